@@ -1,0 +1,63 @@
+# Test helpers shared by every tests/ folder.
+#
+# pv_add_test(NAME <name> COMMAND <target> [args...] [TIMEOUT s] [GUI])
+#   Registers a test. In the Windows build it runs under Wine through the
+#   runner; GUI tests are serialised (one desktop) and all of them share the
+#   Wine fixture that starts Xvfb and one wineserver and stops both at the end.
+#
+# pv_add_gtest_folder(<name> [LIBS libs...] [GUI])
+#   Builds every test_*.cpp of the calling folder into one GoogleTest program
+#   named test_<name> and registers it.
+
+set(PV_WINE_ENV ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh)
+
+function(pv_register_wine_fixture)
+  get_property(done GLOBAL PROPERTY PV_WINE_FIXTURE)
+  if(done OR PV_NATIVE)
+    return()
+  endif()
+  set_property(GLOBAL PROPERTY PV_WINE_FIXTURE ON)
+  add_test(NAME wine_start COMMAND ${PV_WINE_ENV} start ${CMAKE_BINARY_DIR})
+  add_test(NAME wine_stop COMMAND ${PV_WINE_ENV} stop ${CMAKE_BINARY_DIR})
+  set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
+  set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+endfunction()
+
+function(pv_add_test)
+  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "COMMAND" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_COMMAND} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(NOT PV_NATIVE)
+    pv_register_wine_fixture()
+    set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED wine)
+    if(T_GUI)
+      set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK desktop)
+    endif()
+  endif()
+endfunction()
+
+function(pv_add_gtest_folder name)
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "LIBS;SOURCES" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp)
+  if(PV_NATIVE)
+    # Only the portable tests build natively: files ending in _win.cpp need Windows.
+    list(FILTER srcs EXCLUDE REGEX "_win\\.cpp$")
+  endif()
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(test_${name} ${srcs} ${T_SOURCES})
+  target_link_libraries(test_${name} PRIVATE ${T_LIBS} gtest gtest_main)
+  target_include_directories(test_${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  set(args)
+  if(T_GUI)
+    set(args GUI)
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  pv_add_test(NAME test_${name} COMMAND test_${name} --gtest_output=xml:${CMAKE_BINARY_DIR}/results/test_${name}.xml TIMEOUT ${T_TIMEOUT} ${args})
+endfunction()

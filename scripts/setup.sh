@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on a Debian 12 machine and
+# builds Expat for the Windows target once (cached under .cache/, ignored by git).
+# Safe to run again: every step checks whether its work is already done.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cache="$here/.cache"
+mkdir -p "$cache"
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+
+need_pkgs=()
+want=(g++-mingw-w64-i686-posix mingw-w64-i686-dev cmake make g++ libgtest-dev
+      xvfb xauth imagemagick dpkg-dev fonts-wqy-microhei locales python3
+      wine wine32:i386 wine64)
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+for p in "${want[@]}"; do have_pkg "$p" || need_pkgs+=("$p"); done
+
+if [ ${#need_pkgs[@]} -gt 0 ]; then
+  echo "setup: installing ${need_pkgs[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}" >/dev/null
+fi
+
+# Locales used by the translated screenshots and the language tests.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
+  for l in ja_JP de_DE fr_FR zh_CN zh_TW en_US; do
+    grep -q "^$l.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null || echo "$l.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+  done
+  $SUDO locale-gen >/dev/null
+fi
+
+# Expat for the Windows target, built from Debian's source package.
+expat_prefix="$cache/expat-mingw"
+if [ ! -f "$expat_prefix/lib/libexpat.a" ]; then
+  srcdir="$cache/expat-src"
+  if [ ! -d "$srcdir" ]; then
+    # Source packages need a deb-src entry: mirror the base suite's deb entry.
+    if ! grep -rqs '^Types: deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+      src=$(ls /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n1)
+      if [ -n "$src" ]; then
+        awk 'BEGIN{RS="";ORS="\n\n"} /Types: deb/ && !/security/ {sub(/Types: deb/,"Types: deb-src"); print; exit}' "$src" \
+          | $SUDO tee /etc/apt/sources.list.d/printvane-src.sources >/dev/null
+      else
+        grep -E '^deb ' /etc/apt/sources.list | grep -v security | head -n1 | sed 's/^deb /deb-src /' \
+          | $SUDO tee /etc/apt/sources.list.d/printvane-src.list >/dev/null
+      fi
+      $SUDO apt-get update -qq
+    fi
+    tmp=$(mktemp -d)
+    ( cd "$tmp"
+      ok=""
+      for v in $(apt-cache showsrc expat | awk '/^Version:/{print $2}' | sort -u); do
+        if apt-get source --download-only -qq "expat=$v" >/dev/null 2>&1; then ok=$v; break; fi
+      done
+      [ -n "$ok" ] || { echo "setup: could not download Expat sources" >&2; exit 1; }
+      dpkg-source -x --skip-patches ./*.dsc src >/dev/null 2>&1 || dpkg-source -x ./*.dsc src >/dev/null
+      # Apply Debian's patches when dpkg-source left them out.
+      if [ -f src/debian/patches/series ] && [ ! -d src/.pc ]; then
+        (cd src && while read -r p; do [ -n "$p" ] && patch -p1 -s < "debian/patches/$p"; done < debian/patches/series)
+      fi
+      mv src "$srcdir" )
+    rm -rf "$tmp"
+  fi
+  b="$cache/expat-build"
+  rm -rf "$b"
+  cmake -S "$srcdir/expat" -B "$b" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_TOOLS=OFF \
+    -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_PKGCONFIG=OFF \
+    -DCMAKE_INSTALL_PREFIX="$expat_prefix" >/dev/null
+  # Debian's backported patches test "#if XML_DTD == 1"; give both macros a value.
+  sed -i -e 's/^#define XML_DTD *$/#define XML_DTD 1/' -e 's/^#define XML_NS *$/#define XML_NS 1/' "$b/expat_config.h"
+  cmake --build "$b" -j2 >/dev/null
+  cmake --install "$b" >/dev/null
+  echo "setup: Expat for Windows in $expat_prefix"
+fi
+echo "setup: done"

@@ -1,0 +1,47 @@
+#!/usr/bin/env python3
+"""Counts test cases over the builds named on the command line.
+
+A ctest test that wrote a GoogleTest XML report counts with its test cases;
+any other ctest test (a script, the Wine fixture) counts as one. Prints the
+closing line "N passed, N failed" and exits 1 when anything failed or no
+test ran."""
+import os
+import sys
+import xml.etree.ElementTree as ET
+
+passed = failed = skipped = 0
+for build in sys.argv[1:]:
+    junit = os.path.join(build, "ctest-junit.xml")
+    if not os.path.exists(junit):
+        print(f"{build}: no ctest results")
+        failed += 1
+        continue
+    for case in ET.parse(junit).getroot().iter("testcase"):
+        name = case.get("name")
+        ctest_failed = case.find("failure") is not None or case.get("status") == "fail"
+        report = os.path.join(build, "results", name + ".xml")
+        if os.path.exists(report):
+            try:
+                root = ET.parse(report).getroot()
+                cases = list(root.iter("testcase"))
+                f = sum(1 for c in cases if c.find("failure") is not None)
+                s = sum(1 for c in cases if c.get("result") == "skipped" or c.get("status") == "notrun")
+                passed += len(cases) - f - s
+                failed += f
+                skipped += s
+                if ctest_failed and f == 0:
+                    failed += 1  # crashed or timed out after writing its report
+                continue
+            except ET.ParseError:
+                pass
+        if case.find("skipped") is not None:
+            skipped += 1
+        elif ctest_failed:
+            failed += 1
+        else:
+            passed += 1
+line = f"{passed} passed, {failed} failed"
+if skipped:
+    line += f", {skipped} skipped"
+print(line)
+sys.exit(1 if failed or passed == 0 else 0)

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Starts or stops the Wine session of one build folder: a project-local 32-bit
+# prefix, one Xvfb display and one persistent wineserver shared by every test.
+#   wine-env.sh start BUILD_DIR   (creates the prefix on first use)
+#   wine-env.sh stop BUILD_DIR
+#   wine-env.sh env BUILD_DIR     (prints the variables to eval)
+set -u
+cmd=${1:?start|stop|env}
+build=$(cd "${2:?build folder}" && pwd)
+state="$build/wine-session"
+export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+# No Mono or Gecko installers: the program needs neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+display_of() { [ -f "$state/display" ] && cat "$state/display"; }
+
+start_xvfb() {
+  local n
+  for n in $(seq 91 140); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$state/xvfb.log" 2>&1 &
+      echo $! >"$state/xvfb.pid"
+      for _ in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        sleep 0.1
+      done
+      if [ -e "/tmp/.X11-unix/X$n" ]; then
+        echo ":$n" >"$state/display"
+        return 0
+      fi
+      kill "$(cat "$state/xvfb.pid")" 2>/dev/null
+    fi
+  done
+  echo "wine-env: no free X display" >&2
+  return 1
+}
+
+case "$cmd" in
+  start)
+    mkdir -p "$state"
+    if [ -f "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then
+      :
+    else
+      start_xvfb || exit 1
+    fi
+    export DISPLAY=$(display_of)
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      wineboot -i >"$state/wineboot.log" 2>&1
+      wineserver -w
+      # A virtual desktop gives windows their title bars without a window
+      # manager, so screenshots show what a user sees.
+      wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+      wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+      wineserver -w
+    fi
+    # One persistent wineserver for the whole run.
+    (setsid wineserver -p >/dev/null 2>&1 </dev/null &)
+    # Start Wine's own helper processes (services, the desktop) now, detached
+    # from any test's output, so that no test has to wait for them and ctest
+    # does not wait for their inherited pipes.
+    (setsid wine wineboot >/dev/null 2>&1 </dev/null) 
+    echo "wine session: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
+    ;;
+  stop)
+    wineserver -k >/dev/null 2>&1
+    if [ -f "$state/xvfb.pid" ]; then
+      kill "$(cat "$state/xvfb.pid")" 2>/dev/null
+      rm -f "$state/xvfb.pid" "$state/display"
+    fi
+    # Stray program instances of a failed test must not outlive the run.
+    pkill -f "$build/bin/.*\.exe" 2>/dev/null
+    echo "wine session stopped"
+    ;;
+  env)
+    echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY='$(display_of)'"
+    ;;
+  *) echo "usage: $0 start|stop|env BUILD_DIR" >&2; exit 2 ;;
+esac

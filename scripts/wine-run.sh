@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs one Windows program under the Wine session of its build folder (ctest's
+# cross-compiling emulator). The build folder is PV_BUILD_DIR, or the nearest
+# folder above the program that holds CMakeCache.txt.
+set -u
+exe=${1:?program}
+shift
+build=${PV_BUILD_DIR:-}
+if [ -z "$build" ]; then
+  d=$(cd "$(dirname "$exe")" && pwd)
+  while [ "$d" != / ] && [ ! -f "$d/CMakeCache.txt" ]; do d=$(dirname "$d"); done
+  build=$d
+fi
+here=$(cd "$(dirname "$0")" && pwd)
+if [ ! -f "$build/wine-session/display" ]; then
+  "$here/wine-env.sh" start "$build" >/dev/null || exit 1
+fi
+eval "$("$here/wine-env.sh" env "$build")"
+exec wine "$exe" "$@"
