@@ -1,0 +1,23 @@
+// The two dialog modes, as the entry dispatches them.
+#pragma once
+#include <windows.h>
+#include <string>
+
+// Numbers of the -param command line, converted leniently by the entry.
+struct ParamArguments {
+    std::wstring settingsName;
+    std::wstring imagePath;
+    int resolution = 0;
+    int width = 0;
+    int height = 0;
+    int page = 0;
+};
+
+// -param: loads the settings, runs the configuration dialog over `owner`,
+// saves the settings on 1 or 1877 and returns the dialog's result
+// (-1 when the dialog cannot be created).
+int runParamMode(const ParamArguments& args, HWND owner);
+
+// -pipe: runs the progress window on the pipe handle (valid or not) over
+// `owner`; the mode's result is always 0.
+int runPipeMode(HANDLE pipe, HWND owner);

@@ -1,0 +1,7 @@
+#include "app/modes.h"
+
+// Placeholder until the progress window exists.
+int runPipeMode(HANDLE, HWND)
+{
+    return 0;
+}

@@ -1,0 +1,61 @@
+#include "app/resources.h"
+
+#include <vector>
+
+namespace {
+HMODULE g_language = nullptr;
+HMODULE g_own = nullptr;
+
+HMODULE selfModule() { return g_own ? g_own : GetModuleHandleW(nullptr); }
+
+// Reads string `id` of one module without copying through a fixed buffer:
+// LoadStringW with a zero length returns a pointer to the resource text.
+bool loadFrom(HMODULE module, UINT id, std::wstring& out)
+{
+    if (!module)
+        return false;
+    const wchar_t* text = nullptr;
+    int n = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (n <= 0 || !text)
+        return false;
+    out.assign(text, static_cast<size_t>(n));
+    return true;
+}
+} // namespace
+
+void setResourceModules(HMODULE languageModule, HMODULE own)
+{
+    g_language = languageModule;
+    g_own = own;
+}
+
+HMODULE resourceModule() { return g_language ? g_language : selfModule(); }
+HMODULE ownModule() { return selfModule(); }
+
+bool loadResourceString(UINT id, std::wstring& out)
+{
+    out.clear();
+    return loadFrom(resourceModule(), id, out) || loadFrom(selfModule(), id, out);
+}
+
+std::wstring loadFormattedString(UINT id, std::initializer_list<FormatArg> args)
+{
+    std::wstring pattern;
+    if (!loadResourceString(id, pattern) || pattern.empty())
+        return std::wstring();
+    std::vector<DWORD_PTR> values;
+    for (const FormatArg& a : args)
+        values.push_back(a.value);
+    values.push_back(0);
+    wchar_t* result = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                 FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                             pattern.c_str(), 0, 0, reinterpret_cast<LPWSTR>(&result), 0,
+                             reinterpret_cast<va_list*>(values.data()));
+    std::wstring text;
+    if (n && result)
+        text.assign(result, n);
+    if (result)
+        LocalFree(result);
+    return text;
+}

@@ -1,0 +1,17 @@
+// Subcommands of the converter stand-in. Each takes the arguments after its
+// name and returns the stand-in's own exit code.
+#pragma once
+#include <string>
+#include <vector>
+
+using Args = std::vector<std::wstring>;
+
+// Folder of converter.exe (PrintvaneUI.exe lies beside it), with a trailing "\".
+std::wstring programFolder();
+
+// Starts PrintvaneUI.exe with `args`, waits at most `timeoutMs` and stores its
+// full 32-bit exit code. Returns false when it could not be started or did
+// not end in time (it is then terminated).
+bool runPrintvane(const Args& args, unsigned long& exitCode, unsigned long timeoutMs = 120000);
+
+int commandRun(const Args& args);   // run ARGS...: start, wait, print "exit code: N"
