@@ -1,0 +1,527 @@
+#include "support/ui_probe.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <map>
+#include <thread>
+
+namespace uitest {
+
+namespace {
+
+std::wstring parentOf(const std::wstring& path)
+{
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring upper(std::wstring s)
+{
+    for (wchar_t& c : s)
+        c = static_cast<wchar_t>(std::towupper(c));
+    return s;
+}
+
+} // namespace
+
+std::wstring programFolder()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return std::wstring();
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return parentOf(path);
+}
+
+std::wstring buildFolder() { return parentOf(programFolder()); }
+
+std::wstring screenshotFolder()
+{
+    std::wstring folder = buildFolder() + L"\\screenshots";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+std::wstring programPath(const std::wstring& name) { return programFolder() + L"\\" + name; }
+
+std::wstring quoteArgument(const std::wstring& arg)
+{
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return arg;
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"')
+            out.append(backslashes * 2 + 1, L'\\');
+        else
+            out.append(backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L"\"";
+}
+
+std::wstring commandLine(const std::wstring& program, const std::vector<std::wstring>& args)
+{
+    std::wstring cmd = quoteArgument(program);
+    for (const std::wstring& a : args)
+        cmd += L" " + quoteArgument(a);
+    return cmd;
+}
+
+std::wstring environmentBlock(const Environment& env)
+{
+    // Case-insensitive names, as Windows compares them; sorted output.
+    std::map<std::wstring, std::wstring> vars;   // upper-case name -> "Name=value"
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
+            std::wstring entry(p);
+            size_t eq = entry.find(L'=', 1);   // names like "=C:" start with '='
+            if (eq == std::wstring::npos)
+                continue;
+            vars[upper(entry.substr(0, eq))] = entry;
+        }
+        FreeEnvironmentStringsW(block);
+    }
+    for (const auto& kv : env) {
+        if (kv.second.empty())
+            vars.erase(upper(kv.first));
+        else
+            vars[upper(kv.first)] = kv.first + L"=" + kv.second;
+    }
+    std::wstring out;
+    for (const auto& kv : vars) {
+        out += kv.second;
+        out += L'\0';
+    }
+    out += L'\0';
+    return out;
+}
+
+namespace {
+
+bool createChild(const std::wstring& cmdLine, const Environment& env, DWORD flags,
+                 PROCESS_INFORMATION& pi, std::wstring& error)
+{
+    std::wstring cmd = cmdLine;
+    std::wstring block;
+    void* envPtr = nullptr;
+    if (!env.empty()) {
+        block = environmentBlock(env);
+        envPtr = &block[0];
+        flags |= CREATE_UNICODE_ENVIRONMENT;
+    }
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    pi = PROCESS_INFORMATION{};
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, flags, envPtr, nullptr, &si, &pi)) {
+        error = L"CreateProcessW failed with error " + std::to_wstring(GetLastError()) + L": " + cmdLine;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+Process::~Process() { terminate(); if (process_) CloseHandle(process_); }
+
+bool Process::start(const std::wstring& cmdLine, const Environment& env)
+{
+    if (process_) {
+        terminate();
+        CloseHandle(process_);
+        process_ = nullptr;
+    }
+    PROCESS_INFORMATION pi;
+    if (!createChild(cmdLine, env, 0, pi, error_))
+        return false;
+    CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    pid_ = pi.dwProcessId;
+    return true;
+}
+
+bool Process::wait(DWORD timeoutMs)
+{
+    return process_ && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool Process::running() const
+{
+    return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+DWORD Process::exitCode() const
+{
+    DWORD code = 0;
+    if (process_)
+        GetExitCodeProcess(process_, &code);
+    return code;
+}
+
+void Process::terminate()
+{
+    if (running()) {
+        TerminateProcess(process_, 0xDEAD);
+        WaitForSingleObject(process_, 5000);
+    }
+}
+
+RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env)
+{
+    RunResult r;
+    Process p;
+    r.started = p.start(cmdLine, env);
+    if (!r.started)
+        return r;
+    r.ended = p.wait(timeoutMs);
+    if (!r.ended)
+        p.terminate();
+    r.exitCode = p.exitCode();
+    return r;
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD pid;
+    const wchar_t* className;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectTopLevel(HWND hwnd, LPARAM lp)
+{
+    auto* s = reinterpret_cast<WindowSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != s->pid || !IsWindowVisible(hwnd))
+        return TRUE;
+    if (s->className && windowClass(hwnd) != s->className)
+        return TRUE;
+    s->found.push_back(hwnd);
+    return TRUE;
+}
+
+BOOL CALLBACK collectChild(HWND hwnd, LPARAM lp)
+{
+    auto* out = reinterpret_cast<std::vector<ControlInfo>*>(lp);
+    ControlInfo c;
+    c.hwnd = hwnd;
+    c.id = GetDlgCtrlID(hwnd);
+    c.className = windowClass(hwnd);
+    c.text = windowText(hwnd);
+    c.style = GetWindowLongW(hwnd, GWL_STYLE);
+    c.enabled = IsWindowEnabled(hwnd) != FALSE;
+    c.visible = IsWindowVisible(hwnd) != FALSE;
+    if (_wcsicmp(c.className.c_str(), L"Button") == 0) {
+        DWORD_PTR state = 0;
+        if (SendMessageTimeoutW(hwnd, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state))
+            c.checked = state == BST_CHECKED;
+    }
+    GetWindowRect(hwnd, &c.rect);
+    out->push_back(c);
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className)
+{
+    WindowSearch s{pid, className, {}};
+    EnumWindows(collectTopLevel, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+HWND waitForWindow(DWORD pid, DWORD timeoutMs, const wchar_t* className, HANDLE process)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<HWND> found = topLevelWindows(pid, className);
+        if (!found.empty())
+            return found.front();
+        if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0)
+            return nullptr;
+        if (GetTickCount() - start >= timeoutMs)
+            return nullptr;
+        Sleep(25);
+    }
+}
+
+std::vector<ControlInfo> listControls(HWND window)
+{
+    std::vector<ControlInfo> out;
+    if (window)
+        EnumChildWindows(window, collectChild, reinterpret_cast<LPARAM>(&out));
+    return out;
+}
+
+HWND findControl(HWND window, int id)
+{
+    for (const ControlInfo& c : listControls(window)) {
+        if (c.id == id)
+            return c.hwnd;
+    }
+    return nullptr;
+}
+
+std::wstring windowText(HWND window)
+{
+    DWORD_PTR len = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &len))
+        return std::wstring();
+    // Bounded: a control that claims a huge length is read up to 1 MiB.
+    len = std::min<DWORD_PTR>(len, 1u << 20);
+    std::wstring text(len + 1, L'\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                             SMTO_ABORTIFHUNG, 2000, &got))
+        return std::wstring();
+    text.resize(std::min<DWORD_PTR>(got, len));
+    return text;
+}
+
+std::wstring controlText(HWND window, int id)
+{
+    HWND c = findControl(window, id);
+    return c ? windowText(c) : std::wstring();
+}
+
+std::wstring windowClass(HWND window)
+{
+    wchar_t name[256] = {};
+    int n = GetClassNameW(window, name, 256);
+    return std::wstring(name, n > 0 ? n : 0);
+}
+
+std::wstring staticTexts(HWND window)
+{
+    std::wstring out;
+    for (const ControlInfo& c : listControls(window)) {
+        if (_wcsicmp(c.className.c_str(), L"Static") != 0)
+            continue;
+        if ((c.style & SS_TYPEMASK) == SS_ICON || c.text.empty())
+            continue;
+        if (!out.empty())
+            out += L"\n";
+        out += c.text;
+    }
+    return out;
+}
+
+bool hasIconControl(HWND window) { return shownIcon(window) != nullptr; }
+
+HICON shownIcon(HWND window)
+{
+    for (const ControlInfo& c : listControls(window)) {
+        if (_wcsicmp(c.className.c_str(), L"Static") == 0 && (c.style & SS_TYPEMASK) == SS_ICON) {
+            DWORD_PTR icon = 0;
+            if (SendMessageTimeoutW(c.hwnd, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon) && icon)
+                return reinterpret_cast<HICON>(icon);
+        }
+    }
+    return nullptr;
+}
+
+bool pressButton(HWND window, int id)
+{
+    HWND button = findControl(window, id);
+    return PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(button)) != FALSE;
+}
+
+bool clickControl(HWND control) { return PostMessageW(control, BM_CLICK, 0, 0) != FALSE; }
+
+bool waitForProcessEnd(HANDLE process, DWORD timeoutMs)
+{
+    return process && WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+}
+
+std::wstring saveScreenshot(HWND window, const std::wstring& name)
+{
+    if (!window || !IsWindow(window))
+        return std::wstring();
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    // Give the owning process a moment to paint (it runs its own message loop).
+    for (int i = 0; i < 10; ++i) {
+        DWORD_PTR ignored;
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &ignored);
+        Sleep(20);
+    }
+    RECT r;
+    if (!GetWindowRect(window, &r))
+        return std::wstring();
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
+        return std::wstring();
+
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;   // bottom-up, as BMP files store rows
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    std::wstring path;
+    if (dib && bits) {
+        HGDIOBJ old = SelectObject(mem, dib);
+        ok = BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY) != FALSE;
+        GdiFlush();
+        SelectObject(mem, old);
+        if (ok) {
+            DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) / 4) * 4;
+            DWORD imageSize = stride * static_cast<DWORD>(h);
+            BITMAPFILEHEADER fh = {};
+            fh.bfType = 0x4D42;
+            fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+            fh.bfSize = fh.bfOffBits + imageSize;
+            BITMAPINFOHEADER ih = bi.bmiHeader;
+            ih.biSizeImage = imageSize;
+            path = screenshotFolder() + L"\\" + name + L".bmp";
+            HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+            ok = f != INVALID_HANDLE_VALUE;
+            if (ok) {
+                DWORD written = 0;
+                ok = WriteFile(f, &fh, sizeof fh, &written, nullptr) && written == sizeof fh &&
+                     WriteFile(f, &ih, sizeof ih, &written, nullptr) && written == sizeof ih &&
+                     WriteFile(f, bits, imageSize, &written, nullptr) && written == imageSize;
+                CloseHandle(f);
+                if (!ok)
+                    DeleteFileW(path.c_str());
+            }
+        }
+    }
+    if (dib)
+        DeleteObject(dib);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return ok ? path : std::wstring();
+}
+
+namespace {
+
+// Reads a debuggee's OutputDebugString text, bounded to 64 KiB.
+std::wstring readDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info)
+{
+    size_t length = std::min<size_t>(info.nDebugStringLength, 1u << 16);
+    if (length == 0 || !info.lpDebugStringData)
+        return std::wstring();
+    SIZE_T got = 0;
+    if (info.fUnicode) {
+        std::wstring text(length, L'\0');
+        if (!ReadProcessMemory(process, info.lpDebugStringData, &text[0], length * sizeof(wchar_t), &got))
+            return std::wstring();
+        text.resize(got / sizeof(wchar_t));
+        size_t nul = text.find(L'\0');
+        if (nul != std::wstring::npos)
+            text.resize(nul);
+        return text;
+    }
+    std::string bytes(length, '\0');
+    if (!ReadProcessMemory(process, info.lpDebugStringData, &bytes[0], length, &got))
+        return std::wstring();
+    bytes.resize(got);
+    size_t nul = bytes.find('\0');
+    if (nul != std::string::npos)
+        bytes.resize(nul);
+    int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(n > 0 ? n : 0, L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
+    return text;
+}
+
+} // namespace
+
+DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env,
+                         void (*whileRunning)(DWORD, void*), void* context)
+{
+    DebugRun run;
+    PROCESS_INFORMATION pi;
+    std::wstring error;
+    if (!createChild(cmdLine, env, DEBUG_ONLY_THIS_PROCESS, pi, error))
+        return run;
+    run.started = true;
+    DebugSetProcessKillOnExit(TRUE);
+    std::thread helper;
+    if (whileRunning)
+        helper = std::thread([&] { whileRunning(pi.dwProcessId, context); });
+
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs)
+            break;
+        DEBUG_EVENT ev = {};
+        if (!WaitForDebugEvent(&ev, std::min<DWORD>(timeoutMs - elapsed, 200)))
+            continue;
+        DWORD status = DBG_CONTINUE;
+        switch (ev.dwDebugEventCode) {
+        case OUTPUT_DEBUG_STRING_EVENT:
+            run.debugLines.push_back(readDebugString(pi.hProcess, ev.u.DebugString));
+            break;
+        case EXCEPTION_DEBUG_EVENT:
+            // Breakpoints are ours to swallow; anything else goes to the program.
+            if (ev.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+                status = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        case CREATE_PROCESS_DEBUG_EVENT:
+            if (ev.u.CreateProcessInfo.hFile)
+                CloseHandle(ev.u.CreateProcessInfo.hFile);
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+            if (ev.u.LoadDll.hFile)
+                CloseHandle(ev.u.LoadDll.hFile);
+            break;
+        default:
+            break;
+        }
+        bool exited = ev.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT && ev.dwProcessId == pi.dwProcessId;
+        if (exited) {
+            run.ended = true;
+            run.exitCode = ev.u.ExitProcess.dwExitCode;
+        }
+        ContinueDebugEvent(ev.dwProcessId, ev.dwThreadId, status);
+        if (exited)
+            break;
+    }
+    if (!run.ended) {
+        TerminateProcess(pi.hProcess, 0xDEAD);
+        DebugActiveProcessStop(pi.dwProcessId);
+        WaitForSingleObject(pi.hProcess, 5000);
+    }
+    if (helper.joinable())
+        helper.join();
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return run;
+}
+
+std::string narrow(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n : 0, '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+} // namespace uitest

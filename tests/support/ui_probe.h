@@ -1,0 +1,146 @@
+// Helpers for tests that drive the real program from the outside: folders,
+// child processes with time limits, top-level windows and their controls,
+// button presses and screenshots. Every wait is bounded, so a test that goes
+// wrong ends with a message instead of hanging.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace uitest {
+
+// Folder of the running test program (PrintvaneUI.exe and converter.exe lie
+// there), without a trailing separator.
+std::wstring programFolder();
+// The build folder: the parent of programFolder().
+std::wstring buildFolder();
+// <build>/screenshots, created on demand.
+std::wstring screenshotFolder();
+// Full path of a program beside the test: programFolder() + "\\" + name.
+std::wstring programPath(const std::wstring& name);
+
+// Quotes one argument so that CommandLineToArgvW gives it back unchanged.
+std::wstring quoteArgument(const std::wstring& arg);
+// Joins a program path and arguments into one quoted command line.
+std::wstring commandLine(const std::wstring& program, const std::vector<std::wstring>& args);
+
+// Extra environment variables for a child: name, value. A variable named here
+// replaces the inherited one; an empty value removes it.
+using Environment = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// A child process. The destructor terminates a child that still runs.
+class Process {
+public:
+    Process() = default;
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Starts `cmdLine` (the first token names the program). Returns false and
+    // fills error() when the program cannot be started.
+    bool start(const std::wstring& cmdLine, const Environment& env = {});
+    // Waits up to `timeoutMs` for the end. True when the process has ended.
+    bool wait(DWORD timeoutMs);
+    bool running() const;
+    // The full 32-bit exit code (valid after wait() returned true).
+    DWORD exitCode() const;
+    // Ends the process if it still runs (exit code 0xDEAD) and waits for it.
+    void terminate();
+
+    DWORD pid() const { return pid_; }
+    HANDLE handle() const { return process_; }
+    const std::wstring& error() const { return error_; }
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD pid_ = 0;
+    std::wstring error_;
+};
+
+// Result of runProgram.
+struct RunResult {
+    bool started = false;
+    bool ended = false;     // false: killed after the time limit
+    DWORD exitCode = 0;
+};
+
+// Starts a program, waits at most `timeoutMs`, kills it on time-out.
+RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env = {});
+
+// Builds the environment block of the current process with `env` applied
+// (sorted, double-NUL-terminated, as CreateProcessW wants it).
+std::wstring environmentBlock(const Environment& env);
+
+// Waits up to `timeoutMs` for a visible top-level window of process `pid`
+// (of window class `className` when given, e.g. L"#32770"). Returns nullptr
+// on time-out or when the process ended first (pass its handle in `process`).
+HWND waitForWindow(DWORD pid, DWORD timeoutMs, const wchar_t* className = nullptr,
+                   HANDLE process = nullptr);
+// All visible top-level windows of process `pid` right now.
+std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className = nullptr);
+
+// One child control of a window, as read from the outside.
+struct ControlInfo {
+    HWND hwnd = nullptr;
+    int id = 0;
+    std::wstring className;
+    std::wstring text;
+    LONG style = 0;
+    bool enabled = false;
+    bool visible = false;
+    bool checked = false;   // buttons only: BST_CHECKED
+    RECT rect = {};         // screen coordinates
+};
+
+// Every child control (all levels) of `window`, in Z order.
+std::vector<ControlInfo> listControls(HWND window);
+// The control with dialog id `id`, or nullptr.
+HWND findControl(HWND window, int id);
+// A window's text through WM_GETTEXT (works across processes).
+std::wstring windowText(HWND window);
+// Text of control `id` of `window` (empty when there is none).
+std::wstring controlText(HWND window, int id);
+// Class name of a window.
+std::wstring windowClass(HWND window);
+// Texts of all static controls without SS_ICON, joined with "\n": the
+// message text of a message box, for example.
+std::wstring staticTexts(HWND window);
+// True when `window` holds a static control that shows an icon.
+bool hasIconControl(HWND window);
+// The icon shown by the first icon static control (STM_GETICON), or nullptr.
+HICON shownIcon(HWND window);
+
+// Presses button `id`: posts WM_COMMAND(BN_CLICKED) to the window.
+bool pressButton(HWND window, int id);
+// Presses a button control by posting BM_CLICK to it.
+bool clickControl(HWND control);
+// Waits up to `timeoutMs` for the end of a process; true when it ended.
+bool waitForProcessEnd(HANDLE process, DWORD timeoutMs);
+
+// Captures the window's screen rectangle from the screen into
+// <build>/screenshots/<name>.bmp (24-bit). Returns the path, or an empty
+// string on failure. The window is brought to the top first.
+std::wstring saveScreenshot(HWND window, const std::wstring& name);
+
+// Output of a child run under our debugger: the texts it sent with
+// OutputDebugString, in order, and its exit.
+struct DebugRun {
+    bool started = false;
+    bool ended = false;
+    DWORD exitCode = 0;
+    std::vector<std::wstring> debugLines;
+};
+
+// Runs `cmdLine` as a debuggee and collects its debugger output, at most
+// `timeoutMs`. `whileRunning`, when given, is called once on a separate
+// thread with the child's process id (e.g. to close a window it shows).
+DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env = {},
+                         void (*whileRunning)(DWORD pid, void* context) = nullptr,
+                         void* context = nullptr);
+
+// UTF-16 <-> UTF-8 for messages in test output.
+std::string narrow(const std::wstring& text);
+
+} // namespace uitest
