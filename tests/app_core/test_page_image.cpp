@@ -1,0 +1,145 @@
+// Reading the page image file: header checks against damaged and hostile
+// files, padded strides, short files.
+#include "app/core/page_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+// Builds a file byte by byte, independent of encodePageImage.
+std::vector<uint8_t> header(uint32_t w, uint32_t h, uint32_t third, uint32_t stride)
+{
+    std::vector<uint8_t> f;
+    for (uint32_t v : {w, h, third, stride})
+        for (int i = 0; i < 4; ++i)
+            f.push_back(uint8_t(v >> (8 * i)));
+    return f;
+}
+
+// Pixel byte at row r, pixel x, channel c (0 blue, 1 green, 2 red).
+uint8_t pattern(uint32_t r, uint32_t x, int c) { return uint8_t(r * 31 + x * 7 + c * 3 + 1); }
+} // namespace
+
+TEST(PageImageHeader, ChecksEveryField)
+{
+    struct Case {
+        const char* what;
+        uint32_t w, h, stride;
+        PageImageCheck expected;
+    } cases[] = {
+        {"letter page at 300 dpi", 2550, 3300, 7652, PageImageCheck::Ok},
+        {"stride exactly 3 x width", 5, 2, 15, PageImageCheck::Ok},
+        {"zero width", 0, 10, 0, PageImageCheck::Empty},
+        {"zero height", 10, 0, 32, PageImageCheck::Empty},
+        {"stride one byte short", 6, 2, 17, PageImageCheck::StrideTooSmall},
+        {"3 x width wraps in 32 bits", 0x55555556u, 1, 2, PageImageCheck::TooLarge},
+        {"side above the limit", kPageImageMaxSide + 1, 1, (kPageImageMaxSide + 1) * 3, PageImageCheck::TooLarge},
+        {"area above the limit", 20000, 20000, 60000, PageImageCheck::TooLarge},
+        {"all bits set", 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, PageImageCheck::TooLarge},
+        {"huge stride is only skipped", 1, 1, 0xFFFFFFFFu, PageImageCheck::Ok},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> f = header(c.w, c.h, 77, c.stride);
+        PageImageHeader h;
+        EXPECT_EQ(parsePageImageHeader(f.data(), f.size(), h), c.expected) << c.what;
+        EXPECT_EQ(h.width, c.w) << c.what;
+        EXPECT_EQ(h.stride, c.stride) << c.what;
+    }
+}
+
+TEST(PageImageHeader, FileEndingInsideTheHeaderIsTruncated)
+{
+    std::vector<uint8_t> f = header(4, 4, 0, 12);
+    for (size_t n = 0; n < kPageImageHeaderSize; ++n) {
+        MemorySource src(f.data(), n);
+        PageImageHeader h;
+        EXPECT_EQ(readPageImageHeader(src, h), PageImageCheck::Truncated) << n << " bytes";
+    }
+}
+
+TEST(PageImageRows, PaddedStrideSkipsTheExtraBytes)
+{
+    // Width 6, stride 20: rows of 18 pixel bytes plus 2 padding bytes that
+    // must not appear in the picture.
+    const uint32_t w = 6, h = 3, stride = 20;
+    std::vector<uint8_t> f = header(w, h, 0, stride);
+    for (uint32_t r = 0; r < h; ++r) {
+        for (uint32_t x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c)
+                f.push_back(pattern(r, x, c));
+        f.push_back(0xEE);
+        f.push_back(0xEE);
+    }
+    MemorySource src(f.data(), f.size());
+    PageImage img;
+    ASSERT_EQ(decodePageImage(src, img), PageImageCheck::Ok);
+    EXPECT_EQ(img.rowsRead, h);
+    ASSERT_EQ(img.pixels.size(), size_t(w) * 3 * h);
+    for (uint32_t r = 0; r < h; ++r)
+        for (uint32_t x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(img.pixels[(r * w + x) * 3 + c], pattern(r, x, c)) << r << "," << x << "," << c;
+}
+
+TEST(PageImageRows, DestinationPitchDecidesWhereRowsStart)
+{
+    // A bitmap pitch wider than the row (as 24-bit bitmaps round to 4 bytes),
+    // and a negative one (bottom-up bitmap): bytes between rows stay untouched.
+    const uint32_t w = 3, h = 2;
+    std::vector<uint8_t> packed(w * 3 * h);
+    for (size_t i = 0; i < packed.size(); ++i)
+        packed[i] = uint8_t(i + 1);
+    std::vector<uint8_t> f = encodePageImage(w, h, 9, packed.data());
+
+    for (ptrdiff_t pitch : {ptrdiff_t(12), ptrdiff_t(-12)}) {
+        std::vector<uint8_t> dest(24, 0xAA);
+        uint8_t* first = pitch > 0 ? dest.data() : dest.data() + 12;
+        MemorySource src(f.data(), f.size());
+        PageImageHeader hd;
+        ASSERT_EQ(readPageImageHeader(src, hd), PageImageCheck::Ok);
+        EXPECT_EQ(readPageImageRows(src, hd, first, pitch), h);
+        for (uint32_t r = 0; r < h; ++r) {
+            const uint8_t* row = first + ptrdiff_t(r) * pitch;
+            EXPECT_EQ(std::memcmp(row, &packed[r * 9], 9), 0) << "pitch " << pitch << " row " << r;
+            EXPECT_EQ(std::vector<uint8_t>(row + 9, row + 12), std::vector<uint8_t>(3, 0xAA))
+                << "pitch " << pitch << " row " << r;
+        }
+    }
+}
+
+TEST(PageImageRows, ShortFileLeavesTheRestAsItWas)
+{
+    const uint32_t w = 4, h = 4, stride = 16;
+    std::vector<uint8_t> packed(w * 3 * h, 0x11);
+    std::vector<uint8_t> full = encodePageImage(w, h, stride, packed.data());
+    // Cut the file in the middle of row 2 (rows 0 and 1 complete).
+    const size_t cut = kPageImageHeaderSize + 2 * stride + 5;
+    std::vector<uint8_t> dest(w * 3 * h, 0x77);
+    MemorySource src(full.data(), cut);
+    PageImageHeader hd;
+    ASSERT_EQ(readPageImageHeader(src, hd), PageImageCheck::Ok);
+    EXPECT_EQ(readPageImageRows(src, hd, dest.data(), w * 3), 2u);
+    EXPECT_EQ(dest[2 * 12 + 4], 0x11);   // the part of row 2 that arrived
+    EXPECT_EQ(dest[2 * 12 + 5], 0x77);   // the rest is as it was
+    EXPECT_EQ(dest.back(), 0x77);
+}
+
+TEST(PageImageRows, RefusesAnUncheckedHeader)
+{
+    // A caller that skipped the check must not get rows written from it.
+    PageImageHeader bad{5, 1, 0, 4};   // stride shorter than the row
+    std::vector<uint8_t> data(64, 1), dest(15, 0);
+    MemorySource src(data.data(), data.size());
+    EXPECT_EQ(readPageImageRows(src, bad, dest.data(), 15), 0u);
+    EXPECT_EQ(dest, std::vector<uint8_t>(15, 0));
+}
+
+TEST(PageImageEncode, WritesTheConverterLayout)
+{
+    const uint8_t px[6] = {1, 2, 3, 4, 5, 6};
+    std::vector<uint8_t> f = encodePageImage(2, 1, 8, px, 0x01020304);
+    std::vector<uint8_t> expected = header(2, 1, 0x01020304, 8);
+    expected.insert(expected.end(), {1, 2, 3, 4, 5, 6, 0, 0});
+    EXPECT_EQ(f, expected);
+}
