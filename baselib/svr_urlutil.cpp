@@ -1,0 +1,222 @@
+#include "baselib/svr_urlutil.h"
+
+#include <climits>
+#include <string>
+#include <string_view>
+
+#include "baselib/svr_error.h"
+
+namespace Solvaris {
+namespace Url {
+
+namespace {
+
+std::string_view bytesOf(const String& s)
+{
+    return std::string_view(s.c_str(), static_cast<size_t>(s.length()));
+}
+
+String toString(std::string_view bytes)
+{
+    return String(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+// The printable bytes that encode escapes anyway.
+bool isAlwaysEscaped(unsigned char c)
+{
+    static const char kEscapeSet[] = "%^&`{}|[]\"<>\\";
+    for (const char* p = kEscapeSet; *p; ++p) {
+        if (static_cast<unsigned char>(*p) == c)
+            return true;
+    }
+    return false;
+}
+
+bool isHexDigit(unsigned char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The signed decimal reading of the C run-time (leading white space, an
+// optional sign, digits), saturated at the int range instead of overflowing.
+int decimalValue(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        value = INT_MAX;
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+void separateUrl(UrlComponents& components, const String& url)
+{
+    components = UrlComponents();
+    std::string_view s = bytesOf(url);
+
+    size_t schemeEnd = s.find("://");
+    if (schemeEnd != std::string_view::npos) {
+        components.scheme = toString(s.substr(0, schemeEnd));
+        s.remove_prefix(schemeEnd + 3);
+    }
+
+    std::string_view host = s;
+    std::string_view rest;
+    size_t slash = s.find('/');
+    if (slash != std::string_view::npos) {
+        host = s.substr(0, slash);
+        rest = s.substr(slash);
+    }
+    if (host.empty())
+        SVR_THROW(errInvalidParam, "No hostname part.");
+
+    size_t at = host.find('@');
+    if (at != std::string_view::npos) {
+        std::string_view user = host.substr(0, at);
+        host.remove_prefix(at + 1);
+        size_t colon = user.find(':');
+        if (colon != std::string_view::npos) {
+            components.username = toString(user.substr(0, colon));
+            components.password = toString(user.substr(colon + 1));
+        } else {
+            components.username = toString(user);
+        }
+    }
+
+    size_t colon = host.find(':');
+    if (colon != std::string_view::npos) {
+        components.port = static_cast<uint16_t>(decimalValue(host.substr(colon + 1)));
+        host = host.substr(0, colon);
+    }
+    components.hostname = toString(host);
+
+    if (!rest.empty()) {
+        size_t query = rest.find('?');
+        if (query != std::string_view::npos) {
+            components.path = toString(rest.substr(0, query));
+            components.extra = toString(rest.substr(query));
+        } else {
+            components.path = toString(rest);
+        }
+    }
+}
+
+bool isEncoded(const String& text)
+{
+    std::string_view s = bytesOf(text);
+    bool sawEscape = false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x20 || c >= 0x7F)
+            return false;
+        if (c == '%') {
+            if (s.size() - i < 3 || !isHexDigit(s[i + 1]) || !isHexDigit(s[i + 2]))
+                return false;
+            sawEscape = true;
+            i += 2;
+        }
+    }
+    return sawEscape;
+}
+
+String decode(const String& text)
+{
+    std::string_view s = bytesOf(text);
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '%') {
+            out.push_back(s[i]);
+            continue;
+        }
+        if (s.size() - i < 3)
+            SVR_THROW(errDataBroken, "errDataBroken");
+        out.push_back(static_cast<char>(Hex::fromStrToInt(s.data() + i + 1, 2)));
+        i += 2;
+    }
+    return toString(out);
+}
+
+String decodeIfEncoded(const String& text)
+{
+    return isEncoded(text) ? decode(text) : text;
+}
+
+namespace {
+
+std::string encodeBytes(std::string_view s)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(s.size());
+    for (char ch : s) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if (c >= 0x21 && c <= 0x7D && !isAlwaysEscaped(c)) {
+            out.push_back(ch);
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0x0F]);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+String encode(const String& text)
+{
+    return toString(encodeBytes(bytesOf(text)));
+}
+
+String encodeUrlPath(const String& url)
+{
+    std::string_view s = bytesOf(url);
+    std::string_view prefix;
+    std::string_view host = s;
+    std::string rest;
+
+    size_t schemeEnd = s.find("://");
+    if (schemeEnd != std::string_view::npos) {
+        prefix = s.substr(0, schemeEnd + 3);
+        host = s.substr(schemeEnd + 3);
+    }
+    std::string result(prefix);
+
+    size_t slash = host.find('/');
+    if (slash != std::string_view::npos) {
+        rest = std::string(host.substr(slash));
+        host = host.substr(0, slash);
+    }
+    size_t at = host.find('@');
+    if (at != std::string_view::npos) {
+        result.append(host.substr(0, at + 1));
+        host.remove_prefix(at + 1);
+    }
+    size_t colon = host.find(':');
+    if (colon != std::string_view::npos) {
+        rest.insert(0, host.substr(colon));
+        host = host.substr(0, colon);
+    }
+    result.append(host);
+    result.append(encodeBytes(rest));
+    return toString(result);
+}
+
+}  // namespace Url
+}  // namespace Solvaris
