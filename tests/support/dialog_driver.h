@@ -1,0 +1,41 @@
+// Runs a real modal dialog inside the test program and drives it from a
+// helper thread: the test's main thread sits in the dialog's modal loop
+// while the script clicks, posts messages and reads controls. Every wait is
+// bounded, so a dialog that does not react ends with a failure, not a hang.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace uitest {
+
+// The result a dialog gets when the watchdog has to end it.
+constexpr INT_PTR kAbortedResult = -7777;
+
+struct DrivenRun {
+    INT_PTR result = 0;       // what the modal run returned
+    bool windowSeen = false;  // the dialog window became visible
+    bool aborted = false;     // the watchdog had to end the dialog
+    bool scriptDone = false;  // the script returned before the dialog ended or shortly after
+};
+
+// Calls runModal() on the calling thread. A helper thread waits (at most
+// limitMs) for the first visible dialog window ("#32770") of the calling
+// thread and runs script(window) on it. If the dialog is still open limitMs
+// after the start, it is ended with kAbortedResult.
+DrivenRun runDriven(const std::function<INT_PTR()>& runModal,
+                    const std::function<void(HWND)>& script, DWORD limitMs = 15000);
+
+// Polls `condition` every few milliseconds until it holds or limitMs passed.
+bool waitUntil(const std::function<bool()>& condition, DWORD limitMs = 5000);
+
+// Text of a control of `dialog` (WM_GETTEXT, any length), or of the window
+// itself when id is 0.
+std::wstring itemText(HWND dialog, int id);
+
+// Clicks a push button the way the user does (BN_CLICKED through WM_COMMAND,
+// posted so the script never blocks on the dialog).
+void clickButton(HWND dialog, int id);
+
+} // namespace uitest
