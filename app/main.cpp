@@ -1,8 +1,10 @@
-// Entry point of PrintvaneUI.exe.
-#include <windows.h>
+// Entry point of PrintvaneUI.exe: hands the wide argument vector to start-up
+// and ends the process with its result.
+#include "app/startup.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+#include <cstdlib>
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
-    MessageBoxW(nullptr, L"Invalid argument.", L"Printvane-UI", MB_ICONERROR | MB_SYSTEMMODAL);
-    return -1;
+    return runStartup(instance, __argc, __wargv);
 }

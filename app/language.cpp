@@ -1,0 +1,94 @@
+#include "app/language.h"
+
+#include "app/core/lcid_table.h"
+
+namespace {
+
+LanguageTraceHook g_traceHook = nullptr;
+void* g_traceContext = nullptr;
+
+// The running program's file, however long its path is.
+std::wstring ownProgramPath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return std::wstring();
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);   // truncated: try a larger buffer
+    }
+    return std::wstring();
+}
+
+void trace(bool succeeded, const std::wstring& path)
+{
+    std::wstring line = succeeded ? L"SUCCEEDED" : L"FAILED";
+    line += L": Trying to load: ";
+    line += path;
+    line += L"\n";
+    OutputDebugStringW(line.c_str());
+    if (g_traceHook)
+        g_traceHook(line.c_str(), g_traceContext);
+}
+
+} // namespace
+
+void setLanguageTraceHook(LanguageTraceHook hook, void* context)
+{
+    g_traceHook = hook;
+    g_traceContext = context;
+}
+
+std::wstring languageModulePath(LANGID language, const std::wstring& programPath)
+{
+    size_t slash = programPath.find_last_of(L"\\/");
+    // No folder part, or a file name alone: there is nowhere to look.
+    if (slash == std::wstring::npos || slash == 0 || slash + 1 >= programPath.size())
+        return std::wstring();
+    const char* locale = localeNameOf(language);
+    if (!locale)
+        return std::wstring();
+    std::wstring path = programPath.substr(0, slash);
+    path += L'\\';
+    for (const char* c = locale; *c; ++c)
+        path += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+    path += L'\\';
+    path += programPath.substr(slash + 1);
+    path += L".mui";
+    return path;
+}
+
+HMODULE tryLanguageModule(LANGID language) { return tryLanguageModule(language, ownProgramPath()); }
+
+HMODULE tryLanguageModule(LANGID language, const std::wstring& programPath)
+{
+    size_t slash = programPath.find_last_of(L"\\/");
+    if (slash == std::wstring::npos || slash == 0 || slash + 1 >= programPath.size())
+        return nullptr;
+    std::wstring path = languageModulePath(language, programPath);
+    HMODULE module = nullptr;
+    if (path.empty()) {
+        // An identifier without a locale name: the path names no file, and the
+        // attempt is reported with the folder it would have looked in.
+        path = programPath.substr(0, slash) + L"\\\\" + programPath.substr(slash + 1) + L".mui";
+    } else {
+        module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    }
+    trace(module != nullptr, path);
+    return module;
+}
+
+HMODULE loadLanguageModule() { return loadLanguageModule(GetUserDefaultLangID(), ownProgramPath()); }
+
+HMODULE loadLanguageModule(LANGID userLanguage, const std::wstring& programPath)
+{
+    for (uint16_t id : languageSearchOrder(userLanguage)) {
+        if (HMODULE module = tryLanguageModule(id, programPath))
+            return module;
+    }
+    return GetModuleHandleW(nullptr);
+}

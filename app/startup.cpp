@@ -1,0 +1,182 @@
+#include "app/startup.h"
+
+#include "app/core/command_line.h"
+#include "app/language.h"
+#include "app/messages.h"
+#include "app/modes.h"
+#include "app/resources.h"
+
+#include <objbase.h>
+#include <tlhelp32.h>
+
+#include <map>
+#include <string>
+
+// GDI+ start and shutdown from gdiplus.dll's flat interface.
+namespace {
+struct GdiplusStartupInputData {
+    UINT32 GdiplusVersion;
+    void* DebugEventCallback;
+    BOOL SuppressBackgroundThread;
+    BOOL SuppressExternalCodecs;
+};
+} // namespace
+extern "C" {
+int WINAPI GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInputData* input, void* output);
+void WINAPI GdiplusShutdown(ULONG_PTR token);
+}
+
+namespace {
+
+const wchar_t kStartupTitle[] = L"Printvane-UI";
+
+void showStartupError(const wchar_t* text, const wchar_t* title)
+{
+    MessageBoxW(nullptr, text, title, MB_ICONERROR | MB_SYSTEMMODAL);
+}
+
+// COM and GDI+ for the length of one run.
+class ProcessServices {
+public:
+    ProcessServices()
+    {
+        CoInitialize(nullptr);
+        GdiplusStartupInputData input = {1, nullptr, FALSE, FALSE};
+        if (GdiplusStartup(&gdiplusToken_, &input, nullptr) != 0)
+            gdiplusToken_ = 0;
+    }
+    ~ProcessServices()
+    {
+        if (gdiplusToken_)
+            GdiplusShutdown(gdiplusToken_);
+        CoUninitialize();
+    }
+    ProcessServices(const ProcessServices&) = delete;
+    ProcessServices& operator=(const ProcessServices&) = delete;
+
+private:
+    ULONG_PTR gdiplusToken_ = 0;
+};
+
+// A window handle from its decimal value on the converter's side.
+HWND windowFromNumber(int32_t value)
+{
+    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(static_cast<uint32_t>(value)));
+}
+
+int runParam(wchar_t** argv)
+{
+    ParamArguments args;
+    args.settingsName = argv[2];
+    args.imagePath = argv[3];
+    HWND owner = windowFromNumber(parseLenientDecimal(argv[4]));
+    args.resolution = parseLenientDecimal(argv[5]);
+    args.width = parseLenientDecimal(argv[6]);
+    args.height = parseLenientDecimal(argv[7]);
+    args.page = parseLenientDecimal(argv[8]);
+    // A handle that names no window (the converter's window may have closed
+    // meanwhile) would keep the dialog from being created at all; treat it
+    // like no owner.
+    if (!owner || !IsWindow(owner))
+        owner = chooseOwnerWindow();
+    return runParamMode(args, owner);
+}
+
+int runPipe(wchar_t** argv)
+{
+    // Passed on as it comes back, valid or not: the progress window deals
+    // with a pipe that could not be opened.
+    HANDLE pipe = CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    runPipeMode(pipe, chooseOwnerWindow());
+    return 0;
+}
+
+int dispatch(HINSTANCE instance, int argc, wchar_t** argv)
+{
+    switch (selectMode(argc, argv)) {
+    case Mode::Param:
+        return runParam(argv);
+    case Mode::ErrorMessage:
+        showErrorMessage(instance, argv[2], parseLenientDecimal(argv[3]));
+        return 0;
+    case Mode::PlainMessage:
+        showPlainMessage(instance, argv[2]);
+        return 0;
+    case Mode::Pipe:
+        return runPipe(argv);
+    case Mode::Invalid:
+        break;
+    }
+    return -1;
+}
+
+bool equalsIgnoringAsciiCase(const std::wstring& a, const wchar_t* b)
+{
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i) {
+        wchar_t x = a[i], y = b[i];
+        if (x >= L'A' && x <= L'Z')
+            x = static_cast<wchar_t>(x - L'A' + L'a');
+        if (y >= L'A' && y <= L'Z')
+            y = static_cast<wchar_t>(y - L'A' + L'a');
+        if (x != y)
+            return false;
+    }
+    return i == a.size() && b[i] == 0;
+}
+
+} // namespace
+
+bool isParentSplwow64()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    std::map<DWORD, std::wstring> names;
+    DWORD self = GetCurrentProcessId();
+    DWORD parent = 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    if (!Process32FirstW(snapshot, &entry)) {
+        CloseHandle(snapshot);
+        return false;
+    }
+    do {
+        // szExeFile is a fixed array: bound the name by it.
+        size_t len = 0;
+        while (len < MAX_PATH && entry.szExeFile[len])
+            ++len;
+        names[entry.th32ProcessID].assign(entry.szExeFile, len);
+        if (entry.th32ProcessID == self)
+            parent = entry.th32ParentProcessID;
+        entry.dwSize = sizeof entry;
+    } while (Process32NextW(snapshot, &entry));
+    CloseHandle(snapshot);
+    auto it = names.find(parent);
+    return it != names.end() && equalsIgnoringAsciiCase(it->second, L"splwow64.exe");
+}
+
+HWND chooseOwnerWindow()
+{
+    return isParentSplwow64() ? nullptr : GetActiveWindow();
+}
+
+int runStartup(HINSTANCE instance, int argc, wchar_t** argv)
+{
+    if (argc < 2 || !argv) {
+        showStartupError(L"Invalid argument.", kStartupTitle);
+        return -1;
+    }
+    // Libraries are never looked for in the current folder.
+    SetDllDirectoryW(L"");
+    ProcessServices services;
+
+    HMODULE language = loadLanguageModule();
+    if (!language) {
+        showStartupError(L"Cannot load any resource DLL!", L"Application Initialization Failed");
+        showStartupError(L"Could not load language resources.", kStartupTitle);
+        return -1;
+    }
+    setResourceModules(language, instance);
+    return dispatch(instance, argc, argv);
+}
