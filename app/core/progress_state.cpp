@@ -1,0 +1,68 @@
+#include "app/core/progress_state.h"
+
+ProgressUpdate ProgressState::apply(const PipeMessage& message)
+{
+    ProgressUpdate u;
+    switch (message.kind) {
+    case PM_PAGE_BEGIN:
+        // Wraps instead of overflowing; no real job comes near 2^31 pages.
+        m_nPage = static_cast<int32_t>(static_cast<uint32_t>(m_nPage) + 1u);
+        m_nLastKind = 0;
+        u.statusId = kStringStatusImage;
+        break;
+    case PM_IMAGE:
+        u.statusId = kStringStatusImage;
+        break;
+    case PM_TEXT:
+        u.statusId = kStringStatusText;
+        break;
+    case PM_TEXT_COMPRESS:
+        u.statusId = kStringStatusCompress;
+        break;
+    case PM_FINALIZE:
+        u.statusId = kStringStatusFinalize;
+        break;
+    case PM_DOC_NAME:
+        m_strDocName = message.text();
+        break;
+    case PM_LOG_LINE:
+        u.appendLog = true;
+        u.logText = message.text();
+        break;
+    case PM_STATUS_TEXT:
+        u.statusText = message.text();
+        break;
+    case PM_PAGE_COUNT: {
+        uint32_t n = 0;
+        // A payload too short to hold the count is taken as no count.
+        if (message.pageCount(n) && m_nPageCount < n) {
+            m_nPageCount = n;
+            u.setRange = true;
+            u.range = n;
+            m_nLastKind = 0;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+
+    if (m_nLastKind == message.kind || m_nPage == 0)
+        return u;
+
+    if (m_nPage > static_cast<int32_t>(m_nPageCount)) {
+        m_nPageCount = static_cast<uint32_t>(m_nPage);
+        u.setRange = true;
+        u.range = m_nPageCount;
+    }
+    u.display = true;
+    u.page = static_cast<uint32_t>(m_nPage);
+    u.pageCount = m_nPageCount;
+    if (!m_bTitleSet && !m_strDocName.empty()) {
+        u.setTitle = true;
+        u.docName = m_strDocName;
+        m_bTitleSet = true;
+    }
+    m_nLastKind = message.kind;
+    return u;
+}

@@ -1,0 +1,50 @@
+// What the progress window shows, as a function of the records it receives:
+// the page number and count, the status line, the bar range and position,
+// and the one-time title. The window class only carries out the updates.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "app/core/pipe_protocol.h"
+
+// String table entries the display uses.
+constexpr unsigned kStringPageLine = 101;       // "Page %1!u!/%2!u!: %3"
+constexpr unsigned kStringStatusImage = 102;
+constexpr unsigned kStringStatusText = 103;
+constexpr unsigned kStringStatusCompress = 104;
+constexpr unsigned kStringStatusFinalize = 105;
+constexpr unsigned kStringProgressTitle = 111;  // "Converting to DjVu - %1"
+
+// The changes one record asks of the window, in the order they are made.
+struct ProgressUpdate {
+    bool setRange = false;      // set the bar's range to 0..range
+    uint32_t range = 0;
+    bool appendLog = false;     // append logText to the log-line control, if any
+    std::u16string logText;
+    bool display = false;       // refresh the page line and the bar position
+    unsigned statusId = 0;      // string for the status, 0 when none
+    std::u16string statusText;  // status text used when statusId is 0 or missing
+    uint32_t page = 0;          // page line and bar position
+    uint32_t pageCount = 0;
+    bool setTitle = false;      // replace the title (string 111 with docName)
+    std::u16string docName;
+};
+
+class ProgressState {
+public:
+    // Applies one record and says what the window must change.
+    ProgressUpdate apply(const PipeMessage& message);
+
+    int32_t page() const { return m_nPage; }
+    uint32_t pageCount() const { return m_nPageCount; }
+    uint32_t lastKind() const { return m_nLastKind; }
+    const std::u16string& docName() const { return m_strDocName; }
+    bool titleSet() const { return m_bTitleSet; }
+
+private:
+    int32_t m_nPage = 0;        // page being converted; 0 before the first
+    uint32_t m_nPageCount = 0;  // pages known so far; the bar's upper end
+    std::u16string m_strDocName;
+    uint32_t m_nLastKind = 0;   // kind of the last record that updated the display
+    bool m_bTitleSet = false;
+};

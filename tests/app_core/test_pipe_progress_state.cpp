@@ -1,0 +1,120 @@
+// What the progress window shows for sequences of records.
+#include "app/core/progress_state.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+PipeMessage record(uint32_t kind, const std::vector<uint8_t>& encoded)
+{
+    PipeMessage m;
+    m.kind = kind;
+    m.payload.assign(encoded.begin() + 8, encoded.end());
+    m.length = static_cast<uint32_t>(m.payload.size());
+    return m;
+}
+PipeMessage bare(uint32_t kind) { return record(kind, encodePipeMessage(kind, nullptr, 0)); }
+PipeMessage text(uint32_t kind, const std::u16string& t) { return record(kind, encodePipeText(kind, t)); }
+PipeMessage count(uint32_t n) { return record(PM_PAGE_COUNT, encodePageCount(n)); }
+
+// One step of a sequence and what the window must do for it. `line` is the
+// page line as "page/count:status" (status id or text), empty when the
+// display is not refreshed.
+struct Step {
+    PipeMessage message;
+    std::string line;
+    long range;        // -1: range untouched
+    std::u16string title;  // empty: title untouched
+};
+
+std::string lineOf(const ProgressUpdate& u)
+{
+    if (!u.display)
+        return "";
+    std::string status = u.statusId ? std::to_string(u.statusId)
+                                    : "'" + std::string(u.statusText.begin(), u.statusText.end()) + "'";
+    return std::to_string(u.page) + "/" + std::to_string(u.pageCount) + ":" + status;
+}
+
+void play(const char* name, const std::vector<Step>& steps)
+{
+    ProgressState state;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        SCOPED_TRACE(std::string(name) + ", step " + std::to_string(i + 1));
+        ProgressUpdate u = state.apply(steps[i].message);
+        EXPECT_EQ(steps[i].line, lineOf(u));
+        EXPECT_EQ(steps[i].range, u.setRange ? long(u.range) : -1L);
+        EXPECT_EQ(steps[i].title, u.setTitle ? u.docName : u"");
+    }
+}
+
+TEST(ProgressState, Sequences)
+{
+    play("nothing shows before the first page, but count and name are kept",
+         {{count(12), "", 12, u""},
+          {text(PM_DOC_NAME, u"report"), "", -1, u""},
+          {text(PM_STATUS_TEXT, u"early"), "", -1, u""},
+          {bare(PM_TEXT), "", -1, u""},
+          {bare(PM_PAGE_BEGIN), "1/12:102", -1, u"report"},
+          {bare(PM_IMAGE), "1/12:102", -1, u""},
+          {bare(PM_TEXT), "1/12:103", -1, u""},
+          {bare(PM_TEXT), "", -1, u""},
+          {bare(PM_TEXT_COMPRESS), "1/12:104", -1, u""},
+          {bare(PM_FINALIZE), "1/12:105", -1, u""},
+          {bare(PM_PAGE_BEGIN), "2/12:102", -1, u""}});
+    play("two status texts in a row show only the first",
+         {{bare(PM_PAGE_BEGIN), "1/1:102", 1, u""},
+          {text(PM_STATUS_TEXT, u"one"), "1/1:'one'", -1, u""},
+          {text(PM_STATUS_TEXT, u"two"), "", -1, u""},
+          {bare(PM_TEXT), "1/1:103", -1, u""},
+          {text(PM_STATUS_TEXT, u"three"), "1/1:'three'", -1, u""}});
+    play("a page beyond the known count raises the count",
+         {{count(3), "", 3, u""},
+          {bare(PM_PAGE_BEGIN), "1/3:102", -1, u""},
+          {bare(PM_PAGE_BEGIN), "2/3:102", -1, u""},
+          {bare(PM_PAGE_BEGIN), "3/3:102", -1, u""},
+          {bare(PM_PAGE_BEGIN), "4/4:102", 4, u""},
+          {bare(PM_PAGE_BEGIN), "5/5:102", 5, u""}});
+    play("a count that is not larger is ignored; a larger one refreshes the line",
+         {{count(10), "", 10, u""},
+          {bare(PM_PAGE_BEGIN), "1/10:102", -1, u""},
+          {count(10), "1/10:''", -1, u""},  // a different kind than the last update
+          {count(4), "", -1, u""},
+          {count(20), "1/20:''", 20, u""},
+          {count(20), "", -1, u""}});
+    play("the title is set once; a second name changes nothing visible",
+         {{bare(PM_PAGE_BEGIN), "1/1:102", 1, u""},
+          {text(PM_DOC_NAME, u"first"), "1/1:''", -1, u"first"},
+          {text(PM_DOC_NAME, u"second"), "", -1, u""},
+          {bare(PM_PAGE_BEGIN), "2/2:102", 2, u""}});
+    play("unknown kinds and short page counts refresh without a status",
+         {{bare(PM_PAGE_BEGIN), "1/1:102", 1, u""},
+          {bare('Z'), "1/1:''", -1, u""},
+          {record(PM_PAGE_COUNT, encodePipeMessage(PM_PAGE_COUNT, "\0\0\0\0\x09", 5)), "1/1:''", -1, u""},
+          {bare(PM_GET_WINDOW), "1/1:''", -1, u""}});
+}
+
+TEST(ProgressState, LogLinesArePassedOnAtAnyTime)
+{
+    ProgressState state;
+    ProgressUpdate u = state.apply(text(PM_LOG_LINE, u"line 1\r\n"));
+    EXPECT_TRUE(u.appendLog);
+    EXPECT_EQ(u"line 1\r\n", u.logText);
+    EXPECT_FALSE(u.display);
+    EXPECT_FALSE(state.apply(bare(PM_PAGE_BEGIN)).appendLog);
+}
+
+TEST(ProgressState, KeepsTheLastKindThatUpdatedTheDisplay)
+{
+    ProgressState state;
+    state.apply(bare(PM_TEXT));
+    EXPECT_EQ(0u, state.lastKind()) << "nothing is displayed before the first page";
+    state.apply(bare(PM_PAGE_BEGIN));
+    EXPECT_EQ(uint32_t(PM_PAGE_BEGIN), state.lastKind());
+    state.apply(count(50));
+    EXPECT_EQ(uint32_t(PM_PAGE_COUNT), state.lastKind());
+    EXPECT_EQ(50u, state.pageCount());
+    EXPECT_EQ(1, state.page());
+}
+
+} // namespace

@@ -1,0 +1,210 @@
+// Reading progress records off a stream: window queries, end-of-stream
+// rules, the length bound and text payloads. Every stream is also fed in
+// small pieces, since a pipe may deliver one record over several reads.
+#include "app/core/pipe_protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A stream with scripted contents, delivered at most `chunk` bytes a read.
+class ScriptedSource : public PipeByteSource {
+public:
+    ScriptedSource(Bytes data, uint32_t chunk) : m_data(std::move(data)), m_chunk(chunk) {}
+
+    bool read(void* buffer, uint32_t size, uint32_t& got) override
+    {
+        ++reads;
+        got = 0;
+        if (m_pos >= m_data.size()) {
+            // Either a failed read or an empty one; a reader that keeps
+            // asking after the end is stopped here and counted.
+            if (++readsAfterEnd > 3)
+                return false;
+            return endSucceeds;
+        }
+        got = static_cast<uint32_t>(std::min<size_t>({size, m_chunk, m_data.size() - m_pos}));
+        std::memcpy(buffer, &m_data[m_pos], got);
+        m_pos += got;
+        largestRequest = std::max(largestRequest, size);
+        return true;
+    }
+    bool write(const void* data, uint32_t size) override
+    {
+        const uint8_t* p = static_cast<const uint8_t*>(data);
+        written.insert(written.end(), p, p + size);
+        return writesSucceed;
+    }
+    void* handle() const override { return const_cast<ScriptedSource*>(this); }
+
+    Bytes written;
+    int reads = 0;
+    int readsAfterEnd = 0;
+    uint32_t largestRequest = 0;
+    bool endSucceeds = false;
+    bool writesSucceed = true;
+
+private:
+    Bytes m_data;
+    uint32_t m_chunk;
+    size_t m_pos = 0;
+};
+
+Bytes cat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+Bytes query() { return encodePipeMessage(PM_GET_WINDOW, nullptr, 0); }
+Bytes bare(uint32_t kind) { return encodePipeMessage(kind, nullptr, 0); }
+Bytes raw(std::initializer_list<uint8_t> b) { return Bytes(b); }
+Bytes replyBytes(uint32_t h, int times)
+{
+    Bytes r;
+    for (int i = 0; i < times; ++i)
+        r.insert(r.end(), {uint8_t(h), uint8_t(h >> 8), uint8_t(h >> 16), uint8_t(h >> 24)});
+    return r;
+}
+
+struct Expected {
+    uint32_t kind;
+    Bytes payload;
+};
+
+struct StreamCase {
+    const char* name;
+    Bytes stream;
+    std::vector<Expected> records;  // then the stream ends
+    int replies;                    // window queries answered
+};
+
+const uint32_t kWindow = 0x00A1B2C4;
+
+std::vector<StreamCase> streamCases()
+{
+    Bytes text = encodePipeText(PM_DOC_NAME, u"report");
+    Bytes textPayload(text.begin() + 8, text.end());
+    Bytes cut = encodePipeText(PM_STATUS_TEXT, u"0123456789");
+    cut.resize(cut.size() - 7);  // the writer goes away inside the payload
+    return {
+        {"queries in a row are answered and not passed on",
+         cat({query(), query(), query(), bare(PM_PAGE_BEGIN)}), {{PM_PAGE_BEGIN, {}}}, 3},
+        {"query with length 4 is an ordinary record",
+         encodePipeMessage(PM_GET_WINDOW, "\1\2\3\4", 4), {{PM_GET_WINDOW, {1, 2, 3, 4}}}, 0},
+        {"zero length record is passed on", cat({bare(PM_IMAGE), bare(PM_TEXT)}),
+         {{PM_IMAGE, {}}, {PM_TEXT, {}}}, 0},
+        {"text record", text, {{PM_DOC_NAME, textPayload}}, 0},
+        {"unknown kind is read like any other", encodePipeMessage('Z', "ab", 2), {{'Z', {'a', 'b'}}}, 0},
+        {"writer closes inside a payload", cat({bare(PM_PAGE_BEGIN), cut}), {{PM_PAGE_BEGIN, {}}}, 0},
+        {"writer closes inside the length field", cat({bare(PM_TEXT), raw({'m', 0, 0, 0, 4, 0})}),
+         {{PM_TEXT, {}}}, 0},
+        {"writer closes inside the kind field", cat({bare(PM_TEXT), raw({'m', 0})}), {{PM_TEXT, {}}}, 0},
+        {"query at the very end is answered, then the stream ends", cat({bare(PM_FINALIZE), query()}),
+         {{PM_FINALIZE, {}}}, 1},
+        {"query followed by a cut record", cat({query(), raw({'P', 0, 0})}), {}, 1},
+        {"length beyond the bound ends the stream",
+         cat({bare(PM_IMAGE), raw({'m', 0, 0, 0, 0x01, 0x00, 0x10, 0x00}), bare(PM_TEXT)}),
+         {{PM_IMAGE, {}}}, 0},
+        {"empty stream", {}, {}, 0},
+    };
+}
+
+TEST(ReadPipeMessage, StreamsGiveTheirRecordsThenEndWhateverTheReadSizes)
+{
+    for (const StreamCase& c : streamCases()) {
+        for (uint32_t chunk : {1u, 2u, 3u, 5u, 7u, 1u << 30}) {
+            for (bool endSucceeds : {false, true}) {
+                SCOPED_TRACE(std::string(c.name) + ", chunk " + std::to_string(chunk) +
+                             (endSucceeds ? ", empty read at end" : ", failed read at end"));
+                ScriptedSource src(c.stream, chunk);
+                src.endSucceeds = endSucceeds;
+                for (const Expected& e : c.records) {
+                    std::unique_ptr<PipeMessage> m = readPipeMessage(src, kWindow);
+                    ASSERT_TRUE(m);
+                    EXPECT_EQ(e.kind, m->kind);
+                    EXPECT_EQ(e.payload.size(), m->length);
+                    EXPECT_EQ(e.payload, m->payload);
+                    EXPECT_EQ(&src, m->pipe);
+                }
+                EXPECT_FALSE(readPipeMessage(src, kWindow));
+                EXPECT_EQ(replyBytes(kWindow, c.replies), src.written);
+                EXPECT_LE(src.readsAfterEnd, 1) << "the end is taken at the first empty or failed read";
+            }
+        }
+    }
+}
+
+TEST(ReadPipeMessage, LengthBoundIsCheckedBeforeAnythingIsReadOrAllocated)
+{
+    Bytes atBound = encodePipeMessage(PM_LOG_LINE, Bytes(kMaxPipePayload, 'x').data(), kMaxPipePayload);
+    ScriptedSource ok(atBound, 1u << 30);
+    auto m = readPipeMessage(ok, kWindow);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(kMaxPipePayload, m->payload.size());
+
+    for (uint32_t length : {kMaxPipePayload + 1, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        Bytes header = encodePipeMessage(PM_LOG_LINE, nullptr, 0);
+        header[4] = uint8_t(length);
+        header[5] = uint8_t(length >> 8);
+        header[6] = uint8_t(length >> 16);
+        header[7] = uint8_t(length >> 24);
+        header.insert(header.end(), 64, 'x');
+        ScriptedSource src(header, 1u << 30);
+        EXPECT_FALSE(readPipeMessage(src, kWindow)) << length;
+        EXPECT_LE(src.largestRequest, 8u) << "the payload of a record beyond the bound is not read";
+    }
+}
+
+TEST(ReadPipeMessage, FailedReplyIsNotNoticed)
+{
+    ScriptedSource src(cat({query(), bare(PM_TEXT)}), 4);
+    src.writesSucceed = false;
+    auto m = readPipeMessage(src, 7);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(uint32_t(PM_TEXT), m->kind);
+    EXPECT_EQ(replyBytes(7, 1), src.written);
+}
+
+TEST(PipeMessage, TextStopsAtTheFirstZeroOrTheEndOfThePayload)
+{
+    struct Case {
+        Bytes payload;
+        std::u16string text;
+    } cases[] = {
+        {{'a', 0, 'b', 0, 0, 0}, u"ab"},
+        {{'a', 0, 'b', 0}, u"ab"},                  // no terminating zero
+        {{'a', 0, 'b', 0, 'c'}, u"ab"},             // odd last byte belongs to no character
+        {{'a', 0, 0, 0, 'c', 0}, u"a"},             // text after the zero is ignored
+        {{0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE}, u"\u20AC\U0001F600"},
+        {{}, u""},
+        {{'x'}, u""},
+    };
+    for (const Case& c : cases) {
+        PipeMessage m;
+        m.payload = c.payload;
+        EXPECT_EQ(c.text, m.text());
+    }
+}
+
+TEST(PipeMessage, PageCountNeedsEightBytes)
+{
+    PipeMessage m;
+    uint32_t n = 99;
+    m.payload = {1, 2, 3, 4, 5, 6, 7};
+    EXPECT_FALSE(m.pageCount(n));
+    EXPECT_EQ(99u, n);
+    Bytes rec = encodePageCount(0x01020304);
+    m.payload.assign(rec.begin() + 8, rec.end());
+    ASSERT_TRUE(m.pageCount(n));
+    EXPECT_EQ(0x01020304u, n);
+}
+
+} // namespace
