@@ -12,7 +12,20 @@ namespace Solvaris {
 // takes the object raises it to 1. release() destroys the object when the
 // count drops from 1 to 0. Counting is atomic, so handles to one object may
 // live on several threads.
-class Referable {
+void* memAlloc(size_t size);     // null on failure
+void memFree(void* p);
+size_t memSize(void* p);
+
+// Counted objects live in blocks of the process allocator.
+struct AllocatedFromProcessHeap {
+    static void* operator new(size_t size);
+    static void operator delete(void* p) { memFree(p); }
+    // Placement forms, for objects built in storage of their own.
+    static void* operator new(size_t, void* where) noexcept { return where; }
+    static void operator delete(void*, void*) noexcept {}
+};
+
+class Referable : public AllocatedFromProcessHeap {
 public:
     Referable() : m_refCount(0) {}
     virtual ~Referable() {}
@@ -35,7 +48,7 @@ private:
 
 // Same contract without thread-safe counting, for objects that stay on one
 // thread (the XML element tree and its parser).
-class ReferableNoTS {
+class ReferableNoTS : public AllocatedFromProcessHeap {
 public:
     ReferableNoTS() : m_refCount(0) {}
     virtual ~ReferableNoTS() {}
@@ -120,10 +133,6 @@ MemoryAllocator* getMemoryAllocator();
 // counting or failing allocators). A replacement must forward frees of blocks
 // it did not make to the allocator it replaced. Null restores the built-in one.
 MemoryAllocator* setMemoryAllocator(MemoryAllocator* allocator);
-
-void* memAlloc(size_t size);     // null on failure
-void memFree(void* p);
-size_t memSize(void* p);
 
 // Once-only initialisation: the first caller that raises the counter from 0
 // to 1 runs the initialiser and then sets the ready flag; every other caller

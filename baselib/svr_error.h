@@ -58,14 +58,14 @@ public:
     ~Exception() override;
 
     int32_t code() const { return m_code; }
-    const String& message() const { return *m_message; }
+    const String& message() const { return m_message; }
     // The message in the system code page; "No error message obtained..."
     // when it cannot be converted. Never throws.
     const char* what() const noexcept override;
 
 private:
     int32_t m_code;
-    String* m_message;
+    String m_message;
 };
 
 // A failure of a platform call: adds the platform's error value.

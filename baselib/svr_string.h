@@ -120,10 +120,13 @@ private:
     String(Adopt, const AutoPtr<ReferableString>& buffer, uint32_t start, int32_t length);
     const char* data() const { return m_buffer->getBuffer() + m_start; }
     void clearCaches() const;
-    void setUtf8(const char* utf8, uint32_t bytes);
+    static String fromUtf16Units(const char16_t* units, uint32_t count, bool swap);
+    static String fromFormatted(char* block, uint32_t length, uint32_t capacity);
 
-    AutoPtr<ReferableString> m_buffer;
-    uint32_t m_start;
+    // c_str may move a substring into a private copy of the same bytes, so
+    // the buffer and start change under a const call (content never does).
+    mutable AutoPtr<ReferableString> m_buffer;
+    mutable uint32_t m_start;
     mutable int32_t m_length;
     mutable UTF16Char* m_utf16;
     mutable uint32_t m_utf16Length;

@@ -1,0 +1,468 @@
+// The library's printf-style engine.
+//
+// A directive is "%", flags ("-" left-justify, "+" sign, " " blank for sign,
+// "#" alternate form, "0" zero padding), a width and a precision (each a
+// number or "*" taken from the arguments), "l" or "ll", and a letter:
+//   d i        signed integer (int, "l" long, "ll" long long)
+//   u o x X    unsigned integer in base 10, 8, 16; "#" adds "0", "0x", "0X"
+//   p          pointer, printed as an unsigned decimal number
+//   f e E g G  double; NaN prints "NaN", infinities "Inf" with their sign
+//   c          character; a precision n writes it n times
+//   s          narrow string; null prints nothing; precision limits the bytes
+//   z          as s, then the argument is released: it must be a block from
+//              the process allocator (memAlloc, i.e. the C run-time heap while
+//              the built-in allocator is in force) or null, and the engine
+//              frees it with memFree, also when formatting fails
+//   q          as s with every single quote doubled; null prints "(NULL)"
+//   Q          as q, wrapped in single quotes; null prints NULL unquoted
+//   n          the number of bytes produced so far is stored through the
+//              argument (int*, long* with "l", long long* with "ll")
+//   %          a literal "%"
+// Any other letter is copied to the output with its directive, and takes no
+// argument.
+//
+// Limits: a width above kFormatMaxWidth and a numeric precision above
+// kFormatMaxNumericPrecision (and a character repeat count above the width
+// limit) are clamped, so no directive can demand gigabytes. Output grows from
+// 200 bytes; an append that does not fit sets the capacity to the current
+// length plus twice the appended length plus one.
+#include "baselib/svr_format.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "baselib/svr_base.h"
+#include "baselib/svr_error.h"
+
+#if defined(__MINGW32__)
+// The MinGW C99 formatter, so that exponents have the same width everywhere.
+#define SVR_SNPRINTF __mingw_snprintf
+#else
+#define SVR_SNPRINTF std::snprintf
+#endif
+
+namespace Solvaris {
+namespace _Svr_Internal_NS_ {
+
+namespace {
+
+const uint32_t kInitialCapacity = 200;
+const uint32_t kTrailingZeros = 6;
+
+void wipeAndFree(char* p, uint32_t n) {
+    if (!p)
+        return;
+    std::memset(p, 0, n);
+#if defined(__GNUC__)
+    __asm__ __volatile__("" : : "r"(p) : "memory");
+#endif
+    memFree(p);
+}
+
+// The growing output. After a failure it stays failed and ignores appends,
+// so that the rest of the format can still be walked.
+class Output {
+public:
+    Output() : m_p(static_cast<char*>(memAlloc(kInitialCapacity))), m_len(0), m_cap(kInitialCapacity),
+               m_failed(m_p == nullptr) {
+        if (!m_p)
+            m_cap = 0;
+    }
+    ~Output() { wipeAndFree(m_p, m_cap); }
+
+    void put(const char* s, uint32_t n) {
+        if (n && reserve(n)) {
+            std::memcpy(m_p + m_len, s, n);
+            m_len += n;
+        }
+    }
+    void fill(char c, uint32_t n) {
+        if (n && reserve(n)) {
+            std::memset(m_p + m_len, c, n);
+            m_len += n;
+        }
+    }
+    void fail() { m_failed = true; }
+    bool failed() const { return m_failed; }
+    uint32_t length() const { return m_len; }
+
+    char* finish(uint32_t* length, uint32_t* capacity) {
+        std::memset(m_p + m_len, 0, kTrailingZeros);
+        char* p = m_p;
+        *length = m_len;
+        *capacity = m_cap;
+        m_p = nullptr;
+        return p;
+    }
+
+private:
+    // Room for n more bytes plus the trailing zeros.
+    bool reserve(uint32_t n) {
+        if (m_failed)
+            return false;
+        uint64_t need = uint64_t(m_len) + n + kTrailingZeros;
+        if (need <= m_cap)
+            return true;
+        if (uint64_t(m_len) + n > kFormatMaxOutput) {
+            m_failed = true;
+            return false;
+        }
+        uint64_t cap = uint64_t(m_len) + 2 * uint64_t(n) + 1;
+        if (cap < need)
+            cap = need;
+        if (cap > uint64_t(kFormatMaxOutput) + kTrailingZeros)
+            cap = uint64_t(kFormatMaxOutput) + kTrailingZeros;
+        char* p = static_cast<char*>(memAlloc(size_t(cap)));
+        if (!p) {
+            m_failed = true;
+            return false;
+        }
+        std::memcpy(p, m_p, m_len);
+        wipeAndFree(m_p, m_cap);
+        m_p = p;
+        m_cap = uint32_t(cap);
+        return true;
+    }
+
+    char* m_p;
+    uint32_t m_len;
+    uint32_t m_cap;
+    bool m_failed;
+};
+
+struct Spec {
+    bool left = false, plus = false, space = false, alt = false, zero = false;
+    uint32_t width = 0;
+    bool hasPrecision = false;
+    uint32_t precision = 0;
+    int size = 0;   // 0 none, 1 "l", 2 "ll"
+};
+
+// Reads a decimal number, saturating instead of overflowing.
+uint32_t readNumber(const char*& f) {
+    uint32_t v = 0;
+    while (*f >= '0' && *f <= '9') {
+        if (v < 0x10000000u)
+            v = v * 10 + uint32_t(*f - '0');
+        ++f;
+    }
+    return v;
+}
+
+uint32_t clampTo(uint32_t v, uint32_t limit) {
+    return v > limit ? limit : v;
+}
+
+// Writes pad, then the pieces, then pad, as the width and "-" ask.
+void emitPadded(Output& out, const Spec& s, uint32_t bodyLength, const char* a, uint32_t an,
+                const char* b, uint32_t bn) {
+    uint32_t pad = s.width > bodyLength ? s.width - bodyLength : 0;
+    if (!s.left)
+        out.fill(' ', pad);
+    out.put(a, an);
+    out.put(b, bn);
+    if (s.left)
+        out.fill(' ', pad);
+}
+
+void formatInteger(Output& out, const Spec& s, char conv, uint64_t magnitude, bool negative) {
+    unsigned base = conv == 'o' ? 8 : (conv == 'x' || conv == 'X') ? 16 : 10;
+    const char* digitsSet = conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    char digits[32];
+    uint32_t nd = 0;
+    if (!(magnitude == 0 && s.hasPrecision && s.precision == 0)) {
+        uint64_t v = magnitude;
+        do {
+            digits[sizeof digits - 1 - nd++] = digitsSet[v % base];
+            v /= base;
+        } while (v);
+    }
+    uint32_t precision = s.hasPrecision ? clampTo(s.precision, kFormatMaxNumericPrecision) : 1;
+    uint32_t zeros = precision > nd ? precision - nd : 0;
+    if (conv == 'o' && s.alt && zeros == 0 && (nd == 0 || digits[sizeof digits - nd] != '0'))
+        zeros = 1;
+
+    char prefix[3];
+    uint32_t np = 0;
+    if (conv == 'd' || conv == 'i') {
+        if (negative)
+            prefix[np++] = '-';
+        else if (s.plus)
+            prefix[np++] = '+';
+        else if (s.space)
+            prefix[np++] = ' ';
+    } else if ((conv == 'x' || conv == 'X') && s.alt && magnitude != 0) {
+        prefix[np++] = '0';
+        prefix[np++] = conv;
+    }
+    uint32_t total = np + zeros + nd;
+    if (s.zero && !s.left && !s.hasPrecision && s.width > total) {
+        zeros += s.width - total;
+        total = s.width;
+    }
+    uint32_t pad = s.width > total ? s.width - total : 0;
+    if (!s.left)
+        out.fill(' ', pad);
+    out.put(prefix, np);
+    out.fill('0', zeros);
+    out.put(digits + sizeof digits - nd, nd);
+    if (s.left)
+        out.fill(' ', pad);
+}
+
+void formatDouble(Output& out, const Spec& s, char conv, double v) {
+    if (std::isnan(v)) {
+        emitPadded(out, s, 3, "NaN", 3, "", 0);
+        return;
+    }
+    bool negative = std::signbit(v);
+    const char* sign = negative ? "-" : s.plus ? "+" : s.space ? " " : "";
+    uint32_t ns = uint32_t(std::strlen(sign));
+    if (std::isinf(v)) {
+        emitPadded(out, s, ns + 3, sign, ns, "Inf", 3);
+        return;
+    }
+    char fmt[8];
+    uint32_t k = 0;
+    fmt[k++] = '%';
+    if (s.alt)
+        fmt[k++] = '#';
+    fmt[k++] = '.';
+    fmt[k++] = '*';
+    fmt[k++] = conv;
+    fmt[k] = 0;
+    int precision = int(s.hasPrecision ? clampTo(s.precision, kFormatMaxNumericPrecision) : 6);
+    double magnitude = std::fabs(v);
+
+    char local[1600];
+    char* text = local;
+    int n = SVR_SNPRINTF(local, sizeof local, fmt, precision, magnitude);
+    if (n < 0) {
+        out.fail();
+        return;
+    }
+    if (size_t(n) >= sizeof local) {
+        text = static_cast<char*>(memAlloc(size_t(n) + 1));
+        if (!text) {
+            out.fail();
+            return;
+        }
+        SVR_SNPRINTF(text, size_t(n) + 1, fmt, precision, magnitude);
+    }
+    uint32_t nd = uint32_t(n);
+    uint32_t total = ns + nd, zeros = 0;
+    if (s.zero && !s.left && s.width > total) {
+        zeros = s.width - total;
+        total = s.width;
+    }
+    uint32_t pad = s.width > total ? s.width - total : 0;
+    if (!s.left)
+        out.fill(' ', pad);
+    out.put(sign, ns);
+    out.fill('0', zeros);
+    out.put(text, nd);
+    if (s.left)
+        out.fill(' ', pad);
+    if (text != local)
+        memFree(text);
+}
+
+// q and Q: quotes doubled, precision limits the source bytes.
+void formatQuoted(Output& out, const Spec& s, const char* str, bool wrap) {
+    if (!str) {
+        const char* t = wrap ? "NULL" : "(NULL)";
+        uint32_t n = uint32_t(std::strlen(t));
+        emitPadded(out, s, n, t, n, "", 0);
+        return;
+    }
+    uint32_t n = uint32_t(s.hasPrecision ? strnlen(str, s.precision) : std::strlen(str));
+    uint32_t quotes = 0;
+    for (uint32_t i = 0; i < n; ++i)
+        quotes += str[i] == '\'';
+    uint64_t total = uint64_t(n) + quotes + (wrap ? 2 : 0);
+    if (total > kFormatMaxOutput) {
+        out.fail();
+        return;
+    }
+    uint32_t pad = s.width > total ? s.width - uint32_t(total) : 0;
+    if (!s.left)
+        out.fill(' ', pad);
+    if (wrap)
+        out.put("'", 1);
+    uint32_t from = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (str[i] == '\'') {
+            out.put(str + from, i + 1 - from);
+            out.put("'", 1);
+            from = i + 1;
+        }
+    }
+    out.put(str + from, n - from);
+    if (wrap)
+        out.put("'", 1);
+    if (s.left)
+        out.fill(' ', pad);
+}
+
+// Frees a "z" argument however its directive ends.
+struct ReleaseAfterUse {
+    const char* p;
+    ~ReleaseAfterUse() { memFree(const_cast<char*>(p)); }
+};
+
+} // namespace
+
+char* formatEngine(const char* fmt, va_list argsIn, uint32_t* length, uint32_t* capacity) {
+    va_list args;
+    va_copy(args, argsIn);
+    struct End {
+        va_list& a;
+        ~End() { va_end(a); }
+    } end{args};
+
+    Output out;
+    const char* f = fmt ? fmt : "";
+    while (*f) {
+        if (*f != '%') {
+            const char* run = f;
+            while (*f && *f != '%')
+                ++f;
+            out.put(run, uint32_t(f - run));
+            continue;
+        }
+        const char* directive = f++;
+        Spec s;
+        for (;; ++f) {
+            if (*f == '-') s.left = true;
+            else if (*f == '+') s.plus = true;
+            else if (*f == ' ') s.space = true;
+            else if (*f == '#') s.alt = true;
+            else if (*f == '0') s.zero = true;
+            else break;
+        }
+        if (*f == '*') {
+            ++f;
+            int w = va_arg(args, int);
+            if (w < 0) {
+                s.left = true;
+                s.width = w == INT32_MIN ? 0x80000000u : uint32_t(-w);
+            } else {
+                s.width = uint32_t(w);
+            }
+        } else {
+            s.width = readNumber(f);
+        }
+        s.width = clampTo(s.width, kFormatMaxWidth);
+        if (*f == '.') {
+            ++f;
+            if (*f == '*') {
+                ++f;
+                int p = va_arg(args, int);
+                s.hasPrecision = p >= 0;
+                s.precision = p >= 0 ? uint32_t(p) : 0;
+            } else {
+                s.hasPrecision = true;
+                s.precision = readNumber(f);
+            }
+        }
+        if (*f == 'l') {
+            ++f;
+            s.size = 1;
+            if (*f == 'l') {
+                ++f;
+                s.size = 2;
+            }
+        }
+        char conv = *f;
+        if (!conv) {
+            out.put(directive, uint32_t(f - directive));
+            break;
+        }
+        ++f;
+        switch (conv) {
+        case 'd':
+        case 'i': {
+            long long v = s.size == 2 ? va_arg(args, long long)
+                        : s.size == 1 ? (long long)va_arg(args, long)
+                                      : (long long)va_arg(args, int);
+            uint64_t mag = v < 0 ? 0 - uint64_t(v) : uint64_t(v);
+            formatInteger(out, s, conv, mag, v < 0);
+            break;
+        }
+        case 'u':
+        case 'o':
+        case 'x':
+        case 'X': {
+            uint64_t v = s.size == 2 ? va_arg(args, unsigned long long)
+                       : s.size == 1 ? (uint64_t)va_arg(args, unsigned long)
+                                     : (uint64_t)va_arg(args, unsigned int);
+            formatInteger(out, s, conv, v, false);
+            break;
+        }
+        case 'p': {
+            void* v = va_arg(args, void*);
+            formatInteger(out, s, 'u', uint64_t(uintptr_t(v)), false);
+            break;
+        }
+        case 'f':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G':
+            formatDouble(out, s, conv, va_arg(args, double));
+            break;
+        case 'c': {
+            char c = char(va_arg(args, int));
+            uint32_t times = s.hasPrecision && s.precision > 1 ? clampTo(s.precision, kFormatMaxWidth) : 1;
+            uint32_t pad = s.width > times ? s.width - times : 0;
+            if (!s.left)
+                out.fill(' ', pad);
+            out.fill(c, times);
+            if (s.left)
+                out.fill(' ', pad);
+            break;
+        }
+        case 's':
+        case 'z': {
+            const char* str = va_arg(args, const char*);
+            ReleaseAfterUse release{conv == 'z' ? str : nullptr};
+            uint32_t n = 0;
+            if (str)
+                n = uint32_t(s.hasPrecision ? strnlen(str, s.precision) : std::strlen(str));
+            emitPadded(out, s, n, str, n, "", 0);
+            break;
+        }
+        case 'q':
+        case 'Q':
+            formatQuoted(out, s, va_arg(args, const char*), conv == 'Q');
+            break;
+        case 'n': {
+            uint32_t produced = out.length();
+            if (s.size == 2) {
+                long long* p = va_arg(args, long long*);
+                if (p) *p = produced;
+            } else if (s.size == 1) {
+                long* p = va_arg(args, long*);
+                if (p) *p = long(produced);
+            } else {
+                int* p = va_arg(args, int*);
+                if (p) *p = int(produced);
+            }
+            break;
+        }
+        case '%':
+            out.put("%", 1);
+            break;
+        default:
+            out.put(directive, uint32_t(f - directive));
+            break;
+        }
+    }
+    if (out.failed())
+        SVR_THROW_CODE(errOutOfMemory);
+    return out.finish(length, capacity);
+}
+
+} // namespace _Svr_Internal_NS_
+} // namespace Solvaris

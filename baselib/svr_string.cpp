@@ -1,0 +1,1024 @@
+// Solvaris::String and its counted UTF-8 buffer, hexadecimal parsing and the
+// UTF conversion routines.
+#include "baselib/svr_string.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "baselib/svr_array.h"
+#include "baselib/svr_error.h"
+#include "baselib/svr_format.h"
+#include "baselib/svr_oslayer.h"
+
+namespace Solvaris {
+
+namespace {
+
+// Longest text a buffer may hold; keeps n + 6 and every length in range.
+const uint32_t kMaxBytes = 0x7ffffff0u;
+
+// Overwrites a block in a way the compiler may not drop as a dead store.
+void wipe(void* p, size_t n) {
+    if (!p || !n)
+        return;
+    std::memset(p, 0, n);
+#if defined(__GNUC__)
+    __asm__ __volatile__("" : : "r"(p) : "memory");
+#else
+    volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = 0;
+#endif
+}
+
+[[noreturn]] void throwOutOfMemory() {
+    SVR_THROW_CODE(errOutOfMemory);
+}
+
+void* allocOrThrow(size_t n) {
+    void* p = memAlloc(n);
+    if (!p)
+        throwOutOfMemory();
+    return p;
+}
+
+const char kEmptyText[8] = {0};
+const UTF16Char kEmptyWide[1] = {0};
+const UTF32Char kEmptyUtf32[1] = {0};
+
+} // namespace
+
+namespace _Svr_Internal_NS_ {
+
+// The one buffer implementation. A filled buffer holds n bytes followed by 6
+// zero bytes; every block is wiped before it is freed.
+class ReferableUtf8StringImpl : public ReferableString {
+public:
+    ReferableUtf8StringImpl() : m_buffer(const_cast<char*>(kEmptyText)), m_capacity(0), m_length(0) {}
+    ~ReferableUtf8StringImpl() override { releaseBlock(); }
+
+    void assign(const char* bytes, int32_t count) override {
+        size_t n = 0;
+        if (bytes)
+            n = count < 0 ? std::strlen(bytes) : strnlen(bytes, size_t(count));
+        if (n == 0) {
+            releaseBlock();
+            return;
+        }
+        if (n > kMaxBytes)
+            throwOutOfMemory();
+        // The source may lie in the current block: copy before releasing it.
+        char* block = static_cast<char*>(allocOrThrow(n + 6));
+        std::memcpy(block, bytes, n);
+        std::memset(block + n, 0, 6);
+        replaceBlock(block, uint32_t(n + 6), int32_t(n));
+    }
+    const char* getBuffer() const override { return m_buffer; }
+    int32_t getLength() const override { return m_length; }
+    bool isAllocated() const override { return m_capacity != 0; }
+
+    // Space for n bytes of text, followed by 6 zero bytes.
+    char* allocate(uint32_t n) {
+        char* block = static_cast<char*>(allocOrThrow(size_t(n) + 6));
+        std::memset(block + n, 0, 6);
+        replaceBlock(block, n + 6, int32_t(n));
+        return block;
+    }
+
+    // n + 1 bytes, first and last zero, length to be measured.
+    char* allocateForWriting(uint32_t n) {
+        char* block = static_cast<char*>(allocOrThrow(size_t(n) + 1));
+        block[0] = 0;
+        block[n] = 0;
+        replaceBlock(block, n + 1, int32_t(kUnknownLength));
+        return block;
+    }
+
+    void adopt(char* block, uint32_t length, uint32_t capacity) {
+        replaceBlock(block, capacity, int32_t(length));
+    }
+
+private:
+    void replaceBlock(char* block, uint32_t capacity, int32_t length) {
+        releaseBlock();
+        m_buffer = block;
+        m_capacity = capacity;
+        m_length = length;
+    }
+    void releaseBlock() {
+        if (m_capacity) {
+            wipe(m_buffer, m_capacity);
+            memFree(m_buffer);
+        }
+        m_buffer = const_cast<char*>(kEmptyText);
+        m_capacity = 0;
+        m_length = 0;
+    }
+
+    char* m_buffer;
+    uint32_t m_capacity;
+    int32_t m_length;
+};
+
+} // namespace _Svr_Internal_NS_
+
+using _Svr_Internal_NS_::ReferableUtf8StringImpl;
+
+namespace {
+
+OnceFlag g_emptyOnce;
+alignas(ReferableUtf8StringImpl) unsigned char g_emptyStorage[sizeof(ReferableUtf8StringImpl)];
+ReferableUtf8StringImpl* g_empty = nullptr;
+
+// A new buffer with room for n bytes; *out receives the byte pointer.
+AutoPtr<ReferableString> newBuffer(uint64_t n, char** out) {
+    if (n > kMaxBytes)
+        throwOutOfMemory();
+    ReferableUtf8StringImpl* impl = new ReferableUtf8StringImpl();
+    AutoPtr<ReferableString> holder(impl);
+    *out = impl->allocate(uint32_t(n));
+    return holder;
+}
+
+} // namespace
+
+AutoPtr<ReferableString> ReferableString::create(const char* bytes, int32_t count) {
+    AutoPtr<ReferableString> holder(new ReferableUtf8StringImpl());
+    holder->assign(bytes, count);
+    return holder;
+}
+
+ReferableString* ReferableString::empty() {
+    callOnce(g_emptyOnce, [] {
+        // Lives until the process ends: the extra reference keeps it.
+        g_empty = new (g_emptyStorage) ReferableUtf8StringImpl();
+        g_empty->addRef();
+    });
+    return g_empty;
+}
+
+// ---------------------------------------------------------------------------
+// Construction
+
+String::String()
+    : m_buffer(ReferableString::empty()), m_start(0), m_length(0), m_utf16(nullptr), m_utf16Length(0),
+      m_utf32(nullptr), m_utf32Length(0), m_local(nullptr), m_localLength(0) {}
+
+String::String(Adopt, const AutoPtr<ReferableString>& buffer, uint32_t start, int32_t length)
+    : m_buffer(buffer), m_start(start), m_length(length), m_utf16(nullptr), m_utf16Length(0),
+      m_utf32(nullptr), m_utf32Length(0), m_local(nullptr), m_localLength(0) {}
+
+String::String(const char* utf8, int32_t count) : String() {
+    if (!utf8 || count == 0)
+        return;
+    size_t n = count < 0 ? std::strlen(utf8) : strnlen(utf8, size_t(count));
+    if (n == 0)
+        return;
+    char* p;
+    m_buffer = newBuffer(n, &p);
+    std::memcpy(p, utf8, n);
+    m_length = int32_t(n);
+}
+
+String String::fromUtf16Units(const char16_t* units, uint32_t count, bool swap) {
+    uint32_t bytes = Utf::utf16ToUtf8Length(units, count, swap);
+    if (bytes == 0)
+        return String();
+    char* p;
+    AutoPtr<ReferableString> buf = newBuffer(bytes, &p);
+    Utf::utf16ToUtf8(units, count, swap, p);
+    return String(Adopt(), buf, 0, int32_t(bytes));
+}
+
+String::String(const UTF16Char* utf16, int32_t count) : String() {
+    if (!utf16 || count == 0)
+        return;
+    const char16_t* s = reinterpret_cast<const char16_t*>(utf16);
+    uint32_t n;
+    if (count < 0) {
+        n = 0;
+        while (s[n])
+            ++n;
+    } else {
+        n = uint32_t(count);
+    }
+    bool swap = false;
+    if (n > 0 && s[0] == 0xFEFF) {
+        ++s;
+        --n;
+    } else if (n > 0 && s[0] == 0xFFFE) {
+        ++s;
+        --n;
+        swap = true;
+    }
+    String r = fromUtf16Units(s, n, swap);
+    this->swap(r);
+}
+
+String::String(const UTF32Char* utf32, int32_t count) : String() {
+    if (!utf32 || count == 0)
+        return;
+    const char32_t* s = utf32;
+    uint32_t n;
+    if (count < 0) {
+        n = 0;
+        while (s[n])
+            ++n;
+    } else {
+        n = uint32_t(count);
+    }
+    bool swap = false;
+    if (n > 0 && s[0] == 0xFEFF) {
+        ++s;
+        --n;
+    } else if (n > 0 && s[0] == 0xFFFE0000u) {
+        ++s;
+        --n;
+        swap = true;
+    }
+    uint32_t bytes = Utf::utf32ToUtf8Length(s, n, swap);
+    if (bytes == 0)
+        return;
+    char* p;
+    m_buffer = newBuffer(bytes, &p);
+    Utf::utf32ToUtf8(s, n, swap, p);
+    m_length = int32_t(bytes);
+}
+
+String String::fromLocal(const char* ansi, int32_t count) {
+    if (!ansi || count == 0)
+        return String();
+    size_t n = count < 0 ? std::strlen(ansi) : strnlen(ansi, size_t(count));
+    if (n == 0)
+        return String();
+    if (n > kMaxBytes)
+        throwOutOfMemory();
+    uint32_t units = _Svr_Internal_NS_::ansiToUtf16(ansi, uint32_t(n), nullptr, 0);
+    struct Block {
+        char16_t* p;
+        size_t bytes;
+        ~Block() { wipe(p, bytes); memFree(p); }
+    } tmp{static_cast<char16_t*>(allocOrThrow((size_t(units) + 1) * 2)), (size_t(units) + 1) * 2};
+    units = _Svr_Internal_NS_::ansiToUtf16(ansi, uint32_t(n), tmp.p, units);
+    return fromUtf16Units(tmp.p, units, false);
+}
+
+String::String(const String& other)
+    : m_buffer(other.m_buffer), m_start(other.m_start), m_length(other.m_length), m_utf16(nullptr),
+      m_utf16Length(0), m_utf32(nullptr), m_utf32Length(0), m_local(nullptr), m_localLength(0) {}
+
+String::String(String&& other) noexcept : String() {
+    swap(other);
+}
+
+String::~String() {
+    clearCaches();
+}
+
+String& String::operator=(const String& other) {
+    if (this != &other) {
+        String copy(other);
+        swap(copy);
+    }
+    return *this;
+}
+
+String& String::operator=(String&& other) noexcept {
+    if (this != &other) {
+        String moved(std::move(other));
+        swap(moved);
+    }
+    return *this;
+}
+
+void String::swap(String& o) noexcept {
+    m_buffer.swap(o.m_buffer);
+    std::swap(m_start, o.m_start);
+    std::swap(m_length, o.m_length);
+    std::swap(m_utf16, o.m_utf16);
+    std::swap(m_utf16Length, o.m_utf16Length);
+    std::swap(m_utf32, o.m_utf32);
+    std::swap(m_utf32Length, o.m_utf32Length);
+    std::swap(m_local, o.m_local);
+    std::swap(m_localLength, o.m_localLength);
+}
+
+void String::clearCaches() const {
+    if (m_utf16) {
+        wipe(m_utf16, (size_t(m_utf16Length) + 1) * sizeof(UTF16Char));
+        memFree(m_utf16);
+        m_utf16 = nullptr;
+        m_utf16Length = 0;
+    }
+    if (m_utf32) {
+        wipe(m_utf32, (size_t(m_utf32Length) + 1) * sizeof(UTF32Char));
+        memFree(m_utf32);
+        m_utf32 = nullptr;
+        m_utf32Length = 0;
+    }
+    if (m_local) {
+        wipe(m_local, size_t(m_localLength) + 1);
+        memFree(m_local);
+        m_local = nullptr;
+        m_localLength = 0;
+    }
+}
+
+String String::fromFormatted(char* block, uint32_t length, uint32_t capacity) {
+    // A "%c" of 0 may have put a NUL inside: the text ends there, and the
+    // rest is cleared so that the bytes behind the text stay zero.
+    uint32_t n = uint32_t(strnlen(block, length));
+    if (n < length)
+        wipe(block + n, length - n);
+    if (n == 0) {
+        wipe(block, capacity);
+        memFree(block);
+        return String();
+    }
+    ReferableUtf8StringImpl* impl;
+    try {
+        impl = new ReferableUtf8StringImpl();
+    } catch (...) {
+        wipe(block, capacity);
+        memFree(block);
+        throw;
+    }
+    AutoPtr<ReferableString> holder(impl);
+    impl->adopt(block, n, capacity);
+    return String(Adopt(), holder, 0, int32_t(n));
+}
+
+String String::formatV(const char* fmt, va_list args) {
+    if (!fmt)
+        return String();
+    uint32_t length, capacity;
+    char* block = _Svr_Internal_NS_::formatEngine(fmt, args, &length, &capacity);
+    return fromFormatted(block, length, capacity);
+}
+
+String String::format(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    struct End {
+        va_list& a;
+        ~End() { va_end(a); }
+    } end{args};
+    return formatV(fmt, args);
+}
+
+String String::formatLocalV(const char* fmt, va_list args) {
+    if (!fmt)
+        return String();
+    uint32_t length, capacity;
+    char* block = _Svr_Internal_NS_::formatEngine(fmt, args, &length, &capacity);
+    struct Block {
+        char* p;
+        uint32_t capacity;
+        ~Block() { wipe(p, capacity); memFree(p); }
+    } guard{block, capacity};
+    return fromLocal(block, int32_t(length));
+}
+
+String String::formatLocal(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    struct End {
+        va_list& a;
+        ~End() { va_end(a); }
+    } end{args};
+    return formatLocalV(fmt, args);
+}
+
+char* formatToBuffer(const char* fmt, va_list args, uint32_t* outLength) {
+    uint32_t length = 0, capacity = 0;
+    char* block = _Svr_Internal_NS_::formatEngine(fmt ? fmt : "", args, &length, &capacity);
+    if (outLength)
+        *outLength = length;
+    return block;
+}
+
+// ---------------------------------------------------------------------------
+// Access
+
+uint32_t String::length() const {
+    if (m_length < 0) {
+        // Unmeasured: the text ends at the first NUL, at most -m_length bytes on.
+        uint32_t limit = uint32_t(-(int64_t(m_length)));
+        m_length = int32_t(strnlen(data(), limit));
+    }
+    return uint32_t(m_length);
+}
+
+bool String::isEmpty() const {
+    return length() == 0 || data()[0] == 0;
+}
+
+uint8_t String::byteAt(uint32_t index) const {
+    return index < length() ? uint8_t(data()[index]) : 0;
+}
+
+const char* String::c_str() const {
+    uint32_t n = length();
+    const char* d = data();
+    if (d[n] == 0)
+        return d;
+    // A proper substring: take a private NUL-terminated copy. The text is
+    // unchanged, so the caches (and pointers handed out from them) stay valid.
+    char* p;
+    AutoPtr<ReferableString> buf = newBuffer(n, &p);
+    std::memcpy(p, d, n);
+    m_buffer = buf;
+    m_start = 0;
+    return p;
+}
+
+const UTF16Char* String::c_wstr() const {
+    if (m_utf16)
+        return m_utf16;
+    uint32_t n = length();
+    if (n == 0)
+        return kEmptyWide;
+    uint32_t units = Utf::utf8ToUtf16Length(data(), n);
+    if (units == 0)
+        return kEmptyWide;
+    char16_t* p = static_cast<char16_t*>(allocOrThrow((size_t(units) + 1) * sizeof(char16_t)));
+    Utf::utf8ToUtf16(data(), n, p);
+    m_utf16 = reinterpret_cast<UTF16Char*>(p);
+    m_utf16Length = units;
+    return m_utf16;
+}
+
+uint32_t String::wlength() const {
+    c_wstr();
+    return m_utf16Length;
+}
+
+const UTF32Char* String::c_utf32() const {
+    if (m_utf32)
+        return m_utf32;
+    uint32_t n = length();
+    if (n == 0)
+        return kEmptyUtf32;
+    uint32_t units = Utf::utf8ToUtf32Length(data(), n);
+    if (units == 0)
+        return kEmptyUtf32;
+    char32_t* p = static_cast<char32_t*>(allocOrThrow((size_t(units) + 1) * sizeof(char32_t)));
+    Utf::utf8ToUtf32(data(), n, p);
+    m_utf32 = p;
+    m_utf32Length = units;
+    return m_utf32;
+}
+
+uint32_t String::utf32Length() const {
+    c_utf32();
+    return m_utf32Length;
+}
+
+const char* String::c_strLocal() const {
+    if (m_local)
+        return m_local;
+    const char16_t* w = reinterpret_cast<const char16_t*>(c_wstr());
+    uint32_t units = m_utf16Length;
+    if (units == 0)
+        return kEmptyText;
+    uint32_t bytes = _Svr_Internal_NS_::utf16ToAnsi(w, units, nullptr, 0);
+    char* p = static_cast<char*>(allocOrThrow(size_t(bytes) + 1));
+    try {
+        bytes = _Svr_Internal_NS_::utf16ToAnsi(w, units, p, bytes);
+    } catch (...) {
+        memFree(p);
+        throw;
+    }
+    p[bytes] = 0;
+    m_local = p;
+    m_localLength = bytes;
+    return m_local;
+}
+
+char* String::getWritableBuffer(uint32_t n) {
+    if (n > kMaxBytes)
+        SVR_THROW_CODE(errInvalidParam);
+    ReferableUtf8StringImpl* impl = new ReferableUtf8StringImpl();
+    AutoPtr<ReferableString> holder(impl);
+    char* p = impl->allocateForWriting(n);
+    clearCaches();
+    m_buffer = holder;
+    m_start = 0;
+    m_length = -int32_t(n);
+    return p;
+}
+
+// ---------------------------------------------------------------------------
+// Operations
+
+String String::operator+(const String& other) const {
+    uint32_t a = length(), b = other.length();
+    if (b == 0)
+        return *this;
+    if (a == 0)
+        return other;
+    char* p;
+    AutoPtr<ReferableString> buf = newBuffer(uint64_t(a) + b, &p);
+    std::memcpy(p, data(), a);
+    std::memcpy(p + a, other.data(), b);
+    return String(Adopt(), buf, 0, int32_t(a + b));
+}
+
+String& String::operator+=(const String& other) {
+    String joined = *this + other;
+    swap(joined);
+    return *this;
+}
+
+String String::substring(uint32_t start, uint32_t count) const {
+    uint32_t n = length();
+    if (count == 0 || start >= n)
+        return String();
+    uint32_t rest = n - start;
+    uint32_t take = (count >= kToEnd || count > rest) ? rest : count;
+    return String(Adopt(), m_buffer, m_start + start, int32_t(take));
+}
+
+namespace {
+
+// Searches one needle in one haystack, repeatedly if asked. Short needles or
+// haystacks are compared position by position; otherwise Boyer-Moore-Horspool
+// skips by the haystack byte under the needle's last byte.
+class Finder {
+public:
+    Finder(const char* hay, uint32_t hayLen, const char* needle, uint32_t needleLen)
+        : m_hay(reinterpret_cast<const uint8_t*>(hay)), m_hayLen(hayLen),
+          m_needle(reinterpret_cast<const uint8_t*>(needle)), m_needleLen(needleLen),
+          m_horspool(needleLen >= 4 && hayLen >= 512) {
+        if (m_horspool) {
+            for (uint32_t i = 0; i < 256; ++i)
+                m_skip[i] = needleLen;
+            for (uint32_t j = 0; j + 1 < needleLen; ++j)
+                m_skip[m_needle[j]] = needleLen - 1 - j;
+        }
+    }
+
+    // First match at or after from, or kNotFound.
+    uint32_t find(uint32_t from) const {
+        if (m_needleLen == 0)
+            return from <= m_hayLen ? from : kNotFound;
+        if (m_needleLen > m_hayLen || from > m_hayLen - m_needleLen)
+            return kNotFound;
+        const uint32_t lastPos = m_hayLen - m_needleLen;
+        if (!m_horspool) {
+            const uint8_t first = m_needle[0];
+            uint32_t pos = from;
+            while (pos <= lastPos) {
+                const void* hit = std::memchr(m_hay + pos, first, lastPos - pos + 1);
+                if (!hit)
+                    return kNotFound;
+                pos = uint32_t(static_cast<const uint8_t*>(hit) - m_hay);
+                if (std::memcmp(m_hay + pos + 1, m_needle + 1, m_needleLen - 1) == 0)
+                    return pos;
+                ++pos;
+            }
+            return kNotFound;
+        }
+        const uint32_t lastIdx = m_needleLen - 1;
+        const uint8_t lastByte = m_needle[lastIdx];
+        uint32_t pos = from;
+        while (pos <= lastPos) {
+            uint8_t b = m_hay[pos + lastIdx];
+            if (b == lastByte && std::memcmp(m_hay + pos, m_needle, lastIdx) == 0)
+                return pos;
+            pos += m_skip[b];
+        }
+        return kNotFound;
+    }
+
+private:
+    const uint8_t* m_hay;
+    uint32_t m_hayLen;
+    const uint8_t* m_needle;
+    uint32_t m_needleLen;
+    bool m_horspool;
+    uint32_t m_skip[256];
+};
+
+bool isWhiteSpace(uint32_t cp) {
+    return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0xA0 || (cp >= 0x2000 && cp <= 0x200B) ||
+           cp == 0x3000;
+}
+
+bool isLineBreak(uint32_t cp) {
+    return (cp >= 0x0A && cp <= 0x0D) || cp == 0x85 || cp == 0x2028 || cp == 0x2029;
+}
+
+} // namespace
+
+uint32_t String::find(const String& needle) const {
+    Finder f(data(), length(), needle.data(), needle.length());
+    return f.find(0);
+}
+
+bool String::startsWith(const String& prefix) const {
+    uint32_t n = prefix.length();
+    return n <= length() && std::memcmp(data(), prefix.data(), n) == 0;
+}
+
+uint32_t String::rfind(uint32_t codePoint) const {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(data());
+    uint32_t n = length(), pos = 0, found = kNotFound;
+    while (pos < n) {
+        uint32_t cp;
+        uint32_t used = Utf::decodeUtf8(p + pos, n - pos, &cp);
+        if (cp == codePoint)
+            found = pos;
+        pos += used;
+    }
+    return found;
+}
+
+String String::trim() const {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(data());
+    uint32_t n = length(), pos = 0, first = kNotFound, end = 0;
+    while (pos < n) {
+        uint32_t cp;
+        uint32_t used = Utf::decodeUtf8(p + pos, n - pos, &cp);
+        if (!isWhiteSpace(cp)) {
+            if (first == kNotFound)
+                first = pos;
+            end = pos + used;
+        }
+        pos += used;
+    }
+    if (first == kNotFound)
+        return String();
+    return substring(first, end - first);
+}
+
+String String::trimLineBreaksRight() const {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(data());
+    uint32_t n = length(), pos = 0, end = 0;
+    while (pos < n) {
+        uint32_t cp;
+        uint32_t used = Utf::decodeUtf8(p + pos, n - pos, &cp);
+        if (!isLineBreak(cp))
+            end = pos + used;
+        pos += used;
+    }
+    return substring(0, end);
+}
+
+String String::replace(const String& replacee, const String& replacement) const {
+    uint32_t oldLen = replacee.length();
+    if (oldLen == 0)
+        SVR_THROW(errInvalidParam, "inReplacee is empty!");
+    uint32_t n = length();
+    Finder f(data(), n, replacee.data(), oldLen);
+    SimpleArray<uint32_t> hits;
+    for (uint32_t pos = f.find(0); pos != kNotFound; pos = f.find(pos + oldLen))
+        hits.append(pos);
+    if (hits.isEmpty())
+        return *this;
+    uint32_t newLen = replacement.length();
+    int64_t total = int64_t(n) + int64_t(hits.count()) * (int64_t(newLen) - int64_t(oldLen));
+    if (total == 0)
+        return String();
+    char* out;
+    AutoPtr<ReferableString> buf = newBuffer(uint64_t(total), &out);
+    const char* src = data();
+    const char* with = replacement.data();
+    uint32_t from = 0;
+    char* w = out;
+    for (uint32_t hit : hits) {
+        std::memcpy(w, src + from, hit - from);
+        w += hit - from;
+        std::memcpy(w, with, newLen);
+        w += newLen;
+        from = hit + oldLen;
+    }
+    std::memcpy(w, src + from, n - from);
+    return String(Adopt(), buf, 0, int32_t(total));
+}
+
+String String::removeBOM() const {
+    return replace(String("\xEF\xBB\xBF", 3), String());
+}
+
+int String::compare(const String& other) const {
+    const uint8_t* a = reinterpret_cast<const uint8_t*>(data());
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(other.data());
+    uint32_t na = length(), nb = other.length();
+    uint32_t n = na < nb ? na : nb;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (a[i] != b[i])
+            return a[i] < b[i] ? -1 : 1;
+        if (a[i] == 0)
+            return 0;
+    }
+    return na == nb ? 0 : (na < nb ? -1 : 1);
+}
+
+int String::compareNoCase(const String& other) const {
+    const char* a = data();
+    const char* b = other.data();
+    uint32_t na = length(), nb = other.length();
+    uint32_t n = na < nb ? na : nb;
+    for (uint32_t i = 0; i < n; ++i) {
+        // Only A-Z fold; the folded bytes compare as signed values, so bytes
+        // from 0x80 up sort before ASCII.
+        int8_t ca = int8_t(a[i] >= 'A' && a[i] <= 'Z' ? a[i] + ('a' - 'A') : a[i]);
+        int8_t cb = int8_t(b[i] >= 'A' && b[i] <= 'Z' ? b[i] + ('a' - 'A') : b[i]);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+        if (ca == 0)
+            return 0;
+    }
+    return na == nb ? 0 : (na < nb ? -1 : 1);
+}
+
+uint32_t String::toUInt() const {
+    const char* p = data();
+    uint32_t n = length(), v = 0;
+    for (uint32_t i = 0; i < n && p[i] >= '0' && p[i] <= '9'; ++i)
+        v = v * 10u + uint32_t(p[i] - '0');
+    return v;
+}
+
+uint64_t String::toUInt64() const {
+    const char* p = data();
+    uint32_t n = length();
+    uint64_t v = 0;
+    for (uint32_t i = 0; i < n && p[i] >= '0' && p[i] <= '9'; ++i)
+        v = v * 10u + uint64_t(p[i] - '0');
+    return v;
+}
+
+namespace {
+bool isAsciiSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+} // namespace
+
+// As the run-time's atoi: leading blanks, an optional sign, then digits. A
+// value beyond the 32-bit range is clamped to its limit.
+int32_t String::toInt() const {
+    const char* p = data();
+    uint32_t n = length(), i = 0;
+    while (i < n && isAsciiSpace(p[i]))
+        ++i;
+    bool negative = false;
+    if (i < n && (p[i] == '+' || p[i] == '-'))
+        negative = p[i++] == '-';
+    int64_t v = 0;
+    for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i) {
+        v = v * 10 + (p[i] - '0');
+        if (v > int64_t(INT32_MAX) + 1)
+            v = int64_t(INT32_MAX) + 1;
+    }
+    if (negative)
+        v = -v;
+    if (v > INT32_MAX)
+        v = INT32_MAX;
+    return int32_t(v);
+}
+
+// Decimal or exponent notation, after optional blanks and sign; "inf" and
+// "nan" as the C library spells them. Independent of the C locale. Text that
+// is not a number gives 0.
+double String::toDouble() const {
+    const char* p = data();
+    uint32_t n = length(), i = 0;
+    while (i < n && isAsciiSpace(p[i]))
+        ++i;
+    bool negative = false;
+    if (i < n && (p[i] == '+' || p[i] == '-'))
+        negative = p[i++] == '-';
+    double v = 0;
+    auto r = std::from_chars(p + i, p + n, v, std::chars_format::general);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too large gives infinity, too small zero, as strtod does.
+        bool tiny = false;
+        for (const char* q = p + i; q < r.ptr; ++q) {
+            if (*q == 'e' || *q == 'E') {
+                tiny = q + 1 < r.ptr && q[1] == '-';
+                break;
+            }
+        }
+        v = tiny ? 0.0 : HUGE_VAL;
+    } else if (r.ec != std::errc()) {
+        v = 0;
+    }
+    return negative ? -v : v;
+}
+
+// ---------------------------------------------------------------------------
+// Hexadecimal
+
+int32_t Hex::fromStrToInt(const char* text, uint32_t digitCount) {
+    if (digitCount == 0)
+        return 0;
+    if (!text)
+        SVR_THROW_CODE(errInvalidParam);
+    uint32_t v = 0;
+    for (uint32_t i = 0; i < digitCount; ++i) {
+        char c = text[i];
+        uint32_t d;
+        if (c >= '0' && c <= '9')
+            d = uint32_t(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            d = uint32_t(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            d = uint32_t(c - 'A' + 10);
+        else
+            SVR_THROW_CODE(errDataBroken);   // also stops at a NUL
+        if (v > 0x07ffffffu)
+            SVR_THROW_CODE(errDataBroken);
+        v = v * 16 + d;
+        if (v > 0x7fffffffu)
+            SVR_THROW_CODE(errDataBroken);
+    }
+    return int32_t(v);
+}
+
+// ---------------------------------------------------------------------------
+// UTF conversions
+
+namespace Utf {
+
+namespace {
+const uint32_t kOffsets[6] = {0x0u, 0x3080u, 0xE2080u, 0x3C82080u, 0xFA082080u, 0x82082080u};
+
+uint32_t encodedLength(uint32_t cp) {
+    return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : cp < 0x200000 ? 4 : cp < 0x4000000 ? 5 : 6;
+}
+
+inline char16_t swap16(char16_t u) {
+    return char16_t((u >> 8) | (u << 8));
+}
+inline char32_t swap32(char32_t u) {
+    return char32_t(((u & 0xFFu) << 24) | ((u & 0xFF00u) << 8) | ((u >> 8) & 0xFF00u) | (u >> 24));
+}
+inline bool isHigh(uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+inline bool isLow(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Reads one code point from UTF-16 units, pairing surrogates; returns units used.
+inline uint32_t readUtf16(const char16_t* src, uint32_t i, uint32_t count, bool swap, uint32_t* cp) {
+    uint32_t u = swap ? swap16(src[i]) : src[i];
+    if (isHigh(u) && i + 1 < count) {
+        uint32_t l = swap ? swap16(src[i + 1]) : src[i + 1];
+        if (isLow(l)) {
+            *cp = 0x10000 + ((u - 0xD800) << 10) + (l - 0xDC00);
+            return 2;
+        }
+    }
+    *cp = u;
+    return 1;
+}
+
+inline uint32_t clampLength(uint64_t n) {
+    return n > 0xffffffffu ? 0xffffffffu : uint32_t(n);
+}
+} // namespace
+
+uint32_t decodeUtf8(const uint8_t* p, uint32_t avail, uint32_t* codePoint) {
+    uint8_t b = p[0];
+    uint32_t len = b < 0x80 ? 1
+                 : (b & 0xE0) == 0xC0 ? 2
+                 : (b & 0xF0) == 0xE0 ? 3
+                 : (b & 0xF8) == 0xF0 ? 4
+                 : (b & 0xFC) == 0xF8 ? 5
+                 : (b & 0xFE) == 0xFC ? 6
+                 : 1;
+    // A sequence cut short by the end of the text or by a NUL counts as one
+    // byte with its own value, so decoding never reads past the text.
+    if (len > avail)
+        len = 1;
+    for (uint32_t i = 1; i < len; ++i) {
+        if (p[i] == 0) {
+            len = 1;
+            break;
+        }
+    }
+    uint32_t v = 0;
+    for (uint32_t i = 0; i < len; ++i)
+        v = v * 64u + p[i];
+    *codePoint = v - kOffsets[len - 1];
+    return len;
+}
+
+uint32_t encodeUtf8(uint32_t cp, char out[6]) {
+    uint32_t n = encodedLength(cp);
+    static const uint8_t kLead[7] = {0, 0x00, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC};
+    for (uint32_t i = n - 1; i > 0; --i) {
+        out[i] = char(0x80 | (cp & 0x3F));
+        cp >>= 6;
+    }
+    out[0] = char(kLead[n] | (n == 6 ? (cp & 0x01) : cp));
+    return n;
+}
+
+uint32_t utf8ToUtf16Length(const char* src, uint32_t bytes) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(src);
+    uint64_t units = 0;
+    uint32_t i = 0;
+    while (i < bytes && p[i]) {
+        if (p[i] < 0x80) {
+            ++units;
+            ++i;
+            continue;
+        }
+        uint32_t cp;
+        i += decodeUtf8(p + i, bytes - i, &cp);
+        units += (cp >= 0x10000 && cp <= 0x10FFFF) ? 2 : 1;
+    }
+    return clampLength(units);
+}
+
+// Code points beyond U+10FFFF cannot be written as UTF-16 and become U+FFFD.
+uint32_t utf8ToUtf16(const char* src, uint32_t bytes, char16_t* dst) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(src);
+    uint32_t i = 0, o = 0;
+    while (i < bytes && p[i]) {
+        if (p[i] < 0x80) {
+            dst[o++] = p[i++];
+            continue;
+        }
+        uint32_t cp;
+        i += decodeUtf8(p + i, bytes - i, &cp);
+        if (cp >= 0x10000 && cp <= 0x10FFFF) {
+            dst[o++] = char16_t(0xD800 + ((cp - 0x10000) >> 10));
+            dst[o++] = char16_t(0xDC00 + (cp & 0x3FF));
+        } else {
+            dst[o++] = char16_t(cp > 0x10FFFF ? 0xFFFD : cp);
+        }
+    }
+    dst[o] = 0;
+    return o;
+}
+
+uint32_t utf8ToUtf32Length(const char* src, uint32_t bytes) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(src);
+    uint32_t units = 0, i = 0;
+    while (i < bytes && p[i]) {
+        uint32_t cp;
+        i += p[i] < 0x80 ? 1 : decodeUtf8(p + i, bytes - i, &cp);
+        ++units;
+    }
+    return units;
+}
+
+uint32_t utf8ToUtf32(const char* src, uint32_t bytes, char32_t* dst) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(src);
+    uint32_t i = 0, o = 0;
+    while (i < bytes && p[i]) {
+        uint32_t cp = p[i];
+        i += cp < 0x80 ? 1 : decodeUtf8(p + i, bytes - i, &cp);
+        dst[o++] = cp;
+    }
+    dst[o] = 0;
+    return o;
+}
+
+uint32_t utf16ToUtf8Length(const char16_t* src, uint32_t count, bool swap) {
+    uint64_t bytes = 0;
+    uint32_t i = 0;
+    while (i < count && src[i]) {
+        uint32_t cp;
+        i += readUtf16(src, i, count, swap, &cp);
+        bytes += encodedLength(cp);
+    }
+    return clampLength(bytes);
+}
+
+uint32_t utf16ToUtf8(const char16_t* src, uint32_t count, bool swap, char* dst) {
+    uint32_t i = 0, o = 0;
+    while (i < count && src[i]) {
+        uint32_t cp;
+        i += readUtf16(src, i, count, swap, &cp);
+        if (cp < 0x80)
+            dst[o++] = char(cp);
+        else
+            o += encodeUtf8(cp, dst + o);
+    }
+    dst[o] = 0;
+    return o;
+}
+
+uint32_t utf32ToUtf8Length(const char32_t* src, uint32_t count, bool swap) {
+    uint64_t bytes = 0;
+    for (uint32_t i = 0; i < count && src[i]; ++i)
+        bytes += encodedLength(swap ? swap32(src[i]) : src[i]);
+    return clampLength(bytes);
+}
+
+uint32_t utf32ToUtf8(const char32_t* src, uint32_t count, bool swap, char* dst) {
+    uint32_t o = 0;
+    for (uint32_t i = 0; i < count && src[i]; ++i)
+        o += encodeUtf8(swap ? swap32(src[i]) : src[i], dst + o);
+    dst[o] = 0;
+    return o;
+}
+
+} // namespace Utf
+
+} // namespace Solvaris
