@@ -15,3 +15,4 @@ std::wstring programFolder();
 bool runPrintvane(const Args& args, unsigned long& exitCode, unsigned long timeoutMs = 120000);
 
 int commandRun(const Args& args);   // run ARGS...: start, wait, print "exit code: N"
+int commandDemo(const Args& args);  // demo [--auto ...]: a print job of three pages, see demo_job.cpp

@@ -15,6 +15,7 @@ struct Command {
 };
 const Command kCommands[] = {
     {L"run", commandRun},
+    {L"demo", commandDemo},
 };
 } // namespace
 

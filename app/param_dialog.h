@@ -1,0 +1,76 @@
+// The page configuration dialog (template 2000): for one page of a print job
+// the user chooses the output file and the encoding profile, sees the page's
+// preview and properties, and confirms (1, or 1877 for "same configuration
+// for successive pages"), cancels (2) or skips the page (1878).
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "app/core/param_logic.h"
+#include "app/dialog_impl.h"
+#include "app/preview.h"
+#include "resource.h"
+
+struct PrinterSettings;
+
+class CParamDialog : public CDialogImpl<CParamDialog> {
+public:
+    enum { IDD = IDD_PARAM };
+
+    // The settings record is read at initialisation and written at
+    // confirmation; the dialog does not own it and it must outlive the dialog.
+    CParamDialog(PrinterSettings& settings, const std::wstring& imagePath, int resolution, int width,
+                 int height, int page);
+    ~CParamDialog() override;
+
+    // Sets which controls accept input (the order is fixed by
+    // enableControlsPlan): the output file controls only on page 1.
+    void EnableControls(bool enable);
+    // Refills the profile box and selects `name` (or the first profile).
+    void UpdateProfileCombo(const std::wstring& name);
+
+    // For tests: the loaded preview (null when the image could not be read)
+    // and how many attention flashes the dialog has given.
+    PreviewBitmap* previewBitmap() const { return m_pBitmap.get(); }
+    int flashCount() const { return m_nFlashes; }
+
+    static constexpr UINT_PTR kFlashTimer = 1000;
+    static constexpr UINT kFlashDelayMs = 500;
+
+    BEGIN_MSG_MAP(CParamDialog)
+        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+        MESSAGE_HANDLER(WM_SHOWWINDOW, OnShowWindow)
+        MESSAGE_HANDLER(WM_TIMER, OnTimer)
+        MESSAGE_HANDLER(WM_PAINT, OnPaint)
+        MESSAGE_HANDLER(WM_COPYDATA, OnCopyData)
+        COMMAND_HANDLER(IDOK, BN_CLICKED, OnOK)
+        COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
+        COMMAND_HANDLER(IDC_SKIP_PAGE, BN_CLICKED, OnSkipPage)
+        COMMAND_HANDLER(IDC_BROWSE, BN_CLICKED, OnBrowse)
+    END_MSG_MAP()
+
+private:
+    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL& bHandled);
+    LRESULT OnShowWindow(UINT, WPARAM, LPARAM, BOOL& bHandled);
+    LRESULT OnTimer(UINT, WPARAM, LPARAM, BOOL& bHandled);
+    LRESULT OnPaint(UINT, WPARAM, LPARAM, BOOL& bHandled);
+    LRESULT OnCopyData(UINT, WPARAM, LPARAM, BOOL& bHandled);
+    LRESULT OnOK(WORD, WORD, HWND, BOOL& bHandled);
+    LRESULT OnCancel(WORD, WORD, HWND, BOOL& bHandled);
+    LRESULT OnSkipPage(WORD, WORD, HWND, BOOL& bHandled);
+    LRESULT OnBrowse(WORD, WORD, HWND, BOOL& bHandled);
+
+    void FillProperties();
+
+    PrinterSettings* m_pSettings;
+    bool m_bFirstShow = true;
+    std::wstring m_strImagePath;
+    int m_nResolution;
+    int m_nWidth;
+    int m_nHeight;
+    int m_nPage;
+    std::unique_ptr<PreviewBitmap> m_pBitmap;
+    int m_nFlashes = 0;
+};

@@ -1,0 +1,230 @@
+#include "app/preview.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+// Buffered sequential reads of the page image file: rows arrive from a large
+// buffer instead of one system call each, with the same bytes as a read and a
+// relative seek per row.
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(HANDLE file) : file_(file), buffer_(1 << 20) {}
+
+    size_t read(void* dest, size_t size) override
+    {
+        uint8_t* out = static_cast<uint8_t*>(dest);
+        size_t done = 0;
+        while (done < size) {
+            if (pos_ == end_) {
+                if (size - done >= buffer_.size()) {
+                    // Large requests bypass the buffer.
+                    size_t got = rawRead(out + done, size - done);
+                    done += got;
+                    if (got == 0)
+                        break;
+                    continue;
+                }
+                if (!fill())
+                    break;
+            }
+            size_t n = std::min(size - done, end_ - pos_);
+            std::memcpy(out + done, &buffer_[pos_], n);
+            pos_ += n;
+            done += n;
+        }
+        return done;
+    }
+
+    bool skip(uint64_t size) override
+    {
+        size_t inBuffer = size_t(std::min<uint64_t>(size, end_ - pos_));
+        pos_ += inBuffer;
+        size -= inBuffer;
+        if (size == 0)
+            return true;
+        LARGE_INTEGER move;
+        move.QuadPart = LONGLONG(std::min<uint64_t>(size, uint64_t(INT64_MAX)));
+        // Seeking past the end succeeds; the next read then gives nothing.
+        return SetFilePointerEx(file_, move, nullptr, FILE_CURRENT) != 0;
+    }
+
+private:
+    size_t rawRead(uint8_t* dest, size_t size)
+    {
+        size_t done = 0;
+        while (done < size) {
+            DWORD chunk = DWORD(std::min<size_t>(size - done, 1u << 30));
+            DWORD got = 0;
+            if (!ReadFile(file_, dest + done, chunk, &got, nullptr) || got == 0)
+                break;
+            done += got;
+        }
+        return done;
+    }
+
+    bool fill()
+    {
+        pos_ = 0;
+        end_ = rawRead(buffer_.data(), buffer_.size());
+        return end_ > 0;
+    }
+
+    HANDLE file_;
+    std::vector<uint8_t> buffer_;
+    size_t pos_ = 0;
+    size_t end_ = 0;
+};
+
+struct FileHandle {
+    HANDLE h;
+    ~FileHandle()
+    {
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    }
+};
+
+struct Graphics {
+    GpGraphics* g = nullptr;
+    ~Graphics()
+    {
+        if (g)
+            GdipDeleteGraphics(g);
+    }
+};
+
+constexpr GpARGB kWhite = 0xFFFFFFFF;
+constexpr GpARGB kBlack = 0xFF000000;
+} // namespace
+
+PreviewBitmap::~PreviewBitmap()
+{
+    if (scaled_)
+        GdipDisposeImage(asImage(scaled_));
+    if (bitmap_)
+        GdipDisposeImage(asImage(bitmap_));
+}
+
+std::unique_ptr<PreviewBitmap> PreviewBitmap::load(const std::wstring& path, PageImageCheck* check)
+{
+    PageImageCheck dummy;
+    PageImageCheck& result = check ? *check : dummy;
+    result = PageImageCheck::Truncated;
+    FileHandle file{CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
+    if (file.h == INVALID_HANDLE_VALUE)
+        return nullptr;
+    FileSource source(file.h);
+    PageImageHeader header;
+    result = readPageImageHeader(source, header);
+    if (result != PageImageCheck::Ok)
+        return nullptr;
+
+    GpBitmap* raw = nullptr;
+    if (GdipCreateBitmapFromScan0(INT(header.width), INT(header.height), 0, kGpPixelFormat24bppRGB,
+                                  nullptr, &raw) != kGpOk || !raw)
+        return nullptr;
+    std::unique_ptr<PreviewBitmap> preview(new PreviewBitmap(raw));
+
+    GpRect all = {0, 0, INT(header.width), INT(header.height)};
+    GpBitmapData data = {};
+    if (GdipBitmapLockBits(raw, &all, kGpImageLockModeWrite, kGpPixelFormat24bppRGB, &data) != kGpOk)
+        return nullptr;  // no pixels can be written: no preview rather than an unfilled one
+    // The lock must describe the whole bitmap with room for every row before
+    // a single byte is written through it.
+    if (data.Scan0 && data.Width == header.width && data.Height == header.height &&
+        size_t(data.Stride < 0 ? -data.Stride : data.Stride) >= pageImageRowBytes(header)) {
+        readPageImageRows(source, header, static_cast<uint8_t*>(data.Scan0), data.Stride);
+    }
+    GdipBitmapUnlockBits(raw, &data);
+    return preview;
+}
+
+UINT PreviewBitmap::width() const
+{
+    UINT w = 0;
+    GdipGetImageWidth(asImage(bitmap_), &w);
+    return w;
+}
+
+UINT PreviewBitmap::height() const
+{
+    UINT h = 0;
+    GdipGetImageHeight(asImage(bitmap_), &h);
+    return h;
+}
+
+GpBitmap* PreviewBitmap::scaledCopy(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return nullptr;
+    if (scaled_ && scaledWidth_ == width && scaledHeight_ == height)
+        return scaled_;
+    if (scaled_) {
+        GdipDisposeImage(asImage(scaled_));
+        scaled_ = nullptr;
+    }
+    GpBitmap* copy = nullptr;
+    if (GdipCreateBitmapFromScan0(width, height, 0, kGpPixelFormat24bppRGB, nullptr, &copy) != kGpOk)
+        return nullptr;
+    Graphics g;
+    if (GdipGetImageGraphicsContext(asImage(copy), &g.g) != kGpOk ||
+        GdipDrawImageRectRectI(g.g, asImage(bitmap_), 0, 0, width, height, 0, 0, INT(this->width()),
+                               INT(this->height()), kGpUnitPixel, nullptr, nullptr, nullptr) != kGpOk) {
+        GdipDisposeImage(asImage(copy));
+        return nullptr;
+    }
+    scaled_ = copy;
+    scaledWidth_ = width;
+    scaledHeight_ = height;
+    return scaled_;
+}
+
+PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, PreviewPaint how)
+{
+    const UINT w = bitmap ? bitmap->width() : 0;
+    const UINT h = bitmap ? bitmap->height() : 0;
+    PreviewFit fit = fitPreview(frame.left, frame.top, frame.right, frame.bottom, w, h);
+    const PreviewRect& p = fit.picture;
+
+    Graphics g;
+    if (GdipCreateFromHDC(dc, &g.g) != kGpOk)
+        return fit;
+    bool drawn = false;
+    if (bitmap && fit.fitted) {
+        GpBitmap* copy = how == PreviewPaint::Cached ? bitmap->scaledCopy(p.width, p.height) : nullptr;
+        if (copy)
+            drawn = GdipDrawImageRectRectI(g.g, asImage(copy), p.x, p.y, p.width, p.height, 0, 0, p.width,
+                                           p.height, kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
+        if (!drawn)
+            drawn = GdipDrawImageRectRectI(g.g, asImage(bitmap->bitmap()), p.x, p.y, p.width, p.height, 0, 0,
+                                           INT(w), INT(h), kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
+    }
+    if (!drawn) {
+        // No bitmap, no usable size, or GDI+ refused to draw: a white page.
+        GpBrush* white = nullptr;
+        if (GdipCreateSolidFill(kWhite, &white) == kGpOk) {
+            GdipFillRectangleI(g.g, white, p.x, p.y, p.width, p.height);
+            GdipDeleteBrush(white);
+        }
+    }
+    GpPen* pen = nullptr;
+    if (GdipCreatePen1(kBlack, 1.0f, 0 /* world units */, &pen) == kGpOk) {
+        GdipDrawRectangleI(g.g, pen, fit.outline.x, fit.outline.y, fit.outline.width, fit.outline.height);
+        GdipDeletePen(pen);
+    }
+    return fit;
+}
+
+RECT previewFrameRect(HWND dialog, int frameId)
+{
+    RECT r = {};
+    HWND frame = GetDlgItem(dialog, frameId);
+    if (!frame)
+        return r;
+    GetWindowRect(frame, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}

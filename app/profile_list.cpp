@@ -1,0 +1,50 @@
+#include "app/profile_list.h"
+
+#include <cstdio>
+
+#include "app/core/param_logic.h"
+
+namespace {
+std::string utf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+} // namespace
+
+std::vector<std::wstring> profileNames()
+{
+    return {L"sdk_default"};
+}
+
+int fillProfileCombo(HWND combo, const std::wstring& name)
+{
+    const std::string name8 = utf8(name);
+    std::printf("UpdateProfileCombo: name=%s\n", name8.c_str());
+    std::fflush(stdout);
+
+    const std::vector<std::wstring> names = profileNames();
+    const int wanted = profileSelection(names, name);
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    LRESULT selection = -1;
+    for (size_t i = 0; i < names.size(); ++i) {
+        // The box is not sorted, so the returned index is the position; it
+        // is still the returned index that gets selected.
+        LRESULT index = SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(names[i].c_str()));
+        if (names[i] == name) {
+            std::printf("UpdateProfileCombo: index=%u for %s\n", unsigned(i), utf8(names[i]).c_str());
+            std::fflush(stdout);
+        }
+        if (int(i) == wanted)
+            selection = index;
+    }
+    if (selection < 0)
+        return -1;
+    SendMessageW(combo, CB_SETCURSEL, WPARAM(selection), 0);
+    return int(SendMessageW(combo, CB_GETCURSEL, 0, 0));
+}

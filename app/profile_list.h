@@ -1,0 +1,18 @@
+// The profile box of the configuration dialog: the names of the encoding
+// profiles, with the stored (or proposed) one selected.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The profile names in the repository's order. Until the profile repository
+// is wired in, this is the list an empty repository gives: its built-in
+// default profile only.
+std::vector<std::wstring> profileNames();
+
+// Refills the combo box with profileNames() and selects the entry equal to
+// `name` (exact, letter case counts), or the first entry. Writes the trace
+// lines "UpdateProfileCombo: name=..." and "UpdateProfileCombo: index=N for
+// ..." to the standard output. Returns the selected index, -1 for none.
+int fillProfileCombo(HWND combo, const std::wstring& name);

@@ -1,0 +1,598 @@
+// converter demo: a small print job as the printer driver runs one. It renders
+// three pages of its own (portrait, landscape, portrait), asks about them with
+// -param, follows the answer (1877 keeps it for the following pages, 1878
+// skips the page, 2 cancels the job), shows the progress window through a
+// named pipe while it "encodes", and ends with a -msg summary naming the
+// output file. No DjVu file is written: this is a stand-in.
+//
+//   converter demo [--auto] [--answers a,b,...] [--out PATH] [--settings NAME]
+//                  [--shots DIR] [--dpi N]
+//
+// --auto answers every window itself (for tests and machines without a
+// user): the answers are taken in order, one per configuration dialog, from
+// ok | same | skip | cancel (default: same). Screenshots of every window go
+// to --shots (default: <build>\screenshots) as demo-*.bmp.
+#include "tools/converter/commands.h"
+
+#include "app/core/page_image.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// ---- pages ---------------------------------------------------------------
+
+struct Page {
+    uint32_t width, height;
+    std::vector<uint8_t> bgr;  // packed rows
+};
+
+void fillRect(Page& p, int x0, int y0, int x1, int y1, uint8_t r, uint8_t g, uint8_t b)
+{
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min<int>(x1, int(p.width));
+    y1 = std::min<int>(y1, int(p.height));
+    for (int y = y0; y < y1; ++y) {
+        uint8_t* row = &p.bgr[size_t(y) * p.width * 3];
+        for (int x = x0; x < x1; ++x) {
+            row[x * 3] = b;
+            row[x * 3 + 1] = g;
+            row[x * 3 + 2] = r;
+        }
+    }
+}
+
+// A page that reads as a document at a glance: a heading, paragraphs of
+// "words", a colour picture (sky, sun, hills) and a footer line.
+Page renderPage(uint32_t width, uint32_t height, int number)
+{
+    Page p{width, height, std::vector<uint8_t>(size_t(width) * height * 3, 0xFF)};
+    const int m = int(width) / 12;                    // margin
+    const int unit = std::max<int>(2, int(width) / 200);
+    int y = m;
+    fillRect(p, m, y, int(width) * 2 / 3, y + unit * 6, 0x20, 0x30, 0x60);  // heading
+    y += unit * 12;
+
+    const int pictureW = int(width) / 2 - m;
+    const int pictureH = int(height) / 4;
+    const int pictureX = int(width) - m - pictureW;
+    const int pictureY = y;
+    uint32_t seed = 12345u + uint32_t(number) * 777u;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    while (y < int(height) - m * 2) {
+        // One paragraph of lines; lines beside the picture are shorter.
+        for (int line = 0; line < 6 && y < int(height) - m * 2; ++line) {
+            int right = (y >= pictureY - unit && y < pictureY + pictureH + unit) ? pictureX - unit * 4
+                                                                                   : int(width) - m;
+            if (line == 5)
+                right = m + (right - m) / 2;
+            int x = m;
+            while (x < right) {
+                int word = unit * (3 + int(next() % 9));
+                fillRect(p, x, y, std::min(x + word, right), y + unit * 2, 0x28, 0x28, 0x28);
+                x += word + unit * 2;
+            }
+            y += unit * 4;
+        }
+        y += unit * 4;
+    }
+    // The picture: a sky gradient, a sun and two hills.
+    for (int py = 0; py < pictureH; ++py) {
+        for (int px = 0; px < pictureW; ++px) {
+            uint8_t r = uint8_t(90 + 100 * py / pictureH), g = uint8_t(150 + 80 * py / pictureH), b = 240;
+            int dx = px - pictureW * 3 / 4, dy = py - pictureH / 3;
+            if (dx * dx + dy * dy < (pictureH / 6) * (pictureH / 6)) {
+                r = 250;
+                g = 200;
+                b = 40;
+            }
+            int hill1 = pictureH * 2 / 3 + (px - pictureW / 3) * (px - pictureW / 3) / std::max(1, pictureW * 2);
+            int hill2 = pictureH * 3 / 4 + (px - pictureW) * (px - pictureW) / std::max(1, pictureW * 3);
+            if (py > hill1 || py > hill2) {
+                r = 40;
+                g = uint8_t(120 + 60 * px / pictureW);
+                b = 50;
+            }
+            fillRect(p, pictureX + px, pictureY + py, pictureX + px + 1, pictureY + py + 1, r, g, b);
+        }
+    }
+    fillRect(p, pictureX - 1, pictureY - 1, pictureX + pictureW + 1, pictureY, 0, 0, 0);
+    // Footer: a rule and the page number as a row of blocks.
+    fillRect(p, m, int(height) - m, int(width) - m, int(height) - m + unit / 2 + 1, 0x80, 0x80, 0x80);
+    for (int i = 0; i < number; ++i)
+        fillRect(p, int(width) / 2 + i * unit * 4, int(height) - m + unit * 2, int(width) / 2 + i * unit * 4 + unit * 3,
+                 int(height) - m + unit * 5, 0xC0, 0x20, 0x20);
+    return p;
+}
+
+bool writeFile(const std::wstring& path, const std::vector<uint8_t>& bytes)
+{
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
+    CloseHandle(f);
+    return ok;
+}
+
+// ---- processes and windows ------------------------------------------------
+
+std::wstring quoted(const std::wstring& a)
+{
+    if (!a.empty() && a.find_first_of(L" \t\"") == std::wstring::npos)
+        return a;
+    std::wstring out = L"\"";
+    size_t slashes = 0;
+    for (wchar_t c : a) {
+        if (c == L'\\') {
+            ++slashes;
+            continue;
+        }
+        out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+        slashes = 0;
+        out += c;
+    }
+    out.append(slashes * 2, L'\\');
+    return out + L"\"";
+}
+
+struct Child {
+    HANDLE process = nullptr;
+    DWORD pid = 0;
+};
+
+Child startPrintvane(const Args& args)
+{
+    std::wstring exe = programFolder() + L"PrintvaneUI.exe";
+    std::wstring cmd = quoted(exe);
+    for (const std::wstring& a : args)
+        cmd += L" " + quoted(a);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    Child c;
+    if (CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        c.process = pi.hProcess;
+        c.pid = pi.dwProcessId;
+    }
+    return c;
+}
+
+// Waits for the child and returns its full 32-bit exit code; ends it after
+// `limitMs` (exit code 0xDEAD).
+DWORD finish(Child& c, DWORD limitMs)
+{
+    if (!c.process)
+        return DWORD(-1);
+    if (WaitForSingleObject(c.process, limitMs) != WAIT_OBJECT_0) {
+        TerminateProcess(c.process, 0xDEAD);
+        WaitForSingleObject(c.process, 5000);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(c.process, &code);
+    CloseHandle(c.process);
+    c.process = nullptr;
+    return code;
+}
+
+struct FindWindowData {
+    DWORD pid;
+    HWND except;
+    HWND found;
+};
+
+BOOL CALLBACK findDialog(HWND w, LPARAM lp)
+{
+    auto* d = reinterpret_cast<FindWindowData*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    wchar_t cls[16] = {};
+    GetClassNameW(w, cls, 16);
+    if (pid == d->pid && w != d->except && IsWindowVisible(w) && std::wcscmp(cls, L"#32770") == 0) {
+        d->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The first visible dialog window of process `pid` other than `except`.
+HWND waitForDialog(const Child& c, DWORD limitMs, HWND except = nullptr)
+{
+    for (DWORD waited = 0; waited < limitMs; waited += 50) {
+        FindWindowData d{c.pid, except, nullptr};
+        EnumWindows(findDialog, reinterpret_cast<LPARAM>(&d));
+        if (d.found)
+            return d.found;
+        if (WaitForSingleObject(c.process, 50) == WAIT_OBJECT_0)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+bool saveShot(HWND window, const std::wstring& path)
+{
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    for (int i = 0; i < 5; ++i) {
+        DWORD_PTR ignored;
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &ignored);
+        Sleep(30);
+    }
+    RECT r;
+    if (!GetWindowRect(window, &r))
+        return false;
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0 || w > 4096 || h > 4096)
+        return false;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFOHEADER ih = {};
+    ih.biSize = sizeof ih;
+    ih.biWidth = w;
+    ih.biHeight = h;
+    ih.biPlanes = 1;
+    ih.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&ih), DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (dib && bits) {
+        HGDIOBJ old = SelectObject(mem, dib);
+        ok = BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY) != FALSE;
+        GdiFlush();
+        SelectObject(mem, old);
+        const DWORD size = DWORD((w * 3 + 3) & ~3) * DWORD(h);
+        BITMAPFILEHEADER fh = {};
+        fh.bfType = 0x4D42;
+        fh.bfOffBits = sizeof fh + sizeof ih;
+        fh.bfSize = fh.bfOffBits + size;
+        std::vector<uint8_t> file(fh.bfSize);
+        memcpy(&file[0], &fh, sizeof fh);
+        memcpy(&file[sizeof fh], &ih, sizeof ih);
+        memcpy(&file[fh.bfOffBits], bits, size);
+        ok = ok && writeFile(path, file);
+    }
+    if (dib)
+        DeleteObject(dib);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+// ---- settings file (the converter's side of it) ---------------------------
+
+std::wstring iniPath(const std::wstring& settingsName)
+{
+    wchar_t folder[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, folder)))
+        return L"C:\\" + settingsName + L".ini";
+    std::wstring path = folder;
+    path += L"\\Marovent";
+    CreateDirectoryW(path.c_str(), nullptr);
+    path += L"\\Vellumjet";
+    CreateDirectoryW(path.c_str(), nullptr);
+    return path + L"\\" + settingsName + L".ini";
+}
+
+std::wstring iniString(const std::wstring& ini, const wchar_t* key)
+{
+    wchar_t value[260] = {};
+    GetPrivateProfileStringW(L"VJT", key, L"", value, 260, ini.c_str());
+    return value;
+}
+
+// ---- the progress pipe ----------------------------------------------------
+
+class ProgressPipe {
+public:
+    bool open(DWORD limitMs)
+    {
+        name_ = L"\\\\.\\pipe\\printvane-demo-" + std::to_wstring(GetCurrentProcessId());
+        pipe_ = CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+        if (pipe_ == INVALID_HANDLE_VALUE)
+            return false;
+        event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        child_ = startPrintvane({L"-pipe", name_});
+        if (!child_.process)
+            return false;
+        OVERLAPPED ov = {};
+        ov.hEvent = event_;
+        if (ConnectNamedPipe(pipe_, &ov))
+            return true;
+        DWORD e = GetLastError();
+        if (e == ERROR_PIPE_CONNECTED)
+            return true;
+        if (e != ERROR_IO_PENDING)
+            return false;
+        if (WaitForSingleObject(event_, limitMs) != WAIT_OBJECT_0) {
+            CancelIo(pipe_);
+            return false;
+        }
+        DWORD ignored;
+        return GetOverlappedResult(pipe_, &ov, &ignored, FALSE) != 0;
+    }
+
+    // One record: kind, length, payload. False once the window has gone.
+    bool send(char kind, const void* payload = nullptr, uint32_t length = 0)
+    {
+        std::vector<uint8_t> record(8 + length);
+        const uint32_t k = uint8_t(kind);
+        memcpy(&record[0], &k, 4);
+        memcpy(&record[4], &length, 4);
+        if (length)
+            memcpy(&record[8], payload, length);
+        OVERLAPPED ov = {};
+        ov.hEvent = event_;
+        DWORD written = 0;
+        if (!WriteFile(pipe_, record.data(), DWORD(record.size()), &written, &ov)) {
+            if (GetLastError() != ERROR_IO_PENDING)
+                return false;
+            if (WaitForSingleObject(event_, 10000) != WAIT_OBJECT_0) {
+                CancelIo(pipe_);
+                return false;
+            }
+            if (!GetOverlappedResult(pipe_, &ov, &written, FALSE))
+                return false;
+        }
+        return written == record.size();
+    }
+
+    bool sendText(char kind, const std::wstring& text)
+    {
+        return send(kind, text.c_str(), uint32_t((text.size() + 1) * sizeof(wchar_t)));
+    }
+
+    const Child& child() const { return child_; }
+
+    // Closing our end ends the progress window.
+    DWORD close()
+    {
+        if (pipe_ != INVALID_HANDLE_VALUE) {
+            FlushFileBuffers(pipe_);
+            DisconnectNamedPipe(pipe_);
+            CloseHandle(pipe_);
+            pipe_ = INVALID_HANDLE_VALUE;
+        }
+        if (event_) {
+            CloseHandle(event_);
+            event_ = nullptr;
+        }
+        return finish(child_, 30000);
+    }
+
+    ~ProgressPipe() { close(); }
+
+private:
+    std::wstring name_;
+    HANDLE pipe_ = INVALID_HANDLE_VALUE;
+    HANDLE event_ = nullptr;
+    Child child_;
+};
+
+// ---- the job --------------------------------------------------------------
+
+struct Options {
+    bool automatic = false;
+    std::vector<std::wstring> answers;
+    std::wstring out;
+    std::wstring settings = L"PrintvaneDemo";
+    std::wstring shots;
+    int dpi = 100;
+};
+
+bool parseOptions(const Args& args, Options& o)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::wstring& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == L"--auto") {
+            o.automatic = true;
+        } else if (a == L"--answers" && hasValue) {
+            std::wstring list = args[++i];
+            size_t start = 0;
+            while (start <= list.size()) {
+                size_t comma = list.find(L',', start);
+                if (comma == std::wstring::npos)
+                    comma = list.size();
+                o.answers.push_back(list.substr(start, comma - start));
+                start = comma + 1;
+            }
+        } else if (a == L"--out" && hasValue) {
+            o.out = args[++i];
+        } else if (a == L"--settings" && hasValue) {
+            o.settings = args[++i];
+        } else if (a == L"--shots" && hasValue) {
+            o.shots = args[++i];
+        } else if (a == L"--dpi" && hasValue) {
+            o.dpi = std::max(10, std::min(600, _wtoi(args[++i].c_str())));
+        } else {
+            std::fwprintf(stderr, L"demo: unknown option %ls\n", a.c_str());
+            return false;
+        }
+    }
+    for (const std::wstring& a : o.answers) {
+        if (a != L"ok" && a != L"same" && a != L"skip" && a != L"cancel") {
+            std::fwprintf(stderr, L"demo: unknown answer %ls (ok, same, skip, cancel)\n", a.c_str());
+            return false;
+        }
+    }
+    if (o.shots.empty())
+        o.shots = programFolder() + L"..\\screenshots";
+    return true;
+}
+
+// Answers one configuration dialog the way a user would: output file typed
+// on page 1, the check box set for "same", then the button pressed. An
+// overwrite question that follows is answered with Yes.
+void answerDialog(const Child& c, const Options& o, const std::wstring& answer, int page)
+{
+    HWND dlg = waitForDialog(c, 20000);
+    if (!dlg)
+        return;
+    Sleep(700);  // past the attention flash, for a calm screenshot
+    if (page == 1 && !o.out.empty())
+        SendMessageTimeoutW(GetDlgItem(dlg, 2001), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.out.c_str()),
+                            SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(GetDlgItem(dlg, 1008), BM_SETCHECK, answer == L"same" ? BST_CHECKED : BST_UNCHECKED, 0,
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    saveShot(dlg, o.shots + L"\\demo-param-page" + std::to_wstring(page) + L".bmp");
+    const int id = answer == L"skip" ? 3 : answer == L"cancel" ? 2 : 1;
+    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    if (id == 1) {
+        HWND question = waitForDialog(c, 1500, dlg);
+        if (question) {
+            saveShot(question, o.shots + L"\\demo-overwrite.bmp");
+            PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+        }
+    }
+}
+
+DWORD askAboutPage(const Options& o, const std::wstring& imagePath, const Page& p, int number, size_t& answerIndex)
+{
+    Child c = startPrintvane({L"-param", o.settings, imagePath, L"0", std::to_wstring(o.dpi),
+                              std::to_wstring(p.width), std::to_wstring(p.height), std::to_wstring(number)});
+    if (!c.process)
+        return DWORD(-1);
+    std::thread driver;
+    if (o.automatic) {
+        std::wstring answer = answerIndex < o.answers.size() ? o.answers[answerIndex] : L"same";
+        ++answerIndex;
+        driver = std::thread([&c, &o, answer, number] { answerDialog(c, o, answer, number); });
+    }
+    DWORD code = finish(c, o.automatic ? 60000 : INFINITE);
+    if (driver.joinable())
+        driver.join();
+    return code;
+}
+
+void showMessage(const Options& o, const std::wstring& text)
+{
+    Child c = startPrintvane({L"-msg", text});
+    if (o.automatic && c.process) {
+        HWND box = waitForDialog(c, 20000);
+        if (box) {
+            saveShot(box, o.shots + L"\\demo-summary.bmp");
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        }
+    }
+    finish(c, o.automatic ? 30000 : INFINITE);
+}
+
+} // namespace
+
+int commandDemo(const Args& args)
+{
+    Options o;
+    if (!parseOptions(args, o))
+        return 2;
+    if (o.automatic)
+        CreateDirectoryW(o.shots.c_str(), nullptr);
+
+    // Pages at the chosen resolution: A4 portrait, A4 landscape, A4 portrait.
+    const uint32_t a4w = uint32_t(8.27 * o.dpi), a4h = uint32_t(11.69 * o.dpi);
+    std::vector<Page> pages = {renderPage(a4w, a4h, 1), renderPage(a4h, a4w, 2), renderPage(a4w, a4h, 3)};
+
+    wchar_t tmp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, tmp);
+    const std::wstring ini = iniPath(o.settings);
+    WritePrivateProfileStringW(L"VJT", L"PrevJobName", L"Printvane demo", ini.c_str());
+    if (!o.out.empty())
+        WritePrivateProfileStringW(L"VJT", L"OutputFilename", o.out.c_str(), ini.c_str());
+
+    std::vector<int> encoded, skipped;
+    bool reuse = false;
+    size_t answerIndex = 0;
+    for (size_t i = 0; i < pages.size(); ++i) {
+        const int number = int(i) + 1;
+        if (reuse) {
+            encoded.push_back(number);
+            continue;
+        }
+        // The image file: rows padded to a multiple of 4 bytes plus 4 more,
+        // as a converter with its own row alignment writes them.
+        const Page& p = pages[i];
+        const uint32_t stride = ((p.width * 3 + 3) & ~3u) + 4;
+        const std::wstring image = std::wstring(tmp) + L"printvane-demo-page" + std::to_wstring(number) + L".img";
+        if (!writeFile(image, encodePageImage(p.width, p.height, stride, p.bgr.data(), 0x18))) {
+            std::printf("demo: cannot write the page image\n");
+            return 1;
+        }
+        const DWORD code = askAboutPage(o, image, p, number, answerIndex);
+        DeleteFileW(image.c_str());
+        std::printf("demo: page %d: -param exit code %lu\n", number, static_cast<unsigned long>(code));
+        if (code == 1877) {
+            reuse = true;
+            encoded.push_back(number);
+        } else if (code == 1) {
+            encoded.push_back(number);
+        } else if (code == 1878) {
+            skipped.push_back(number);
+        } else if (code == 2) {
+            showMessage(o, L"The print job was cancelled. Nothing was written.");
+            std::printf("demo: cancelled\n");
+            return 0;
+        } else {
+            std::printf("demo: PrintvaneUI.exe failed (exit code 0x%08lx)\n", static_cast<unsigned long>(code));
+            return 1;
+        }
+    }
+
+    const std::wstring output = iniString(ini, L"OutputFileName");
+    const std::wstring profile = iniString(ini, L"Profile");
+    bool cancelled = false;
+    if (!encoded.empty()) {
+        ProgressPipe pipe;
+        if (!pipe.open(20000)) {
+            std::printf("demo: the progress window did not connect\n");
+        } else {
+            const std::wstring doc = output.substr(output.find_last_of(L"\\/") + 1);
+            uint32_t count[2] = {0, uint32_t(encoded.size())};
+            cancelled = !pipe.sendText('d', doc.empty() ? L"demo" : doc) || !pipe.send('p', count, sizeof count);
+            const DWORD step = o.automatic ? 150 : 400;
+            for (size_t k = 0; k < encoded.size() && !cancelled; ++k) {
+                for (char kind : {'P', 'F', 'T', 'S'}) {
+                    if (!pipe.send(kind)) {
+                        cancelled = true;
+                        break;
+                    }
+                    Sleep(step);
+                }
+                if (o.automatic && k == 0 && !cancelled) {
+                    HWND w = waitForDialog(pipe.child(), 5000);
+                    if (w)
+                        saveShot(w, o.shots + L"\\demo-progress.bmp");
+                }
+            }
+            if (!cancelled)
+                cancelled = !pipe.send('E');
+            Sleep(step);
+            pipe.close();
+        }
+    }
+
+    std::wstring summary;
+    if (cancelled) {
+        summary = L"The conversion was cancelled; " + output + L" was not written.";
+    } else {
+        summary = std::to_wstring(encoded.size()) + L" of " + std::to_wstring(pages.size()) +
+                  L" pages were converted to " + (output.empty() ? L"(no file name)" : output) + L" with profile " +
+                  (profile.empty() ? L"(none)" : profile) + L".";
+        if (!skipped.empty())
+            summary += L" Skipped: " + std::to_wstring(skipped.size()) + L".";
+    }
+    showMessage(o, summary);
+    std::printf("demo: %ls\n", summary.c_str());
+    return 0;
+}
