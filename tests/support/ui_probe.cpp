@@ -416,6 +416,56 @@ std::wstring saveScreenshot(HWND window, const std::wstring& name)
     return ok ? path : std::wstring();
 }
 
+std::vector<COLORREF> capturePixels(const RECT& rect)
+{
+    int w = rect.right - rect.left, h = rect.bottom - rect.top;
+    std::vector<COLORREF> out;
+    if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
+        return out;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;   // top-down
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (dib && bits) {
+        HGDIOBJ old = SelectObject(mem, dib);
+        if (BitBlt(mem, 0, 0, w, h, screen, rect.left, rect.top, SRCCOPY)) {
+            GdiFlush();
+            const DWORD* px = static_cast<const DWORD*>(bits);
+            out.reserve(static_cast<size_t>(w) * h);
+            for (int i = 0; i < w * h; ++i) {
+                DWORD v = px[i];   // 0x00RRGGBB in a DIB
+                out.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
+            }
+        }
+        SelectObject(mem, old);
+    }
+    if (dib)
+        DeleteObject(dib);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return out;
+}
+
+ColorCounts countStrongColors(const std::vector<COLORREF>& pixels)
+{
+    ColorCounts c;
+    for (COLORREF p : pixels) {
+        int r = GetRValue(p), g = GetGValue(p), b = GetBValue(p);
+        if (r > 120 && r > g + 60 && r > b + 60)
+            ++c.red;
+        else if (b > 120 && b > r + 60 && b > g + 30)
+            ++c.blue;
+    }
+    return c;
+}
+
 namespace {
 
 // Reads a debuggee's OutputDebugString text, bounded to 64 KiB.

@@ -124,6 +124,17 @@ bool waitForProcessEnd(HANDLE process, DWORD timeoutMs);
 // string on failure. The window is brought to the top first.
 std::wstring saveScreenshot(HWND window, const std::wstring& name);
 
+// The screen pixels of `rect` (screen coordinates), row by row from the top,
+// as COLORREF values. Empty when the rectangle is empty or too large.
+std::vector<COLORREF> capturePixels(const RECT& rect);
+// Counts of pixels in `pixels` whose colour is clearly red (red well above
+// green and blue) and clearly blue (blue well above red and green).
+struct ColorCounts {
+    size_t red = 0;
+    size_t blue = 0;
+};
+ColorCounts countStrongColors(const std::vector<COLORREF>& pixels);
+
 // Output of a child run under our debugger: the texts it sent with
 // OutputDebugString, in order, and its exit.
 struct DebugRun {

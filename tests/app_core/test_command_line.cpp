@@ -1,0 +1,91 @@
+// Mode selection and the lenient reading of numeric arguments.
+#include "app/core/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+namespace {
+
+Mode modeOf(std::vector<const wchar_t*> args)
+{
+    args.insert(args.begin(), L"PrintvaneUI.exe");
+    return selectMode(static_cast<int>(args.size()), args.data());
+}
+
+} // namespace
+
+TEST(CommandLine, SelectsModeByLowerCasedSwitchAndExactCount)
+{
+    struct Case {
+        std::vector<const wchar_t*> args;
+        Mode mode;
+    } cases[] = {
+        {{L"-param", L"a", L"b", L"c", L"d", L"e", L"f", L"g"}, Mode::Param},
+        {{L"-PARAM", L"a", L"b", L"c", L"d", L"e", L"f", L"g"}, Mode::Param},
+        {{L"-param", L"a", L"b", L"c", L"d", L"e", L"f"}, Mode::Invalid},             // 8 in all
+        {{L"-param", L"a", L"b", L"c", L"d", L"e", L"f", L"g", L"h"}, Mode::Invalid}, // 10 in all
+        {{L"-errmsg", L"text", L"24"}, Mode::ErrorMessage},
+        {{L"-ERRMSG", L"text", L"24"}, Mode::ErrorMessage},
+        {{L"-ErrMsg", L"text", L"24"}, Mode::ErrorMessage},
+        {{L"-errmsg", L"text"}, Mode::Invalid},
+        {{L"-errmsg", L"text", L"24", L"x"}, Mode::Invalid},
+        {{L"-msg", L"text"}, Mode::PlainMessage},
+        {{L"-Msg", L""}, Mode::PlainMessage},
+        {{L"-msg"}, Mode::Invalid},
+        {{L"-msg", L"a", L"b"}, Mode::Invalid},
+        {{L"-pipe", L"\\\\.\\pipe\\x"}, Mode::Pipe},
+        {{L"-PIPE", L"p"}, Mode::Pipe},
+        {{L"-pipe"}, Mode::Invalid},
+        // Unknown switches, near misses and switches without the dash.
+        {{L"-bogus", L"x"}, Mode::Invalid},
+        {{L"msg", L"x"}, Mode::Invalid},
+        {{L"-msg ", L"x"}, Mode::Invalid},
+        {{L"--msg", L"x"}, Mode::Invalid},
+        {{L"", L"x"}, Mode::Invalid},
+        // Only ASCII letters are lower-cased: a dotted capital I is no 'i'.
+        {{L"-p\u0130pe", L"x"}, Mode::Invalid},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::vector<std::wstring>(c.args.begin(), c.args.end())));
+        EXPECT_EQ(modeOf(c.args), c.mode);
+    }
+}
+
+TEST(CommandLine, TooFewArgumentsSelectNothing)
+{
+    const wchar_t* only[] = {L"PrintvaneUI.exe"};
+    EXPECT_EQ(selectMode(1, only), Mode::Invalid);
+    EXPECT_EQ(selectMode(0, only), Mode::Invalid);
+    EXPECT_EQ(selectMode(3, nullptr), Mode::Invalid);
+    const wchar_t* missing[] = {L"PrintvaneUI.exe", nullptr, L"x"};
+    EXPECT_EQ(selectMode(3, missing), Mode::Invalid);
+}
+
+TEST(CommandLine, ParsesDecimalsLeniently)
+{
+    struct Case {
+        const wchar_t* text;
+        int32_t value;
+    } cases[] = {
+        {L"0", 0}, {L"24", 24}, {L"300", 300}, {L"007", 7},
+        {L"  42", 42}, {L"\t\r\n 5", 5},               // leading white space
+        {L"+17", 17}, {L"-17", -17}, {L" -3", -3},      // one sign
+        {L"--3", 0}, {L"+-3", 0}, {L"- 3", 0},          // a second sign or a gap ends it
+        {L"12abc", 12}, {L"1.5", 1}, {L"2480x3508", 2480}, {L"99 100", 99},
+        {L"abc", 0}, {L"", 0}, {L" ", 0}, {L"-", 0}, {L"x1", 0},
+        {L"0x1F", 0},                                   // no hexadecimal
+        {L"\uFF11\uFF12", 0},                           // full-width digits are not digits
+        {L"2147483647", INT32_MAX}, {L"-2147483648", INT32_MIN},
+        {L"2147483648", INT32_MAX}, {L"-2147483649", INT32_MIN},   // clamped, not wrapped
+        {L"99999999999999999999999999", INT32_MAX},
+        {L"-99999999999999999999999999", INT32_MIN},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.text)));
+        EXPECT_EQ(parseLenientDecimal(c.text), c.value);
+    }
+    EXPECT_EQ(parseLenientDecimal(nullptr), 0);
+}
