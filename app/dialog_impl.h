@@ -110,7 +110,7 @@ protected:
     }
 
 private:
-    static void trace(const char* what)
+    static void traceException(const char* what)
     {
         char line[256];
         std::snprintf(line, sizeof line, "CDialogImpl: exception in message handler: %s; dialog ended\n",
@@ -165,11 +165,11 @@ private:
         try {
             handled = self->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
         } catch (const std::exception& e) {
-            trace(e.what());
+            traceException(e.what());
             ::EndDialog(hWnd, -1);
             return TRUE;
         } catch (...) {
-            trace(nullptr);
+            traceException(nullptr);
             ::EndDialog(hWnd, -1);
             return TRUE;
         }

@@ -1,7 +1,12 @@
 #include "app/modes.h"
+#include "app/progress_dialog.h"
 
-// Placeholder until the progress window exists.
-int runPipeMode(HANDLE, HWND)
+// -pipe: the progress window on the converter's pipe. An invalid handle (the
+// pipe could not be opened) is passed on as it is: the reader's first read
+// fails and the window closes at once. The result is always 0.
+int runPipeMode(HANDLE pipe, HWND owner)
 {
+    CProgressDialog dialog(pipe);
+    dialog.DoModal(owner);
     return 0;
 }

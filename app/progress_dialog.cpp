@@ -1,0 +1,176 @@
+#include "app/progress_dialog.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/pipe_reader.h"
+#include "app/res/resource.h"
+#include "app/resources.h"
+
+namespace {
+
+// While a cancel is pending, the window repeats its interruption of the
+// reader at this interval: a read that started just after the previous
+// interruption would otherwise block until the converter writes again.
+constexpr UINT_PTR kCancelTimer = 1;
+constexpr UINT kCancelRepeatMs = 50;
+
+void traceLine(const char* line)
+{
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+}
+
+std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+
+} // namespace
+
+CProgressDialog::CProgressDialog(HANDLE pipe) : m_hPipe(pipe) {}
+
+CProgressDialog::~CProgressDialog()
+{
+    if (m_hThread) {
+        if (m_hCancelEvent)
+            SetEvent(m_hCancelEvent);
+        // The reader may be blocked in a read that only the converter could
+        // end; interrupt it until it has seen the event.
+        while (WaitForSingleObject(m_hThread, kCancelRepeatMs) == WAIT_TIMEOUT)
+            interruptReader();
+        CloseHandle(m_hThread);
+    }
+    if (m_hCancelEvent)
+        CloseHandle(m_hCancelEvent);
+}
+
+void CProgressDialog::interruptReader()
+{
+    if (m_hThread)
+        CancelSynchronousIo(m_hThread);
+}
+
+LRESULT CProgressDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
+{
+    m_hCancelEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    m_hWndTarget = m_hWnd;
+    m_hThread = CreateThread(nullptr, 0, &CProgressDialog::PipeThread, this, 0, nullptr);
+    m_state = ProgressState();
+    // Without a reader nobody would ever close the window: close it now.
+    if (!m_hThread)
+        PostMessage(WM_PIPE_CLOSED);
+    return TRUE;  // keep the default focus
+}
+
+// The reader thread. It touches only the pipe, the cancel event and the
+// window handle fixed before it started; records go to the window by post.
+//
+// Each round first checks the cancel event and then blocks in the read: the
+// blocking read is the wait for the pipe (a synchronous pipe handle is always
+// signalled, so waiting on the handle itself tells nothing). Cancel ends a
+// blocked read with CancelSynchronousIo, which works on the synchronous
+// handle that start-up opens (checked under Wine 8 as well as on Windows).
+DWORD WINAPI CProgressDialog::PipeThread(void* param)
+{
+    CProgressDialog* self = static_cast<CProgressDialog*>(param);
+    HWND window = self->m_hWndTarget;
+    HANDLE cancel = self->m_hCancelEvent;
+    PipeHandleSource source(self->m_hPipe);
+    for (;;) {
+        traceLine("PipeThread: Waiting...\n");
+        DWORD wait = WaitForSingleObject(cancel, 0);
+        // 0: the cancel event is set; 1: go on and read the pipe.
+        DWORD result = wait == WAIT_OBJECT_0 ? 0 : wait == WAIT_TIMEOUT ? 1 : wait;
+        char line[64];
+        std::snprintf(line, sizeof line, "PipeThread: %u\n", static_cast<unsigned>(result));
+        traceLine(line);
+        if (result != 1)
+            break;
+        std::unique_ptr<PipeMessage> message = readPipeMessage(source, window);
+        if (!message) {
+            if (WaitForSingleObject(cancel, 0) == WAIT_OBJECT_0)
+                break;  // the read was interrupted by Cancel
+            ::PostMessageW(window, WM_PIPE_CLOSED, 0, 0);
+            traceLine("PipeThread: pipe closed by the peer; exit anyway.\n");
+            return 0;
+        }
+        PipeMessage* raw = message.release();
+        if (!::PostMessageW(window, WM_PIPE_MESSAGE, 0, reinterpret_cast<LPARAM>(raw))) {
+            delete raw;  // the window is gone
+            break;
+        }
+    }
+    ::PostMessageW(window, WM_PIPE_CLOSED, 0, 0);
+    traceLine("PipeThread: shutting down...\n");
+    return 0;
+}
+
+LRESULT CProgressDialog::OnPipeMessageArrived(UINT, WPARAM, LPARAM lParam, BOOL&)
+{
+    OnPipeMessage(reinterpret_cast<PipeMessage*>(lParam));
+    return 0;
+}
+
+void CProgressDialog::OnPipeMessage(PipeMessage* message)
+{
+    std::unique_ptr<PipeMessage> owned(message);
+    if (!owned)
+        return;
+    ProgressUpdate u = m_state.apply(*owned);
+
+    if (u.appendLog) {
+        if (HWND log = GetDlgItem(IDC_LOG_LINE)) {
+            LRESULT end = ::SendMessageW(log, WM_GETTEXTLENGTH, 0, 0);
+            ::SendMessageW(log, EM_SETSEL, static_cast<WPARAM>(end), end);
+            std::wstring text = wide(u.logText);
+            ::SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+        }
+    }
+    if (u.setRange)
+        SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(u.range));
+    if (!u.display)
+        return;
+
+    std::wstring status = wide(u.statusText);
+    if (u.statusId) {
+        std::wstring fromTable;
+        if (loadResourceString(u.statusId, fromTable))
+            status = fromTable;
+    }
+    std::wstring line = loadFormattedString(kStringPageLine, {u.page, u.pageCount, status});
+    SetDlgItemText(IDC_PROGRESS_TEXT, line.c_str());
+    SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETPOS, u.page, 0);
+    if (u.setTitle) {
+        std::wstring title = loadFormattedString(kStringProgressTitle, {wide(u.docName)});
+        SetWindowText(title.c_str());
+    }
+}
+
+LRESULT CProgressDialog::OnPipeClosed(UINT, WPARAM, LPARAM, BOOL&)
+{
+    KillTimer(m_hWnd, kCancelTimer);
+    EndDialog(0);
+    return 0;
+}
+
+LRESULT CProgressDialog::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled)
+{
+    if (wParam != kCancelTimer) {
+        bHandled = FALSE;
+        return 0;
+    }
+    interruptReader();
+    return 0;
+}
+
+LRESULT CProgressDialog::OnCancel(WORD, WORD, HWND, BOOL&)
+{
+    EnableDlgItem(IDCANCEL, FALSE);
+    if (m_hCancelEvent)
+        SetEvent(m_hCancelEvent);
+    else
+        PostMessage(WM_PIPE_CLOSED);  // no event: the reader cannot be told; close anyway
+    interruptReader();
+    SetTimer(m_hWnd, kCancelTimer, kCancelRepeatMs, nullptr);
+    return 0;
+}

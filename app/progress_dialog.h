@@ -1,0 +1,57 @@
+// The progress window of the -pipe mode: a reader thread takes the
+// converter's records off the pipe and posts them to the window, which shows
+// the page line, the progress bar and, once the document name is known, the
+// title. Cancel stops the reader; the window closes when the reader ends.
+#pragma once
+#include <windows.h>
+
+#include "app/core/progress_state.h"
+#include "app/dialog_impl.h"
+
+// Posted by the reader thread: lParam is a PipeMessage* that the window
+// takes over.
+constexpr UINT WM_PIPE_MESSAGE = 0x974A;
+// Posted by the reader thread when it ends: the window closes with 0.
+constexpr UINT WM_PIPE_CLOSED = 0x974B;
+
+class CProgressDialog : public CDialogImpl<CProgressDialog> {
+public:
+    enum { IDD = 131 };
+
+    // `pipe` is the converter's pipe as start-up opened it, valid or not; it
+    // is not owned and never closed here.
+    explicit CProgressDialog(HANDLE pipe);
+    // Stops the reader thread, waits for it and closes its handles.
+    ~CProgressDialog() override;
+
+    BEGIN_MSG_MAP(CProgressDialog)
+        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+        MESSAGE_HANDLER(WM_PIPE_MESSAGE, OnPipeMessageArrived)
+        MESSAGE_HANDLER(WM_PIPE_CLOSED, OnPipeClosed)
+        MESSAGE_HANDLER(WM_TIMER, OnTimer)
+        COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
+    END_MSG_MAP()
+
+    // Shows what one record asks for; the window owns `message` from here on.
+    void OnPipeMessage(PipeMessage* message);
+
+    const ProgressState& state() const { return m_state; }
+
+private:
+    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnPipeMessageArrived(UINT, WPARAM, LPARAM lParam, BOOL&);
+    LRESULT OnPipeClosed(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled);
+    LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
+
+    static DWORD WINAPI PipeThread(void* param);
+    // Ends a read or reply write the reader is blocked in, so that it sees
+    // the cancel event.
+    void interruptReader();
+
+    HANDLE m_hPipe;
+    HANDLE m_hThread = nullptr;
+    HANDLE m_hCancelEvent = nullptr;
+    HWND m_hWndTarget = nullptr;  // the window as the reader sees it, fixed before it starts
+    ProgressState m_state;        // page, page count, document name, last kind, title flag
+};
