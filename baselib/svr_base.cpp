@@ -76,8 +76,7 @@ MemoryAllocator* getMemoryAllocator() {
 }
 
 MemoryAllocator* setMemoryAllocator(MemoryAllocator* allocator) {
-    MemoryAllocator* before = g_replacement.exchange(allocator, std::memory_order_acq_rel);
-    return before ? before : builtin();
+    return g_replacement.exchange(allocator, std::memory_order_acq_rel);
 }
 
 // While the built-in allocator is in force the heap is called directly.

@@ -129,9 +129,11 @@ public:
 // The allocator in force, created on first use.
 MemoryAllocator* getMemoryAllocator();
 
-// Replaces the allocator in force and returns the previous one (test hook:
-// counting or failing allocators). A replacement must forward frees of blocks
-// it did not make to the allocator it replaced. Null restores the built-in one.
+// Installs a replacement allocator (test hook: counting or failing
+// allocators) and returns the previous replacement, null when the built-in
+// one was in force; passing that value back restores it. A replacement must
+// forward frees of blocks it did not make to the allocator it replaced
+// (getMemoryAllocator() read before installing).
 MemoryAllocator* setMemoryAllocator(MemoryAllocator* allocator);
 
 // Once-only initialisation: the first caller that raises the counter from 0

@@ -1,0 +1,375 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "baselib/alloc_probe.h"
+#include "baselib/svr_error.h"
+#include "baselib/svr_string.h"
+
+using Solvaris::String;
+using Solvaris::kNotFound;
+
+namespace {
+
+std::string bytes(const String& s) {
+    return std::string(s.c_str(), s.length());
+}
+
+std::u16string wide(const String& s) {
+    return std::u16string(reinterpret_cast<const char16_t*>(s.c_wstr()), s.wlength());
+}
+
+String fromUtf16(const std::u16string& u, int32_t count) {
+    return String(reinterpret_cast<const Solvaris::UTF16Char*>(u.data()), count);
+}
+
+template <class F>
+int codeOf(F f) {
+    try {
+        f();
+    } catch (const Solvaris::Exception& e) {
+        return e.code();
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(StringSubstring, BoundsAndSharing) {
+    String s("abcdef");
+    struct Case { uint32_t start, count; const char* want; } cases[] = {
+        {5, 3, "f"}, {6, 1, ""}, {7, 1, ""}, {0, 0, ""}, {2, Solvaris::kToEnd, "cdef"},
+        {2, 0xFFFFFFFFu, "cdef"}, {1, 2, "bc"}, {0, 6, "abcdef"},
+    };
+    for (const auto& c : cases) {
+        String sub = s.substring(c.start, c.count);
+        EXPECT_EQ(bytes(sub), c.want) << c.start << "," << c.count;
+        EXPECT_EQ(sub.length(), std::strlen(c.want));
+    }
+    EXPECT_TRUE(s.substring(1, 2).sharesBufferWith(s));
+}
+
+TEST(StringSubstring, CStrOfInnerSubstringCopiesAndLeavesBufferAlone) {
+    String s("hello world");
+    const char* whole = s.c_str();
+    String suffix = s.substring(6);
+    EXPECT_STREQ(suffix.c_str(), "world");
+    EXPECT_TRUE(suffix.sharesBufferWith(s));   // already terminated: no copy
+
+    String inner = s.substring(2, 3);
+    const Solvaris::UTF16Char* w = inner.c_wstr();
+    EXPECT_STREQ(inner.c_str(), "llo");
+    EXPECT_FALSE(inner.sharesBufferWith(s));
+    EXPECT_EQ(s.c_str(), whole);
+    EXPECT_STREQ(whole, "hello world");
+    // The wide form handed out before the copy is still the live cache.
+    EXPECT_EQ(inner.c_wstr(), w);
+    EXPECT_EQ(wide(inner), u"llo");
+}
+
+TEST(StringAllocation, CopiesSubstringsAndReadsAllocateNothing) {
+    String s("  some text with words  ");
+    String t("text"), some("some"), middle("ome text ");
+    AllocProbe probe;
+    {
+        String copy = s;
+        String assigned;
+        assigned = copy;
+        String sub = s.substring(3, 9);
+        String trimmed = s.trim();
+        String moved = std::move(copy);
+        EXPECT_EQ(s.find(t), 7u);
+        EXPECT_TRUE(trimmed.startsWith(some));
+        EXPECT_EQ(sub.compare(middle), 0);
+        EXPECT_EQ(s.rfind('w'), 17u);
+        String empty;
+        String joined = s + empty;
+        EXPECT_TRUE(joined.sharesBufferWith(s));
+    }
+    EXPECT_EQ(probe.allocations, 0);
+    EXPECT_EQ(probe.frees, 0);
+
+    String joined = s + t;   // one buffer object and one block
+    EXPECT_EQ(probe.allocations, 2);
+    EXPECT_EQ(bytes(joined), "  some text with words  text");
+}
+
+TEST(StringAllocation, BuffersAndCachesAreWipedBeforeRelease) {
+    std::string text(777, 'x');
+    text[10] = '\xC3';   // one two-byte character: 776 code points
+    text[11] = '\xA9';
+    AllocProbe probe;
+    // text block n + 6, UTF-16 and UTF-32 caches with terminator, ANSI cache
+    // (776 characters, one byte each) with terminator, writable n + 1.
+    probe.watchedSizes = {777 + 6, 777 * 2, 777 * 4, 777, 20 + 1};
+    {
+        String s(text.c_str());
+        s.c_wstr();
+        s.c_utf32();
+        s.c_strLocal();
+        String w;
+        std::strcpy(w.getWritableBuffer(20), "written");
+        EXPECT_EQ(bytes(w), "written");
+    }
+    EXPECT_GE(probe.watchedFrees, 5);
+    EXPECT_EQ(probe.nonZeroWatchedFrees, 0);
+}
+
+TEST(StringTrim, WhiteSpaceAndLineBreaks) {
+    struct Case { const char* in; const char* trimmed; const char* noBreaks; } cases[] = {
+        {"\xE3\x80\x80\t\xE3\x80\x80\t", "", "\xE3\x80\x80\t\xE3\x80\x80\t"},
+        {" \xE2\x80\x8Cx\xE2\x80\x8C ", "\xE2\x80\x8Cx\xE2\x80\x8C", " \xE2\x80\x8Cx\xE2\x80\x8C "},
+        {"\xC2\xA0\xE2\x80\x8B" "a b\xE2\x80\x80", "a b", "\xC2\xA0\xE2\x80\x8B" "a b\xE2\x80\x80"},
+        {"ab \r\n\x0B\x0C", "ab", "ab "},
+        {"ab \xE2\x80\xA8\xC2\x85\r", "ab \xE2\x80\xA8\xC2\x85", "ab "},
+        {"\n\nab", "ab", "\n\nab"},
+        {"", "", ""},
+        {"x\xE2\x80\xA9", "x\xE2\x80\xA9", "x"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(bytes(String(c.in).trim()), c.trimmed) << c.in;
+        EXPECT_EQ(bytes(String(c.in).trimLineBreaksRight()), c.noBreaks) << c.in;
+    }
+}
+
+TEST(StringCompare, ByteOrderAndAsciiFolding) {
+    struct Case { const char* a; const char* b; int cmp; int noCase; } cases[] = {
+        {"ab", "abc", -1, -1},
+        {"abc", "ab", 1, 1},
+        {"abc", "abc", 0, 0},
+        {"ABC", "abc", -1, 0},
+        {"\xC3\x84", "\xC3\xA4", -1, -1},          // Ä and ä stay different
+        {"\xC3\xA4", "a", 1, -1},                   // bytes >= 0x80: after ASCII, before it without case
+        {"Zeta", "alpha", -1, 1},
+        {"", "", 0, 0},
+        {"", "a", -1, -1},
+    };
+    for (const auto& c : cases) {
+        String a(c.a), b(c.b);
+        EXPECT_EQ((a.compare(b) > 0) - (a.compare(b) < 0), c.cmp) << c.a << " / " << c.b;
+        EXPECT_EQ((a.compareNoCase(b) > 0) - (a.compareNoCase(b) < 0), c.noCase) << c.a << " / " << c.b;
+        EXPECT_EQ(a == b, c.cmp == 0);
+        EXPECT_EQ(a < b, c.cmp < 0);
+    }
+}
+
+TEST(StringReplace, NonOverlappingLeftToRight) {
+    struct Case { const char* s; const char* from; const char* to; const char* want; } cases[] = {
+        {"aaa", "aa", "b", "ba"},
+        {"aaaa", "aa", "b", "bb"},
+        {"abcabc", "bc", "", "aa"},
+        {"abc", "x", "y", "abc"},
+        {"abab", "ab", "abab", "abababab"},
+        {"ab", "ab", "", ""},
+        {"\xEF\xBB\xBF" "a\xEF\xBB\xBF" "b", "\xEF\xBB\xBF", "", "ab"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(bytes(String(c.s).replace(String(c.from), String(c.to))), c.want) << c.s;
+    EXPECT_EQ(bytes(String("\xEF\xBB\xBF" "x\xEF\xBB\xBF").removeBOM()), "x");
+
+    try {
+        String("abc").replace(String(), String("x"));
+        FAIL() << "empty replacee accepted";
+    } catch (const Solvaris::Exception& e) {
+        EXPECT_EQ(e.code(), Solvaris::errInvalidParam);
+        std::string m = bytes(e.message());
+        EXPECT_EQ(m.substr(m.size() - 30), "Error 7: inReplacee is empty!\n");
+    }
+}
+
+// Both search paths (position by position, and Horspool for long haystacks
+// and needles) against the standard library, on text with many near misses.
+TEST(StringFind, AgreesWithStandardSearchOnBothPaths) {
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 400; ++round) {
+        size_t hayLen = round % 2 ? 600 + rng() % 3000 : rng() % 600;
+        std::string hay(hayLen, 'a');
+        for (auto& ch : hay)
+            ch = "abc\xC3"[rng() % 4];
+        size_t needleLen = 1 + rng() % 9;
+        std::string needle;
+        if (hayLen > needleLen && rng() % 2) {
+            needle = hay.substr(rng() % (hayLen - needleLen), needleLen);
+        } else {
+            needle.resize(needleLen);
+            for (auto& ch : needle)
+                ch = "abc\xC3"[rng() % 4];
+        }
+        size_t want = std::string_view(hay).find(needle);
+        uint32_t got = String(hay.c_str()).find(String(needle.c_str()));
+        ASSERT_EQ(got, want == std::string::npos ? kNotFound : uint32_t(want)) << hay << " / " << needle;
+
+        std::string replaced, ref = hay;
+        for (size_t p = 0;;) {
+            size_t q = ref.find(needle, p);
+            replaced += ref.substr(p, q == std::string::npos ? std::string::npos : q - p);
+            if (q == std::string::npos)
+                break;
+            replaced += "<>";
+            p = q + needle.size();
+        }
+        ASSERT_EQ(bytes(String(hay.c_str()).replace(String(needle.c_str()), String("<>"))), replaced);
+    }
+    EXPECT_EQ(String("abc").find(String("abcd")), kNotFound);
+    EXPECT_TRUE(String("abc").startsWith(String("")));
+    EXPECT_FALSE(String("ab").startsWith(String("abc")));
+}
+
+TEST(StringFind, RfindByCodePoint) {
+    String s("a\xE2\x82\xAC" "b\xE2\x82\xAC" "c");   // a€b€c
+    EXPECT_EQ(s.rfind(0x20AC), 5u);
+    EXPECT_EQ(s.rfind('a'), 0u);
+    EXPECT_EQ(s.rfind('z'), kNotFound);
+    // A sequence cut off by the end counts as single bytes.
+    EXPECT_EQ(String("x\xE2\x82").rfind(0xE2), 1u);
+}
+
+TEST(StringUtf, Utf16InputWithMarksAndSurrogates) {
+    struct Case { std::u16string in; int32_t count; const char* want; } cases[] = {
+        {u"A\U0001F600", -1, "A\xF0\x9F\x98\x80"},
+        {std::u16string{0xFEFF, 'h', 'i'}, -1, "hi"},
+        {std::u16string{0xFFFE, 0x4100, 0x3DD8, 0x00DE}, 4, "A\xF0\x9F\x98\x80"},
+        {std::u16string{0xFFFE, 0x4100, 0x0000, 0x4200}, 4, "A"},
+        {std::u16string{'a', 'b', 0, 'c'}, 4, "ab"},
+        {std::u16string{'a', 'b', 'c'}, 2, "ab"},
+        {std::u16string{0xD800, 'x'}, 2, "\xED\xA0\x80x"},   // lone high surrogate kept as its value
+        {std::u16string{0xDC00}, 1, "\xED\xB0\x80"},
+        {u"", -1, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(bytes(fromUtf16(c.in, c.count)), c.want) << bytes(fromUtf16(c.in, c.count));
+    EXPECT_EQ(bytes(String(static_cast<const Solvaris::UTF16Char*>(nullptr))), "");
+}
+
+TEST(StringUtf, Utf32InputWithMarks) {
+    struct Case { std::u32string in; int32_t count; const char* want; } cases[] = {
+        {U"\u00E9\U0001F600", -1, "\xC3\xA9\xF0\x9F\x98\x80"},
+        {std::u32string{0xFEFF, 'o', 'k'}, -1, "ok"},
+        {std::u32string{0xFFFE0000u, 0x41000000u, 0x00F60100u}, 3, "A\xF0\x9F\x98\x80"},
+        {std::u32string{'a', 0, 'b'}, 3, "a"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(bytes(String(c.in.data(), c.count)), c.want);
+}
+
+TEST(StringUtf, OutputFormsRoundTrip) {
+    String s("A\xC3\xA9\xF0\x9F\x98\x80");   // A é 😀
+    EXPECT_EQ(wide(s), std::u16string(u"A\u00E9\U0001F600"));
+    EXPECT_EQ(s.wlength(), 4u);
+    EXPECT_EQ(std::u32string(s.c_utf32(), s.utf32Length()), std::u32string(U"A\u00E9\U0001F600"));
+    EXPECT_EQ(bytes(String(s.c_wstr())), bytes(s));
+    EXPECT_EQ(bytes(String(s.c_utf32())), bytes(s));
+
+    // A five-byte form (beyond U+10FFFF) has no UTF-16 spelling.
+    String big("\xF8\x88\x80\x80\x80");
+    EXPECT_EQ(wide(big), std::u16string(1, char16_t(0xFFFD)));
+    EXPECT_EQ(big.utf32Length(), 1u);
+
+    // Caches follow the text when the string changes.
+    String t("ab");
+    EXPECT_EQ(wide(t), u"ab");
+    t += String("c");
+    EXPECT_EQ(wide(t), u"abc");
+    EXPECT_EQ(*String().c_wstr(), 0);
+}
+
+#if !defined(_WIN32)
+// The native stand-in treats the system code page as Latin-1.
+TEST(StringUtf, LocalFormIsLatin1Natively) {
+    EXPECT_EQ(bytes(String::fromLocal("\xC4x")), "\xC3\x84x");
+    EXPECT_STREQ(String("\xC3\x84\xE2\x82\xAC").c_strLocal(), "\xC4?");
+    EXPECT_EQ(bytes(String::formatLocal("%s!", "\xE9")), "\xC3\xA9!");
+}
+#endif
+
+TEST(StringUtf, LocalFormRoundTripsAscii) {
+    String s("plain ASCII 123");
+    EXPECT_STREQ(s.c_strLocal(), "plain ASCII 123");
+    EXPECT_EQ(bytes(String::fromLocal(s.c_strLocal())), "plain ASCII 123");
+    EXPECT_EQ(bytes(String::formatLocal(nullptr)), "");
+}
+
+TEST(StringAccess, LengthsBytesAndWritableBuffer) {
+    EXPECT_EQ(String("abc", 2).length(), 2u);
+    EXPECT_EQ(String("ab\0cd", 5).length(), 2u);
+    EXPECT_EQ(String("abc", int32_t(0x80000000u)).length(), 3u);
+    EXPECT_TRUE(String(static_cast<const char*>(nullptr)).isEmpty());
+    EXPECT_TRUE(String("x", 0).isEmpty());
+    String s("xyz");
+    EXPECT_EQ(s.byteAt(2), 'z');
+    EXPECT_EQ(s.byteAt(3), 0);
+    EXPECT_EQ(s.byteAt(1000), 0);
+
+    String w("old");
+    w.c_wstr();
+    char* p = w.getWritableBuffer(8);
+    EXPECT_EQ(p[0], 0);
+    EXPECT_EQ(p[8], 0);
+    std::memcpy(p, "12345678", 8);   // filled to the brim: measured up to n
+    EXPECT_EQ(w.length(), 8u);
+    EXPECT_EQ(wide(w), u"12345678");
+    EXPECT_EQ(codeOf([&] { w.getWritableBuffer(0x80000000u); }), Solvaris::errInvalidParam);
+}
+
+TEST(StringOps, ConcatenateAndSwap) {
+    String a("left"), b("right");
+    EXPECT_EQ(bytes(a + b), "leftright");
+    a += b;
+    a += String();
+    EXPECT_EQ(bytes(a), "leftright");
+    a.swap(b);
+    EXPECT_EQ(bytes(a), "right");
+    EXPECT_EQ(bytes(b), "leftright");
+    EXPECT_NE(a, b);
+}
+
+TEST(StringNumbers, Parsing) {
+    struct U { const char* in; uint32_t u32; uint64_t u64; int32_t i; } cases[] = {
+        {"123abc", 123, 123, 123},
+        {"", 0, 0, 0},
+        {"x1", 0, 0, 0},
+        {"4294967296", 0, 4294967296ull, INT32_MAX},
+        {"18446744073709551617", 1, 1, INT32_MAX},
+        {"  -42x", 0, 0, -42},
+        {"+7", 0, 0, 7},
+        {"-2147483648", 0, 0, INT32_MIN},
+        {"-99999999999", 0, 0, INT32_MIN},
+    };
+    for (const auto& c : cases) {
+        String s(c.in);
+        EXPECT_EQ(s.toUInt(), c.u32) << c.in;
+        EXPECT_EQ(s.toUInt64(), c.u64) << c.in;
+        EXPECT_EQ(s.toInt(), c.i) << c.in;
+    }
+    EXPECT_DOUBLE_EQ(String("3.25").toDouble(), 3.25);
+    EXPECT_DOUBLE_EQ(String(" -1e3x").toDouble(), -1000.0);
+    EXPECT_DOUBLE_EQ(String("abc").toDouble(), 0.0);
+    EXPECT_TRUE(std::isinf(String("1e999").toDouble()));
+    EXPECT_DOUBLE_EQ(String("1e-999").toDouble(), 0.0);
+}
+
+TEST(Hex, DigitsAndLimits) {
+    struct Case { const char* text; uint32_t n; int32_t want; bool throws; } cases[] = {
+        {"7fffffff", 8, 2147483647, false},
+        {"80000000", 8, 0, true},
+        {"ffffffff", 8, 0, true},
+        {"7fffffff0", 9, 0, true},
+        {"00ff", 4, 255, false},
+        {"AbC", 3, 0xabc, false},
+        {"12g4", 4, 0, true},
+        {"12", 4, 0, true},   // stops at the NUL, never reads past it
+        {"zz", 0, 0, false},
+        {"1234", 2, 0x12, false},
+    };
+    for (const auto& c : cases) {
+        if (c.throws) {
+            EXPECT_EQ(codeOf([&] { Solvaris::Hex::fromStrToInt(c.text, c.n); }), Solvaris::errDataBroken) << c.text;
+        } else {
+            EXPECT_EQ(Solvaris::Hex::fromStrToInt(c.text, c.n), c.want) << c.text;
+        }
+    }
+}
