@@ -144,11 +144,79 @@ Reading readIsoForm(std::string_view text, DateFields& f)
     return ok ? Reading::Fields : Reading::NoMatch;
 }
 
+// The two older forms that HTTP servers may still send, read the same way on
+// every platform so that they never depend on the system's reader:
+//   RFC 850  "Sunday, 06-Nov-94 08:49:37 GMT"
+//   asctime  "Sun Nov  6 08:49:37 1994"
+// A two-digit year below 70 is in this century, otherwise in the last.
+Reading readOlderForms(std::string_view text, DateFields& f)
+{
+    char dayName[10];
+    char monthName[4];
+    Scanner rfc850(text);
+    if (rfc850.letters(9, dayName) && rfc850.literal(',') && rfc850.integer(2, f.day) &&
+        rfc850.literal('-') && rfc850.letters(3, monthName) && rfc850.literal('-') &&
+        rfc850.integer(4, f.year) && rfc850.integer(2, f.hour) && rfc850.literal(':') &&
+        rfc850.integer(2, f.minute) && rfc850.literal(':') && rfc850.integer(2, f.second)) {
+        if (f.year >= 0 && f.year < 100)
+            f.year += f.year < 70 ? 2000 : 1900;
+    } else {
+        f = DateFields();
+        Scanner asctime(text);
+        if (!(asctime.letters(3, dayName) && (asctime.skipSpace(), asctime.letters(3, monthName)) &&
+              asctime.integer(2, f.day) && asctime.integer(2, f.hour) && asctime.literal(':') &&
+              asctime.integer(2, f.minute) && asctime.literal(':') && asctime.integer(2, f.second) &&
+              asctime.integer(4, f.year)))
+            return Reading::NoMatch;
+    }
+    f.month = monthFromName(monthName);
+    return f.month == 0 ? Reading::Invalid : Reading::Fields;
+}
+
 bool fieldsInRange(const DateFields& f)
 {
     return f.year >= 1900 && f.month >= 1 && f.month <= 12 && f.day >= 1 && f.day <= 31 &&
            f.hour >= 0 && f.hour <= 23 && f.minute >= 0 && f.minute <= 59 && f.second >= 0 &&
            f.second <= 60;
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isAsciiLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Whether a text is worth handing to the system's HTTP date reader. That
+// reader fills whatever it does not find from the current clock and so turns
+// any garbage into "now"; it gets only texts of a date's length that name a
+// month (a word starting with a month name) and a time of day (h:mm:ss).
+bool worthSystemReader(std::string_view s)
+{
+    const size_t kLongestDate = 128;
+    if (s.empty() || s.size() > kLongestDate)
+        return false;
+    bool month = false;
+    bool clock = false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (isAsciiLetter(s[i]) && (i == 0 || !isAsciiLetter(s[i - 1])) && i + 3 <= s.size()) {
+            char name[4] = {s[i], s[i + 1], s[i + 2], '\0'};
+            if (monthFromName(name) != 0)
+                month = true;
+        }
+        if (isDigit(s[i])) {
+            size_t j = i + 1;
+            if (j < s.size() && isDigit(s[j]))
+                ++j;
+            if (j + 6 <= s.size() && s[j] == ':' && isDigit(s[j + 1]) && isDigit(s[j + 2]) &&
+                s[j + 3] == ':' && isDigit(s[j + 4]) && isDigit(s[j + 5]))
+                clock = true;
+        }
+    }
+    return month && clock;
 }
 
 // The bytes of a text up to its first NUL, as a C reader would see them.
@@ -196,6 +264,10 @@ void Time::parseDateString(const String& text)
         f = DateFields();
         r = readIsoForm(s, f);
     }
+    if (r == Reading::NoMatch) {
+        f = DateFields();
+        r = readOlderForms(s, f);
+    }
 
     bool valid = false;
     int64_t result = -1;
@@ -204,7 +276,7 @@ void Time::parseDateString(const String& text)
         if (valid)
             result = TimeDetail::utcSeconds(f.year, f.month, f.day, f.hour, f.minute, f.second);
     } else if (r == Reading::NoMatch) {
-        valid = TimeDetail::systemHttpDate(text, result);
+        valid = worthSystemReader(s) && TimeDetail::systemHttpDate(text, result);
     }
 
     if (!valid || result < 0)

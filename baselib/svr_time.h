@@ -20,7 +20,10 @@ public:
     //   "Sun, 06 Nov 1994 08:49:37 GMT"  (day name, day, month name, year,
     //                                     time, zone; the zone is ignored)
     //   "1994-11-06 08:49:37"
-    // and, on Windows, whatever else the system's HTTP date reader accepts.
+    //   "Sunday, 06-Nov-94 08:49:37 GMT" and "Sun Nov  6 08:49:37 1994"
+    //                                    (the older HTTP forms)
+    // and, on Windows, what the system's HTTP date reader accepts of texts
+    // that name a month and a time of day.
     // Fields must lie in year >= 1900, month 1-12, day 1-31, hour 0-23,
     // minute 0-59, second 0-60; a day past the month's end runs on into the
     // next month. Throws errOperationFailed when the text cannot be read or

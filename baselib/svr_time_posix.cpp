@@ -1,5 +1,5 @@
 // Native stand-in: there is no system HTTP date reader, so only the library's
-// own two date forms are read; the clock is the C library's.
+// own date forms are read; the clock is the C library's.
 #include "baselib/svr_time.h"
 
 #include <ctime>

@@ -146,7 +146,13 @@ String decode(const String& text)
         }
         if (s.size() - i < 3)
             SVR_THROW(errDataBroken, "errDataBroken");
-        out.push_back(static_cast<char>(Hex::fromStrToInt(s.data() + i + 1, 2)));
+        int32_t value = Hex::fromStrToInt(s.data() + i + 1, 2);
+        // A string ends at its first NUL byte, so an escaped NUL would cut
+        // off the rest of the text unseen ("a%00.djvu" would name "a"): it
+        // counts as broken data instead.
+        if (value == 0)
+            SVR_THROW(errDataBroken, "errDataBroken");
+        out.push_back(static_cast<char>(value));
         i += 2;
     }
     return toString(out);

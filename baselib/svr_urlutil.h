@@ -32,7 +32,8 @@ void separateUrl(UrlComponents& components, const String& url);
 bool isEncoded(const String& text);
 
 // Replaces every "%xx" escape by its byte; "+" stays as it is. Throws
-// errDataBroken for a "%" too close to the end or a bad hexadecimal digit.
+// errDataBroken for a "%" too close to the end, a bad hexadecimal digit, or
+// "%00" (a string cannot hold a NUL byte).
 String decode(const String& text);
 
 // decode(text) when isEncoded(text), otherwise text unchanged.

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "baselib/svr_winerror.h"
+
+using namespace Solvaris;
+
+namespace {
+
+std::string str(const String& s)
+{
+    return std::string(s.c_str(), s.length());
+}
+
+}  // namespace
+
+TEST(WinError, TranslatesWin32Values)
+{
+    struct Case {
+        uint32_t win32;
+        int32_t code;
+    } cases[] = {
+        // one or two of every group
+        {8, 1}, {14, 1}, {5, 3}, {6, 7}, {87, 7}, {123, 7}, {12005, 7}, {12154, 7},
+        {2, 12}, {3, 12}, {53, 12}, {38, 13}, {110, 15}, {30, 16}, {29, 17}, {88, 17},
+        {25, 18}, {111, 19}, {12152, 20}, {12166, 20}, {12017, 24}, {32, 26}, {86, 26},
+        {4, 26}, {1, 28}, {50, 28}, {12181, 39}, {12184, 39}, {12002, 2001}, {12007, 2002},
+        {12037, 2003}, {12175, 2003},
+        // the WinHTTP range and its edges
+        {12000, 2000}, {12001, 2000}, {12003, 2000}, {12185, 2000}, {12186, 2000},
+        {11999, 26}, {12187, 26},
+        // values with no meaning of their own
+        {0, 26}, {10, 26}, {997, 26}, {0x80070005u, 26}, {0xFFFFFFFFu, 26},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.win32);
+        EXPECT_EQ(errorFromWin32(c.win32), c.code);
+    }
+}
+
+TEST(WinError, DescriptionFormats)
+{
+    // Trailing line breaks of every kind go; inner ones and other trailing
+    // characters stay.
+    struct Case {
+        const char* systemText;
+        uint32_t value;
+        const char* expected;
+    } cases[] = {
+        {"The system cannot find the file specified.\r\n", 2,
+         "\"The system cannot find the file specified.\" (00000002h)"},
+        {"a\nb \x0b\x0c\r\n\xc2\x85\xe2\x80\xa8\xe2\x80\xa9", 0x3039, "\"a\nb \" (00003039h)"},
+        {"ends in blank ", 0xFFFFFFFFu, "\"ends in blank \" (ffffffffh)"},
+        {"", 0, "\"\" (00000000h)"},
+        {"100% %s %n", 12002, "\"100% %s %n\" (00002ee2h)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(str(WinErrorDetail::formatDescription(c.systemText, c.value)), c.expected);
+    }
+    EXPECT_EQ(str(WinErrorDetail::formatUnknown(0x3039)), "::GetLastError() returns 3039h\n");
+    EXPECT_EQ(str(WinErrorDetail::formatUnknown(0)), "::GetLastError() returns 0h\n");
+    EXPECT_EQ(str(WinErrorDetail::formatUnknown(0xABCDEF01u)), "::GetLastError() returns abcdef01h\n");
+}
+
+TEST(WinError, DescribingKeepsTheLastError)
+{
+    setLastPlatformError(5);
+    String described = describeLastError();
+    EXPECT_EQ(lastPlatformError(), 5u);
+    EXPECT_EQ(str(described), str(describeWin32Error(5)));
+
+    setLastPlatformError(1);
+    describeWin32Error(2);
+    EXPECT_EQ(lastPlatformError(), 2u);  // set to the value described
+}
+
+TEST(WinError, CallExceptionNamesTheFunction)
+{
+    const uint32_t kValues[] = {2, 32, 12002, 0x2FFFFFFFu};
+    for (uint32_t value : kValues) {
+        SCOPED_TRACE(value);
+        setLastPlatformError(value);
+        try {
+            SVR_THROW_LAST_ERROR("CreateFileW");
+        } catch (const PlatformException& e) {
+            EXPECT_EQ(e.code(), errorFromWin32(value));
+            EXPECT_EQ(e.platformError(), value);
+            std::string message = str(e.message());
+            std::string tail = " : : Error " + std::to_string(e.code()) + ": " +
+                               str(describeWin32Error(value)) + " CreateFileW\n";
+            ASSERT_GE(message.size(), tail.size()) << message;
+            EXPECT_EQ(message.substr(message.size() - tail.size()), tail);
+            EXPECT_NE(message.find("test_winerror.cpp("), std::string::npos) << message;
+        }
+        EXPECT_EQ(lastPlatformError(), value);
+    }
+}

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "baselib/svr_winerror.h"
+
+using namespace Solvaris;
+
+namespace {
+
+std::string str(const String& s)
+{
+    return std::string(s.c_str(), s.length());
+}
+
+bool endsWith(const std::string& s, const std::string& tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+TEST(WinErrorText, SystemValuesAreQuotedWithTheirNumber)
+{
+    struct Case {
+        DWORD value;
+        const char* tail;
+    } cases[] = {
+        {ERROR_FILE_NOT_FOUND, "\" (00000002h)"},
+        {ERROR_ACCESS_DENIED, "\" (00000005h)"},
+        {ERROR_SHARING_VIOLATION, "\" (00000020h)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        SetLastError(12345);
+        std::string text = str(describeWin32Error(c.value));
+        EXPECT_EQ(GetLastError(), c.value);
+        ASSERT_GT(text.size(), strlen(c.tail) + 2) << text;
+        EXPECT_EQ(text[0], '"') << text;
+        EXPECT_TRUE(endsWith(text, c.tail)) << text;
+        // The system's own line break before the closing quote is gone.
+        char last = text[text.size() - strlen(c.tail) - 1];
+        EXPECT_TRUE(last != '\n' && last != '\r') << text;
+    }
+}
+
+TEST(WinErrorText, LastErrorIsReadAndLeftAlone)
+{
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    std::string text = str(describeLastError());
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(endsWith(text, "\" (00000002h)")) << text;
+}
+
+TEST(WinErrorText, UnknownValueGivesTheFallbackLine)
+{
+    for (DWORD value : {DWORD(0x2FFFFFFF), DWORD(0x0001FFFF)}) {
+        SetLastError(7);
+        std::string text = str(describeWin32Error(value));
+        char expected[64];
+        snprintf(expected, sizeof expected, "::GetLastError() returns %lxh\n", value);
+        EXPECT_EQ(text, expected);
+        EXPECT_EQ(GetLastError(), value);
+    }
+}
