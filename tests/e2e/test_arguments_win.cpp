@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace uitest;
 
 namespace {
@@ -26,8 +28,9 @@ DWORD expectArgumentBox(const std::wstring& cmd, const std::wstring& shot)
     EXPECT_EQ(windowText(box), L"Printvane-UI");
     EXPECT_EQ(staticTexts(box), L"Invalid argument.");
     EXPECT_TRUE(hasIconControl(box));
-    if (!shot.empty())
+    if (!shot.empty()) {
         EXPECT_FALSE(saveScreenshot(box, shot).empty());
+    }
     EXPECT_TRUE(pressButton(box, IDOK));
     EXPECT_TRUE(p.wait(kEndWait)) << "the program did not end after OK";
     return p.exitCode();
@@ -76,4 +79,40 @@ TEST(Arguments, TooFewArgumentsShowBoxAndFail)
             EXPECT_EQ(expectArgumentBox(c.cmd, c.name), 0xFFFFFFFFu);
         }
     }
+}
+
+TEST(Arguments, UnknownSwitchOrWrongCountShowsNothing)
+{
+    const std::vector<std::wstring> cases[] = {
+        {L"-bogus", L"x"},
+        {L"msg", L"x"},
+        {L"-param", L"vjt", L"page.bmp", L"0", L"300", L"2480", L"3508"},                   // 8 in all
+        {L"-param", L"vjt", L"page.bmp", L"0", L"300", L"2480", L"3508", L"1", L"extra"},   // 10 in all
+        {L"-errmsg", L"text"},
+        {L"-ERRMSG", L"text", L"24", L"more"},
+        {L"-msg"},
+        {L"-pipe", L"a", L"b"},
+    };
+    for (const auto& args : cases) {
+        std::wstring cmd = commandLine(program(), args);
+        SCOPED_TRACE(narrow(cmd));
+        Process p;
+        ASSERT_TRUE(p.start(cmd)) << narrow(p.error());
+        // Watch for any window until the program ends on its own.
+        bool windowSeen = false;
+        DWORD start = GetTickCount();
+        while (!p.wait(20) && GetTickCount() - start < kEndWait)
+            windowSeen = windowSeen || !topLevelWindows(p.pid()).empty();
+        EXPECT_FALSE(p.running()) << "the program did not end by itself";
+        EXPECT_FALSE(windowSeen);
+        EXPECT_EQ(p.exitCode(), 0xFFFFFFFFu);
+    }
+}
+
+TEST(Arguments, PipeThatDoesNotExistEndsWithZero)
+{
+    RunResult r = runProgram(commandLine(program(), {L"-PIPE", L"\\\\.\\pipe\\printvane-no-such-pipe"}), 20000);
+    ASSERT_TRUE(r.started);
+    EXPECT_TRUE(r.ended);
+    EXPECT_EQ(r.exitCode, 0u);
 }

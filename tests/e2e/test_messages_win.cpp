@@ -1,0 +1,276 @@
+// The two message modes and the language module search, seen from the
+// outside: the real program is started, its box is read through WM_GETTEXT,
+// photographed and closed. The same tests run once per user locale (see
+// CMakeLists.txt); the expected texts come from the language module that the
+// locale selects.
+#include "app/core/lcid_table.h"
+#include "support/ui_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace uitest;
+
+namespace {
+
+const DWORD kWindowWait = 10000;
+const DWORD kEndWait = 10000;
+const wchar_t kCanceledEnglish[] = L"The process is canceled.";
+const UINT kCanceledId = 107;
+
+std::wstring program() { return programPath(L"PrintvaneUI.exe"); }
+
+std::wstring widen(const char* s)
+{
+    std::wstring out;
+    for (; s && *s; ++s)
+        out += static_cast<wchar_t>(static_cast<unsigned char>(*s));
+    return out;
+}
+
+// Tag of the user's locale for screenshot names ("en-US", "ja-JP", ...).
+std::wstring localeTag()
+{
+    const char* name = localeNameOf(GetUserDefaultLangID());
+    return name ? widen(name) : L"lang" + std::to_wstring(GetUserDefaultLangID());
+}
+
+std::wstring stringOf(const std::wstring& moduleFile, UINT id)
+{
+    HMODULE m = LoadLibraryExW(moduleFile.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!m)
+        return std::wstring();
+    const wchar_t* text = nullptr;
+    int n = LoadStringW(m, id, reinterpret_cast<LPWSTR>(&text), 0);
+    std::wstring out = n > 0 && text ? std::wstring(text, n) : std::wstring();
+    FreeLibrary(m);
+    return out;
+}
+
+// The module file the program should pick for the user's language, or an
+// empty string when none of the folders it tries is shipped.
+std::wstring shippedModuleForUser()
+{
+    for (uint16_t id : languageSearchOrder(GetUserDefaultLangID())) {
+        const char* name = localeNameOf(id);
+        if (!name)
+            continue;
+        std::wstring path = programFolder() + L"\\" + widen(name) + L"\\PrintvaneUI.exe.mui";
+        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return path;
+    }
+    return std::wstring();
+}
+
+// What a box showed, and how the program ended.
+struct BoxSeen {
+    bool shown = false;
+    std::wstring title;
+    std::wstring text;
+    ColorCounts icon;
+    bool ended = false;
+    DWORD exitCode = 0;
+};
+
+BoxSeen runBox(const std::vector<std::wstring>& args, const std::wstring& shot,
+               const std::wstring& exe = program())
+{
+    BoxSeen seen;
+    Process p;
+    if (!p.start(commandLine(exe, args))) {
+        ADD_FAILURE() << narrow(p.error());
+        return seen;
+    }
+    HWND box = waitForWindow(p.pid(), kWindowWait, L"#32770", p.handle());
+    if (box) {
+        seen.shown = true;
+        seen.title = windowText(box);
+        seen.text = staticTexts(box);
+        EXPECT_FALSE(saveScreenshot(box, shot + L"_" + localeTag()).empty());
+        for (const ControlInfo& c : listControls(box)) {
+            if (_wcsicmp(c.className.c_str(), L"Static") == 0 && (c.style & SS_TYPEMASK) == SS_ICON)
+                seen.icon = countStrongColors(capturePixels(c.rect));
+        }
+        pressButton(box, IDOK);
+    }
+    seen.ended = p.wait(kEndWait);
+    seen.exitCode = p.exitCode();
+    return seen;
+}
+
+// The error icon is mostly red, the information icon mostly blue.
+bool looksLikeErrorIcon(const ColorCounts& c) { return c.red > 40 && c.red > 4 * c.blue; }
+bool looksLikeInformationIcon(const ColorCounts& c) { return c.blue > 40 && c.blue > 4 * c.red; }
+
+} // namespace
+
+TEST(Messages, ErrorBoxTranslatesKnownCodesOnly)
+{
+    std::wstring shipped = shippedModuleForUser();
+    std::wstring canceled = shipped.empty() ? kCanceledEnglish : stringOf(shipped, kCanceledId);
+    ASSERT_FALSE(canceled.empty());
+    const std::wstring given = L"Encoding failed on page 3 (disk full)";
+    struct Case {
+        const wchar_t* shot;
+        std::wstring modeSwitch, text, code, expected;
+    } cases[] = {
+        {L"errmsg_24", L"-errmsg", given, L"24", canceled},
+        {L"errmsg_24_capitals", L"-ERRMSG", given, L"24", canceled},
+        {L"errmsg_24_mixed", L"-ErrMsg", L"", L" +24", canceled},
+        {L"errmsg_24_suffix", L"-errmsg", given, L"24 pages", canceled},
+        // The table ends at code 0, so 0 never matches; other codes keep the text.
+        {L"errmsg_0", L"-errmsg", given, L"0", given},
+        {L"errmsg_abc", L"-errmsg", given, L"abc", given},
+        {L"errmsg_minus24", L"-errmsg", given, L"-24", given},
+        {L"errmsg_240", L"-errmsg", given, L"240", given},
+        {L"errmsg_empty", L"-errmsg", L"", L"5", L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.modeSwitch + L" " + c.text + L" " + c.code));
+        BoxSeen seen = runBox({c.modeSwitch, c.text, c.code}, c.shot);
+        ASSERT_TRUE(seen.shown) << "no box";
+        EXPECT_EQ(seen.title, L"Vellumjet");
+        EXPECT_EQ(seen.text, c.expected);
+        EXPECT_TRUE(looksLikeErrorIcon(seen.icon)) << "red " << seen.icon.red << " blue " << seen.icon.blue;
+        EXPECT_TRUE(seen.ended);
+        EXPECT_EQ(seen.exitCode, 0u);
+    }
+}
+
+TEST(Messages, ShippedLanguageShowsItsOwnText)
+{
+    std::wstring shipped = shippedModuleForUser();
+    if (shipped.empty())
+        GTEST_SKIP() << "no language module for " << narrow(localeTag()) << ": the English run";
+    // The module found for this locale really is a translation.
+    std::wstring translated = stringOf(shipped, kCanceledId);
+    EXPECT_FALSE(translated.empty());
+    EXPECT_NE(translated, kCanceledEnglish);
+    BoxSeen seen = runBox({L"-errmsg", L"x", L"24"}, L"errmsg_translated");
+    ASSERT_TRUE(seen.shown);
+    EXPECT_EQ(seen.text, translated);
+    // The title comes from the program's own module in every language.
+    EXPECT_EQ(seen.title, L"Vellumjet");
+}
+
+TEST(Messages, PlainBoxShowsTextUnchanged)
+{
+    const std::wstring texts[] = {
+        L"Printing finished: 3 pages, 100% done.\nSaved to C:\\Out\\report %1.djvu",
+        L"R&D \"draft\" \u00FCber \u65E5\u672C\u8A9E",
+        L"",
+    };
+    int n = 0;
+    for (const std::wstring& text : texts) {
+        SCOPED_TRACE(narrow(text));
+        BoxSeen seen = runBox({L"-MSG", text}, L"msg_" + std::to_wstring(n++));
+        ASSERT_TRUE(seen.shown);
+        EXPECT_EQ(seen.title, L"Vellumjet");
+        EXPECT_EQ(seen.text, text);
+        EXPECT_TRUE(looksLikeInformationIcon(seen.icon)) << "red " << seen.icon.red << " blue " << seen.icon.blue;
+        EXPECT_TRUE(seen.ended);
+        EXPECT_EQ(seen.exitCode, 0u);
+    }
+}
+
+namespace {
+
+// One attempt as the program reported it to the debugger.
+struct Attempt {
+    std::string status;   // "SUCCEEDED" or "FAILED"
+    std::string folder;   // the locale folder of the path
+    bool operator==(const Attempt& o) const { return status == o.status && folder == o.folder; }
+};
+
+void PrintTo(const Attempt& a, std::ostream* os) { *os << a.status << " " << a.folder; }
+
+std::vector<Attempt> attemptsOf(const std::vector<std::wstring>& lines, const std::wstring& folder)
+{
+    std::vector<Attempt> out;
+    const std::wstring marker = L": Trying to load: ";
+    for (const std::wstring& line : lines) {
+        size_t at = line.find(marker);
+        if (at == std::wstring::npos)
+            continue;
+        std::wstring path = line.substr(at + marker.size());
+        EXPECT_EQ(path.substr(path.size() - 1), L"\n");
+        EXPECT_EQ(_wcsnicmp(path.c_str(), (folder + L"\\").c_str(), folder.size() + 1), 0) << narrow(path);
+        size_t end = path.find_last_of(L'\\');
+        size_t begin = path.find_last_of(L'\\', end - 1);
+        EXPECT_EQ(path.substr(end + 1), L"PrintvaneUI.exe.mui\n");
+        out.push_back({narrow(line.substr(0, at)), narrow(path.substr(begin + 1, end - begin - 1))});
+    }
+    return out;
+}
+
+void closeBoxOf(DWORD pid, void*)
+{
+    if (HWND box = waitForWindow(pid, kWindowWait, L"#32770"))
+        pressButton(box, IDOK);
+}
+
+// Copies the program alone into a fresh folder under the build folder.
+std::wstring lonelyProgram()
+{
+    std::wstring folder = buildFolder() + L"\\e2e-lonely";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring copy = folder + L"\\PrintvaneUI.exe";
+    EXPECT_TRUE(CopyFileW(program().c_str(), copy.c_str(), FALSE)) << GetLastError();
+    return copy;
+}
+
+} // namespace
+
+TEST(LanguageSearch, AttemptsSeenByDebugger)
+{
+    // What the program tries beside its shipped modules, per user language.
+    const std::map<LANGID, std::vector<Attempt>> expected = {
+        {0x0409, {{"FAILED", "en-US"}, {"FAILED", "en"}, {"FAILED", "en-US"}}},
+        {0x0407, {{"SUCCEEDED", "de-DE"}}},
+        {0x0411, {{"SUCCEEDED", "ja-JP"}}},
+        {0x0404, {{"FAILED", "zh-TW"}, {"SUCCEEDED", "zh-Hant"}}},
+    };
+    auto it = expected.find(GetUserDefaultLangID());
+    if (it == expected.end())
+        GTEST_SKIP() << "no expectation for " << narrow(localeTag());
+    DebugRun run = runWithDebugger(commandLine(program(), {L"-msg", L"search"}), 20000, {}, closeBoxOf);
+    ASSERT_TRUE(run.started);
+    EXPECT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(attemptsOf(run.debugLines, programFolder()), it->second);
+}
+
+TEST(LanguageSearch, NoModuleMeansOwnResourcesAndNoBox)
+{
+    // The program alone in a folder: every attempt fails, the English texts of
+    // its own module serve, and the only box is the message itself.
+    const std::map<LANGID, std::vector<std::string>> folders = {
+        {0x0409, {"en-US", "en", "en-US"}},
+        {0x0407, {"de-DE", "de", "en-US"}},
+        {0x0411, {"ja-JP", "ja", "en-US"}},
+        {0x0404, {"zh-TW", "zh-Hant", "en-US"}},
+    };
+    auto it = folders.find(GetUserDefaultLangID());
+    if (it == folders.end())
+        GTEST_SKIP() << "no expectation for " << narrow(localeTag());
+    std::wstring exe = lonelyProgram();
+    std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
+
+    DebugRun run = runWithDebugger(commandLine(exe, {L"-errmsg", L"x", L"24"}), 20000, {}, closeBoxOf);
+    ASSERT_TRUE(run.started);
+    EXPECT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u);
+    std::vector<Attempt> want;
+    for (const std::string& f : it->second)
+        want.push_back({"FAILED", f});
+    EXPECT_EQ(attemptsOf(run.debugLines, folder), want);
+
+    BoxSeen seen = runBox({L"-errmsg", L"x", L"24"}, L"errmsg_24_no_modules", exe);
+    ASSERT_TRUE(seen.shown);
+    EXPECT_EQ(seen.title, L"Vellumjet");
+    EXPECT_EQ(seen.text, kCanceledEnglish);
+    EXPECT_EQ(seen.exitCode, 0u);
+}
