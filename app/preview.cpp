@@ -102,7 +102,7 @@ constexpr GpARGB kBlack = 0xFF000000;
 PreviewBitmap::~PreviewBitmap()
 {
     if (scaled_)
-        GdipDisposeImage(asImage(scaled_));
+        DeleteObject(scaled_);
     if (bitmap_)
         GdipDisposeImage(asImage(bitmap_));
 }
@@ -156,52 +156,84 @@ UINT PreviewBitmap::height() const
     return h;
 }
 
-GpBitmap* PreviewBitmap::scaledCopy(int width, int height)
+HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
 {
-    if (width <= 0 || height <= 0)
+    if (where.x < 0 || where.y < 0 || where.width <= 0 || where.height <= 0 || where.x > 4096 - where.width ||
+        where.y > 4096 - where.height)
         return nullptr;
-    if (scaled_ && scaledWidth_ == width && scaledHeight_ == height)
+    if (scaled_ && scaledRect_ == where && scaledBackground_ == background)
         return scaled_;
+    const int width = where.x + where.width, height = where.y + where.height;
     if (scaled_) {
-        GdipDisposeImage(asImage(scaled_));
+        DeleteObject(scaled_);
         scaled_ = nullptr;
     }
-    GpBitmap* copy = nullptr;
-    if (GdipCreateBitmapFromScan0(width, height, 0, kGpPixelFormat24bppRGB, nullptr, &copy) != kGpOk)
+    // The same GDI+ drawing onto the same background as a direct paint, only
+    // into memory: partly covered edge pixels blend exactly as they would on
+    // the screen.
+    HDC mem = CreateCompatibleDC(nullptr);
+    if (!mem)
         return nullptr;
-    Graphics g;
-    if (GdipGetImageGraphicsContext(asImage(copy), &g.g) != kGpOk ||
-        GdipDrawImageRectRectI(g.g, asImage(bitmap_), 0, 0, width, height, 0, 0, INT(this->width()),
-                               INT(this->height()), kGpUnitPixel, nullptr, nullptr, nullptr) != kGpOk) {
-        GdipDisposeImage(asImage(copy));
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP copy = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (copy) {
+        HGDIOBJ old = SelectObject(mem, copy);
+        RECT all = {0, 0, width, height};
+        FillRect(mem, &all, background ? background : GetSysColorBrush(COLOR_3DFACE));
+        Graphics g;
+        ok = GdipCreateFromHDC(mem, &g.g) == kGpOk &&
+             GdipDrawImageRectRectI(g.g, asImage(bitmap_), where.x, where.y, where.width, where.height, 0, 0,
+                                    INT(this->width()),
+                                    INT(this->height()), kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
+        if (g.g) {
+            GdipDeleteGraphics(g.g);
+            g.g = nullptr;
+        }
+        GdiFlush();
+        SelectObject(mem, old);
+    }
+    DeleteDC(mem);
+    if (!ok) {
+        if (copy)
+            DeleteObject(copy);
         return nullptr;
     }
     scaled_ = copy;
-    scaledWidth_ = width;
-    scaledHeight_ = height;
+    scaledRect_ = where;
+    scaledBackground_ = background;
     return scaled_;
 }
 
-PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, PreviewPaint how)
+PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background, PreviewPaint how)
 {
     const UINT w = bitmap ? bitmap->width() : 0;
     const UINT h = bitmap ? bitmap->height() : 0;
     PreviewFit fit = fitPreview(frame.left, frame.top, frame.right, frame.bottom, w, h);
     const PreviewRect& p = fit.picture;
 
+    bool drawn = false;
+    if (bitmap && fit.fitted && how == PreviewPaint::Cached) {
+        if (HBITMAP copy = bitmap->scaledCopy(p, background)) {
+            HDC mem = CreateCompatibleDC(dc);
+            HGDIOBJ old = SelectObject(mem, copy);
+            drawn = BitBlt(dc, p.x, p.y, p.width, p.height, mem, p.x, p.y, SRCCOPY) != FALSE;
+            SelectObject(mem, old);
+            DeleteDC(mem);
+        }
+    }
     Graphics g;
     if (GdipCreateFromHDC(dc, &g.g) != kGpOk)
         return fit;
-    bool drawn = false;
-    if (bitmap && fit.fitted) {
-        GpBitmap* copy = how == PreviewPaint::Cached ? bitmap->scaledCopy(p.width, p.height) : nullptr;
-        if (copy)
-            drawn = GdipDrawImageRectRectI(g.g, asImage(copy), p.x, p.y, p.width, p.height, 0, 0, p.width,
-                                           p.height, kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
-        if (!drawn)
-            drawn = GdipDrawImageRectRectI(g.g, asImage(bitmap->bitmap()), p.x, p.y, p.width, p.height, 0, 0,
-                                           INT(w), INT(h), kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
-    }
+    if (bitmap && fit.fitted && !drawn)
+        drawn = GdipDrawImageRectRectI(g.g, asImage(bitmap->bitmap()), p.x, p.y, p.width, p.height, 0, 0, INT(w),
+                                       INT(h), kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
     if (!drawn) {
         // No bitmap, no usable size, or GDI+ refused to draw: a white page.
         GpBrush* white = nullptr;

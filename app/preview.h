@@ -29,30 +29,34 @@ public:
     UINT height() const;
     GpBitmap* bitmap() const { return bitmap_; }
 
-    // The page scaled to width x height with GDI+'s default interpolation,
-    // kept for the next call with the same size (the dialog's frame does not
-    // change, so scaling happens once instead of at every paint). Null when it
-    // cannot be made.
-    GpBitmap* scaledCopy(int width, int height);
+    // The picture as painting the page into `where` over `background` gives,
+    // kept as a GDI bitmap (covering 0,0 to the picture's far corner) for the
+    // next call with the same rectangle and background. The dialog's frame
+    // does not change, so the page is scaled once instead of at every paint.
+    // The copy is drawn at the picture's own position because GDI+ does not
+    // place partly covered edge pixels the same way at every offset. Null
+    // when it cannot be made.
+    HBITMAP scaledCopy(const PreviewRect& where, HBRUSH background);
 
 private:
     explicit PreviewBitmap(GpBitmap* bitmap) : bitmap_(bitmap) {}
     GpBitmap* bitmap_ = nullptr;
-    GpBitmap* scaled_ = nullptr;
-    int scaledWidth_ = 0;
-    int scaledHeight_ = 0;
+    HBITMAP scaled_ = nullptr;
+    PreviewRect scaledRect_;
+    HBRUSH scaledBackground_ = nullptr;
 };
 
 // How paintPreview draws the page: from the kept scaled copy (the dialog's
 // way), or scaling the full page at every call (the reference the copy must
-// match, also used when the copy cannot be made).
+// match pixel for pixel, also used when the copy cannot be made).
 enum class PreviewPaint { Cached, Direct };
 
 // Paints the preview into `dc` for the frame rectangle `frame` (in the DC's
 // coordinates): the fitted page, or opaque white over the whole frame when
-// there is no bitmap, and the one-pixel black outline just outside. Returns
-// the rectangles used.
-PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap,
+// there is no bitmap, and the one-pixel black outline just outside.
+// `background` is what lies under the picture (the dialog's background
+// brush); the cached copy is drawn over it. Returns the rectangles used.
+PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background,
                         PreviewPaint how = PreviewPaint::Cached);
 
 // The frame control's rectangle in the client coordinates of `dialog`.

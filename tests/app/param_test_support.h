@@ -1,0 +1,136 @@
+// Helpers shared by the configuration dialog tests: GDI+ started once for
+// the test program, a temporary folder removed at the end, page image files.
+#pragma once
+#include <windows.h>
+#include <objbase.h>
+
+#include <string>
+#include <vector>
+
+#include "app/core/page_image.h"
+#include "app/gdiplus_flat.h"
+
+namespace paramtest {
+
+// Starts GDI+ once for the whole test program, as the entry does.
+inline void ensureGdiplus()
+{
+    static ULONG_PTR token = [] {
+        ULONG_PTR t = 0;
+        GpStartupInput input = {1, nullptr, FALSE, FALSE};
+        GdiplusStartup(&t, &input, nullptr);
+        CoInitialize(nullptr);
+        return t;
+    }();
+    (void)token;
+}
+
+// A fresh folder under the temporary folder; deleted with its files.
+class TempFolder {
+public:
+    TempFolder()
+    {
+        wchar_t tmp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, tmp);
+        static int counter = 0;
+        path_ = std::wstring(tmp) + L"pvtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++counter);
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~TempFolder() { removeTree(path_); }
+    const std::wstring& path() const { return path_; }
+    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    static void removeTree(const std::wstring& folder)
+    {
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = fd.cFileName;
+                if (name == L"." || name == L"..")
+                    continue;
+                std::wstring full = folder + L"\\" + name;
+                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    removeTree(full);
+                else
+                    DeleteFileW(full.c_str());
+            } while (FindNextFileW(h, &fd));
+            FindClose(h);
+        }
+        RemoveDirectoryW(folder.c_str());
+    }
+    std::wstring path_;
+};
+
+inline bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)
+{
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
+    CloseHandle(f);
+    return ok;
+}
+
+// A page file of one colour (blue, green, red bytes), rows padded to `stride`.
+inline std::vector<uint8_t> solidPage(uint32_t w, uint32_t h, uint32_t stride, uint8_t b, uint8_t g, uint8_t r)
+{
+    std::vector<uint8_t> px(size_t(w) * h * 3);
+    for (size_t i = 0; i < px.size(); i += 3) {
+        px[i] = b;
+        px[i + 1] = g;
+        px[i + 2] = r;
+    }
+    return encodePageImage(w, h, stride, px.data());
+}
+
+// A 32-bit top-down DIB to paint into and read back.
+class Canvas {
+public:
+    Canvas(int w, int h, COLORREF fill) : w_(w), h_(h)
+    {
+        dc_ = CreateCompatibleDC(nullptr);
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = w;
+        bi.bmiHeader.biHeight = -h;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        dib_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+        old_ = SelectObject(dc_, dib_);
+        HBRUSH brush = CreateSolidBrush(fill);
+        RECT all = {0, 0, w, h};
+        FillRect(dc_, &all, brush);
+        DeleteObject(brush);
+    }
+    ~Canvas()
+    {
+        SelectObject(dc_, old_);
+        DeleteObject(dib_);
+        DeleteDC(dc_);
+    }
+    HDC dc() const { return dc_; }
+    // 0xRRGGBB of a pixel.
+    uint32_t at(int x, int y) const
+    {
+        GdiFlush();
+        return bits_[size_t(y) * w_ + x] & 0xFFFFFF;
+    }
+    bool sameAs(const Canvas& o) const
+    {
+        GdiFlush();
+        return w_ == o.w_ && h_ == o.h_ && memcmp(bits_, o.bits_, size_t(w_) * h_ * 4) == 0;
+    }
+
+private:
+    int w_, h_;
+    HDC dc_;
+    HBITMAP dib_;
+    HGDIOBJ old_;
+    uint32_t* bits_ = nullptr;
+};
+
+} // namespace paramtest
