@@ -147,3 +147,43 @@ TEST(TimeNow, FollowsTheSystemClock)
     EXPECT_GT(a.seconds(), 1577836800);
     EXPECT_LE(a.seconds(), b.seconds());
 }
+
+TEST(TimeParse, MutatedDatesEitherReadOrFailCleanly)
+{
+    // Valid dates with a few bytes replaced, inserted or removed: each must
+    // give a time from 1970 on or the parse error, and leave the time alone
+    // on error.
+    const std::string bases[] = {"Sun, 06 Nov 1994 08:49:37 GMT", "1994-11-06 08:49:37",
+                                 "Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994"};
+    const std::string alphabet = "0123456789:-, +NnoVvFebx%\t";
+    uint32_t state = 777;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    int accepted = 0, rejected = 0;
+    for (int round = 0; round < 20000; ++round) {
+        std::string text = bases[next() % 4];
+        for (uint32_t n = next() % 4; n > 0; --n) {
+            size_t at = next() % (text.size() + 1);
+            char c = alphabet[next() % alphabet.size()];
+            switch (next() % 3) {
+            case 0: if (at < text.size()) text[at] = c; break;
+            case 1: text.insert(text.begin() + at, c); break;
+            default: if (at < text.size()) text.erase(at, 1); break;
+            }
+        }
+        Time t(-5);
+        try {
+            t.parseDateString(String(text.c_str()));
+            ASSERT_GE(t.seconds(), 0) << text;
+            ++accepted;
+        } catch (const Exception& e) {
+            ASSERT_EQ(e.code(), errOperationFailed) << text;
+            ASSERT_EQ(t.seconds(), -5) << text;
+            ++rejected;
+        }
+    }
+    EXPECT_GT(accepted, 1000);
+    EXPECT_GT(rejected, 1000);
+}
