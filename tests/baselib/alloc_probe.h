@@ -3,6 +3,7 @@
 // zero when they are freed. It forwards to the allocator it replaces.
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <set>
@@ -16,7 +17,7 @@ public:
 
     void* allocate(size_t size) override {
         ++allocations;
-        if (failAllocations)
+        if (failAllocations || size > failAbove)
             return nullptr;
         void* p = m_forward->allocate(size);
         if (p)
@@ -48,6 +49,7 @@ public:
     int allocations = 0;
     int frees = 0;
     bool failAllocations = false;
+    size_t failAbove = SIZE_MAX;   // refuse only blocks larger than this
     std::set<void*> freed;
     std::set<size_t> watchedSizes;
     int watchedFrees = 0;

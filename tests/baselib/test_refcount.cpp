@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "baselib/alloc_probe.h"
+#include "baselib/svr_base.h"
+
+using Solvaris::AutoPtr;
+
+namespace {
+
+std::atomic<int> g_destroyed{0};
+
+struct Node : Solvaris::Referable {
+    explicit Node(int v) : value(v) {}
+    ~Node() override { ++g_destroyed; }
+    int value;
+    AutoPtr<Node> next;
+};
+
+struct LocalNode : Solvaris::ReferableNoTS {
+    ~LocalNode() override { ++g_destroyed; }
+};
+
+} // namespace
+
+TEST(AutoPtr, CountsAndDestroysOnce) {
+    g_destroyed = 0;
+    {
+        AutoPtr<Node> a(new Node(1));
+        EXPECT_EQ(a->refCount(), 1);
+        AutoPtr<Node> b = a;
+        EXPECT_EQ(a->refCount(), 2);
+        b = b;                       // self-assignment changes nothing
+        EXPECT_EQ(a->refCount(), 2);
+        b = new Node(2);
+        EXPECT_EQ(a->refCount(), 1);
+        EXPECT_EQ(g_destroyed, 0);
+        b = nullptr;
+        EXPECT_EQ(g_destroyed, 1);
+        AutoPtr<Node> empty;
+        EXPECT_FALSE(empty);
+    }
+    EXPECT_EQ(g_destroyed, 2);
+}
+
+TEST(AutoPtr, AssigningAnObjectOwnedByTheOldOneIsSafe) {
+    g_destroyed = 0;
+    AutoPtr<Node> head(new Node(1));
+    head->next = new Node(2);
+    head->next->next = new Node(3);
+    // The old head holds the only other reference to its successor.
+    head = head->next;
+    EXPECT_EQ(head->value, 2);
+    EXPECT_EQ(g_destroyed, 1);
+    head = head->next;
+    EXPECT_EQ(head->value, 3);
+    EXPECT_EQ(head->refCount(), 1);
+    head = nullptr;
+    EXPECT_EQ(g_destroyed, 3);
+
+    AutoPtr<LocalNode> local(new LocalNode());
+    AutoPtr<LocalNode> other = local;
+    EXPECT_EQ(local->refCount(), 2);
+    local = nullptr;
+    other = nullptr;
+    EXPECT_EQ(g_destroyed, 4);
+}
+
+TEST(AutoPtr, CountedObjectsLiveInTheProcessAllocator) {
+    AllocProbe probe;
+    { AutoPtr<Node> n(new Node(5)); }
+    EXPECT_EQ(probe.allocations, 1);
+    EXPECT_EQ(probe.frees, 1);
+}
+
+TEST(Referable, CountingIsAtomicAcrossThreads) {
+    g_destroyed = 0;
+    AutoPtr<Node> shared(new Node(0));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 50000; ++i) {
+                AutoPtr<Node> copy = shared;
+                AutoPtr<Node> again(copy);
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(shared->refCount(), 1);
+    EXPECT_EQ(g_destroyed, 0);
+}
+
+TEST(CallOnce, OneInitialiserWhateverTheRace) {
+    Solvaris::OnceFlag flag;
+    std::atomic<int> runs{0};
+    std::atomic<int> sawReady{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&] {
+            while (!go)
+                std::this_thread::yield();
+            Solvaris::callOnce(flag, [&] {
+                std::this_thread::yield();
+                ++runs;
+            });
+            // Nobody returns before the initialiser has finished.
+            if (runs == 1)
+                ++sawReady;
+        });
+    }
+    go = true;
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(sawReady, 8);
+}
+
+TEST(CallOnce, AFailedInitialiserIsRetried) {
+    Solvaris::OnceFlag flag;
+    int runs = 0;
+    EXPECT_THROW(Solvaris::callOnce(flag, [&] { ++runs; throw std::runtime_error("no"); }), std::runtime_error);
+    Solvaris::callOnce(flag, [&] { ++runs; });
+    Solvaris::callOnce(flag, [&] { ++runs; });
+    EXPECT_EQ(runs, 2);
+}
