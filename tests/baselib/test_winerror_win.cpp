@@ -46,14 +46,6 @@ TEST(WinErrorText, SystemValuesAreQuotedWithTheirNumber)
     }
 }
 
-TEST(WinErrorText, LastErrorIsReadAndLeftAlone)
-{
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    std::string text = str(describeLastError());
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
-    EXPECT_TRUE(endsWith(text, "\" (00000002h)")) << text;
-}
-
 TEST(WinErrorText, UnknownValueGivesTheFallbackLine)
 {
     for (DWORD value : {DWORD(0x2FFFFFFF), DWORD(0x0001FFFF)}) {
