@@ -1,0 +1,274 @@
+// The language modules: how one is found for a user language (with an
+// injected identifier and program path), that each shipped module carries the
+// whole string table with its inserts intact, and that the translated dialog
+// texts fit their controls.
+#include "app/language.h"
+#include "app/res/resource.h"
+#include "support/ui_probe.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <string>
+#include <vector>
+
+using namespace uitest;
+
+namespace {
+
+const wchar_t* const kLocales[] = {L"ja-JP", L"de-DE", L"fr-FR", L"zh-Hans", L"zh-Hant"};
+
+const UINT kStringIds[] = {
+    IDS_APP_TITLE, IDS_PAGE_LINE, IDS_STATUS_IMAGE, IDS_STATUS_TEXT, IDS_STATUS_COMPRESS,
+    IDS_STATUS_FINALIZE, IDS_CANCELED, IDS_PROGRESS_TITLE, IDS_OVERWRITE_QUESTION,
+    IDS_OVERWRITE_CAPTION, IDS_DEFAULT_PROFILE, IDS_COL_PROPERTY, IDS_COL_VALUE,
+    IDS_ROW_IMAGE_SIZE, IDS_ROW_RESOLUTION, IDS_FMT_IMAGE_SIZE, IDS_FMT_RESOLUTION,
+    IDS_FMT_PAGE, IDS_ROW_PAGE, IDS_FILE_FILTER, IDS_DEFAULT_EXT,
+};
+
+std::wstring shippedModule(const std::wstring& locale)
+{
+    return programFolder() + L"\\" + locale + L"\\PrintvaneUI.exe.mui";
+}
+
+std::wstring stringOf(HMODULE module, UINT id)
+{
+    const wchar_t* text = nullptr;
+    int n = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
+    return n > 0 && text ? std::wstring(text, n) : std::wstring();
+}
+
+// A module loaded as data for the length of a scope.
+struct DataModule {
+    HMODULE module;
+    explicit DataModule(const std::wstring& path)
+        : module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+    ~DataModule() { if (module) FreeLibrary(module); }
+};
+
+// Collects the attempts reported through the trace hook.
+struct TraceLog {
+    std::vector<std::wstring> lines;
+    TraceLog() { setLanguageTraceHook(&TraceLog::add, this); }
+    ~TraceLog() { setLanguageTraceHook(nullptr, nullptr); }
+    static void add(const wchar_t* line, void* self) { static_cast<TraceLog*>(self)->lines.push_back(line); }
+};
+
+std::wstring makeFolder(const std::wstring& name)
+{
+    std::wstring folder = buildFolder() + L"\\lang-search";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    folder += L"\\" + name;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+// "FAILED de-DE" for "FAILED: Trying to load: <folder>\de-DE\app.exe.mui\n".
+std::wstring summarize(const std::wstring& line, const std::wstring& folder)
+{
+    const std::wstring marker = L": Trying to load: ";
+    size_t at = line.find(marker);
+    if (at == std::wstring::npos)
+        return L"(unexpected) " + line;
+    std::wstring path = line.substr(at + marker.size());
+    std::wstring prefix = folder + L"\\";
+    if (path.compare(0, prefix.size(), prefix) != 0 || path.size() < prefix.size() + 13 ||
+        path.compare(path.size() - 13, 13, L"\\app.exe.mui\n") != 0)
+        return L"(unexpected path) " + line;
+    return line.substr(0, at) + L" " + path.substr(prefix.size(), path.size() - prefix.size() - 13);
+}
+
+std::vector<std::wstring> insertsOf(const std::wstring& text)
+{
+    static const std::wregex insert(L"%[0-9]+(![a-z]+!)?");
+    std::vector<std::wstring> out;
+    for (std::wsregex_iterator it(text.begin(), text.end(), insert), end; it != end; ++it)
+        out.push_back(it->str());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<std::wstring> splitBars(const std::wstring& text)
+{
+    std::vector<std::wstring> out(1);
+    for (wchar_t c : text) {
+        if (c == L'|')
+            out.emplace_back();
+        else
+            out.back() += c;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(LanguageModules, SearchFollowsUserLanguageAndFallbacks)
+{
+    struct Case {
+        const wchar_t* name;
+        LANGID user;
+        std::vector<const wchar_t*> present;        // locale folders holding a module
+        std::vector<std::wstring> attempts;
+        const wchar_t* chosen;                       // folder of the module used; nullptr: own module
+    } cases[] = {
+        {L"hk", 0x0C04, {L"zh-Hant", L"zh-Hans"}, {L"FAILED zh-HK", L"SUCCEEDED zh-Hant"}, L"zh-Hant"},
+        {L"tw", 0x0404, {L"zh-Hant", L"zh-Hans"}, {L"FAILED zh-TW", L"SUCCEEDED zh-Hant"}, L"zh-Hant"},
+        {L"mo", 0x1404, {L"zh-Hant", L"zh-Hans"}, {L"FAILED zh-MO", L"SUCCEEDED zh-Hant"}, L"zh-Hant"},
+        {L"sg", 0x1004, {L"zh-Hant", L"zh-Hans"}, {L"FAILED zh-SG", L"SUCCEEDED zh-Hans"}, L"zh-Hans"},
+        {L"cn", 0x0804, {L"zh-Hant", L"zh-Hans"}, {L"FAILED zh-CN", L"SUCCEEDED zh-Hans"}, L"zh-Hans"},
+        {L"de-none", 0x0407, {}, {L"FAILED de-DE", L"FAILED de", L"FAILED en-US"}, nullptr},
+        {L"de-exact", 0x0407, {L"de-DE", L"de"}, {L"SUCCEEDED de-DE"}, L"de-DE"},
+        {L"de-neutral", 0x0807, {L"de"}, {L"FAILED de-CH", L"SUCCEEDED de"}, L"de"},
+        {L"ja-english", 0x0411, {L"en-US"}, {L"FAILED ja-JP", L"FAILED ja", L"SUCCEEDED en-US"}, L"en-US"},
+        // An identifier without a locale name names no folder; US English still follows.
+        {L"unknown", 0x12FE, {L"en-US"}, {L"FAILED ", L"FAILED ", L"SUCCEEDED en-US"}, L"en-US"},
+    };
+    // Each present folder gets a different shipped module, so that the module
+    // in use tells which folder it came from.
+    auto sourceFor = [](const std::wstring& folder) {
+        if (folder.compare(0, 2, L"zh") == 0)
+            return shippedModule(folder);
+        return shippedModule(folder == L"en-US" ? L"fr-FR" : L"de-DE");
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.name));
+        std::wstring folder = makeFolder(c.name);
+        for (const wchar_t* p : c.present) {
+            std::wstring sub = folder + L"\\" + p;
+            CreateDirectoryW(sub.c_str(), nullptr);
+            ASSERT_TRUE(CopyFileW(sourceFor(p).c_str(), (sub + L"\\app.exe.mui").c_str(), FALSE));
+        }
+        TraceLog log;
+        HMODULE module = loadLanguageModule(c.user, folder + L"\\app.exe");
+        std::vector<std::wstring> seen;
+        for (const std::wstring& line : log.lines)
+            seen.push_back(summarize(line, folder));
+        EXPECT_EQ(seen, c.attempts);
+        ASSERT_NE(module, nullptr);
+        if (!c.chosen) {
+            EXPECT_EQ(module, GetModuleHandleW(nullptr));
+            continue;
+        }
+        DataModule expected(sourceFor(c.chosen));
+        ASSERT_NE(expected.module, nullptr);
+        EXPECT_EQ(stringOf(module, IDS_CANCELED), stringOf(expected.module, IDS_CANCELED));
+        FreeLibrary(module);
+    }
+}
+
+TEST(LanguageModules, AttemptsWithoutAUsableFolderFailQuietly)
+{
+    TraceLog log;
+    // A bare file name has no folder to look in.
+    EXPECT_EQ(tryLanguageModule(0x0409, L"app.exe"), nullptr);
+    EXPECT_EQ(tryLanguageModule(0x0409, L""), nullptr);
+    EXPECT_EQ(tryLanguageModule(0x0409, L"C:\\folder\\"), nullptr);
+    EXPECT_TRUE(log.lines.empty());
+    // A path far beyond the classic 260 characters is reported whole, not cut.
+    std::wstring deep = buildFolder() + L"\\" + std::wstring(300, L'x') + L"\\app.exe";
+    EXPECT_EQ(tryLanguageModule(0x0411, deep), nullptr);
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0], L"FAILED: Trying to load: " + buildFolder() + L"\\" + std::wstring(300, L'x') +
+                                L"\\ja-JP\\app.exe.mui\n");
+}
+
+TEST(LanguageModules, CarryWholeStringTableWithInsertsIntact)
+{
+    HMODULE own = GetModuleHandleW(nullptr);
+    for (const wchar_t* locale : kLocales) {
+        SCOPED_TRACE(narrow(locale));
+        DataModule m(shippedModule(locale));
+        ASSERT_NE(m.module, nullptr) << "missing " << narrow(shippedModule(locale));
+        for (UINT id : kStringIds) {
+            SCOPED_TRACE(id);
+            std::wstring english = stringOf(own, id), translated = stringOf(m.module, id);
+            ASSERT_FALSE(english.empty());
+            EXPECT_FALSE(translated.empty());
+            EXPECT_EQ(insertsOf(translated), insertsOf(english)) << narrow(translated);
+        }
+        // The file filter keeps its structure: the same patterns in the same
+        // places, display names in between, and the closing bar.
+        std::vector<std::wstring> english = splitBars(stringOf(own, IDS_FILE_FILTER));
+        std::vector<std::wstring> translated = splitBars(stringOf(m.module, IDS_FILE_FILTER));
+        ASSERT_EQ(translated.size(), english.size());
+        for (size_t i = 0; i < english.size(); ++i) {
+            if (i % 2 == 1 || i + 1 == english.size())
+                EXPECT_EQ(translated[i], english[i]) << i;
+            else
+                EXPECT_FALSE(translated[i].empty()) << i;
+        }
+        EXPECT_EQ(stringOf(m.module, IDS_DEFAULT_EXT), L"djvu");
+        EXPECT_NE(stringOf(m.module, IDS_CANCELED), stringOf(own, IDS_CANCELED));
+        for (UINT dialog : {IDD_PROGRESS, IDD_PARAM})
+            EXPECT_NE(FindResourceW(m.module, MAKEINTRESOURCEW(dialog), MAKEINTRESOURCEW(5)), nullptr) << dialog;
+    }
+}
+
+namespace {
+
+INT_PTR CALLBACK quietDialog(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+// Width a control needs for its text in its font, in pixels.
+int textWidth(HWND control, const std::wstring& text)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT r = {0, 0, 0, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return r.right - r.left;
+}
+
+// Room for text in a control: push buttons keep a frame on both sides, check
+// boxes lose the box and its gap.
+int roomFor(const ControlInfo& c)
+{
+    RECT client;
+    GetClientRect(c.hwnd, &client);
+    int room = client.right - client.left;
+    LONG type = c.style & BS_TYPEMASK;
+    if (_wcsicmp(c.className.c_str(), L"Button") == 0) {
+        if (type == BS_AUTOCHECKBOX || type == BS_CHECKBOX)
+            room -= GetSystemMetrics(SM_CXMENUCHECK) + 4;
+        else
+            room -= 6;
+    }
+    return room;
+}
+
+} // namespace
+
+TEST(LanguageModules, TranslatedDialogTextsFitTheirControls)
+{
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+    // Run once per user locale (see CMakeLists.txt): CJK texts are measured
+    // with the fonts a CJK user's dialogs get.
+    LANGID user = GetUserDefaultLangID();
+    for (const wchar_t* locale : kLocales) {
+        SCOPED_TRACE(narrow(locale));
+        DataModule m(shippedModule(locale));
+        ASSERT_NE(m.module, nullptr);
+        for (int dialog : {IDD_PROGRESS, IDD_PARAM}) {
+            SCOPED_TRACE(dialog);
+            HWND dlg = CreateDialogParamW(m.module, MAKEINTRESOURCEW(dialog), nullptr, quietDialog, 0);
+            ASSERT_NE(dlg, nullptr);
+            for (const ControlInfo& c : listControls(dlg)) {
+                bool isStatic = _wcsicmp(c.className.c_str(), L"Static") == 0 &&
+                                (c.style & SS_TYPEMASK) <= SS_RIGHT;
+                bool isButton = _wcsicmp(c.className.c_str(), L"Button") == 0;
+                if ((!isStatic && !isButton) || c.text.empty())
+                    continue;
+                EXPECT_LE(textWidth(c.hwnd, c.text), roomFor(c)) << narrow(c.text) << " does not fit";
+            }
+            ShowWindow(dlg, SW_SHOWNOACTIVATE);
+            wchar_t lang[16];
+            wsprintfW(lang, L"%04x", user);
+            saveScreenshot(dlg, L"template_" + std::to_wstring(dialog) + L"_" + locale + L"_user" + lang);
+            DestroyWindow(dlg);
+        }
+    }
+}
