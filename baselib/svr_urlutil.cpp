@@ -21,15 +21,25 @@ String toString(std::string_view bytes)
     return String(bytes.data(), static_cast<int>(bytes.size()));
 }
 
-// The printable bytes that encode escapes anyway.
-bool isAlwaysEscaped(unsigned char c)
-{
-    static const char kEscapeSet[] = "%^&`{}|[]\"<>\\";
-    for (const char* p = kEscapeSet; *p; ++p) {
-        if (static_cast<unsigned char>(*p) == c)
-            return true;
+// Which bytes encode copies: 0x21..0x7D except the printable ones it
+// escapes anyway (% ^ & ` { } | [ ] " < > \). Built once.
+struct CopiedBytes {
+    bool copied[256];
+    CopiedBytes()
+    {
+        for (int c = 0; c < 256; ++c)
+            copied[c] = c >= 0x21 && c <= 0x7D;
+        for (const char* p = "%^&`{}|[]\"<>\\"; *p; ++p)
+            copied[static_cast<unsigned char>(*p)] = false;
     }
-    return false;
+};
+
+// Built on first use, so that callers from other units' static
+// initialisers find it ready.
+const CopiedBytes& copiedBytes()
+{
+    static const CopiedBytes table;
+    return table;
 }
 
 bool isHexDigit(unsigned char c)
@@ -168,16 +178,20 @@ namespace {
 std::string encodeBytes(std::string_view s)
 {
     static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(s.size());
+    const CopiedBytes& kCopied = copiedBytes();
+    size_t size = 0;
+    for (char ch : s)
+        size += kCopied.copied[static_cast<unsigned char>(ch)] ? 1 : 3;
+    std::string out(size, '\0');
+    char* o = &out[0];
     for (char ch : s) {
         unsigned char c = static_cast<unsigned char>(ch);
-        if (c >= 0x21 && c <= 0x7D && !isAlwaysEscaped(c)) {
-            out.push_back(ch);
+        if (kCopied.copied[c]) {
+            *o++ = ch;
         } else {
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 0x0F]);
+            *o++ = '%';
+            *o++ = kHex[c >> 4];
+            *o++ = kHex[c & 0x0F];
         }
     }
     return out;
