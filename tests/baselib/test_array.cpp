@@ -85,7 +85,7 @@ TEST(SimpleArray, FailuresCarryTheirCodesAndTexts) {
         {"insert beyond", failureOf([&] { a.insert(4, 1u); }), 7, "inPos out of the array!"},
         {"2 GB block", failureOf([&] { a.reserve(0x20000000u); }), 26,
          "SimpleArray: The size of the memory block exceeds 2GB, we could not deal with the request!"},
-        {"wrapping block", failureOf([&] { SimpleArray<uint64_t> b; b.resize(0xFFFFFFFFu); }), 26,
+        {"wrapping block", failureOf([&] { SimpleArray<uint64_t> b; b.reserve(0xFFFFFFFFu); }), 26,
          "SimpleArray: The size of the memory block exceeds 2GB, we could not deal with the request!"},
     };
     for (const auto& c : cases) {

@@ -36,6 +36,21 @@ std::vector<std::string> flagSets() {
 const char* kWidths[] = {"", "0", "1", "6", "13"};
 const char* kPrecisions[] = {"", ".", ".0", ".1", ".4", ".12"};
 
+// MinGW's C library departs from C in two corners that glibc gets right: it
+// gives unsigned conversions a blank for " ", and prints nothing for a zero
+// under "%#.0o". Those pairs are checked by the native build only.
+template <class T>
+bool skipOnThisLibrary(const std::string& flags, const char* precision, char conv, T v) {
+#if defined(_WIN32)
+    if (conv == 'u' && flags.find(' ') != std::string::npos)
+        return true;
+    if (conv == 'o' && v == 0 && flags.find('#') != std::string::npos &&
+        (std::string(precision) == "." || std::string(precision) == ".0"))
+        return true;
+#endif
+    return false;
+}
+
 template <class T>
 void compareWithCLibrary(const char* length, const char* conversions, std::initializer_list<T> values,
                          bool allowAlternate) {
@@ -47,6 +62,8 @@ void compareWithCLibrary(const char* length, const char* conversions, std::initi
                 for (const char* conv = conversions; *conv; ++conv) {
                     std::string fmt = "[%" + flags + width + precision + length + *conv + "]";
                     for (T v : values) {
+                        if (skipOnThisLibrary(flags, precision, *conv, v))
+                            continue;
                         char want[128];
                         std::snprintf(want, sizeof want, fmt.c_str(), v);
                         ASSERT_EQ(bytes(String::format(fmt.c_str(), v)), want) << fmt;
