@@ -39,6 +39,11 @@ namespace WinErrorDetail {
 String formatDescription(const String& systemText, uint32_t win32Error);
 // "::GetLastError() returns <value>h\n".
 String formatUnknown(uint32_t win32Error);
+#if defined(_WIN32)
+// The raw message text of value in the system module name (a file in the
+// system folder, mapped as data only); false when there is none.
+bool lookUpInSystemModule(const wchar_t* name, uint32_t value, String& text);
+#endif
 }  // namespace WinErrorDetail
 
 }  // namespace Solvaris

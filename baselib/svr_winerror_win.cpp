@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 namespace Solvaris {
 
 namespace {
@@ -17,16 +19,29 @@ struct LocalText {
     ~LocalText() { if (p) LocalFree(p); }
 };
 
-// A module mapped as data only, unloaded on every way out.
+// A system module mapped as data only (nothing in it runs), unloaded on
+// every way out. It is taken from the system folder by full path, so that a
+// file of the same name beside the program cannot stand in for it.
 struct DataModule {
-    HMODULE h;
-    explicit DataModule(const wchar_t* name) : h(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+    HMODULE h = nullptr;
+    explicit DataModule(const wchar_t* name)
+    {
+        wchar_t path[MAX_PATH + 32];
+        UINT n = GetSystemDirectoryW(path, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH || wcslen(name) > 30)
+            return;
+        path[n] = L'\\';
+        wcscpy(path + n + 1, name);
+        h = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    }
     ~DataModule() { if (h) FreeLibrary(h); }
 };
 
 // Looks value up in one message source (the system table when module is
-// null), in US English first and in the user's language when no US English
-// text exists. Returns whether a text was found.
+// null), in US English first and in the user's language when there is no
+// US English text. The second try follows any failure of the first: systems
+// report a missing language with several different errors. Returns whether
+// a text was found.
 bool lookUp(HMODULE module, DWORD value, String& text)
 {
     DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
@@ -40,26 +55,24 @@ bool lookUp(HMODULE module, DWORD value, String& text)
             text = String(buffer.p, static_cast<int32_t>(n));
             return true;
         }
-        if (GetLastError() != ERROR_RESOURCE_LANG_NOT_FOUND)
-            return false;
     }
     return false;
 }
 
-bool lookUpInModule(const wchar_t* name, DWORD value, String& text)
+}  // namespace
+
+bool WinErrorDetail::lookUpInSystemModule(const wchar_t* name, uint32_t value, String& text)
 {
     DataModule module(name);
     return module.h && lookUp(module.h, value, text);
 }
 
-}  // namespace
-
 String describeWin32Error(uint32_t win32Error)
 {
     String text;
     String result;
-    if (lookUp(nullptr, win32Error, text) || lookUpInModule(L"winhttp.dll", win32Error, text) ||
-        lookUpInModule(L"credui.dll", win32Error, text))
+    if (lookUp(nullptr, win32Error, text) || WinErrorDetail::lookUpInSystemModule(L"winhttp.dll", win32Error, text) ||
+        WinErrorDetail::lookUpInSystemModule(L"credui.dll", win32Error, text))
         result = WinErrorDetail::formatDescription(text, win32Error);
     else
         result = WinErrorDetail::formatUnknown(win32Error);

@@ -57,3 +57,18 @@ TEST(WinErrorText, UnknownValueGivesTheFallbackLine)
         EXPECT_EQ(GetLastError(), value);
     }
 }
+
+// The module sources are read as data files from the system folder. Wine's
+// winhttp.dll carries no message table, so wininet.dll, which holds texts
+// for the same values, stands in to exercise the path.
+TEST(WinErrorText, ModuleSourcesAreReadAsData)
+{
+    String text;
+    ASSERT_TRUE(WinErrorDetail::lookUpInSystemModule(L"wininet.dll", 12002, text));
+    std::string quoted = str(WinErrorDetail::formatDescription(text, 12002));
+    EXPECT_GT(quoted.size(), strlen("\"\" (00002ee2h)")) << quoted;
+    EXPECT_TRUE(endsWith(quoted, ".\" (00002ee2h)")) << quoted;
+
+    EXPECT_FALSE(WinErrorDetail::lookUpInSystemModule(L"no-such-module.dll", 12002, text));
+    EXPECT_FALSE(WinErrorDetail::lookUpInSystemModule(L"wininet.dll", 0x2FFFFFFF, text));
+}
