@@ -1,8 +1,29 @@
+// Until the settings record is in the tree the configuration dialog cannot
+// run: the mode then answers -1, as for a dialog that cannot be created.
+#if !__has_include("settings/printer_settings.h")
+#include "app/modes.h"
+int runParamMode(const ParamArguments&, HWND) { return -1; }
+#else
 #include "app/modes.h"
 
-// Placeholder until the configuration dialog exists: the dialog cannot be
-// created, so the settings stay untouched and the result is -1.
-int runParamMode(const ParamArguments&, HWND)
+#include "app/core/param_logic.h"
+#include "app/param_dialog.h"
+#include "settings/printer_settings.h"
+
+int runParamMode(const ParamArguments& args, HWND owner)
 {
-    return -1;
+    // The record lives from before the dialog until after the save; the
+    // dialog only borrows it.
+    PrinterSettings settings;
+    settings.setSettingsName(args.settingsName);
+    settings.load();
+    int result;
+    {
+        CParamDialog dialog(settings, args.imagePath, args.resolution, args.width, args.height, args.page);
+        result = int(dialog.DoModal(owner));
+    }
+    if (resultSavesSettings(result))
+        settings.save();
+    return result;
 }
+#endif

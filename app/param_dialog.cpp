@@ -1,0 +1,174 @@
+#if __has_include("settings/printer_settings.h")
+#include "app/param_dialog.h"
+
+#include <commctrl.h>
+
+#include "app/output_file.h"
+#include "app/profile_list.h"
+#include "app/resources.h"
+#include "settings/printer_settings.h"
+
+CParamDialog::CParamDialog(PrinterSettings& settings, const std::wstring& imagePath, int resolution,
+                           int width, int height, int page)
+    : m_pSettings(&settings), m_strImagePath(imagePath), m_nResolution(resolution), m_nWidth(width),
+      m_nHeight(height), m_nPage(page)
+{
+}
+
+CParamDialog::~CParamDialog() = default;
+
+LRESULT CParamDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
+{
+    SetDlgItemText(IDC_OUTPUT_FILE, m_pSettings->OutputFileName.c_str());
+    // A proposed profile name changes the record in memory only; it reaches
+    // the settings file if the user confirms.
+    if (m_pSettings->Profile.empty())
+        m_pSettings->Profile = loadFormattedString(IDS_DEFAULT_PROFILE, {m_nResolution});
+    UpdateProfileCombo(m_pSettings->Profile);
+    SendDlgItemMessage(IDC_SAME_CONFIG, BM_SETCHECK,
+                       sameConfigInitiallyChecked(m_nPage) ? BST_CHECKED : BST_UNCHECKED);
+    enableFileCompletion(GetDlgItem(IDC_OUTPUT_FILE));
+    FillProperties();
+    m_pBitmap = PreviewBitmap::load(m_strImagePath);
+    EnableControls(true);
+    return TRUE;
+}
+
+void CParamDialog::FillProperties()
+{
+    HWND list = GetDlgItem(IDC_PROPERTIES);
+    ::SendMessageW(list, LVM_SETVIEW, LV_VIEW_DETAILS, 0);
+    ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+
+    struct Column {
+        UINT textId;
+        int width;
+    } const columns[] = {{IDS_COL_PROPERTY, 80}, {IDS_COL_VALUE, 400}};
+    for (int i = 0; i < 2; ++i) {
+        std::wstring text;
+        loadResourceString(columns[i].textId, text);
+        LVCOLUMNW col = {};
+        col.mask = LVCF_TEXT | LVCF_WIDTH;
+        col.pszText = &text[0];
+        col.cx = columns[i].width;
+        ::SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
+    }
+
+    int index = 0;
+    for (const PropertyRow& row : propertyRows(m_nPage, m_nWidth, m_nHeight, m_nResolution)) {
+        std::wstring label, value;
+        loadResourceString(row.labelId, label);
+        // The format string decides signed ("%1!d!") or unsigned ("%1!u!").
+        if (row.argCount == 2)
+            value = loadFormattedString(row.formatId, {unsigned(row.args[0]), unsigned(row.args[1])});
+        else
+            value = loadFormattedString(row.formatId, {unsigned(row.args[0])});
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = index;
+        item.pszText = &label[0];
+        int at = int(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        LVITEMW sub = {};
+        sub.iSubItem = 1;
+        sub.pszText = &value[0];
+        ::SendMessageW(list, LVM_SETITEMTEXTW, at, reinterpret_cast<LPARAM>(&sub));
+        ++index;
+    }
+}
+
+void CParamDialog::EnableControls(bool enable)
+{
+    for (const ControlState& step : enableControlsPlan(enable, m_nPage)) {
+        if (step.id == 0)
+            ::EnableWindow(m_hWnd, step.enabled);
+        else
+            EnableDlgItem(step.id, step.enabled);
+    }
+}
+
+void CParamDialog::UpdateProfileCombo(const std::wstring& name)
+{
+    fillProfileCombo(GetDlgItem(IDC_PROFILE), name);
+}
+
+LRESULT CParamDialog::OnShowWindow(UINT, WPARAM, LPARAM, BOOL&)
+{
+    // The flash is given once per dialog: hiding and showing it again does
+    // not start the timer a second time.
+    if (m_bFirstShow) {
+        ::SetTimer(m_hWnd, kFlashTimer, kFlashDelayMs, nullptr);
+        m_bFirstShow = false;
+    }
+    return 0;
+}
+
+LRESULT CParamDialog::OnTimer(UINT, WPARAM, LPARAM, BOOL&)
+{
+    ::KillTimer(m_hWnd, kFlashTimer);
+    FLASHWINFO flash = {};
+    flash.cbSize = sizeof flash;
+    flash.hwnd = m_hWnd;
+    flash.dwFlags = FLASHW_ALL | FLASHW_TIMERNOFG;
+    flash.uCount = 5;
+    flash.dwTimeout = 0;
+    ::FlashWindowEx(&flash);
+    ++m_nFlashes;
+    return 0;
+}
+
+LRESULT CParamDialog::OnPaint(UINT, WPARAM, LPARAM, BOOL&)
+{
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(m_hWnd, &ps);
+    if (dc) {
+        // The brush the dialog erases its background with lies under the
+        // picture; the kept scaled copy is made over it.
+        HBRUSH background = reinterpret_cast<HBRUSH>(
+            ::SendMessageW(m_hWnd, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(m_hWnd)));
+        if (!background)
+            background = ::GetSysColorBrush(COLOR_3DFACE);
+        paintPreview(dc, previewFrameRect(m_hWnd, IDC_PREVIEW_FRAME), m_pBitmap.get(), background);
+    }
+    ::EndPaint(m_hWnd, &ps);
+    return 0;
+}
+
+LRESULT CParamDialog::OnCopyData(UINT, WPARAM, LPARAM, BOOL&)
+{
+    // The profile editor's messages are taken here; until the editor is
+    // wired in they change nothing.
+    return 0;
+}
+
+LRESULT CParamDialog::OnOK(WORD, WORD, HWND, BOOL&)
+{
+    // The typed name is kept even when the user then declines to overwrite.
+    m_pSettings->OutputFileName = GetDlgItemText(IDC_OUTPUT_FILE);
+    if (!confirmOverwrite(m_hWnd, m_pSettings->OutputFileName, m_nPage))
+        return 0;
+    m_pSettings->Profile = GetDlgItemText(IDC_PROFILE);
+    m_pSettings->CreateTXTz = true;
+    const bool same = SendDlgItemMessage(IDC_SAME_CONFIG, BM_GETCHECK) == BST_CHECKED;
+    EndDialog(confirmationResult(same));
+    return 0;
+}
+
+LRESULT CParamDialog::OnCancel(WORD, WORD, HWND, BOOL&)
+{
+    EndDialog(IDCANCEL);
+    return 0;
+}
+
+LRESULT CParamDialog::OnSkipPage(WORD, WORD, HWND, BOOL&)
+{
+    EndDialog(IDSKIPPAGE);
+    return 0;
+}
+
+LRESULT CParamDialog::OnBrowse(WORD, WORD, HWND, BOOL&)
+{
+    browseForOutputFile(m_hWnd, IDC_OUTPUT_FILE);
+    return 0;
+}
+#endif

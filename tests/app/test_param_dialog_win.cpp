@@ -1,0 +1,526 @@
+#if __has_include("settings/printer_settings.h")
+// The page configuration dialog, run for real inside the test program while
+// a helper thread drives it and reads its controls.
+#include "app/param_dialog.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "param_test_support.h"
+#include "settings/printer_settings.h"
+#include "support/dialog_driver.h"
+#include "support/ui_probe.h"
+
+using namespace paramtest;
+
+namespace {
+
+struct PageArgs {
+    std::wstring image;
+    int resolution = 600;
+    int width = 2480;
+    int height = 3508;
+    int page = 1;
+};
+
+// Runs CParamDialog modally with `script` driving it; returns the result.
+INT_PTR runParamDialog(PrinterSettings& settings, const PageArgs& a, const std::function<void(HWND)>& script,
+                       CParamDialog** seen = nullptr)
+{
+    ensureGdiplus();
+    CParamDialog dialog(settings, a.image, a.resolution, a.width, a.height, a.page);
+    if (seen)
+        *seen = &dialog;
+    uitest::DrivenRun run = uitest::runDriven([&] { return dialog.DoModal(nullptr); }, script, 20000);
+    EXPECT_TRUE(run.windowSeen);
+    EXPECT_FALSE(run.aborted) << "the dialog did not end by itself";
+    return run.result;
+}
+
+bool checked(HWND dlg, int id)
+{
+    return SendMessageW(GetDlgItem(dlg, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void setChecked(HWND dlg, int id, bool on)
+{
+    SendMessageW(GetDlgItem(dlg, id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
+
+// Another dialog window of this thread (message box, save dialog) owned by `dlg`.
+HWND waitForOwnedDialog(HWND dlg, DWORD limitMs = 5000)
+{
+    HWND found = nullptr;
+    uitest::waitUntil([&] {
+        for (HWND w : uitest::topLevelWindows(GetCurrentProcessId(), L"#32770")) {
+            if (w != dlg && GetWindow(w, GW_OWNER) == dlg) {
+                found = w;
+                return true;
+            }
+        }
+        return false;
+    }, limitMs);
+    return found;
+}
+
+std::wstring listText(HWND list, int item, int sub)
+{
+    wchar_t buf[256] = {};
+    LVITEMW it = {};
+    it.iSubItem = sub;
+    it.pszText = buf;
+    it.cchTextMax = 256;
+    SendMessageW(list, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&it));
+    return buf;
+}
+
+std::wstring headerText(HWND list, int column, int& width)
+{
+    wchar_t buf[64] = {};
+    LVCOLUMNW col = {};
+    col.mask = LVCF_TEXT | LVCF_WIDTH;
+    col.pszText = buf;
+    col.cchTextMax = 64;
+    SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&col));
+    width = col.cx;
+    return buf;
+}
+
+COLORREF pixel(HWND dlg, int x, int y)
+{
+    HDC dc = GetDC(dlg);
+    COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(dlg, dc);
+    return c;
+}
+
+void repaint(HWND dlg)
+{
+    RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    DWORD_PTR ignored;
+    SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
+}
+
+PrinterSettings freshSettings(const std::wstring& output, const std::wstring& profile)
+{
+    PrinterSettings s;
+    s.OutputFileName = output;
+    s.Profile = profile;
+    s.CreateTXTz = false;
+    return s;
+}
+
+} // namespace
+
+TEST(ParamDialog, FirstAndLaterPagesStartDifferently)
+{
+    TempFolder tmp;
+    struct Case {
+        int page;
+        bool firstPage;
+    } cases[] = {{1, true}, {2, false}, {0, false}, {-1, false}};
+    for (const Case& c : cases) {
+        PrinterSettings s = freshSettings(L"C:\\jobs\\report.djvu", L"");
+        PageArgs a;
+        a.image = tmp.file(L"none.img");
+        a.page = c.page;
+        INT_PTR r = runParamDialog(s, a, [&](HWND dlg) {
+            EXPECT_EQ(uitest::itemText(dlg, 0), L"Vellumjet");
+            EXPECT_EQ(uitest::itemText(dlg, IDC_OUTPUT_FILE), L"C:\\jobs\\report.djvu");
+            EXPECT_EQ(enabled(dlg, IDC_OUTPUT_FILE), c.firstPage) << "page " << c.page;
+            EXPECT_EQ(enabled(dlg, IDC_BROWSE), c.firstPage) << "page " << c.page;
+            EXPECT_EQ(checked(dlg, IDC_SAME_CONFIG), c.firstPage) << "page " << c.page;
+            for (int id : {IDC_PROFILE, IDC_EDIT_PROFILE, IDC_PREVIEW_FRAME, IDC_PROPERTIES, IDC_SAME_CONFIG,
+                           IDOK, IDCANCEL, IDC_SKIP_PAGE})
+                EXPECT_TRUE(enabled(dlg, id)) << "page " << c.page << " control " << id;
+            EXPECT_TRUE(IsWindowEnabled(dlg));
+            uitest::clickButton(dlg, IDCANCEL);
+        });
+        EXPECT_EQ(r, IDCANCEL);
+    }
+}
+
+TEST(ParamDialog, EveryWayOutGivesItsCodeAndStoresOnlyOnConfirmation)
+{
+    TempFolder tmp;
+    enum Action { OkKeep, OkUnchecked, OkChecked, Skip, CancelButton, EscapeKey, CloseBox };
+    struct Case {
+        const char* what;
+        int page;
+        Action action;
+        INT_PTR expected;
+    } cases[] = {
+        {"OK on page 1 (box checked at start)", 1, OkKeep, 1877},
+        {"OK on page 1 with the box cleared", 1, OkUnchecked, 1},
+        {"OK on page 2 (box clear at start)", 2, OkKeep, 1},
+        {"OK on page 2 with the box checked", 2, OkChecked, 1877},
+        {"Skip Page", 1, Skip, 1878},
+        {"Cancel", 1, CancelButton, 2},
+        {"Escape", 1, EscapeKey, 2},
+        {"close box", 2, CloseBox, 2},
+    };
+    const std::wstring typed = tmp.file(L"typed.djvu");
+    for (const Case& c : cases) {
+        PrinterSettings s = freshSettings(L"C:\\old\\old.djvu", L"");
+        PageArgs a;
+        a.image = tmp.file(L"none.img");
+        a.page = c.page;
+        INT_PTR r = runParamDialog(s, a, [&](HWND dlg) {
+            if (c.page == 1)
+                SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), typed.c_str());
+            if (c.action == OkUnchecked)
+                setChecked(dlg, IDC_SAME_CONFIG, false);
+            if (c.action == OkChecked)
+                setChecked(dlg, IDC_SAME_CONFIG, true);
+            switch (c.action) {
+            case Skip: uitest::clickButton(dlg, IDC_SKIP_PAGE); break;
+            case CancelButton: uitest::clickButton(dlg, IDCANCEL); break;
+            case EscapeKey: {
+                HWND edit = GetDlgItem(dlg, IDC_PROFILE);
+                PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+                PostMessageW(edit, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+                break;
+            }
+            case CloseBox: PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0); break;
+            default: uitest::clickButton(dlg, IDOK); break;
+            }
+        });
+        EXPECT_EQ(r, c.expected) << c.what;
+        const bool confirmed = c.expected == 1 || c.expected == 1877;
+        EXPECT_EQ(s.CreateTXTz, confirmed) << c.what;
+        if (confirmed) {
+            // The box's text is stored, also when it could not be edited.
+            EXPECT_EQ(s.OutputFileName, c.page == 1 ? typed : L"C:\\old\\old.djvu") << c.what;
+            EXPECT_EQ(s.Profile, L"sdk_default") << c.what << ": the selected profile";
+        } else {
+            EXPECT_EQ(s.OutputFileName, L"C:\\old\\old.djvu") << c.what;
+            EXPECT_EQ(s.Profile, L"vjt600") << c.what << ": the proposal stays in memory";
+        }
+    }
+}
+
+TEST(ParamDialog, ProfileBoxProposesANameFromTheResolution)
+{
+    TempFolder tmp;
+    struct Case {
+        std::wstring stored;
+        int resolution;
+        std::wstring expectedInRecord;
+    } cases[] = {
+        {L"", 600, L"vjt600"},
+        {L"", 300, L"vjt300"},
+        {L"", -5, L"vjt-5"},
+        {L"sdk_default", 600, L"sdk_default"},
+        {L"SDK_DEFAULT", 600, L"SDK_DEFAULT"},
+    };
+    for (const Case& c : cases) {
+        PrinterSettings s = freshSettings(L"", c.stored);
+        PageArgs a;
+        a.image = tmp.file(L"none.img");
+        a.resolution = c.resolution;
+        std::wstring shown;
+        LRESULT count = 0;
+        runParamDialog(s, a, [&](HWND dlg) {
+            shown = uitest::itemText(dlg, IDC_PROFILE);
+            count = SendMessageW(GetDlgItem(dlg, IDC_PROFILE), CB_GETCOUNT, 0, 0);
+            uitest::clickButton(dlg, IDCANCEL);
+        });
+        EXPECT_EQ(s.Profile, c.expectedInRecord);
+        // The list holds the built-in profile only; an unknown or differently
+        // cased name selects the first entry.
+        EXPECT_EQ(count, 1);
+        EXPECT_EQ(shown, L"sdk_default");
+    }
+}
+
+TEST(ParamDialog, AttentionFlashIsGivenOnceEvenWhenShownAgain)
+{
+    TempFolder tmp;
+    PrinterSettings s = freshSettings(L"", L"");
+    PageArgs a;
+    a.image = tmp.file(L"none.img");
+    CParamDialog* dialog = nullptr;
+    int afterFirst = -1, afterReshow = -1;
+    runParamDialog(s, a, [&](HWND dlg) {
+        uitest::waitUntil([&] { return dialog->flashCount() > 0; }, 5000);
+        afterFirst = dialog->flashCount();
+        ShowWindow(dlg, SW_HIDE);
+        ShowWindow(dlg, SW_SHOW);
+        // Three flash periods: a restarted or still running timer would flash again.
+        Sleep(3 * CParamDialog::kFlashDelayMs);
+        afterReshow = dialog->flashCount();
+        uitest::clickButton(dlg, IDCANCEL);
+    }, &dialog);
+    EXPECT_EQ(afterFirst, 1);
+    EXPECT_EQ(afterReshow, 1);
+}
+
+TEST(ParamDialog, OverwriteQuestionOnTheFirstPageOnly)
+{
+    TempFolder tmp;
+    const std::wstring existing = tmp.file(L"doc.djvu");
+    ASSERT_TRUE(writeBytes(existing, {1, 2, 3}));
+    struct Case {
+        const char* what;
+        std::wstring name;
+        int page;
+        bool checkBox;
+        bool asks;
+        INT_PTR expected;
+    } cases[] = {
+        {"existing file, box checked", existing, 1, true, true, 1877},
+        {"existing file, box clear", existing, 1, false, true, 1},
+        {"existing folder", tmp.path(), 1, true, true, 1877},
+        {"page 2 never asks", existing, 2, false, false, 1},
+        {"new file", tmp.file(L"new.djvu"), 1, true, false, 1877},
+    };
+    for (const Case& c : cases) {
+        PrinterSettings s = freshSettings(c.page == 1 ? L"" : c.name, L"");
+        PageArgs a;
+        a.image = tmp.file(L"none.img");
+        a.page = c.page;
+        std::wstring text, caption;
+        UINT boxStyle = 0;
+        bool stayedOpen = false;
+        std::wstring keptText, keptInRecord;
+        INT_PTR r = runParamDialog(s, a, [&](HWND dlg) {
+            if (c.page == 1)
+                SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.name.c_str());
+            setChecked(dlg, IDC_SAME_CONFIG, c.checkBox);
+            uitest::clickButton(dlg, IDOK);
+            HWND box = waitForOwnedDialog(dlg, c.asks ? 5000 : 700);
+            if (!box)
+                return;
+            text = uitest::staticTexts(box);
+            caption = uitest::windowText(box);
+            boxStyle = uitest::hasIconControl(box) ? MB_ICONQUESTION : 0;
+            // No: the dialog stays open with the typed text.
+            uitest::pressButton(box, IDNO);
+            uitest::waitUntil([&] { return !IsWindow(box); }, 5000);
+            Sleep(100);
+            stayedOpen = IsWindow(dlg) && IsWindowVisible(dlg);
+            keptText = uitest::itemText(dlg, IDC_OUTPUT_FILE);
+            keptInRecord = s.OutputFileName;
+            // Yes: confirmation goes on.
+            uitest::clickButton(dlg, IDOK);
+            HWND again = waitForOwnedDialog(dlg);
+            if (again)
+                uitest::pressButton(again, IDYES);
+        });
+        EXPECT_EQ(r, c.expected) << c.what;
+        EXPECT_EQ(!text.empty(), c.asks) << c.what;
+        if (!c.asks)
+            continue;
+        const std::wstring fileName = c.name.substr(c.name.find_last_of(L'\\') + 1);
+        EXPECT_EQ(text, L"The file '" + fileName + L"' already exists, do you really want to overwrite the file?")
+            << c.what;
+        EXPECT_EQ(caption, L"Overwrite an Existing File") << c.what;
+        EXPECT_EQ(boxStyle, UINT(MB_ICONQUESTION)) << c.what;
+        EXPECT_TRUE(stayedOpen) << c.what;
+        EXPECT_EQ(keptText, c.name) << c.what;
+        EXPECT_EQ(keptInRecord, c.name) << c.what << ": stored before the question";
+    }
+}
+
+TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancel)
+{
+    TempFolder tmp;
+    struct Case {
+        const char* what;
+        bool choose;
+    } cases[] = {{"a bare name gets the DjVu extension", true}, {"cancel keeps the typed text", false}};
+    for (const Case& c : cases) {
+        PrinterSettings s = freshSettings(L"", L"");
+        PageArgs a;
+        a.image = tmp.file(L"none.img");
+        std::wstring filterShown, after;
+        bool saveDialogSeen = false;
+        runParamDialog(s, a, [&](HWND dlg) {
+            SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), L"typed before browse");
+            uitest::clickButton(dlg, IDC_BROWSE);
+            HWND save = waitForOwnedDialog(dlg, 10000);
+            saveDialogSeen = save != nullptr;
+            if (save) {
+                HWND nameBox = nullptr;
+                for (const uitest::ControlInfo& ci : uitest::listControls(save)) {
+                    if (ci.text == L"DjVu File (*.djvu;*.djv)")
+                        filterShown = ci.text;
+                    // The file name box: edt1 (0x480) or the combo cmb13 (0x47c).
+                    if ((ci.id == 0x480 || ci.id == 0x47c) && ci.visible && !nameBox)
+                        nameBox = ci.hwnd;
+                }
+                if (c.choose && nameBox) {
+                    std::wstring bare = tmp.file(L"report");
+                    SendMessageW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(bare.c_str()));
+                    uitest::pressButton(save, IDOK);
+                } else {
+                    uitest::pressButton(save, IDCANCEL);
+                }
+                uitest::waitUntil([&] { return !IsWindow(save); }, 5000);
+                if (IsWindow(save))
+                    uitest::pressButton(save, IDCANCEL);
+            }
+            uitest::waitUntil([&] { return !IsWindow(save); }, 5000);
+            after = uitest::itemText(dlg, IDC_OUTPUT_FILE);
+            uitest::clickButton(dlg, IDCANCEL);
+        });
+        EXPECT_TRUE(saveDialogSeen) << c.what;
+        EXPECT_EQ(filterShown, L"DjVu File (*.djvu;*.djv)") << c.what;
+        if (c.choose)
+            EXPECT_EQ(after, tmp.file(L"report.djvu")) << c.what;
+        else
+            EXPECT_EQ(after, L"typed before browse") << c.what;
+    }
+}
+
+TEST(ParamDialog, PropertiesComeFromTheCommandLine)
+{
+    TempFolder tmp;
+    // The file says 10 x 10; the list must show the command-line numbers.
+    ASSERT_TRUE(writeBytes(tmp.file(L"small.img"), solidPage(10, 10, 32, 0, 0, 0)));
+    struct Case {
+        int page, width, height, resolution;
+        const wchar_t* pageText;
+        const wchar_t* sizeText;
+        const wchar_t* resolutionText;
+    } cases[] = {
+        {1, 2480, 3508, 300, L"1", L"2480 x 3508", L"300 dpi"},
+        {-3, -1, 3508, 600, L"-3", L"4294967295 x 3508", L"600 dpi"},
+        {7, 0, -2, -1, L"7", L"0 x 4294967294", L"4294967295 dpi"},
+    };
+    for (const Case& c : cases) {
+        PrinterSettings s = freshSettings(L"", L"x");
+        PageArgs a{tmp.file(L"small.img"), c.resolution, c.width, c.height, c.page};
+        std::vector<std::wstring> cells;
+        int w0 = 0, w1 = 0;
+        std::wstring h0, h1;
+        runParamDialog(s, a, [&](HWND dlg) {
+            HWND list = GetDlgItem(dlg, IDC_PROPERTIES);
+            for (int i = 0; i < int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); ++i) {
+                cells.push_back(listText(list, i, 0));
+                cells.push_back(listText(list, i, 1));
+            }
+            h0 = headerText(list, 0, w0);
+            h1 = headerText(list, 1, w1);
+            uitest::clickButton(dlg, IDCANCEL);
+        });
+        EXPECT_EQ(cells, (std::vector<std::wstring>{L"Page", c.pageText, L"Image Size", c.sizeText, L"Resolution",
+                                                     c.resolutionText}));
+        EXPECT_EQ(h0, L"Property");
+        EXPECT_EQ(w0, 80);
+        EXPECT_EQ(h1, L"Value");
+        EXPECT_EQ(w1, 400);
+    }
+}
+
+TEST(ParamDialog, PreviewIsPaintedIntoTheFrame)
+{
+    TempFolder tmp;
+    ASSERT_TRUE(writeBytes(tmp.file(L"portrait.img"), solidPage(2480, 3508, 2480 * 3 + 4, 0x00, 0x00, 0xFF)));
+    ASSERT_TRUE(writeBytes(tmp.file(L"landscape.img"), solidPage(3508, 2480, 3508 * 3, 0xFF, 0x00, 0x00)));
+    std::vector<uint8_t> hostile = solidPage(4, 4, 12, 0, 0, 0);
+    hostile[0] = hostile[1] = hostile[2] = hostile[3] = 0xFF;   // width 0xFFFFFFFF
+    ASSERT_TRUE(writeBytes(tmp.file(L"hostile.img"), hostile));
+    ASSERT_TRUE(writeBytes(tmp.file(L"truncated.img"), {0x10, 0, 0, 0, 0x10, 0, 0}));
+    struct Case {
+        const char* what;
+        const wchar_t* file;
+        uint32_t w, h;
+        COLORREF inside;
+    } cases[] = {
+        {"portrait page", L"portrait.img", 2480, 3508, RGB(0xFF, 0, 0)},
+        {"landscape page", L"landscape.img", 3508, 2480, RGB(0, 0, 0xFF)},
+        {"missing file", L"missing.img", 0, 0, RGB(0xFF, 0xFF, 0xFF)},
+        {"truncated header", L"truncated.img", 0, 0, RGB(0xFF, 0xFF, 0xFF)},
+        {"hostile header", L"hostile.img", 0, 0, RGB(0xFF, 0xFF, 0xFF)},
+    };
+    for (const Case& c : cases) {
+        PrinterSettings s = freshSettings(L"", L"");
+        PageArgs a{tmp.file(c.file), 300, int(c.w), int(c.h), 1};
+        CParamDialog* dialog = nullptr;
+        bool loaded = true;
+        PreviewFit fit;
+        COLORREF centre = 0, outlineLeft = 0, outlineTop = 0, outlineRight = 0, outlineBottom = 0, band = 0;
+        bool hasBand = false;
+        COLORREF background = GetSysColor(COLOR_3DFACE);
+        INT_PTR r = runParamDialog(s, a, [&](HWND dlg) {
+            loaded = dialog->previewBitmap() != nullptr;
+            RECT frame = previewFrameRect(dlg, IDC_PREVIEW_FRAME);
+            fit = fitPreview(frame.left, frame.top, frame.right, frame.bottom, c.w, c.h);
+            SetWindowPos(dlg, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+            repaint(dlg);
+            const PreviewRect& p = fit.picture;
+            centre = pixel(dlg, p.x + p.width / 2, p.y + p.height / 2);
+            outlineLeft = pixel(dlg, p.x - 1, p.y + p.height / 2);
+            outlineRight = pixel(dlg, p.x + p.width, p.y + p.height / 2);
+            outlineTop = pixel(dlg, p.x + p.width / 2, p.y - 1);
+            outlineBottom = pixel(dlg, p.x + p.width / 2, p.y + p.height);
+            // A band of the frame beside (or above) the fitted page shows the dialog.
+            if (p.x - frame.left >= 3) {
+                hasBand = true;
+                band = pixel(dlg, frame.left + 1, p.y + p.height / 2);
+            } else if (p.y - frame.top >= 3) {
+                hasBand = true;
+                band = pixel(dlg, p.x + p.width / 2, frame.top + 1);
+            }
+            const std::wstring file = c.file;
+            uitest::saveScreenshot(dlg, L"param-preview-" + file.substr(0, file.find(L'.')));
+            uitest::clickButton(dlg, IDOK);
+        }, &dialog);
+        EXPECT_EQ(r, 1877) << c.what << ": the dialog still works";
+        EXPECT_EQ(loaded, c.w != 0) << c.what;
+        EXPECT_EQ(centre, c.inside) << c.what;
+        for (COLORREF o : {outlineLeft, outlineRight, outlineTop, outlineBottom})
+            EXPECT_EQ(o, RGB(0, 0, 0)) << c.what << ": outline";
+        if (c.w != 0) {
+            EXPECT_TRUE(hasBand) << c.what;
+            EXPECT_EQ(band, background) << c.what << ": band beside the page";
+        } else {
+            EXPECT_FALSE(fit.fitted) << c.what << ": the whole frame is used";
+        }
+    }
+}
+
+TEST(ParamDialog, Screenshots)
+{
+    TempFolder tmp;
+    std::vector<uint8_t> px;
+    struct Case {
+        const wchar_t* name;
+        uint32_t w, h;
+        int page;
+    } cases[] = {
+        {L"param-page1-portrait-en", 1240, 1754, 1},
+        {L"param-page2-landscape-en", 1754, 1240, 2},
+    };
+    for (const Case& c : cases) {
+        // A light page with a dark block at its top left and a coloured one lower right.
+        std::vector<uint8_t> bgr(size_t(c.w) * c.h * 3, 0xF8);
+        for (uint32_t y = 0; y < c.h; ++y)
+            for (uint32_t x = 0; x < c.w; ++x) {
+                uint8_t* p = &bgr[(size_t(y) * c.w + x) * 3];
+                if (x > c.w / 10 && x < c.w / 2 && y > c.h / 10 && y < c.h / 6)
+                    p[0] = p[1] = p[2] = 0x30;
+                if (x > c.w / 2 && x < c.w * 9 / 10 && y > c.h / 2 && y < c.h * 8 / 10) {
+                    p[0] = 0xE0;
+                    p[1] = 0x80;
+                    p[2] = 0x20;
+                }
+            }
+        ASSERT_TRUE(writeBytes(tmp.file(L"page.img"), encodePageImage(c.w, c.h, c.w * 3 + 1, bgr.data())));
+        PrinterSettings s = freshSettings(L"C:\\Users\\Public\\Documents\\report.djvu", L"");
+        PageArgs a{tmp.file(L"page.img"), 150, int(c.w), int(c.h), c.page};
+        std::wstring shot;
+        runParamDialog(s, a, [&](HWND dlg) {
+            Sleep(CParamDialog::kFlashDelayMs + 200);
+            shot = uitest::saveScreenshot(dlg, c.name);
+            uitest::clickButton(dlg, IDCANCEL);
+        });
+        EXPECT_FALSE(shot.empty()) << uitest::narrow(c.name);
+    }
+}
+#endif
