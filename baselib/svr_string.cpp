@@ -584,10 +584,15 @@ public:
         }
         const uint32_t lastIdx = m_needleLen - 1;
         const uint8_t lastByte = m_needle[lastIdx];
+        const uint8_t* window = m_hay + lastIdx;   // byte under the needle's last byte
         uint32_t pos = from;
         while (pos <= lastPos) {
-            uint8_t b = m_hay[pos + lastIdx];
-            if (b == lastByte && std::memcmp(m_hay + pos, m_needle, lastIdx) == 0)
+            uint8_t b = window[pos];
+            if (b != lastByte) {
+                pos += m_skip[b];
+                continue;
+            }
+            if (std::memcmp(m_hay + pos, m_needle, lastIdx) == 0)
                 return pos;
             pos += m_skip[b];
         }
@@ -917,18 +922,51 @@ uint32_t encodeUtf8(uint32_t cp, char out[6]) {
     return n;
 }
 
+namespace {
+// Length of the run of plain ASCII bytes (no NUL) from i, taken eight at a time.
+inline uint32_t asciiRun(const uint8_t* p, uint32_t i, uint32_t bytes) {
+    uint32_t start = i;
+    while (bytes - i >= 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        const uint64_t high = 0x8080808080808080ull, ones = 0x0101010101010101ull;
+        if ((w & high) || ((w - ones) & ~w & high))
+            break;
+        i += 8;
+    }
+    while (i < bytes && p[i] && p[i] < 0x80)
+        ++i;
+    return i - start;
+}
+
+// decodeUtf8 with the common two- and three-byte forms inline.
+inline uint32_t decodeAt(const uint8_t* p, uint32_t i, uint32_t bytes, uint32_t* cp) {
+    uint8_t b = p[i];
+    if ((b & 0xE0) == 0xC0 && bytes - i >= 2 && p[i + 1]) {
+        *cp = (uint32_t(b) << 6) + p[i + 1] - 0x3080u;
+        return 2;
+    }
+    if ((b & 0xF0) == 0xE0 && bytes - i >= 3 && p[i + 1] && p[i + 2]) {
+        *cp = (uint32_t(b) << 12) + (uint32_t(p[i + 1]) << 6) + p[i + 2] - 0xE2080u;
+        return 3;
+    }
+    return decodeUtf8(p + i, bytes - i, cp);
+}
+} // namespace
+
 uint32_t utf8ToUtf16Length(const char* src, uint32_t bytes) {
     const uint8_t* p = reinterpret_cast<const uint8_t*>(src);
     uint64_t units = 0;
     uint32_t i = 0;
     while (i < bytes && p[i]) {
         if (p[i] < 0x80) {
-            ++units;
-            ++i;
+            uint32_t run = asciiRun(p, i, bytes);
+            units += run;
+            i += run;
             continue;
         }
         uint32_t cp;
-        i += decodeUtf8(p + i, bytes - i, &cp);
+        i += decodeAt(p, i, bytes, &cp);
         units += (cp >= 0x10000 && cp <= 0x10FFFF) ? 2 : 1;
     }
     return clampLength(units);
@@ -940,11 +978,15 @@ uint32_t utf8ToUtf16(const char* src, uint32_t bytes, char16_t* dst) {
     uint32_t i = 0, o = 0;
     while (i < bytes && p[i]) {
         if (p[i] < 0x80) {
-            dst[o++] = p[i++];
+            uint32_t run = asciiRun(p, i, bytes);
+            for (uint32_t k = 0; k < run; ++k)
+                dst[o + k] = p[i + k];
+            o += run;
+            i += run;
             continue;
         }
         uint32_t cp;
-        i += decodeUtf8(p + i, bytes - i, &cp);
+        i += decodeAt(p, i, bytes, &cp);
         if (cp >= 0x10000 && cp <= 0x10FFFF) {
             dst[o++] = char16_t(0xD800 + ((cp - 0x10000) >> 10));
             dst[o++] = char16_t(0xDC00 + (cp & 0x3FF));
