@@ -1,0 +1,331 @@
+// The progress window on a real pipe, inside this test program: the test
+// plays the converter on the server end and reads the window's controls.
+#include "app/pipe_reader.h"
+#include "app/progress_dialog.h"
+#include "app/res/resource.h"
+#include "support/dialog_driver.h"
+#include "support/ui_probe.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The converter's end of a pipe and the end start-up opens.
+struct PipePair {
+    HANDLE server = INVALID_HANDLE_VALUE;
+    HANDLE client = INVALID_HANDLE_VALUE;
+
+    PipePair()
+    {
+        static int serial = 0;
+        std::wstring name = L"\\\\.\\pipe\\pv-progress-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(++serial);
+        server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536,
+                                  65536, 0, nullptr);
+        client = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    ~PipePair()
+    {
+        closeServer();
+        if (client != INVALID_HANDLE_VALUE)
+            CloseHandle(client);
+    }
+    void closeServer()
+    {
+        if (server != INVALID_HANDLE_VALUE)
+            CloseHandle(server);
+        server = INVALID_HANDLE_VALUE;
+    }
+    bool send(const Bytes& bytes) const
+    {
+        DWORD written = 0;
+        return WriteFile(server, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+               written == bytes.size();
+    }
+    // Reads the 4-byte answer to a window query, waiting at most 5 s.
+    bool reply(uint32_t& value) const
+    {
+        DWORD avail = 0;
+        if (!uitest::waitUntil([&] {
+                return PeekNamedPipe(server, nullptr, 0, nullptr, &avail, nullptr) && avail >= 4;
+            }))
+            return false;
+        uint8_t b[4];
+        DWORD got = 0;
+        if (!ReadFile(server, b, 4, &got, nullptr) || got != 4)
+            return false;
+        value = b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t(b[3]) << 24);
+        return true;
+    }
+};
+
+Bytes bare(uint32_t kind) { return encodePipeMessage(kind, nullptr, 0); }
+Bytes text(uint32_t kind, const std::u16string& t) { return encodePipeText(kind, t); }
+
+// Returns once the window has handled everything sent before: the reply to
+// a window query shows that the reader has posted all earlier records, and a
+// marker posted behind them to the progress bar (same thread, same queue)
+// shows that the window has handled them.
+bool settle(const PipePair& pipe, HWND dialog)
+{
+    static int marker = 100;
+    ++marker;
+    uint32_t reply = 0;
+    if (!pipe.send(bare(PM_GET_WINDOW)) || !pipe.reply(reply))
+        return false;
+    HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
+    PostMessageW(bar, PBM_SETSTEP, marker, 0);
+    return uitest::waitUntil([&] { return SendMessageW(bar, PBM_GETSTEP, 0, 0) == marker; });
+}
+
+std::wstring line(HWND dialog) { return uitest::itemText(dialog, IDC_PROGRESS_TEXT); }
+std::wstring title(HWND dialog) { return uitest::itemText(dialog, 0); }
+int barHigh(HWND dialog) { return int(SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, 0)); }
+int barPos(HWND dialog) { return int(SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0)); }
+bool waitLine(HWND dialog, const std::wstring& expected)
+{
+    return uitest::waitUntil([&] { return line(dialog) == expected; });
+}
+
+TEST(ProgressDialog, ShowsPagesStatusAndTitleAndClosesWhenTheConverterCloses)
+{
+    PipePair pipe;
+    ASSERT_NE(INVALID_HANDLE_VALUE, pipe.client);
+    CProgressDialog dlg(pipe.client);
+    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+        EXPECT_EQ(L"Converting...", title(w));
+        EXPECT_EQ(L"Initializing Vellumjet...", line(w));
+        uitest::saveScreenshot(w, L"progress_start");
+
+        // Several queries in a row, each answered with the window handle.
+        for (int i = 0; i < 3; ++i)
+            pipe.send(bare(PM_GET_WINDOW));
+        for (int i = 0; i < 3; ++i) {
+            uint32_t reply = 0;
+            ASSERT_TRUE(pipe.reply(reply));
+            EXPECT_EQ(windowReplyValue(w), reply);
+        }
+
+        // Before the first page only the bar range and the name change.
+        pipe.send(encodePageCount(12));
+        pipe.send(text(PM_DOC_NAME, u"report"));
+        pipe.send(text(PM_STATUS_TEXT, u"too early"));
+        ASSERT_TRUE(settle(pipe, w));
+        EXPECT_EQ(L"Initializing Vellumjet...", line(w));
+        EXPECT_EQ(L"Converting...", title(w));
+        EXPECT_EQ(12, barHigh(w));
+
+        pipe.send(bare(PM_PAGE_BEGIN));
+        EXPECT_TRUE(waitLine(w, L"Page 1/12: Processing page image..."));
+        EXPECT_EQ(L"Converting to DjVu - report", title(w));
+        EXPECT_EQ(1, barPos(w));
+
+        // Two status texts in a row: only the first is shown.
+        pipe.send(text(PM_STATUS_TEXT, u"Reading fonts"));
+        pipe.send(text(PM_STATUS_TEXT, u"Second text"));
+        ASSERT_TRUE(settle(pipe, w));
+        EXPECT_EQ(L"Page 1/12: Reading fonts", line(w));
+
+        // A second document name changes nothing visible.
+        pipe.send(text(PM_DOC_NAME, u"other"));
+        ASSERT_TRUE(settle(pipe, w));
+        EXPECT_EQ(L"Converting to DjVu - report", title(w));
+
+        pipe.send(bare(PM_PAGE_BEGIN));
+        pipe.send(bare(PM_TEXT));
+        EXPECT_TRUE(waitLine(w, L"Page 2/12: Processing page text..."));
+        EXPECT_EQ(2, barPos(w));
+        uitest::saveScreenshot(w, L"progress_mid");
+
+        // A smaller count is ignored (the line is refreshed, the count kept).
+        pipe.send(encodePageCount(5));
+        ASSERT_TRUE(settle(pipe, w));
+        EXPECT_EQ(L"Page 2/12: ", line(w));
+        EXPECT_EQ(12, barHigh(w));
+
+        // The converter ends the job by closing its end.
+        pipe.closeServer();
+    });
+    EXPECT_TRUE(run.windowSeen);
+    EXPECT_FALSE(run.aborted);
+    EXPECT_EQ(0, run.result);
+}
+
+TEST(ProgressDialog, PageBeyondTheKnownCountRaisesTheCount)
+{
+    PipePair pipe;
+    CProgressDialog dlg(pipe.client);
+    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+        pipe.send(encodePageCount(3));
+        for (int i = 0; i < 5; ++i)
+            pipe.send(bare(PM_PAGE_BEGIN));
+        EXPECT_TRUE(waitLine(w, L"Page 5/5: Processing page image..."));
+        EXPECT_EQ(5, barHigh(w));
+        EXPECT_EQ(5, barPos(w));
+        EXPECT_EQ(L"Converting...", title(w)) << "no name, no title";
+        pipe.closeServer();
+    });
+    EXPECT_EQ(0, run.result);
+    EXPECT_FALSE(run.aborted);
+}
+
+// Ends of the stream that close the window with 0: a record cut short, an
+// absurd length, an invalid handle, no handle at all.
+TEST(ProgressDialog, BrokenStreamsAndInvalidHandlesCloseTheWindow)
+{
+    struct Case {
+        const char* name;
+        Bytes partial;
+        bool closeServer;
+    } cases[] = {
+        {"closed inside a payload", [] { Bytes b = text(PM_STATUS_TEXT, u"cut here"); b.resize(12); return b; }(), true},
+        {"length beyond any real record", {'m', 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 'x', 0}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PipePair pipe;
+        CProgressDialog dlg(pipe.client);
+        auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+            pipe.send(bare(PM_PAGE_BEGIN));
+            EXPECT_TRUE(waitLine(w, L"Page 1/1: Processing page image..."));
+            pipe.send(c.partial);
+            if (c.closeServer)
+                pipe.closeServer();
+        }, 8000);
+        EXPECT_EQ(0, run.result);
+        EXPECT_FALSE(run.aborted);
+    }
+    for (HANDLE invalid : {INVALID_HANDLE_VALUE, HANDLE(nullptr)}) {
+        CProgressDialog dlg(invalid);
+        auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [](HWND) {}, 8000);
+        EXPECT_EQ(0, run.result);
+        EXPECT_FALSE(run.aborted) << "the window must close by itself";
+    }
+}
+
+// Holds WM_PIPE_CLOSED back on the dialog's thread while `hold` is set, so
+// that the cancelling state can be looked at before the window closes.
+std::atomic<bool> g_holdClose{false};
+std::atomic<int> g_heldCloses{0};
+LRESULT CALLBACK holdCloseHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    MSG* msg = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WM_PIPE_CLOSED && g_holdClose) {
+        msg->message = WM_NULL;
+        ++g_heldCloses;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST(ProgressDialog, CancelDisablesTheButtonAndClosesWhileTheConverterHoldsThePipe)
+{
+    // The converter stopped in the middle of a record and never writes again.
+    PipePair pipe;
+    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, holdCloseHook, nullptr, GetCurrentThreadId());
+    ASSERT_TRUE(hook);
+    g_holdClose = true;
+    g_heldCloses = 0;
+    CProgressDialog dlg(pipe.client);
+    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+        pipe.send(encodePageCount(4));
+        pipe.send(text(PM_DOC_NAME, u"report"));
+        pipe.send(bare(PM_PAGE_BEGIN));
+        EXPECT_TRUE(waitLine(w, L"Page 1/4: Processing page image..."));
+        Bytes half = text(PM_STATUS_TEXT, u"never finished");
+        half.resize(10);
+        pipe.send(half);
+
+        HWND cancel = GetDlgItem(w, IDCANCEL);
+        EXPECT_TRUE(IsWindowEnabled(cancel));
+        uitest::clickButton(w, IDCANCEL);
+        EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindowEnabled(cancel); }));
+        // The reader, blocked inside the record, has ended and asked to close.
+        EXPECT_TRUE(uitest::waitUntil([&] { return g_heldCloses > 0; }));
+        RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        uitest::saveScreenshot(w, L"progress_cancel");
+        g_holdClose = false;
+        PostMessageW(w, WM_PIPE_CLOSED, 0, 0);
+    });
+    UnhookWindowsHookEx(hook);
+    EXPECT_FALSE(run.aborted);
+    EXPECT_EQ(0, run.result);
+    // The converter still holds its end; its next write finds nobody reading
+    // once the program has closed its end.
+    EXPECT_NE(INVALID_HANDLE_VALUE, pipe.server);
+}
+
+TEST(ProgressDialog, CancelWhileTheConverterKeepsWriting)
+{
+    PipePair pipe;
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        Bytes burst = bare(PM_PAGE_BEGIN);
+        Bytes status = text(PM_STATUS_TEXT, u"busy");
+        burst.insert(burst.end(), status.begin(), status.end());
+        while (!stop && pipe.send(burst))
+            Sleep(1);
+    });
+    CProgressDialog dlg(pipe.client);
+    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+        EXPECT_TRUE(uitest::waitUntil([&] { return line(w).compare(0, 5, L"Page ") == 0; }));
+        uitest::clickButton(w, IDCANCEL);
+    }, 8000);
+    stop = true;
+    // Closing the reading end ends a write blocked on a full pipe.
+    CloseHandle(pipe.client);
+    pipe.client = INVALID_HANDLE_VALUE;
+    writer.join();
+    EXPECT_FALSE(run.aborted);
+    EXPECT_EQ(0, run.result);
+}
+
+// A translated template may carry a log box (control 1007); log lines are
+// appended to it.
+class CProgressWithLog : public CProgressDialog {
+public:
+    using CProgressDialog::CProgressDialog;
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
+    {
+        BOOL handled = CProgressDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+        if (uMsg == WM_INITDIALOG)
+            CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_MULTILINE, 0, 0, 100, 40, hWnd,
+                            reinterpret_cast<HMENU>(IDC_LOG_LINE), nullptr, nullptr);
+        return handled;
+    }
+};
+
+TEST(ProgressDialog, LogLinesGoToTheLogBoxWhenTheTemplateHasOne)
+{
+    PipePair pipe;
+    CProgressWithLog dlg(pipe.client);
+    std::wstring log;
+    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+        pipe.send(text(PM_LOG_LINE, u"first\r\n"));
+        pipe.send(encodePipeMessage(PM_LOG_LINE, "s\0e\0c\0", 6));  // no terminating zero
+        ASSERT_TRUE(settle(pipe, w));
+        log = uitest::itemText(w, IDC_LOG_LINE);
+        pipe.closeServer();
+    });
+    EXPECT_EQ(0, run.result);
+    EXPECT_EQ(L"first\r\nsec", log);
+
+    // Template 131 has no log box: log lines change nothing.
+    PipePair plain;
+    CProgressDialog dlg2(plain.client);
+    auto run2 = uitest::runDriven([&] { return dlg2.DoModal(nullptr); }, [&](HWND w) {
+        plain.send(text(PM_LOG_LINE, u"ignored"));
+        ASSERT_TRUE(settle(plain, w));
+        EXPECT_EQ(L"Initializing Vellumjet...", line(w));
+        plain.closeServer();
+    });
+    EXPECT_EQ(0, run2.result);
+}
+
+} // namespace
