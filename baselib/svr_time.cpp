@@ -13,8 +13,9 @@ const char* const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 // Reads a text the way the C run-time's sscanf reads it for the handful of
 // directives the date patterns use, but never writes past a field and never
-// reads past the text: a letter field keeps at most its width, and the
-// trailing zone word is only stepped over.
+// reads past the text: a letter field keeps at most its width, and a number
+// at most its width of bytes. The trailing zone word of the patterns is
+// never read at all, so its length does not matter.
 class Scanner {
 public:
     explicit Scanner(std::string_view text) : m_text(text), m_pos(0) {}
@@ -72,16 +73,6 @@ public:
         return true;
     }
 
-    // "%s": white space skipped, then one or more other bytes.
-    bool word()
-    {
-        skipSpace();
-        size_t start = m_pos;
-        while (m_pos < m_text.size() && !isSpace(m_text[m_pos]))
-            ++m_pos;
-        return m_pos > start;
-    }
-
 private:
     static bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
     static bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -124,7 +115,7 @@ Reading readHttpForm(std::string_view text, DateFields& f)
     Scanner in(text);
     char dayName[4];
     char monthName[4];
-    bool ok = in.letters(3, dayName) && in.literal(',') && (in.skipSpace(), in.integer(2, f.day)) &&
+    bool ok = in.letters(3, dayName) && in.literal(',') && in.integer(2, f.day) &&
               (in.skipSpace(), in.letters(3, monthName)) && in.integer(4, f.year) &&
               in.integer(2, f.hour) && in.literal(':') && in.integer(2, f.minute) &&
               in.literal(':') && in.integer(2, f.second);
@@ -235,8 +226,8 @@ int64_t utcSeconds(int year, int month, int day, int hour, int minute, int secon
 {
     // Normalise the month into 1..12 first, then count days from the civil
     // date of the month's first day and add the rest as plain offsets.
-    int64_t y = year + (month - 1) / 12;
-    int64_t m = (month - 1) % 12;
+    int64_t y = year + (int64_t(month) - 1) / 12;
+    int64_t m = (int64_t(month) - 1) % 12;
     if (m < 0) {
         m += 12;
         y -= 1;
@@ -249,7 +240,7 @@ int64_t utcSeconds(int year, int month, int day, int hour, int minute, int secon
     int64_t mp = (m + 9) % 12;  // March = 0
     int64_t doy = (153 * mp + 2) / 5;
     int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    int64_t days = era * 146097 + doe - 719468 + (day - 1);
+    int64_t days = era * 146097 + doe - 719468 + (int64_t(day) - 1);
     return days * 86400 + int64_t(hour) * 3600 + int64_t(minute) * 60 + second;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 #include "baselib/svr_error.h"
@@ -94,6 +95,13 @@ TEST(TimeParse, CalendarMatchesSlowCount)
                 << year << "-" << month;
         }
     }
+    // Months and days outside their ranges carry (also backwards), even at
+    // the ends of the int range.
+    EXPECT_EQ(TimeDetail::utcSeconds(1994, 13, 1, 0, 0, 0), TimeDetail::utcSeconds(1995, 1, 1, 0, 0, 0));
+    EXPECT_EQ(TimeDetail::utcSeconds(1995, 0, 1, 0, 0, 0), TimeDetail::utcSeconds(1994, 12, 1, 0, 0, 0));
+    EXPECT_EQ(TimeDetail::utcSeconds(1970, 1, 0, 0, 0, 0), -86400);
+    EXPECT_LT(TimeDetail::utcSeconds(1970, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN), 0);
+    EXPECT_GT(TimeDetail::utcSeconds(1970, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX), 0);
 }
 
 TEST(TimeParse, RejectsBadTextsAndKeepsTheTime)
