@@ -16,6 +16,7 @@ struct Command {
 const Command kCommands[] = {
     {L"run", commandRun},
     {L"demo", commandDemo},
+    {L"show", commandShow},
 };
 } // namespace
 
