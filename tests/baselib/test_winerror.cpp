@@ -48,8 +48,7 @@ TEST(WinError, DescriptionFormats)
         uint32_t value;
         const char* expected;
     } cases[] = {
-        {"The system cannot find the file specified.\r\n", 2,
-         "\"The system cannot find the file specified.\" (00000002h)"},
+        {"Access is denied.\r\n", 5, "\"Access is denied.\" (00000005h)"},
         {"a\nb \x0b\x0c\r\n\xc2\x85\xe2\x80\xa8\xe2\x80\xa9", 0x3039, "\"a\nb \" (00003039h)"},
         {"ends in blank ", 0xFFFFFFFFu, "\"ends in blank \" (ffffffffh)"},
         {"", 0, "\"\" (00000000h)"},
