@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -158,6 +160,38 @@ TEST(FormatLimits, HugeWidthAndPrecisionStayBounded) {
     for (int i = 0; i < 3; ++i)
         want += big + "|";
     EXPECT_EQ(bytes(String::format("%s|%s|%s|", big.c_str(), big.c_str(), big.c_str())), want);
+}
+
+// Random directive sequences, with widths and precisions from tiny to huge:
+// the output length is what the pieces add up to under the clamps, and the
+// sanitizers of the native build watch every byte written.
+TEST(FormatLimits, RandomDirectivesMatchTheirClampedLengths) {
+    std::mt19937 rng(2024);
+    const uint32_t sizes[] = {0, 1, 7, 99, 100000, 100001, 5000000, 2147483647u};
+    for (int round = 0; round < 200; ++round) {
+        uint32_t width = sizes[rng() % 8], precision = sizes[rng() % 8];
+        bool left = rng() % 2;
+        std::string fmt = std::string("%") + (left ? "-" : "") + std::to_string(width) + "." +
+                          std::to_string(precision);
+        String s;
+        uint32_t body = 0;
+        switch (rng() % 3) {
+        case 0:
+            s = String::format((fmt + "u").c_str(), 12345u);
+            body = std::max<uint32_t>(5, std::min<uint32_t>(precision, 1000));
+            break;
+        case 1:
+            s = String::format((fmt + "s").c_str(), "text");
+            body = std::min<uint32_t>(4, precision);
+            break;
+        default:
+            s = String::format((fmt + "c").c_str(), 'c');
+            body = std::max<uint32_t>(1, std::min<uint32_t>(precision, 100000));
+            break;
+        }
+        uint32_t want = std::max(body, std::min<uint32_t>(width, 100000));
+        ASSERT_EQ(s.length(), want) << fmt;
+    }
 }
 
 TEST(FormatRelease, ZArgumentIsFreedEvenWhenFormattingFails) {

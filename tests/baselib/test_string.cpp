@@ -277,6 +277,32 @@ TEST(StringUtf, OutputFormsRoundTrip) {
     EXPECT_EQ(*String().c_wstr(), 0);
 }
 
+// Random text with ASCII runs of every length around the eight-byte steps,
+// through UTF-32 -> UTF-8 -> UTF-16 and back.
+TEST(StringUtf, RandomTextRoundTrips) {
+    std::mt19937 rng(99);
+    const char32_t others[] = {0xE9, 0x7FF, 0x800, 0x20AC, 0xFFFD, 0x10000, 0x1F600, 0x10FFFF};
+    for (int round = 0; round < 300; ++round) {
+        std::u32string text;
+        std::u16string expected;
+        int n = 1 + int(rng() % 40);
+        for (int i = 0; i < n; ++i) {
+            char32_t c = rng() % 3 ? char32_t(0x20 + rng() % 95) : others[rng() % 8];
+            text += c;
+            if (c >= 0x10000) {
+                expected += char16_t(0xD800 + ((c - 0x10000) >> 10));
+                expected += char16_t(0xDC00 + (c & 0x3FF));
+            } else {
+                expected += char16_t(c);
+            }
+        }
+        String s(text.c_str());
+        ASSERT_EQ(wide(s), expected);
+        ASSERT_EQ(std::u32string(s.c_utf32(), s.utf32Length()), text);
+        ASSERT_EQ(bytes(fromUtf16(expected, int32_t(expected.size()))), bytes(s));
+    }
+}
+
 #if !defined(_WIN32)
 // The native stand-in treats the system code page as Latin-1.
 TEST(StringUtf, LocalFormIsLatin1Natively) {
