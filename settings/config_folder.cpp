@@ -1,0 +1,72 @@
+#include "settings/config_folder.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+namespace {
+
+const wchar_t kFolderSddl[] = L"D:AR(A;OICI;GA;;;WD)";
+const DWORD kSddlRevision1 = 1;
+
+using ConvertSddlFn = BOOL(WINAPI*)(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
+
+} // namespace
+
+FolderSecurity::~FolderSecurity()
+{
+    if (attributes.lpSecurityDescriptor)
+        LocalFree(attributes.lpSecurityDescriptor);
+}
+
+std::unique_ptr<FolderSecurity> createFolderSecurity()
+{
+    // Bound at run time: the program makes no hard reference to the SDDL
+    // converter.
+    HMODULE advapi = LoadLibraryW(L"advapi32.dll");
+    if (!advapi)
+        return nullptr;
+    auto convert = reinterpret_cast<ConvertSddlFn>(
+        reinterpret_cast<void*>(GetProcAddress(advapi, "ConvertStringSecurityDescriptorToSecurityDescriptorW")));
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    bool made = convert && convert(kFolderSddl, kSddlRevision1, &descriptor, nullptr) && descriptor;
+    FreeLibrary(advapi);
+    if (!made)
+        return nullptr;
+    std::unique_ptr<FolderSecurity> security(new FolderSecurity);
+    security->attributes.nLength = sizeof(SECURITY_ATTRIBUTES);
+    security->attributes.lpSecurityDescriptor = descriptor;
+    security->attributes.bInheritHandle = FALSE;
+    return security;
+}
+
+std::wstring getConfigFolder()
+{
+    bool comStarted = SUCCEEDED(CoInitialize(nullptr));  // S_FALSE (already started) counts
+    std::unique_ptr<FolderSecurity> security = createFolderSecurity();
+    SECURITY_ATTRIBUTES* sa = security ? &security->attributes : nullptr;
+
+    std::wstring folder;
+    wchar_t base[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base))) {
+        folder = L"C:";
+    } else {
+        base[MAX_PATH - 1] = L'\0';
+        folder = base;
+        // An existing folder is fine; any other failure shows later, when the
+        // file cannot be written.
+        folder += L"\\Marovent";
+        CreateDirectoryW(folder.c_str(), sa);
+        folder += L"\\Vellumjet";
+        CreateDirectoryW(folder.c_str(), sa);
+    }
+
+    security.reset();
+    if (comStarted)
+        CoUninitialize();
+    return folder;
+}
+
+std::wstring getIniPath(const std::wstring& settingsName)
+{
+    return getConfigFolder() + L"\\" + settingsName + L".ini";
+}

@@ -1,0 +1,32 @@
+// One INI file of the settings store. Every value lies in section "VJT";
+// the platform's profile functions do the reading and writing, so key and
+// section names compare without regard to letter case.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "baselib/svr_base.h"
+
+class CIniFile : public Solvaris::Referable {
+public:
+    // The longest string value read back; longer values are cut.
+    static constexpr size_t kMaxValueLength = 259;
+
+    explicit CIniFile(const std::wstring& path) : m_path(path) {}
+    ~CIniFile() override = default;
+
+    // The value, or "" when the key or the file is missing (at most 259 characters).
+    std::wstring GetString(const wchar_t* key) const;
+    // The value as unsigned 32-bit number, or `defaultValue` when missing.
+    uint32_t GetInt(const wchar_t* key, uint32_t defaultValue) const;
+    // Errors of the two writers are not reported: the store is best effort.
+    void WriteString(const wchar_t* key, const std::wstring& value) const;
+    void WriteInt(const wchar_t* key, uint32_t value) const;
+
+    const std::wstring& path() const { return m_path; }
+
+private:
+    std::wstring m_path;
+};
