@@ -1,0 +1,101 @@
+// The parent-process check: a copy of this test program, named like the
+// spooler's print helper or not, starts the program once more, and that
+// grandchild reports what isParentSplwow64 answers.
+#include "app/startup.h"
+#include "support/ui_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+using namespace uitest;
+
+namespace {
+
+const wchar_t kProbeVar[] = L"PV_PARENT_PROBE_FILE";
+const wchar_t kChildVar[] = L"PV_PARENT_PROBE_CHILD";
+
+std::wstring envValue(const wchar_t* name)
+{
+    wchar_t buf[1024] = {};
+    DWORD n = GetEnvironmentVariableW(name, buf, 1024);
+    return n > 0 && n < 1024 ? std::wstring(buf, n) : std::wstring();
+}
+
+std::wstring ownPath()
+{
+    wchar_t path[MAX_PATH * 4] = {};
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+    return std::wstring(path, n);
+}
+
+// Runs a copy of this program named `parentName`, which starts this program
+// again; returns what the grandchild answered ("1", "0", or "" on failure).
+std::string parentAnswer(const std::wstring& parentName)
+{
+    std::wstring folder = buildFolder() + L"\\parent-probe";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring parent = folder + L"\\" + parentName;
+    std::wstring result = folder + L"\\answer-" + parentName + L".txt";
+    DeleteFileW(result.c_str());
+    if (!CopyFileW(ownPath().c_str(), parent.c_str(), FALSE)) {
+        ADD_FAILURE() << "cannot copy the test program: " << GetLastError();
+        return std::string();
+    }
+    RunResult r = runProgram(commandLine(parent, {L"--gtest_filter=ParentProbe.StartGrandchild"}), 30000,
+                             {{kProbeVar, result}, {kChildVar, ownPath()}});
+    EXPECT_TRUE(r.started && r.ended);
+    std::ifstream in(narrow(result));
+    std::string answer;
+    std::getline(in, answer);
+    return answer;
+}
+
+} // namespace
+
+// The two halves below only act inside a probe run (the variable is set);
+// in a normal run they have nothing to do.
+TEST(ParentProbe, StartGrandchild)
+{
+    std::wstring file = envValue(kProbeVar);
+    if (file.empty())
+        GTEST_SKIP() << "only inside a parent probe";
+    // The copy lies elsewhere: the grandchild is the original test program.
+    std::wstring cmd = commandLine(envValue(kChildVar), {L"--gtest_filter=ParentProbe.Answer"});
+    RunResult r = runProgram(cmd, 20000);
+    EXPECT_TRUE(r.started && r.ended) << narrow(cmd);
+}
+
+TEST(ParentProbe, Answer)
+{
+    std::wstring file = envValue(kProbeVar);
+    if (file.empty())
+        GTEST_SKIP() << "only inside a parent probe";
+    std::ofstream out(narrow(file));
+    out << (isParentSplwow64() ? "1" : "0") << "\n";
+    // With that parent no owner is chosen; otherwise the active window (none here).
+    EXPECT_EQ(chooseOwnerWindow(), nullptr);
+}
+
+TEST(Startup, RecognisesThePrintHelperAsParent)
+{
+    if (!envValue(kProbeVar).empty())
+        GTEST_SKIP() << "inside a probe";
+    struct Case {
+        const wchar_t* parentName;
+        const char* answer;
+    } cases[] = {
+        {L"splwow64.exe", "1"},
+        {L"SplWow64.EXE", "1"},   // names compare without letter case
+        {L"splwow32.exe", "0"},
+        {L"splwow64.exe.exe", "0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.parentName));
+        EXPECT_EQ(parentAnswer(c.parentName), c.answer);
+    }
+    // This test program's own parent is the test runner, not the print helper.
+    EXPECT_FALSE(isParentSplwow64());
+}
