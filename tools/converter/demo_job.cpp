@@ -6,12 +6,14 @@
 // output file. No DjVu file is written: this is a stand-in.
 //
 //   converter demo [--auto] [--answers a,b,...] [--out PATH] [--settings NAME]
-//                  [--shots DIR] [--dpi N]
+//                  [--shots DIR] [--dpi N] [--report FILE]
 //
 // --auto answers every window itself (for tests and machines without a
 // user): the answers are taken in order, one per configuration dialog, from
 // ok | same | skip | cancel (default: same). Screenshots of every window go
-// to --shots (default: <build>\screenshots) as demo-*.bmp.
+// to --shots (default: <build>\screenshots) as demo-*.bmp. --report writes
+// one line per -param run ("page N: CODE", the full 32-bit exit code) and a
+// last line with the outcome, for tests.
 #include "tools/converter/commands.h"
 
 #include "app/core/page_image.h"
@@ -389,8 +391,32 @@ struct Options {
     std::wstring out;
     std::wstring settings = L"PrintvaneDemo";
     std::wstring shots;
+    std::wstring report;
     int dpi = 100;
 };
+
+class Report {
+public:
+    explicit Report(const std::wstring& path) : path_(path) {}
+    void line(const std::string& text)
+    {
+        text_ += text + "\r\n";
+        if (!path_.empty())
+            writeFile(path_, std::vector<uint8_t>(text_.begin(), text_.end()));
+    }
+
+private:
+    std::wstring path_;
+    std::string text_;
+};
+
+std::string numbers(const std::vector<int>& list)
+{
+    std::string out;
+    for (int n : list)
+        out += (out.empty() ? "" : ",") + std::to_string(n);
+    return out;
+}
 
 bool parseOptions(const Args& args, Options& o)
 {
@@ -415,6 +441,8 @@ bool parseOptions(const Args& args, Options& o)
             o.settings = args[++i];
         } else if (a == L"--shots" && hasValue) {
             o.shots = args[++i];
+        } else if (a == L"--report" && hasValue) {
+            o.report = args[++i];
         } else if (a == L"--dpi" && hasValue) {
             o.dpi = std::max(10, std::min(600, _wtoi(args[++i].c_str())));
         } else {
@@ -511,6 +539,7 @@ int commandDemo(const Args& args)
     if (!o.out.empty())
         WritePrivateProfileStringW(L"VJT", L"OutputFilename", o.out.c_str(), ini.c_str());
 
+    Report report(o.report);
     std::vector<int> encoded, skipped;
     bool reuse = false;
     size_t answerIndex = 0;
@@ -532,6 +561,7 @@ int commandDemo(const Args& args)
         const DWORD code = askAboutPage(o, image, p, number, answerIndex);
         DeleteFileW(image.c_str());
         std::printf("demo: page %d: -param exit code %lu\n", number, static_cast<unsigned long>(code));
+        report.line("page " + std::to_string(number) + ": " + std::to_string(static_cast<unsigned long>(code)));
         if (code == 1877) {
             reuse = true;
             encoded.push_back(number);
@@ -542,9 +572,11 @@ int commandDemo(const Args& args)
         } else if (code == 2) {
             showMessage(o, L"The print job was cancelled. Nothing was written.");
             std::printf("demo: cancelled\n");
+            report.line("job cancelled; converted " + numbers(encoded) + "; skipped " + numbers(skipped));
             return 0;
         } else {
             std::printf("demo: PrintvaneUI.exe failed (exit code 0x%08lx)\n", static_cast<unsigned long>(code));
+            report.line("job failed");
             return 1;
         }
     }
@@ -594,5 +626,7 @@ int commandDemo(const Args& args)
     }
     showMessage(o, summary);
     std::printf("demo: %ls\n", summary.c_str());
+    report.line(std::string(cancelled ? "encoding cancelled" : "job done") + "; converted " + numbers(encoded) +
+                "; skipped " + numbers(skipped));
     return 0;
 }
