@@ -228,4 +228,6 @@ TEST(FormatResult, EmbeddedNulEndsTheText) {
     EXPECT_EQ(s.length(), 2u);
     EXPECT_EQ(bytes(String::format("%c", 0)), "");
     EXPECT_EQ(bytes(String::format(nullptr)), "");
+    EXPECT_EQ(bytes(String::formatLocal(nullptr)), "");
+    EXPECT_STREQ(String("plain ASCII").c_strLocal(), "plain ASCII");
 }

@@ -312,13 +312,6 @@ TEST(StringUtf, LocalFormIsLatin1Natively) {
 }
 #endif
 
-TEST(StringUtf, LocalFormRoundTripsAscii) {
-    String s("plain ASCII 123");
-    EXPECT_STREQ(s.c_strLocal(), "plain ASCII 123");
-    EXPECT_EQ(bytes(String::fromLocal(s.c_strLocal())), "plain ASCII 123");
-    EXPECT_EQ(bytes(String::formatLocal(nullptr)), "");
-}
-
 TEST(StringAccess, LengthsBytesAndWritableBuffer) {
     EXPECT_EQ(String("abc", 2).length(), 2u);
     EXPECT_EQ(String("ab\0cd", 5).length(), 2u);
@@ -339,18 +332,6 @@ TEST(StringAccess, LengthsBytesAndWritableBuffer) {
     EXPECT_EQ(w.length(), 8u);
     EXPECT_EQ(wide(w), u"12345678");
     EXPECT_EQ(codeOf([&] { w.getWritableBuffer(0x80000000u); }), Solvaris::errInvalidParam);
-}
-
-TEST(StringOps, ConcatenateAndSwap) {
-    String a("left"), b("right");
-    EXPECT_EQ(bytes(a + b), "leftright");
-    a += b;
-    a += String();
-    EXPECT_EQ(bytes(a), "leftright");
-    a.swap(b);
-    EXPECT_EQ(bytes(a), "right");
-    EXPECT_EQ(bytes(b), "leftright");
-    EXPECT_NE(a, b);
 }
 
 TEST(StringNumbers, Parsing) {
