@@ -5,8 +5,10 @@
 
 #include "baselib/svr_error.h"
 #include "baselib/svr_time.h"
+#include "text_helpers.h"
 
 using namespace Solvaris;
+using namespace text_helpers;
 
 namespace {
 

@@ -4,41 +4,11 @@
 
 #include "baselib/svr_error.h"
 #include "baselib/svr_urlutil.h"
+#include "text_helpers.h"
 
 using namespace Solvaris;
+using namespace text_helpers;
 using Url::UrlComponents;
-
-namespace {
-
-std::string str(const String& s)
-{
-    return std::string(s.c_str(), s.length());
-}
-
-String bytes(const std::string& s)
-{
-    return String(s.data(), static_cast<int32_t>(s.size()));
-}
-
-// Runs f, which must throw a library exception; returns it for inspection.
-template <class F>
-Exception thrownBy(F f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no exception thrown";
-    return Exception(errInternalError, "none", "", 0, "");
-}
-
-bool endsWith(const std::string& s, const std::string& tail)
-{
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-}  // namespace
 
 TEST(UrlSeparate, SplitsIntoParts)
 {
@@ -203,70 +173,5 @@ TEST(UrlEncoding, EncodeUrlPathKeepsEverythingUpToThePort)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in);
         EXPECT_EQ(str(Url::encodeUrlPath(c.in)), c.out);
-    }
-}
-
-namespace {
-
-// A fixed-seed generator, so that a failing input can be replayed.
-struct Random {
-    uint32_t state;
-    explicit Random(uint32_t seed) : state(seed) {}
-    uint32_t next()
-    {
-        state = state * 1664525u + 1013904223u;
-        return state >> 8;
-    }
-    std::string text(const std::string& alphabet, size_t maxLength)
-    {
-        std::string s(next() % (maxLength + 1), ' ');
-        for (char& c : s)
-            c = alphabet[next() % alphabet.size()];
-        return s;
-    }
-};
-
-}  // namespace
-
-TEST(UrlRandomInput, EncodingRoundTripsAndSplittingKeepsEveryByte)
-{
-    std::string anyByte;
-    for (int c = 1; c < 256; ++c)
-        anyByte.push_back(static_cast<char>(c));
-    const std::string urlish = "ab:/@?%#. 9~";
-    Random rnd(20240607);
-    for (int round = 0; round < 3000; ++round) {
-        std::string s = rnd.text(round % 2 ? anyByte : urlish, 40);
-        SCOPED_TRACE(s);
-
-        std::string encoded = str(Url::encode(bytes(s)));
-        for (char c : encoded)
-            ASSERT_TRUE(c >= 0x21 && c <= 0x7D);
-        ASSERT_EQ(str(Url::decode(bytes(encoded))), s);
-        ASSERT_EQ(Url::isEncoded(bytes(encoded)), encoded.find('%') != std::string::npos);
-
-        UrlComponents u;
-        try {
-            Url::separateUrl(u, bytes(s));
-        } catch (const Exception& e) {
-            ASSERT_EQ(e.code(), errInvalidParam);
-            continue;
-        }
-        // Nothing is invented: the parts stand in the text in their order,
-        // the scheme in front and the path with its query at the end.
-        size_t pos = 0;
-        for (const String* part : {&u.scheme, &u.username, &u.password, &u.hostname, &u.path, &u.extra}) {
-            size_t at = s.find(str(*part), pos);
-            ASSERT_NE(at, std::string::npos) << str(*part);
-            pos = at + part->length();
-        }
-        if (!u.scheme.isEmpty()) {
-            ASSERT_EQ(s.compare(0, u.scheme.length() + 3, str(u.scheme) + "://"), 0);
-        }
-        std::string tail = str(u.path) + str(u.extra);
-        ASSERT_TRUE(u.path.isEmpty() || str(u.path)[0] == '/');
-        ASSERT_TRUE(u.extra.isEmpty() || str(u.extra)[0] == '?');
-        ASSERT_GE(s.size(), tail.size());
-        ASSERT_EQ(s.substr(s.size() - tail.size()), tail);
     }
 }

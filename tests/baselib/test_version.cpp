@@ -4,17 +4,10 @@
 #include <string>
 
 #include "baselib/svr_version.h"
+#include "text_helpers.h"
 
 using namespace Solvaris;
-
-namespace {
-
-std::string str(const String& s)
-{
-    return std::string(s.c_str(), s.length());
-}
-
-}  // namespace
+using namespace text_helpers;
 
 TEST(Version, BuildVersionFromCompilerDateAndTime)
 {

@@ -3,17 +3,10 @@
 #include <string>
 
 #include "baselib/svr_winerror.h"
+#include "text_helpers.h"
 
 using namespace Solvaris;
-
-namespace {
-
-std::string str(const String& s)
-{
-    return std::string(s.c_str(), s.length());
-}
-
-}  // namespace
+using namespace text_helpers;
 
 TEST(WinError, TranslatesWin32Values)
 {

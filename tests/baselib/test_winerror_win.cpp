@@ -5,22 +5,10 @@
 #include <string>
 
 #include "baselib/svr_winerror.h"
+#include "text_helpers.h"
 
 using namespace Solvaris;
-
-namespace {
-
-std::string str(const String& s)
-{
-    return std::string(s.c_str(), s.length());
-}
-
-bool endsWith(const std::string& s, const std::string& tail)
-{
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-}  // namespace
+using namespace text_helpers;
 
 TEST(WinErrorText, SystemValuesAreQuotedWithTheirNumber)
 {

@@ -1,0 +1,40 @@
+// Small helpers for tests that compare library strings with plain bytes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "baselib/svr_error.h"
+
+namespace text_helpers {
+
+inline std::string str(const Solvaris::String& s)
+{
+    return std::string(s.c_str(), s.length());
+}
+
+inline Solvaris::String bytes(const std::string& s)
+{
+    return Solvaris::String(s.data(), static_cast<int32_t>(s.size()));
+}
+
+inline bool endsWith(const std::string& s, const std::string& tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Runs f, which must throw a library exception, and returns that exception.
+template <class F>
+Solvaris::Exception thrownBy(F f)
+{
+    try {
+        f();
+    } catch (const Solvaris::Exception& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no exception thrown";
+    return Solvaris::Exception(Solvaris::errInternalError, "none", "", 0, "");
+}
+
+}  // namespace text_helpers
