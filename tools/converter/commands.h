@@ -17,3 +17,4 @@ bool runPrintvane(const Args& args, unsigned long& exitCode, unsigned long timeo
 int commandRun(const Args& args);   // run ARGS...: start, wait, print "exit code: N"
 int commandDemo(const Args& args);  // demo [--auto ...]: a print job of three pages, see demo_job.cpp
 int commandShow(const Args& args);  // show [--auto] [--shot FILE] ARGS...: a message box, see show_command.cpp
+int commandPipe(const Args& args);  // pipe [--demo] STEP...: feeds the progress window, see pipe_job.cpp

@@ -17,6 +17,7 @@ const Command kCommands[] = {
     {L"run", commandRun},
     {L"demo", commandDemo},
     {L"show", commandShow},
+    {L"pipe", commandPipe},
 };
 } // namespace
 

@@ -1,0 +1,496 @@
+// converter pipe: plays the converter's side of the progress pipe. It creates
+// a named pipe, starts PrintvaneUI.exe -pipe with its path, carries out a
+// script of steps, and reports how and when the program ended.
+//
+//   converter pipe [--demo] [--path NAME] [--report FILE] [--limit MS] STEP...
+//
+// Steps (one argument each):
+//   count:N            page count N ('p', payload 8 bytes, count in bytes 4..7)
+//   doc:TEXT           document name ('d')
+//   status:TEXT        status text ('m')
+//   log:TEXT           log line ('l')
+//   page image text compress finalize     the bare kinds P F T S E
+//   raw:KIND:LEN[:HEX] a record of KIND (a letter or a number) whose length
+//                      field says LEN, followed by the bytes HEX (fewer bytes
+//                      than LEN leave the record cut short)
+//   query              window query; the 4-byte reply is read and compared
+//                      with the progress window's handle
+//   sleep:MS           pause
+//   window             wait until the progress window is shown
+//   shot:FILE          save a picture of the progress window (BMP)
+//   cancel             press the window's Cancel button
+//   wait-exit          wait for the program to end with the pipe still open
+//   close              close the converter's end (the normal end of a job)
+// After the last step the pipe is closed (if still open) and the program's
+// end is awaited. --demo runs a built-in job of four pages.
+//
+// The stand-in's own exit code: 0 when the program ended in time with exit
+// code 0 and every query was answered with the window handle; 1 otherwise;
+// 2 for a bad command line.
+#include "tools/converter/commands.h"
+
+#include "app/core/pipe_protocol.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD kIoLimitMs = 10000;
+
+std::string narrow(const std::wstring& w)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(size_t(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+// Lines go to the console and, with --report, to a file (UTF-8).
+class Log {
+public:
+    void open(const std::wstring& path) { m_file = path.empty() ? nullptr : _wfopen(path.c_str(), L"wb"); }
+    ~Log()
+    {
+        if (m_file)
+            std::fclose(m_file);
+    }
+    void line(const char* format, ...)
+    {
+        char text[1024];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(text, sizeof text, format, args);
+        va_end(args);
+        std::printf("%s\n", text);
+        std::fflush(stdout);
+        if (m_file) {
+            std::fprintf(m_file, "%s\n", text);
+            std::fflush(m_file);
+        }
+    }
+
+private:
+    FILE* m_file = nullptr;
+};
+
+std::wstring quoteArg(const std::wstring& arg)
+{
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos)
+        return arg;
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L"\"";
+}
+
+struct FindData {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK findProgressWindow(HWND w, LPARAM lp)
+{
+    auto* d = reinterpret_cast<FindData*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    wchar_t cls[16] = {};
+    GetClassNameW(w, cls, 16);
+    if (pid == d->pid && IsWindowVisible(w) && std::wcscmp(cls, L"#32770") == 0) {
+        d->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A 24-bit BMP of the window's screen rectangle.
+bool saveWindowPicture(HWND window, const std::wstring& path)
+{
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    Sleep(100);
+    RECT r;
+    if (!GetWindowRect(window, &r))
+        return false;
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0 || w > 4096 || h > 4096)
+        return false;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (bmp && bits) {
+        HGDIOBJ old = SelectObject(mem, bmp);
+        BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+        SelectObject(mem, old);
+        GdiFlush();
+        const DWORD stride = (DWORD(w) * 3 + 3) & ~3u;
+        BITMAPFILEHEADER fh = {};
+        fh.bfType = 0x4D42;
+        fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+        fh.bfSize = fh.bfOffBits + stride * DWORD(h);
+        if (FILE* f = _wfopen(path.c_str(), L"wb")) {
+            ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 && std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
+                 std::fwrite(bits, stride * DWORD(h), 1, f) == 1;
+            std::fclose(f);
+        }
+    }
+    if (bmp)
+        DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+class PipeSession {
+public:
+    explicit PipeSession(Log& log) : m_log(log) {}
+    ~PipeSession()
+    {
+        closePipe();
+        if (m_process) {
+            if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT)
+                TerminateProcess(m_process, 0xDEAD);
+            CloseHandle(m_process);
+        }
+        if (m_event)
+            CloseHandle(m_event);
+    }
+
+    bool start(const std::wstring& name)
+    {
+        m_name = name;
+        m_pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+        if (m_pipe == INVALID_HANDLE_VALUE) {
+            m_log.line("cannot create the pipe %s (error %lu)", narrow(name).c_str(), GetLastError());
+            return false;
+        }
+        m_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::wstring exe = programFolder() + L"PrintvaneUI.exe";
+        std::wstring cmd = quoteArg(exe) + L" -pipe " + quoteArg(name);
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        m_started = GetTickCount();
+        if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+            m_log.line("cannot start %s (error %lu)", narrow(exe).c_str(), GetLastError());
+            return false;
+        }
+        CloseHandle(pi.hThread);
+        m_process = pi.hProcess;
+        m_pid = pi.dwProcessId;
+        m_log.line("started PrintvaneUI.exe -pipe %s (process %lu)", narrow(name).c_str(), m_pid);
+
+        OVERLAPPED ov = {};
+        ov.hEvent = m_event;
+        bool connected = ConnectNamedPipe(m_pipe, &ov) || GetLastError() == ERROR_PIPE_CONNECTED;
+        if (!connected && GetLastError() == ERROR_IO_PENDING) {
+            HANDLE both[2] = {m_event, m_process};
+            DWORD r = WaitForMultipleObjects(2, both, FALSE, 20000);
+            DWORD ignored = 0;
+            connected = r == WAIT_OBJECT_0 && GetOverlappedResult(m_pipe, &ov, &ignored, FALSE);
+            if (!connected) {
+                CancelIo(m_pipe);
+                GetOverlappedResult(m_pipe, &ov, &ignored, TRUE);
+            }
+        }
+        if (!connected) {
+            m_log.line("the program did not open the pipe");
+            return false;
+        }
+        m_log.line("connected after %lu ms", GetTickCount() - m_started);
+        return true;
+    }
+
+    // Writes all bytes, at most kIoLimitMs; false when the program is gone.
+    bool send(const std::vector<uint8_t>& bytes, const char* what)
+    {
+        if (m_pipe == INVALID_HANDLE_VALUE)
+            return false;
+        OVERLAPPED ov = {};
+        ov.hEvent = m_event;
+        DWORD written = 0;
+        BOOL ok = WriteFile(m_pipe, bytes.data(), DWORD(bytes.size()), &written, &ov);
+        if (!ok && GetLastError() == ERROR_IO_PENDING) {
+            if (WaitForSingleObject(m_event, kIoLimitMs) != WAIT_OBJECT_0)
+                CancelIo(m_pipe);
+            ok = GetOverlappedResult(m_pipe, &ov, &written, TRUE);
+        }
+        if (!ok || written != bytes.size()) {
+            m_log.line("sent %s: failed (error %lu): the program no longer reads", what, GetLastError());
+            return false;
+        }
+        m_log.line("sent %s", what);
+        return true;
+    }
+
+    // Sends a window query and checks the reply against the window handle.
+    bool query()
+    {
+        if (!send(encodePipeMessage(PM_GET_WINDOW, nullptr, 0), "window query"))
+            return false;
+        uint8_t reply[4] = {};
+        DWORD have = 0;
+        while (have < 4) {
+            OVERLAPPED ov = {};
+            ov.hEvent = m_event;
+            DWORD got = 0;
+            BOOL ok = ReadFile(m_pipe, reply + have, 4 - have, &got, &ov);
+            if (!ok && GetLastError() == ERROR_IO_PENDING) {
+                if (WaitForSingleObject(m_event, kIoLimitMs) != WAIT_OBJECT_0)
+                    CancelIo(m_pipe);
+                ok = GetOverlappedResult(m_pipe, &ov, &got, TRUE);
+            }
+            if (!ok || got == 0) {
+                m_log.line("query: no reply (error %lu)", GetLastError());
+                return false;
+            }
+            have += got;
+        }
+        uint32_t value = reply[0] | (reply[1] << 8) | (reply[2] << 16) | (uint32_t(reply[3]) << 24);
+        HWND w = window(5000);
+        uint32_t expected = uint32_t(reinterpret_cast<uintptr_t>(w));
+        bool match = w && value == expected;
+        m_log.line("query: reply 0x%08X, progress window 0x%08X: %s", value, expected,
+                   match ? "match" : "MISMATCH");
+        return match;
+    }
+
+    HWND window(DWORD limitMs)
+    {
+        for (DWORD waited = 0;; waited += 20) {
+            FindData d{m_pid, nullptr};
+            EnumWindows(findProgressWindow, reinterpret_cast<LPARAM>(&d));
+            if (d.found || waited >= limitMs || WaitForSingleObject(m_process, 20) == WAIT_OBJECT_0)
+                return d.found;
+        }
+    }
+
+    void closePipe()
+    {
+        if (m_pipe == INVALID_HANDLE_VALUE)
+            return;
+        CloseHandle(m_pipe);
+        m_pipe = INVALID_HANDLE_VALUE;
+        m_closedAt = GetTickCount();
+        m_log.line("closed the converter's end");
+    }
+
+    // Waits for the program's end; true when it ended with 0.
+    bool awaitEnd(DWORD limitMs)
+    {
+        if (m_awaited)
+            return m_endedWell;
+        m_awaited = true;
+        if (WaitForSingleObject(m_process, limitMs) != WAIT_OBJECT_0) {
+            m_log.line("the program did not end within %lu ms; terminated", limitMs);
+            TerminateProcess(m_process, 0xDEAD);
+            return false;
+        }
+        DWORD now = GetTickCount(), code = 0;
+        GetExitCodeProcess(m_process, &code);
+        if (m_pipe != INVALID_HANDLE_VALUE)
+            m_log.line("program ended with exit code %ld (0x%08lX) after %lu ms, while the pipe was still open",
+                       long(code), code, now - m_started);
+        else
+            m_log.line("program ended with exit code %ld (0x%08lX) after %lu ms, %lu ms after the pipe was closed",
+                       long(code), code, now - m_started, now - m_closedAt);
+        m_endedWell = code == 0;
+        return m_endedWell;
+    }
+
+    bool ended() const { return WaitForSingleObject(m_process, 0) == WAIT_OBJECT_0; }
+
+private:
+    Log& m_log;
+    std::wstring m_name;
+    HANDLE m_pipe = INVALID_HANDLE_VALUE;
+    HANDLE m_event = nullptr;
+    HANDLE m_process = nullptr;
+    DWORD m_pid = 0;
+    DWORD m_started = 0;
+    DWORD m_closedAt = 0;
+    bool m_awaited = false;
+    bool m_endedWell = false;
+};
+
+std::u16string u16(const std::wstring& w) { return std::u16string(w.begin(), w.end()); }
+
+bool parseHex(const std::wstring& hex, std::vector<uint8_t>& out)
+{
+    if (hex.size() % 2)
+        return false;
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        wchar_t pair[3] = {hex[i], hex[i + 1], 0};
+        wchar_t* end = nullptr;
+        unsigned long v = std::wcstoul(pair, &end, 16);
+        if (*end)
+            return false;
+        out.push_back(uint8_t(v));
+    }
+    return true;
+}
+
+// A raw record: "KIND:LEN[:HEX]".
+bool parseRaw(const std::wstring& spec, std::vector<uint8_t>& out)
+{
+    size_t c1 = spec.find(L':');
+    if (c1 == std::wstring::npos || c1 == 0)
+        return false;
+    std::wstring kindText = spec.substr(0, c1);
+    uint32_t kind = kindText.size() == 1 && !iswdigit(kindText[0]) ? uint32_t(kindText[0])
+                                                                    : uint32_t(std::wcstoul(kindText.c_str(), nullptr, 10));
+    size_t c2 = spec.find(L':', c1 + 1);
+    std::wstring lenText = spec.substr(c1 + 1, c2 == std::wstring::npos ? std::wstring::npos : c2 - c1 - 1);
+    if (lenText.empty())
+        return false;
+    uint32_t length = uint32_t(std::wcstoul(lenText.c_str(), nullptr, 10));
+    std::vector<uint8_t> payload;
+    if (c2 != std::wstring::npos && !parseHex(spec.substr(c2 + 1), payload))
+        return false;
+    out = encodePipeMessage(kind, nullptr, 0);
+    out[4] = uint8_t(length);
+    out[5] = uint8_t(length >> 8);
+    out[6] = uint8_t(length >> 16);
+    out[7] = uint8_t(length >> 24);
+    out.insert(out.end(), payload.begin(), payload.end());
+    return true;
+}
+
+Args demoScript(const std::wstring& shots)
+{
+    Args s = {L"window", L"query", L"doc:Quarterly report", L"count:4"};
+    for (int page = 1; page <= 4; ++page) {
+        for (const wchar_t* step : {L"page", L"sleep:400", L"text", L"sleep:300", L"compress", L"sleep:300"})
+            s.push_back(step);
+        if (page == 2 && !shots.empty())
+            s.push_back(L"shot:" + shots + L"\\demo-pipe-progress.bmp");
+    }
+    s.push_back(L"finalize");
+    s.push_back(L"sleep:500");
+    s.push_back(L"close");
+    return s;
+}
+
+} // namespace
+
+int commandPipe(const Args& args)
+{
+    std::wstring path = L"\\\\.\\pipe\\printvane-pipe-" + std::to_wstring(GetCurrentProcessId());
+    std::wstring report, shots;
+    DWORD limit = 30000;
+    bool demo = false;
+    Args steps;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::wstring& a = args[i];
+        bool hasValue = i + 1 < args.size();
+        if (a == L"--demo")
+            demo = true;
+        else if (a == L"--path" && hasValue)
+            path = args[++i];
+        else if (a == L"--report" && hasValue)
+            report = args[++i];
+        else if (a == L"--shots" && hasValue)
+            shots = args[++i];
+        else if (a == L"--limit" && hasValue)
+            limit = DWORD(std::wcstoul(args[++i].c_str(), nullptr, 10));
+        else
+            steps.push_back(a);
+    }
+    if (demo)
+        steps = demoScript(shots);
+    if (steps.empty()) {
+        std::printf("usage: converter pipe [--demo] [--path NAME] [--report FILE] [--shots DIR] [--limit MS] STEP...\n");
+        return 2;
+    }
+
+    Log log;
+    log.open(report);
+    PipeSession session(log);
+    if (!session.start(path))
+        return 1;
+
+    bool allGood = true;
+    for (const std::wstring& step : steps) {
+        size_t colon = step.find(L':');
+        std::wstring verb = step.substr(0, colon);
+        std::wstring value = colon == std::wstring::npos ? L"" : step.substr(colon + 1);
+        std::string what = narrow(step);
+        bool ok = true;
+        if (verb == L"count") {
+            ok = session.send(encodePageCount(uint32_t(std::wcstoul(value.c_str(), nullptr, 10))), what.c_str());
+        } else if (verb == L"doc" || verb == L"status" || verb == L"log") {
+            uint32_t kind = verb == L"doc" ? PM_DOC_NAME : verb == L"status" ? PM_STATUS_TEXT : PM_LOG_LINE;
+            ok = session.send(encodePipeText(kind, u16(value)), what.c_str());
+        } else if (verb == L"page" || verb == L"image" || verb == L"text" || verb == L"compress" ||
+                   verb == L"finalize") {
+            uint32_t kind = verb == L"page" ? PM_PAGE_BEGIN : verb == L"image" ? PM_IMAGE : verb == L"text" ? PM_TEXT
+                            : verb == L"compress" ? PM_TEXT_COMPRESS : PM_FINALIZE;
+            ok = session.send(encodePipeMessage(kind, nullptr, 0), what.c_str());
+        } else if (verb == L"raw") {
+            std::vector<uint8_t> bytes;
+            if (!parseRaw(value, bytes)) {
+                log.line("bad step %s", what.c_str());
+                return 2;
+            }
+            ok = session.send(bytes, what.c_str());
+        } else if (verb == L"query") {
+            allGood = session.query() && allGood;
+        } else if (verb == L"sleep") {
+            Sleep(DWORD(std::wcstoul(value.c_str(), nullptr, 10)));
+        } else if (verb == L"window") {
+            HWND w = session.window(10000);
+            log.line("progress window %s", w ? "shown" : "NOT shown");
+            allGood = w && allGood;
+        } else if (verb == L"shot") {
+            HWND w = session.window(5000);
+            bool saved = w && saveWindowPicture(w, value);
+            log.line("picture %s: %s", narrow(value).c_str(), saved ? "saved" : "FAILED");
+        } else if (verb == L"cancel") {
+            HWND w = session.window(5000);
+            log.line("pressed Cancel%s", w ? "" : ": NO WINDOW");
+            if (w)
+                PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            allGood = w && allGood;
+        } else if (verb == L"wait-exit") {
+            allGood = session.awaitEnd(limit) && allGood;
+        } else if (verb == L"close") {
+            session.closePipe();
+        } else {
+            log.line("bad step %s", what.c_str());
+            return 2;
+        }
+        if (!ok)
+            log.line("(the program is no longer reading)");
+        if (session.ended()) {
+            allGood = session.awaitEnd(limit) && allGood;
+            break;
+        }
+    }
+    session.closePipe();
+    allGood = session.awaitEnd(limit) && allGood;
+    log.line("result: %s", allGood ? "ok" : "FAILED");
+    return allGood ? 0 : 1;
+}
