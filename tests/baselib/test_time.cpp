@@ -37,7 +37,7 @@ int64_t slowDays(int year, int month)
 
 }  // namespace
 
-TEST(TimeParse, ReadsBothFormsAsUtc)
+TEST(TimeParse, ReadsEveryFormAsUtc)
 {
     struct Case {
         const char* text;
