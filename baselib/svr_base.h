@@ -39,8 +39,10 @@ public:
     }
     int32_t refCount() const { return m_refCount.load(std::memory_order_relaxed); }
 
-    Referable(const Referable&) = delete;
-    Referable& operator=(const Referable&) = delete;
+    // A copy is a new object with a count of its own; assignment leaves the
+    // count alone.
+    Referable(const Referable&) : m_refCount(0) {}
+    Referable& operator=(const Referable&) { return *this; }
 
 private:
     mutable std::atomic<int32_t> m_refCount;
@@ -62,8 +64,8 @@ public:
     }
     int32_t refCount() const { return m_refCount; }
 
-    ReferableNoTS(const ReferableNoTS&) = delete;
-    ReferableNoTS& operator=(const ReferableNoTS&) = delete;
+    ReferableNoTS(const ReferableNoTS&) : m_refCount(0) {}
+    ReferableNoTS& operator=(const ReferableNoTS&) { return *this; }
 
 private:
     mutable int32_t m_refCount;
@@ -110,6 +112,8 @@ public:
     explicit operator bool() const { return m_p != nullptr; }
     bool operator==(const T* p) const { return m_p == p; }
     bool operator!=(const T* p) const { return m_p != p; }
+    bool operator==(const AutoPtr& o) const { return m_p == o.m_p; }
+    bool operator!=(const AutoPtr& o) const { return m_p != o.m_p; }
     void swap(AutoPtr& o) noexcept { T* t = m_p; m_p = o.m_p; o.m_p = t; }
 
 private:

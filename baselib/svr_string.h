@@ -30,7 +30,8 @@ const uint32_t kToEnd = 0x80000000u;
 class ReferableString : public Referable {
 public:
     ~ReferableString() override {}
-    // Replaces the contents with count bytes (negative: up to the first NUL).
+    // Replaces the contents with count bytes (negative: up to the first NUL;
+    // a NUL inside the count also ends the text).
     virtual void assign(const char* bytes, int32_t count) = 0;
     virtual const char* getBuffer() const = 0;
     // Byte length, or kUnknownLength (as int32_t) when a writer filled the
@@ -48,7 +49,8 @@ public:
 class String {
 public:
     String();
-    // UTF-8 bytes; a negative count (or 0x80000000) means up to the first NUL.
+    // UTF-8 bytes; a negative count (or 0x80000000) means up to the first
+    // NUL, and a NUL within the count ends the text there too.
     String(const char* utf8, int32_t count = -1);
     // UTF-16 units (negative count: up to the first NUL unit). A leading
     // U+FEFF is dropped; a leading swapped mark 0xFFFE is dropped and the
