@@ -1,4 +1,3 @@
-#if __has_include("settings/printer_settings.h")
 #include "app/param_dialog.h"
 
 #include <commctrl.h>
@@ -171,4 +170,3 @@ LRESULT CParamDialog::OnBrowse(WORD, WORD, HWND, BOOL&)
     browseForOutputFile(m_hWnd, IDC_OUTPUT_FILE);
     return 0;
 }
-#endif

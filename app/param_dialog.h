@@ -13,7 +13,7 @@
 #include "app/preview.h"
 #include "resource.h"
 
-struct PrinterSettings;
+class PrinterSettings;
 
 class CParamDialog : public CDialogImpl<CParamDialog> {
 public:

@@ -1,9 +1,3 @@
-// Until the settings record is in the tree the configuration dialog cannot
-// run: the mode then answers -1, as for a dialog that cannot be created.
-#if !__has_include("settings/printer_settings.h")
-#include "app/modes.h"
-int runParamMode(const ParamArguments&, HWND) { return -1; }
-#else
 #include "app/modes.h"
 
 #include "app/core/param_logic.h"
@@ -26,4 +20,3 @@ int runParamMode(const ParamArguments& args, HWND owner)
         settings.save();
     return result;
 }
-#endif
