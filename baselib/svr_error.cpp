@@ -100,7 +100,8 @@ bool debugFilePrintf(const char* format, ...) {
         return false;
     }
     va_end(args);
-    bool ok = _Svr_Internal_NS_::appendToDebugFile(block, length);
+    // A "%c" of 0 ends the text, as it does for formatted strings.
+    bool ok = _Svr_Internal_NS_::appendToDebugFile(block, uint32_t(strnlen(block, length)));
     std::memset(block, 0, capacity);
     memFree(block);
     return ok;
