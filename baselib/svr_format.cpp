@@ -131,7 +131,7 @@ private:
     bool m_failed;
 };
 
-struct Spec {
+struct Directive {
     bool left = false, plus = false, space = false, alt = false, zero = false;
     uint32_t width = 0;
     bool hasPrecision = false;
@@ -155,7 +155,7 @@ uint32_t clampTo(uint32_t v, uint32_t limit) {
 }
 
 // Writes pad, then the pieces, then pad, as the width and "-" ask.
-void emitPadded(Output& out, const Spec& s, uint32_t bodyLength, const char* a, uint32_t an,
+void emitPadded(Output& out, const Directive& s, uint32_t bodyLength, const char* a, uint32_t an,
                 const char* b, uint32_t bn) {
     uint32_t pad = s.width > bodyLength ? s.width - bodyLength : 0;
     if (!s.left)
@@ -166,7 +166,7 @@ void emitPadded(Output& out, const Spec& s, uint32_t bodyLength, const char* a, 
         out.fill(' ', pad);
 }
 
-void formatInteger(Output& out, const Spec& s, char conv, uint64_t magnitude, bool negative) {
+void formatInteger(Output& out, const Directive& s, char conv, uint64_t magnitude, bool negative) {
     unsigned base = conv == 'o' ? 8 : (conv == 'x' || conv == 'X') ? 16 : 10;
     const char* digitsSet = conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
     char digits[32];
@@ -211,7 +211,7 @@ void formatInteger(Output& out, const Spec& s, char conv, uint64_t magnitude, bo
         out.fill(' ', pad);
 }
 
-void formatDouble(Output& out, const Spec& s, char conv, double v) {
+void formatDouble(Output& out, const Directive& s, char conv, double v) {
     if (std::isnan(v)) {
         emitPadded(out, s, 3, "NaN", 3, "", 0);
         return;
@@ -269,7 +269,7 @@ void formatDouble(Output& out, const Spec& s, char conv, double v) {
 }
 
 // q and Q: quotes doubled, precision limits the source bytes.
-void formatQuoted(Output& out, const Spec& s, const char* str, bool wrap) {
+void formatQuoted(Output& out, const Directive& s, const char* str, bool wrap) {
     if (!str) {
         const char* t = wrap ? "NULL" : "(NULL)";
         uint32_t n = uint32_t(std::strlen(t));
@@ -332,7 +332,7 @@ char* formatEngine(const char* fmt, va_list argsIn, uint32_t* length, uint32_t* 
             continue;
         }
         const char* directive = f++;
-        Spec s;
+        Directive s;
         for (;; ++f) {
             if (*f == '-') s.left = true;
             else if (*f == '+') s.plus = true;
