@@ -264,6 +264,29 @@ TEST(LanguageModules, TranslatedDialogTextsFitTheirControls)
                     continue;
                 EXPECT_LE(textWidth(c.hwnd, c.text), roomFor(c)) << narrow(c.text) << " does not fit";
             }
+            if (dialog == IDD_PROGRESS) {
+                // The progress line is built at run time: the widest page
+                // numbers with each status text must fit as well.
+                HWND line = GetDlgItem(dlg, IDC_PROGRESS_TEXT);
+                ASSERT_NE(line, nullptr);
+                ControlInfo info;
+                info.hwnd = line;
+                info.className = L"Static";
+                std::wstring pattern = stringOf(m.module, IDS_PAGE_LINE);
+                for (UINT status : {IDS_STATUS_IMAGE, IDS_STATUS_TEXT, IDS_STATUS_COMPRESS, IDS_STATUS_FINALIZE}) {
+                    std::wstring statusText = stringOf(m.module, status);
+                    DWORD_PTR args[] = {999, 999, reinterpret_cast<DWORD_PTR>(statusText.c_str())};
+                    wchar_t* text = nullptr;
+                    FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                       FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                                   pattern.c_str(), 0, 0, reinterpret_cast<LPWSTR>(&text), 0,
+                                   reinterpret_cast<va_list*>(args));
+                    ASSERT_NE(text, nullptr);
+                    std::wstring formatted = text;
+                    LocalFree(text);
+                    EXPECT_LE(textWidth(line, formatted), roomFor(info)) << narrow(formatted) << " does not fit";
+                }
+            }
             ShowWindow(dlg, SW_SHOWNOACTIVATE);
             wchar_t lang[16];
             wsprintfW(lang, L"%04x", user);

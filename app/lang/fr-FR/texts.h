@@ -24,7 +24,7 @@
 #define STR_DEFAULT_PROFILE    "vjt%1!d!"
 #define STR_COL_PROPERTY       "Propriété"
 #define STR_COL_VALUE          "Valeur"
-#define STR_ROW_IMAGE_SIZE     "Taille de l'image"
+#define STR_ROW_IMAGE_SIZE     "Dimensions"
 #define STR_ROW_RESOLUTION     "Résolution"
 #define STR_FMT_IMAGE_SIZE     "%1!u! x %2!u!"
 #define STR_FMT_RESOLUTION     "%1!u! ppp"
