@@ -202,40 +202,6 @@ TEST(ParamDialog, EveryWayOutGivesItsCodeAndStoresOnlyOnConfirmation)
     }
 }
 
-TEST(ParamDialog, ProfileBoxProposesANameFromTheResolution)
-{
-    TempFolder tmp;
-    struct Case {
-        std::wstring stored;
-        int resolution;
-        std::wstring expectedInRecord;
-    } cases[] = {
-        {L"", 600, L"vjt600"},
-        {L"", 300, L"vjt300"},
-        {L"", -5, L"vjt-5"},
-        {L"sdk_default", 600, L"sdk_default"},
-        {L"SDK_DEFAULT", 600, L"SDK_DEFAULT"},
-    };
-    for (const Case& c : cases) {
-        PrinterSettings s = freshSettings(L"", c.stored);
-        PageArgs a;
-        a.image = tmp.file(L"none.img");
-        a.resolution = c.resolution;
-        std::wstring shown;
-        LRESULT count = 0;
-        runParamDialog(s, a, [&](HWND dlg) {
-            shown = uitest::itemText(dlg, IDC_PROFILE);
-            count = SendMessageW(GetDlgItem(dlg, IDC_PROFILE), CB_GETCOUNT, 0, 0);
-            uitest::clickButton(dlg, IDCANCEL);
-        });
-        EXPECT_EQ(s.Profile, c.expectedInRecord);
-        // The list holds the built-in profile only; an unknown or differently
-        // cased name selects the first entry.
-        EXPECT_EQ(count, 1);
-        EXPECT_EQ(shown, L"sdk_default");
-    }
-}
-
 TEST(ParamDialog, AttentionFlashIsGivenOnceEvenWhenShownAgain)
 {
     TempFolder tmp;
@@ -481,44 +447,5 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrame)
         } else {
             EXPECT_FALSE(fit.fitted) << c.what << ": the whole frame is used";
         }
-    }
-}
-
-TEST(ParamDialog, Screenshots)
-{
-    TempFolder tmp;
-    std::vector<uint8_t> px;
-    struct Case {
-        const wchar_t* name;
-        uint32_t w, h;
-        int page;
-    } cases[] = {
-        {L"param-page1-portrait-en", 1240, 1754, 1},
-        {L"param-page2-landscape-en", 1754, 1240, 2},
-    };
-    for (const Case& c : cases) {
-        // A light page with a dark block at its top left and a coloured one lower right.
-        std::vector<uint8_t> bgr(size_t(c.w) * c.h * 3, 0xF8);
-        for (uint32_t y = 0; y < c.h; ++y)
-            for (uint32_t x = 0; x < c.w; ++x) {
-                uint8_t* p = &bgr[(size_t(y) * c.w + x) * 3];
-                if (x > c.w / 10 && x < c.w / 2 && y > c.h / 10 && y < c.h / 6)
-                    p[0] = p[1] = p[2] = 0x30;
-                if (x > c.w / 2 && x < c.w * 9 / 10 && y > c.h / 2 && y < c.h * 8 / 10) {
-                    p[0] = 0xE0;
-                    p[1] = 0x80;
-                    p[2] = 0x20;
-                }
-            }
-        ASSERT_TRUE(writeBytes(tmp.file(L"page.img"), encodePageImage(c.w, c.h, c.w * 3 + 1, bgr.data())));
-        PrinterSettings s = freshSettings(L"C:\\Users\\Public\\Documents\\report.djvu", L"");
-        PageArgs a{tmp.file(L"page.img"), 150, int(c.w), int(c.h), c.page};
-        std::wstring shot;
-        runParamDialog(s, a, [&](HWND dlg) {
-            Sleep(CParamDialog::kFlashDelayMs + 200);
-            shot = uitest::saveScreenshot(dlg, c.name);
-            uitest::clickButton(dlg, IDCANCEL);
-        });
-        EXPECT_FALSE(shot.empty()) << uitest::narrow(c.name);
     }
 }

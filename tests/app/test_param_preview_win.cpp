@@ -58,76 +58,6 @@ TEST(PreviewLoad, PaddedStrideGivesTheExactPixels)
     EXPECT_EQ(lockedPixels(*bmp), expected);
 }
 
-TEST(PreviewLoad, DamagedOrHostileFilesGiveNoBitmap)
-{
-    ensureGdiplus();
-    TempFolder tmp;
-    std::vector<uint8_t> cut = header(4, 4, 12);
-    cut.resize(10);
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> bytes;
-        PageImageCheck expected;
-    } cases[] = {
-        {"header cut short", cut, PageImageCheck::Truncated},
-        {"empty file", {}, PageImageCheck::Truncated},
-        {"zero width", header(0, 10, 0), PageImageCheck::Empty},
-        {"stride shorter than a row", header(10, 10, 29), PageImageCheck::StrideTooSmall},
-        {"all ones", header(0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF), PageImageCheck::TooLarge},
-        {"3 x width wraps", header(0x55555556, 2, 2), PageImageCheck::TooLarge},
-        {"huge page in a tiny file", header(30000, 30000, 90000), PageImageCheck::TooLarge},
-    };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(writeBytes(tmp.file(L"bad.img"), c.bytes));
-        PageImageCheck check = PageImageCheck::Ok;
-        EXPECT_FALSE(PreviewBitmap::load(tmp.file(L"bad.img"), &check)) << c.what;
-        EXPECT_EQ(check, c.expected) << c.what;
-    }
-    EXPECT_FALSE(PreviewBitmap::load(tmp.file(L"missing.img")));
-}
-
-TEST(PreviewLoad, ShortPixelDataKeepsTheRowsThatArrived)
-{
-    ensureGdiplus();
-    TempFolder tmp;
-    std::vector<uint8_t> f = solidPage(4, 6, 12, 10, 20, 30);
-    f.resize(kPageImageHeaderSize + 2 * 12 + 3);   // two rows and one pixel
-    ASSERT_TRUE(writeBytes(tmp.file(L"short.img"), f));
-    auto bmp = PreviewBitmap::load(tmp.file(L"short.img"));
-    ASSERT_TRUE(bmp);
-    std::vector<uint8_t> px = lockedPixels(*bmp);
-    ASSERT_EQ(px.size(), 4u * 6 * 3);
-    for (size_t i = 0; i < 2 * 12 + 3; i += 3)
-        ASSERT_EQ(std::vector<uint8_t>(px.begin() + i, px.begin() + i + 3), (std::vector<uint8_t>{10, 20, 30})) << i;
-}
-
-TEST(PreviewPaint, FitsTheA4PageWithAnOutlineJustOutside)
-{
-    ensureGdiplus();
-    TempFolder tmp;
-    ASSERT_TRUE(writeBytes(tmp.file(L"a4.img"), solidPage(2480, 3508, 2480 * 3 + 4, 0x00, 0x00, 0xFF)));
-    auto bmp = PreviewBitmap::load(tmp.file(L"a4.img"));
-    ASSERT_TRUE(bmp);
-    const RECT frame = {10, 20, 130, 140};   // 120 x 120
-    HBRUSH gray = CreateSolidBrush(RGB(0x80, 0x80, 0x80));
-    for (PreviewPaint how : {PreviewPaint::Direct, PreviewPaint::Cached}) {
-        Canvas c(200, 200, RGB(0x80, 0x80, 0x80));
-        PreviewFit fit = paintPreview(c.dc(), frame, bmp.get(), gray, how);
-        ASSERT_EQ(fit.picture, (PreviewRect{28, 20, 84, 120}));
-        const char* mode = how == PreviewPaint::Direct ? "direct" : "cached";
-        EXPECT_EQ(c.at(70, 80), 0xFF0000u) << mode << ": page inside";
-        EXPECT_EQ(c.at(29, 21), 0xFF0000u) << mode << ": top-left page pixel";
-        EXPECT_EQ(c.at(111, 139), 0xFF0000u) << mode << ": bottom-right page pixel";
-        EXPECT_EQ(c.at(27, 80), 0u) << mode << ": left outline";
-        EXPECT_EQ(c.at(112, 80), 0u) << mode << ": right outline";
-        EXPECT_EQ(c.at(70, 19), 0u) << mode << ": top outline";
-        EXPECT_EQ(c.at(70, 140), 0u) << mode << ": bottom outline";
-        EXPECT_EQ(c.at(15, 80), 0x808080u) << mode << ": band beside the page untouched";
-        EXPECT_EQ(c.at(125, 80), 0x808080u) << mode << ": band beside the page untouched";
-    }
-    DeleteObject(gray);
-}
-
 TEST(PreviewPaint, CachedCopyLooksLikeDirectScaling)
 {
     ensureGdiplus();
@@ -163,20 +93,4 @@ TEST(PreviewPaint, CachedCopyLooksLikeDirectScaling)
                 first += line;
             }
     EXPECT_EQ(diffs, 0) << "pixels differ:" << first;
-}
-
-TEST(PreviewPaint, NoBitmapFillsTheWholeFrameWhite)
-{
-    ensureGdiplus();
-    Canvas c(200, 200, RGB(0x80, 0x80, 0x80));
-    const RECT frame = {10, 20, 130, 140};
-    PreviewFit fit = paintPreview(c.dc(), frame, nullptr, nullptr);
-    EXPECT_FALSE(fit.fitted);
-    EXPECT_EQ(c.at(10, 20), 0xFFFFFFu);
-    EXPECT_EQ(c.at(129, 139), 0xFFFFFFu);
-    EXPECT_EQ(c.at(9, 80), 0u);     // outline just outside the frame
-    EXPECT_EQ(c.at(130, 80), 0u);
-    EXPECT_EQ(c.at(70, 19), 0u);
-    EXPECT_EQ(c.at(70, 140), 0u);
-    EXPECT_EQ(c.at(5, 80), 0x808080u);
 }

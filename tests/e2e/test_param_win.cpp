@@ -2,6 +2,7 @@
 // started with a page, its dialog answered from outside, and the full 32-bit
 // exit code and the shared settings file checked afterwards.
 #include "app/core/page_image.h"
+#include "app/param_test_support.h"
 #include "support/ui_probe.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 using namespace uitest;
+using paramtest::writeBytes;
 
 namespace {
 
@@ -75,17 +77,6 @@ std::wstring tempFile(const std::wstring& name)
     wchar_t tmp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, tmp);
     return std::wstring(tmp) + name;
-}
-
-bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)
-{
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD w = 0;
-    bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &w, nullptr) && w == bytes.size();
-    CloseHandle(f);
-    return ok;
 }
 
 std::vector<uint8_t> pageFile(uint32_t w, uint32_t h)
@@ -186,30 +177,6 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
     }
 }
 
-TEST(ParamMode, NoSettingsFileIsCreatedWithoutConfirmation)
-{
-    TempFiles files;
-    const std::wstring image = tempFile(L"pvtest-e2e-none.img");
-    files.paths.push_back(image);
-    ASSERT_TRUE(writeBytes(image, pageFile(100, 140)));
-    for (int button : {IDCANCEL, 3}) {
-        const std::wstring name = uniqueName(L"fresh");
-        const std::wstring ini = iniPathFor(name);
-        files.paths.push_back(ini);
-        Process p;
-        ASSERT_TRUE(p.start(commandLine(programPath(L"PrintvaneUI.exe"),
-                                        {L"-param", name, image, L"0", L"300", L"100", L"140", L"1"})));
-        HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
-        ASSERT_TRUE(dlg);
-        pressButton(dlg, button);
-        ASSERT_TRUE(p.wait(kWait));
-        EXPECT_EQ(p.exitCode(), button == IDCANCEL ? 2u : 1878u);
-        EXPECT_EQ(GetFileAttributesW(ini.c_str()), INVALID_FILE_ATTRIBUTES) << "button " << button;
-    }
-}
-
-// Screenshots of the real program in the user's language: this test also runs
-// in the Japanese pass of the e2e program (see CMakeLists.txt).
 TEST(ParamMode, ScreenshotsInTheUsersLanguage)
 {
     wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
