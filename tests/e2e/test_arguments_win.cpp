@@ -116,3 +116,79 @@ TEST(Arguments, PipeThatDoesNotExistEndsWithZero)
     EXPECT_TRUE(r.ended);
     EXPECT_EQ(r.exitCode, 0u);
 }
+
+namespace {
+
+// Waits for the program's dialog while this thread keeps its own window
+// answering (a dialog owned by it sends it messages).
+HWND waitPumping(Process& p, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        std::vector<HWND> found = topLevelWindows(p.pid(), L"#32770");
+        if (!found.empty())
+            return found.front();
+        if (!p.running())
+            return nullptr;
+        Sleep(20);
+    }
+    return nullptr;
+}
+
+bool waitEndPumping(Process& p, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        if (p.wait(20))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(Arguments, ParamOwnerFromTheCommandLine)
+{
+    // A window of ours stands for the converter's window.
+    HWND ours = CreateWindowExW(0, L"STATIC", L"converter window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                                200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(ours, nullptr);
+    const std::wstring oursText = std::to_wstring(reinterpret_cast<ULONG_PTR>(ours));
+    struct Case {
+        std::wstring owner;
+        HWND expectedOwner;
+    } cases[] = {
+        {oursText, ours},
+        {L" " + oursText + L"xyz", ours},    // read leniently
+        // No owner given, or a number that names no window (the converter's
+        // window may be gone): the dialog still comes, without an owner.
+        {L"0", nullptr},
+        {L"abc", nullptr},
+        {L"987654", nullptr},
+        {L"-1", nullptr},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.owner));
+        std::wstring settings = L"h3-owner-probe-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(n++);
+        Process p;
+        ASSERT_TRUE(p.start(commandLine(program(), {L"-param", settings, L"Z:\\no\\such\\page.img", c.owner,
+                                                    L"300", L"2480", L"3508", L"1"})));
+        HWND dlg = waitPumping(p, kWindowWait);
+        EXPECT_NE(dlg, nullptr) << "no dialog; exit code " << p.exitCode();
+        if (dlg) {
+            EXPECT_NE(findControl(dlg, 2001), nullptr) << "not the page dialog";
+            EXPECT_EQ(GetWindow(dlg, GW_OWNER), c.expectedOwner);
+            pressButton(dlg, IDCANCEL);
+        }
+        EXPECT_TRUE(waitEndPumping(p, kEndWait));
+        EXPECT_EQ(p.exitCode(), 2u);
+    }
+    DestroyWindow(ours);
+}
