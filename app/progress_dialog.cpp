@@ -25,6 +25,18 @@ void traceLine(const char* line)
 
 std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
+// Hands a record to the window. A full message queue (a converter that
+// writes faster than the window draws) is waited out instead of ending the
+// reader: the pipe then holds the converter back until the window catches up.
+bool postRecord(HWND window, PipeMessage* record, HANDLE cancel)
+{
+    while (!::PostMessageW(window, WM_PIPE_MESSAGE, 0, reinterpret_cast<LPARAM>(record))) {
+        if (!IsWindow(window) || WaitForSingleObject(cancel, 1) != WAIT_TIMEOUT)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 CProgressDialog::CProgressDialog(HANDLE pipe) : m_hPipe(pipe) {}
@@ -95,8 +107,8 @@ DWORD WINAPI CProgressDialog::PipeThread(void* param)
             return 0;
         }
         PipeMessage* raw = message.release();
-        if (!::PostMessageW(window, WM_PIPE_MESSAGE, 0, reinterpret_cast<LPARAM>(raw))) {
-            delete raw;  // the window is gone
+        if (!postRecord(window, raw, cancel)) {
+            delete raw;  // the window is gone, or Cancel came while waiting
             break;
         }
     }
@@ -126,20 +138,33 @@ void CProgressDialog::OnPipeMessage(PipeMessage* message)
             ::SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
         }
     }
+
+    // While more records wait in the queue, the controls are not redrawn
+    // for each one: a burst from the converter ends in one update showing
+    // its final state.
+    mergeUpdate(m_pending, u);
+    MSG next;
+    if (PeekMessageW(&next, m_hWnd, WM_PIPE_MESSAGE, WM_PIPE_MESSAGE, PM_NOREMOVE))
+        return;
+    showUpdate(m_pending);
+    m_pending = ProgressUpdate();
+}
+
+void CProgressDialog::showUpdate(const ProgressUpdate& u)
+{
     if (u.setRange)
         SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(u.range));
-    if (!u.display)
-        return;
-
-    std::wstring status = wide(u.statusText);
-    if (u.statusId) {
-        std::wstring fromTable;
-        if (loadResourceString(u.statusId, fromTable))
-            status = fromTable;
+    if (u.display) {
+        std::wstring status = wide(u.statusText);
+        if (u.statusId) {
+            std::wstring fromTable;
+            if (loadResourceString(u.statusId, fromTable))
+                status = fromTable;
+        }
+        std::wstring line = loadFormattedString(kStringPageLine, {u.page, u.pageCount, status});
+        SetDlgItemText(IDC_PROGRESS_TEXT, line.c_str());
+        SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETPOS, u.page, 0);
     }
-    std::wstring line = loadFormattedString(kStringPageLine, {u.page, u.pageCount, status});
-    SetDlgItemText(IDC_PROGRESS_TEXT, line.c_str());
-    SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETPOS, u.page, 0);
     if (u.setTitle) {
         std::wstring title = loadFormattedString(kStringProgressTitle, {wide(u.docName)});
         SetWindowText(title.c_str());

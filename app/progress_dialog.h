@@ -44,6 +44,9 @@ private:
     LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled);
     LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
 
+    // Carries out the changes of one or more records on the controls.
+    void showUpdate(const ProgressUpdate& update);
+
     static DWORD WINAPI PipeThread(void* param);
     // Ends a read or reply write the reader is blocked in, so that it sees
     // the cancel event.
@@ -54,4 +57,5 @@ private:
     HANDLE m_hCancelEvent = nullptr;
     HWND m_hWndTarget = nullptr;  // the window as the reader sees it, fixed before it starts
     ProgressState m_state;        // page, page count, document name, last kind, title flag
+    ProgressUpdate m_pending;     // changes not yet shown while more records wait
 };

@@ -66,3 +66,22 @@ ProgressUpdate ProgressState::apply(const PipeMessage& message)
     m_nLastKind = message.kind;
     return u;
 }
+
+void mergeUpdate(ProgressUpdate& pending, const ProgressUpdate& next)
+{
+    if (next.setRange) {
+        pending.setRange = true;
+        pending.range = next.range;
+    }
+    if (next.display) {
+        pending.display = true;
+        pending.statusId = next.statusId;
+        pending.statusText = next.statusText;
+        pending.page = next.page;
+        pending.pageCount = next.pageCount;
+    }
+    if (next.setTitle) {
+        pending.setTitle = true;
+        pending.docName = next.docName;
+    }
+}

@@ -30,6 +30,12 @@ struct ProgressUpdate {
     std::u16string docName;
 };
 
+// Folds `next` into `pending` so that carrying out `pending` once leaves the
+// window as carrying out both in turn would: the latest range and page line
+// win, a title change is kept. Log lines are not folded (they accumulate in
+// their control and are appended at once).
+void mergeUpdate(ProgressUpdate& pending, const ProgressUpdate& next);
+
 class ProgressState {
 public:
     // Applies one record and says what the window must change.

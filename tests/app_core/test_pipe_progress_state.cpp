@@ -117,4 +117,48 @@ TEST(ProgressState, KeepsTheLastKindThatUpdatedTheDisplay)
     EXPECT_EQ(1, state.page());
 }
 
+// What the controls show after a series of updates.
+struct Screen {
+    std::string line;
+    long range = -1;
+    std::u16string title;
+    void show(const ProgressUpdate& u)
+    {
+        if (u.setRange)
+            range = long(u.range);
+        if (u.display)
+            line = lineOf(u);
+        if (u.setTitle)
+            title = u.docName;
+    }
+};
+
+TEST(ProgressState, ABurstShownOnceLooksLikeEachRecordShownInTurn)
+{
+    const std::vector<PipeMessage> job = {
+        count(3), text(PM_DOC_NAME, u"doc"), bare(PM_PAGE_BEGIN), text(PM_STATUS_TEXT, u"a"),
+        text(PM_STATUS_TEXT, u"b"), bare(PM_TEXT), count(2), bare(PM_PAGE_BEGIN), bare(PM_PAGE_BEGIN),
+        bare(PM_PAGE_BEGIN), text(PM_DOC_NAME, u"late"), count(9), bare(PM_FINALIZE)};
+    // Every way of cutting the job into bursts of up to four records.
+    for (size_t burst = 1; burst <= 4; ++burst) {
+        for (size_t offset = 0; offset < burst; ++offset) {
+            ProgressState one, many;
+            Screen each, folded;
+            ProgressUpdate pending;
+            for (size_t i = 0; i < job.size(); ++i) {
+                each.show(one.apply(job[i]));
+                mergeUpdate(pending, many.apply(job[i]));
+                if ((i + offset) % burst == burst - 1 || i + 1 == job.size()) {
+                    folded.show(pending);
+                    pending = ProgressUpdate();
+                    SCOPED_TRACE("burst " + std::to_string(burst) + ", record " + std::to_string(i));
+                    EXPECT_EQ(each.line, folded.line);
+                    EXPECT_EQ(each.range, folded.range);
+                    EXPECT_EQ(each.title, folded.title);
+                }
+            }
+        }
+    }
+}
+
 } // namespace
