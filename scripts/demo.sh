@@ -76,6 +76,18 @@ demo_step "A known switch with the wrong number of arguments: nothing is shown, 
 demo_step "No arguments at all: the argument box, exit code -1" \
   show
 
+# The progress window alone, fed by the converter stand-in through the named
+# pipe: a window query (its 4-byte reply is checked), four pages of steps,
+# then the converter closes the pipe and the program ends with 0.
+if grep -q '"pipe"' tools/converter/main.cpp; then
+  step=$((step + 1))
+  echo
+  echo "== $step. The progress window on the named pipe: four pages, then the converter closes the pipe"
+  wine "$converter" pipe --demo --shots "Z:$shots" | tr -d '\r' | grep -v '^PipeThread'
+  bmp="$shots/demo-pipe-progress.bmp"
+  [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
+fi
+
 # Further steps (the print job with page dialogs and progress window) follow here.
 if grep -q '"demo"' tools/converter/main.cpp; then
   # Automatic run: page 1 is confirmed (1), page 2 skipped (1878), page 3
