@@ -40,8 +40,11 @@ uint32_t utf16ToAnsi(const char16_t* src, uint32_t units, char* dst, uint32_t ca
 }
 
 bool appendToDebugFile(const char* text, uint32_t bytes) {
-    const wchar_t* path = _wgetenv(L"_PXLL_DEBUG_FILE");
-    if (!path || !*path || wcslen(path) > 260)
+    // The process environment itself: the C run-time's copy misses values
+    // set later through SetEnvironmentVariableW.
+    wchar_t path[261];
+    DWORD n = GetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", path, 261);
+    if (n == 0 || n > 260)
         return false;
     FILE* f = _wfsopen(path, L"at", _SH_DENYNO);
     if (!f)

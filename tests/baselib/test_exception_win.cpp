@@ -90,3 +90,24 @@ TEST(DebugFileChild, AppendsWhenStartedAsChild) {
     ASSERT_TRUE(Solvaris::appendDebugFile("child line\n"));
     EXPECT_THROW(SVR_THROW(Solvaris::errNotFound, "thrown in the child"), Solvaris::Exception);
 }
+
+// The variable is read from the process environment, so a value set through
+// the platform call (not only through the C run-time) is honoured.
+TEST(DebugFileProcesses, VariableSetThroughThePlatformIsSeen) {
+    const wchar_t* path = L"h1_debugfile_platform_env.txt";
+    _wremove(path);
+    DebugFileEnv::clear();
+    ASSERT_TRUE(SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", path));
+    bool written = Solvaris::appendDebugFile("set by the platform\n");
+    SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", nullptr);
+    EXPECT_TRUE(written);
+    EXPECT_EQ(readAll(path), "set by the platform\r\n");
+    _wremove(path);
+
+    // Too long a name is refused, not cut short.
+    std::wstring tooLong(261, L'n');
+    ASSERT_TRUE(SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", tooLong.c_str()));
+    EXPECT_FALSE(Solvaris::appendDebugFile("x"));
+    SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", nullptr);
+    EXPECT_FALSE(Solvaris::appendDebugFile("x"));
+}
