@@ -18,11 +18,12 @@ build=build-demo
 mode=--auto
 [ "${1:-}" = --manual ] && mode=""
 
+mkdir -p $build
 echo "== building"
-cmake -S . -B $build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release >$build.configure.log 2>&1 \
-  || { cat $build.configure.log; exit 1; }
-cmake --build $build -j2 --target PrintvaneUI converter language_modules >$build.build.log 2>&1 \
-  || { grep -E 'error|Error' $build.build.log; exit 1; }
+cmake -S . -B $build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release >$build/configure.log 2>&1 \
+  || { cat $build/configure.log; exit 1; }
+cmake --build $build -j2 --target PrintvaneUI converter language_modules >$build/build.log 2>&1 \
+  || { grep -E "error|Error" $build/build.log; exit 1; }
 
 shots="$here/$build/screenshots"
 mkdir -p "$shots"
