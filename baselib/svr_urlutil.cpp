@@ -1,6 +1,5 @@
 #include "baselib/svr_urlutil.h"
 
-#include <climits>
 #include <string>
 #include <string_view>
 
@@ -47,37 +46,14 @@ bool isHexDigit(unsigned char c)
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// The signed decimal reading of the C run-time (leading white space, an
-// optional sign, digits), saturated at the int range instead of overflowing.
-int decimalValue(std::string_view text)
-{
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            value = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (negative)
-        value = -value;
-    if (value > INT_MAX)
-        value = INT_MAX;
-    return static_cast<int>(value);
-}
-
 }  // namespace
 
 void separateUrl(UrlComponents& components, const String& url)
 {
+    // The URL may be one of the fields about to be reset: keep it alive.
+    const String source(url);
     components = UrlComponents();
-    std::string_view s = bytesOf(url);
+    std::string_view s = bytesOf(source);
 
     size_t schemeEnd = s.find("://");
     if (schemeEnd != std::string_view::npos) {
@@ -110,7 +86,8 @@ void separateUrl(UrlComponents& components, const String& url)
 
     size_t colon = host.find(':');
     if (colon != std::string_view::npos) {
-        components.port = static_cast<uint16_t>(decimalValue(host.substr(colon + 1)));
+        // The run-time's signed decimal reading, kept in 16 bits.
+        components.port = static_cast<uint16_t>(toString(host.substr(colon + 1)).toInt());
         host = host.substr(0, colon);
     }
     components.hostname = toString(host);

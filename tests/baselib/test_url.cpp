@@ -69,6 +69,20 @@ TEST(UrlSeparate, PortIsSignedDecimalKeptIn16Bits)
     }
 }
 
+// The URL may be one of the fields that the call fills.
+TEST(UrlSeparate, UrlTakenFromTheComponentsItself)
+{
+    UrlComponents u;
+    u.path = String("http://user@example:81/a?b");
+    Url::separateUrl(u, u.path);
+    EXPECT_EQ(str(u.scheme), "http");
+    EXPECT_EQ(str(u.username), "user");
+    EXPECT_EQ(str(u.hostname), "example");
+    EXPECT_EQ(u.port, 81u);
+    EXPECT_EQ(str(u.path), "/a");
+    EXPECT_EQ(str(u.extra), "?b");
+}
+
 TEST(UrlSeparate, EmptyHostIsRejected)
 {
     for (const char* url : {"http:///x", "", "/x", "http://", "://"}) {
