@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/core/param_logic.h"
