@@ -99,12 +99,18 @@ public:
     BOOL EndDialog(INT_PTR result) { return m_hWnd ? ::EndDialog(m_hWnd, result) : FALSE; }
 
 protected:
-    // Runs the template `idd` of `module` modally. Returns the EndDialog
-    // result, or -1 when the template is missing or the window cannot be made.
+    // Runs the template `idd` of `module` modally over `owner`. Returns the
+    // EndDialog result, or -1 when the template is missing or the window
+    // cannot be made.
     INT_PTR DoModalFrom(HMODULE module, UINT idd, HWND owner)
     {
         if (!module || !::FindResourceW(module, MAKEINTRESOURCEW(idd), reinterpret_cast<LPCWSTR>(RT_DIALOG)))
             return -1;
+        // An owner that is no longer a window (the caller's window may be
+        // gone by now) would make the platform refuse the dialog: show it
+        // without an owner instead.
+        if (owner && !::IsWindow(owner))
+            owner = nullptr;
         return ::DialogBoxParamW(module, MAKEINTRESOURCEW(idd), owner, &CDialogImplBase::DialogProc,
                                  reinterpret_cast<LPARAM>(this));
     }
