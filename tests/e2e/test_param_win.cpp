@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -244,5 +246,54 @@ TEST(ParamMode, DemoJobFollowsEachAnswer)
             start = end + 2;
         }
         EXPECT_EQ(lines, c.lines) << narrow(c.answers);
+    }
+}
+
+// The profile box's trace lines reach the standard output: the name looked
+// for, and the position of the entry that matched it.
+TEST(ParamMode, ProfileTraceLinesOnStandardOutput)
+{
+    struct Case {
+        const char* stored;
+        std::string expected;
+    } cases[] = {
+        {"", "UpdateProfileCombo: name=vjt600\n"},
+        {"sdk_default", "UpdateProfileCombo: name=sdk_default\nUpdateProfileCombo: index=0 for sdk_default\n"},
+    };
+    TempFiles files;
+    const std::wstring image = tempFile(L"pvtest-trace.img");
+    const std::wstring out = tempFile(L"pvtest-trace.txt");
+    files.paths = {image, out};
+    ASSERT_TRUE(writeBytes(image, pageFile(50, 70)));
+    for (const Case& c : cases) {
+        const std::wstring name = uniqueName(L"trace");
+        const std::wstring ini = iniPathFor(name);
+        files.paths.push_back(ini);
+        WritePrivateProfileStringW(L"VJT", L"Profile", std::wstring(c.stored, c.stored + strlen(c.stored)).c_str(),
+                                   ini.c_str());
+        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+        HANDLE file = CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = file;
+        PROCESS_INFORMATION pi = {};
+        std::wstring cmd = commandLine(programPath(L"PrintvaneUI.exe"),
+                                       {L"-param", name, image, L"0", L"600", L"50", L"70", L"2"});
+        ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
+        CloseHandle(file);
+        CloseHandle(pi.hThread);
+        HWND dlg = waitForWindow(pi.dwProcessId, kWait, L"#32770", pi.hProcess);
+        if (dlg)
+            pressButton(dlg, IDCANCEL);
+        if (WaitForSingleObject(pi.hProcess, kWait) != WAIT_OBJECT_0)
+            TerminateProcess(pi.hProcess, 0xDEAD);
+        CloseHandle(pi.hProcess);
+        ASSERT_TRUE(dlg) << c.stored;
+        bool exists = false;
+        std::string text = readAll(out, exists);
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        EXPECT_EQ(text, c.expected) << c.stored;
     }
 }
