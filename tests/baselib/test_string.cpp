@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "baselib/alloc_probe.h"
 #include "baselib/svr_error.h"
@@ -134,6 +135,36 @@ TEST(StringTrim, WhiteSpaceAndLineBreaks) {
         EXPECT_EQ(bytes(String(c.in).trim()), c.trimmed) << c.in;
         EXPECT_EQ(bytes(String(c.in).trimLineBreaksRight()), c.noBreaks) << c.in;
     }
+}
+
+// Every code point from U+0000 to U+3100 and a few beyond, alone between two
+// letters and alone at both ends: trim removes exactly the 20 white-space
+// code points, trimLineBreaksRight exactly the 7 line breaks.
+TEST(StringTrim, ExactlyTheListedCodePoints) {
+    auto listedSpace = [](uint32_t cp) {
+        return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0xA0 || (cp >= 0x2000 && cp <= 0x200B) ||
+               cp == 0x3000;
+    };
+    auto listedBreak = [](uint32_t cp) {
+        return (cp >= 0x0A && cp <= 0x0D) || cp == 0x85 || cp == 0x2028 || cp == 0x2029;
+    };
+    int spaces = 0, breaks = 0;
+    std::vector<uint32_t> codePoints = {0xFEFF, 0x1F600};
+    for (uint32_t cp = 1; cp < 0x3100; ++cp)
+        codePoints.push_back(cp);
+    for (uint32_t cp : codePoints) {
+        char enc[6];
+        uint32_t n = Solvaris::Utf::encodeUtf8(cp, enc);
+        std::string c(enc, n);
+        EXPECT_EQ(bytes(String(("x" + c + "y").c_str()).trim()), "x" + c + "y") << cp;
+        EXPECT_EQ(bytes(String((c + "x" + c).c_str()).trim()), listedSpace(cp) ? "x" : c + "x" + c) << cp;
+        EXPECT_EQ(bytes(String((c + "x" + c).c_str()).trimLineBreaksRight()), listedBreak(cp) ? c + "x" : c + "x" + c)
+            << cp;
+        spaces += listedSpace(cp);
+        breaks += listedBreak(cp);
+    }
+    EXPECT_EQ(spaces, 20);
+    EXPECT_EQ(breaks, 7);
 }
 
 TEST(StringCompare, ByteOrderAndAsciiFolding) {
