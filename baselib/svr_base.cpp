@@ -102,9 +102,11 @@ size_t memSize(void* p) {
 }
 
 void* AllocatedFromProcessHeap::operator new(size_t size) {
+    // Library failures are all Solvaris::Exception, running out of memory
+    // included.
     void* p = memAlloc(size);
     if (!p)
-        throw std::bad_alloc();
+        SVR_THROW_CODE(errOutOfMemory);
     return p;
 }
 

@@ -16,7 +16,8 @@ void* memAlloc(size_t size);     // null on failure
 void memFree(void* p);
 size_t memSize(void* p);
 
-// Counted objects live in blocks of the process allocator.
+// Counted objects live in blocks of the process allocator; when it has no
+// block, new throws errOutOfMemory.
 struct AllocatedFromProcessHeap {
     static void* operator new(size_t size);
     static void operator delete(void* p) { memFree(p); }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -118,6 +119,34 @@ TEST(StringAllocation, BuffersAndCachesAreWipedBeforeRelease) {
     }
     EXPECT_GE(probe.watchedFrees, 5);
     EXPECT_EQ(probe.nonZeroWatchedFrees, 0);
+}
+
+// With memory exhausted every string operation that needs a block fails with
+// the library's own exception, never another type.
+TEST(StringAllocation, ExhaustedMemoryGivesTheLibraryException) {
+    String s("some text"), t("more");
+    AllocProbe probe;
+    probe.failAllocations = true;
+    std::function<void()> operations[] = {
+        [&] { String x("new text"); },
+        [&] { String x = s + t; },
+        [&] { String x = s.substring(1, 3); x.c_str(); },
+        [&] { String x = s.replace(String("t", 1), t); },
+        [&] { String x = String::format("%s", "x"); },
+        [&] { s.c_wstr(); },
+        [&] { String x; x.getWritableBuffer(10); },
+    };
+    for (size_t i = 0; i < sizeof operations / sizeof operations[0]; ++i) {
+        int code = -100;
+        try {
+            operations[i]();
+        } catch (const Solvaris::Exception& e) {
+            code = e.code();
+        } catch (...) {
+            code = -200;
+        }
+        EXPECT_EQ(code, Solvaris::errOutOfMemory) << "operation " << i;
+    }
 }
 
 TEST(StringTrim, WhiteSpaceAndLineBreaks) {
