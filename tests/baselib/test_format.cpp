@@ -162,6 +162,19 @@ TEST(FormatLimits, HugeWidthAndPrecisionStayBounded) {
     EXPECT_EQ(bytes(String::format("%s|%s|%s|", big.c_str(), big.c_str(), big.c_str())), want);
 }
 
+// The output starts in 200 bytes; an append that does not fit makes the
+// capacity the current length plus twice the appended length plus one.
+TEST(FormatLimits, OutputGrowsByTheAppendedLength) {
+    std::string a(150, 'a'), b(300, 'b'), c(40, 'c');
+    AllocProbe probe;
+    String s = String::format("%s%s%s", a.c_str(), b.c_str(), c.c_str());
+    EXPECT_EQ(bytes(s), a + b + c);
+    // The two output blocks, then the string's buffer object (c fits).
+    ASSERT_EQ(probe.requested.size(), 3u);
+    EXPECT_EQ(probe.requested[0], 200u);
+    EXPECT_EQ(probe.requested[1], 150u + 2 * 300 + 1);
+}
+
 // Random directive sequences, with widths and precisions from tiny to huge:
 // the output length is what the pieces add up to under the clamps, and the
 // sanitizers of the native build watch every byte written.
