@@ -4,6 +4,7 @@
 
 #include <malloc.h>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <thread>
 
@@ -95,6 +96,24 @@ void memFree(void* p) {
         std::free(p);
     else
         r->free(p);
+}
+
+void memWipe(void* p, size_t n) {
+    if (!p || !n)
+        return;
+    std::memset(p, 0, n);
+#if defined(__GNUC__)
+    __asm__ __volatile__("" : : "r"(p) : "memory");
+#else
+    volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = 0;
+#endif
+}
+
+void memWipeAndFree(void* p, size_t n) {
+    memWipe(p, n);
+    memFree(p);
 }
 
 size_t memSize(void* p) {

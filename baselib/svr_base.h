@@ -15,6 +15,10 @@ namespace Solvaris {
 void* memAlloc(size_t size);     // null on failure
 void memFree(void* p);
 size_t memSize(void* p);
+// Overwrites n bytes with zeros in a way the compiler keeps even right before
+// a free; memWipeAndFree then frees the block (null is allowed for both).
+void memWipe(void* p, size_t n);
+void memWipeAndFree(void* p, size_t n);
 
 // Counted objects live in blocks of the process allocator; when it has no
 // block, new throws errOutOfMemory.

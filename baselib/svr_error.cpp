@@ -102,8 +102,7 @@ bool debugFilePrintf(const char* format, ...) {
     va_end(args);
     // A "%c" of 0 ends the text, as it does for formatted strings.
     bool ok = _Svr_Internal_NS_::appendToDebugFile(block, uint32_t(strnlen(block, length)));
-    std::memset(block, 0, capacity);
-    memFree(block);
+    memWipeAndFree(block, capacity);
     return ok;
 }
 

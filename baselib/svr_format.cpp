@@ -50,16 +50,6 @@ namespace {
 const uint32_t kInitialCapacity = 200;
 const uint32_t kTrailingZeros = 6;
 
-void wipeAndFree(char* p, uint32_t n) {
-    if (!p)
-        return;
-    std::memset(p, 0, n);
-#if defined(__GNUC__)
-    __asm__ __volatile__("" : : "r"(p) : "memory");
-#endif
-    memFree(p);
-}
-
 // The growing output. After a failure it stays failed and ignores appends,
 // so that the rest of the format can still be walked.
 class Output {
@@ -69,7 +59,7 @@ public:
         if (!m_p)
             m_cap = 0;
     }
-    ~Output() { wipeAndFree(m_p, m_cap); }
+    ~Output() { memWipeAndFree(m_p, m_cap); }
 
     void put(const char* s, uint32_t n) {
         if (n && reserve(n)) {
@@ -119,7 +109,7 @@ private:
             return false;
         }
         std::memcpy(p, m_p, m_len);
-        wipeAndFree(m_p, m_cap);
+        memWipeAndFree(m_p, m_cap);
         m_p = p;
         m_cap = uint32_t(cap);
         return true;
@@ -154,16 +144,29 @@ uint32_t clampTo(uint32_t v, uint32_t limit) {
     return v > limit ? limit : v;
 }
 
-// Writes pad, then the pieces, then pad, as the width and "-" ask.
-void emitPadded(Output& out, const Directive& s, uint32_t bodyLength, const char* a, uint32_t an,
-                const char* b, uint32_t bn) {
-    uint32_t pad = s.width > bodyLength ? s.width - bodyLength : 0;
+// Writes a field within the width: the lead (sign, prefix), zeros, then the
+// body, with blanks before it (after it with "-"). With zeroFill and the "0"
+// flag the zeros widen to fill the width instead of blanks.
+void emitFramed(Output& out, const Directive& s, bool zeroFill, const char* lead, uint32_t nl, uint32_t zeros,
+                const char* body, uint32_t nb) {
+    uint32_t total = nl + zeros + nb;
+    if (zeroFill && s.zero && !s.left && s.width > total) {
+        zeros += s.width - total;
+        total = s.width;
+    }
+    uint32_t pad = s.width > total ? s.width - total : 0;
     if (!s.left)
         out.fill(' ', pad);
-    out.put(a, an);
-    out.put(b, bn);
+    out.put(lead, nl);
+    out.fill('0', zeros);
+    out.put(body, nb);
     if (s.left)
         out.fill(' ', pad);
+}
+
+// A text within the width, padded with blanks only.
+void emitPadded(Output& out, const Directive& s, const char* text, uint32_t n) {
+    emitFramed(out, s, false, "", 0, 0, text, n);
 }
 
 void formatInteger(Output& out, const Directive& s, char conv, uint64_t magnitude, bool negative) {
@@ -196,31 +199,20 @@ void formatInteger(Output& out, const Directive& s, char conv, uint64_t magnitud
         prefix[np++] = '0';
         prefix[np++] = conv;
     }
-    uint32_t total = np + zeros + nd;
-    if (s.zero && !s.left && !s.hasPrecision && s.width > total) {
-        zeros += s.width - total;
-        total = s.width;
-    }
-    uint32_t pad = s.width > total ? s.width - total : 0;
-    if (!s.left)
-        out.fill(' ', pad);
-    out.put(prefix, np);
-    out.fill('0', zeros);
-    out.put(digits + sizeof digits - nd, nd);
-    if (s.left)
-        out.fill(' ', pad);
+    // An explicit precision turns the "0" flag off, as in C.
+    emitFramed(out, s, !s.hasPrecision, prefix, np, zeros, digits + sizeof digits - nd, nd);
 }
 
 void formatDouble(Output& out, const Directive& s, char conv, double v) {
     if (std::isnan(v)) {
-        emitPadded(out, s, 3, "NaN", 3, "", 0);
+        emitPadded(out, s, "NaN", 3);
         return;
     }
     bool negative = std::signbit(v);
     const char* sign = negative ? "-" : s.plus ? "+" : s.space ? " " : "";
     uint32_t ns = uint32_t(std::strlen(sign));
     if (std::isinf(v)) {
-        emitPadded(out, s, ns + 3, sign, ns, "Inf", 3);
+        emitFramed(out, s, false, sign, ns, 0, "Inf", 3);
         return;
     }
     char fmt[8];
@@ -250,20 +242,7 @@ void formatDouble(Output& out, const Directive& s, char conv, double v) {
         }
         SVR_SNPRINTF(text, size_t(n) + 1, fmt, precision, magnitude);
     }
-    uint32_t nd = uint32_t(n);
-    uint32_t total = ns + nd, zeros = 0;
-    if (s.zero && !s.left && s.width > total) {
-        zeros = s.width - total;
-        total = s.width;
-    }
-    uint32_t pad = s.width > total ? s.width - total : 0;
-    if (!s.left)
-        out.fill(' ', pad);
-    out.put(sign, ns);
-    out.fill('0', zeros);
-    out.put(text, nd);
-    if (s.left)
-        out.fill(' ', pad);
+    emitFramed(out, s, true, sign, ns, 0, text, uint32_t(n));
     if (text != local)
         memFree(text);
 }
@@ -273,7 +252,7 @@ void formatQuoted(Output& out, const Directive& s, const char* str, bool wrap) {
     if (!str) {
         const char* t = wrap ? "NULL" : "(NULL)";
         uint32_t n = uint32_t(std::strlen(t));
-        emitPadded(out, s, n, t, n, "", 0);
+        emitPadded(out, s, t, n);
         return;
     }
     uint32_t n = uint32_t(s.hasPrecision ? strnlen(str, s.precision) : std::strlen(str));
@@ -430,7 +409,7 @@ char* formatEngine(const char* fmt, va_list argsIn, uint32_t* length, uint32_t* 
             uint32_t n = 0;
             if (str)
                 n = uint32_t(s.hasPrecision ? strnlen(str, s.precision) : std::strlen(str));
-            emitPadded(out, s, n, str, n, "", 0);
+            emitPadded(out, s, str, n);
             break;
         }
         case 'q':

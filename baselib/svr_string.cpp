@@ -20,20 +20,6 @@ namespace {
 // Longest text a buffer may hold; keeps n + 6 and every length in range.
 const uint32_t kMaxBytes = 0x7ffffff0u;
 
-// Overwrites a block in a way the compiler may not drop as a dead store.
-void wipe(void* p, size_t n) {
-    if (!p || !n)
-        return;
-    std::memset(p, 0, n);
-#if defined(__GNUC__)
-    __asm__ __volatile__("" : : "r"(p) : "memory");
-#else
-    volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
-    for (size_t i = 0; i < n; ++i)
-        v[i] = 0;
-#endif
-}
-
 [[noreturn]] void throwOutOfMemory() {
     SVR_THROW_CODE(errOutOfMemory);
 }
@@ -110,8 +96,7 @@ private:
     }
     void releaseBlock() {
         if (m_capacity) {
-            wipe(m_buffer, m_capacity);
-            memFree(m_buffer);
+            memWipeAndFree(m_buffer, m_capacity);
         }
         m_buffer = const_cast<char*>(kEmptyText);
         m_capacity = 0;
@@ -260,7 +245,7 @@ String String::fromLocal(const char* ansi, int32_t count) {
     struct Block {
         char16_t* p;
         size_t bytes;
-        ~Block() { wipe(p, bytes); memFree(p); }
+        ~Block() { memWipeAndFree(p, bytes); }
     } tmp{static_cast<char16_t*>(allocOrThrow((size_t(units) + 1) * 2)), (size_t(units) + 1) * 2};
     units = _Svr_Internal_NS_::ansiToUtf16(ansi, uint32_t(n), tmp.p, units);
     return fromUtf16Units(tmp.p, units, false);
@@ -308,20 +293,17 @@ void String::swap(String& o) noexcept {
 
 void String::clearCaches() const {
     if (m_utf16) {
-        wipe(m_utf16, (size_t(m_utf16Length) + 1) * sizeof(UTF16Char));
-        memFree(m_utf16);
+        memWipeAndFree(m_utf16, (size_t(m_utf16Length) + 1) * sizeof(UTF16Char));
         m_utf16 = nullptr;
         m_utf16Length = 0;
     }
     if (m_utf32) {
-        wipe(m_utf32, (size_t(m_utf32Length) + 1) * sizeof(UTF32Char));
-        memFree(m_utf32);
+        memWipeAndFree(m_utf32, (size_t(m_utf32Length) + 1) * sizeof(UTF32Char));
         m_utf32 = nullptr;
         m_utf32Length = 0;
     }
     if (m_local) {
-        wipe(m_local, size_t(m_localLength) + 1);
-        memFree(m_local);
+        memWipeAndFree(m_local, size_t(m_localLength) + 1);
         m_local = nullptr;
         m_localLength = 0;
     }
@@ -332,18 +314,16 @@ String String::fromFormatted(char* block, uint32_t length, uint32_t capacity) {
     // rest is cleared so that the bytes behind the text stay zero.
     uint32_t n = uint32_t(strnlen(block, length));
     if (n < length)
-        wipe(block + n, length - n);
+        memWipe(block + n, length - n);
     if (n == 0) {
-        wipe(block, capacity);
-        memFree(block);
+        memWipeAndFree(block, capacity);
         return String();
     }
     ReferableUtf8StringImpl* impl;
     try {
         impl = new ReferableUtf8StringImpl();
     } catch (...) {
-        wipe(block, capacity);
-        memFree(block);
+        memWipeAndFree(block, capacity);
         throw;
     }
     AutoPtr<ReferableString> holder(impl);
@@ -377,7 +357,7 @@ String String::formatLocalV(const char* fmt, va_list args) {
     struct Block {
         char* p;
         uint32_t capacity;
-        ~Block() { wipe(p, capacity); memFree(p); }
+        ~Block() { memWipeAndFree(p, capacity); }
     } guard{block, capacity};
     return fromLocal(block, int32_t(length));
 }
