@@ -184,6 +184,37 @@ TEST(PipeMode, ConverterScriptCancel)
     DeleteFileW(report.c_str());
 }
 
+// Runs in every user language the e2e folder is run in: the window's texts
+// come from the language module; the pictures show whether they fit.
+TEST(PipeMode, ScreenshotsInTheUsersLanguage)
+{
+    wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
+    GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
+    ConverterPipe pipe;
+    uitest::Process program;
+    ASSERT_TRUE(program.start(uitest::commandLine(uitest::programPath(L"PrintvaneUI.exe"), {L"-pipe", pipe.name})));
+    ASSERT_TRUE(pipe.connect(program.handle()));
+    HWND w = uitest::waitForWindow(program.pid(), 15000, L"#32770", program.handle());
+    ASSERT_TRUE(w);
+    const std::wstring initial = uitest::controlText(w, 1003);
+    EXPECT_FALSE(initial.empty());
+    uitest::saveScreenshot(w, std::wstring(L"e2e_progress_start_") + locale);
+
+    pipe.send(encodePipeText(PM_DOC_NAME, u"report"));
+    pipe.send(encodePageCount(4));
+    for (uint32_t kind : {PM_PAGE_BEGIN, PM_PAGE_BEGIN, PM_TEXT})
+        pipe.send(encodePipeMessage(kind, nullptr, 0));
+    EXPECT_TRUE(uitest::waitUntil([&] {
+        std::wstring line = uitest::controlText(w, 1003);
+        return line != initial && line.find(L"2/4") != std::wstring::npos;
+    })) << uitest::narrow(uitest::controlText(w, 1003));
+    EXPECT_TRUE(uitest::waitUntil([&] { return uitest::windowText(w).find(L"report") != std::wstring::npos; }));
+    uitest::saveScreenshot(w, std::wstring(L"e2e_progress_mid_") + locale);
+    pipe.close();
+    EXPECT_TRUE(program.wait(10000));
+    EXPECT_EQ(0u, program.exitCode());
+}
+
 TEST(PipeMode, PipeThatCannotBeOpenedEndsWithZeroAndLeavesNoProcess)
 {
     for (std::wstring path : {L"\\\\.\\pipe\\pv-missing-" + std::to_wstring(GetCurrentProcessId()),
