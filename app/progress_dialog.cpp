@@ -98,7 +98,14 @@ DWORD WINAPI CProgressDialog::PipeThread(void* param)
         traceLine(line);
         if (result != 1)
             break;
-        std::unique_ptr<PipeMessage> message = readPipeMessage(source, window);
+        std::unique_ptr<PipeMessage> message;
+        try {
+            message = readPipeMessage(source, window);
+        } catch (...) {
+            // Nothing thrown may leave the thread (out of memory for a
+            // payload): the stream counts as broken.
+            message.reset();
+        }
         if (!message) {
             if (WaitForSingleObject(cancel, 0) == WAIT_OBJECT_0)
                 break;  // the read was interrupted by Cancel
