@@ -168,37 +168,56 @@ String::String(const char* utf8, int32_t count) : String() {
     m_length = int32_t(n);
 }
 
-String String::fromUtf16Units(const char16_t* units, uint32_t count, bool swap) {
-    uint32_t bytes = Utf::utf16ToUtf8Length(units, count, swap);
+namespace {
+
+// UTF-16 or UTF-32 input: counts the units (a negative count: up to the first
+// NUL unit) and handles a leading byte-order mark: U+FEFF is dropped; the
+// swapped mark is dropped and asks for every following unit to be swapped.
+template <class Unit>
+uint32_t takeMark(const Unit*& s, int32_t count, Unit swappedMark, bool* swap) {
+    uint32_t n = 0;
+    if (count < 0) {
+        while (s[n])
+            ++n;
+    } else {
+        n = uint32_t(count);
+    }
+    *swap = false;
+    if (n > 0 && (s[0] == 0xFEFF || s[0] == swappedMark)) {
+        *swap = s[0] == swappedMark;
+        ++s;
+        --n;
+    }
+    return n;
+}
+
+} // namespace
+
+// The UTF-8 string of count units through the given measuring and
+// converting routines.
+template <class Unit>
+String String::fromUnits(const Unit* units, uint32_t count, bool swap,
+                         uint32_t (*measure)(const Unit*, uint32_t, bool),
+                         uint32_t (*convert)(const Unit*, uint32_t, bool, char*)) {
+    uint32_t bytes = measure(units, count, swap);
     if (bytes == 0)
         return String();
     char* p;
     AutoPtr<ReferableString> buf = newBuffer(bytes, &p);
-    Utf::utf16ToUtf8(units, count, swap, p);
+    convert(units, count, swap, p);
     return String(Adopt(), buf, 0, int32_t(bytes));
+}
+
+String String::fromUtf16Units(const char16_t* units, uint32_t count, bool swap) {
+    return fromUnits<char16_t>(units, count, swap, Utf::utf16ToUtf8Length, Utf::utf16ToUtf8);
 }
 
 String::String(const UTF16Char* utf16, int32_t count) : String() {
     if (!utf16 || count == 0)
         return;
     const char16_t* s = reinterpret_cast<const char16_t*>(utf16);
-    uint32_t n;
-    if (count < 0) {
-        n = 0;
-        while (s[n])
-            ++n;
-    } else {
-        n = uint32_t(count);
-    }
-    bool swap = false;
-    if (n > 0 && s[0] == 0xFEFF) {
-        ++s;
-        --n;
-    } else if (n > 0 && s[0] == 0xFFFE) {
-        ++s;
-        --n;
-        swap = true;
-    }
+    bool swap;
+    uint32_t n = takeMark<char16_t>(s, count, 0xFFFE, &swap);
     String r = fromUtf16Units(s, n, swap);
     this->swap(r);
 }
@@ -207,30 +226,10 @@ String::String(const UTF32Char* utf32, int32_t count) : String() {
     if (!utf32 || count == 0)
         return;
     const char32_t* s = utf32;
-    uint32_t n;
-    if (count < 0) {
-        n = 0;
-        while (s[n])
-            ++n;
-    } else {
-        n = uint32_t(count);
-    }
-    bool swap = false;
-    if (n > 0 && s[0] == 0xFEFF) {
-        ++s;
-        --n;
-    } else if (n > 0 && s[0] == 0xFFFE0000u) {
-        ++s;
-        --n;
-        swap = true;
-    }
-    uint32_t bytes = Utf::utf32ToUtf8Length(s, n, swap);
-    if (bytes == 0)
-        return;
-    char* p;
-    m_buffer = newBuffer(bytes, &p);
-    Utf::utf32ToUtf8(s, n, swap, p);
-    m_length = int32_t(bytes);
+    bool swap;
+    uint32_t n = takeMark<char32_t>(s, count, 0xFFFE0000u, &swap);
+    String r = fromUnits<char32_t>(s, n, swap, Utf::utf32ToUtf8Length, Utf::utf32ToUtf8);
+    this->swap(r);
 }
 
 String String::fromLocal(const char* ansi, int32_t count) {
@@ -415,20 +414,34 @@ const char* String::c_str() const {
     return p;
 }
 
+namespace {
+
+// Converts n UTF-8 bytes into a new NUL-terminated cache block of Unit and
+// stores it (seen as Cached, the unit type callers get) with its length; an
+// empty result leaves the cache empty and yields the static empty text.
+template <class Unit, class Cached>
+const Cached* buildCache(const char* text, uint32_t n, Cached*& cache, uint32_t& cacheLength,
+                         const Cached* emptyText, uint32_t (*measure)(const char*, uint32_t),
+                         uint32_t (*convert)(const char*, uint32_t, Unit*)) {
+    static_assert(sizeof(Unit) == sizeof(Cached), "one unit type seen two ways");
+    uint32_t units = n ? measure(text, n) : 0;
+    if (units == 0)
+        return emptyText;
+    Unit* p = static_cast<Unit*>(allocOrThrow((size_t(units) + 1) * sizeof(Unit)));
+    convert(text, n, p);
+    cache = reinterpret_cast<Cached*>(p);
+    cacheLength = units;
+    return cache;
+}
+
+} // namespace
+
 const UTF16Char* String::c_wstr() const {
     if (m_utf16)
         return m_utf16;
     uint32_t n = length();
-    if (n == 0)
-        return kEmptyWide;
-    uint32_t units = Utf::utf8ToUtf16Length(data(), n);
-    if (units == 0)
-        return kEmptyWide;
-    char16_t* p = static_cast<char16_t*>(allocOrThrow((size_t(units) + 1) * sizeof(char16_t)));
-    Utf::utf8ToUtf16(data(), n, p);
-    m_utf16 = reinterpret_cast<UTF16Char*>(p);
-    m_utf16Length = units;
-    return m_utf16;
+    return buildCache<char16_t>(data(), n, m_utf16, m_utf16Length, kEmptyWide, Utf::utf8ToUtf16Length,
+                                Utf::utf8ToUtf16);
 }
 
 uint32_t String::wlength() const {
@@ -440,16 +453,8 @@ const UTF32Char* String::c_utf32() const {
     if (m_utf32)
         return m_utf32;
     uint32_t n = length();
-    if (n == 0)
-        return kEmptyUtf32;
-    uint32_t units = Utf::utf8ToUtf32Length(data(), n);
-    if (units == 0)
-        return kEmptyUtf32;
-    char32_t* p = static_cast<char32_t*>(allocOrThrow((size_t(units) + 1) * sizeof(char32_t)));
-    Utf::utf8ToUtf32(data(), n, p);
-    m_utf32 = p;
-    m_utf32Length = units;
-    return m_utf32;
+    return buildCache<char32_t>(data(), n, m_utf32, m_utf32Length, kEmptyUtf32, Utf::utf8ToUtf32Length,
+                                Utf::utf8ToUtf32);
 }
 
 uint32_t String::utf32Length() const {

@@ -123,6 +123,10 @@ private:
     const char* data() const { return m_buffer->getBuffer() + m_start; }
     void clearCaches() const;
     static String fromUtf16Units(const char16_t* units, uint32_t count, bool swap);
+    template <class Unit>
+    static String fromUnits(const Unit* units, uint32_t count, bool swap,
+                            uint32_t (*measure)(const Unit*, uint32_t, bool),
+                            uint32_t (*convert)(const Unit*, uint32_t, bool, char*));
     static String fromFormatted(char* block, uint32_t length, uint32_t capacity);
 
     // c_str may move a substring into a private copy of the same bytes, so
