@@ -87,27 +87,6 @@ struct DateFields {
 
 enum class Reading { NoMatch, Invalid, Fields };
 
-int monthFromName(const char* name)
-{
-    for (int i = 0; i < 12; ++i) {
-        const char* m = kMonthNames[i];
-        int k = 0;
-        for (; k < 3 && name[k]; ++k) {
-            char c = name[k];
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-            char t = m[k];
-            if (t >= 'A' && t <= 'Z')
-                t = static_cast<char>(t - 'A' + 'a');
-            if (c != t)
-                break;
-        }
-        if (k == 3 && name[3] == '\0')
-            return i + 1;
-    }
-    return 0;
-}
-
 // "%3[A-Za-z], %02d %3[A-Za-z] %04d %02d:%02d:%02d %s": the fields count as
 // read once the seconds are there; the zone may be missing.
 Reading readHttpForm(std::string_view text, DateFields& f)
@@ -121,7 +100,7 @@ Reading readHttpForm(std::string_view text, DateFields& f)
               in.literal(':') && in.integer(2, f.second);
     if (!ok)
         return Reading::NoMatch;
-    f.month = monthFromName(monthName);
+    f.month = TimeDetail::monthFromName(monthName);
     return f.month == 0 ? Reading::Invalid : Reading::Fields;
 }
 
@@ -160,7 +139,7 @@ Reading readOlderForms(std::string_view text, DateFields& f)
               asctime.integer(4, f.year)))
             return Reading::NoMatch;
     }
-    f.month = monthFromName(monthName);
+    f.month = TimeDetail::monthFromName(monthName);
     return f.month == 0 ? Reading::Invalid : Reading::Fields;
 }
 
@@ -195,7 +174,7 @@ bool worthSystemReader(std::string_view s)
     for (size_t i = 0; i < s.size(); ++i) {
         if (isAsciiLetter(s[i]) && (i == 0 || !isAsciiLetter(s[i - 1])) && i + 3 <= s.size()) {
             char name[4] = {s[i], s[i + 1], s[i + 2], '\0'};
-            if (monthFromName(name) != 0)
+            if (TimeDetail::monthFromName(name) != 0)
                 month = true;
         }
         if (isDigit(s[i])) {
@@ -221,6 +200,27 @@ std::string_view textOf(const String& s)
 }  // namespace
 
 namespace TimeDetail {
+
+int monthFromName(const char* name)
+{
+    for (int i = 0; i < 12; ++i) {
+        const char* m = kMonthNames[i];
+        int k = 0;
+        for (; k < 3 && name[k]; ++k) {
+            char c = name[k];
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+            char t = m[k];
+            if (t >= 'A' && t <= 'Z')
+                t = static_cast<char>(t - 'A' + 'a');
+            if (c != t)
+                break;
+        }
+        if (k == 3 && name[3] == '\0')
+            return i + 1;
+    }
+    return 0;
+}
 
 int64_t utcSeconds(int year, int month, int day, int hour, int minute, int second)
 {

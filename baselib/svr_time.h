@@ -43,6 +43,10 @@ private:
 
 namespace TimeDetail {
 
+// 1 to 12 for a three-letter English month name ("Jan" ... "Dec", any ASCII
+// letter case), 0 for anything else.
+int monthFromName(const char* name);
+
 // Seconds since 1970 of a UTC calendar time. Fields outside their usual
 // ranges carry over like the C run-time's UTC conversion does (day 31 of a
 // 28-day February is 3 March; second 60 is the next minute's first second).

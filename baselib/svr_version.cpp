@@ -2,12 +2,11 @@
 
 #include <cstring>
 
+#include "baselib/svr_time.h"
+
 namespace Solvaris {
 
 namespace {
-
-const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // The decimal value of the digits (and blanks, which pad the day) in
 // text[from, from + count); stops early at the end of the text.
@@ -28,13 +27,9 @@ namespace VersionDetail {
 
 String buildVersion(const char* date, const char* time)
 {
-    unsigned month = 0;
-    if (std::strlen(date) >= 3) {
-        for (unsigned i = 0; i < 12; ++i) {
-            if (std::strncmp(date, kMonths[i], 3) == 0)
-                month = i + 1;
-        }
-    }
+    char monthName[4] = {0};
+    std::memcpy(monthName, date, strnlen(date, 3));
+    unsigned month = unsigned(TimeDetail::monthFromName(monthName));
     int day = numberAt(date, 4, 2);
     int year = numberAt(date, 7, 4);
     int hour = numberAt(time, 0, 2);

@@ -1,7 +1,8 @@
 // URL encoding and date reading, each against a baseline measured in the
 // same run:
-//   - encode and decode of a 1 MB request path (every fifth byte needs an
-//     escape), against copying the same bytes into a string one at a time;
+//   - encode and decode of a 1 MB request path (one byte in eight, a blank,
+//     needs an escape), against copying the same bytes into a string one at
+//     a time;
 //   - parseDateString of the two common server date forms, against the C
 //     library's sscanf reading the same fields (which neither validates nor
 //     converts them).
