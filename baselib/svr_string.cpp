@@ -783,6 +783,9 @@ double String::toDouble() const {
     bool negative = false;
     if (i < n && (p[i] == '+' || p[i] == '-'))
         negative = p[i++] == '-';
+    // One sign only: the number reader below would take a second "-" itself.
+    if (i < n && (p[i] == '+' || p[i] == '-'))
+        return 0;
     double v = 0;
     auto r = std::from_chars(p + i, p + n, v, std::chars_format::general);
     if (r.ec == std::errc::result_out_of_range) {

@@ -417,6 +417,8 @@ TEST(StringNumbers, Parsing) {
     EXPECT_DOUBLE_EQ(String("abc").toDouble(), 0.0);
     EXPECT_TRUE(std::isinf(String("1e999").toDouble()));
     EXPECT_DOUBLE_EQ(String("1e-999").toDouble(), 0.0);
+    for (const char* twoSigns : {"--5", "+-5", "-+5", "++5"})
+        EXPECT_EQ(String(twoSigns).toDouble(), 0.0) << twoSigns;
 }
 
 TEST(Hex, DigitsAndLimits) {
