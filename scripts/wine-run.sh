@@ -9,6 +9,10 @@ build=${PV_BUILD_DIR:-}
 if [ -z "$build" ]; then
   d=$(cd "$(dirname "$exe")" && pwd)
   while [ "$d" != / ] && [ ! -f "$d/CMakeCache.txt" ]; do d=$(dirname "$d"); done
+  if [ ! -f "$d/CMakeCache.txt" ]; then
+    echo "wine-run: $exe lies in no build folder; set PV_BUILD_DIR" >&2
+    exit 2
+  fi
   build=$d
 fi
 here=$(cd "$(dirname "$0")" && pwd)
