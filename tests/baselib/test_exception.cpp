@@ -145,10 +145,6 @@ protected:
                 out += s[i];
         return out;
     }
-    bool exists() const {
-        std::ifstream in(m_path);
-        return in.good();
-    }
     std::string m_path;
 };
 
@@ -168,11 +164,14 @@ TEST_F(DebugFile, ExceptionsAndPrintfAreAppended) {
 }
 
 TEST_F(DebugFile, UnsetEmptyOrUnusablePathWritesNothing) {
+    // The file named before stays as it was once the variable is gone.
+    DebugFileEnv::set(m_path.c_str());
+    ASSERT_TRUE(Solvaris::appendDebugFile("before|"));
     DebugFileEnv::clear();
     EXPECT_FALSE(Solvaris::appendDebugFile("x"));
     EXPECT_FALSE(Solvaris::debugFilePrintf("%d", 1));
     EXPECT_THROW(SVR_THROW_CODE(errEOF), Exception);
-    EXPECT_FALSE(exists());
+    EXPECT_EQ(contents(), "before|");
 
     DebugFileEnv::set("");
     EXPECT_FALSE(Solvaris::appendDebugFile("x"));
