@@ -128,13 +128,4 @@ TEST(DialogImpl, ExceptionInHandlerEndsDialogWithMinusOne)
     }
 }
 
-TEST(DialogImpl, WatchdogEndsADialogThatNobodyCloses)
-{
-    CTestDialog dlg;
-    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [](HWND) {}, 800);
-    EXPECT_TRUE(run.windowSeen);
-    EXPECT_TRUE(run.aborted);
-    EXPECT_EQ(uitest::kAbortedResult, run.result);
-}
-
 } // namespace

@@ -94,29 +94,6 @@ TEST(ProgressState, Sequences)
           {bare(PM_GET_WINDOW), "1/1:''", -1, u""}});
 }
 
-TEST(ProgressState, LogLinesArePassedOnAtAnyTime)
-{
-    ProgressState state;
-    ProgressUpdate u = state.apply(text(PM_LOG_LINE, u"line 1\r\n"));
-    EXPECT_TRUE(u.appendLog);
-    EXPECT_EQ(u"line 1\r\n", u.logText);
-    EXPECT_FALSE(u.display);
-    EXPECT_FALSE(state.apply(bare(PM_PAGE_BEGIN)).appendLog);
-}
-
-TEST(ProgressState, KeepsTheLastKindThatUpdatedTheDisplay)
-{
-    ProgressState state;
-    state.apply(bare(PM_TEXT));
-    EXPECT_EQ(0u, state.lastKind()) << "nothing is displayed before the first page";
-    state.apply(bare(PM_PAGE_BEGIN));
-    EXPECT_EQ(uint32_t(PM_PAGE_BEGIN), state.lastKind());
-    state.apply(count(50));
-    EXPECT_EQ(uint32_t(PM_PAGE_COUNT), state.lastKind());
-    EXPECT_EQ(50u, state.pageCount());
-    EXPECT_EQ(1, state.page());
-}
-
 // What the controls show after a series of updates.
 struct Screen {
     std::string line;
