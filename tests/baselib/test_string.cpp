@@ -100,6 +100,30 @@ TEST(StringAllocation, CopiesSubstringsAndReadsAllocateNothing) {
     EXPECT_EQ(bytes(joined), "  some text with words  text");
 }
 
+// The buffer interface on its own: n bytes followed by six zero bytes, the
+// static empty text while nothing is held, and assignment from its own bytes.
+TEST(StringBuffer, AssignLengthsAndTrailingZeros) {
+    using Solvaris::ReferableString;
+    Solvaris::AutoPtr<ReferableString> buf = ReferableString::create("hello", -1);
+    EXPECT_TRUE(buf->isAllocated());
+    EXPECT_EQ(buf->getLength(), 5);
+    EXPECT_EQ(std::string(buf->getBuffer(), 11), std::string("hello\0\0\0\0\0\0", 11));
+
+    buf->assign(buf->getBuffer() + 1, -1);   // from its own bytes
+    EXPECT_EQ(std::string(buf->getBuffer(), 10), std::string("ello\0\0\0\0\0\0", 10));
+    buf->assign("xyz", 2);
+    EXPECT_EQ(buf->getLength(), 2);
+    EXPECT_STREQ(buf->getBuffer(), "xy");
+    buf->assign("", -1);
+    EXPECT_FALSE(buf->isAllocated());
+    EXPECT_EQ(buf->getLength(), 0);
+    EXPECT_STREQ(buf->getBuffer(), "");
+
+    EXPECT_FALSE(ReferableString::create(nullptr, 3)->isAllocated());
+    EXPECT_FALSE(ReferableString::empty()->isAllocated());
+    EXPECT_EQ(ReferableString::empty(), ReferableString::empty());
+}
+
 TEST(StringAllocation, BuffersAndCachesAreWipedBeforeRelease) {
     std::string text(777, 'x');
     text[10] = '\xC3';   // one two-byte character: 776 code points
