@@ -160,6 +160,25 @@ bool isAsciiLetter(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+// Whether a time of day "h:mm:ss" or "hh:mm:ss" starts at s[i] (a digit that
+// starts a run of digits); fills its three values.
+bool clockAt(std::string_view s, size_t i, int* hour, int* minute, int* second)
+{
+    size_t j = i;
+    int h = 0;
+    while (j < s.size() && j - i < 3 && isDigit(s[j]))
+        h = h * 10 + (s[j++] - '0');
+    size_t digits = j - i;
+    if (digits < 1 || digits > 2 || j + 6 > s.size() || s[j] != ':' || !isDigit(s[j + 1]) ||
+        !isDigit(s[j + 2]) || s[j + 3] != ':' || !isDigit(s[j + 4]) || !isDigit(s[j + 5]) ||
+        (j + 6 < s.size() && isDigit(s[j + 6])))
+        return false;
+    *hour = h;
+    *minute = (s[j + 1] - '0') * 10 + (s[j + 2] - '0');
+    *second = (s[j + 4] - '0') * 10 + (s[j + 5] - '0');
+    return true;
+}
+
 // Whether a text is worth handing to the system's HTTP date reader. That
 // reader fills whatever it does not find from the current clock and so turns
 // any garbage into "now"; it gets only texts of a date's length that name a
@@ -177,14 +196,9 @@ bool worthSystemReader(std::string_view s)
             if (TimeDetail::monthFromName(name) != 0)
                 month = true;
         }
-        if (isDigit(s[i])) {
-            size_t j = i + 1;
-            if (j < s.size() && isDigit(s[j]))
-                ++j;
-            if (j + 6 <= s.size() && s[j] == ':' && isDigit(s[j + 1]) && isDigit(s[j + 2]) &&
-                s[j + 3] == ':' && isDigit(s[j + 4]) && isDigit(s[j + 5]))
-                clock = true;
-        }
+        int h, m, sec;
+        if (isDigit(s[i]) && (i == 0 || !isDigit(s[i - 1])) && clockAt(s, i, &h, &m, &sec))
+            clock = true;
     }
     return month && clock;
 }
@@ -220,6 +234,30 @@ int monthFromName(const char* name)
             return i + 1;
     }
     return 0;
+}
+
+bool textStatesTime(const String& text, int year, int hour, int minute, int second)
+{
+    std::string_view s = textOf(text);
+    bool yearSeen = false;
+    bool clockSeen = false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (!isDigit(s[i]) || (i > 0 && isDigit(s[i - 1])))
+            continue;
+        // A run of digits starts here: its value, while it stays small.
+        size_t end = i;
+        long value = 0;
+        for (; end < s.size() && isDigit(s[end]); ++end) {
+            if (value < 100000)
+                value = value * 10 + (s[end] - '0');
+        }
+        if (value == year)
+            yearSeen = true;
+        int h, m, sec;
+        if (clockAt(s, i, &h, &m, &sec) && h == hour && m == minute && sec == second)
+            clockSeen = true;
+    }
+    return yearSeen && clockSeen;
 }
 
 int64_t utcSeconds(int year, int month, int day, int hour, int minute, int second)

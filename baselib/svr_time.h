@@ -53,8 +53,15 @@ int monthFromName(const char* name);
 int64_t utcSeconds(int year, int month, int day, int hour, int minute, int second);
 
 // The system's own HTTP date reader (the third way of parseDateString).
-// False when the system has none or it rejects the text.
+// False when the system has none or it rejects the text, and when its result
+// is not the one the text states (see textStatesTime).
 bool systemHttpDate(const String& text, int64_t& secondsSince1970);
+
+// Whether text names this year (as a run of digits of its own) and this time
+// of day (as h:mm:ss or hh:mm:ss). The system's date reader fills what it
+// cannot read from the current clock; a result that the text does not state
+// came from there and is refused.
+bool textStatesTime(const String& text, int year, int hour, int minute, int second);
 
 // The system clock in seconds since 1970.
 int64_t systemNow();

@@ -26,6 +26,10 @@ bool systemHttpDate(const String& text, int64_t& secondsSince1970)
     SYSTEMTIME st;
     if (!WinHttpTimeToSystemTime(text.c_wstr(), &st))
         return false;
+    // The reader answers the current time for texts it cannot read (a first
+    // word that is no day name, for one): only a result the text states counts.
+    if (!textStatesTime(text, st.wYear, st.wHour, st.wMinute, st.wSecond))
+        return false;
     FILETIME ft;
     if (!SystemTimeToFileTime(&st, &ft))
         return false;

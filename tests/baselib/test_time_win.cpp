@@ -38,9 +38,13 @@ TEST(TimeParseSystem, OtherShapesReachTheSystemReader)
 // so never come back as "now".
 TEST(TimeParseSystem, GarbageIsNotTakenForNow)
 {
+    // The reader answers "now" for a first word that is no day name, even
+    // when a month and a time of day follow.
     const std::string tooLong = "Sun 06 Nov 1994 08:49:37 GMT" + std::string(200, ' ');
     for (const std::string& text : {std::string("garbage"), std::string("Nov 1994"),
-                                    std::string("08:49:37"), std::string("12345"), tooLong}) {
+                                    std::string("08:49:37"), std::string("12345"), tooLong,
+                                    std::string("Nov 06 1994 08:49:37"),
+                                    std::string("Xyz 06 Nov 1994 08:49:37 GMT")}) {
         SCOPED_TRACE(text);
         int64_t seconds = 0;
         EXPECT_FALSE(parses(text.c_str(), seconds)) << seconds;
