@@ -256,9 +256,6 @@ TEST(ProgressDialog, CancelDisablesTheButtonAndClosesWhileTheConverterHoldsThePi
     UnhookWindowsHookEx(hook);
     EXPECT_FALSE(run.aborted);
     EXPECT_EQ(0, run.result);
-    // The converter still holds its end; its next write finds nobody reading
-    // once the program has closed its end.
-    EXPECT_NE(INVALID_HANDLE_VALUE, pipe.server);
 }
 
 TEST(ProgressDialog, CancelWhileTheConverterKeepsWriting)
