@@ -9,11 +9,6 @@ using Args = std::vector<std::wstring>;
 // Folder of converter.exe (PrintvaneUI.exe lies beside it), with a trailing "\".
 std::wstring programFolder();
 
-// Starts PrintvaneUI.exe with `args`, waits at most `timeoutMs` and stores its
-// full 32-bit exit code. Returns false when it could not be started or did
-// not end in time (it is then terminated).
-bool runPrintvane(const Args& args, unsigned long& exitCode, unsigned long timeoutMs = 120000);
-
 int commandRun(const Args& args);   // run ARGS...: start, wait, print "exit code: N"
 int commandDemo(const Args& args);  // demo [--auto ...]: a print job of three pages, see demo_job.cpp
 int commandShow(const Args& args);  // show [--auto] [--shot FILE] ARGS...: a message box, see show_command.cpp

@@ -14,9 +14,10 @@
 // to --shots (default: <build>\screenshots) as demo-*.bmp. --report writes
 // one line per -param run ("page N: CODE", the full 32-bit exit code) and a
 // last line with the outcome, for tests.
-#include "tools/converter/commands.h"
+#include "tools/converter/launch.h"
 
 #include "app/core/page_image.h"
+#include "app/core/pipe_protocol.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -119,110 +120,13 @@ Page renderPage(uint32_t width, uint32_t height, int number)
 
 bool writeFile(const std::wstring& path, const std::vector<uint8_t>& bytes)
 {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
-    CloseHandle(f);
-    return ok;
+    return writeWholeFile(path, bytes.data(), bytes.size());
 }
 
-// ---- processes and windows ------------------------------------------------
+// ---- windows --------------------------------------------------------------
 
-std::wstring quoted(const std::wstring& a)
-{
-    if (!a.empty() && a.find_first_of(L" \t\"") == std::wstring::npos)
-        return a;
-    std::wstring out = L"\"";
-    size_t slashes = 0;
-    for (wchar_t c : a) {
-        if (c == L'\\') {
-            ++slashes;
-            continue;
-        }
-        out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
-        slashes = 0;
-        out += c;
-    }
-    out.append(slashes * 2, L'\\');
-    return out + L"\"";
-}
-
-struct Child {
-    HANDLE process = nullptr;
-    DWORD pid = 0;
-};
-
-Child startPrintvane(const Args& args)
-{
-    std::wstring exe = programFolder() + L"PrintvaneUI.exe";
-    std::wstring cmd = quoted(exe);
-    for (const std::wstring& a : args)
-        cmd += L" " + quoted(a);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    Child c;
-    if (CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        CloseHandle(pi.hThread);
-        c.process = pi.hProcess;
-        c.pid = pi.dwProcessId;
-    }
-    return c;
-}
-
-// Waits for the child and returns its full 32-bit exit code; ends it after
-// `limitMs` (exit code 0xDEAD).
-DWORD finish(Child& c, DWORD limitMs)
-{
-    if (!c.process)
-        return DWORD(-1);
-    if (WaitForSingleObject(c.process, limitMs) != WAIT_OBJECT_0) {
-        TerminateProcess(c.process, 0xDEAD);
-        WaitForSingleObject(c.process, 5000);
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(c.process, &code);
-    CloseHandle(c.process);
-    c.process = nullptr;
-    return code;
-}
-
-struct FindWindowData {
-    DWORD pid;
-    HWND except;
-    HWND found;
-};
-
-BOOL CALLBACK findDialog(HWND w, LPARAM lp)
-{
-    auto* d = reinterpret_cast<FindWindowData*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    wchar_t cls[16] = {};
-    GetClassNameW(w, cls, 16);
-    if (pid == d->pid && w != d->except && IsWindowVisible(w) && std::wcscmp(cls, L"#32770") == 0) {
-        d->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The first visible dialog window of process `pid` other than `except`.
-HWND waitForDialog(const Child& c, DWORD limitMs, HWND except = nullptr)
-{
-    for (DWORD waited = 0; waited < limitMs; waited += 50) {
-        FindWindowData d{c.pid, except, nullptr};
-        EnumWindows(findDialog, reinterpret_cast<LPARAM>(&d));
-        if (d.found)
-            return d.found;
-        if (WaitForSingleObject(c.process, 50) == WAIT_OBJECT_0)
-            return nullptr;
-    }
-    return nullptr;
-}
-
+// Brings the window to the top and lets it finish painting before its
+// picture is taken.
 bool saveShot(HWND window, const std::wstring& path)
 {
     SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -232,44 +136,7 @@ bool saveShot(HWND window, const std::wstring& path)
         SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &ignored);
         Sleep(30);
     }
-    RECT r;
-    if (!GetWindowRect(window, &r))
-        return false;
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    if (w <= 0 || h <= 0 || w > 4096 || h > 4096)
-        return false;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFOHEADER ih = {};
-    ih.biSize = sizeof ih;
-    ih.biWidth = w;
-    ih.biHeight = h;
-    ih.biPlanes = 1;
-    ih.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&ih), DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool ok = false;
-    if (dib && bits) {
-        HGDIOBJ old = SelectObject(mem, dib);
-        ok = BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY) != FALSE;
-        GdiFlush();
-        SelectObject(mem, old);
-        const DWORD size = DWORD((w * 3 + 3) & ~3) * DWORD(h);
-        BITMAPFILEHEADER fh = {};
-        fh.bfType = 0x4D42;
-        fh.bfOffBits = sizeof fh + sizeof ih;
-        fh.bfSize = fh.bfOffBits + size;
-        std::vector<uint8_t> file(fh.bfSize);
-        memcpy(&file[0], &fh, sizeof fh);
-        memcpy(&file[sizeof fh], &ih, sizeof ih);
-        memcpy(&file[fh.bfOffBits], bits, size);
-        ok = ok && writeFile(path, file);
-    }
-    if (dib)
-        DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return ok;
+    return saveWindowPicture(window, path);
 }
 
 // ---- settings file (the converter's side of it) ---------------------------
@@ -309,51 +176,13 @@ public:
         child_ = startPrintvane({L"-pipe", name_});
         if (!child_.process)
             return false;
-        OVERLAPPED ov = {};
-        ov.hEvent = event_;
-        if (ConnectNamedPipe(pipe_, &ov))
-            return true;
-        DWORD e = GetLastError();
-        if (e == ERROR_PIPE_CONNECTED)
-            return true;
-        if (e != ERROR_IO_PENDING)
-            return false;
-        if (WaitForSingleObject(event_, limitMs) != WAIT_OBJECT_0) {
-            CancelIo(pipe_);
-            return false;
-        }
-        DWORD ignored;
-        return GetOverlappedResult(pipe_, &ov, &ignored, FALSE) != 0;
+        return connectWithLimit(pipe_, event_, child_.process, limitMs);
     }
 
-    // One record: kind, length, payload. False once the window has gone.
-    bool send(char kind, const void* payload = nullptr, uint32_t length = 0)
+    // One record; false once the window has gone.
+    bool send(const std::vector<uint8_t>& record)
     {
-        std::vector<uint8_t> record(8 + length);
-        const uint32_t k = uint8_t(kind);
-        memcpy(&record[0], &k, 4);
-        memcpy(&record[4], &length, 4);
-        if (length)
-            memcpy(&record[8], payload, length);
-        OVERLAPPED ov = {};
-        ov.hEvent = event_;
-        DWORD written = 0;
-        if (!WriteFile(pipe_, record.data(), DWORD(record.size()), &written, &ov)) {
-            if (GetLastError() != ERROR_IO_PENDING)
-                return false;
-            if (WaitForSingleObject(event_, 10000) != WAIT_OBJECT_0) {
-                CancelIo(pipe_);
-                return false;
-            }
-            if (!GetOverlappedResult(pipe_, &ov, &written, FALSE))
-                return false;
-        }
-        return written == record.size();
-    }
-
-    bool sendText(char kind, const std::wstring& text)
-    {
-        return send(kind, text.c_str(), uint32_t((text.size() + 1) * sizeof(wchar_t)));
+        return writeWithLimit(pipe_, event_, record.data(), DWORD(record.size()), 10000);
     }
 
     const Child& child() const { return child_; }
@@ -590,12 +419,13 @@ int commandDemo(const Args& args)
             std::printf("demo: the progress window did not connect\n");
         } else {
             const std::wstring doc = output.substr(output.find_last_of(L"\\/") + 1);
-            uint32_t count[2] = {0, uint32_t(encoded.size())};
-            cancelled = !pipe.sendText('d', doc.empty() ? L"demo" : doc) || !pipe.send('p', count, sizeof count);
+            const std::wstring docName = doc.empty() ? L"demo" : doc;
+            cancelled = !pipe.send(encodePipeText(PM_DOC_NAME, std::u16string(docName.begin(), docName.end()))) ||
+                        !pipe.send(encodePageCount(uint32_t(encoded.size())));
             const DWORD step = o.automatic ? 150 : 400;
             for (size_t k = 0; k < encoded.size() && !cancelled; ++k) {
-                for (char kind : {'P', 'F', 'T', 'S'}) {
-                    if (!pipe.send(kind)) {
+                for (uint32_t kind : {PM_PAGE_BEGIN, PM_IMAGE, PM_TEXT, PM_TEXT_COMPRESS}) {
+                    if (!pipe.send(encodePipeMessage(kind, nullptr, 0))) {
                         cancelled = true;
                         break;
                     }
@@ -608,7 +438,7 @@ int commandDemo(const Args& args)
                 }
             }
             if (!cancelled)
-                cancelled = !pipe.send('E');
+                cancelled = !pipe.send(encodePipeMessage(PM_FINALIZE, nullptr, 0));
             Sleep(step);
             pipe.close();
         }

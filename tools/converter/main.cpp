@@ -1,9 +1,7 @@
 // converter.exe: stands in for the printer driver's converter. It starts
 // PrintvaneUI.exe as the converter does and reads its real exit codes.
-//   converter run ARGS...     start PrintvaneUI.exe with ARGS, print its exit code
 #include "tools/converter/commands.h"
-
-#include <windows.h>
+#include "tools/converter/launch.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -12,77 +10,25 @@ namespace {
 struct Command {
     const wchar_t* name;
     int (*run)(const Args&);
+    const char* arguments;
+    const char* description;
 };
 const Command kCommands[] = {
-    {L"run", commandRun},
-    {L"demo", commandDemo},
-    {L"show", commandShow},
-    {L"pipe", commandPipe},
+    {L"run", commandRun, "ARGS...", "start PrintvaneUI.exe with ARGS and print its exit code"},
+    {L"show", commandShow, "[--auto] [--shot FILE] ARGS...", "show a message box, print its text and the exit code"},
+    {L"pipe", commandPipe, "[--demo] [OPTIONS] STEP...", "feed the progress window through its pipe, step by step"},
+    {L"demo", commandDemo, "[--auto] [OPTIONS]", "run a print job of three pages from dialog to summary"},
 };
 } // namespace
 
-std::wstring programFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    size_t slash = folder.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
-}
-
-static std::wstring quote(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos)
-        return arg;
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == L'"')
-            out.append(backslashes * 2 + 1, L'\\');
-        else
-            out.append(backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');
-    return out + L"\"";
-}
-
-bool runPrintvane(const Args& args, unsigned long& exitCode, unsigned long timeoutMs)
-{
-    std::wstring exe = programFolder() + L"PrintvaneUI.exe";
-    std::wstring cmd = quote(exe);
-    for (const std::wstring& a : args)
-        cmd += L" " + quote(a);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    CloseHandle(pi.hThread);
-    bool ended = WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
-    if (!ended)
-        TerminateProcess(pi.hProcess, 0xDEAD);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    exitCode = code;
-    return ended;
-}
-
 int commandRun(const Args& args)
 {
-    unsigned long code = 0;
-    if (!runPrintvane(args, code)) {
-        std::printf("PrintvaneUI.exe could not be started or did not end\n");
+    Child child = startPrintvane(args);
+    if (!child.process) {
+        std::printf("PrintvaneUI.exe could not be started (error %lu)\n", GetLastError());
         return 2;
     }
-    std::printf("exit code: %ld (0x%08lx)\n", static_cast<long>(code), code);
-    return 0;
+    return reportExit(child, 120000);
 }
 
 int wmain(int argc, wchar_t** argv)
@@ -93,6 +39,8 @@ int wmain(int argc, wchar_t** argv)
                 return c.run(Args(argv + 2, argv + argc));
         }
     }
-    std::printf("usage: converter run ARGS...\n");
+    std::printf("usage: converter COMMAND ...\n");
+    for (const Command& c : kCommands)
+        std::printf("  %-4ls %-32s %s\n", c.name, c.arguments, c.description);
     return 2;
 }

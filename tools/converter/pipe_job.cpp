@@ -27,7 +27,7 @@
 // The stand-in's own exit code: 0 when the program ended in time with exit
 // code 0 and every query was answered with the window handle; 1 otherwise;
 // 2 for a bad command line.
-#include "tools/converter/commands.h"
+#include "tools/converter/launch.h"
 
 #include "app/core/pipe_protocol.h"
 
@@ -42,15 +42,6 @@
 namespace {
 
 const DWORD kIoLimitMs = 10000;
-
-std::string narrow(const std::wstring& w)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), &s[0], n, nullptr, nullptr);
-    return s;
-}
 
 // Lines go to the console and, with --report, to a file (UTF-8).
 class Log {
@@ -80,87 +71,12 @@ private:
     FILE* m_file = nullptr;
 };
 
-std::wstring quoteArg(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos)
-        return arg;
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');
-    return out + L"\"";
-}
-
-struct FindData {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK findProgressWindow(HWND w, LPARAM lp)
-{
-    auto* d = reinterpret_cast<FindData*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    wchar_t cls[16] = {};
-    GetClassNameW(w, cls, 16);
-    if (pid == d->pid && IsWindowVisible(w) && std::wcscmp(cls, L"#32770") == 0) {
-        d->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A 24-bit BMP of the window's screen rectangle.
-bool saveWindowPicture(HWND window, const std::wstring& path)
+// The progress window is drawn anew before its picture is taken.
+bool saveProgressPicture(HWND window, const std::wstring& path)
 {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     Sleep(100);
-    RECT r;
-    if (!GetWindowRect(window, &r))
-        return false;
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    if (w <= 0 || h <= 0 || w > 4096 || h > 4096)
-        return false;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool ok = false;
-    if (bmp && bits) {
-        HGDIOBJ old = SelectObject(mem, bmp);
-        BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-        SelectObject(mem, old);
-        GdiFlush();
-        const DWORD stride = (DWORD(w) * 3 + 3) & ~3u;
-        BITMAPFILEHEADER fh = {};
-        fh.bfType = 0x4D42;
-        fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
-        fh.bfSize = fh.bfOffBits + stride * DWORD(h);
-        if (FILE* f = _wfopen(path.c_str(), L"wb")) {
-            ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 && std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
-                 std::fwrite(bits, stride * DWORD(h), 1, f) == 1;
-            std::fclose(f);
-        }
-    }
-    if (bmp)
-        DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return ok;
+    return saveWindowPicture(window, path);
 }
 
 class PipeSession {
@@ -169,10 +85,10 @@ public:
     ~PipeSession()
     {
         closePipe();
-        if (m_process) {
-            if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT)
-                TerminateProcess(m_process, 0xDEAD);
-            CloseHandle(m_process);
+        if (m_child.process) {
+            if (WaitForSingleObject(m_child.process, 0) == WAIT_TIMEOUT)
+                TerminateProcess(m_child.process, 0xDEAD);
+            CloseHandle(m_child.process);
         }
         if (m_event)
             CloseHandle(m_event);
@@ -184,39 +100,19 @@ public:
         m_pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
         if (m_pipe == INVALID_HANDLE_VALUE) {
-            m_log.line("cannot create the pipe %s (error %lu)", narrow(name).c_str(), GetLastError());
+            m_log.line("cannot create the pipe %s (error %lu)", utf8(name).c_str(), GetLastError());
             return false;
         }
         m_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        std::wstring exe = programFolder() + L"PrintvaneUI.exe";
-        std::wstring cmd = quoteArg(exe) + L" -pipe " + quoteArg(name);
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
         m_started = GetTickCount();
-        if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-            m_log.line("cannot start %s (error %lu)", narrow(exe).c_str(), GetLastError());
+        m_child = startPrintvane({L"-pipe", name});
+        if (!m_child.process) {
+            m_log.line("cannot start %s (error %lu)", utf8(printvanePath()).c_str(), GetLastError());
             return false;
         }
-        CloseHandle(pi.hThread);
-        m_process = pi.hProcess;
-        m_pid = pi.dwProcessId;
-        m_log.line("started PrintvaneUI.exe -pipe %s (process %lu)", narrow(name).c_str(), m_pid);
+        m_log.line("started PrintvaneUI.exe -pipe %s (process %lu)", utf8(name).c_str(), m_child.pid);
 
-        OVERLAPPED ov = {};
-        ov.hEvent = m_event;
-        bool connected = ConnectNamedPipe(m_pipe, &ov) || GetLastError() == ERROR_PIPE_CONNECTED;
-        if (!connected && GetLastError() == ERROR_IO_PENDING) {
-            HANDLE both[2] = {m_event, m_process};
-            DWORD r = WaitForMultipleObjects(2, both, FALSE, 20000);
-            DWORD ignored = 0;
-            connected = r == WAIT_OBJECT_0 && GetOverlappedResult(m_pipe, &ov, &ignored, FALSE);
-            if (!connected) {
-                CancelIo(m_pipe);
-                GetOverlappedResult(m_pipe, &ov, &ignored, TRUE);
-            }
-        }
-        if (!connected) {
+        if (!connectWithLimit(m_pipe, m_event, m_child.process, 20000)) {
             m_log.line("the program did not open the pipe");
             return false;
         }
@@ -229,16 +125,7 @@ public:
     {
         if (m_pipe == INVALID_HANDLE_VALUE)
             return false;
-        OVERLAPPED ov = {};
-        ov.hEvent = m_event;
-        DWORD written = 0;
-        BOOL ok = WriteFile(m_pipe, bytes.data(), DWORD(bytes.size()), &written, &ov);
-        if (!ok && GetLastError() == ERROR_IO_PENDING) {
-            if (WaitForSingleObject(m_event, kIoLimitMs) != WAIT_OBJECT_0)
-                CancelIo(m_pipe);
-            ok = GetOverlappedResult(m_pipe, &ov, &written, TRUE);
-        }
-        if (!ok || written != bytes.size()) {
+        if (!writeWithLimit(m_pipe, m_event, bytes.data(), DWORD(bytes.size()), kIoLimitMs)) {
             m_log.line("sent %s: failed (error %lu): the program no longer reads", what, GetLastError());
             return false;
         }
@@ -254,16 +141,8 @@ public:
         uint8_t reply[4] = {};
         DWORD have = 0;
         while (have < 4) {
-            OVERLAPPED ov = {};
-            ov.hEvent = m_event;
             DWORD got = 0;
-            BOOL ok = ReadFile(m_pipe, reply + have, 4 - have, &got, &ov);
-            if (!ok && GetLastError() == ERROR_IO_PENDING) {
-                if (WaitForSingleObject(m_event, kIoLimitMs) != WAIT_OBJECT_0)
-                    CancelIo(m_pipe);
-                ok = GetOverlappedResult(m_pipe, &ov, &got, TRUE);
-            }
-            if (!ok || got == 0) {
+            if (!readWithLimit(m_pipe, m_event, reply + have, 4 - have, got, kIoLimitMs)) {
                 m_log.line("query: no reply (error %lu)", GetLastError());
                 return false;
             }
@@ -278,15 +157,7 @@ public:
         return match;
     }
 
-    HWND window(DWORD limitMs)
-    {
-        for (DWORD waited = 0;; waited += 20) {
-            FindData d{m_pid, nullptr};
-            EnumWindows(findProgressWindow, reinterpret_cast<LPARAM>(&d));
-            if (d.found || waited >= limitMs || WaitForSingleObject(m_process, 20) == WAIT_OBJECT_0)
-                return d.found;
-        }
-    }
+    HWND window(DWORD limitMs) { return waitForDialog(m_child, limitMs); }
 
     void closePipe()
     {
@@ -304,13 +175,12 @@ public:
         if (m_awaited)
             return m_endedWell;
         m_awaited = true;
-        if (WaitForSingleObject(m_process, limitMs) != WAIT_OBJECT_0) {
+        DWORD code = 0;
+        if (!waitForExit(m_child.process, limitMs, code)) {
             m_log.line("the program did not end within %lu ms; terminated", limitMs);
-            TerminateProcess(m_process, 0xDEAD);
             return false;
         }
-        DWORD now = GetTickCount(), code = 0;
-        GetExitCodeProcess(m_process, &code);
+        const DWORD now = GetTickCount();
         if (m_pipe != INVALID_HANDLE_VALUE)
             m_log.line("program ended with exit code %ld (0x%08lX) after %lu ms, while the pipe was still open",
                        long(code), code, now - m_started);
@@ -321,15 +191,14 @@ public:
         return m_endedWell;
     }
 
-    bool ended() const { return WaitForSingleObject(m_process, 0) == WAIT_OBJECT_0; }
+    bool ended() const { return WaitForSingleObject(m_child.process, 0) == WAIT_OBJECT_0; }
 
 private:
     Log& m_log;
     std::wstring m_name;
     HANDLE m_pipe = INVALID_HANDLE_VALUE;
     HANDLE m_event = nullptr;
-    HANDLE m_process = nullptr;
-    DWORD m_pid = 0;
+    Child m_child;
     DWORD m_started = 0;
     DWORD m_closedAt = 0;
     bool m_awaited = false;
@@ -354,21 +223,21 @@ bool parseHex(const std::wstring& hex, std::vector<uint8_t>& out)
 }
 
 // A raw record: "KIND:LEN[:HEX]".
-bool parseRaw(const std::wstring& spec, std::vector<uint8_t>& out)
+bool parseRaw(const std::wstring& text, std::vector<uint8_t>& out)
 {
-    size_t c1 = spec.find(L':');
+    size_t c1 = text.find(L':');
     if (c1 == std::wstring::npos || c1 == 0)
         return false;
-    std::wstring kindText = spec.substr(0, c1);
+    std::wstring kindText = text.substr(0, c1);
     uint32_t kind = kindText.size() == 1 && !iswdigit(kindText[0]) ? uint32_t(kindText[0])
                                                                     : uint32_t(std::wcstoul(kindText.c_str(), nullptr, 10));
-    size_t c2 = spec.find(L':', c1 + 1);
-    std::wstring lenText = spec.substr(c1 + 1, c2 == std::wstring::npos ? std::wstring::npos : c2 - c1 - 1);
+    size_t c2 = text.find(L':', c1 + 1);
+    std::wstring lenText = text.substr(c1 + 1, c2 == std::wstring::npos ? std::wstring::npos : c2 - c1 - 1);
     if (lenText.empty())
         return false;
     uint32_t length = uint32_t(std::wcstoul(lenText.c_str(), nullptr, 10));
     std::vector<uint8_t> payload;
-    if (c2 != std::wstring::npos && !parseHex(spec.substr(c2 + 1), payload))
+    if (c2 != std::wstring::npos && !parseHex(text.substr(c2 + 1), payload))
         return false;
     out = encodePipeMessage(kind, nullptr, 0);
     out[4] = uint8_t(length);
@@ -437,7 +306,7 @@ int commandPipe(const Args& args)
         size_t colon = step.find(L':');
         std::wstring verb = step.substr(0, colon);
         std::wstring value = colon == std::wstring::npos ? L"" : step.substr(colon + 1);
-        std::string what = narrow(step);
+        std::string what = utf8(step);
         bool ok = true;
         if (verb == L"count") {
             ok = session.send(encodePageCount(uint32_t(std::wcstoul(value.c_str(), nullptr, 10))), what.c_str());
@@ -466,8 +335,8 @@ int commandPipe(const Args& args)
             allGood = w && allGood;
         } else if (verb == L"shot") {
             HWND w = session.window(5000);
-            bool saved = w && saveWindowPicture(w, value);
-            log.line("picture %s: %s", narrow(value).c_str(), saved ? "saved" : "FAILED");
+            bool saved = w && saveProgressPicture(w, value);
+            log.line("picture %s: %s", utf8(value).c_str(), saved ? "saved" : "FAILED");
         } else if (verb == L"cancel") {
             HWND w = session.window(5000);
             log.line("pressed Cancel%s", w ? "" : ": NO WINDOW");

@@ -1,0 +1,63 @@
+// What the converter commands share: starting PrintvaneUI.exe beside
+// converter.exe, waiting for it and reading its full 32-bit exit code,
+// finding its dialog windows, taking pictures of them, and talking through
+// an overlapped named pipe with time limits.
+#pragma once
+#include "tools/converter/commands.h"
+
+#include <windows.h>
+
+#include <string>
+
+// Full path of PrintvaneUI.exe (beside converter.exe).
+std::wstring printvanePath();
+
+// One command-line argument quoted so that the C runtime reads it back
+// unchanged (quotes and backslashes before them escaped).
+std::wstring quoteArg(const std::wstring& arg);
+
+// UTF-8 form of a wide text, for console and report lines.
+std::string utf8(const std::wstring& text);
+
+// Writes the whole file, or removes what was written and returns false.
+bool writeWholeFile(const std::wstring& path, const void* bytes, size_t size);
+
+struct Child {
+    HANDLE process = nullptr;
+    DWORD pid = 0;
+};
+
+// Starts PrintvaneUI.exe with `args`. `process` stays null when it could not
+// be started; GetLastError() then tells why.
+Child startPrintvane(const Args& args);
+
+// Waits at most `limitMs` for `process`. True with its exit code when it
+// ended; false when it did not (it is then terminated and `exitCode` holds
+// what that left, normally 0xDEAD). The handle stays open.
+bool waitForExit(HANDLE process, DWORD limitMs, DWORD& exitCode);
+
+// Waits for the child (terminating it after `limitMs`), closes its handle and
+// returns its exit code; DWORD(-1) for a child that never started.
+DWORD finish(Child& child, DWORD limitMs);
+
+// Waits for the child as finish() does and prints "exit code: N (0xN)", or
+// that it did not end. Returns the stand-in's exit code: 0, or 2 when the
+// child did not end.
+int reportExit(Child& child, DWORD limitMs);
+
+// The first visible dialog window (class #32770) of the child other than
+// `except`, waited for at most `limitMs`; null when none came or the child
+// ended first.
+HWND waitForDialog(const Child& child, DWORD limitMs, HWND except = nullptr);
+
+// The window's rectangle as seen on the screen, as a 24-bit BMP file.
+bool saveWindowPicture(HWND window, const std::wstring& path);
+
+// Overlapped pipe I/O bounded in time. Each waits on `event` at most
+// `limitMs`; on time-out the operation is cancelled and its end awaited, so
+// no I/O is left running on a buffer that goes out of scope.
+bool writeWithLimit(HANDLE pipe, HANDLE event, const void* bytes, DWORD size, DWORD limitMs);
+// Reads up to `size` bytes; `got` tells how many (0 with false at the end).
+bool readWithLimit(HANDLE pipe, HANDLE event, void* bytes, DWORD size, DWORD& got, DWORD limitMs);
+// Waits for the client of a server pipe; gives up when `process` ends first.
+bool connectWithLimit(HANDLE pipe, HANDLE event, HANDLE process, DWORD limitMs);
