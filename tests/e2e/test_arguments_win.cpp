@@ -119,15 +119,21 @@ TEST(Arguments, PipeThatDoesNotExistEndsWithZero)
 
 namespace {
 
+// Hands this thread's pending messages to its windows.
+void pumpMessages()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+}
+
 // Waits for the program's dialog while this thread keeps its own window
 // answering (a dialog owned by it sends it messages).
 HWND waitPumping(Process& p, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
+        pumpMessages();
         std::vector<HWND> found = topLevelWindows(p.pid(), L"#32770");
         if (!found.empty())
             return found.front();
@@ -142,9 +148,7 @@ bool waitEndPumping(Process& p, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
+        pumpMessages();
         if (p.wait(20))
             return true;
     }
