@@ -32,7 +32,12 @@ std::wstring iniPathFor(const std::wstring& name)
     wchar_t folder[MAX_PATH] = {};
     if (getFolder)
         getFolder(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, folder);
-    return std::wstring(folder) + L"\\Marovent\\Vellumjet\\" + name + L".ini";
+    // A fresh system has no settings folder yet; the converter makes it.
+    std::wstring path = std::wstring(folder) + L"\\Marovent";
+    CreateDirectoryW(path.c_str(), nullptr);
+    path += L"\\Vellumjet";
+    CreateDirectoryW(path.c_str(), nullptr);
+    return path + L"\\" + name + L".ini";
 }
 
 std::string readAll(const std::wstring& path, bool& exists)
