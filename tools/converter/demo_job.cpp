@@ -328,9 +328,13 @@ DWORD askAboutPage(const Options& o, const std::wstring& imagePath, const Page& 
         ++answerIndex;
         driver = std::thread([&c, &o, answer, number] { answerDialog(c, o, answer, number); });
     }
-    DWORD code = finish(c, o.automatic ? 60000 : INFINITE);
+    // The answering thread watches the process handle: it is closed only
+    // after that thread has ended.
+    DWORD code = 0;
+    waitForExit(c.process, o.automatic ? 60000 : INFINITE, code);
     if (driver.joinable())
         driver.join();
+    CloseHandle(c.process);
     return code;
 }
 
