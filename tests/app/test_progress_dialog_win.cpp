@@ -122,8 +122,11 @@ TEST(ProgressDialog, ShowsPagesStatusAndTitleAndClosesWhenTheConverterCloses)
         EXPECT_EQ(L"Converting...", title(w));
         EXPECT_EQ(12, barHigh(w));
 
+        // The line, the bar and the title change in one update: wait until
+        // the window has handled the record before reading any of them.
         pipe.send(bare(PM_PAGE_BEGIN));
-        EXPECT_TRUE(waitLine(w, L"Page 1/12: Processing page image..."));
+        ASSERT_TRUE(settle(pipe, w));
+        EXPECT_EQ(L"Page 1/12: Processing page image...", line(w));
         EXPECT_EQ(L"Converting to DjVu - report", title(w));
         EXPECT_EQ(1, barPos(w));
 
@@ -140,7 +143,8 @@ TEST(ProgressDialog, ShowsPagesStatusAndTitleAndClosesWhenTheConverterCloses)
 
         pipe.send(bare(PM_PAGE_BEGIN));
         pipe.send(bare(PM_TEXT));
-        EXPECT_TRUE(waitLine(w, L"Page 2/12: Processing page text..."));
+        ASSERT_TRUE(settle(pipe, w));
+        EXPECT_EQ(L"Page 2/12: Processing page text...", line(w));
         EXPECT_EQ(2, barPos(w));
         uitest::saveScreenshot(w, L"progress_mid");
 
@@ -166,7 +170,8 @@ TEST(ProgressDialog, PageBeyondTheKnownCountRaisesTheCount)
         pipe.send(encodePageCount(3));
         for (int i = 0; i < 5; ++i)
             pipe.send(bare(PM_PAGE_BEGIN));
-        EXPECT_TRUE(waitLine(w, L"Page 5/5: Processing page image..."));
+        ASSERT_TRUE(settle(pipe, w));
+        EXPECT_EQ(L"Page 5/5: Processing page image...", line(w));
         EXPECT_EQ(5, barHigh(w));
         EXPECT_EQ(5, barPos(w));
         EXPECT_EQ(L"Converting...", title(w)) << "no name, no title";
