@@ -249,6 +249,19 @@ void expectTemplate(const Template& got, const Template& want, bool texts)
     }
 }
 
+// The mnemonic of a control text ('&' followed by a character), 0 for none.
+wchar_t mnemonic(const std::wstring& text)
+{
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == L'&') {
+            if (text[i + 1] != L'&')
+                return wchar_t(std::towlower(text[i + 1]));
+            ++i;
+        }
+    }
+    return 0;
+}
+
 std::wstring stringOf(HMODULE module, UINT id)
 {
     const wchar_t* text = nullptr;
@@ -331,6 +344,41 @@ TEST(Resources, TranslatedTemplatesDifferInTheirTextsOnly)
             Template t;
             ASSERT_TRUE(readTemplate(m.module, id, t));
             expectTemplate(t, id == IDD_PROGRESS ? progressTemplate() : paramTemplate(), false);
+        }
+    }
+}
+
+TEST(Resources, EveryLabelAndButtonKeepsAMnemonicOfItsOwn)
+{
+    // A control whose English text has a mnemonic keeps one in every language,
+    // and no two controls of a dialog share one: with a shared mnemonic the
+    // key only moves the focus between them and presses no button. The one
+    // exception: the profile label (22 dialog units wide) has no room for two
+    // ideographs and "(&P)" in the CJK fonts, so there it has none.
+    auto mayLackMnemonic = [](const std::wstring& locale, size_t index) {
+        return index == 5 && (locale == L"ja-JP" || locale == L"zh-Hans" || locale == L"zh-Hant");
+    };
+    Template english;
+    ASSERT_TRUE(readTemplate(GetModuleHandleW(nullptr), IDD_PARAM, english));
+    for (const wchar_t* locale : kLocales) {
+        SCOPED_TRACE(narrow(locale));
+        DataModule m(programFolder() + L"\\" + locale + L"\\PrintvaneUI.exe.mui");
+        ASSERT_NE(m.module, nullptr);
+        Template t;
+        ASSERT_TRUE(readTemplate(m.module, IDD_PARAM, t));
+        ASSERT_EQ(t.controls.size(), english.controls.size());
+        std::map<wchar_t, std::wstring> used;
+        for (size_t i = 0; i < t.controls.size(); ++i) {
+            const std::wstring& text = t.controls[i].text;
+            SCOPED_TRACE(narrow(text));
+            wchar_t key = mnemonic(text);
+            if (!mayLackMnemonic(locale, i)) {
+                EXPECT_EQ(key != 0, mnemonic(english.controls[i].text) != 0);
+            }
+            if (!key)
+                continue;
+            auto seen = used.emplace(key, text);
+            EXPECT_TRUE(seen.second) << "shares its mnemonic with " << narrow(seen.first->second);
         }
     }
 }

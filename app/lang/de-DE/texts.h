@@ -8,7 +8,7 @@
 #define TXT_PROFILE_LABEL      "&Profil:"
 #define TXT_EDIT               "&Bearbeiten..."
 #define TXT_SAME_CONFIG        "&Gleiche Einstellungen für die folgenden Seiten verwenden"
-#define TXT_SKIP_PAGE          "Über&springen"
+#define TXT_SKIP_PAGE          "Übe&rspringen"
 #define TXT_OK                 "OK"
 
 #define STR_APP_TITLE          "Vellumjet"
