@@ -28,6 +28,9 @@ DWORD expectArgumentBox(const std::wstring& cmd, const std::wstring& shot)
     EXPECT_EQ(windowText(box), L"Printvane-UI");
     EXPECT_EQ(staticTexts(box), L"Invalid argument.");
     EXPECT_TRUE(hasIconControl(box));
+    // No owner, and system-modal: the box stays above every other window.
+    EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
+    EXPECT_TRUE(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST);
     if (!shot.empty()) {
         EXPECT_FALSE(saveScreenshot(box, shot).empty());
     }

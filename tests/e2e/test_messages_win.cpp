@@ -71,6 +71,8 @@ struct BoxSeen {
     std::wstring title;
     std::wstring text;
     ColorCounts icon;
+    bool topmost = false;      // system-modal boxes stay above every window
+    bool owned = true;
     bool ended = false;
     DWORD exitCode = 0;
 };
@@ -89,6 +91,8 @@ BoxSeen runBox(const std::vector<std::wstring>& args, const std::wstring& shot,
         seen.shown = true;
         seen.title = windowText(box);
         seen.text = staticTexts(box);
+        seen.topmost = (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+        seen.owned = GetWindow(box, GW_OWNER) != nullptr;
         EXPECT_FALSE(saveScreenshot(box, shot + L"_" + localeTag()).empty());
         for (const ControlInfo& c : listControls(box)) {
             if (_wcsicmp(c.className.c_str(), L"Static") == 0 && (c.style & SS_TYPEMASK) == SS_ICON)
@@ -135,6 +139,8 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnly)
         EXPECT_EQ(seen.title, L"Vellumjet");
         EXPECT_EQ(seen.text, c.expected);
         EXPECT_TRUE(looksLikeErrorIcon(seen.icon)) << "red " << seen.icon.red << " blue " << seen.icon.blue;
+        EXPECT_TRUE(seen.topmost);
+        EXPECT_FALSE(seen.owned);
         EXPECT_TRUE(seen.ended);
         EXPECT_EQ(seen.exitCode, 0u);
     }
@@ -171,6 +177,8 @@ TEST(Messages, PlainBoxShowsTextUnchanged)
         EXPECT_EQ(seen.title, L"Vellumjet");
         EXPECT_EQ(seen.text, text);
         EXPECT_TRUE(looksLikeInformationIcon(seen.icon)) << "red " << seen.icon.red << " blue " << seen.icon.blue;
+        EXPECT_TRUE(seen.topmost);
+        EXPECT_FALSE(seen.owned);
         EXPECT_TRUE(seen.ended);
         EXPECT_EQ(seen.exitCode, 0u);
     }
