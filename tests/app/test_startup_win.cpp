@@ -32,7 +32,8 @@ std::wstring ownPath()
 }
 
 // Runs a copy of this program named `parentName`, which starts this program
-// again; returns what the grandchild answered ("1", "0", or "" on failure).
+// again; returns what the grandchild answered: "1" or "0" for the parent
+// check and the owner it chose ("none", "active"), or "" on failure.
 std::string parentAnswer(const std::wstring& parentName)
 {
     std::wstring folder = buildFolder() + L"\\parent-probe";
@@ -74,9 +75,20 @@ TEST(ParentProbe, Answer)
     if (file.empty())
         GTEST_SKIP() << "only inside a parent probe";
     std::ofstream out(narrow(file));
-    out << (isParentSplwow64() ? "1" : "0") << "\n";
-    // With that parent no owner is chosen; otherwise the active window (none here).
-    EXPECT_EQ(chooseOwnerWindow(), nullptr);
+    out << (isParentSplwow64() ? "1" : "0");
+    // With an active window on this thread, the owner chosen is that window,
+    // except under the print helper, where no owner is chosen at all.
+    HWND active = CreateWindowExW(0, L"STATIC", L"active", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetActiveWindow(active);
+    HWND owner = chooseOwnerWindow();
+    out << " " << (!active || GetActiveWindow() != active ? "no-active-window"
+                   : owner == nullptr                       ? "none"
+                   : owner == active                        ? "active"
+                                                            : "other")
+        << "\n";
+    if (active)
+        DestroyWindow(active);
 }
 
 TEST(Startup, RecognisesThePrintHelperAsParent)
@@ -87,10 +99,10 @@ TEST(Startup, RecognisesThePrintHelperAsParent)
         const wchar_t* parentName;
         const char* answer;
     } cases[] = {
-        {L"splwow64.exe", "1"},
-        {L"SplWow64.EXE", "1"},   // names compare without letter case
-        {L"splwow32.exe", "0"},
-        {L"splwow64.exe.exe", "0"},
+        {L"splwow64.exe", "1 none"},
+        {L"SplWow64.EXE", "1 none"},   // names compare without letter case
+        {L"splwow32.exe", "0 active"},
+        {L"splwow64.exe.exe", "0 active"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.parentName));
