@@ -150,6 +150,8 @@ namespace {
 // The dialog with one more message: WM_TEST_ENABLE calls EnableControls with
 // wParam on the dialog's own thread.
 const UINT WM_TEST_ENABLE = WM_APP + 40;
+// WM_TEST_FLASH_TIMER answers 1 when the flash timer was running.
+const UINT WM_TEST_FLASH_TIMER = WM_APP + 41;
 class CParamDialogProbe : public CParamDialog {
 public:
     using CParamDialog::CParamDialog;
@@ -158,6 +160,11 @@ public:
         if (uMsg == WM_TEST_ENABLE) {
             EnableControls(wParam != 0);
             lResult = 0;
+            return TRUE;
+        }
+        if (uMsg == WM_TEST_FLASH_TIMER) {
+            // Whether the flash timer exists (it is stopped by asking).
+            lResult = ::KillTimer(hWnd, kFlashTimer) ? 1 : 0;
             return TRUE;
         }
         return CParamDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
@@ -302,23 +309,28 @@ TEST(ParamDialog, EveryWayOutGivesItsCodeAndStoresOnlyOnConfirmation)
 
 TEST(ParamDialog, AttentionFlashIsGivenOnceEvenWhenShownAgain)
 {
+    ensureGdiplus();
     TempFolder tmp;
     PrinterSettings s = freshSettings(L"", L"");
-    PageArgs a;
-    a.image = tmp.file(L"none.img");
-    CParamDialog* dialog = nullptr;
+    CParamDialogProbe dialog(s, tmp.file(L"none.img"), 300, 100, 100, 1);
     int afterFirst = -1, afterReshow = -1;
-    runParamDialog(s, a, [&](HWND dlg) {
-        uitest::waitUntil([&] { return dialog->flashCount() > 0; }, 5000);
-        afterFirst = dialog->flashCount();
+    LRESULT timerAfterFirst = -1, timerAfterReshow = -1;
+    uitest::DrivenRun run = uitest::runDriven([&] { return dialog.DoModal(nullptr); }, [&](HWND dlg) {
+        uitest::waitUntil([&] { return dialog.flashCount() > 0; }, 5000);
+        afterFirst = dialog.flashCount();
+        timerAfterFirst = SendMessageW(dlg, WM_TEST_FLASH_TIMER, 0, 0);
+        // ShowWindow on another thread's window returns once that thread
+        // has handled it, WM_SHOWWINDOW included.
         ShowWindow(dlg, SW_HIDE);
         ShowWindow(dlg, SW_SHOW);
-        // Three flash periods: a restarted or still running timer would flash again.
-        Sleep(3 * CParamDialog::kFlashDelayMs);
-        afterReshow = dialog->flashCount();
+        timerAfterReshow = SendMessageW(dlg, WM_TEST_FLASH_TIMER, 0, 0);
+        afterReshow = dialog.flashCount();
         uitest::clickButton(dlg, IDCANCEL);
-    }, &dialog);
+    });
+    EXPECT_FALSE(run.aborted);
     EXPECT_EQ(afterFirst, 1);
+    EXPECT_EQ(timerAfterFirst, 0) << "the flash stops its timer";
+    EXPECT_EQ(timerAfterReshow, 0) << "showing the dialog again must not start the timer again";
     EXPECT_EQ(afterReshow, 1);
 }
 
