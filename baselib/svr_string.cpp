@@ -416,14 +416,17 @@ const char* String::c_str() const {
 
 namespace {
 
-// Converts n UTF-8 bytes into a new NUL-terminated cache block of Unit and
-// stores it (seen as Cached, the unit type callers get) with its length; an
-// empty result leaves the cache empty and yields the static empty text.
+// The cache block of Unit for n UTF-8 bytes: the one already built, or a new
+// NUL-terminated block converted now and stored (seen as Cached, the unit
+// type callers get) with its length; an empty result leaves the cache empty
+// and yields the static empty text.
 template <class Unit, class Cached>
 const Cached* buildCache(const char* text, uint32_t n, Cached*& cache, uint32_t& cacheLength,
                          const Cached* emptyText, uint32_t (*measure)(const char*, uint32_t),
                          uint32_t (*convert)(const char*, uint32_t, Unit*)) {
     static_assert(sizeof(Unit) == sizeof(Cached), "one unit type seen two ways");
+    if (cache)
+        return cache;
     uint32_t units = n ? measure(text, n) : 0;
     if (units == 0)
         return emptyText;
@@ -436,11 +439,9 @@ const Cached* buildCache(const char* text, uint32_t n, Cached*& cache, uint32_t&
 
 } // namespace
 
+// A built cache implies a measured text, so length() is cheap here.
 const UTF16Char* String::c_wstr() const {
-    if (m_utf16)
-        return m_utf16;
-    uint32_t n = length();
-    return buildCache<char16_t>(data(), n, m_utf16, m_utf16Length, kEmptyWide, Utf::utf8ToUtf16Length,
+    return buildCache<char16_t>(data(), length(), m_utf16, m_utf16Length, kEmptyWide, Utf::utf8ToUtf16Length,
                                 Utf::utf8ToUtf16);
 }
 
@@ -450,10 +451,7 @@ uint32_t String::wlength() const {
 }
 
 const UTF32Char* String::c_utf32() const {
-    if (m_utf32)
-        return m_utf32;
-    uint32_t n = length();
-    return buildCache<char32_t>(data(), n, m_utf32, m_utf32Length, kEmptyUtf32, Utf::utf8ToUtf32Length,
+    return buildCache<char32_t>(data(), length(), m_utf32, m_utf32Length, kEmptyUtf32, Utf::utf8ToUtf32Length,
                                 Utf::utf8ToUtf32);
 }
 
