@@ -2,6 +2,7 @@
 #include "settings/config_folder.h"
 
 #include <aclapi.h>
+#include <objbase.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -81,6 +82,57 @@ TEST(ConfigFolder, FolderSecurityGrantsEveryoneFullAccessInheritedByChildren)
     ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
     EXPECT_TRUE(EqualSid(everyone, &ace->SidStart));
     FreeSid(everyone);
+}
+
+struct ComProbe {
+    DWORD model;
+    bool initialiseFirst;
+    HRESULT again;
+};
+
+DWORD WINAPI comProbeThread(void* p)
+{
+    ComProbe& a = *static_cast<ComProbe*>(p);
+    bool started = a.initialiseFirst && SUCCEEDED(CoInitializeEx(nullptr, a.model));
+    getConfigFolder();
+    a.again = CoInitializeEx(nullptr, a.model);
+    if (SUCCEEDED(a.again))
+        CoUninitialize();
+    if (started)
+        CoUninitialize();
+    return 0;
+}
+
+// Runs getConfigFolder on a fresh thread (that first joins the apartment
+// `model` when `initialiseFirst`) and returns what one more CoInitializeEx
+// with that model answers afterwards.
+HRESULT comAfterConfigFolder(DWORD model, bool initialiseFirst)
+{
+    ComProbe* probe = new ComProbe{model, initialiseFirst, E_FAIL};
+    HANDLE thread = CreateThread(nullptr, 0, comProbeThread, probe, 0, nullptr);
+    EXPECT_NE(thread, nullptr);
+    if (!thread) {
+        delete probe;
+        return E_FAIL;
+    }
+    bool ended = WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    EXPECT_TRUE(ended) << "the folder lookup did not return";
+    if (!ended)
+        return E_FAIL;   // the thread may still use the probe: leave it
+    HRESULT again = probe->again;
+    delete probe;
+    return again;
+}
+
+TEST(ConfigFolder, LeavesTheCallersComStateAsItWas)
+{
+    // No COM before: none after (a fresh start gives S_OK, not S_FALSE).
+    EXPECT_EQ(S_OK, comAfterConfigFolder(COINIT_APARTMENTTHREADED, false));
+    // The caller's single-threaded apartment is still there...
+    EXPECT_EQ(S_FALSE, comAfterConfigFolder(COINIT_APARTMENTTHREADED, true));
+    // ...and so is a multithreaded one, which the folder lookup could not join.
+    EXPECT_EQ(S_FALSE, comAfterConfigFolder(COINIT_MULTITHREADED, true));
 }
 
 } // namespace
