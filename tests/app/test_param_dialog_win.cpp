@@ -427,6 +427,7 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancel)
         a.image = tmp.file(L"none.img");
         std::wstring filterShown, after;
         bool saveDialogSeen = false;
+        int filterCount = -1;
         runParamDialog(s, a, [&](HWND dlg) {
             SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), L"typed before browse");
             uitest::clickButton(dlg, IDC_BROWSE);
@@ -435,6 +436,9 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancel)
             if (save) {
                 HWND nameBox = nullptr;
                 for (const uitest::ControlInfo& ci : uitest::listControls(save)) {
+                    // The file type box (cmb1).
+                    if (ci.id == 0x470)
+                        filterCount = int(SendMessageW(ci.hwnd, CB_GETCOUNT, 0, 0));
                     if (ci.text == L"DjVu File (*.djvu;*.djv)")
                         filterShown = ci.text;
                     // The file name box: edt1 (0x480) or the combo cmb13 (0x47c).
@@ -458,6 +462,7 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancel)
         });
         EXPECT_TRUE(saveDialogSeen) << c.what;
         EXPECT_EQ(filterShown, L"DjVu File (*.djvu;*.djv)") << c.what;
+        EXPECT_EQ(filterCount, 3) << c.what << ": DjVu, MHTML and PDF";
         if (c.choose)
             EXPECT_EQ(after, tmp.file(L"report.djvu")) << c.what;
         else
@@ -486,6 +491,7 @@ TEST(ParamDialog, PropertiesComeFromTheCommandLine)
         std::vector<std::wstring> cells;
         int w0 = 0, w1 = 0;
         std::wstring h0, h1;
+        bool fullRow = false;
         runParamDialog(s, a, [&](HWND dlg) {
             HWND list = GetDlgItem(dlg, IDC_PROPERTIES);
             for (int i = 0; i < int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); ++i) {
@@ -494,8 +500,10 @@ TEST(ParamDialog, PropertiesComeFromTheCommandLine)
             }
             h0 = headerText(list, 0, w0);
             h1 = headerText(list, 1, w1);
+            fullRow = (SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT) != 0;
             uitest::clickButton(dlg, IDCANCEL);
         });
+        EXPECT_TRUE(fullRow) << "a click anywhere in a row selects it";
         EXPECT_EQ(cells, (std::vector<std::wstring>{L"Page", c.pageText, L"Image Size", c.sizeText, L"Resolution",
                                                      c.resolutionText}));
         EXPECT_EQ(h0, L"Property");
