@@ -64,10 +64,10 @@ public:
         std::wstring cmd = commandLine(programPath(L"PrintvaneUI.exe"), {L"-pipe", name});
         started_ = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi_) != FALSE;
         CloseHandle(file);
-        // The program opens the pipe at start; ConnectNamedPipe then reports
-        // that the client is there (ERROR_PIPE_CONNECTED when it came first).
-        if (started_ && !ConnectNamedPipe(server_, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
-            started_ = false;
+        // The program opens the pipe at start. Until then the server end is
+        // only listening; wait for the client (bounded, and not past the
+        // program's end).
+        started_ = started_ && waitFor([&] { return PeekNamedPipe(server_, nullptr, 0, nullptr, nullptr, nullptr); });
     }
     ~PipeRun()
     {
@@ -86,10 +86,13 @@ public:
         DWORD written = 0;
         return WriteFile(server_, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
     }
-    // Asks for the window and reads the 4-byte answer.
+    // Asks for the window and reads the 4-byte answer, waiting at most kWait.
     HWND window()
     {
         if (!send(encodePipeMessage(PM_GET_WINDOW, nullptr, 0)))
+            return nullptr;
+        DWORD avail = 0;
+        if (!waitFor([&] { return PeekNamedPipe(server_, nullptr, 0, nullptr, &avail, nullptr) && avail >= 4; }))
             return nullptr;
         uint8_t b[4];
         DWORD got = 0;
@@ -114,6 +117,21 @@ public:
     std::string output() const { return readAll(out_); }
 
 private:
+    // Polls `condition` until it holds, at most kWait; false when the time
+    // ran out or the program ended first.
+    template <class F>
+    bool waitFor(F condition)
+    {
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < kWait) {
+            if (condition())
+                return true;
+            if (WaitForSingleObject(pi_.hProcess, 5) == WAIT_OBJECT_0)
+                return condition();
+        }
+        return false;
+    }
+
     HANDLE server_ = INVALID_HANDLE_VALUE;
     PROCESS_INFORMATION pi_ = {};
     std::wstring out_;
