@@ -167,6 +167,9 @@ TEST(Messages, PlainBoxShowsTextUnchanged)
     const std::wstring texts[] = {
         L"Printing finished: 3 pages, 100% done.\nSaved to C:\\Out\\report %1.djvu",
         L"R&D \"draft\" \u00FCber \u65E5\u672C\u8A9E",
+        // Wildcards are text, not file names to expand (the working folder
+        // holds .exe files).
+        L"*.exe",
         L"",
     };
     int n = 0;
