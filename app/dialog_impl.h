@@ -74,14 +74,24 @@ public:
     }
 };
 
-// A message that ends a modal dialog from outside its thread (watchdogs in
-// tests, or any code that holds only the window handle). wParam is the
-// result. EndDialog itself may only be called on the dialog's own thread.
+// A message that ends a modal dialog from outside its thread (the watchdog of
+// tests that drive a dialog). wParam is the result. EndDialog itself may only
+// be called on the dialog's own thread. The program never turns it on, so no
+// other process can end its dialogs with a result of its choosing.
 inline UINT abortDialogMessage()
 {
     static const UINT msg = ::RegisterWindowMessageW(L"Printvane.AbortDialog");
     return msg;
 }
+
+inline volatile LONG& abortDialogEnabledFlag()
+{
+    static volatile LONG enabled = 0;
+    return enabled;
+}
+
+// Lets abortDialogMessage end dialogs of this process (tests only).
+inline void enableAbortDialogMessage() { ::InterlockedExchange(&abortDialogEnabledFlag(), 1); }
 
 // The non-template part: the dialog procedure and the modal run.
 class CDialogImplBase : public CWindow {
@@ -161,7 +171,7 @@ private:
         if (!self)
             return FALSE;
 
-        if (uMsg == abortDialogMessage()) {
+        if (abortDialogEnabledFlag() && uMsg == abortDialogMessage()) {
             ::EndDialog(hWnd, static_cast<INT_PTR>(wParam));
             return TRUE;
         }

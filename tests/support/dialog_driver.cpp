@@ -96,6 +96,7 @@ struct DriveState {
 DrivenRun runDriven(const std::function<INT_PTR()>& runModal,
                     const std::function<void(HWND)>& script, DWORD limitMs)
 {
+    enableAbortDialogMessage();
     auto state = std::make_shared<DriveState>();
     state->modalThread = GetCurrentThreadId();
     state->limitMs = limitMs;
