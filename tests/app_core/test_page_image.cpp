@@ -17,8 +17,6 @@ std::vector<uint8_t> header(uint32_t w, uint32_t h, uint32_t third, uint32_t str
     return f;
 }
 
-// Pixel byte at row r, pixel x, channel c (0 blue, 1 green, 2 red).
-uint8_t pattern(uint32_t r, uint32_t x, int c) { return uint8_t(r * 31 + x * 7 + c * 3 + 1); }
 } // namespace
 
 TEST(PageImageHeader, ChecksEveryField)
@@ -46,10 +44,7 @@ TEST(PageImageHeader, ChecksEveryField)
         EXPECT_EQ(h.width, c.w) << c.what;
         EXPECT_EQ(h.stride, c.stride) << c.what;
     }
-}
-
-TEST(PageImageHeader, FileEndingInsideTheHeaderIsTruncated)
-{
+    // A file ending inside the header is truncated.
     std::vector<uint8_t> f = header(4, 4, 0, 12);
     for (size_t n = 0; n < kPageImageHeaderSize; ++n) {
         MemorySource src(f.data(), n);
@@ -58,35 +53,30 @@ TEST(PageImageHeader, FileEndingInsideTheHeaderIsTruncated)
     }
 }
 
+
 TEST(PageImageRows, PaddedStrideSkipsTheExtraBytes)
 {
     // Width 6, stride 20: rows of 18 pixel bytes plus 2 padding bytes that
     // must not appear in the picture.
     const uint32_t w = 6, h = 3, stride = 20;
-    std::vector<uint8_t> f = header(w, h, 0, stride);
+    std::vector<uint8_t> f = header(w, h, 0, stride), expected;
     for (uint32_t r = 0; r < h; ++r) {
-        for (uint32_t x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c)
-                f.push_back(pattern(r, x, c));
-        f.push_back(0xEE);
-        f.push_back(0xEE);
+        for (uint32_t i = 0; i < w * 3; ++i)
+            expected.push_back(uint8_t(r * 31 + i * 7 + 1));
+        f.insert(f.end(), expected.end() - w * 3, expected.end());
+        f.insert(f.end(), {0xEE, 0xEE});
     }
     MemorySource src(f.data(), f.size());
     PageImage img;
     ASSERT_EQ(decodePageImage(src, img), PageImageCheck::Ok);
     EXPECT_EQ(img.rowsRead, h);
-    ASSERT_EQ(img.pixels.size(), size_t(w) * 3 * h);
-    for (uint32_t r = 0; r < h; ++r)
-        for (uint32_t x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c)
-                ASSERT_EQ(img.pixels[(r * w + x) * 3 + c], pattern(r, x, c)) << r << "," << x << "," << c;
+    EXPECT_EQ(img.pixels, expected);
 }
 
 TEST(PageImageRows, ShortFileLeavesTheRestAsItWas)
 {
     const uint32_t w = 4, h = 4, stride = 16;
-    std::vector<uint8_t> packed(w * 3 * h, 0x11);
-    std::vector<uint8_t> full = encodePageImage(w, h, stride, packed.data());
+    std::vector<uint8_t> full = encodePageImage(w, h, stride, std::vector<uint8_t>(w * 3 * h, 0x11).data());
     // Cut the file in the middle of row 2 (rows 0 and 1 complete).
     const size_t cut = kPageImageHeaderSize + 2 * stride + 5;
     std::vector<uint8_t> dest(w * 3 * h, 0x77);

@@ -19,7 +19,6 @@ public:
 
     bool read(void* buffer, uint32_t size, uint32_t& got) override
     {
-        ++reads;
         got = 0;
         if (m_pos >= m_data.size()) {
             // Either a failed read or an empty one; a reader that keeps
@@ -43,7 +42,6 @@ public:
     void* handle() const override { return const_cast<ScriptedSource*>(this); }
 
     Bytes written;
-    int reads = 0;
     int readsAfterEnd = 0;
     uint32_t largestRequest = 0;
     bool endSucceeds = false;
@@ -63,14 +61,14 @@ Bytes cat(std::initializer_list<Bytes> parts)
     return all;
 }
 
-Bytes query() { return encodePipeMessage(PM_GET_WINDOW, nullptr, 0); }
 Bytes bare(uint32_t kind) { return encodePipeMessage(kind, nullptr, 0); }
-Bytes raw(std::initializer_list<uint8_t> b) { return Bytes(b); }
-Bytes replyBytes(uint32_t h, int times)
+Bytes query() { return bare(PM_GET_WINDOW); }
+// A 32-bit value in the wire's byte order, `times` times over.
+Bytes le32(uint32_t v, int times = 1)
 {
     Bytes r;
-    for (int i = 0; i < times; ++i)
-        r.insert(r.end(), {uint8_t(h), uint8_t(h >> 8), uint8_t(h >> 16), uint8_t(h >> 24)});
+    for (int i = 0; i < 4 * times; ++i)
+        r.push_back(uint8_t(v >> (8 * (i % 4))));
     return r;
 }
 
@@ -104,14 +102,14 @@ std::vector<StreamCase> streamCases()
         {"text record", text, {{PM_DOC_NAME, textPayload}}, 0},
         {"unknown kind is read like any other", encodePipeMessage('Z', "ab", 2), {{'Z', {'a', 'b'}}}, 0},
         {"writer closes inside a payload", cat({bare(PM_PAGE_BEGIN), cut}), {{PM_PAGE_BEGIN, {}}}, 0},
-        {"writer closes inside the length field", cat({bare(PM_TEXT), raw({'m', 0, 0, 0, 4, 0})}),
+        {"writer closes inside the length field", cat({bare(PM_TEXT), Bytes({'m', 0, 0, 0, 4, 0})}),
          {{PM_TEXT, {}}}, 0},
-        {"writer closes inside the kind field", cat({bare(PM_TEXT), raw({'m', 0})}), {{PM_TEXT, {}}}, 0},
+        {"writer closes inside the kind field", cat({bare(PM_TEXT), Bytes({'m', 0})}), {{PM_TEXT, {}}}, 0},
         {"query at the very end is answered, then the stream ends", cat({bare(PM_FINALIZE), query()}),
          {{PM_FINALIZE, {}}}, 1},
-        {"query followed by a cut record", cat({query(), raw({'P', 0, 0})}), {}, 1},
+        {"query followed by a cut record", cat({query(), Bytes({'P', 0, 0})}), {}, 1},
         {"length beyond the bound ends the stream",
-         cat({bare(PM_IMAGE), raw({'m', 0, 0, 0, 0x01, 0x00, 0x10, 0x00}), bare(PM_TEXT)}),
+         cat({bare(PM_IMAGE), Bytes({'m', 0, 0, 0, 0x01, 0x00, 0x10, 0x00}), bare(PM_TEXT)}),
          {{PM_IMAGE, {}}}, 0},
         {"empty stream", {}, {}, 0},
     };
@@ -136,7 +134,7 @@ TEST(ReadPipeMessage, StreamsGiveTheirRecordsThenEndWhateverTheReadSizes)
                     EXPECT_EQ(&src, m->pipe);
                 }
                 EXPECT_FALSE(readPipeMessage(src, kWindow));
-                EXPECT_EQ(replyBytes(kWindow, c.replies), src.written);
+                EXPECT_EQ(le32(kWindow, c.replies), src.written);
                 EXPECT_LE(src.readsAfterEnd, 1) << "the end is taken at the first empty or failed read";
             }
         }
@@ -152,13 +150,7 @@ TEST(ReadPipeMessage, LengthBoundIsCheckedBeforeAnythingIsReadOrAllocated)
     EXPECT_EQ(kMaxPipePayload, m->payload.size());
 
     for (uint32_t length : {kMaxPipePayload + 1, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-        Bytes header = encodePipeMessage(PM_LOG_LINE, nullptr, 0);
-        header[4] = uint8_t(length);
-        header[5] = uint8_t(length >> 8);
-        header[6] = uint8_t(length >> 16);
-        header[7] = uint8_t(length >> 24);
-        header.insert(header.end(), 64, 'x');
-        ScriptedSource src(header, 1u << 30);
+        ScriptedSource src(cat({le32(PM_LOG_LINE), le32(length), Bytes(64, 'x')}), 1u << 30);
         EXPECT_FALSE(readPipeMessage(src, kWindow)) << length;
         EXPECT_LE(src.largestRequest, 8u) << "the payload of a record beyond the bound is not read";
     }

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <map>
 #include <set>
-#include <vector>
 
 #include "baselib/svr_base.h"
 
@@ -18,7 +17,6 @@ public:
 
     void* allocate(size_t size) override {
         ++allocations;
-        requested.push_back(size);
         if (failAllocations || size > failAbove)
             return nullptr;
         void* p = m_forward->allocate(size);
@@ -52,7 +50,6 @@ public:
     int frees = 0;
     bool failAllocations = false;
     size_t failAbove = SIZE_MAX;   // refuse only blocks larger than this
-    std::vector<size_t> requested;   // sizes asked for, in order
     std::set<void*> freed;
     std::set<size_t> watchedSizes;
     int watchedFrees = 0;

@@ -3,31 +3,18 @@
 #pragma once
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace DebugFileEnv {
 
 #if defined(_WIN32)
-inline void setVariable(const wchar_t* name, const char* value) {
-    std::wstring w;
-    for (const char* p = value; p && *p; ++p)
-        w += wchar_t(static_cast<unsigned char>(*p));
-    // An empty value removes the variable from the run-time's environment.
-    _wputenv_s(name, value ? w.c_str() : L"");
-}
-inline void set(const char* path) {
-    setVariable(L"_PXLL_DEBUG_FILE", path);
-}
-inline void clear() {
-    setVariable(L"_PXLL_DEBUG_FILE", nullptr);
-}
+// An empty value removes the variable from the run-time's environment.
+inline void set(const char* path) { _wputenv_s(L"_PXLL_DEBUG_FILE", std::wstring(path, path + std::strlen(path)).c_str()); }
+inline void clear() { _wputenv_s(L"_PXLL_DEBUG_FILE", L""); }
 #else
-inline void set(const char* path) {
-    setenv("_PXLL_DEBUG_FILE", path, 1);
-}
-inline void clear() {
-    unsetenv("_PXLL_DEBUG_FILE");
-}
+inline void set(const char* path) { setenv("_PXLL_DEBUG_FILE", path, 1); }
+inline void clear() { unsetenv("_PXLL_DEBUG_FILE"); }
 #endif
 
 } // namespace DebugFileEnv

@@ -27,8 +27,10 @@ struct LocalNode : Solvaris::ReferableNoTS {
 
 } // namespace
 
+// Counted objects live in the process allocator and go exactly once.
 TEST(AutoPtr, CountsAndDestroysOnce) {
     g_destroyed = 0;
+    AllocProbe probe;
     {
         AutoPtr<Node> a(new Node(1));
         EXPECT_EQ(a->refCount(), 1);
@@ -41,10 +43,17 @@ TEST(AutoPtr, CountsAndDestroysOnce) {
         EXPECT_EQ(g_destroyed, 0);
         b = nullptr;
         EXPECT_EQ(g_destroyed, 1);
-        AutoPtr<Node> empty;
-        EXPECT_FALSE(empty);
+        EXPECT_FALSE(b);
+
+        AutoPtr<LocalNode> local(new LocalNode());
+        AutoPtr<LocalNode> other = local;
+        EXPECT_EQ(local->refCount(), 2);
+        local = nullptr;
+        EXPECT_EQ(g_destroyed, 1);
     }
-    EXPECT_EQ(g_destroyed, 2);
+    EXPECT_EQ(g_destroyed, 3);
+    EXPECT_EQ(probe.allocations, 3);
+    EXPECT_EQ(probe.frees, 3);
 }
 
 TEST(AutoPtr, AssigningAnObjectOwnedByTheOldOneIsSafe) {
@@ -61,20 +70,6 @@ TEST(AutoPtr, AssigningAnObjectOwnedByTheOldOneIsSafe) {
     EXPECT_EQ(head->refCount(), 1);
     head = nullptr;
     EXPECT_EQ(g_destroyed, 3);
-
-    AutoPtr<LocalNode> local(new LocalNode());
-    AutoPtr<LocalNode> other = local;
-    EXPECT_EQ(local->refCount(), 2);
-    local = nullptr;
-    other = nullptr;
-    EXPECT_EQ(g_destroyed, 4);
-}
-
-TEST(AutoPtr, CountedObjectsLiveInTheProcessAllocator) {
-    AllocProbe probe;
-    { AutoPtr<Node> n(new Node(5)); }
-    EXPECT_EQ(probe.allocations, 1);
-    EXPECT_EQ(probe.frees, 1);
 }
 
 TEST(Referable, CountingIsAtomicAcrossThreads) {

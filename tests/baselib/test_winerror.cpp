@@ -14,26 +14,18 @@ TEST(WinError, TranslatesWin32Values)
         uint32_t win32;
         int32_t code;
     } cases[] = {
-        // every value with a code of its own
-        {8, 1}, {14, 1}, {5, 3},
-        {6, 7}, {13, 7}, {15, 7}, {87, 7}, {123, 7}, {12005, 7}, {12006, 7}, {12009, 7}, {12154, 7},
-        {2, 12}, {3, 12}, {53, 12}, {38, 13}, {110, 15}, {30, 16}, {29, 17}, {88, 17}, {25, 18},
-        {111, 19}, {12152, 20}, {12153, 20}, {12166, 20}, {12017, 24},
-        {4, 26}, {7, 26}, {9, 26}, {12, 26}, {16, 26}, {24, 26}, {32, 26}, {86, 26},
-        {1, 28}, {50, 28}, {12181, 39}, {12182, 39}, {12183, 39}, {12184, 39},
-        {12002, 2001}, {12007, 2002},
-        {12037, 2003}, {12038, 2003}, {12045, 2003}, {12057, 2003}, {12157, 2003}, {12169, 2003},
-        {12170, 2003}, {12175, 2003},
+        // values with a code of their own, one or two of each group
+        {8, 1}, {14, 1}, {5, 3}, {6, 7}, {87, 7}, {12005, 7}, {12154, 7}, {2, 12}, {53, 12}, {38, 13},
+        {110, 15}, {30, 16}, {29, 17}, {88, 17}, {25, 18}, {111, 19}, {12152, 20}, {12166, 20}, {12017, 24},
+        {32, 26}, {86, 26}, {1, 28}, {50, 28}, {12181, 39}, {12184, 39}, {12002, 2001}, {12007, 2002},
+        {12037, 2003}, {12175, 2003},
         // the WinHTTP range and its edges
-        {12000, 2000}, {12001, 2000}, {12003, 2000}, {12185, 2000}, {12186, 2000},
-        {11999, 26}, {12187, 26},
+        {12000, 2000}, {12003, 2000}, {12186, 2000}, {11999, 26}, {12187, 26},
         // values with no meaning of their own
-        {0, 26}, {10, 26}, {997, 26}, {0x80070005u, 26}, {0xFFFFFFFFu, 26},
+        {0, 26}, {997, 26}, {0x80070005u, 26}, {0xFFFFFFFFu, 26},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.win32);
-        EXPECT_EQ(errorFromWin32(c.win32), c.code);
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(errorFromWin32(c.win32), c.code) << c.win32;
 }
 
 TEST(WinError, DescriptionFormats)
@@ -51,11 +43,8 @@ TEST(WinError, DescriptionFormats)
         {"", 0, "\"\" (00000000h)"},
         {"100% %s %n", 12002, "\"100% %s %n\" (00002ee2h)"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.expected);
+    for (const Case& c : cases)
         EXPECT_EQ(str(WinErrorDetail::formatDescription(c.systemText, c.value)), c.expected);
-    }
-    EXPECT_EQ(str(WinErrorDetail::formatUnknown(0x3039)), "::GetLastError() returns 3039h\n");
     EXPECT_EQ(str(WinErrorDetail::formatUnknown(0)), "::GetLastError() returns 0h\n");
     EXPECT_EQ(str(WinErrorDetail::formatUnknown(0xABCDEF01u)), "::GetLastError() returns abcdef01h\n");
 }

@@ -9,10 +9,7 @@
 
 namespace text_helpers {
 
-inline std::string str(const Solvaris::String& s)
-{
-    return std::string(s.c_str(), s.length());
-}
+inline std::string str(const Solvaris::String& s) { return std::string(s.c_str(), s.length()); }
 
 inline Solvaris::String bytes(const std::string& s)
 {
@@ -35,6 +32,21 @@ Solvaris::Exception thrownBy(F f)
     }
     ADD_FAILURE() << "no exception thrown";
     return Solvaris::Exception(Solvaris::errInternalError, "none", "", 0, "");
+}
+
+// The code of the library exception f throws; 0 when it throws nothing and
+// -1 when it throws anything else.
+template <class F>
+int codeOf(F f)
+{
+    try {
+        f();
+    } catch (const Solvaris::Exception& e) {
+        return e.code();
+    } catch (...) {
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace text_helpers
