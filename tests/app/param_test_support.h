@@ -9,6 +9,7 @@
 
 #include "app/core/page_image.h"
 #include "app/gdiplus_flat.h"
+#include "support/ui_probe.h"
 
 namespace paramtest {
 
@@ -66,13 +67,7 @@ private:
 
 inline bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)
 {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
-    CloseHandle(f);
-    return ok;
+    return uitest::writeFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 // A page file of one colour (blue, green, red bytes), rows padded to `stride`.
@@ -118,11 +113,6 @@ public:
     {
         GdiFlush();
         return bits_[size_t(y) * w_ + x] & 0xFFFFFF;
-    }
-    bool sameAs(const Canvas& o) const
-    {
-        GdiFlush();
-        return w_ == o.w_ && h_ == o.h_ && memcmp(bits_, o.bits_, size_t(w_) * h_ * 4) == 0;
     }
 
 private:

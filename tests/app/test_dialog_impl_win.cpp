@@ -99,23 +99,7 @@ TEST(DialogImpl, MissingTemplateGivesMinusOneWithoutWindow)
     EXPECT_EQ(-1, other.DoModal(nullptr, GetModuleHandleW(L"kernel32.dll")));
 }
 
-TEST(DialogImpl, OwnerThatIsNoWindowGivesADialogWithoutOwner)
-{
-    HWND gone = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    DestroyWindow(gone);
-    for (HWND owner : {gone, reinterpret_cast<HWND>(static_cast<INT_PTR>(-1))}) {
-        CTestDialog dlg;
-        HWND ownerSeen = reinterpret_cast<HWND>(1);
-        auto run = uitest::runDriven([&] { return dlg.DoModal(owner); }, [&](HWND w) {
-            ownerSeen = GetWindow(w, GW_OWNER);
-            uitest::clickButton(w, IDCANCEL);
-        });
-        EXPECT_TRUE(run.windowSeen);
-        EXPECT_EQ(42, run.result);
-        EXPECT_EQ(nullptr, ownerSeen);
-    }
-}
-
+// An owner that is no window is run end to end (Arguments.ParamOwnerFromTheCommandLine).
 TEST(DialogImpl, ExceptionInHandlerEndsDialogWithMinusOne)
 {
     for (WPARAM kind : {WPARAM(0), WPARAM(1)}) {

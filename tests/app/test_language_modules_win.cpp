@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwctype>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -20,12 +22,30 @@ namespace {
 
 const wchar_t* const kLocales[] = {L"ja-JP", L"de-DE", L"fr-FR", L"zh-Hans", L"zh-Hant"};
 
-const UINT kStringIds[] = {
-    IDS_APP_TITLE, IDS_PAGE_LINE, IDS_STATUS_IMAGE, IDS_STATUS_TEXT, IDS_STATUS_COMPRESS,
-    IDS_STATUS_FINALIZE, IDS_CANCELED, IDS_PROGRESS_TITLE, IDS_OVERWRITE_QUESTION,
-    IDS_OVERWRITE_CAPTION, IDS_DEFAULT_PROFILE, IDS_COL_PROPERTY, IDS_COL_VALUE,
-    IDS_ROW_IMAGE_SIZE, IDS_ROW_RESOLUTION, IDS_FMT_IMAGE_SIZE, IDS_FMT_RESOLUTION,
-    IDS_FMT_PAGE, IDS_ROW_PAGE, IDS_FILE_FILTER, IDS_DEFAULT_EXT,
+// The English string table, word for word.
+const std::pair<UINT, const wchar_t*> kEnglish[] = {
+    {IDS_APP_TITLE, L"Vellumjet"},
+    {IDS_PAGE_LINE, L"Page %1!u!/%2!u!: %3"},
+    {IDS_STATUS_IMAGE, L"Processing page image..."},
+    {IDS_STATUS_TEXT, L"Processing page text..."},
+    {IDS_STATUS_COMPRESS, L"Compressing page text..."},
+    {IDS_STATUS_FINALIZE, L"Finalizing DjVu encoding process..."},
+    {IDS_CANCELED, L"The process is canceled."},
+    {IDS_PROGRESS_TITLE, L"Converting to DjVu - %1"},
+    {IDS_OVERWRITE_QUESTION, L"The file '%1' already exists, do you really want to overwrite the file?"},
+    {IDS_OVERWRITE_CAPTION, L"Overwrite an Existing File"},
+    {IDS_DEFAULT_PROFILE, L"vjt%1!d!"},
+    {IDS_COL_PROPERTY, L"Property"},
+    {IDS_COL_VALUE, L"Value"},
+    {IDS_ROW_IMAGE_SIZE, L"Image Size"},
+    {IDS_ROW_RESOLUTION, L"Resolution"},
+    {IDS_FMT_IMAGE_SIZE, L"%1!u! x %2!u!"},
+    {IDS_FMT_RESOLUTION, L"%1!u! dpi"},
+    {IDS_FMT_PAGE, L"%1!d!"},
+    {IDS_ROW_PAGE, L"Page"},
+    {IDS_FILE_FILTER, L"DjVu File (*.djvu;*.djv)|*.djvu;*.djv|MHTML \u30D5\u30A1\u30A4\u30EB (*.mht)|*.mht|"
+                      L"PDF File (*.pdf)|*.pdf|"},
+    {IDS_DEFAULT_EXT, L"djvu"},
 };
 
 std::wstring shippedModule(const std::wstring& locale)
@@ -177,14 +197,15 @@ TEST(LanguageModules, AttemptsWithoutAUsableFolderFailQuietly)
 TEST(LanguageModules, CarryWholeStringTableWithInsertsIntact)
 {
     HMODULE own = GetModuleHandleW(nullptr);
+    for (const auto& [id, english] : kEnglish)
+        EXPECT_EQ(stringOf(own, id), english) << id;
     for (const wchar_t* locale : kLocales) {
         SCOPED_TRACE(narrow(locale));
         DataModule m(shippedModule(locale));
         ASSERT_NE(m.module, nullptr) << "missing " << narrow(shippedModule(locale));
-        for (UINT id : kStringIds) {
+        for (const auto& [id, english] : kEnglish) {
             SCOPED_TRACE(id);
-            std::wstring english = stringOf(own, id), translated = stringOf(m.module, id);
-            ASSERT_FALSE(english.empty());
+            std::wstring translated = stringOf(m.module, id);
             EXPECT_FALSE(translated.empty());
             EXPECT_EQ(insertsOf(translated), insertsOf(english)) << narrow(translated);
         }
@@ -209,6 +230,33 @@ TEST(LanguageModules, CarryWholeStringTableWithInsertsIntact)
 namespace {
 
 INT_PTR CALLBACK quietDialog(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+// Texts of the dialog's own controls, in template order.
+std::vector<std::wstring> controlTexts(HMODULE module, int dialog)
+{
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+    std::vector<std::wstring> texts;
+    HWND dlg = CreateDialogParamW(module, MAKEINTRESOURCEW(dialog), nullptr, quietDialog, 0);
+    for (HWND c = dlg ? GetWindow(dlg, GW_CHILD) : nullptr; c; c = GetWindow(c, GW_HWNDNEXT))
+        texts.push_back(windowText(c));
+    if (dlg)
+        DestroyWindow(dlg);
+    return texts;
+}
+
+// The mnemonic of a control text ('&' followed by a character), 0 for none.
+wchar_t mnemonic(const std::wstring& text)
+{
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == L'&') {
+            if (text[i + 1] != L'&')
+                return wchar_t(std::towlower(text[i + 1]));
+            ++i;
+        }
+    }
+    return 0;
+}
 
 // Width a control needs for its text in its font, in pixels.
 int textWidth(HWND control, const std::wstring& text)
@@ -292,6 +340,39 @@ TEST(LanguageModules, TranslatedDialogTextsFitTheirControls)
             wsprintfW(lang, L"%04x", user);
             saveScreenshot(dlg, L"template_" + std::to_wstring(dialog) + L"_" + locale + L"_user" + lang);
             DestroyWindow(dlg);
+        }
+    }
+}
+
+TEST(LanguageModules, EveryLabelAndButtonKeepsAMnemonicOfItsOwn)
+{
+    // A control whose English text has a mnemonic keeps one in every language,
+    // and no two controls of a dialog share one: with a shared mnemonic the
+    // key only moves the focus between them and presses no button. The one
+    // exception: the profile label (22 dialog units wide) has no room for two
+    // ideographs and "(&P)" in the CJK fonts, so there it has none.
+    auto mayLackMnemonic = [](const std::wstring& locale, size_t index) {
+        return index == 5 && (locale == L"ja-JP" || locale == L"zh-Hans" || locale == L"zh-Hant");
+    };
+    const std::vector<std::wstring> english = controlTexts(GetModuleHandleW(nullptr), IDD_PARAM);
+    ASSERT_EQ(english.size(), 12u);
+    for (const wchar_t* locale : kLocales) {
+        SCOPED_TRACE(narrow(locale));
+        DataModule m(shippedModule(locale));
+        ASSERT_NE(m.module, nullptr);
+        const std::vector<std::wstring> texts = controlTexts(m.module, IDD_PARAM);
+        ASSERT_EQ(texts.size(), english.size());
+        std::map<wchar_t, std::wstring> used;
+        for (size_t i = 0; i < texts.size(); ++i) {
+            SCOPED_TRACE(narrow(texts[i]));
+            const wchar_t key = mnemonic(texts[i]);
+            if (!mayLackMnemonic(locale, i)) {
+                EXPECT_EQ(key != 0, mnemonic(english[i]) != 0);
+            }
+            if (!key)
+                continue;
+            auto seen = used.emplace(key, texts[i]);
+            EXPECT_TRUE(seen.second) << "shares its mnemonic with " << narrow(seen.first->second);
         }
     }
 }

@@ -77,12 +77,11 @@ struct BoxSeen {
     DWORD exitCode = 0;
 };
 
-BoxSeen runBox(const std::vector<std::wstring>& args, const std::wstring& shot,
-               const std::wstring& exe = program())
+BoxSeen runBox(const std::vector<std::wstring>& args, const std::wstring& shot)
 {
     BoxSeen seen;
     Process p;
-    if (!p.start(commandLine(exe, args))) {
+    if (!p.start(commandLine(program(), args))) {
         ADD_FAILURE() << narrow(p.error());
         return seen;
     }
@@ -114,8 +113,13 @@ bool looksLikeInformationIcon(const ColorCounts& c) { return c.blue > 40 && c.bl
 TEST(Messages, ErrorBoxTranslatesKnownCodesOnly)
 {
     std::wstring shipped = shippedModuleForUser();
+    // A shipped module for the user's language: its translated text, which
+    // really is a translation.
     std::wstring canceled = shipped.empty() ? kCanceledEnglish : stringOf(shipped, kCanceledId);
     ASSERT_FALSE(canceled.empty());
+    if (!shipped.empty()) {
+        EXPECT_NE(canceled, kCanceledEnglish);
+    }
     const std::wstring given = L"Encoding failed on page 3 (disk full)";
     struct Case {
         const wchar_t* shot;
@@ -146,22 +150,6 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnly)
     }
 }
 
-TEST(Messages, ShippedLanguageShowsItsOwnText)
-{
-    std::wstring shipped = shippedModuleForUser();
-    if (shipped.empty())
-        GTEST_SKIP() << "no language module for " << narrow(localeTag()) << ": the English run";
-    // The module found for this locale really is a translation.
-    std::wstring translated = stringOf(shipped, kCanceledId);
-    EXPECT_FALSE(translated.empty());
-    EXPECT_NE(translated, kCanceledEnglish);
-    BoxSeen seen = runBox({L"-errmsg", L"x", L"24"}, L"errmsg_translated");
-    ASSERT_TRUE(seen.shown);
-    EXPECT_EQ(seen.text, translated);
-    // The title comes from the program's own module in every language.
-    EXPECT_EQ(seen.title, L"Vellumjet");
-}
-
 TEST(Messages, PlainBoxShowsTextUnchanged)
 {
     const std::wstring texts[] = {
@@ -189,38 +177,40 @@ TEST(Messages, PlainBoxShowsTextUnchanged)
 
 namespace {
 
-// One attempt as the program reported it to the debugger.
-struct Attempt {
-    std::string status;   // "SUCCEEDED" or "FAILED"
-    std::string folder;   // the locale folder of the path
-    bool operator==(const Attempt& o) const { return status == o.status && folder == o.folder; }
-};
-
-void PrintTo(const Attempt& a, std::ostream* os) { *os << a.status << " " << a.folder; }
-
-std::vector<Attempt> attemptsOf(const std::vector<std::wstring>& lines, const std::wstring& folder)
+// The attempts the program reported to the debugger, as "FAILED de-DE";
+// every path lies in `folder` and names the module file.
+std::vector<std::string> attemptsOf(const std::vector<std::wstring>& lines, const std::wstring& folder)
 {
-    std::vector<Attempt> out;
+    std::vector<std::string> out;
     const std::wstring marker = L": Trying to load: ";
     for (const std::wstring& line : lines) {
         size_t at = line.find(marker);
         if (at == std::wstring::npos)
             continue;
         std::wstring path = line.substr(at + marker.size());
-        EXPECT_EQ(path.substr(path.size() - 1), L"\n");
         EXPECT_EQ(_wcsnicmp(path.c_str(), (folder + L"\\").c_str(), folder.size() + 1), 0) << narrow(path);
         size_t end = path.find_last_of(L'\\');
         size_t begin = path.find_last_of(L'\\', end - 1);
         EXPECT_EQ(path.substr(end + 1), L"PrintvaneUI.exe.mui\n");
-        out.push_back({narrow(line.substr(0, at)), narrow(path.substr(begin + 1, end - begin - 1))});
+        out.push_back(narrow(line.substr(0, at) + L" " + path.substr(begin + 1, end - begin - 1)));
     }
     return out;
 }
 
-void closeBoxOf(DWORD pid, void*)
+// Closes the box of process `pid`; with a BoxSeen as context, reads it first
+// (the last run, the program alone, leaves its screenshot).
+void closeBoxOf(DWORD pid, void* context)
 {
-    if (HWND box = waitForWindow(pid, kWindowWait, L"#32770"))
-        pressButton(box, IDOK);
+    HWND box = waitForWindow(pid, kWindowWait, L"#32770");
+    if (!box)
+        return;
+    if (BoxSeen* seen = static_cast<BoxSeen*>(context)) {
+        seen->shown = true;
+        seen->title = windowText(box);
+        seen->text = staticTexts(box);
+        EXPECT_FALSE(saveScreenshot(box, L"errmsg_24_no_modules_" + localeTag()).empty());
+    }
+    pressButton(box, IDOK);
 }
 
 // Copies the program alone into a fresh folder under the build folder.
@@ -235,53 +225,43 @@ std::wstring lonelyProgram()
 
 } // namespace
 
+// The folders tried, seen through the debugger: beside the shipped modules,
+// and with the program alone in a folder, where every attempt fails, the
+// English texts of its own module serve and the only box is the message.
 TEST(LanguageSearch, AttemptsSeenByDebugger)
 {
-    // What the program tries beside its shipped modules, per user language.
-    const std::map<LANGID, std::vector<Attempt>> expected = {
-        {0x0409, {{"FAILED", "en-US"}, {"FAILED", "en"}, {"FAILED", "en-US"}}},
-        {0x0407, {{"SUCCEEDED", "de-DE"}}},
-        {0x0411, {{"SUCCEEDED", "ja-JP"}}},
-        {0x0404, {{"FAILED", "zh-TW"}, {"SUCCEEDED", "zh-Hant"}}},
+    struct Expected {
+        std::vector<std::string> shipped, alone;
+    };
+    const std::map<LANGID, Expected> expected = {
+        {0x0409, {{"FAILED en-US", "FAILED en", "FAILED en-US"}, {"FAILED en-US", "FAILED en", "FAILED en-US"}}},
+        {0x0407, {{"SUCCEEDED de-DE"}, {"FAILED de-DE", "FAILED de", "FAILED en-US"}}},
+        {0x0411, {{"SUCCEEDED ja-JP"}, {"FAILED ja-JP", "FAILED ja", "FAILED en-US"}}},
+        {0x0404, {{"FAILED zh-TW", "SUCCEEDED zh-Hant"}, {"FAILED zh-TW", "FAILED zh-Hant", "FAILED en-US"}}},
     };
     auto it = expected.find(GetUserDefaultLangID());
     if (it == expected.end())
         GTEST_SKIP() << "no expectation for " << narrow(localeTag());
-    DebugRun run = runWithDebugger(commandLine(program(), {L"-msg", L"search"}), 20000, {}, closeBoxOf);
-    ASSERT_TRUE(run.started);
-    EXPECT_TRUE(run.ended);
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(attemptsOf(run.debugLines, programFolder()), it->second);
-}
-
-TEST(LanguageSearch, NoModuleMeansOwnResourcesAndNoBox)
-{
-    // The program alone in a folder: every attempt fails, the English texts of
-    // its own module serve, and the only box is the message itself.
-    const std::map<LANGID, std::vector<std::string>> folders = {
-        {0x0409, {"en-US", "en", "en-US"}},
-        {0x0407, {"de-DE", "de", "en-US"}},
-        {0x0411, {"ja-JP", "ja", "en-US"}},
-        {0x0404, {"zh-TW", "zh-Hant", "en-US"}},
+    const std::wstring shipped = shippedModuleForUser();
+    const std::wstring lonely = lonelyProgram();
+    const struct {
+        std::wstring exe;
+        const std::vector<std::string>& attempts;
+        std::wstring text;
+    } runs[] = {
+        {program(), it->second.shipped, shipped.empty() ? kCanceledEnglish : stringOf(shipped, kCanceledId)},
+        {lonely, it->second.alone, kCanceledEnglish},
     };
-    auto it = folders.find(GetUserDefaultLangID());
-    if (it == folders.end())
-        GTEST_SKIP() << "no expectation for " << narrow(localeTag());
-    std::wstring exe = lonelyProgram();
-    std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
-
-    DebugRun run = runWithDebugger(commandLine(exe, {L"-errmsg", L"x", L"24"}), 20000, {}, closeBoxOf);
-    ASSERT_TRUE(run.started);
-    EXPECT_TRUE(run.ended);
-    EXPECT_EQ(run.exitCode, 0u);
-    std::vector<Attempt> want;
-    for (const std::string& f : it->second)
-        want.push_back({"FAILED", f});
-    EXPECT_EQ(attemptsOf(run.debugLines, folder), want);
-
-    BoxSeen seen = runBox({L"-errmsg", L"x", L"24"}, L"errmsg_24_no_modules", exe);
-    ASSERT_TRUE(seen.shown);
-    EXPECT_EQ(seen.title, L"Vellumjet");
-    EXPECT_EQ(seen.text, kCanceledEnglish);
-    EXPECT_EQ(seen.exitCode, 0u);
+    for (const auto& r : runs) {
+        SCOPED_TRACE(narrow(r.exe));
+        BoxSeen seen;
+        DebugRun run = runWithDebugger(commandLine(r.exe, {L"-errmsg", L"x", L"24"}), 20000, {}, closeBoxOf, &seen);
+        ASSERT_TRUE(run.started);
+        EXPECT_TRUE(run.ended);
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_EQ(attemptsOf(run.debugLines, r.exe.substr(0, r.exe.find_last_of(L'\\'))), r.attempts);
+        ASSERT_TRUE(seen.shown);
+        EXPECT_EQ(seen.title, L"Vellumjet");
+        EXPECT_EQ(seen.text, r.text);
+    }
 }

@@ -1,5 +1,6 @@
 // The reader thread's trace lines on the program's standard output, read
 // from a real -pipe run whose converter end this test holds.
+#include "support/pipe_server.h"
 #include "support/ui_probe.h"
 
 #include "app/core/pipe_protocol.h"
@@ -16,125 +17,51 @@ namespace {
 
 const DWORD kWait = 15000;
 
-std::wstring tempFile(const std::wstring& name)
-{
-    wchar_t tmp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, tmp);
-    return std::wstring(tmp) + name + L"-" + std::to_wstring(GetCurrentProcessId());
-}
-
-std::string readAll(const std::wstring& path)
-{
-    std::string out;
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           0, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return out;
-    char buf[4096];
-    DWORD got = 0;
-    while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got)
-        out.append(buf, got);
-    CloseHandle(f);
-    out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
-    return out;
-}
-
 // PrintvaneUI -pipe on a pipe this test serves, its standard output in a file.
 class PipeRun {
 public:
-    PipeRun()
+    PipeRun() : out_(tempPath(uniqueName(L"pipetrace") + L".txt"))
     {
-        static int serial = 0;
-        ++serial;
-        const std::wstring name = L"\\\\.\\pipe\\pv-trace-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                  std::to_wstring(serial);
-        out_ = tempFile(L"pvtest-pipetrace-" + std::to_wstring(serial) + L".txt");
-        server_ = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536,
-                                   0, nullptr);
-        if (server_ == INVALID_HANDLE_VALUE)
-            return;
-        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-        HANDLE file = CreateFileW(out_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return;
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = si.hStdError = file;
-        std::wstring cmd = commandLine(programPath(L"PrintvaneUI.exe"), {L"-pipe", name});
-        started_ = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi_) != FALSE;
-        CloseHandle(file);
-        // The program opens the pipe at start. Until then the server end is
-        // only listening; wait for the client (bounded, and not past the
-        // program's end).
-        started_ = started_ && waitFor([&] { return PeekNamedPipe(server_, nullptr, 0, nullptr, nullptr, nullptr); });
-    }
-    ~PipeRun()
-    {
-        closeServer();
-        if (pi_.hProcess) {
-            if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0)
-                TerminateProcess(pi_.hProcess, 0xDEAD);
-            CloseHandle(pi_.hProcess);
-            CloseHandle(pi_.hThread);
-        }
-        DeleteFileW(out_.c_str());
+        files_.add(out_);
+        started_ = pipe_.valid() &&
+                   program_.startWithOutput(commandLine(programPath(L"PrintvaneUI.exe"), {L"-pipe", pipe_.name()}),
+                                            out_) &&
+                   // The program opens the pipe at start; until then the
+                   // server end only listens.
+                   uitest::waitUntil([&] { return pipe_.connected() || !program_.running(); }, kWait) &&
+                   pipe_.connected();
     }
     bool started() const { return started_; }
-    bool send(const std::vector<uint8_t>& bytes)
-    {
-        DWORD written = 0;
-        return WriteFile(server_, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
-    }
-    // Asks for the window and reads the 4-byte answer, waiting at most kWait.
+    bool send(const std::vector<uint8_t>& bytes) { return pipe_.send(bytes); }
+    // Asks for the window and reads the 4-byte answer.
     HWND window()
     {
-        if (!send(encodePipeMessage(PM_GET_WINDOW, nullptr, 0)))
+        uint32_t value = 0;
+        if (!send(encodePipeMessage(PM_GET_WINDOW, nullptr, 0)) || !pipe_.reply(value, kWait))
             return nullptr;
-        DWORD avail = 0;
-        if (!waitFor([&] { return PeekNamedPipe(server_, nullptr, 0, nullptr, &avail, nullptr) && avail >= 4; }))
-            return nullptr;
-        uint8_t b[4];
-        DWORD got = 0;
-        if (!ReadFile(server_, b, 4, &got, nullptr) || got != 4)
-            return nullptr;
-        return reinterpret_cast<HWND>(uintptr_t(b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24));
+        return reinterpret_cast<HWND>(uintptr_t(value));
     }
-    void closeServer()
-    {
-        if (server_ != INVALID_HANDLE_VALUE)
-            CloseHandle(server_);
-        server_ = INVALID_HANDLE_VALUE;
-    }
+    void closeServer() { pipe_.close(); }
     // Waits for the end; true with the full exit code when it came in time.
     bool ended(DWORD& code)
     {
-        if (WaitForSingleObject(pi_.hProcess, kWait) != WAIT_OBJECT_0)
+        if (!program_.wait(kWait))
             return false;
-        GetExitCodeProcess(pi_.hProcess, &code);
+        code = program_.exitCode();
         return true;
     }
-    std::string output() const { return readAll(out_); }
-
-private:
-    // Polls `condition` until it holds, at most kWait; false when the time
-    // ran out or the program ended first.
-    template <class F>
-    bool waitFor(F condition)
+    std::string output() const
     {
-        const DWORD start = GetTickCount();
-        while (GetTickCount() - start < kWait) {
-            if (condition())
-                return true;
-            if (WaitForSingleObject(pi_.hProcess, 5) == WAIT_OBJECT_0)
-                return condition();
-        }
-        return false;
+        std::string out = readFile(out_);
+        out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
+        return out;
     }
 
-    HANDLE server_ = INVALID_HANDLE_VALUE;
-    PROCESS_INFORMATION pi_ = {};
+private:
+    RemoveAtEnd files_;
     std::wstring out_;
+    uitest::PipeServer pipe_;
+    Process program_;
     bool started_ = false;
 };
 

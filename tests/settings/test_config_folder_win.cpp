@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+#include <memory>
+#include <thread>
+
 namespace {
 
 std::wstring commonAppData()
@@ -22,34 +26,25 @@ bool isFolder(const std::wstring& path)
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-TEST(ConfigFolder, IniPathLiesUnderTheCommonApplicationDataFolder)
-{
-    const std::wstring folder = commonAppData() + L"\\Marovent\\Vellumjet";
-    EXPECT_EQ(folder, getConfigFolder());
-    EXPECT_EQ(folder + L"\\Printer1.ini", getIniPath(L"Printer1"));
-    // The name is used as it is.
-    EXPECT_EQ(folder + L"\\a b.c.ini", getIniPath(L"a b.c"));
-}
-
-TEST(ConfigFolder, FoldersAreCreatedWhenAbsentAndUsedWhenPresent)
+// The file lies at <common application data>\Marovent\Vellumjet\<name>.ini;
+// the folders are made when absent and used as they are when present.
+TEST(ConfigFolder, IniPathAndFoldersAbsentOrPresent)
 {
     const std::wstring outer = commonAppData() + L"\\Marovent";
     const std::wstring inner = outer + L"\\Vellumjet";
     // Removes the folders only when they are empty: files of other runs stay.
     RemoveDirectoryW(inner.c_str());
     RemoveDirectoryW(outer.c_str());
-    const bool wereAbsent = !isFolder(outer);
-
-    EXPECT_EQ(inner, getConfigFolder());
-    EXPECT_TRUE(isFolder(outer));
-    EXPECT_TRUE(isFolder(inner));
-    // Present now: the same answer, and a file can be written there.
-    EXPECT_EQ(inner, getConfigFolder());
-    std::wstring file = inner + L"\\pvtest-folder-" + std::to_wstring(GetCurrentProcessId()) + L".ini";
+    for (const char* state : {"absent", "present"}) {
+        SCOPED_TRACE(state);
+        EXPECT_EQ(inner, getConfigFolder());
+        EXPECT_TRUE(isFolder(inner));
+        // The name is used as it is.
+        EXPECT_EQ(inner + L"\\a b.c.ini", getIniPath(L"a b.c"));
+    }
+    std::wstring file = getIniPath(L"pvtest-folder-" + std::to_wstring(GetCurrentProcessId()));
     EXPECT_TRUE(WritePrivateProfileStringW(L"VJT", L"Key", L"1", file.c_str()));
     EXPECT_TRUE(DeleteFileW(file.c_str()));
-    if (!wereAbsent)
-        std::printf("note: the config folders held other files and were not removed first\n");
 }
 
 TEST(ConfigFolder, FolderSecurityGrantsEveryoneFullAccessInheritedByChildren)
@@ -84,45 +79,28 @@ TEST(ConfigFolder, FolderSecurityGrantsEveryoneFullAccessInheritedByChildren)
     FreeSid(everyone);
 }
 
-struct ComProbe {
-    DWORD model;
-    bool initialiseFirst;
-    HRESULT again;
-};
-
-DWORD WINAPI comProbeThread(void* p)
-{
-    ComProbe& a = *static_cast<ComProbe*>(p);
-    bool started = a.initialiseFirst && SUCCEEDED(CoInitializeEx(nullptr, a.model));
-    getConfigFolder();
-    a.again = CoInitializeEx(nullptr, a.model);
-    if (SUCCEEDED(a.again))
-        CoUninitialize();
-    if (started)
-        CoUninitialize();
-    return 0;
-}
-
 // Runs getConfigFolder on a fresh thread (that first joins the apartment
-// `model` when `initialiseFirst`) and returns what one more CoInitializeEx
-// with that model answers afterwards.
-HRESULT comAfterConfigFolder(DWORD model, bool initialiseFirst)
+// `model` when `joinFirst`) and returns what one more CoInitializeEx with that
+// model answers afterwards.
+HRESULT comAfterConfigFolder(DWORD model, bool joinFirst)
 {
-    ComProbe* probe = new ComProbe{model, initialiseFirst, E_FAIL};
-    HANDLE thread = CreateThread(nullptr, 0, comProbeThread, probe, 0, nullptr);
-    EXPECT_NE(thread, nullptr);
-    if (!thread) {
-        delete probe;
+    auto answer = std::make_shared<std::promise<HRESULT>>();
+    std::future<HRESULT> result = answer->get_future();
+    std::thread([model, joinFirst, answer] {
+        const bool joined = joinFirst && SUCCEEDED(CoInitializeEx(nullptr, model));
+        getConfigFolder();
+        const HRESULT again = CoInitializeEx(nullptr, model);
+        if (SUCCEEDED(again))
+            CoUninitialize();
+        if (joined)
+            CoUninitialize();
+        answer->set_value(again);
+    }).detach();
+    if (result.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "the folder lookup did not return";
         return E_FAIL;
     }
-    bool ended = WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0;
-    CloseHandle(thread);
-    EXPECT_TRUE(ended) << "the folder lookup did not return";
-    if (!ended)
-        return E_FAIL;   // the thread may still use the probe: leave it
-    HRESULT again = probe->again;
-    delete probe;
-    return again;
+    return result.get();
 }
 
 TEST(ConfigFolder, LeavesTheCallersComStateAsItWas)

@@ -3,11 +3,11 @@
 #include "settings/config_folder.h"
 #include "settings/ini_file.h"
 #include "settings/printer_settings.h"
+#include "support/ui_probe.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,47 +18,28 @@ class ScratchSettings {
 public:
     explicit ScratchSettings(const wchar_t* what)
     {
-        static int serial = 0;
-        name = L"pvtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial) + L"-" + what;
+        name = uitest::uniqueName(what);
         path = getIniPath(name);
         DeleteFileW(path.c_str());
     }
     ~ScratchSettings() { DeleteFileW(path.c_str()); }
 
     // Writes the file as the converter might: raw bytes.
-    void writeRaw(const std::string& bytes) const
-    {
-        HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD n = 0;
-        WriteFile(f, bytes.data(), DWORD(bytes.size()), &n, nullptr);
-        CloseHandle(f);
-    }
-    // The file's lines, decoded from UTF-16 (with its mark) or ASCII.
+    void writeRaw(const std::string& bytes) const { EXPECT_TRUE(uitest::writeFile(path, bytes)); }
+    // The file's non-empty lines, decoded from UTF-16 (with its mark) or ASCII.
     std::vector<std::wstring> lines() const
     {
-        std::ifstream in(path.c_str(), std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::wstring text;
-        if (bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE) {
-            for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-                text += wchar_t(uint8_t(bytes[i]) | (uint8_t(bytes[i + 1]) << 8));
-        } else {
-            for (char c : bytes)
-                text += wchar_t(uint8_t(c));
+        const std::string bytes = uitest::readFile(path);
+        const bool utf16 = bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE;
+        std::vector<std::wstring> out(1);
+        for (size_t i = utf16 ? 2 : 0; i + (utf16 ? 1 : 0) < bytes.size(); i += utf16 ? 2 : 1) {
+            const wchar_t c = wchar_t(uint8_t(bytes[i]) | (utf16 ? uint8_t(bytes[i + 1]) << 8 : 0));
+            if (c == L'\n')
+                out.emplace_back();
+            else if (c != L'\r')
+                out.back() += c;
         }
-        std::vector<std::wstring> out;
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find(L'\n', start);
-            std::wstring line = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-            if (!line.empty() && line.back() == L'\r')
-                line.pop_back();
-            if (!line.empty())
-                out.push_back(line);
-            if (end == std::wstring::npos)
-                break;
-            start = end + 1;
-        }
+        out.erase(std::remove(out.begin(), out.end(), std::wstring()), out.end());
         return out;
     }
     // The value of `key` in section VJT of the file as text (exact key
@@ -97,25 +78,16 @@ void fillAll(PrinterSettings& p)
     p.BgJpxOptions = L"bg";
     p.SeqNoSourceFileName = L"seq.txt";
     p.WmFileName = L"C:\\mark.png";
-    p.WmPos = 7;
-    p.WmHorzMargin = 11;
-    p.WmVertMargin = 12;
-    p.WmMarginUnit = 2;
-    p.WmSizeOnDpi = false;
-    p.WmScale = 3000;
+    p.WmPos = 7, p.WmHorzMargin = 11, p.WmVertMargin = 12, p.WmMarginUnit = 2, p.WmScale = 3000;
     p.EncodeFlags = 0x80000001u;
-    p.UsePdfEncodings = true;
-    p.CreateTXTz = false;
-    p.RemoveCharZones = true;
-    p.SilentMode = true;
-    p.CombineSeqPrints = true;
-    p.SuppressConfigDialog = true;
     p.StrokeWidthThreshold = 40;
+    p.WmSizeOnDpi = p.CreateTXTz = false;
+    p.UsePdfEncodings = p.RemoveCharZones = p.SilentMode = p.CombineSeqPrints = p.SuppressConfigDialog = true;
 }
 
-TEST(PrinterSettings, MissingFileLoadsTheDefaultsAndASaveWritesAll21Keys)
+TEST(PrinterSettings, MissingFileGivesTheDefaultsAndSavesWriteAll21KeysInOrder)
 {
-    ScratchSettings s(L"nofile");
+    ScratchSettings s(L"keys");
     PrinterSettings p;
     p.setSettingsName(s.name);
     EXPECT_EQ(s.path, p.IniPath);
@@ -131,16 +103,11 @@ TEST(PrinterSettings, MissingFileLoadsTheDefaultsAndASaveWritesAll21Keys)
         L"StrokeWidthThreshold=25",
     };
     EXPECT_EQ(defaults, s.lines());
-}
 
-TEST(PrinterSettings, SaveWritesEveryFieldInOrderAndLoadsItBack)
-{
-    ScratchSettings s(L"keys");
-    PrinterSettings p = loaded(s);
+    // Every field away from its default, saved over the file.
     fillAll(p);
     p.WmPos = -1;
     EXPECT_TRUE(p.save());
-
     const std::vector<std::wstring> expected = {
         L"[VJT]",
         L"PrevJobName=job 7", L"OutputFilename=C:\\out\\report.djvu", L"Profile=vjt300",
@@ -158,41 +125,38 @@ TEST(PrinterSettings, SaveWritesEveryFieldInOrderAndLoadsItBack)
     EXPECT_EQ(expected, s.lines());
 }
 
+// Values as the converter may write them; each is checked in the file after
+// a load and a save, which shows what was loaded.
 TEST(PrinterSettings, ValuesWrittenByTheConverterLoadAsTheyShould)
 {
     struct Case {
         const char* file;
-        const wchar_t* key;      // checked in the file after a save
+        const wchar_t* key;
         const wchar_t* savedAs;
-        void (*check)(const PrinterSettings&);
     } cases[] = {
-        {"[VJT]\r\nOutputFilename=C:\\lower.djvu\r\n", L"OutputFilename", L"C:\\lower.djvu",
-         [](const PrinterSettings& p) { EXPECT_EQ(L"C:\\lower.djvu", p.OutputFileName); }},
-        {"[vjt]\r\noutputfilename=C:\\any.djvu\r\n", L"outputfilename", L"C:\\any.djvu",
-         [](const PrinterSettings& p) { EXPECT_EQ(L"C:\\any.djvu", p.OutputFileName); }},
-        {"[VJT]\r\nSilentMode=5\r\n", L"SilentMode", L"1",
-         [](const PrinterSettings& p) { EXPECT_TRUE(p.SilentMode); }},
-        {"[VJT]\r\nCreateTXTz=0\r\nWmSizeOnDpi=0\r\n", L"CreateTXTz", L"0",
-         [](const PrinterSettings& p) {
-             EXPECT_FALSE(p.CreateTXTz);
-             EXPECT_FALSE(p.WmSizeOnDpi);
-         }},
-        {"[VJT]\r\nWmPos=4294967295\r\n", L"WmPos", L"4294967295",
-         [](const PrinterSettings& p) { EXPECT_EQ(-1, p.WmPos); }},
-        {"[VJT]\r\nWmScale=-2\r\n", L"WmScale", L"4294967294",
-         [](const PrinterSettings& p) { EXPECT_EQ(-2, p.WmScale); }},
-        {"[Other]\r\nProfile=wrong\r\n[VJT]\r\nProfile=right\r\n", L"Profile", L"right",
-         [](const PrinterSettings& p) { EXPECT_EQ(L"right", p.Profile); }},
+        {"[VJT]\r\nOutputFilename=C:\\lower.djvu\r\n", L"OutputFilename", L"C:\\lower.djvu"},
+        {"[vjt]\r\noutputfilename=C:\\any.djvu\r\n", L"outputfilename", L"C:\\any.djvu"},
+        {"[VJT]\r\nSilentMode=5\r\n", L"SilentMode", L"1"},
+        {"[VJT]\r\nCreateTXTz=0\r\n", L"CreateTXTz", L"0"},
+        {"[VJT]\r\nWmSizeOnDpi=0\r\n", L"WmSizeOnDpi", L"0"},
+        {"[VJT]\r\nWmPos=4294967295\r\n", L"WmPos", L"4294967295"},
+        {"[VJT]\r\nWmScale=-2\r\n", L"WmScale", L"4294967294"},
+        {"[Other]\r\nProfile=wrong\r\n[VJT]\r\nProfile=right\r\n", L"Profile", L"right"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         ScratchSettings s(L"conv");
         s.writeRaw(c.file);
         PrinterSettings p = loaded(s);
-        c.check(p);
         p.save();
         EXPECT_EQ(c.savedAs, s.rawValue(c.key));
     }
+    // The lower-case spelling reaches the field the dialog shows.
+    ScratchSettings s(L"field");
+    s.writeRaw("[VJT]\r\nOutputFilename=C:\\lower.djvu\r\nWmPos=4294967295\r\n");
+    PrinterSettings p = loaded(s);
+    EXPECT_EQ(L"C:\\lower.djvu", p.OutputFileName);
+    EXPECT_EQ(-1, p.WmPos);
 }
 
 TEST(PrinterSettings, LongStringsAreCutTo259Characters)
@@ -210,6 +174,8 @@ TEST(PrinterSettings, LongStringsAreCutTo259Characters)
     }
 }
 
+// Names outside the ANSI code page survive a save of a new file. (An ANSI
+// file of the converter stays readable after a save: see the table above.)
 TEST(PrinterSettings, NamesOutsideTheAnsiCodePageSurviveASaveOfANewFile)
 {
     ScratchSettings s(L"unicode");
@@ -220,18 +186,6 @@ TEST(PrinterSettings, NamesOutsideTheAnsiCodePageSurviveASaveOfANewFile)
     PrinterSettings back = loaded(s);
     EXPECT_EQ(p.OutputFileName, back.OutputFileName);
     EXPECT_EQ(p.Profile, back.Profile);
-}
-
-TEST(PrinterSettings, AnAnsiFileOfTheConverterStaysReadableAfterASave)
-{
-    ScratchSettings s(L"ansi");
-    s.writeRaw("[VJT]\r\nPrevJobName=old job\r\nEncodeFlags=12\r\n");
-    PrinterSettings p = loaded(s);
-    p.Profile = L"chosen";
-    p.save();
-    EXPECT_EQ(L"old job", s.rawValue(L"PrevJobName"));
-    EXPECT_EQ(L"chosen", s.rawValue(L"Profile"));
-    EXPECT_EQ(L"12", s.rawValue(L"EncodeFlags"));
 }
 
 } // namespace

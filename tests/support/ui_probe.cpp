@@ -113,7 +113,8 @@ std::wstring environmentBlock(const Environment& env)
 namespace {
 
 bool createChild(const std::wstring& cmdLine, const Environment& env, DWORD flags,
-                 PROCESS_INFORMATION& pi, std::wstring& error)
+                 PROCESS_INFORMATION& pi, std::wstring& error, const wchar_t* program = nullptr,
+                 HANDLE output = nullptr)
 {
     std::wstring cmd = cmdLine;
     std::wstring block;
@@ -125,8 +126,13 @@ bool createChild(const std::wstring& cmdLine, const Environment& env, DWORD flag
     }
     STARTUPINFOW si = {};
     si.cb = sizeof si;
+    if (output) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = output;
+    }
     pi = PROCESS_INFORMATION{};
-    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, flags, envPtr, nullptr, &si, &pi)) {
+    cmd.push_back(L'\0');
+    if (!CreateProcessW(program, &cmd[0], nullptr, nullptr, output != nullptr, flags, envPtr, nullptr, &si, &pi)) {
         error = L"CreateProcessW failed with error " + std::to_wstring(GetLastError()) + L": " + cmdLine;
         return false;
     }
@@ -146,6 +152,45 @@ bool Process::start(const std::wstring& cmdLine, const Environment& env)
     }
     PROCESS_INFORMATION pi;
     if (!createChild(cmdLine, env, 0, pi, error_))
+        return false;
+    CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    pid_ = pi.dwProcessId;
+    return true;
+}
+
+bool Process::startWithOutput(const std::wstring& cmdLine, const std::wstring& outputFile)
+{
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE file = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                              CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error_ = L"cannot create " + outputFile;
+        return false;
+    }
+    terminate();
+    if (process_)
+        CloseHandle(process_);
+    process_ = nullptr;
+    PROCESS_INFORMATION pi;
+    const bool ok = createChild(cmdLine, {}, 0, pi, error_, nullptr, file);
+    CloseHandle(file);
+    if (!ok)
+        return false;
+    CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    pid_ = pi.dwProcessId;
+    return true;
+}
+
+bool Process::startProgram(const std::wstring& program, const std::wstring& cmdLine)
+{
+    terminate();
+    if (process_)
+        CloseHandle(process_);
+    process_ = nullptr;
+    PROCESS_INFORMATION pi;
+    if (!createChild(cmdLine, {}, 0, pi, error_, program.c_str()))
         return false;
     CloseHandle(pi.hThread);
     process_ = pi.hProcess;
@@ -563,6 +608,65 @@ DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Env
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return run;
+}
+
+std::wstring tempPath(const std::wstring& name)
+{
+    wchar_t tmp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, tmp);
+    return std::wstring(tmp) + name;
+}
+
+std::wstring uniqueName(const std::wstring& what)
+{
+    static LONG serial = 0;
+    return L"pvtest-" + what + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(InterlockedIncrement(&serial));
+}
+
+std::string readFile(const std::wstring& path, bool* exists)
+{
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           0, nullptr);
+    if (exists)
+        *exists = f != INVALID_HANDLE_VALUE;
+    std::string out;
+    if (f == INVALID_HANDLE_VALUE)
+        return out;
+    char buf[4096];
+    DWORD got = 0;
+    while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got)
+        out.append(buf, got);
+    CloseHandle(f);
+    return out;
+}
+
+bool writeFile(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
+    CloseHandle(f);
+    return ok;
+}
+
+std::vector<std::string> readLines(const std::wstring& path)
+{
+    const std::string text = readFile(path);
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
 }
 
 std::string narrow(const std::wstring& text)

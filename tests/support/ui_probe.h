@@ -41,6 +41,12 @@ public:
     // Starts `cmdLine` (the first token names the program). Returns false and
     // fills error() when the program cannot be started.
     bool start(const std::wstring& cmdLine, const Environment& env = {});
+    // Starts `cmdLine` with its standard output and error written to the file
+    // `outputFile` (created anew).
+    bool startWithOutput(const std::wstring& cmdLine, const std::wstring& outputFile);
+    // Starts `program` with exactly `cmdLine` as its command line (which may
+    // be empty, or not name the program at all).
+    bool startProgram(const std::wstring& program, const std::wstring& cmdLine);
     // Waits up to `timeoutMs` for the end. True when the process has ended.
     bool wait(DWORD timeoutMs);
     bool running() const;
@@ -150,6 +156,22 @@ struct DebugRun {
 DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env = {},
                          void (*whileRunning)(DWORD pid, void* context) = nullptr,
                          void* context = nullptr);
+
+// Files for tests: a path in the temporary folder, a name no other test of
+// this run uses, whole-file reads and writes.
+std::wstring tempPath(const std::wstring& name);
+std::wstring uniqueName(const std::wstring& what);
+// The file's bytes; `exists` (when given) tells whether it could be opened.
+std::string readFile(const std::wstring& path, bool* exists = nullptr);
+bool writeFile(const std::wstring& path, const std::string& bytes);
+// The lines of a text file, without their "\r\n" or "\n".
+std::vector<std::string> readLines(const std::wstring& path);
+// Deletes the files it was given when it goes out of scope.
+struct RemoveAtEnd {
+    std::vector<std::wstring> paths;
+    const std::wstring& add(const std::wstring& path) { paths.push_back(path); return paths.back(); }
+    ~RemoveAtEnd() { for (const std::wstring& p : paths) DeleteFileW(p.c_str()); }
+};
 
 // UTF-16 <-> UTF-8 for messages in test output.
 std::string narrow(const std::wstring& text);
