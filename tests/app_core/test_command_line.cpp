@@ -51,10 +51,7 @@ TEST(CommandLine, SelectsModeByLowerCasedSwitchAndExactCount)
 
 TEST(CommandLine, ParsesDecimalsLeniently)
 {
-    struct Case {
-        const wchar_t* text;
-        int32_t value;
-    } cases[] = {
+    struct Case { const wchar_t* text; int32_t value; } cases[] = {
         {L"0", 0}, {L"24", 24}, {L"007", 7},
         {L"\t\r\n 5", 5},                               // leading white space
         {L"+17", 17}, {L"-17", -17}, {L" -3", -3},      // one sign

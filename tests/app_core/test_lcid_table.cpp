@@ -47,10 +47,7 @@ TEST(LcidTable, LooksUpKnownAndUnknownIdentifiers)
 
 TEST(LanguageSearch, NeutralIdentifiersAndFoldersTriedInOrder)
 {
-    struct Case {
-        uint16_t user;
-        std::vector<std::string> folders;
-    } cases[] = {
+    struct Case { uint16_t user; std::vector<std::string> folders; } cases[] = {
         {0x0407, {"de-DE", "de", "en-US"}},
         {0x0411, {"ja-JP", "ja", "en-US"}},
         // Chinese: the traditional-script regions go to traditional Chinese...
@@ -73,9 +70,7 @@ TEST(LanguageSearch, NeutralIdentifiersAndFoldersTriedInOrder)
         EXPECT_EQ(names, c.folders) << c.user;
     }
 
-    struct Neutral {
-        uint16_t id, neutral;
-    } neutrals[] = {
+    struct Neutral { uint16_t id, neutral; } neutrals[] = {
         {0x7C04, 0x7C04}, {0x0004, 0x0004}, {0x7804, 0x0004}, {0x0104, 0x0004},
         {0x0807, 0x0007}, {0x0009, 0x0009}, {0x0000, 0x0000}, {0xFFFF, 0x00FF},
     };

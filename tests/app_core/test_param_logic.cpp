@@ -32,11 +32,7 @@ TEST(ParamLogic, FilterListGivesPairsEndedByAnEmptyEntry)
     const std::vector<std::wstring> pairs = {L"DjVu File (*.djvu;*.djv)", L"*.djvu;*.djv",
                                              L"MHTML \u30D5\u30A1\u30A4\u30EB (*.mht)", L"*.mht",
                                              L"PDF File (*.pdf)", L"*.pdf"};
-    struct Case {
-        const char* what;
-        std::wstring resource;
-        std::vector<std::wstring> entries;
-    } cases[] = {
+    struct Case { const char* what; std::wstring resource; std::vector<std::wstring> entries; } cases[] = {
         {"the program's list", list + L"|", pairs},
         {"a translation without the final bar", list, pairs},
         {"a missing string", L"", {}},
@@ -48,12 +44,7 @@ TEST(ParamLogic, FilterListGivesPairsEndedByAnEmptyEntry)
 TEST(ParamLogic, ProfileSelectionIsTheExactMatchOrTheFirst)
 {
     const std::vector<std::wstring> names = {L"sdk_default", L"vjt300", L"vjt600", L"Photo scan"};
-    struct Case {
-        const char* what;
-        std::vector<std::wstring> names;
-        std::wstring wanted;
-        int expected;
-    } cases[] = {
+    struct Case { const char* what; std::vector<std::wstring> names; std::wstring wanted; int expected; } cases[] = {
         {"exact match with a space", names, L"Photo scan", 3},
         {"letter case counts", names, L"VJT600", 0},
         {"a prefix is no match", names, L"vjt", 0},

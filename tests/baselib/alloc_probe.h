@@ -3,8 +3,8 @@
 // zero when they are freed. It forwards to the allocator it replaces.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <map>
 #include <set>
 
@@ -17,9 +17,7 @@ public:
 
     void* allocate(size_t size) override {
         ++allocations;
-        if (failAllocations || size > failAbove)
-            return nullptr;
-        void* p = m_forward->allocate(size);
+        void* p = failAllocations || size > failAbove ? nullptr : m_forward->allocate(size);
         if (p)
             m_sizes[p] = size;
         return p;
@@ -30,18 +28,13 @@ public:
         ++frees;
         freed.insert(p);
         auto it = m_sizes.find(p);
-        if (it != m_sizes.end()) {
-            if (watchedSizes.count(it->second)) {
-                const unsigned char* b = static_cast<const unsigned char*>(p);
-                for (size_t i = 0; i < it->second; ++i)
-                    if (b[i]) {
-                        ++nonZeroWatchedFrees;
-                        break;
-                    }
-                ++watchedFrees;
-            }
-            m_sizes.erase(it);
+        if (it != m_sizes.end() && watchedSizes.count(it->second)) {
+            const unsigned char* b = static_cast<const unsigned char*>(p);
+            nonZeroWatchedFrees += std::any_of(b, b + it->second, [](unsigned char c) { return c != 0; });
+            ++watchedFrees;
         }
+        if (it != m_sizes.end())
+            m_sizes.erase(it);
         m_forward->free(p);
     }
     size_t getSize(void* p) override { return m_forward->getSize(p); }

@@ -25,6 +25,22 @@ struct LocalNode : Solvaris::ReferableNoTS {
     ~LocalNode() override { ++g_destroyed; }
 };
 
+// Runs f on n threads released together, and waits for all of them.
+template <class F>
+void onThreads(int n, F f) {
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < n; ++t)
+        threads.emplace_back([&] {
+            while (!go)
+                std::this_thread::yield();
+            f();
+        });
+    go = true;
+    for (auto& t : threads)
+        t.join();
+}
+
 } // namespace
 
 // Counted objects live in the process allocator and go exactly once.
@@ -75,52 +91,37 @@ TEST(AutoPtr, AssigningAnObjectOwnedByTheOldOneIsSafe) {
 TEST(Referable, CountingIsAtomicAcrossThreads) {
     g_destroyed = 0;
     AutoPtr<Node> shared(new Node(0));
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 50000; ++i) {
-                AutoPtr<Node> copy = shared;
-                AutoPtr<Node> again(copy);
-            }
-        });
-    }
-    for (auto& t : threads)
-        t.join();
+    onThreads(4, [&] {
+        for (int i = 0; i < 50000; ++i) {
+            AutoPtr<Node> copy = shared;
+            AutoPtr<Node> again(copy);
+        }
+    });
     EXPECT_EQ(shared->refCount(), 1);
     EXPECT_EQ(g_destroyed, 0);
 }
 
-TEST(CallOnce, OneInitialiserWhateverTheRace) {
+TEST(CallOnce, OneInitialiserWhateverTheRaceAndRetryAfterFailure) {
     Solvaris::OnceFlag flag;
     std::atomic<int> runs{0};
     std::atomic<int> sawReady{0};
-    std::atomic<bool> go{false};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t) {
-        threads.emplace_back([&] {
-            while (!go)
-                std::this_thread::yield();
-            Solvaris::callOnce(flag, [&] {
-                std::this_thread::yield();
-                ++runs;
-            });
-            // Nobody returns before the initialiser has finished.
-            if (runs == 1)
-                ++sawReady;
+    onThreads(8, [&] {
+        Solvaris::callOnce(flag, [&] {
+            std::this_thread::yield();
+            ++runs;
         });
-    }
-    go = true;
-    for (auto& t : threads)
-        t.join();
+        // Nobody returns before the initialiser has finished.
+        if (runs == 1)
+            ++sawReady;
+    });
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(sawReady, 8);
-}
 
-TEST(CallOnce, AFailedInitialiserIsRetried) {
-    Solvaris::OnceFlag flag;
-    int runs = 0;
-    EXPECT_THROW(Solvaris::callOnce(flag, [&] { ++runs; throw std::runtime_error("no"); }), std::runtime_error);
-    Solvaris::callOnce(flag, [&] { ++runs; });
-    Solvaris::callOnce(flag, [&] { ++runs; });
-    EXPECT_EQ(runs, 2);
+    // A failed initialiser is retried by the next call.
+    Solvaris::OnceFlag again;
+    int tries = 0;
+    EXPECT_THROW(Solvaris::callOnce(again, [&] { ++tries; throw std::runtime_error("no"); }), std::runtime_error);
+    Solvaris::callOnce(again, [&] { ++tries; });
+    Solvaris::callOnce(again, [&] { ++tries; });
+    EXPECT_EQ(tries, 2);
 }

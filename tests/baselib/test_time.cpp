@@ -24,10 +24,7 @@ int64_t parsed(const std::string& text)
 
 TEST(TimeParse, ReadsEveryFormAsUtc)
 {
-    struct Case {
-        std::string text;
-        int64_t seconds;
-    } cases[] = {
+    struct Case { std::string text; int64_t seconds; } cases[] = {
         {"Sun, 06 Nov 1994 08:49:37 GMT", 784111777},
         {"Sun, 06 Nov 1994 08:49:37 " + std::string(200000, 'Z'), 784111777},   // endless zone stepped over
         {"Sun, 06 Nov 1994 08:49:37 GMT " + std::string(200000, '%'), 784111777},
@@ -126,11 +123,7 @@ TEST(TimeParse, RejectsBadTextsAndKeepsTheTime)
 // What the text must state for a result of the system's date reader to count.
 TEST(TimeParse, TextStatesYearAndTimeOfDay)
 {
-    struct Case {
-        const char* text;
-        int year, hour, minute, second;
-        bool states;
-    } cases[] = {
+    struct Case { const char* text; int year, hour, minute, second; bool states; } cases[] = {
         {"Sun 06 Nov 1994 8:49:37 GMT", 1994, 8, 49, 37, true},
         {"08:49:37 and the year 1994", 1994, 8, 49, 37, true},
         {"Nov 06 1994 08:49:37", 2026, 8, 49, 37, false},    // the clock's year

@@ -72,10 +72,7 @@ TEST(UrlSeparate, SplitsIntoParts)
 
 TEST(UrlEncoding, IsEncoded)
 {
-    struct Case {
-        std::string text;
-        bool encoded;
-    } cases[] = {
+    struct Case { std::string text; bool encoded; } cases[] = {
         {"a%20b", true},     {"%aF%Fa", true},     {"a%2", false},     {"100%", false},
         {"a b", false},      {"", false},          {"plain", false},   {"%4g", false},
         {"%%41", false},     {"a%20b\x7f", false}, {"\x1f%20", false}, {"%20\xc3\xa4", false},
@@ -140,9 +137,7 @@ TEST(UrlEncoding, EncodeEscapesExactlyTheUnsafeBytes)
 
 TEST(UrlEncoding, EncodeUrlPathKeepsEverythingUpToThePort)
 {
-    struct Case {
-        const char *in, *out;
-    } cases[] = {
+    struct Case { const char *in, *out; } cases[] = {
         {"http://example:8080/a b", "http://example:8080/a%20b"},
         {"http://u s:p w@ho st:80/x y?q r", "http://u s:p w@ho st:80/x%20y?q%20r"},
         {"example/a b", "example/a%20b"},

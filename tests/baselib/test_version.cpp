@@ -11,9 +11,7 @@ using namespace text_helpers;
 
 TEST(Version, BuildVersionFromCompilerDateAndTime)
 {
-    struct Case {
-        const char *date, *time, *expected;
-    } cases[] = {
+    struct Case { const char *date, *time, *expected; } cases[] = {
         {"Mar  3 2016", "18:20:43", "35888.20160303.182043"},
         {"Jan  1 2000", "00:00:00", "35888.20000101.000000"},
         {"Dec 31 1999", "23:59:59", "35888.19991231.235959"},

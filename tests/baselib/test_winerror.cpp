@@ -10,10 +10,7 @@ using namespace text_helpers;
 
 TEST(WinError, TranslatesWin32Values)
 {
-    struct Case {
-        uint32_t win32;
-        int32_t code;
-    } cases[] = {
+    struct Case { uint32_t win32; int32_t code; } cases[] = {
         // values with a code of their own, one or two of each group
         {8, 1}, {14, 1}, {5, 3}, {6, 7}, {87, 7}, {12005, 7}, {12154, 7}, {2, 12}, {53, 12}, {38, 13},
         {110, 15}, {30, 16}, {29, 17}, {88, 17}, {25, 18}, {111, 19}, {12152, 20}, {12166, 20}, {12017, 24},
@@ -32,11 +29,7 @@ TEST(WinError, DescriptionFormats)
 {
     // Trailing line breaks of every kind go; inner ones and other trailing
     // characters stay.
-    struct Case {
-        const char* systemText;
-        uint32_t value;
-        const char* expected;
-    } cases[] = {
+    struct Case { const char* systemText; uint32_t value; const char* expected; } cases[] = {
         {"Access is denied.\r\n", 5, "\"Access is denied.\" (00000005h)"},
         {"a\nb \x0b\x0c\r\n\xc2\x85\xe2\x80\xa8\xe2\x80\xa9", 0x3039, "\"a\nb \" (00003039h)"},
         {"ends in blank ", 0xFFFFFFFFu, "\"ends in blank \" (ffffffffh)"},

@@ -12,10 +12,7 @@ using namespace text_helpers;
 
 TEST(WinErrorText, SystemValuesAreQuotedWithTheirNumber)
 {
-    struct Case {
-        DWORD value;
-        const char* tail;
-    } cases[] = {
+    struct Case { DWORD value; const char* tail; } cases[] = {
         {ERROR_FILE_NOT_FOUND, "\" (00000002h)"},
         {ERROR_ACCESS_DENIED, "\" (00000005h)"},
         {ERROR_SHARING_VIOLATION, "\" (00000020h)"},
