@@ -53,13 +53,6 @@ std::wstring shippedModule(const std::wstring& locale)
     return programFolder() + L"\\" + locale + L"\\PrintvaneUI.exe.mui";
 }
 
-std::wstring stringOf(HMODULE module, UINT id)
-{
-    const wchar_t* text = nullptr;
-    int n = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
-    return n > 0 && text ? std::wstring(text, n) : std::wstring();
-}
-
 // A module loaded as data for the length of a scope.
 struct DataModule {
     HMODULE module;
@@ -173,7 +166,7 @@ TEST(LanguageModules, SearchFollowsUserLanguageAndFallbacks)
         }
         DataModule expected(sourceFor(c.chosen));
         ASSERT_NE(expected.module, nullptr);
-        EXPECT_EQ(stringOf(module, IDS_CANCELED), stringOf(expected.module, IDS_CANCELED));
+        EXPECT_EQ(resourceString(module, IDS_CANCELED), resourceString(expected.module, IDS_CANCELED));
         FreeLibrary(module);
     }
 }
@@ -198,21 +191,21 @@ TEST(LanguageModules, CarryWholeStringTableWithInsertsIntact)
 {
     HMODULE own = GetModuleHandleW(nullptr);
     for (const auto& [id, english] : kEnglish)
-        EXPECT_EQ(stringOf(own, id), english) << id;
+        EXPECT_EQ(resourceString(own, id), english) << id;
     for (const wchar_t* locale : kLocales) {
         SCOPED_TRACE(narrow(locale));
         DataModule m(shippedModule(locale));
         ASSERT_NE(m.module, nullptr) << "missing " << narrow(shippedModule(locale));
         for (const auto& [id, english] : kEnglish) {
             SCOPED_TRACE(id);
-            std::wstring translated = stringOf(m.module, id);
+            std::wstring translated = resourceString(m.module, id);
             EXPECT_FALSE(translated.empty());
             EXPECT_EQ(insertsOf(translated), insertsOf(english)) << narrow(translated);
         }
         // The file filter keeps its structure: the same patterns in the same
         // places, display names in between, and the closing bar.
-        std::vector<std::wstring> english = splitBars(stringOf(own, IDS_FILE_FILTER));
-        std::vector<std::wstring> translated = splitBars(stringOf(m.module, IDS_FILE_FILTER));
+        std::vector<std::wstring> english = splitBars(resourceString(own, IDS_FILE_FILTER));
+        std::vector<std::wstring> translated = splitBars(resourceString(m.module, IDS_FILE_FILTER));
         ASSERT_EQ(translated.size(), english.size());
         for (size_t i = 0; i < english.size(); ++i) {
             if (i % 2 == 1 || i + 1 == english.size())
@@ -220,8 +213,8 @@ TEST(LanguageModules, CarryWholeStringTableWithInsertsIntact)
             else
                 EXPECT_FALSE(translated[i].empty()) << i;
         }
-        EXPECT_EQ(stringOf(m.module, IDS_DEFAULT_EXT), L"djvu");
-        EXPECT_NE(stringOf(m.module, IDS_CANCELED), stringOf(own, IDS_CANCELED));
+        EXPECT_EQ(resourceString(m.module, IDS_DEFAULT_EXT), L"djvu");
+        EXPECT_NE(resourceString(m.module, IDS_CANCELED), resourceString(own, IDS_CANCELED));
         for (UINT dialog : {IDD_PROGRESS, IDD_PARAM})
             EXPECT_NE(FindResourceW(m.module, MAKEINTRESOURCEW(dialog), MAKEINTRESOURCEW(5)), nullptr) << dialog;
     }
@@ -320,9 +313,9 @@ TEST(LanguageModules, TranslatedDialogTextsFitTheirControls)
                 ControlInfo info;
                 info.hwnd = line;
                 info.className = L"Static";
-                std::wstring pattern = stringOf(m.module, IDS_PAGE_LINE);
+                std::wstring pattern = resourceString(m.module, IDS_PAGE_LINE);
                 for (UINT status : {IDS_STATUS_IMAGE, IDS_STATUS_TEXT, IDS_STATUS_COMPRESS, IDS_STATUS_FINALIZE}) {
-                    std::wstring statusText = stringOf(m.module, status);
+                    std::wstring statusText = resourceString(m.module, status);
                     DWORD_PTR args[] = {999, 999, reinterpret_cast<DWORD_PTR>(statusText.c_str())};
                     wchar_t* text = nullptr;
                     FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER |

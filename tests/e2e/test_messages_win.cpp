@@ -38,18 +38,6 @@ std::wstring localeTag()
     return name ? widen(name) : L"lang" + std::to_wstring(GetUserDefaultLangID());
 }
 
-std::wstring stringOf(const std::wstring& moduleFile, UINT id)
-{
-    HMODULE m = LoadLibraryExW(moduleFile.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!m)
-        return std::wstring();
-    const wchar_t* text = nullptr;
-    int n = LoadStringW(m, id, reinterpret_cast<LPWSTR>(&text), 0);
-    std::wstring out = n > 0 && text ? std::wstring(text, n) : std::wstring();
-    FreeLibrary(m);
-    return out;
-}
-
 // The module file the program should pick for the user's language, or an
 // empty string when none of the folders it tries is shipped.
 std::wstring shippedModuleForUser()
@@ -110,12 +98,16 @@ bool looksLikeInformationIcon(const ColorCounts& c) { return c.blue > 40 && c.bl
 
 } // namespace
 
-TEST(Messages, ErrorBoxTranslatesKnownCodesOnly)
+// -errmsg shows the translated text for a known code and the converter's
+// text otherwise, with the error icon; -msg shows its text unchanged with the
+// information icon. Both: title "Vellumjet" in every language, no owner,
+// above every window, exit 0.
+TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
 {
     std::wstring shipped = shippedModuleForUser();
     // A shipped module for the user's language: its translated text, which
     // really is a translation.
-    std::wstring canceled = shipped.empty() ? kCanceledEnglish : stringOf(shipped, kCanceledId);
+    std::wstring canceled = shipped.empty() ? kCanceledEnglish : resourceString(shipped, kCanceledId);
     ASSERT_FALSE(canceled.empty());
     if (!shipped.empty()) {
         EXPECT_NE(canceled, kCanceledEnglish);
@@ -123,51 +115,35 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnly)
     const std::wstring given = L"Encoding failed on page 3 (disk full)";
     struct Case {
         const wchar_t* shot;
-        std::wstring modeSwitch, text, code, expected;
+        std::vector<std::wstring> args;
+        std::wstring expected;
     } cases[] = {
-        {L"errmsg_24", L"-errmsg", given, L"24", canceled},
-        {L"errmsg_24_capitals", L"-ERRMSG", given, L"24", canceled},
-        {L"errmsg_24_mixed", L"-ErrMsg", L"", L" +24", canceled},
-        {L"errmsg_24_suffix", L"-errmsg", given, L"24 pages", canceled},
+        {L"errmsg_24", {L"-errmsg", given, L"24"}, canceled},
+        {L"errmsg_24_capitals", {L"-ERRMSG", given, L"24"}, canceled},
+        {L"errmsg_24_mixed", {L"-ErrMsg", L"", L" +24"}, canceled},
+        {L"errmsg_24_suffix", {L"-errmsg", given, L"24 pages"}, canceled},
         // The table ends at code 0, so 0 never matches; other codes keep the text.
-        {L"errmsg_0", L"-errmsg", given, L"0", given},
-        {L"errmsg_abc", L"-errmsg", given, L"abc", given},
-        {L"errmsg_minus24", L"-errmsg", given, L"-24", given},
-        {L"errmsg_240", L"-errmsg", given, L"240", given},
-        {L"errmsg_empty", L"-errmsg", L"", L"5", L""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(narrow(c.modeSwitch + L" " + c.text + L" " + c.code));
-        BoxSeen seen = runBox({c.modeSwitch, c.text, c.code}, c.shot);
-        ASSERT_TRUE(seen.shown) << "no box";
-        EXPECT_EQ(seen.title, L"Vellumjet");
-        EXPECT_EQ(seen.text, c.expected);
-        EXPECT_TRUE(looksLikeErrorIcon(seen.icon)) << "red " << seen.icon.red << " blue " << seen.icon.blue;
-        EXPECT_TRUE(seen.topmost);
-        EXPECT_FALSE(seen.owned);
-        EXPECT_TRUE(seen.ended);
-        EXPECT_EQ(seen.exitCode, 0u);
-    }
-}
-
-TEST(Messages, PlainBoxShowsTextUnchanged)
-{
-    const std::wstring texts[] = {
-        L"Printing finished: 3 pages, 100% done.\nSaved to C:\\Out\\report %1.djvu",
-        L"R&D \"draft\" \u00FCber \u65E5\u672C\u8A9E",
+        {L"errmsg_0", {L"-errmsg", given, L"0"}, given},
+        {L"errmsg_abc", {L"-errmsg", given, L"abc"}, given},
+        {L"errmsg_minus24", {L"-errmsg", given, L"-24"}, given},
+        {L"errmsg_240", {L"-errmsg", given, L"240"}, given},
+        {L"errmsg_empty", {L"-errmsg", L"", L"5"}, L""},
+        {L"msg_0", {L"-MSG", L"Printing finished: 3 pages, 100% done.\nSaved to C:\\Out\\report %1.djvu"}, L""},
+        {L"msg_1", {L"-msg", L"R&D \"draft\" \u00FCber \u65E5\u672C\u8A9E"}, L""},
         // Wildcards are text, not file names to expand (the working folder
         // holds .exe files).
-        L"*.exe",
-        L"",
+        {L"msg_2", {L"-Msg", L"*.exe"}, L""},
+        {L"msg_3", {L"-msg", L""}, L""},
     };
-    int n = 0;
-    for (const std::wstring& text : texts) {
-        SCOPED_TRACE(narrow(text));
-        BoxSeen seen = runBox({L"-MSG", text}, L"msg_" + std::to_wstring(n++));
-        ASSERT_TRUE(seen.shown);
+    for (const Case& c : cases) {
+        const bool plain = c.args.size() == 2;
+        SCOPED_TRACE(narrow(c.shot));
+        BoxSeen seen = runBox(c.args, c.shot);
+        ASSERT_TRUE(seen.shown) << "no box";
         EXPECT_EQ(seen.title, L"Vellumjet");
-        EXPECT_EQ(seen.text, text);
-        EXPECT_TRUE(looksLikeInformationIcon(seen.icon)) << "red " << seen.icon.red << " blue " << seen.icon.blue;
+        EXPECT_EQ(seen.text, plain ? c.args[1] : c.expected);
+        EXPECT_TRUE(plain ? looksLikeInformationIcon(seen.icon) : looksLikeErrorIcon(seen.icon))
+            << "red " << seen.icon.red << " blue " << seen.icon.blue;
         EXPECT_TRUE(seen.topmost);
         EXPECT_FALSE(seen.owned);
         EXPECT_TRUE(seen.ended);
@@ -249,7 +225,7 @@ TEST(LanguageSearch, AttemptsSeenByDebugger)
         const std::vector<std::string>& attempts;
         std::wstring text;
     } runs[] = {
-        {program(), it->second.shipped, shipped.empty() ? kCanceledEnglish : stringOf(shipped, kCanceledId)},
+        {program(), it->second.shipped, shipped.empty() ? kCanceledEnglish : resourceString(shipped, kCanceledId)},
         {lonely, it->second.alone, kCanceledEnglish},
     };
     for (const auto& r : runs) {

@@ -669,6 +669,22 @@ std::vector<std::string> readLines(const std::wstring& path)
     return lines;
 }
 
+std::wstring resourceString(HMODULE module, UINT id)
+{
+    const wchar_t* text = nullptr;
+    const int n = module ? LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0) : 0;
+    return n > 0 && text ? std::wstring(text, n) : std::wstring();
+}
+
+std::wstring resourceString(const std::wstring& moduleFile, UINT id)
+{
+    HMODULE m = LoadLibraryExW(moduleFile.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    std::wstring out = resourceString(m, id);
+    if (m)
+        FreeLibrary(m);
+    return out;
+}
+
 std::string narrow(const std::wstring& text)
 {
     int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);

@@ -173,6 +173,11 @@ struct RemoveAtEnd {
     ~RemoveAtEnd() { for (const std::wstring& p : paths) DeleteFileW(p.c_str()); }
 };
 
+// A string resource of a loaded module, or of a module file (loaded as data
+// for the call); empty when there is none.
+std::wstring resourceString(HMODULE module, UINT id);
+std::wstring resourceString(const std::wstring& moduleFile, UINT id);
+
 // UTF-16 <-> UTF-8 for messages in test output.
 std::string narrow(const std::wstring& text);
 
