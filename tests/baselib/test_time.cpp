@@ -120,24 +120,6 @@ TEST(TimeParse, RejectsBadTextsAndKeepsTheTime)
     }
 }
 
-// What the text must state for a result of the system's date reader to count.
-TEST(TimeParse, TextStatesYearAndTimeOfDay)
-{
-    struct Case { const char* text; int year, hour, minute, second; bool states; } cases[] = {
-        {"Sun 06 Nov 1994 8:49:37 GMT", 1994, 8, 49, 37, true},
-        {"08:49:37 and the year 1994", 1994, 8, 49, 37, true},
-        {"Nov 06 1994 08:49:37", 2026, 8, 49, 37, false},    // the clock's year
-        {"Nov 06 1994 08:49:37", 1994, 12, 3, 4, false},     // the clock's time
-        {"Sun 06 Nov 19945 08:49:37", 1994, 8, 49, 37, false},
-        {"Sun 06 Nov 1994 108:49:37", 1994, 8, 49, 37, false},
-        {"Sun 06 Nov 1994 08:49:370", 1994, 8, 49, 37, false},
-        {"Sun 06 Nov 1994 08:49", 1994, 8, 49, 0, false},
-        {"", 1994, 8, 49, 37, false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(TimeDetail::textStatesTime(c.text, c.year, c.hour, c.minute, c.second), c.states) << c.text;
-}
-
 TEST(TimeNow, FollowsTheSystemClock)
 {
     // 2020-01-01 as a floor: a clock reading of 0 or a wrong epoch fails.

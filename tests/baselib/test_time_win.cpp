@@ -26,6 +26,10 @@ TEST(TimeParseSystem, OtherShapesReachTheSystemReaderButGarbageIsNotNow)
         {"Sun 06 Nov 1994 08:49:37 GMT" + std::string(200, ' '), -1},
         {"Nov 06 1994 08:49:37", -1},
         {"Xyz 06 Nov 1994 08:49:37 GMT", -1},
+        // The year and the time of day must be stated as read, not filled in.
+        {"Sun 06 Nov 1994 108:49:37", -1},
+        {"Sun 06 Nov 1994 08:49:370", -1},
+        {"Sun 06 Nov 1994 08:49", -1},
     };
     for (const Case& c : cases) {
         Time t(-1);
