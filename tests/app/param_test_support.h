@@ -26,42 +26,27 @@ inline void ensureGdiplus()
     (void)token;
 }
 
-// A fresh folder under the temporary folder; deleted with its files.
+// A fresh folder under the temporary folder; deleted with its files (tests
+// make no subfolders in it).
 class TempFolder {
 public:
-    TempFolder()
+    TempFolder() : path_(uitest::tempPath(uitest::uniqueName(L"folder"))) { CreateDirectoryW(path_.c_str(), nullptr); }
+    ~TempFolder()
     {
-        wchar_t tmp[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, tmp);
-        static int counter = 0;
-        path_ = std::wstring(tmp) + L"pvtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(++counter);
-        CreateDirectoryW(path_.c_str(), nullptr);
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW(file(L"*").c_str(), &fd);
+        if (h != INVALID_HANDLE_VALUE) {
+            do
+                DeleteFileW(file(fd.cFileName).c_str());   // fails harmlessly on "." and ".."
+            while (FindNextFileW(h, &fd));
+            FindClose(h);
+        }
+        RemoveDirectoryW(path_.c_str());
     }
-    ~TempFolder() { removeTree(path_); }
     const std::wstring& path() const { return path_; }
     std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
 
 private:
-    static void removeTree(const std::wstring& folder)
-    {
-        WIN32_FIND_DATAW fd;
-        HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = fd.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
-                std::wstring full = folder + L"\\" + name;
-                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    removeTree(full);
-                else
-                    DeleteFileW(full.c_str());
-            } while (FindNextFileW(h, &fd));
-            FindClose(h);
-        }
-        RemoveDirectoryW(folder.c_str());
-    }
     std::wstring path_;
 };
 
