@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <vector>
 #include <string>
 
 using namespace uitest;
@@ -48,10 +49,8 @@ std::string parentAnswer(const std::wstring& parentName)
     RunResult r = runProgram(commandLine(parent, {L"--gtest_also_run_disabled_tests", L"--gtest_filter=DISABLED_ParentProbe.Run"}), 30000,
                              {{kProbeVar, result}, {kChildVar, ownPath()}});
     EXPECT_TRUE(r.started && r.ended);
-    std::ifstream in(narrow(result));
-    std::string answer;
-    std::getline(in, answer);
-    return answer;
+    const std::vector<std::string> lines = readLines(result);
+    return lines.empty() ? std::string() : lines[0];
 }
 
 } // namespace

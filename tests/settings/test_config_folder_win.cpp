@@ -54,29 +54,24 @@ TEST(ConfigFolder, FolderSecurityGrantsEveryoneFullAccessInheritedByChildren)
     EXPECT_EQ(sizeof(SECURITY_ATTRIBUTES), security->attributes.nLength);
     EXPECT_FALSE(security->attributes.bInheritHandle);
     PSECURITY_DESCRIPTOR sd = security->attributes.lpSecurityDescriptor;
-    ASSERT_TRUE(sd);
-
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
-    ASSERT_TRUE(GetSecurityDescriptorControl(sd, &control, &revision));
-    EXPECT_TRUE(control & SE_DACL_AUTO_INHERIT_REQ);
-    EXPECT_TRUE(control & SE_SELF_RELATIVE);
-
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted));
-    ASSERT_TRUE(present && dacl);
-    ASSERT_EQ(1u, dacl->AceCount);
+    ASSERT_TRUE(sd && GetSecurityDescriptorControl(sd, &control, &revision) &&
+                GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) && present && dacl);
+    EXPECT_TRUE(control & SE_DACL_AUTO_INHERIT_REQ);
+    EXPECT_TRUE(control & SE_SELF_RELATIVE);
     ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_EQ(1u, dacl->AceCount);
     ASSERT_TRUE(GetAce(dacl, 0, reinterpret_cast<void**>(&ace)));
     EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
     EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, ace->Header.AceFlags);
     EXPECT_EQ(DWORD(GENERIC_ALL), ace->Mask);
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof everyone;
+    ASSERT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size));
     EXPECT_TRUE(EqualSid(everyone, &ace->SidStart));
-    FreeSid(everyone);
 }
 
 // Runs getConfigFolder on a fresh thread (that first joins the apartment
