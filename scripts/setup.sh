@@ -58,11 +58,8 @@ if [ ! -f "$expat_prefix/lib/libexpat.a" ]; then
         if apt-get source --download-only -qq "expat=$v" >/dev/null 2>&1; then ok=$v; break; fi
       done
       [ -n "$ok" ] || { echo "setup: could not download Expat sources" >&2; exit 1; }
-      dpkg-source -x --skip-patches ./*.dsc src >/dev/null 2>&1 || dpkg-source -x ./*.dsc src >/dev/null
-      # Apply Debian's patches when dpkg-source left them out.
-      if [ -f src/debian/patches/series ] && [ ! -d src/.pc ]; then
-        (cd src && while read -r p; do [ -n "$p" ] && patch -p1 -s < "debian/patches/$p"; done < debian/patches/series)
-      fi
+      # Unpacks the sources with Debian's security patches applied.
+      dpkg-source -x ./*.dsc src >/dev/null 2>&1
       mv src "$srcdir" )
     rm -rf "$tmp"
   fi
