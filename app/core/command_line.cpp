@@ -71,3 +71,32 @@ int32_t parseLenientDecimal(const wchar_t* text)
     }
     return static_cast<int32_t>(negative ? -value : value);
 }
+
+std::wstring quoteArgument(const std::wstring& arg)
+{
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return arg;
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count only before a quote: doubled there, and the
+        // quote itself escaped.
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L"\"";
+}
+
+std::wstring commandLine(const std::wstring& program, const std::vector<std::wstring>& args)
+{
+    std::wstring cmd = quoteArgument(program);
+    for (const std::wstring& a : args)
+        cmd += L" " + quoteArgument(a);
+    return cmd;
+}

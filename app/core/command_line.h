@@ -2,6 +2,8 @@
 // Portable: no Windows headers.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 enum class Mode {
     Invalid,        // unknown switch, or a known one with the wrong count
@@ -20,3 +22,10 @@ Mode selectMode(int argc, const wchar_t* const* argv);
 // text without leading digits (or no text) gives 0. Values beyond the 32-bit
 // range are clamped to it.
 int32_t parseLenientDecimal(const wchar_t* text);
+
+// The other direction, for programs that start this one (the converter
+// stand-in, tests): one argument quoted so that the C run-time's argument
+// parsing gives it back unchanged, and a whole command line of a program and
+// its arguments.
+std::wstring quoteArgument(const std::wstring& arg);
+std::wstring commandLine(const std::wstring& program, const std::vector<std::wstring>& args);

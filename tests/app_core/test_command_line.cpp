@@ -69,3 +69,23 @@ TEST(CommandLine, ParsesDecimalsLeniently)
         EXPECT_EQ(parseLenientDecimal(c.text), c.value) << testing::PrintToString(std::wstring(c.text));
     EXPECT_EQ(parseLenientDecimal(nullptr), 0);
 }
+
+// Quoting for the programs that start this one: the C run-time must read
+// each argument back unchanged, so quotes and the backslashes before them
+// are escaped and only arguments that need quotes get them.
+TEST(CommandLine, QuotesArgumentsForTheRuntimeParser)
+{
+    struct Case { const wchar_t* arg; const wchar_t* quoted; } cases[] = {
+        {L"-param", L"-param"},
+        {L"", L"\"\""},
+        {L"C:\\Program Files\\x.exe", L"\"C:\\Program Files\\x.exe\""},
+        {L"a\\b", L"a\\b"},                              // backslashes alone stay as they are
+        {L"say \"hi\"", L"\"say \\\"hi\\\"\""},
+        {L"dir\\ \\", L"\"dir\\ \\\\\""},                // a trailing backslash before the closing quote
+        {L"a\\\"b", L"\"a\\\\\\\"b\""},                  // backslash before a quote is doubled
+        {L"tab\there", L"\"tab\there\""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(quoteArgument(c.arg), c.quoted) << testing::PrintToString(std::wstring(c.arg));
+    EXPECT_EQ(commandLine(L"C:\\a b\\P.exe", {L"-msg", L"two words"}), L"\"C:\\a b\\P.exe\" -msg \"two words\"");
+}

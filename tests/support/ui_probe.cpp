@@ -51,36 +51,6 @@ std::wstring screenshotFolder()
 
 std::wstring programPath(const std::wstring& name) { return programFolder() + L"\\" + name; }
 
-std::wstring quoteArgument(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
-        return arg;
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == L'"')
-            out.append(backslashes * 2 + 1, L'\\');
-        else
-            out.append(backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');
-    return out + L"\"";
-}
-
-std::wstring commandLine(const std::wstring& program, const std::vector<std::wstring>& args)
-{
-    std::wstring cmd = quoteArgument(program);
-    for (const std::wstring& a : args)
-        cmd += L" " + quoteArgument(a);
-    return cmd;
-}
-
 std::wstring environmentBlock(const Environment& env)
 {
     // Case-insensitive names, as Windows compares them; sorted output.

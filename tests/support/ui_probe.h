@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include "app/core/command_line.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,10 +23,9 @@ std::wstring screenshotFolder();
 // Full path of a program beside the test: programFolder() + "\\" + name.
 std::wstring programPath(const std::wstring& name);
 
-// Quotes one argument so that CommandLineToArgvW gives it back unchanged.
-std::wstring quoteArgument(const std::wstring& arg);
-// Joins a program path and arguments into one quoted command line.
-std::wstring commandLine(const std::wstring& program, const std::vector<std::wstring>& args);
+// Quoting of arguments and whole command lines (app/core/command_line.h).
+using ::commandLine;
+using ::quoteArgument;
 
 // Extra environment variables for a child: name, value. A variable named here
 // replaces the inherited one; an empty value removes it.

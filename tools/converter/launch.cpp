@@ -1,6 +1,8 @@
 // Process, window, picture and pipe helpers shared by the converter commands.
 #include "tools/converter/launch.h"
 
+#include "app/core/command_line.h"
+
 #include <cstdio>
 #include <cwchar>
 #include <vector>
@@ -16,24 +18,6 @@ std::wstring programFolder()
 
 std::wstring printvanePath() { return programFolder() + L"PrintvaneUI.exe"; }
 
-std::wstring quoteArg(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos)
-        return arg;
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');
-    return out + L"\"";
-}
 
 std::string utf8(const std::wstring& text)
 {
@@ -63,9 +47,7 @@ bool writeWholeFile(const std::wstring& path, const void* bytes, size_t size)
 Child startPrintvane(const Args& args)
 {
     const std::wstring exe = printvanePath();
-    std::wstring cmd = quoteArg(exe);
-    for (const std::wstring& a : args)
-        cmd += L" " + quoteArg(a);
+    std::wstring cmd = commandLine(exe, args);
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};

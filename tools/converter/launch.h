@@ -12,9 +12,6 @@
 // Full path of PrintvaneUI.exe (beside converter.exe).
 std::wstring printvanePath();
 
-// One command-line argument quoted so that the C runtime reads it back
-// unchanged (quotes and backslashes before them escaped).
-std::wstring quoteArg(const std::wstring& arg);
 
 // UTF-8 form of a wide text, for console and report lines.
 std::string utf8(const std::wstring& text);
