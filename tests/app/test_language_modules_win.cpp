@@ -251,35 +251,6 @@ wchar_t mnemonic(const std::wstring& text)
     return 0;
 }
 
-// Width a control needs for its text in its font, in pixels.
-int textWidth(HWND control, const std::wstring& text)
-{
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    RECT r = {0, 0, 0, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    return r.right - r.left;
-}
-
-// Room for text in a control: push buttons keep a frame on both sides, check
-// boxes lose the box and its gap.
-int roomFor(const ControlInfo& c)
-{
-    RECT client;
-    GetClientRect(c.hwnd, &client);
-    int room = client.right - client.left;
-    LONG type = c.style & BS_TYPEMASK;
-    if (_wcsicmp(c.className.c_str(), L"Button") == 0) {
-        if (type == BS_AUTOCHECKBOX || type == BS_CHECKBOX)
-            room -= GetSystemMetrics(SM_CXMENUCHECK) + 4;
-        else
-            room -= 6;
-    }
-    return room;
-}
-
 } // namespace
 
 TEST(LanguageModules, TranslatedDialogTextsFitTheirControls)
@@ -298,12 +269,8 @@ TEST(LanguageModules, TranslatedDialogTextsFitTheirControls)
             HWND dlg = CreateDialogParamW(m.module, MAKEINTRESOURCEW(dialog), nullptr, quietDialog, 0);
             ASSERT_NE(dlg, nullptr);
             for (const ControlInfo& c : listControls(dlg)) {
-                bool isStatic = _wcsicmp(c.className.c_str(), L"Static") == 0 &&
-                                (c.style & SS_TYPEMASK) <= SS_RIGHT;
-                bool isButton = _wcsicmp(c.className.c_str(), L"Button") == 0;
-                if ((!isStatic && !isButton) || c.text.empty())
-                    continue;
-                EXPECT_LE(textWidth(c.hwnd, c.text), roomFor(c)) << narrow(c.text) << " does not fit";
+                const std::wstring fault = textFault(c);
+                EXPECT_TRUE(fault.empty()) << narrow(fault);
             }
             if (dialog == IDD_PROGRESS) {
                 // The progress line is built at run time: the widest page
@@ -329,7 +296,9 @@ TEST(LanguageModules, TranslatedDialogTextsFitTheirControls)
             ShowWindow(dlg, SW_SHOWNOACTIVATE);
             wchar_t lang[16];
             wsprintfW(lang, L"%04x", user);
-            saveScreenshot(dlg, L"template_" + std::to_wstring(dialog) + L"_" + locale + L"_user" + lang);
+            // The same test runs again at other resolutions (test_dpi_layout_win.cpp).
+            const std::wstring dpi = screenDpi() == 96 ? L"" : L"_dpi" + std::to_wstring(screenDpi());
+            saveScreenshot(dlg, L"template_" + std::to_wstring(dialog) + L"_" + locale + L"_user" + lang + dpi);
             DestroyWindow(dlg);
         }
     }
