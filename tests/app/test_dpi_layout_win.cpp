@@ -178,7 +178,7 @@ void runPageDialog(const std::wstring& shot, int dpi)
 {
     ensureGdiplus();
     TempFolder tmp;
-    ASSERT_TRUE(writeBytes(tmp.file(L"page.img"), solidPage(2480, 3508, 2480 * 3, 0x00, 0x00, 0xFF)));
+    ASSERT_TRUE(writeBytes(tmp.file(L"page.img"), solidPage(496, 702, 496 * 3, 0x00, 0x00, 0xFF)));
     ASSERT_TRUE(writeBytes(tmp.file(L"report.djvu"), {1}));
     PrinterSettings settings;
     settings.OutputFileName = tmp.file(L"report.djvu");
@@ -191,7 +191,7 @@ void runPageDialog(const std::wstring& shot, int dpi)
         // at 96 dpi would look: 1, 2 at 144 and 192 dpi.
         const int thickness = (dpi + 48) / 96;
         const RECT frame = previewFrameRect(dlg, IDC_PREVIEW_FRAME);
-        const PreviewRect p = fitPreview(frame.left, frame.top, frame.right, frame.bottom, 2480, 3508).picture;
+        const PreviewRect p = fitPreview(frame.left, frame.top, frame.right, frame.bottom, 496, 702).picture;
         SetWindowPos(dlg, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         const COLORREF background = GetSysColor(COLOR_3DFACE);
