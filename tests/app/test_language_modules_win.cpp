@@ -311,8 +311,9 @@ TEST(LanguageModules, EveryLabelAndButtonKeepsAMnemonicOfItsOwn)
     // A control whose English text has a mnemonic keeps one in every language,
     // and no two controls of a dialog share one: with a shared mnemonic the
     // key only moves the focus between them and presses no button. The one
-    // exception: the profile label (22 dialog units wide) has no room for two
-    // ideographs and "(&P)" in the CJK fonts, so there it has none.
+    // exception: the profile label (28 dialog units wide) has no room for two
+    // ideographs and "(&P)" in the CJK fonts at every resolution, so there it
+    // has none.
     auto mayLackMnemonic = [](const std::wstring& locale, size_t index) {
         return index == 5 && (locale == L"ja-JP" || locale == L"zh-Hans" || locale == L"zh-Hant");
     };
