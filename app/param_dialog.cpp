@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "app/core/dpi_layout.h"
-
 #include "app/output_file.h"
 #include "app/profile_list.h"
 #include "app/resources.h"
