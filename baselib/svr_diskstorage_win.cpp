@@ -91,15 +91,14 @@ public:
         return n;
     }
 
-    // Positioned reads: the position travels with each read, so the file
-    // pointer of the handle (shared with duplicates) does not matter.
+    // Reads at an explicit position; the storage's own position is left to
+    // the caller.
     uint32_t readBytes(void* buffer, uint64_t position, uint32_t count, bool mustReadAll) override {
         uint8_t* out = static_cast<uint8_t*>(buffer);
         uint32_t done = 0;
         while (done < count) {
-            OVERLAPPED ov = overlappedAt(position + done);
             DWORD got = 0;
-            if (!ReadFile(m_handle, out + done, count - done, &got, &ov)) {
+            if (!readOnce(out + done, position + done, count - done, &got)) {
                 DWORD error = GetLastError();
                 if (error != ERROR_HANDLE_EOF)
                     THROW_WIN32(error, "DiskStorageImpl::readBytes");
@@ -125,9 +124,8 @@ public:
         const uint8_t* in = static_cast<const uint8_t*>(buffer);
         uint32_t done = 0;
         while (done < count) {
-            OVERLAPPED ov = overlappedAt(m_pos + done);
             DWORD put = 0;
-            if (!WriteFile(m_handle, in + done, count - done, &put, &ov))
+            if (!writeOnce(in + done, m_pos + done, count - done, &put))
                 THROW_WIN32(GetLastError(), "DiskStorageImpl::writeBytes");
             if (put == 0)
                 THROW_WIN32(ERROR_WRITE_FAULT, "DiskStorageImpl::writeBytes");
@@ -158,6 +156,7 @@ public:
     void setEof() override {
         LARGE_INTEGER at;
         at.QuadPart = LONGLONG(m_pos);
+        m_filePointer = kUnknownPointer;
         if (m_pos > uint64_t(INT64_MAX) || !SetFilePointerEx(m_handle, at, nullptr, FILE_BEGIN) ||
             !SetEndOfFile(m_handle))
             THROW_WIN32(m_pos > uint64_t(INT64_MAX) ? ERROR_INVALID_PARAMETER : GetLastError(),
@@ -173,6 +172,8 @@ public:
             THROW_WIN32(GetLastError(), "Duplicatehandle failed.");
         AutoPtr<DiskStorageImpl> storage(new DiskStorageImpl(copy, m_name, m_access, m_creation));
         storage->m_pos = m_pos;
+        // Both handles now share one file pointer.
+        storage->m_sharedPointer = m_sharedPointer = true;
         return AutoPtr<Storage>(storage);
     }
 
@@ -209,6 +210,67 @@ public:
     }
 
 private:
+    static const uint64_t kUnknownPointer = ~uint64_t(0);
+
+    // One read or write at position. A handle that this storage alone uses
+    // keeps its file pointer in step with the storage's reads and writes, so
+    // sequential transfers are plain calls (with a seek only where the
+    // position moved), which is what the system serves fastest. A handle
+    // shared with duplicates passes the position with each call instead, so
+    // that the shared file pointer does not matter.
+    bool placePointer(uint64_t position, OVERLAPPED* ov, OVERLAPPED** use) {
+        if (m_sharedPointer) {
+            *ov = overlappedAt(position);
+            *use = ov;
+            return true;
+        }
+        *use = nullptr;
+        if (m_filePointer == position)
+            return true;
+        LARGE_INTEGER at;
+        at.QuadPart = LONGLONG(position);
+        if (position > uint64_t(INT64_MAX)) {
+            SetLastError(ERROR_NEGATIVE_SEEK);
+            return false;
+        }
+        if (!SetFilePointerEx(m_handle, at, nullptr, FILE_BEGIN))
+            return false;
+        m_filePointer = position;
+        return true;
+    }
+
+    bool readOnce(uint8_t* out, uint64_t position, DWORD n, DWORD* got) {
+        OVERLAPPED ov;
+        OVERLAPPED* use = nullptr;
+        if (!placePointer(position, &ov, &use)) {
+            m_filePointer = kUnknownPointer;
+            return false;
+        }
+        if (!ReadFile(m_handle, out, n, got, use)) {
+            m_filePointer = kUnknownPointer;
+            return false;
+        }
+        if (!use)
+            m_filePointer += *got;
+        return true;
+    }
+
+    bool writeOnce(const uint8_t* in, uint64_t position, DWORD n, DWORD* put) {
+        OVERLAPPED ov;
+        OVERLAPPED* use = nullptr;
+        if (!placePointer(position, &ov, &use)) {
+            m_filePointer = kUnknownPointer;
+            return false;
+        }
+        if (!WriteFile(m_handle, in, n, put, use)) {
+            m_filePointer = kUnknownPointer;
+            return false;
+        }
+        if (!use)
+            m_filePointer += *put;
+        return true;
+    }
+
     bool lockRange(uint64_t offset, uint64_t length, DWORD flags) {
         uint64_t n = lockLength(offset, length);
         OVERLAPPED ov = overlappedAt(offset);
@@ -232,6 +294,8 @@ private:
     String m_name;
     HANDLE m_handle;
     uint64_t m_pos = 0;
+    uint64_t m_filePointer = 0;  // where the handle's pointer stands, when known
+    bool m_sharedPointer = false;
     bool m_eof = false;
     AccessMode m_access;
     CreationMode m_creation;
