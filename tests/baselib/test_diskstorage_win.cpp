@@ -200,3 +200,83 @@ TEST(DiskStorage, TemporaryFilesHaveNoNameAndVanishWithTheLastHandle) {
     d = nullptr;
     EXPECT_EQ(vspFiles(), before);
 }
+
+// Random reads, writes, jumps, cuts and positioned reads on a disk storage,
+// a duplicate of it and a memory storage, checked against a plain model:
+// catches a file pointer that falls out of step with the storage's position.
+TEST(DiskStorage, MixedOperationsMatchAModel) {
+    ScratchFolder dir(L"disk-mixed");
+    AutoPtr<DiskStorage> disk = DiskStorage::create(dir.at(L"m"), accessReadWrite, createAlways);
+    AutoPtr<Storage> memory = MemoryStorage::create();
+    AutoPtr<Storage> dup;
+    std::string model;
+    uint64_t pos[2] = {0, 0};  // the model's positions of disk (and memory), and of dup
+    unsigned seed = 7;
+    auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (int step = 0; step < 3000; ++step) {
+        SCOPED_TRACE(step);
+        if (step == 1000)
+            dup = disk->duplicate(), pos[1] = pos[0];
+        bool onDup = dup && next(2);
+        Storage* s = onDup ? dup.get() : disk.get();
+        uint64_t& p = pos[onDup ? 1 : 0];
+        switch (next(5)) {
+        case 0: {  // write
+            std::string bytes(next(40) + 1, char('a' + step % 26));
+            s->writeBytes(bytes.data(), uint32_t(bytes.size()));
+            uint64_t memoryPos = memory->getPos();
+            memory->setPos(p);
+            memory->writeBytes(bytes.data(), uint32_t(bytes.size()));
+            if (onDup)
+                memory->setPos(memoryPos);
+            if (model.size() < p + bytes.size())
+                model.resize(size_t(p + bytes.size()), '\0');
+            model.replace(size_t(p), bytes.size(), bytes);
+            p += bytes.size();
+            break;
+        }
+        case 1: {  // read
+            char buf[64];
+            uint32_t want = next(60) + 1;
+            uint32_t got = s->readBytes(buf, want);
+            std::string expected = p < model.size() ? model.substr(size_t(p), want) : std::string();
+            ASSERT_EQ(std::string(buf, got), expected);
+            if (!onDup) {
+                uint32_t gotMemory = memory->readBytes(buf, want);
+                ASSERT_EQ(std::string(buf, gotMemory), expected);
+            }
+            p += got;
+            break;
+        }
+        case 2: {  // jump
+            uint64_t to = next(uint32_t(model.size()) + 20);
+            s->setPos(to);
+            if (!onDup)
+                memory->setPos(to);
+            p = to;
+            break;
+        }
+        case 3: {  // positioned read
+            char buf[32];
+            uint64_t at = next(uint32_t(model.size()) + 10);
+            uint32_t got = dynamic_cast<BlockReadStorage*>(disk.get())->readBytes(buf, at, 20, false);
+            ASSERT_EQ(std::string(buf, got), at < model.size() ? model.substr(size_t(at), 20) : std::string());
+            break;
+        }
+        case 4:  // cut, now and then
+            if (next(8) == 0 && !onDup) {
+                s->setEof();
+                memory->setEof();
+                model.resize(size_t(p), '\0');
+            }
+            break;
+        }
+        ASSERT_EQ(s->getPos(), p);
+        ASSERT_EQ(disk->getSize(), model.size());
+    }
+    EXPECT_EQ(readAll(disk.get()), model);
+    EXPECT_EQ(readAll(memory.get()), model);
+}
