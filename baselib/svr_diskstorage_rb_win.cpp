@@ -205,21 +205,32 @@ void DiskStorageWithRollbackImpl::createWorkingFile(bool copyTarget) {
     if (folder.isEmpty() || !GetTempFileNameW(folder.c_wstr(), L"~wt", 0, name))
         SVR_THROW(errOperationFailed,
                   String::format("creating working file failed. (%s)", describeLastError().c_str()));
-    m_workPath = String(name);
     SetFileAttributesW(name, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY);
-    AutoPtr<DiskStorage> work = DiskStorage::create(m_workPath, accessReadWrite, openExisting, true);
-    if (copyTarget) {
-        try {
-            m_target->setPos(0);
-            work->writeAllFrom(m_target.get(), 0x10000);
-            m_target->setPos(pos);
-        } catch (const Exception& e) {
-            SVR_THROW(e.code(), e.message() + String::format(" During copying %s to %s", m_targetPath.c_str(),
-                                                             m_workPath.c_str()));
+    String workPath(name);
+    // A working file that cannot be set up is removed again; the storage
+    // stays on the target as before.
+    try {
+        AutoPtr<DiskStorage> work = DiskStorage::create(workPath, accessReadWrite, openExisting, true);
+        if (copyTarget) {
+            try {
+                m_target->setPos(0);
+                work->writeAllFrom(m_target.get(), 0x10000);
+                m_target->setPos(pos);
+            } catch (const Exception& e) {
+                const PlatformException* platform = dynamic_cast<const PlatformException*>(&e);
+                SVR_THROW_PLATFORM(e.code(), platform ? platform->platformError() : 0,
+                                   e.message().trimLineBreaksRight() +
+                                       String::format(" During copying %s to %s", m_targetPath.c_str(),
+                                                      workPath.c_str()));
+            }
         }
+        work->setPos(pos);
+        m_active = work;
+        m_workPath = workPath;
+    } catch (...) {
+        DeleteFileW(workPath.c_wstr());
+        throw;
     }
-    work->setPos(pos);
-    m_active = work;
 }
 
 // Renames the flushed working file over the target. MoveFileEx with
