@@ -5,6 +5,7 @@
 #include <aclapi.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <string>
 
 #include "baselib/storage_folder_win.h"
@@ -201,4 +202,44 @@ TEST(ResourceBroker, GetStorageBindsNowOrOnFirstUse) {
     EXPECT_EQ(str(late->getName()), str(path));
     EXPECT_EQ(getStorage(path)->getSize(), 7u);
     EXPECT_EQ(ResourceBroker::instance(), ResourceBroker::instance());
+}
+
+// Process-wide objects are destroyed at exit, the last one built first. A
+// child builds two and reports their destruction on its standard output.
+namespace {
+const wchar_t kExitChildFlag[] = L"PV_SINGLETON_EXIT_CHILD";
+struct BuiltFirst : ThreadSafeSingleton<BuiltFirst> {
+    ~BuiltFirst() { std::printf("destroyed first\n"), std::fflush(stdout); }
+};
+struct BuiltSecond : ThreadSafeSingletonReferable<BuiltSecond>, Referable {
+    ~BuiltSecond() override { std::printf("destroyed second\n"), std::fflush(stdout); }
+};
+} // namespace
+
+TEST(SystemFolders, ProcessWideObjectsGoInReverseOrderAtExit) {
+    ScratchFolder dir(L"singleton-exit");
+    std::wstring out = dir.path(L"out.txt");
+    uitest::Process child;
+    SetEnvironmentVariableW(kExitChildFlag, L"1");
+    bool started = child.startWithOutput(
+        uitest::commandLine(uitest::programPath(L"test_baselib.exe"),
+                            {L"--gtest_also_run_disabled_tests", L"--gtest_filter=DISABLED_SingletonExitChild.*"}),
+        out);
+    SetEnvironmentVariableW(kExitChildFlag, nullptr);
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(child.wait(30000));
+    std::string text = uitest::readFile(out);
+    size_t second = text.find("destroyed second");
+    size_t first = text.find("destroyed first");
+    ASSERT_NE(second, std::string::npos) << text;
+    ASSERT_NE(first, std::string::npos) << text;
+    EXPECT_LT(second, first);
+}
+
+// Not a test of its own: the child of the test above.
+TEST(DISABLED_SingletonExitChild, BuildsTwo) {
+    if (!GetEnvironmentVariableW(kExitChildFlag, nullptr, 0))
+        GTEST_SKIP() << "runs as the child of ProcessWideObjectsGoInReverseOrderAtExit";
+    ASSERT_NE(BuiltFirst::instance(), nullptr);
+    ASSERT_TRUE(BuiltSecond::instance());
 }
