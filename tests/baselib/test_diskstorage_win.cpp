@@ -61,19 +61,11 @@ TEST(DiskStorage, ReadsAtAndPastTheEnd) {
     EXPECT_EQ(codeOf([&] { s->setPosFromEnd(-5); }), 7);
 }
 
-TEST(DiskStorage, WritesExtendCutAndShareAsDeclared) {
+TEST(DiskStorage, WritersHoldTheFileAloneReadersShare) {
     ScratchFolder dir(L"disk-write");
     String path = dir.at(L"w.bin");
     AutoPtr<DiskStorage> w = DiskStorage::create(path, accessReadWrite, creationDefault);
-    w->setPos(3);
-    w->writeBytes("xy", 2);
-    EXPECT_EQ(readAll(w.get()), std::string("\0\0\0xy", 5));
-    w->setPos(2);
-    w->setEof();
-    EXPECT_EQ(w->getSize(), 2u);
-    w->setPos(6);
-    w->setEof();
-    EXPECT_EQ(w->getSize(), 6u);
+    w->writeBytes("abc", 3);
     w->flushBuffer();
     EXPECT_EQ(str(w->getName()), str(path));
     uint64_t now = uint64_t(time(nullptr));
@@ -121,21 +113,6 @@ TEST(DiskStorage, OpenFailures) {
         }
     }
     EXPECT_EQ(uitest::readFile(dir.path(L"exists")), "e");
-}
-
-TEST(DiskStorage, DuplicatesShareDataNotPosition) {
-    ScratchFolder dir(L"disk-dup");
-    AutoPtr<DiskStorage> s = DiskStorage::create(dir.at(L"d"), accessReadWrite, createAlways);
-    s->writeBytes("hello", 5);
-    AutoPtr<Storage> d = s->duplicate();
-    EXPECT_EQ(d->getPos(), 5u);
-    EXPECT_EQ(str(d->getName()), str(s->getName()));
-    d->writeBytes("!", 1);
-    s->setPos(0);
-    char buf[6];
-    EXPECT_EQ(s->readBytes(buf, 6, true), 6u);
-    EXPECT_EQ(std::string(buf, 6), "hello!");
-    EXPECT_EQ(d->getPos(), 6u);
 }
 
 TEST(DiskStorage, RangeLocksWithLengthZeroRunToTheEndOfTheRange) {
