@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 #include <new>
 #include <utility>
 
@@ -94,9 +96,14 @@ public:
         }
         grow(uint64_t(m_count) + n);
         uint32_t old = m_count;
-        for (uint32_t i = 0; i < n; ++i) {
-            new (m_items + m_count) T(items[i]);
-            ++m_count;
+        if constexpr (std::is_trivially_copyable_v<T>) {
+            std::memcpy(static_cast<void*>(m_items + m_count), items, size_t(n) * sizeof(T));
+            m_count += n;
+        } else {
+            for (uint32_t i = 0; i < n; ++i) {
+                new (m_items + m_count) T(items[i]);
+                ++m_count;
+            }
         }
         if (pos < old)
             std::rotate(m_items + pos, m_items + old, m_items + m_count);
@@ -119,9 +126,16 @@ public:
             return;
         }
         grow(n);
-        while (m_count < n) {
-            new (m_items + m_count) T();
-            ++m_count;
+        if constexpr (std::is_trivially_default_constructible_v<T> && std::is_trivially_copyable_v<T>) {
+            // Value-initialised plain items are zero bytes: one fill instead
+            // of a loop that reloads the count after every byte written.
+            std::memset(static_cast<void*>(m_items + m_count), 0, size_t(n - m_count) * sizeof(T));
+            m_count = n;
+        } else {
+            while (m_count < n) {
+                new (m_items + m_count) T();
+                ++m_count;
+            }
         }
     }
 
@@ -154,9 +168,14 @@ private:
 
     void reallocate(uint64_t cap) {
         T* fresh = static_cast<T*>(_Svr_Internal_NS_::simpleArrayAllocate(sizeof(T), cap));
-        for (uint32_t i = 0; i < m_count; ++i) {
-            new (fresh + i) T(std::move(m_items[i]));
-            m_items[i].~T();
+        if constexpr (std::is_trivially_copyable_v<T>) {
+            if (m_count)
+                std::memcpy(static_cast<void*>(fresh), m_items, size_t(m_count) * sizeof(T));
+        } else {
+            for (uint32_t i = 0; i < m_count; ++i) {
+                new (fresh + i) T(std::move(m_items[i]));
+                m_items[i].~T();
+            }
         }
         memFree(m_items);
         m_items = fresh;
