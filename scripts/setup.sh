@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a Debian 12 machine and
-# builds Expat for the Windows target once (cached under .cache/, ignored by git).
+# builds Expat for both Windows targets once (cached under .cache/, ignored by
+# git). On a machine whose kernel runs no 32-bit code it also installs QEMU's
+# i386 user-mode emulator and registers it for 32-bit programs, so that 32-bit
+# Wine (and with it the product) runs there too.
 # Safe to run again: every step checks whether its work is already done.
+# Writes .cache/run32 with "native", "qemu" or "none": how 32-bit code runs.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cache="$here/.cache"
@@ -11,7 +15,8 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 
 need_pkgs=()
-want=(g++-mingw-w64-i686-posix mingw-w64-i686-dev cmake make g++ libgtest-dev
+want=(g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+      cmake make g++ libgtest-dev libexpat1-dev
       xvfb xauth imagemagick dpkg-dev fonts-wqy-microhei locales python3
       wine wine32:i386 wine64)
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
@@ -34,10 +39,11 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
   $SUDO locale-gen >/dev/null
 fi
 
-# Expat for the Windows target, built from Debian's source package.
-expat_prefix="$cache/expat-mingw"
-if [ ! -f "$expat_prefix/lib/libexpat.a" ]; then
-  srcdir="$cache/expat-src"
+# Expat for the Windows targets, built from Debian's source package.
+srcdir="$cache/expat-src"
+for proc in i686 x86_64; do
+  expat_prefix="$cache/expat-mingw-$proc"
+  [ -f "$expat_prefix/lib/libexpat.a" ] && continue
   if [ ! -d "$srcdir" ]; then
     # Source packages need a deb-src entry: mirror the base suite's deb entry.
     if ! grep -rqs '^Types: deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
@@ -60,12 +66,12 @@ if [ ! -f "$expat_prefix/lib/libexpat.a" ]; then
       [ -n "$ok" ] || { echo "setup: could not download Expat sources" >&2; exit 1; }
       # Unpacks the sources with Debian's security patches applied.
       dpkg-source -x ./*.dsc src >/dev/null 2>&1
-      mv src "$srcdir" )
+      mv src "$srcdir" ) || exit 1
     rm -rf "$tmp"
   fi
-  b="$cache/expat-build"
+  b="$cache/expat-build-$proc"
   rm -rf "$b"
-  cmake -S "$srcdir/expat" -B "$b" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-i686.cmake" \
+  cmake -S "$srcdir/expat" -B "$b" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-$proc.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_TOOLS=OFF \
     -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_PKGCONFIG=OFF \
     -DCMAKE_INSTALL_PREFIX="$expat_prefix" >/dev/null
@@ -73,6 +79,10 @@ if [ ! -f "$expat_prefix/lib/libexpat.a" ]; then
   sed -i -e 's/^#define XML_DTD *$/#define XML_DTD 1/' -e 's/^#define XML_NS *$/#define XML_NS 1/' "$b/expat_config.h"
   cmake --build "$b" -j2 >/dev/null
   cmake --install "$b" >/dev/null
-  echo "setup: Expat for Windows in $expat_prefix"
-fi
+  rm -rf "$b"
+  echo "setup: Expat for Windows ($proc) in $expat_prefix"
+done
+
+# 32-bit code: natively, through QEMU, or not at all.
+bash "$here/scripts/setup-qemu.sh" "$cache" || exit 1
 echo "setup: done"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Starts or stops the Wine session of one build folder: a project-local 32-bit
-# prefix, one Xvfb display and one persistent wineserver shared by every test.
+# Starts or stops the Wine session of one build folder: a project-local prefix
+# (32- or 64-bit after the build's "wine-arch" file), one Xvfb display and one
+# persistent wineserver shared by every test.
 #   wine-env.sh start BUILD_DIR   (creates the prefix on first use)
 #   wine-env.sh stop BUILD_DIR
 #   wine-env.sh env BUILD_DIR     (prints the variables to eval)
@@ -8,7 +9,13 @@ set -u
 cmd=${1:?start|stop|env}
 build=$(cd "${2:?build folder}" && pwd)
 state="$build/wine-session"
-export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+arch=$(cat "$build/wine-arch" 2>/dev/null || echo win32)
+case "$arch" in
+  win64) wine=/usr/lib/wine/wine64; [ -x "$wine" ] || wine=$(command -v wine64 || echo wine64)
+         export WINELOADER=$wine ;;
+  *)     arch=win32; wine=wine ;;
+esac
+export WINEPREFIX="$build/wineprefix" WINEARCH=$arch WINEDEBUG=-all
 # No Mono or Gecko installers: the program needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
@@ -37,6 +44,11 @@ start_xvfb() {
 
 case "$cmd" in
   start)
+    if [ "$arch" = win32 ] && ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+      echo "wine-env: this machine runs no 32-bit code, so 32-bit Wine cannot start" \
+           "(scripts/setup.sh registers QEMU's i386 emulator where binfmt_misc allows it)" >&2
+      exit 1
+    fi
     mkdir -p "$state"
     if [ -f "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then
       :
@@ -45,12 +57,12 @@ case "$cmd" in
     fi
     export DISPLAY=$(display_of)
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      wineboot -i >"$state/wineboot.log" 2>&1
+      "$wine" wineboot -i >"$state/wineboot.log" 2>&1
       wineserver -w
       # A virtual desktop gives windows their title bars without a window
       # manager, so screenshots show what a user sees.
-      wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-      wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+      "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+      "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
       wineserver -w
     fi
     # One persistent wineserver for the whole run.
@@ -58,7 +70,11 @@ case "$cmd" in
     # Start Wine's own helper processes (services, the desktop) now, detached
     # from any test's output, so that no test has to wait for them and ctest
     # does not wait for their inherited pipes.
-    (setsid wine wineboot >/dev/null 2>&1 </dev/null) 
+    (setsid "$wine" wineboot >/dev/null 2>&1 </dev/null)
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      echo "wine-env: Wine could not make its prefix in $WINEPREFIX (see $state/wineboot.log)" >&2
+      exit 1
+    fi
     echo "wine session: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
     ;;
   stop)
@@ -72,7 +88,8 @@ case "$cmd" in
     echo "wine session stopped"
     ;;
   env)
-    echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY='$(display_of)'"
+    # PV_WINE is the loader that runs this build's programs.
+    echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY='$(display_of)' PV_WINE='$wine'${WINELOADER:+ WINELOADER='$WINELOADER'}"
     ;;
   *) echo "usage: $0 start|stop|env BUILD_DIR" >&2; exit 2 ;;
 esac

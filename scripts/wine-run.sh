@@ -20,4 +20,4 @@ if [ ! -f "$build/wine-session/display" ]; then
   "$here/wine-env.sh" start "$build" >/dev/null || exit 1
 fi
 eval "$("$here/wine-env.sh" env "$build")"
-exec wine "$exe" "$@"
+exec "$PV_WINE" "$exe" "$@"
