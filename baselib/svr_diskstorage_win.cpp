@@ -1,0 +1,375 @@
+// Solvaris::DiskStorage: a Windows file read and written at explicit 64-bit
+// positions, temporary files, and the path helpers of the storage units.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cwchar>
+#include <vector>
+
+#include "baselib/svr_error.h"
+#include "baselib/svr_fileutils.h"
+#include "baselib/svr_storage.h"
+#include "baselib/svr_winerror.h"
+
+namespace Solvaris {
+
+namespace {
+
+const uint64_t kFileTime1970 = 116444736000000000ull;
+
+// Throws the PlatformException of a failed call for error, whose text is the
+// error's description and what.
+[[noreturn]] void throwWin32(DWORD error, const String& what, int line) {
+    throw win32CallException(error, what.c_str(), __FILE__, line);
+}
+#define THROW_WIN32(error, what) throwWin32((error), (what), __LINE__)
+
+OVERLAPPED overlappedAt(uint64_t position) {
+    OVERLAPPED ov = {};
+    ov.Offset = DWORD(position);
+    ov.OffsetHigh = DWORD(position >> 32);
+    return ov;
+}
+
+// A byte range of a lock: a length of 0 runs from offset to the end of the
+// 64-bit range.
+uint64_t lockLength(uint64_t offset, uint64_t length) {
+    return length ? length : ~offset;
+}
+
+// A text of a wide call's output buffer, grown until the result fits.
+template <class Call>
+String wideCallResult(Call call) {
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD n = call(buffer.data(), DWORD(buffer.size()));
+        if (n == 0)
+            return String();
+        if (n < buffer.size())
+            return String(buffer.data(), int32_t(n));
+        buffer.resize(size_t(n) + 1);
+    }
+    return String();
+}
+
+} // namespace
+
+namespace _Svr_Internal_NS_ {
+
+String absolutePath(const String& name) {
+    if (name.isEmpty())
+        return String();
+    const wchar_t* w = name.c_wstr();
+    return wideCallResult([w](wchar_t* out, DWORD size) { return GetFullPathNameW(w, size, out, nullptr); });
+}
+
+// The full path already has its "." and ".." parts resolved; the long form
+// replaces short (8.3) names where the file exists.
+String canonicalPath(const String& name) {
+    String full = absolutePath(name);
+    if (full.isEmpty())
+        return full;
+    const wchar_t* w = full.c_wstr();
+    String longForm = wideCallResult([w](wchar_t* out, DWORD size) { return GetLongPathNameW(w, out, size); });
+    return longForm.isEmpty() ? full : longForm;
+}
+
+} // namespace _Svr_Internal_NS_
+
+class DiskStorageImpl : public DiskStorage, public BlockReadStorage {
+public:
+    DiskStorageImpl(HANDLE handle, const String& name, AccessMode access, CreationMode creation)
+        : m_name(name), m_handle(handle), m_access(access), m_creation(creation) {}
+    ~DiskStorageImpl() override { CloseHandle(m_handle); }
+
+    using DiskStorage::lock;
+    using DiskStorage::unlock;
+
+    uint32_t readBytes(void* buffer, uint32_t count, bool mustReadAll = false) override {
+        uint32_t n = readBytes(buffer, m_pos, count, mustReadAll);
+        m_pos += n;
+        return n;
+    }
+
+    // Positioned reads: the position travels with each read, so the file
+    // pointer of the handle (shared with duplicates) does not matter.
+    uint32_t readBytes(void* buffer, uint64_t position, uint32_t count, bool mustReadAll) override {
+        uint8_t* out = static_cast<uint8_t*>(buffer);
+        uint32_t done = 0;
+        while (done < count) {
+            OVERLAPPED ov = overlappedAt(position + done);
+            DWORD got = 0;
+            if (!ReadFile(m_handle, out + done, count - done, &got, &ov)) {
+                DWORD error = GetLastError();
+                if (error != ERROR_HANDLE_EOF)
+                    THROW_WIN32(error, "DiskStorageImpl::readBytes");
+                got = 0;
+            }
+            done += got;
+            if (done == count)
+                break;
+            if (got == 0) {
+                m_eof = true;
+                if (mustReadAll)
+                    SVR_THROW(errReadFailed, "Could not read the bytes specified!");
+                return done;
+            }
+            m_eof = false;
+            if (!mustReadAll)
+                return done;
+        }
+        return done;
+    }
+
+    void writeBytes(const void* buffer, uint32_t count) override {
+        const uint8_t* in = static_cast<const uint8_t*>(buffer);
+        uint32_t done = 0;
+        while (done < count) {
+            OVERLAPPED ov = overlappedAt(m_pos + done);
+            DWORD put = 0;
+            if (!WriteFile(m_handle, in + done, count - done, &put, &ov))
+                THROW_WIN32(GetLastError(), "DiskStorageImpl::writeBytes");
+            if (put == 0)
+                THROW_WIN32(ERROR_WRITE_FAULT, "DiskStorageImpl::writeBytes");
+            done += put;
+        }
+        m_pos += done;
+    }
+
+    void flushBuffer() override {
+        if ((m_access & accessWrite) && !FlushFileBuffers(m_handle))
+            THROW_WIN32(GetLastError(), "FlushFileBuffers");
+    }
+
+    bool isEof() override { return m_eof; }
+
+    uint64_t getSize() override {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(m_handle, &size))
+            THROW_WIN32(GetLastError(), "GetFileSize");
+        return uint64_t(size.QuadPart);
+    }
+
+    uint64_t getPos() override { return m_pos; }
+    void setPos(uint64_t pos) override { m_pos = pos; }
+    void setPosRelative(int64_t offset) override { m_pos = offsetPosition(m_pos, offset); }
+    void setPosFromEnd(int64_t offset) override { m_pos = offsetPosition(getSize(), offset); }
+
+    void setEof() override {
+        LARGE_INTEGER at;
+        at.QuadPart = LONGLONG(m_pos);
+        if (m_pos > uint64_t(INT64_MAX) || !SetFilePointerEx(m_handle, at, nullptr, FILE_BEGIN) ||
+            !SetEndOfFile(m_handle))
+            THROW_WIN32(m_pos > uint64_t(INT64_MAX) ? ERROR_INVALID_PARAMETER : GetLastError(),
+                        "DiskStorageImpl::setEof");
+    }
+
+    String getName() override { return m_name; }
+
+    AutoPtr<Storage> duplicate() override {
+        HANDLE copy = nullptr;
+        if (!DuplicateHandle(GetCurrentProcess(), m_handle, GetCurrentProcess(), &copy, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS))
+            THROW_WIN32(GetLastError(), "Duplicatehandle failed.");
+        AutoPtr<DiskStorageImpl> storage(new DiskStorageImpl(copy, m_name, m_access, m_creation));
+        storage->m_pos = m_pos;
+        return AutoPtr<Storage>(storage);
+    }
+
+    uint64_t getLastModified() override {
+        FILETIME written;
+        if (!GetFileTime(m_handle, nullptr, nullptr, &written))
+            THROW_WIN32(GetLastError(), "GetFileTime");
+        uint64_t t = (uint64_t(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+        return t > kFileTime1970 ? (t - kFileTime1970) / 10000000u : 0;
+    }
+
+    void* getHandle() override { return m_handle; }
+
+    void lock(uint64_t offset, uint64_t length, bool exclusive) override {
+        if (!lockRange(offset, length, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0))
+            THROW_WIN32(GetLastError(), "LockFileEx failed!");
+    }
+
+    bool tryLock(uint64_t offset, uint64_t length, bool exclusive) override {
+        DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+        if (lockRange(offset, length, flags))
+            return true;
+        DWORD error = GetLastError();
+        if (error == ERROR_LOCK_VIOLATION)
+            return false;
+        THROW_WIN32(error, "LockFileEx failed!");
+    }
+
+    void unlock(uint64_t offset, uint64_t length) override {
+        uint64_t n = lockLength(offset, length);
+        OVERLAPPED ov = overlappedAt(offset);
+        if (!UnlockFileEx(m_handle, 0, DWORD(n), DWORD(n >> 32), &ov))
+            THROW_WIN32(GetLastError(), "UnlockFileEx failed!");
+    }
+
+private:
+    bool lockRange(uint64_t offset, uint64_t length, DWORD flags) {
+        uint64_t n = lockLength(offset, length);
+        OVERLAPPED ov = overlappedAt(offset);
+        return LockFileEx(m_handle, flags, 0, DWORD(n), DWORD(n >> 32), &ov) != FALSE;
+    }
+
+    // base + offset; a result outside 0 .. 2^64 - 1 is refused rather than
+    // wrapped around.
+    static uint64_t offsetPosition(uint64_t base, int64_t offset) {
+        if (offset >= 0) {
+            if (uint64_t(offset) > UINT64_MAX - base)
+                SVR_THROW_CODE(errInvalidParam);
+            return base + uint64_t(offset);
+        }
+        uint64_t back = uint64_t(-(offset + 1)) + 1;
+        if (back > base)
+            SVR_THROW_CODE(errInvalidParam);
+        return base - back;
+    }
+
+    String m_name;
+    HANDLE m_handle;
+    uint64_t m_pos = 0;
+    bool m_eof = false;
+    AccessMode m_access;
+    CreationMode m_creation;
+};
+
+namespace _Svr_Internal_NS_ {
+
+AutoPtr<DiskStorage> openDiskStorage(const String& path, AccessMode access, CreationMode creation,
+                                     uint32_t* error) {
+    *error = ERROR_SUCCESS;
+    String full = absolutePath(path);
+    if (full.isEmpty()) {
+        *error = path.isEmpty() ? ERROR_INVALID_NAME : GetLastError();
+        if (*error == ERROR_SUCCESS)
+            *error = ERROR_INVALID_NAME;
+        return AutoPtr<DiskStorage>();
+    }
+    static const DWORD kAccess[] = {0, GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
+    static const DWORD kDisposition[] = {0, OPEN_EXISTING, OPEN_ALWAYS, CREATE_NEW, CREATE_ALWAYS, TRUNCATE_EXISTING};
+    if (unsigned(access) > accessReadWrite || unsigned(creation) > truncateExisting) {
+        *error = ERROR_INVALID_PARAMETER;
+        return AutoPtr<DiskStorage>();
+    }
+    DWORD disposition = kDisposition[creation];
+    if (creation == creationDefault) {
+        if (access == accessRead)
+            disposition = OPEN_EXISTING;
+        else if (access & accessWrite)
+            disposition = CREATE_ALWAYS;
+    }
+    DWORD share = (access & accessWrite) ? 0 : FILE_SHARE_READ;
+    DWORD flags = access == accessRead ? FILE_FLAG_RANDOM_ACCESS : FILE_ATTRIBUTE_NORMAL;
+    HANDLE h = CreateFileW(full.c_wstr(), kAccess[access], share, nullptr, disposition, flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return AutoPtr<DiskStorage>();
+    }
+    LARGE_INTEGER zero = {};
+    if (!SetFilePointerEx(h, zero, nullptr, FILE_BEGIN)) {
+        *error = GetLastError();
+        CloseHandle(h);
+        THROW_WIN32(*error, "SetFilePointerEx");
+    }
+    return AutoPtr<DiskStorage>(new DiskStorageImpl(h, path, access, creation));
+}
+
+namespace {
+
+// Whether the process token carries exactly the low mandatory level.
+bool runsAtLowIntegrity() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    bool low = false;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+    std::vector<uint8_t> buffer(size ? size : 1);
+    if (size && GetTokenInformation(token, TokenIntegrityLevel, buffer.data(), size, &size)) {
+        const TOKEN_MANDATORY_LABEL* label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data());
+        PUCHAR count = GetSidSubAuthorityCount(label->Label.Sid);
+        if (count && *count > 0)
+            low = *GetSidSubAuthority(label->Label.Sid, *count - 1) == SECURITY_MANDATORY_LOW_RID;
+    }
+    CloseHandle(token);
+    return low;
+}
+
+typedef HRESULT(WINAPI* KnownFolderPathFn)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
+
+// {A520A1A4-1780-4FF6-BD18-167343C5AF16}
+const GUID kLocalAppDataLow = {0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};
+
+String lowIntegrityFolder() {
+    HMODULE shell = LoadLibraryW(L"shell32.dll");
+    if (!shell)
+        THROW_WIN32(GetLastError(), "Loading shell32.dll failed.");
+    KnownFolderPathFn known =
+        reinterpret_cast<KnownFolderPathFn>(reinterpret_cast<void*>(GetProcAddress(shell, "SHGetKnownFolderPath")));
+    if (!known) {
+        DWORD error = GetLastError();
+        FreeLibrary(shell);
+        THROW_WIN32(error, "SHGetKnownFolderPath@shell32 is not found.");
+    }
+    PWSTR path = nullptr;
+    HRESULT hr = known(kLocalAppDataLow, 0, nullptr, &path);
+    String result;
+    if (SUCCEEDED(hr) && path)
+        result = String(path);
+    CoTaskMemFree(path);
+    FreeLibrary(shell);
+    if (result.isEmpty())
+        SVR_THROW(errOperationFailed, "Cannot get low-integrity temporary folder (FOLDERID_LocalAppDataLow).");
+    return result;
+}
+
+} // namespace
+
+String temporaryFolder() {
+    if (runsAtLowIntegrity())
+        return lowIntegrityFolder();
+    String folder = wideCallResult([](wchar_t* out, DWORD size) { return GetTempPathW(size, out); });
+    if (folder.isEmpty())
+        THROW_WIN32(GetLastError(), "GetTempPathW failed.");
+    return folder;
+}
+
+} // namespace _Svr_Internal_NS_
+
+AutoPtr<DiskStorage> DiskStorage::create(const String& path, AccessMode access, CreationMode creation,
+                                         bool throwOnFailure) {
+    uint32_t error = 0;
+    AutoPtr<DiskStorage> storage = _Svr_Internal_NS_::openDiskStorage(path, access, creation, &error);
+    if (!storage && throwOnFailure) {
+        if (_Svr_Internal_NS_::absolutePath(path).isEmpty())
+            THROW_WIN32(error, String::format("DiskStorage::create failed: %s", path.c_str()));
+        THROW_WIN32(error, "CreateFileW");
+    }
+    return storage;
+}
+
+// The file is opened with delete-on-close and its name removed at once, so
+// its data lives exactly as long as the last handle to it.
+AutoPtr<DiskStorage> DiskStorage::createTemp() {
+    String folder = _Svr_Internal_NS_::temporaryFolder();
+    wchar_t name[MAX_PATH + 1];
+    if (!GetTempFileNameW(folder.c_wstr(), L"VSP", 0, name))
+        THROW_WIN32(GetLastError(), "GetTempFileNameW failed.");
+    HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_RANDOM_ACCESS | FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY |
+                               FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        DeleteFileW(name);
+        THROW_WIN32(error, "CreateFileW");
+    }
+    DeleteFileW(name);
+    return AutoPtr<DiskStorage>(new DiskStorageImpl(h, String(), accessReadWrite, openExisting));
+}
+
+} // namespace Solvaris
