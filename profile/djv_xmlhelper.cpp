@@ -7,6 +7,7 @@
 #endif
 #include <expat.h>
 
+#include <cstring>
 #include <exception>
 
 #include "baselib/svr_error.h"
@@ -54,9 +55,27 @@ AutoPtr<XmlNamespaceManager> chainedManager(XmlNamespaceManager* parent) {
 // ---------------------------------------------------------------------------
 // XmlElement
 
+namespace {
+int compareBytes(const String& a, const char* b) {
+    const uint32_t na = a.length();
+    const size_t nb = std::strlen(b);
+    const int r = std::memcmp(a.c_str(), b, na < nb ? na : nb);
+    if (r != 0)
+        return r;
+    return na == nb ? 0 : (na < nb ? -1 : 1);
+}
+} // namespace
+
+bool AttributeNameLess::operator()(const String& a, const char* b) const {
+    return compareBytes(a, b) < 0;
+}
+bool AttributeNameLess::operator()(const char* a, const String& b) const {
+    return compareBytes(b, a) > 0;
+}
+
 XmlElement::XmlElement(XmlElement* parent, const String& name, XmlNamespaceManager* manager,
                        const char** attributes)
-    : m_parent(parent), m_name(name), m_preserveSpace(parent ? parent->m_preserveSpace : false), m_children(128),
+    : m_parent(parent), m_name(name), m_preserveSpace(parent ? parent->m_preserveSpace : false),
       m_namespaceManager(manager) {
     static const String spaceAttr = String(kXmlNamespaceUri) + String(":space");
     for (uint32_t i = 0; attributes && attributes[i]; i += 2) {
@@ -71,7 +90,7 @@ XmlElement::XmlElement(XmlElement* parent, const String& name, XmlNamespaceManag
 }
 
 const String* XmlElement::findAttr(const char* name) const {
-    auto it = m_attributes.find(String(name));
+    auto it = m_attributes.find(name);
     return it == m_attributes.end() ? nullptr : &it->second;
 }
 
@@ -262,6 +281,15 @@ void DjVuXmlParser::onText(void* userData, const char* bytes, int length) {
         if (length <= 0)
             return;
         XmlElement* top = self->m_stack[self->m_stack.count() - 1].get();
+        if (!top->preservesSpace()) {
+            // Line breaks and indentation between elements: nothing is left
+            // after trimming, so no String is made for them.
+            bool blank = true;
+            for (int i = 0; i < length && blank; ++i)
+                blank = bytes[i] == ' ' || (bytes[i] >= '\t' && bytes[i] <= '\r');
+            if (blank)
+                return;
+        }
         if (top->preservesSpace()) {
             self->m_text.append(bytes, size_t(length));
             return;

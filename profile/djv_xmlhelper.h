@@ -44,6 +44,16 @@ private:
     friend class DjVuXmlParser;
 };
 
+// Orders attribute names byte-wise and lets them be looked up by a plain
+// C text without building a String for every lookup.
+struct AttributeNameLess {
+    using is_transparent = void;
+    bool operator()(const String& a, const String& b) const { return a.compare(b) < 0; }
+    bool operator()(const String& a, const char* b) const;
+    bool operator()(const char* a, const String& b) const;
+};
+typedef std::map<String, String, AttributeNameLess> AttributeMap;
+
 class XmlElement : public ReferableNoTS {
 public:
     // attributes: pairs name, value, closed by a null name (Expat's form).
@@ -57,7 +67,7 @@ public:
     bool preservesSpace() const { return m_preserveSpace; }
     uint32_t getChildCount() const { return m_children.count(); }
     XmlElement* getChild(uint32_t i) const { return m_children[i].get(); }
-    const std::map<String, String>& getAttributes() const { return m_attributes; }
+    const AttributeMap& getAttributes() const { return m_attributes; }
     XmlNamespaceManager* getNamespaceManager() const { return m_namespaceManager.get(); }
 
     bool hasAttr(const char* name) const;
@@ -84,7 +94,7 @@ private:
     XmlElement* m_parent;   // not counted: the parent holds this element
     String m_name;
     String m_text;
-    std::map<String, String> m_attributes;
+    AttributeMap m_attributes;
     bool m_preserveSpace;
     SimpleArray<AutoPtr<XmlElement>> m_children;
     AutoPtr<XmlNamespaceManager> m_namespaceManager;
