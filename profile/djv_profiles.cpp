@@ -145,10 +145,11 @@ public:
 
     bool save() override {
         try {
-            bool anyModified = false;
-            std::string doc = buildDocument(&anyModified);
-            if (loadedCount == profiles.size() && !anyModified)
+            // Decided before the text is built: releasing a repository that
+            // was only read costs no more than the look at the flags.
+            if (loadedCount == profiles.size() && !hasUnsavedProfiles())
                 return true;
+            std::string doc = buildDocument();
             if (damaged)
                 keepDamagedCopy();
             FileAccess::replaceFile(path, String(doc.data(), int32_t(doc.size())));
@@ -164,14 +165,17 @@ public:
         }
     }
 
+    // Whether a profile that the file would carry has changes.
     bool hasUnsavedProfiles() const override {
-        bool anyModified = false;
-        buildDocument(&anyModified);
-        return anyModified;
+        for (const auto& entry : profiles) {
+            if (entry.first != String(kBuiltInProfileName) && entry.second->modified)
+                return true;
+        }
+        return false;
     }
 
     void saveAs(const String& target) const override {
-        std::string doc = buildDocument(nullptr);
+        std::string doc = buildDocument();
         FileAccess::replaceFile(target, String(doc.data(), int32_t(doc.size())));
     }
 
@@ -261,7 +265,7 @@ private:
 
     // Every profile but the built-in one, in table order, each under its
     // table name (the name its repository knows it by).
-    std::string buildDocument(bool* anyModified) const {
+    std::string buildDocument() const {
         std::string doc = ProfileXml::getXmlHeader().c_str();
         for (const auto& entry : profiles) {
             if (entry.first == String(kBuiltInProfileName))
@@ -269,8 +273,6 @@ private:
             const ProfileImpl& p = *entry.second;
             doc += ProfileXml::getCommentLine(entry.first).c_str();
             ProfileXml::appendXmlBody(doc, p.params, entry.first, p.description, p.readOnly);
-            if (anyModified && p.modified)
-                *anyModified = true;
         }
         doc += ProfileXml::getXmlFooter();
         return doc;

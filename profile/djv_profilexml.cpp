@@ -167,8 +167,8 @@ String getCommentLine(const String& name) {
     return String::format("\t\n\t<!-- %s -->\n", out.c_str());
 }
 
-String getJB2Xml(const JB2Params& jb2) {
-    std::string out;
+namespace {
+void appendJB2(std::string& out, const JB2Params& jb2) {
     appendf(out,
             "\t\t<jb2 match-threshold=\"%u\" refine-threshold=\"%u\" center-diff-threshold=\"%u\" "
             "max-palettes=\"%u\" ",
@@ -183,23 +183,22 @@ String getJB2Xml(const JB2Params& jb2) {
     if (jb2.flags != 0)
         appendf(out, "flags=\"%u\" ", jb2.flags);
     out += "/>\n";
-    return toString(out);
 }
 
-String getRegionRecogXml(const RegionRecogParams& rr) {
-    return String::format("\t\t<region-recog dist-long-max=\"%u\" dist-short-max=\"%u\" noise-threshold=\"%u\" "
+void appendRegionRecog(std::string& out, const RegionRecogParams& rr) {
+    appendf(out, "\t\t<region-recog dist-long-max=\"%u\" dist-short-max=\"%u\" noise-threshold=\"%u\" "
                           "color-threshold=\"%u\" overlap-threshold=\"%u\" />\n",
                           rr.distLongMax, rr.distShortMax, rr.noiseThreshold, rr.colorThreshold,
                           rr.overlapThreshold);
 }
 
-String getSegmenterXml(const SegmenterParams& seg) {
+void appendSegmenter(std::string& out, const SegmenterParams& seg) {
     char color[16];
     if (seg.bgColorExpected < 0x1000000u)
         std::snprintf(color, sizeof color, "#%06X", unsigned(seg.bgColorExpected & 0xFFFFFFu));
     else
         std::snprintf(color, sizeof color, "none");
-    return String::format(
+    appendf(out,
         "\t\t<segmenter block-size=\"%u\" max-size-of-noise-obj=\"%u\" noise-hue-threshold=\"%u\" upsample=\"%u\" "
         "blur-radius=\"%u\" detect-edge=\"%s\" thicken-shapes=\"%s\" use-fg-if-empty=\"%s\" "
         "bg-color-autodetect=\"%s\" bg-color-expected=\"%s\" bg-color-threshold=\"%u\" use-non-blurred=\"%s\" />\n",
@@ -208,7 +207,8 @@ String getSegmenterXml(const SegmenterParams& seg) {
         color, seg.bgColorThreshold, yesNo(seg.useNonBlurred));
 }
 
-String getIW44Xml(const char* id, const IW44Encoder::Params& layer, uint32_t subsample, uint32_t enhancer) {
+void appendIW44(std::string& out, const char* id, const IW44Encoder::Params& layer, uint32_t subsample,
+                uint32_t enhancer) {
     if (layer.intent >= keywordCount(IW44Encoder::intentKeywords))
         throwInvalid("intent out of range!");
     if (layer.cbcrMode >= keywordCount(IW44Encoder::cbcrModeKeywords))
@@ -220,7 +220,6 @@ String getIW44Xml(const char* id, const IW44Encoder::Params& layer, uint32_t sub
         std::snprintf(delay, sizeof delay, "auto");
     else
         std::snprintf(delay, sizeof delay, "%u", layer.cbcrDelay);
-    std::string out;
     appendf(out, "\t\t<iw44 id=\"%s\" intent=\"%s\" cbcr-mode=\"%s\" cbcr-delay=\"%s\" subsample=\"%u\"", id,
             IW44Encoder::intentKeywords[layer.intent], IW44Encoder::cbcrModeKeywords[layer.cbcrMode], delay,
             subsample);
@@ -228,7 +227,7 @@ String getIW44Xml(const char* id, const IW44Encoder::Params& layer, uint32_t sub
         appendf(out, " enhancer=\"%u\"", enhancer);
     if (layer.chunks.isEmpty()) {
         appendf(out, " quality=\"%u\" />\n", layer.quality);
-        return toString(out);
+        return;
     }
     out += ">\n";
     for (const IW44Encoder::ChunkConfig& c : layer.chunks) {
@@ -240,12 +239,34 @@ String getIW44Xml(const char* id, const IW44Encoder::Params& layer, uint32_t sub
         out += "/>\n";
     }
     out += "</iw44>";
-    return toString(out);
 }
 
+void appendExtra(std::string& out, const String& name, const String& value) {
+    appendf(out, "\t\t<extra name=\"%s\" value=\"%s\" />\n", escapeXml(name).c_str(), escapeXml(value).c_str());
+}
+
+template <class F>
+String textOf(F append) {
+    std::string out;
+    append(out);
+    return toString(out);
+}
+} // namespace
+
+String getJB2Xml(const JB2Params& jb2) {
+    return textOf([&](std::string& out) { appendJB2(out, jb2); });
+}
+String getRegionRecogXml(const RegionRecogParams& rr) {
+    return textOf([&](std::string& out) { appendRegionRecog(out, rr); });
+}
+String getSegmenterXml(const SegmenterParams& seg) {
+    return textOf([&](std::string& out) { appendSegmenter(out, seg); });
+}
+String getIW44Xml(const char* id, const IW44Encoder::Params& layer, uint32_t subsample, uint32_t enhancer) {
+    return textOf([&](std::string& out) { appendIW44(out, id, layer, subsample, enhancer); });
+}
 String getExtraXml(const String& name, const String& value) {
-    return String::format("\t\t<extra name=\"%s\" value=\"%s\" />\n", escapeXml(name).c_str(),
-                          escapeXml(value).c_str());
+    return textOf([&](std::string& out) { appendExtra(out, name, value); });
 }
 
 void appendXmlBody(std::string& out, const DjVuEncoder::Params& p, const String& name, const String& description,
@@ -296,17 +317,17 @@ void appendXmlBody(std::string& out, const DjVuEncoder::Params& p, const String&
         body += "\n\t\tread-only=\"yes\"";
     body += ">\n";
     if (E::usesJb2(p.encodeMode)) {
-        body += getJB2Xml(p.jb2).c_str();
-        body += getRegionRecogXml(p.jb2.regionRecog).c_str();
+        appendJB2(body, p.jb2);
+        appendRegionRecog(body, p.jb2.regionRecog);
     }
     if (E::usesForeground(p.encodeMode))
-        body += getIW44Xml("foreground", p.fgParams, p.fgSubsample, p.fgEnhancer).c_str();
+        appendIW44(body, "foreground", p.fgParams, p.fgSubsample, p.fgEnhancer);
     if (E::usesBackground(p.encodeMode))
-        body += getIW44Xml("background", p.bgParams, p.bgSubsample, p.bgEnhancer).c_str();
+        appendIW44(body, "background", p.bgParams, p.bgSubsample, p.bgEnhancer);
     if (E::usesSegmenter(p.encodeMode))
-        body += getSegmenterXml(p.segmenter).c_str();
+        appendSegmenter(body, p.segmenter);
     for (const auto& e : p.extras)
-        body += getExtraXml(e.first, e.second).c_str();
+        appendExtra(body, e.first, e.second);
     body += "\t</profile>\n";
     out += body;
 }
