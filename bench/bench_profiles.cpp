@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "profile/djv_fileaccess.h"
 #include "profile/djv_profiles.h"
 #include "profile/djv_profilexml.h"
 #include "profile/djv_xmlhelper.h"
@@ -88,6 +89,11 @@ int main() {
         repo->getProfileNames(names);
         g_sink = names.count();
     });
+    double fileRead = median(15, [&] {
+        SimpleArray<char> raw;
+        FileAccess::readWholeFile(String(kPath), &raw, nullptr);
+        g_sink = raw.count();
+    });
     double fromText = median(15, [&] {
         AutoPtr<XmlParse::XmlElement> root = XmlParse::parseXmlString(bytes.data(), uint32_t(bytes.size()), "bench");
         for (uint32_t i = 0; i < root->getChildCount(); ++i) {
@@ -127,6 +133,7 @@ int main() {
     std::printf("repository of %u profiles, %zu bytes; Expat alone: %.2f ms\n", names.count(), bytes.size(),
                 expat * 1e3);
     std::printf("read file into profiles:   %.2f ms (%.1fx Expat alone)\n", open * 1e3, open / expat);
+    std::printf("  of which the file read:  %.2f ms (%.1fx Expat alone)\n", fileRead * 1e3, fileRead / expat);
     std::printf("read text into profiles:   %.2f ms (%.1fx Expat alone)\n", fromText * 1e3, fromText / expat);
     std::printf("  of which element tree:   %.2f ms (%.1fx Expat alone)\n", treeOnly * 1e3, treeOnly / expat);
     std::printf("build the document text:   %.2f ms (%.1fx Expat alone)\n", build * 1e3, build / expat);
