@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "app/core/param_logic.h"
+#include "baselib/svr_error.h"
+#include "profile/djv_profiles.h"
 
 namespace {
 std::string utf8(const std::wstring& text)
@@ -19,7 +21,24 @@ std::string utf8(const std::wstring& text)
 
 std::vector<std::wstring> profileNames()
 {
-    return {L"sdk_default"};
+    // The repository is opened afresh for every fill and released at once
+    // (releasing it saves pending changes, of which a read makes none).
+    try {
+        Solvaris::AutoPtr<Solvaris::DjVu::ProfileRepository> repository =
+            Solvaris::DjVu::ProfileRepository::create(Solvaris::String());
+        Solvaris::SimpleArray<Solvaris::String> names;
+        repository->getProfileNames(names);
+        std::vector<std::wstring> out;
+        out.reserve(names.count());
+        for (const Solvaris::String& n : names)
+            out.emplace_back(n.c_wstr(), n.wlength());
+        return out;
+    } catch (const std::exception& e) {
+        // The library never throws past the dialog: what an unreadable
+        // repository gives, the built-in profile alone.
+        OutputDebugStringA(e.what());
+        return {L"sdk_default"};
+    }
 }
 
 int fillProfileCombo(HWND combo, const std::wstring& name)

@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
-// The profile names in the repository's order. Until the profile repository
-// is wired in, this is the list an empty repository gives: its built-in
-// default profile only.
+// The profile names of the default repository, in its order; the built-in
+// "sdk_default" alone when the repository cannot be opened.
 std::vector<std::wstring> profileNames();
 
 // Refills the combo box with profileNames() and selects the entry equal to

@@ -48,19 +48,35 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
     enum Action { OkChecked, OkCleared, Cancel, Skip };
     // The profile box's trace lines reach the standard output: the name
     // looked for, and the position of the entry that matched a stored name.
+    // The profile list comes from the repository in the folder SVRDBDIR
+    // names, which the program inherits: an empty folder gives the built-in
+    // "sdk_default" alone; a repository file its own profiles, in byte order.
     const std::string proposed = "UpdateProfileCombo: name=vjt150\n";
     const std::string matched = "UpdateProfileCombo: name=sdk_default\nUpdateProfileCombo: index=0 for sdk_default\n";
+    const std::string stored = "UpdateProfileCombo: name=vjt300\nUpdateProfileCombo: index=1 for vjt300\n";
     struct Case {
         const char* what;
         Action action;
         DWORD expected;
-        std::string storedProfile, trace;
+        bool repository;
+        std::string storedProfile, trace, savedProfile;
     } cases[] = {
-        {"OK with the box checked", OkChecked, 1877, "", proposed},
-        {"OK with the box cleared", OkCleared, 1, "sdk_default", matched},
-        {"Cancel", Cancel, 2, "", proposed},
-        {"Skip Page", Skip, 1878, "sdk_default", matched},
+        {"OK with the box checked", OkChecked, 1877, false, "", proposed, "sdk_default"},
+        {"OK with the box cleared", OkCleared, 1, false, "sdk_default", matched, "sdk_default"},
+        {"Cancel", Cancel, 2, false, "", proposed, ""},
+        {"Skip Page", Skip, 1878, false, "sdk_default", matched, ""},
+        {"OK keeps a stored profile the repository has", OkCleared, 1, true, "vjt300", stored, "vjt300"},
+        {"OK with a profile the repository lacks", OkChecked, 1877, true, "vjt999",
+         "UpdateProfileCombo: name=vjt999\n", "Fine"},
     };
+    paramtest::TempFolder emptyFolder, repositoryFolder;
+    const std::string repository =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
+        "<profile name=\"vjt300\" encode-mode=\"bitonal\"/><profile name=\"Fine\"/></repository>\n";
+    ASSERT_TRUE(uitest::writeFile(repositoryFolder.file(L"db0.dprepo"), repository));
+    struct RestoreVariable {
+        ~RestoreVariable() { SetEnvironmentVariableW(L"SVRDBDIR", nullptr); }
+    } restore;
     RemoveAtEnd files;
     const std::wstring image = files.add(tempPath(L"pvtest-e2e-page.img"));
     const std::wstring out = files.add(tempPath(L"pvtest-e2e-stdout.txt"));
@@ -69,6 +85,7 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
     DeleteFileW(typed.c_str());
 
     for (const Case& c : cases) {
+        SetEnvironmentVariableW(L"SVRDBDIR", (c.repository ? repositoryFolder : emptyFolder).path().c_str());
         const std::wstring name = uniqueName(L"e2e");
         const std::wstring ini = getIniPath(name);
         files.add(ini);
@@ -107,7 +124,7 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
             GetPrivateProfileStringW(L"VJT", L"OutputFileName", L"", v, 300, ini.c_str());
             EXPECT_EQ(std::wstring(v), typed) << c.what;
             GetPrivateProfileStringW(L"VJT", L"Profile", L"", v, 300, ini.c_str());
-            EXPECT_EQ(std::wstring(v), L"sdk_default") << c.what;
+            EXPECT_EQ(narrow(v), c.savedProfile) << c.what;
             EXPECT_EQ(GetPrivateProfileIntW(L"VJT", L"CreateTXTz", 7, ini.c_str()), 1u) << c.what;
             EXPECT_EQ(GetPrivateProfileIntW(L"VJT", L"WmScale", 7, ini.c_str()), 123u) << c.what;
         } else {
@@ -115,6 +132,10 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
             EXPECT_EQ(after, before) << c.what << ": the settings file must stay untouched";
         }
     }
+    // Listing the profiles wrote nothing: not over the repository, and no
+    // empty repository where there was none.
+    EXPECT_EQ(readFile(repositoryFolder.file(L"db0.dprepo")), repository);
+    EXPECT_EQ(GetFileAttributesW(emptyFolder.file(L"db0.dprepo").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(ParamMode, ScreenshotsInTheUsersLanguage)

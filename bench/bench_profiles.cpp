@@ -1,0 +1,143 @@
+// A repository of 1000 profiles, read and written, each against a baseline
+// measured in the same run:
+//   - reading the file into profiles (repository open: file read, parse into
+//     the element tree, every attribute checked into the records), and the
+//     same from text already in memory, against Expat parsing the same bytes
+//     with no handlers at all;
+//   - writing it (the whole document built and written through the file
+//     layer), and building the text alone, against the same Expat baseline
+//     and against writing the same bytes with the C library.
+#include <expat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "profile/djv_fileaccess.h"
+#include "profile/djv_profiles.h"
+#include "profile/djv_profilexml.h"
+#include "profile/djv_xmlhelper.h"
+
+namespace {
+
+template <class F>
+double median(int runs, F f) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        auto t = std::chrono::steady_clock::now();
+        f();
+        times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+volatile size_t g_sink;
+
+std::string readAll(const char* path) {
+    std::string out;
+    if (FILE* f = std::fopen(path, "rb")) {
+        char buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            out.append(buf, n);
+        std::fclose(f);
+    }
+    return out;
+}
+
+} // namespace
+
+int main() {
+    using namespace Solvaris;
+    using namespace Solvaris::DjVu;
+    const char* kPath = "bench-profiles.dprepo";
+    const char* kCopy = "bench-profiles-copy.dprepo";
+    std::remove(kPath);
+
+    // 1000 profiles of every encode mode, some with chunk lists and extras.
+    {
+        AutoPtr<ProfileRepository> repo = ProfileRepository::create(String(kPath));
+        for (int i = 0; i < 1000; ++i) {
+            DjVuEncoder::Params p(DjVuEncoder::EncodeMode(i % 4), 12, 60 + i % 30);
+            if (i % 3 == 0) {
+                p.bgParams.chunks.append({72, 0});
+                p.bgParams.chunks.append({0, 20000});
+            }
+            if (i % 5 == 0)
+                p.extras[String::format("key%d", i)] = String("value & <more>");
+            repo->installProfile(Profile::create(String::format("profile %04d", i), String("bench"), &p).get(),
+                                 String());
+        }
+        if (!repo->save()) {
+            std::printf("could not write %s\n", kPath);
+            return 1;
+        }
+    }
+    const std::string bytes = readAll(kPath);
+
+    double expat = median(15, [&] {
+        XML_Parser p = XML_ParserCreateNS("utf-8", ':');
+        XML_Parse(p, bytes.data(), int(bytes.size()), XML_TRUE);
+        XML_ParserFree(p);
+    });
+    double open = median(15, [&] {
+        AutoPtr<ProfileRepository> repo = ProfileRepository::create(String(kPath));
+        SimpleArray<String> names;
+        repo->getProfileNames(names);
+        g_sink = names.count();
+    });
+    double fileRead = median(15, [&] {
+        SimpleArray<char> raw;
+        FileAccess::readWholeFile(String(kPath), &raw, nullptr);
+        g_sink = raw.count();
+    });
+    double fromText = median(15, [&] {
+        AutoPtr<XmlParse::XmlElement> root = XmlParse::parseXmlString(bytes.data(), uint32_t(bytes.size()), "bench");
+        for (uint32_t i = 0; i < root->getChildCount(); ++i) {
+            ProfileXml::ProfileData data;
+            ProfileXml::importXml(*root->getChild(i), &data);
+            g_sink = data.params.name.length();
+        }
+    });
+    double treeOnly = median(15, [&] {
+        g_sink = XmlParse::parseXmlString(bytes.data(), uint32_t(bytes.size()), "bench")->getChildCount();
+    });
+
+    AutoPtr<ProfileRepository> repo = ProfileRepository::create(String(kPath));
+    double saveAs = median(15, [&] { repo->saveAs(String(kCopy)); });
+    double plainWrite = median(15, [&] {
+        FILE* f = std::fopen(kCopy, "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    });
+    SimpleArray<String> names;
+    repo->getProfileNames(names);
+    double build = median(15, [&] {
+        std::string doc = ProfileXml::getXmlHeader().c_str();
+        for (const String& n : names) {
+            AutoPtr<const Profile> p = static_cast<const ProfileRepository&>(*repo).loadProfile(n);
+            doc += ProfileXml::getCommentLine(n).c_str();
+            ProfileXml::appendXmlBody(doc, p->getParams(), n, p->getDescription(), p->isReadOnly());
+        }
+        doc += ProfileXml::getXmlFooter();
+        g_sink = doc.size();
+    });
+    const bool same = readAll(kCopy) == bytes;
+    repo = nullptr;
+    std::remove(kPath);
+    std::remove(kCopy);
+
+    std::printf("repository of %u profiles, %zu bytes; Expat alone: %.2f ms\n", names.count(), bytes.size(),
+                expat * 1e3);
+    std::printf("read file into profiles:   %.2f ms (%.1fx Expat alone)\n", open * 1e3, open / expat);
+    std::printf("  of which the file read:  %.2f ms (%.1fx Expat alone)\n", fileRead * 1e3, fileRead / expat);
+    std::printf("read text into profiles:   %.2f ms (%.1fx Expat alone)\n", fromText * 1e3, fromText / expat);
+    std::printf("  of which element tree:   %.2f ms (%.1fx Expat alone)\n", treeOnly * 1e3, treeOnly / expat);
+    std::printf("build the document text:   %.2f ms (%.1fx Expat alone)\n", build * 1e3, build / expat);
+    std::printf("write the file (saveAs):   %.2f ms (%.1fx fwrite of the same bytes)%s\n", saveAs * 1e3,
+                saveAs / plainWrite, same ? "" : "  [written bytes differ!]");
+    return same ? 0 : 1;
+}

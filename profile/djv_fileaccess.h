@@ -1,0 +1,38 @@
+// The profile library's only contact with files: reading a whole file,
+// replacing one safely, and the few questions the repository asks about
+// paths. The Windows unit goes through the library's storages; the portable
+// stand-in lets the native build run the same code under the sanitizers.
+#pragma once
+
+#include <cstdint>
+
+#include "baselib/svr_array.h"
+#include "baselib/svr_string.h"
+
+namespace Solvaris {
+namespace DjVu {
+namespace FileAccess {
+
+// Largest file the library reads in one piece (repository files are small).
+const uint64_t kMaxReadSize = 0x10000000u;   // 256 MiB
+
+bool fileExists(const String& path);
+// Reads the whole file into bytes and, when asked, its modification time in
+// seconds since 1970. Throws when the file cannot be opened or read, or is
+// larger than kMaxReadSize (errTooLarge).
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modifiedTime);
+// Modification time in seconds since 1970; throws when the file cannot be opened.
+uint64_t modifiedTime(const String& path);
+// Replaces the file's content by text through a working copy that takes the
+// file's place only when complete: a failure leaves the old content.
+void replaceFile(const String& path, const String& text);
+// Copies from to to unless to exists; false on any failure.
+bool copyFileIfAbsent(const String& from, const String& to);
+// The machine-wide folder that holds the repository, without a final separator.
+String systemReservedDirectory();
+// The path with the system's separator between folder and name.
+String joinPath(const String& folder, const char* name);
+
+} // namespace FileAccess
+} // namespace DjVu
+} // namespace Solvaris

@@ -1,0 +1,115 @@
+// Stand-in for the native build: plain C and POSIX file calls. The reserved
+// folder is $SVRDBDIR, else the current folder.
+#include "profile/djv_fileaccess.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "baselib/svr_error.h"
+
+namespace Solvaris {
+namespace DjVu {
+namespace FileAccess {
+
+namespace {
+[[noreturn]] void fail(int32_t code, const char* what, const String& path) {
+    throw Exception(code, String::format("%s failed: %s (%s)", what, path.c_str(), std::strerror(errno)), __FILE__,
+                    __LINE__, SVR_FUNCSIG);
+}
+} // namespace
+
+bool fileExists(const String& path) {
+    struct stat st;
+    return !path.isEmpty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+uint64_t modifiedTime(const String& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        fail(errOpenFailed, "stat", path);
+    return uint64_t(st.st_mtime);
+}
+
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        fail(errOpenFailed, "open", path);
+    struct stat st;
+    if (::fstat(fileno(f), &st) != 0) {
+        std::fclose(f);
+        fail(errReadFailed, "stat", path);
+    }
+    if (uint64_t(st.st_size) > kMaxReadSize) {
+        std::fclose(f);
+        SVR_THROW(errTooLarge, "File too large to read");
+    }
+    if (modified)
+        *modified = uint64_t(st.st_mtime);
+    bytes->clear();
+    bytes->resize(uint32_t(st.st_size));
+    size_t got = bytes->count() ? std::fread(bytes->data(), 1, bytes->count(), f) : 0;
+    bool bad = std::ferror(f) != 0;
+    std::fclose(f);
+    if (bad)
+        fail(errReadFailed, "read", path);
+    bytes->resize(uint32_t(got));
+}
+
+void replaceFile(const String& path, const String& text) {
+    String work = path + String(".~wt");
+    FILE* f = std::fopen(work.c_str(), "wb");
+    if (!f)
+        fail(errWriteFailed, "create", work);
+    size_t n = text.length();
+    bool ok = (n == 0 || std::fwrite(text.c_str(), 1, n, f) == n);
+    ok = (std::fflush(f) == 0) && ok;
+    ok = (::fsync(fileno(f)) == 0) && ok;
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok || std::rename(work.c_str(), path.c_str()) != 0) {
+        int saved = errno;
+        std::remove(work.c_str());
+        errno = saved;
+        fail(errWriteFailed, "write", path);
+    }
+}
+
+bool copyFileIfAbsent(const String& from, const String& to) {
+    if (fileExists(to))
+        return false;
+    try {
+        SimpleArray<char> bytes;
+        readWholeFile(from, &bytes, nullptr);
+        FILE* f = std::fopen(to.c_str(), "wbx");
+        if (!f)
+            return false;
+        bool ok = bytes.count() == 0 || std::fwrite(bytes.data(), 1, bytes.count(), f) == bytes.count();
+        ok = (std::fclose(f) == 0) && ok;
+        if (!ok)
+            std::remove(to.c_str());
+        return ok;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+String systemReservedDirectory() {
+    const char* dir = std::getenv("SVRDBDIR");
+    if (dir && *dir) {
+        ::mkdir(dir, 0777);
+        return String(dir);
+    }
+    return String(".");
+}
+
+String joinPath(const String& folder, const char* name) {
+    return folder + String("/") + String(name);
+}
+
+} // namespace FileAccess
+} // namespace DjVu
+} // namespace Solvaris

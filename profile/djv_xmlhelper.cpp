@@ -1,0 +1,332 @@
+#include "profile/djv_xmlhelper.h"
+
+// Both Expat builds we link (Debian's and ours for Windows) have DTD support,
+// which the amplification limits below belong to.
+#ifndef XML_DTD
+#define XML_DTD 1
+#endif
+#include <expat.h>
+
+#include <cstring>
+#include <exception>
+
+#include "baselib/svr_error.h"
+#include "profile/djv_fileaccess.h"
+
+namespace Solvaris {
+namespace DjVu {
+namespace XmlParse {
+
+const char* const kXmlNamespaceUri = "http://www.w3.org/XML/1998/namespace";
+
+// ---------------------------------------------------------------------------
+// XmlNamespaceManager
+
+void XmlNamespaceManager::declare(const String& prefix, const String& uri) {
+    m_uriToPrefix[uri] = prefix;
+    m_prefixToUri[prefix] = uri;
+}
+
+String XmlNamespaceManager::prefixOf(const String& uri) const {
+    for (const XmlNamespaceManager* m = this; m; m = m->m_parent) {
+        auto it = m->m_uriToPrefix.find(uri);
+        if (it != m->m_uriToPrefix.end())
+            return it->second;
+    }
+    return String();
+}
+
+String XmlNamespaceManager::uriOf(const String& prefix) const {
+    for (const XmlNamespaceManager* m = this; m; m = m->m_parent) {
+        auto it = m->m_prefixToUri.find(prefix);
+        if (it != m->m_prefixToUri.end())
+            return it->second;
+    }
+    return String();
+}
+
+namespace {
+AutoPtr<XmlNamespaceManager> chainedManager(XmlNamespaceManager* parent) {
+    AutoPtr<XmlNamespaceManager> m(new XmlNamespaceManager(parent));
+    return m;
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+// XmlElement
+
+namespace {
+int compareBytes(const String& a, const char* b) {
+    const uint32_t na = a.length();
+    const size_t nb = std::strlen(b);
+    const int r = std::memcmp(a.c_str(), b, na < nb ? na : nb);
+    if (r != 0)
+        return r;
+    return na == nb ? 0 : (na < nb ? -1 : 1);
+}
+} // namespace
+
+bool AttributeNameLess::operator()(const String& a, const char* b) const {
+    return compareBytes(a, b) < 0;
+}
+bool AttributeNameLess::operator()(const char* a, const String& b) const {
+    return compareBytes(b, a) > 0;
+}
+
+XmlElement::XmlElement(XmlElement* parent, const String& name, XmlNamespaceManager* manager,
+                       const char** attributes)
+    : m_parent(parent), m_name(name), m_preserveSpace(parent ? parent->m_preserveSpace : false),
+      m_namespaceManager(manager) {
+    static const String spaceAttr = String(kXmlNamespaceUri) + String(":space");
+    for (uint32_t i = 0; attributes && attributes[i]; i += 2) {
+        String key(attributes[i]);
+        String value(attributes[i + 1] ? attributes[i + 1] : "");
+        if (key == spaceAttr && value == String("preserve"))
+            m_preserveSpace = true;
+        m_attributes[key] = value;
+    }
+    if (parent)
+        parent->m_children.append(AutoPtr<XmlElement>(this));
+}
+
+const String* XmlElement::findAttr(const char* name) const {
+    auto it = m_attributes.find(name);
+    return it == m_attributes.end() ? nullptr : &it->second;
+}
+
+bool XmlElement::hasAttr(const char* name) const {
+    return findAttr(name) != nullptr;
+}
+
+String XmlElement::getAttrString(const char* name) const {
+    const String* v = findAttr(name);
+    return v ? *v : String();
+}
+
+uint32_t XmlElement::getAttr(const char* name, KeywordList keywords, uint32_t defaultValue) const {
+    const String* v = findAttr(name);
+    if (!v)
+        return defaultValue;
+    int32_t pos = findKeyword(keywords, *v);
+    if (pos < 0)
+        throw Exception(errDataBroken, String::format("Unknown value '%s' on %s!", v->c_str(), name), __FILE__,
+                        __LINE__, SVR_FUNCSIG);
+    return uint32_t(pos);
+}
+
+uint32_t XmlElement::getAttr(const char* name, uint32_t defaultValue, uint32_t maximum, uint32_t minimum) const {
+    const String* v = findAttr(name);
+    if (!v)
+        return defaultValue;
+    uint32_t value = v->toUInt();
+    if (value < minimum || value > maximum)
+        throw Exception(errDataBroken,
+                        String::format("%s should be in [%u %u] range! (value=%u)", name, minimum, maximum, value),
+                        __FILE__, __LINE__, SVR_FUNCSIG);
+    return value;
+}
+
+bool XmlElement::getAttrBool(const char* name) const {
+    const String* v = findAttr(name);
+    if (!v)
+        return false;
+    return v->compareNoCase(String("yes")) == 0 || v->compareNoCase(String("true")) == 0 ||
+           v->compareNoCase(String("on")) == 0;
+}
+
+uint32_t XmlElement::getAttrColor(const char* name, uint32_t defaultValue) const {
+    const String* v = findAttr(name);
+    if (!v || v->byteAt(0) != '#')
+        return defaultValue;
+    String digits = v->substring(1);
+    if (digits.length() > 8)
+        return defaultValue;
+    return uint32_t(Hex::fromStrToInt(digits.c_str(), digits.length()));
+}
+
+// ---------------------------------------------------------------------------
+// DjVuXmlParser
+
+namespace {
+// Exceptions must not cross Expat's C frames: a handler that fails stops the
+// parser and leaves its exception here for parse() to rethrow.
+struct HandlerGuard {
+    XML_Parser parser;
+    std::exception_ptr* slot;
+    template <class F>
+    void run(F&& f) {
+        if (*slot)
+            return;
+        try {
+            f();
+        } catch (...) {
+            *slot = std::current_exception();
+            XML_StopParser(parser, XML_FALSE);
+        }
+    }
+};
+} // namespace
+
+DjVuXmlParser::DjVuXmlParser() : m_parser(nullptr), m_stack(16) {
+    XML_Parser p = XML_ParserCreateNS("utf-8", ':');
+    if (!p)
+        SVR_THROW(errCannotCreate, "Cannot initialize expat parser!");
+    m_parser = p;
+    XML_SetUserData(p, this);
+    XML_SetElementHandler(p, &DjVuXmlParser::onStart, &DjVuXmlParser::onEnd);
+    XML_SetCharacterDataHandler(p, &DjVuXmlParser::onText);
+    XML_SetNamespaceDeclHandler(p, &DjVuXmlParser::onNamespaceStart, &DjVuXmlParser::onNamespaceEnd);
+    // Parameter entities and the external subset are never read; with no
+    // external entity handler nothing outside the document is fetched.
+    XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
+    // Expat's protection against entity amplification stays on; profile
+    // files use no entities of their own, so it may start early.
+    XML_SetBillionLaughsAttackProtectionActivationThreshold(p, 1024 * 1024);
+    reset();
+}
+
+DjVuXmlParser::~DjVuXmlParser() {
+    // The document's elements may outlive the parser: the top-level ones
+    // lose their synthetic parent.
+    if (!m_stack.isEmpty()) {
+        for (uint32_t i = 0; i < m_stack[0]->getChildCount(); ++i)
+            m_stack[0]->getChild(i)->m_parent = nullptr;
+    }
+    m_stack.clear();
+    if (m_parser)
+        XML_ParserFree(static_cast<XML_Parser>(m_parser));
+}
+
+void DjVuXmlParser::reset() {
+    m_namespaceManager = nullptr;
+    m_text.clear();
+    m_stack.clear();
+    m_stack.append(AutoPtr<XmlElement>(new XmlElement(nullptr, String("root"), nullptr, nullptr)));
+}
+
+AutoPtr<XmlElement> DjVuXmlParser::getRoot() const {
+    if (m_stack.isEmpty() || m_stack[0]->getChildCount() == 0)
+        SVR_THROW(errNoContent, "No XML root element!");
+    return AutoPtr<XmlElement>(m_stack[0]->getChild(0));
+}
+
+void DjVuXmlParser::parse(const char* bytes, uint32_t length, const char* sourceName, bool isFinal) {
+    XML_Parser p = static_cast<XML_Parser>(m_parser);
+    m_failure = nullptr;
+    // An empty document is not a syntax error here: it simply has no root,
+    // which getRoot reports.
+    m_bytesSeen += length;
+    if (isFinal && m_bytesSeen == 0)
+        return;
+    XML_Status status = XML_STATUS_OK;
+    // Expat takes an int length: hand over very long inputs in pieces.
+    const uint32_t kPiece = 0x40000000u;
+    do {
+        uint32_t n = length > kPiece ? kPiece : length;
+        bool last = n == length;
+        status = XML_Parse(p, bytes, int(n), (last && isFinal) ? XML_TRUE : XML_FALSE);
+        bytes += n;
+        length -= n;
+    } while (status == XML_STATUS_OK && length > 0);
+    if (m_failure) {
+        std::exception_ptr failure = m_failure;
+        m_failure = nullptr;
+        std::rethrow_exception(failure);
+    }
+    if (status != XML_STATUS_ERROR)
+        return;
+    const XML_LChar* text = XML_ErrorString(XML_GetErrorCode(p));
+    if (!text || !*text)
+        return;
+    String message = String::format("%s(%u) : XML error: %s\n", sourceName ? sourceName : "XML code",
+                                    unsigned(XML_GetCurrentLineNumber(p)), text);
+    throw Exception(errDataBroken, message, __FILE__, __LINE__, SVR_FUNCSIG);
+}
+
+void DjVuXmlParser::onStart(void* userData, const char* name, const char** attributes) {
+    DjVuXmlParser* self = static_cast<DjVuXmlParser*>(userData);
+    HandlerGuard{static_cast<XML_Parser>(self->m_parser), &self->m_failure}.run([&] {
+        self->m_text.clear();
+        XmlElement* top = self->m_stack[self->m_stack.count() - 1].get();
+        AutoPtr<XmlElement> element(new XmlElement(top, String(name), self->m_namespaceManager.get(), attributes));
+        self->m_stack.append(element);
+        if (self->m_namespaceManager) {
+            AutoPtr<XmlNamespaceManager> next = chainedManager(self->m_namespaceManager.get());
+            next->m_keepParent = self->m_namespaceManager;
+            self->m_namespaceManager = next;
+        }
+    });
+}
+
+void DjVuXmlParser::onEnd(void* userData, const char*) {
+    DjVuXmlParser* self = static_cast<DjVuXmlParser*>(userData);
+    HandlerGuard{static_cast<XML_Parser>(self->m_parser), &self->m_failure}.run([&] {
+        if (self->m_stack.count() <= 1)
+            return;   // Expat pairs every end with a start; the synthetic root never ends
+        AutoPtr<XmlElement> element = self->m_stack[self->m_stack.count() - 1];
+        self->m_stack.remove(self->m_stack.count() - 1);
+        element->setText(String(self->m_text.data(), int32_t(self->m_text.size())));
+        XmlElement* enclosing = self->m_stack[self->m_stack.count() - 1].get();
+        if (XmlNamespaceManager* m = enclosing->getNamespaceManager()) {
+            AutoPtr<XmlNamespaceManager> next = chainedManager(m);
+            next->m_keepParent = m;
+            self->m_namespaceManager = next;
+        }
+    });
+}
+
+void DjVuXmlParser::onText(void* userData, const char* bytes, int length) {
+    DjVuXmlParser* self = static_cast<DjVuXmlParser*>(userData);
+    HandlerGuard{static_cast<XML_Parser>(self->m_parser), &self->m_failure}.run([&] {
+        if (length <= 0)
+            return;
+        XmlElement* top = self->m_stack[self->m_stack.count() - 1].get();
+        if (!top->preservesSpace()) {
+            // Line breaks and indentation between elements: nothing is left
+            // after trimming, so no String is made for them.
+            bool blank = true;
+            for (int i = 0; i < length && blank; ++i)
+                blank = bytes[i] == ' ' || (bytes[i] >= '\t' && bytes[i] <= '\r');
+            if (blank)
+                return;
+        }
+        if (top->preservesSpace()) {
+            self->m_text.append(bytes, size_t(length));
+            return;
+        }
+        String piece = String(bytes, length).trim();
+        self->m_text.append(piece.c_str(), piece.length());
+    });
+}
+
+void DjVuXmlParser::onNamespaceStart(void* userData, const char* prefix, const char* uri) {
+    DjVuXmlParser* self = static_cast<DjVuXmlParser*>(userData);
+    HandlerGuard{static_cast<XML_Parser>(self->m_parser), &self->m_failure}.run([&] {
+        if (self->m_namespaceManager)
+            self->m_namespaceManager->declare(String(prefix ? prefix : ""), String(uri ? uri : ""));
+    });
+}
+
+void DjVuXmlParser::onNamespaceEnd(void*, const char*) {}
+
+// ---------------------------------------------------------------------------
+
+AutoPtr<XmlElement> parseXmlString(const char* text, uint32_t length, const char* sourceName) {
+    AutoPtr<DjVuXmlParser> parser(new DjVuXmlParser());
+    parser->parse(text, length, sourceName, true);
+    return parser->getRoot();
+}
+
+AutoPtr<XmlElement> parseXmlString(const String& text, const char* sourceName) {
+    return parseXmlString(text.c_str(), text.length(), sourceName);
+}
+
+AutoPtr<XmlElement> readXmlFile(const String& path, uint64_t* modifiedTime) {
+    SimpleArray<char> bytes;
+    FileAccess::readWholeFile(path, &bytes, modifiedTime);
+    return parseXmlString(bytes.data(), bytes.count(), path.c_str());
+}
+
+} // namespace XmlParse
+} // namespace DjVu
+} // namespace Solvaris

@@ -1,0 +1,289 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "profile/djv_profiles.h"
+#include "profile/djv_profilexml.h"
+#include "profile_test_support.h"
+
+using namespace profile_test;
+using namespace Solvaris::DjVu;
+
+namespace {
+
+const std::string kNs = PROFILE_NAMESPACE;
+
+// The machine-wide folder is found once per process: point it at a scratch
+// folder before anything asks for it.
+const std::filesystem::path& reservedFolder() {
+    static const std::filesystem::path folder = [] {
+        std::filesystem::path p = std::filesystem::current_path() / "pvtest-svrdbdir";
+        std::filesystem::create_directories(p);
+#ifdef _WIN32
+        _putenv_s("SVRDBDIR", p.u8string().c_str());
+#else
+        setenv("SVRDBDIR", p.u8string().c_str(), 1);
+#endif
+        return p;
+    }();
+    return folder;
+}
+const bool kFolderSet = !reservedFolder().empty();
+
+void clearReservedFolder() {
+    for (const char* name : {"db0.dprepo", "defaults.dprepo", "db0.dprepo.damaged"})
+        std::filesystem::remove(reservedFolder() / name);
+}
+
+std::string profileElement(const std::string& name, const std::string& attrs = std::string()) {
+    return "<profile name=\"" + name + "\" " + attrs + "><jb2 refine-threshold=\"50\"/></profile>";
+}
+
+std::string repositoryDoc(const std::vector<std::string>& profiles) {
+    std::string doc = "<?xml version=\"1.0\"?>\n<repository xmlns=\"" + kNs + "\">";
+    for (const std::string& p : profiles)
+        doc += "\n  " + p;
+    return doc + "\n</repository>\n";
+}
+
+std::vector<std::string> namesOf(const AutoPtr<ProfileRepository>& repo) {
+    Solvaris::SimpleArray<String> names;
+    names.append(S("stale entry"));
+    repo->getProfileNames(names);
+    std::vector<std::string> out;
+    for (const String& n : names)
+        out.push_back(str(n));
+    return out;
+}
+
+typedef std::vector<std::string> Names;
+
+} // namespace
+
+TEST(ProfileRepository, DefaultLocationAndSeed) {
+    ASSERT_TRUE(kFolderSet);
+    clearReservedFolder();
+    {
+        // Nothing there: the built-in profile alone, and nothing is written.
+        AutoPtr<ProfileRepository> repo = ProfileRepository::create(S(""));
+        EXPECT_EQ(namesOf(repo), Names{"sdk_default"});
+        AutoPtr<const Profile> builtIn = static_cast<const ProfileRepository&>(*repo).loadProfile(S("sdk_default"));
+        EXPECT_TRUE(builtIn->isReadOnly());
+        EXPECT_TRUE(builtIn->isInstalled());
+        EXPECT_FALSE(builtIn->isModified());
+        EXPECT_TRUE(builtIn->getParams() == [] { DjVuEncoder::Params p; p.name = S("sdk_default"); return p; }());
+        Thrown t = thrown([&] { repo->removeProfile(S("sdk_default")); });
+        EXPECT_EQ(t.code, Solvaris::errReadOnly);
+        EXPECT_TRUE(messageEndsWith(t, "This profile is read-only!"));
+        EXPECT_TRUE(repo->save());
+    }
+    EXPECT_FALSE(std::filesystem::exists(reservedFolder() / "db0.dprepo"));
+
+    // A seed file is copied first and its profiles are listed.
+    const std::string seed = repositoryDoc({profileElement("vjt300"), profileElement("Fine")});
+    writeFile(reservedFolder() / "defaults.dprepo", seed);
+    {
+        AutoPtr<ProfileRepository> repo = ProfileRepository::create(S(""));
+        EXPECT_EQ(namesOf(repo), (Names{"Fine", "vjt300"}));
+    }
+    EXPECT_EQ(readFile(reservedFolder() / "db0.dprepo"), seed);   // copied, and not rewritten
+
+    // An existing db0.dprepo is never replaced by the seed.
+    writeFile(reservedFolder() / "db0.dprepo", repositoryDoc({profileElement("own")}));
+    EXPECT_EQ(namesOf(ProfileRepository::create(S(""))), Names{"own"});
+
+    DjVuEncoder::Params params;
+    params.loadFromProfile(S("own"));
+    EXPECT_EQ(str(params.name), "own");
+    EXPECT_EQ(params.jb2.refineThreshold, 50u);
+    clearReservedFolder();
+}
+
+TEST(ProfileRepository, ReadingFilesOfEveryShape) {
+    ScratchFolder folder("shapes");
+    struct Case { const char* what; std::string content; Names names; } cases[] = {
+        {"single profile", "<profile xmlns=\"" + kNs + "\" name=\"Solo\"/>", {"Solo"}},
+        {"byte order", repositoryDoc({profileElement("b"), profileElement("B"), profileElement("a")}), {"B", "a", "b"}},
+        {"later wins, others skipped",
+         repositoryDoc({profileElement("x", "description=\"one\""), "<other/>", profileElement("x", "description=\"two\"")}),
+         {"x"}},
+        {"damaged third profile",
+         repositoryDoc({profileElement("p1"), profileElement("p2"),
+                        "<profile name=\"p3\"><jb2 max-palettes=\"70000\"/></profile>", profileElement("p4")}),
+         {"p1", "p2"}},
+        {"cut short", repositoryDoc({profileElement("p1"), profileElement("p2")}).substr(0, 200), {"sdk_default"}},
+        {"not ours", "<html/>", {"sdk_default"}},
+        {"too new", repositoryDoc({profileElement("new", "version=\"30000\"")}), {"sdk_default"}},
+        {"empty file", "", {"sdk_default"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(folder / "r.dprepo", c.content);
+        {
+            AutoPtr<ProfileRepository> repo = ProfileRepository::create(folder.lib("r.dprepo"));
+            EXPECT_EQ(namesOf(repo), c.names);
+            EXPECT_FALSE(repo->hasUnsavedProfiles());
+            EXPECT_TRUE(repo->save());
+        }
+        // Reading alone never rewrites the file.
+        EXPECT_EQ(readFile(folder / "r.dprepo"), c.content);
+        EXPECT_FALSE(std::filesystem::exists(folder / "r.dprepo.damaged"));
+    }
+    AutoPtr<ProfileRepository> repo = ProfileRepository::create(folder.lib("r.dprepo"));
+    EXPECT_EQ(str(repo->loadProfile(S("sdk_default"))->getDescription()),
+              "This profile is SDK embedded profile and only loaded if there's no db0.dprepo file installed.");
+    writeFile(folder / "r.dprepo", cases[2].content);
+    repo->reload();
+    EXPECT_EQ(str(repo->loadProfile(S("x"))->getDescription()), "two");
+}
+
+TEST(ProfileRepository, DamagedFileIsKeptBeforeItIsReplaced) {
+    ScratchFolder folder("damaged");
+    const std::string whole = repositoryDoc({profileElement("p1"), profileElement("p2"), profileElement("p3")});
+    const std::string cases[] = {
+        repositoryDoc({profileElement("p1"), "<profile name=\"p2\" gamma=\"x\" encode-mode=\"?\"/>", profileElement("p3")}),
+        whole.substr(0, whole.size() - 20),
+    };
+    for (const std::string& content : cases) {
+        writeFile(folder / "r.dprepo", content);
+        {
+            AutoPtr<ProfileRepository> repo = ProfileRepository::create(folder.lib("r.dprepo"));
+            repo->installProfile(Profile::create(S("added"), S("")).get(), S(""));
+            EXPECT_TRUE(repo->save());
+        }
+        EXPECT_EQ(readFile(folder / "r.dprepo.damaged"), content);
+        AutoPtr<ProfileRepository> again = ProfileRepository::create(folder.lib("r.dprepo"));
+        EXPECT_TRUE(again->hasProfile(S("added")));
+        // A second damage keeps the first copy and adds another.
+        std::filesystem::rename(folder / "r.dprepo.damaged", folder / "first.damaged");
+    }
+}
+
+TEST(ProfileRepository, ChangesAndTheirFailures) {
+    ScratchFolder folder("changes");
+    writeFile(folder / "r.dprepo",
+              repositoryDoc({profileElement("a"), profileElement("locked", "read-only=\"yes\""),
+                             profileElement("old", "version=\"100\"")}));
+    AutoPtr<ProfileRepository> repo = ProfileRepository::create(folder.lib("r.dprepo"));
+    AutoPtr<Profile> a = repo->loadProfile(S("a"));
+    AutoPtr<Profile> locked = repo->loadProfile(S("locked"));
+    EXPECT_EQ(repo->loadProfile(S("old"))->getVersion(), 100u);
+
+    AutoPtr<Profile> fresh = Profile::create(S("fresh"), S("d"));
+    struct Case { const char* what; std::function<void()> act; int code; std::string tail; } cases[] = {
+        {"load missing", [&] { repo->loadProfile(S("zz")); }, 12, "No profile by that name: \"zz\""},
+        {"remove missing", [&] { repo->removeProfile(S("zz")); }, 12, "No such profile!"},
+        {"remove read-only", [&] { repo->removeProfile(S("locked")); }, 27, "This profile is read-only!"},
+        {"rename missing", [&] { repo->renameProfile(S("zz"), S("y")); }, 12, "No such profile!"},
+        {"rename onto itself", [&] { repo->renameProfile(S("a"), S("a")); }, 10, "Profile by the name already exists!"},
+        {"rename read-only", [&] { repo->renameProfile(S("locked"), S("y")); }, 27, "This profile is read-only!"},
+        {"rename to a bad name", [&] { repo->renameProfile(S("a"), S("a:b")); }, 7,
+         "Profile name should not contain \\, :, /: a:b"},
+        {"install existing name", [&] { repo->installProfile(fresh.get(), S("a")); }, 10,
+         "Profile of the name already exists: \"a\""},
+        {"install bad name", [&] { repo->installProfile(fresh.get(), S("x\\y")); }, 7,
+         "Profile name should not contain \\, :, /: x\\y"},
+        {"description of read-only", [&] { locked->setDescription(locked->getDescription()); }, 27,
+         "This profile is read-only!"},
+        {"params of read-only", [&] {
+             DjVuEncoder::Params p = locked->getParams();
+             p.gamma = 30;
+             locked->setParams(p);
+         }, 27, "This profile is read-only!"},
+        {"empty clone name", [&] { a->clone(S("")); }, 7, "Profile name should not be empty!"},
+        {"empty create name", [&] { Profile::create(S(""), S("")); }, 7, "Profile name should not be empty!"},
+        {"import of nothing", [&] { Profile::importFromXmlFile(folder.lib("none.dprepo:a")); }, 7,
+         "Repository file not found."},
+    };
+    for (const Case& c : cases) {
+        Thrown t = thrown(c.act);
+        EXPECT_EQ(t.code, c.code) << c.what;
+        EXPECT_TRUE(messageEndsWith(t, c.tail)) << c.what << ": " << t.message;
+    }
+    // Nothing changed: names checked before the table changed.
+    EXPECT_EQ(namesOf(repo), (Names{"a", "locked", "old"}));
+    EXPECT_EQ(str(a->getName()), "a");
+    EXPECT_EQ(str(fresh->getName()), "fresh");
+    EXPECT_FALSE(fresh->isInstalled());
+    EXPECT_FALSE(repo->hasUnsavedProfiles());
+
+    // Setting equal values changes nothing, even on a read-only profile.
+    locked->setParams(locked->getParams());
+    EXPECT_FALSE(locked->isModified());
+    locked->setReadOnly(false);
+    EXPECT_TRUE(locked->isModified());
+
+    repo->installProfile(fresh.get(), S("Fresh copy"));
+    EXPECT_EQ(str(fresh->getName()), "Fresh copy");
+    EXPECT_TRUE(fresh->isInstalled() && fresh->isModified());
+    repo->installProfile(fresh.get(), S("again"));   // already installed: nothing happens
+    repo->renameProfile(S("a"), S("z"));
+    EXPECT_EQ(str(a->getName()), "z");
+    repo->removeProfile(S("old"));
+    EXPECT_EQ(namesOf(repo), (Names{"Fresh copy", "locked", "z"}));
+    EXPECT_TRUE(repo->hasUnsavedProfiles());
+
+    ASSERT_TRUE(repo->save());
+    EXPECT_FALSE(repo->hasUnsavedProfiles());
+    EXPECT_FALSE(a->isModified());
+    AutoPtr<ProfileRepository> again = ProfileRepository::create(folder.lib("r.dprepo"));
+    EXPECT_EQ(namesOf(again), (Names{"Fresh copy", "locked", "z"}));
+    EXPECT_FALSE(again->loadProfile(S("locked"))->isReadOnly());
+    EXPECT_EQ(str(again->loadProfile(S("Fresh copy"))->getDescription()), "d");
+
+    // saveAs writes the same document elsewhere and leaves the flags alone.
+    a->setDescription(S("changed"));
+    repo->saveAs(folder.lib("copy.dprepo"));
+    EXPECT_TRUE(a->isModified());
+    EXPECT_NE(readFile(folder / "copy.dprepo").find("description=\"changed\""), std::string::npos);
+}
+
+TEST(ProfileRepository, SavedPolicyProfileReadsBack) {
+    ScratchFolder folder("policy");
+    writeFile(folder / "r.dprepo",
+              repositoryDoc({"<profile name=\"lossy\"><jb2 quality-policy=\"lossy\" refine-threshold=\"100\"/></profile>"}));
+    {
+        AutoPtr<ProfileRepository> repo = ProfileRepository::create(folder.lib("r.dprepo"));
+        repo->loadProfile(S("lossy"))->setDescription(S("touched"));
+    }   // released: saved
+    AutoPtr<ProfileRepository> repo = ProfileRepository::create(folder.lib("r.dprepo"));
+    ASSERT_TRUE(repo->hasProfile(S("lossy")));
+    const JB2Params& jb2 = repo->loadProfile(S("lossy"))->getParams().jb2;
+    EXPECT_EQ(jb2.refineThreshold, 300u);
+    EXPECT_EQ(jb2.matchThreshold, 50u);
+    EXPECT_EQ(jb2.centerDiffThreshold, 4u);
+}
+
+TEST(ProfileRepository, ImportExportAndFileTime) {
+    ScratchFolder folder("import");
+    writeFile(folder / "lib.dprepo", repositoryDoc({profileElement("Fine", "description=\"fine one\""),
+                                                     profileElement("Other")}));
+    AutoPtr<Profile> fine = Profile::importFromXmlFile(folder.lib("lib.dprepo:Fine"));
+    EXPECT_EQ(str(fine->getName()), "Fine");
+    EXPECT_FALSE(fine->isInstalled());
+    EXPECT_FALSE(fine->isModified());
+    EXPECT_EQ(fine->getParams().jb2.refineThreshold, 50u);
+    // A file of that whole name is read as it is: its first profile.
+    AutoPtr<Profile> first = Profile::importFromXmlFile(folder.lib("lib.dprepo"));
+    EXPECT_EQ(str(first->getName()), "Fine");
+
+    fine->exportToXmlFile(folder.lib("fine.xml"));
+    EXPECT_EQ(readFile(folder / "fine.xml"), str(fine->getXml()));
+    DjVuEncoder::Params params;
+    params.loadFromXmlFile(folder.lib("fine.xml"));
+    EXPECT_TRUE(params == fine->getParams());
+    AutoPtr<Profile> copy = fine->clone(S("Finer"));
+    EXPECT_EQ(str(copy->getName()), "Finer");
+    EXPECT_EQ(str(copy->getDescription()), "fine one");
+
+    AutoPtr<ProfileRepository> repo = ProfileRepository::create(folder.lib("lib.dprepo"));
+    EXPECT_FALSE(repo->isFileNewer());
+    std::filesystem::last_write_time(folder / "lib.dprepo",
+                                     std::filesystem::last_write_time(folder / "lib.dprepo") + std::chrono::hours(1));
+    EXPECT_TRUE(repo->isFileNewer());
+    std::filesystem::remove(folder / "lib.dprepo");
+    EXPECT_NE(thrown([&] { repo->isFileNewer(); }).code, 0);
+}
