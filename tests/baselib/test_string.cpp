@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -372,5 +373,26 @@ TEST(Hex, DigitsAndLimits) {
             EXPECT_EQ(codeOf([&] { Solvaris::Hex::fromStrToInt(c.text, c.n); }), Solvaris::errDataBroken) << c.text;
         else
             EXPECT_EQ(Solvaris::Hex::fromStrToInt(c.text, c.n), c.want) << c.text;
+    }
+}
+
+// Overlong forms stand for no character and become U+FFFD, so no NUL (or
+// other smuggled character) reaches the wide and UTF-32 forms; the shortest
+// forms of the same code points still decode.
+TEST(StringUtf, OverlongFormsBecomeReplacementCharacters) {
+    struct Case { const char* utf8; std::u16string utf16; std::u32string utf32; } cases[] = {
+        {"a\xC0\x80.djvu", u"a\uFFFD.djvu", U"a\uFFFD.djvu"},
+        {"a\xE0\x80\x80.djvu", u"a\uFFFD.djvu", U"a\uFFFD.djvu"},
+        {"a\xF0\x80\x80\x80.djvu", u"a\uFFFD.djvu", U"a\uFFFD.djvu"},
+        {"\xF8\x80\x80\x80\x80|\xFC\x80\x80\x80\x80\x80", u"\uFFFD|\uFFFD", U"\uFFFD|\uFFFD"},
+        {"..\xC0\xAF..\xE0\x80\xAF", u"..\uFFFD..\uFFFD", U"..\uFFFD..\uFFFD"},   // overlong "/"
+        {"\xC1\xBF\xE0\x9F\xBF\xF0\x8F\xBF\xBF", u"\uFFFD\uFFFD\uFFFD", U"\uFFFD\uFFFD\uFFFD"},
+        {"\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80", u"\u0080\u0800\U00010000", U"\u0080\u0800\U00010000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        String s(c.utf8);
+        EXPECT_EQ(wide(s), c.utf16);
+        EXPECT_EQ(std::u32string(s.c_utf32(), s.utf32Length()), c.utf32);
     }
 }
