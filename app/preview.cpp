@@ -2,15 +2,21 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+#include <new>
 
 namespace {
 // Buffered sequential reads of the page image file: rows arrive from a large
 // buffer instead of one system call each, with the same bytes as a read and a
-// relative seek per row.
+// relative seek per row. The buffer is taken without throwing: when memory
+// is short, hasBuffer() is false and the caller shows no preview.
 class FileSource : public ByteSource {
 public:
-    explicit FileSource(HANDLE file) : file_(file), buffer_(1 << 20) {}
+    static constexpr size_t kBufferSize = 1 << 20;
+    explicit FileSource(HANDLE file) : file_(file), buffer_(new (std::nothrow) uint8_t[kBufferSize]) {}
+    ~FileSource() override { delete[] buffer_; }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+    bool hasBuffer() const { return buffer_ != nullptr; }
 
     size_t read(void* dest, size_t size) override
     {
@@ -18,7 +24,7 @@ public:
         size_t done = 0;
         while (done < size) {
             if (pos_ == end_) {
-                if (size - done >= buffer_.size()) {
+                if (size - done >= kBufferSize) {
                     // Large requests bypass the buffer.
                     size_t got = rawRead(out + done, size - done);
                     done += got;
@@ -67,12 +73,12 @@ private:
     bool fill()
     {
         pos_ = 0;
-        end_ = rawRead(buffer_.data(), buffer_.size());
+        end_ = rawRead(buffer_, kBufferSize);
         return end_ > 0;
     }
 
     HANDLE file_;
-    std::vector<uint8_t> buffer_;
+    uint8_t* buffer_;
     size_t pos_ = 0;
     size_t end_ = 0;
 };
@@ -107,7 +113,18 @@ PreviewBitmap::~PreviewBitmap()
         GdipDisposeImage(asImage(bitmap_));
 }
 
+// Running out of memory anywhere here leaves the page without a preview; the
+// dialog goes on without it.
 std::unique_ptr<PreviewBitmap> PreviewBitmap::load(const std::wstring& path, PageImageCheck* check)
+{
+    try {
+        return loadFile(path, check);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+std::unique_ptr<PreviewBitmap> PreviewBitmap::loadFile(const std::wstring& path, PageImageCheck* check)
 {
     PageImageCheck dummy;
     PageImageCheck& result = check ? *check : dummy;
@@ -117,6 +134,8 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::load(const std::wstring& path, Pag
     if (file.h == INVALID_HANDLE_VALUE)
         return nullptr;
     FileSource source(file.h);
+    if (!source.hasBuffer())
+        return nullptr;
     PageImageHeader header;
     result = readPageImageHeader(source, header);
     if (result != PageImageCheck::Ok)
@@ -126,7 +145,11 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::load(const std::wstring& path, Pag
     if (GdipCreateBitmapFromScan0(INT(header.width), INT(header.height), 0, kGpPixelFormat24bppRGB,
                                   nullptr, &raw) != kGpOk || !raw)
         return nullptr;
-    std::unique_ptr<PreviewBitmap> preview(new PreviewBitmap(raw));
+    std::unique_ptr<PreviewBitmap> preview(new (std::nothrow) PreviewBitmap(raw));
+    if (!preview) {
+        GdipDisposeImage(asImage(raw));
+        return nullptr;
+    }
 
     GpRect all = {0, 0, INT(header.width), INT(header.height)};
     GpBitmapData data = {};

@@ -21,7 +21,8 @@ public:
     // its header is short or fails the checks of page_image.h, or the bitmap
     // cannot be created or locked; `check` (when given) tells which header
     // check failed. A file that ends inside the pixel rows still gives a
-    // bitmap: the missing rows stay as GDI+ created them.
+    // bitmap: the missing rows stay as GDI+ created them. Running out of
+    // memory also gives null (nothing thrown, nothing left allocated).
     static std::unique_ptr<PreviewBitmap> load(const std::wstring& path,
                                                PageImageCheck* check = nullptr);
 
@@ -39,6 +40,7 @@ public:
     HBITMAP scaledCopy(const PreviewRect& where, HBRUSH background);
 
 private:
+    static std::unique_ptr<PreviewBitmap> loadFile(const std::wstring& path, PageImageCheck* check);
     explicit PreviewBitmap(GpBitmap* bitmap) : bitmap_(bitmap) {}
     GpBitmap* bitmap_ = nullptr;
     HBITMAP scaled_ = nullptr;

@@ -69,6 +69,10 @@ Exception& Exception::operator=(const Exception& other) {
 Exception::~Exception() {}
 
 const char* Exception::what() const noexcept {
+    // Every formatted message ends with a line break, so an empty one was
+    // never formatted (memory ran out while building it).
+    if (m_message.isEmpty())
+        return kNoMessage;
     try {
         return m_message.c_strLocal();
     } catch (...) {

@@ -2,8 +2,14 @@
 //
 // A directive is "%", flags ("-" left-justify, "+" sign, " " blank for sign,
 // "#" alternate form, "0" zero padding), a width and a precision (each a
-// number or "*" taken from the arguments), "l" or "ll", and a letter:
-//   d i        signed integer (int, "l" long, "ll" long long)
+// number or "*" taken from the arguments), a length and a letter. Lengths,
+// as the C library and Windows read them:
+//   h hh       short, char (the argument is an int, converted)
+//   l ll       long, long long
+//   L          long double (f e E g G only)
+//   I64 I32 I  64-bit, 32-bit, pointer-sized integer (Windows)
+// Letters:
+//   d i        signed integer (int unless a length says otherwise)
 //   u o x X    unsigned integer in base 10, 8, 16; "#" adds "0", "0x", "0X"
 //   p          pointer, printed as an unsigned decimal number
 //   f e E g G  double; NaN prints "NaN", infinities "Inf" with their sign
@@ -16,10 +22,14 @@
 //   q          as s with every single quote doubled; null prints "(NULL)"
 //   Q          as q, wrapped in single quotes; null prints NULL unquoted
 //   n          the number of bytes produced so far is stored through the
-//              argument (int*, long* with "l", long long* with "ll")
+//              argument (int*, short* with "h", signed char* with "hh",
+//              long* with "l", long long* with "ll")
 //   %          a literal "%"
-// Any other letter is copied to the output with its directive, and takes no
-// argument.
+// "l" and "ll" are accepted and ignored before c s z q Q p %. Any other
+// letter, and a length the letter does not take, ends the format with
+// errInvalidParam naming the directive: reading on would hand every later
+// directive the wrong argument. A directive ending in a character that is no
+// letter is copied to the output as it stands and takes no argument.
 //
 // Limits: a width above kFormatMaxWidth and a numeric precision above
 // kFormatMaxNumericPrecision (and a character repeat count above the width
@@ -126,8 +136,44 @@ struct Directive {
     uint32_t width = 0;
     bool hasPrecision = false;
     uint32_t precision = 0;
-    int size = 0;   // 0 none, 1 "l", 2 "ll"
+    int size = 0;   // kNone, kLong ("l"), kLongLong ("ll") or another length below
 };
+
+enum Length { kNone = 0, kLong = 1, kLongLong = 2, kShort, kChar, kLongDouble, kInt64, kInt32, kPointerSized };
+
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+[[noreturn]] void unknownDirective(const char* directive, const char* end) {
+    SVR_THROW(errInvalidParam, String("Unknown format directive \"", -1) +
+                                   String(directive, int32_t(end - directive)) + String("\".", -1));
+}
+
+// Signed and unsigned integer arguments as their length reads them.
+long long signedArgument(va_list& args, int size) {
+    switch (size) {
+    case kLongLong:
+    case kInt64: return va_arg(args, long long);
+    case kLong: return va_arg(args, long);
+    case kShort: return short(va_arg(args, int));
+    case kChar: return (signed char)(va_arg(args, int));
+    case kPointerSized: return (long long)va_arg(args, intptr_t);
+    default: return va_arg(args, int);
+    }
+}
+
+uint64_t unsignedArgument(va_list& args, int size) {
+    switch (size) {
+    case kLongLong:
+    case kInt64: return va_arg(args, unsigned long long);
+    case kLong: return va_arg(args, unsigned long);
+    case kShort: return (unsigned short)(va_arg(args, unsigned int));
+    case kChar: return (unsigned char)(va_arg(args, unsigned int));
+    case kPointerSized: return uint64_t(va_arg(args, uintptr_t));
+    default: return va_arg(args, unsigned int);
+    }
+}
 
 // Reads a decimal number, saturating instead of overflowing.
 uint32_t readNumber(const char*& f) {
@@ -347,24 +393,65 @@ char* formatEngine(const char* fmt, va_list argsIn, uint32_t* length, uint32_t* 
         }
         if (*f == 'l') {
             ++f;
-            s.size = 1;
+            s.size = kLong;
             if (*f == 'l') {
                 ++f;
-                s.size = 2;
+                s.size = kLongLong;
+            }
+        } else if (*f == 'h') {
+            ++f;
+            s.size = kShort;
+            if (*f == 'h') {
+                ++f;
+                s.size = kChar;
+            }
+        } else if (*f == 'L') {
+            ++f;
+            s.size = kLongDouble;
+        } else if (*f == 'I') {
+            ++f;
+            s.size = kPointerSized;
+            if (f[0] == '6' && f[1] == '4') {
+                f += 2;
+                s.size = kInt64;
+            } else if (f[0] == '3' && f[1] == '2') {
+                f += 2;
+                s.size = kInt32;
             }
         }
         char conv = *f;
         if (!conv) {
+            if (s.size > kLongLong)
+                unknownDirective(directive, f);
             out.put(directive, uint32_t(f - directive));
             break;
         }
         ++f;
+        // Which lengths each letter takes; anything else cannot be read.
+        bool lengthFits;
+        switch (conv) {
+        case 'd': case 'i': case 'u': case 'o': case 'x': case 'X':
+            lengthFits = s.size != kLongDouble;
+            break;
+        case 'f': case 'e': case 'E': case 'g': case 'G':
+            lengthFits = s.size == kNone || s.size == kLong || s.size == kLongDouble;
+            break;
+        case 'n':
+            lengthFits = s.size <= kChar;
+            break;
+        case 'c': case 's': case 'z': case 'q': case 'Q': case 'p': case '%':
+            lengthFits = s.size <= kLongLong;
+            break;
+        default:
+            lengthFits = !isLetter(conv) && s.size == kNone;
+            break;
+        }
+        if (!lengthFits)
+            unknownDirective(directive, f);
         switch (conv) {
         case 'd':
         case 'i': {
-            long long v = s.size == 2 ? va_arg(args, long long)
-                        : s.size == 1 ? (long long)va_arg(args, long)
-                                      : (long long)va_arg(args, int);
+            long long v = signedArgument(args, s.size);
             uint64_t mag = v < 0 ? 0 - uint64_t(v) : uint64_t(v);
             formatInteger(out, s, conv, mag, v < 0);
             break;
@@ -373,10 +460,7 @@ char* formatEngine(const char* fmt, va_list argsIn, uint32_t* length, uint32_t* 
         case 'o':
         case 'x':
         case 'X': {
-            uint64_t v = s.size == 2 ? va_arg(args, unsigned long long)
-                       : s.size == 1 ? (uint64_t)va_arg(args, unsigned long)
-                                     : (uint64_t)va_arg(args, unsigned int);
-            formatInteger(out, s, conv, v, false);
+            formatInteger(out, s, conv, unsignedArgument(args, s.size), false);
             break;
         }
         case 'p': {
@@ -389,7 +473,7 @@ char* formatEngine(const char* fmt, va_list argsIn, uint32_t* length, uint32_t* 
         case 'E':
         case 'g':
         case 'G':
-            formatDouble(out, s, conv, va_arg(args, double));
+            formatDouble(out, s, conv, s.size == kLongDouble ? double(va_arg(args, long double)) : va_arg(args, double));
             break;
         case 'c': {
             char c = char(va_arg(args, int));
@@ -418,10 +502,16 @@ char* formatEngine(const char* fmt, va_list argsIn, uint32_t* length, uint32_t* 
             break;
         case 'n': {
             uint32_t produced = out.length();
-            if (s.size == 2) {
+            if (s.size == kLongLong) {
                 long long* p = va_arg(args, long long*);
                 if (p) *p = produced;
-            } else if (s.size == 1) {
+            } else if (s.size == kShort) {
+                short* p = va_arg(args, short*);
+                if (p) *p = short(produced);
+            } else if (s.size == kChar) {
+                signed char* p = va_arg(args, signed char*);
+                if (p) *p = (signed char)(produced);
+            } else if (s.size == kLong) {
                 long* p = va_arg(args, long*);
                 if (p) *p = long(produced);
             } else {

@@ -245,7 +245,8 @@ String String::fromLocal(const char* ansi, int32_t count) {
         char16_t* p;
         size_t bytes;
         ~Block() { memWipeAndFree(p, bytes); }
-    } tmp{static_cast<char16_t*>(allocOrThrow((size_t(units) + 1) * 2)), (size_t(units) + 1) * 2};
+    } tmp{nullptr, checkedBlockSize(uint64_t(units) + 1, 2)};
+    tmp.p = static_cast<char16_t*>(allocOrThrow(tmp.bytes));
     units = _Svr_Internal_NS_::ansiToUtf16(ansi, uint32_t(n), tmp.p, units);
     return fromUtf16Units(tmp.p, units, false);
 }
@@ -292,12 +293,13 @@ void String::swap(String& o) noexcept {
 
 void String::clearCaches() const {
     if (m_utf16) {
-        memWipeAndFree(m_utf16, (size_t(m_utf16Length) + 1) * sizeof(UTF16Char));
+        memWipeAndFree(m_utf16, size_t((uint64_t(m_utf16Length) + 1) * sizeof(UTF16Char)));
         m_utf16 = nullptr;
         m_utf16Length = 0;
     }
     if (m_utf32) {
-        memWipeAndFree(m_utf32, (size_t(m_utf32Length) + 1) * sizeof(UTF32Char));
+        // The block was allocated at this size, so the product fits.
+        memWipeAndFree(m_utf32, size_t((uint64_t(m_utf32Length) + 1) * sizeof(UTF32Char)));
         m_utf32 = nullptr;
         m_utf32Length = 0;
     }
@@ -430,7 +432,7 @@ const Cached* buildCache(const char* text, uint32_t n, Cached*& cache, uint32_t&
     uint32_t units = n ? measure(text, n) : 0;
     if (units == 0)
         return emptyText;
-    Unit* p = static_cast<Unit*>(allocOrThrow((size_t(units) + 1) * sizeof(Unit)));
+    Unit* p = static_cast<Unit*>(allocOrThrow(checkedBlockSize(uint64_t(units) + 1, sizeof(Unit))));
     convert(text, n, p);
     cache = reinterpret_cast<Cached*>(p);
     cacheLength = units;
@@ -468,7 +470,7 @@ const char* String::c_strLocal() const {
     if (units == 0)
         return kEmptyText;
     uint32_t bytes = _Svr_Internal_NS_::utf16ToAnsi(w, units, nullptr, 0);
-    char* p = static_cast<char*>(allocOrThrow(size_t(bytes) + 1));
+    char* p = static_cast<char*>(allocOrThrow(checkedBlockSize(uint64_t(bytes) + 1, 1)));
     try {
         bytes = _Svr_Internal_NS_::utf16ToAnsi(w, units, p, bytes);
     } catch (...) {
@@ -802,6 +804,14 @@ double String::toDouble() const {
     return negative ? -v : v;
 }
 
+size_t checkedBlockSize(uint64_t units, uint64_t unitSize, uint64_t limit) {
+    if (limit > SIZE_MAX)
+        limit = SIZE_MAX;
+    if (unitSize != 0 && units > limit / unitSize)
+        throwOutOfMemory();
+    return size_t(units * unitSize);
+}
+
 // ---------------------------------------------------------------------------
 // Hexadecimal
 
@@ -866,6 +876,16 @@ inline uint32_t readUtf16(const char16_t* src, uint32_t i, uint32_t count, bool 
     return 1;
 }
 
+// A sequence longer than its value needs (an overlong form such as C0 80
+// for U+0000) stands for no character: it becomes U+FFFD like other invalid
+// input. Otherwise C0 80 would put a NUL into a wide string and cut a file
+// name short where a system call reads it. Values that wrapped below the
+// offset are huge, not small, and stay as they are.
+inline uint32_t minimalOrReplaced(uint32_t cp, uint32_t len) {
+    static const uint32_t kSmallest[7] = {0, 0, 0x80u, 0x800u, 0x10000u, 0x200000u, 0x4000000u};
+    return cp < kSmallest[len] ? 0xFFFDu : cp;
+}
+
 inline uint32_t clampLength(uint64_t n) {
     return n > 0xffffffffu ? 0xffffffffu : uint32_t(n);
 }
@@ -893,7 +913,7 @@ uint32_t decodeUtf8(const uint8_t* p, uint32_t avail, uint32_t* codePoint) {
     uint32_t v = 0;
     for (uint32_t i = 0; i < len; ++i)
         v = v * 64u + p[i];
-    *codePoint = v - kOffsets[len - 1];
+    *codePoint = minimalOrReplaced(v - kOffsets[len - 1], len);
     return len;
 }
 
@@ -929,11 +949,11 @@ inline uint32_t asciiRun(const uint8_t* p, uint32_t i, uint32_t bytes) {
 inline uint32_t decodeAt(const uint8_t* p, uint32_t i, uint32_t bytes, uint32_t* cp) {
     uint8_t b = p[i];
     if ((b & 0xE0) == 0xC0 && bytes - i >= 2 && p[i + 1]) {
-        *cp = (uint32_t(b) << 6) + p[i + 1] - 0x3080u;
+        *cp = minimalOrReplaced((uint32_t(b) << 6) + p[i + 1] - 0x3080u, 2);
         return 2;
     }
     if ((b & 0xF0) == 0xE0 && bytes - i >= 3 && p[i + 1] && p[i + 2]) {
-        *cp = (uint32_t(b) << 12) + (uint32_t(p[i + 1]) << 6) + p[i + 2] - 0xE2080u;
+        *cp = minimalOrReplaced((uint32_t(b) << 12) + (uint32_t(p[i + 1]) << 6) + p[i + 2] - 0xE2080u, 3);
         return 3;
     }
     return decodeUtf8(p + i, bytes - i, cp);

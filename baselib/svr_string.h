@@ -144,6 +144,12 @@ private:
 
 inline void swap(String& a, String& b) noexcept { a.swap(b); }
 
+// Bytes of a block of units elements of unitSize bytes, computed in 64 bits.
+// Throws errOutOfMemory when the result exceeds limit (by default the
+// largest block this process can address), so that no size wraps around in
+// a 32-bit process.
+size_t checkedBlockSize(uint64_t units, uint64_t unitSize, uint64_t limit = SIZE_MAX);
+
 namespace Hex {
 // Reads exactly digitCount hexadecimal digits (0-9, a-f, A-F), most
 // significant first. Throws errDataBroken on any other character or when the

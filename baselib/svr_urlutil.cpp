@@ -1,5 +1,7 @@
 #include "baselib/svr_urlutil.h"
 
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -15,9 +17,28 @@ std::string_view bytesOf(const String& s)
     return std::string_view(s.c_str(), static_cast<size_t>(s.length()));
 }
 
+// The largest text a string holds (its length is a signed 32-bit count).
+const uint64_t kMaxTextBytes = 0x7ffffff0u;
+
 String toString(std::string_view bytes)
 {
-    return String(bytes.data(), static_cast<int>(bytes.size()));
+    if (bytes.size() > kMaxTextBytes)
+        SVR_THROW_CODE(errOutOfMemory);
+    return String(bytes.data(), static_cast<int32_t>(bytes.size()));
+}
+
+// Runs f and turns the standard library's out-of-memory and size failures
+// into the library's errOutOfMemory, so callers see one kind of failure.
+template <class F>
+auto libraryFailures(F f) -> decltype(f())
+{
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        SVR_THROW_CODE(errOutOfMemory);
+    } catch (const std::length_error&) {
+        SVR_THROW_CODE(errOutOfMemory);
+    }
 }
 
 // Which bytes encode copies: 0x21..0x7D except the printable ones it
@@ -46,9 +67,7 @@ bool isHexDigit(unsigned char c)
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-}  // namespace
-
-void separateUrl(UrlComponents& components, const String& url)
+void separateUrlParts(UrlComponents& components, const String& url)
 {
     // The URL may be one of the fields about to be reset: keep it alive.
     const String source(url);
@@ -103,25 +122,7 @@ void separateUrl(UrlComponents& components, const String& url)
     }
 }
 
-bool isEncoded(const String& text)
-{
-    std::string_view s = bytesOf(text);
-    bool sawEscape = false;
-    for (size_t i = 0; i < s.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x20 || c >= 0x7F)
-            return false;
-        if (c == '%') {
-            if (s.size() - i < 3 || !isHexDigit(s[i + 1]) || !isHexDigit(s[i + 2]))
-                return false;
-            sawEscape = true;
-            i += 2;
-        }
-    }
-    return sawEscape;
-}
-
-String decode(const String& text)
+String decodeText(const String& text)
 {
     std::string_view s = bytesOf(text);
     std::string out;
@@ -145,21 +146,17 @@ String decode(const String& text)
     return toString(out);
 }
 
-String decodeIfEncoded(const String& text)
-{
-    return isEncoded(text) ? decode(text) : text;
-}
-
-namespace {
-
 std::string encodeBytes(std::string_view s)
 {
     static const char kHex[] = "0123456789abcdef";
     const CopiedBytes& kCopied = copiedBytes();
-    size_t size = 0;
+    // Counted in 64 bits: three bytes per input byte wrap a 32-bit size.
+    uint64_t size = 0;
     for (char ch : s)
         size += kCopied.copied[static_cast<unsigned char>(ch)] ? 1 : 3;
-    std::string out(size, '\0');
+    if (size > kMaxTextBytes)
+        SVR_THROW_CODE(errOutOfMemory);
+    std::string out(static_cast<size_t>(size), '\0');
     char* o = &out[0];
     for (char ch : s) {
         unsigned char c = static_cast<unsigned char>(ch);
@@ -174,14 +171,7 @@ std::string encodeBytes(std::string_view s)
     return out;
 }
 
-}  // namespace
-
-String encode(const String& text)
-{
-    return toString(encodeBytes(bytesOf(text)));
-}
-
-String encodeUrlPath(const String& url)
+String encodePath(const String& url)
 {
     std::string_view s = bytesOf(url);
     std::string_view prefix;
@@ -213,6 +203,51 @@ String encodeUrlPath(const String& url)
     result.append(host);
     result.append(encodeBytes(rest));
     return toString(result);
+}
+
+}  // namespace
+
+void separateUrl(UrlComponents& components, const String& url)
+{
+    libraryFailures([&] { separateUrlParts(components, url); });
+}
+
+String decode(const String& text)
+{
+    return libraryFailures([&] { return decodeText(text); });
+}
+
+bool isEncoded(const String& text)
+{
+    std::string_view s = bytesOf(text);
+    bool sawEscape = false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x20 || c >= 0x7F)
+            return false;
+        if (c == '%') {
+            if (s.size() - i < 3 || !isHexDigit(s[i + 1]) || !isHexDigit(s[i + 2]))
+                return false;
+            sawEscape = true;
+            i += 2;
+        }
+    }
+    return sawEscape;
+}
+
+String decodeIfEncoded(const String& text)
+{
+    return isEncoded(text) ? decode(text) : text;
+}
+
+String encode(const String& text)
+{
+    return libraryFailures([&] { return toString(encodeBytes(bytesOf(text))); });
+}
+
+String encodeUrlPath(const String& url)
+{
+    return libraryFailures([&] { return encodePath(url); });
 }
 
 }  // namespace Url

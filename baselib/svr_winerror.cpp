@@ -94,6 +94,44 @@ String formatUnknown(uint32_t win32Error)
     return String::format("::GetLastError() returns %xh\n", win32Error);
 }
 
+String fillInserts(const String& raw)
+{
+    const char* p = raw.c_str();
+    const uint32_t n = raw.length();
+    // The result is never longer than the raw text.
+    char* out = nullptr;
+    String result;
+    out = result.getWritableBuffer(n);
+    uint32_t o = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (p[i] != '%') {
+            out[o++] = p[i];
+            continue;
+        }
+        if (i + 1 == n)
+            break;  // a lone "%" at the end stands for nothing
+        char next = p[i + 1];
+        if (next >= '1' && next <= '9') {
+            // "%1" to "%99", optionally typed as in "%1!u!": left empty.
+            i += 1;
+            if (i + 1 < n && p[i + 1] >= '0' && p[i + 1] <= '9')
+                ++i;
+            if (i + 1 < n && p[i + 1] == '!') {
+                uint32_t close = i + 2;
+                while (close < n && p[close] != '!')
+                    ++close;
+                if (close < n)
+                    i = close;
+            }
+            continue;
+        }
+        out[o++] = next;  // "%%" is "%", and "%" before anything else drops out
+        ++i;
+    }
+    out[o] = 0;
+    return result;
+}
+
 }  // namespace WinErrorDetail
 
 String describeLastError()

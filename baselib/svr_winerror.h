@@ -39,10 +39,19 @@ namespace WinErrorDetail {
 String formatDescription(const String& systemText, uint32_t win32Error);
 // "::GetLastError() returns <value>h\n".
 String formatUnknown(uint32_t win32Error);
+// A module's message text as read with its inserts left in place, formatted
+// the way the system formats messages with every insert empty: "%1" to
+// "%99" (also typed, as "%1!u!") give nothing, "%%" gives "%", and "%"
+// before any other character gives that character. Module texts (WinHTTP,
+// credential dialogs) get this; the system table's texts are used as read.
+String fillInserts(const String& raw);
 #if defined(_WIN32)
-// The raw message text of value in the system module name (a file in the
-// system folder, mapped as data only); false when there is none.
+// The message text of value in the system module name (a file in the system
+// folder, mapped as data only), inserts filled as fillInserts does; false
+// when there is none.
 bool lookUpInSystemModule(const wchar_t* name, uint32_t value, String& text);
+// The same for a module already loaded (a HMODULE).
+bool lookUpInModule(void* module, uint32_t value, String& text);
 #endif
 }  // namespace WinErrorDetail
 

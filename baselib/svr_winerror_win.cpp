@@ -41,7 +41,10 @@ struct DataModule {
 // null), in US English first and in the user's language when there is no
 // US English text. The second try follows any failure of the first: systems
 // report a missing language with several different errors. Returns whether
-// a text was found.
+// a text was found. Texts are read with their inserts in place (there are no
+// values to put in, and reading values that were never passed is unsafe);
+// a module's text then gets its inserts filled (left empty), as the system
+// would format it; the system table's texts are used as read.
 bool lookUp(HMODULE module, DWORD value, String& text)
 {
     DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
@@ -53,6 +56,8 @@ bool lookUp(HMODULE module, DWORD value, String& text)
                                  0, nullptr);
         if (n != 0 && buffer.p) {
             text = String(buffer.p, static_cast<int32_t>(n));
+            if (module)
+                text = WinErrorDetail::fillInserts(text);
             return true;
         }
     }
@@ -65,6 +70,11 @@ bool WinErrorDetail::lookUpInSystemModule(const wchar_t* name, uint32_t value, S
 {
     DataModule module(name);
     return module.h && lookUp(module.h, value, text);
+}
+
+bool WinErrorDetail::lookUpInModule(void* module, uint32_t value, String& text)
+{
+    return module && lookUp(static_cast<HMODULE>(module), value, text);
 }
 
 String describeWin32Error(uint32_t win32Error)

@@ -16,7 +16,7 @@ if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 
 need_pkgs=()
 want=(g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-      cmake make g++ libgtest-dev libexpat1-dev
+      cmake make g++ clang libclang-rt-14-dev libgtest-dev libexpat1-dev
       xvfb xauth imagemagick dpkg-dev fonts-wqy-microhei locales python3
       wine wine32:i386 wine64)
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }

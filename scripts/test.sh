@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test suite and ends with "N passed, N failed" over all of them:
-#  1. native: the portable units under AddressSanitizer and UBSan;
+#  1. native: the portable units under AddressSanitizer and UBSan (built
+#             with clang), and every libFuzzer target for a few seconds;
 #  2. x86_64: the Windows build for 64-bit Windows under 64-bit Wine;
 #  3. i686:   the product, 32-bit, under 32-bit Wine (through QEMU's i386
 #             emulator where the kernel runs no 32-bit code);
@@ -34,8 +35,8 @@ png_shots() {
   fi
 }
 
-echo "== native build (sanitizers)"
-run_build build-native -DCMAKE_BUILD_TYPE=Debug || status=1
+echo "== native build (sanitizers, and the fuzz targets run briefly on their seeds)"
+run_build build-native -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ || status=1
 echo "== native suite done after $(elapsed)"
 
 echo "== x86_64 Windows build under 64-bit Wine"

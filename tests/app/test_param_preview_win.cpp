@@ -3,10 +3,43 @@
 #include "app/preview.h"
 
 #include <gtest/gtest.h>
+#include <psapi.h>
+
+#include <cstdlib>
+#include <new>
 
 #include "param_test_support.h"
 
 using namespace paramtest;
+
+// The test program's global allocation; it refuses blocks of one chosen size
+// on request, so that the preview's own allocations can be made to fail.
+namespace {
+thread_local size_t t_refusedSize = 0;
+
+struct RefuseAllocations {
+    explicit RefuseAllocations(size_t size) { t_refusedSize = size; }
+    ~RefuseAllocations() { t_refusedSize = 0; }
+};
+} // namespace
+
+void* operator new(std::size_t n)
+{
+    void* p = n == t_refusedSize ? nullptr : std::malloc(n ? n : 1);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+void* operator new[](std::size_t n) { return operator new(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept
+{
+    return n == t_refusedSize ? nullptr : std::malloc(n ? n : 1);
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 std::vector<uint8_t> lockedPixels(PreviewBitmap& bmp)
@@ -93,4 +126,39 @@ TEST(PreviewPaint, CachedCopyLooksLikeDirectScaling)
                 first += line;
             }
     EXPECT_EQ(diffs, 0) << "pixels differ:" << first;
+}
+
+// Out of memory while loading (the read buffer, the preview object) leaves
+// the page without a preview instead of throwing out of the dialog, and
+// leaves nothing behind: many failed loads of a 24 MB page do not add up.
+TEST(PreviewLoad, OutOfMemoryGivesNoPreviewAndLeaksNothing)
+{
+    ensureGdiplus();
+    TempFolder tmp;
+    const uint32_t w = 4000, h = 2000;
+    ASSERT_TRUE(writeBytes(tmp.file(L"big.img"), encodePageImage(w, h, w * 3, nullptr)));
+    const size_t readBuffer = size_t(1) << 20;
+    for (size_t refused : {readBuffer, sizeof(PreviewBitmap)}) {
+        SCOPED_TRACE(refused);
+        PROCESS_MEMORY_COUNTERS_EX before = {}, after = {};
+        GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&before), sizeof before);
+        for (int i = 0; i < 12; ++i) {
+            bool thrown = false, loaded = true;
+            {
+                RefuseAllocations refuse(refused);
+                try {
+                    loaded = PreviewBitmap::load(tmp.file(L"big.img")) != nullptr;
+                } catch (...) {
+                    thrown = true;
+                }
+            }
+            ASSERT_FALSE(thrown);
+            ASSERT_FALSE(loaded);
+        }
+        GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&after), sizeof after);
+        // One leaked page is 24 MB; twelve would be 288 MB.
+        EXPECT_LT(after.PrivateUsage, before.PrivateUsage + (100u << 20));
+    }
+    // With memory back, the same file loads.
+    EXPECT_TRUE(PreviewBitmap::load(tmp.file(L"big.img")));
 }

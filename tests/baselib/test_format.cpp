@@ -85,7 +85,7 @@ TEST(FormatConversions, LibrarySpecificLetters) {
         {String::format("%-9Q|", "a'b"), "'a''b'   |"},
         {String::format("[%s]", static_cast<const char*>(nullptr)), "[]"},
         {String::format("%.3c|%-3c|%c", 'x', 'y', 'z'), "xxx|y  |z"},
-        {String::format("100%% %y %"), "100% %y %"},
+        {String::format("100%% %! %"), "100% %! %"},
         {String::format("%5"), "%5"},
         {String::format("%.2f|%e|%E", 3.14159, 1.5, 0.00025), "3.14|1.500000e+00|2.500000E-04"},
         {String::format("%g|%G|%g", std::nan(""), 1e-10, 100000.0), "NaN|1E-10|100000"},
@@ -156,4 +156,43 @@ TEST(FormatRelease, ZArgumentIsFreedEvenWhenFormattingFails) {
     EXPECT_EQ(text_helpers::codeOf([&] { String::format("%z and %d and %z", a, 5, b); }), Solvaris::errOutOfMemory);
     EXPECT_EQ(probe.freed.count(a), 1u);
     EXPECT_EQ(probe.freed.count(b), 1u);
+}
+
+// Length letters are read as the C library and Windows read them, so the
+// directives after them take their own arguments (the marker "%s" shows it).
+TEST(FormatLengths, ShortCharLongDoubleAndWindowsSizes) {
+    struct Case { String got; const char* want; } cases[] = {
+        {String::format("%hd|%s", 70000, "end"), "4464|end"},
+        {String::format("%hu|%hx|%s", -1, 0x12345, "end"), "65535|2345|end"},
+        {String::format("%hhd|%hhu|%hhX|%s", 200, -1, 0x1AB, "end"), "-56|255|AB|end"},
+        {String::format("%I64d|%I64x|%s", int64_t(-5000000000LL), uint64_t(0x123456789abULL), "end"),
+         "-5000000000|123456789ab|end"},
+        {String::format("%I32u|%I32d|%s", 4000000000u, -7, "end"), "4000000000|-7|end"},
+        {String::format("%Id|%Iu|%s", intptr_t(-7), uintptr_t(7), "end"), "-7|7|end"},
+        {String::format("%.1Lf|%Le|%s", 2.4L, 1.5L, "end"), "2.4|1.500000e+00|end"},
+        {String::format("%8.3hd|%-6hhx|%s", 65537, 0x2ff, "end"), "     001|ff    |end"},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+        EXPECT_EQ(str(cases[i].got), cases[i].want) << "case " << i;
+
+    short h = -1;
+    signed char hh = -1;
+    EXPECT_EQ(str(String::format("abc%hnde%hhn%s", &h, &hh, "f")), "abcdef");
+    EXPECT_EQ(h, 3);
+    EXPECT_EQ(hh, 5);
+}
+
+// A letter the engine does not know, or a length its letter does not take,
+// ends the format with a clear error instead of reading wrong arguments.
+TEST(FormatLengths, UnknownDirectivesAreErrors) {
+    for (const char* fmt : {"%y", "a %k b", "%5.2w", "%hs", "%hhc", "%Ld", "%Lu", "%hf", "%I64f", "%I32g", "%Ln",
+                            "%I64n", "%lh", "%j", "%t", "%Ip", "%h!", "%L"}) {
+        SCOPED_TRACE(fmt);
+        Solvaris::Exception e = text_helpers::thrownBy([&] { String::format(fmt, 1, 2, 3); });
+        EXPECT_EQ(e.code(), Solvaris::errInvalidParam);
+        std::string directive = std::string(std::strchr(fmt, '%'));
+        directive = directive.substr(0, directive.find(' '));
+        EXPECT_NE(str(e.message()).find("Unknown format directive \"" + directive + "\"."), std::string::npos)
+            << str(e.message());
+    }
 }

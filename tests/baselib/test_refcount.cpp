@@ -52,7 +52,8 @@ TEST(AutoPtr, CountsAndDestroysOnce) {
         EXPECT_EQ(a->refCount(), 1);
         AutoPtr<Node> b = a;
         EXPECT_EQ(a->refCount(), 2);
-        b = b;                       // self-assignment changes nothing
+        AutoPtr<Node>& same = b;
+        b = same;                    // self-assignment changes nothing
         EXPECT_EQ(a->refCount(), 2);
         b = new Node(2);
         EXPECT_EQ(a->refCount(), 1);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -373,4 +374,57 @@ TEST(Hex, DigitsAndLimits) {
         else
             EXPECT_EQ(Solvaris::Hex::fromStrToInt(c.text, c.n), c.want) << c.text;
     }
+}
+
+// Overlong forms stand for no character and become U+FFFD, so no NUL (or
+// other smuggled character) reaches the wide and UTF-32 forms; the shortest
+// forms of the same code points still decode.
+TEST(StringUtf, OverlongFormsBecomeReplacementCharacters) {
+    struct Case { const char* utf8; std::u16string utf16; std::u32string utf32; } cases[] = {
+        {"a\xC0\x80.djvu", u"a\uFFFD.djvu", U"a\uFFFD.djvu"},
+        {"a\xE0\x80\x80.djvu", u"a\uFFFD.djvu", U"a\uFFFD.djvu"},
+        {"a\xF0\x80\x80\x80.djvu", u"a\uFFFD.djvu", U"a\uFFFD.djvu"},
+        {"\xF8\x80\x80\x80\x80|\xFC\x80\x80\x80\x80\x80", u"\uFFFD|\uFFFD", U"\uFFFD|\uFFFD"},
+        {"..\xC0\xAF..\xE0\x80\xAF", u"..\uFFFD..\uFFFD", U"..\uFFFD..\uFFFD"},   // overlong "/"
+        {"\xC1\xBF\xE0\x9F\xBF\xF0\x8F\xBF\xBF", u"\uFFFD\uFFFD\uFFFD", U"\uFFFD\uFFFD\uFFFD"},
+        {"\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80", u"\u0080\u0800\U00010000", U"\u0080\u0800\U00010000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        String s(c.utf8);
+        EXPECT_EQ(wide(s), c.utf16);
+        EXPECT_EQ(std::u32string(s.c_utf32(), s.utf32Length()), c.utf32);
+    }
+}
+
+// Block sizes are computed in 64 bits and refused (errOutOfMemory) beyond the
+// limit instead of wrapping: with a 32-bit process's limit, the UTF-32 cache
+// of a 1 GiB text (2^30 units plus the terminator, 4 bytes each) no longer
+// comes out as a 0-byte block.
+TEST(StringAllocation, BlockSizesDoNotWrap) {
+    const uint64_t limit32 = 0xFFFFFFFFu;
+    struct Case { uint64_t units, unitSize, limit; uint64_t bytes; } cases[] = {
+        {0x3FFFFFFFu, 4, limit32, 0xFFFFFFFCu},
+        {0x40000000u, 4, limit32, 0},            // 0: refused
+        {0x40000001u, 4, limit32, 0},
+        {0x7FFFFFFFu, 2, limit32, 0xFFFFFFFEu},
+        {0x80000000u, 2, limit32, 0},
+        {0xFFFFFFFFu, 1, limit32, 0xFFFFFFFFu},
+        {0x100000000u, 1, limit32, 0},
+        {UINT64_MAX / 2 + 1, 2, UINT64_MAX, 0},  // no wrap in 64 bits either
+        {12, 0, limit32, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.units);
+        if (c.bytes == 0 && c.unitSize != 0)
+            EXPECT_EQ(codeOf([&] { Solvaris::checkedBlockSize(c.units, c.unitSize, c.limit); }),
+                      Solvaris::errOutOfMemory);
+        else
+            EXPECT_EQ(Solvaris::checkedBlockSize(c.units, c.unitSize, c.limit), c.bytes);
+    }
+    // The default limit is what the process can address.
+    if (SIZE_MAX == limit32)
+        EXPECT_EQ(codeOf([] { Solvaris::checkedBlockSize(0x40000001u, 4); }), Solvaris::errOutOfMemory);
+    else
+        EXPECT_EQ(uint64_t(Solvaris::checkedBlockSize(0x40000001u, 4)), 0x100000004u);
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <cstdlib>
+#include <new>
 #include <string>
 
 #include "baselib/svr_error.h"
@@ -10,6 +13,27 @@
 using namespace Solvaris;
 using namespace text_helpers;
 using Url::UrlComponents;
+
+// The test program's global allocation, able to fail on request, so that the
+// standard library's out-of-memory failure can reach the URL functions.
+namespace {
+thread_local bool t_failNew = false;
+
+struct FailingNew {
+    FailingNew() { t_failNew = true; }
+    ~FailingNew() { t_failNew = false; }
+};
+}  // namespace
+
+void* operator new(std::size_t n)
+{
+    void* p = t_failNew ? nullptr : std::malloc(n ? n : 1);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 TEST(UrlSeparate, SplitsIntoParts)
 {
@@ -149,4 +173,42 @@ TEST(UrlEncoding, EncodeUrlPathKeepsEverythingUpToThePort)
     };
     for (const Case& c : cases)
         EXPECT_EQ(str(Url::encodeUrlPath(c.in)), c.out) << c.in;
+}
+
+// Out of memory inside a URL function is the library's errOutOfMemory, like
+// every other library failure, never std::bad_alloc.
+TEST(UrlEncoding, OutOfMemoryIsTheLibraryException)
+{
+    const String longText("a path with blanks, %41%42 escapes and more than fifteen bytes");
+    struct Case { const char* name; std::function<void()> call; } cases[] = {
+        {"decode", [&] { Url::decode(longText); }},
+        {"decodeIfEncoded", [&] { Url::decodeIfEncoded("%41%42%43%44%45%46%47%48%49%4a%4b%4c%4d%4e%4f%50"); }},
+        {"encode", [&] { Url::encode(longText); }},
+        {"encodeUrlPath", [&] { Url::encodeUrlPath(String("http://host/") + longText); }},
+    };
+    for (const Case& c : cases) {
+        int code;
+        {
+            FailingNew failing;
+            code = codeOf(c.call);
+        }
+        EXPECT_EQ(code, errOutOfMemory) << c.name;
+        EXPECT_EQ(codeOf(c.call), 0) << c.name;
+    }
+}
+
+// An overlong escape decodes to U+FFFD in the wide form, so the name a
+// system call sees is not cut short ("a%C0%80.djvu" named "a").
+TEST(UrlEncoding, OverlongEscapesKeepTheWholeWideName)
+{
+    struct Case { const char* in; std::u16string wide; } cases[] = {
+        {"a%C0%80.djvu", u"a\uFFFD.djvu"},
+        {"a%E0%80%80.djvu", u"a\uFFFD.djvu"},
+        {"a%F0%80%80%80.djvu", u"a\uFFFD.djvu"},
+        {"a%C3%A9.djvu", u"a\u00E9.djvu"},
+    };
+    for (const Case& c : cases) {
+        String name = Url::decode(c.in);
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(name.c_wstr()), name.wlength()), c.wide) << c.in;
+    }
 }

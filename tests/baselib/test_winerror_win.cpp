@@ -52,3 +52,19 @@ TEST(WinErrorText, ModuleSourcesAreReadAsData)
     EXPECT_FALSE(WinErrorDetail::lookUpInSystemModule(L"no-such-module.dll", 12002, text));
     EXPECT_FALSE(WinErrorDetail::lookUpInSystemModule(L"wininet.dll", 0x2FFFFFFF, text));
 }
+
+// A module's texts come with their inserts filled (left empty) and "%%" as
+// "%", as the system formats them; this program's own message table holds
+// two such texts.
+TEST(WinErrorText, ModuleTextsHaveTheirInsertsFilled)
+{
+    struct Case { uint32_t id; const char* text; } cases[] = {
+        {0x7001, "Cannot reach the server  now."},
+        {0x7002, " of  tries left: 100% used."},
+    };
+    for (const Case& c : cases) {
+        String text;
+        ASSERT_TRUE(WinErrorDetail::lookUpInModule(GetModuleHandleW(nullptr), c.id, text)) << c.id;
+        EXPECT_EQ(str(text.trimLineBreaksRight()), c.text);
+    }
+}
