@@ -60,6 +60,18 @@ public:
         return ::SendMessageW(m_hWnd, msg, wParam, lParam);
     }
 
+    // The display's resolution in dots per inch as this window's device
+    // context reports it (the program is DPI-aware, so this is the real
+    // one); 96 when it cannot be read.
+    int DisplayDpi() const
+    {
+        HDC dc = ::GetDC(m_hWnd);
+        int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSX) : 0;
+        if (dc)
+            ::ReleaseDC(m_hWnd, dc);
+        return dpi > 0 ? dpi : 96;
+    }
+
     static std::wstring windowText(HWND hWnd)
     {
         if (!hWnd)

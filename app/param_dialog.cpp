@@ -2,6 +2,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <vector>
+
+#include "app/core/dpi_layout.h"
 #include "app/output_file.h"
 #include "app/profile_list.h"
 #include "app/resources.h"
@@ -27,6 +31,7 @@ LRESULT CParamDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     SendDlgItemMessage(IDC_SAME_CONFIG, BM_SETCHECK,
                        sameConfigInitiallyChecked(m_nPage) ? BST_CHECKED : BST_UNCHECKED);
     enableFileCompletion(GetDlgItem(IDC_OUTPUT_FILE));
+    m_nDpi = DisplayDpi();
     FillProperties();
     m_pBitmap = PreviewBitmap::load(m_strImagePath);
     EnableControls(true);
@@ -40,17 +45,22 @@ void CParamDialog::FillProperties()
     ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
 
-    struct Column {
-        UINT textId;
-        int width;
-    } const columns[] = {{IDS_COL_PROPERTY, 80}, {IDS_COL_VALUE, 400}};
+    // Width of a text in the list's font (the header uses the same font).
+    auto textWidth = [list](const std::wstring& text) {
+        return int(::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    };
+    std::vector<ListColumnTexts> needs(2);
+
+    // The columns start empty and are sized once every text is in.
+    const UINT columnTexts[] = {IDS_COL_PROPERTY, IDS_COL_VALUE};
     for (int i = 0; i < 2; ++i) {
         std::wstring text;
-        loadResourceString(columns[i].textId, text);
+        loadResourceString(columnTexts[i], text);
+        needs[size_t(i)].textWidths.push_back(textWidth(text));
         LVCOLUMNW col = {};
         col.mask = LVCF_TEXT | LVCF_WIDTH;
         col.pszText = &text[0];
-        col.cx = columns[i].width;
+        col.cx = 0;
         ::SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
     }
 
@@ -72,8 +82,21 @@ void CParamDialog::FillProperties()
         sub.iSubItem = 1;
         sub.pszText = &value[0];
         ::SendMessageW(list, LVM_SETITEMTEXTW, at, reinterpret_cast<LPARAM>(&sub));
+        needs[0].textWidths.push_back(textWidth(label));
+        needs[1].textWidths.push_back(textWidth(value));
         ++index;
     }
+
+    // Every column as wide as its widest text, the last one up to the right
+    // edge: nothing is shortened with "..." and no sideways scroll bar shows.
+    // The client width is read now that the rows are in (a vertical scroll
+    // bar, if the rows needed one, already takes its share).
+    RECT client = {};
+    ::GetClientRect(list, &client);
+    const std::vector<int> widths =
+        listColumnWidths(needs, scaleForDpi(kListTextMargin, m_nDpi), client.right - client.left);
+    for (size_t i = 0; i < widths.size(); ++i)
+        ::SendMessageW(list, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(std::min(widths[i], 0x7FFF), 0));
 }
 
 void CParamDialog::EnableControls(bool enable)
@@ -127,7 +150,8 @@ LRESULT CParamDialog::OnPaint(UINT, WPARAM, LPARAM, BOOL&)
             ::SendMessageW(m_hWnd, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(m_hWnd)));
         if (!background)
             background = ::GetSysColorBrush(COLOR_3DFACE);
-        paintPreview(dc, previewFrameRect(m_hWnd, IDC_PREVIEW_FRAME), m_pBitmap.get(), background);
+        paintPreview(dc, previewFrameRect(m_hWnd, IDC_PREVIEW_FRAME), m_pBitmap.get(), background,
+                     PreviewPaint::Cached, scaleForDpi(1, m_nDpi));
     }
     ::EndPaint(m_hWnd, &ps);
     return 0;

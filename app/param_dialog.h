@@ -62,6 +62,7 @@ private:
     LRESULT OnSkipPage(WORD, WORD, HWND, BOOL& bHandled);
     LRESULT OnBrowse(WORD, WORD, HWND, BOOL& bHandled);
 
+    // Fills the properties list and sizes its columns from their texts.
     void FillProperties();
 
     PrinterSettings* m_pSettings;
@@ -73,4 +74,8 @@ private:
     int m_nPage;
     std::unique_ptr<PreviewBitmap> m_pBitmap;
     int m_nFlashes = 0;
+    // The display's resolution, read once at initialisation: the template
+    // scales with its font, the pixel sizes set here (list columns, the
+    // preview's outline) are scaled from it.
+    int m_nDpi = 96;
 };

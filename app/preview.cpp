@@ -211,11 +211,12 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
     return scaled_;
 }
 
-PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background, PreviewPaint how)
+PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background, PreviewPaint how,
+                        int outlineWidth)
 {
     const UINT w = bitmap ? bitmap->width() : 0;
     const UINT h = bitmap ? bitmap->height() : 0;
-    PreviewFit fit = fitPreview(frame.left, frame.top, frame.right, frame.bottom, w, h);
+    PreviewFit fit = fitPreview(frame.left, frame.top, frame.right, frame.bottom, w, h, outlineWidth);
     const PreviewRect& p = fit.picture;
 
     bool drawn = false;
@@ -242,10 +243,17 @@ PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH
             GdipDeleteBrush(white);
         }
     }
-    GpPen* pen = nullptr;
-    if (GdipCreatePen1(kBlack, 1.0f, 0 /* world units */, &pen) == kGpOk) {
-        GdipDrawRectangleI(g.g, pen, fit.outline.x, fit.outline.y, fit.outline.width, fit.outline.height);
-        GdipDeletePen(pen);
+    // The outline as four filled bands around the picture: whole pixels at
+    // every thickness (a thick pen would straddle the picture's edge).
+    GpBrush* black = nullptr;
+    if (GdipCreateSolidFill(kBlack, &black) == kGpOk) {
+        const PreviewRect& o = fit.outline;
+        const int t = fit.outlineWidth;
+        GdipFillRectangleI(g.g, black, o.x, o.y, o.width, t);
+        GdipFillRectangleI(g.g, black, o.x, p.y + p.height, o.width, t);
+        GdipFillRectangleI(g.g, black, o.x, p.y, t, p.height);
+        GdipFillRectangleI(g.g, black, p.x + p.width, p.y, t, p.height);
+        GdipDeleteBrush(black);
     }
     return fit;
 }

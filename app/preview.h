@@ -53,11 +53,12 @@ enum class PreviewPaint { Cached, Direct };
 
 // Paints the preview into `dc` for the frame rectangle `frame` (in the DC's
 // coordinates): the fitted page, or opaque white over the whole frame when
-// there is no bitmap, and the one-pixel black outline just outside.
-// `background` is what lies under the picture (the dialog's background
-// brush); the cached copy is drawn over it. Returns the rectangles used.
+// there is no bitmap, and the black outline just outside, `outlineWidth`
+// pixels thick. `background` is what lies under the picture (the dialog's
+// background brush); the cached copy is drawn over it. Returns the
+// rectangles used.
 PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background,
-                        PreviewPaint how = PreviewPaint::Cached);
+                        PreviewPaint how = PreviewPaint::Cached, int outlineWidth = 1);
 
 // The frame control's rectangle in the client coordinates of `dialog`.
 RECT previewFrameRect(HWND dialog, int frameId);

@@ -58,10 +58,13 @@ private:
     ULONG_PTR gdiplusToken_ = 0;
 };
 
-// A window handle from its decimal value on the converter's side.
+// A window handle from its decimal value on the converter's side. Window
+// handles carry 32 significant bits on every Windows; a 64-bit process
+// widens them with the sign, as LongToHandle does, so that a 32-bit
+// converter's value names the same window in either build.
 HWND windowFromNumber(int32_t value)
 {
-    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(static_cast<uint32_t>(value)));
+    return reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
 }
 
 int runParam(wchar_t** argv)

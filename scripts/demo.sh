@@ -1,22 +1,41 @@
 #!/usr/bin/env bash
-# The demo: the converter stand-in starts PrintvaneUI.exe as the printer
-# driver's converter does and prints what the user is shown and the real
-# 32-bit exit codes. Installs and builds what it needs first.
+# The demo: the converter stand-in starts PrintvaneUI.exe (the 32-bit product)
+# as the printer driver's converter does and prints what the user is shown and
+# the real 32-bit exit codes. Installs and builds what it needs first. Where
+# the kernel runs no 32-bit code, 32-bit Wine runs through QEMU's i386
+# emulator (scripts/setup.sh registers it).
 #
 #   bash scripts/demo.sh            windows close themselves (no user needed)
 #   bash scripts/demo.sh --manual   you close each window (needs $DISPLAY)
 #   PV_DEMO_LANG=ja_JP bash scripts/demo.sh   the same in another user language
 #                                   (ja_JP, de_DE, fr_FR, zh_CN, zh_TW)
+#   --steps 1,5      run only these steps
+#   --fail-step N    break step N on purpose (the converter gets a command it
+#                    does not know), to see the demo report a failure
+#   PV_DEMO_BUILD=FOLDER            build folder (default build-demo)
 #
-# Pictures of every window go to build-demo/screenshots (PNG).
+# Every step checks its result: the exit code PrintvaneUI.exe must give (read
+# by the converter stand-in), or the stand-in's own success. The demo ends
+# with a line per step and exits 1 when any step failed.
+# Pictures of every window go to BUILD/screenshots (PNG).
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 bash scripts/setup.sh >/dev/null || exit 1
 
-build=build-demo
+build=${PV_DEMO_BUILD:-build-demo}
 mode=--auto
-[ "${1:-}" = --manual ] && mode=""
+only=""
+fail_step=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --manual) mode="" ;;
+    --steps) only=",${2:?--steps LIST},"; shift ;;
+    --fail-step) fail_step=${2:?--fail-step N}; shift ;;
+    *) echo "demo: unknown option $1" >&2; exit 2 ;;
+  esac
+  shift
+done
 
 mkdir -p $build
 echo "== building"
@@ -30,11 +49,11 @@ mkdir -p "$shots"
 # With --manual and a display of the user's own, windows open there;
 # otherwise on the session's virtual screen.
 if [ -n "$mode" ] || [ -z "${DISPLAY:-}" ]; then
-  scripts/wine-env.sh start $build >/dev/null || exit 1
+  scripts/wine-env.sh start $build >/dev/null || { echo "demo: Wine could not start for $build: no step ran"; exit 1; }
   eval "$(scripts/wine-env.sh env $build)"
 else
   userdisplay=$DISPLAY
-  scripts/wine-env.sh start $build >/dev/null || exit 1
+  scripts/wine-env.sh start $build >/dev/null || { echo "demo: Wine could not start for $build: no step ran"; exit 1; }
   eval "$(scripts/wine-env.sh env $build)"
   export DISPLAY=$userdisplay
 fi
@@ -44,63 +63,90 @@ if [ -n "${PV_DEMO_LANG:-}" ]; then
 fi
 converter="$build/bin/converter.exe"
 step=0
+results=()
+failed=0
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
 
-# One demo step: a title for the reader, then the converter's command line.
-# "show" steps take a picture named after the step.
+# One demo step: a title for the reader, the exit code PrintvaneUI.exe must
+# give ("-" when the step checks only the converter's own success), then the
+# converter's command line. "show" steps take a picture named after the step.
 demo_step() {
-  local title=$1; shift
+  local title=$1 expect=$2; shift 2
   step=$((step + 1))
+  if [ -n "$only" ] && [[ "$only" != *",$step,"* ]]; then return 0; fi
   echo
   echo "== $step. $title"
-  if [ "$1" = show ]; then
-    shift
-    local bmp="$shots/demo-$(printf %02d $step).bmp"
-    wine "$converter" show $mode --shot "Z:$bmp" "$@" | tr -d '\r'
-    [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
-  else
-    wine "$converter" "$@" | tr -d '\r'
+  local args=("$@") bmp=""
+  if [ "${args[0]}" = show ]; then
+    bmp="$shots/demo-$(printf %02d $step).bmp"
+    args=(show $mode --shot "Z:$bmp" "${args[@]:1}")
   fi
+  [ "$step" = "$fail_step" ] && args=(broken-on-purpose "${args[@]}")
+  "$PV_WINE" "$converter" "${args[@]}" 2>&1 | tr -d '\r' | grep -v '^PipeThread' | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  local code
+  code=$(grep -oE 'exit code: -?[0-9]+' "$log" | tail -n1 | grep -oE -- '-?[0-9]+$')
+  local verdict="ok"
+  if [ "$rc" != 0 ]; then
+    verdict="FAILED: the converter stand-in ended with $rc"
+  elif [ "$expect" != - ] && [ "$code" != "$expect" ]; then
+    verdict="FAILED: PrintvaneUI.exe exit code ${code:-unknown}, expected $expect"
+  fi
+  [ -n "$bmp" ] && [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
+  local line="step $step: "
+  if [ "$expect" = - ]; then line+="converter exit code $rc"; else line+="PrintvaneUI.exe exit code ${code:-none}"; fi
+  line+=" - $verdict"
+  echo "$line"
+  results+=("$line")
+  [ "$verdict" = ok ] || failed=$((failed + 1))
 }
 
-demo_step "The converter tells the user something (-msg): an information box, text unchanged" \
+demo_step "The converter tells the user something (-msg): an information box, text unchanged" 0 \
   show -msg "Your document has been converted: 3 pages written to C:\\Output\\report.djvu"
-demo_step "The converter reports a cancelled job (-errmsg, code 24): the program's own translated text" \
+demo_step "The converter reports a cancelled job (-errmsg, code 24): the program's own translated text" 0 \
   show -errmsg "Encoding stopped by the user" 24
-demo_step "Any other error code (-errmsg, code 5): the converter's own text" \
+demo_step "Any other error code (-errmsg, code 5): the converter's own text" 0 \
   show -errmsg "The output file could not be written: access denied." 5
-demo_step "Mode switches are case-insensitive (-ERRMSG)" \
+demo_step "Mode switches are case-insensitive (-ERRMSG)" 0 \
   show -ERRMSG "Encoding stopped" 24
-demo_step "An unknown switch: nothing is shown, exit code -1" \
+demo_step "An unknown switch: nothing is shown, exit code -1" -1 \
   run -unknown x
-demo_step "A known switch with the wrong number of arguments: nothing is shown, exit code -1" \
+demo_step "A known switch with the wrong number of arguments: nothing is shown, exit code -1" -1 \
   run -param only three args
-demo_step "No arguments at all: the argument box, exit code -1" \
+demo_step "No arguments at all: the argument box, exit code -1" -1 \
   show
 
 # The progress window alone, fed by the converter stand-in through the named
 # pipe: a window query (its 4-byte reply is checked), four pages of steps,
 # then the converter closes the pipe and the program ends with 0.
-if grep -q '"pipe"' tools/converter/main.cpp; then
-  step=$((step + 1))
-  echo
-  echo "== $step. The progress window on the named pipe: four pages, then the converter closes the pipe"
-  wine "$converter" pipe --demo --shots "Z:$shots" | tr -d '\r' | grep -v '^PipeThread'
-  bmp="$shots/demo-pipe-progress.bmp"
-  [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
-fi
+demo_step "The progress window on the named pipe: four pages, then the converter closes the pipe" - \
+  pipe --demo --shots "Z:$shots"
+bmp="$shots/demo-pipe-progress.bmp"
+[ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
 
-# Further steps (the print job with page dialogs and progress window) follow here.
-if grep -q '"demo"' tools/converter/main.cpp; then
-  # Automatic run: page 1 is confirmed (1), page 2 skipped (1878), page 3
-  # confirmed for the rest of the job (1877); then the progress window and
-  # the summary. With --manual you answer the dialogs yourself.
-  demo_step "A print job of three pages: page dialogs, progress window, summary" \
-    demo ${mode:+--auto --answers ok,skip,same} --out 'C:\users\Public\Documents\demo.djvu' \
-      --shots "Z:$shots" --report "Z:$here/$build/demo-report.txt"
-  [ -f "$build/demo-report.txt" ] && { echo "-param exit codes:"; tr -d '\r' <"$build/demo-report.txt"; }
-  for f in "$shots"/demo-*.bmp; do [ -f "$f" ] && convert "$f" "${f%.bmp}.png" 2>/dev/null && rm -f "$f"; done
-fi
+# The print job: page 1 is confirmed (1), page 2 skipped (1878), page 3
+# confirmed for the rest of the job (1877); then the progress window and the
+# summary. With --manual you answer the dialogs yourself.
+rm -f "$build/demo-report.txt"
+demo_step "A print job of three pages: page dialogs, progress window, summary" - \
+  demo ${mode:+--auto --answers ok,skip,same} --out 'C:\users\Public\Documents\demo.djvu' \
+    --shots "Z:$shots" --report "Z:$here/$build/demo-report.txt"
+[ -f "$build/demo-report.txt" ] && { echo "-param exit codes:"; tr -d '\r' <"$build/demo-report.txt"; }
+for f in "$shots"/demo-*.bmp; do [ -f "$f" ] && convert "$f" "${f%.bmp}.png" 2>/dev/null && rm -f "$f"; done
 
 scripts/wine-env.sh stop $build >/dev/null
 echo
 echo "pictures: $shots"
+echo
+echo "== results"
+printf '%s\n' "${results[@]}"
+if [ ${#results[@]} = 0 ]; then
+  echo "demo: no step ran"
+  exit 1
+fi
+if [ $failed -gt 0 ]; then
+  echo "demo: $failed of ${#results[@]} steps failed"
+  exit 1
+fi
+echo "demo: all ${#results[@]} steps succeeded"

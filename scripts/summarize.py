@@ -11,9 +11,10 @@ import xml.etree.ElementTree as ET
 
 passed = failed = skipped = 0
 for build in sys.argv[1:]:
+    before = (passed, failed, skipped)
     junit = os.path.join(build, "ctest-junit.xml")
     if not os.path.exists(junit):
-        print(f"{build}: no ctest results")
+        print(f"{build}: no results (the suite did not run): 1 failed")
         failed += 1
         continue
     for case in ET.parse(junit).getroot().iter("testcase"):
@@ -42,6 +43,8 @@ for build in sys.argv[1:]:
             failed += 1
         else:
             passed += 1
+    print(f"{build}: {passed - before[0]} passed, {failed - before[1]} failed"
+          + (f", {skipped - before[2]} skipped" if skipped != before[2] else ""))
 line = f"{passed} passed, {failed} failed"
 if skipped:
     line += f", {skipped} skipped"

@@ -1,7 +1,7 @@
 #include "app/core/preview_fit.h"
 
 PreviewFit fitPreview(int left, int top, int right, int bottom,
-                      uint32_t imageWidth, uint32_t imageHeight)
+                      uint32_t imageWidth, uint32_t imageHeight, int outlineWidth)
 {
     PreviewFit fit;
     // 64-bit products: a large page times a large frame must not wrap.
@@ -25,6 +25,8 @@ PreviewFit fitPreview(int left, int top, int right, int bottom,
     fit.picture.height = int(drawnH);
     fit.picture.x = int(left + (W - drawnW) / 2);
     fit.picture.y = int(top + (H - drawnH) / 2);
-    fit.outline = {fit.picture.x - 1, fit.picture.y - 1, fit.picture.width + 1, fit.picture.height + 1};
+    const int t = outlineWidth < 1 ? 1 : outlineWidth > 64 ? 64 : outlineWidth;
+    fit.outlineWidth = t;
+    fit.outline = {fit.picture.x - t, fit.picture.y - t, fit.picture.width + 2 * t, fit.picture.height + 2 * t};
     return fit;
 }

@@ -18,7 +18,11 @@ struct PreviewRect {
 
 struct PreviewFit {
     PreviewRect picture;   // where the page (or the white stand-in) is drawn
-    PreviewRect outline;   // the one-pixel black frame just outside the picture
+    // The black outline just outside the picture: the picture grown by
+    // `outlineWidth` pixels on every side (the outline covers this rectangle
+    // less the picture).
+    PreviewRect outline;
+    int outlineWidth = 1;
     bool fitted = false;   // false: no usable image size, the whole frame is used
 };
 
@@ -27,6 +31,8 @@ struct PreviewFit {
 // relative to its width, as the frame, the picture takes the frame's height;
 // otherwise its width. An image with a side of 0 (or no image at all) has no
 // proportions to keep: the picture is then the whole frame, so the white
-// stand-in fills it and no division by zero can happen.
+// stand-in fills it and no division by zero can happen. The outline is
+// `outlineWidth` pixels thick (1 at 96 dpi, scaled with the display; less
+// than 1 counts as 1, more than 64 as 64).
 PreviewFit fitPreview(int left, int top, int right, int bottom,
-                      uint32_t imageWidth, uint32_t imageHeight);
+                      uint32_t imageWidth, uint32_t imageHeight, int outlineWidth = 1);

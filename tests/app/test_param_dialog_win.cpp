@@ -473,10 +473,11 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
         EXPECT_EQ(r, c.page == 1 ? 1877 : 1) << c.what << ": the dialog still works";
         EXPECT_EQ(cells, c.rows) << c.what;
         EXPECT_TRUE(fullRow) << "a click anywhere in a row selects it";
+        // Column widths follow the texts and the display (test_dpi_layout_win.cpp).
         EXPECT_EQ(h0, L"Property");
-        EXPECT_EQ(w0, 80);
+        EXPECT_GT(w0, 0);
         EXPECT_EQ(h1, L"Value");
-        EXPECT_EQ(w1, 400);
+        EXPECT_GT(w1, 0);
         EXPECT_EQ(loaded, c.w != 0) << c.what;
         EXPECT_EQ(centre, c.inside) << c.what;
         for (COLORREF o : {outlineLeft, outlineRight, outlineTop, outlineBottom})

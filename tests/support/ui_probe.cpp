@@ -349,6 +349,101 @@ HICON shownIcon(HWND window)
     return nullptr;
 }
 
+int screenDpi()
+{
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+int textWidth(HWND control, const std::wstring& text)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT r = {0, 0, 0, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return r.right - r.left;
+}
+
+int textRoom(const ControlInfo& c)
+{
+    RECT client = {};
+    GetClientRect(c.hwnd, &client);
+    int room = client.right - client.left;
+    if (_wcsicmp(c.className.c_str(), L"Button") == 0) {
+        const LONG type = c.style & BS_TYPEMASK;
+        if (type == BS_AUTOCHECKBOX || type == BS_CHECKBOX || type == BS_AUTORADIOBUTTON ||
+            type == BS_RADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE)
+            room -= GetSystemMetrics(SM_CXMENUCHECK) + 4;
+        else
+            room -= 6;
+    }
+    return room;
+}
+
+std::wstring textFault(const ControlInfo& c)
+{
+    const bool isButton = _wcsicmp(c.className.c_str(), L"Button") == 0 &&
+                          (c.style & BS_TYPEMASK) != BS_GROUPBOX && (c.style & BS_TYPEMASK) != BS_OWNERDRAW;
+    const LONG staticType = c.style & SS_TYPEMASK;
+    const bool isStatic = _wcsicmp(c.className.c_str(), L"Static") == 0 &&
+                          (staticType <= SS_RIGHT || staticType == SS_SIMPLE || staticType == SS_LEFTNOWORDWRAP);
+    if ((!isButton && !isStatic) || c.text.empty())
+        return std::wstring();
+    const int room = textRoom(c);
+    const int wide = textWidth(c.hwnd, c.text);
+    if (isButton || (staticType != SS_LEFT && staticType != SS_CENTER && staticType != SS_RIGHT)) {
+        if (wide <= room)
+            return std::wstring();
+        return L"\"" + c.text + L"\" needs " + std::to_wstring(wide) + L" px, has " + std::to_wstring(room);
+    }
+    // A wrapping static: its lines at its width must fit its height.
+    RECT client = {};
+    GetClientRect(c.hwnd, &client);
+    HDC dc = GetDC(c.hwnd);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(c.hwnd, WM_GETFONT, 0, 0)));
+    RECT need = {0, 0, client.right, 0};
+    UINT flags = DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | ((c.style & SS_NOPREFIX) ? DT_NOPREFIX : 0);
+    DrawTextW(dc, c.text.c_str(), static_cast<int>(c.text.size()), &need, flags);
+    SelectObject(dc, old);
+    ReleaseDC(c.hwnd, dc);
+    if (need.right <= client.right && need.bottom <= client.bottom)
+        return std::wstring();
+    return L"\"" + c.text + L"\" needs " + std::to_wstring(need.right) + L" x " + std::to_wstring(need.bottom) +
+           L" px, has " + std::to_wstring(client.right) + L" x " + std::to_wstring(client.bottom);
+}
+
+std::vector<std::wstring> layoutFaults(HWND window)
+{
+    std::vector<std::wstring> faults;
+    RECT client = {};
+    GetClientRect(window, &client);
+    std::vector<std::pair<RECT, std::wstring>> placed;
+    for (const ControlInfo& c : listControls(window)) {
+        if (GetParent(c.hwnd) != window || !c.visible)
+            continue;
+        RECT r = c.rect;
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        const std::wstring name = c.className + L" " + std::to_wstring(c.id) + L" \"" + c.text + L"\"";
+        if (r.left < client.left || r.top < client.top || r.right > client.right || r.bottom > client.bottom)
+            faults.push_back(name + L" reaches outside the window");
+        for (const auto& [other, otherName] : placed) {
+            RECT both;
+            if (IntersectRect(&both, &r, &other))
+                faults.push_back(name + L" overlaps " + otherName);
+        }
+        std::wstring text = textFault(c);
+        if (!text.empty())
+            faults.push_back(name + L": " + text);
+        placed.emplace_back(r, name);
+    }
+    return faults;
+}
+
 bool pressButton(HWND window, int id)
 {
     HWND button = findControl(window, id);

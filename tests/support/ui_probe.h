@@ -119,6 +119,28 @@ bool hasIconControl(HWND window);
 // The icon shown by the first icon static control (STM_GETICON), or nullptr.
 HICON shownIcon(HWND window);
 
+// The display's resolution as this process sees it (dots per inch). Under
+// Wine it is read from the registry when a process starts.
+int screenDpi();
+
+// Width of `text` on one line in the font of `control`, in pixels.
+int textWidth(HWND control, const std::wstring& text);
+// Room for a text in a static or button control: its client width, less a
+// push button's frame or a check box's box and gap.
+int textRoom(const ControlInfo& control);
+// Why the text of a static or button control does not show whole: "" when
+// it fits. Statics that wrap are measured wrapped at their width (the
+// lines must fit their height), buttons on one line.
+std::wstring textFault(const ControlInfo& control);
+
+// What is wrong with the layout of a window as it is shown, one line per
+// fault: a visible child control that reaches outside the client area, two
+// visible child controls that overlap, or a label, button or static text
+// whose text does not fit (textFault). Empty: nothing is cut or overlaps.
+// Texts are measured with the controls' fonts, so call it from the process
+// that owns the window.
+std::vector<std::wstring> layoutFaults(HWND window);
+
 // Presses button `id`: posts WM_COMMAND(BN_CLICKED) to the window.
 bool pressButton(HWND window, int id);
 // Presses a button control by posting BM_CLICK to it.

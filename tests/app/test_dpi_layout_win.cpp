@@ -1,0 +1,322 @@
+// Every window of the program at 96, 144 and 192 dpi, in English and in
+// German (the longest translation): the properties list's columns fit their
+// texts without a sideways scroll bar, the preview's outline grows with the
+// display, and no control is cut or overlaps another. A screenshot of each
+// window lands in <build>/screenshots as dpi<N>_<language>_<window>.
+//
+// The program is DPI-aware, so Windows does not scale it. Wine reads the
+// resolution (LogPixels) from the registry when a process starts: this
+// program runs the windows at its own resolution, and copies of itself,
+// started after the value was changed, at the others.
+#include "app/core/dpi_layout.h"
+#include "app/messages.h"
+#include "app/param_dialog.h"
+#include "app/pipe_reader.h"
+#include "app/progress_dialog.h"
+#include "app/resources.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "param_test_support.h"
+#include "settings/printer_settings.h"
+#include "support/dialog_driver.h"
+#include "support/pipe_server.h"
+#include "support/ui_probe.h"
+
+using namespace paramtest;
+
+namespace {
+
+// Set in the copies of this program: the resolution they must see.
+const wchar_t kExpectedDpiVariable[] = L"PV_EXPECTED_DPI";
+const int kResolutions[] = {96, 144, 192};
+
+// The user's display resolution for processes started from now on; the
+// former value (or its absence) comes back at the end of the scope.
+class LogPixelsOverride {
+public:
+    explicit LogPixelsOverride(DWORD dpi)
+    {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                            KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr) != ERROR_SUCCESS) {
+            key_ = nullptr;
+            return;
+        }
+        DWORD size = sizeof old_, type = 0;
+        hadOld_ = RegQueryValueExW(key_, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old_), &size) ==
+                      ERROR_SUCCESS && type == REG_DWORD;
+        set_ = RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) ==
+               ERROR_SUCCESS;
+    }
+    ~LogPixelsOverride()
+    {
+        if (!key_)
+            return;
+        if (hadOld_)
+            RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        else
+            RegDeleteValueW(key_, L"LogPixels");
+        RegCloseKey(key_);
+    }
+    bool ok() const { return set_; }
+
+private:
+    HKEY key_ = nullptr;
+    DWORD old_ = 0;
+    bool hadOld_ = false;
+    bool set_ = false;
+};
+
+// The dialog texts of one language: the program's own English ones, or a
+// shipped language module, for the length of a scope.
+class Language {
+public:
+    explicit Language(const wchar_t* locale) : name_(locale ? locale : L"en-US")
+    {
+        if (locale) {
+            const std::wstring path = uitest::programFolder() + L"\\" + locale + L"\\PrintvaneUI.exe.mui";
+            module_ = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        }
+        setResourceModules(module_, nullptr);
+    }
+    ~Language()
+    {
+        setResourceModules(nullptr, nullptr);
+        if (module_)
+            FreeLibrary(module_);
+    }
+    bool ok() const { return name_ == L"en-US" || module_; }
+    const std::wstring& name() const { return name_; }
+
+private:
+    std::wstring name_;
+    HMODULE module_ = nullptr;
+};
+
+void expectNoLayoutFaults(HWND window, const char* what)
+{
+    for (const std::wstring& fault : uitest::layoutFaults(window))
+        ADD_FAILURE() << what << ": " << uitest::narrow(fault);
+}
+
+COLORREF pixel(HWND window, int x, int y)
+{
+    HDC dc = GetDC(window);
+    const COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return c;
+}
+
+int stringWidth(HWND list, const std::wstring& text)
+{
+    return int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+}
+
+// The properties list as shown: every column at least as wide as its widest
+// text with the list's own margin; the columns fill the client width
+// exactly, and there is no sideways scroll bar.
+void checkPropertiesList(HWND list, int dpi)
+{
+    // The list view keeps 12 pixels beside a cell's text before it shortens
+    // it; the header keeps its own margin (HDM_GETBITMAPMARGIN) on both
+    // sides of its text.
+    const int cellMargin = 12;
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int headerMargin = 2 * int(SendMessageW(header, HDM_GETBITMAPMARGIN, 0, 0));
+    const int columns = int(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    ASSERT_EQ(columns, 2);
+    const int rows = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    ASSERT_EQ(rows, 3);
+    RECT client = {};
+    GetClientRect(list, &client);
+    int total = 0;
+    for (int column = 0; column < columns; ++column) {
+        wchar_t buf[256] = {};
+        LVCOLUMNW col = {};
+        col.mask = LVCF_TEXT | LVCF_WIDTH;
+        col.pszText = buf;
+        col.cchTextMax = 256;
+        SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&col));
+        std::vector<std::wstring> texts = {buf};
+        for (int row = 0; row < rows; ++row) {
+            LVITEMW item = {};
+            item.iSubItem = column;
+            item.pszText = buf;
+            item.cchTextMax = 256;
+            SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+            texts.push_back(buf);
+        }
+        for (size_t i = 0; i < texts.size(); ++i)
+            EXPECT_GE(col.cx, stringWidth(list, texts[i]) + (i == 0 ? headerMargin : cellMargin))
+                << dpi << " dpi, column " << column << ": \"" << uitest::narrow(texts[i]) << "\" is cut";
+        total += col.cx;
+    }
+    EXPECT_EQ(total, client.right) << dpi << " dpi: the columns end at the list's right edge";
+    EXPECT_EQ(GetWindowLongW(list, GWL_STYLE) & WS_HSCROLL, 0) << dpi << " dpi: sideways scroll bar";
+}
+
+// The page dialog with the widest values the list can show, then its
+// overwrite question.
+void runPageDialog(const std::wstring& shot, int dpi)
+{
+    ensureGdiplus();
+    TempFolder tmp;
+    ASSERT_TRUE(writeBytes(tmp.file(L"page.img"), solidPage(496, 702, 496 * 3, 0x00, 0x00, 0xFF)));
+    ASSERT_TRUE(writeBytes(tmp.file(L"report.djvu"), {1}));
+    PrinterSettings settings;
+    settings.OutputFileName = tmp.file(L"report.djvu");
+    CParamDialog dialog(settings, tmp.file(L"page.img"), -1, -1, -1, 1);
+    uitest::DrivenRun run = uitest::runDriven([&] { return dialog.DoModal(nullptr); }, [&](HWND dlg) {
+        checkPropertiesList(GetDlgItem(dlg, IDC_PROPERTIES), dpi);
+        expectNoLayoutFaults(dlg, "page dialog");
+
+        // The outline around the fitted page is as thick as one pixel
+        // at 96 dpi would look: 1, 2 at 144 and 192 dpi.
+        const int thickness = (dpi + 48) / 96;
+        const RECT frame = previewFrameRect(dlg, IDC_PREVIEW_FRAME);
+        const PreviewRect p = fitPreview(frame.left, frame.top, frame.right, frame.bottom, 496, 702).picture;
+        SetWindowPos(dlg, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        const COLORREF background = GetSysColor(COLOR_3DFACE);
+        const int midY = p.y + p.height / 2, midX = p.x + p.width / 2;
+        EXPECT_EQ(pixel(dlg, midX, midY), RGB(0xFF, 0, 0)) << "the page";
+        for (int k = 1; k <= thickness; ++k) {
+            EXPECT_EQ(pixel(dlg, p.x - k, midY), RGB(0, 0, 0)) << dpi << " dpi: left outline, pixel " << k;
+            EXPECT_EQ(pixel(dlg, p.x + p.width - 1 + k, midY), RGB(0, 0, 0)) << dpi << " dpi: right outline";
+            EXPECT_EQ(pixel(dlg, midX, p.y - k), RGB(0, 0, 0)) << dpi << " dpi: top outline, pixel " << k;
+        }
+        EXPECT_EQ(pixel(dlg, p.x - thickness - 1, midY), background) << dpi << " dpi: beside the outline";
+        uitest::saveScreenshot(dlg, shot + L"_param");
+
+        // OK on page 1 with an existing file asks first.
+        uitest::clickButton(dlg, IDOK);
+        HWND box = nullptr;
+        uitest::waitUntil([&] {
+            for (HWND w : uitest::topLevelWindows(GetCurrentProcessId(), L"#32770"))
+                if (w != dlg && GetWindow(w, GW_OWNER) == dlg)
+                    box = w;
+            return box != nullptr;
+        });
+        ASSERT_NE(box, nullptr) << "no overwrite question";
+        expectNoLayoutFaults(box, "overwrite question");
+        uitest::saveScreenshot(box, shot + L"_overwrite");
+        uitest::pressButton(box, IDNO);
+        uitest::waitUntil([&] { return !IsWindow(box); });
+        uitest::clickButton(dlg, IDCANCEL);
+    });
+    EXPECT_TRUE(run.windowSeen);
+    EXPECT_EQ(run.result, IDCANCEL);
+}
+
+// The progress window showing its longest line: the last step of a page of
+// a 999-page job.
+void runProgressWindow(const std::wstring& shot)
+{
+    uitest::PipeServer server;
+    HANDLE client = server.openClient();
+    ASSERT_NE(client, INVALID_HANDLE_VALUE);
+    {
+        CProgressDialog dialog(client);
+        uitest::DrivenRun run = uitest::runDriven([&] { return dialog.DoModal(nullptr); }, [&](HWND dlg) {
+            server.send(encodePageCount(999));
+            server.send(encodePipeText(PM_DOC_NAME, u"report"));
+            server.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0));
+            server.send(encodePipeMessage(PM_FINALIZE, nullptr, 0));
+            std::wstring finalizing;
+            loadResourceString(IDS_STATUS_FINALIZE, finalizing);
+            EXPECT_TRUE(uitest::waitUntil([&] {
+                const std::wstring line = uitest::itemText(dlg, IDC_PROGRESS_TEXT);
+                return line.find(L"999") != std::wstring::npos && line.find(finalizing) != std::wstring::npos;
+            })) << uitest::narrow(uitest::itemText(dlg, IDC_PROGRESS_TEXT));
+            expectNoLayoutFaults(dlg, "progress window");
+            uitest::saveScreenshot(dlg, shot + L"_progress");
+            server.close();   // the converter is done: the window closes
+        });
+        EXPECT_TRUE(run.windowSeen);
+        EXPECT_FALSE(run.aborted);
+    }
+    CloseHandle(client);
+}
+
+// The two message boxes of the message modes.
+void runMessageBoxes(const std::wstring& shot)
+{
+    struct Box {
+        const wchar_t* name;
+        void (*show)();
+    } const boxes[] = {
+        {L"_errmsg", [] { showErrorMessage(GetModuleHandleW(nullptr), L"conversion stopped", 24); }},
+        {L"_msg", [] { showPlainMessage(GetModuleHandleW(nullptr),
+                                        L"3 pages were written to C:\\Users\\Public\\Documents\\report.djvu."); }},
+    };
+    for (const Box& b : boxes) {
+        uitest::DrivenRun run = uitest::runDriven([&] { b.show(); return INT_PTR(0); }, [&](HWND box) {
+            expectNoLayoutFaults(box, uitest::narrow(b.name).c_str());
+            uitest::saveScreenshot(box, shot + b.name);
+            uitest::pressButton(box, IDOK);
+        });
+        EXPECT_TRUE(run.windowSeen) << uitest::narrow(b.name);
+        EXPECT_FALSE(run.aborted) << uitest::narrow(b.name);
+    }
+}
+
+} // namespace
+
+// Every window at the resolution this process runs at.
+TEST(DpiLayout, WindowsAtThisResolution)
+{
+    const int dpi = uitest::screenDpi();
+    wchar_t expected[16] = {};
+    if (GetEnvironmentVariableW(kExpectedDpiVariable, expected, 16)) {
+        ASSERT_EQ(dpi, _wtoi(expected)) << "the display resolution was not taken up";
+    }
+    for (const wchar_t* locale : {static_cast<const wchar_t*>(nullptr), L"de-DE"}) {
+        Language language(locale);
+        ASSERT_TRUE(language.ok()) << "no language module " << uitest::narrow(language.name());
+        SCOPED_TRACE(uitest::narrow(language.name()));
+        const std::wstring shot = L"dpi" + std::to_wstring(dpi) + L"_" + language.name();
+        runPageDialog(shot, dpi);
+        runProgressWindow(shot);
+        runMessageBoxes(shot);
+    }
+}
+
+// The same, and the templates of every language module, in copies of this
+// program at the other resolutions.
+TEST(DpiLayout, WindowsAtTheOtherResolutions)
+{
+    if (GetEnvironmentVariableW(kExpectedDpiVariable, nullptr, 0))
+        GTEST_SKIP() << "a copy runs only its own resolution";
+    const int own = uitest::screenDpi();
+    for (int dpi : kResolutions) {
+        if (dpi == own)
+            continue;
+        SCOPED_TRACE(std::to_string(dpi) + " dpi");
+        const std::wstring output = uitest::tempPath(uitest::uniqueName(L"dpi-run") + L".txt");
+        uitest::RemoveAtEnd cleanup;
+        cleanup.add(output);
+        // The copy reads the value when it starts using windows: it stays
+        // set until the copy has ended.
+        LogPixelsOverride display{DWORD(dpi)};
+        ASSERT_TRUE(display.ok());
+        SetEnvironmentVariableW(kExpectedDpiVariable, std::to_wstring(dpi).c_str());
+        wchar_t self[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        uitest::Process child;
+        const bool started = child.startWithOutput(
+            uitest::commandLine(self, {L"--gtest_filter=DpiLayout.WindowsAtThisResolution:"
+                                       L"LanguageModules.TranslatedDialogTextsFitTheirControls"}),
+            output);
+        SetEnvironmentVariableW(kExpectedDpiVariable, nullptr);
+        ASSERT_TRUE(started) << uitest::narrow(child.error());
+        ASSERT_TRUE(child.wait(120000)) << "the copy did not end";
+        std::string log;
+        for (const std::string& line : uitest::readLines(output))
+            log += line + "\n";
+        EXPECT_EQ(child.exitCode(), 0u) << log;
+    }
+}
