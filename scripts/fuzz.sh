@@ -24,7 +24,11 @@ if ! grep -q 'CMAKE_CXX_COMPILER:.*clang' "$build/CMakeCache.txt" 2>/dev/null; t
   cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 fi
-cmake --build "$build" -j2 --target "$target" >/dev/null
+mkdir -p "$build/fuzz-logs"
+if ! cmake --build "$build" -j2 --target "$target" >"$build/fuzz-logs/build.log" 2>&1; then
+  cat "$build/fuzz-logs/build.log" >&2
+  exit 1
+fi
 
 corpus=$build/fuzz-corpus/$target
 crashes=$build/fuzz-crashes/$target

@@ -59,6 +59,33 @@ void startUnicodeFile(const std::wstring& path)
     CloseHandle(file);
 }
 
+// The file's size and last write time, to see whether it changed while it
+// was read.
+struct FileStamp {
+    bool exists = false;
+    uint64_t size = 0;
+    uint64_t written = 0;
+    bool operator==(const FileStamp& o) const { return exists == o.exists && size == o.size && written == o.written; }
+};
+
+FileStamp stampOf(const std::wstring& path)
+{
+    FileStamp stamp;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        stamp.exists = true;
+        stamp.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        stamp.written = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    }
+    return stamp;
+}
+
+// How often load reads again when the file changed under it, and how long it
+// waits before each new try: a save of all keys takes some tens of
+// milliseconds, so this covers a writer that saves several times in a row.
+constexpr int kLoadAttempts = 200;
+constexpr DWORD kLoadRetryMs = 5;
+
 } // namespace
 
 void PrinterSettings::setSettingsName(const std::wstring& name)
@@ -66,19 +93,35 @@ void PrinterSettings::setSettingsName(const std::wstring& name)
     IniPath = getIniPath(name);
 }
 
+// The converter may rewrite the file while this program reads it: the
+// profile functions then rewrite it whole, and a read in between finds an
+// empty file, so keys read then would come back as their defaults. Each key
+// is read on its own, so the whole read is repeated when the file changed
+// while it ran (size or write time; while the writer holds the file, reads
+// fail and give defaults too), and an empty file is given a moment to be
+// filled. After kLoadAttempts the last read stands.
 bool PrinterSettings::load()
 {
     CIniFile ini(IniPath);
-    forEachField(*this, [&](const wchar_t* key, const wchar_t*, std::wstring* str, uint32_t* num, bool* flag,
-                            uint32_t missing) {
-        if (str)
-            *str = ini.GetString(key);
-        else if (num)
-            *num = ini.GetInt(key, missing);
-        else
-            *flag = ini.GetInt(key, missing) != 0;
-    });
-    return true;
+    for (int attempt = 1;; ++attempt) {
+        const FileStamp before = stampOf(IniPath);
+        if (before.exists && before.size == 0 && attempt < kLoadAttempts) {
+            Sleep(kLoadRetryMs);
+            continue;
+        }
+        forEachField(*this, [&](const wchar_t* key, const wchar_t*, std::wstring* str, uint32_t* num, bool* flag,
+                                uint32_t missing) {
+            if (str)
+                *str = ini.GetString(key);
+            else if (num)
+                *num = ini.GetInt(key, missing);
+            else
+                *flag = ini.GetInt(key, missing) != 0;
+        });
+        if (stampOf(IniPath) == before || attempt >= kLoadAttempts)
+            return true;
+        Sleep(kLoadRetryMs);
+    }
 }
 
 bool PrinterSettings::save()

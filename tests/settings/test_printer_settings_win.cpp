@@ -189,3 +189,93 @@ TEST(PrinterSettings, NamesOutsideTheAnsiCodePageSurviveASaveOfANewFile)
 }
 
 } // namespace
+
+namespace {
+
+const wchar_t kTortureVar[] = L"PV_INI_TORTURE_NAME";
+
+// Two whole records; a writer alternates them, so a reader must find each
+// key holding one of its two values, never a cut or missing one.
+void fillRecord(PrinterSettings& s, int which)
+{
+    s.OutputFileName = which ? L"C:\\Output\\second, a longer name.djvu" : L"C:\\Out\\a.djvu";
+    s.Profile = which ? L"B" : L"Profile number one";
+    s.WmPos = which ? 7 : 1;
+    s.EncodeFlags = which ? 0x2222u : 0x11u;
+    s.CreateTXTz = which != 0;
+    s.StrokeWidthThreshold = which ? 90 : 10;
+}
+
+bool matchesOneRecord(const PrinterSettings& got, std::wstring& field)
+{
+    PrinterSettings r[2];
+    fillRecord(r[0], 0);
+    fillRecord(r[1], 1);
+    auto either = [&](auto member, const wchar_t* name) {
+        if (got.*member != r[0].*member && got.*member != r[1].*member)
+            field = name;
+    };
+    either(&PrinterSettings::OutputFileName, L"OutputFileName");
+    either(&PrinterSettings::Profile, L"Profile");
+    either(&PrinterSettings::WmPos, L"WmPos");
+    either(&PrinterSettings::EncodeFlags, L"EncodeFlags");
+    either(&PrinterSettings::CreateTXTz, L"CreateTXTz");
+    either(&PrinterSettings::StrokeWidthThreshold, L"StrokeWidthThreshold");
+    return field.empty();
+}
+
+} // namespace
+
+// Not a test of its own: the writer process of the test below. It saves the
+// two records in turn, with short pauses, as a converter saving again and
+// again would.
+TEST(DISABLED_IniWriter, Run)
+{
+    wchar_t name[200] = {};
+    if (!GetEnvironmentVariableW(kTortureVar, name, 200))
+        GTEST_SKIP() << "only as the writer of the read-while-writing test";
+    PrinterSettings s;
+    s.setSettingsName(name);
+    for (int i = 0; i < 80; ++i) {
+        fillRecord(s, i % 2);
+        s.save();
+        Sleep(20);
+    }
+}
+
+// The converter may write the settings file while this program reads it: a
+// reader in another process sees, key by key, one of the values written.
+TEST(PrinterSettings, ReadWhileAnotherProcessWrites)
+{
+    ScratchSettings scratch(L"torture");
+    PrinterSettings first;
+    first.setSettingsName(scratch.name);
+    fillRecord(first, 0);
+    first.save();
+
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    uitest::Process writer;
+    ASSERT_TRUE(writer.start(uitest::commandLine(self, {L"--gtest_also_run_disabled_tests",
+                                                        L"--gtest_filter=DISABLED_IniWriter.Run"}),
+                             {{kTortureVar, scratch.name}}))
+        << uitest::narrow(writer.error());
+    int reads = 0, torn = 0;
+    std::wstring firstTorn;
+    do {
+        PrinterSettings got;
+        got.setSettingsName(scratch.name);
+        got.load();
+        std::wstring field;
+        ++reads;
+        if (!matchesOneRecord(got, field)) {
+            ++torn;
+            if (firstTorn.empty())
+                firstTorn = field;
+        }
+    } while (writer.running() && reads < 100000);
+    ASSERT_TRUE(writer.wait(60000));
+    EXPECT_EQ(writer.exitCode(), 0u);
+    EXPECT_GT(reads, 1);
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads; first torn key: " << uitest::narrow(firstTorn);
+}
