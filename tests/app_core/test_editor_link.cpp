@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -90,7 +91,8 @@ TEST(EditorLink, CopyDataIsReadOnlyWithinItsBlock)
         // An exact-size heap block, so a read past it is caught by the
         // address sanitizer.
         std::vector<unsigned char> bytes(c.bytes);
-        std::memcpy(bytes.data(), c.units.data(), std::min(c.bytes, c.units.size() * 2));
+        if (c.bytes)
+            std::memcpy(bytes.data(), c.units.data(), std::min(c.bytes, c.units.size() * 2));
         std::wstring name = L"unchanged";
         EXPECT_EQ(copyDataProfileName(c.bytes ? bytes.data() : reinterpret_cast<const void*>(""), c.bytes, name), c.ok)
             << c.what;
