@@ -11,6 +11,7 @@
 
 #include "app/core/editor_link.h"
 #include "param_test_support.h"
+#include "profile/djv_fileaccess.h"
 #include "settings/printer_settings.h"
 #include "support/dialog_driver.h"
 #include "support/ui_probe.h"
@@ -24,26 +25,40 @@ const char* kRepository =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
     "<profile name=\"vjt300\"/><profile name=\"Fine\"/><profile name=\"My fine one\"/></repository>\n";
 
-// The repository folder and the editor's script for one test, undone at the end.
+// The repository and the editor's script for one test, undone at the end.
+// The library fixes its data folder once per process, so the repository is
+// written into that folder (and the folder handed to the editor), and the
+// file there before is put back afterwards.
 class EditorSetting {
 public:
     explicit EditorSetting(const std::wstring& script)
     {
-        uitest::writeFile(folder_.file(L"db0.dprepo"), kRepository);
-        SetEnvironmentVariableW(L"SVRDBDIR", folder_.path().c_str());
+        const Solvaris::String dir = Solvaris::DjVu::FileAccess::systemReservedDirectory();
+        folder_.assign(reinterpret_cast<const wchar_t*>(dir.c_wstr()), dir.wlength());
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        file_ = folder_ + L"\\db0.dprepo";
+        before_ = uitest::readFile(file_, &existed_);
+        uitest::writeFile(file_, kRepository);
+        SetEnvironmentVariableW(L"SVRDBDIR", folder_.c_str());
         SetEnvironmentVariableW(L"TESSFORGE7_SCRIPT", script.c_str());
         SetEnvironmentVariableW(L"TESSFORGE7_LANG", L"en");
     }
     ~EditorSetting()
     {
+        if (existed_)
+            uitest::writeFile(file_, before_);
+        else
+            DeleteFileW(file_.c_str());
         SetEnvironmentVariableW(L"SVRDBDIR", nullptr);
         SetEnvironmentVariableW(L"TESSFORGE7_SCRIPT", nullptr);
         SetEnvironmentVariableW(L"TESSFORGE7_LANG", nullptr);
     }
-    std::string repository() const { return uitest::readFile(folder_.file(L"db0.dprepo")); }
+    std::string repository() const { return uitest::readFile(file_); }
 
 private:
-    TempFolder folder_;
+    std::wstring folder_, file_;
+    std::string before_;
+    bool existed_ = false;
 };
 
 // An event the editor's "gate:" step waits for; set at the latest when the
@@ -142,7 +157,9 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesTheEditorsRequestsAndNoOneElses)
         EXPECT_FALSE(enabled(dlg, IDOK));
 
         first.open();
-        ASSERT_TRUE(uitest::waitUntil([&] { return enabled(dlg, IDOK); }, 20000)) << "the editor gives input back";
+        // The dialog window itself is enabled last.
+        ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, 20000))
+            << "the editor gives input back";
         for (int id : kInputControls)
             EXPECT_TRUE(enabled(dlg, id)) << "control " << id << " after the hand-back";
         EXPECT_TRUE(IsWindow(editor)) << "while the editor still runs";
@@ -152,7 +169,7 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesTheEditorsRequestsAndNoOneElses)
         // The editor's end closes the wait; the dialog answers again.
         uitest::clickButton(dlg, IDOK);
     });
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(result, IDOK_SUCCESSIVE) << "page 1 starts with the box checked";
     EXPECT_EQ(s.Profile, L"Fresh copy");
     EXPECT_NE(setting.repository().find("name=\"Fresh copy\""), std::string::npos) << "saved by the editor";
 }
@@ -170,7 +187,7 @@ TEST(ProfileEditorHandOff, NameWithSpacesReachesTheEditorWhole)
         uitest::clickButton(dlg, IDC_EDIT_PROFILE);
         ASSERT_TRUE(uitest::waitUntil([&] { return editorWindow() != nullptr; }, 20000));
         gate.open();
-        ASSERT_TRUE(uitest::waitUntil([&] { return enabled(dlg, IDOK) && !editorWindow(); }, 20000));
+        ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) && !editorWindow(); }, 20000));
         EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"My fine one");
         uitest::clickButton(dlg, IDCANCEL);
     });
@@ -203,6 +220,6 @@ TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
         EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fine");
         uitest::clickButton(dlg, IDOK);
     });
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(result, IDOK_SUCCESSIVE);
     EXPECT_EQ(s.Profile, L"Fine");
 }

@@ -338,7 +338,7 @@ std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
     if (!editor)
         return L"<no editor>";
     Sleep(700);   // the script's edits show
-    saveShot(editor, o.shots + L"\demo-editor.bmp");
+    saveShot(editor, o.shots + L"\\demo-editor.bmp");
     for (int i = 0; i < 600 && (IsWindow(editor) || !IsWindowEnabled(GetDlgItem(dlg, IDOK))); ++i)
         Sleep(50);
     wchar_t name[260] = {};
@@ -434,7 +434,8 @@ int commandDemo(const Args& args)
         CreateDirectoryW(folder.c_str(), nullptr);
         const std::string repository = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<repository "
                               "xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\"><profile name=\"vjt") +
-                      std::to_string(o.dpi) + "\" encode-mode=\"3-layer\"/><profile name=\"Fine\"/></repository>\n");
+                      std::to_string(o.dpi) + "\" encode-mode=\"3-layer\"/><profile name=\"Fine\"/></repository>\n";
+        writeFile(folder + L"\\db0.dprepo", std::vector<uint8_t>(repository.begin(), repository.end()));
         SetEnvironmentVariableW(L"SVRDBDIR", folder.c_str());
         SetEnvironmentVariableW(L"TESSFORGE7_SCRIPT",
                                 L"new:Demo copy;bg:60;fg:85;description:Made by the demo job;apply;pause:1500;ok");
