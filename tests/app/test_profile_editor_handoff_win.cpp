@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/core/editor_link.h"
+#include "app/profile_editor.h"
 #include "param_test_support.h"
 #include "profile/djv_fileaccess.h"
 #include "settings/printer_settings.h"
@@ -222,4 +223,22 @@ TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
     });
     EXPECT_EQ(result, IDOK_SUCCESSIVE);
     EXPECT_EQ(s.Profile, L"Fine");
+}
+
+TEST(ProfileEditorHandOff, WaitEndsWithTheProcessOrWhenItCannotWait)
+{
+    // A handle that is no longer valid makes the wait fail: the loop must
+    // return (false) instead of spinning; a process that ends returns true
+    // after the queued messages were dispatched.
+    HANDLE closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    CloseHandle(closed);
+    EXPECT_FALSE(waitForProcessTakingMessages(closed));
+
+    uitest::Process p;
+    ASSERT_TRUE(p.start(uitest::commandLine(uitest::programPath(L"tessforge7.exe"), {L"-hwnd", L"x"})));
+    PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+    EXPECT_TRUE(waitForProcessTakingMessages(p.handle())) << "a bad command line ends the editor at once";
+    EXPECT_EQ(p.exitCode(), 2u);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_NULL, WM_NULL, PM_NOREMOVE)) << "queued messages were taken";
 }

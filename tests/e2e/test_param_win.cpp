@@ -68,6 +68,8 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         {"OK keeps a stored profile the repository has", OkCleared, 1, true, "vjt300", stored, "vjt300"},
         {"OK with a profile the repository lacks", OkChecked, 1877, true, "vjt999",
          "UpdateProfileCombo: name=vjt999\n", "Fine"},
+        {"a stored name in another letter case is not matched", OkCleared, 1, true, "VJT300",
+         "UpdateProfileCombo: name=VJT300\n", "Fine"},
     };
     paramtest::TempFolder emptyFolder, repositoryFolder;
     const std::string repository =

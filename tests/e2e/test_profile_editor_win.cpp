@@ -146,13 +146,15 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
                         << narrow(c.lang) << ": " << narrow(ci.text) << " shares its letter with " << narrow(letters[m]);
                 }
                 const bool pushButton = _wcsicmp(cls.c_str(), L"Button") == 0 && (ci.style & BS_TYPEMASK) != BS_GROUPBOX;
-                if (pushButton && ci.id != IDOK && ci.id != IDCANCEL)
+                if (pushButton && ci.id != IDOK && ci.id != IDCANCEL) {
                     EXPECT_NE(mnemonic(ci.text), 0) << narrow(c.lang) << ": " << narrow(ci.text) << " has no letter";
+                }
                 label = ci.text;
             } else if (_wcsicmp(cls.c_str(), L"Edit") == 0 || _wcsicmp(cls.c_str(), L"ComboBox") == 0 ||
                        _wcsicmp(cls.c_str(), L"ListBox") == 0) {
-                if (GetParent(ci.hwnd) == editor)
+                if (GetParent(ci.hwnd) == editor) {
                     EXPECT_NE(mnemonic(label), 0) << narrow(c.lang) << ": control " << ci.id << " has no labelled letter";
+                }
             }
         }
         EXPECT_FALSE(saveScreenshot(editor, std::wstring(L"editor-") + c.lang).empty());

@@ -301,27 +301,29 @@ std::string narrowText(const std::wstring& w)
 
 // The profile editor's window while it runs: a visible dialog window of
 // another process than the configuration dialog's and ours.
+struct EditorSearch {
+    DWORD dialogPid;
+    HWND found;
+};
+
+BOOL CALLBACK matchEditorWindow(HWND w, LPARAM param)
+{
+    EditorSearch* s = reinterpret_cast<EditorSearch*>(param);
+    wchar_t cls[16] = {};
+    GetClassNameW(w, cls, 16);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (IsWindowVisible(w) && wcscmp(cls, L"#32770") == 0 && pid != s->dialogPid && pid != GetCurrentProcessId()) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND findEditorWindow(DWORD dialogPid)
 {
-    struct Search {
-        DWORD dialogPid;
-        HWND found;
-    } search = {dialogPid, nullptr};
-    EnumWindows(
-        [](HWND w, LPARAM param) -> BOOL {
-            Search* s = reinterpret_cast<Search*>(param);
-            wchar_t cls[16] = {};
-            GetClassNameW(w, cls, 16);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            if (IsWindowVisible(w) && wcscmp(cls, L"#32770") == 0 && pid != s->dialogPid &&
-                pid != GetCurrentProcessId()) {
-                s->found = w;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EditorSearch search = {dialogPid, nullptr};
+    EnumWindows(matchEditorWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
