@@ -159,13 +159,47 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         }
         EXPECT_FALSE(saveScreenshot(editor, std::wstring(L"editor-") + c.lang).empty());
 
+        // New asks for the name (the script waits at its gate meanwhile);
+        // Remove asks first, and No keeps the profile.
+        auto ownedWindow = [&] {
+            HWND found = nullptr;
+            pumpUntil([&] {
+                for (HWND w : topLevelWindows(p.pid(), L"#32770"))
+                    if (w != editor)
+                        found = w;
+                return found != nullptr;
+            }, 10000);
+            return found;
+        };
+        pressButton(editor, 1002 /* New */);
+        HWND prompt = ownedWindow();
+        ASSERT_TRUE(prompt) << narrow(c.lang) << ": the name prompt";
+        EXPECT_EQ(controlText(prompt, 1013), L"Copy B " + std::wstring(c.lang[0] == L'd' ? L"Kopie" : L"copy"));
+        for (const ControlInfo& ci : listControls(prompt)) {
+            if (_wcsicmp(windowClass(ci.hwnd).c_str(), L"Static") == 0) {
+                RECT client;
+                GetClientRect(ci.hwnd, &client);
+                EXPECT_LE(textWidth(ci.hwnd, ci.text), client.right) << narrow(ci.text);
+            }
+        }
+        saveScreenshot(prompt, std::wstring(L"editor-new-") + c.lang);
+        SendMessageW(findControl(prompt, 1013), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Copy C"));
+        pressButton(prompt, IDOK);
+        ASSERT_TRUE(pumpUntil([&] { return !IsWindow(prompt); }));
+        pressButton(editor, 1004 /* Remove */);
+        HWND question = ownedWindow();
+        ASSERT_TRUE(question) << narrow(c.lang) << ": the remove question";
+        EXPECT_NE(staticTexts(question).find(L"Copy C"), std::wstring::npos) << narrow(staticTexts(question));
+        pressButton(question, IDNO);
+        ASSERT_TRUE(pumpUntil([&] { return !IsWindow(question); }));
+
         SetEvent(event);
         ASSERT_TRUE(pumpUntil([&] { return !p.running(); })) << narrow(c.lang);
         CloseHandle(event);
         EXPECT_EQ(p.exitCode(), 0u);
         ASSERT_EQ(receiver.requests.size(), 2u) << narrow(c.lang);
         EXPECT_EQ(receiver.requests[0].kind, kSelectProfileRequest);
-        EXPECT_EQ(receiver.requests[0].name, L"Copy B");
+        EXPECT_EQ(receiver.requests[0].name, L"Copy C") << "the profile made last is the current one";
         EXPECT_EQ(receiver.requests[1].kind, kGiveInputBackRequest);
         EXPECT_TRUE(receiver.requests[0].fromEditor && receiver.requests[1].fromEditor) << "sent from the editor's window";
 
@@ -175,8 +209,9 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
             DjVu::ProfileRepository::create(String((narrow(folder.file(L"db0.dprepo"))).c_str()));
         SimpleArray<String> names;
         repo->getProfileNames(names);
-        ASSERT_EQ(names.count(), 3u);
+        ASSERT_EQ(names.count(), 4u);
         EXPECT_STREQ(names[0].c_str(), "Copy B");
+        EXPECT_STREQ(names[1].c_str(), "Copy C");
         const DjVu::DjVuEncoder::Params& copy = repo->loadProfile(String("Copy B"))->getParams();
         EXPECT_EQ(copy.bgParams.quality, 40u);
         EXPECT_EQ(copy.fgParams.quality, 90u);
