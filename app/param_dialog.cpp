@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "app/core/dpi_layout.h"
+#include "app/core/editor_link.h"
 #include "app/output_file.h"
+#include "app/profile_editor.h"
 #include "app/profile_list.h"
 #include "app/resources.h"
 #include "settings/printer_settings.h"
@@ -14,7 +16,7 @@
 CParamDialog::CParamDialog(PrinterSettings& settings, const std::wstring& imagePath, int resolution,
                            int width, int height, int page)
     : m_pSettings(&settings), m_strImagePath(imagePath), m_nResolution(resolution), m_nWidth(width),
-      m_nHeight(height), m_nPage(page)
+      m_nHeight(height), m_nPage(page), m_strEditorProgram(kProfileEditorProgram)
 {
 }
 
@@ -157,10 +159,59 @@ LRESULT CParamDialog::OnPaint(UINT, WPARAM, LPARAM, BOOL&)
     return 0;
 }
 
-LRESULT CParamDialog::OnCopyData(UINT, WPARAM, LPARAM, BOOL&)
+LRESULT CParamDialog::OnCopyData(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
 {
-    // The profile editor's messages are taken here; until the editor is
-    // wired in they change nothing.
+    // Requests count only from the editor this dialog started and is
+    // waiting for; the sender names its window in wParam.
+    const COPYDATASTRUCT* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    DWORD sender = 0;
+    if (!data || !m_hEditor || !::GetWindowThreadProcessId(reinterpret_cast<HWND>(wParam), &sender) ||
+        sender != m_dwEditorProcessId)
+        return 0;
+    switch (editorRequest(data->dwData)) {
+    case EditorRequest::SelectProfile: {
+        std::wstring name;
+        if (copyDataProfileName(data->lpData, data->cbData, name))
+            UpdateProfileCombo(name);
+        break;
+    }
+    case EditorRequest::GiveInputBack:
+        EnableControls(true);
+        break;
+    case EditorRequest::Ignore:
+        break;
+    }
+    return 0;
+}
+
+LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
+{
+    // One editor at a time: after its hand-back the dialog is usable again
+    // while the first editor still runs.
+    if (m_hEditor)
+        return 0;
+    const std::wstring parameters = editorParameters(
+        GetDlgItemText(IDC_PROFILE), reinterpret_cast<intptr_t>(m_hWnd), m_strImagePath);
+    DWORD error = 0;
+    HANDLE process = startProfileEditor(m_hWnd, m_strEditorProgram, parameters, error);
+    if (!process) {
+        // The dialog stays as it was; the user learns why nothing opened.
+        wchar_t* reason = nullptr;
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<LPWSTR>(&reason), 0, nullptr);
+        const std::wstring text = loadFormattedString(IDS_EDITOR_MISSING, {m_strEditorProgram, reason ? reason : L""});
+        ::LocalFree(reason);
+        ::MessageBoxW(m_hWnd, text.c_str(), loadFormattedString(IDS_APP_TITLE).c_str(), MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    m_hEditor = process;
+    m_dwEditorProcessId = ::GetProcessId(process);
+    EnableControls(false);
+    waitForProcessTakingMessages(process);
+    ::CloseHandle(process);
+    m_hEditor = nullptr;
+    m_dwEditorProcessId = 0;
+    EnableControls(true);
     return 0;
 }
 

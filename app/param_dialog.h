@@ -31,6 +31,9 @@ public:
     // Refills the profile box and selects `name` (or the first profile).
     void UpdateProfileCombo(const std::wstring& name);
 
+    // For tests: the editor program to start instead of "tessforge7.exe".
+    void setEditorProgram(const std::wstring& program) { m_strEditorProgram = program; }
+
     // For tests: the loaded preview (null when the image could not be read)
     // and how many attention flashes the dialog has given.
     PreviewBitmap* previewBitmap() const { return m_pBitmap.get(); }
@@ -49,6 +52,7 @@ public:
         COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
         COMMAND_HANDLER(IDC_SKIP_PAGE, BN_CLICKED, OnSkipPage)
         COMMAND_HANDLER(IDC_BROWSE, BN_CLICKED, OnBrowse)
+        COMMAND_HANDLER(IDC_EDIT_PROFILE, BN_CLICKED, OnEditProfile)
     END_MSG_MAP()
 
 private:
@@ -61,6 +65,7 @@ private:
     LRESULT OnCancel(WORD, WORD, HWND, BOOL& bHandled);
     LRESULT OnSkipPage(WORD, WORD, HWND, BOOL& bHandled);
     LRESULT OnBrowse(WORD, WORD, HWND, BOOL& bHandled);
+    LRESULT OnEditProfile(WORD, WORD, HWND, BOOL& bHandled);
 
     // Fills the properties list and sizes its columns from their texts.
     void FillProperties();
@@ -78,4 +83,9 @@ private:
     // scales with its font, the pixel sizes set here (list columns, the
     // preview's outline) are scaled from it.
     int m_nDpi = 96;
+    // The running profile editor (null when none): only its windows may
+    // send the dialog requests.
+    std::wstring m_strEditorProgram;
+    HANDLE m_hEditor = nullptr;
+    DWORD m_dwEditorProcessId = 0;
 };

@@ -41,7 +41,7 @@ mkdir -p $build
 echo "== building"
 cmake -S . -B $build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release >$build/configure.log 2>&1 \
   || { cat $build/configure.log; exit 1; }
-cmake --build $build -j2 --target PrintvaneUI converter language_modules >$build/build.log 2>&1 \
+cmake --build $build -j2 --target PrintvaneUI converter tessforge7 language_modules >$build/build.log 2>&1 \
   || { grep -E "error|Error" $build/build.log; exit 1; }
 
 shots="$here/$build/screenshots"
@@ -125,11 +125,14 @@ demo_step "The progress window on the named pipe: four pages, then the converter
 bmp="$shots/demo-pipe-progress.bmp"
 [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
 
-# The print job: page 1 is confirmed (1), page 2 skipped (1878), page 3
-# confirmed for the rest of the job (1877); then the progress window and the
-# summary. With --manual you answer the dialogs yourself.
+# The print job: on page 1 the profile editor (tessforge7.exe) runs once by
+# its step script: it copies the stored profile as "Demo copy", changes its
+# qualities, saves, and the dialog selects the copy. Then page 1 is confirmed
+# (1), page 2 skipped (1878), page 3 confirmed for the rest of the job (1877);
+# then the progress window and the summary. With --manual you answer the
+# dialogs yourself (Edit opens the editor).
 rm -f "$build/demo-report.txt"
-demo_step "A print job of three pages: page dialogs, progress window, summary" - \
+demo_step "A print job of three pages: page dialogs, the profile editor, progress window, summary" - \
   demo ${mode:+--auto --answers ok,skip,same} --out 'C:\users\Public\Documents\demo.djvu' \
     --shots "Z:$shots" --report "Z:$here/$build/demo-report.txt"
 [ -f "$build/demo-report.txt" ] && { echo "-param exit codes:"; tr -d '\r' <"$build/demo-report.txt"; }

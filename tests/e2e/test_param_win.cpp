@@ -68,6 +68,8 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         {"OK keeps a stored profile the repository has", OkCleared, 1, true, "vjt300", stored, "vjt300"},
         {"OK with a profile the repository lacks", OkChecked, 1877, true, "vjt999",
          "UpdateProfileCombo: name=vjt999\n", "Fine"},
+        {"a stored name in another letter case is not matched", OkCleared, 1, true, "VJT300",
+         "UpdateProfileCombo: name=VJT300\n", "Fine"},
     };
     paramtest::TempFolder emptyFolder, repositoryFolder;
     const std::string repository =
@@ -169,17 +171,19 @@ TEST(ParamMode, ScreenshotsInTheUsersLanguage)
 }
 
 // The converter stand-in's print job follows each -param answer: 1877 keeps
-// the answer for the following pages, 1878 skips a page, 2 ends the job.
+// the answer for the following pages, 1878 skips a page, 2 ends the job. On
+// page 1 it runs the profile editor once, whose new profile the dialog then
+// selects.
 TEST(ParamMode, DemoJobFollowsEachAnswer)
 {
     struct Case {
         const wchar_t* answers;
         std::vector<std::string> lines;
     } cases[] = {
-        {L"same", {"page 1: 1877", "job done; converted 1,2,3; skipped "}},
-        {L"ok,skip,ok", {"page 1: 1", "page 2: 1878", "page 3: 1", "job done; converted 1,3; skipped 2"}},
-        {L"skip,same", {"page 1: 1878", "page 2: 1877", "job done; converted 2,3; skipped 1"}},
-        {L"ok,cancel", {"page 1: 1", "page 2: 2", "job cancelled; converted 1; skipped "}},
+        {L"same", {"page 1 profile: Demo copy", "page 1: 1877", "job done; converted 1,2,3; skipped "}},
+        {L"ok,skip,ok", {"page 1 profile: Demo copy", "page 1: 1", "page 2: 1878", "page 3: 1", "job done; converted 1,3; skipped 2"}},
+        {L"skip,same", {"page 1 profile: Demo copy", "page 1: 1878", "page 2: 1877", "job done; converted 2,3; skipped 1"}},
+        {L"ok,cancel", {"page 1 profile: Demo copy", "page 1: 1", "page 2: 2", "job cancelled; converted 1; skipped "}},
     };
     RemoveAtEnd files;
     for (const Case& c : cases) {

@@ -290,15 +290,76 @@ bool parseOptions(const Args& args, Options& o)
     return true;
 }
 
+std::string narrowText(const std::wstring& w)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+// The profile editor's window while it runs: a visible dialog window of
+// another process than the configuration dialog's and ours.
+struct EditorSearch {
+    DWORD dialogPid;
+    HWND found;
+};
+
+BOOL CALLBACK matchEditorWindow(HWND w, LPARAM param)
+{
+    EditorSearch* s = reinterpret_cast<EditorSearch*>(param);
+    wchar_t cls[16] = {};
+    GetClassNameW(w, cls, 16);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (IsWindowVisible(w) && wcscmp(cls, L"#32770") == 0 && pid != s->dialogPid && pid != GetCurrentProcessId()) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND findEditorWindow(DWORD dialogPid)
+{
+    EditorSearch search = {dialogPid, nullptr};
+    EnumWindows(matchEditorWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Presses Edit in the configuration dialog and lets the profile editor run
+// its script (TESSFORGE7_SCRIPT, set by commandDemo): it copies a profile,
+// changes it, saves, and the dialog selects the copy. Returns the profile the
+// dialog shows afterwards.
+std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
+{
+    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(2004, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, 2004)));
+    HWND editor = nullptr;
+    for (int i = 0; i < 300 && !(editor = findEditorWindow(GetProcessId(c.process))); ++i)
+        Sleep(50);
+    if (!editor)
+        return L"<no editor>";
+    Sleep(700);   // the script's edits show
+    saveShot(editor, o.shots + L"\\demo-editor.bmp");
+    for (int i = 0; i < 600 && (IsWindow(editor) || !IsWindowEnabled(GetDlgItem(dlg, IDOK))); ++i)
+        Sleep(50);
+    wchar_t name[260] = {};
+    SendMessageTimeoutW(GetDlgItem(dlg, 2003), WM_GETTEXT, 260, reinterpret_cast<LPARAM>(name), SMTO_ABORTIFHUNG,
+                        5000, nullptr);
+    return name;
+}
+
 // Answers one configuration dialog the way a user would: output file typed
 // on page 1, the check box set for "same", then the button pressed. An
 // overwrite question that follows is answered with Yes.
-void answerDialog(const Child& c, const Options& o, const std::wstring& answer, int page)
+void answerDialog(const Child& c, const Options& o, const std::wstring& answer, int page, std::wstring& profile)
 {
     HWND dlg = waitForDialog(c, 20000);
     if (!dlg)
         return;
     Sleep(700);  // past the attention flash, for a calm screenshot
+    if (page == 1)
+        profile = runProfileEditor(c, o, dlg);
     if (page == 1 && !o.out.empty())
         SendMessageTimeoutW(GetDlgItem(dlg, 2001), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.out.c_str()),
                             SMTO_ABORTIFHUNG, 5000, nullptr);
@@ -316,7 +377,8 @@ void answerDialog(const Child& c, const Options& o, const std::wstring& answer, 
     }
 }
 
-DWORD askAboutPage(const Options& o, const std::wstring& imagePath, const Page& p, int number, size_t& answerIndex)
+DWORD askAboutPage(const Options& o, const std::wstring& imagePath, const Page& p, int number, size_t& answerIndex,
+                   std::wstring& profile)
 {
     Child c = startPrintvane({L"-param", o.settings, imagePath, L"0", std::to_wstring(o.dpi),
                               std::to_wstring(p.width), std::to_wstring(p.height), std::to_wstring(number)});
@@ -326,7 +388,7 @@ DWORD askAboutPage(const Options& o, const std::wstring& imagePath, const Page& 
     if (o.automatic) {
         std::wstring answer = answerIndex < o.answers.size() ? o.answers[answerIndex] : L"same";
         ++answerIndex;
-        driver = std::thread([&c, &o, answer, number] { answerDialog(c, o, answer, number); });
+        driver = std::thread([&c, &o, answer, number, &profile] { answerDialog(c, o, answer, number, profile); });
     }
     // The answering thread watches the process handle: it is closed only
     // after that thread has ended.
@@ -367,6 +429,19 @@ int commandDemo(const Args& args)
 
     wchar_t tmp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, tmp);
+    if (o.automatic) {
+        // The profiles of the demo: a repository of its own, written afresh,
+        // and the editor's script for page 1 (children inherit both).
+        const std::wstring folder = std::wstring(tmp) + L"printvane-demo-profiles";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        const std::string repository = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<repository "
+                              "xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\"><profile name=\"vjt") +
+                      std::to_string(o.dpi) + "\" encode-mode=\"3-layer\"/><profile name=\"Fine\"/></repository>\n";
+        writeFile(folder + L"\\db0.dprepo", std::vector<uint8_t>(repository.begin(), repository.end()));
+        SetEnvironmentVariableW(L"SVRDBDIR", folder.c_str());
+        SetEnvironmentVariableW(L"TESSFORGE7_SCRIPT",
+                                L"new:Demo copy;bg:60;fg:85;description:Made by the demo job;apply;pause:1500;ok");
+    }
     const std::wstring ini = iniPath(o.settings);
     WritePrivateProfileStringW(L"VJT", L"PrevJobName", L"Printvane demo", ini.c_str());
     if (!o.out.empty())
@@ -391,8 +466,13 @@ int commandDemo(const Args& args)
             std::printf("demo: cannot write the page image\n");
             return 1;
         }
-        const DWORD code = askAboutPage(o, image, p, number, answerIndex);
+        std::wstring profile;
+        const DWORD code = askAboutPage(o, image, p, number, answerIndex, profile);
         DeleteFileW(image.c_str());
+        if (!profile.empty()) {
+            std::printf("demo: page %d: the profile editor ran; the dialog selected %ls\n", number, profile.c_str());
+            report.line("page " + std::to_string(number) + " profile: " + narrowText(profile));
+        }
         std::printf("demo: page %d: -param exit code %lu\n", number, static_cast<unsigned long>(code));
         report.line("page " + std::to_string(number) + ": " + std::to_string(static_cast<unsigned long>(code)));
         if (code == 1877) {

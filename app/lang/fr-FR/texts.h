@@ -30,5 +30,6 @@
 #define STR_FMT_RESOLUTION     "%1!u! ppp"
 #define STR_FMT_PAGE           "%1!d!"
 #define STR_ROW_PAGE           "Page"
+#define STR_EDITOR_MISSING     "L'éditeur de profils %1 n'a pas pu être démarré : %2"
 #define STR_FILE_FILTER        "Fichier DjVu (*.djvu;*.djv)|*.djvu;*.djv|Fichier MHTML (*.mht)|*.mht|Fichier PDF (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

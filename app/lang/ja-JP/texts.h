@@ -30,5 +30,6 @@
 #define STR_FMT_RESOLUTION     "%1!u! dpi"
 #define STR_FMT_PAGE           "%1!d!"
 #define STR_ROW_PAGE           "ページ"
+#define STR_EDITOR_MISSING     "プロファイル エディター %1 を起動できませんでした: %2"
 #define STR_FILE_FILTER        "DjVu ファイル (*.djvu;*.djv)|*.djvu;*.djv|MHTML ファイル (*.mht)|*.mht|PDF ファイル (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

@@ -30,5 +30,6 @@
 #define STR_FMT_RESOLUTION     "%1!u! dpi"
 #define STR_FMT_PAGE           "%1!d!"
 #define STR_ROW_PAGE           "页码"
+#define STR_EDITOR_MISSING     "无法启动配置文件编辑器 %1: %2"
 #define STR_FILE_FILTER        "DjVu 文件 (*.djvu;*.djv)|*.djvu;*.djv|MHTML 文件 (*.mht)|*.mht|PDF 文件 (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

@@ -30,5 +30,6 @@
 #define STR_FMT_RESOLUTION     "%1!u! dpi"
 #define STR_FMT_PAGE           "%1!d!"
 #define STR_ROW_PAGE           "頁碼"
+#define STR_EDITOR_MISSING     "無法啟動設定檔編輯器 %1: %2"
 #define STR_FILE_FILTER        "DjVu 檔案 (*.djvu;*.djv)|*.djvu;*.djv|MHTML 檔案 (*.mht)|*.mht|PDF 檔案 (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

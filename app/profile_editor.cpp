@@ -1,0 +1,48 @@
+#include "app/profile_editor.h"
+
+#include <shellapi.h>
+
+HANDLE startProfileEditor(HWND owner, const std::wstring& program, const std::wstring& parameters, DWORD& error)
+{
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = owner;
+    info.lpVerb = L"open";
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOW;
+    if (!ShellExecuteExW(&info)) {
+        error = GetLastError();
+        return nullptr;
+    }
+    if (!info.hProcess) {
+        // Started through something that gave no process (a document
+        // association, say): nothing to wait for.
+        error = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    error = 0;
+    return info.hProcess;
+}
+
+bool waitForProcessTakingMessages(HANDLE process)
+{
+    for (;;) {
+        const DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0)
+            return true;
+        if (r != WAIT_OBJECT_0 + 1) {
+            OutputDebugStringA("Profile editor: the wait failed; input goes back to the dialog\n");
+            return false;
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(int(msg.wParam));
+                return true;
+            }
+            DispatchMessageW(&msg);
+        }
+    }
+}

@@ -1,0 +1,19 @@
+// Starting the profile editor program and waiting for it while the dialog
+// keeps taking its messages.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// Starts `program` ("tessforge7.exe": the platform's search rules find it,
+// the program's own folder first) with `parameters`, owned by `owner`.
+// Returns the process handle, or null with the system error in `error`.
+// The shell shows no box of its own; the caller reports the failure.
+HANDLE startProfileEditor(HWND owner, const std::wstring& program, const std::wstring& parameters, DWORD& error);
+
+// Waits until `process` ends, taking every message of this thread off the
+// queue and dispatching it directly (messages sent by the editor arrive
+// during the wait). Returns false when the wait itself fails: the caller
+// stops waiting instead of spinning. A WM_QUIT found on the way is posted
+// again and ends the wait, so that the loop below sees it.
+bool waitForProcessTakingMessages(HANDLE process);

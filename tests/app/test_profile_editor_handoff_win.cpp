@@ -1,0 +1,244 @@
+// The Edit button of the configuration dialog with the real profile editor
+// (tessforge7.exe beside the test program, run by a script of steps): the
+// dialog waits with its controls disabled, takes the editor's requests, and
+// ignores requests from anyone else.
+#include "app/param_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/core/editor_link.h"
+#include "app/profile_editor.h"
+#include "param_test_support.h"
+#include "profile/djv_fileaccess.h"
+#include "settings/printer_settings.h"
+#include "support/dialog_driver.h"
+#include "support/ui_probe.h"
+
+using namespace paramtest;
+using uitest::itemText;
+
+namespace {
+
+const char* kRepository =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
+    "<profile name=\"vjt300\"/><profile name=\"Fine\"/><profile name=\"My fine one\"/></repository>\n";
+
+// The repository and the editor's script for one test, undone at the end.
+// The library fixes its data folder once per process, so the repository is
+// written into that folder (and the folder handed to the editor), and the
+// file there before is put back afterwards.
+class EditorSetting {
+public:
+    explicit EditorSetting(const std::wstring& script)
+    {
+        const Solvaris::String dir = Solvaris::DjVu::FileAccess::systemReservedDirectory();
+        folder_.assign(reinterpret_cast<const wchar_t*>(dir.c_wstr()), dir.wlength());
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        file_ = folder_ + L"\\db0.dprepo";
+        before_ = uitest::readFile(file_, &existed_);
+        uitest::writeFile(file_, kRepository);
+        SetEnvironmentVariableW(L"SVRDBDIR", folder_.c_str());
+        SetEnvironmentVariableW(L"TESSFORGE7_SCRIPT", script.c_str());
+        SetEnvironmentVariableW(L"TESSFORGE7_LANG", L"en");
+    }
+    ~EditorSetting()
+    {
+        if (existed_)
+            uitest::writeFile(file_, before_);
+        else
+            DeleteFileW(file_.c_str());
+        SetEnvironmentVariableW(L"SVRDBDIR", nullptr);
+        SetEnvironmentVariableW(L"TESSFORGE7_SCRIPT", nullptr);
+        SetEnvironmentVariableW(L"TESSFORGE7_LANG", nullptr);
+    }
+    std::string repository() const { return uitest::readFile(file_); }
+
+private:
+    std::wstring folder_, file_;
+    std::string before_;
+    bool existed_ = false;
+};
+
+// An event the editor's "gate:" step waits for; set at the latest when the
+// test ends, so that no editor is left waiting.
+class Gate {
+public:
+    Gate() : name_(uitest::uniqueName(L"pvgate")), event_(CreateEventW(nullptr, TRUE, FALSE, name_.c_str())) {}
+    ~Gate()
+    {
+        SetEvent(event_);
+        CloseHandle(event_);
+    }
+    void open() { SetEvent(event_); }
+    const std::wstring& name() const { return name_; }
+
+private:
+    std::wstring name_;
+    HANDLE event_;
+};
+
+bool enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
+
+std::vector<std::wstring> comboItems(HWND dlg)
+{
+    HWND combo = GetDlgItem(dlg, IDC_PROFILE);
+    std::vector<std::wstring> out;
+    const LRESULT n = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+        wchar_t buf[256] = {};
+        SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(buf));
+        out.push_back(buf);
+    }
+    return out;
+}
+
+HWND editorWindow()
+{
+    return FindWindowW(L"#32770", L"Tessforge Profile Editor");
+}
+
+// Sends the dialog a request as if from the window `from`.
+void sendRequest(HWND dlg, HWND from, uintptr_t request, const std::wstring& name)
+{
+    std::u16string block = copyDataBlock(name);
+    COPYDATASTRUCT data = {request, DWORD(block.size() * 2), &block[0]};
+    DWORD_PTR ignored;
+    SendMessageTimeoutW(dlg, WM_COPYDATA, reinterpret_cast<WPARAM>(from), reinterpret_cast<LPARAM>(&data),
+                        SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+INT_PTR runDialog(PrinterSettings& settings, const std::wstring& editorProgram,
+                  const std::function<void(HWND)>& script)
+{
+    ensureGdiplus();
+    CParamDialog dialog(settings, L"C:\\no such page.img", 300, 100, 100, 1);
+    if (!editorProgram.empty())
+        dialog.setEditorProgram(editorProgram);
+    uitest::DrivenRun run = uitest::runDriven([&] { return dialog.DoModal(nullptr); }, script, 60000);
+    EXPECT_TRUE(run.windowSeen);
+    EXPECT_FALSE(run.aborted) << "the dialog did not end by itself";
+    return run.result;
+}
+
+const int kInputControls[] = {IDC_OUTPUT_FILE, IDC_BROWSE, IDC_PROFILE, IDC_EDIT_PROFILE, IDC_PROPERTIES,
+                              IDC_SAME_CONFIG, IDOK, IDCANCEL};
+
+} // namespace
+
+// The editor copies vjt300 as "Fresh copy", saves, asks the dialog to select
+// it, waits, gives input back while it still runs, waits again and closes.
+TEST(ProfileEditorHandOff, DialogWaitsTakesTheEditorsRequestsAndNoOneElses)
+{
+    Gate first, second;
+    EditorSetting setting(L"new:Fresh copy;save;send;gate:" + first.name() + L";giveback;gate:" + second.name() +
+                          L";cancel");
+    PrinterSettings s;
+    s.Profile = L"vjt300";
+    const INT_PTR result = runDialog(s, L"", [&](HWND dlg) {
+        ASSERT_EQ(itemText(dlg, IDC_PROFILE), L"vjt300");
+        uitest::clickButton(dlg, IDC_EDIT_PROFILE);
+        ASSERT_TRUE(uitest::waitUntil([&] { return itemText(dlg, IDC_PROFILE) == L"Fresh copy"; }, 20000))
+            << "the editor's new profile is selected after its first request";
+        EXPECT_EQ(comboItems(dlg), (std::vector<std::wstring>{L"Fine", L"Fresh copy", L"My fine one", L"vjt300"}));
+        for (int id : kInputControls)
+            EXPECT_FALSE(enabled(dlg, id)) << "control " << id << " while the editor runs";
+        EXPECT_FALSE(IsWindowEnabled(dlg));
+        EXPECT_TRUE(enabled(dlg, IDC_SKIP_PAGE)) << "Skip Page is never changed";
+        HWND editor = editorWindow();
+        ASSERT_TRUE(editor);
+        uitest::saveScreenshot(editor, L"editor-handoff-en");
+
+        // Requests from this process, not from the editor: nothing changes.
+        sendRequest(dlg, dlg, kSelectProfileRequest, L"Fine");
+        sendRequest(dlg, dlg, kGiveInputBackRequest, L"");
+        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fresh copy");
+        EXPECT_FALSE(enabled(dlg, IDOK));
+
+        first.open();
+        // The dialog window itself is enabled last.
+        ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, 20000))
+            << "the editor gives input back";
+        for (int id : kInputControls)
+            EXPECT_TRUE(enabled(dlg, id)) << "control " << id << " after the hand-back";
+        EXPECT_TRUE(IsWindow(editor)) << "while the editor still runs";
+
+        second.open();
+        ASSERT_TRUE(uitest::waitUntil([&] { return !IsWindow(editor); }, 20000));
+        // The editor's end closes the wait; the dialog answers again.
+        uitest::clickButton(dlg, IDOK);
+    });
+    EXPECT_EQ(result, IDOK_SUCCESSIVE) << "page 1 starts with the box checked";
+    EXPECT_EQ(s.Profile, L"Fresh copy");
+    EXPECT_NE(setting.repository().find("name=\"Fresh copy\""), std::string::npos) << "saved by the editor";
+}
+
+TEST(ProfileEditorHandOff, NameWithSpacesReachesTheEditorWhole)
+{
+    // The editor selects the name it was given (the first profile, "Fine",
+    // when it got only "My") and sends it straight back.
+    Gate gate;
+    EditorSetting setting(L"send;gate:" + gate.name() + L";cancel");
+    PrinterSettings s;
+    s.Profile = L"My fine one";
+    const INT_PTR result = runDialog(s, L"", [&](HWND dlg) {
+        ASSERT_EQ(itemText(dlg, IDC_PROFILE), L"My fine one");
+        uitest::clickButton(dlg, IDC_EDIT_PROFILE);
+        ASSERT_TRUE(uitest::waitUntil([&] { return editorWindow() != nullptr; }, 20000));
+        gate.open();
+        ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) && !editorWindow(); }, 20000));
+        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"My fine one");
+        uitest::clickButton(dlg, IDCANCEL);
+    });
+    EXPECT_EQ(result, 2);
+}
+
+TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
+{
+    EditorSetting setting(L"cancel");
+    PrinterSettings s;
+    s.Profile = L"Fine";
+    const INT_PTR result = runDialog(s, L"tessforge7-not-installed.exe", [&](HWND dlg) {
+        uitest::clickButton(dlg, IDC_EDIT_PROFILE);
+        HWND box = nullptr;
+        ASSERT_TRUE(uitest::waitUntil([&] {
+            for (HWND w : uitest::topLevelWindows(GetCurrentProcessId(), L"#32770"))
+                if (w != dlg && GetWindow(w, GW_OWNER) == dlg)
+                    box = w;
+            return box != nullptr;
+        }, 10000)) << "a box says why nothing opened";
+        const std::wstring text = uitest::staticTexts(box);
+        EXPECT_NE(text.find(L"could not be started"), std::wstring::npos) << uitest::narrow(text);
+        EXPECT_NE(text.find(L"tessforge7-not-installed.exe"), std::wstring::npos) << uitest::narrow(text);
+        uitest::saveScreenshot(box, L"editor-missing-en");
+        uitest::pressButton(box, IDOK);
+        ASSERT_TRUE(uitest::waitUntil([&] { return !IsWindow(box); }));
+        for (int id : kInputControls)
+            EXPECT_TRUE(enabled(dlg, id)) << "control " << id;
+        EXPECT_TRUE(IsWindowEnabled(dlg));
+        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fine");
+        uitest::clickButton(dlg, IDOK);
+    });
+    EXPECT_EQ(result, IDOK_SUCCESSIVE);
+    EXPECT_EQ(s.Profile, L"Fine");
+}
+
+TEST(ProfileEditorHandOff, WaitEndsWithTheProcessOrWhenItCannotWait)
+{
+    // A handle that is no longer valid makes the wait fail: the loop must
+    // return (false) instead of spinning; a process that ends returns true
+    // after the queued messages were dispatched.
+    HANDLE closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    CloseHandle(closed);
+    EXPECT_FALSE(waitForProcessTakingMessages(closed));
+
+    uitest::Process p;
+    ASSERT_TRUE(p.start(uitest::commandLine(uitest::programPath(L"tessforge7.exe"), {L"-hwnd", L"x"})));
+    PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+    EXPECT_TRUE(waitForProcessTakingMessages(p.handle())) << "a bad command line ends the editor at once";
+    EXPECT_EQ(p.exitCode(), 2u);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_NULL, WM_NULL, PM_NOREMOVE)) << "queued messages were taken";
+}

@@ -1,0 +1,223 @@
+// The profile editor program on its own: started with the dialog's command
+// line, driven by its step script, its window read from outside (texts that
+// fit, a keyboard letter for every action), its requests received by a
+// window of the test, and the repository file read back afterwards.
+#include "app/core/editor_link.h"
+#include "app/param_test_support.h"
+#include "profile/djv_profiles.h"
+#include "support/ui_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace uitest;
+
+namespace {
+
+// A window that records the requests it is sent, as the dialog would get them.
+struct Receiver {
+    struct Request {
+        uintptr_t kind;
+        std::wstring name;
+        bool fromEditor;
+    };
+    HWND window = nullptr;
+    DWORD editorPid = 0;
+    std::vector<Request> requests;
+
+    Receiver()
+    {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = &Receiver::proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"PvEditorReceiver";
+        RegisterClassW(&wc);
+        window = CreateWindowW(wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, this);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~Receiver() { DestroyWindow(window); }
+
+    static LRESULT CALLBACK proc(HWND w, UINT msg, WPARAM wParam, LPARAM lParam)
+    {
+        Receiver* self = reinterpret_cast<Receiver*>(GetWindowLongPtrW(w, GWLP_USERDATA));
+        if (msg == WM_COPYDATA && self) {
+            const COPYDATASTRUCT* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            Request r{data->dwData, L"", false};
+            if (editorRequest(data->dwData) == EditorRequest::SelectProfile &&
+                !copyDataProfileName(data->lpData, data->cbData, r.name))
+                r.name = L"<no NUL>";
+            DWORD pid = 0;
+            GetWindowThreadProcessId(reinterpret_cast<HWND>(wParam), &pid);
+            r.fromEditor = pid == self->editorPid;
+            self->requests.push_back(r);
+            return 0;
+        }
+        return DefWindowProcW(w, msg, wParam, lParam);
+    }
+};
+
+// Waits for `condition` while this thread's messages are dispatched.
+bool pumpUntil(const std::function<bool()>& condition, DWORD limitMs = 20000)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > limitMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    }
+    return true;
+}
+
+int textWidth(HWND control, std::wstring text)
+{
+    text.erase(std::remove(text.begin(), text.end(), L'&'), text.end());
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT r = {0, 0, 0, 0};
+    DrawTextW(dc, text.c_str(), int(text.size()), &r, DT_CALCRECT | DT_SINGLELINE);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return r.right - r.left;
+}
+
+wchar_t mnemonic(const std::wstring& text)
+{
+    const size_t at = text.find(L'&');
+    return at != std::wstring::npos && at + 1 < text.size() ? wchar_t(towlower(text[at + 1])) : 0;
+}
+
+const char* kRepository =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
+    "<profile name=\"vjt300\" encode-mode=\"bitonal\"/><profile name=\"Fine\"/></repository>\n";
+
+} // namespace
+
+TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
+{
+    struct Case {
+        const wchar_t* lang;
+        const wchar_t* title;
+    } cases[] = {{L"en", L"Tessforge Profile Editor"}, {L"de", L"Tessforge-Profileditor"}};
+    for (const Case& c : cases) {
+        paramtest::TempFolder folder;
+        ASSERT_TRUE(writeFile(folder.file(L"db0.dprepo"), kRepository));
+        const std::wstring gate = uniqueName(L"pvgate");
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, gate.c_str());
+        Receiver receiver;
+        // Copy vjt300, change the copy's settings, rename it, wait for the
+        // test, then OK (save, select request, hand-back, close).
+        const std::wstring script = L"new:Copy A;bg:40;fg:90;mode:0;picture:1;description:Colour scans;apply;"
+                                    L"rename:Copy B;gate:" + gate + L";ok";
+        Process p;
+        const std::wstring cmd = L"\"" + programPath(L"tessforge7.exe") + L"\" " +
+                                 editorParameters(L"vjt300", reinterpret_cast<intptr_t>(receiver.window), L"C:\\p.img");
+        ASSERT_TRUE(p.start(cmd, {{L"SVRDBDIR", folder.path()}, {L"TESSFORGE7_SCRIPT", script}, {L"TESSFORGE7_LANG", c.lang}}))
+            << narrow(p.error());
+        receiver.editorPid = p.pid();
+        HWND editor = nullptr;
+        ASSERT_TRUE(pumpUntil([&] { return (editor = waitForWindow(p.pid(), 50, L"#32770", p.handle())) != nullptr &&
+                                           controlText(editor, 1010 /* description */) == L"Colour scans"; }))
+            << narrow(c.lang) << ": the script's edits show";
+        EXPECT_EQ(windowText(editor), c.title);
+        EXPECT_TRUE(receiver.requests.empty()) << "nothing is sent before a save";
+
+        // Every text fits; every action has its own letter, and every field
+        // follows a label with a letter.
+        std::map<wchar_t, std::wstring> letters;
+        std::wstring label;
+        for (const ControlInfo& ci : listControls(editor)) {
+            const std::wstring cls = windowClass(ci.hwnd);
+            if ((_wcsicmp(cls.c_str(), L"Static") == 0 || _wcsicmp(cls.c_str(), L"Button") == 0) && !ci.text.empty()) {
+                RECT client;
+                GetClientRect(ci.hwnd, &client);
+                const int room = client.right - (_wcsicmp(cls.c_str(), L"Button") == 0 && (ci.style & BS_TYPEMASK) != BS_GROUPBOX ? 6 : 0);
+                EXPECT_LE(textWidth(ci.hwnd, ci.text), room) << narrow(c.lang) << ": " << narrow(ci.text) << " does not fit";
+                if (const wchar_t m = mnemonic(ci.text)) {
+                    EXPECT_TRUE(letters.emplace(m, ci.text).second)
+                        << narrow(c.lang) << ": " << narrow(ci.text) << " shares its letter with " << narrow(letters[m]);
+                }
+                const bool pushButton = _wcsicmp(cls.c_str(), L"Button") == 0 && (ci.style & BS_TYPEMASK) != BS_GROUPBOX;
+                if (pushButton && ci.id != IDOK && ci.id != IDCANCEL) {
+                    EXPECT_NE(mnemonic(ci.text), 0) << narrow(c.lang) << ": " << narrow(ci.text) << " has no letter";
+                }
+                label = ci.text;
+            } else if (_wcsicmp(cls.c_str(), L"Edit") == 0 || _wcsicmp(cls.c_str(), L"ComboBox") == 0 ||
+                       _wcsicmp(cls.c_str(), L"ListBox") == 0) {
+                if (GetParent(ci.hwnd) == editor) {
+                    EXPECT_NE(mnemonic(label), 0) << narrow(c.lang) << ": control " << ci.id << " has no labelled letter";
+                }
+            }
+        }
+        EXPECT_FALSE(saveScreenshot(editor, std::wstring(L"editor-") + c.lang).empty());
+
+        // New asks for the name (the script waits at its gate meanwhile);
+        // Remove asks first, and No keeps the profile.
+        auto ownedWindow = [&] {
+            HWND found = nullptr;
+            pumpUntil([&] {
+                for (HWND w : topLevelWindows(p.pid(), L"#32770"))
+                    if (w != editor)
+                        found = w;
+                return found != nullptr;
+            }, 10000);
+            return found;
+        };
+        pressButton(editor, 1002 /* New */);
+        HWND prompt = ownedWindow();
+        ASSERT_TRUE(prompt) << narrow(c.lang) << ": the name prompt";
+        EXPECT_EQ(controlText(prompt, 1013), L"Copy B " + std::wstring(c.lang[0] == L'd' ? L"Kopie" : L"copy"));
+        for (const ControlInfo& ci : listControls(prompt)) {
+            if (_wcsicmp(windowClass(ci.hwnd).c_str(), L"Static") == 0) {
+                RECT client;
+                GetClientRect(ci.hwnd, &client);
+                EXPECT_LE(textWidth(ci.hwnd, ci.text), client.right) << narrow(ci.text);
+            }
+        }
+        saveScreenshot(prompt, std::wstring(L"editor-new-") + c.lang);
+        SendMessageW(findControl(prompt, 1013), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Copy C"));
+        pressButton(prompt, IDOK);
+        ASSERT_TRUE(pumpUntil([&] { return !IsWindow(prompt); }));
+        pressButton(editor, 1004 /* Remove */);
+        HWND question = ownedWindow();
+        ASSERT_TRUE(question) << narrow(c.lang) << ": the remove question";
+        EXPECT_NE(staticTexts(question).find(L"Copy C"), std::wstring::npos) << narrow(staticTexts(question));
+        pressButton(question, IDNO);
+        ASSERT_TRUE(pumpUntil([&] { return !IsWindow(question); }));
+
+        SetEvent(event);
+        ASSERT_TRUE(pumpUntil([&] { return !p.running(); })) << narrow(c.lang);
+        CloseHandle(event);
+        EXPECT_EQ(p.exitCode(), 0u);
+        ASSERT_EQ(receiver.requests.size(), 2u) << narrow(c.lang);
+        EXPECT_EQ(receiver.requests[0].kind, kSelectProfileRequest);
+        EXPECT_EQ(receiver.requests[0].name, L"Copy C") << "the profile made last is the current one";
+        EXPECT_EQ(receiver.requests[1].kind, kGiveInputBackRequest);
+        EXPECT_TRUE(receiver.requests[0].fromEditor && receiver.requests[1].fromEditor) << "sent from the editor's window";
+
+        // The file: the renamed copy with its settings, the original untouched.
+        using namespace Solvaris;
+        AutoPtr<DjVu::ProfileRepository> repo =
+            DjVu::ProfileRepository::create(String((narrow(folder.file(L"db0.dprepo"))).c_str()));
+        SimpleArray<String> names;
+        repo->getProfileNames(names);
+        ASSERT_EQ(names.count(), 4u);
+        EXPECT_STREQ(names[0].c_str(), "Copy B");
+        EXPECT_STREQ(names[1].c_str(), "Copy C");
+        const DjVu::DjVuEncoder::Params& copy = repo->loadProfile(String("Copy B"))->getParams();
+        EXPECT_EQ(copy.bgParams.quality, 40u);
+        EXPECT_EQ(copy.fgParams.quality, 90u);
+        EXPECT_EQ(uint32_t(copy.encodeMode), 0u);
+        EXPECT_EQ(uint32_t(copy.pictureEncoding), 1u);
+        EXPECT_STREQ(repo->loadProfile(String("Copy B"))->getDescription().c_str(), "Colour scans");
+        EXPECT_EQ(uint32_t(repo->loadProfile(String("vjt300"))->getParams().encodeMode), 3u);
+    }
+}

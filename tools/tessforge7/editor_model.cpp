@@ -1,0 +1,182 @@
+#include "tools/tessforge7/editor_model.h"
+
+#include <exception>
+
+using Solvaris::AutoPtr;
+using Solvaris::String;
+using namespace Solvaris::DjVu;
+
+namespace tessforge {
+
+bool MainSettings::operator==(const MainSettings& o) const
+{
+    return encodeMode == o.encodeMode && backgroundQuality == o.backgroundQuality &&
+           foregroundQuality == o.foregroundQuality && bitonalEncoding == o.bitonalEncoding &&
+           pictureEncoding == o.pictureEncoding && description == o.description;
+}
+
+namespace {
+
+std::vector<std::string> keywords(KeywordList list)
+{
+    std::vector<std::string> out;
+    for (const char* const* k = list; **k; ++k)
+        out.emplace_back(*k);
+    return out;
+}
+
+String S(const std::string& s) { return String(s.c_str(), int32_t(s.size())); }
+
+// Runs `step`, turning a library failure into its message.
+template <class F>
+bool guarded(std::string& error, F step)
+{
+    try {
+        step();
+        return true;
+    } catch (const std::exception& e) {
+        error = e.what();
+        // The library's message line names file and function before ": Error N: ".
+        const size_t at = error.find(": Error ");
+        if (at != std::string::npos) {
+            const size_t text = error.find(": ", at + 8);
+            if (text != std::string::npos)
+                error = error.substr(text + 2);
+        }
+        while (!error.empty() && (error.back() == '\n' || error.back() == '\r'))
+            error.pop_back();
+        return false;
+    }
+}
+
+} // namespace
+
+std::vector<std::string> encodeModeChoices() { return keywords(DjVuEncoder::encodeModeKeywords); }
+std::vector<std::string> bitonalEncodingChoices() { return keywords(DjVuEncoder::bitonalEncodingKeywords); }
+std::vector<std::string> pictureEncodingChoices() { return keywords(DjVuEncoder::pictureEncodingKeywords); }
+
+EditorModel::EditorModel(const std::string& path) : path_(path)
+{
+    repository_ = ProfileRepository::create(S(path));
+}
+
+EditorModel::~EditorModel()
+{
+    // The repository saves whatever it holds when released; edits the user
+    // did not save must not reach the file, so read the file again first.
+    if (dirty_) {
+        try {
+            repository_->reload();
+        } catch (...) {
+        }
+    }
+}
+
+std::vector<std::string> EditorModel::names() const
+{
+    Solvaris::SimpleArray<String> list;
+    repository_->getProfileNames(list);
+    std::vector<std::string> out;
+    for (const String& n : list)
+        out.emplace_back(n.c_str());
+    return out;
+}
+
+bool EditorModel::has(const std::string& name) const { return repository_->hasProfile(S(name)); }
+
+bool EditorModel::readOnly(const std::string& name) const
+{
+    std::string ignored;
+    bool result = true;
+    guarded(ignored, [&] { result = static_cast<const ProfileRepository&>(*repository_).loadProfile(S(name))->isReadOnly(); });
+    return result;
+}
+
+bool EditorModel::settings(const std::string& name, MainSettings& out, std::string& error) const
+{
+    return guarded(error, [&] {
+        AutoPtr<const Profile> p = static_cast<const ProfileRepository&>(*repository_).loadProfile(S(name));
+        const DjVuEncoder::Params& params = p->getParams();
+        out.encodeMode = params.encodeMode;
+        out.backgroundQuality = params.bgParams.quality;
+        out.foregroundQuality = params.fgParams.quality;
+        out.bitonalEncoding = params.bitonalEncoding;
+        out.pictureEncoding = params.pictureEncoding;
+        out.description = p->getDescription().c_str();
+    });
+}
+
+bool EditorModel::createCopy(const std::string& from, const std::string& newName, std::string& error)
+{
+    return guarded(error, [&] {
+        AutoPtr<const Profile> source = static_cast<const ProfileRepository&>(*repository_).loadProfile(S(from));
+        AutoPtr<Profile> copy = source->clone(S(newName));
+        repository_->installProfile(copy.get(), S(newName));
+        dirty_ = true;
+    });
+}
+
+bool EditorModel::rename(const std::string& from, const std::string& to, std::string& error)
+{
+    return guarded(error, [&] {
+        repository_->renameProfile(S(from), S(to));
+        dirty_ = true;
+    });
+}
+
+bool EditorModel::remove(const std::string& name, std::string& error)
+{
+    return guarded(error, [&] {
+        repository_->removeProfile(S(name));
+        dirty_ = true;
+    });
+}
+
+bool EditorModel::apply(const std::string& name, const MainSettings& s, std::string& error)
+{
+    if (s.backgroundQuality < kMinQuality || s.backgroundQuality > kMaxQuality || s.foregroundQuality < kMinQuality ||
+        s.foregroundQuality > kMaxQuality) {
+        error = "Quality should be in [1 100] range!";
+        return false;
+    }
+    if (s.encodeMode >= encodeModeChoices().size() || s.bitonalEncoding >= bitonalEncodingChoices().size() ||
+        s.pictureEncoding >= pictureEncodingChoices().size()) {
+        error = "Unknown setting value!";
+        return false;
+    }
+    return guarded(error, [&] {
+        AutoPtr<Profile> p = repository_->loadProfile(S(name));
+        DjVuEncoder::Params params = p->getParams();
+        params.encodeMode = DjVuEncoder::EncodeMode(s.encodeMode);
+        // A quality replaces the layer's chunk plan, as in the file form.
+        if (params.bgParams.quality != s.backgroundQuality) {
+            params.bgParams.quality = s.backgroundQuality;
+            params.bgParams.chunks.clear();
+        }
+        if (params.fgParams.quality != s.foregroundQuality) {
+            params.fgParams.quality = s.foregroundQuality;
+            params.fgParams.chunks.clear();
+        }
+        params.bitonalEncoding = DjVuEncoder::BitonalEncoding(s.bitonalEncoding);
+        params.pictureEncoding = DjVuEncoder::PictureEncoding(s.pictureEncoding);
+        const bool changed = !(params == p->getParams()) || std::string(p->getDescription().c_str()) != s.description;
+        if (!changed)
+            return;
+        p->setParams(params);
+        if (std::string(p->getDescription().c_str()) != s.description)
+            p->setDescription(S(s.description));
+        dirty_ = true;
+    });
+}
+
+bool EditorModel::save(std::string& error)
+{
+    if (!repository_->save()) {
+        error = "The profile repository could not be written.";
+        return false;
+    }
+    dirty_ = false;
+    return true;
+}
+
+} // namespace tessforge

@@ -1,0 +1,66 @@
+// The profile editor's work on the repository, without windows: the list of
+// names, the main settings of one profile, and the changes the editor offers
+// (a copy under a new name, rename, remove, settings, save). Every failure
+// comes back as a message for the user instead of an exception.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "baselib/svr_base.h"
+#include "profile/djv_profiles.h"
+
+namespace tessforge {
+
+// The settings the editor shows; the rest of the record is kept as it is.
+struct MainSettings {
+    uint32_t encodeMode = 0;        // DjVuEncoder::EncodeMode
+    uint32_t backgroundQuality = 75;  // 1..100
+    uint32_t foregroundQuality = 75;  // 1..100
+    uint32_t bitonalEncoding = 0;   // DjVuEncoder::BitonalEncoding
+    uint32_t pictureEncoding = 0;   // DjVuEncoder::PictureEncoding
+    std::string description;        // UTF-8
+    bool operator==(const MainSettings& o) const;
+    bool operator!=(const MainSettings& o) const { return !(*this == o); }
+};
+
+constexpr uint32_t kMinQuality = 1;
+constexpr uint32_t kMaxQuality = 100;
+
+class EditorModel {
+public:
+    // Opens the repository at `path` (empty: the default one).
+    explicit EditorModel(const std::string& path = std::string());
+    // Releasing the repository would save it; unsaved edits are dropped
+    // instead, unless save() was asked for.
+    ~EditorModel();
+
+    std::vector<std::string> names() const;   // repository order
+    bool has(const std::string& name) const;
+    bool readOnly(const std::string& name) const;
+    // False with `error` for an unknown name.
+    bool settings(const std::string& name, MainSettings& out, std::string& error) const;
+
+    // Each returns false and a message when the repository refuses (bad or
+    // taken name, read-only profile, quality out of range).
+    bool createCopy(const std::string& from, const std::string& newName, std::string& error);
+    bool rename(const std::string& from, const std::string& to, std::string& error);
+    bool remove(const std::string& name, std::string& error);
+    bool apply(const std::string& name, const MainSettings& settings, std::string& error);
+
+    bool dirty() const { return dirty_; }
+    // Writes the repository file; false when it could not be written.
+    bool save(std::string& error);
+
+private:
+    Solvaris::AutoPtr<Solvaris::DjVu::ProfileRepository> repository_;
+    std::string path_;
+    bool dirty_ = false;
+};
+
+// The keywords the editor shows for the choices, in value order.
+std::vector<std::string> encodeModeChoices();
+std::vector<std::string> bitonalEncodingChoices();
+std::vector<std::string> pictureEncodingChoices();
+
+} // namespace tessforge
