@@ -77,16 +77,11 @@ bool pumpUntil(const std::function<bool()>& condition, DWORD limitMs = 20000)
     return true;
 }
 
-int textWidth(HWND control, std::wstring text)
+// Width of a label as shown: its mnemonic marker takes no room.
+int labelWidth(HWND control, std::wstring text)
 {
     text.erase(std::remove(text.begin(), text.end(), L'&'), text.end());
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    RECT r = {0, 0, 0, 0};
-    DrawTextW(dc, text.c_str(), int(text.size()), &r, DT_CALCRECT | DT_SINGLELINE);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    return r.right - r.left;
+    return textWidth(control, text);
 }
 
 wchar_t mnemonic(const std::wstring& text)
@@ -140,7 +135,7 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
                 RECT client;
                 GetClientRect(ci.hwnd, &client);
                 const int room = client.right - (_wcsicmp(cls.c_str(), L"Button") == 0 && (ci.style & BS_TYPEMASK) != BS_GROUPBOX ? 6 : 0);
-                EXPECT_LE(textWidth(ci.hwnd, ci.text), room) << narrow(c.lang) << ": " << narrow(ci.text) << " does not fit";
+                EXPECT_LE(labelWidth(ci.hwnd, ci.text), room) << narrow(c.lang) << ": " << narrow(ci.text) << " does not fit";
                 if (const wchar_t m = mnemonic(ci.text)) {
                     EXPECT_TRUE(letters.emplace(m, ci.text).second)
                         << narrow(c.lang) << ": " << narrow(ci.text) << " shares its letter with " << narrow(letters[m]);
@@ -179,7 +174,7 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
             if (_wcsicmp(windowClass(ci.hwnd).c_str(), L"Static") == 0) {
                 RECT client;
                 GetClientRect(ci.hwnd, &client);
-                EXPECT_LE(textWidth(ci.hwnd, ci.text), client.right) << narrow(ci.text);
+                EXPECT_LE(labelWidth(ci.hwnd, ci.text), client.right) << narrow(ci.text);
             }
         }
         saveScreenshot(prompt, std::wstring(L"editor-new-") + c.lang);
