@@ -163,27 +163,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int directives = 0;
     while (in.more() && directives++ < 6) {
         std::string prefix = (in.byte() & 1) ? "ab " : "";
-        std::string spec;
+        std::string directive;
         uint8_t flags = in.byte();
         for (int i = 0; i < 5; ++i)
             if (flags & (1 << i))
-                spec += "-+ #0"[i];
+                directive += "-+ #0"[i];
         int stars = 0, width = 0, precision = 0;
         uint8_t shape = in.byte();
         bool smallNumbers = true;
         switch (shape & 3) {
-        case 1: spec += std::to_string(in.byte() % 40); break;
-        case 2: { uint32_t w = in.number(); spec += std::to_string(w); smallNumbers &= w <= 1000; break; }
-        case 3: spec += "*"; stars |= 1; width = int(int32_t(in.number())); smallNumbers &= width >= -1000 && width <= 1000; break;
+        case 1: directive += std::to_string(in.byte() % 40); break;
+        case 2: { uint32_t w = in.number(); directive += std::to_string(w); smallNumbers &= w <= 1000; break; }
+        case 3: directive += "*"; stars |= 1; width = int(int32_t(in.number())); smallNumbers &= width >= -1000 && width <= 1000; break;
         }
         switch ((shape >> 2) & 3) {
-        case 1: spec += "." + std::to_string(in.byte() % 40); break;
-        case 2: spec += "."; break;
-        case 3: spec += ".*"; stars |= 2; precision = int(int32_t(in.number())); smallNumbers &= precision <= 1000; break;
+        case 1: directive += "." + std::to_string(in.byte() % 40); break;
+        case 2: directive += "."; break;
+        case 3: directive += ".*"; stars |= 2; precision = int(int32_t(in.number())); smallNumbers &= precision <= 1000; break;
         }
         std::string len = kLengths[(shape >> 4) % (sizeof kLengths / sizeof kLengths[0])];
         char conv = kConversions[in.byte() % (sizeof kConversions - 1)];
-        std::string whole = prefix + "%" + spec + len + conv + "%s";
+        std::string whole = prefix + "%" + directive + len + conv + "%s";
         Arg arg = argumentOf(len, conv);
         uint64_t peek;
         { Bytes copy = in; peek = copy.wide(); }
