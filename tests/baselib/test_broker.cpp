@@ -44,10 +44,7 @@ public:
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (name == "missing")
             SVR_THROW(errNotFound, "not here");
-        AutoPtr<MemoryStorage> s = MemoryStorage::create();
-        s->writeBytes(name.c_str(), name.length());
-        s->setPos(0);
-        return AutoPtr<Storage>(s);
+        return AutoPtr<Storage>(text_helpers::storageWith(str(name)));
     }
     std::atomic<int> calls{0};
 };

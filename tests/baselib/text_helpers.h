@@ -6,6 +6,7 @@
 #include <string>
 
 #include "baselib/svr_error.h"
+#include "baselib/svr_storage.h"
 
 namespace text_helpers {
 
@@ -47,6 +48,25 @@ int codeOf(F f)
         return -1;
     }
     return 0;
+}
+
+// A memory storage holding bytes, positioned at the start.
+inline Solvaris::AutoPtr<Solvaris::MemoryStorage> storageWith(const std::string& bytes)
+{
+    Solvaris::AutoPtr<Solvaris::MemoryStorage> s = Solvaris::MemoryStorage::create();
+    s->writeBytes(bytes.data(), uint32_t(bytes.size()));
+    s->setPos(0);
+    return s;
+}
+
+// The whole content of a storage; leaves the position at the end.
+inline std::string readAll(Solvaris::Storage* s)
+{
+    std::string out(size_t(s->getSize()), '\0');
+    s->setPos(0);
+    if (!out.empty())
+        s->readBytes(&out[0], uint32_t(out.size()), true);
+    return out;
 }
 
 }  // namespace text_helpers
