@@ -94,13 +94,6 @@ TEST(XmlLayer, AttributeReaders) {
         EXPECT_EQ(e->getAttrColor(c.name, 77), c.want) << c.name;
 }
 
-TEST(XmlLayer, RangeMessageNamesAttributeBoundsAndValue) {
-    AutoPtr<XmlElement> e = parseXmlString(S("<jb2 max-palettes=\"70000\"/>"), nullptr);
-    Thrown t = thrown([&] { e->getAttr("max-palettes", 256, 65535, 0); });
-    EXPECT_EQ(t.code, Solvaris::errDataBroken);
-    EXPECT_TRUE(messageEndsWith(t, "max-palettes should be in [0 65535] range! (value=70000)")) << t.message;
-}
-
 TEST(XmlLayer, FailuresAreClearErrors) {
     struct Case { const char* doc; int code; const char* tail; } cases[] = {
         {"", Solvaris::errNoContent, "No XML root element!"},
