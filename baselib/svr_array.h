@@ -125,6 +125,8 @@ public:
             remove(n, m_count - n);
             return;
         }
+        if (n == m_count)
+            return;  // nothing to add (an empty array may have no block at all)
         grow(n);
         if constexpr (std::is_trivially_default_constructible_v<T> && std::is_trivially_copyable_v<T>) {
             // Value-initialised plain items are zero bytes: one fill instead
