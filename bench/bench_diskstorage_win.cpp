@@ -14,27 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "baselib/svr_storage.h"
 
 using namespace Solvaris;
 
 namespace {
-
-volatile uint64_t g_sink;
-
-template <class F>
-double bestMs(int runs, F f) {
-    double best = 1e30;
-    for (int r = 0; r < runs; ++r) {
-        auto t0 = std::chrono::steady_clock::now();
-        f();
-        auto t1 = std::chrono::steady_clock::now();
-        double ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
-        if (ms < best)
-            best = ms;
-    }
-    return best;
-}
 
 void report(const char* what, double ours, double theirs) {
     std::printf("%-40s DiskStorage %9.3f ms   ReadFile %9.3f ms   ratio %.2f\n", what, ours, theirs,

@@ -17,27 +17,12 @@
 #include <windows.h>
 #endif
 
+#include "bench/bench_timing.h"
 #include "baselib/svr_string.h"
 
 using Solvaris::String;
 
 namespace {
-
-volatile uint64_t g_sink;
-
-template <class F>
-double bestMs(int runs, F f) {
-    double best = 1e30;
-    for (int r = 0; r < runs; ++r) {
-        auto t0 = std::chrono::steady_clock::now();
-        f();
-        auto t1 = std::chrono::steady_clock::now();
-        double ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
-        if (ms < best)
-            best = ms;
-    }
-    return best;
-}
 
 void report(const char* what, const char* baseline, double ours, double theirs) {
     std::printf("%-44s String %9.3f ms   %-22s %9.3f ms   ratio %.2f\n", what, ours, baseline, theirs,

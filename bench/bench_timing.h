@@ -1,0 +1,22 @@
+// The timing loop the benchmarks share: the best of several runs, in
+// milliseconds, and a sink that keeps measured work from being optimised away.
+#pragma once
+#include <chrono>
+#include <cstdint>
+
+inline volatile uint64_t g_sink;
+
+template <class F>
+double bestMs(int runs, F f)
+{
+    double best = 1e30;
+    for (int r = 0; r < runs; ++r) {
+        auto t0 = std::chrono::steady_clock::now();
+        f();
+        auto t1 = std::chrono::steady_clock::now();
+        double ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
+        if (ms < best)
+            best = ms;
+    }
+    return best;
+}
