@@ -1,9 +1,11 @@
 // A scratch folder for storage tests: a fresh folder in the temporary
-// folder, emptied and removed at the end; its file names (hidden ones too)
-// and whole-file reads.
+// folder, emptied and removed at the end; its file names (hidden ones too).
+// Checks of system folders shared with the settings tests.
 #pragma once
 
 #include <windows.h>
+#include <aclapi.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -46,3 +48,39 @@ public:
 private:
     std::wstring m_path;
 };
+
+inline bool isFolder(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+inline std::wstring commonAppData() {
+    wchar_t path[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+// Whether the folder's access list lets Everyone read and write, for files
+// and subfolders too. (Wine derives access lists from the Unix mode, so it
+// shows full control as read, write and delete rights only.)
+inline bool everyoneMayWrite(const std::wstring& path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &sd) != ERROR_SUCCESS)
+        return false;
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof everyone;
+    CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size);
+    const DWORD rights = FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE;
+    const BYTE inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    bool found = false;
+    for (DWORD i = 0; dacl && i < dacl->AceCount && !found; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            EqualSid(everyone, &ace->SidStart))
+            found = (ace->Mask & rights) == rights && (ace->Header.AceFlags & inherit) == inherit;
+    }
+    LocalFree(sd);
+    return found;
+}

@@ -85,18 +85,3 @@ TEST(SimpleArray, FailuresCarryTheirCodesAndTexts) {
     EXPECT_TRUE(text_helpers::endsWith(text_helpers::str(oom.message()), ": Error 1: SimpleArray: Out of memory!\n"));
     EXPECT_EQ(a.count(), 3u);
 }
-
-TEST(SimpleArray, StorageComesFromTheProcessAllocator) {
-    AllocProbe probe;
-    {
-        SimpleArray<uint32_t> a;
-        for (uint32_t i = 0; i < 1000; ++i)
-            a.append(i);
-        EXPECT_EQ(a[999], 999u);
-        EXPECT_GE(a.capacity(), 1000u);
-    }
-    // Doubling from 8 items: a handful of blocks, all returned.
-    EXPECT_GE(probe.allocations, 5);
-    EXPECT_LE(probe.allocations, 10);
-    EXPECT_EQ(probe.frees, probe.allocations);
-}

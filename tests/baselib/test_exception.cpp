@@ -2,12 +2,19 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#if defined(_WIN32)
+#include <windows.h>
+#include <share.h>
+
+#include "support/ui_probe.h"
+#endif
+
 #include "baselib/alloc_probe.h"
-#include "baselib/debug_file_env.h"
 #include "baselib/svr_error.h"
 #include "text_helpers.h"
 
@@ -40,6 +47,23 @@ Exception throwFrom(Site* site, int code, const Text& text) {
 std::string expectedLine(const Site& s, int code, const std::string& text) {
     return s.file + "(" + std::to_string(s.line) + ") : " + s.function + ": Error " + std::to_string(code) + ": " +
            text + "\n";
+}
+
+// Sets _PXLL_DEBUG_FILE for this program and the processes it starts; on
+// Windows an empty value removes it.
+void setDebugFile(const char* path) {
+#if defined(_WIN32)
+    _wputenv_s(L"_PXLL_DEBUG_FILE", std::wstring(path, path + std::strlen(path)).c_str());
+#else
+    setenv("_PXLL_DEBUG_FILE", path, 1);
+#endif
+}
+void clearDebugFile() {
+#if defined(_WIN32)
+    _wputenv_s(L"_PXLL_DEBUG_FILE", L"");
+#else
+    unsetenv("_PXLL_DEBUG_FILE");
+#endif
 }
 
 } // namespace
@@ -116,15 +140,15 @@ protected:
         std::remove(m_path.c_str());
     }
     void TearDown() override {
-        DebugFileEnv::clear();
+        clearDebugFile();
         std::remove(m_path.c_str());
     }
-    // The file's text with the platform's line ends read back as "\n".
-    std::string contents() const {
+    // The file's text; with crlf false, the platform's line ends read back as "\n".
+    std::string contents(bool crlf = false) const {
         std::stringstream ss;
         ss << std::ifstream(m_path, std::ios::binary).rdbuf();
         std::string s = ss.str();
-        for (size_t at; (at = s.find("\r\n")) != std::string::npos;)
+        for (size_t at; !crlf && (at = s.find("\r\n")) != std::string::npos;)
             s.erase(at, 1);
         return s;
     }
@@ -132,7 +156,7 @@ protected:
 };
 
 TEST_F(DebugFile, ExceptionsAndPrintfAreAppended) {
-    DebugFileEnv::set(m_path.c_str());
+    setDebugFile(m_path.c_str());
     std::string expected;
     for (int i = 0; i < 3; ++i) {
         try {
@@ -148,9 +172,9 @@ TEST_F(DebugFile, ExceptionsAndPrintfAreAppended) {
 
 TEST_F(DebugFile, UnsetEmptyOrUnusablePathWritesNothing) {
     // The file named before stays as it was once the variable is gone.
-    DebugFileEnv::set(m_path.c_str());
+    setDebugFile(m_path.c_str());
     ASSERT_TRUE(Solvaris::appendDebugFile("before|"));
-    DebugFileEnv::clear();
+    clearDebugFile();
     EXPECT_FALSE(Solvaris::appendDebugFile("x"));
     EXPECT_FALSE(Solvaris::debugFilePrintf("%d", 1));
     EXPECT_THROW(SVR_THROW_CODE(errEOF), Exception);
@@ -158,8 +182,58 @@ TEST_F(DebugFile, UnsetEmptyOrUnusablePathWritesNothing) {
 
     // A name longer than a path may be is refused rather than cut short.
     for (const std::string& path : {std::string(), std::string("no_such_folder_h1/sub/debug.txt"), std::string(261, 'n')}) {
-        DebugFileEnv::set(path.c_str());
+        setDebugFile(path.c_str());
         EXPECT_FALSE(Solvaris::appendDebugFile("x")) << path;
         EXPECT_THROW(SVR_THROW_CODE(errEOF), Exception);
     }
 }
+
+#if defined(_WIN32)
+namespace {
+const wchar_t kChildFlag[] = L"H1_DEBUGFILE_CHILD";
+} // namespace
+
+// A second copy of this program appends while this one holds the file open.
+TEST_F(DebugFile, SecondProcessAppendsWhileTheFileIsOpen) {
+    setDebugFile(m_path.c_str());
+    ASSERT_TRUE(Solvaris::appendDebugFile("parent first\n"));
+    FILE* held = _fsopen(m_path.c_str(), "rb", _SH_DENYNO);
+    ASSERT_NE(held, nullptr);
+    uitest::RunResult run = uitest::runProgram(
+        uitest::commandLine(uitest::programPath(L"test_baselib.exe"),
+                            {L"--gtest_also_run_disabled_tests", L"--gtest_filter=DISABLED_DebugFileChild.*"}),
+        60000, {{kChildFlag, L"1"}});
+    fclose(held);
+    ASSERT_TRUE(Solvaris::appendDebugFile("parent last\n"));
+    EXPECT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u);
+    // Text mode: every line feed arrives as CR LF.
+    std::string text = contents(true);
+    ASSERT_EQ(text.rfind("parent first\r\n", 0), 0u) << text;
+    size_t child = text.find("child line\r\n");
+    size_t thrown = text.find("Error 12: thrown in the child\r\n");
+    EXPECT_NE(thrown, std::string::npos) << text;
+    EXPECT_LT(child, thrown) << text;
+    EXPECT_EQ(text.find("parent last\r\n"), text.size() - 13) << text;
+}
+
+// Not a test of its own: the second process of the test above. Disabled so a
+// normal run leaves it out; the parent runs it explicitly.
+TEST(DISABLED_DebugFileChild, AppendsWhenStartedAsChild) {
+    if (!GetEnvironmentVariableW(kChildFlag, nullptr, 0))
+        GTEST_SKIP() << "runs as the child of SecondProcessAppendsWhileTheFileIsOpen";
+    ASSERT_TRUE(Solvaris::appendDebugFile("child line\n"));
+    EXPECT_THROW(SVR_THROW(Solvaris::errNotFound, "thrown in the child"), Solvaris::Exception);
+}
+
+// The variable is read from the process environment, so a value set through
+// the platform call (not only through the C run-time) is honoured (a mend).
+TEST_F(DebugFile, VariableSetThroughThePlatformIsSeen) {
+    ASSERT_TRUE(SetEnvironmentVariableA("_PXLL_DEBUG_FILE", m_path.c_str()));
+    bool written = Solvaris::appendDebugFile("set by the platform\n");
+    SetEnvironmentVariableA("_PXLL_DEBUG_FILE", nullptr);
+    EXPECT_TRUE(written);
+    EXPECT_EQ(contents(true), "set by the platform\r\n");
+    EXPECT_FALSE(Solvaris::appendDebugFile("x"));
+}
+#endif

@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <stdexcept>
-#include <thread>
-#include <vector>
 
 #include "baselib/alloc_probe.h"
 #include "baselib/svr_base.h"
+#include "text_helpers.h"
 
 using Solvaris::AutoPtr;
+using text_helpers::onThreads;
 
 namespace {
 
@@ -24,23 +23,6 @@ struct Node : Solvaris::Referable {
 struct LocalNode : Solvaris::ReferableNoTS {
     ~LocalNode() override { ++g_destroyed; }
 };
-
-// Runs f on n threads released together, and waits for all of them.
-template <class F>
-void onThreads(int n, F f) {
-    std::atomic<bool> go{false};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < n; ++t)
-        threads.emplace_back([&] {
-            while (!go)
-                std::this_thread::yield();
-            f();
-        });
-    go = true;
-    for (auto& t : threads)
-        t.join();
-}
-
 } // namespace
 
 // Counted objects live in the process allocator and go exactly once.

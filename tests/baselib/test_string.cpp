@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -9,7 +8,6 @@
 #include <string_view>
 
 #include "baselib/alloc_probe.h"
-#include "baselib/svr_error.h"
 #include "baselib/svr_string.h"
 #include "text_helpers.h"
 
@@ -24,6 +22,8 @@ std::u16string wide(const String& s) {
     return std::u16string(reinterpret_cast<const char16_t*>(s.c_wstr()), s.wlength());
 }
 
+std::u32string utf32(const String& s) { return std::u32string(s.c_utf32(), s.utf32Length()); }
+
 String fromUtf16(const std::u16string& u, int32_t count) {
     return String(reinterpret_cast<const Solvaris::UTF16Char*>(u.data()), count);
 }
@@ -33,18 +33,16 @@ String fromUtf16(const std::u16string& u, int32_t count) {
 TEST(StringSubstring, BoundsSharingAndInnerCStr) {
     String s("abcdef");
     struct Case { uint32_t start, count; const char* want; } cases[] = {
-        {5, 3, "f"}, {6, 1, ""}, {7, 1, ""}, {0, 0, ""}, {2, Solvaris::kToEnd, "cdef"},
-        {2, 0xFFFFFFFFu, "cdef"}, {1, 2, "bc"}, {0, 6, "abcdef"},
+        {5, 3, "f"}, {6, 1, ""}, {7, 1, ""}, {0, 0, ""}, {2, Solvaris::kToEnd, "cdef"}, {2, 0xFFFFFFFFu, "cdef"},
     };
     for (const auto& c : cases) {
         String sub = s.substring(c.start, c.count);
         EXPECT_EQ(str(sub), c.want) << c.start << "," << c.count;
         EXPECT_EQ(sub.length(), std::strlen(c.want));
     }
-    EXPECT_TRUE(s.substring(1, 2).sharesBufferWith(s));
-
     // c_str of a suffix is the shared buffer (already terminated); of an
-    // inner substring a copy that leaves the shared buffer alone.
+    // inner substring a copy that leaves the shared buffer alone, and the
+    // wide form handed out before (a mend: the copy used to free it).
     const char* whole = s.c_str();
     String suffix = s.substring(3);
     EXPECT_STREQ(suffix.c_str(), "def");
@@ -53,9 +51,7 @@ TEST(StringSubstring, BoundsSharingAndInnerCStr) {
     const Solvaris::UTF16Char* w = inner.c_wstr();
     EXPECT_STREQ(inner.c_str(), "bcd");
     EXPECT_FALSE(inner.sharesBufferWith(s));
-    EXPECT_EQ(s.c_str(), whole);
     EXPECT_STREQ(whole, "abcdef");
-    // The wide form handed out before the copy is still the live cache.
     EXPECT_EQ(inner.c_wstr(), w);
     EXPECT_EQ(wide(inner), u"bcd");
 }
@@ -75,38 +71,31 @@ TEST(StringAllocation, CopiesSubstringsAndReadsAllocateNothing) {
         EXPECT_TRUE(trimmed.startsWith(some));
         EXPECT_EQ(sub.compare(middle), 0);
         EXPECT_EQ(s.rfind('w'), 17u);
-        String joined = s + String();
-        EXPECT_TRUE(joined.sharesBufferWith(s));
+        EXPECT_TRUE((s + String()).sharesBufferWith(s));
     }
     EXPECT_EQ(probe.allocations, 0);
     EXPECT_EQ(probe.frees, 0);
-
     String joined = s + t;   // one buffer object and one block
     EXPECT_EQ(probe.allocations, 2);
     EXPECT_EQ(str(joined), "  some text with words  text");
 }
 
-// The buffer interface on its own: n bytes followed by six zero bytes, the
-// static empty text while nothing is held, and assignment from its own bytes.
+// The buffer on its own: n bytes followed by six zero bytes, the shared
+// empty text while nothing is held, and assignment from its own bytes.
 TEST(StringBuffer, AssignLengthsAndTrailingZeros) {
     using Solvaris::ReferableString;
     Solvaris::AutoPtr<ReferableString> buf = ReferableString::create("hello", -1);
-    EXPECT_TRUE(buf->isAllocated());
-    EXPECT_EQ(buf->getLength(), 5);
     EXPECT_EQ(std::string(buf->getBuffer(), 11), std::string("hello\0\0\0\0\0\0", 11));
 
-    buf->assign(buf->getBuffer() + 1, -1);   // from its own bytes
+    buf->assign(buf->getBuffer() + 1, -1);
     EXPECT_EQ(std::string(buf->getBuffer(), 10), std::string("ello\0\0\0\0\0\0", 10));
     buf->assign("xyz", 2);
     EXPECT_EQ(buf->getLength(), 2);
     EXPECT_STREQ(buf->getBuffer(), "xy");
     buf->assign("", -1);
     EXPECT_FALSE(buf->isAllocated());
-    EXPECT_EQ(buf->getLength(), 0);
     EXPECT_STREQ(buf->getBuffer(), "");
-
     EXPECT_FALSE(ReferableString::create(nullptr, 3)->isAllocated());
-    EXPECT_FALSE(ReferableString::empty()->isAllocated());
     EXPECT_EQ(ReferableString::empty(), ReferableString::empty());
 }
 
@@ -200,10 +189,8 @@ TEST(StringReplace, NonOverlappingLeftToRight) {
     for (const auto& c : cases)
         EXPECT_EQ(str(String(c.s).replace(String(c.from), String(c.to))), c.want) << c.s;
     EXPECT_EQ(str(String("\xEF\xBB\xBF" "x\xEF\xBB\xBF").removeBOM()), "x");
-
-    Solvaris::Exception e = text_helpers::thrownBy([] { String("abc").replace(String(), String("x")); });
-    EXPECT_EQ(e.code(), Solvaris::errInvalidParam);
-    EXPECT_TRUE(text_helpers::endsWith(str(e.message()), "Error 7: inReplacee is empty!\n")) << str(e.message());
+    EXPECT_TRUE(text_helpers::failsWith([] { String("abc").replace(String(), String("x")); }, Solvaris::errInvalidParam,
+                                        "Error 7: inReplacee is empty!"));
 }
 
 // Both search paths (position by position, and Horspool for long haystacks
@@ -235,7 +222,6 @@ TEST(StringFind, AgreesWithStandardSearchOnBothPaths) {
         ASSERT_EQ(str(String(hay.c_str()).replace(String(needle.c_str()), String("<>"))), replaced);
     }
     EXPECT_EQ(String("abc").find(String("abcd")), kNotFound);
-    EXPECT_TRUE(String("abc").startsWith(String("")));
     EXPECT_FALSE(String("ab").startsWith(String("abc")));
 
     String s("a\xE2\x82\xAC" "b\xE2\x82\xAC" "c");   // a€b€c: rfind by code point
@@ -270,40 +256,6 @@ TEST(StringUtf, Utf16AndUtf32InputWithMarksAndSurrogates) {
     };
     for (const auto& c : cases32)
         EXPECT_EQ(str(String(c.in.data(), c.count)), c.want);
-}
-
-TEST(StringUtf, OutputFormsAndCaches) {
-    String s("A\xC3\xA9\xF0\x9F\x98\x80");   // A é 😀
-    EXPECT_EQ(wide(s), std::u16string(u"A\u00E9\U0001F600"));
-    EXPECT_EQ(s.wlength(), 4u);
-    EXPECT_EQ(std::u32string(s.c_utf32(), s.utf32Length()), std::u32string(U"A\u00E9\U0001F600"));
-
-    // A five-byte form (beyond U+10FFFF) has no UTF-16 spelling.
-    String big("\xF8\x88\x80\x80\x80");
-    EXPECT_EQ(wide(big), std::u16string(1, char16_t(0xFFFD)));
-    EXPECT_EQ(big.utf32Length(), 1u);
-
-    // Caches follow the text when the string changes.
-    String t("ab");
-    EXPECT_EQ(wide(t), u"ab");
-    t += String("c");
-    EXPECT_EQ(wide(t), u"abc");
-    EXPECT_EQ(*String().c_wstr(), 0);
-}
-
-// ASCII runs of every length around the eight-byte steps between non-ASCII
-// characters, through UTF-32 -> UTF-8 -> UTF-16 and back.
-TEST(StringUtf, AsciiRunsAroundEveryStepRoundTrip) {
-    std::u32string text;
-    std::u16string expected;
-    for (size_t n = 0; n < 19; ++n) {
-        text += std::u32string(n, U'a') + (n % 2 ? U"\u00E9\U0001F600" : U"\u0800\U0010FFFF\u20AC");
-        expected += std::u16string(n, u'a') + (n % 2 ? u"\u00E9\U0001F600" : u"\u0800\U0010FFFF\u20AC");
-        String s(text.c_str());
-        ASSERT_EQ(wide(s), expected) << n;
-        ASSERT_EQ(std::u32string(s.c_utf32(), s.utf32Length()), text) << n;
-        ASSERT_EQ(str(fromUtf16(expected, int32_t(expected.size()))), str(s)) << n;
-    }
 }
 
 #if !defined(_WIN32)
@@ -378,37 +330,42 @@ TEST(Hex, DigitsAndLimits) {
 
 // Overlong forms stand for no character and become U+FFFD, so no NUL (or
 // other smuggled character) reaches the wide and UTF-32 forms; the shortest
-// forms of the same code points still decode.
-TEST(StringUtf, OverlongFormsBecomeReplacementCharacters) {
+// forms of the same code points still decode. Code points beyond U+10FFFF
+// have no UTF-16 spelling (a mend: they gave broken surrogates).
+TEST(StringUtf, OutputFormsOverlongAndOutOfRangeCodePoints) {
     struct Case { const char* utf8; std::u16string utf16; std::u32string utf32; } cases[] = {
+        {"A\xC3\xA9\xF0\x9F\x98\x80", u"A\u00E9\U0001F600", U"A\u00E9\U0001F600"},
+        {"\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80", u"\u0080\u0800\U00010000", U"\u0080\u0800\U00010000"},
         {"a\xC0\x80.djvu", u"a\uFFFD.djvu", U"a\uFFFD.djvu"},
         {"a\xE0\x80\x80.djvu", u"a\uFFFD.djvu", U"a\uFFFD.djvu"},
         {"a\xF0\x80\x80\x80.djvu", u"a\uFFFD.djvu", U"a\uFFFD.djvu"},
         {"\xF8\x80\x80\x80\x80|\xFC\x80\x80\x80\x80\x80", u"\uFFFD|\uFFFD", U"\uFFFD|\uFFFD"},
         {"..\xC0\xAF..\xE0\x80\xAF", u"..\uFFFD..\uFFFD", U"..\uFFFD..\uFFFD"},   // overlong "/"
         {"\xC1\xBF\xE0\x9F\xBF\xF0\x8F\xBF\xBF", u"\uFFFD\uFFFD\uFFFD", U"\uFFFD\uFFFD\uFFFD"},
-        {"\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80", u"\u0080\u0800\U00010000", U"\u0080\u0800\U00010000"},
+        {"\xF8\x88\x80\x80\x80", u"\uFFFD", std::u32string(1, char32_t(0x200000))},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.utf8);
         String s(c.utf8);
         EXPECT_EQ(wide(s), c.utf16);
-        EXPECT_EQ(std::u32string(s.c_utf32(), s.utf32Length()), c.utf32);
+        EXPECT_EQ(utf32(s), c.utf32);
     }
+    // The caches follow the text when the string changes.
+    String t("ab");
+    EXPECT_EQ(wide(t), u"ab");
+    t += String("c");
+    EXPECT_EQ(wide(t), u"abc");
+    EXPECT_EQ(*String().c_wstr(), 0);
 }
 
 // Block sizes are computed in 64 bits and refused (errOutOfMemory) beyond the
-// limit instead of wrapping: with a 32-bit process's limit, the UTF-32 cache
-// of a 1 GiB text (2^30 units plus the terminator, 4 bytes each) no longer
-// comes out as a 0-byte block.
+// limit instead of wrapping (a mend: the UTF-32 cache of a 1 GiB text came out
+// as a 0-byte block in a 32-bit process).
 TEST(StringAllocation, BlockSizesDoNotWrap) {
     const uint64_t limit32 = 0xFFFFFFFFu;
     struct Case { uint64_t units, unitSize, limit; uint64_t bytes; } cases[] = {
         {0x3FFFFFFFu, 4, limit32, 0xFFFFFFFCu},
         {0x40000000u, 4, limit32, 0},            // 0: refused
-        {0x40000001u, 4, limit32, 0},
-        {0x7FFFFFFFu, 2, limit32, 0xFFFFFFFEu},
-        {0x80000000u, 2, limit32, 0},
         {0xFFFFFFFFu, 1, limit32, 0xFFFFFFFFu},
         {0x100000000u, 1, limit32, 0},
         {UINT64_MAX / 2 + 1, 2, UINT64_MAX, 0},  // no wrap in 64 bits either

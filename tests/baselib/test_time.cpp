@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <random>
 #include <string>
 
 #include "baselib/svr_error.h"
@@ -43,20 +42,14 @@ TEST(TimeParse, ReadsEveryFormAsUtc)
         {"2000-02-29 12:00:00", 951825600},
         {"2038-01-19 03:14:08", 2147483648LL},          // past 32 bits
         {"9999-12-31 23:59:59", 253402300799LL},
+        // Second 60 and days past the end of the month run on; 2100 is no leap year.
+        {"1994-11-06 08:49:60", 784111800},
+        {"2016-12-31 23:59:60", 1483228800},
+        {"Fri, 31 Feb 1995 00:00:00 GMT", 794188800},
+        {"2100-02-29 00:00:00", 4107542400LL},
     };
     for (const Case& c : cases)
         EXPECT_EQ(parsed(c.text), c.seconds) << c.text.substr(0, 60);
-}
-
-TEST(TimeParse, DaysAndSecondsRunOnLikeTheUtcConversion)
-{
-    // Second 60 is the first second of the next minute; a day past the end
-    // of the month runs into the next month; 2000 is a leap year, 2100 not.
-    EXPECT_EQ(parsed("1994-11-06 08:49:60"), parsed("1994-11-06 08:50:00"));
-    EXPECT_EQ(parsed("2016-12-31 23:59:60"), parsed("2017-01-01 00:00:00"));
-    EXPECT_EQ(parsed("Fri, 31 Feb 1995 00:00:00 GMT"), 794188800);  // 3 March 1995
-    EXPECT_EQ(parsed("2000-02-31 00:00:00"), parsed("2000-03-02 00:00:00"));
-    EXPECT_EQ(parsed("2100-02-29 00:00:00"), parsed("2100-03-01 00:00:00"));
 }
 
 TEST(TimeParse, CalendarMatchesDayByMonthCount)
@@ -107,15 +100,9 @@ TEST(TimeParse, RejectsBadTextsAndKeepsTheTime)
     for (const std::string& text : hostile) {
         SCOPED_TRACE(text.substr(0, 60));
         Time t(42);
-        try {
-            t.parseDateString(String(text.data(), static_cast<int32_t>(text.size())));
-            ADD_FAILURE() << "accepted";
-        } catch (const Exception& e) {
-            EXPECT_EQ(e.code(), errOperationFailed);
-            std::string prefix = text.substr(0, text.find('\0'));
-            EXPECT_TRUE(endsWith(str(e.message()), "parseDateString \"" + prefix + "\" could not be parsed.\n\n"))
-                << str(e.message());
-        }
+        const std::string prefix = text.substr(0, text.find('\0'));
+        EXPECT_TRUE(failsWith([&] { t.parseDateString(String(text.data(), static_cast<int32_t>(text.size()))); },
+                              errOperationFailed, "parseDateString \"" + prefix + "\" could not be parsed.\n"));
         EXPECT_EQ(t.seconds(), 42);
     }
 }
@@ -129,38 +116,38 @@ TEST(TimeNow, FollowsTheSystemClock)
     EXPECT_LE(a.seconds(), b.seconds());
 }
 
-TEST(TimeParse, MutatedDatesEitherReadOrFailCleanly)
+#if defined(_WIN32)
+// Texts of none of the library's own forms go to the system's reader. That
+// reader fills what it cannot find from the clock; texts that name no month
+// or no time of day, or are far too long for a date, never reach it and so
+// never come back as "now". It also answers "now" for a first word that is no
+// day name, even when a month and a time of day follow.
+TEST(TimeParseSystem, OtherShapesReachTheSystemReaderButGarbageIsNotNow)
 {
-    // Valid dates with a few bytes replaced, inserted or removed: each must
-    // give a time from 1970 on or the parse error, and leave the time alone
-    // on error.
-    const std::string bases[] = {"Sun, 06 Nov 1994 08:49:37 GMT", "1994-11-06 08:49:37",
-                                 "Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994"};
-    const std::string alphabet = "0123456789:-, +NnoVvFebx%\t";
-    std::mt19937 next(777);
-    int accepted = 0, rejected = 0;
-    for (int round = 0; round < 20000; ++round) {
-        std::string text = bases[next() % 4];
-        for (uint32_t n = next() % 4; n > 0; --n) {
-            size_t at = next() % (text.size() + 1);
-            char c = alphabet[next() % alphabet.size()];
-            switch (next() % 3) {
-            case 0: if (at < text.size()) text[at] = c; break;
-            case 1: text.insert(text.begin() + at, c); break;
-            default: if (at < text.size()) text.erase(at, 1); break;
-            }
-        }
-        Time t(-5);
+    struct Case {
+        std::string text;
+        int64_t seconds;   // -1: rejected
+    } cases[] = {
+        {"Sun 06 Nov 1994 08:49:37 GMT", 784111777},
+        {"garbage", -1},
+        {"Nov 1994", -1},
+        {"08:49:37", -1},
+        {"12345", -1},
+        {"Sun 06 Nov 1994 08:49:37 GMT" + std::string(200, ' '), -1},
+        {"Nov 06 1994 08:49:37", -1},
+        {"Xyz 06 Nov 1994 08:49:37 GMT", -1},
+        // The year and the time of day must be stated as read, not filled in.
+        {"Sun 06 Nov 1994 108:49:37", -1},
+        {"Sun 06 Nov 1994 08:49:370", -1},
+        {"Sun 06 Nov 1994 08:49", -1},
+    };
+    for (const Case& c : cases) {
+        Time t(-1);
         try {
-            t.parseDateString(String(text.c_str()));
-            ASSERT_GE(t.seconds(), 0) << text;
-            ++accepted;
-        } catch (const Exception& e) {
-            ASSERT_EQ(e.code(), errOperationFailed) << text;
-            ASSERT_EQ(t.seconds(), -5) << text;
-            ++rejected;
+            t.parseDateString(c.text.c_str());
+        } catch (const Exception&) {
         }
+        EXPECT_EQ(t.seconds(), c.seconds) << c.text;
     }
-    EXPECT_GT(accepted, 1000);
-    EXPECT_GT(rejected, 1000);
 }
+#endif

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "baselib/svr_error.h"
 #include "baselib/svr_storage.h"
@@ -33,6 +36,35 @@ Solvaris::Exception thrownBy(F f)
     }
     ADD_FAILURE() << "no exception thrown";
     return Solvaris::Exception(Solvaris::errInternalError, "none", "", 0, "");
+}
+
+// f throws a library exception with this code whose message line ends with
+// tail and a line feed.
+template <class F>
+::testing::AssertionResult failsWith(F f, int code, const std::string& tail)
+{
+    Solvaris::Exception e = thrownBy(f);
+    const std::string message = str(e.message());
+    if (e.code() == code && endsWith(message, tail + "\n"))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "code " << e.code() << ": " << message;
+}
+
+// Runs f on n threads released together, and waits for all of them.
+template <class F>
+void onThreads(int n, F f)
+{
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < n; ++t)
+        threads.emplace_back([&] {
+            while (!go)
+                std::this_thread::yield();
+            f();
+        });
+    go = true;
+    for (auto& t : threads)
+        t.join();
 }
 
 // The code of the library exception f throws; 0 when it throws nothing and

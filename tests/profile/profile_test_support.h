@@ -24,9 +24,12 @@ inline std::string str(const String& s) { return std::string(s.c_str(), s.length
 inline String S(const std::string& s) { return String(s.data(), int32_t(s.size())); }
 
 // Parses text handed over in pieces of `piece` bytes (0: whole), then the
-// final call; returns the root or rethrows what the parser threw.
-inline AutoPtr<XmlElement> parseInPieces(const std::string& text, size_t piece) {
+// final call; returns the root or rethrows what the parser threw. With
+// `namespaces` the parser records declarations in a namespace manager.
+inline AutoPtr<XmlElement> parseInPieces(const std::string& text, size_t piece, bool namespaces = false) {
     AutoPtr<DjVuXmlParser> parser(new DjVuXmlParser());
+    if (namespaces)
+        parser->setNamespaceManager(new Solvaris::DjVu::XmlParse::XmlNamespaceManager());
     if (piece == 0) {
         parser->parse(text.data(), uint32_t(text.size()), "doc", true);
     } else {
@@ -40,10 +43,11 @@ inline AutoPtr<XmlElement> parseInPieces(const std::string& text, size_t piece) 
 }
 
 // Runs check on the root of text parsed whole and in pieces of 1 to 5 bytes.
-inline void forEachSplit(const std::string& text, const std::function<void(const XmlElement&)>& check) {
+inline void forEachSplit(const std::string& text, const std::function<void(const XmlElement&)>& check,
+                         bool namespaces = false) {
     for (size_t piece = 0; piece <= 5; ++piece) {
         SCOPED_TRACE("piece size " + std::to_string(piece));
-        AutoPtr<XmlElement> root = parseInPieces(text, piece);
+        AutoPtr<XmlElement> root = parseInPieces(text, piece, namespaces);
         check(*root);
     }
 }

@@ -135,28 +135,17 @@ TEST(XmlLayer, FailuresAreClearErrors) {
 }
 
 TEST(XmlLayer, AttachedNamespaceManagerRecordsDeclarations) {
-    using Solvaris::DjVu::XmlParse::XmlNamespaceManager;
     const std::string doc = "<a xmlns:p=\"urn:one\" xmlns=\"urn:default\"><p:b xmlns:q=\"urn:two\"/><c/></a>";
-    for (size_t piece = 0; piece <= 5; ++piece) {
-        AutoPtr<DjVuXmlParser> parser(new DjVuXmlParser());
-        parser->setNamespaceManager(new XmlNamespaceManager());
-        if (piece == 0) {
-            parser->parse(doc.data(), uint32_t(doc.size()), "ns");
-        } else {
-            for (size_t at = 0; at < doc.size(); at += piece)
-                parser->parse(doc.data() + at, uint32_t(std::min(piece, doc.size() - at)), "ns", false);
-            parser->parse("", 0, "ns", true);
-        }
-        AutoPtr<XmlElement> a = parser->getRoot();
-        ASSERT_NE(a->getNamespaceManager(), nullptr);
-        EXPECT_EQ(str(a->getNamespaceManager()->uriOf(S("p"))), "urn:one");
-        EXPECT_EQ(str(a->getNamespaceManager()->prefixOf(S("urn:default"))), "");
-        const XmlElement& b = *a->getChild(0);
+    forEachSplit(doc, [](const XmlElement& a) {
+        ASSERT_NE(a.getNamespaceManager(), nullptr);
+        EXPECT_EQ(str(a.getNamespaceManager()->uriOf(S("p"))), "urn:one");
+        EXPECT_EQ(str(a.getNamespaceManager()->prefixOf(S("urn:default"))), "");
+        const XmlElement& b = *a.getChild(0);
         EXPECT_EQ(str(b.getName()), "urn:one:b");
         // Declarations of an inner element do not leak to its siblings.
         EXPECT_EQ(str(b.getNamespaceManager()->uriOf(S("q"))), "urn:two");
         EXPECT_EQ(str(b.getNamespaceManager()->uriOf(S("p"))), "urn:one");
-        EXPECT_EQ(str(a->getChild(1)->getNamespaceManager()->uriOf(S("q"))), "");
-        EXPECT_EQ(str(a->getChild(1)->getName()), "urn:default:c");
-    }
+        EXPECT_EQ(str(a.getChild(1)->getNamespaceManager()->uriOf(S("q"))), "");
+        EXPECT_EQ(str(a.getChild(1)->getName()), "urn:default:c");
+    }, true);
 }

@@ -3,7 +3,6 @@
 
 #include <aclapi.h>
 #include <objbase.h>
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -11,20 +10,9 @@
 #include <memory>
 #include <thread>
 
+#include "baselib/storage_folder_win.h"
+
 namespace {
-
-std::wstring commonAppData()
-{
-    wchar_t base[MAX_PATH] = {};
-    EXPECT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)));
-    return base;
-}
-
-bool isFolder(const std::wstring& path)
-{
-    DWORD a = GetFileAttributesW(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // The file lies at <common application data>\Marovent\Vellumjet\<name>.ini;
 // the folders are made when absent and used as they are when present.
