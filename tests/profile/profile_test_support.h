@@ -11,6 +11,7 @@
 #include <string>
 
 #include "baselib/svr_error.h"
+#include "baselib/text_helpers.h"
 #include "profile/djv_xmlhelper.h"
 
 namespace profile_test {
@@ -20,7 +21,9 @@ using Solvaris::String;
 using Solvaris::DjVu::XmlParse::DjVuXmlParser;
 using Solvaris::DjVu::XmlParse::XmlElement;
 
-inline std::string str(const String& s) { return std::string(s.c_str(), s.length()); }
+using text_helpers::codeOf;
+using text_helpers::failsWith;
+using text_helpers::str;
 inline String S(const std::string& s) { return String(s.data(), int32_t(s.size())); }
 
 // Parses text handed over in pieces of `piece` bytes (0: whole), then the
@@ -67,11 +70,6 @@ Thrown thrown(F f) {
         t.message = str(e.message());
     }
     return t;
-}
-// The message line ends with the given text (and its line feed).
-inline bool messageEndsWith(const Thrown& t, const std::string& text) {
-    const std::string tail = text + "\n";
-    return t.message.size() >= tail.size() && t.message.compare(t.message.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 inline std::string readFile(const std::filesystem::path& p) {

@@ -75,9 +75,8 @@ TEST(ProfileRepository, DefaultLocationAndSeed) {
         EXPECT_TRUE(builtIn->isInstalled());
         EXPECT_FALSE(builtIn->isModified());
         EXPECT_TRUE(builtIn->getParams() == [] { DjVuEncoder::Params p; p.name = S("sdk_default"); return p; }());
-        Thrown t = thrown([&] { repo->removeProfile(S("sdk_default")); });
-        EXPECT_EQ(t.code, Solvaris::errReadOnly);
-        EXPECT_TRUE(messageEndsWith(t, "This profile is read-only!"));
+        EXPECT_TRUE(failsWith([&] { repo->removeProfile(S("sdk_default")); }, Solvaris::errReadOnly,
+                              "This profile is read-only!"));
         EXPECT_TRUE(repo->save());
     }
     EXPECT_FALSE(std::filesystem::exists(reservedFolder() / "db0.dprepo"));
@@ -198,11 +197,8 @@ TEST(ProfileRepository, ChangesAndTheirFailures) {
         {"import of nothing", [&] { Profile::importFromXmlFile(folder.lib("none.dprepo:a")); }, 7,
          "Repository file not found."},
     };
-    for (const Case& c : cases) {
-        Thrown t = thrown(c.act);
-        EXPECT_EQ(t.code, c.code) << c.what;
-        EXPECT_TRUE(messageEndsWith(t, c.tail)) << c.what << ": " << t.message;
-    }
+    for (const Case& c : cases)
+        EXPECT_TRUE(failsWith(c.act, c.code, c.tail)) << c.what;
     // Nothing changed: names checked before the table changed.
     EXPECT_EQ(namesOf(repo), (Names{"a", "locked", "old"}));
     EXPECT_EQ(str(a->getName()), "a");
@@ -285,5 +281,5 @@ TEST(ProfileRepository, ImportExportAndFileTime) {
                                      std::filesystem::last_write_time(folder / "lib.dprepo") + std::chrono::hours(1));
     EXPECT_TRUE(repo->isFileNewer());
     std::filesystem::remove(folder / "lib.dprepo");
-    EXPECT_NE(thrown([&] { repo->isFileNewer(); }).code, 0);
+    EXPECT_NE(codeOf([&] { repo->isFileNewer(); }), 0);
 }

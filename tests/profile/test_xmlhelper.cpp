@@ -71,17 +71,16 @@ TEST(XmlLayer, AttributeReaders) {
     for (const NumCase& c : nums) {
         SCOPED_TRACE(c.name);
         uint32_t got = 0;
-        Thrown t = thrown([&] { got = e->getAttr(c.name, c.def, c.max, c.min); });
-        EXPECT_EQ(t.code, c.code);
+        EXPECT_EQ(codeOf([&] { got = e->getAttr(c.name, c.def, c.max, c.min); }), c.code);
         if (c.code == 0) {
             EXPECT_EQ(got, c.want);
         }
     }
     EXPECT_EQ(e->getAttr("k", kw, 9), 2u);
     EXPECT_EQ(e->getAttr("absent", kw, 9), 9u);
-    EXPECT_TRUE(messageEndsWith(thrown([&] { e->getAttr("k3", kw, 0); }), "Unknown value 'bogus' on k3!"));
+    EXPECT_TRUE(failsWith([&] { e->getAttr("k3", kw, 0); }, Solvaris::errDataBroken, "Unknown value 'bogus' on k3!"));
     // The closing empty entry is no keyword.
-    EXPECT_TRUE(messageEndsWith(thrown([&] { e->getAttr("k2", kw, 0); }), "Unknown value '' on k2!"));
+    EXPECT_TRUE(failsWith([&] { e->getAttr("k2", kw, 0); }, Solvaris::errDataBroken, "Unknown value '' on k2!"));
 
     struct BoolCase { const char* name; bool want; } bools[] = {
         {"b1", true}, {"b2", false}, {"b3", true}, {"b4", false}, {"absent", false}};
@@ -96,7 +95,7 @@ TEST(XmlLayer, AttributeReaders) {
 
 TEST(XmlLayer, FailuresAreClearErrors) {
     struct Case { const char* doc; int code; const char* tail; } cases[] = {
-        {"", Solvaris::errNoContent, "No XML root element!"},
+        {"", Solvaris::errNoContent, "No XML root element!\n"},
         {"<a>\n<b></a>", Solvaris::errDataBroken, "doc(2) : XML error: mismatched tag\n"},
         // Cut short: reported, not taken as far as it went.
         {"<a><b/>", Solvaris::errDataBroken, "XML error: no element found\n"},
@@ -118,12 +117,8 @@ TEST(XmlLayer, FailuresAreClearErrors) {
         for (size_t piece = 0; piece <= 5; ++piece) {
             Thrown t = thrown([&] { parseInPieces(c.doc, piece); });
             EXPECT_EQ(t.code, c.code) << "piece " << piece << ": " << t.message;
-            if (c.tail) {
-                if (c.code == Solvaris::errNoContent)
-                    EXPECT_TRUE(messageEndsWith(t, c.tail)) << t.message;
-                else
-                    EXPECT_NE(t.message.find(c.tail), std::string::npos) << t.message;
-            }
+            if (c.tail)
+                EXPECT_NE(t.message.find(c.tail), std::string::npos) << t.message;
         }
     }
     // The external entity stayed unread: the element has no text from it.
