@@ -117,8 +117,9 @@ TEST(XmlLayer, FailuresAreClearErrors) {
         for (size_t piece = 0; piece <= 5; ++piece) {
             Thrown t = thrown([&] { parseInPieces(c.doc, piece); });
             EXPECT_EQ(t.code, c.code) << "piece " << piece << ": " << t.message;
-            if (c.tail)
+            if (c.tail) {
                 EXPECT_NE(t.message.find(c.tail), std::string::npos) << t.message;
+            }
         }
     }
     // The external entity stayed unread: the element has no text from it.
