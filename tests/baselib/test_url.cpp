@@ -57,14 +57,11 @@ TEST(UrlSeparate, SplitsIntoParts)
         {"http://h?q/p", "http", "", "", "h?q", 0, "/p", ""},
         // Nothing is decoded.
         {"http://h/a%20b?c%41", "http", "", "", "h", 0, "/a%20b", "?c%41"},
-        // The port is signed decimal kept in 16 bits, saturating without overflow.
+        // The port is read as the string's toInt reads (its own test has the
+        // signs, blanks and saturation) and kept in 16 bits.
         {"h:0080x", "", "", "", "h", 80, "", ""},
-        {"h:abc", "", "", "", "h", 0, "", ""},
-        {"h: +443", "", "", "", "h", 443, "", ""},
         {"h:-1", "", "", "", "h", 65535, "", ""},
         {"h:99999", "", "", "", "h", 34463, "", ""},   // 99999 & 0xFFFF
-        {"h:99999999999999999999", "", "", "", "h", 65535, "", ""},
-        {"h:-99999999999999999999", "", "", "", "h", 0, "", ""},
     };
     UrlComponents u;  // reused: every call must reset what the last one set
     for (const Case& c : cases) {

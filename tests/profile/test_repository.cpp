@@ -132,8 +132,6 @@ TEST(ProfileRepository, ReadingFilesOfEveryShape) {
         EXPECT_FALSE(std::filesystem::exists(folder / "r.dprepo.damaged"));
     }
     AutoPtr<ProfileRepository> repo = ProfileRepository::create(folder.lib("r.dprepo"));
-    EXPECT_EQ(str(repo->loadProfile(S("sdk_default"))->getDescription()),
-              "This profile is SDK embedded profile and only loaded if there's no db0.dprepo file installed.");
     writeFile(folder / "r.dprepo", cases[2].content);
     repo->reload();
     EXPECT_EQ(str(repo->loadProfile(S("x"))->getDescription()), "two");
