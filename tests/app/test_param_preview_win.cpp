@@ -56,15 +56,6 @@ std::vector<uint8_t> lockedPixels(PreviewBitmap& bmp)
     GdipBitmapUnlockBits(bmp.bitmap(), &data);
     return out;
 }
-
-std::vector<uint8_t> header(uint32_t w, uint32_t h, uint32_t stride)
-{
-    std::vector<uint8_t> f;
-    for (uint32_t v : {w, h, 0u, stride})
-        for (int i = 0; i < 4; ++i)
-            f.push_back(uint8_t(v >> (8 * i)));
-    return f;
-}
 } // namespace
 
 TEST(PreviewLoad, PaddedStrideGivesTheExactPixels)
@@ -73,16 +64,10 @@ TEST(PreviewLoad, PaddedStrideGivesTheExactPixels)
     TempFolder tmp;
     // Width 6, stride 20: 18 pixel bytes and 2 padding bytes per row.
     const uint32_t w = 6, h = 4;
-    std::vector<uint8_t> f = header(w, h, 20), expected;
-    for (uint32_t y = 0; y < h; ++y) {
-        for (uint32_t i = 0; i < w * 3; ++i) {
-            f.push_back(uint8_t(y * 40 + i * 2 + 1));
-            expected.push_back(uint8_t(y * 40 + i * 2 + 1));
-        }
-        f.push_back(0xFF);
-        f.push_back(0xFF);
-    }
-    ASSERT_TRUE(writeBytes(tmp.file(L"p.img"), f));
+    std::vector<uint8_t> expected;
+    for (uint32_t i = 0; i < w * 3 * h; ++i)
+        expected.push_back(uint8_t(i * 2 + 1));
+    ASSERT_TRUE(writeBytes(tmp.file(L"p.img"), encodePageImage(w, h, 20, expected.data())));
     PageImageCheck check;
     auto bmp = PreviewBitmap::load(tmp.file(L"p.img"), &check);
     ASSERT_TRUE(bmp) << describe(check);
