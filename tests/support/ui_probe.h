@@ -17,9 +17,7 @@ namespace uitest {
 // there), without a trailing separator; the build folder is its parent.
 std::wstring programFolder();
 std::wstring buildFolder();
-// <build>/screenshots, created on demand.
-std::wstring screenshotFolder();
-// Full path of a program beside the test: programFolder() + "\\" + name.
+std::wstring screenshotFolder();   // <build>/screenshots, created on demand
 std::wstring programPath(const std::wstring& name);
 
 // Quoting of arguments and whole command lines (app/core/command_line.h).
@@ -46,8 +44,7 @@ public:
     // Starts `program` with exactly `cmdLine` as its command line (which may
     // be empty, or not name the program at all).
     bool startProgram(const std::wstring& program, const std::wstring& cmdLine);
-    // Waits up to `timeoutMs` for the end. True when the process has ended.
-    bool wait(DWORD timeoutMs);
+    bool wait(DWORD timeoutMs);   // true when the process has ended
     bool running() const;
     // The full 32-bit exit code (valid after wait() returned true).
     DWORD exitCode() const;
@@ -96,11 +93,9 @@ struct ControlInfo {
 
 // Every child control (all levels) of `window`, in Z order.
 std::vector<ControlInfo> listControls(HWND window);
-// The control with dialog id `id`, or nullptr.
 HWND findControl(HWND window, int id);
-// A window's text through WM_GETTEXT (works across processes).
+// Texts through WM_GETTEXT (works across processes); empty for no control.
 std::wstring windowText(HWND window);
-// Text of control `id` of `window` (empty when there is none).
 std::wstring controlText(HWND window, int id);
 std::wstring windowClass(HWND window);
 // Texts of all static controls without SS_ICON, joined with "\n": the
@@ -149,8 +144,7 @@ struct ColorCounts {
 };
 ColorCounts countStrongColors(const std::vector<COLORREF>& pixels);
 
-// Output of a child run under our debugger: the texts it sent with
-// OutputDebugString, in order, and its exit.
+// A child run under our debugger: the texts it sent with OutputDebugString.
 struct DebugRun {
     bool started = false;
     bool ended = false;
@@ -186,7 +180,7 @@ struct RemoveAtEnd {
 std::wstring resourceString(HMODULE module, UINT id);
 std::wstring resourceString(const std::wstring& moduleFile, UINT id);
 
-// UTF-16 <-> UTF-8 for messages in test output.
+// UTF-16 to UTF-8 for messages in test output.
 std::string narrow(const std::wstring& text);
 
 } // namespace uitest
