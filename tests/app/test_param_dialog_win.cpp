@@ -186,7 +186,6 @@ TEST(ParamDialog, OverwriteQuestionOnTheFirstPageOnly)
         INT_PTR expected;
     } cases[] = {
         {"existing file, box checked", existing, 1, true, true, 1877},
-        {"existing file, box clear", existing, 1, false, true, 1},
         {"existing folder", tmp.path(), 1, true, true, 1877},
         {"page 2 never asks", existing, 2, false, false, 1},
         {"new file", tmp.file(L"new.djvu"), 1, true, false, 1877},

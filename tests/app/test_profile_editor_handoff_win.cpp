@@ -173,26 +173,7 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesTheEditorsRequestsAndNoOneElses)
     EXPECT_NE(setting.repository().find("name=\"Fresh copy\""), std::string::npos) << "saved by the editor";
 }
 
-TEST(ProfileEditorHandOff, NameWithSpacesReachesTheEditorWhole)
-{
-    // The editor selects the name it was given (the first profile, "Fine",
-    // when it got only "My") and sends it straight back.
-    Gate gate;
-    EditorSetting setting(L"send;gate:" + gate.name() + L";cancel");
-    PrinterSettings s;
-    s.Profile = L"My fine one";
-    const INT_PTR result = runDialog(s, L"", [&](HWND dlg) {
-        ASSERT_EQ(itemText(dlg, IDC_PROFILE), L"My fine one");
-        uitest::clickButton(dlg, IDC_EDIT_PROFILE);
-        ASSERT_TRUE(uitest::waitUntil([&] { return editorWindow() != nullptr; }, 20000));
-        gate.open();
-        ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) && !editorWindow(); }, 20000));
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"My fine one");
-        uitest::clickButton(dlg, IDCANCEL);
-    });
-    EXPECT_EQ(result, 2);
-}
-
+// A name with spaces reaches the editor whole: EditorLink.ParameterStringReadsBackAsItWasBuilt.
 TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
 {
     EditorSetting setting(L"cancel");
