@@ -67,45 +67,4 @@ inline std::vector<uint8_t> solidPage(uint32_t w, uint32_t h, uint32_t stride, u
     return encodePageImage(w, h, stride, px.data());
 }
 
-// A 32-bit top-down DIB to paint into and read back.
-class Canvas {
-public:
-    Canvas(int w, int h, COLORREF fill) : w_(w), h_(h)
-    {
-        dc_ = CreateCompatibleDC(nullptr);
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        dib_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        old_ = SelectObject(dc_, dib_);
-        HBRUSH brush = CreateSolidBrush(fill);
-        RECT all = {0, 0, w, h};
-        FillRect(dc_, &all, brush);
-        DeleteObject(brush);
-    }
-    ~Canvas()
-    {
-        SelectObject(dc_, old_);
-        DeleteObject(dib_);
-        DeleteDC(dc_);
-    }
-    HDC dc() const { return dc_; }
-    // 0xRRGGBB of a pixel.
-    uint32_t at(int x, int y) const
-    {
-        GdiFlush();
-        return bits_[size_t(y) * w_ + x] & 0xFFFFFF;
-    }
-
-private:
-    int w_, h_;
-    HDC dc_;
-    HBITMAP dib_;
-    HGDIOBJ old_;
-    uint32_t* bits_ = nullptr;
-};
-
 } // namespace paramtest

@@ -103,19 +103,6 @@ void expectNoLayoutFaults(HWND window, const char* what)
         ADD_FAILURE() << what << ": " << uitest::narrow(fault);
 }
 
-COLORREF pixel(HWND window, int x, int y)
-{
-    HDC dc = GetDC(window);
-    const COLORREF c = GetPixel(dc, x, y);
-    ReleaseDC(window, dc);
-    return c;
-}
-
-int stringWidth(HWND list, const std::wstring& text)
-{
-    return int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
-}
-
 // The properties list as shown: every column at least as wide as its widest
 // text with the list's own margin; the columns fill the client width
 // exactly, and there is no sideways scroll bar.
@@ -135,25 +122,14 @@ void checkPropertiesList(HWND list, int dpi)
     GetClientRect(list, &client);
     int total = 0;
     for (int column = 0; column < columns; ++column) {
-        wchar_t buf[256] = {};
-        LVCOLUMNW col = {};
-        col.mask = LVCF_TEXT | LVCF_WIDTH;
-        col.pszText = buf;
-        col.cchTextMax = 256;
-        SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&col));
-        std::vector<std::wstring> texts = {buf};
-        for (int row = 0; row < rows; ++row) {
-            LVITEMW item = {};
-            item.iSubItem = column;
-            item.pszText = buf;
-            item.cchTextMax = 256;
-            SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-            texts.push_back(buf);
+        const int width = int(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
+        for (int row = -1; row < rows; ++row) {   // the header first
+            const std::wstring text = uitest::listViewText(list, row, column);
+            const int need = int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+            EXPECT_GE(width, need + (row < 0 ? headerMargin : cellMargin))
+                << dpi << " dpi, column " << column << ": \"" << uitest::narrow(text) << "\" is cut";
         }
-        for (size_t i = 0; i < texts.size(); ++i)
-            EXPECT_GE(col.cx, stringWidth(list, texts[i]) + (i == 0 ? headerMargin : cellMargin))
-                << dpi << " dpi, column " << column << ": \"" << uitest::narrow(texts[i]) << "\" is cut";
-        total += col.cx;
+        total += width;
     }
     EXPECT_EQ(total, client.right) << dpi << " dpi: the columns end at the list's right edge";
     EXPECT_EQ(GetWindowLongW(list, GWL_STYLE) & WS_HSCROLL, 0) << dpi << " dpi: sideways scroll bar";
@@ -180,27 +156,21 @@ void runPageDialog(const std::wstring& shot, int dpi)
         const RECT frame = previewFrameRect(dlg, IDC_PREVIEW_FRAME);
         const PreviewRect p = fitPreview(frame.left, frame.top, frame.right, frame.bottom, 496, 702).picture;
         SetWindowPos(dlg, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-        RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        const COLORREF background = GetSysColor(COLOR_3DFACE);
+        uitest::repaint(dlg);
         const int midY = p.y + p.height / 2, midX = p.x + p.width / 2;
-        EXPECT_EQ(pixel(dlg, midX, midY), RGB(0xFF, 0, 0)) << "the page";
+        EXPECT_EQ(uitest::pixelAt(dlg, midX, midY), RGB(0xFF, 0, 0)) << "the page";
         for (int k = 1; k <= thickness; ++k) {
-            EXPECT_EQ(pixel(dlg, p.x - k, midY), RGB(0, 0, 0)) << dpi << " dpi: left outline, pixel " << k;
-            EXPECT_EQ(pixel(dlg, p.x + p.width - 1 + k, midY), RGB(0, 0, 0)) << dpi << " dpi: right outline";
-            EXPECT_EQ(pixel(dlg, midX, p.y - k), RGB(0, 0, 0)) << dpi << " dpi: top outline, pixel " << k;
+            EXPECT_EQ(uitest::pixelAt(dlg, p.x - k, midY), RGB(0, 0, 0)) << dpi << " dpi: left outline, pixel " << k;
+            EXPECT_EQ(uitest::pixelAt(dlg, p.x + p.width - 1 + k, midY), RGB(0, 0, 0)) << dpi << " dpi: right outline";
+            EXPECT_EQ(uitest::pixelAt(dlg, midX, p.y - k), RGB(0, 0, 0)) << dpi << " dpi: top outline, pixel " << k;
         }
-        EXPECT_EQ(pixel(dlg, p.x - thickness - 1, midY), background) << dpi << " dpi: beside the outline";
+        EXPECT_EQ(uitest::pixelAt(dlg, p.x - thickness - 1, midY), GetSysColor(COLOR_3DFACE))
+            << dpi << " dpi: beside the outline";
         uitest::saveScreenshot(dlg, shot + L"_param");
 
         // OK on page 1 with an existing file asks first.
         uitest::clickButton(dlg, IDOK);
-        HWND box = nullptr;
-        uitest::waitUntil([&] {
-            for (HWND w : uitest::topLevelWindows(GetCurrentProcessId(), L"#32770"))
-                if (w != dlg && GetWindow(w, GW_OWNER) == dlg)
-                    box = w;
-            return box != nullptr;
-        });
+        HWND box = uitest::ownedDialog(dlg);
         ASSERT_NE(box, nullptr) << "no overwrite question";
         expectNoLayoutFaults(box, "overwrite question");
         uitest::saveScreenshot(box, shot + L"_overwrite");

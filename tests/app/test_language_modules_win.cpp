@@ -1,7 +1,8 @@
-// The language modules: how one is found for a user language (with an
-// injected identifier and program path), that each shipped module carries the
-// whole string table with its inserts intact, and that the translated dialog
-// texts fit their controls.
+// The language modules: attempts without a usable folder, that each shipped
+// module carries the whole string table with its inserts intact, and that the
+// translated dialog texts fit their controls and keep their mnemonics. The
+// folders tried for a user language: LanguageSearch in app_core (the order)
+// and in e2e (the attempts of the real program, seen by a debugger).
 #include "app/language.h"
 #include "app/res/resource.h"
 #include "support/ui_probe.h"
@@ -10,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <map>
 #include <regex>
 #include <string>
@@ -69,30 +69,6 @@ struct TraceLog {
     static void add(const wchar_t* line, void* self) { static_cast<TraceLog*>(self)->lines.push_back(line); }
 };
 
-std::wstring makeFolder(const std::wstring& name)
-{
-    std::wstring folder = buildFolder() + L"\\lang-search";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    folder += L"\\" + name;
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
-// "FAILED de-DE" for "FAILED: Trying to load: <folder>\de-DE\app.exe.mui\n".
-std::wstring summarize(const std::wstring& line, const std::wstring& folder)
-{
-    const std::wstring marker = L": Trying to load: ";
-    size_t at = line.find(marker);
-    if (at == std::wstring::npos)
-        return L"(unexpected) " + line;
-    std::wstring path = line.substr(at + marker.size());
-    std::wstring prefix = folder + L"\\";
-    if (path.compare(0, prefix.size(), prefix) != 0 || path.size() < prefix.size() + 13 ||
-        path.compare(path.size() - 13, 13, L"\\app.exe.mui\n") != 0)
-        return L"(unexpected path) " + line;
-    return line.substr(0, at) + L" " + path.substr(prefix.size(), path.size() - prefix.size() - 13);
-}
-
 std::vector<std::wstring> insertsOf(const std::wstring& text)
 {
     static const std::wregex insert(L"%[0-9]+(![a-z]+!)?");
@@ -116,60 +92,6 @@ std::vector<std::wstring> splitBars(const std::wstring& text)
 }
 
 } // namespace
-
-TEST(LanguageModules, SearchFollowsUserLanguageAndFallbacks)
-{
-    struct Case {
-        const wchar_t* name;
-        LANGID user;
-        std::vector<const wchar_t*> present;        // locale folders holding a module
-        std::vector<std::wstring> attempts;
-        const wchar_t* chosen;                       // folder of the module used; nullptr: own module
-    } cases[] = {
-        {L"hk", 0x0C04, {L"zh-Hant", L"zh-Hans"}, {L"FAILED zh-HK", L"SUCCEEDED zh-Hant"}, L"zh-Hant"},
-        {L"tw", 0x0404, {L"zh-Hant", L"zh-Hans"}, {L"FAILED zh-TW", L"SUCCEEDED zh-Hant"}, L"zh-Hant"},
-        {L"mo", 0x1404, {L"zh-Hant", L"zh-Hans"}, {L"FAILED zh-MO", L"SUCCEEDED zh-Hant"}, L"zh-Hant"},
-        {L"sg", 0x1004, {L"zh-Hant", L"zh-Hans"}, {L"FAILED zh-SG", L"SUCCEEDED zh-Hans"}, L"zh-Hans"},
-        {L"cn", 0x0804, {L"zh-Hant", L"zh-Hans"}, {L"FAILED zh-CN", L"SUCCEEDED zh-Hans"}, L"zh-Hans"},
-        {L"de-none", 0x0407, {}, {L"FAILED de-DE", L"FAILED de", L"FAILED en-US"}, nullptr},
-        {L"de-exact", 0x0407, {L"de-DE", L"de"}, {L"SUCCEEDED de-DE"}, L"de-DE"},
-        {L"de-neutral", 0x0807, {L"de"}, {L"FAILED de-CH", L"SUCCEEDED de"}, L"de"},
-        {L"ja-english", 0x0411, {L"en-US"}, {L"FAILED ja-JP", L"FAILED ja", L"SUCCEEDED en-US"}, L"en-US"},
-        // An identifier without a locale name names no folder; US English still follows.
-        {L"unknown", 0x12FE, {L"en-US"}, {L"FAILED ", L"FAILED ", L"SUCCEEDED en-US"}, L"en-US"},
-    };
-    // Each present folder gets a different shipped module, so that the module
-    // in use tells which folder it came from.
-    auto sourceFor = [](const std::wstring& folder) {
-        if (folder.compare(0, 2, L"zh") == 0)
-            return shippedModule(folder);
-        return shippedModule(folder == L"en-US" ? L"fr-FR" : L"de-DE");
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(narrow(c.name));
-        std::wstring folder = makeFolder(c.name);
-        for (const wchar_t* p : c.present) {
-            std::wstring sub = folder + L"\\" + p;
-            CreateDirectoryW(sub.c_str(), nullptr);
-            ASSERT_TRUE(CopyFileW(sourceFor(p).c_str(), (sub + L"\\app.exe.mui").c_str(), FALSE));
-        }
-        TraceLog log;
-        HMODULE module = loadLanguageModule(c.user, folder + L"\\app.exe");
-        std::vector<std::wstring> seen;
-        for (const std::wstring& line : log.lines)
-            seen.push_back(summarize(line, folder));
-        EXPECT_EQ(seen, c.attempts);
-        ASSERT_NE(module, nullptr);
-        if (!c.chosen) {
-            EXPECT_EQ(module, GetModuleHandleW(nullptr));
-            continue;
-        }
-        DataModule expected(sourceFor(c.chosen));
-        ASSERT_NE(expected.module, nullptr);
-        EXPECT_EQ(resourceString(module, IDS_CANCELED), resourceString(expected.module, IDS_CANCELED));
-        FreeLibrary(module);
-    }
-}
 
 TEST(LanguageModules, AttemptsWithoutAUsableFolderFailQuietly)
 {
@@ -215,8 +137,6 @@ TEST(LanguageModules, CarryWholeStringTableWithInsertsIntact)
         }
         EXPECT_EQ(resourceString(m.module, IDS_DEFAULT_EXT), L"djvu");
         EXPECT_NE(resourceString(m.module, IDS_CANCELED), resourceString(own, IDS_CANCELED));
-        for (UINT dialog : {IDD_PROGRESS, IDD_PARAM})
-            EXPECT_NE(FindResourceW(m.module, MAKEINTRESOURCEW(dialog), MAKEINTRESOURCEW(5)), nullptr) << dialog;
     }
 }
 
@@ -224,11 +144,15 @@ namespace {
 
 INT_PTR CALLBACK quietDialog(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
+// The templates hold list views and progress bars.
+const bool kCommonControls = [] {
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    return InitCommonControlsEx(&icc) != FALSE;
+}();
+
 // Texts of the dialog's own controls, in template order.
 std::vector<std::wstring> controlTexts(HMODULE module, int dialog)
 {
-    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
     std::vector<std::wstring> texts;
     HWND dlg = CreateDialogParamW(module, MAKEINTRESOURCEW(dialog), nullptr, quietDialog, 0);
     for (HWND c = dlg ? GetWindow(dlg, GW_CHILD) : nullptr; c; c = GetWindow(c, GW_HWNDNEXT))
@@ -238,25 +162,10 @@ std::vector<std::wstring> controlTexts(HMODULE module, int dialog)
     return texts;
 }
 
-// The mnemonic of a control text ('&' followed by a character), 0 for none.
-wchar_t mnemonic(const std::wstring& text)
-{
-    for (size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] == L'&') {
-            if (text[i + 1] != L'&')
-                return wchar_t(std::towlower(text[i + 1]));
-            ++i;
-        }
-    }
-    return 0;
-}
-
 } // namespace
 
 TEST(LanguageModules, TranslatedDialogTextsFitTheirControls)
 {
-    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
     // Run once per user locale (see CMakeLists.txt): CJK texts are measured
     // with the fonts a CJK user's dialogs get.
     LANGID user = GetUserDefaultLangID();
@@ -328,9 +237,9 @@ TEST(LanguageModules, EveryLabelAndButtonKeepsAMnemonicOfItsOwn)
         std::map<wchar_t, std::wstring> used;
         for (size_t i = 0; i < texts.size(); ++i) {
             SCOPED_TRACE(narrow(texts[i]));
-            const wchar_t key = mnemonic(texts[i]);
+            const wchar_t key = mnemonicOf(texts[i]);
             if (!mayLackMnemonic(locale, i)) {
-                EXPECT_EQ(key != 0, mnemonic(english[i]) != 0);
+                EXPECT_EQ(key != 0, mnemonicOf(english[i]) != 0);
             }
             if (!key)
                 continue;

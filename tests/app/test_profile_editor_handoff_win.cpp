@@ -80,8 +80,6 @@ private:
     HANDLE event_;
 };
 
-bool enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
-
 std::vector<std::wstring> comboItems(HWND dlg)
 {
     HWND combo = GetDlgItem(dlg, IDC_PROFILE);
@@ -144,9 +142,9 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesTheEditorsRequestsAndNoOneElses)
             << "the editor's new profile is selected after its first request";
         EXPECT_EQ(comboItems(dlg), (std::vector<std::wstring>{L"Fine", L"Fresh copy", L"My fine one", L"vjt300"}));
         for (int id : kInputControls)
-            EXPECT_FALSE(enabled(dlg, id)) << "control " << id << " while the editor runs";
+            EXPECT_FALSE(uitest::isEnabled(dlg, id)) << "control " << id << " while the editor runs";
         EXPECT_FALSE(IsWindowEnabled(dlg));
-        EXPECT_TRUE(enabled(dlg, IDC_SKIP_PAGE)) << "Skip Page is never changed";
+        EXPECT_TRUE(uitest::isEnabled(dlg, IDC_SKIP_PAGE)) << "Skip Page is never changed";
         HWND editor = editorWindow();
         ASSERT_TRUE(editor);
         uitest::saveScreenshot(editor, L"editor-handoff-en");
@@ -155,14 +153,14 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesTheEditorsRequestsAndNoOneElses)
         sendRequest(dlg, dlg, kSelectProfileRequest, L"Fine");
         sendRequest(dlg, dlg, kGiveInputBackRequest, L"");
         EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fresh copy");
-        EXPECT_FALSE(enabled(dlg, IDOK));
+        EXPECT_FALSE(uitest::isEnabled(dlg, IDOK));
 
         first.open();
         // The dialog window itself is enabled last.
         ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, 20000))
             << "the editor gives input back";
         for (int id : kInputControls)
-            EXPECT_TRUE(enabled(dlg, id)) << "control " << id << " after the hand-back";
+            EXPECT_TRUE(uitest::isEnabled(dlg, id)) << "control " << id << " after the hand-back";
         EXPECT_TRUE(IsWindow(editor)) << "while the editor still runs";
 
         second.open();
@@ -175,26 +173,7 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesTheEditorsRequestsAndNoOneElses)
     EXPECT_NE(setting.repository().find("name=\"Fresh copy\""), std::string::npos) << "saved by the editor";
 }
 
-TEST(ProfileEditorHandOff, NameWithSpacesReachesTheEditorWhole)
-{
-    // The editor selects the name it was given (the first profile, "Fine",
-    // when it got only "My") and sends it straight back.
-    Gate gate;
-    EditorSetting setting(L"send;gate:" + gate.name() + L";cancel");
-    PrinterSettings s;
-    s.Profile = L"My fine one";
-    const INT_PTR result = runDialog(s, L"", [&](HWND dlg) {
-        ASSERT_EQ(itemText(dlg, IDC_PROFILE), L"My fine one");
-        uitest::clickButton(dlg, IDC_EDIT_PROFILE);
-        ASSERT_TRUE(uitest::waitUntil([&] { return editorWindow() != nullptr; }, 20000));
-        gate.open();
-        ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) && !editorWindow(); }, 20000));
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"My fine one");
-        uitest::clickButton(dlg, IDCANCEL);
-    });
-    EXPECT_EQ(result, 2);
-}
-
+// A name with spaces reaches the editor whole: EditorLink.ParameterStringReadsBackAsItWasBuilt.
 TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
 {
     EditorSetting setting(L"cancel");
@@ -202,13 +181,8 @@ TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
     s.Profile = L"Fine";
     const INT_PTR result = runDialog(s, L"tessforge7-not-installed.exe", [&](HWND dlg) {
         uitest::clickButton(dlg, IDC_EDIT_PROFILE);
-        HWND box = nullptr;
-        ASSERT_TRUE(uitest::waitUntil([&] {
-            for (HWND w : uitest::topLevelWindows(GetCurrentProcessId(), L"#32770"))
-                if (w != dlg && GetWindow(w, GW_OWNER) == dlg)
-                    box = w;
-            return box != nullptr;
-        }, 10000)) << "a box says why nothing opened";
+        HWND box = uitest::ownedDialog(dlg, 10000);
+        ASSERT_TRUE(box) << "a box says why nothing opened";
         const std::wstring text = uitest::staticTexts(box);
         EXPECT_NE(text.find(L"could not be started"), std::wstring::npos) << uitest::narrow(text);
         EXPECT_NE(text.find(L"tessforge7-not-installed.exe"), std::wstring::npos) << uitest::narrow(text);
@@ -216,7 +190,7 @@ TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
         uitest::pressButton(box, IDOK);
         ASSERT_TRUE(uitest::waitUntil([&] { return !IsWindow(box); }));
         for (int id : kInputControls)
-            EXPECT_TRUE(enabled(dlg, id)) << "control " << id;
+            EXPECT_TRUE(uitest::isEnabled(dlg, id)) << "control " << id;
         EXPECT_TRUE(IsWindowEnabled(dlg));
         EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fine");
         uitest::clickButton(dlg, IDOK);

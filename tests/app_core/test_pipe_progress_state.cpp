@@ -68,13 +68,7 @@ TEST(ProgressState, Sequences)
           {text(PM_STATUS_TEXT, u"two"), "", -1, u""},
           {bare(PM_TEXT), "1/1:103", -1, u""},
           {text(PM_STATUS_TEXT, u"three"), "1/1:'three'", -1, u""}});
-    play("a page beyond the known count raises the count",
-         {{count(3), "", 3, u""},
-          {bare(PM_PAGE_BEGIN), "1/3:102", -1, u""},
-          {bare(PM_PAGE_BEGIN), "2/3:102", -1, u""},
-          {bare(PM_PAGE_BEGIN), "3/3:102", -1, u""},
-          {bare(PM_PAGE_BEGIN), "4/4:102", 4, u""},
-          {bare(PM_PAGE_BEGIN), "5/5:102", 5, u""}});
+    // A page beyond the known count: ProgressDialog.ShowsPagesStatusAndTitleUntilTheStreamEnds.
     play("a count that is not larger is ignored; a larger one refreshes the line",
          {{count(10), "", 10, u""},
           {bare(PM_PAGE_BEGIN), "1/10:102", -1, u""},

@@ -1,6 +1,9 @@
 #include "support/dialog_driver.h"
 
 #include "app/dialog_impl.h"
+#include "support/ui_probe.h"
+
+#include <commctrl.h>
 
 #include <memory>
 #include <thread>
@@ -9,71 +12,26 @@ namespace uitest {
 namespace {
 
 struct FindState {
+    bool visibleOnly;
     HWND found = nullptr;
 };
 
-BOOL CALLBACK findVisibleDialog(HWND hWnd, LPARAM lParam)
+BOOL CALLBACK findDialog(HWND hWnd, LPARAM lParam)
 {
+    auto* state = reinterpret_cast<FindState*>(lParam);
     wchar_t cls[16] = {};
     GetClassNameW(hWnd, cls, 16);
-    if (IsWindowVisible(hWnd) && wcscmp(cls, L"#32770") == 0) {
-        reinterpret_cast<FindState*>(lParam)->found = hWnd;
-        return FALSE;
-    }
-    return TRUE;
+    if (wcscmp(cls, L"#32770") != 0 || (state->visibleOnly && !IsWindowVisible(hWnd)))
+        return TRUE;
+    state->found = hWnd;
+    return FALSE;
 }
 
-HWND visibleDialogOf(DWORD threadId)
+HWND dialogOf(DWORD threadId, bool visibleOnly)
 {
-    FindState state;
-    EnumThreadWindows(threadId, findVisibleDialog, reinterpret_cast<LPARAM>(&state));
+    FindState state{visibleOnly};
+    EnumThreadWindows(threadId, findDialog, reinterpret_cast<LPARAM>(&state));
     return state.found;
-}
-
-// Any dialog of the thread, visible or not (for the watchdog).
-BOOL CALLBACK findAnyDialog(HWND hWnd, LPARAM lParam)
-{
-    wchar_t cls[16] = {};
-    GetClassNameW(hWnd, cls, 16);
-    if (wcscmp(cls, L"#32770") == 0) {
-        reinterpret_cast<FindState*>(lParam)->found = hWnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-} // namespace
-
-bool waitUntil(const std::function<bool()>& condition, DWORD limitMs)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (condition())
-            return true;
-        if (GetTickCount() - start >= limitMs)
-            return condition();
-        Sleep(5);
-    }
-}
-
-std::wstring itemText(HWND dialog, int id)
-{
-    HWND w = id ? GetDlgItem(dialog, id) : dialog;
-    if (!w)
-        return std::wstring();
-    LRESULT n = SendMessageW(w, WM_GETTEXTLENGTH, 0, 0);
-    if (n <= 0)
-        return std::wstring();
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    LRESULT got = SendMessageW(w, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return text;
-}
-
-void clickButton(HWND dialog, int id)
-{
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 // State shared with the helper threads; held by shared_ptr so that a
@@ -93,8 +51,86 @@ struct DriveState {
     }
 };
 
-DrivenRun runDriven(const std::function<INT_PTR()>& runModal,
-                    const std::function<void(HWND)>& script, DWORD limitMs)
+} // namespace
+
+bool waitUntil(const std::function<bool()>& condition, DWORD limitMs)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start >= limitMs)
+            return condition();
+        Sleep(5);
+    }
+    return true;
+}
+
+std::wstring itemText(HWND dialog, int id)
+{
+    HWND w = id ? GetDlgItem(dialog, id) : dialog;
+    const LRESULT n = w ? SendMessageW(w, WM_GETTEXTLENGTH, 0, 0) : 0;
+    if (n <= 0)
+        return std::wstring();
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    LRESULT got = SendMessageW(w, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
+bool isEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+
+void clickButton(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+HWND ownedDialog(HWND owner, DWORD limitMs)
+{
+    HWND found = nullptr;
+    waitUntil([&] {
+        for (HWND w : topLevelWindows(GetCurrentProcessId(), L"#32770"))
+            if (w != owner && GetWindow(w, GW_OWNER) == owner)
+                found = w;
+        return found != nullptr;
+    }, limitMs);
+    return found;
+}
+
+void repaint(HWND window)
+{
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    DWORD_PTR ignored;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+COLORREF pixelAt(HWND window, int x, int y)
+{
+    HDC dc = GetDC(window);
+    const COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return c;
+}
+
+std::wstring listViewText(HWND list, int row, int column)
+{
+    wchar_t buf[256] = {};
+    if (row < 0) {
+        LVCOLUMNW col = {};
+        col.mask = LVCF_TEXT;
+        col.pszText = buf;
+        col.cchTextMax = 256;
+        SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&col));
+    } else {
+        LVITEMW item = {};
+        item.iSubItem = column;
+        item.pszText = buf;
+        item.cchTextMax = 256;
+        SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    }
+    return buf;
+}
+
+DrivenRun runDriven(const std::function<INT_PTR()>& runModal, const std::function<void(HWND)>& script,
+                    DWORD limitMs)
 {
     enableAbortDialogMessage();
     auto state = std::make_shared<DriveState>();
@@ -105,7 +141,7 @@ DrivenRun runDriven(const std::function<INT_PTR()>& runModal,
     std::thread scriptThread([state] {
         HWND dialog = nullptr;
         waitUntil([&] {
-            dialog = visibleDialogOf(state->modalThread);
+            dialog = dialogOf(state->modalThread, true);
             return dialog != nullptr || WaitForSingleObject(state->ended, 0) == WAIT_OBJECT_0;
         }, state->limitMs);
         if (dialog) {
@@ -118,13 +154,11 @@ DrivenRun runDriven(const std::function<INT_PTR()>& runModal,
     std::thread watchdog([state] {
         if (WaitForSingleObject(state->ended, state->limitMs) == WAIT_OBJECT_0)
             return;
-        // Keep asking until the modal loop has really ended.
+        // Keep asking (visible or not) until the modal loop has really ended.
         while (WaitForSingleObject(state->ended, 100) != WAIT_OBJECT_0) {
-            FindState found;
-            EnumThreadWindows(state->modalThread, findAnyDialog, reinterpret_cast<LPARAM>(&found));
-            if (found.found) {
+            if (HWND found = dialogOf(state->modalThread, false)) {
                 InterlockedExchange(&state->aborted, 1);
-                PostMessageW(found.found, abortDialogMessage(), static_cast<WPARAM>(kAbortedResult), 0);
+                PostMessageW(found, abortDialogMessage(), static_cast<WPARAM>(-7777), 0);
             }
         }
     });
@@ -135,8 +169,7 @@ DrivenRun runDriven(const std::function<INT_PTR()>& runModal,
     watchdog.join();
     // The script normally finishes together with the dialog; give it a
     // moment, and never wait on a script that is stuck.
-    run.scriptDone = WaitForSingleObject(state->scriptFinished, 5000) == WAIT_OBJECT_0;
-    if (run.scriptDone)
+    if (WaitForSingleObject(state->scriptFinished, 5000) == WAIT_OBJECT_0)
         scriptThread.join();
     else
         scriptThread.detach();

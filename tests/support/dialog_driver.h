@@ -10,20 +10,16 @@
 
 namespace uitest {
 
-// The result a dialog gets when the watchdog has to end it.
-constexpr INT_PTR kAbortedResult = -7777;
-
 struct DrivenRun {
     INT_PTR result = 0;       // what the modal run returned
     bool windowSeen = false;  // the dialog window became visible
     bool aborted = false;     // the watchdog had to end the dialog
-    bool scriptDone = false;  // the script returned before the dialog ended or shortly after
 };
 
 // Calls runModal() on the calling thread. A helper thread waits (at most
 // limitMs) for the first visible dialog window ("#32770") of the calling
 // thread and runs script(window) on it. If the dialog is still open limitMs
-// after the start, it is ended with kAbortedResult.
+// after the start, the watchdog ends it.
 DrivenRun runDriven(const std::function<INT_PTR()>& runModal,
                     const std::function<void(HWND)>& script, DWORD limitMs = 15000);
 
@@ -33,9 +29,23 @@ bool waitUntil(const std::function<bool()>& condition, DWORD limitMs = 5000);
 // Text of a control of `dialog` (WM_GETTEXT, any length), or of the window
 // itself when id is 0.
 std::wstring itemText(HWND dialog, int id);
+bool isEnabled(HWND dialog, int id);
 
 // Clicks a push button the way the user does (BN_CLICKED through WM_COMMAND,
 // posted so the script never blocks on the dialog).
 void clickButton(HWND dialog, int id);
+
+// Waits up to limitMs for a visible dialog window of this process owned by
+// `owner` (a message box, the save dialog); nullptr when none came.
+HWND ownedDialog(HWND owner, DWORD limitMs = 5000);
+
+// Repaints `window` and returns once its thread has handled everything sent
+// or posted to it before.
+void repaint(HWND window);
+// One pixel of a window's client area as shown.
+COLORREF pixelAt(HWND window, int x, int y);
+
+// A list view's cell text; row -1 gives the column header's text.
+std::wstring listViewText(HWND list, int row, int column);
 
 } // namespace uitest

@@ -22,6 +22,98 @@ std::wstring upper(std::wstring s)
     return s;
 }
 
+bool isClass(const ControlInfo& c, const wchar_t* name) { return _wcsicmp(c.className.c_str(), name) == 0; }
+
+// The current environment with `env` applied, sorted and double-NUL
+// terminated, as CreateProcessW wants it. Names compare without case.
+std::wstring environmentBlock(const Environment& env)
+{
+    std::map<std::wstring, std::wstring> vars;   // upper-case name -> "Name=value"
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
+            std::wstring entry(p);
+            size_t eq = entry.find(L'=', 1);   // names like "=C:" start with '='
+            if (eq != std::wstring::npos)
+                vars[upper(entry.substr(0, eq))] = entry;
+        }
+        FreeEnvironmentStringsW(block);
+    }
+    for (const auto& kv : env) {
+        if (kv.second.empty())
+            vars.erase(upper(kv.first));
+        else
+            vars[upper(kv.first)] = kv.first + L"=" + kv.second;
+    }
+    std::wstring out;
+    for (const auto& kv : vars)
+        out += kv.second + L'\0';
+    return out + L'\0';
+}
+
+bool createChild(const std::wstring& cmdLine, const Environment& env, DWORD flags, PROCESS_INFORMATION& pi,
+                 std::wstring& error, const wchar_t* program = nullptr, HANDLE output = nullptr)
+{
+    std::wstring cmd = cmdLine + L'\0';
+    std::wstring block;
+    if (!env.empty()) {
+        block = environmentBlock(env);
+        flags |= CREATE_UNICODE_ENVIRONMENT;
+    }
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    if (output) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = output;
+    }
+    pi = PROCESS_INFORMATION{};
+    if (!CreateProcessW(program, &cmd[0], nullptr, nullptr, output != nullptr, flags,
+                        block.empty() ? nullptr : &block[0], nullptr, &si, &pi)) {
+        error = L"CreateProcessW failed with error " + std::to_wstring(GetLastError()) + L": " + cmdLine;
+        return false;
+    }
+    return true;
+}
+
+// A window's screen pixels as 0x00RRGGBB, top row first; w x h from `r`.
+std::vector<DWORD> grabScreen(const RECT& r)
+{
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    std::vector<DWORD> out;
+    if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
+        return out;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader = {sizeof bi.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (dib && bits) {
+        HGDIOBJ old = SelectObject(mem, dib);
+        if (BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY)) {
+            GdiFlush();
+            out.assign(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + size_t(w) * h);
+        }
+        SelectObject(mem, old);
+    }
+    if (dib)
+        DeleteObject(dib);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return out;
+}
+
+// The rectangle `text` needs in the font of `control`.
+RECT measure(HWND control, const std::wstring& text, int width, UINT flags)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT r = {0, 0, width, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | flags);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return r;
+}
+
 } // namespace
 
 std::wstring programFolder()
@@ -33,11 +125,10 @@ std::wstring programFolder()
             return std::wstring();
         if (n < path.size()) {
             path.resize(n);
-            break;
+            return parentOf(path);
         }
         path.resize(path.size() * 2);
     }
-    return parentOf(path);
 }
 
 std::wstring buildFolder() { return parentOf(programFolder()); }
@@ -51,82 +142,31 @@ std::wstring screenshotFolder()
 
 std::wstring programPath(const std::wstring& name) { return programFolder() + L"\\" + name; }
 
-std::wstring environmentBlock(const Environment& env)
+Process::~Process()
 {
-    // Case-insensitive names, as Windows compares them; sorted output.
-    std::map<std::wstring, std::wstring> vars;   // upper-case name -> "Name=value"
-    if (wchar_t* block = GetEnvironmentStringsW()) {
-        for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
-            std::wstring entry(p);
-            size_t eq = entry.find(L'=', 1);   // names like "=C:" start with '='
-            if (eq == std::wstring::npos)
-                continue;
-            vars[upper(entry.substr(0, eq))] = entry;
-        }
-        FreeEnvironmentStringsW(block);
-    }
-    for (const auto& kv : env) {
-        if (kv.second.empty())
-            vars.erase(upper(kv.first));
-        else
-            vars[upper(kv.first)] = kv.first + L"=" + kv.second;
-    }
-    std::wstring out;
-    for (const auto& kv : vars) {
-        out += kv.second;
-        out += L'\0';
-    }
-    out += L'\0';
-    return out;
-}
-
-namespace {
-
-bool createChild(const std::wstring& cmdLine, const Environment& env, DWORD flags,
-                 PROCESS_INFORMATION& pi, std::wstring& error, const wchar_t* program = nullptr,
-                 HANDLE output = nullptr)
-{
-    std::wstring cmd = cmdLine;
-    std::wstring block;
-    void* envPtr = nullptr;
-    if (!env.empty()) {
-        block = environmentBlock(env);
-        envPtr = &block[0];
-        flags |= CREATE_UNICODE_ENVIRONMENT;
-    }
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    if (output) {
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = si.hStdError = output;
-    }
-    pi = PROCESS_INFORMATION{};
-    cmd.push_back(L'\0');
-    if (!CreateProcessW(program, &cmd[0], nullptr, nullptr, output != nullptr, flags, envPtr, nullptr, &si, &pi)) {
-        error = L"CreateProcessW failed with error " + std::to_wstring(GetLastError()) + L": " + cmdLine;
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
-Process::~Process() { terminate(); if (process_) CloseHandle(process_); }
-
-bool Process::start(const std::wstring& cmdLine, const Environment& env)
-{
-    if (process_) {
-        terminate();
+    terminate();
+    if (process_)
         CloseHandle(process_);
-        process_ = nullptr;
-    }
+}
+
+bool Process::launch(const std::wstring& cmdLine, const Environment& env, const wchar_t* program, HANDLE output)
+{
+    terminate();
+    if (process_)
+        CloseHandle(process_);
+    process_ = nullptr;
     PROCESS_INFORMATION pi;
-    if (!createChild(cmdLine, env, 0, pi, error_))
+    if (!createChild(cmdLine, env, 0, pi, error_, program, output))
         return false;
     CloseHandle(pi.hThread);
     process_ = pi.hProcess;
     pid_ = pi.dwProcessId;
     return true;
+}
+
+bool Process::start(const std::wstring& cmdLine, const Environment& env)
+{
+    return launch(cmdLine, env, nullptr, nullptr);
 }
 
 bool Process::startWithOutput(const std::wstring& cmdLine, const std::wstring& outputFile)
@@ -138,45 +178,19 @@ bool Process::startWithOutput(const std::wstring& cmdLine, const std::wstring& o
         error_ = L"cannot create " + outputFile;
         return false;
     }
-    terminate();
-    if (process_)
-        CloseHandle(process_);
-    process_ = nullptr;
-    PROCESS_INFORMATION pi;
-    const bool ok = createChild(cmdLine, {}, 0, pi, error_, nullptr, file);
+    const bool ok = launch(cmdLine, {}, nullptr, file);
     CloseHandle(file);
-    if (!ok)
-        return false;
-    CloseHandle(pi.hThread);
-    process_ = pi.hProcess;
-    pid_ = pi.dwProcessId;
-    return true;
+    return ok;
 }
 
 bool Process::startProgram(const std::wstring& program, const std::wstring& cmdLine)
 {
-    terminate();
-    if (process_)
-        CloseHandle(process_);
-    process_ = nullptr;
-    PROCESS_INFORMATION pi;
-    if (!createChild(cmdLine, {}, 0, pi, error_, program.c_str()))
-        return false;
-    CloseHandle(pi.hThread);
-    process_ = pi.hProcess;
-    pid_ = pi.dwProcessId;
-    return true;
+    return launch(cmdLine, {}, program.c_str(), nullptr);
 }
 
-bool Process::wait(DWORD timeoutMs)
-{
-    return process_ && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
-}
+bool Process::wait(DWORD timeoutMs) { return process_ && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0; }
 
-bool Process::running() const
-{
-    return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
-}
+bool Process::running() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
 
 DWORD Process::exitCode() const
 {
@@ -202,8 +216,7 @@ RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environ
     if (!r.started)
         return r;
     r.ended = p.wait(timeoutMs);
-    if (!r.ended)
-        p.terminate();
+    p.terminate();
     r.exitCode = p.exitCode();
     return r;
 }
@@ -221,32 +234,22 @@ BOOL CALLBACK collectTopLevel(HWND hwnd, LPARAM lp)
     auto* s = reinterpret_cast<WindowSearch*>(lp);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != s->pid || !IsWindowVisible(hwnd))
-        return TRUE;
-    if (s->className && windowClass(hwnd) != s->className)
-        return TRUE;
-    s->found.push_back(hwnd);
+    if (pid == s->pid && IsWindowVisible(hwnd) && (!s->className || windowClass(hwnd) == s->className))
+        s->found.push_back(hwnd);
     return TRUE;
 }
 
 BOOL CALLBACK collectChild(HWND hwnd, LPARAM lp)
 {
-    auto* out = reinterpret_cast<std::vector<ControlInfo>*>(lp);
     ControlInfo c;
     c.hwnd = hwnd;
     c.id = GetDlgCtrlID(hwnd);
     c.className = windowClass(hwnd);
     c.text = windowText(hwnd);
     c.style = GetWindowLongW(hwnd, GWL_STYLE);
-    c.enabled = IsWindowEnabled(hwnd) != FALSE;
     c.visible = IsWindowVisible(hwnd) != FALSE;
-    if (_wcsicmp(c.className.c_str(), L"Button") == 0) {
-        DWORD_PTR state = 0;
-        if (SendMessageTimeoutW(hwnd, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state))
-            c.checked = state == BST_CHECKED;
-    }
     GetWindowRect(hwnd, &c.rect);
-    out->push_back(c);
+    reinterpret_cast<std::vector<ControlInfo>*>(lp)->push_back(c);
     return TRUE;
 }
 
@@ -261,14 +264,12 @@ std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className)
 
 HWND waitForWindow(DWORD pid, DWORD timeoutMs, const wchar_t* className, HANDLE process)
 {
-    DWORD start = GetTickCount();
+    const DWORD start = GetTickCount();
     for (;;) {
         std::vector<HWND> found = topLevelWindows(pid, className);
         if (!found.empty())
             return found.front();
-        if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0)
-            return nullptr;
-        if (GetTickCount() - start >= timeoutMs)
+        if ((process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) || GetTickCount() - start >= timeoutMs)
             return nullptr;
         Sleep(25);
     }
@@ -284,10 +285,9 @@ std::vector<ControlInfo> listControls(HWND window)
 
 HWND findControl(HWND window, int id)
 {
-    for (const ControlInfo& c : listControls(window)) {
+    for (const ControlInfo& c : listControls(window))
         if (c.id == id)
             return c.hwnd;
-    }
     return nullptr;
 }
 
@@ -324,29 +324,34 @@ std::wstring staticTexts(HWND window)
 {
     std::wstring out;
     for (const ControlInfo& c : listControls(window)) {
-        if (_wcsicmp(c.className.c_str(), L"Static") != 0)
+        if (!isClass(c, L"Static") || (c.style & SS_TYPEMASK) == SS_ICON || c.text.empty())
             continue;
-        if ((c.style & SS_TYPEMASK) == SS_ICON || c.text.empty())
-            continue;
-        if (!out.empty())
-            out += L"\n";
-        out += c.text;
+        out += (out.empty() ? L"" : L"\n") + c.text;
     }
     return out;
 }
 
-bool hasIconControl(HWND window) { return shownIcon(window) != nullptr; }
-
-HICON shownIcon(HWND window)
+bool hasIconControl(HWND window)
 {
     for (const ControlInfo& c : listControls(window)) {
-        if (_wcsicmp(c.className.c_str(), L"Static") == 0 && (c.style & SS_TYPEMASK) == SS_ICON) {
-            DWORD_PTR icon = 0;
-            if (SendMessageTimeoutW(c.hwnd, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon) && icon)
-                return reinterpret_cast<HICON>(icon);
+        DWORD_PTR icon = 0;
+        if (isClass(c, L"Static") && (c.style & SS_TYPEMASK) == SS_ICON &&
+            SendMessageTimeoutW(c.hwnd, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon) && icon)
+            return true;
+    }
+    return false;
+}
+
+wchar_t mnemonicOf(const std::wstring& text)
+{
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == L'&') {
+            if (text[i + 1] != L'&')
+                return wchar_t(std::towlower(text[i + 1]));
+            ++i;   // "&&" is a literal '&'
         }
     }
-    return nullptr;
+    return 0;
 }
 
 int screenDpi()
@@ -358,59 +363,37 @@ int screenDpi()
     return dpi;
 }
 
-int textWidth(HWND control, const std::wstring& text)
-{
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    RECT r = {0, 0, 0, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    return r.right - r.left;
-}
-
-int textRoom(const ControlInfo& c)
-{
-    RECT client = {};
-    GetClientRect(c.hwnd, &client);
-    int room = client.right - client.left;
-    if (_wcsicmp(c.className.c_str(), L"Button") == 0) {
-        const LONG type = c.style & BS_TYPEMASK;
-        if (type == BS_AUTOCHECKBOX || type == BS_CHECKBOX || type == BS_AUTORADIOBUTTON ||
-            type == BS_RADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE)
-            room -= GetSystemMetrics(SM_CXMENUCHECK) + 4;
-        else
-            room -= 6;
-    }
-    return room;
-}
+int textWidth(HWND control, const std::wstring& text) { return measure(control, text, 0, DT_SINGLELINE).right; }
 
 std::wstring textFault(const ControlInfo& c)
 {
-    const bool isButton = _wcsicmp(c.className.c_str(), L"Button") == 0 &&
-                          (c.style & BS_TYPEMASK) != BS_GROUPBOX && (c.style & BS_TYPEMASK) != BS_OWNERDRAW;
+    const LONG buttonType = c.style & BS_TYPEMASK;
     const LONG staticType = c.style & SS_TYPEMASK;
-    const bool isStatic = _wcsicmp(c.className.c_str(), L"Static") == 0 &&
+    const bool isButton = isClass(c, L"Button") && buttonType != BS_GROUPBOX && buttonType != BS_OWNERDRAW;
+    const bool isStatic = isClass(c, L"Static") &&
                           (staticType <= SS_RIGHT || staticType == SS_SIMPLE || staticType == SS_LEFTNOWORDWRAP);
     if ((!isButton && !isStatic) || c.text.empty())
         return std::wstring();
-    const int room = textRoom(c);
-    const int wide = textWidth(c.hwnd, c.text);
-    if (isButton || (staticType != SS_LEFT && staticType != SS_CENTER && staticType != SS_RIGHT)) {
-        if (wide <= room)
-            return std::wstring();
-        return L"\"" + c.text + L"\" needs " + std::to_wstring(wide) + L" px, has " + std::to_wstring(room);
-    }
-    // A wrapping static: its lines at its width must fit its height.
     RECT client = {};
     GetClientRect(c.hwnd, &client);
-    HDC dc = GetDC(c.hwnd);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(c.hwnd, WM_GETFONT, 0, 0)));
-    RECT need = {0, 0, client.right, 0};
-    UINT flags = DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | ((c.style & SS_NOPREFIX) ? DT_NOPREFIX : 0);
-    DrawTextW(dc, c.text.c_str(), static_cast<int>(c.text.size()), &need, flags);
-    SelectObject(dc, old);
-    ReleaseDC(c.hwnd, dc);
+    const bool wraps = isStatic && (staticType == SS_LEFT || staticType == SS_CENTER || staticType == SS_RIGHT);
+    if (!wraps) {
+        // A push button keeps a frame, a check box or radio button its box and gap.
+        int room = client.right;
+        if (isButton) {
+            const bool boxed = buttonType == BS_AUTOCHECKBOX || buttonType == BS_CHECKBOX ||
+                               buttonType == BS_AUTORADIOBUTTON || buttonType == BS_RADIOBUTTON ||
+                               buttonType == BS_3STATE || buttonType == BS_AUTO3STATE;
+            room -= boxed ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 6;
+        }
+        const int wide = textWidth(c.hwnd, c.text);
+        return wide <= room ? std::wstring()
+                            : L"\"" + c.text + L"\" needs " + std::to_wstring(wide) + L" px, has " +
+                                  std::to_wstring(room);
+    }
+    // A wrapping static: its lines at its width must fit its height.
+    const RECT need = measure(c.hwnd, c.text, client.right,
+                              DT_WORDBREAK | DT_EXPANDTABS | ((c.style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
     if (need.right <= client.right && need.bottom <= client.bottom)
         return std::wstring();
     return L"\"" + c.text + L"\" needs " + std::to_wstring(need.right) + L" x " + std::to_wstring(need.bottom) +
@@ -436,7 +419,7 @@ std::vector<std::wstring> layoutFaults(HWND window)
             if (IntersectRect(&both, &r, &other))
                 faults.push_back(name + L" overlaps " + otherName);
         }
-        std::wstring text = textFault(c);
+        const std::wstring text = textFault(c);
         if (!text.empty())
             faults.push_back(name + L": " + text);
         placed.emplace_back(r, name);
@@ -446,16 +429,8 @@ std::vector<std::wstring> layoutFaults(HWND window)
 
 bool pressButton(HWND window, int id)
 {
-    HWND button = findControl(window, id);
     return PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                        reinterpret_cast<LPARAM>(button)) != FALSE;
-}
-
-bool clickControl(HWND control) { return PostMessageW(control, BM_CLICK, 0, 0) != FALSE; }
-
-bool waitForProcessEnd(HANDLE process, DWORD timeoutMs)
-{
-    return process && WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+                        reinterpret_cast<LPARAM>(findControl(window, id))) != FALSE;
 }
 
 std::wstring saveScreenshot(HWND window, const std::wstring& name)
@@ -473,93 +448,34 @@ std::wstring saveScreenshot(HWND window, const std::wstring& name)
     RECT r;
     if (!GetWindowRect(window, &r))
         return std::wstring();
-    int w = r.right - r.left, h = r.bottom - r.top;
-    if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
+    std::vector<DWORD> pixels = grabScreen(r);
+    if (pixels.empty())
         return std::wstring();
-
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = h;   // bottom-up, as BMP files store rows
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool ok = false;
-    std::wstring path;
-    if (dib && bits) {
-        HGDIOBJ old = SelectObject(mem, dib);
-        ok = BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY) != FALSE;
-        GdiFlush();
-        SelectObject(mem, old);
-        if (ok) {
-            DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) / 4) * 4;
-            DWORD imageSize = stride * static_cast<DWORD>(h);
-            BITMAPFILEHEADER fh = {};
-            fh.bfType = 0x4D42;
-            fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
-            fh.bfSize = fh.bfOffBits + imageSize;
-            BITMAPINFOHEADER ih = bi.bmiHeader;
-            ih.biSizeImage = imageSize;
-            path = screenshotFolder() + L"\\" + name + L".bmp";
-            HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-            ok = f != INVALID_HANDLE_VALUE;
-            if (ok) {
-                DWORD written = 0;
-                ok = WriteFile(f, &fh, sizeof fh, &written, nullptr) && written == sizeof fh &&
-                     WriteFile(f, &ih, sizeof ih, &written, nullptr) && written == sizeof ih &&
-                     WriteFile(f, bits, imageSize, &written, nullptr) && written == imageSize;
-                CloseHandle(f);
-                if (!ok)
-                    DeleteFileW(path.c_str());
-            }
-        }
-    }
-    if (dib)
-        DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return ok ? path : std::wstring();
+    // A 32-bit top-down BMP: the rows as the screen gave them, every pixel
+    // opaque (GDI leaves the fourth byte 0, which viewers take as alpha).
+    for (DWORD& p : pixels)
+        p |= 0xFF000000u;
+    BITMAPINFOHEADER ih = {sizeof ih, r.right - r.left, -(r.bottom - r.top), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    ih.biSizeImage = DWORD(pixels.size() * 4);
+    BITMAPFILEHEADER fh = {};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof ih;
+    fh.bfSize = fh.bfOffBits + ih.biSizeImage;
+    std::string bytes(reinterpret_cast<const char*>(&fh), sizeof fh);
+    bytes.append(reinterpret_cast<const char*>(&ih), sizeof ih);
+    bytes.append(reinterpret_cast<const char*>(pixels.data()), ih.biSizeImage);
+    const std::wstring path = screenshotFolder() + L"\\" + name + L".bmp";
+    if (writeFile(path, bytes))
+        return path;
+    DeleteFileW(path.c_str());
+    return std::wstring();
 }
 
 std::vector<COLORREF> capturePixels(const RECT& rect)
 {
-    int w = rect.right - rect.left, h = rect.bottom - rect.top;
     std::vector<COLORREF> out;
-    if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
-        return out;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;   // top-down
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (dib && bits) {
-        HGDIOBJ old = SelectObject(mem, dib);
-        if (BitBlt(mem, 0, 0, w, h, screen, rect.left, rect.top, SRCCOPY)) {
-            GdiFlush();
-            const DWORD* px = static_cast<const DWORD*>(bits);
-            out.reserve(static_cast<size_t>(w) * h);
-            for (int i = 0; i < w * h; ++i) {
-                DWORD v = px[i];   // 0x00RRGGBB in a DIB
-                out.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
-            }
-        }
-        SelectObject(mem, old);
-    }
-    if (dib)
-        DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
+    for (DWORD v : grabScreen(rect))
+        out.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
     return out;
 }
 
@@ -581,32 +497,23 @@ namespace {
 // Reads a debuggee's OutputDebugString text, bounded to 64 KiB.
 std::wstring readDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info)
 {
-    size_t length = std::min<size_t>(info.nDebugStringLength, 1u << 16);
-    if (length == 0 || !info.lpDebugStringData)
-        return std::wstring();
+    const size_t length = std::min<size_t>(info.nDebugStringLength, 1u << 16);
+    const size_t unit = info.fUnicode ? sizeof(wchar_t) : 1;
+    std::string bytes(length * unit, '\0');
     SIZE_T got = 0;
-    if (info.fUnicode) {
-        std::wstring text(length, L'\0');
-        if (!ReadProcessMemory(process, info.lpDebugStringData, &text[0], length * sizeof(wchar_t), &got))
-            return std::wstring();
-        text.resize(got / sizeof(wchar_t));
-        size_t nul = text.find(L'\0');
-        if (nul != std::wstring::npos)
-            text.resize(nul);
-        return text;
-    }
-    std::string bytes(length, '\0');
-    if (!ReadProcessMemory(process, info.lpDebugStringData, &bytes[0], length, &got))
+    if (length == 0 || !info.lpDebugStringData ||
+        !ReadProcessMemory(process, info.lpDebugStringData, &bytes[0], bytes.size(), &got))
         return std::wstring();
-    bytes.resize(got);
-    size_t nul = bytes.find('\0');
-    if (nul != std::string::npos)
-        bytes.resize(nul);
-    int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(n > 0 ? n : 0, L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
-    return text;
+    std::wstring text;
+    if (info.fUnicode) {
+        text.assign(reinterpret_cast<const wchar_t*>(bytes.data()), got / unit);
+    } else {
+        int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(got), nullptr, 0);
+        text.assign(size_t(std::max(n, 0)), L'\0');
+        if (n > 0)
+            MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(got), &text[0], n);
+    }
+    return text.substr(0, text.find(L'\0'));
 }
 
 } // namespace
@@ -625,11 +532,8 @@ DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Env
     if (whileRunning)
         helper = std::thread([&] { whileRunning(pi.dwProcessId, context); });
 
-    DWORD start = GetTickCount();
-    for (;;) {
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= timeoutMs)
-            break;
+    const DWORD start = GetTickCount();
+    for (DWORD elapsed = 0; elapsed < timeoutMs; elapsed = GetTickCount() - start) {
         DEBUG_EVENT ev = {};
         if (!WaitForDebugEvent(&ev, std::min<DWORD>(timeoutMs - elapsed, 200)))
             continue;
@@ -654,7 +558,7 @@ DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Env
         default:
             break;
         }
-        bool exited = ev.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT && ev.dwProcessId == pi.dwProcessId;
+        const bool exited = ev.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT && ev.dwProcessId == pi.dwProcessId;
         if (exited) {
             run.ended = true;
             run.exitCode = ev.u.ExitProcess.dwExitCode;
@@ -722,9 +626,7 @@ std::vector<std::string> readLines(const std::wstring& path)
     const std::string text = readFile(path);
     std::vector<std::string> lines;
     for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
+        size_t end = std::min(text.find('\n', start), text.size());
         std::string line = text.substr(start, end - start);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();

@@ -14,13 +14,10 @@
 namespace uitest {
 
 // Folder of the running test program (PrintvaneUI.exe and converter.exe lie
-// there), without a trailing separator.
+// there), without a trailing separator; the build folder is its parent.
 std::wstring programFolder();
-// The build folder: the parent of programFolder().
 std::wstring buildFolder();
-// <build>/screenshots, created on demand.
-std::wstring screenshotFolder();
-// Full path of a program beside the test: programFolder() + "\\" + name.
+std::wstring screenshotFolder();   // <build>/screenshots, created on demand
 std::wstring programPath(const std::wstring& name);
 
 // Quoting of arguments and whole command lines (app/core/command_line.h).
@@ -42,14 +39,12 @@ public:
     // Starts `cmdLine` (the first token names the program). Returns false and
     // fills error() when the program cannot be started.
     bool start(const std::wstring& cmdLine, const Environment& env = {});
-    // Starts `cmdLine` with its standard output and error written to the file
-    // `outputFile` (created anew).
+    // The same with standard output and error written to `outputFile`.
     bool startWithOutput(const std::wstring& cmdLine, const std::wstring& outputFile);
     // Starts `program` with exactly `cmdLine` as its command line (which may
     // be empty, or not name the program at all).
     bool startProgram(const std::wstring& program, const std::wstring& cmdLine);
-    // Waits up to `timeoutMs` for the end. True when the process has ended.
-    bool wait(DWORD timeoutMs);
+    bool wait(DWORD timeoutMs);   // true when the process has ended
     bool running() const;
     // The full 32-bit exit code (valid after wait() returned true).
     DWORD exitCode() const;
@@ -61,12 +56,13 @@ public:
     const std::wstring& error() const { return error_; }
 
 private:
+    bool launch(const std::wstring& cmdLine, const Environment& env, const wchar_t* program, HANDLE output);
+
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
     std::wstring error_;
 };
 
-// Result of runProgram.
 struct RunResult {
     bool started = false;
     bool ended = false;     // false: killed after the time limit
@@ -75,10 +71,6 @@ struct RunResult {
 
 // Starts a program, waits at most `timeoutMs`, kills it on time-out.
 RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env = {});
-
-// Builds the environment block of the current process with `env` applied
-// (sorted, double-NUL-terminated, as CreateProcessW wants it).
-std::wstring environmentBlock(const Environment& env);
 
 // Waits up to `timeoutMs` for a visible top-level window of process `pid`
 // (of window class `className` when given, e.g. L"#32770"). Returns nullptr
@@ -95,29 +87,25 @@ struct ControlInfo {
     std::wstring className;
     std::wstring text;
     LONG style = 0;
-    bool enabled = false;
     bool visible = false;
-    bool checked = false;   // buttons only: BST_CHECKED
     RECT rect = {};         // screen coordinates
 };
 
 // Every child control (all levels) of `window`, in Z order.
 std::vector<ControlInfo> listControls(HWND window);
-// The control with dialog id `id`, or nullptr.
 HWND findControl(HWND window, int id);
-// A window's text through WM_GETTEXT (works across processes).
+// Texts through WM_GETTEXT (works across processes); empty for no control.
 std::wstring windowText(HWND window);
-// Text of control `id` of `window` (empty when there is none).
 std::wstring controlText(HWND window, int id);
-// Class name of a window.
 std::wstring windowClass(HWND window);
 // Texts of all static controls without SS_ICON, joined with "\n": the
 // message text of a message box, for example.
 std::wstring staticTexts(HWND window);
 // True when `window` holds a static control that shows an icon.
 bool hasIconControl(HWND window);
-// The icon shown by the first icon static control (STM_GETICON), or nullptr.
-HICON shownIcon(HWND window);
+// The mnemonic of a control text (the character after a single '&',
+// lower-cased), 0 for none.
+wchar_t mnemonicOf(const std::wstring& text);
 
 // The display's resolution as this process sees it (dots per inch). Under
 // Wine it is read from the registry when a process starts.
@@ -125,9 +113,6 @@ int screenDpi();
 
 // Width of `text` on one line in the font of `control`, in pixels.
 int textWidth(HWND control, const std::wstring& text);
-// Room for a text in a static or button control: its client width, less a
-// push button's frame or a check box's box and gap.
-int textRoom(const ControlInfo& control);
 // Why the text of a static or button control does not show whole: "" when
 // it fits. Statics that wrap are measured wrapped at their width (the
 // lines must fit their height), buttons on one line.
@@ -136,36 +121,30 @@ std::wstring textFault(const ControlInfo& control);
 // What is wrong with the layout of a window as it is shown, one line per
 // fault: a visible child control that reaches outside the client area, two
 // visible child controls that overlap, or a label, button or static text
-// whose text does not fit (textFault). Empty: nothing is cut or overlaps.
-// Texts are measured with the controls' fonts, so call it from the process
-// that owns the window.
+// whose text does not fit (textFault). Texts are measured with the
+// controls' fonts, so call it from the process that owns the window.
 std::vector<std::wstring> layoutFaults(HWND window);
 
 // Presses button `id`: posts WM_COMMAND(BN_CLICKED) to the window.
 bool pressButton(HWND window, int id);
-// Presses a button control by posting BM_CLICK to it.
-bool clickControl(HWND control);
-// Waits up to `timeoutMs` for the end of a process; true when it ended.
-bool waitForProcessEnd(HANDLE process, DWORD timeoutMs);
 
-// Captures the window's screen rectangle from the screen into
-// <build>/screenshots/<name>.bmp (24-bit). Returns the path, or an empty
-// string on failure. The window is brought to the top first.
+// Captures the window's screen rectangle into <build>/screenshots/<name>.bmp.
+// Returns the path, or an empty string on failure. The window is brought to
+// the top first.
 std::wstring saveScreenshot(HWND window, const std::wstring& name);
 
-// The screen pixels of `rect` (screen coordinates), row by row from the top,
-// as COLORREF values. Empty when the rectangle is empty or too large.
+// The screen pixels of `rect` (screen coordinates), row by row from the top.
+// Empty when the rectangle is empty or too large.
 std::vector<COLORREF> capturePixels(const RECT& rect);
-// Counts of pixels in `pixels` whose colour is clearly red (red well above
-// green and blue) and clearly blue (blue well above red and green).
+// Counts of pixels whose colour is clearly red (red well above green and
+// blue) and clearly blue (blue well above red and green).
 struct ColorCounts {
     size_t red = 0;
     size_t blue = 0;
 };
 ColorCounts countStrongColors(const std::vector<COLORREF>& pixels);
 
-// Output of a child run under our debugger: the texts it sent with
-// OutputDebugString, in order, and its exit.
+// A child run under our debugger: the texts it sent with OutputDebugString.
 struct DebugRun {
     bool started = false;
     bool ended = false;
@@ -201,7 +180,7 @@ struct RemoveAtEnd {
 std::wstring resourceString(HMODULE module, UINT id);
 std::wstring resourceString(const std::wstring& moduleFile, UINT id);
 
-// UTF-16 <-> UTF-8 for messages in test output.
+// UTF-16 to UTF-8 for messages in test output.
 std::string narrow(const std::wstring& text);
 
 } // namespace uitest

@@ -1,0 +1,177 @@
+// The -pipe mode of the real program: fed by the converter stand-in, which
+// checks the window-query replies and reports how the program ended, and on
+// a pipe this test serves, reading the reader thread's trace lines on the
+// program's standard output. What the window shows is read in the progress
+// window's own tests.
+#include "app/core/pipe_protocol.h"
+#include "support/dialog_driver.h"
+#include "support/pipe_server.h"
+#include "support/ui_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace uitest;
+
+namespace {
+
+const DWORD kWait = 15000;
+
+size_t count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// Runs "converter pipe STEPS" and gives its report (UTF-8).
+std::string runConverter(const std::vector<std::wstring>& steps, DWORD& exitCode)
+{
+    const std::wstring report = tempPath(uniqueName(L"pipe-report") + L".txt");
+    RemoveAtEnd files;
+    files.add(report);
+    std::vector<std::wstring> args = {L"pipe", L"--report", report};
+    args.insert(args.end(), steps.begin(), steps.end());
+    auto run = runProgram(commandLine(programPath(L"converter.exe"), args), 60000);
+    EXPECT_TRUE(run.started && run.ended);
+    exitCode = run.exitCode;
+    return readFile(report);
+}
+
+std::wstring shot(const std::wstring& name) { return L"shot:" + screenshotFolder() + L"\\" + name + L".bmp"; }
+
+} // namespace
+
+// Several queries, a query with a payload, a zero-length record, a text
+// without terminating zero, then a record cut short by the converter
+// closing its end.
+TEST(PipeMode, QueriesOddRecordsAndARecordCutByTheConverter)
+{
+    DWORD code = 1;
+    const std::string text = runConverter({L"window", L"query", L"query", L"query", L"count:2", L"page",
+                                           L"raw:W:4:01020304", L"query", L"raw:F:0", L"raw:m:6:610062006300",
+                                           L"status:done", L"raw:m:40:41004200", L"close"},
+                                          code);
+    EXPECT_EQ(0u, code) << text;
+    EXPECT_EQ(4u, count(text, ": match"));
+    EXPECT_EQ(0u, count(text, "MISMATCH"));
+    EXPECT_EQ(1u, count(text, "program ended with exit code 0 (0x00000000)"));
+    EXPECT_EQ(1u, count(text, "after the pipe was closed"));
+}
+
+// Runs in every user language the e2e folder is run in: the window's texts
+// come from the language module; the pictures show whether they fit.
+TEST(PipeMode, ScreenshotsInTheUsersLanguage)
+{
+    wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
+    GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
+    DWORD code = 1;
+    const std::string text = runConverter({L"window", shot(std::wstring(L"e2e_progress_start_") + locale),
+                                           L"doc:report", L"count:4", L"page", L"page", L"text", L"sleep:300",
+                                           shot(std::wstring(L"e2e_progress_mid_") + locale), L"close"},
+                                          code);
+    EXPECT_EQ(0u, code) << text;
+    EXPECT_EQ(2u, count(text, ": saved"));
+}
+
+TEST(PipeMode, PipeThatCannotBeOpenedEndsWithZeroAndLeavesNoProcess)
+{
+    const std::pair<const wchar_t*, std::wstring> cases[] = {
+        {L"-pipe", L"\\\\.\\pipe\\pv-missing-" + std::to_wstring(GetCurrentProcessId())},
+        {L"-PIPE", L"C:\\no such folder\\pipe"},
+    };
+    for (const auto& [modeSwitch, path] : cases) {
+        Process program;
+        ASSERT_TRUE(program.start(commandLine(programPath(L"PrintvaneUI.exe"), {modeSwitch, path})));
+        EXPECT_TRUE(program.wait(kWait)) << narrow(path) << ": the program must end by itself";
+        EXPECT_EQ(0u, program.exitCode()) << narrow(path);
+    }
+}
+
+namespace {
+
+// PrintvaneUI -pipe on a pipe this test serves, its standard output in a file.
+class PipeRun {
+public:
+    PipeRun() : out_(files_.add(tempPath(uniqueName(L"pipetrace") + L".txt")))
+    {
+        started_ = pipe_.valid() &&
+                   program_.startWithOutput(commandLine(programPath(L"PrintvaneUI.exe"), {L"-pipe", pipe_.name()}),
+                                            out_) &&
+                   // The program opens the pipe at start; until then the
+                   // server end only listens.
+                   waitUntil([&] { return pipe_.connected() || !program_.running(); }, kWait) && pipe_.connected();
+    }
+    bool started() const { return started_; }
+    bool send(const std::vector<uint8_t>& bytes) { return pipe_.send(bytes); }
+    // Asks for the window and reads the 4-byte answer.
+    HWND window()
+    {
+        uint32_t value = 0;
+        if (!send(encodePipeMessage(PM_GET_WINDOW, nullptr, 0)) || !pipe_.reply(value, kWait))
+            return nullptr;
+        return reinterpret_cast<HWND>(uintptr_t(value));
+    }
+    void closeServer() { pipe_.close(); }
+    // Waits for the end: the full exit code, or 0xDEAD when it did not come in time.
+    DWORD ended() { return program_.wait(kWait) ? program_.exitCode() : 0xDEAD; }
+    std::string output() const
+    {
+        std::string out = readFile(out_);
+        out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
+        return out;
+    }
+
+private:
+    RemoveAtEnd files_;
+    std::wstring out_;
+    PipeServer pipe_;
+    Process program_;
+    bool started_ = false;
+};
+
+std::string rounds(int n)
+{
+    std::string s;
+    for (int i = 0; i < n; ++i)
+        s += "PipeThread: Waiting...\nPipeThread: 1\n";
+    return s;
+}
+
+} // namespace
+
+// One round of "Waiting..." and the wait's result per record read; window
+// queries are answered inside a round; the converter closing its end gives
+// the closing line.
+TEST(PipeTrace, ClosedByTheConverter)
+{
+    PipeRun run;
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.window());
+    ASSERT_TRUE(run.send(encodePageCount(2)));
+    ASSERT_TRUE(run.send(encodePipeText(PM_DOC_NAME, u"report")));
+    ASSERT_TRUE(run.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0)));
+    ASSERT_TRUE(run.window());
+    run.closeServer();
+    EXPECT_EQ(0u, run.ended()) << "the window must close when the converter closes the pipe";
+    EXPECT_EQ(rounds(4) + "PipeThread: pipe closed by the peer; exit anyway.\n", run.output());
+}
+
+// Cancel while the reader waits for a record that never comes: the reader
+// shuts down and the program ends with 0 although the converter still holds
+// the pipe.
+TEST(PipeTrace, CancelledWhileTheConverterHoldsThePipe)
+{
+    PipeRun run;
+    ASSERT_TRUE(run.started());
+    ASSERT_TRUE(run.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0)));
+    HWND window = run.window();
+    ASSERT_TRUE(window);
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_EQ(0u, run.ended()) << "Cancel must close the window";
+    EXPECT_EQ(rounds(2) + "PipeThread: shutting down...\n", run.output());
+}
