@@ -66,4 +66,17 @@ uint32_t chooseAuthScheme(uint32_t offered);
 // up to the next comma or blank); empty when there is none.
 String realmFromChallenge(const String& challenge);
 
+#if defined(_WIN32)
+// The platform's credential store as the Windows provider uses it: generic
+// credentials named "_qlncred:<TARGET>:<SCHEME>:<target text>" whose password
+// is protected by the data-protection service (with the provider's own
+// entropy) before it is stored.
+namespace CredentialStore {
+String nameFor(CredentialTarget target, uint32_t scheme, const String& targetText);
+bool write(const String& name, const Credential& credential);
+bool read(const String& name, Credential& credential);
+bool remove(const String& name);
+} // namespace CredentialStore
+#endif
+
 } // namespace Solvaris
