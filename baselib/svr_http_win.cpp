@@ -115,7 +115,11 @@ public:
         WinHttpSetOption(m_session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
     }
 
-    ~HttpManagerImpl() override { WinHttpCloseHandle(m_session); }
+    ~HttpManagerImpl() override {
+        for (auto& named : m_proxySessions)
+            WinHttpCloseHandle(named.second);
+        WinHttpCloseHandle(m_session);
+    }
 
     AutoPtr<HttpConnection> createConnection(const String& host, uint16_t port) override;
     AutoPtr<HttpConnection> createSecureConnection(const String& host, uint16_t port,
@@ -125,7 +129,31 @@ public:
     void setProxy(const String&) override { SVR_THROW_CODE(errNotImplemented); }
     AutoPtr<CredentialProvider> getCredentialProvider() override { return m_provider; }
 
-    HINTERNET session() const { return m_session; }
+    // The session for connections to host:port: the manager's own, or one
+    // opened for the named proxy that the user's settings choose for that
+    // server (kept for the manager's life). Some WinHTTP implementations
+    // ignore a proxy set on a single request, so the connection starts on a
+    // session that already uses it. proxyName receives the proxy's name.
+    HINTERNET sessionFor(bool secure, const String& host, uint16_t port, String& proxyName) {
+        ProxyDecision decision;
+        String url = String::format("%s://%s:%u/", secure ? "https" : "http", host.c_str(), unsigned(port));
+        if (!decideProxy(url, decision) || decision.accessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY)
+            return m_session;
+        proxyName = String(decision.proxy.c_str());
+        std::wstring key = decision.proxy + L"|" + decision.bypass;
+        LockGuard guard(m_proxyMutex);
+        auto it = m_proxySessions.find(key);
+        if (it != m_proxySessions.end())
+            return it->second;
+        HINTERNET named = WinHttpOpen(m_userAgent.c_wstr(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, decision.proxy.c_str(),
+                                      decision.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : decision.bypass.c_str(), 0);
+        if (!named)
+            return m_session;  // the proxy cannot be used: as if none were set
+        DWORD protocols = kSecureProtocols;
+        WinHttpSetOption(named, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+        m_proxySessions[key] = named;
+        return named;
+    }
 
     // Chooses the proxy for url from the user's settings and sets it on the
     // request; returns the proxy's name (empty for a direct connection).
@@ -205,6 +233,7 @@ private:
     AutoPtr<CredentialProvider> m_provider;
     Mutex m_proxyMutex;
     std::map<std::string, ProxyDecision> m_proxyCache;
+    std::map<std::wstring, HINTERNET> m_proxySessions;
 };
 
 // ---------------------------------------------------------------------------
@@ -216,7 +245,8 @@ public:
         : m_manager(manager), m_host(host), m_port(port), m_secure(secure), m_ignoreCert(ignoreCert) {
         m_tag.className = "HttpConnectionImpl";
         m_tag.object = this;
-        m_connect = WinHttpConnect(manager->session(), host.c_wstr(), port, 0);
+        HINTERNET session = manager->sessionFor(secure, host, port, m_proxyName);
+        m_connect = WinHttpConnect(session, host.c_wstr(), port, 0);
         if (!m_connect)
             THROW_WINHTTP(GetLastError(),
                           String::format(secure ? "HttpManagerImpl::createSecureConnection(%s:%u)"
@@ -236,6 +266,7 @@ public:
     HINTERNET handle() const { return m_connect; }
     HttpManagerImpl* manager() const { return m_manager.get(); }
     bool ignoresCertificateErrors() const { return m_ignoreCert; }
+    String proxyName() const { return m_proxyName; }
 
 private:
     AutoPtr<HttpManagerImpl> m_manager;
@@ -244,6 +275,7 @@ private:
     bool m_secure;
     bool m_ignoreCert;
     HINTERNET m_connect = nullptr;
+    String m_proxyName;
     TraceTag m_tag;
 };
 
@@ -378,6 +410,8 @@ public:
             WinHttpSetOption(m_request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
         }
         m_proxyName = connection->manager()->applyProxy(m_request, getUrl());
+        if (m_proxyName.isEmpty())
+            m_proxyName = connection->proxyName();
     }
 
     ~HttpRequestStreamImpl() override { WinHttpCloseHandle(m_request); }

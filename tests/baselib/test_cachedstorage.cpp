@@ -221,8 +221,9 @@ TEST(HttpHeaderValues, ContentLengthIsAnUnsigned64BitNumberOrNothing) {
     for (const Case& c : cases) {
         uint64_t v = 0;
         EXPECT_EQ(c.ok, HttpDetail::parseContentLength(c.text, v)) << c.text;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(c.value, v) << c.text;
+        }
     }
     // A HEAD whose length is not a number leaves the size unknown.
     Fixture garbage(replyNormal, "-1");
