@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "baselib/svr_cachedstorage.h"
@@ -44,7 +45,9 @@ protected:
         r.status = 200;
         r.hasContentLength = m_headLength != nullptr;
         r.contentLength = m_headLength;
-        r.lastModified = "Sun, 06 Nov 1994 08:49:37 GMT";
+        // A HEAD with a broken length also has a broken date.
+        bool broken = m_headLength && std::string(m_headLength) == "-1";
+        r.lastModified = broken ? "yesterday" : "Sun, 06 Nov 1994 08:49:37 GMT";
         return r;
     }
 
@@ -225,9 +228,12 @@ TEST(HttpHeaderValues, ContentLengthIsAnUnsigned64BitNumberOrNothing) {
             EXPECT_EQ(c.value, v) << c.text;
         }
     }
-    // A HEAD whose length is not a number leaves the size unknown.
+    // A HEAD whose length is not a number leaves the size unknown; a date
+    // that cannot be read leaves the time unknown; the bytes still read.
     Fixture garbage(replyNormal, "-1");
     EXPECT_EQ(errNotFound, codeOf([](Fixture& f) { f.storage->getSize(); }, garbage));
+    EXPECT_EQ(0u, garbage.storage->getLastModified());
+    EXPECT_EQ(10u, garbage.read(500, 10));
     Fixture big(replyNormal, "3000000000");
     EXPECT_EQ(3000000000ull, big.storage->getSize());
 }
