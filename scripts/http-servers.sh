@@ -6,6 +6,7 @@
 #              location /auth/ with Basic authentication (tester / secret);
 #              the access log names each request's Range header
 #   tinyproxy  a forward proxy that asks for credentials (proxyuser / proxypass)
+#   nginx TLS  the same files over https with a self-signed certificate
 #   odd server tools/httptest/odd_http_server.py: wrong Content-Range replies
 # and a port that nothing listens on. "start" writes BUILD/http-servers/info
 # (name=value lines) for the tests.
@@ -48,7 +49,7 @@ wait_port() { # port
 
 case "$cmd" in
   start)
-    for tool in nginx tinyproxy python3; do
+    for tool in nginx tinyproxy python3 openssl; do
       command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "http-servers: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
     done
     "$0" stop "$build"
@@ -67,7 +68,11 @@ if not os.path.exists(big) or os.path.getsize(big) != 16 << 20:
         f.write(os.urandom(16 << 20))
 PY
     printf 'tester:{PLAIN}secret\n' >"$dir/htpasswd"
-    read -r web proxy closed < <(free_ports 3)
+    if [ ! -s "$dir/tls.crt" ]; then
+      openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=127.0.0.1 \
+        -keyout "$dir/tls.key" -out "$dir/tls.crt" >/dev/null 2>&1 || { echo "http-servers: openssl failed" >&2; exit 1; }
+    fi
+    read -r web proxy closed tls < <(free_ports 4)
     nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
     cat >"$dir/nginx.conf" <<CONF
 user $(id -un);
@@ -96,6 +101,12 @@ http {
       auth_basic_user_file $dir/htpasswd;
     }
   }
+  server {
+    listen 127.0.0.1:$tls ssl;
+    ssl_certificate $dir/tls.crt;
+    ssl_certificate_key $dir/tls.key;
+    root $dir/www;
+  }
 }
 CONF
     : >"$dir/access.log"
@@ -115,17 +126,18 @@ CONF
     (setsid python3 "$here/tools/httptest/odd_http_server.py" "$dir/odd.port" >/dev/null 2>&1 </dev/null & echo $! >"$dir/odd.pid")
     for _ in $(seq 1 50); do [ -s "$dir/odd.port" ] && break; sleep 0.1; done
     odd=$(cat "$dir/odd.port" 2>/dev/null)
-    for p in "$web" "$proxy" "$odd"; do
+    for p in "$web" "$proxy" "$odd" "$tls"; do
       wait_port "$p" || { echo "http-servers: nothing answers on port $p" >&2; "$0" stop "$build"; exit 1; }
     done
     cat >"$dir/info" <<INFO
 web=$web
 proxy=$proxy
 odd=$odd
+tls=$tls
 closed=$closed
 accesslog=$dir/access.log
 INFO
-    echo "http servers: web $web, proxy $proxy, odd $odd (closed port $closed)"
+    echo "http servers: web $web, tls $tls, proxy $proxy, odd $odd (closed port $closed)"
     ;;
   stop)
     stop_pid "$dir/nginx.pid"

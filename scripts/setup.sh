@@ -18,7 +18,7 @@ need_pkgs=()
 want=(g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
       cmake make g++ clang libclang-rt-14-dev libgtest-dev libexpat1-dev
       xvfb xauth imagemagick dpkg-dev fonts-wqy-microhei locales python3
-      wine wine32:i386 wine64 nginx-light tinyproxy)
+      wine wine32:i386 wine64 nginx-light tinyproxy openssl)
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in "${want[@]}"; do have_pkg "$p" || need_pkgs+=("$p"); done
 

@@ -155,6 +155,7 @@ TEST_F(Http, FailuresAndCredentialsInTheUrl) {
         {url("odd", "/wrongstart/data.bin"), errReadFailed},
         {url("odd", "/star/data.bin"), 0},
         {"ftp://127.0.0.1/data.bin", errInvalidParam},
+        {"https://127.0.0.1:" + info["tls"] + "/data.bin", errSecureChannelFailed},
     };
     for (const Case& c : cases) {
         int code = 0;
@@ -244,6 +245,20 @@ TEST_F(Http, RequestAndResponseStreams) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(std::string::npos, text.find("HttpRequestStreamImpl(")) << text;
     EXPECT_NE(std::string::npos, text.find(") : SENDING_REQUEST\n")) << text;
+}
+
+TEST_F(Http, SecureConnectionThatIgnoresCertificateErrors) {
+    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
+    AutoPtr<HttpConnection> connection =
+        manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tls"])), true);
+    AutoPtr<HttpRequestStream> request = connection->createRequestStream("GET", "/data.bin");
+    request->addHeader("Range: bytes=100-109");
+    AutoPtr<HttpResponseStream> response = request->post();
+    EXPECT_EQ(206u, response->getStatusCode());
+    EXPECT_STREQ("bytes 100-109/100000", response->getHeader("content-range").c_str());
+    uint8_t bytes[10] = {};
+    EXPECT_EQ(10u, response->readBytes(bytes, 10, true));
+    EXPECT_EQ(byteOf(109), bytes[9]);
 }
 
 TEST_F(Http, TheProcessWideBrokerOpensHttpNames) {
