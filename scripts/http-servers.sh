@@ -6,7 +6,8 @@
 #              location /auth/ with Basic authentication (tester / secret);
 #              the access log names each request's Range header
 #   tinyproxy  a forward proxy that asks for credentials (proxyuser / proxypass)
-#   nginx TLS  the same files over https with a self-signed certificate
+#   nginx TLS  the same files over https with a self-signed certificate, and
+#              once more on a port that asks for a client certificate
 #   odd server tools/httptest/odd_http_server.py: wrong Content-Range replies
 # and a port that nothing listens on. "start" writes BUILD/http-servers/info
 # (name=value lines) for the tests.
@@ -72,7 +73,7 @@ PY
       openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=127.0.0.1 \
         -keyout "$dir/tls.key" -out "$dir/tls.crt" >/dev/null 2>&1 || { echo "http-servers: openssl failed" >&2; exit 1; }
     fi
-    read -r web proxy closed tls < <(free_ports 4)
+    read -r web proxy closed tls tlscert < <(free_ports 5)
     nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
     cat >"$dir/nginx.conf" <<CONF
 user $(id -un);
@@ -107,6 +108,14 @@ http {
     ssl_certificate_key $dir/tls.key;
     root $dir/www;
   }
+  server {
+    listen 127.0.0.1:$tlscert ssl;
+    ssl_certificate $dir/tls.crt;
+    ssl_certificate_key $dir/tls.key;
+    ssl_client_certificate $dir/tls.crt;
+    ssl_verify_client on;
+    root $dir/www;
+  }
 }
 CONF
     : >"$dir/access.log"
@@ -126,7 +135,7 @@ CONF
     (setsid python3 "$here/tools/httptest/odd_http_server.py" "$dir/odd.port" >/dev/null 2>&1 </dev/null & echo $! >"$dir/odd.pid")
     for _ in $(seq 1 50); do [ -s "$dir/odd.port" ] && break; sleep 0.1; done
     odd=$(cat "$dir/odd.port" 2>/dev/null)
-    for p in "$web" "$proxy" "$odd" "$tls"; do
+    for p in "$web" "$proxy" "$odd" "$tls" "$tlscert"; do
       wait_port "$p" || { echo "http-servers: nothing answers on port $p" >&2; "$0" stop "$build"; exit 1; }
     done
     cat >"$dir/info" <<INFO
@@ -134,6 +143,7 @@ web=$web
 proxy=$proxy
 odd=$odd
 tls=$tls
+tlscert=$tlscert
 closed=$closed
 accesslog=$dir/access.log
 INFO

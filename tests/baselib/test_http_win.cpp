@@ -249,6 +249,14 @@ TEST_F(Http, RequestAndResponseStreams) {
 
 TEST_F(Http, SecureConnectionThatIgnoresCertificateErrors) {
     AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
+    // A server asking for a client certificate, with none in the user's
+    // store: the request goes on without one and the server's answer comes
+    // back as a status.
+    AutoPtr<HttpResponseStream> refused =
+        manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tlscert"])), true)
+            ->createRequestStream("GET", "/data.bin")->post();
+    EXPECT_EQ(400u, refused->getStatusCode());
+
     AutoPtr<HttpConnection> connection =
         manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tls"])), true);
     AutoPtr<HttpRequestStream> request = connection->createRequestStream("GET", "/data.bin");
