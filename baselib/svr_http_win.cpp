@@ -185,7 +185,7 @@ private:
                 decision.bypass = wideOrEmpty(config.lpszProxyBypass);
             }
         } else {
-            decision = automaticProxy(url, autoDetect, script);
+            decision = automaticProxy(url, script);
         }
         GlobalFree(config.lpszAutoConfigUrl);
         GlobalFree(config.lpszProxy);
@@ -195,7 +195,8 @@ private:
 
     // Automatic detection or the configuration script, asked once per URL;
     // a failure is remembered as a direct connection.
-    ProxyDecision automaticProxy(const String& url, bool autoDetect, const std::wstring& script) {
+    // The script when the settings name one, else automatic detection.
+    ProxyDecision automaticProxy(const String& url, const std::wstring& script) {
         std::string key = url.c_str();
         {
             LockGuard guard(m_proxyMutex);
@@ -212,7 +213,6 @@ private:
             options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
             options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
         }
-        (void)autoDetect;
         ProxyDecision decision;
         WINHTTP_PROXY_INFO info = {};
         String encoded = Url::encodeUrlPath(url);
