@@ -22,6 +22,22 @@ static_assert(sizeof(kEntropy) - 1 == 36, "entropy text length");
 const wchar_t kPlaceholder[] = L"qlnKeepStored!";
 static_assert(sizeof(kPlaceholder) / sizeof(wchar_t) - 1 == 14, "placeholder length");
 
+// The credential dialog lives in credui.dll, which is loaded from the system
+// folder when a dialog is first needed: the program does not import it, so
+// it is neither loaded at every start nor looked for beside the program.
+typedef DWORD(WINAPI* PromptForCredentials)(PCREDUI_INFOW, PCWSTR, PCtxtHandle, DWORD, PWSTR, ULONG, PWSTR, ULONG,
+                                            BOOL*, DWORD);
+
+PromptForCredentials credentialDialog() {
+    static PromptForCredentials prompt = [] {
+        HMODULE credui = LoadLibraryExW(L"credui.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        return credui ? reinterpret_cast<PromptForCredentials>(
+                            reinterpret_cast<void*>(GetProcAddress(credui, "CredUIPromptForCredentialsW")))
+                      : nullptr;
+    }();
+    return prompt;
+}
+
 DATA_BLOB entropyBlob() {
     DATA_BLOB b;
     b.cbData = DWORD(sizeof(kEntropy) - 1);
@@ -116,7 +132,10 @@ public:
                       CREDUI_FLAGS_SHOW_SAVE_CHECK_BOX | CREDUI_FLAGS_ALWAYS_SHOW_UI;
         if (laterTrial)
             flags |= CREDUI_FLAGS_INCORRECT_PASSWORD;
-        DWORD result = CredUIPromptForCredentialsW(&info, targetText.c_wstr(), nullptr,
+        PromptForCredentials prompt = credentialDialog();
+        if (!prompt)
+            return false;
+        DWORD result = prompt(&info, targetText.c_wstr(), nullptr,
                                                    laterTrial ? ERROR_LOGON_FAILURE : 0, user,
                                                    CREDUI_MAX_USERNAME_LENGTH + 1, password,
                                                    CREDUI_MAX_PASSWORD_LENGTH + 1, &save, flags);
