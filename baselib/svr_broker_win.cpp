@@ -12,9 +12,15 @@ namespace _Svr_Internal_NS_ {
 
 class ResourceBrokerImpl : public ResourceBroker, public ThreadSafeSingletonReferable<ResourceBrokerImpl> {
 public:
-    // The process-wide broker has no HTTP manager until the HTTP client is
-    // built into the library.
-    ResourceBrokerImpl() {}
+    // The process-wide broker's HTTP manager asks the user for credentials.
+    // When the platform's HTTP service cannot start, http and https names
+    // fail with "No HTTP manager!" and everything else still works.
+    ResourceBrokerImpl() {
+        try {
+            m_http = HttpManager::create();
+        } catch (const Exception&) {
+        }
+    }
     explicit ResourceBrokerImpl(const AutoPtr<HttpManager>& http) : m_http(http) {}
 
     AutoPtr<Storage> locateFile(const String& name) override {

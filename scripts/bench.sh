@@ -35,9 +35,12 @@ for b in build-bench-native/bin/bench_*; do
   echo "== native: $(basename "$b")"; "$b"
 done
 scripts/wine-env.sh start "$win" >/dev/null
+# The HTTP benchmark reads from the test servers.
+scripts/http-servers.sh start "$win" >/dev/null && export PV_HTTP_INFO="Z:$here/$win/http-servers/info"
 for b in "$win"/bin/bench_*.exe; do
   [ -f "$b" ] || continue
   wanted "$b" || continue
   echo "== windows (Wine): $(basename "$b")"; scripts/wine-run.sh "$b"
 done
+scripts/http-servers.sh stop "$win" >/dev/null
 scripts/wine-env.sh stop "$win" >/dev/null

@@ -18,7 +18,7 @@ need_pkgs=()
 want=(g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
       cmake make g++ clang libclang-rt-14-dev libgtest-dev libexpat1-dev
       xvfb xauth imagemagick dpkg-dev fonts-wqy-microhei locales python3
-      wine wine32:i386 wine64)
+      wine wine32:i386 wine64 nginx-light tinyproxy openssl)
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in "${want[@]}"; do have_pkg "$p" || need_pkgs+=("$p"); done
 
@@ -30,6 +30,18 @@ if [ ${#need_pkgs[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}" >/dev/null
 fi
+
+# The HTTP tests run their own nginx and tinyproxy (scripts/http-servers.sh)
+# on free loopback ports; the system services the packages bring must not
+# hold port 80 or 8888 or start at boot.
+for svc in nginx tinyproxy; do
+  if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+    $SUDO systemctl disable --now "$svc" >/dev/null 2>&1 || true
+  else
+    $SUDO service "$svc" stop >/dev/null 2>&1 || true
+    $SUDO update-rc.d "$svc" disable >/dev/null 2>&1 || true
+  fi
+done
 
 # Locales used by the translated screenshots and the language tests.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then

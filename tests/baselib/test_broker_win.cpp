@@ -82,10 +82,14 @@ TEST(FileUrl, PathsAreAbsoluteAndCanonical) {
 namespace {
 class FakeHttp : public HttpManager {
 public:
-    AutoPtr<Storage> createStorage(const String& url) override {
+    AutoPtr<Storage> createStorage(const String& url, StreamProgressCallback, void*) override {
         last = url;
         return AutoPtr<Storage>(text_helpers::storageWith("web"));
     }
+    AutoPtr<HttpConnection> createConnection(const String&, uint16_t) override { return nullptr; }
+    AutoPtr<HttpConnection> createSecureConnection(const String&, uint16_t, bool) override { return nullptr; }
+    void setProxy(const String&) override {}
+    AutoPtr<CredentialProvider> getCredentialProvider() override { return nullptr; }
     String last;
 };
 } // namespace

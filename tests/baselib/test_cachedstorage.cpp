@@ -1,0 +1,331 @@
+// The cached storage and the HTTP range loader's block logic over a fake
+// server held in memory: which ranges are asked for, what is cached, and how
+// wrong replies fail.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "baselib/svr_cachedstorage.h"
+#include "baselib/svr_credential.h"
+#include "baselib/svr_error.h"
+
+using namespace Solvaris;
+
+namespace {
+
+const uint64_t kSize = 100000;
+
+uint8_t byteOf(uint64_t i) { return uint8_t((i * 7 + i / 251) & 0xff); }
+
+enum Misbehaviour { replyNormal, replyStarTotal, replyStarFirstOnly, replyWrongStart, replyNoContentRange,
+                    replyStatus416, replyGarbled, replyLastBeforeFirst, replyShortBody, replyEmptyBody };
+
+// A server in memory: answers HEAD with headLength and each GET with the
+// bytes of its Range header, spoilt as the misbehaviour says.
+class FakeLoader : public HttpRangeLoader {
+public:
+    FakeLoader(Misbehaviour how, const char* headLength)
+        : HttpRangeLoader("http://fake/file", nullptr, nullptr), m_how(how), m_headLength(headLength) {}
+
+    std::vector<std::pair<uint64_t, uint64_t>> gets;
+    int heads = 0;
+
+    AutoPtr<StorageLoader> duplicate() override {
+        FakeLoader* copy = new FakeLoader(m_how, m_headLength);
+        copyStateTo(*copy);
+        return AutoPtr<StorageLoader>(copy);
+    }
+
+protected:
+    HttpRangeReply sendHead() override {
+        ++heads;
+        HttpRangeReply r;
+        r.status = 200;
+        r.hasContentLength = m_headLength != nullptr;
+        r.contentLength = m_headLength;
+        // A HEAD with a broken length also has a broken date.
+        bool broken = m_headLength && std::string(m_headLength) == "-1";
+        r.lastModified = broken ? "yesterday" : "Sun, 06 Nov 1994 08:49:37 GMT";
+        return r;
+    }
+
+    HttpRangeReply sendGet(const String& header) override {
+        unsigned long long a = 0, b = 0;
+        EXPECT_EQ(2, std::sscanf(header.c_str(), "Range: bytes=%llu-%llu", &a, &b)) << header.c_str();
+        gets.push_back({a, b});
+        if (b >= kSize)
+            b = kSize - 1;
+        HttpRangeReply r;
+        r.status = m_how == replyStatus416 ? 416 : 206;
+        r.hasContentRange = m_how != replyNoContentRange;
+        bool star = m_how == replyStarTotal || (m_how == replyStarFirstOnly && gets.size() == 1);
+        String total = star ? String("*") : String::format("%llu", (unsigned long long)kSize);
+        uint64_t first = m_how == replyWrongStart ? a + 1 : a;
+        r.contentRange = String::format("bytes %llu-%llu/%s", (unsigned long long)first, (unsigned long long)b,
+                                        total.c_str());
+        if (m_how == replyGarbled)
+            r.contentRange = "bytes x";
+        if (m_how == replyLastBeforeFirst)
+            r.contentRange = String::format("bytes %llu-%llu/%llu", a + 5, a, (unsigned long long)kSize);
+        AutoPtr<MemoryStorage> body = MemoryStorage::create();
+        uint64_t n = m_how == replyShortBody ? (b - a + 1) / 2 : m_how == replyEmptyBody ? 0 : b - a + 1;
+        for (uint64_t i = 0; i < n; ++i) {
+            uint8_t c = byteOf(a + i);
+            body->writeBytes(&c, 1);
+        }
+        body->setPos(0);
+        r.body = AutoPtr<Stream>(body.get());
+        return r;
+    }
+
+private:
+    Misbehaviour m_how;
+    const char* m_headLength;
+};
+
+struct Fixture {
+    explicit Fixture(Misbehaviour how = replyNormal, const char* headLength = "100000")
+        : loader(new FakeLoader(how, headLength)),
+          storage(AdvCachedStorage::create(AutoPtr<StorageLoader>(loader), AutoPtr<Storage>(MemoryStorage::create().get()))) {}
+
+    // Reads count bytes at offset and checks them against the resource.
+    uint32_t read(uint64_t offset, uint32_t count, bool mustReadAll = false) {
+        std::vector<uint8_t> buf(count);
+        storage->setPos(offset);
+        uint32_t n = storage->readBytes(buf.data(), count, mustReadAll);
+        for (uint32_t i = 0; i < n; ++i)
+            if (buf[i] != byteOf(offset + i)) {
+                ADD_FAILURE() << "byte " << offset + i << " differs";
+                break;
+            }
+        return n;
+    }
+
+    FakeLoader* loader;
+    AutoPtr<AdvCachedStorage> storage;
+};
+
+int codeOf(void (*f)(Fixture&), Fixture& fx) {
+    try {
+        f(fx);
+    } catch (const Exception& e) {
+        return e.code();
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(CachedStorage, ReadsAskOnlyForTheMissingAlignedBlocks) {
+    struct Read { uint64_t offset; uint32_t count; uint32_t got; };
+    struct Case {
+        const char* name;
+        std::vector<Read> reads;
+        std::vector<std::pair<uint64_t, uint64_t>> gets;
+        uint32_t rangesAfter;
+    } cases[] = {
+        {"10 bytes at 40000, then inside the same block", {{40000, 10, 10}, {50000, 100, 100}}, {{32768, 65535}}, 1},
+        {"a read across two blocks loads only the missing one",
+         {{40000, 10, 10}, {65500, 100, 100}}, {{32768, 65535}, {65536, 98303}}, 1},
+        {"the last block ends at the size; a read past the end is cut",
+         {{99500, 1000, 500}, {kSize, 10, 0}}, {{98304, 99999}}, 1},
+        {"gaps between cached blocks are loaded, the blocks are not",
+         {{0, 1, 1}, {70000, 1, 1}, {0, 100000, 100000}},
+         {{0, 32767}, {65536, 98303}, {32768, 65535}, {98304, 99999}}, 1},
+        {"blocks apart stay apart", {{0, 1, 1}, {70000, 1, 1}}, {{0, 32767}, {65536, 98303}}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture fx;
+        for (const Read& r : c.reads)
+            EXPECT_EQ(r.got, fx.read(r.offset, r.count));
+        EXPECT_EQ(c.gets, fx.loader->gets);
+        EXPECT_EQ(c.rangesAfter, fx.storage->getRangeCount());
+        EXPECT_EQ(1, fx.loader->heads);
+        EXPECT_EQ(kSize, fx.storage->getSize());
+        EXPECT_EQ(784111777u, fx.storage->getLastModified());
+    }
+}
+
+TEST(CachedStorage, WrongRepliesFailWithReadFailedAndNeverHang) {
+    struct Case { const char* name; Misbehaviour how; bool mustReadAll; } cases[] = {
+        {"Content-Range starting elsewhere", replyWrongStart, false},
+        {"no Content-Range", replyNoContentRange, false},
+        {"status 416", replyStatus416, false},
+        {"garbled Content-Range", replyGarbled, false},
+        {"last byte before the first", replyLastBeforeFirst, false},
+        {"empty body", replyEmptyBody, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture fx(c.how);
+        bool must = c.mustReadAll;
+        int code = 0;
+        try {
+            std::vector<uint8_t> buf(40000);
+            fx.storage->setPos(30000);
+            fx.storage->readBytes(buf.data(), 40000, must);
+        } catch (const Exception& e) {
+            code = e.code();
+        }
+        EXPECT_EQ(errReadFailed, code);
+    }
+}
+
+TEST(CachedStorage, ShortBodiesAreCompletedByFurtherRequests) {
+    Fixture fx(replyShortBody);
+    EXPECT_EQ(40000u, fx.read(30000, 40000, true));
+}
+
+TEST(CachedStorage, StarTotalLeavesTheSizeUnknownUntilAReplyTellsIt) {
+    Fixture star(replyStarTotal, nullptr);
+    EXPECT_EQ(10u, star.read(40000, 10));
+    EXPECT_FALSE(star.storage->isEof());
+    EXPECT_EQ(errNotFound, codeOf([](Fixture& f) { f.storage->getSize(); }, star));
+
+    Fixture later(replyStarFirstOnly, nullptr);
+    EXPECT_EQ(10u, later.read(0, 10));
+    EXPECT_EQ(errNotFound, codeOf([](Fixture& f) { f.storage->getSize(); }, later));
+    EXPECT_EQ(10u, later.read(99990, 10));
+    EXPECT_EQ(kSize, later.storage->getSize());
+}
+
+TEST(CachedStorage, EndOfDataWritesAndDuplicates) {
+    Fixture fx;
+    EXPECT_EQ(errReadFailed, codeOf([](Fixture& f) { f.read(kSize - 5, 10, true); }, fx));
+    EXPECT_EQ(0u, fx.read(kSize + 7, 10));
+    fx.storage->setPos(kSize);
+    EXPECT_TRUE(fx.storage->isEof());
+    EXPECT_EQ(errNotImplemented, codeOf([](Fixture& f) { f.storage->writeBytes("x", 1); }, fx));
+    EXPECT_EQ(errNotImplemented, codeOf([](Fixture& f) { f.storage->setEof(); }, fx));
+    EXPECT_EQ(errInvalidParam, codeOf([](Fixture& f) { f.storage->setPos(1); f.storage->setPosRelative(-2); }, fx));
+
+    // A duplicate keeps the cached ranges and the position: reading there asks nothing.
+    fx.read(40000, 10);
+    size_t asked = fx.loader->gets.size();
+    AutoPtr<Storage> copy = fx.storage->duplicate();
+    EXPECT_EQ(40010u, copy->getPos());
+    uint8_t b = 0;
+    copy->setPos(33000);
+    EXPECT_EQ(1u, copy->readBytes(&b, 1));
+    EXPECT_EQ(byteOf(33000), b);
+    EXPECT_EQ(asked, fx.loader->gets.size());
+    EXPECT_EQ(String("http://fake/file").compare(copy->getName()), 0);
+}
+
+TEST(HttpHeaderValues, ContentLengthIsAnUnsigned64BitNumberOrNothing) {
+    struct Case { const char* text; bool ok; uint64_t value; } cases[] = {
+        {"100000", true, 100000}, {" 42 ", true, 42}, {"5000000000", true, 5000000000ull},
+        {"18446744073709551615", true, UINT64_MAX}, {"18446744073709551616", false, 0},
+        {"-5", false, 0}, {"12abc", false, 0}, {"", false, 0}, {"+7", false, 0},
+    };
+    for (const Case& c : cases) {
+        uint64_t v = 0;
+        EXPECT_EQ(c.ok, HttpDetail::parseContentLength(c.text, v)) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(c.value, v) << c.text;
+        }
+    }
+    // A HEAD whose length is not a number leaves the size unknown; a date
+    // that cannot be read leaves the time unknown; the bytes still read.
+    Fixture garbage(replyNormal, "-1");
+    EXPECT_EQ(errNotFound, codeOf([](Fixture& f) { f.storage->getSize(); }, garbage));
+    EXPECT_EQ(0u, garbage.storage->getLastModified());
+    EXPECT_EQ(10u, garbage.read(500, 10));
+    Fixture big(replyNormal, "3000000000");
+    EXPECT_EQ(3000000000ull, big.storage->getSize());
+}
+
+TEST(HttpHeaderValues, ContentRange) {
+    struct Case { const char* text; bool ok; uint64_t first, last; bool totalKnown; uint64_t total; } cases[] = {
+        {"bytes 32768-65535/100000", true, 32768, 65535, true, 100000},
+        {"bytes 0-0/*", true, 0, 0, false, 0},
+        {"bytes 0-4294967299/8589934592", true, 0, 4294967299ull, true, 8589934592ull},
+        {"bytes 0-9", false, 0, 0, false, 0},
+        {"bytes */100", false, 0, 0, false, 0},
+        {"bytes 5-4/100", false, 0, 0, false, 0},
+        {"bytes 0-99/99", false, 0, 0, false, 0},
+        {"bytes 0-99999999999999999999/*", false, 0, 0, false, 0},
+        {"bytes 7", false, 0, 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        try {
+            HttpDetail::ContentRange r = HttpDetail::parseContentRange(c.text);
+            EXPECT_TRUE(c.ok);
+            EXPECT_EQ(c.first, r.first);
+            EXPECT_EQ(c.last, r.last);
+            EXPECT_EQ(c.totalKnown, r.totalKnown);
+            EXPECT_EQ(c.total, r.total);
+        } catch (const Exception& e) {
+            EXPECT_FALSE(c.ok);
+            EXPECT_EQ(errReadFailed, e.code());
+        }
+    }
+}
+
+TEST(HttpHeaderValues, AlignedRangesDoNotOverflow) {
+    struct Case { uint64_t offset, count; bool known; uint64_t total; bool ok; uint64_t start, end; } cases[] = {
+        {40000, 10, true, 100000, true, 32768, 65536},
+        {40000, 10, true, 50000, true, 32768, 50000},
+        {UINT64_MAX - 5, 5, false, 0, true, UINT64_MAX - 32767, UINT64_MAX},
+        {UINT64_MAX - 5, 6, false, 0, false, 0, 0},
+        {10, 0, false, 0, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        uint64_t s = 0, e = 0;
+        bool ok = true;
+        try {
+            HttpDetail::alignRange(c.offset, c.count, 32768, c.known, c.total, s, e);
+        } catch (const Exception& ex) {
+            ok = false;
+            EXPECT_EQ(errInvalidParam, ex.code());
+        }
+        EXPECT_EQ(c.ok, ok) << c.offset;
+        if (ok && c.ok) {
+            EXPECT_EQ(c.start, s);
+            EXPECT_EQ(c.end, e);
+        }
+    }
+    EXPECT_STREQ("Range: bytes=32768-65535", HttpDetail::rangeHeader(32768, 65536).c_str());
+}
+
+TEST(Credentials, CacheSchemesAndRealms) {
+    // The cache hands out what it remembers on a first trial and asks again on a later one.
+    struct Counting : CredentialProvider {
+        int asked = 0;
+        bool getCredential(CredentialTarget, const String&, uint32_t, bool, Credential& c) override {
+            c.user = String::format("user%d", ++asked);
+            return true;
+        }
+        uint32_t getMaxTrials() override { return 5; }
+    };
+    Counting* inner = new Counting;
+    AutoPtr<CredentialProvider> cache = CredentialProvider::createCache(AutoPtr<CredentialProvider>(inner));
+    Credential c;
+    struct Step { CredentialTarget target; const char* text; bool later; const char* user; } steps[] = {
+        {credentialTargetServer, "r (h:80)", false, "user1"}, {credentialTargetServer, "r (h:80)", false, "user1"},
+        {credentialTargetProxy, "r (h:80)", false, "user2"},  {credentialTargetServer, "r (h:80)", true, "user3"},
+        {credentialTargetServer, "r (h:80)", false, "user3"},
+    };
+    for (const Step& s : steps) {
+        ASSERT_TRUE(cache->getCredential(s.target, s.text, authSchemeBasic, s.later, c));
+        EXPECT_STREQ(s.user, c.user.c_str());
+    }
+    EXPECT_EQ(5u, cache->getMaxTrials());
+    EXPECT_EQ(1u, CredentialProvider::createSimple("a", "b")->getMaxTrials());
+
+    EXPECT_EQ(uint32_t(authSchemeNegotiate), chooseAuthScheme(0x1f));
+    EXPECT_EQ(uint32_t(authSchemeDigest), chooseAuthScheme(authSchemeBasic | authSchemeDigest));
+    EXPECT_EQ(0u, chooseAuthScheme(0x20));
+    EXPECT_STREQ("UNKNOWN", authSchemeName(0x20));
+    EXPECT_STREQ("PROXY", credentialTargetName(credentialTargetProxy));
+    struct Realm { const char* challenge; const char* realm; } realms[] = {
+        {"Basic realm=\"Printvane test\"", "Printvane test"}, {"Digest REALM=abc, nonce=1", "abc"},
+        {"Basic", ""}, {"Basic realm=\"cut", "cut"},
+    };
+    for (const Realm& r : realms)
+        EXPECT_STREQ(r.realm, realmFromChallenge(r.challenge).c_str()) << r.challenge;
+}

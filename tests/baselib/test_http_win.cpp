@@ -1,0 +1,298 @@
+// The HTTP client against real servers on 127.0.0.1 (scripts/http-servers.sh,
+// started by the ctest fixture "http"): nginx with ranges and Basic
+// authentication, tinyproxy asking for credentials, and our own server that
+// answers ranges wrongly. The requests each read makes are read back from
+// nginx's access log.
+#include <windows.h>
+#include <wincred.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "baselib/svr_broker.h"
+#include "baselib/svr_cachedstorage.h"
+#include "baselib/svr_credential.h"
+#include "baselib/svr_error.h"
+#include "baselib/svr_http.h"
+#include "debug_file_env.h"
+
+using namespace Solvaris;
+
+namespace {
+
+uint8_t byteOf(uint64_t i) { return uint8_t((i * 7 + i / 251) & 0xff); }
+
+// name=value lines of the servers' info file.
+std::map<std::string, std::string> serverInfo() {
+    std::map<std::string, std::string> info;
+    const char* path = std::getenv("PV_HTTP_INFO");
+    std::ifstream in(path ? path : "");
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            info[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return info;
+}
+
+class Http : public ::testing::Test {
+protected:
+    void SetUp() override {
+        info = serverInfo();
+        ASSERT_FALSE(info["web"].empty()) << "no HTTP servers: PV_HTTP_INFO must name the info file";
+        setUserProxy("");
+        newLogLines();  // what earlier tests asked for
+    }
+    void TearDown() override { setUserProxy(""); }
+
+    std::string url(const char* server, const char* path, const char* user = "", const char* host = "127.0.0.1") {
+        return std::string("http://") + user + host + ":" + info[server] + path;
+    }
+
+    // The requests the web server answered since the last call. A marker
+    // request closes the list, so nothing is missed that is logged late.
+    std::vector<std::string> newLogLines() {
+        static int marks = 0;  // unique over the whole run: the log keeps every test's marks
+        std::string mark = "/mark" + std::to_string(++marks);
+        AutoPtr<HttpManager> m = HttpManager::create("", AutoPtr<CredentialProvider>());
+        m->createConnection("127.0.0.1", uint16_t(std::stoi(info["web"])))->createRequestStream("GET", mark.c_str())->post();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::ifstream in("Z:" + info["accesslog"]);
+            std::vector<std::string> lines;
+            std::string line;
+            for (size_t n = 0; std::getline(in, line); ++n) {
+                if (n < logSeen)
+                    continue;
+                if (line.find(" " + mark + " ") != std::string::npos) {
+                    logSeen = n + 1;
+                    return lines;
+                }
+                lines.push_back(line);
+            }
+            Sleep(50);
+        }
+        ADD_FAILURE() << "the web server did not log " << mark;
+        return {};
+    }
+
+    // The current user's proxy settings as WinHTTP reads them: a named
+    // proxy, or a direct connection without automatic detection when empty.
+    static void setUserProxy(const std::string& proxy) {
+        std::vector<uint8_t> blob;
+        auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) blob.push_back(uint8_t(v >> (8 * i))); };
+        put32(0x46);                          // settings version
+        put32(0);                             // change counter
+        put32(proxy.empty() ? 1 : 3);         // direct, plus named proxy
+        put32(uint32_t(proxy.size()));
+        blob.insert(blob.end(), proxy.begin(), proxy.end());
+        put32(0);                             // bypass list
+        put32(0);                             // configuration script
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExW(HKEY_CURRENT_USER,
+                                  L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections", 0,
+                                  nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+        RegSetValueExW(key, L"DefaultConnectionSettings", 0, REG_BINARY, blob.data(), DWORD(blob.size()));
+        RegCloseKey(key);
+    }
+
+    // Reads count bytes at offset and checks them; returns the code thrown
+    // (0 when the read worked).
+    static int readAt(Storage* s, uint64_t offset, uint32_t count) {
+        try {
+            std::vector<uint8_t> buf(count);
+            s->setPos(offset);
+            uint32_t n = s->readBytes(buf.data(), count, true);
+            for (uint32_t i = 0; i < n; ++i)
+                if (buf[i] != byteOf(offset + i))
+                    return -1;
+            return 0;
+        } catch (const Exception& e) {
+            return e.code();
+        }
+    }
+
+    std::map<std::string, std::string> info;
+    size_t logSeen = 0;
+};
+
+} // namespace
+
+TEST_F(Http, RangeRequestsAskOnlyForMissingAlignedBlocks) {
+    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
+    AutoPtr<Storage> s = manager->createStorage(url("web", "/data.bin").c_str());
+    EXPECT_EQ(100000u, s->getSize());
+    EXPECT_EQ(std::vector<std::string>{"HEAD /data.bin \"-\" 200"}, newLogLines());
+    struct Step { uint64_t offset; uint32_t count; std::vector<std::string> requests; } steps[] = {
+        {40000, 10, {"GET /data.bin \"bytes=32768-65535\" 206"}},
+        {50000, 10, {}},
+        {65530, 16, {"GET /data.bin \"bytes=65536-98303\" 206"}},
+        {99990, 10, {"GET /data.bin \"bytes=98304-99999\" 206"}},
+        {0, 100000, {"GET /data.bin \"bytes=0-32767\" 206"}},
+    };
+    for (const Step& st : steps) {
+        EXPECT_EQ(0, readAt(s.get(), st.offset, st.count)) << st.offset;
+        EXPECT_EQ(st.requests, newLogLines()) << st.offset;
+    }
+    EXPECT_NE(0u, s->getLastModified());
+}
+
+TEST_F(Http, FailuresAndCredentialsInTheUrl) {
+    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
+    struct Case { std::string url; int code; } cases[] = {
+        {url("web", "/auth/data.bin", "tester:secret@"), 0},
+        {url("web", "/auth/data.bin", "tester:wrong@"), errAuthFailed},
+        {url("web", "/auth/data.bin"), errAuthRequired},
+        {url("closed", "/data.bin"), errNetworkFailed},
+        {"http://printvane-nowhere.invalid/data.bin", errNameNotResolved},
+        {url("web", "/missing.bin"), errReadFailed},
+        {url("odd", "/wrongstart/data.bin"), errReadFailed},
+        {url("odd", "/star/data.bin"), 0},
+        {"ftp://127.0.0.1/data.bin", errInvalidParam},
+        {"https://127.0.0.1:" + info["tls"] + "/data.bin", errSecureChannelFailed},
+    };
+    for (const Case& c : cases) {
+        int code = 0;
+        try {
+            AutoPtr<Storage> s = manager->createStorage(c.url.c_str());
+            code = readAt(s.get(), 40000, 10);
+        } catch (const Exception& e) {
+            code = e.code();
+        }
+        EXPECT_EQ(c.code, code) << c.url;
+    }
+    // Right credentials: one 401, then the answer (one trial).
+    newLogLines();
+    AutoPtr<Storage> s = manager->createStorage(url("web", "/auth/data.bin", "tester:secret@").c_str());
+    EXPECT_EQ(0, readAt(s.get(), 0, 10));
+    std::vector<std::string> expected = {"HEAD /auth/data.bin \"-\" 401", "HEAD /auth/data.bin \"-\" 200",
+                                         "GET /auth/data.bin \"bytes=0-32767\" 401",
+                                         "GET /auth/data.bin \"bytes=0-32767\" 206"};
+    EXPECT_EQ(expected, newLogLines());
+    EXPECT_EQ(std::string::npos, std::string(s->getName().c_str()).find("secret"));
+}
+
+TEST_F(Http, StarTotalLeavesTheSizeUnknownUntilAReplyGivesIt) {
+    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
+    AutoPtr<Storage> star = manager->createStorage(url("odd", "/star/data.bin").c_str());
+    EXPECT_EQ(0, readAt(star.get(), 0, 10));
+    EXPECT_FALSE(star->isEof());
+    EXPECT_THROW(star->getSize(), Exception);
+    AutoPtr<Storage> later = manager->createStorage(url("odd", "/starfirst/data.bin").c_str());
+    EXPECT_EQ(0, readAt(later.get(), 0, 10));
+    EXPECT_THROW(later->getSize(), Exception);
+    EXPECT_EQ(0, readAt(later.get(), 70000, 10));
+    EXPECT_EQ(100000u, later->getSize());
+}
+
+TEST_F(Http, ProxyAskingForCredentials) {
+    setUserProxy("127.0.0.1:" + info["proxy"]);
+    struct Case { AutoPtr<CredentialProvider> provider; int code; } cases[] = {
+        {AutoPtr<CredentialProvider>(), errAuthFailed},
+        {CredentialProvider::createSimple("proxyuser", "wrong"), errAuthFailed},
+        {CredentialProvider::createSimple("proxyuser", "proxypass"), 0},
+    };
+    for (const Case& c : cases) {
+        AutoPtr<HttpManager> manager = HttpManager::create("", c.provider);
+        int code = 0;
+        try {
+            code = readAt(manager->createStorage(url("web", "/data.bin", "", "127.0.0.2").c_str()).get(), 0, 10);
+        } catch (const Exception& e) {
+            code = e.code();
+        }
+        EXPECT_EQ(c.code, code);
+    }
+    setUserProxy("");
+    EXPECT_EQ(std::vector<std::string>({"HEAD /data.bin \"-\" 200", "GET /data.bin \"bytes=0-32767\" 206"}),
+              newLogLines());
+}
+
+TEST_F(Http, RequestAndResponseStreams) {
+    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
+    EXPECT_THROW(manager->setProxy("127.0.0.1:1"), Exception);
+    AutoPtr<HttpConnection> connection = manager->createConnection("127.0.0.1", uint16_t(std::stoi(info["web"])));
+    AutoPtr<HttpRequestStream> request = connection->createRequestStream("GET", "/data.bin");
+    EXPECT_STREQ(("http://127.0.0.1:" + info["web"] + "/data.bin").c_str(), request->getUrl().c_str());
+    uint8_t b = 0;
+    EXPECT_THROW(request->readBytes(&b, 1), Exception);
+
+    std::string trace = "Z:" + info["accesslog"] + ".trace";
+    std::remove(trace.c_str());
+    DebugFileEnv::set(trace.c_str());
+    AutoPtr<HttpResponseStream> response = request->post();
+    DebugFileEnv::clear();
+    EXPECT_EQ(200u, response->getStatusCode());
+    EXPECT_EQ(100000u, response->getContentLength());
+    std::vector<uint8_t> body(100000);
+    EXPECT_EQ(100000u, response->readBytes(body.data(), 100000, true));
+    EXPECT_EQ(byteOf(77777), body[77777]);
+    int codes[3] = {};
+    try { response->readBytes(&b, 1, true); } catch (const Exception& e) { codes[0] = e.code(); }
+    try { response->getHeader("X-Not-There"); } catch (const Exception& e) { codes[1] = e.code(); }
+    try { response->getNthHeader(response->getHeaderCount()); } catch (const Exception& e) { codes[2] = e.code(); }
+    EXPECT_EQ(errEOF, codes[0]);
+    EXPECT_EQ(errNotFound, codes[1]);
+    EXPECT_EQ(errInvalidParam, codes[2]);
+
+    // Each status notification of the request is one line in the debug file.
+    std::ifstream in(trace);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(std::string::npos, text.find("HttpRequestStreamImpl(")) << text;
+    EXPECT_NE(std::string::npos, text.find(") : SENDING_REQUEST\n")) << text;
+}
+
+TEST_F(Http, SecureConnectionThatIgnoresCertificateErrors) {
+    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
+    // A server asking for a client certificate, with none in the user's
+    // store: the request goes on without one and the server's answer comes
+    // back as a status.
+    AutoPtr<HttpResponseStream> refused =
+        manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tlscert"])), true)
+            ->createRequestStream("GET", "/data.bin")->post();
+    EXPECT_EQ(400u, refused->getStatusCode());
+
+    AutoPtr<HttpConnection> connection =
+        manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tls"])), true);
+    AutoPtr<HttpRequestStream> request = connection->createRequestStream("GET", "/data.bin");
+    request->addHeader("Range: bytes=100-109");
+    AutoPtr<HttpResponseStream> response = request->post();
+    EXPECT_EQ(206u, response->getStatusCode());
+    EXPECT_STREQ("bytes 100-109/100000", response->getHeader("content-range").c_str());
+    uint8_t bytes[10] = {};
+    EXPECT_EQ(10u, response->readBytes(bytes, 10, true));
+    EXPECT_EQ(byteOf(109), bytes[9]);
+}
+
+TEST_F(Http, TheProcessWideBrokerOpensHttpNames) {
+    AutoPtr<Storage> s = getStorage(url("web", "/data.bin").c_str());
+    EXPECT_EQ(100000u, s->getSize());
+    EXPECT_EQ(0, readAt(s.get(), 12345, 100));
+}
+
+TEST(CredentialStore, RoundTripWithProtectedPassword) {
+    String name = CredentialStore::nameFor(credentialTargetServer, authSchemeBasic, "Printvane test (127.0.0.1:80)");
+    EXPECT_STREQ("_qlncred:SERVER:BASIC:Printvane test (127.0.0.1:80)", name.c_str());
+    CredentialStore::remove(name);
+    Credential c;
+    EXPECT_FALSE(CredentialStore::read(name, c));
+    Credential in{"tester", "s3cr\xc3\xa9t"};
+    ASSERT_TRUE(CredentialStore::write(name, in));
+    ASSERT_TRUE(CredentialStore::read(name, c));
+    EXPECT_STREQ("tester", c.user.c_str());
+    EXPECT_STREQ(in.password.c_str(), c.password.c_str());
+    // The store holds the protected form, not the password.
+    PCREDENTIALW raw = nullptr;
+    ASSERT_TRUE(CredReadW(name.c_wstr(), CRED_TYPE_GENERIC, 0, &raw));
+    std::string blob(reinterpret_cast<char*>(raw->CredentialBlob), raw->CredentialBlobSize);
+    CredFree(raw);
+    EXPECT_EQ(std::string::npos, blob.find("s3cr"));
+    EXPECT_TRUE(CredentialStore::remove(name));
+    EXPECT_FALSE(CredentialStore::read(name, c));
+    EXPECT_EQ(5u, CredentialProvider::createWindows("HTTP Authentication")->getMaxTrials());
+}
