@@ -21,6 +21,8 @@
 using Solvaris::Exception;
 using Solvaris::String;
 using text_helpers::endsWith;
+using text_helpers::clearDebugFile;
+using text_helpers::setDebugFile;
 using text_helpers::str;
 
 namespace {
@@ -49,22 +51,6 @@ std::string expectedLine(const Site& s, int code, const std::string& text) {
            text + "\n";
 }
 
-// Sets _PXLL_DEBUG_FILE for this program and the processes it starts; on
-// Windows an empty value removes it.
-void setDebugFile(const char* path) {
-#if defined(_WIN32)
-    _wputenv_s(L"_PXLL_DEBUG_FILE", std::wstring(path, path + std::strlen(path)).c_str());
-#else
-    setenv("_PXLL_DEBUG_FILE", path, 1);
-#endif
-}
-void clearDebugFile() {
-#if defined(_WIN32)
-    _wputenv_s(L"_PXLL_DEBUG_FILE", L"");
-#else
-    unsetenv("_PXLL_DEBUG_FILE");
-#endif
-}
 
 } // namespace
 

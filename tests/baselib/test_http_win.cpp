@@ -19,7 +19,7 @@
 #include "baselib/svr_credential.h"
 #include "baselib/svr_error.h"
 #include "baselib/svr_http.h"
-#include "debug_file_env.h"
+#include "text_helpers.h"
 
 using namespace Solvaris;
 
@@ -224,9 +224,9 @@ TEST_F(Http, RequestAndResponseStreams) {
 
     std::string trace = "Z:" + info["accesslog"] + ".trace";
     std::remove(trace.c_str());
-    DebugFileEnv::set(trace.c_str());
+    text_helpers::setDebugFile(trace.c_str());
     AutoPtr<HttpResponseStream> response = request->post();
-    DebugFileEnv::clear();
+    text_helpers::clearDebugFile();
     EXPECT_EQ(200u, response->getStatusCode());
     EXPECT_EQ(100000u, response->getContentLength());
     std::vector<uint8_t> body(100000);

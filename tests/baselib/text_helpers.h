@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,6 +101,23 @@ inline std::string readAll(Solvaris::Storage* s)
     if (!out.empty())
         s->readBytes(&out[0], uint32_t(out.size()), true);
     return out;
+}
+
+// Sets _PXLL_DEBUG_FILE for this program and the processes it starts; on
+// Windows an empty value removes it.
+inline void setDebugFile(const char* path) {
+#if defined(_WIN32)
+    _wputenv_s(L"_PXLL_DEBUG_FILE", std::wstring(path, path + std::strlen(path)).c_str());
+#else
+    setenv("_PXLL_DEBUG_FILE", path, 1);
+#endif
+}
+inline void clearDebugFile() {
+#if defined(_WIN32)
+    _wputenv_s(L"_PXLL_DEBUG_FILE", L"");
+#else
+    unsetenv("_PXLL_DEBUG_FILE");
+#endif
 }
 
 }  // namespace text_helpers
