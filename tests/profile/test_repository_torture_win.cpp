@@ -90,6 +90,6 @@ TEST(RepositoryTorture, TwoWritersAtOnceLeaveOneWritersWholeVersion) {
     ASSERT_TRUE(readVersion(path, &writer, &n, &why)) << why;
     EXPECT_EQ(n, kSaves);   // the last save of whichever writer saved last
     EXPECT_FALSE(seen.empty());
-    std::printf("%d reads while two writers saved; versions of %zu writers seen\n", reads, seen.size());
+    std::printf("%d reads while two writers saved; versions of %u writers seen\n", reads, unsigned(seen.size()));
     RecordProperty("reads", reads);
 }
