@@ -371,37 +371,25 @@ TEST(ProfileRepository, TwoProcessesSavingAtOnceLeaveOneWholeVersion) {
     const String path = folder.lib("r.dprepo");
     ASSERT_TRUE(saveVersion(path, 9, 0));
     const uint32_t kSaves = 60;
-    std::vector<pid_t> writers;
     for (uint32_t w = 1; w <= 2; ++w) {
         pid_t pid = fork();
         if (pid == 0) {
-            bool ok = true;
-            for (uint32_t n = 1; n <= kSaves && ok; ++n)
-                ok = saveVersion(path, w, n);
-            _exit(ok ? 0 : 1);
+            uint32_t n = 1;
+            while (n <= kSaves && saveVersion(path, w, n))
+                ++n;
+            _exit(n > kSaves ? 0 : 1);
         }
         ASSERT_GT(pid, 0);
-        writers.push_back(pid);
     }
-    std::string why;
     uint32_t w = 0, n = 0;
+    std::string why;
     bool whole = true;
-    int ended = 0, failed = 0;
-    while (whole && ended < 2) {
-        whole = readVersion(path, &w, &n, &why);
-        for (pid_t& pid : writers) {
-            int status = 0;
-            if (pid > 0 && waitpid(pid, &status, WNOHANG) == pid) {
-                failed += !WIFEXITED(status) || WEXITSTATUS(status) != 0;
-                pid = 0;
-                ++ended;
-            }
-        }
-    }
-    for (pid_t pid : writers) {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
+    int running = 2, failed = 0, status = 0;
+    while (running > 0) {
+        whole = whole && readVersion(path, &w, &n, &why);
+        if (waitpid(-1, &status, WNOHANG) > 0) {
+            --running;
+            failed += !WIFEXITED(status) || WEXITSTATUS(status) != 0;
         }
     }
     EXPECT_TRUE(whole) << why;
