@@ -2,8 +2,11 @@
 // folder is $SVRDBDIR, else the current folder.
 #include "profile/djv_fileaccess.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include <cerrno>
 #include <cstdio>
@@ -60,11 +63,30 @@ void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modif
     bytes->resize(uint32_t(got));
 }
 
+// The working copy has a name of its own for every save (process id and a
+// counter, created exclusively), so that two processes saving the same file
+// at once never write into one working file: each renames its own complete
+// copy over the file, and the last rename wins whole.
 void replaceFile(const String& path, const String& text) {
-    String work = path + String(".~wt");
-    FILE* f = std::fopen(work.c_str(), "wb");
-    if (!f)
+    static std::atomic<uint32_t> counter{0};
+    String work;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        work = path + String::format(".~wt%ld-%u", long(::getpid()), unsigned(counter++));
+        fd = ::open(work.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
         fail(errWriteFailed, "create", work);
+    FILE* f = ::fdopen(fd, "wb");
+    if (!f) {
+        int saved = errno;
+        ::close(fd);
+        std::remove(work.c_str());
+        errno = saved;
+        fail(errWriteFailed, "create", work);
+    }
     size_t n = text.length();
     bool ok = (n == 0 || std::fwrite(text.c_str(), 1, n, f) == n);
     ok = (std::fflush(f) == 0) && ok;

@@ -1,5 +1,13 @@
 // Windows: reads go through the resource broker, writes through a rollback
 // storage that replaces the file only on commit.
+//
+// The repository file is shared between processes (this program, the
+// profile editor): a save holds the file alone for its few milliseconds, and
+// a reader holds it against replacement while it reads. Opening it while
+// another process does so fails with a sharing violation, which is waited
+// out for a while here: otherwise a reader would take a good file for a
+// damaged one (and a later save would set it aside), and a save would fail
+// only because another one ran at the same moment.
 #include "profile/djv_fileaccess.h"
 
 #include <windows.h>
@@ -14,6 +22,27 @@ namespace Solvaris {
 namespace DjVu {
 namespace FileAccess {
 
+namespace {
+
+const DWORD kSharingWaitMs = 3000;
+
+template <class Open>
+auto waitingOutSharing(Open open) -> decltype(open()) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        try {
+            return open();
+        } catch (const PlatformException& e) {
+            const bool shared = e.platformError() == ERROR_SHARING_VIOLATION || e.platformError() == ERROR_LOCK_VIOLATION;
+            if (!shared || GetTickCount() - start > kSharingWaitMs)
+                throw;
+        }
+        Sleep(5);
+    }
+}
+
+} // namespace
+
 bool fileExists(const String& path) {
     if (path.isEmpty())
         return false;
@@ -22,11 +51,12 @@ bool fileExists(const String& path) {
 }
 
 uint64_t modifiedTime(const String& path) {
-    return DiskStorage::create(path, accessRead, creationDefault, true)->getLastModified();
+    return waitingOutSharing([&] { return DiskStorage::create(path, accessRead, creationDefault, true); })
+        ->getLastModified();
 }
 
 void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified) {
-    AutoPtr<Storage> storage = getStorage(path);
+    AutoPtr<Storage> storage = waitingOutSharing([&] { return getStorage(path); });
     const uint64_t size = storage->getSize();
     if (size > kMaxReadSize)
         SVR_THROW(errTooLarge, "File too large to read");
@@ -42,7 +72,8 @@ void replaceFile(const String& path, const String& text) {
     String full = _Svr_Internal_NS_::canonicalPath(path);
     if (full.isEmpty())
         full = path;
-    AutoPtr<DiskStorageWithRollback> storage = DiskStorageWithRollback::create(full, accessWrite, creationDefault);
+    AutoPtr<DiskStorageWithRollback> storage =
+        waitingOutSharing([&] { return DiskStorageWithRollback::create(full, accessWrite, creationDefault); });
     storage->writeBytes(text.c_str(), text.length());
     storage->commit();
 }

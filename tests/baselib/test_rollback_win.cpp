@@ -6,14 +6,14 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <memory>
-#include <random>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "baselib/rollback_versions.h"
 #include "baselib/storage_folder_win.h"
 #include "baselib/svr_storage.h"
+#include "support/kill_trials.h"
 #include "text_helpers.h"
 
 using namespace Solvaris;
@@ -188,73 +188,35 @@ TEST(RollbackStorage, FailedCommitKeepsTheOldContent) {
 using rollback_versions::commitVersion;
 using rollback_versions::parseVersion;
 
-// Several children run at a time, each on a file of its own, so that the
-// others start and commit while one is killed and checked. 200 kills take
-// about 40 s under 64-bit Wine; where process starts are much slower (32-bit
-// Wine under QEMU) no new child starts after 90 s once 60 kills are done.
+// 200 kills take about 40 s under 64-bit Wine; where process starts are
+// much slower (32-bit Wine under QEMU) no new child starts after 90 s once
+// 60 kills are done (support/kill_trials.h).
 TEST(RollbackStorage, KilledInTheMiddleOfCommitsLeavesOneCompleteVersion) {
     ScratchFolder dir(L"rb-crash");
-    std::wstring program = uitest::programPath(L"rollback_crash_child.exe");
-    struct Lane {
-        std::wstring target;
-        std::unique_ptr<uitest::Process> child;
-        HANDLE ready = nullptr;
-    };
-    const int kTrials = 200;
-    const int kMinTrials = 60;
-    const DWORD kBudgetMs = 90000;
-    const int kLanes = 4;
-    const DWORD startTime = GetTickCount();
-    Lane lanes[kLanes];
-    auto launch = [&](Lane& lane, int trial) {
-        std::wstring eventName = L"pv-rb-ready-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(trial);
-        lane.ready = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
-        lane.child.reset(new uitest::Process);
-        return lane.ready &&
-               lane.child->start(uitest::commandLine(program, {lane.target, eventName, std::to_wstring(trial * 1000000 + 1)}));
-    };
-    for (int i = 0; i < kLanes; ++i) {
-        lanes[i].target = dir.path(L"repo-" + std::to_wstring(i) + L".xml");
-        commitVersion(String(lanes[i].target.c_str()), 0);
-        ASSERT_TRUE(launch(lanes[i], i));
+    const std::wstring program = uitest::programPath(L"rollback_crash_child.exe");
+    kill_trials::Plan plan;
+    std::vector<std::wstring> targets;
+    for (int i = 0; i < plan.lanes; ++i) {
+        targets.push_back(dir.path(L"repo-" + std::to_wstring(i) + L".xml"));
+        commitVersion(String(targets.back().c_str()), 0);
     }
-    std::mt19937 random(12345);
     std::set<long> seen;
-    int trial = 0;
-    for (; trial < kTrials; ++trial) {
-        Lane& lane = lanes[trial % kLanes];
-        if (!lane.child)
-            break;  // out of time: the remaining children have been checked
-        HANDLE both[2] = {lane.ready, lane.child->handle()};
-        DWORD woke = WaitForMultipleObjects(2, both, FALSE, 30000);
-        ASSERT_EQ(woke, WAIT_OBJECT_0) << "the child did not start committing (trial " << trial << ")";
-        Sleep(DWORD(random() % 20));
-        TerminateProcess(lane.child->handle(), 0xDEAD);
-        ASSERT_TRUE(lane.child->wait(10000));
-        CloseHandle(lane.ready);
-
-        // The killed child's handles may take a moment to go.
-        std::string text;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            bool exists = false;
-            text = uitest::readFile(lane.target, &exists);
-            if (exists)
-                break;
-            Sleep(10);
-        }
-        long version = parseVersion(text);
-        ASSERT_GE(version, 0) << "trial " << trial << ": the file holds no complete version (" << text.size()
-                              << " bytes)";
-        seen.insert(version);
-        bool overBudget = GetTickCount() - startTime > kBudgetMs && trial + 1 >= kMinTrials;
-        lane.child.reset();
-        if (trial + kLanes < kTrials && !overBudget) {
-            ASSERT_TRUE(launch(lane, trial + kLanes));
-        }
-    }
-    std::printf("%d children killed in the middle of commits\n", trial);
-    RecordProperty("kills", trial);
-    EXPECT_GE(trial, kMinTrials);
+    const int kills = kill_trials::run(
+        plan,
+        [&](int lane, int trial, const std::wstring& ready) {
+            return uitest::commandLine(program, {targets[size_t(lane)], ready, std::to_wstring(trial * 1000000 + 1)});
+        },
+        [&](int lane, int trial) {
+            std::string text = kill_trials::readAfterKill(targets[size_t(lane)]);
+            long version = parseVersion(text);
+            EXPECT_GE(version, 0) << "trial " << trial << ": the file holds no complete version (" << text.size()
+                                  << " bytes)";
+            seen.insert(version);
+            return version >= 0;
+        });
+    std::printf("%d children killed in the middle of commits\n", kills);
+    RecordProperty("kills", kills);
+    EXPECT_GE(kills, plan.minTrials);
     // Every child committed at least once before it was killed.
-    EXPECT_EQ(seen.size(), size_t(trial));
+    EXPECT_EQ(seen.size(), size_t(kills));
 }

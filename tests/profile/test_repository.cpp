@@ -8,6 +8,12 @@
 #include "profile/djv_profiles.h"
 #include "profile/djv_profilexml.h"
 #include "profile_test_support.h"
+#include "repository_versions.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 using namespace profile_test;
 using namespace Solvaris::DjVu;
@@ -281,3 +287,108 @@ TEST(ProfileRepository, ImportExportAndFileTime) {
     std::filesystem::remove(folder / "lib.dprepo");
     EXPECT_NE(codeOf([&] { repo->isFileNewer(); }), 0);
 }
+
+// Entities and document type declarations in a repository file: nothing
+// outside the document is read (external entities, the external subset,
+// parameter entities), and entity amplification is refused like any other
+// damage. Reading never changes the file; a refused file survives a save as
+// the ".damaged" copy.
+TEST(ProfileRepository, EntityTricksReadNothingOutsideAndKeepTheFile) {
+    ScratchFolder folder("entities");
+    const std::string dir = "pvtest-entities/";   // as seen from the current folder
+    writeFile(folder / "secret.txt", "SECRET");
+    writeFile(folder / "ext.dtd", "<!ATTLIST profile description CDATA \"FROM-DTD\">");
+    std::string laughs = "<!ENTITY l0 \"lol\">";
+    for (int i = 1; i <= 9; ++i) {
+        laughs += "<!ENTITY l" + std::to_string(i) + " \"";
+        for (int k = 0; k < 10; ++k)
+            laughs += "&l" + std::to_string(i - 1) + ";";
+        laughs += "\">";
+    }
+    const std::string p = "<profile name=\"p\"";
+    // description: what profile p reads as; null when the file is refused
+    // with the error text.
+    struct Case {
+        const char* what;
+        std::string subset, profile;
+        const char* description;
+        const char* error;
+    } cases[] = {
+        {"billion laughs", "[" + laughs + "]", p + " description=\"&l9;\"/>", nullptr,
+         "XML error: limit on input amplification factor (from DTD and entities) breached"},
+        {"external entity in content", "[<!ENTITY e SYSTEM \"" + dir + "secret.txt\">]", p + ">&e;</profile>", "", ""},
+        {"external entity in an attribute", "[<!ENTITY e SYSTEM \"" + dir + "secret.txt\">]",
+         p + " description=\"&e;\"/>", nullptr, "XML error: reference to external entity in attribute"},
+        {"external subset", "SYSTEM \"" + dir + "ext.dtd\"", p + "/>", "", ""},
+        {"external parameter entity", "[<!ENTITY % x SYSTEM \"" + dir + "ext.dtd\"> %x;]", p + "/>", "", ""},
+        // The internal subset is read: the checks above would see a default.
+        {"internal subset", "[<!ATTLIST profile description CDATA \"inner\">]", p + "/>", "inner", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE repository " + c.subset + ">\n<repository xmlns=\"" +
+                                kNs + "\">" + c.profile + "</repository>\n";
+        writeFile(folder / "r.dprepo", doc);
+        std::filesystem::remove(folder / "r.dprepo.damaged");
+        Thrown t = thrown([&] { Solvaris::DjVu::XmlParse::readXmlFile(folder.lib("r.dprepo")); });
+        EXPECT_EQ(t.code, c.description ? 0 : Solvaris::errDataBroken) << t.message;
+        EXPECT_NE(t.message.find(c.error), std::string::npos) << t.message;
+        {
+            AutoPtr<ProfileRepository> repo = ProfileRepository::create(folder.lib("r.dprepo"));
+            if (c.description) {
+                ASSERT_EQ(namesOf(repo), Names{"p"});
+                EXPECT_EQ(str(repo->loadProfile(S("p"))->getDescription()), c.description);
+            } else {
+                EXPECT_EQ(namesOf(repo), Names{"sdk_default"});
+            }
+        }
+        EXPECT_EQ(readFile(folder / "r.dprepo"), doc);
+        if (c.description)
+            continue;
+        {
+            AutoPtr<ProfileRepository> repo = ProfileRepository::create(folder.lib("r.dprepo"));
+            repo->installProfile(Profile::create(S("added"), S("")).get(), S(""));
+            EXPECT_TRUE(repo->save());
+        }
+        EXPECT_EQ(readFile(folder / "r.dprepo.damaged"), doc);
+        EXPECT_EQ(namesOf(ProfileRepository::create(folder.lib("r.dprepo"))), Names{"added"});
+    }
+}
+
+#ifndef _WIN32
+// Two processes save the same repository at once while this one reads it:
+// every read finds one writer's whole version, and no save fails. (The
+// Windows build runs this with child programs, and kills saves as well.)
+TEST(ProfileRepository, TwoProcessesSavingAtOnceLeaveOneWholeVersion) {
+    using namespace repository_versions;
+    ScratchFolder folder("two-writers");
+    const String path = folder.lib("r.dprepo");
+    ASSERT_TRUE(saveVersion(path, 9, 0));
+    const uint32_t kSaves = 60;
+    for (uint32_t w = 1; w <= 2; ++w) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            uint32_t n = 1;
+            while (n <= kSaves && saveVersion(path, w, n))
+                ++n;
+            _exit(n > kSaves ? 0 : 1);
+        }
+        ASSERT_GT(pid, 0);
+    }
+    uint32_t w = 0, n = 0;
+    std::string why;
+    bool whole = true;
+    int running = 2, failed = 0, status = 0;
+    while (running > 0) {
+        whole = whole && readVersion(path, &w, &n, &why);
+        if (waitpid(-1, &status, WNOHANG) > 0) {
+            --running;
+            failed += !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+        }
+    }
+    EXPECT_TRUE(whole) << why;
+    EXPECT_EQ(failed, 0);
+    ASSERT_TRUE(readVersion(path, &w, &n, &why)) << why;
+    EXPECT_EQ(n, kSaves);   // the last save of one of them
+}
+#endif

@@ -1,0 +1,141 @@
+// The profile reader over the XML layer on arbitrary documents. The first
+// byte chooses what the rest is:
+//   even: a single-profile document, read by Profile::importFromXml;
+//   odd:  a repository file, opened by ProfileRepository::create.
+// A rejected document gives the library's exception (anything else leaves
+// the fuzzer and is reported); reading never writes the file. Whatever was
+// read is written and read back until the writing settles, which it must
+// after one round. When the first byte's bit 1 is set, the document is also
+// handed to the parser in pieces of 1 to 8 bytes (bits 2-4): the verdict is
+// the one of the whole.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "baselib/svr_error.h"
+#include "profile/djv_profiles.h"
+#include "profile/djv_profilexml.h"
+#include "profile/djv_xmlhelper.h"
+
+using namespace Solvaris;
+using namespace Solvaris::DjVu;
+
+namespace {
+
+std::string folder() {
+    static const std::string dir = [] {
+        const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        return std::string(base) + "/pv-fuzz-profile-" + std::to_string(getpid());
+    }();
+    return dir;
+}
+
+std::string readAll(const std::string& path) {
+    std::string out;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            out.append(buf, n);
+        std::fclose(f);
+    }
+    return out;
+}
+
+void writeAll(const std::string& path, const uint8_t* data, size_t size) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || (size && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0)
+        std::abort();   // the scratch folder itself failed
+}
+
+String lib(const std::string& s) { return String(s.data(), int32_t(s.size())); }
+
+bool accepted(const uint8_t* data, size_t size, size_t piece) {
+    try {
+        AutoPtr<XmlParse::DjVuXmlParser> parser(new XmlParse::DjVuXmlParser());
+        if (piece == 0) {
+            parser->parse(reinterpret_cast<const char*>(data), uint32_t(size), "fuzz", true);
+        } else {
+            for (size_t at = 0; at < size; at += piece) {
+                size_t n = size - at < piece ? size - at : piece;
+                parser->parse(reinterpret_cast<const char*>(data) + at, uint32_t(n), "fuzz", false);
+            }
+            parser->parse("", 0, "fuzz", true);
+        }
+        parser->getRoot();
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+void singleProfile(const uint8_t* data, size_t size) {
+    AutoPtr<Profile> profile;
+    try {
+        profile = Profile::importFromXml(String(reinterpret_cast<const char*>(data), int32_t(size)));
+    } catch (const Exception&) {
+        return;
+    }
+    // The first writing may still change on reading: a 3-layer profile
+    // without flex encoding is written without an encode mode, which reads
+    // as flex encoding. From then on writing and reading agree.
+    String first = Profile::importFromXml(profile->getXml())->getXml();
+    String second = Profile::importFromXml(first)->getXml();
+    if (first != second) {
+        std::fprintf(stderr, "written:\n%s\nwritten again:\n%s\n", first.c_str(), second.c_str());
+        std::abort();
+    }
+}
+
+void repositoryFile(const uint8_t* data, size_t size) {
+    const std::string dir = folder();
+    const std::string path = dir + "/r.dprepo", copy = dir + "/copy.dprepo", again = dir + "/again.dprepo";
+    writeAll(path, data, size);
+    {
+        AutoPtr<ProfileRepository> repo = ProfileRepository::create(lib(path));
+        SimpleArray<String> names;
+        repo->getProfileNames(names);
+        if (names.isEmpty())
+            std::abort();   // at least the built-in profile
+        repo->saveAs(lib(copy));
+    }   // released: saves, which must not write anything
+    if (readAll(path) != std::string(reinterpret_cast<const char*>(data), size))
+        std::abort();
+    // Two more rounds, for the reason given above.
+    ProfileRepository::create(lib(copy))->saveAs(lib(copy));
+    ProfileRepository::create(lib(copy))->saveAs(lib(again));
+    if (readAll(copy) != readAll(again))
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0 || size > 16384)
+        return 0;
+    const uint8_t mode = data[0];
+    ++data;
+    --size;
+    static const bool made = [] {
+        std::string cmd = folder();
+        std::atexit([] {
+            for (const char* name : {"/r.dprepo", "/copy.dprepo", "/again.dprepo"})
+                std::remove((folder() + name).c_str());
+            rmdir(folder().c_str());
+        });
+        return mkdir(cmd.c_str(), 0700) == 0 || access(cmd.c_str(), W_OK) == 0;
+    }();
+    if (!made)
+        std::abort();
+    if (mode & 1)
+        repositoryFile(data, size);
+    else
+        singleProfile(data, size);
+    if ((mode & 2) && accepted(data, size, 0) != accepted(data, size, ((mode >> 2) & 7) + 1))
+        std::abort();
+    return 0;
+}
