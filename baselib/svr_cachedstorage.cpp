@@ -33,6 +33,19 @@ bool readNumber(const String& text, uint32_t& i, uint64_t& value) {
     return true;
 }
 
+// Moves i past the next `mark` and the spaces after it; false when the text
+// has no such mark.
+bool skipPast(const String& text, uint32_t& i, uint8_t mark) {
+    uint32_t n = text.length();
+    while (i < n && text.byteAt(i) != mark)
+        ++i;
+    if (i >= n)
+        return false;
+    for (++i; i < n && text.byteAt(i) == ' ';)
+        ++i;
+    return true;
+}
+
 [[noreturn]] void badContentRange() {
     SVR_THROW(errReadFailed, "Invalid Content-Range format!");
 }
@@ -47,22 +60,10 @@ ContentRange parseContentRange(const String& text) {
         ++i;
     if (!readNumber(text, i, r.first))
         badContentRange();
-    while (i < n && text.byteAt(i) != '-')
-        ++i;
-    if (i >= n)
+    if (!skipPast(text, i, '-') || !readNumber(text, i, r.last) || r.last < r.first)
         badContentRange();
-    ++i;
-    while (i < n && text.byteAt(i) == ' ')
-        ++i;
-    if (!readNumber(text, i, r.last) || r.last < r.first)
+    if (!skipPast(text, i, '/'))
         badContentRange();
-    while (i < n && text.byteAt(i) != '/')
-        ++i;
-    if (i >= n)
-        badContentRange();
-    ++i;
-    while (i < n && text.byteAt(i) == ' ')
-        ++i;
     if (i < n && text.byteAt(i) == '*')
         return r;
     if (!readNumber(text, i, r.total) || r.total <= r.last)

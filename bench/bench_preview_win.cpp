@@ -6,6 +6,7 @@
 //     against a blit of an already scaled copy; and the dialog's own paint,
 //     which draws from the copy it keeps.
 #include "app/preview.h"
+#include "bench_timing.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -16,30 +17,6 @@
 #include <vector>
 
 namespace {
-double now()
-{
-    static LARGE_INTEGER f = [] {
-        LARGE_INTEGER x;
-        QueryPerformanceFrequency(&x);
-        return x;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return double(t.QuadPart) / double(f.QuadPart);
-}
-
-template <class F>
-double median(int runs, F f)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        double t = now();
-        f();
-        times.push_back(now() - t);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // Reads the whole file in 1 MB pieces, into one reused buffer or, with
 // `into`, into fresh memory of the file's size (what the bitmap costs).
@@ -88,12 +65,12 @@ int main()
     // Warm the file cache, then measure.
     plainRead(path);
     const int runs = 9;
-    const double read = median(runs, [&] { plainRead(path); });
-    const double readFresh = median(runs, [&] {
+    const double read = medianSeconds(runs, [&] { plainRead(path); });
+    const double readFresh = medianSeconds(runs, [&] {
         std::vector<uint8_t> fresh;
         plainRead(path, &fresh);
     });
-    const double load = median(runs, [&] { PreviewBitmap::load(path); });
+    const double load = medianSeconds(runs, [&] { PreviewBitmap::load(path); });
     std::printf("page file %u x %u (%.1f MB)\n", w, h, file.size() / 1048576.0);
     std::printf("  plain sequential read : %8.2f ms\n", read * 1e3);
     std::printf("  read into new memory  : %8.2f ms   ratio %.2f\n", readFresh * 1e3, readFresh / read);
@@ -116,16 +93,16 @@ int main()
     HDC scaledDc = CreateCompatibleDC(screen);
     HBITMAP scaled = CreateCompatibleBitmap(screen, fit.picture.width, fit.picture.height);
     SelectObject(scaledDc, scaled);
-    const double blit = median(101, [&] {
+    const double blit = medianSeconds(101, [&] {
         BitBlt(dc, fit.picture.x, fit.picture.y, fit.picture.width, fit.picture.height, scaledDc, 0, 0, SRCCOPY);
         GdiFlush();
     });
-    const double direct = median(runs, [&] {
+    const double direct = medianSeconds(runs, [&] {
         paintPreview(dc, frame, bmp.get(), background, PreviewPaint::Direct);
         GdiFlush();
     });
     paintPreview(dc, frame, bmp.get(), background, PreviewPaint::Cached);   // makes the copy
-    const double cached = median(101, [&] {
+    const double cached = medianSeconds(101, [&] {
         paintPreview(dc, frame, bmp.get(), background, PreviewPaint::Cached);
         GdiFlush();
     });

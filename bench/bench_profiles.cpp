@@ -19,22 +19,9 @@
 #include "profile/djv_profiles.h"
 #include "profile/djv_profilexml.h"
 #include "profile/djv_xmlhelper.h"
+#include "bench_timing.h"
 
 namespace {
-
-template <class F>
-double median(int runs, F f) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        auto t = std::chrono::steady_clock::now();
-        f();
-        times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-volatile size_t g_sink;
 
 std::string readAll(const char* path) {
     std::string out;
@@ -78,23 +65,23 @@ int main() {
     }
     const std::string bytes = readAll(kPath);
 
-    double expat = median(15, [&] {
+    double expat = medianSeconds(15, [&] {
         XML_Parser p = XML_ParserCreateNS("utf-8", ':');
         XML_Parse(p, bytes.data(), int(bytes.size()), XML_TRUE);
         XML_ParserFree(p);
     });
-    double open = median(15, [&] {
+    double open = medianSeconds(15, [&] {
         AutoPtr<ProfileRepository> repo = ProfileRepository::create(String(kPath));
         SimpleArray<String> names;
         repo->getProfileNames(names);
         g_sink = names.count();
     });
-    double fileRead = median(15, [&] {
+    double fileRead = medianSeconds(15, [&] {
         SimpleArray<char> raw;
         FileAccess::readWholeFile(String(kPath), &raw, nullptr);
         g_sink = raw.count();
     });
-    double fromText = median(15, [&] {
+    double fromText = medianSeconds(15, [&] {
         AutoPtr<XmlParse::XmlElement> root = XmlParse::parseXmlString(bytes.data(), uint32_t(bytes.size()), "bench");
         for (uint32_t i = 0; i < root->getChildCount(); ++i) {
             ProfileXml::ProfileData data;
@@ -102,20 +89,20 @@ int main() {
             g_sink = data.params.name.length();
         }
     });
-    double treeOnly = median(15, [&] {
+    double treeOnly = medianSeconds(15, [&] {
         g_sink = XmlParse::parseXmlString(bytes.data(), uint32_t(bytes.size()), "bench")->getChildCount();
     });
 
     AutoPtr<ProfileRepository> repo = ProfileRepository::create(String(kPath));
-    double saveAs = median(15, [&] { repo->saveAs(String(kCopy)); });
-    double plainWrite = median(15, [&] {
+    double saveAs = medianSeconds(15, [&] { repo->saveAs(String(kCopy)); });
+    double plainWrite = medianSeconds(15, [&] {
         FILE* f = std::fopen(kCopy, "wb");
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     });
     SimpleArray<String> names;
     repo->getProfileNames(names);
-    double build = median(15, [&] {
+    double build = medianSeconds(15, [&] {
         std::string doc = ProfileXml::getXmlHeader().c_str();
         for (const String& n : names) {
             AutoPtr<const Profile> p = static_cast<const ProfileRepository&>(*repo).loadProfile(n);

@@ -8,6 +8,7 @@
 //     converts them).
 #include "baselib/svr_time.h"
 #include "baselib/svr_urlutil.h"
+#include "bench_timing.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,21 +17,6 @@
 #include <vector>
 
 namespace {
-
-template <class F>
-double median(int runs, F f)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        auto t = std::chrono::steady_clock::now();
-        f();
-        times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-volatile size_t g_sink;
 
 }  // namespace
 
@@ -42,7 +28,7 @@ int main()
         path += "/dir/a b";  // one blank in eight bytes
     String text(path.c_str(), static_cast<int32_t>(path.size()));
 
-    double copy = median(9, [&] {
+    double copy = medianSeconds(9, [&] {
         std::string out;
         out.reserve(path.size());
         for (char c : path)
@@ -50,14 +36,14 @@ int main()
         g_sink = out.size();
     });
     String encoded;
-    double enc = median(9, [&] { encoded = Url::encode(text); });
-    double dec = median(9, [&] { g_sink = Url::decode(encoded).length(); });
+    double enc = medianSeconds(9, [&] { encoded = Url::encode(text); });
+    double dec = medianSeconds(9, [&] { g_sink = Url::decode(encoded).length(); });
     std::printf("encode 1 MB: %.2f ms (%.1fx a byte copy)\n", enc * 1e3, enc / copy);
     std::printf("decode 1 MB: %.2f ms (%.1fx a byte copy)\n", dec * 1e3, dec / copy);
 
     const int kDates = 100000;
     const char* forms[] = {"Sun, 06 Nov 1994 08:49:37 GMT", "1994-11-06 08:49:37"};
-    double scan = median(5, [&] {
+    double scan = medianSeconds(5, [&] {
         char day[4], month[4], zone[16];
         int d, y, h, m, s, n = 0;
         for (int i = 0; i < kDates; ++i)
@@ -66,7 +52,7 @@ int main()
         g_sink = n;
     });
     String texts[] = {String(forms[0]), String(forms[1])};
-    double parse = median(5, [&] {
+    double parse = medianSeconds(5, [&] {
         Time t;
         int64_t sum = 0;
         for (int i = 0; i < kDates; ++i) {
