@@ -39,10 +39,9 @@ const int kMaxExtraRounds = 8;
 // ---------------------------------------------------------------------------
 // Status notifications, one line each in the debug file.
 
-struct TraceTag {
-    const char* className;
-    const void* object;
-};
+// The class names the trace lines carry.
+constexpr char kConnectionClass[] = "HttpConnectionImpl";
+constexpr char kRequestClass[] = "HttpRequestStreamImpl";
 
 const char* statusName(DWORD status) {
     switch (status) {
@@ -72,18 +71,21 @@ const char* statusName(DWORD status) {
     }
 }
 
+// The context value is the owning object's address, only ever printed: a
+// notification that arrives while or after the handle closes (HANDLE_CLOSING
+// may come after WinHttpCloseHandle returns) reads nothing of the object.
+template <const char* ClassName>
 void CALLBACK traceStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
-    const TraceTag* tag = reinterpret_cast<const TraceTag*>(context);
-    if (tag)
-        debugFilePrintf("%s(%p) : %s\n", tag->className, tag->object, statusName(status));
+    debugFilePrintf("%s(%p) : %s\n", ClassName, reinterpret_cast<const void*>(context), statusName(status));
 }
 
-// Registers the trace for every notification of handle; the tag must live
-// as long as the handle. A platform that refuses is not traced.
-void traceHandle(HINTERNET handle, TraceTag* tag) {
-    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(tag);
+// Registers the trace for every notification of handle, as lines of
+// ClassName(object). A platform that refuses is not traced.
+template <const char* ClassName>
+void traceHandle(HINTERNET handle, const void* object) {
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(object);
     WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
-    WinHttpSetStatusCallback(handle, traceStatus, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS, 0);
+    WinHttpSetStatusCallback(handle, traceStatus<ClassName>, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS, 0);
 }
 
 std::wstring wideOrEmpty(const wchar_t* text) { return text ? std::wstring(text) : std::wstring(); }
@@ -243,8 +245,6 @@ class HttpConnectionImpl : public HttpConnection {
 public:
     HttpConnectionImpl(HttpManagerImpl* manager, const String& host, uint16_t port, bool secure, bool ignoreCert)
         : m_manager(manager), m_host(host), m_port(port), m_secure(secure), m_ignoreCert(ignoreCert) {
-        m_tag.className = "HttpConnectionImpl";
-        m_tag.object = this;
         HINTERNET session = manager->sessionFor(secure, host, port, m_proxyName);
         m_connect = WinHttpConnect(session, host.c_wstr(), port, 0);
         if (!m_connect)
@@ -252,7 +252,7 @@ public:
                           String::format(secure ? "HttpManagerImpl::createSecureConnection(%s:%u)"
                                                 : "HttpManagerImpl::createConnection(%s:%u)",
                                          host.c_str(), unsigned(port)));
-        traceHandle(m_connect, &m_tag);
+        traceHandle<kConnectionClass>(m_connect, this);
     }
 
     ~HttpConnectionImpl() override { WinHttpCloseHandle(m_connect); }
@@ -276,7 +276,6 @@ private:
     bool m_ignoreCert;
     HINTERNET m_connect = nullptr;
     String m_proxyName;
-    TraceTag m_tag;
 };
 
 AutoPtr<HttpConnection> HttpManagerImpl::createConnection(const String& host, uint16_t port) {
@@ -395,15 +394,13 @@ public:
     HttpRequestStreamImpl(HttpConnectionImpl* connection, const String& method, const String& path,
                           const AutoPtr<CredentialProvider>& provider)
         : m_connection(connection), m_method(method), m_path(path), m_provider(provider) {
-        m_tag.className = "HttpRequestStreamImpl";
-        m_tag.object = this;
         m_request = WinHttpOpenRequest(connection->handle(), method.c_wstr(), path.c_wstr(), nullptr,
                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                        connection->isSecure() ? WINHTTP_FLAG_SECURE : 0);
         if (!m_request)
             THROW_WINHTTP(GetLastError(), String::format("HttpConnectionImpl::createRequestStream(%s %s)",
                                                          method.c_str(), path.c_str()));
-        traceHandle(m_request, &m_tag);
+        traceHandle<kRequestClass>(m_request, this);
         if (connection->isSecure() && connection->ignoresCertificateErrors()) {
             DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
                           SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
@@ -574,7 +571,6 @@ private:
     String m_proxyName;
     Chosen m_server;
     Chosen m_proxy;
-    TraceTag m_tag;
 };
 
 AutoPtr<HttpRequestStream> HttpConnectionImpl::createRequestStream(const String& method, const String& path,
