@@ -172,8 +172,9 @@ TEST(PrinterSettings, NamesOutsideTheAnsiCodePageSurviveASave)
     for (Start start : {None, ProfileFunctions, Utf8Mark}) {
         SCOPED_TRACE(int(start));
         ScratchSettings s(L"unicode");
-        if (start == ProfileFunctions)
+        if (start == ProfileFunctions) {
             ASSERT_TRUE(WritePrivateProfileStringW(L"VJT", L"ConverterKey", L"kept, 1", s.path.c_str()));
+        }
         if (start == Utf8Mark)
             s.writeRaw("\xEF\xBB\xBF[VJT]\r\nConverterKey=kept, 1 caf\xC3\xA9\r\n");
         PrinterSettings p = loaded(s);
