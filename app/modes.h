@@ -15,7 +15,8 @@ struct ParamArguments {
 
 // -param: loads the settings, runs the configuration dialog over `owner`,
 // saves the settings on 1 or 1877 and returns the dialog's result
-// (-1 when the dialog cannot be created).
+// (-1 when the dialog cannot be created; 2, as cancelled, when the user
+// gives up saving a file that cannot be written).
 int runParamMode(const ParamArguments& args, HWND owner);
 
 // -pipe: runs the progress window on the pipe handle (valid or not) over

@@ -196,11 +196,7 @@ LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
     HANDLE process = startProfileEditor(m_hWnd, m_strEditorProgram, parameters, error);
     if (!process) {
         // The dialog stays as it was; the user learns why nothing opened.
-        wchar_t* reason = nullptr;
-        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, error, 0, reinterpret_cast<LPWSTR>(&reason), 0, nullptr);
-        const std::wstring text = loadFormattedString(IDS_EDITOR_MISSING, {m_strEditorProgram, reason ? reason : L""});
-        ::LocalFree(reason);
+        const std::wstring text = loadFormattedString(IDS_EDITOR_MISSING, {m_strEditorProgram, systemMessage(error)});
         ::MessageBoxW(m_hWnd, text.c_str(), loadFormattedString(IDS_APP_TITLE).c_str(), MB_OK | MB_ICONERROR);
         return 0;
     }

@@ -2,6 +2,8 @@
 
 #include "app/core/param_logic.h"
 #include "app/param_dialog.h"
+#include "app/res/resource.h"
+#include "app/resources.h"
 #include "settings/printer_settings.h"
 
 int runParamMode(const ParamArguments& args, HWND owner)
@@ -16,7 +18,18 @@ int runParamMode(const ParamArguments& args, HWND owner)
         CParamDialog dialog(settings, args.imagePath, args.resolution, args.width, args.height, args.page);
         result = int(dialog.DoModal(owner));
     }
-    if (resultSavesSettings(result))
-        settings.save();
+    if (!resultSavesSettings(result))
+        return result;
+    // The converter reads the answer from the file after this program ends:
+    // confirming without saving would let it encode with the previous job's
+    // settings (and over the previous job's document). The user may try
+    // again or cancel the page.
+    while (!settings.save()) {
+        const std::wstring text =
+            loadFormattedString(IDS_SETTINGS_NOT_SAVED, {settings.IniPath, systemMessage(GetLastError())});
+        if (MessageBoxW(owner, text.c_str(), loadFormattedString(IDS_APP_TITLE).c_str(),
+                        MB_RETRYCANCEL | MB_ICONWARNING) != IDRETRY)
+            return IDCANCEL;
+    }
     return result;
 }

@@ -59,3 +59,16 @@ std::wstring loadFormattedString(UINT id, std::initializer_list<FormatArg> args)
         LocalFree(result);
     return text;
 }
+
+std::wstring systemMessage(DWORD error)
+{
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::wstring out = text ? text : L"";
+    if (text)
+        LocalFree(text);
+    while (!out.empty() && (out.back() == L'\n' || out.back() == L'\r' || out.back() == L' '))
+        out.pop_back();
+    return out;
+}

@@ -31,3 +31,7 @@ bool loadResourceString(UINT id, std::wstring& out);
 // Loads string `id` and formats it with the platform's numbered inserts.
 // A string that no module holds gives an empty text.
 std::wstring loadFormattedString(UINT id, std::initializer_list<FormatArg> args = {});
+
+// The system's text for error `error` (GetLastError), in the user's language,
+// without its closing line break; empty when the system has none.
+std::wstring systemMessage(DWORD error);

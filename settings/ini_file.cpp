@@ -1,6 +1,8 @@
 #include "settings/ini_file.h"
 
+#include <algorithm>
 #include <cwchar>
+#include <vector>
 
 namespace {
 const wchar_t kSection[] = L"VJT";
@@ -8,10 +10,18 @@ const wchar_t kSection[] = L"VJT";
 
 std::wstring CIniFile::GetString(const wchar_t* key) const
 {
-    wchar_t buffer[kMaxValueLength + 1] = {};
-    GetPrivateProfileStringW(kSection, key, L"", buffer, kMaxValueLength + 1, m_path.c_str());
-    buffer[kMaxValueLength] = L'\0';
-    return std::wstring(buffer);  // up to the first zero character
+    // The profile function returns size - 1 when it had to cut the value:
+    // read again into a buffer twice as large, up to the limit.
+    std::vector<wchar_t> buffer(260);
+    for (;;) {
+        const DWORD n = GetPrivateProfileStringW(kSection, key, L"", buffer.data(), DWORD(buffer.size()),
+                                                 m_path.c_str());
+        if (n + 1 < buffer.size() || buffer.size() > kMaxValueLength) {
+            buffer.back() = L'\0';
+            return std::wstring(buffer.data());  // up to the first zero character
+        }
+        buffer.assign(std::min<size_t>(buffer.size() * 2, kMaxValueLength + 1), L'\0');
+    }
 }
 
 uint32_t CIniFile::GetInt(const wchar_t* key, uint32_t defaultValue) const
@@ -20,14 +30,14 @@ uint32_t CIniFile::GetInt(const wchar_t* key, uint32_t defaultValue) const
         GetPrivateProfileIntW(kSection, key, static_cast<INT>(defaultValue), m_path.c_str()));
 }
 
-void CIniFile::WriteString(const wchar_t* key, const std::wstring& value) const
+bool CIniFile::WriteString(const wchar_t* key, const std::wstring& value) const
 {
-    WritePrivateProfileStringW(kSection, key, value.c_str(), m_path.c_str());
+    return WritePrivateProfileStringW(kSection, key, value.c_str(), m_path.c_str()) != FALSE;
 }
 
-void CIniFile::WriteInt(const wchar_t* key, uint32_t value) const
+bool CIniFile::WriteInt(const wchar_t* key, uint32_t value) const
 {
     wchar_t text[16];
     std::swprintf(text, 16, L"%u", static_cast<unsigned>(value));
-    WritePrivateProfileStringW(kSection, key, text, m_path.c_str());
+    return WritePrivateProfileStringW(kSection, key, text, m_path.c_str()) != FALSE;
 }

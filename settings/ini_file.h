@@ -11,19 +11,21 @@
 
 class CIniFile : public Solvaris::Referable {
 public:
-    // The longest string value read back; longer values are cut.
-    static constexpr size_t kMaxValueLength = 259;
+    // The longest string value read back; longer values are cut. Far above
+    // any name or option the converter stores, so its values come back whole.
+    static constexpr size_t kMaxValueLength = 32767;
 
     explicit CIniFile(const std::wstring& path) : m_path(path) {}
     ~CIniFile() override = default;
 
-    // The value, or "" when the key or the file is missing (at most 259 characters).
+    // The value, or "" when the key or the file is missing (at most
+    // kMaxValueLength characters).
     std::wstring GetString(const wchar_t* key) const;
     // The value as unsigned 32-bit number, or `defaultValue` when missing.
     uint32_t GetInt(const wchar_t* key, uint32_t defaultValue) const;
-    // Errors of the two writers are not reported: the store is best effort.
-    void WriteString(const wchar_t* key, const std::wstring& value) const;
-    void WriteInt(const wchar_t* key, uint32_t value) const;
+    // False when the value could not be written; GetLastError tells why.
+    bool WriteString(const wchar_t* key, const std::wstring& value) const;
+    bool WriteInt(const wchar_t* key, uint32_t value) const;
 
     const std::wstring& path() const { return m_path; }
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "settings/config_folder.h"
 #include "settings/ini_file.h"
 
@@ -45,20 +47,6 @@ void forEachField(PrinterSettings& s, Apply apply)
     num(L"StrokeWidthThreshold", s.StrokeWidthThreshold, 25);
 }
 
-// A new file is started as UTF-16 (a byte order mark alone): the profile
-// functions then keep it in UTF-16, so paths and names outside the ANSI code
-// page survive. A file that exists is left as it is.
-void startUnicodeFile(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    static const unsigned char bom[2] = {0xFF, 0xFE};
-    DWORD written = 0;
-    WriteFile(file, bom, sizeof bom, &written, nullptr);
-    CloseHandle(file);
-}
-
 // The file's size and last write time, to see whether it changed while it
 // was read.
 struct FileStamp {
@@ -85,6 +73,93 @@ FileStamp stampOf(const std::wstring& path)
 // milliseconds, so this covers a writer that saves several times in a row.
 constexpr int kLoadAttempts = 200;
 constexpr DWORD kLoadRetryMs = 5;
+
+// How long save waits for a file that another program holds open (a
+// scanner, or the converter reading it) before it gives up, and how long it
+// waits before each new try; as long as load waits for a writer.
+constexpr DWORD kSaveWaitMs = 1000;
+constexpr DWORD kSaveRetryMs = 5;
+
+bool isBusy(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Larger files are no settings file of ours and are left as they are.
+constexpr DWORD kMaxConvertedSize = 1 << 20;
+
+// The profile functions keep a file in the encoding it has: one that starts
+// with the UTF-16 mark stays UTF-16, any other is written in the ANSI code
+// page, where names outside it become "?". So a missing file is started as
+// UTF-16 (a mark alone), and a file in the ANSI code page (the converter's,
+// or one the profile functions created) is converted once: decoded as the
+// profile functions decode it, written with the mark to a new file in the
+// same folder and moved over the old one in one step, so no reader ever
+// sees half a file. Any failure leaves the file as it was and the save goes
+// on in its encoding; false only when another program held the file or
+// changed it meanwhile, so that the caller may try again.
+bool makeUnicodeFile(const std::wstring& path)
+{
+    static const unsigned char mark[2] = {0xFF, 0xFE};
+    const FileStamp stamp = stampOf(path);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (GetLastError() != ERROR_FILE_NOT_FOUND)
+            return !isBusy(GetLastError());
+        file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(file, mark, sizeof mark, &written, nullptr);
+            CloseHandle(file);
+        }
+        return true;
+    }
+    std::string bytes(stamp.size <= kMaxConvertedSize ? size_t(stamp.size) : 0, '\0');
+    DWORD got = 0;
+    const bool read = stamp.size <= kMaxConvertedSize &&
+                      (bytes.empty() || ReadFile(file, &bytes[0], DWORD(bytes.size()), &got, nullptr));
+    CloseHandle(file);
+    if (!read || got != bytes.size())
+        return true;
+    auto startsWith = [&](const char* prefix, size_t n) { return bytes.compare(0, n, prefix, n) == 0; };
+    if (startsWith("\xFF\xFE", 2) || startsWith("\xFE\xFF", 2))
+        return true;  // UTF-16 already (little or big endian)
+    // A UTF-8 mark is honoured as the profile functions of Wine do; any other
+    // file is read in the ANSI code page.
+    const bool utf8 = startsWith("\xEF\xBB\xBF", 3);
+    const char* from = bytes.data() + (utf8 ? 3 : 0);
+    const int fromSize = int(bytes.size()) - (utf8 ? 3 : 0);
+    std::wstring text(fromSize, L'\0');
+    const int n = fromSize ? MultiByteToWideChar(utf8 ? CP_UTF8 : CP_ACP, 0, from, fromSize, &text[0], fromSize) : 0;
+    if (fromSize && n <= 0)
+        return true;
+    text.resize(n);
+
+    const std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
+    wchar_t temp[MAX_PATH] = {};
+    if (!GetTempFileNameW(folder.c_str(), L"vjt", 0, temp))
+        return true;
+    file = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool written = file != INVALID_HANDLE_VALUE;
+    if (written) {
+        DWORD w1 = 0, w2 = 0;
+        const DWORD textBytes = DWORD(text.size() * sizeof(wchar_t));
+        written = WriteFile(file, mark, sizeof mark, &w1, nullptr) && w1 == sizeof mark &&
+                  (!textBytes || (WriteFile(file, text.data(), textBytes, &w2, nullptr) && w2 == textBytes)) &&
+                  FlushFileBuffers(file);
+        CloseHandle(file);
+    }
+    // Written in between by someone else: their keys would be lost.
+    const bool unchanged = stampOf(path) == stamp;
+    if (written && unchanged && MoveFileExW(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    const DWORD error = GetLastError();
+    DeleteFileW(temp);
+    if (!written)
+        return true;
+    return unchanged && !isBusy(error);
+}
 
 } // namespace
 
@@ -124,18 +199,30 @@ bool PrinterSettings::load()
     }
 }
 
+// Another program may hold the file for a moment (a scanner, or the
+// converter reading it): each write that finds the file held is tried again
+// until kSaveWaitMs have passed since the save began. The first write that
+// still fails ends the save; GetLastError then tells why.
 bool PrinterSettings::save()
 {
     CIniFile ini(IniPath);
-    startUnicodeFile(IniPath);
+    const ULONGLONG deadline = GetTickCount64() + kSaveWaitMs;
+    auto mayRetry = [&] {
+        if (!isBusy(GetLastError()) || GetTickCount64() >= deadline)
+            return false;
+        Sleep(kSaveRetryMs);
+        return true;
+    };
+    while (!makeUnicodeFile(IniPath) && GetTickCount64() < deadline)
+        Sleep(kSaveRetryMs);
+    bool saved = true;
     forEachField(*this, [&](const wchar_t*, const wchar_t* key, std::wstring* str, uint32_t* num, bool* flag,
                             uint32_t) {
-        if (str)
-            ini.WriteString(key, *str);
-        else if (num)
-            ini.WriteInt(key, *num);
-        else
-            ini.WriteInt(key, *flag ? 1u : 0u);
+        while (saved) {
+            if (str ? ini.WriteString(key, *str) : ini.WriteInt(key, num ? *num : (*flag ? 1u : 0u)))
+                return;
+            saved = mayRetry();
+        }
     });
-    return true;
+    return saved;
 }

@@ -17,7 +17,9 @@ public:
     // Reads every field; a missing file or key gives that field's default.
     // Always succeeds.
     bool load();
-    // Writes every field. Write errors of the store are not reported.
+    // Writes every field; false (GetLastError tells why) when the file could
+    // not be written, also after waiting a moment for another program that
+    // held it.
     bool save();
 
     std::wstring PrevJobName;

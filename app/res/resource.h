@@ -41,6 +41,7 @@
 #define IDS_FMT_PAGE            121
 #define IDS_ROW_PAGE            122
 #define IDS_EDITOR_MISSING      123
+#define IDS_SETTINGS_NOT_SAVED  124
 #define IDS_FILE_FILTER         10000
 #define IDS_DEFAULT_EXT         10001
 

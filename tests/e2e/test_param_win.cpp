@@ -133,6 +133,69 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
     EXPECT_EQ(GetFileAttributesW(emptyFolder.file(L"db0.dprepo").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// The settings file is held open by another program when the user presses
+// OK: the program says so instead of ending as if the answer were stored.
+// Cancel answers "cancelled" (the converter must not encode with the
+// previous job's settings) and leaves the file as it was; Retry after the
+// file is released stores the answer.
+TEST(ParamMode, ASettingsFileThatCannotBeSavedIsReported)
+{
+    struct Case {
+        const char* what;
+        int button;
+        DWORD expected;
+    } cases[] = {{"Cancel", IDCANCEL, 2}, {"Retry once the file is free", IDRETRY, 1}};
+    wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
+    GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
+    RemoveAtEnd files;
+    const std::wstring image = files.add(tempPath(L"pvtest-held-page.img"));
+    ASSERT_TRUE(writeBytes(image, pageFile(620, 877)));
+    const std::wstring typed = tempPath(L"pvtest-held-out.djvu");
+    DeleteFileW(typed.c_str());
+    for (const Case& c : cases) {
+        const std::wstring name = uniqueName(L"held");
+        const std::wstring ini = files.add(getIniPath(name));
+        const std::string before = "[VJT]\r\nOutputFilename=C:\\pre.djvu\r\n";
+        ASSERT_TRUE(writeFile(ini, before));
+        Process p;
+        ASSERT_TRUE(p.start(commandLine(programPath(L"PrintvaneUI.exe"),
+                                        {L"-param", name, image, L"0", L"150", L"620", L"877", L"1"})));
+        HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
+        ASSERT_TRUE(dlg) << c.what;
+        SendMessageW(findControl(dlg, 2001), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+        SendMessageW(findControl(dlg, 1008), BM_SETCHECK, BST_UNCHECKED, 0);
+        HANDLE held = CreateFileW(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        pressButton(dlg, IDOK);
+        HWND box = nullptr;
+        for (DWORD waited = 0; !box && waited < kWait && p.running(); waited += 50) {
+            Sleep(50);
+            for (HWND w : topLevelWindows(p.pid(), L"#32770"))
+                if (findControl(w, IDRETRY))
+                    box = w;
+        }
+        EXPECT_TRUE(box) << c.what << ": no box; exit code " << p.exitCode();
+        if (box) {
+            EXPECT_NE(staticTexts(box).find(ini), std::wstring::npos) << c.what << ": " << narrow(staticTexts(box));
+            EXPECT_FALSE(saveScreenshot(box, std::wstring(L"param-not-saved_") + locale).empty());
+            if (c.button == IDRETRY)
+                CloseHandle(held), held = INVALID_HANDLE_VALUE;
+            pressButton(box, c.button);
+        }
+        EXPECT_TRUE(p.wait(kWait)) << c.what;
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        EXPECT_EQ(p.exitCode(), c.expected) << c.what;
+        if (c.expected == 1) {
+            wchar_t v[300] = {};
+            GetPrivateProfileStringW(L"VJT", L"OutputFileName", L"", v, 300, ini.c_str());
+            EXPECT_EQ(std::wstring(v), typed) << c.what;
+        } else {
+            EXPECT_EQ(readFile(ini), before) << c.what << ": the settings file must stay untouched";
+        }
+    }
+}
+
 TEST(ParamMode, ScreenshotsInTheUsersLanguage)
 {
     wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -138,10 +139,10 @@ TEST(PrinterSettings, ValuesWrittenByTheConverterLoadAsTheyShould)
         {"[VJT]\r\nWmPos=4294967295\r\n", L"WmPos", "4294967295"},
         {"[VJT]\r\nWmScale=-2\r\n", L"WmScale", "4294967294"},
         {"[Other]\r\nProfile=wrong\r\n[VJT]\r\nProfile=right\r\n", L"Profile", "right"},
-        // Strings are cut to 259 characters.
-        {"[VJT]\r\nProfile=" + std::string(259, 'p') + "\r\n", L"Profile", std::string(259, 'p')},
-        {"[VJT]\r\nProfile=" + std::string(260, 'p') + "\r\n", L"Profile", std::string(259, 'p')},
-        {"[VJT]\r\nWmFileName=" + std::string(1000, 'w') + "\r\n", L"WmFileName", std::string(259, 'w')},
+        // Long values come back whole, up to 32767 characters.
+        {"[VJT]\r\nProfile=" + std::string(260, 'p') + "\r\n", L"Profile", std::string(260, 'p')},
+        {"[VJT]\r\nPrevJobName=" + std::string(300, 'j') + "\r\n", L"PrevJobName", std::string(300, 'j')},
+        {"[VJT]\r\nWmFileName=" + std::string(40000, 'w') + "\r\n", L"WmFileName", std::string(32767, 'w')},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file.substr(0, 60));
@@ -149,7 +150,9 @@ TEST(PrinterSettings, ValuesWrittenByTheConverterLoadAsTheyShould)
         s.writeRaw(c.file);
         PrinterSettings p = loaded(s);
         p.save();
-        EXPECT_EQ(std::wstring(c.savedAs.begin(), c.savedAs.end()), s.rawValue(c.key));
+        const std::wstring got = s.rawValue(c.key);
+        EXPECT_TRUE(got == std::wstring(c.savedAs.begin(), c.savedAs.end()))
+            << uitest::narrow(got.substr(0, 40)) << "... (" << got.size() << " characters)";
     }
     // The lower-case spelling reaches the field the dialog shows.
     ScratchSettings s(L"field");
@@ -159,18 +162,69 @@ TEST(PrinterSettings, ValuesWrittenByTheConverterLoadAsTheyShould)
     EXPECT_EQ(-1, p.WmPos);
 }
 
-// Names outside the ANSI code page survive a save of a new file. (An ANSI
-// file of the converter stays readable after a save: see the table above.)
-TEST(PrinterSettings, NamesOutsideTheAnsiCodePageSurviveASaveOfANewFile)
+// Names outside the ANSI code page (and of every ANSI code page: Hebrew
+// beside Japanese) survive a save, also into a file the converter or the
+// profile functions started in the ANSI code page; the keys already there
+// keep their values.
+TEST(PrinterSettings, NamesOutsideTheAnsiCodePageSurviveASave)
 {
-    ScratchSettings s(L"unicode");
-    PrinterSettings p = loaded(s);
-    p.OutputFileName = L"C:\\\u66F8\u985E\\r\u00E9sum\u00E9 \u20AC.djvu";
-    p.Profile = L"\u30D7\u30ED\u30D5\u30A1\u30A4\u30EB";
-    p.save();
-    PrinterSettings back = loaded(s);
-    EXPECT_EQ(p.OutputFileName, back.OutputFileName);
-    EXPECT_EQ(p.Profile, back.Profile);
+    enum Start { None, ProfileFunctions, Utf8Mark };
+    for (Start start : {None, ProfileFunctions, Utf8Mark}) {
+        SCOPED_TRACE(int(start));
+        ScratchSettings s(L"unicode");
+        if (start == ProfileFunctions) {
+            ASSERT_TRUE(WritePrivateProfileStringW(L"VJT", L"ConverterKey", L"kept, 1", s.path.c_str()));
+        }
+        if (start == Utf8Mark)
+            s.writeRaw("\xEF\xBB\xBF[VJT]\r\nConverterKey=kept, 1 caf\xC3\xA9\r\n");
+        PrinterSettings p = loaded(s);
+        p.OutputFileName = L"C:\\\u5831\u544A\\r\u00E9sum\u00E9 \u05D0 \u20AC.djvu";
+        p.Profile = L"\u30D7\u30ED\u30D5\u30A1\u30A4\u30EB";
+        EXPECT_TRUE(p.save());
+        PrinterSettings back = loaded(s);
+        EXPECT_EQ(p.OutputFileName, back.OutputFileName);
+        EXPECT_EQ(p.Profile, back.Profile);
+        if (start != None) {
+            wchar_t kept[50] = {};
+            GetPrivateProfileStringW(L"VJT", L"ConverterKey", L"<missing>", kept, 50, s.path.c_str());
+            EXPECT_EQ(start == Utf8Mark ? L"kept, 1 caf\u00E9" : L"kept, 1", std::wstring(kept));
+        }
+    }
+}
+
+// A file that another program holds open is waited for a moment: released
+// after 50 ms, the save goes through; held for good, the save reports
+// failure with the system's reason and leaves the file as it was.
+TEST(PrinterSettings, SaveWaitsForAFileHeldOpenAndReportsOneHeldForGood)
+{
+    struct Case { DWORD releaseAfterMs; bool saved; } cases[] = {{50, true}, {INFINITE, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.releaseAfterMs);
+        ScratchSettings s(L"held");
+        PrinterSettings p = loaded(s);
+        p.OutputFileName = L"C:\\before.djvu";
+        ASSERT_TRUE(p.save());
+        const std::string before = uitest::readFile(s.path);
+        p.OutputFileName = L"C:\\after.djvu";
+        HANDLE held = CreateFileW(s.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        std::thread releaser;
+        if (c.releaseAfterMs != INFINITE)
+            releaser = std::thread([&] { Sleep(c.releaseAfterMs); CloseHandle(held); });
+        const bool saved = p.save();
+        const DWORD error = GetLastError();
+        if (releaser.joinable())
+            releaser.join();
+        else
+            CloseHandle(held);
+        EXPECT_EQ(c.saved, saved);
+        if (saved) {
+            EXPECT_EQ(L"C:\\after.djvu", s.rawValue(L"OutputFilename"));
+        } else {
+            EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), error);
+            EXPECT_EQ(before, uitest::readFile(s.path));
+        }
+    }
 }
 
 } // namespace

@@ -31,5 +31,6 @@
 #define STR_FMT_PAGE           "%1!d!"
 #define STR_ROW_PAGE           "Seite"
 #define STR_EDITOR_MISSING     "Der Profileditor %1 konnte nicht gestartet werden: %2"
+#define STR_SETTINGS_NOT_SAVED "Die Einstellungen konnten nicht in %1 gespeichert werden: %2"
 #define STR_FILE_FILTER        "DjVu-Datei (*.djvu;*.djv)|*.djvu;*.djv|MHTML-Datei (*.mht)|*.mht|PDF-Datei (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

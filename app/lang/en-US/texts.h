@@ -31,5 +31,6 @@
 #define STR_FMT_PAGE           "%1!d!"
 #define STR_ROW_PAGE           "Page"
 #define STR_EDITOR_MISSING     "The profile editor %1 could not be started: %2"
+#define STR_SETTINGS_NOT_SAVED "The settings could not be saved to %1: %2"
 #define STR_FILE_FILTER        "DjVu File (*.djvu;*.djv)|*.djvu;*.djv|MHTML ファイル (*.mht)|*.mht|PDF File (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

@@ -31,5 +31,6 @@
 #define STR_FMT_PAGE           "%1!d!"
 #define STR_ROW_PAGE           "Page"
 #define STR_EDITOR_MISSING     "L'éditeur de profils %1 n'a pas pu être démarré : %2"
+#define STR_SETTINGS_NOT_SAVED "Les paramètres n'ont pas pu être enregistrés dans %1 : %2"
 #define STR_FILE_FILTER        "Fichier DjVu (*.djvu;*.djv)|*.djvu;*.djv|Fichier MHTML (*.mht)|*.mht|Fichier PDF (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

@@ -31,5 +31,6 @@
 #define STR_FMT_PAGE           "%1!d!"
 #define STR_ROW_PAGE           "ページ"
 #define STR_EDITOR_MISSING     "プロファイル エディター %1 を起動できませんでした: %2"
+#define STR_SETTINGS_NOT_SAVED "設定を %1 に保存できませんでした: %2"
 #define STR_FILE_FILTER        "DjVu ファイル (*.djvu;*.djv)|*.djvu;*.djv|MHTML ファイル (*.mht)|*.mht|PDF ファイル (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

@@ -31,5 +31,6 @@
 #define STR_FMT_PAGE           "%1!d!"
 #define STR_ROW_PAGE           "页码"
 #define STR_EDITOR_MISSING     "无法启动配置文件编辑器 %1: %2"
+#define STR_SETTINGS_NOT_SAVED "无法将设置保存到 %1: %2"
 #define STR_FILE_FILTER        "DjVu 文件 (*.djvu;*.djv)|*.djvu;*.djv|MHTML 文件 (*.mht)|*.mht|PDF 文件 (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

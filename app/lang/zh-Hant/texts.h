@@ -31,5 +31,6 @@
 #define STR_FMT_PAGE           "%1!d!"
 #define STR_ROW_PAGE           "頁碼"
 #define STR_EDITOR_MISSING     "無法啟動設定檔編輯器 %1: %2"
+#define STR_SETTINGS_NOT_SAVED "無法將設定儲存到 %1: %2"
 #define STR_FILE_FILTER        "DjVu 檔案 (*.djvu;*.djv)|*.djvu;*.djv|MHTML 檔案 (*.mht)|*.mht|PDF 檔案 (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"
