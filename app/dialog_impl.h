@@ -118,7 +118,18 @@ public:
                                       LRESULT& lResult) = 0;
 
     // Ends the modal loop with `result`; call it on the dialog's thread.
-    BOOL EndDialog(INT_PTR result) { return m_hWnd ? ::EndDialog(m_hWnd, result) : FALSE; }
+    BOOL EndDialog(INT_PTR result)
+    {
+        if (!m_hWnd)
+            return FALSE;
+        m_bEnding = true;
+        return ::EndDialog(m_hWnd, result);
+    }
+
+    // Set by every way the dialog is told to end, until its next run: a
+    // nested wait inside a handler stops on it, so that the modal run can
+    // return with the result at once.
+    const bool* endingFlag() const { return &m_bEnding; }
 
 protected:
     // Runs the template `idd` of `module` modally over `owner`. Returns the
@@ -138,6 +149,13 @@ protected:
     }
 
 private:
+    // EndDialog on the window the procedure was called for.
+    void endFrom(HWND hWnd, INT_PTR result)
+    {
+        m_bEnding = true;
+        ::EndDialog(hWnd, result);
+    }
+
     static void traceException(const char* what)
     {
         char line[256];
@@ -175,8 +193,10 @@ private:
         if (uMsg == WM_INITDIALOG) {
             self = reinterpret_cast<CDialogImplBase*>(lParam);
             ::SetWindowLongPtrW(hWnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-            if (self)
+            if (self) {
                 self->m_hWnd = hWnd;
+                self->m_bEnding = false;
+            }
         } else {
             self = reinterpret_cast<CDialogImplBase*>(::GetWindowLongPtrW(hWnd, DWLP_USER));
         }
@@ -184,7 +204,7 @@ private:
             return FALSE;
 
         if (abortDialogEnabledFlag() && uMsg == abortDialogMessage()) {
-            ::EndDialog(hWnd, static_cast<INT_PTR>(wParam));
+            self->endFrom(hWnd, static_cast<INT_PTR>(wParam));
             return TRUE;
         }
 
@@ -194,11 +214,11 @@ private:
             handled = self->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
         } catch (const std::exception& e) {
             traceException(e.what());
-            ::EndDialog(hWnd, -1);
+            self->endFrom(hWnd, -1);
             return TRUE;
         } catch (...) {
             traceException(nullptr);
-            ::EndDialog(hWnd, -1);
+            self->endFrom(hWnd, -1);
             return TRUE;
         }
 
@@ -213,6 +233,8 @@ private:
         ::SetWindowLongPtrW(hWnd, DWLP_MSGRESULT, lResult);
         return TRUE;
     }
+
+    bool m_bEnding = false;
 };
 
 // T names its template with `enum { IDD = ... }`; the template comes from the

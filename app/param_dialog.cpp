@@ -203,7 +203,10 @@ LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
     m_hEditor = process;
     m_dwEditorProcessId = ::GetProcessId(process);
     EnableControls(false);
-    waitForProcessTakingMessages(process);
+    // An answer given after the editor's hand-back ends the wait as well:
+    // the modal run returns with it at once, and the editor stays open for
+    // the user to close.
+    waitForProcessTakingMessages(process, endingFlag());
     ::CloseHandle(process);
     m_hEditor = nullptr;
     m_dwEditorProcessId = 0;

@@ -26,9 +26,11 @@ HANDLE startProfileEditor(HWND owner, const std::wstring& program, const std::ws
     return info.hProcess;
 }
 
-bool waitForProcessTakingMessages(HANDLE process)
+bool waitForProcessTakingMessages(HANDLE process, const bool* stop)
 {
     for (;;) {
+        if (stop && *stop)
+            return true;
         const DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
         if (r == WAIT_OBJECT_0)
             return true;
@@ -43,6 +45,8 @@ bool waitForProcessTakingMessages(HANDLE process)
                 return true;
             }
             DispatchMessageW(&msg);
+            if (stop && *stop)
+                return true;
         }
     }
 }

@@ -15,5 +15,7 @@ HANDLE startProfileEditor(HWND owner, const std::wstring& program, const std::ws
 // queue and dispatching it directly (messages sent by the editor arrive
 // during the wait). Returns false when the wait itself fails: the caller
 // stops waiting instead of spinning. A WM_QUIT found on the way is posted
-// again and ends the wait, so that the loop below sees it.
-bool waitForProcessTakingMessages(HANDLE process);
+// again and ends the wait, so that the loop below sees it. A non-null `stop`
+// is looked at before each wait and after each dispatched message; once it
+// is true the wait ends (true) and the process is left running.
+bool waitForProcessTakingMessages(HANDLE process, const bool* stop = nullptr);

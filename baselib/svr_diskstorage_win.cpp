@@ -105,6 +105,11 @@ public:
                 got = 0;
             }
             done += got;
+            // The end shows from a read that got nothing until a read that
+            // gets bytes or a move (a copy from position 0 reads on to the
+            // real end).
+            if (got != 0)
+                m_eof = false;
             if (done == count)
                 break;
             if (got == 0) {
@@ -113,7 +118,6 @@ public:
                     SVR_THROW(errReadFailed, "Could not read the bytes specified!");
                 return done;
             }
-            m_eof = false;
             if (!mustReadAll)
                 return done;
         }
@@ -149,9 +153,9 @@ public:
     }
 
     uint64_t getPos() override { return m_pos; }
-    void setPos(uint64_t pos) override { m_pos = pos; }
-    void setPosRelative(int64_t offset) override { m_pos = offsetPosition(m_pos, offset); }
-    void setPosFromEnd(int64_t offset) override { m_pos = offsetPosition(getSize(), offset); }
+    void setPos(uint64_t pos) override { moveTo(pos); }
+    void setPosRelative(int64_t offset) override { moveTo(offsetPosition(m_pos, offset)); }
+    void setPosFromEnd(int64_t offset) override { moveTo(offsetPosition(getSize(), offset)); }
 
     void setEof() override {
         LARGE_INTEGER at;
@@ -211,6 +215,11 @@ public:
 
 private:
     static const uint64_t kUnknownPointer = ~uint64_t(0);
+
+    void moveTo(uint64_t pos) {
+        m_pos = pos;
+        m_eof = false;
+    }
 
     // One read or write at position. A handle that this storage alone uses
     // keeps its file pointer in step with the storage's reads and writes, so

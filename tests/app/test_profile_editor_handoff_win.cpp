@@ -173,6 +173,30 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesTheEditorsRequestsAndNoOneElses)
     EXPECT_NE(setting.repository().find("name=\"Fresh copy\""), std::string::npos) << "saved by the editor";
 }
 
+// After the hand-back the user may answer while the editor stays open: the
+// dialog ends at once (the print job goes on) and leaves the editor running.
+TEST(ProfileEditorHandOff, AnswerAfterTheHandBackEndsTheDialogWhileTheEditorRuns)
+{
+    Gate handBack, close;
+    EditorSetting setting(L"gate:" + handBack.name() + L";giveback;gate:" + close.name() + L";cancel");
+    PrinterSettings s;
+    s.Profile = L"Fine";
+    HWND editor = nullptr;
+    const INT_PTR result = runDialog(s, L"", [&](HWND dlg) {
+        uitest::clickButton(dlg, IDC_EDIT_PROFILE);
+        ASSERT_TRUE(uitest::waitUntil([&] { return (editor = editorWindow()) != nullptr; }, 20000));
+        handBack.open();
+        ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, 20000));
+        uitest::clickButton(dlg, IDOK);
+        EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindow(dlg); }, 5000))
+            << "the dialog ends without waiting for the editor";
+        EXPECT_TRUE(IsWindow(editor)) << "the editor is left running";
+        close.open();
+    });
+    EXPECT_EQ(result, IDOK_SUCCESSIVE);
+    EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindow(editor); }, 20000));
+}
+
 // A name with spaces reaches the editor whole: EditorLink.ParameterStringReadsBackAsItWasBuilt.
 TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
 {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "baselib/storage_folder_win.h"
@@ -29,6 +30,15 @@ TEST(DiskStorage, ReadsAtAndPastTheEnd) {
     EXPECT_EQ(s->readBytes(buf, 10), 0u);
     EXPECT_TRUE(s->isEof());
     EXPECT_EQ(s->getPos(), 4u);
+    // Any move ends that state.
+    const std::function<void()> moves[] = {[&] { s->setPos(0); }, [&] { s->setPosRelative(-1); },
+                                           [&] { s->setPosFromEnd(0); }};
+    for (const auto& move : moves) {
+        s->setPos(4);
+        EXPECT_EQ(s->readBytes(buf, 10), 0u);
+        move();
+        EXPECT_FALSE(s->isEof());
+    }
 
     // Far beyond the end, also past 4 GiB: nothing to read, no error.
     s->setPos(uint64_t(5) << 32);
@@ -193,6 +203,7 @@ TEST(DiskStorage, MixedOperationsMatchAModel) {
             uint32_t got = s->readBytes(buf, want);
             std::string expected = p < model.size() ? model.substr(size_t(p), want) : std::string();
             ASSERT_EQ(std::string(buf, got), expected);
+            ASSERT_EQ(s->isEof(), got == 0) << "the end shows after a read that got nothing, and only then";
             if (!onDup) {
                 uint32_t gotMemory = memory->readBytes(buf, want);
                 ASSERT_EQ(std::string(buf, gotMemory), expected);

@@ -148,6 +148,28 @@ TEST(RollbackStorage, CommitReplacesTheFileAndKeepsWorking) {
     EXPECT_EQ(dir.files().size(), 2u);
 }
 
+// The working copy is made with block reads of 64 KiB; the end that an
+// earlier read ran into must not cut that copy short.
+TEST(RollbackStorage, CommitAfterReadingToTheEndKeepsTheWholeFile) {
+    ScratchFolder dir(L"rb-eof");
+    std::string content(100000, '\0');
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = char('a' + i % 26);
+    ASSERT_TRUE(uitest::writeFile(dir.path(L"t"), content));
+    AutoPtr<DiskStorageWithRollback> s = DiskStorageWithRollback::create(dir.at(L"t"), accessReadWrite, openExisting);
+    char buf[4096];
+    while (s->readBytes(buf, sizeof buf) != 0) {
+    }
+    s->setPos(0);
+    writeText(s.get(), "#");
+    s->commit();
+    s = nullptr;
+    content[0] = '#';
+    const std::string after = uitest::readFile(dir.path(L"t"));
+    EXPECT_EQ(after.size(), content.size());
+    EXPECT_TRUE(after == content);
+}
+
 // A commit that cannot replace the file (here: someone else reads it and
 // does not share deletion) leaves the old content in place and the changes
 // in the storage, which goes on working on them; released, it leaves no
