@@ -43,6 +43,7 @@ const std::pair<UINT, const wchar_t*> kEnglish[] = {
     {IDS_FMT_RESOLUTION, L"%1!u! dpi"},
     {IDS_FMT_PAGE, L"%1!d!"},
     {IDS_ROW_PAGE, L"Page"},
+    {IDS_EDITOR_MISSING, L"The profile editor %1 could not be started: %2"},
     {IDS_SETTINGS_NOT_SAVED, L"The settings could not be saved to %1: %2"},
     {IDS_FILE_FILTER, L"DjVu File (*.djvu;*.djv)|*.djvu;*.djv|MHTML \u30D5\u30A1\u30A4\u30EB (*.mht)|*.mht|"
                       L"PDF File (*.pdf)|*.pdf|"},
