@@ -190,6 +190,37 @@ uint32_t clampTo(uint32_t v, uint32_t limit) {
     return v > limit ? limit : v;
 }
 
+// The length modifier at f: "l", "ll", "h", "hh", "L", "I64", "I32" or "I".
+int parseLength(const char*& f) {
+    switch (*f) {
+    case 'l':
+        ++f;
+        return *f == 'l' ? (++f, kLongLong) : kLong;
+    case 'h':
+        ++f;
+        return *f == 'h' ? (++f, kChar) : kShort;
+    case 'L':
+        ++f;
+        return kLongDouble;
+    case 'I':
+        ++f;
+        if (f[0] == '6' && f[1] == '4')
+            return f += 2, kInt64;
+        if (f[0] == '3' && f[1] == '2')
+            return f += 2, kInt32;
+        return kPointerSized;
+    default:
+        return kNone;
+    }
+}
+
+// "n": the count so far, stored through a pointer of the directive's length.
+template <typename T>
+void storeCount(T* p, uint32_t produced) {
+    if (p)
+        *p = T(produced);
+}
+
 // Writes a field within the width: the lead (sign, prefix), zeros, then the
 // body, with blanks before it (after it with "-"). With zeroFill and the "0"
 // flag the zeros widen to fill the width instead of blanks.
@@ -336,6 +367,161 @@ struct ReleaseAfterUse {
     ~ReleaseAfterUse() { memFree(const_cast<char*>(p)); }
 };
 
+// Flags, width, precision and length of the directive at f (just past its
+// "%"); f is left on the conversion letter. "*" takes its value from the
+// arguments; a negative "*" width means "-" and its magnitude.
+Directive parseDirective(const char*& f, va_list& args) {
+    Directive s;
+    for (;; ++f) {
+        if (*f == '-') s.left = true;
+        else if (*f == '+') s.plus = true;
+        else if (*f == ' ') s.space = true;
+        else if (*f == '#') s.alt = true;
+        else if (*f == '0') s.zero = true;
+        else break;
+    }
+    if (*f == '*') {
+        ++f;
+        int w = va_arg(args, int);
+        s.left = s.left || w < 0;
+        s.width = w >= 0 ? uint32_t(w) : w == INT32_MIN ? 0x80000000u : uint32_t(-w);
+    } else {
+        s.width = readNumber(f);
+    }
+    s.width = clampTo(s.width, kFormatMaxWidth);
+    if (*f == '.') {
+        ++f;
+        if (*f == '*') {
+            ++f;
+            int p = va_arg(args, int);
+            s.hasPrecision = p >= 0;
+            s.precision = p >= 0 ? uint32_t(p) : 0;
+        } else {
+            s.hasPrecision = true;
+            s.precision = readNumber(f);
+        }
+    }
+    s.size = parseLength(f);
+    return s;
+}
+
+// The conversions. Each reads its argument and writes its field.
+typedef void (*Convert)(Output& out, const Directive& s, char conv, va_list& args);
+
+void convertSigned(Output& out, const Directive& s, char conv, va_list& args) {
+    long long v = signedArgument(args, s.size);
+    formatInteger(out, s, conv, v < 0 ? 0 - uint64_t(v) : uint64_t(v), v < 0);
+}
+
+void convertUnsigned(Output& out, const Directive& s, char conv, va_list& args) {
+    formatInteger(out, s, conv, unsignedArgument(args, s.size), false);
+}
+
+void convertPointer(Output& out, const Directive& s, char, va_list& args) {
+    void* v = va_arg(args, void*);
+    formatInteger(out, s, 'u', uint64_t(uintptr_t(v)), false);
+}
+
+void convertDouble(Output& out, const Directive& s, char conv, va_list& args) {
+    formatDouble(out, s, conv, s.size == kLongDouble ? double(va_arg(args, long double)) : va_arg(args, double));
+}
+
+void convertChar(Output& out, const Directive& s, char, va_list& args) {
+    char c = char(va_arg(args, int));
+    uint32_t times = s.hasPrecision && s.precision > 1 ? clampTo(s.precision, kFormatMaxWidth) : 1;
+    uint32_t pad = s.width > times ? s.width - times : 0;
+    if (!s.left)
+        out.fill(' ', pad);
+    out.fill(c, times);
+    if (s.left)
+        out.fill(' ', pad);
+}
+
+void convertString(Output& out, const Directive& s, char conv, va_list& args) {
+    const char* str = va_arg(args, const char*);
+    ReleaseAfterUse release{conv == 'z' ? str : nullptr};
+    uint32_t n = 0;
+    if (str)
+        n = uint32_t(s.hasPrecision ? strnlen(str, s.precision) : std::strlen(str));
+    emitPadded(out, s, str, n);
+}
+
+void convertQuoted(Output& out, const Directive& s, char conv, va_list& args) {
+    formatQuoted(out, s, va_arg(args, const char*), conv == 'Q');
+}
+
+void convertCount(Output& out, const Directive& s, char, va_list& args) {
+    uint32_t produced = out.length();
+    switch (s.size) {
+    case kLongLong: storeCount(va_arg(args, long long*), produced); break;
+    case kLong: storeCount(va_arg(args, long*), produced); break;
+    case kShort: storeCount(va_arg(args, short*), produced); break;
+    case kChar: storeCount(va_arg(args, signed char*), produced); break;
+    default: storeCount(va_arg(args, int*), produced); break;
+    }
+}
+
+void convertPercent(Output& out, const Directive&, char, va_list&) {
+    out.put("%", 1);
+}
+
+// Which lengths a conversion takes, as a set of bits 1 << Length.
+const unsigned kAnyIntegerLength = ~(1u << kLongDouble);
+const unsigned kDoubleLengths = 1u << kNone | 1u << kLong | 1u << kLongDouble;
+const unsigned kCountLengths = 1u << kNone | 1u << kLong | 1u << kLongLong | 1u << kShort | 1u << kChar;
+const unsigned kTextLengths = 1u << kNone | 1u << kLong | 1u << kLongLong;
+
+struct Conversion {
+    char letter;
+    unsigned lengths;
+    Convert convert;
+};
+
+const Conversion kConversions[] = {
+    {'d', kAnyIntegerLength, convertSigned},  {'i', kAnyIntegerLength, convertSigned},
+    {'u', kAnyIntegerLength, convertUnsigned}, {'o', kAnyIntegerLength, convertUnsigned},
+    {'x', kAnyIntegerLength, convertUnsigned}, {'X', kAnyIntegerLength, convertUnsigned},
+    {'f', kDoubleLengths, convertDouble},      {'e', kDoubleLengths, convertDouble},
+    {'E', kDoubleLengths, convertDouble},      {'g', kDoubleLengths, convertDouble},
+    {'G', kDoubleLengths, convertDouble},      {'n', kCountLengths, convertCount},
+    {'c', kTextLengths, convertChar},          {'s', kTextLengths, convertString},
+    {'z', kTextLengths, convertString},        {'q', kTextLengths, convertQuoted},
+    {'Q', kTextLengths, convertQuoted},        {'p', kTextLengths, convertPointer},
+    {'%', kTextLengths, convertPercent},
+};
+
+const Conversion* findConversion(char conv) {
+    for (const Conversion& c : kConversions)
+        if (c.letter == conv)
+            return &c;
+    return nullptr;
+}
+
+// Formats one directive starting at its "%"; returns false at the end of
+// the format. A letter the table lacks, or a length its conversion does not
+// take, throws; a directive ending in some other character is copied as it
+// stands and takes no argument.
+bool formatDirective(Output& out, const char*& f, va_list& args) {
+    const char* directive = f++;
+    Directive s = parseDirective(f, args);
+    char conv = *f;
+    if (!conv) {
+        if (s.size > kLongLong)
+            unknownDirective(directive, f);
+        out.put(directive, uint32_t(f - directive));
+        return false;
+    }
+    ++f;
+    const Conversion* c = findConversion(conv);
+    if (c ? !(c->lengths & (1u << s.size)) : isLetter(conv) || s.size != kNone)
+        unknownDirective(directive, f);
+    if (c)
+        c->convert(out, s, conv, args);
+    else
+        out.put(directive, uint32_t(f - directive));
+    return true;
+}
+
 } // namespace
 
 char* formatEngine(const char* fmt, va_list argsIn, uint32_t* length, uint32_t* capacity) {
@@ -349,184 +535,12 @@ char* formatEngine(const char* fmt, va_list argsIn, uint32_t* length, uint32_t* 
     Output out;
     const char* f = fmt ? fmt : "";
     while (*f) {
-        if (*f != '%') {
-            const char* run = f;
-            while (*f && *f != '%')
-                ++f;
-            out.put(run, uint32_t(f - run));
-            continue;
-        }
-        const char* directive = f++;
-        Directive s;
-        for (;; ++f) {
-            if (*f == '-') s.left = true;
-            else if (*f == '+') s.plus = true;
-            else if (*f == ' ') s.space = true;
-            else if (*f == '#') s.alt = true;
-            else if (*f == '0') s.zero = true;
-            else break;
-        }
-        if (*f == '*') {
+        const char* run = f;
+        while (*f && *f != '%')
             ++f;
-            int w = va_arg(args, int);
-            if (w < 0) {
-                s.left = true;
-                s.width = w == INT32_MIN ? 0x80000000u : uint32_t(-w);
-            } else {
-                s.width = uint32_t(w);
-            }
-        } else {
-            s.width = readNumber(f);
-        }
-        s.width = clampTo(s.width, kFormatMaxWidth);
-        if (*f == '.') {
-            ++f;
-            if (*f == '*') {
-                ++f;
-                int p = va_arg(args, int);
-                s.hasPrecision = p >= 0;
-                s.precision = p >= 0 ? uint32_t(p) : 0;
-            } else {
-                s.hasPrecision = true;
-                s.precision = readNumber(f);
-            }
-        }
-        if (*f == 'l') {
-            ++f;
-            s.size = kLong;
-            if (*f == 'l') {
-                ++f;
-                s.size = kLongLong;
-            }
-        } else if (*f == 'h') {
-            ++f;
-            s.size = kShort;
-            if (*f == 'h') {
-                ++f;
-                s.size = kChar;
-            }
-        } else if (*f == 'L') {
-            ++f;
-            s.size = kLongDouble;
-        } else if (*f == 'I') {
-            ++f;
-            s.size = kPointerSized;
-            if (f[0] == '6' && f[1] == '4') {
-                f += 2;
-                s.size = kInt64;
-            } else if (f[0] == '3' && f[1] == '2') {
-                f += 2;
-                s.size = kInt32;
-            }
-        }
-        char conv = *f;
-        if (!conv) {
-            if (s.size > kLongLong)
-                unknownDirective(directive, f);
-            out.put(directive, uint32_t(f - directive));
+        out.put(run, uint32_t(f - run));
+        if (*f && !formatDirective(out, f, args))
             break;
-        }
-        ++f;
-        // Which lengths each letter takes; anything else cannot be read.
-        bool lengthFits;
-        switch (conv) {
-        case 'd': case 'i': case 'u': case 'o': case 'x': case 'X':
-            lengthFits = s.size != kLongDouble;
-            break;
-        case 'f': case 'e': case 'E': case 'g': case 'G':
-            lengthFits = s.size == kNone || s.size == kLong || s.size == kLongDouble;
-            break;
-        case 'n':
-            lengthFits = s.size <= kChar;
-            break;
-        case 'c': case 's': case 'z': case 'q': case 'Q': case 'p': case '%':
-            lengthFits = s.size <= kLongLong;
-            break;
-        default:
-            lengthFits = !isLetter(conv) && s.size == kNone;
-            break;
-        }
-        if (!lengthFits)
-            unknownDirective(directive, f);
-        switch (conv) {
-        case 'd':
-        case 'i': {
-            long long v = signedArgument(args, s.size);
-            uint64_t mag = v < 0 ? 0 - uint64_t(v) : uint64_t(v);
-            formatInteger(out, s, conv, mag, v < 0);
-            break;
-        }
-        case 'u':
-        case 'o':
-        case 'x':
-        case 'X': {
-            formatInteger(out, s, conv, unsignedArgument(args, s.size), false);
-            break;
-        }
-        case 'p': {
-            void* v = va_arg(args, void*);
-            formatInteger(out, s, 'u', uint64_t(uintptr_t(v)), false);
-            break;
-        }
-        case 'f':
-        case 'e':
-        case 'E':
-        case 'g':
-        case 'G':
-            formatDouble(out, s, conv, s.size == kLongDouble ? double(va_arg(args, long double)) : va_arg(args, double));
-            break;
-        case 'c': {
-            char c = char(va_arg(args, int));
-            uint32_t times = s.hasPrecision && s.precision > 1 ? clampTo(s.precision, kFormatMaxWidth) : 1;
-            uint32_t pad = s.width > times ? s.width - times : 0;
-            if (!s.left)
-                out.fill(' ', pad);
-            out.fill(c, times);
-            if (s.left)
-                out.fill(' ', pad);
-            break;
-        }
-        case 's':
-        case 'z': {
-            const char* str = va_arg(args, const char*);
-            ReleaseAfterUse release{conv == 'z' ? str : nullptr};
-            uint32_t n = 0;
-            if (str)
-                n = uint32_t(s.hasPrecision ? strnlen(str, s.precision) : std::strlen(str));
-            emitPadded(out, s, str, n);
-            break;
-        }
-        case 'q':
-        case 'Q':
-            formatQuoted(out, s, va_arg(args, const char*), conv == 'Q');
-            break;
-        case 'n': {
-            uint32_t produced = out.length();
-            if (s.size == kLongLong) {
-                long long* p = va_arg(args, long long*);
-                if (p) *p = produced;
-            } else if (s.size == kShort) {
-                short* p = va_arg(args, short*);
-                if (p) *p = short(produced);
-            } else if (s.size == kChar) {
-                signed char* p = va_arg(args, signed char*);
-                if (p) *p = (signed char)(produced);
-            } else if (s.size == kLong) {
-                long* p = va_arg(args, long*);
-                if (p) *p = long(produced);
-            } else {
-                int* p = va_arg(args, int*);
-                if (p) *p = int(produced);
-            }
-            break;
-        }
-        case '%':
-            out.put("%", 1);
-            break;
-        default:
-            out.put(directive, uint32_t(f - directive));
-            break;
-        }
     }
     if (out.failed())
         SVR_THROW_CODE(errOutOfMemory);
