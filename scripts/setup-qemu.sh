@@ -18,7 +18,9 @@ if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 answer() { echo "$1" >"$cache/run32"; echo "setup: 32-bit code runs: $1"; exit 0; }
 
 binfmt=/proc/sys/fs/binfmt_misc
-entry=$binfmt/qemu-i386
+# Our entry has a name of its own, so a distribution's "qemu-i386" entry (or
+# anyone else's) is never replaced or removed.
+entry=$binfmt/printvane-i386
 interp=/usr/local/libexec/printvane/i386-binfmt-P
 probe() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 
@@ -27,7 +29,24 @@ probe() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 if [ -f "$entry" ] && grep -qx enabled "$entry" && grep -q "interpreter $interp" "$entry" && probe; then
   answer qemu
 fi
-probe && answer native
+# Another enabled entry for 32-bit x86 programs (a distribution's QEMU, say)
+# already runs them: it is left as it is and used.
+foreign_i386() {
+  local f
+  for f in "$binfmt"/*; do
+    [ "$f" = "$entry" ] && continue
+    [ -f "$f" ] && grep -qx enabled "$f" 2>/dev/null \
+      && grep -q '^magic 7f454c46010101000000000000000000020003' "$f" && { basename "$f"; return 0; }
+  done
+  return 1
+}
+if probe; then
+  if name=$(foreign_i386); then
+    echo "setup: 32-bit programs run through the existing binfmt entry \"$name\"; it is left as it is"
+    answer qemu
+  fi
+  answer native
+fi
 
 echo "setup: this kernel runs no 32-bit code; installing QEMU's i386 emulator for 32-bit Wine"
 qdir="$cache/qemu"
@@ -76,13 +95,13 @@ if [ ! -e "$binfmt/register" ]; then
   echo "setup: binfmt_misc cannot be mounted here: 32-bit programs cannot be run; only the 64-bit Windows build will be tested" >&2
   answer none
 fi
-# Replace a registration of the same name (another interpreter, or disabled).
+# Replace our own earlier registration (another interpreter path, or disabled).
 [ -f "$entry" ] && echo -1 | $SUDO tee "$entry" >/dev/null
 magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
 mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
 # O: QEMU is given the open program; P: argv[0] kept; F: the emulator is opened
 # now, so it works inside other mount namespaces and chroots as well.
-printf '%s' ":qemu-i386:M::$magic:$mask:$interp:OPF" | $SUDO tee "$binfmt/register" >/dev/null
+printf '%s' ":printvane-i386:M::$magic:$mask:$interp:OPF" | $SUDO tee "$binfmt/register" >/dev/null
 if probe; then
   answer qemu
 fi

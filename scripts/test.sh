@@ -23,7 +23,15 @@ run_build() { # folder, cmake args...
   mkdir -p "$dir"
   rm -rf "$dir/results" "$dir/ctest-junit.xml"
   cmake -S . -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
-  cmake --build "$dir" -j"$jobs" 2>&1 | grep -E 'error|warning:|Error' ; test "${PIPESTATUS[0]}" = 0 || return 1
+  # The whole build output is kept; warnings are shown, and on failure the
+  # log's tail gives the context of the error.
+  if ! cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1; then
+    grep -E 'warning:' "$dir.build.log"
+    echo "-- build failed in $dir; the last lines of $dir.build.log:"
+    tail -n 60 "$dir.build.log"
+    return 1
+  fi
+  grep -E 'warning:' "$dir.build.log"
   (cd "$dir" && ctest -j"$jobs" --output-on-failure --output-junit ctest-junit.xml)
 }
 

@@ -21,25 +21,28 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 display_of() { [ -f "$state/display" ] && cat "$state/display"; }
 
+# Starts an Xvfb of our own: it chooses a free display itself and writes its
+# number to the file behind -displayfd once it accepts clients, so the session
+# never attaches to a display someone else started. Its process id is kept so
+# that "stop" ends exactly this server.
 start_xvfb() {
-  local n
-  for n in $(seq 91 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$state/xvfb.log" 2>&1 &
-      echo $! >"$state/xvfb.pid"
-      for _ in $(seq 1 50); do
-        [ -e "/tmp/.X11-unix/X$n" ] && break
-        sleep 0.1
-      done
-      if [ -e "/tmp/.X11-unix/X$n" ]; then
-        echo ":$n" >"$state/display"
-        return 0
-      fi
-      kill "$(cat "$state/xvfb.pid")" 2>/dev/null
-    fi
+  local numfile="$state/xvfb.displayfd" n=""
+  rm -f "$numfile"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" >"$state/xvfb.log" 2>&1 &
+  echo $! >"$state/xvfb.pid"
+  for _ in $(seq 1 100); do
+    n=$(tr -dc '0-9' <"$numfile" 2>/dev/null)
+    [ -n "$n" ] && break
+    kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null || break
+    sleep 0.1
   done
-  echo "wine-env: no free X display" >&2
-  return 1
+  if [ -z "$n" ]; then
+    kill "$(cat "$state/xvfb.pid")" 2>/dev/null
+    rm -f "$state/xvfb.pid"
+    echo "wine-env: Xvfb did not start (see $state/xvfb.log)" >&2
+    return 1
+  fi
+  echo ":$n" >"$state/display"
 }
 
 case "$cmd" in
@@ -83,8 +86,8 @@ case "$cmd" in
       kill "$(cat "$state/xvfb.pid")" 2>/dev/null
       rm -f "$state/xvfb.pid" "$state/display"
     fi
-    # Stray program instances of a failed test must not outlive the run.
-    pkill -f "$build/bin/.*\.exe" 2>/dev/null
+    # "wineserver -k" above ended every program of this prefix, stray
+    # instances of a failed test included; nothing else is touched.
     echo "wine session stopped"
     ;;
   env)
