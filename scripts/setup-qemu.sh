@@ -53,13 +53,8 @@ qdir="$cache/qemu"
 mkdir -p "$qdir/lists/partial"
 if [ ! -x "$qdir/qemu-i386" ]; then
   # The base suite's address from the system's own sources, with "-backports".
-  uri=""
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] || continue
-    uri=$(awk 'BEGIN{RS=""} /Types:.*deb/ && !/security/ {for(i=1;i<=NF;i++) if($i=="URIs:"){print $(i+1); exit}}' "$f")
-    [ -n "$uri" ] && break
-  done
-  [ -n "$uri" ] || uri=$(awk '$1=="deb" && !/security/ {for(i=2;i<=NF;i++) if($i ~ /^[a-z]+:\/\//){print $i; exit}}' /etc/apt/sources.list 2>/dev/null)
+  . "$(dirname "$0")/apt-uri.sh"
+  uri=$(debian_archive_uri)
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
   if [ -z "$uri" ]; then
     echo "setup: no Debian archive address in the apt sources; cannot fetch QEMU" >&2

@@ -22,26 +22,27 @@ want=(g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix min
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in "${want[@]}"; do have_pkg "$p" || need_pkgs+=("$p"); done
 
+# The HTTP tests run their own nginx and tinyproxy (scripts/http-servers.sh)
+# on free loopback ports. Packages installed here start no services: while
+# apt runs, a policy-rc.d of ours (only when the system has none) tells
+# invoke-rc.d not to start them; services already there are left as they are.
+policy=/usr/sbin/policy-rc.d
+own_policy=""
+drop_policy() { [ -n "$own_policy" ] && $SUDO rm -f "$policy"; own_policy=""; }
 if [ ${#need_pkgs[@]} -gt 0 ]; then
   echo "setup: installing ${need_pkgs[*]}"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\n# Written by Printvane UI set-up while it installs packages; removed after.\nexit 101\n' \
+      | $SUDO tee "$policy" >/dev/null && $SUDO chmod 755 "$policy" && own_policy=1
+    trap drop_policy EXIT
+  fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}" >/dev/null
+  drop_policy
 fi
-
-# The HTTP tests run their own nginx and tinyproxy (scripts/http-servers.sh)
-# on free loopback ports; the system services the packages bring must not
-# hold port 80 or 8888 or start at boot.
-for svc in nginx tinyproxy; do
-  if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
-    $SUDO systemctl disable --now "$svc" >/dev/null 2>&1 || true
-  else
-    $SUDO service "$svc" stop >/dev/null 2>&1 || true
-    $SUDO update-rc.d "$svc" disable >/dev/null 2>&1 || true
-  fi
-done
 
 # Locales used by the translated screenshots and the language tests.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
@@ -57,29 +58,7 @@ for proc in i686 x86_64; do
   expat_prefix="$cache/expat-mingw-$proc"
   [ -f "$expat_prefix/lib/libexpat.a" ] && continue
   if [ ! -d "$srcdir" ]; then
-    # Source packages need a deb-src entry: mirror the base suite's deb entry.
-    if ! grep -rqs '^Types: deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-      src=$(ls /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n1)
-      if [ -n "$src" ]; then
-        awk 'BEGIN{RS="";ORS="\n\n"} /Types: deb/ && !/security/ {sub(/Types: deb/,"Types: deb-src"); print; exit}' "$src" \
-          | $SUDO tee /etc/apt/sources.list.d/printvane-src.sources >/dev/null
-      else
-        grep -E '^deb ' /etc/apt/sources.list | grep -v security | head -n1 | sed 's/^deb /deb-src /' \
-          | $SUDO tee /etc/apt/sources.list.d/printvane-src.list >/dev/null
-      fi
-      $SUDO apt-get update -qq
-    fi
-    tmp=$(mktemp -d)
-    ( cd "$tmp"
-      ok=""
-      for v in $(apt-cache showsrc expat | awk '/^Version:/{print $2}' | sort -u); do
-        if apt-get source --download-only -qq "expat=$v" >/dev/null 2>&1; then ok=$v; break; fi
-      done
-      [ -n "$ok" ] || { echo "setup: could not download Expat sources" >&2; exit 1; }
-      # Unpacks the sources with Debian's security patches applied.
-      dpkg-source -x ./*.dsc src >/dev/null 2>&1
-      mv src "$srcdir" ) || exit 1
-    rm -rf "$tmp"
+    bash "$here/scripts/apt-source.sh" "$cache" expat "$srcdir" || exit 1
   fi
   b="$cache/expat-build-$proc"
   rm -rf "$b"
