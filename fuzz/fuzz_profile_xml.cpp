@@ -7,7 +7,8 @@
 // read is written and read back until the writing settles, which it must
 // after one round. When the first byte's bit 1 is set, the document is also
 // handed to the parser in pieces of 1 to 8 bytes (bits 2-4): the verdict is
-// the one of the whole. The library's files live in memory (the fuzz build
+// the one of the whole. A profile read always passes the range table's
+// entry check. The library's files live in memory (the fuzz build
 // links the in-memory file layer), so no input touches the disk.
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "baselib/svr_error.h"
+#include "profile/djv_fieldranges.h"
 #include "profile/djv_fileaccess_memory.h"
 #include "profile/djv_profiles.h"
 #include "profile/djv_profilexml.h"
@@ -59,6 +61,9 @@ void singleProfile(const uint8_t* data, size_t size) {
     } catch (const Exception&) {
         return;
     }
+    // What the reader gives, the entry check takes (else an editor could
+    // not change the profile at all); it throws otherwise.
+    FieldRanges::checkParams(profile->getParams());
     // The first writing may still change on reading: a 3-layer profile
     // without flex encoding is written without an encode mode, which reads
     // as flex encoding. From then on writing and reading agree.
