@@ -159,14 +159,15 @@ LRESULT CParamDialog::OnPaint(UINT, WPARAM, LPARAM, BOOL&)
     return 0;
 }
 
-LRESULT CParamDialog::OnCopyData(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
+LRESULT CParamDialog::OnCopyData(UINT, WPARAM, LPARAM lParam, BOOL&)
 {
-    // Requests count only from the editor this dialog started and is
-    // waiting for; the sender names its window in wParam.
+    // Requests count only while the editor this dialog started runs. Who
+    // sends them does not matter: the request form binds any program in the
+    // editor's place, which may pass no window in wParam or talk from a
+    // helper process. A request changes no more than the editor itself may
+    // (the box's selection, input back), and its block is never read past.
     const COPYDATASTRUCT* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    DWORD sender = 0;
-    if (!data || !m_hEditor || !::GetWindowThreadProcessId(reinterpret_cast<HWND>(wParam), &sender) ||
-        sender != m_dwEditorProcessId)
+    if (!data || !m_hEditor || ::WaitForSingleObject(m_hEditor, 0) != WAIT_TIMEOUT)
         return 0;
     switch (editorRequest(data->dwData)) {
     case EditorRequest::SelectProfile: {
@@ -201,7 +202,6 @@ LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
         return 0;
     }
     m_hEditor = process;
-    m_dwEditorProcessId = ::GetProcessId(process);
     EnableControls(false);
     // An answer given after the editor's hand-back ends the wait as well:
     // the modal run returns with it at once, and the editor stays open for
@@ -209,7 +209,6 @@ LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
     waitForProcessTakingMessages(process, endingFlag());
     ::CloseHandle(process);
     m_hEditor = nullptr;
-    m_dwEditorProcessId = 0;
     EnableControls(true);
     return 0;
 }

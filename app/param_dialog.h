@@ -83,9 +83,8 @@ private:
     // scales with its font, the pixel sizes set here (list columns, the
     // preview's outline) are scaled from it.
     int m_nDpi = 96;
-    // The running profile editor (null when none): only its windows may
-    // send the dialog requests.
+    // The editor program, and the running editor's process (null when
+    // none): the dialog takes requests only while that process runs.
     std::wstring m_strEditorProgram;
     HANDLE m_hEditor = nullptr;
-    DWORD m_dwEditorProcessId = 0;
 };

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "baselib/svr_error.h"
+#include "profile/djv_fieldranges.h"
 #include "profile/djv_fileaccess.h"
 #include "profile/djv_profilexml.h"
 #include "profile/djv_xmlhelper.h"
@@ -35,6 +36,9 @@ public:
         if (p == params)
             return;
         checkReadOnly();
+        // A record the file could not carry back is refused here, before
+        // any save could write it.
+        FieldRanges::checkParams(p);
         params = p;
         modified = true;
     }
@@ -203,8 +207,9 @@ public:
             throw Exception(errAlreadyExists,
                             String::format("Profile of the name already exists: \"%s\"", key.c_str()), __FILE__,
                             __LINE__, SVR_FUNCSIG);
-        // The name is checked before the table changes.
+        // The name and the record are checked before the table changes.
         ProfileXml::checkProfileName(key);
+        FieldRanges::checkParams(p->params);
         profiles[key] = AutoPtr<ProfileImpl>(p);
         p->params.name = key;
         p->installed = true;
@@ -307,6 +312,8 @@ using _Svr_Internal_NS_::ProfileRepositoryImpl;
 AutoPtr<Profile> Profile::create(const String& name, const String& description, const DjVuEncoder::Params* params) {
     if (name.isEmpty())
         SVR_THROW(errInvalidParam, "Profile name should not be empty!");
+    if (params)
+        FieldRanges::checkParams(*params);
     AutoPtr<ProfileImpl> p(new ProfileImpl(params ? *params : DjVuEncoder::Params(), description));
     p->params.name = ProfileXml::checkProfileName(name);
     return AutoPtr<Profile>(p);

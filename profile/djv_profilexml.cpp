@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "baselib/svr_error.h"
+#include "profile/djv_fieldranges.h"
 
 namespace Solvaris {
 namespace DjVu {
@@ -353,6 +354,61 @@ bool isElement(const XmlElement& element, const char* local) {
            name.byteAt(nsLength) == ':' && std::memcmp(name.c_str() + nsLength + 1, local, localLength) == 0;
 }
 
+namespace {
+
+// Whether the writer carries the name byte for byte: well-formed UTF-8
+// (continuation bytes checked, shortest form, no surrogates, at most
+// U+10FFFF) of characters that escapeXml writes unchanged. Anything else
+// would come back as "?" or as another encoding, so two names could become
+// one on saving.
+bool writtenExactly(const String& name) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(name.c_str());
+    const uint32_t n = name.length();
+    for (uint32_t i = 0; i < n;) {
+        const uint8_t b = p[i];
+        uint32_t len, cp, least;
+        if (b < 0x80) {
+            len = 1, cp = b, least = 0;
+        } else if (b >= 0xC2 && b < 0xE0) {
+            len = 2, cp = b & 0x1Fu, least = 0x80;
+        } else if (b >= 0xE0 && b < 0xF0) {
+            len = 3, cp = b & 0x0Fu, least = 0x800;
+        } else if (b >= 0xF0 && b < 0xF5) {
+            len = 4, cp = b & 0x07u, least = 0x10000;
+        } else {
+            return false;
+        }
+        if (len > n - i)
+            return false;
+        for (uint32_t k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0u) != 0x80u)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3Fu);
+        }
+        i += len;
+        // The same characters escapeXml replaces by "?".
+        if (cp < least || cp >= 0x110000 || (cp >= 0xD800 && cp <= 0xDFFF) || (cp >= 0xFDD0 && cp <= 0xFDEF) ||
+            (cp & 0xFFFEu) == 0xFFFEu || (cp < 0x20 && cp != 0x09 && cp != 0x0A && cp != 0x0D))
+            return false;
+    }
+    return true;
+}
+
+// The name for a message: bytes outside printable ASCII as \xNN.
+String shownName(const String& name) {
+    std::string out;
+    for (uint32_t i = 0; i < name.length(); ++i) {
+        const uint8_t c = name.byteAt(i);
+        if (c < 0x20 || c >= 0x7F)
+            appendf(out, "\\x%02X", unsigned(c));
+        else
+            out += char(c);
+    }
+    return toString(out);
+}
+
+} // namespace
+
 String checkProfileName(const String& name) {
     if (name.isEmpty())
         throw Exception(errInvalidParam, String::format("Profile name should not be empty: %s", name.c_str()),
@@ -364,6 +420,12 @@ String checkProfileName(const String& name) {
                             String::format("Profile name should not contain \\, :, /: %s", name.c_str()), __FILE__,
                             __LINE__, SVR_FUNCSIG);
     }
+    if (!writtenExactly(name))
+        throw Exception(errInvalidParam,
+                        String::format("Profile name should hold only characters that XML can carry "
+                                       "(no control characters, well-formed UTF-8): %s",
+                                       shownName(name).c_str()),
+                        __FILE__, __LINE__, SVR_FUNCSIG);
     return name;
 }
 
@@ -371,7 +433,16 @@ namespace {
 
 const uint32_t kNoPolicy = 0xFFFFFFFFu;
 
-void readLayer(const XmlElement& e, IW44Encoder::Params* layer, uint32_t* subsample, uint32_t* enhancer) {
+using FieldRanges::Row;
+
+// A number read against its field's range in the shared table.
+uint32_t readField(const XmlElement& e, Row r, uint32_t defaultValue) {
+    const FieldRanges::FieldRange& f = FieldRanges::row(r);
+    return e.getAttr(f.attribute, defaultValue, f.maximum, f.minimum);
+}
+
+void readLayer(const XmlElement& e, IW44Encoder::Params* layer, uint32_t* subsample, uint32_t* enhancer,
+               Row subsampleRow, Row enhancerRow) {
     layer->intent = IW44Encoder::ChunkIntent(e.getAttr("intent", IW44Encoder::intentKeywords, IW44Encoder::intentBG44));
     layer->cbcrMode = IW44Encoder::CbCrMode(e.getAttr("cbcr-mode", IW44Encoder::cbcrModeKeywords, IW44Encoder::cbcrNormal));
     String delay = e.getAttrString("cbcr-delay");
@@ -379,8 +450,8 @@ void readLayer(const XmlElement& e, IW44Encoder::Params* layer, uint32_t* subsam
         layer->cbcrDelay = IW44Encoder::kCbCrDelayAuto;
     else
         layer->cbcrDelay = delay.toUInt();
-    *subsample = e.getAttr("subsample", IW44Encoder::defaultSubsample(layer->intent), 12, 1);
-    *enhancer = e.getAttr("enhancer", 0, 256, 0);
+    *subsample = readField(e, subsampleRow, IW44Encoder::defaultSubsample(layer->intent));
+    *enhancer = readField(e, enhancerRow, 0);
     layer->chunks.clear();
     if (e.hasAttr("quality")) {
         layer->quality = e.getAttrString("quality").toUInt();
@@ -391,8 +462,8 @@ void readLayer(const XmlElement& e, IW44Encoder::Params* layer, uint32_t* subsam
         if (!isElement(c, "chunk-config"))
             continue;
         IW44Encoder::ChunkConfig chunk;
-        chunk.slices = c.getAttr("slices", 0, 0xFFFFFFFFu, 0);
-        chunk.bytes = c.getAttr("bytes", 0, 0xFFFFFFFFu, 0);
+        chunk.slices = c.getAttr("slices", 0, FieldRanges::kChunkMaximum, 0);
+        chunk.bytes = c.getAttr("bytes", 0, FieldRanges::kChunkMaximum, 0);
         layer->chunks.append(chunk);
     }
     if (layer->chunks.isEmpty())
@@ -400,17 +471,17 @@ void readLayer(const XmlElement& e, IW44Encoder::Params* layer, uint32_t* subsam
 }
 
 void readSegmenter(const XmlElement& e, SegmenterParams* s) {
-    s->blockSize = e.getAttr("block-size", 16, 0xFFFFFFFFu, 4);
-    s->maxSizeOfNoiseObj = e.getAttr("max-size-of-noise-obj", 4, 64, 0);
-    s->noiseHueThreshold = e.getAttr("noise-hue-threshold", 8, 256, 0);
-    s->upsample = e.getAttr("upsample", 1, 16, 1);
-    s->blurRadius = e.getAttr("blur-radius", 1, 8, 1);
+    s->blockSize = readField(e, FieldRanges::blockSize, 16);
+    s->maxSizeOfNoiseObj = readField(e, FieldRanges::maxSizeOfNoiseObj, 4);
+    s->noiseHueThreshold = readField(e, FieldRanges::noiseHueThreshold, 8);
+    s->upsample = readField(e, FieldRanges::segmenterUpsample, 1);
+    s->blurRadius = readField(e, FieldRanges::blurRadius, 1);
     s->detectEdge = e.getAttrBool("detect-edge");
     s->thickenShapes = e.getAttrBool("thicken-shapes");
     s->useFgIfEmpty = e.getAttrBool("use-fg-if-empty");
     s->bgColorAutodetect = e.getAttrBool("bg-color-autodetect");
     s->bgColorExpected = e.getAttrColor("bg-color-expected", 0xFFFFFFFFu);
-    s->bgColorThreshold = e.getAttr("bg-color-threshold", 17, 255, 0);
+    s->bgColorThreshold = readField(e, FieldRanges::bgColorThreshold, 17);
     s->useNonBlurred = e.getAttrBool("use-non-blurred") ? 1 : 0;
 }
 
@@ -419,8 +490,11 @@ void readJB2(const XmlElement& e, JB2Params* j) {
     static const uint32_t denominator[] = {1, 5, 4, 3, 2};
     const uint32_t policy = e.getAttr("quality-policy", JB2Params::qualityPolicyKeywords, kNoPolicy);
     // A policy triples the refine threshold, so the value stored and written
-    // back can reach 300; without a policy that written value must read back.
-    j->refineThreshold = e.getAttr("refine-threshold", 60, policy != kNoPolicy ? 100 : 300, 0);
+    // back can reach the table's maximum; without a policy that written value
+    // must read back. With a policy the value read is a third of it at most.
+    const FieldRanges::FieldRange& refine = FieldRanges::row(FieldRanges::refineThreshold);
+    j->refineThreshold = e.getAttr(refine.attribute, 60, policy != kNoPolicy ? refine.maximum / 3 : refine.maximum,
+                                   refine.minimum);
     // Older profiles (version below PROFILE_VERSION) without a policy keep
     // the thresholds they state, like current ones: the derivation needs a
     // policy to index.
@@ -430,22 +504,22 @@ void readJB2(const XmlElement& e, JB2Params* j) {
         j->centerDiffThreshold = center < 4 ? center : 4;
         j->refineThreshold *= 3;
     } else {
-        j->matchThreshold = e.getAttr("match-threshold", 12, 100, 0);
-        j->centerDiffThreshold = e.getAttr("center-diff-threshold", 1, 4, 0);
+        j->matchThreshold = readField(e, FieldRanges::matchThreshold, 12);
+        j->centerDiffThreshold = readField(e, FieldRanges::centerDiffThreshold, 1);
     }
-    j->maxPalettes = e.getAttr("max-palettes", 256, 65535, 0);
+    j->maxPalettes = readField(e, FieldRanges::maxPalettes, 256);
     j->sortShapes = e.getAttrBool("sort-shapes");
     j->noiseReduction = JB2Params::NoiseReduction(e.getAttr("noise-reduction", JB2Params::noiseReductionKeywords, 0));
-    j->pageShapeThreshold = e.getAttr("page-shape-threshold", 0, 0xFFFFFFFFu, 0);
-    j->flags = e.getAttr("flags", 0, 0xFFFFFFFFu, 0);
+    j->pageShapeThreshold = readField(e, FieldRanges::pageShapeThreshold, 0);
+    j->flags = readField(e, FieldRanges::jb2Flags, 0);
 }
 
 void readRegionRecog(const XmlElement& e, RegionRecogParams* r) {
-    r->distLongMax = e.getAttr("dist-long-max", 60, 480, 0);
-    r->distShortMax = e.getAttr("dist-short-max", 24, 192, 0);
-    r->noiseThreshold = e.getAttr("noise-threshold", 3, 24, 0);
-    r->colorThreshold = e.getAttr("color-threshold", 10, 255, 0);
-    r->overlapThreshold = e.getAttr("overlap-threshold", 9, 1000, 0);
+    r->distLongMax = readField(e, FieldRanges::distLongMax, 60);
+    r->distShortMax = readField(e, FieldRanges::distShortMax, 24);
+    r->noiseThreshold = readField(e, FieldRanges::noiseThreshold, 3);
+    r->colorThreshold = readField(e, FieldRanges::colorThreshold, 10);
+    r->overlapThreshold = readField(e, FieldRanges::overlapThreshold, 9);
 }
 
 // A number without range whose 0 (or absence) keeps the current value.
@@ -462,9 +536,10 @@ void readGamma(const XmlElement& e, uint32_t* gamma) {
     }
     double tenths = e.getAttrString("gamma").toDouble() * 10.0;
     // Compared as a double first: NaN and huge values never reach the cast.
-    if (tenths >= 2.0 && tenths < 101.0) {
+    const FieldRanges::FieldRange& range = FieldRanges::row(FieldRanges::gamma);
+    if (tenths >= double(range.minimum) && tenths < double(range.maximum) + 1.0) {
         uint32_t t = uint32_t(std::trunc(tenths));
-        if (t >= 2 && t <= 100)
+        if (t >= range.minimum && t <= range.maximum)
             *gamma = t;
     }
 }
@@ -474,7 +549,7 @@ void readGamma(const XmlElement& e, uint32_t* gamma) {
 void readParams(const XmlElement& e, uint32_t /*version*/, DjVuEncoder::Params* p) {
     typedef DjVuEncoder E;
     p->name = checkProfileName(e.getAttrString("name"));
-    uint32_t dictFreq = e.getAttr("dict-freq", 0, 65535, 0);
+    uint32_t dictFreq = readField(e, FieldRanges::dictFreq, 0);
     p->dictMode = dictFreq != 0 ? 1 : 0;
     p->dictFreq = dictFreq;
     uint32_t mode = e.getAttr("encode-mode", E::encodeModeReadKeywords, E::modeAuto);
@@ -491,7 +566,7 @@ void readParams(const XmlElement& e, uint32_t /*version*/, DjVuEncoder::Params* 
     readKeepingCurrent(e, "post-segment-subsample", &p->postSegmentSubsample);
     p->jpxParams = e.getAttrString("jpx-params");
     p->fgJpxParams = e.getAttrString("fg-jpx-params");
-    p->binThreshold = e.getAttr("bin-threshold", 240, 255, 0);
+    p->binThreshold = readField(e, FieldRanges::binThreshold, 240);
     readGamma(e, &p->gamma);
     p->bitonalEncoding = E::BitonalEncoding(e.getAttr("bitonal-encoding", E::bitonalEncodingKeywords, 0));
     p->pictureEncoding = E::PictureEncoding(e.getAttr("picture-encoding", E::pictureEncodingKeywords, 0));
@@ -502,9 +577,11 @@ void readParams(const XmlElement& e, uint32_t /*version*/, DjVuEncoder::Params* 
         if (isElement(c, "iw44")) {
             String id = c.getAttrString("id");
             if (id == String("foreground"))
-                readLayer(c, &p->fgParams, &p->fgSubsample, &p->fgEnhancer);
+                readLayer(c, &p->fgParams, &p->fgSubsample, &p->fgEnhancer, FieldRanges::fgSubsample,
+                          FieldRanges::fgEnhancer);
             else if (id == String("background"))
-                readLayer(c, &p->bgParams, &p->bgSubsample, &p->bgEnhancer);
+                readLayer(c, &p->bgParams, &p->bgSubsample, &p->bgEnhancer, FieldRanges::bgSubsample,
+                          FieldRanges::bgEnhancer);
         } else if (isElement(c, "segmenter")) {
             readSegmenter(c, &p->segmenter);
         } else if (isElement(c, "jb2")) {

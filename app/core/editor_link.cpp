@@ -20,15 +20,22 @@ bool readSignedDecimal(const std::wstring& text, intptr_t& value)
     bool negative = false;
     if (i < text.size() && (text[i] == L'-' || text[i] == L'+'))
         negative = text[i++] == L'-';
-    if (i == text.size() || text.size() - i > 19)
+    if (i == text.size())
         return false;
-    long long v = 0;
+    // Gathered without sign and checked against the limit before each step,
+    // so that no number of digits can overflow: a value that no window
+    // handle can have is refused.
+    const uint64_t limit = negative ? uint64_t(INTPTR_MAX) + 1 : uint64_t(INTPTR_MAX);
+    uint64_t v = 0;
     for (; i < text.size(); ++i) {
         if (text[i] < L'0' || text[i] > L'9')
             return false;
-        v = v * 10 + (text[i] - L'0');
+        const uint64_t digit = uint64_t(text[i] - L'0');
+        if (v > (limit - digit) / 10)
+            return false;
+        v = v * 10 + digit;
     }
-    value = static_cast<intptr_t>(negative ? -v : v);
+    value = negative ? static_cast<intptr_t>(0 - static_cast<uintptr_t>(v)) : static_cast<intptr_t>(v);
     return true;
 }
 

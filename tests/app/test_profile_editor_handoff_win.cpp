@@ -1,12 +1,13 @@
 // The Edit button of the configuration dialog with the real profile editor
 // (tessforge7.exe beside the test program, run by a script of steps): the
-// dialog waits with its controls disabled, takes the editor's requests, and
-// ignores requests from anyone else.
+// dialog waits with its controls disabled and takes well-formed requests
+// from any sender while the editor runs, and none after.
 #include "app/param_dialog.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/core/editor_link.h"
@@ -98,11 +99,12 @@ HWND editorWindow()
     return FindWindowW(L"#32770", L"Tessforge Profile Editor");
 }
 
-// Sends the dialog a request as if from the window `from`.
-void sendRequest(HWND dlg, HWND from, uintptr_t request, const std::wstring& name)
+// Sends the dialog a request as if from the window `from`; `cut` bytes of
+// the block are left out of its length.
+void sendRequest(HWND dlg, HWND from, uintptr_t request, const std::wstring& name, DWORD cut = 0)
 {
     std::u16string block = copyDataBlock(name);
-    COPYDATASTRUCT data = {request, DWORD(block.size() * 2), &block[0]};
+    COPYDATASTRUCT data = {request, DWORD(block.size() * 2) - cut, &block[0]};
     DWORD_PTR ignored;
     SendMessageTimeoutW(dlg, WM_COPYDATA, reinterpret_cast<WPARAM>(from), reinterpret_cast<LPARAM>(&data),
                         SMTO_ABORTIFHUNG, 5000, &ignored);
@@ -128,7 +130,9 @@ const int kInputControls[] = {IDC_OUTPUT_FILE, IDC_BROWSE, IDC_PROFILE, IDC_EDIT
 
 // The editor copies vjt300 as "Fresh copy", saves, asks the dialog to select
 // it, waits, gives input back while it still runs, waits again and closes.
-TEST(ProfileEditorHandOff, DialogWaitsTakesTheEditorsRequestsAndNoOneElses)
+// Meanwhile requests from others (no window, a window of this process) are
+// taken as the editor's; once the editor has ended, none is.
+TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRuns)
 {
     Gate first, second;
     EditorSetting setting(L"new:Fresh copy;save;send;gate:" + first.name() + L";giveback;gate:" + second.name() +
@@ -148,11 +152,19 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesTheEditorsRequestsAndNoOneElses)
         HWND editor = editorWindow();
         ASSERT_TRUE(editor);
         uitest::saveScreenshot(editor, L"editor-handoff-en");
+        DWORD editorId = 0;
+        GetWindowThreadProcessId(editor, &editorId);
+        HANDLE editorProcess = OpenProcess(SYNCHRONIZE, FALSE, editorId);
+        ASSERT_TRUE(editorProcess);
 
-        // Requests from this process, not from the editor: nothing changes.
-        sendRequest(dlg, dlg, kSelectProfileRequest, L"Fine");
-        sendRequest(dlg, dlg, kGiveInputBackRequest, L"");
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fresh copy");
+        // Requests from another sender count while the editor runs; a name
+        // block whose NUL lies outside its length does not.
+        sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
+        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fine") << "a request without a window";
+        sendRequest(dlg, dlg, kSelectProfileRequest, L"vjt300", 2);
+        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fine") << "a block without its NUL";
+        sendRequest(dlg, dlg, kSelectProfileRequest, L"Fresh copy");
+        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fresh copy") << "a request naming a window not the editor's";
         EXPECT_FALSE(uitest::isEnabled(dlg, IDOK));
 
         first.open();
@@ -164,8 +176,13 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesTheEditorsRequestsAndNoOneElses)
         EXPECT_TRUE(IsWindow(editor)) << "while the editor still runs";
 
         second.open();
-        ASSERT_TRUE(uitest::waitUntil([&] { return !IsWindow(editor); }, 20000));
-        // The editor's end closes the wait; the dialog answers again.
+        const DWORD ended = WaitForSingleObject(editorProcess, 20000);
+        CloseHandle(editorProcess);
+        ASSERT_EQ(ended, WAIT_OBJECT_0) << "the editor ends";
+        // The editor's end closes the wait; the dialog answers again, and
+        // takes no more requests.
+        sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
+        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fresh copy") << "a request after the editor ended";
         uitest::clickButton(dlg, IDOK);
     });
     EXPECT_EQ(result, IDOK_SUCCESSIVE) << "page 1 starts with the box checked";
@@ -226,17 +243,47 @@ TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
 TEST(ProfileEditorHandOff, WaitEndsWithTheProcessOrWhenItCannotWait)
 {
     // A handle that is no longer valid makes the wait fail: the loop must
-    // return (false) instead of spinning; a process that ends returns true
-    // after the queued messages were dispatched.
+    // return (false) instead of spinning; a process that ends returns true.
     HANDLE closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     CloseHandle(closed);
     EXPECT_FALSE(waitForProcessTakingMessages(closed));
 
     uitest::Process p;
     ASSERT_TRUE(p.start(uitest::commandLine(uitest::programPath(L"tessforge7.exe"), {L"-hwnd", L"x"})));
-    PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
     EXPECT_TRUE(waitForProcessTakingMessages(p.handle())) << "a bad command line ends the editor at once";
     EXPECT_EQ(p.exitCode(), 2u);
-    MSG msg;
-    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_NULL, WM_NULL, PM_NOREMOVE)) << "queued messages were taken";
+
+    // Messages queued before the wait are dispatched during it: the handle
+    // waited for is set only by the window that the posted message reaches,
+    // so the wait can end only after taking it. (A guard thread sets it
+    // after a long time, so that a fault fails instead of hanging.)
+    struct Probe {
+        static LRESULT CALLBACK proc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+        {
+            if (m == WM_APP)
+                SetEvent(reinterpret_cast<HANDLE>(lp));
+            return DefWindowProcW(w, m, wp, lp);
+        }
+    };
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = Probe::proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"pvWaitProbe";
+    RegisterClassW(&wc);
+    HWND probe = CreateWindowW(L"pvWaitProbe", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_TRUE(probe);
+    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool guardFired = false;
+    ASSERT_TRUE(PostMessageW(probe, WM_APP, 0, reinterpret_cast<LPARAM>(taken)));
+    std::thread guard([&] {
+        if (WaitForSingleObject(taken, 60000) == WAIT_TIMEOUT) {
+            guardFired = true;
+            SetEvent(taken);
+        }
+    });
+    EXPECT_TRUE(waitForProcessTakingMessages(taken));
+    guard.join();
+    EXPECT_FALSE(guardFired) << "queued messages were taken";
+    DestroyWindow(probe);
+    CloseHandle(taken);
 }

@@ -53,6 +53,9 @@ TEST(EditorLink, HandWrittenAndDamagedCommandLines)
         {"path without closing quote", L"t Fine -nologo -hwnd 3 -icp \"p", false, L"", 0},
         {"quote inside the path", L"t Fine -nologo -hwnd 3 -icp \"p\"q\"", false, L"", 0},
         {"a window too long to be one", L"t a -hwnd 123456789012345678901", false, L"", 0},
+        {"19 digits beyond any window", L"t a -hwnd 9999999999999999999", false, L"", 0},
+        {"19 digits below any window", L"t a -hwnd -9999999999999999999", false, L"", 0},
+        {"the lowest 32-bit window", L"t a -hwnd -2147483648", true, L"a", intptr_t(INT32_MIN)},
     };
     for (const Case& c : cases) {
         const EditorArguments a = parseEditorArguments(parametersOfCommandLine(c.commandLine));

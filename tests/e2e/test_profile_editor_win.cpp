@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -101,8 +103,9 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         HANDLE event = CreateEventW(nullptr, TRUE, FALSE, gate.c_str());
         Receiver receiver;
         // Copy vjt300, change the copy's settings, rename it, wait for the
-        // test, then OK (save, select request, hand-back, close).
-        const std::wstring script = L"new:Copy A;bg:40;fg:90;mode:0;picture:1;description:Colour scans;apply;"
+        // test, then OK (save, select request, hand-back, close; over the
+        // file that the test changes meanwhile).
+        const std::wstring script = L"onchange:overwrite;new:Copy A;bg:40;fg:90;mode:0;picture:1;description:Colour scans;apply;"
                                     L"rename:Copy B;gate:" + gate + L";ok";
         Process p;
         const std::wstring cmd = L"\"" + programPath(L"tessforge7.exe") + L"\" " +
@@ -173,6 +176,21 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         EXPECT_NE(staticTexts(question).find(L"Copy C"), std::wstring::npos) << narrow(staticTexts(question));
         pressButton(question, IDNO);
         ASSERT_TRUE(pumpUntil([&] { return !IsWindow(question); }));
+
+        // Another program saves the file (dated later: file times may be
+        // whole seconds); Save then asks first, and Cancel saves nothing.
+        const std::wstring file = folder.file(L"db0.dprepo");
+        ASSERT_TRUE(writeFile(file, kRepository));
+        std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + std::chrono::minutes(2));
+        pressButton(editor, 1012 /* Save */);
+        HWND changed = ownedWindow();
+        ASSERT_TRUE(changed) << narrow(c.lang) << ": the question about the changed file";
+        EXPECT_NE(staticTexts(changed).find(c.lang[0] == L'd' ? L"anderes Programm" : L"Another program"),
+                  std::wstring::npos) << narrow(staticTexts(changed));
+        saveScreenshot(changed, std::wstring(L"editor-changed-") + c.lang);
+        pressButton(changed, IDCANCEL);
+        ASSERT_TRUE(pumpUntil([&] { return !IsWindow(changed); }));
+        EXPECT_TRUE(receiver.requests.empty()) << "nothing was saved";
 
         SetEvent(event);
         ASSERT_TRUE(pumpUntil([&] { return !p.running(); })) << narrow(c.lang);

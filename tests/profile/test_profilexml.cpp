@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "profile/djv_fieldranges.h"
 #include "profile/djv_profiles.h"
 #include "profile/djv_profilexml.h"
 #include "profile_test_support.h"
@@ -332,5 +333,65 @@ TEST(ProfileXmlReader, Failures) {
         Thrown t = readDoc(c.doc, &d);
         EXPECT_EQ(t.code, c.code) << c.doc;
         EXPECT_TRUE(text_helpers::endsWith(t.message, c.tail + "\n")) << t.message;
+    }
+}
+
+// Every boundary of the shared range table, on both sides: a record at a
+// bound passes the check and its written form reads back with that value; one
+// step outside is refused naming the field, and the reader stops at that
+// value as the writer would put it (gamma alone reads as the default).
+TEST(FieldRanges, EveryBoundaryOnBothSides) {
+    using FieldRanges::FieldRange;
+    for (uint32_t i = 0; i < FieldRanges::rowCount; ++i) {
+        const FieldRange& r = FieldRanges::table()[i];
+        SCOPED_TRACE(r.field);
+        struct Probe { uint64_t value; bool inside; } probes[] = {
+            {uint64_t(r.minimum) - 1, false}, {r.minimum, true}, {r.maximum, true}, {uint64_t(r.maximum) + 1, false}};
+        for (const Probe& probe : probes) {
+            if (probe.value > 0xFFFFFFFFu)
+                continue;   // the bound is the type's own
+            DjVuEncoder::Params p;
+            r.value(p) = uint32_t(probe.value);
+            const std::string v = std::to_string(probe.value);
+            ProfileData d;
+            Thrown read = readDoc(str(ProfileXml::getXmlHeader() + ProfileXml::getXmlBody(p, S("p"), S(""), false)) +
+                                      ProfileXml::getXmlFooter(), &d);
+            if (probe.inside) {
+                EXPECT_EQ(thrown([&] { FieldRanges::checkParams(p); }).code, 0) << v;
+                EXPECT_EQ(read.code, 0) << v << " " << read.message;
+                EXPECT_EQ(r.value(d.params), probe.value);
+                continue;
+            }
+            const std::string range = " should be in [" + std::to_string(r.minimum) + " " + std::to_string(r.maximum) +
+                                      "] range! (value=" + v + ")";
+            EXPECT_TRUE(failsWith([&] { FieldRanges::checkParams(p); }, 7, r.field + range)) << v;
+            if (i == FieldRanges::gamma) {
+                EXPECT_EQ(d.params.gamma, 22u);
+            } else {
+                EXPECT_EQ(read.code, 20) << v;
+                EXPECT_TRUE(text_helpers::endsWith(read.message, r.attribute + range + "\n")) << read.message;
+            }
+        }
+    }
+    // What the writer refuses is refused on entry too.
+    DjVuEncoder::Params p;
+    p.bgParams.cbcrMode = IW44Encoder::CbCrMode(3);
+    EXPECT_TRUE(failsWith([&] { FieldRanges::checkParams(p); }, 7, "bgParams.cbcrMode should be one of its 3 keywords! (value=3)"));
+}
+
+// A name is taken only when the file carries it byte for byte: two names
+// can then never become one on saving.
+TEST(ProfileNames, TakenOnlyWhenWrittenExactly) {
+    const std::string taken[] = {"tab\there", "caf\xC3\xA9", "\xF0\x9F\x98\x80", "\xEF\xBF\xBD", "del\x7F"};
+    for (const std::string& name : taken) {
+        AutoPtr<Profile> p = Profile::create(S(name), S(""));
+        EXPECT_EQ(str(Profile::importFromXml(p->getXml())->getName()), name);
+    }
+    const std::string refused[] = {"x\x01", "x\x1F", "\x80x", "\xC3" "A", "\xC1\x81", "ab\xE2\x82", "\xED\xA0\x80",
+                                   "\xEF\xB7\x90", "\xEF\xBF\xBE", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80"};
+    for (const std::string& name : refused) {
+        Thrown t = thrown([&] { ProfileXml::checkProfileName(S(name)); });
+        EXPECT_EQ(t.code, 7) << name;
+        EXPECT_NE(t.message.find("only characters that XML can carry"), std::string::npos) << t.message;
     }
 }

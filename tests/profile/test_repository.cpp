@@ -150,19 +150,20 @@ TEST(ProfileRepository, DamagedFileIsKeptBeforeItIsReplaced) {
         repositoryDoc({profileElement("p1"), "<profile name=\"p2\" gamma=\"x\" encode-mode=\"?\"/>", profileElement("p3")}),
         whole.substr(0, whole.size() - 20),
     };
-    for (const std::string& content : cases) {
-        writeFile(folder / "r.dprepo", content);
+    // A second damage keeps the first copy and adds another beside it.
+    const char* const kept[] = {"r.dprepo.damaged", "r.dprepo.damaged.1"};
+    for (size_t i = 0; i < 2; ++i) {
+        writeFile(folder / "r.dprepo", cases[i]);
         {
             AutoPtr<ProfileRepository> repo = ProfileRepository::create(folder.lib("r.dprepo"));
             repo->installProfile(Profile::create(S("added"), S("")).get(), S(""));
             EXPECT_TRUE(repo->save());
         }
-        EXPECT_EQ(readFile(folder / "r.dprepo.damaged"), content);
+        EXPECT_EQ(readFile(folder / kept[i]), cases[i]);
         AutoPtr<ProfileRepository> again = ProfileRepository::create(folder.lib("r.dprepo"));
         EXPECT_TRUE(again->hasProfile(S("added")));
-        // A second damage keeps the first copy and adds another.
-        std::filesystem::rename(folder / "r.dprepo.damaged", folder / "first.damaged");
     }
+    EXPECT_EQ(readFile(folder / kept[0]), cases[0]);
 }
 
 TEST(ProfileRepository, ChangesAndTheirFailures) {
@@ -176,6 +177,8 @@ TEST(ProfileRepository, ChangesAndTheirFailures) {
     EXPECT_EQ(repo->loadProfile(S("old"))->getVersion(), 100u);
 
     AutoPtr<Profile> fresh = Profile::create(S("fresh"), S("d"));
+    DjVuEncoder::Params outside;   // a value the reader would stop at
+    outside.segmenter.upsample = 0;
     struct Case { const char* what; std::function<void()> act; int code; std::string tail; } cases[] = {
         {"load missing", [&] { repo->loadProfile(S("zz")); }, 12, "No profile by that name: \"zz\""},
         {"remove missing", [&] { repo->removeProfile(S("zz")); }, 12, "No such profile!"},
@@ -196,6 +199,14 @@ TEST(ProfileRepository, ChangesAndTheirFailures) {
              p.gamma = 30;
              locked->setParams(p);
          }, 27, "This profile is read-only!"},
+        {"params outside a range", [&] { a->setParams(outside); }, 7,
+         "segmenter.upsample should be in [1 16] range! (value=0)"},
+        {"created outside a range", [&] { Profile::create(S("r"), S(""), &outside); }, 7,
+         "segmenter.upsample should be in [1 16] range! (value=0)"},
+        {"rename to a name XML cannot carry", [&] { repo->renameProfile(S("a"), S("x\x02")); }, 7,
+         "(no control characters, well-formed UTF-8): x\\x02"},
+        {"install a name XML cannot carry", [&] { repo->installProfile(fresh.get(), S("x\x01")); }, 7,
+         "(no control characters, well-formed UTF-8): x\\x01"},
         {"empty clone name", [&] { a->clone(S("")); }, 7, "Profile name should not be empty!"},
         {"empty create name", [&] { Profile::create(S(""), S("")); }, 7, "Profile name should not be empty!"},
         {"import of nothing", [&] { Profile::importFromXmlFile(folder.lib("none.dprepo:a")); }, 7,

@@ -2,6 +2,8 @@
 // and read back from the file.
 #include "tools/tessforge7/editor_model.h"
 
+#include <chrono>
+
 #include "profile/profile_test_support.h"
 
 using namespace tessforge;
@@ -130,4 +132,28 @@ TEST(EditorModel, TheBuiltInProfileCannotBeChanged)
     EXPECT_TRUE(m.createCopy("sdk_default", "Mine", error)) << error;
     EXPECT_TRUE(m.save(error));
     EXPECT_EQ(EditorModel(path).names(), std::vector<std::string>{"Mine"});
+}
+
+// Two editors on one file: the one that saves second learns that the file
+// changed after it read it, and may take the other's version instead. File
+// times may be coarse (whole seconds), so the file read first is dated back.
+TEST(EditorModel, AnotherProgramsSaveIsNoticedButNotOurOwn)
+{
+    ScratchFolder folder("editor-model-two");
+    const std::string path = (folder / "db0.dprepo").u8string();
+    profile_test::writeFile(folder / "db0.dprepo", kRepository);
+    const std::filesystem::path file = folder / "db0.dprepo";
+    std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) - std::chrono::minutes(2));
+    EditorModel first(path), second(path);
+    std::string error;
+    EXPECT_FALSE(second.changedElsewhere());
+    ASSERT_TRUE(first.createCopy("Fine", "From first", error));
+    ASSERT_TRUE(first.save(error));
+    EXPECT_FALSE(first.changedElsewhere()) << "its own save is not another program's";
+    ASSERT_TRUE(second.createCopy("Fine", "From second", error));
+    EXPECT_TRUE(second.changedElsewhere());
+    second.reload();
+    EXPECT_FALSE(second.dirty());
+    EXPECT_EQ(second.names(), (std::vector<std::string>{"Fine", "From first", "vjt300"}));
+    EXPECT_FALSE(second.changedElsewhere());
 }

@@ -175,8 +175,24 @@ bool EditorModel::save(std::string& error)
         error = "The profile repository could not be written.";
         return false;
     }
-    dirty_ = false;
+    // The repository keeps the time of its last reading; without this our
+    // own save would look like another program's at the next one.
+    reload();
     return true;
+}
+
+bool EditorModel::changedElsewhere() const
+{
+    std::string ignored;
+    bool newer = false;
+    guarded(ignored, [&] { newer = repository_->isFileNewer(); });
+    return newer;
+}
+
+void EditorModel::reload()
+{
+    repository_->reload();
+    dirty_ = false;
 }
 
 } // namespace tessforge

@@ -49,8 +49,16 @@ public:
     bool apply(const std::string& name, const MainSettings& settings, std::string& error);
 
     bool dirty() const { return dirty_; }
-    // Writes the repository file; false when it could not be written.
+    // Writes the repository file; false when it could not be written. The
+    // file is then read again, so that its new time is the one known.
     bool save(std::string& error);
+
+    // Whether another program (another editor, say) wrote the file after
+    // this one read it: saving now would drop that program's changes.
+    // False when the file cannot be looked at (it does not exist yet).
+    bool changedElsewhere() const;
+    // Reads the file again; unsaved changes are dropped.
+    void reload();
 
 private:
     Solvaris::AutoPtr<Solvaris::DjVu::ProfileRepository> repository_;

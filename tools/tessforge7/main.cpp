@@ -14,6 +14,8 @@
 //   select:NAME new:NAME rename:NAME remove mode:N bg:N fg:N bitonal:N
 //   picture:N description:TEXT apply save send giveback pause:MS
 //   gate:EVENT (waits until the named event is set) ok cancel
+//   onchange:reload|overwrite (what a scripted save does when the file was
+//   changed by another program after it was read; reload when not given)
 #include <windows.h>
 #include <commctrl.h>
 
@@ -408,9 +410,38 @@ private:
         refill(names.empty() ? std::string() : names[size_t(std::min<LRESULT>(at, LRESULT(names.size()) - 1))]);
     }
 
+    // The file changed after this editor read it (another editor saved it,
+    // say): saving now would drop those changes, so the user chooses first -
+    // Yes reloads the file (dropping this editor's unsaved changes), No
+    // saves over it, Cancel does neither. A script's step answers with its
+    // "onchange:" setting instead (reload unless it said overwrite).
+    // True when the save may go on.
+    bool mayOverwrite()
+    {
+        if (!model_->dirty() || !model_->changedElsewhere())
+            return true;
+        int answer;
+        if (inScriptStep_) {
+            answer = overwriteWhenChanged_ ? IDNO : IDYES;
+            std::fprintf(stdout, "tessforge7: the file changed elsewhere; %s\n",
+                         answer == IDNO ? "saving over it" : "reloading it");
+            std::fflush(stdout);
+        } else {
+            answer = MessageBoxW(dlg_, text(IDS_CHANGED_ELSEWHERE).c_str(), text(IDS_TITLE).c_str(),
+                                 MB_YESNOCANCEL | MB_ICONWARNING);
+        }
+        if (answer == IDNO)
+            return true;
+        if (answer == IDYES) {
+            model_->reload();
+            refill(current_);
+        }
+        return false;
+    }
+
     bool saveAll()
     {
-        if (!commitSettings())
+        if (!commitSettings() || !mayOverwrite())
             return false;
         std::string error;
         if (model_->dirty() && !model_->save(error)) {
@@ -531,6 +562,13 @@ private:
         ++next_;
         std::fprintf(stdout, "tessforge7 step: %s\n", utf8(step).c_str());
         std::fflush(stdout);
+        inScriptStep_ = true;
+        runStep(verb, arg, step);
+        inScriptStep_ = false;
+    }
+
+    void runStep(const std::wstring& verb, const std::wstring& arg, const std::wstring& step)
+    {
         if (verb == L"select") {
             refill(utf8(arg));
         } else if (verb == L"new") {
@@ -565,6 +603,8 @@ private:
             onOk();
         } else if (verb == L"cancel") {
             onCancel(false);
+        } else if (verb == L"onchange") {
+            overwriteWhenChanged_ = arg == L"overwrite";
         } else if (verb != L"gate") {
             std::fprintf(stderr, "tessforge7: unknown step %s\n", utf8(step).c_str());
         }
@@ -577,6 +617,8 @@ private:
     std::vector<std::wstring> script_;
     size_t next_ = 0;
     DWORD pauseUntil_ = 0;
+    bool inScriptStep_ = false;
+    bool overwriteWhenChanged_ = false;
 };
 
 } // namespace

@@ -1,0 +1,130 @@
+// The in-memory file layer (see djv_fileaccess_memory.h). Never part of the
+// program: the library's build leaves it out, the fuzz build takes it
+// instead of the platform unit.
+#include "profile/djv_fileaccess_memory.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+#include "baselib/svr_error.h"
+#include "profile/djv_fileaccess.h"
+
+namespace Solvaris {
+namespace DjVu {
+namespace FileAccess {
+
+namespace {
+
+struct File {
+    std::string bytes;
+    uint64_t time = 0;
+};
+
+struct Store {
+    std::mutex lock;
+    std::map<std::string, File> files;
+    uint64_t clock = 0;
+};
+
+Store& store() {
+    static Store s;
+    return s;
+}
+
+std::string key(const String& path) {
+    return std::string(path.c_str(), path.length());
+}
+
+[[noreturn]] void notFound(const String& path) {
+    throw Exception(errOpenFailed, String::format("No such file: %s", path.c_str()), __FILE__, __LINE__, SVR_FUNCSIG);
+}
+
+} // namespace
+
+bool fileExists(const String& path) {
+    Store& s = store();
+    std::lock_guard<std::mutex> hold(s.lock);
+    return s.files.count(key(path)) != 0;
+}
+
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modifiedTime) {
+    Store& s = store();
+    std::lock_guard<std::mutex> hold(s.lock);
+    auto it = s.files.find(key(path));
+    if (it == s.files.end())
+        notFound(path);
+    if (it->second.bytes.size() > kMaxReadSize)
+        SVR_THROW(errTooLarge, "File too large to read");
+    if (modifiedTime)
+        *modifiedTime = it->second.time;
+    bytes->clear();
+    bytes->resize(uint32_t(it->second.bytes.size()));
+    if (!it->second.bytes.empty())
+        std::copy(it->second.bytes.begin(), it->second.bytes.end(), bytes->data());
+}
+
+uint64_t modifiedTime(const String& path) {
+    Store& s = store();
+    std::lock_guard<std::mutex> hold(s.lock);
+    auto it = s.files.find(key(path));
+    if (it == s.files.end())
+        notFound(path);
+    return it->second.time;
+}
+
+void replaceFile(const String& path, const String& text) {
+    Memory::putFile(path, text.c_str(), text.length());
+}
+
+bool copyFileIfAbsent(const String& from, const String& to) {
+    Store& s = store();
+    std::lock_guard<std::mutex> hold(s.lock);
+    auto it = s.files.find(key(from));
+    if (it == s.files.end() || s.files.count(key(to)))
+        return false;
+    File copy = it->second;
+    copy.time = ++s.clock;
+    s.files[key(to)] = copy;
+    return true;
+}
+
+String systemReservedDirectory() {
+    return String("/memory");
+}
+
+String joinPath(const String& folder, const char* name) {
+    return folder + String("/") + String(name);
+}
+
+namespace Memory {
+
+void putFile(const String& path, const char* bytes, size_t size) {
+    Store& s = store();
+    std::lock_guard<std::mutex> hold(s.lock);
+    File& f = s.files[key(path)];
+    f.bytes.assign(bytes, size);
+    f.time = ++s.clock;
+}
+
+bool getFile(const String& path, std::string* bytes) {
+    Store& s = store();
+    std::lock_guard<std::mutex> hold(s.lock);
+    auto it = s.files.find(key(path));
+    if (it == s.files.end())
+        return false;
+    *bytes = it->second.bytes;
+    return true;
+}
+
+void removeAll() {
+    Store& s = store();
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.files.clear();
+}
+
+} // namespace Memory
+
+} // namespace FileAccess
+} // namespace DjVu
+} // namespace Solvaris
