@@ -86,7 +86,7 @@ bool isSeparator(wchar_t c)
     return c == L'\\' || c == L'/';
 }
 
-// "C:..." or "\\server..." / "\\..." : a path that does not lie in the folder the
+// "C:...", "\\server\..." or "\...": a path that does not lie in the folder the
 // save dialog shows.
 bool namesFullPath(const std::wstring& text)
 {
@@ -108,12 +108,9 @@ size_t rootLength(const std::wstring& name)
 
 // CON, PRN, AUX, NUL, COM0-9, LPT0-9 (with the superscript digits the
 // platform also reserves) and the console names, compared without case on
-// the part before the first dot, trailing spaces removed.
-bool isDeviceName(const std::wstring& part)
+// `base`: a name part before its first dot, trailing spaces removed.
+bool isDeviceName(const std::wstring& base)
 {
-    std::wstring base = part.substr(0, part.find(L'.'));
-    while (!base.empty() && base.back() == L' ')
-        base.pop_back();
     std::wstring upper;
     for (wchar_t c : base)
         upper += wchar_t(c < 0x80 ? std::towupper(c) : c);
@@ -181,10 +178,12 @@ NameFault outputNameFault(const std::wstring& name, bool isFolder, std::wstring*
         size_t end = at;
         while (end < name.size() && !isSeparator(name[end]))
             ++end;
-        const std::wstring piece = name.substr(at, end - at);
-        if (isDeviceName(piece)) {
+        std::wstring base = name.substr(at, std::min(end, name.find(L'.', at)) - at);
+        while (!base.empty() && base.back() == L' ')
+            base.pop_back();
+        if (isDeviceName(base)) {
             if (part)
-                *part = piece;
+                *part = base;
             return NameFault::DeviceName;
         }
         at = end + 1;

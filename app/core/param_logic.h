@@ -90,7 +90,8 @@ enum class NameFault {
 };
 
 // The fault of `name`; `isFolder` tells whether an existing folder has that
-// name. For DeviceName, `part` (when given) receives the reserved name part.
+// name. For DeviceName, `part` (when given) receives the reserved name as
+// written ("nul" for "C:\out\nul.djvu").
 NameFault outputNameFault(const std::wstring& name, bool isFolder, std::wstring* part = nullptr);
 
 // The entry of `names` to select for `wanted`: the last exact (case-sensitive)
