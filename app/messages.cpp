@@ -9,10 +9,13 @@
 namespace {
 
 // Sizes of a message box at 96 dpi. Its text wraps at a width of its own,
-// never narrower than kTextWidth (the platform's boxes are at least that
-// wide); around the text come the title bar, the icon, margins and the
-// button row, for which kChrome is ample room on every side.
-constexpr int kTextWidth = 300;
+// which depends on the platform and the user's language but is never
+// narrower than kTextWidth (Wine's boxes wrap at 264 pixels in Japanese and
+// 304 in English; Windows' boxes are wider), so the text measured at that
+// width takes at least as many lines as the box shows. Around the text come
+// the title bar, the icon, margins and the button row, for which kChrome is
+// ample room on every side.
+constexpr int kTextWidth = 200;
 constexpr int kChrome = 160;
 
 // A screen device context with the message box font selected, for measuring.
