@@ -1,7 +1,80 @@
 #include "app/messages.h"
 
+#include <algorithm>
+
+#include "app/core/dpi_layout.h"
 #include "app/res/resource.h"
 #include "app/resources.h"
+
+namespace {
+
+// Sizes of a message box at 96 dpi. Its text wraps at a width of its own,
+// which depends on the platform and the user's language but is never
+// narrower than kTextWidth (Wine's boxes wrap at 264 pixels in Japanese and
+// 304 in English; Windows' boxes are wider), so the text measured at that
+// width takes at least as many lines as the box shows. Around the text come
+// the title bar, the icon, margins and the button row, for which kChrome is
+// ample room on every side.
+constexpr int kTextWidth = 200;
+constexpr int kChrome = 160;
+
+// A screen device context with the message box font selected, for measuring.
+class MessageFontDc {
+public:
+    MessageFontDc() : dc_(GetDC(nullptr))
+    {
+        NONCLIENTMETRICSW metrics = {};
+        metrics.cbSize = sizeof metrics;
+        if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+            font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+        if (dc_ && font_)
+            old_ = SelectObject(dc_, font_);
+    }
+    ~MessageFontDc()
+    {
+        if (old_)
+            SelectObject(dc_, old_);
+        if (font_)
+            DeleteObject(font_);
+        if (dc_)
+            ReleaseDC(nullptr, dc_);
+    }
+    MessageFontDc(const MessageFontDc&) = delete;
+    MessageFontDc& operator=(const MessageFontDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HDC dc_;
+    HFONT font_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};
+
+// What a message box shows of `text`: all of it when the box then fits the
+// work area, else a head cut to fit with an ellipsis (many short lines count
+// as much as one long one). The whole text then goes to the debugger.
+std::wstring boxText(const std::wstring& text)
+{
+    MessageFontDc measuring;
+    RECT work = {};
+    if (!measuring.get() || !SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+        return text;
+    const int dpi = GetDeviceCaps(measuring.get(), LOGPIXELSY);
+    const int maxWidth = work.right - work.left - scaleForDpi(kChrome, dpi);
+    const int maxHeight = work.bottom - work.top - scaleForDpi(kChrome, dpi);
+    const int wrapWidth = std::min(scaleForDpi(kTextWidth, dpi), maxWidth);
+    auto fits = [&](const std::wstring& candidate) {
+        RECT r = {0, 0, wrapWidth, 0};
+        DrawTextW(measuring.get(), candidate.c_str(), int(candidate.size()), &r,
+                  DT_LEFT | DT_EXPANDTABS | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+        return r.right - r.left <= maxWidth && r.bottom - r.top <= maxHeight;
+    };
+    const std::wstring shown = cutTextToFit(text, fits);
+    if (shown != text)
+        OutputDebugStringW((L"Message box: the text is shortened to fit the screen; the whole text:\n" + text + L"\n").c_str());
+    return shown;
+}
+
+} // namespace
 
 const ErrorMessageEntry errorMessageTable[] = {
     {24, IDS_CANCELED},   // the operation was cancelled
@@ -33,12 +106,13 @@ std::wstring errorMessageText(const wchar_t* text, int code)
 void showErrorMessage(HINSTANCE instance, const wchar_t* text, int code)
 {
     std::wstring title = messageTitle(instance);
-    std::wstring body = errorMessageText(text, code);
+    std::wstring body = boxText(errorMessageText(text, code));
     MessageBoxW(nullptr, body.c_str(), title.c_str(), MB_ICONERROR | MB_SYSTEMMODAL);
 }
 
 void showPlainMessage(HINSTANCE instance, const wchar_t* text)
 {
     std::wstring title = messageTitle(instance);
-    MessageBoxW(nullptr, text ? text : L"", title.c_str(), MB_ICONINFORMATION | MB_SYSTEMMODAL);
+    const std::wstring body = boxText(text ? text : L"");
+    MessageBoxW(nullptr, body.c_str(), title.c_str(), MB_ICONINFORMATION | MB_SYSTEMMODAL);
 }

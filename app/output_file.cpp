@@ -1,5 +1,6 @@
 #include "app/output_file.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 #include <shlwapi.h>
 
@@ -48,6 +49,99 @@ HANDLE programActivationContext()
     return ctx;
 }
 
+// While the save dialog runs, its OK command is looked at first. Wine's save
+// dialog builds the chosen path in a 260-character buffer of its own and
+// writes past it when the folder and the typed name are longer together;
+// the settings could not carry such a path anyway. So a path longer than
+// kMaxOutputPath is refused there with the configuration dialog's message,
+// and the save dialog stays open for a shorter name. The dialog is found
+// through a thread-local CBT hook when it is first activated; its
+// parameters stay as they are.
+class SaveDialogGuard {
+public:
+    SaveDialogGuard(HWND owner, const std::wstring& defaultExt) : owner_(owner), defaultExt_(defaultExt)
+    {
+        current_ = this;
+        hook_ = SetWindowsHookExW(WH_CBT, &SaveDialogGuard::cbtHook, nullptr, GetCurrentThreadId());
+    }
+    ~SaveDialogGuard()
+    {
+        if (hook_)
+            UnhookWindowsHookEx(hook_);
+        if (dialog_ && IsWindow(dialog_))
+            RemoveWindowSubclass(dialog_, &SaveDialogGuard::dialogProc, 0);
+        current_ = nullptr;
+    }
+    SaveDialogGuard(const SaveDialogGuard&) = delete;
+    SaveDialogGuard& operator=(const SaveDialogGuard&) = delete;
+
+private:
+    static LRESULT CALLBACK cbtHook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        SaveDialogGuard* self = current_;
+        if (self && code == HCBT_ACTIVATE && !self->dialog_) {
+            HWND window = reinterpret_cast<HWND>(wParam);
+            wchar_t className[16] = {};
+            GetClassNameW(window, className, 16);
+            if (GetWindow(window, GW_OWNER) == self->owner_ && lstrcmpW(className, L"#32770") == 0 &&
+                SetWindowSubclass(window, &SaveDialogGuard::dialogProc, 0, reinterpret_cast<DWORD_PTR>(self)))
+                self->dialog_ = window;
+        }
+        return CallNextHookEx(self ? self->hook_ : nullptr, code, wParam, lParam);
+    }
+
+    static LRESULT CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR data)
+    {
+        if (message == WM_COMMAND && LOWORD(wParam) == IDOK && HIWORD(wParam) == BN_CLICKED) {
+            const SaveDialogGuard* self = reinterpret_cast<const SaveDialogGuard*>(data);
+            const size_t length = saveDialogPathLength(dialogText(window, CDM_GETFOLDERPATH),
+                                                       dialogText(window, CDM_GETSPEC), self->defaultExt_);
+            if (length > kMaxOutputPath) {
+                const std::wstring text = loadFormattedString(IDS_NAME_TOO_LONG, {unsigned(length)});
+                const std::wstring caption = loadFormattedString(IDS_NAME_CAPTION);
+                MessageBoxW(window, text.c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
+                return 0;
+            }
+        }
+        if (message == WM_NCDESTROY)
+            RemoveWindowSubclass(window, &SaveDialogGuard::dialogProc, 0);
+        return DefSubclassProc(window, message, wParam, lParam);
+    }
+
+    // The folder shown or the typed name, through the dialog's own messages;
+    // empty when the dialog has none (a folder outside the file system).
+    static std::wstring dialogText(HWND dialog, UINT message)
+    {
+        std::vector<wchar_t> text(32768, L'\0');
+        const LRESULT n = SendMessageW(dialog, message, text.size(), reinterpret_cast<LPARAM>(text.data()));
+        if (n <= 0 || size_t(n) > text.size())
+            return std::wstring();
+        text.back() = L'\0';
+        return text.data();
+    }
+
+    static thread_local SaveDialogGuard* current_;
+    HWND owner_;
+    std::wstring defaultExt_;
+    HHOOK hook_ = nullptr;
+    HWND dialog_ = nullptr;
+};
+
+thread_local SaveDialogGuard* SaveDialogGuard::current_ = nullptr;
+
+// The whole text of a dialog control, whatever its length.
+std::wstring dialogItemText(HWND dialog, int id)
+{
+    HWND item = GetDlgItem(dialog, id);
+    const int length = item ? GetWindowTextLengthW(item) : 0;
+    if (length <= 0)
+        return std::wstring();
+    std::vector<wchar_t> text(size_t(length) + 1, L'\0');
+    const int got = GetWindowTextW(item, text.data(), int(text.size()));
+    return std::wstring(text.data(), size_t(std::max(got, 0)));
+}
+
 class ActivationScope {
 public:
     explicit ActivationScope(HANDLE ctx)
@@ -76,12 +170,12 @@ bool browseForOutputFile(HWND dialog, int editId)
     GetSaveFileNameFn getSaveFileName = saveFileFunction();
     if (!getSaveFileName)
         return false;
-    HWND edit = GetDlgItem(dialog, editId);
-    const int length = edit ? GetWindowTextLengthW(edit) : 0;
-    // Room for the typed text and at least the platform's path limit.
-    std::vector<wchar_t> buffer(std::max<size_t>(kSaveDialogMaxFile, size_t(length > 0 ? length : 0) + 1), L'\0');
-    if (edit)
-        GetWindowTextW(edit, buffer.data(), int(buffer.size()));
+    // The dialog is told the platform's 260 characters, but the buffer has
+    // ample room behind them, in case a dialog writes past what it was told.
+    // A text the settings could not carry is not handed over cut.
+    std::vector<wchar_t> buffer(kSaveDialogBufferSize, L'\0');
+    const std::wstring start = saveDialogStartText(dialogItemText(dialog, editId));
+    std::copy(start.begin(), start.end(), buffer.begin());
 
     std::wstring defaultExt;
     loadResourceString(IDS_DEFAULT_EXT, defaultExt);
@@ -103,13 +197,47 @@ bool browseForOutputFile(HWND dialog, int editId)
     BOOL chosen;
     {
         ActivationScope scope(programActivationContext());
+        SaveDialogGuard guard(dialog, defaultExt);
         chosen = getSaveFileName(&ofn);
     }
-    if (!chosen)
+    // A text longer than the settings take, or one not ended within the
+    // buffer, counts as a failed dialog: the box keeps its text.
+    std::wstring path;
+    if (!chosen || !saveDialogChosenPath(buffer.data(), buffer.size(), path))
         return false;
-    buffer.back() = L'\0';
-    SetDlgItemTextW(dialog, editId, buffer.data());
+    SetDlgItemTextW(dialog, editId, path.c_str());
     return true;
+}
+
+bool acceptOutputName(HWND dialog, const std::wstring& name, int page)
+{
+    if (page != 1)
+        return true;
+    std::wstring part;
+    NameFault fault = outputNameFault(name, false, &part);
+    if (fault == NameFault::None) {
+        const DWORD attributes = GetFileAttributesW(name.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            fault = NameFault::Folder;
+    }
+    const std::wstring text = outputNameFaultText(name, fault, part);
+    if (text.empty())
+        return true;
+    const std::wstring caption = loadFormattedString(IDS_NAME_CAPTION);
+    MessageBoxW(dialog, text.c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
+    return false;
+}
+
+std::wstring outputNameFaultText(const std::wstring& name, NameFault fault, const std::wstring& part)
+{
+    switch (fault) {
+    case NameFault::TooLong: return loadFormattedString(IDS_NAME_TOO_LONG, {unsigned(name.size())});
+    case NameFault::ForbiddenCharacter: return loadFormattedString(IDS_NAME_CHARACTER, {name});
+    case NameFault::DeviceName: return loadFormattedString(IDS_NAME_DEVICE, {name, part});
+    case NameFault::Folder: return loadFormattedString(IDS_NAME_FOLDER, {name});
+    case NameFault::None: break;
+    }
+    return std::wstring();
 }
 
 std::wstring overwriteQuestionText(const std::wstring& name)

@@ -6,20 +6,33 @@
 
 #include <string>
 
+#include "app/core/param_logic.h"
+
 // SHAutoComplete with SHACF_FILESYSTEM | SHACF_AUTOSUGGEST_FORCE_ON.
 constexpr DWORD kOutputFileCompletion = 0x10000001;
 // OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_EXPLORER | OFN_ENABLESIZING.
 constexpr DWORD kSaveDialogFlags = 0x0088080C;
 constexpr DWORD kSaveDialogMaxFile = 260;
+// The buffer behind it: room for the longest path the platform knows.
+constexpr size_t kSaveDialogBufferSize = kSaveDialogMaxFile + 32768;
 
 // Turns on file-system completion for the edit box.
 void enableFileCompletion(HWND edit);
 
 // Runs the save dialog, owned by `dialog`, starting from the text of control
-// `editId`; on success puts the chosen path into that control. Cancelling (or
-// a failing save dialog) leaves the text as it was. Returns whether a path
-// was chosen.
+// `editId` (or its folder, when the text is too long to hand over); on
+// success puts the chosen path into that control. Cancelling, a failing save
+// dialog or a path longer than kMaxOutputPath leaves the text as it was.
+// Returns whether a path was chosen.
 bool browseForOutputFile(HWND dialog, int editId);
+
+// On page 1, refuses a name that can never be a file (outputNameFault, and
+// an existing folder) with a message box owned by `dialog`. Returns true when
+// confirmation may go on; later pages always may.
+bool acceptOutputName(HWND dialog, const std::wstring& name, int page);
+
+// The text of that message; empty for NameFault::None.
+std::wstring outputNameFaultText(const std::wstring& name, NameFault fault, const std::wstring& part);
 
 // Asks, in a message box owned by `dialog`, whether the existing file or
 // folder `name` may be overwritten; only on page 1 and only when the name

@@ -217,6 +217,13 @@ LRESULT CParamDialog::OnOK(WORD, WORD, HWND, BOOL&)
 {
     // The typed name is kept even when the user then declines to overwrite.
     m_pSettings->OutputFileName = GetDlgItemText(IDC_OUTPUT_FILE);
+    // A name that can never be a file keeps the dialog open, with the box
+    // ready for a new name.
+    if (!acceptOutputName(m_hWnd, m_pSettings->OutputFileName, m_nPage)) {
+        HWND box = GetDlgItem(IDC_OUTPUT_FILE);
+        ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(box), TRUE);
+        return 0;
+    }
     if (!confirmOverwrite(m_hWnd, m_pSettings->OutputFileName, m_nPage))
         return 0;
     m_pSettings->Profile = GetDlgItemText(IDC_PROFILE);

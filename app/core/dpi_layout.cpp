@@ -37,3 +37,36 @@ std::vector<int> listColumnWidths(const std::vector<ListColumnTexts>& columns, i
     }
     return widths;
 }
+
+std::wstring cutTextToFit(const std::wstring& text, const std::function<bool(const std::wstring&)>& fits)
+{
+    if (fits(text))
+        return text;
+    const wchar_t ellipsis = L'\u2026';
+    auto withEllipsis = [&](size_t n) { return text.substr(0, n) + ellipsis; };
+    // The longest head that fits: heads grow in lines and width with their
+    // length, so a binary search finds it.
+    size_t low = 0, high = text.size();   // head(low) fits or is empty; head(high) does not
+    while (high - low > 1) {
+        const size_t mid = low + (high - low) / 2;
+        if (fits(withEllipsis(mid)))
+            low = mid;
+        else
+            high = mid;
+    }
+    size_t cut = low;
+    const bool atBreak = cut < text.size() && (text[cut] == L' ' || text[cut] == L'\r' || text[cut] == L'\n');
+    if (cut > 0 && !atBreak) {
+        const size_t lineBreak = text.find_last_of(L'\n', cut - 1);
+        const size_t space = text.find_last_of(L' ', cut - 1);
+        if (lineBreak != std::wstring::npos && lineBreak >= cut / 2)
+            cut = lineBreak;
+        else if (space != std::wstring::npos && space >= cut / 2)
+            cut = space;
+    }
+    while (cut > 0 && (text[cut - 1] == L'\r' || text[cut - 1] == L' ' || text[cut - 1] == L'\n'))
+        --cut;
+    if (cut > 0 && text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF)
+        --cut;
+    return withEllipsis(cut);
+}

@@ -4,6 +4,8 @@
 // scaled here. Portable arithmetic; the dialogs measure texts and pass the
 // widths in.
 #pragma once
+#include <functional>
+#include <string>
 #include <vector>
 
 // The resolution everything is designed at (100 %).
@@ -32,3 +34,12 @@ struct ListColumnTexts {
 // do not fit, the last column keeps its own need (the list then scrolls
 // rather than cut a text). Negative widths count as 0.
 std::vector<int> listColumnWidths(const std::vector<ListColumnTexts>& columns, int margin, int clientWidth);
+
+// The head of `text` that a box of bounded size can show. `fits` tells
+// whether a candidate can be shown whole (measured by the caller in the
+// box's font). The text itself when it fits; otherwise the longest head that
+// fits with an ellipsis ("\u2026") after it, cut back to its last line break,
+// or else to its last space, when that keeps at least half of it, else cut
+// at a character (never inside a surrogate pair). Just the ellipsis when not
+// even one character fits.
+std::wstring cutTextToFit(const std::wstring& text, const std::function<bool(const std::wstring&)>& fits);

@@ -2,6 +2,10 @@
 
 #include "app/res/resource.h"
 
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+
 int confirmationResult(bool sameConfigChecked)
 {
     return sameConfigChecked ? IDOK_SUCCESSIVE : 1;
@@ -73,4 +77,116 @@ int profileSelection(const std::vector<std::wstring>& names, const std::wstring&
             selected = int(i);
     }
     return selected;
+}
+
+namespace {
+
+bool isSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+// "C:...", "\\server\..." or "\...": a path that does not lie in the folder the
+// save dialog shows.
+bool namesFullPath(const std::wstring& text)
+{
+    return (text.size() >= 2 && text[1] == L':') || (!text.empty() && isSeparator(text[0]));
+}
+
+// Length of the drive or UNC prefix that may hold ':' and '?' ("C:",
+// "\\?\C:", "\\.\"); the rest is checked part by part.
+size_t rootLength(const std::wstring& name)
+{
+    size_t at = 0;
+    if (name.size() >= 4 && isSeparator(name[0]) && isSeparator(name[1]) && (name[2] == L'?' || name[2] == L'.') &&
+        isSeparator(name[3]))
+        at = 4;
+    if (name.size() >= at + 2 && name[at + 1] == L':' && std::iswalpha(name[at]))
+        at += 2;
+    return at;
+}
+
+// CON, PRN, AUX, NUL, COM0-9, LPT0-9 (with the superscript digits the
+// platform also reserves) and the console names, compared without case on
+// `base`: a name part before its first dot, trailing spaces removed.
+bool isDeviceName(const std::wstring& base)
+{
+    std::wstring upper;
+    for (wchar_t c : base)
+        upper += wchar_t(c < 0x80 ? std::towupper(c) : c);
+    static const wchar_t* const plain[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* device : plain) {
+        if (upper == device)
+            return true;
+    }
+    if (upper.size() == 4 && (upper.compare(0, 3, L"COM") == 0 || upper.compare(0, 3, L"LPT") == 0)) {
+        const wchar_t digit = upper[3];
+        return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+    }
+    return false;
+}
+
+} // namespace
+
+std::wstring saveDialogStartText(const std::wstring& boxText)
+{
+    if (boxText.size() <= kMaxOutputPath)
+        return boxText;
+    const size_t last = boxText.find_last_of(L"\\/");
+    if (last != std::wstring::npos && last + 1 <= kMaxOutputPath)
+        return boxText.substr(0, last + 1);
+    return std::wstring();
+}
+
+bool saveDialogChosenPath(const wchar_t* buffer, size_t size, std::wstring& path)
+{
+    const wchar_t* end = buffer ? std::find(buffer, buffer + size, L'\0') : nullptr;
+    if (!end || end == buffer + size || size_t(end - buffer) > kMaxOutputPath)
+        return false;
+    path.assign(buffer, end);
+    return true;
+}
+
+size_t saveDialogPathLength(const std::wstring& folder, const std::wstring& typed, const std::wstring& defaultExt)
+{
+    size_t begin = typed.find_first_not_of(L" \"");
+    size_t end = typed.find_last_not_of(L" \"");
+    const std::wstring text = begin == std::wstring::npos ? std::wstring() : typed.substr(begin, end - begin + 1);
+    size_t length = text.size();
+    if (!namesFullPath(text))
+        length += folder.size() + (folder.empty() || isSeparator(folder.back()) ? 0 : 1);
+    else if (isSeparator(text[0]) && (text.size() < 2 || !isSeparator(text[1])))
+        length += 2;   // the root of the folder's drive: "C:" comes first
+    const size_t name = text.find_last_of(L"\\/");
+    const size_t dot = text.find_last_of(L'.');
+    if (!defaultExt.empty() && (dot == std::wstring::npos || (name != std::wstring::npos && dot < name)))
+        length += 1 + defaultExt.size();
+    return length;
+}
+
+NameFault outputNameFault(const std::wstring& name, bool isFolder, std::wstring* part)
+{
+    if (name.size() > kMaxOutputPath)
+        return NameFault::TooLong;
+    const size_t root = rootLength(name);
+    for (size_t i = root; i < name.size(); ++i) {
+        const wchar_t c = name[i];
+        if (c < 0x20 || std::wcschr(L"<>:\"|?*", c))
+            return NameFault::ForbiddenCharacter;
+    }
+    for (size_t at = root; at < name.size();) {
+        size_t end = at;
+        while (end < name.size() && !isSeparator(name[end]))
+            ++end;
+        std::wstring base = name.substr(at, std::min(end, name.find(L'.', at)) - at);
+        while (!base.empty() && base.back() == L' ')
+            base.pop_back();
+        if (isDeviceName(base)) {
+            if (part)
+                *part = base;
+            return NameFault::DeviceName;
+        }
+        at = end + 1;
+    }
+    return isFolder ? NameFault::Folder : NameFault::None;
 }

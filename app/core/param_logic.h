@@ -1,6 +1,7 @@
 // Decisions of the page configuration dialog that need no window: result
 // codes, which controls accept input, when to ask before overwriting, the
-// properties rows, the save dialog's filter list and the profile selection.
+// properties rows, the save dialog's filter list, the output file names the
+// save dialog and the settings can carry, and the profile selection.
 // The dialog class wires these to its controls.
 #pragma once
 #include <array>
@@ -55,6 +56,43 @@ std::array<PropertyRow, 3> propertyRows(int page, int width, int height, int res
 // The save dialog's filter list from its string resource: every '|' becomes a
 // NUL, and the list ends with two NULs even if the resource lacks the final '|'.
 std::wstring fileFilterFromResource(const std::wstring& text);
+
+// The longest output path the settings file's readers take: the platform's
+// classic path limit of 260 characters less the terminating NUL.
+constexpr size_t kMaxOutputPath = 259;
+
+// The text the save dialog starts from: the box's text when it fits, else its
+// folder (up to and with the last separator) when that fits, else nothing.
+// A cut text would start the dialog in another folder with another name.
+std::wstring saveDialogStartText(const std::wstring& boxText);
+
+// Reads the path the save dialog left in `buffer` of `size` characters: true
+// with `path` when the text ends within the buffer and is no longer than
+// kMaxOutputPath; false otherwise, which counts as a failed dialog.
+bool saveDialogChosenPath(const wchar_t* buffer, size_t size, std::wstring& path);
+
+// The length of the path the save dialog builds when the user confirms
+// `typed` in `folder`: the typed text alone when it names a full path, else
+// the folder, a separator and the text; `defaultExt` with its dot added when
+// the text has no extension. Surrounding quotes and spaces do not count.
+size_t saveDialogPathLength(const std::wstring& folder, const std::wstring& typed, const std::wstring& defaultExt);
+
+// Why an output file name can never be written, checked at confirmation on
+// the first page. Anything else is accepted, also a folder that does not
+// exist or cannot be written now: the converter may create it or run with
+// other rights.
+enum class NameFault {
+    None,
+    TooLong,            // more than kMaxOutputPath characters
+    ForbiddenCharacter, // < > : " | ? * or a control character in a name part
+    DeviceName,         // CON, PRN, AUX, NUL, COM0-9, LPT0-9, ... with or without extension
+    Folder,             // an existing folder
+};
+
+// The fault of `name`; `isFolder` tells whether an existing folder has that
+// name. For DeviceName, `part` (when given) receives the reserved name as
+// written ("nul" for "C:\out\nul.djvu").
+NameFault outputNameFault(const std::wstring& name, bool isFolder, std::wstring* part = nullptr);
 
 // The entry of `names` to select for `wanted`: the last exact (case-sensitive)
 // match, else 0; -1 when the list is empty.

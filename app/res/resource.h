@@ -42,6 +42,11 @@
 #define IDS_ROW_PAGE            122
 #define IDS_EDITOR_MISSING      123
 #define IDS_SETTINGS_NOT_SAVED  124
+#define IDS_NAME_CAPTION        125
+#define IDS_NAME_TOO_LONG       126
+#define IDS_NAME_CHARACTER      127
+#define IDS_NAME_DEVICE         128
+#define IDS_NAME_FOLDER         129
 #define IDS_FILE_FILTER         10000
 #define IDS_DEFAULT_EXT         10001
 

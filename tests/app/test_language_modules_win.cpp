@@ -45,6 +45,14 @@ const std::pair<UINT, const wchar_t*> kEnglish[] = {
     {IDS_ROW_PAGE, L"Page"},
     {IDS_EDITOR_MISSING, L"The profile editor %1 could not be started: %2"},
     {IDS_SETTINGS_NOT_SAVED, L"The settings could not be saved to %1: %2"},
+    {IDS_NAME_CAPTION, L"Output File Name Not Possible"},
+    {IDS_NAME_TOO_LONG, L"The output file name cannot be used: it has %1!u! characters, and a path can have at most "
+                        L"259. Please choose a shorter name or a folder with a shorter path."},
+    {IDS_NAME_CHARACTER, L"The output file name '%1' cannot be used: a file name cannot contain any of the characters "
+                         L"< > : \" | ? * or control characters."},
+    {IDS_NAME_DEVICE, L"The output file name '%1' cannot be used: Windows reserves the name '%2' for a device."},
+    {IDS_NAME_FOLDER, L"The output file name '%1' cannot be used: it is an existing folder. Please add the name of a "
+                      L"file in it."},
     {IDS_FILE_FILTER, L"DjVu File (*.djvu;*.djv)|*.djvu;*.djv|MHTML \u30D5\u30A1\u30A4\u30EB (*.mht)|*.mht|"
                       L"PDF File (*.pdf)|*.pdf|"},
     {IDS_DEFAULT_EXT, L"djvu"},

@@ -3,6 +3,7 @@
 #include "app/param_dialog.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -172,35 +173,55 @@ TEST(ParamDialog, EveryWayOutGivesItsCodeAndStoresOnlyOnConfirmation)
     }
 }
 
-TEST(ParamDialog, OverwriteQuestionOnTheFirstPageOnly)
+// On page 1, OK refuses a name that can never be a file with a message, and
+// asks before an existing file is overwritten; either way the dialog stays
+// open with the typed text (already stored in the record) until the answer
+// lets it go on. Later pages check and ask nothing.
+TEST(ParamDialog, NameCheckAndOverwriteQuestionOnTheFirstPageOnly)
 {
     TempFolder tmp;
     const std::wstring existing = tmp.file(L"doc.djvu");
     ASSERT_TRUE(writeBytes(existing, {1, 2, 3}));
+    const std::wstring question = L"The file 'doc.djvu' already exists, do you really want to overwrite the file?";
+    const std::wstring forbidden = tmp.file(L"a<b>c|d?e*f\".djvu");
+    const std::wstring tooLong = tmp.file(std::wstring(300, L'n'));
+    const std::wstring cannot = L"The output file name '";
     struct Case {
         const char* what;
         std::wstring name;
         int page;
-        bool checkBox;
-        bool asks;
+        std::wstring message;   // empty: none; a refusal ends with Cancel
         INT_PTR expected;
     } cases[] = {
-        {"existing file, box checked", existing, 1, true, true, 1877},
-        {"existing folder", tmp.path(), 1, true, true, 1877},
-        {"page 2 never asks", existing, 2, false, false, 1},
-        {"new file", tmp.file(L"new.djvu"), 1, true, false, 1877},
+        {"existing file, box checked", existing, 1, question, 1877},
+        {"existing folder", tmp.path(), 1,
+         cannot + tmp.path() + L"' cannot be used: it is an existing folder. Please add the name of a file in it.", 2},
+        {"forbidden characters", forbidden, 1,
+         cannot + forbidden + L"' cannot be used: a file name cannot contain any of the characters < > : \" | ? * or "
+                              L"control characters.", 2},
+        {"a device name", L"CON", 1, cannot + L"CON' cannot be used: Windows reserves the name 'CON' for a device.", 2},
+        {"too long", tooLong, 1,
+         L"The output file name cannot be used: it has " + std::to_wstring(tooLong.size()) +
+             L" characters, and a path can have at most 259. Please choose a shorter name or a folder with a shorter "
+             L"path.", 2},
+        {"page 2 never asks", existing, 2, L"", 1},
+        {"page 2 checks no name", L"CON", 2, L"", 1},
+        {"new file", tmp.file(L"new.djvu"), 1, L"", 1877},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        const bool asks = c.message == question;
         PrinterSettings s = freshSettings(c.page == 1 ? L"" : c.name);
         std::wstring text, caption, keptText, keptInRecord;
-        bool hasIcon = false, stayedOpen = false;
+        bool hasIcon = false, stayedOpen = false, focusOnName = false;
         INT_PTR r = runParamDialog(s, {tmp.file(L"none.img"), c.page}, [&](HWND dlg) {
             if (c.page == 1)
                 SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.name.c_str());
-            setChecked(dlg, IDC_SAME_CONFIG, c.checkBox);
+            setChecked(dlg, IDC_SAME_CONFIG, c.page == 1);
+            // The focus on OK, as after a click.
+            SendMessageW(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dlg, IDOK)), TRUE);
             clickButton(dlg, IDOK);
-            // Either the question comes or the dialog ends.
+            // Either a message comes or the dialog ends.
             HWND box = nullptr;
             uitest::waitUntil([&] { return (box = uitest::ownedDialog(dlg, 0)) != nullptr || !IsWindow(dlg); });
             if (!box)
@@ -208,44 +229,84 @@ TEST(ParamDialog, OverwriteQuestionOnTheFirstPageOnly)
             text = uitest::staticTexts(box);
             caption = uitest::windowText(box);
             hasIcon = uitest::hasIconControl(box);
-            // No: the dialog stays open with the typed text.
-            uitest::pressButton(box, IDNO);
+            if (!asks)
+                uitest::saveScreenshot(box, L"param-name-refused-" + std::to_wstring(&c - cases));
+            // No (or OK on a refusal): the dialog stays open with the typed text.
+            uitest::pressButton(box, asks ? IDNO : IDOK);
             uitest::waitUntil([&] { return !IsWindow(box); });
-            // The question's modal loop has ended; once the dialog answers
+            // The message's modal loop has ended; once the dialog answers
             // again, its OK handler has returned.
             uitest::repaint(dlg);
             stayedOpen = IsWindow(dlg) && IsWindowVisible(dlg);
+            GUITHREADINFO gui = {};
+            gui.cbSize = sizeof gui;
+            focusOnName = GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &gui) &&
+                          gui.hwndFocus == GetDlgItem(dlg, IDC_OUTPUT_FILE);
             keptText = itemText(dlg, IDC_OUTPUT_FILE);
             keptInRecord = s.OutputFileName;
+            if (!asks) {
+                clickButton(dlg, IDCANCEL);
+                return;
+            }
             // Yes: confirmation goes on.
             clickButton(dlg, IDOK);
             if (HWND again = uitest::ownedDialog(dlg))
                 uitest::pressButton(again, IDYES);
         });
         EXPECT_EQ(r, c.expected);
-        EXPECT_EQ(!text.empty(), c.asks);
-        if (!c.asks)
+        EXPECT_EQ(text, c.message);
+        if (c.message.empty())
             continue;
-        const std::wstring fileName = c.name.substr(c.name.find_last_of(L'\\') + 1);
-        EXPECT_EQ(text, L"The file '" + fileName + L"' already exists, do you really want to overwrite the file?");
-        EXPECT_EQ(caption, L"Overwrite an Existing File");
+        EXPECT_EQ(caption, asks ? L"Overwrite an Existing File" : L"Output File Name Not Possible");
         EXPECT_TRUE(hasIcon);
         EXPECT_TRUE(stayedOpen);
+        EXPECT_EQ(focusOnName, !asks) << "a refused name is ready to be typed over";
         EXPECT_EQ(keptText, c.name);
-        EXPECT_EQ(keptInRecord, c.name) << "stored before the question";
+        EXPECT_EQ(keptInRecord, c.name) << "stored before the check";
     }
 }
 
-TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancel)
+// Browse starts from the box's text and puts the chosen path into the box.
+// A path the settings cannot carry (over 259 characters) is never handed
+// over cut: the save dialog starts in its folder instead, and a chosen path
+// that long leaves the box as it was.
+TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
 {
     TempFolder tmp;
-    for (bool choose : {true, false}) {
-        SCOPED_TRACE(choose ? "a bare name gets the DjVu extension" : "cancel keeps the typed text");
+    // Three nested folders of 60 characters: a path over 210 characters.
+    std::vector<std::wstring> folders = {tmp.path()};
+    for (int i = 0; i < 3; ++i) {
+        folders.push_back(folders.back() + L"\\" + std::wstring(60, wchar_t(L'd' + i)));
+        ASSERT_TRUE(CreateDirectoryW(folders.back().c_str(), nullptr));
+    }
+    const std::wstring deep = folders.back();
+    struct Remove {
+        std::vector<std::wstring>& folders;
+        ~Remove() { while (folders.size() > 1) { RemoveDirectoryW(folders.back().c_str()); folders.pop_back(); } }
+    } removeAtEnd{folders};
+    const std::wstring longName = deep + L"\\" + std::wstring(80, L'g') + L".djvu";
+    struct Case {
+        const char* what;
+        std::wstring before;     // the box's text when Browse is clicked
+        std::wstring typed;      // typed into the save dialog; empty: Cancel
+        std::wstring nameShown;  // the save dialog's name box at the start
+        bool refused;            // the save dialog refused the path
+        std::wstring after;      // the box's text afterwards
+    } cases[] = {
+        {"a bare name gets the DjVu extension", L"typed before browse", tmp.file(L"report"), L"typed before browse", false,
+         tmp.file(L"report.djvu")},
+        {"cancel keeps the typed text", L"typed before browse", L"", L"typed before browse", false, L"typed before browse"},
+        {"a chosen path over 259 characters keeps the text", deep + L"\\a.djvu", std::wstring(80, L'g'), L"a.djvu", true,
+         deep + L"\\a.djvu"},
+        {"a typed path over 259 characters starts in its folder", longName, L"", L"", false, longName},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         PrinterSettings s = freshSettings(L"");
-        std::wstring filterShown, after;
+        std::wstring filterShown, nameShown, folderShown, refused, after;
         int filterCount = -1;
         runParamDialog(s, {tmp.file(L"none.img")}, [&](HWND dlg) {
-            SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), L"typed before browse");
+            SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.before.c_str());
             clickButton(dlg, IDC_BROWSE);
             HWND save = uitest::ownedDialog(dlg, 10000);
             ASSERT_NE(save, nullptr) << "no save dialog";
@@ -259,20 +320,38 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancel)
                 if ((ci.id == 0x480 || ci.id == 0x47c) && ci.visible && !nameBox)
                     nameBox = ci.hwnd;
             }
-            if (choose && nameBox) {
-                const std::wstring bare = tmp.file(L"report");
-                SendMessageW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(bare.c_str()));
-            }
-            uitest::pressButton(save, choose && nameBox ? IDOK : IDCANCEL);
-            if (!uitest::waitUntil([&] { return !IsWindow(save); }))
+            wchar_t folder[1024] = {};
+            SendMessageW(save, CDM_GETFOLDERPATH, 1024, reinterpret_cast<LPARAM>(folder));
+            folderShown = folder;
+            nameShown = nameBox ? uitest::windowText(nameBox) : L"<none>";
+            if (!c.typed.empty() && nameBox)
+                SendMessageW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.typed.c_str()));
+            uitest::pressButton(save, !c.typed.empty() && nameBox ? IDOK : IDCANCEL);
+            // A refused path brings a message over the save dialog.
+            HWND refusal = nullptr;
+            uitest::waitUntil([&] { return !IsWindow(save) || (refusal = uitest::ownedDialog(save, 0)) != nullptr; });
+            if (refusal) {
+                refused = uitest::staticTexts(refusal);
+                uitest::pressButton(refusal, IDOK);
+                uitest::waitUntil([&] { return !IsWindow(refusal); });
                 uitest::pressButton(save, IDCANCEL);
+            }
             uitest::waitUntil([&] { return !IsWindow(save); });
             after = itemText(dlg, IDC_OUTPUT_FILE);
             clickButton(dlg, IDCANCEL);
         });
         EXPECT_EQ(filterShown, L"DjVu File (*.djvu;*.djv)");
         EXPECT_EQ(filterCount, 3) << "DjVu, MHTML and PDF";
-        EXPECT_EQ(after, choose ? tmp.file(L"report.djvu") : L"typed before browse");
+        EXPECT_EQ(nameShown, c.nameShown);
+        const size_t chosenLength = deep.size() + 1 + 80 + 5;
+        EXPECT_EQ(refused, c.refused ? L"The output file name cannot be used: it has " + std::to_wstring(chosenLength) +
+                                           L" characters, and a path can have at most 259. Please choose a shorter "
+                                           L"name or a folder with a shorter path."
+                                     : L"");
+        if (c.before.find(deep) == 0) {
+            EXPECT_EQ(folderShown, deep) << "the save dialog starts in the box's folder";
+        }
+        EXPECT_EQ(after, c.after);
     }
 }
 

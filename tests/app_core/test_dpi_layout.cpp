@@ -57,3 +57,32 @@ TEST(DpiLayout, ColumnsFitTheirTextsAndTheLastTakesTheRest)
         }
     }
 }
+
+// A text longer than its box is cut with an ellipsis, preferably after a
+// line or a word. The box here holds three lines of ten characters; a line
+// break starts a new line.
+TEST(DpiLayout, TextIsCutToFitItsBox)
+{
+    auto threeLines = [](const std::wstring& text) {
+        size_t lines = 0;
+        for (size_t at = 0;;) {
+            const size_t end = std::min(text.find(L'\n', at), text.size());
+            lines += std::max<size_t>(1, (end - at + 9) / 10);
+            if (end == text.size())
+                return lines <= 3;
+            at = end + 1;
+        }
+    };
+    const std::wstring e = L"\u2026";
+    struct Case { const char* what; std::wstring text, shown; } cases[] = {
+        {"fits", L"one\ntwo\nthree", L"one\ntwo\nthree"},
+        {"many short lines", L"l1\r\nl2\r\nl3\r\nl4\r\nl5", L"l1\r\nl2\r\nl3" + e},
+        {"at a word", L"aaaa bbbb cccc dddd eeee ffff gggg", L"aaaa bbbb cccc dddd eeee ffff" + e},
+        {"one long word, at a character", std::wstring(50, L'w'), std::wstring(29, L'w') + e},
+        {"a short line then a long word", L"ab\n" + std::wstring(50, L'w'), L"ab\n" + std::wstring(19, L'w') + e},
+        {"never half a surrogate pair", std::wstring(28, L'w') + L"\xD83D\xDE00\xD83D\xDE00", std::wstring(28, L'w') + e},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(cutTextToFit(c.text, threeLines), c.shown) << c.what;
+    EXPECT_EQ(cutTextToFit(L"abc", [](const std::wstring&) { return false; }), e) << "nothing fits";
+}

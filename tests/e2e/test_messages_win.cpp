@@ -59,6 +59,7 @@ struct BoxSeen {
     std::wstring title;
     std::wstring text;
     ColorCounts icon;
+    RECT rect = {};            // the box on the screen
     bool topmost = false;      // system-modal boxes stay above every window
     bool owned = true;
     bool ended = false;
@@ -71,6 +72,7 @@ void readAndClose(HWND box, BoxSeen& seen, const std::wstring& shot)
     seen.shown = true;
     seen.title = windowText(box);
     seen.text = staticTexts(box);
+    GetWindowRect(box, &seen.rect);
     seen.topmost = (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     seen.owned = GetWindow(box, GW_OWNER) != nullptr;
     EXPECT_FALSE(saveScreenshot(box, shot + L"_" + localeTag()).empty());
@@ -150,6 +152,67 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
         EXPECT_FALSE(seen.owned);
         EXPECT_TRUE(seen.ended);
         EXPECT_EQ(seen.exitCode, 0u);
+    }
+}
+
+namespace {
+
+// A box to read and the name of its screenshot.
+struct NamedBox {
+    BoxSeen seen;
+    std::wstring shot;
+};
+
+void closeNamedBoxOf(DWORD pid, void* context)
+{
+    NamedBox& named = *static_cast<NamedBox*>(context);
+    if (HWND box = waitForWindow(pid, kWindowWait, L"#32770"))
+        readAndClose(box, named.seen, named.shot);
+}
+
+} // namespace
+
+// A text too long for the screen is cut, at a line or within one, with an
+// ellipsis, so that the whole box, title bar and OK button included, lies in
+// the work area; the debugger still gets the whole text.
+TEST(Messages, LongTextIsCutToFitTheWorkArea)
+{
+    std::wstring words, lines;
+    for (int i = 0; words.size() < 20000; ++i)
+        words += L"word" + std::to_wstring(i) + L" ";
+    for (int i = 0; i < 2000; ++i)
+        lines += L"line " + std::to_wstring(i) + L"\n";
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    struct Case {
+        const wchar_t* shot;
+        std::vector<std::wstring> args;
+    } cases[] = {
+        {L"msg_long_words", {L"-msg", words}},
+        {L"errmsg_long_lines", {L"-errmsg", lines, L"5"}},
+        {L"msg_long_word", {L"-msg", std::wstring(20000, L'w')}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.shot));
+        const std::wstring& given = c.args[1];
+        NamedBox named{{}, c.shot};
+        const BoxSeen& seen = named.seen;
+        DebugRun run = runWithDebugger(commandLine(program(), c.args), 30000, {}, closeNamedBoxOf, &named);
+        ASSERT_TRUE(seen.shown);
+        EXPECT_TRUE(run.ended);
+        EXPECT_GE(seen.rect.left, work.left);
+        EXPECT_GE(seen.rect.top, work.top);
+        EXPECT_LE(seen.rect.right, work.right);
+        EXPECT_LE(seen.rect.bottom, work.bottom);
+        // A head of the text, ended by an ellipsis.
+        ASSERT_GT(seen.text.size(), 1u);
+        EXPECT_LT(seen.text.size(), given.size());
+        EXPECT_EQ(seen.text.back(), L'\u2026');
+        EXPECT_EQ(given.compare(0, seen.text.size() - 1, seen.text, 0, seen.text.size() - 1), 0);
+        bool whole = false;
+        for (const std::wstring& line : run.debugLines)
+            whole = whole || line.find(given) != std::wstring::npos;
+        EXPECT_TRUE(whole) << "the whole text goes to the debugger";
     }
 }
 
