@@ -32,24 +32,62 @@ struct EnvScope {
 
 } // namespace
 
+// SVRDBDIR is used verbatim; a folder made for it is opened to everyone, a
+// folder found in place (the user's Documents, say) is used as it is, and a
+// file there is no folder to use: the directory is then empty and the debug
+// file says why.
 TEST(SystemFolders, DbDirIsCreatedAndUsedVerbatim) {
-    ScratchFolder dir(L"sysdir");
-    std::wstring wanted = dir.path(L"deeper\\db");
-    EnvScope env(wanted, L"Ignored");
-    SystemReservedDirectoryLocator locator;
-    EXPECT_EQ(str(locator.getSystemReservedDirectory()), uitest::narrow(wanted));
-    EXPECT_TRUE(isFolder(wanted));
-    EXPECT_TRUE(everyoneMayWrite(wanted));
-    // A second build finds the folder in place.
-    SystemReservedDirectoryLocator again;
-    EXPECT_EQ(str(again.getSystemReservedDirectory()), uitest::narrow(wanted));
-    RemoveDirectoryW(wanted.c_str());
-    RemoveDirectoryW(dir.path(L"deeper").c_str());
+    enum Found { missing, folder, file };
+    const struct {
+        const wchar_t* what;
+        const wchar_t* name;
+        Found found;
+        bool usable, everyone;
+    } cases[] = {
+        {L"missing, two levels deep", L"deeper\\db", missing, true, true},
+        {L"an existing folder", L"mine", folder, true, false},
+        {L"a file", L"plain.txt", file, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(uitest::narrow(c.what));
+        ScratchFolder dir(L"sysdir");
+        const std::wstring wanted = dir.path(c.name);
+        if (c.found == folder) {
+            ASSERT_TRUE(CreateDirectoryW(wanted.c_str(), nullptr));
+        } else if (c.found == file) {
+            ASSERT_TRUE(uitest::writeFile(wanted, "x"));
+        }
+        const std::wstring debug = dir.path(L"debug.txt");
+        SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", debug.c_str());
+        EnvScope env(wanted, L"Ignored");
+        {
+            SystemReservedDirectoryLocator locator;
+            EXPECT_EQ(str(locator.getSystemReservedDirectory()), c.usable ? uitest::narrow(wanted) : "");
+            EXPECT_EQ(isFolder(wanted), c.found != file);
+            EXPECT_EQ(everyoneMayWrite(wanted), c.everyone);
+            // A second build finds the folder in place.
+            SystemReservedDirectoryLocator again;
+            EXPECT_EQ(str(again.getSystemReservedDirectory()), c.usable ? uitest::narrow(wanted) : "");
+        }
+        SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", nullptr);
+        const std::string lines = uitest::readFile(debug);
+        EXPECT_EQ(lines.find(uitest::narrow(wanted) + " is not a folder") != std::string::npos, !c.usable) << lines;
+        DeleteFileW(debug.c_str());
+        RemoveDirectoryW(wanted.c_str());
+        RemoveDirectoryW(dir.path(L"deeper").c_str());
+    }
 }
 
+// SVRDBDIR_ALTNAME names one folder inside the application data folders;
+// anything else (a path, a way up, a drive, a device) gives "Marovent".
 TEST(SystemFolders, AltNameReplacesTheFolderName) {
-    const struct { const wchar_t *alt, *name; } cases[] = {{L"", L"Marovent"}, {L"PvTestAlt", L"PvTestAlt"}};
+    const struct { const wchar_t *alt, *name; } cases[] = {
+        {L"", L"Marovent"}, {L"PvTestAlt", L"PvTestAlt"}, {L"..\\PvTestUp", L"Marovent"}, {L"..", L"Marovent"},
+        {L"Pv\\Nested", L"Marovent"}, {L"Pv/Nested", L"Marovent"}, {L"C:PvDrive", L"Marovent"},
+        {L"NUL", L"Marovent"}, {L"com1.txt", L"Marovent"}, {L"PvTrail.", L"Marovent"},
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(uitest::narrow(c.alt));
         EnvScope env(L"", c.alt);
         SystemReservedDirectoryLocator locator;
         std::wstring expected = commonAppData() + L"\\" + c.name;
