@@ -143,10 +143,16 @@ void grantEveryoneFullControl(HANDLE folder) {
         access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
         access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
         access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone);
+        // The list keeps its inheritance marks (auto-inherited, protected).
         SECURITY_DESCRIPTOR updated;
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        const SECURITY_DESCRIPTOR_CONTROL marks = SE_DACL_AUTO_INHERITED | SE_DACL_PROTECTED;
         if (SetEntriesInAclW(1, &access, oldAcl, &newAcl) == ERROR_SUCCESS &&
             InitializeSecurityDescriptor(&updated, SECURITY_DESCRIPTOR_REVISION) &&
-            SetSecurityDescriptorDacl(&updated, TRUE, newAcl, FALSE))
+            SetSecurityDescriptorDacl(&updated, TRUE, newAcl, FALSE) &&
+            GetSecurityDescriptorControl(old, &control, &revision) &&
+            SetSecurityDescriptorControl(&updated, marks, control & marks))
             SetKernelObjectSecurity(folder, DACL_SECURITY_INFORMATION, &updated);
     }
     if (newAcl)
@@ -305,20 +311,22 @@ SystemReservedDirectoryLocator::SystemReservedDirectoryLocator() {
     String dbDir = environmentValue(L"SVRDBDIR");
     String base;
     std::vector<String> levels;
+    bool named = true;
     if (!dbDir.isEmpty()) {
-        if (!splitAtExistingFolder(dbDir, &base, &levels))
-            base = dbDir;
+        named = splitAtExistingFolder(dbDir, &base, &levels);
     } else {
         String common = shellFolder(CSIDL_COMMON_APPDATA);
         base = common.isEmpty() ? String("C:\\") : common;
         levels.push_back(common.isEmpty() ? String("Marovent") : name);
     }
-    m_held.reset(new SharedFolder(base, levels, security.get(), SharedFolder::grantEveryone));
-    if (m_held->isUsable()) {
+    if (named)
+        m_held.reset(new SharedFolder(base, levels, security.get(), SharedFolder::grantEveryone));
+    if (m_held && m_held->isUsable()) {
         m_systemDir = dbDir.isEmpty() ? m_held->path() : dbDir;
     } else {
+        String why = m_held ? m_held->reason() : String::format("SVRDBDIR \"%s\" names no folder", dbDir.c_str());
         Solvaris::debugFilePrintf("SystemReservedDirectoryLocator: %s; the profile repository is not used there.\n",
-                                  m_held->reason().c_str());
+                                  why.c_str());
         m_held.reset();
     }
 
