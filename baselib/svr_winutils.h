@@ -10,6 +10,7 @@
 #include "baselib/svr_string.h"
 #include "baselib/svr_syncobjs.h"
 
+struct _ACL;
 struct _SECURITY_ATTRIBUTES;
 
 namespace Solvaris_Win32 {
@@ -64,6 +65,18 @@ private:
     uint32_t m_error = 0;
     bool m_created = false;
 };
+
+// What a level is, judged by its attributes as read through the handle
+// opened without following links and as read by name: Windows shows a link
+// (junction, symbolic link) on that handle; Wine follows the link even then
+// and shows it only by name.
+SharedFolder::State judgeLevel(uint32_t handleAttributes, uint32_t nameAttributes);
+
+// Whether an access list lets Everyone do everything, both on the folder and
+// (inherited) on its files and subfolders: an allowed entry whose rights,
+// generic ones mapped for files, hold full control; the two may be one
+// entry or two (one applying to the folder, one only inherited).
+bool grantsEveryoneFullControl(const _ACL* acl);
 
 // Whether name is one plain folder name: not empty, no separators, no drive
 // or stream colon, no characters Windows refuses in names, not "." or "..",

@@ -89,37 +89,15 @@ HANDLE openLevel(const std::wstring& path, bool changeAccess) {
                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
-// Whether an allowed entry for Everyone covers full control both on the
-// folder and, inherited, on its files and subfolders.
 bool everyoneHasFullControl(HANDLE folder) {
     PACL acl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
                         &descriptor) != ERROR_SUCCESS)
         return false;
-    BYTE everyone[SECURITY_MAX_SID_SIZE];
-    DWORD sidSize = sizeof everyone;
-    bool onFolder = false, inherited = false;
-    if (acl && CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize)) {
-        GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
-        for (DWORD i = 0; i < acl->AceCount; ++i) {
-            ACCESS_ALLOWED_ACE* ace = nullptr;
-            if (!GetAce(acl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
-                !EqualSid(everyone, &ace->SidStart))
-                continue;
-            DWORD mask = ace->Mask;
-            MapGenericMask(&mask, &mapping);
-            if ((mask & FILE_ALL_ACCESS) != FILE_ALL_ACCESS)
-                continue;
-            const BYTE flags = ace->Header.AceFlags;
-            if (!(flags & INHERIT_ONLY_ACE))
-                onFolder = true;
-            if ((flags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) == (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE))
-                inherited = true;
-        }
-    }
+    const bool full = grantsEveryoneFullControl(acl);
     LocalFree(descriptor);
-    return onFolder && inherited;
+    return full;
 }
 
 // Adds "Everyone: full control, inherited by files and subfolders" to the
@@ -210,6 +188,40 @@ bool splitAtExistingFolder(const String& folder, String* base, std::vector<Strin
 
 } // namespace
 
+bool grantsEveryoneFullControl(const _ACL* constAcl) {
+    PACL acl = const_cast<PACL>(constAcl);
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof everyone;
+    if (!acl || !CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize))
+        return false;
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    bool onFolder = false, inherited = false;
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(acl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            !EqualSid(everyone, &ace->SidStart))
+            continue;
+        DWORD mask = ace->Mask;
+        MapGenericMask(&mask, &mapping);
+        if ((mask & FILE_ALL_ACCESS) != FILE_ALL_ACCESS)
+            continue;
+        const BYTE flags = ace->Header.AceFlags;
+        if (!(flags & INHERIT_ONLY_ACE))
+            onFolder = true;
+        if ((flags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) == (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE))
+            inherited = true;
+    }
+    return onFolder && inherited;
+}
+
+SharedFolder::State judgeLevel(uint32_t handleAttributes, uint32_t nameAttributes) {
+    if ((handleAttributes | nameAttributes) & FILE_ATTRIBUTE_REPARSE_POINT)
+        return SharedFolder::isLink;
+    if (!(handleAttributes & nameAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return SharedFolder::notFolder;
+    return SharedFolder::usable;
+}
+
 SharedFolder::SharedFolder(const String& base, const std::vector<String>& levels, _SECURITY_ATTRIBUTES* security,
                            unsigned options)
     : m_path(base) {
@@ -233,17 +245,13 @@ SharedFolder::SharedFolder(const String& base, const std::vector<String>& levels
             return;
         }
         m_handles.push_back(h);
-        // Windows shows a link on the handle opened without following it;
-        // Wine follows the link even then, and shows it only by name.
         BY_HANDLE_FILE_INFORMATION info = {};
         const DWORD byName = GetFileAttributesW(path.c_str());
         if (!GetFileInformationByHandle(h, &info) || byName == INVALID_FILE_ATTRIBUTES) {
             m_state = failed;
             m_error = GetLastError();
-        } else if ((info.dwFileAttributes | byName) & FILE_ATTRIBUTE_REPARSE_POINT) {
-            m_state = isLink;
-        } else if (!(info.dwFileAttributes & byName & FILE_ATTRIBUTE_DIRECTORY)) {
-            m_state = notFolder;
+        } else {
+            m_state = judgeLevel(info.dwFileAttributes, byName);
         }
         if (m_state != usable) {
             if (!m_error)

@@ -8,6 +8,8 @@
 #include "baselib/svr_broker.h"
 #include "baselib/svr_http.h"
 #include "baselib/svr_winutils.h"
+
+#include <sddl.h>
 #include "text_helpers.h"
 
 using namespace Solvaris;
@@ -99,6 +101,50 @@ TEST(SystemFolders, AltNameReplacesTheFolderName) {
     }
     std::wstring alt = commonAppData() + L"\\PvTestAlt";
     RemoveDirectoryW(alt.c_str());
+}
+
+// What Wine cannot show with real folders: a link as Windows shows it (on
+// the handle opened without following it), and access lists other than the
+// ones Wine derives from a folder's mode.
+TEST(SystemFolders, LinksAndAccessListsAreJudgedByWhatTheSystemShows) {
+    using Solvaris_Win32::SharedFolder;
+    const DWORD dir = FILE_ATTRIBUTE_DIRECTORY, link = FILE_ATTRIBUTE_REPARSE_POINT, file = FILE_ATTRIBUTE_ARCHIVE;
+    const struct {
+        const char* what;
+        DWORD handle, name;
+        SharedFolder::State state;
+    } levels[] = {
+        {"a folder", dir, dir, SharedFolder::usable},
+        {"a junction (Windows)", dir | link, dir | link, SharedFolder::isLink},
+        {"a link the handle followed (Wine)", dir, dir | link, SharedFolder::isLink},
+        {"a file", file, file, SharedFolder::notFolder},
+        {"a symbolic link to a file (Windows)", file | link, file | link, SharedFolder::isLink},
+    };
+    for (const auto& c : levels)
+        EXPECT_EQ(Solvaris_Win32::judgeLevel(c.handle, c.name), c.state) << c.what;
+
+    const struct {
+        const wchar_t* sddl;
+        bool full;
+    } lists[] = {
+        {L"D:(A;OICI;GA;;;WD)", true},                // as the folders are made
+        {L"D:(A;;FA;;;WD)(A;OICIIO;GA;;;WD)", true},  // the same, split as the system keeps it
+        {L"D:(A;OICI;FA;;;WD)", true},
+        {L"D:(A;OICI;0x1301bf;;;WD)", false},         // modify, not full control
+        {L"D:(A;CI;FA;;;WD)", false},                 // subfolders only
+        {L"D:(A;OICIIO;GA;;;WD)", false},             // inherited only, not on the folder
+        {L"D:(A;OICI;GA;;;BU)", false},               // the users, not everyone
+        {L"D:", false},
+    };
+    for (const auto& c : lists) {
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL acl = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &sd, nullptr));
+        ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &acl, &defaulted));
+        EXPECT_EQ(Solvaris_Win32::grantsEveryoneFullControl(acl), c.full) << uitest::narrow(c.sddl);
+        LocalFree(sd);
+    }
 }
 
 TEST(SystemFolders, ProcessWideInstanceIsBuiltOnceAndKeepsItsFolder) {
