@@ -57,19 +57,19 @@ public:
     void commit() override;
 
 private:
-    DiskStorage* active();
+    DiskStorage* active() { return m_active.get(); }
     AutoPtr<DiskStorage> openTarget(uint32_t* error);
     void startChanging();
     void createWorkingFile(bool copyTarget);
-    bool replaceTarget();
+    bool replaceTarget(uint32_t* error);
 
-    AutoPtr<DiskStorage> m_active;
-    AutoPtr<DiskStorage> m_target;
+    AutoPtr<DiskStorage> m_active;  // the working file while there is one, else the target
+    AutoPtr<DiskStorage> m_target;  // held so that nobody else writes it meanwhile
+    AutoPtr<DiskStorage> m_work;    // changes since the last commit
     String m_targetPath;
-    String m_workPath;
     State m_state;
     AccessMode m_access;
-    uint64_t m_savedPos = 0;
+    bool m_replace = true;          // the commit may replace a file of the target's name
 };
 
 namespace {
@@ -127,18 +127,13 @@ DiskStorageWithRollbackImpl::DiskStorageWithRollbackImpl(const String& path, Acc
     if (!m_target) {
         if (creation == openExisting || creation == truncateExisting)
             SVR_THROW_CODE(errNotFound);
-        AutoPtr<DiskStorage> created = DiskStorage::create(m_targetPath, accessReadWrite, createNew, true);
-        created = nullptr;
+        // A new file is written through a working file too, and takes its
+        // name only on commit: a process killed before leaves no cut file
+        // under the target's name, and released without commit nothing is
+        // left at all.
         m_state = stateCreated;
-        m_target = openTarget(&error);
-        if (!m_target) {
-            DeleteFileW(m_targetPath.c_wstr());
-            THROW_WIN32(error, "CreateFileW");
-        }
-        // The new file is the working file: released without commit, it is
-        // removed again.
-        m_workPath = m_targetPath;
-        m_active = m_target;
+        m_replace = creation != createNew;
+        createWorkingFile(false);
         return;
     }
 
@@ -164,53 +159,43 @@ DiskStorageWithRollbackImpl::DiskStorageWithRollbackImpl(const String& path, Acc
 }
 
 DiskStorageWithRollbackImpl::~DiskStorageWithRollbackImpl() {
+    if (m_work)
+        discardWorkingFile(m_work.get());
     m_active = nullptr;
+    m_work = nullptr;
     m_target = nullptr;
-    if (!m_workPath.isEmpty())
-        DeleteFileW(m_workPath.c_wstr());
 }
 
 AutoPtr<DiskStorage> DiskStorageWithRollbackImpl::openTarget(uint32_t* error) {
     return openDiskStorage(m_targetPath, accessReadWrite, openExisting, error);
 }
 
-DiskStorage* DiskStorageWithRollbackImpl::active() {
-    if (!m_active) {
-        // After a commit whose target could not be opened again.
-        uint32_t error = 0;
-        m_target = openTarget(&error);
-        if (!m_target)
-            THROW_WIN32(error, "CreateFileW");
-        m_target->setPos(m_savedPos);
-        m_active = m_target;
-    }
-    return m_active.get();
-}
-
 void DiskStorageWithRollbackImpl::startChanging() {
     if (m_state == stateReadOnly)
         SVR_THROW(errWriteFailed, "The instance is read-only!");
-    if (m_workPath.isEmpty())
+    if (!m_work)
         createWorkingFile(m_state == stateKeepContent);
 }
 
-// The working file gets a fresh "~wt" name in the target's own folder: the
-// same volume, so the commit is a plain rename, and the folder's inherited
-// access rules, so the committed file can be used by everyone the old one
-// could.
+// The working file lies in the target's own folder: the same volume, so the
+// commit is a plain rename, and the folder's inherited access rules, so the
+// committed file can be used by everyone the old one could. It is created
+// exclusively and held by this storage alone from then on, and the commit
+// renames it through that same handle (svr_fileutils.h).
 void DiskStorageWithRollbackImpl::createWorkingFile(bool copyTarget) {
-    uint64_t pos = active()->getPos();
-    wchar_t name[MAX_PATH + 1];
+    uint64_t pos = m_active ? m_active->getPos() : 0;
+    uint32_t error = 0;
     String folder = folderOf(m_targetPath);
-    if (folder.isEmpty() || !GetTempFileNameW(folder.c_wstr(), L"~wt", 0, name))
+    AutoPtr<DiskStorage> work =
+        folder.isEmpty() ? AutoPtr<DiskStorage>() : _Svr_Internal_NS_::createWorkingFile(folder, L"~wt", &error);
+    if (!work) {
+        SetLastError(error ? error : ERROR_INVALID_NAME);
         SVR_THROW(errOperationFailed,
                   String::format("creating working file failed. (%s)", describeLastError().c_str()));
-    SetFileAttributesW(name, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY);
-    String workPath(name);
+    }
     // A working file that cannot be set up is removed again; the storage
     // stays on the target as before.
     try {
-        AutoPtr<DiskStorage> work = DiskStorage::create(workPath, accessReadWrite, openExisting, true);
         if (copyTarget) {
             try {
                 m_target->setPos(0);
@@ -221,85 +206,65 @@ void DiskStorageWithRollbackImpl::createWorkingFile(bool copyTarget) {
                 SVR_THROW_PLATFORM(e.code(), platform ? platform->platformError() : 0,
                                    e.message().trimLineBreaksRight() +
                                        String::format(" During copying %s to %s", m_targetPath.c_str(),
-                                                      workPath.c_str()));
+                                                      work->getName().c_str()));
             }
         }
         work->setPos(pos);
-        m_active = work;
-        m_workPath = workPath;
     } catch (...) {
-        DeleteFileW(workPath.c_wstr());
+        discardWorkingFile(work.get());
         throw;
     }
+    m_work = work;
+    m_active = work;
 }
 
-// Renames the flushed working file over the target. MoveFileEx with
-// replace is one rename on the same volume: the target is never missing,
-// unlike a replace that first moves the target aside. A reader that holds
-// the target open for a moment is waited for (a second at most).
-bool DiskStorageWithRollbackImpl::replaceTarget() {
+// Renames the flushed working file over the target through its handle. A
+// rename with replace on one volume is one step: the target is never
+// missing, unlike a replace that first moves the target aside. A reader
+// that holds the target open for a moment is waited for (a second at most).
+// The working file stays open throughout, so nobody can write into it or
+// put another file in its place before it becomes the target.
+bool DiskStorageWithRollbackImpl::replaceTarget(uint32_t* error) {
     // The committed file takes the target's attributes (hidden, archive...),
     // not the working file's hidden and temporary marks.
     DWORD attributes = GetFileAttributesW(m_targetPath.c_wstr());
     attributes = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & ~DWORD(FILE_ATTRIBUTE_TEMPORARY);
-    SetFileAttributesW(m_workPath.c_wstr(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
     for (int attempt = 0;; ++attempt) {
-        if (MoveFileExW(m_workPath.c_wstr(), m_targetPath.c_wstr(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (renameWorkingFile(m_work.get(), m_targetPath, attributes, m_replace, error))
             return true;
-        DWORD error = GetLastError();
-        if (attempt >= 20 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
-                              error != ERROR_LOCK_VIOLATION))
-            break;
+        if (attempt >= 20 || (*error != ERROR_SHARING_VIOLATION && *error != ERROR_ACCESS_DENIED &&
+                              *error != ERROR_LOCK_VIOLATION))
+            return false;
         Sleep(50);
     }
-    DWORD error = GetLastError();
-    SetFileAttributesW(m_workPath.c_wstr(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY);
-    SetLastError(error);
-    return false;
 }
 
 void DiskStorageWithRollbackImpl::commit() {
-    if (m_state == stateReadOnly)
-        return;
-    if (m_state == stateCreated) {
-        active()->flushBuffer();
-        m_workPath = String();
-        m_state = stateKeepContent;
-        return;
-    }
-    if (m_workPath.isEmpty())
+    if (m_state == stateReadOnly || !m_work)
         return;  // nothing changed since the last commit
 
     // Everything written must be on the disk before the rename makes it the
-    // target's content.
-    m_active->flushBuffer();
-    m_savedPos = m_active->getPos();
-    m_active = nullptr;
+    // target's content. The target is let go so that it can be replaced.
+    m_work->flushBuffer();
     m_target = nullptr;
-    bool replaced = replaceTarget();
-    DWORD error = GetLastError();
-    uint32_t openError = 0;
-    if (!replaced) {
+    uint32_t error = 0;
+    if (!replaceTarget(&error)) {
         // The target keeps its old content, the working file its changes:
-        // the storage goes on working on them.
-        m_active = openDiskStorage(m_workPath, accessReadWrite, openExisting, &openError);
-        if (m_active)
-            m_active->setPos(m_savedPos);
-        m_target = openTarget(&openError);
+        // the storage goes on working on them, and holds the target again.
+        uint32_t openError = 0;
+        if (m_state != stateCreated)
+            m_target = openTarget(&openError);
         SetLastError(error);
         SVR_THROW(errOperationFailed,
                   String::format("DiskStorageWithRollback::commit: CRITICAL ERROR: FileUtils::replaceFile failed "
                                  "for %s, no way to recover!\n",
                                  m_targetPath.c_str()));
     }
-    m_workPath = String();
+    // The handle that wrote the content now holds the target.
+    m_target = m_work;
+    m_work = nullptr;
     m_state = stateKeepContent;
-    m_target = openTarget(&openError);
-    if (m_target) {
-        m_target->setPos(m_savedPos);
-        m_active = m_target;
-    }
+    m_replace = true;
 }
 
 AutoPtr<DiskStorageWithRollback> DiskStorageWithRollback::create(const String& path, AccessMode access,

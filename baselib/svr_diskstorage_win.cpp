@@ -1,9 +1,12 @@
 // Solvaris::DiskStorage: a Windows file read and written at explicit 64-bit
 // positions, temporary files, and the path helpers of the storage units.
 #include <windows.h>
+#include <ntsecapi.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <cwchar>
+#include <string>
 #include <vector>
 
 #include "baselib/svr_error.h"
@@ -349,6 +352,70 @@ AutoPtr<DiskStorage> openDiskStorage(const String& path, AccessMode access, Crea
         THROW_WIN32(*error, "SetFilePointerEx");
     }
     return AutoPtr<DiskStorage>(new DiskStorageImpl(h, path, access, creation));
+}
+
+namespace {
+
+// A fresh name: 64 random bits, so that nobody can guess it in advance.
+String randomFileName(const wchar_t* prefix) {
+    static LONG counter = 0;
+    uint64_t bits = 0;
+    if (!RtlGenRandom(&bits, sizeof bits))
+        bits = (uint64_t(GetTickCount()) << 32) ^ (uint64_t(GetCurrentProcessId()) << 16) ^
+               uint64_t(InterlockedIncrement(&counter));
+    wchar_t name[64];
+    swprintf(name, 64, L"%ls%08lx%08lx.tmp", prefix, static_cast<unsigned long>(bits >> 32),
+             static_cast<unsigned long>(bits & 0xFFFFFFFFu));
+    return String(name);
+}
+
+} // namespace
+
+AutoPtr<DiskStorage> createWorkingFile(const String& folder, const wchar_t* prefix, uint32_t* error) {
+    *error = ERROR_SUCCESS;
+    String base = folder;
+    const uint8_t last = base.isEmpty() ? 0 : base.byteAt(base.length() - 1);
+    if (last && last != '\\' && last != '/')
+        base = base + "\\";
+    // A name that someone else took meanwhile is passed over for another.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        String path = base + randomFileName(prefix);
+        HANDLE h = CreateFileW(path.c_wstr(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        if (h != INVALID_HANDLE_VALUE)
+            return AutoPtr<DiskStorage>(new DiskStorageImpl(h, path, accessReadWrite, createNew));
+        *error = GetLastError();
+        if (*error != ERROR_FILE_EXISTS && *error != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    return AutoPtr<DiskStorage>();
+}
+
+bool renameWorkingFile(DiskStorage* work, const String& target, uint32_t attributes, bool replace, uint32_t* error) {
+    *error = ERROR_SUCCESS;
+    HANDLE h = work->getHandle();
+    std::wstring name(target.c_wstr());
+    std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + (name.size() + 1) * sizeof(wchar_t));
+    FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = DWORD(name.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+    if (!SetFileInformationByHandle(h, FileRenameInfo, rename, DWORD(buffer.size()))) {
+        *error = GetLastError();
+        return false;
+    }
+    // Times of 0 are left as they are.
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
+    return true;
+}
+
+void discardWorkingFile(DiskStorage* work) {
+    FILE_DISPOSITION_INFO dispose = {};
+    dispose.DeleteFile = TRUE;
+    SetFileInformationByHandle(work->getHandle(), FileDispositionInfo, &dispose, sizeof dispose);
 }
 
 namespace {

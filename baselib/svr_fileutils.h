@@ -23,6 +23,24 @@ String canonicalPath(const String& name);
 AutoPtr<DiskStorage> openDiskStorage(const String& path, AccessMode access, CreationMode creation,
                                      uint32_t* error);
 
+// Working files: a copy that is written first and takes its target's name
+// only when complete. The folder it lies in may let everyone write (the
+// shared data folder), so the file is created exclusively under a fresh
+// random name (prefix, 16 hex digits, ".tmp"; hidden and temporary) and held
+// by this process alone (no sharing at all) until it is released: nobody
+// else can open, write, rename or remove it in between. Empty result and
+// *error on failure.
+AutoPtr<DiskStorage> createWorkingFile(const String& folder, const wchar_t* prefix, uint32_t* error);
+// Gives the working file the name target through its own handle, replacing
+// a file of that name when replace is set, and then the attributes (0: none
+// besides normal). The handle stays open and now holds the target, so what
+// takes the target's place is exactly what was written through it. false
+// and *error on failure; the working file then keeps its name.
+bool renameWorkingFile(DiskStorage* work, const String& target, uint32_t attributes, bool replace, uint32_t* error);
+// Removes the working file through its handle; the name goes when the
+// storage is released.
+void discardWorkingFile(DiskStorage* work);
+
 // The folder for temporary files: the user's LocalLow folder for a process
 // of low integrity, the system's temporary path otherwise. Throws on
 // failure.

@@ -7,8 +7,12 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <cwchar>
+#include <cwctype>
 #include <string>
 #include <vector>
+
+#include "baselib/svr_error.h"
 
 namespace Solvaris_Win32 {
 
@@ -73,30 +77,38 @@ String shellFolder(int csidl) {
     return String(path);
 }
 
-// Creates the folder (and missing parents, with default security); the
-// folder itself gets the descriptor. An existing folder, and any failure,
-// are passed over: a later file operation there reports the real problem.
-void createFolder(const String& folder, SECURITY_ATTRIBUTES* security) {
-    std::wstring path(folder.c_wstr());
-    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/'))
-        path.pop_back();
-    if (CreateDirectoryW(path.c_str(), security) || GetLastError() != ERROR_PATH_NOT_FOUND)
-        return;
-    size_t cut = path.find_last_of(L"\\/");
-    if (cut == std::wstring::npos || cut < 3)
-        return;
-    createFolder(String(path.substr(0, cut).c_str()), nullptr);
-    CreateDirectoryW(path.c_str(), security);
+// What one opening of a level may touch: list it (so that the handle's
+// sharing counts and nobody may delete or rename the folder while it is
+// held), read its attributes and access list; change the access list only
+// where it will be granted.
+const DWORD kLevelAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+
+// The handle refers to the entry itself, never to what a link points to.
+HANDLE openLevel(const std::wstring& path, bool changeAccess) {
+    return CreateFileW(path.c_str(), kLevelAccess | (changeAccess ? WRITE_DAC : 0), FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+bool everyoneHasFullControl(HANDLE folder) {
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
+                        &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool full = grantsEveryoneFullControl(acl);
+    LocalFree(descriptor);
+    return full;
 }
 
 // Adds "Everyone: full control, inherited by files and subfolders" to the
-// folder's access list, keeping the entries it has.
-void grantEveryoneFullControl(const String& folder) {
+// folder's access list, keeping the entries it has. Set through the handle
+// with the kernel's own call: it changes this folder's list and walks
+// nothing below it.
+void grantEveryoneFullControl(HANDLE folder) {
     PACL oldAcl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    std::wstring path(folder.c_wstr());
-    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &oldAcl,
-                              nullptr, &descriptor) != ERROR_SUCCESS)
+    PSECURITY_DESCRIPTOR old = nullptr;
+    if (GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &oldAcl, nullptr,
+                        &old) != ERROR_SUCCESS)
         return;
     BYTE everyone[SECURITY_MAX_SID_SIZE];
     DWORD sidSize = sizeof everyone;
@@ -109,37 +121,236 @@ void grantEveryoneFullControl(const String& folder) {
         access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
         access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
         access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone);
-        if (SetEntriesInAclW(1, &access, oldAcl, &newAcl) == ERROR_SUCCESS)
-            SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, newAcl,
-                                  nullptr);
+        // The list keeps its inheritance marks (auto-inherited, protected).
+        SECURITY_DESCRIPTOR updated;
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        const SECURITY_DESCRIPTOR_CONTROL marks = SE_DACL_AUTO_INHERITED | SE_DACL_PROTECTED;
+        if (SetEntriesInAclW(1, &access, oldAcl, &newAcl) == ERROR_SUCCESS &&
+            InitializeSecurityDescriptor(&updated, SECURITY_DESCRIPTOR_REVISION) &&
+            SetSecurityDescriptorDacl(&updated, TRUE, newAcl, FALSE) &&
+            GetSecurityDescriptorControl(old, &control, &revision) &&
+            SetSecurityDescriptorControl(&updated, marks, control & marks))
+            SetKernelObjectSecurity(folder, DACL_SECURITY_INFORMATION, &updated);
     }
     if (newAcl)
         LocalFree(newAcl);
-    LocalFree(descriptor);
+    LocalFree(old);
+}
+
+// The length of the root of a full path ("C:\", "\\server\share\"), or 0.
+size_t rootLength(const std::wstring& path) {
+    if (path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/'))
+        return 3;
+    if (path.compare(0, 2, L"\\\\") == 0) {
+        size_t server = path.find(L'\\', 2);
+        size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
+        return share == std::wstring::npos ? path.size() : share + 1;
+    }
+    return 0;
+}
+
+// Splits a folder path into the base and the levels SharedFolder opens:
+// every missing level and the deepest one that exists (the folder
+// new levels would be made in, or the folder itself). The base is the
+// folder above them, used as it is.
+bool splitAtExistingFolder(const String& folder, String* base, std::vector<String>* levels) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    DWORD n = GetFullPathNameW(folder.c_wstr(), DWORD(buffer.size()), buffer.data(), nullptr);
+    if (n >= buffer.size()) {
+        buffer.resize(n + 1);
+        n = GetFullPathNameW(folder.c_wstr(), DWORD(buffer.size()), buffer.data(), nullptr);
+    }
+    if (n == 0 || n >= buffer.size())
+        return false;
+    std::wstring path(buffer.data(), n);
+    const size_t root = rootLength(path);
+    if (root == 0)
+        return false;
+    while (path.size() > root && (path.back() == L'\\' || path.back() == L'/'))
+        path.pop_back();
+    std::vector<std::wstring> names;
+    auto climb = [&] {
+        size_t cut = path.find_last_of(L"\\/");
+        names.push_back(path.substr(cut + 1));
+        path.resize(cut < root ? root : cut);
+    };
+    while (path.size() > root && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        climb();
+    if (path.size() > root)
+        climb();
+    *base = String(path.c_str());
+    levels->clear();
+    for (auto it = names.rbegin(); it != names.rend(); ++it)
+        levels->push_back(String(it->c_str()));
+    return true;
 }
 
 } // namespace
+
+bool grantsEveryoneFullControl(const _ACL* constAcl) {
+    PACL acl = const_cast<PACL>(constAcl);
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof everyone;
+    if (!acl || !CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize))
+        return false;
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    bool onFolder = false, inherited = false;
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(acl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            !EqualSid(everyone, &ace->SidStart))
+            continue;
+        DWORD mask = ace->Mask;
+        MapGenericMask(&mask, &mapping);
+        if ((mask & FILE_ALL_ACCESS) != FILE_ALL_ACCESS)
+            continue;
+        const BYTE flags = ace->Header.AceFlags;
+        if (!(flags & INHERIT_ONLY_ACE))
+            onFolder = true;
+        if ((flags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) == (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE))
+            inherited = true;
+    }
+    return onFolder && inherited;
+}
+
+SharedFolder::State judgeLevel(uint32_t handleAttributes, uint32_t nameAttributes) {
+    if ((handleAttributes | nameAttributes) & FILE_ATTRIBUTE_REPARSE_POINT)
+        return SharedFolder::isLink;
+    if (!(handleAttributes & nameAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return SharedFolder::notFolder;
+    return SharedFolder::usable;
+}
+
+SharedFolder::SharedFolder(const String& base, const std::vector<String>& levels, _SECURITY_ATTRIBUTES* security,
+                           unsigned options)
+    : m_path(base) {
+    std::wstring path(base.c_wstr());
+    for (size_t i = 0; i < levels.size(); ++i) {
+        const bool last = i + 1 == levels.size();
+        if (!path.empty() && path.back() != L'\\' && path.back() != L'/')
+            path += L'\\';
+        path += levels[i].c_wstr();
+        m_path = String(path.c_str());
+        // Made here, inside the level held open just before.
+        bool created = false;
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            created = CreateDirectoryW(path.c_str(), last || (options & secureEveryLevel) ? security : nullptr) != FALSE;
+        const bool grant = last && (options & grantEveryone) && created;
+        HANDLE h = openLevel(path, grant);
+        if (h == INVALID_HANDLE_VALUE) {
+            m_state = failed;
+            m_error = GetLastError();
+            m_failedLevel = m_path;
+            return;
+        }
+        m_handles.push_back(h);
+        BY_HANDLE_FILE_INFORMATION info = {};
+        const DWORD byName = GetFileAttributesW(path.c_str());
+        if (!GetFileInformationByHandle(h, &info) || byName == INVALID_FILE_ATTRIBUTES) {
+            m_state = failed;
+            m_error = GetLastError();
+        } else {
+            m_state = judgeLevel(info.dwFileAttributes, byName);
+        }
+        if (m_state != usable) {
+            if (!m_error)
+                m_error = ERROR_CANT_ACCESS_FILE;
+            m_failedLevel = m_path;
+            return;
+        }
+        m_created = created;
+        if (grant && !everyoneHasFullControl(h))
+            grantEveryoneFullControl(h);
+    }
+}
+
+SharedFolder::~SharedFolder() {
+    for (void* h : m_handles)
+        CloseHandle(h);
+}
+
+String SharedFolder::reason() const {
+    switch (m_state) {
+    case usable: return String();
+    case isLink: return String::format("%s is a link, not a folder", m_failedLevel.c_str());
+    case notFolder: return String::format("%s is not a folder", m_failedLevel.c_str());
+    default: return String::format("%s cannot be opened (error %u)", m_failedLevel.c_str(), unsigned(m_error));
+    }
+}
+
+bool isPlainFolderName(const String& name) {
+    std::wstring n(name.c_wstr());
+    if (n.empty() || n.size() > 255 || n == L"." || n == L".." || n.back() == L'.' || n.back() == L' ')
+        return false;
+    for (wchar_t c : n)
+        if (c < 0x20 || wcschr(L"<>:\"/\\|?*", c))
+            return false;
+    // Device names, also before an extension ("nul.txt") and blanks.
+    std::wstring stem = n.substr(0, n.find(L'.'));
+    while (!stem.empty() && stem.back() == L' ')
+        stem.pop_back();
+    for (wchar_t& c : stem)
+        c = wchar_t(towupper(c));
+    static const wchar_t* const devices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* device : devices)
+        if (stem == device)
+            return false;
+    if (stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
+        (iswdigit(stem[3]) || stem[3] == L'\u00B9' || stem[3] == L'\u00B2' || stem[3] == L'\u00B3'))
+        return false;
+    return true;
+}
 
 SystemReservedDirectoryLocator::SystemReservedDirectoryLocator() {
     FolderSecurity security;
     ComScope com;
 
     String name = environmentValue(L"SVRDBDIR_ALTNAME");
+    if (!name.isEmpty() && !isPlainFolderName(name)) {
+        Solvaris::debugFilePrintf("SystemReservedDirectoryLocator: SVRDBDIR_ALTNAME \"%s\" is no plain folder "
+                                  "name; \"Marovent\" is used.\n",
+                                  name.c_str());
+        name = String();
+    }
     if (name.isEmpty())
         name = "Marovent";
 
-    m_systemDir = environmentValue(L"SVRDBDIR");
-    if (m_systemDir.isEmpty()) {
+    String dbDir = environmentValue(L"SVRDBDIR");
+    String base;
+    std::vector<String> levels;
+    bool named = true;
+    if (!dbDir.isEmpty()) {
+        named = splitAtExistingFolder(dbDir, &base, &levels);
+    } else {
         String common = shellFolder(CSIDL_COMMON_APPDATA);
-        m_systemDir = common.isEmpty() ? String("C:\\Marovent") : common + "\\" + name;
+        base = common.isEmpty() ? String("C:\\") : common;
+        levels.push_back(common.isEmpty() ? String("Marovent") : name);
     }
-    createFolder(m_systemDir, security.get());
-    grantEveryoneFullControl(m_systemDir);
+    if (named)
+        m_held.reset(new SharedFolder(base, levels, security.get(), SharedFolder::grantEveryone));
+    if (m_held && m_held->isUsable()) {
+        m_systemDir = dbDir.isEmpty() ? m_held->path() : dbDir;
+    } else {
+        String why = m_held ? m_held->reason() : String::format("SVRDBDIR \"%s\" names no folder", dbDir.c_str());
+        Solvaris::debugFilePrintf("SystemReservedDirectoryLocator: %s; the profile repository is not used there.\n",
+                                  why.c_str());
+        m_held.reset();
+    }
 
     String local = shellFolder(CSIDL_LOCAL_APPDATA);
-    m_userDir = local.isEmpty() ? m_systemDir + "\\.local" : local + "\\" + name;
-    createFolder(m_userDir, security.get());
+    if (!local.isEmpty()) {
+        SharedFolder user(local, {name}, security.get(), 0);
+        if (user.isUsable())
+            m_userDir = user.path();
+    } else if (!m_systemDir.isEmpty()) {
+        SharedFolder user(m_systemDir, {String(".local")}, security.get(), 0);
+        if (user.isUsable())
+            m_userDir = user.path();
+    }
 }
+
+SystemReservedDirectoryLocator::~SystemReservedDirectoryLocator() {}
 
 String getSystemReservedDirectory() {
     SystemReservedDirectoryLocator* locator = SystemReservedDirectoryLocator::instance();

@@ -26,9 +26,12 @@ uint64_t modifiedTime(const String& path);
 // Replaces the file's content by text through a working copy that takes the
 // file's place only when complete: a failure leaves the old content.
 void replaceFile(const String& path, const String& text);
-// Copies from to to unless to exists; false on any failure.
+// Copies the content of from to to unless to exists, through a working
+// file that takes the name to only when complete (a process killed meanwhile
+// leaves no cut file there); false on any failure.
 bool copyFileIfAbsent(const String& from, const String& to);
-// The machine-wide folder that holds the repository, without a final separator.
+// The machine-wide folder that holds the repository, without a final
+// separator; empty when it cannot be used.
 String systemReservedDirectory();
 // The path with the system's separator between folder and name.
 String joinPath(const String& folder, const char* name);

@@ -100,19 +100,25 @@ void replaceFile(const String& path, const String& text) {
     }
 }
 
+// Written to a working file of its own first, which then takes the name to
+// only if nothing has it yet (a hard link fails on an existing name).
 bool copyFileIfAbsent(const String& from, const String& to) {
     if (fileExists(to))
         return false;
+    static std::atomic<uint32_t> counter{0};
     try {
         SimpleArray<char> bytes;
         readWholeFile(from, &bytes, nullptr);
-        FILE* f = std::fopen(to.c_str(), "wbx");
+        String work = to + String::format(".~wt%ld-%u", long(::getpid()), unsigned(counter++));
+        FILE* f = std::fopen(work.c_str(), "wbx");
         if (!f)
             return false;
         bool ok = bytes.count() == 0 || std::fwrite(bytes.data(), 1, bytes.count(), f) == bytes.count();
+        ok = (std::fflush(f) == 0) && ok;
+        ok = (::fsync(fileno(f)) == 0) && ok;
         ok = (std::fclose(f) == 0) && ok;
-        if (!ok)
-            std::remove(to.c_str());
+        ok = ok && ::link(work.c_str(), to.c_str()) == 0;
+        std::remove(work.c_str());
         return ok;
     } catch (const Exception&) {
         return false;

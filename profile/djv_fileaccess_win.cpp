@@ -78,8 +78,21 @@ void replaceFile(const String& path, const String& text) {
     storage->commit();
 }
 
+// The content is copied, not the file: the copy gets the folder's access
+// rules and none of the source's attributes (a read-only seed would make a
+// repository that can never be saved).
 bool copyFileIfAbsent(const String& from, const String& to) {
-    return CopyFileW(from.c_wstr(), to.c_wstr(), TRUE) != FALSE;
+    try {
+        SimpleArray<char> bytes;
+        readWholeFile(from, &bytes, nullptr);
+        AutoPtr<DiskStorageWithRollback> storage = DiskStorageWithRollback::create(to, accessWrite, createNew);
+        if (bytes.count())
+            storage->writeBytes(bytes.data(), bytes.count());
+        storage->commit();
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
 }
 
 String systemReservedDirectory() {

@@ -347,8 +347,10 @@ AutoPtr<Profile> Profile::importFromXmlFile(const String& path) {
 
 AutoPtr<ProfileRepository> ProfileRepository::create(const String& path) {
     AutoPtr<ProfileRepositoryImpl> repository(new ProfileRepositoryImpl(path));
-    if (path.isEmpty()) {
-        String folder = FileAccess::systemReservedDirectory();
+    // No usable reserved folder (the locator said why in the debug file):
+    // no file, so the built-in profile alone.
+    String folder = path.isEmpty() ? FileAccess::systemReservedDirectory() : String();
+    if (!folder.isEmpty()) {
         repository->path = FileAccess::joinPath(folder, "db0.dprepo");
         String seed = FileAccess::joinPath(folder, "defaults.dprepo");
         if (!FileAccess::fileExists(repository->path) && FileAccess::fileExists(seed))

@@ -5,17 +5,21 @@
 #   wine-env.sh start BUILD_DIR   (creates the prefix on first use)
 #   wine-env.sh stop BUILD_DIR
 #   wine-env.sh env BUILD_DIR     (prints the variables to eval)
+# PV_WINE_SESSION=NAME gives a session of its own beside the usual one (its
+# own prefix "wineprefix-NAME", display and wineserver), for tests that
+# change what every other test relies on.
 set -u
 cmd=${1:?start|stop|env}
 build=$(cd "${2:?build folder}" && pwd)
-state="$build/wine-session"
+session=${PV_WINE_SESSION:+-$PV_WINE_SESSION}
+state="$build/wine-session$session"
 arch=$(cat "$build/wine-arch" 2>/dev/null || echo win32)
 case "$arch" in
   win64) wine=/usr/lib/wine/wine64; [ -x "$wine" ] || wine=$(command -v wine64 || echo wine64)
          export WINELOADER=$wine ;;
   *)     arch=win32; wine=wine ;;
 esac
-export WINEPREFIX="$build/wineprefix" WINEARCH=$arch WINEDEBUG=-all
+export WINEPREFIX="$build/wineprefix$session" WINEARCH=$arch WINEDEBUG=-all
 # No Mono or Gecko installers: the program needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 

@@ -16,7 +16,7 @@ if [ -z "$build" ]; then
   build=$d
 fi
 here=$(cd "$(dirname "$0")" && pwd)
-if [ ! -f "$build/wine-session/display" ]; then
+if [ ! -f "$build/wine-session${PV_WINE_SESSION:+-$PV_WINE_SESSION}/display" ]; then
   "$here/wine-env.sh" start "$build" >/dev/null || exit 1
 fi
 eval "$("$here/wine-env.sh" env "$build")"

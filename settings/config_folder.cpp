@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "baselib/svr_winutils.h"
+
 namespace {
 
 const wchar_t kFolderSddl[] = L"D:AR(A;OICI;GA;;;WD)";
@@ -39,31 +41,35 @@ std::unique_ptr<FolderSecurity> createFolderSecurity()
     return security;
 }
 
-std::wstring getConfigFolder()
+ConfigFolder::ConfigFolder()
 {
     bool comStarted = SUCCEEDED(CoInitialize(nullptr));  // S_FALSE (already started) counts
     std::unique_ptr<FolderSecurity> security = createFolderSecurity();
-    SECURITY_ATTRIBUTES* sa = security ? &security->attributes : nullptr;
 
-    std::wstring folder;
     wchar_t base[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base))) {
-        folder = L"C:";
+        m_path = L"C:";
     } else {
         base[MAX_PATH - 1] = L'\0';
-        folder = base;
-        // An existing folder is fine; any other failure shows later, when the
-        // file cannot be written.
-        folder += L"\\Marovent";
-        CreateDirectoryW(folder.c_str(), sa);
-        folder += L"\\Vellumjet";
-        CreateDirectoryW(folder.c_str(), sa);
+        m_levels.reset(new Solvaris_Win32::SharedFolder(Solvaris::String(base),
+                                                        {Solvaris::String("Marovent"), Solvaris::String("Vellumjet")},
+                                                        security ? &security->attributes : nullptr,
+                                                        Solvaris_Win32::SharedFolder::secureEveryLevel));
+        m_path = std::wstring(base) + L"\\Marovent\\Vellumjet";
+        m_usable = m_levels->isUsable();
+        m_error = m_levels->error();
     }
 
     security.reset();
     if (comStarted)
         CoUninitialize();
-    return folder;
+}
+
+ConfigFolder::~ConfigFolder() = default;
+
+std::wstring getConfigFolder()
+{
+    return ConfigFolder().path();
 }
 
 std::wstring getIniPath(const std::wstring& settingsName)

@@ -22,9 +22,39 @@ struct FolderSecurity {
 // be made (the folders then get default security).
 std::unique_ptr<FolderSecurity> createFolderSecurity();
 
-// The config folder, without a trailing separator; its two levels are
-// created when missing. "C:" when the application data folder is unknown
-// (nothing is created then).
+namespace Solvaris_Win32 {
+class SharedFolder;
+}
+
+// The config folder, opened for use: its two levels are created when
+// missing (with the folder security), each opened without following links
+// and held open while the object lives, so that neither can be removed,
+// renamed or replaced by a link meanwhile. A link or a non-folder at either
+// level makes the folder unusable: nothing is created inside it, and the
+// settings are neither read from it nor written to it. When the application
+// data folder is unknown the folder is "C:", and nothing is created or held.
+class ConfigFolder {
+public:
+    ConfigFolder();
+    ~ConfigFolder();
+    ConfigFolder(const ConfigFolder&) = delete;
+    ConfigFolder& operator=(const ConfigFolder&) = delete;
+
+    // Without a trailing separator.
+    const std::wstring& path() const { return m_path; }
+    bool usable() const { return m_usable; }
+    // Why it cannot be used (ERROR_CANT_ACCESS_FILE for a link or a
+    // non-folder), for GetLastError.
+    DWORD error() const { return m_error; }
+
+private:
+    std::wstring m_path;
+    std::unique_ptr<Solvaris_Win32::SharedFolder> m_levels;
+    bool m_usable = true;
+    DWORD m_error = ERROR_SUCCESS;
+};
+
+// The config folder's path (see ConfigFolder), without a trailing separator.
 std::wstring getConfigFolder();
 
 // The INI file of a settings name: config folder + "\" + name + ".ini".

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "baselib/svr_error.h"
+#include "baselib/svr_fileutils.h"
 #include "settings/config_folder.h"
 #include "settings/ini_file.h"
 
@@ -136,26 +138,34 @@ bool makeUnicodeFile(const std::wstring& path)
         return true;
     text.resize(n);
 
+    // The new file is written through a working file of our own, created
+    // exclusively and held until it is renamed over the old one through the
+    // same handle: the folder lets everyone write, so no one may write into
+    // it or swap it meanwhile (svr_fileutils.h).
     const std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
-    wchar_t temp[MAX_PATH] = {};
-    if (!GetTempFileNameW(folder.c_str(), L"vjt", 0, temp))
+    uint32_t error = 0;
+    Solvaris::AutoPtr<Solvaris::DiskStorage> work =
+        Solvaris::_Svr_Internal_NS_::createWorkingFile(Solvaris::String(folder.c_str()), L"vjt", &error);
+    if (!work)
         return true;
-    file = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    bool written = file != INVALID_HANDLE_VALUE;
-    if (written) {
-        DWORD w1 = 0, w2 = 0;
-        const DWORD textBytes = DWORD(text.size() * sizeof(wchar_t));
-        written = WriteFile(file, mark, sizeof mark, &w1, nullptr) && w1 == sizeof mark &&
-                  (!textBytes || (WriteFile(file, text.data(), textBytes, &w2, nullptr) && w2 == textBytes)) &&
-                  FlushFileBuffers(file);
-        CloseHandle(file);
+    bool written = true;
+    try {
+        work->writeBytes(mark, sizeof mark);
+        if (!text.empty())
+            work->writeBytes(text.data(), uint32_t(text.size() * sizeof(wchar_t)));
+        work->flushBuffer();
+    } catch (const Solvaris::Exception&) {
+        written = false;
     }
     // Written in between by someone else: their keys would be lost.
     const bool unchanged = stampOf(path) == stamp;
-    if (written && unchanged && MoveFileExW(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    attributes = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & ~DWORD(FILE_ATTRIBUTE_TEMPORARY);
+    if (written && unchanged &&
+        Solvaris::_Svr_Internal_NS_::renameWorkingFile(work.get(), Solvaris::String(path.c_str()), attributes, true,
+                                                       &error))
         return true;
-    const DWORD error = GetLastError();
-    DeleteFileW(temp);
+    Solvaris::_Svr_Internal_NS_::discardWorkingFile(work.get());
     if (!written)
         return true;
     return unchanged && !isBusy(error);
@@ -177,6 +187,11 @@ void PrinterSettings::setSettingsName(const std::wstring& name)
 // filled. After kLoadAttempts the last read stands.
 bool PrinterSettings::load()
 {
+    // Held while the file is read; a folder that cannot be used is not read
+    // (the defaults stand), as it is never written.
+    ConfigFolder folder;
+    if (!folder.usable())
+        return true;
     CIniFile ini(IniPath);
     for (int attempt = 1;; ++attempt) {
         const FileStamp before = stampOf(IniPath);
@@ -205,6 +220,14 @@ bool PrinterSettings::load()
 // still fails ends the save; GetLastError then tells why.
 bool PrinterSettings::save()
 {
+    // Held while the file is written, so that neither level of it can be
+    // swapped for a link meanwhile; one that is a link already (or no
+    // folder) is not written at all.
+    ConfigFolder folder;
+    if (!folder.usable()) {
+        SetLastError(folder.error());
+        return false;
+    }
     CIniFile ini(IniPath);
     const ULONGLONG deadline = GetTickCount64() + kSaveWaitMs;
     auto mayRetry = [&] {

@@ -19,7 +19,8 @@ public:
     bool load();
     // Writes every field; false (GetLastError tells why) when the file could
     // not be written, also after waiting a moment for another program that
-    // held it.
+    // held it, or when the config folder cannot be used (a link or no
+    // folder in its place; see ConfigFolder), which load does not read.
     bool save();
 
     std::wstring PrevJobName;

@@ -8,6 +8,8 @@
 #include "baselib/svr_broker.h"
 #include "baselib/svr_http.h"
 #include "baselib/svr_winutils.h"
+
+#include <sddl.h>
 #include "text_helpers.h"
 
 using namespace Solvaris;
@@ -32,24 +34,62 @@ struct EnvScope {
 
 } // namespace
 
+// SVRDBDIR is used verbatim; a folder made for it is opened to everyone, a
+// folder found in place (the user's Documents, say) is used as it is, and a
+// file there is no folder to use: the directory is then empty and the debug
+// file says why.
 TEST(SystemFolders, DbDirIsCreatedAndUsedVerbatim) {
-    ScratchFolder dir(L"sysdir");
-    std::wstring wanted = dir.path(L"deeper\\db");
-    EnvScope env(wanted, L"Ignored");
-    SystemReservedDirectoryLocator locator;
-    EXPECT_EQ(str(locator.getSystemReservedDirectory()), uitest::narrow(wanted));
-    EXPECT_TRUE(isFolder(wanted));
-    EXPECT_TRUE(everyoneMayWrite(wanted));
-    // A second build finds the folder in place.
-    SystemReservedDirectoryLocator again;
-    EXPECT_EQ(str(again.getSystemReservedDirectory()), uitest::narrow(wanted));
-    RemoveDirectoryW(wanted.c_str());
-    RemoveDirectoryW(dir.path(L"deeper").c_str());
+    enum Found { missing, folder, file };
+    const struct {
+        const wchar_t* what;
+        const wchar_t* name;
+        Found found;
+        bool usable, everyone;
+    } cases[] = {
+        {L"missing, two levels deep", L"deeper\\db", missing, true, true},
+        {L"an existing folder", L"mine", folder, true, false},
+        {L"a file", L"plain.txt", file, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(uitest::narrow(c.what));
+        ScratchFolder dir(L"sysdir");
+        const std::wstring wanted = dir.path(c.name);
+        if (c.found == folder) {
+            ASSERT_TRUE(CreateDirectoryW(wanted.c_str(), nullptr));
+        } else if (c.found == file) {
+            ASSERT_TRUE(uitest::writeFile(wanted, "x"));
+        }
+        const std::wstring debug = dir.path(L"debug.txt");
+        SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", debug.c_str());
+        EnvScope env(wanted, L"Ignored");
+        {
+            SystemReservedDirectoryLocator locator;
+            EXPECT_EQ(str(locator.getSystemReservedDirectory()), c.usable ? uitest::narrow(wanted) : "");
+            EXPECT_EQ(isFolder(wanted), c.found != file);
+            EXPECT_EQ(everyoneMayWrite(wanted), c.everyone);
+            // A second build finds the folder in place.
+            SystemReservedDirectoryLocator again;
+            EXPECT_EQ(str(again.getSystemReservedDirectory()), c.usable ? uitest::narrow(wanted) : "");
+        }
+        SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", nullptr);
+        const std::string lines = uitest::readFile(debug);
+        EXPECT_EQ(lines.find(uitest::narrow(wanted) + " is not a folder") != std::string::npos, !c.usable) << lines;
+        DeleteFileW(debug.c_str());
+        RemoveDirectoryW(wanted.c_str());
+        RemoveDirectoryW(dir.path(L"deeper").c_str());
+    }
 }
 
+// SVRDBDIR_ALTNAME names one folder inside the application data folders;
+// anything else (a path, a way up, a drive, a device) gives "Marovent".
 TEST(SystemFolders, AltNameReplacesTheFolderName) {
-    const struct { const wchar_t *alt, *name; } cases[] = {{L"", L"Marovent"}, {L"PvTestAlt", L"PvTestAlt"}};
+    const struct { const wchar_t *alt, *name; } cases[] = {
+        {L"", L"Marovent"}, {L"PvTestAlt", L"PvTestAlt"}, {L"..\\PvTestUp", L"Marovent"}, {L"..", L"Marovent"},
+        {L"Pv\\Nested", L"Marovent"}, {L"Pv/Nested", L"Marovent"}, {L"C:PvDrive", L"Marovent"},
+        {L"NUL", L"Marovent"}, {L"com1.txt", L"Marovent"}, {L"PvTrail.", L"Marovent"},
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(uitest::narrow(c.alt));
         EnvScope env(L"", c.alt);
         SystemReservedDirectoryLocator locator;
         std::wstring expected = commonAppData() + L"\\" + c.name;
@@ -61,6 +101,50 @@ TEST(SystemFolders, AltNameReplacesTheFolderName) {
     }
     std::wstring alt = commonAppData() + L"\\PvTestAlt";
     RemoveDirectoryW(alt.c_str());
+}
+
+// What Wine cannot show with real folders: a link as Windows shows it (on
+// the handle opened without following it), and access lists other than the
+// ones Wine derives from a folder's mode.
+TEST(SystemFolders, LinksAndAccessListsAreJudgedByWhatTheSystemShows) {
+    using Solvaris_Win32::SharedFolder;
+    const DWORD dir = FILE_ATTRIBUTE_DIRECTORY, link = FILE_ATTRIBUTE_REPARSE_POINT, file = FILE_ATTRIBUTE_ARCHIVE;
+    const struct {
+        const char* what;
+        DWORD handle, name;
+        SharedFolder::State state;
+    } levels[] = {
+        {"a folder", dir, dir, SharedFolder::usable},
+        {"a junction (Windows)", dir | link, dir | link, SharedFolder::isLink},
+        {"a link the handle followed (Wine)", dir, dir | link, SharedFolder::isLink},
+        {"a file", file, file, SharedFolder::notFolder},
+        {"a symbolic link to a file (Windows)", file | link, file | link, SharedFolder::isLink},
+    };
+    for (const auto& c : levels)
+        EXPECT_EQ(Solvaris_Win32::judgeLevel(c.handle, c.name), c.state) << c.what;
+
+    const struct {
+        const wchar_t* sddl;
+        bool full;
+    } lists[] = {
+        {L"D:(A;OICI;GA;;;WD)", true},                // as the folders are made
+        {L"D:(A;;FA;;;WD)(A;OICIIO;GA;;;WD)", true},  // the same, split as the system keeps it
+        {L"D:(A;OICI;FA;;;WD)", true},
+        {L"D:(A;OICI;0x1301bf;;;WD)", false},         // modify, not full control
+        {L"D:(A;CI;FA;;;WD)", false},                 // subfolders only
+        {L"D:(A;OICIIO;GA;;;WD)", false},             // inherited only, not on the folder
+        {L"D:(A;OICI;GA;;;BU)", false},               // the users, not everyone
+        {L"D:", false},
+    };
+    for (const auto& c : lists) {
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL acl = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &sd, nullptr));
+        ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &acl, &defaulted));
+        EXPECT_EQ(Solvaris_Win32::grantsEveryoneFullControl(acl), c.full) << uitest::narrow(c.sddl);
+        LocalFree(sd);
+    }
 }
 
 TEST(SystemFolders, ProcessWideInstanceIsBuiltOnceAndKeepsItsFolder) {

@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "baselib/rollback_versions.h"
@@ -139,9 +141,11 @@ TEST(RollbackStorage, CommitReplacesTheFileAndKeepsWorking) {
     s = nullptr;
     EXPECT_EQ(uitest::readFile(dir.path(L"t")), "");
 
-    // A file the storage created stays once committed.
+    // A file the storage creates takes its name only on commit (a kill
+    // before leaves no cut file there), and then stays.
     s = DiskStorageWithRollback::create(dir.at(L"new"), accessReadWrite, createNew);
     writeText(s.get(), "fresh");
+    EXPECT_EQ(GetFileAttributesW(dir.path(L"new").c_str()), INVALID_FILE_ATTRIBUTES);
     s->commit();
     s = nullptr;
     EXPECT_EQ(uitest::readFile(dir.path(L"new")), "fresh");
@@ -173,34 +177,72 @@ TEST(RollbackStorage, CommitAfterReadingToTheEndKeepsTheWholeFile) {
 // A commit that cannot replace the file (here: someone else reads it and
 // does not share deletion) leaves the old content in place and the changes
 // in the storage, which goes on working on them; released, it leaves no
-// working file.
+// working file. While the commit waits, another user of the folder tries
+// to write into the working file, or to hold it so that the storage loses
+// it: neither may ever succeed, and no byte of theirs may appear.
 TEST(RollbackStorage, FailedCommitKeepsTheOldContent) {
-    ScratchFolder dir(L"rb-fail");
-    std::wstring target = dir.path(L"t");
-    ASSERT_TRUE(uitest::writeFile(target, "old"));
-    HANDLE reader = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    AutoPtr<DiskStorageWithRollback> s = DiskStorageWithRollback::create(dir.at(L"t"), accessReadWrite, openExisting);
-    writeText(s.get(), "NEW");
-    Exception e = thrownBy([&] { s->commit(); });
-    EXPECT_EQ(e.code(), 26);
-    EXPECT_TRUE(text_helpers::endsWith(
-        str(e.message()), "DiskStorageWithRollback::commit: CRITICAL ERROR: FileUtils::replaceFile failed for " +
-                              uitest::narrow(target) + ", no way to recover!\n\n"))
-        << str(e.message());
-    EXPECT_EQ(uitest::readFile(target), "old");
-    EXPECT_EQ(readAll(s.get()), "NEW");
-    EXPECT_TRUE(hasWorkingFile(dir));
-    // Once the reader is gone the same storage commits.
-    CloseHandle(reader);
-    s->commit();
-    EXPECT_FALSE(hasWorkingFile(dir));
-    s->setPos(0);
-    writeText(s.get(), "X");
-    s = nullptr;
-    EXPECT_EQ(uitest::readFile(target), "NEW");
-    EXPECT_FALSE(hasWorkingFile(dir));
+    for (bool keepsIt : {false, true}) {
+        SCOPED_TRACE(keepsIt ? "the intruder holds the working file" : "the intruder writes into it");
+        ScratchFolder dir(L"rb-fail");
+        std::wstring target = dir.path(L"t");
+        ASSERT_TRUE(uitest::writeFile(target, "old"));
+        HANDLE reader = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+        AutoPtr<DiskStorageWithRollback> s =
+            DiskStorageWithRollback::create(dir.at(L"t"), accessReadWrite, openExisting);
+        writeText(s.get(), "NEW");
+        std::wstring work;
+        for (const std::wstring& name : dir.files())
+            if (name.rfind(L"~wt", 0) == 0)
+                work = dir.path(name);
+        ASSERT_FALSE(work.empty());
+        std::atomic<bool> committing{true};
+        HANDLE taken = INVALID_HANDLE_VALUE;
+        std::thread intruder([&] {
+            while (committing && taken == INVALID_HANDLE_VALUE) {
+                taken = CreateFileW(work.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    0, nullptr);
+                Sleep(1);
+            }
+            if (taken == INVALID_HANDLE_VALUE)
+                return;
+            DWORD written = 0;
+            WriteFile(taken, "PLANTED", 7, &written, nullptr);
+            if (!keepsIt) {
+                CloseHandle(taken);
+                taken = INVALID_HANDLE_VALUE;
+            }
+        });
+        Exception e = thrownBy([&] { s->commit(); });
+        committing = false;
+        intruder.join();
+        EXPECT_EQ(taken, INVALID_HANDLE_VALUE) << "the working file was opened by someone else";
+        if (taken != INVALID_HANDLE_VALUE)
+            CloseHandle(taken);
+        EXPECT_EQ(e.code(), 26);
+        EXPECT_TRUE(text_helpers::endsWith(
+            str(e.message()), "DiskStorageWithRollback::commit: CRITICAL ERROR: FileUtils::replaceFile failed for " +
+                                  uitest::narrow(target) + ", no way to recover!\n\n"))
+            << str(e.message());
+        EXPECT_EQ(uitest::readFile(target), "old");
+        EXPECT_EQ(readAll(s.get()), "NEW");
+        // Later writes still go to the working file, never to the target.
+        s->setPos(3);
+        writeText(s.get(), "!");
+        EXPECT_TRUE(hasWorkingFile(dir));
+        CloseHandle(reader);
+        EXPECT_EQ(uitest::readFile(target), "old");
+        // Once the reader is gone the same storage commits.
+        s->commit();
+        EXPECT_FALSE(hasWorkingFile(dir));
+        s->setPos(0);
+        writeText(s.get(), "X");
+        s = nullptr;
+        EXPECT_EQ(uitest::readFile(target), "NEW!");
+        EXPECT_FALSE(hasWorkingFile(dir));
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // started with a page, its dialog answered from outside, and the full 32-bit
 // exit code and the shared settings file checked afterwards.
 #include "app/param_test_support.h"
+#include "baselib/storage_folder_win.h"
 #include "settings/config_folder.h"
 #include "support/ui_probe.h"
 
@@ -32,6 +33,19 @@ size_t keyCount(const std::wstring& path)
 
 // A light blue page whose rows are padded, so its shape shows in the pictures.
 std::vector<uint8_t> pageFile(uint32_t w, uint32_t h) { return paramtest::solidPage(w, h, w * 3 + 4, 0xE0, 0xC0, 0xA0); }
+
+// The box that says the settings could not be saved (Retry, Cancel), once
+// the program shows it; null when it ends or kWait passes first.
+HWND waitForNotSavedBox(Process& p)
+{
+    for (DWORD waited = 0; waited < kWait && p.running(); waited += 50) {
+        Sleep(50);
+        for (HWND w : topLevelWindows(p.pid(), L"#32770"))
+            if (findControl(w, IDRETRY))
+                return w;
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -167,13 +181,7 @@ TEST(ParamMode, ASettingsFileThatCannotBeSavedIsReported)
         HANDLE held = CreateFileW(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         pressButton(dlg, IDOK);
-        HWND box = nullptr;
-        for (DWORD waited = 0; !box && waited < kWait && p.running(); waited += 50) {
-            Sleep(50);
-            for (HWND w : topLevelWindows(p.pid(), L"#32770"))
-                if (findControl(w, IDRETRY))
-                    box = w;
-        }
+        HWND box = waitForNotSavedBox(p);
         EXPECT_TRUE(box) << c.what << ": no box; exit code " << p.exitCode();
         if (box) {
             EXPECT_NE(staticTexts(box).find(ini), std::wstring::npos) << c.what << ": " << narrow(staticTexts(box));
@@ -194,6 +202,62 @@ TEST(ParamMode, ASettingsFileThatCannotBeSavedIsReported)
             EXPECT_EQ(readFile(ini), before) << c.what << ": the settings file must stay untouched";
         }
     }
+}
+
+// The shared folder replaced by a link to someone's private folder (any
+// user may remove the shared folder and put a link in its place). Runs from
+// shared_folder_link.sh, in a Wine prefix of its own, which makes the link
+// and checks afterwards, from the Unix side, that the private folder kept
+// its mode and holds nothing new. Here: the link is never followed, so the
+// settings cannot be saved (the box; Cancel answers 2), the profile list
+// holds the built-in profile alone and the debug file says why.
+TEST(SharedFolderLink, ParamRunNeitherOpensNorFillsTheLinkedFolder)
+{
+    if (!GetEnvironmentVariableW(L"PV_SHARED_FOLDER_LINK", nullptr, 0))
+        GTEST_SKIP() << "runs from tests/e2e/shared_folder_link.sh, in a Wine prefix of its own";
+    const std::wstring shared = commonAppData() + L"\\Marovent";
+    const DWORD attributes = GetFileAttributesW(shared.c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "the script puts a link there";
+    RemoveAtEnd files;
+    const std::wstring image = files.add(tempPath(L"pvtest-link-page.img"));
+    const std::wstring debug = files.add(tempPath(L"pvtest-link-debug.txt"));
+    const std::wstring out = files.add(tempPath(L"pvtest-link-stdout.txt"));
+    ASSERT_TRUE(writeBytes(image, pageFile(620, 877)));
+    DeleteFileW(debug.c_str());
+    SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", debug.c_str());
+    for (int button : {IDCANCEL, IDOK}) {
+        SCOPED_TRACE(button == IDOK ? "OK" : "Cancel");
+        Process p;
+        ASSERT_TRUE(p.startWithOutput(commandLine(programPath(L"PrintvaneUI.exe"),
+                                                  {L"-param", uniqueName(L"link"), image, L"0", L"150", L"620",
+                                                   L"877", L"1"}),
+                                      out));
+        HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
+        ASSERT_TRUE(dlg);
+        pressButton(dlg, button);
+        if (button == IDOK) {
+            HWND box = waitForNotSavedBox(p);
+            EXPECT_TRUE(box) << "no box; exit code " << p.exitCode();
+            if (box) {
+                EXPECT_NE(staticTexts(box).find(shared + L"\\Vellumjet\\"), std::wstring::npos)
+                    << narrow(staticTexts(box));
+                EXPECT_FALSE(saveScreenshot(box, L"param-not-saved-link").empty());
+                pressButton(box, IDCANCEL);
+            }
+        }
+        ASSERT_TRUE(p.wait(kWait));
+        EXPECT_EQ(p.exitCode(), 2u);
+        // No settings were read from the linked folder either: the dialog
+        // proposes a name for the page, as for a missing file.
+        std::string trace = readFile(out);
+        trace.erase(std::remove(trace.begin(), trace.end(), '\r'), trace.end());
+        EXPECT_EQ(trace, "UpdateProfileCombo: name=vjt150\n");
+    }
+    SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", nullptr);
+    const std::string lines = readFile(debug);
+    EXPECT_NE(lines.find(narrow(shared) + " is a link, not a folder"), std::string::npos) << lines;
+    EXPECT_EQ(GetFileAttributesW((shared + L"\\Vellumjet").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(ParamMode, ScreenshotsInTheUsersLanguage)

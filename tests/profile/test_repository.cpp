@@ -87,14 +87,23 @@ TEST(ProfileRepository, DefaultLocationAndSeed) {
     }
     EXPECT_FALSE(std::filesystem::exists(reservedFolder() / "db0.dprepo"));
 
-    // A seed file is copied first and its profiles are listed.
+    // A seed file is copied first and its profiles are listed. It may be
+    // read-only (as installed): its content is copied, not the file with its
+    // marks, so the repository can still be saved (Windows renames nothing
+    // over a read-only file).
     const std::string seed = repositoryDoc({profileElement("vjt300"), profileElement("Fine")});
-    writeFile(reservedFolder() / "defaults.dprepo", seed);
+    const std::filesystem::path seedPath = reservedFolder() / "defaults.dprepo";
+    writeFile(seedPath, seed);
+    std::filesystem::permissions(seedPath, std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
     {
         AutoPtr<ProfileRepository> repo = ProfileRepository::create(S(""));
         EXPECT_EQ(namesOf(repo), (Names{"Fine", "vjt300"}));
     }
     EXPECT_EQ(readFile(reservedFolder() / "db0.dprepo"), seed);   // copied, and not rewritten
+    EXPECT_NE(std::filesystem::status(reservedFolder() / "db0.dprepo").permissions() &
+                  std::filesystem::perms::owner_write,
+              std::filesystem::perms::none);
+    std::filesystem::permissions(seedPath, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
 
     // An existing db0.dprepo is never replaced by the seed.
     writeFile(reservedFolder() / "db0.dprepo", repositoryDoc({profileElement("own")}));
