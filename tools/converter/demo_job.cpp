@@ -33,6 +33,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -443,8 +444,9 @@ int commandDemo(const Args& args)
     if (o.automatic)
         CreateDirectoryW(o.shots.c_str(), nullptr);
 
-    // Pages at the chosen resolution: A4 portrait, A4 landscape, A4 portrait.
-    const uint32_t a4w = uint32_t(8.27 * o.dpi), a4h = uint32_t(11.69 * o.dpi);
+    // Pages at the chosen resolution: A4 portrait, A4 landscape, A4 portrait
+    // (210 x 297 mm: 2480 x 3508 at 300 dpi).
+    const uint32_t a4w = uint32_t(std::lround(o.dpi * 210 / 25.4)), a4h = uint32_t(std::lround(o.dpi * 297 / 25.4));
     std::vector<Page> pages = {renderPage(a4w, a4h, 1), renderPage(a4h, a4w, 2), renderPage(a4w, a4h, 3)};
 
     wchar_t tmp[MAX_PATH] = {};
