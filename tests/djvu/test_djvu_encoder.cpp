@@ -147,8 +147,9 @@ const Page& testPage(int n)
 // input: bitonal exactly equal to the thresholded page, the others within a
 // PSNR bound over the whole page, measured on these pages (portrait,
 // landscape) and set about 1 dB below: picture quality 75 at subsample 2
-// 20.1 and 25.5 dB; picture with the chunk list (70, 95 slices) at the
-// default subsample 3 17.5 and 18.0 dB (the page's small text blurs most);
+// 20.1 and 25.5 dB; picture with the chunk list (70 slices, then the rest)
+// at the default subsample 3 17.5 and 18.0 dB (the page's small text blurs
+// most);
 // 3-layer quality 75 29.6 and 29.2 dB.
 TEST(DjvuEncoder, DocumentOfEachMode)
 {
@@ -160,8 +161,9 @@ TEST(DjvuEncoder, DocumentOfEachMode)
     } cases[] = {
         {"picture", "encode-mode=\"picture\"><iw44 id=\"background\" subsample=\"2\" quality=\"75\"/>",
          "BG44 BG44 BG44", 19},
+        // 60 adds nothing after 70 and is left out; an empty entry takes the rest.
         {"picture, chunk list", "encode-mode=\"picture\"><iw44 id=\"background\"><chunk-config slices=\"70\"/>"
-                                "<chunk-config slices=\"95\"/></iw44>",
+                                "<chunk-config slices=\"60\"/><chunk-config/></iw44>",
          "BG44 BG44", 16.5},
         {"bitonal", "encode-mode=\"bitonal\" bin-threshold=\"200\">", "Sjbz", 0},
         {"3-layer", "encode-mode=\"3-layer\"><iw44 id=\"foreground\" intent=\"FG44\" quality=\"75\"/>"
@@ -199,6 +201,28 @@ TEST(DjvuEncoder, DocumentOfEachMode)
         }
         fs::remove(file);
     }
+}
+
+// A page with no dark pixel: bitonal gives an empty JB2 layer, 3-layer has
+// no mask and becomes picture.
+TEST(DjvuEncoder, BlankPage)
+{
+    const Page white{300, 200, std::vector<uint8_t>(300 * 200 * 3, 0xFF)};
+    const fs::path file = tempFile("blank.djvu");
+    for (const char* mode : {"bitonal", "3-layer"}) {
+        {
+            pvdjvu::DocumentWriter writer(file);
+            writer.addPage(pvdjvu::encodePage(view(white, 150), profileParams(std::string("encode-mode=\"") + mode + "\">")));
+            writer.finish();
+        }
+        const std::vector<DumpedPage> pages = dump(file);
+        ASSERT_EQ(pages.size(), 1u) << mode;
+        EXPECT_EQ(pages[0].chunks, mode[0] == 'b' ? "Sjbz" : "BG44 BG44 BG44") << mode;
+        const Decoded d = decode(file, 1, mode[0] == 'b');
+        EXPECT_EQ(d.samples, std::vector<uint8_t>(mode[0] == 'b' ? 300 * 200 : 300 * 200 * 3, mode[0] == 'b' ? 0 : 255))
+            << mode;
+    }
+    fs::remove(file);
 }
 
 // A lower background quality makes a smaller page, in both modes with a

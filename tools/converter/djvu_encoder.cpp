@@ -201,16 +201,29 @@ GP<GPixmap> reducedLayer(const PageView& page, uint32_t sub, const std::vector<u
 }
 
 // The chunk targets of a layer: the profile's chunk list, or the quality's
-// slice targets. `single` keeps only the last (the foreground is one chunk).
+// slice targets. Targets are cumulative: an entry that does not go beyond
+// the one before adds nothing and is left out; an entry with neither slices
+// nor bytes takes the rest of the data and ends the list. `single` keeps only
+// the last (the foreground is one chunk).
 std::vector<IWEncoderParms> chunkTargets(const IW44Encoder::Params& p, bool single)
 {
     std::vector<IWEncoderParms> out;
     if (p.chunks.count() > 0) {
+        int slices = 0, bytes = 0;
         for (const IW44Encoder::ChunkConfig& c : p.chunks) {
             IWEncoderParms parms;
             parms.slices = int(std::min<uint32_t>(c.slices, 0x7FFFFFFF));
             parms.bytes = int(std::min<uint32_t>(c.bytes, 0x7FFFFFFF));
+            const bool rest = parms.slices == 0 && parms.bytes == 0;
+            if (rest)
+                parms.slices = 0x7FFFFFFF;   // the encoder stops when the data ends
+            else if (parms.slices <= slices && parms.bytes <= bytes)
+                continue;
+            slices = std::max(slices, parms.slices);
+            bytes = std::max(bytes, parms.bytes);
             out.push_back(parms);
+            if (rest)
+                break;
         }
     } else {
         for (uint32_t slices : slicesForQuality(p.quality)) {
