@@ -380,6 +380,10 @@ Encoding encodeDocument(const Options& o, const std::vector<Page>& pages, const 
                         const std::vector<ChosenProfile>& chosen, const std::wstring& output)
 {
     Encoding job;
+    if (output.empty()) {
+        job.error = L"the settings name no output file";
+        return job;
+    }
     ProgressPipe pipe;
     if (!pipe.open(20000)) {
         job.error = L"the progress window did not connect";
