@@ -240,12 +240,18 @@ TEST(ParamMode, DemoJobFollowsEachAnswer)
         std::vector<std::string> lines;
         bool written;
     } cases[] = {
-        {L"skip,same", L"0", {"page 1 profile: Demo copy", "page 1: 1878", "page 2: 1877", "job done; converted 2,3; skipped 1"},
+        // Page 1's choice is not stored when the page is skipped: page 2 and
+        // 3 go with the stored profile.
+        {L"skip,same", L"0",
+         {"page 1 profile: Demo copy", "page 1: 1878", "page 2: 1877", "page 2 encoded: vjt100", "page 3 encoded: vjt100",
+          "job done; converted 2,3; skipped 1"},
          true},
         {L"ok,cancel", L"0", {"page 1 profile: Demo copy", "page 1: 1", "page 2: 2", "job cancelled; converted 1; skipped "},
          false},
         {L"ok,same", L"2",
-         {"page 1 profile: Demo copy", "page 1: 1", "page 2: 1877", "encoding cancelled; converted 1,2,3; skipped "}, false},
+         {"page 1 profile: Demo copy", "page 1: 1", "page 2: 1877", "page 1 encoded: Demo copy",
+          "encoding cancelled; converted 1,2,3; skipped "},
+         false},
     };
     RemoveAtEnd files;
     for (const Case& c : cases) {

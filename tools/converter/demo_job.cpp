@@ -18,8 +18,9 @@
 // user): the answers are taken in order, one per configuration dialog, from
 // ok | same | skip | cancel (default: same). Screenshots of every window go
 // to --shots (default: <build>\screenshots) as demo-*.bmp. --report writes
-// one line per -param run ("page N: CODE", the full 32-bit exit code) and a
-// last line with the outcome, for tests.
+// one line per -param run ("page N: CODE", the full 32-bit exit code), one
+// per page added to the document ("page N encoded: PROFILE") and a last line
+// with the outcome, for tests.
 #include "tools/converter/demo_page.h"
 #include "tools/converter/djvu_encoder.h"
 #include "tools/converter/launch.h"
@@ -377,7 +378,7 @@ struct Encoding {
 // document written and moved into place. A window that has gone (Cancel)
 // ends the job before the document is written.
 Encoding encodeDocument(const Options& o, const std::vector<Page>& pages, const std::vector<int>& encoded,
-                        const std::vector<ChosenProfile>& chosen, const std::wstring& output)
+                        const std::vector<ChosenProfile>& chosen, const std::wstring& output, Report& report)
 {
     Encoding job;
     if (output.empty()) {
@@ -424,8 +425,10 @@ Encoding encodeDocument(const Options& o, const std::vector<Page>& pages, const 
                     }
                 }
             }
-            if (!job.cancelled)
+            if (!job.cancelled) {
                 writer.addPage(encodedPage);
+                report.line("page " + std::to_string(encoded[k]) + " encoded: " + narrowText(chosen[k].name));
+            }
         }
         if (!job.cancelled)
             job.cancelled = !pipe.send(encodePipeMessage(PM_FINALIZE, nullptr, 0));
@@ -536,7 +539,7 @@ int commandDemo(const Args& args)
     const std::wstring output = settings.OutputFileName;
     Encoding job;
     if (!encoded.empty())
-        job = encodeDocument(o, pages, encoded, chosen, output);
+        job = encodeDocument(o, pages, encoded, chosen, output, report);
 
     std::wstring summary;
     if (job.cancelled) {
