@@ -93,7 +93,6 @@ GP<JB2Image> maskToJb2(const std::vector<uint8_t>& dark, uint32_t width, uint32_
     }
 
     // Components in the order of their first run (top to bottom, left to right).
-    std::vector<uint32_t> component(runs.size());
     std::vector<std::vector<uint32_t>> members;
     std::unordered_map<uint32_t, uint32_t> index;
     for (uint32_t i = 0; i < runs.size(); ++i) {
