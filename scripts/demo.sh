@@ -18,6 +18,9 @@
 # by the converter stand-in), or the stand-in's own success. The demo ends
 # with a line per step and exits 1 when any step failed.
 # Pictures of every window go to BUILD/screenshots (PNG).
+# The print job writes C:\users\Public\Documents\demo.djvu in the Wine prefix;
+# the demo copies it to BUILD/demo.djvu, lists it with djvudump and adds
+# page 1 as decoded by ddjvu to the pictures (demo-document-page1.png).
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -132,10 +135,34 @@ bmp="$shots/demo-pipe-progress.bmp"
 # then the progress window and the summary. With --manual you answer the
 # dialogs yourself (Edit opens the editor).
 rm -f "$build/demo-report.txt"
+document="$WINEPREFIX/drive_c/users/Public/Documents/demo.djvu"
+rm -f "$document" "$build/demo.djvu"
 demo_step "A print job of three pages: page dialogs, the profile editor, progress window, summary" - \
   demo ${mode:+--auto --answers ok,skip,same} --out 'C:\users\Public\Documents\demo.djvu' \
     --shots "Z:$shots" --report "Z:$here/$build/demo-report.txt"
 [ -f "$build/demo-report.txt" ] && { echo "-param exit codes:"; tr -d '\r' <"$build/demo-report.txt"; }
+# The document, checked from outside with DjVuLibre's own tools: with the
+# demo's answers (page 1 ok, page 2 skipped, page 3 ok) it holds 2 pages.
+if [ -z "$only" ] || [[ "$only" == *",$step,"* ]]; then
+  if [ -f "$document" ]; then
+    cp "$document" "$build/demo.djvu"
+    pages=$(djvudump "$build/demo.djvu" | grep -c 'FORM:DJVU')
+    size=$(stat -c %s "$build/demo.djvu")
+    echo "document: $here/$build/demo.djvu, $size bytes, $pages pages (djvudump):"
+    djvudump "$build/demo.djvu" | sed 's/^/  /'
+    ddjvu -format=ppm -page=1 "$build/demo.djvu" "$build/demo-page1.ppm" &&
+      convert "$build/demo-page1.ppm" "$shots/demo-document-page1.png" && rm -f "$build/demo-page1.ppm"
+    line="document: $pages pages, $size bytes"
+    if [ -n "$mode" ] && [ "$pages" != 2 ]; then line+=" - FAILED: expected 2 pages"; failed=$((failed + 1)); else line+=" - ok"; fi
+  elif [ -n "$mode" ]; then
+    line="document: FAILED: $document was not written"
+    failed=$((failed + 1))
+  else
+    line="document: none written (the job was not done)"
+  fi
+  echo "$line"
+  results+=("$line")
+fi
 for f in "$shots"/demo-*.bmp; do [ -f "$f" ] && convert "$f" "${f%.bmp}.png" 2>/dev/null && rm -f "$f"; done
 
 scripts/wine-env.sh stop $build >/dev/null

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a Debian 12 machine and
-# builds Expat for both Windows targets once (cached under .cache/, ignored by
-# git). On a machine whose kernel runs no 32-bit code it also installs QEMU's
+# builds Expat and DjVuLibre's codec library for both Windows targets once
+# (cached under .cache/, ignored by git). On a machine whose kernel runs no 32-bit code it also installs QEMU's
 # i386 user-mode emulator and registers it for 32-bit programs, so that 32-bit
 # Wine (and with it the product) runs there too.
 # Safe to run again: every step checks whether its work is already done.
@@ -18,6 +18,7 @@ need_pkgs=()
 want=(g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
       cmake make g++ clang libclang-rt-14-dev libgtest-dev libexpat1-dev
       xvfb xauth imagemagick dpkg-dev fonts-wqy-microhei locales python3
+      libdjvulibre-dev djvulibre-bin
       wine wine32:i386 wine64 nginx-light tinyproxy openssl)
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in "${want[@]}"; do have_pkg "$p" || need_pkgs+=("$p"); done
@@ -52,14 +53,18 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
   $SUDO locale-gen >/dev/null
 fi
 
+# Debian's source package PKG unpacked (with Debian's patches) into DEST,
+# through the project's own apt configuration.
+fetch_source() { # PKG DEST
+  bash "$here/scripts/apt-source.sh" "$cache" "$1" "$2"
+}
+
 # Expat for the Windows targets, built from Debian's source package.
 srcdir="$cache/expat-src"
 for proc in i686 x86_64; do
   expat_prefix="$cache/expat-mingw-$proc"
   [ -f "$expat_prefix/lib/libexpat.a" ] && continue
-  if [ ! -d "$srcdir" ]; then
-    bash "$here/scripts/apt-source.sh" "$cache" expat "$srcdir" || exit 1
-  fi
+  [ -d "$srcdir" ] || fetch_source expat "$srcdir" || exit 1
   b="$cache/expat-build-$proc"
   rm -rf "$b"
   cmake -S "$srcdir/expat" -B "$b" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-$proc.cmake" \
@@ -72,6 +77,31 @@ for proc in i686 x86_64; do
   cmake --install "$b" >/dev/null
   rm -rf "$b"
   echo "setup: Expat for Windows ($proc) in $expat_prefix"
+done
+
+# DjVuLibre (the converter stand-in's codec) from Debian's source package:
+# its C++ headers serve the native build (which links Debian's
+# libdjvulibre), and cmake/djvulibre builds the static library for each
+# Windows target. A change to that recipe rebuilds the library.
+djvu_src="$cache/djvulibre-src"
+[ -f "$djvu_src/libdjvu/IW44Image.h" ] || fetch_source djvulibre "$djvu_src" || exit 1
+recipe=$(cat "$here/cmake/djvulibre/CMakeLists.txt" "$here/cmake/djvulibre/config.h" | sha256sum | cut -d' ' -f1)
+for proc in i686 x86_64; do
+  djvu_prefix="$cache/djvulibre-mingw-$proc"
+  if [ -f "$djvu_prefix/lib/libdjvu.a" ] && [ "$(cat "$djvu_prefix/recipe" 2>/dev/null)" = "$recipe" ]; then
+    continue
+  fi
+  b="$cache/djvulibre-build-$proc"
+  rm -rf "$b" "$djvu_prefix"
+  t0=$(date +%s)
+  cmake -S "$here/cmake/djvulibre" -B "$b" -DDJVU_SRC="$djvu_src" \
+    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-$proc.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$djvu_prefix" >/dev/null || exit 1
+  cmake --build "$b" -j"${PV_JOBS:-2}" >"$b.log" 2>&1 || { tail -n 30 "$b.log"; exit 1; }
+  cmake --install "$b" >/dev/null || exit 1
+  echo "$recipe" >"$djvu_prefix/recipe"
+  rm -rf "$b" "$b.log"
+  echo "setup: DjVuLibre for Windows ($proc) in $djvu_prefix ($(( $(date +%s) - t0 )) s)"
 done
 
 # 32-bit code: natively, through QEMU, or not at all.

@@ -309,29 +309,60 @@ TEST(ParamMode, ScreenshotsInTheUsersLanguage)
 // The converter stand-in's print job follows each -param answer: 1877 keeps
 // the answer for the following pages, 1878 skips a page, 2 ends the job. On
 // page 1 it runs the profile editor once, whose new profile the dialog then
-// selects.
+// selects. The DjVu document appears at the output name only when the job
+// was done, with one page for each page encoded (a bundled document holds a
+// FORM:DJVU chunk per page): not after Cancel in a dialog nor after Cancel
+// in the progress window while page 2 is encoded, and no working file stays
+// behind.
 TEST(ParamMode, DemoJobFollowsEachAnswer)
 {
     struct Case {
         const wchar_t* answers;
+        const wchar_t* cancelAt;   // page of the document at which the progress window's Cancel is pressed
         std::vector<std::string> lines;
+        int pages;   // in the document; 0: no document
     } cases[] = {
-        {L"skip,same", {"page 1 profile: Demo copy", "page 1: 1878", "page 2: 1877", "job done; converted 2,3; skipped 1"}},
-        {L"ok,cancel", {"page 1 profile: Demo copy", "page 1: 1", "page 2: 2", "job cancelled; converted 1; skipped "}},
+        // Page 1's choice is not stored when the page is skipped: page 2 and
+        // 3 go with the stored profile.
+        {L"skip,same", L"0",
+         {"page 1 profile: Demo copy", "page 1: 1878", "page 2: 1877", "page 2 encoded: vjt100", "page 3 encoded: vjt100",
+          "job done; converted 2,3; skipped 1"},
+         2},
+        {L"ok,cancel", L"0", {"page 1 profile: Demo copy", "page 1: 1", "page 2: 2", "job cancelled; converted 1; skipped "},
+         0},
+        {L"ok,same", L"2",
+         {"page 1 profile: Demo copy", "page 1: 1", "page 2: 1877", "page 1 encoded: Demo copy",
+          "encoding cancelled; converted 1,2,3; skipped "},
+         0},
     };
     RemoveAtEnd files;
     for (const Case& c : cases) {
         const std::wstring name = uniqueName(L"demo");
         const std::wstring report = tempPath(name + L".txt");
+        const std::wstring document = tempPath(name + L".djvu");
         files.add(report);
+        files.add(document);
         files.add(getIniPath(name));
         RunResult r = runProgram(commandLine(programPath(L"converter.exe"),
                                              {L"demo", L"--auto", L"--answers", c.answers, L"--settings", name,
-                                              L"--out", tempPath(name + L".djvu"), L"--report", report}),
+                                              L"--out", document, L"--report", report, L"--dpi", L"100",
+                                              L"--cancel-encoding", c.cancelAt}),
                                  180000);
         ASSERT_TRUE(r.started);
         ASSERT_TRUE(r.ended) << narrow(c.answers);
         EXPECT_EQ(r.exitCode, 0u) << narrow(c.answers);
         EXPECT_EQ(readLines(report), c.lines) << narrow(c.answers);
+        bool exists = false, working = true;
+        const std::string bytes = readFile(document, &exists);
+        readFile(document + L".part", &working);
+        EXPECT_FALSE(working) << narrow(c.answers);
+        int pages = 0;
+        for (size_t at = bytes.find("DJVU"); at != std::string::npos; at = bytes.find("DJVU", at + 4))
+            pages += at >= 8 && bytes.compare(at - 8, 4, "FORM") == 0;
+        EXPECT_EQ(pages, c.pages) << narrow(c.answers);
+        EXPECT_EQ(exists, c.pages > 0) << narrow(c.answers);
+        if (exists) {
+            EXPECT_TRUE(bytes.compare(0, 8, "AT&TFORM") == 0 && bytes.compare(12, 4, "DJVM") == 0) << narrow(c.answers);
+        }
     }
 }

@@ -1,29 +1,40 @@
 // converter demo: a small print job as the printer driver runs one. It renders
 // three pages of its own (portrait, landscape, portrait), asks about them with
 // -param, follows the answer (1877 keeps it for the following pages, 1878
-// skips the page, 2 cancels the job), shows the progress window through a
-// named pipe while it "encodes", and ends with a -msg summary naming the
-// output file. No DjVu file is written: this is a stand-in.
+// skips the page, 2 cancels the job), then encodes the confirmed pages into
+// one DjVu document while the progress window shows each step through a
+// named pipe, and ends with a -msg summary naming the document and its size.
+// Each page is encoded with the profile chosen for it: after every dialog
+// the settings name the profile, read from the profile repository as the
+// real converter reads it. The document appears at the output name only
+// when the job is done (DocumentWriter).
 //
 //   converter demo [--auto] [--answers a,b,...] [--out PATH] [--settings NAME]
-//                  [--shots DIR] [--dpi N] [--report FILE]
+//                  [--shots DIR] [--dpi N] [--report FILE] [--cancel-encoding N]
 //
+// Pages are A4 at --dpi (default 300). --cancel-encoding N presses Cancel in
+// the progress window as page N of the document starts (for tests).
 // --auto answers every window itself (for tests and machines without a
 // user): the answers are taken in order, one per configuration dialog, from
 // ok | same | skip | cancel (default: same). Screenshots of every window go
 // to --shots (default: <build>\screenshots) as demo-*.bmp. --report writes
-// one line per -param run ("page N: CODE", the full 32-bit exit code) and a
-// last line with the outcome, for tests.
+// one line per -param run ("page N: CODE", the full 32-bit exit code), one
+// per page added to the document ("page N encoded: PROFILE") and a last line
+// with the outcome, for tests.
+#include "tools/converter/demo_page.h"
+#include "tools/converter/djvu_encoder.h"
 #include "tools/converter/launch.h"
 
 #include "app/core/page_image.h"
 #include "app/core/pipe_protocol.h"
+#include "profile/djv_profiles.h"
+#include "settings/printer_settings.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -31,92 +42,6 @@
 #include <vector>
 
 namespace {
-
-// ---- pages ---------------------------------------------------------------
-
-struct Page {
-    uint32_t width, height;
-    std::vector<uint8_t> bgr;  // packed rows
-};
-
-void fillRect(Page& p, int x0, int y0, int x1, int y1, uint8_t r, uint8_t g, uint8_t b)
-{
-    x0 = std::max(x0, 0);
-    y0 = std::max(y0, 0);
-    x1 = std::min<int>(x1, int(p.width));
-    y1 = std::min<int>(y1, int(p.height));
-    for (int y = y0; y < y1; ++y) {
-        uint8_t* row = &p.bgr[size_t(y) * p.width * 3];
-        for (int x = x0; x < x1; ++x) {
-            row[x * 3] = b;
-            row[x * 3 + 1] = g;
-            row[x * 3 + 2] = r;
-        }
-    }
-}
-
-// A page that reads as a document at a glance: a heading, paragraphs of
-// "words", a colour picture (sky, sun, hills) and a footer line.
-Page renderPage(uint32_t width, uint32_t height, int number)
-{
-    Page p{width, height, std::vector<uint8_t>(size_t(width) * height * 3, 0xFF)};
-    const int m = int(width) / 12;                    // margin
-    const int unit = std::max<int>(2, int(width) / 200);
-    int y = m;
-    fillRect(p, m, y, int(width) * 2 / 3, y + unit * 6, 0x20, 0x30, 0x60);  // heading
-    y += unit * 12;
-
-    const int pictureW = int(width) / 2 - m;
-    const int pictureH = int(height) / 4;
-    const int pictureX = int(width) - m - pictureW;
-    const int pictureY = y;
-    uint32_t seed = 12345u + uint32_t(number) * 777u;
-    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
-    while (y < int(height) - m * 2) {
-        // One paragraph of lines; lines beside the picture are shorter.
-        for (int line = 0; line < 6 && y < int(height) - m * 2; ++line) {
-            int right = (y >= pictureY - unit && y < pictureY + pictureH + unit) ? pictureX - unit * 4
-                                                                                   : int(width) - m;
-            if (line == 5)
-                right = m + (right - m) / 2;
-            int x = m;
-            while (x < right) {
-                int word = unit * (3 + int(next() % 9));
-                fillRect(p, x, y, std::min(x + word, right), y + unit * 2, 0x28, 0x28, 0x28);
-                x += word + unit * 2;
-            }
-            y += unit * 4;
-        }
-        y += unit * 4;
-    }
-    // The picture: a sky gradient, a sun and two hills.
-    for (int py = 0; py < pictureH; ++py) {
-        for (int px = 0; px < pictureW; ++px) {
-            uint8_t r = uint8_t(90 + 100 * py / pictureH), g = uint8_t(150 + 80 * py / pictureH), b = 240;
-            int dx = px - pictureW * 3 / 4, dy = py - pictureH / 3;
-            if (dx * dx + dy * dy < (pictureH / 6) * (pictureH / 6)) {
-                r = 250;
-                g = 200;
-                b = 40;
-            }
-            int hill1 = pictureH * 2 / 3 + (px - pictureW / 3) * (px - pictureW / 3) / std::max(1, pictureW * 2);
-            int hill2 = pictureH * 3 / 4 + (px - pictureW) * (px - pictureW) / std::max(1, pictureW * 3);
-            if (py > hill1 || py > hill2) {
-                r = 40;
-                g = uint8_t(120 + 60 * px / pictureW);
-                b = 50;
-            }
-            fillRect(p, pictureX + px, pictureY + py, pictureX + px + 1, pictureY + py + 1, r, g, b);
-        }
-    }
-    fillRect(p, pictureX - 1, pictureY - 1, pictureX + pictureW + 1, pictureY, 0, 0, 0);
-    // Footer: a rule and the page number as a row of blocks.
-    fillRect(p, m, int(height) - m, int(width) - m, int(height) - m + unit / 2 + 1, 0x80, 0x80, 0x80);
-    for (int i = 0; i < number; ++i)
-        fillRect(p, int(width) / 2 + i * unit * 4, int(height) - m + unit * 2, int(width) / 2 + i * unit * 4 + unit * 3,
-                 int(height) - m + unit * 5, 0xC0, 0x20, 0x20);
-    return p;
-}
 
 bool writeFile(const std::wstring& path, const std::vector<uint8_t>& bytes)
 {
@@ -137,28 +62,6 @@ bool saveShot(HWND window, const std::wstring& path)
         Sleep(30);
     }
     return saveWindowPicture(window, path);
-}
-
-// ---- settings file (the converter's side of it) ---------------------------
-
-std::wstring iniPath(const std::wstring& settingsName)
-{
-    wchar_t folder[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, folder)))
-        return L"C:\\" + settingsName + L".ini";
-    std::wstring path = folder;
-    path += L"\\Marovent";
-    CreateDirectoryW(path.c_str(), nullptr);
-    path += L"\\Vellumjet";
-    CreateDirectoryW(path.c_str(), nullptr);
-    return path + L"\\" + settingsName + L".ini";
-}
-
-std::wstring iniString(const std::wstring& ini, const wchar_t* key)
-{
-    wchar_t value[260] = {};
-    GetPrivateProfileStringW(L"VJT", key, L"", value, 260, ini.c_str());
-    return value;
 }
 
 // ---- the progress pipe ----------------------------------------------------
@@ -221,7 +124,8 @@ struct Options {
     std::wstring settings = L"PrintvaneDemo";
     std::wstring shots;
     std::wstring report;
-    int dpi = 100;
+    int dpi = 300;
+    int cancelAt = 0;   // page of the document at which Cancel is pressed; 0: never
 };
 
 class Report {
@@ -274,6 +178,8 @@ bool parseOptions(const Args& args, Options& o)
             o.report = args[++i];
         } else if (a == L"--dpi" && hasValue) {
             o.dpi = std::max(10, std::min(600, _wtoi(args[++i].c_str())));
+        } else if (a == L"--cancel-encoding" && hasValue) {
+            o.cancelAt = _wtoi(args[++i].c_str());
         } else {
             std::fwprintf(stderr, L"demo: unknown option %ls\n", a.c_str());
             return false;
@@ -413,6 +319,128 @@ void showMessage(const Options& o, const std::wstring& text)
     finish(c, o.automatic ? 30000 : INFINITE);
 }
 
+// ---- encoding -------------------------------------------------------------
+
+// The encoder parameters of the profile a page was confirmed with, read from
+// the profile repository as the converter reads them.
+struct ChosenProfile {
+    std::wstring name;
+    Solvaris::DjVu::DjVuEncoder::Params params;
+    std::wstring error;   // empty when read
+};
+
+ChosenProfile readProfile(const std::wstring& name)
+{
+    ChosenProfile c;
+    c.name = name;
+    try {
+        Solvaris::AutoPtr<Solvaris::DjVu::ProfileRepository> repository =
+            Solvaris::DjVu::ProfileRepository::create(Solvaris::String());
+        c.params = repository->loadProfile(Solvaris::String(utf8(name).c_str()))->getParams();
+    } catch (const std::exception& e) {
+        const std::string what = e.what();
+        c.error.assign(what.begin(), what.end());
+    }
+    return c;
+}
+
+// 1234567 as "1,234,567".
+std::wstring groupedNumber(uint64_t n)
+{
+    std::wstring digits = std::to_wstring(n), out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += L',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::wstring wideText(const std::string& text)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0);
+    std::wstring out(size_t(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], n);
+    return out;
+}
+
+struct Encoding {
+    bool cancelled = false;
+    std::wstring error;
+    uint64_t size = 0;   // of the written document
+};
+
+// Encodes the confirmed pages into the document at `output` while the
+// progress window shows each step as it begins: 'P' a page, 'F' its image
+// layers (the encoding), 'T' and 'S' its text (the pages carry no text
+// layer, so these pass at once; then the page joins the document), 'E' the
+// document written and moved into place. A window that has gone (Cancel)
+// ends the job before the document is written.
+Encoding encodeDocument(const Options& o, const std::vector<Page>& pages, const std::vector<int>& encoded,
+                        const std::vector<ChosenProfile>& chosen, const std::wstring& output, Report& report)
+{
+    Encoding job;
+    if (output.empty()) {
+        job.error = L"the settings name no output file";
+        return job;
+    }
+    ProgressPipe pipe;
+    if (!pipe.open(20000)) {
+        job.error = L"the progress window did not connect";
+        return job;
+    }
+    const std::wstring doc = output.substr(output.find_last_of(L"\\/") + 1);
+    const std::wstring docName = doc.empty() ? L"demo" : doc;
+    job.cancelled = !pipe.send(encodePipeText(PM_DOC_NAME, std::u16string(docName.begin(), docName.end()))) ||
+                    !pipe.send(encodePageCount(uint32_t(encoded.size())));
+    pvdjvu::DocumentWriter writer{std::filesystem::path(output)};
+    try {
+        for (size_t k = 0; k < encoded.size() && !job.cancelled; ++k) {
+            if (o.cancelAt == int(k) + 1) {
+                HWND w = waitForDialog(pipe.child(), 5000);
+                if (w)
+                    PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                WaitForSingleObject(pipe.child().process, 10000);
+            }
+            const Page& p = pages[size_t(encoded[k] - 1)];
+            std::vector<uint8_t> encodedPage;
+            for (uint32_t kind : {PM_PAGE_BEGIN, PM_IMAGE, PM_TEXT, PM_TEXT_COMPRESS}) {
+                if (!pipe.send(encodePipeMessage(kind, nullptr, 0))) {
+                    job.cancelled = true;
+                    break;
+                }
+                if (kind == PM_IMAGE) {
+                    pvdjvu::PageView v;
+                    v.width = p.width;
+                    v.height = p.height;
+                    v.dpi = uint32_t(o.dpi);
+                    v.bgr = p.bgr.data();
+                    v.stride = size_t(p.width) * 3;
+                    encodedPage = pvdjvu::encodePage(v, chosen[k].params);
+                    if (o.automatic && k == 0) {
+                        HWND w = waitForDialog(pipe.child(), 5000);
+                        if (w)
+                            saveShot(w, o.shots + L"\\demo-progress.bmp");
+                    }
+                }
+            }
+            if (!job.cancelled) {
+                writer.addPage(encodedPage);
+                report.line("page " + std::to_string(encoded[k]) + " encoded: " + narrowText(chosen[k].name));
+            }
+        }
+        if (!job.cancelled)
+            job.cancelled = !pipe.send(encodePipeMessage(PM_FINALIZE, nullptr, 0));
+        if (!job.cancelled)
+            job.size = writer.finish();
+    } catch (const std::exception& e) {
+        job.error = wideText(e.what());
+    }
+    pipe.close();
+    return job;
+}
+
 } // namespace
 
 int commandDemo(const Args& args)
@@ -423,8 +451,9 @@ int commandDemo(const Args& args)
     if (o.automatic)
         CreateDirectoryW(o.shots.c_str(), nullptr);
 
-    // Pages at the chosen resolution: A4 portrait, A4 landscape, A4 portrait.
-    const uint32_t a4w = uint32_t(8.27 * o.dpi), a4h = uint32_t(11.69 * o.dpi);
+    // Pages at the chosen resolution: A4 portrait, A4 landscape, A4 portrait
+    // (210 x 297 mm: 2480 x 3508 at 300 dpi).
+    const uint32_t a4w = uint32_t(std::lround(o.dpi * 210 / 25.4)), a4h = uint32_t(std::lround(o.dpi * 297 / 25.4));
     std::vector<Page> pages = {renderPage(a4w, a4h, 1), renderPage(a4h, a4w, 2), renderPage(a4w, a4h, 3)};
 
     wchar_t tmp[MAX_PATH] = {};
@@ -442,19 +471,24 @@ int commandDemo(const Args& args)
         SetEnvironmentVariableW(L"TESSFORGE7_SCRIPT",
                                 L"new:Demo copy;bg:60;fg:85;description:Made by the demo job;apply;pause:1500;ok");
     }
-    const std::wstring ini = iniPath(o.settings);
-    WritePrivateProfileStringW(L"VJT", L"PrevJobName", L"Printvane demo", ini.c_str());
+    PrinterSettings settings;
+    settings.setSettingsName(o.settings);
+    settings.load();
+    settings.PrevJobName = L"Printvane demo";
     if (!o.out.empty())
-        WritePrivateProfileStringW(L"VJT", L"OutputFilename", o.out.c_str(), ini.c_str());
+        settings.OutputFileName = o.out;
+    settings.save();
 
     Report report(o.report);
     std::vector<int> encoded, skipped;
+    std::vector<ChosenProfile> chosen;   // one per encoded page
     bool reuse = false;
     size_t answerIndex = 0;
     for (size_t i = 0; i < pages.size(); ++i) {
         const int number = int(i) + 1;
         if (reuse) {
             encoded.push_back(number);
+            chosen.push_back(chosen.back());
             continue;
         }
         // The image file: rows padded to a multiple of 4 bytes plus 4 more,
@@ -475,11 +509,19 @@ int commandDemo(const Args& args)
         }
         std::printf("demo: page %d: -param exit code %lu\n", number, static_cast<unsigned long>(code));
         report.line("page " + std::to_string(number) + ": " + std::to_string(static_cast<unsigned long>(code)));
-        if (code == 1877) {
-            reuse = true;
+        if (code == 1877 || code == 1) {
+            reuse = code == 1877;
             encoded.push_back(number);
-        } else if (code == 1) {
-            encoded.push_back(number);
+            settings.load();
+            chosen.push_back(readProfile(settings.Profile));
+            if (!chosen.back().error.empty()) {
+                const std::wstring text = L"The profile " + settings.Profile + L" could not be read: " +
+                                          chosen.back().error;
+                showMessage(o, text);
+                std::printf("demo: %ls\n", text.c_str());
+                report.line("job failed");
+                return 1;
+            }
         } else if (code == 1878) {
             skipped.push_back(number);
         } else if (code == 2) {
@@ -494,53 +536,33 @@ int commandDemo(const Args& args)
         }
     }
 
-    const std::wstring output = iniString(ini, L"OutputFileName");
-    const std::wstring profile = iniString(ini, L"Profile");
-    bool cancelled = false;
-    if (!encoded.empty()) {
-        ProgressPipe pipe;
-        if (!pipe.open(20000)) {
-            std::printf("demo: the progress window did not connect\n");
-        } else {
-            const std::wstring doc = output.substr(output.find_last_of(L"\\/") + 1);
-            const std::wstring docName = doc.empty() ? L"demo" : doc;
-            cancelled = !pipe.send(encodePipeText(PM_DOC_NAME, std::u16string(docName.begin(), docName.end()))) ||
-                        !pipe.send(encodePageCount(uint32_t(encoded.size())));
-            const DWORD step = o.automatic ? 150 : 400;
-            for (size_t k = 0; k < encoded.size() && !cancelled; ++k) {
-                for (uint32_t kind : {PM_PAGE_BEGIN, PM_IMAGE, PM_TEXT, PM_TEXT_COMPRESS}) {
-                    if (!pipe.send(encodePipeMessage(kind, nullptr, 0))) {
-                        cancelled = true;
-                        break;
-                    }
-                    Sleep(step);
-                }
-                if (o.automatic && k == 0 && !cancelled) {
-                    HWND w = waitForDialog(pipe.child(), 5000);
-                    if (w)
-                        saveShot(w, o.shots + L"\\demo-progress.bmp");
-                }
-            }
-            if (!cancelled)
-                cancelled = !pipe.send(encodePipeMessage(PM_FINALIZE, nullptr, 0));
-            Sleep(step);
-            pipe.close();
-        }
-    }
+    const std::wstring output = settings.OutputFileName;
+    Encoding job;
+    if (!encoded.empty())
+        job = encodeDocument(o, pages, encoded, chosen, output, report);
 
     std::wstring summary;
-    if (cancelled) {
+    if (job.cancelled) {
         summary = L"The conversion was cancelled; " + output + L" was not written.";
+    } else if (!job.error.empty()) {
+        summary = L"The document " + output + L" could not be written: " + job.error;
     } else {
+        std::wstring names;
+        for (const ChosenProfile& c : chosen)
+            if (names.find(L"\"" + c.name + L"\"") == std::wstring::npos)
+                names += (names.empty() ? L"" : L", ") + (L"\"" + c.name + L"\"");
         summary = std::to_wstring(encoded.size()) + L" of " + std::to_wstring(pages.size()) +
-                  L" pages were converted to " + (output.empty() ? L"(no file name)" : output) + L" with profile " +
-                  (profile.empty() ? L"(none)" : profile) + L".";
+                  L" pages were converted to " + output + L" (" + groupedNumber(job.size) + L" bytes) with profile " +
+                  (names.empty() ? L"(none)" : names) + L".";
         if (!skipped.empty())
             summary += L" Skipped: " + std::to_wstring(skipped.size()) + L".";
     }
     showMessage(o, summary);
     std::printf("demo: %ls\n", summary.c_str());
-    report.line(std::string(cancelled ? "encoding cancelled" : "job done") + "; converted " + numbers(encoded) +
-                "; skipped " + numbers(skipped));
-    return 0;
+    if (job.size)
+        std::printf("demo: document %ls: %zu pages, %llu bytes\n", output.c_str(), encoded.size(),
+                    static_cast<unsigned long long>(job.size));
+    report.line(std::string(job.cancelled ? "encoding cancelled" : job.error.empty() ? "job done" : "encoding failed") +
+                "; converted " + numbers(encoded) + "; skipped " + numbers(skipped));
+    return job.error.empty() || job.cancelled ? 0 : 1;
 }
