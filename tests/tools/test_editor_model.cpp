@@ -88,8 +88,9 @@ TEST(EditorModel, ImportSwitch)
     for (const Case& c : cases) {
         std::wstring file;
         EXPECT_EQ(parseImportArguments(c.parameters, file), c.import);
-        if (c.import)
+        if (c.import) {
             EXPECT_EQ(file, c.file);
+        }
     }
 }
 
