@@ -362,6 +362,35 @@ std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
     return name;
 }
 
+// The opened list of a combo box of the dialog's process: a visible
+// top-level window of the class "ComboLBox".
+struct ListSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK matchDropDownList(HWND w, LPARAM param)
+{
+    ListSearch* s = reinterpret_cast<ListSearch*>(param);
+    wchar_t cls[16] = {};
+    GetClassNameW(w, cls, 16);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == s->pid && IsWindowVisible(w) && wcscmp(cls, L"ComboLBox") == 0) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND dropDownList(HWND dlg)
+{
+    ListSearch search = {0, nullptr};
+    GetWindowThreadProcessId(dlg, &search.pid);
+    EnumWindows(matchDropDownList, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // The profile box's entries (the box marshals its texts between processes),
 // and a picture of the dialog with the box opened.
 std::vector<std::wstring> listProfiles(const Options& o, HWND dlg)
@@ -384,15 +413,20 @@ std::vector<std::wstring> listProfiles(const Options& o, HWND dlg)
     // the selection is put back afterwards.
     DWORD_PTR selected = 0;
     SendMessageTimeoutW(box, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &selected);
-    SetCursorPos(0, 0);   // away from the list, which then shows the selection
     SendMessageTimeoutW(box, CB_SHOWDROPDOWN, TRUE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
     Sleep(300);
+    // The opened list highlights the entry under the pointer: show the
+    // selection instead, as a user who just opened the box sees it.
+    HWND list = dropDownList(dlg);
+    if (list && selected != DWORD_PTR(CB_ERR))
+        SendMessageTimeoutW(list, LB_SETCURSEL, selected, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    Sleep(100);
     // The opened list reaches below the dialog: picture both.
-    RECT list = {}, frame = {};
-    SendMessageTimeoutW(box, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&list), SMTO_ABORTIFHUNG, 5000,
-                        nullptr);
+    RECT listRect = {}, frame = {};
+    SendMessageTimeoutW(box, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&listRect), SMTO_ABORTIFHUNG,
+                        5000, nullptr);
     GetWindowRect(dlg, &frame);
-    UnionRect(&frame, &frame, &list);
+    UnionRect(&frame, &frame, &listRect);
     saveScreenPicture(frame, o.shots + L"\\demo-profiles.bmp");
     SendMessageTimeoutW(box, CB_SHOWDROPDOWN, FALSE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
     SendMessageTimeoutW(box, CB_SETCURSEL, selected, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
