@@ -79,6 +79,17 @@ has "job done; converted 1,3; skipped 2"; check "the job's outcome" $?
 grep -q "with profile Mixed colour pages\." "$work/demo.log"; check "OK stored the shipped profile chosen" $?
 [ -f "$shared/db0.dprepo" ]; check "the program seeded db0.dprepo from the shared folder" $?
 
+# An upgrade for a user who already has a repository: the installer's import
+# step adds the shipped profiles the user lacks and keeps the user's own.
+ns=http://schemas.printvane.org/djvu/1.0/profile/
+printf '<?xml version="1.0" encoding="UTF-8"?>\n<repository xmlns="%s"><profile name="Photos" description="mine"/><profile name="Mine"/></repository>\n' \
+  "$ns" >"$shared/db0.dprepo"
+"$PV_WINE" "$program_dir/tessforge7.exe" -import 'C:\ProgramData\Marovent\defaults.dprepo' >"$work/import.log" 2>&1
+check "the import step ended with 0" $?
+names=$(grep -o '<profile name="[^"]*"' "$shared/db0.dprepo" | cut -d'"' -f2 | paste -sd'|')
+[ "$names" = "Mine|Mixed colour pages|Photos|Scanned text|Smallest file" ]; check "the import added the missing profiles ($names)" $?
+grep -q 'description="mine"' "$shared/db0.dprepo"; check "the import kept the user's own Photos" $?
+
 mkdir -p "$build/screenshots"
 for f in "$shots"/demo-profiles.bmp "$shots"/demo-progress.bmp; do
   [ -f "$f" ] && cp "$f" "$build/screenshots/archive-$(basename "${f#*/demo-}")"

@@ -82,7 +82,8 @@ TEST(EditorModel, ImportSwitch)
         {L"-import \"C:\\ProgramData\\Marovent\\defaults.dprepo\"", true, L"C:\\ProgramData\\Marovent\\defaults.dprepo"},
         {L"-import \"x\" -nologo -hwnd 12 -icp \"page.img\"", false, L""},
         {L"-import \"\"", false, L""},
-        {L"-import C:\\defaults.dprepo", false, L""},
+        {L"-import C:\\defaults.dprepo", true, L"C:\\defaults.dprepo"},
+        {L"-import", false, L""},
         {L"vjt300 -nologo -hwnd 12 -icp \"page.img\"", false, L""},
     };
     for (const Case& c : cases) {

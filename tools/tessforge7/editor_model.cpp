@@ -174,11 +174,14 @@ bool EditorModel::apply(const std::string& name, const MainSettings& s, std::str
 
 bool parseImportArguments(const std::wstring& parameters, std::wstring& file)
 {
-    const std::wstring prefix = L"-import \"";
-    if (parameters.size() < prefix.size() + 2 || parameters.compare(0, prefix.size(), prefix) != 0 ||
-        parameters.back() != L'"')
+    const std::wstring prefix = L"-import ";
+    if (parameters.compare(0, prefix.size(), prefix) != 0)
         return false;
-    file = parameters.substr(prefix.size(), parameters.size() - prefix.size() - 1);
+    file = parameters.substr(prefix.size());
+    if (file.size() >= 2 && file.front() == L'"' && file.back() == L'"')
+        file = file.substr(1, file.size() - 2);
+    // One path, no further quotes: the dialog's command line always ends
+    // with a quoted image path after its switches.
     return !file.empty() && file.find(L'"') == std::wstring::npos;
 }
 

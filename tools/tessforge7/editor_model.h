@@ -27,10 +27,11 @@ struct MainSettings {
 constexpr uint32_t kMinQuality = 1;
 constexpr uint32_t kMaxQuality = 100;
 
-// "-import \"FILE\"" (the whole parameter text: the switch and one quoted
-// path) asks the editor to import the missing profiles of FILE into the
-// default repository and end, without a window. False for anything else,
-// such as the dialog's "NAME -nologo -hwnd N -icp \"IMAGE\"".
+// "-import \"FILE\"" or "-import FILE" (the whole parameter text: the
+// switch and one path, quoted or not) asks the editor to import the missing
+// profiles of FILE into the default repository and end, without a window.
+// False for anything else, such as the dialog's
+// "NAME -nologo -hwnd N -icp \"IMAGE\"".
 bool parseImportArguments(const std::wstring& parameters, std::wstring& file);
 
 class EditorModel {
