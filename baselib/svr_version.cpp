@@ -1,49 +1,39 @@
 #include "baselib/svr_version.h"
 
-#include <cstring>
-
-#include "baselib/svr_time.h"
+#include "pv_version.h"
 
 namespace Solvaris {
 
-namespace {
-
-// The decimal value of the digits (and blanks, which pad the day) in
-// text[from, from + count); stops early at the end of the text.
-int numberAt(const char* text, size_t from, size_t count)
-{
-    size_t len = std::strlen(text);
-    int value = 0;
-    for (size_t i = from; i < from + count && i < len; ++i) {
-        if (text[i] >= '0' && text[i] <= '9')
-            value = value * 10 + (text[i] - '0');
-    }
-    return value;
-}
-
-}  // namespace
+const unsigned kBuildNumber = PV_VERSION_BUILD;
 
 namespace VersionDetail {
 
-String buildVersion(const char* date, const char* time)
+String buildVersion(int64_t secondsSince1970)
 {
-    char monthName[4] = {0};
-    std::memcpy(monthName, date, strnlen(date, 3));
-    unsigned month = unsigned(TimeDetail::monthFromName(monthName));
-    int day = numberAt(date, 4, 2);
-    int year = numberAt(date, 7, 4);
-    int hour = numberAt(time, 0, 2);
-    int minute = numberAt(time, 3, 2);
-    int second = numberAt(time, 6, 2);
-    return String::format("%u.%04d%02u%02d.%02d%02d%02d", kBuildNumber, year, month, day, hour,
-                          minute, second);
+    if (secondsSince1970 < 0)
+        secondsSince1970 = 0;
+    const int64_t days = secondsSince1970 / 86400;
+    const int64_t secondOfDay = secondsSince1970 % 86400;
+    // Civil date from a day count (the proleptic Gregorian calendar, in eras
+    // of 400 years starting on 1 March).
+    const int64_t z = days + 719468;
+    const int64_t era = z / 146097;
+    const int64_t dayOfEra = z - era * 146097;
+    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t mp = (5 * dayOfYear + 2) / 153;
+    const unsigned day = unsigned(dayOfYear - (153 * mp + 2) / 5 + 1);
+    const unsigned month = unsigned(mp < 10 ? mp + 3 : mp - 9);
+    const int year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    return String::format("%u.%04d%02u%02u.%02d%02d%02d", kBuildNumber, year, month, day,
+                          int(secondOfDay / 3600), int(secondOfDay / 60 % 60), int(secondOfDay % 60));
 }
 
 }  // namespace VersionDetail
 
 String getBuildVersionString()
 {
-    return VersionDetail::buildVersion(__DATE__, __TIME__);
+    return VersionDetail::buildVersion(int64_t(PV_BUILD_EPOCH));
 }
 
 String getPlatformString()

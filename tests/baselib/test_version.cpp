@@ -4,32 +4,154 @@
 #include <string>
 
 #include "baselib/svr_version.h"
+#include "pv_version.h"
 #include "text_helpers.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <vector>
+
+#include "support/ui_probe.h"
+#endif
 
 using namespace Solvaris;
 using namespace text_helpers;
 
-TEST(Version, BuildVersionFromCompilerDateAndTime)
+TEST(Version, BuildVersionFromTheBuildDate)
 {
-    struct Case { const char *date, *time, *expected; } cases[] = {
-        {"Mar  3 2016", "18:20:43", "35888.20160303.182043"},
-        {"Jan  1 2000", "00:00:00", "35888.20000101.000000"},
-        {"Dec 31 1999", "23:59:59", "35888.19991231.235959"},
-        {"Feb 29 2024", "12:34:56", "35888.20240229.123456"},
-        // unreadable parts count as 0 rather than reading past the text
-        {"???", "", "35888.00000000.000000"},
-        {"", "1", "35888.00000000.010000"},
+    struct Case { int64_t seconds; const char* expected; } cases[] = {
+        {1457029243, "35888.20160303.182043"},
+        {946684800, "35888.20000101.000000"},
+        {946684799, "35888.19991231.235959"},
+        {1709210096, "35888.20240229.123456"},   // a leap day
+        {4107542400, "35888.21000301.000000"},   // 2100 is no leap year
+        {0, "35888.19700101.000000"},
+        {-5, "35888.19700101.000000"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(str(VersionDetail::buildVersion(c.date, c.time)), c.expected) << c.date;
+        EXPECT_EQ(str(VersionDetail::buildVersion(c.seconds)), c.expected) << c.seconds;
 }
 
 TEST(Version, StringsNestInsideEachOther)
 {
-    // The compiler's own date and time: month, day and hour within range.
+    // The commit's date (CMake's PV_BUILD_EPOCH), never the compiler's clock.
     std::string build = str(getBuildVersionString());
-    EXPECT_TRUE(std::regex_match(build, std::regex(R"(35888\.\d{4}(0[1-9]|1[0-2])(0[1-9]|[12]\d|3[01])\.([01]\d|2[0-3])\d{4})")))
-        << build;
+    EXPECT_EQ(build, str(VersionDetail::buildVersion(PV_BUILD_EPOCH)));
+    EXPECT_EQ(kBuildNumber, unsigned(PV_VERSION_BUILD));
+    EXPECT_TRUE(std::regex_match(build, std::regex(R"(\d+\.\d{8}\.\d{6})"))) << build;
     EXPECT_EQ(str(getPlatformString()), "Windows; Intel; Build " + build);
     EXPECT_EQ(str(getUserAgentString()), "Quillon Base Library (Windows; Intel; Build " + build + ")");
 }
+
+#ifdef _WIN32
+namespace {
+
+std::string narrow(const wchar_t* w)
+{
+    std::string out;
+    for (; w && *w; ++w)
+        out += char(*w < 128 ? *w : '?');
+    return out;
+}
+
+// What the version resource of a file says: the fixed version and the
+// U.S. English string values.
+struct VersionResource {
+    bool present = false;
+    DWORD fileMS = 0, fileLS = 0, productMS = 0, productLS = 0, fileType = 0;
+    std::string fileVersion, productVersion, company, product, originalName;
+};
+
+VersionResource readVersionResource(const std::wstring& path)
+{
+    VersionResource v;
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0)
+        return v;
+    std::vector<char> block(size);
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data()))
+        return v;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT len = 0;
+    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &len) || len < sizeof *fixed)
+        return v;
+    v.present = true;
+    v.fileMS = fixed->dwFileVersionMS;
+    v.fileLS = fixed->dwFileVersionLS;
+    v.productMS = fixed->dwProductVersionMS;
+    v.productLS = fixed->dwProductVersionLS;
+    v.fileType = fixed->dwFileType;
+    auto value = [&](const wchar_t* name) {
+        wchar_t* text = nullptr;
+        UINT n = 0;
+        std::wstring key = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+        return VerQueryValueW(block.data(), key.c_str(), reinterpret_cast<void**>(&text), &n) ? narrow(text)
+                                                                                                : std::string();
+    };
+    v.fileVersion = value(L"FileVersion");
+    v.productVersion = value(L"ProductVersion");
+    v.company = value(L"CompanyName");
+    v.product = value(L"ProductName");
+    v.originalName = value(L"OriginalFilename");
+    return v;
+}
+
+}  // namespace
+
+// The shipped files carry CMake's version: the program, the editor and every
+// language module the build made (whatever folders it names).
+TEST(Version, ResourcesCarryTheProjectVersion)
+{
+    const std::wstring bin = uitest::programFolder();
+    struct File { std::wstring path; const char* originalName; DWORD type; };
+    std::vector<File> files = {{bin + L"\\PrintvaneUI.exe", "PrintvaneUI.exe", VFT_APP},
+                               {bin + L"\\tessforge7.exe", "tessforge7.exe", VFT_APP}};
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((bin + L"\\*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    do {
+        const std::wstring mui = bin + L"\\" + found.cFileName + L"\\PrintvaneUI.exe.mui";
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && found.cFileName[0] != L'.' &&
+            GetFileAttributesW(mui.c_str()) != INVALID_FILE_ATTRIBUTES)
+            files.push_back({mui, "PrintvaneUI.exe.mui", VFT_DLL});
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    EXPECT_GE(files.size(), 2u + 5u) << "the five language modules";
+
+    const DWORD ms = (DWORD(PV_VERSION_MAJOR) << 16) | PV_VERSION_MINOR;
+    const DWORD ls = DWORD(PV_VERSION_BUILD) << 16;
+    for (const File& f : files) {
+        SCOPED_TRACE(narrow(f.path.c_str()));
+        VersionResource v = readVersionResource(f.path);
+        ASSERT_TRUE(v.present);
+        EXPECT_EQ(v.fileMS, ms);
+        EXPECT_EQ(v.fileLS, ls);
+        EXPECT_EQ(v.productMS, ms);
+        EXPECT_EQ(v.productLS, ls);
+        EXPECT_EQ(v.fileType, f.type);
+        EXPECT_EQ(v.fileVersion, PV_VERSION_TEXT);
+        EXPECT_EQ(v.productVersion, PV_VERSION_TEXT);
+        EXPECT_EQ(v.company, "Marovent");
+        EXPECT_EQ(v.product, "Vellumjet");
+        EXPECT_EQ(v.originalName, f.originalName);
+    }
+}
+
+// The manifest names the same version, and Windows 10/11 among the systems.
+TEST(Version, ManifestCarriesTheProjectVersion)
+{
+    const std::wstring exe = uitest::programFolder() + L"\\PrintvaneUI.exe";
+    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module);
+    HRSRC res = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+    ASSERT_TRUE(res);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, res)));
+    const std::string manifest(bytes, SizeofResource(module, res));
+    FreeLibrary(module);
+    EXPECT_NE(manifest.find("name=\"Marovent.Vellumjet.PrintvaneUI\" version=\"" PV_VERSION_QUAD_TEXT "\""),
+              std::string::npos);
+    EXPECT_NE(manifest.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string::npos);
+}
+#endif

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -9,6 +10,7 @@
 #include "profile/djv_profilexml.h"
 #include "profile_test_support.h"
 #include "repository_versions.h"
+#include "tools/profile_defaults/default_profiles.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -114,6 +116,36 @@ TEST(ProfileRepository, DefaultLocationAndSeed) {
     EXPECT_EQ(str(params.name), "own");
     EXPECT_EQ(params.jb2.refineThreshold, 50u);
     clearReservedFolder();
+}
+
+// The shipped defaults.dprepo (written at build time by a build of the
+// library for the build machine) reads back whole with this build's reader,
+// and this build's writer gives the same bytes: every profile of the table,
+// with its description and record, and nothing else.
+TEST(ProfileRepository, ShippedDefaultsReadBackWhole) {
+    const std::string shipped = readFile(std::filesystem::u8path(PV_DEFAULTS_REPOSITORY));
+    ASSERT_FALSE(shipped.empty());
+    ScratchFolder folder("defaults");
+    writeFile(folder / "db0.dprepo", shipped);
+    AutoPtr<ProfileRepository> repo = ProfileRepository::create(folder.lib("db0.dprepo"));
+    Names expected;
+    for (const AutoPtr<Profile>& p : profile_defaults::defaultProfiles())
+        expected.push_back(str(p->getName()));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(namesOf(repo), expected);
+    EXPECT_GE(expected.size(), 4u);
+    for (const AutoPtr<Profile>& p : profile_defaults::defaultProfiles()) {
+        SCOPED_TRACE(str(p->getName()));
+        ASSERT_TRUE(repo->hasProfile(p->getName()));
+        AutoPtr<Profile> read = repo->loadProfile(p->getName());
+        EXPECT_FALSE(read->getDescription().isEmpty());
+        EXPECT_EQ(str(read->getDescription()), str(p->getDescription()));
+        EXPECT_TRUE(read->getParams() == p->getParams());
+        EXPECT_FALSE(read->isModified());
+    }
+    repo->saveAs(folder.lib("again.dprepo"));
+    EXPECT_EQ(readFile(folder / "again.dprepo"), shipped);
+    EXPECT_FALSE(std::filesystem::exists(folder / "db0.dprepo.damaged"));
 }
 
 TEST(ProfileRepository, ReadingFilesOfEveryShape) {

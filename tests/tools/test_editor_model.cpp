@@ -40,7 +40,21 @@ TEST(EditorModel, EachChangeReachesTheFileOnlyThroughSave)
         {"remove", [](EditorModel& m, std::string& e) { return m.remove("vjt300", e); }, true, {"Fine"}, ""},
         {"remove an unknown one", [](EditorModel& m, std::string& e) { return m.remove("nope", e); }, false,
          {"Fine", "vjt300"}, "No such profile!"},
+        // An upgrade's import of new default profiles: only the missing ones.
+        {"import the missing defaults", [&](EditorModel& m, std::string& e) {
+             std::vector<std::string> added;
+             const bool ok = m.importMissing((folder / "defaults.dprepo").u8string(), added, e);
+             EXPECT_EQ(added, std::vector<std::string>{"Photos"});
+             return ok;
+         }, true, {"Fine", "Photos", "vjt300"}, ""},
+        {"import from a missing file", [&](EditorModel& m, std::string& e) {
+             std::vector<std::string> added;
+             return m.importMissing((folder / "nowhere.dprepo").u8string(), added, e);
+         }, false, {"Fine", "vjt300"}, "Repository file not found."},
     };
+    profile_test::writeFile(folder / "defaults.dprepo",
+        "<?xml version=\"1.0\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
+        "<profile name=\"Fine\" description=\"shipped\"/><profile name=\"Photos\"/></repository>\n");
     for (const Case& c : cases) {
         profile_test::writeFile(folder / "db0.dprepo", kRepository);
         {
@@ -59,6 +73,27 @@ TEST(EditorModel, EachChangeReachesTheFileOnlyThroughSave)
             EXPECT_TRUE(m.save(error)) << c.what;
         }
         EXPECT_EQ(EditorModel(path).names(), c.names) << c.what;
+    }
+}
+
+// The import switch is the whole parameter text: the dialog's command line
+// (a profile name, then switches and a quoted image) never reads as one.
+TEST(EditorModel, ImportSwitch)
+{
+    struct Case { const wchar_t* parameters; bool import; const wchar_t* file; } cases[] = {
+        {L"-import \"C:\\ProgramData\\Marovent\\defaults.dprepo\"", true, L"C:\\ProgramData\\Marovent\\defaults.dprepo"},
+        {L"-import \"x\" -nologo -hwnd 12 -icp \"page.img\"", false, L""},
+        {L"-import \"\"", false, L""},
+        {L"-import C:\\defaults.dprepo", true, L"C:\\defaults.dprepo"},
+        {L"-import", false, L""},
+        {L"vjt300 -nologo -hwnd 12 -icp \"page.img\"", false, L""},
+    };
+    for (const Case& c : cases) {
+        std::wstring file;
+        EXPECT_EQ(parseImportArguments(c.parameters, file), c.import);
+        if (c.import) {
+            EXPECT_EQ(file, c.file);
+        }
     }
 }
 

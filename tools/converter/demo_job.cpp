@@ -11,6 +11,7 @@
 //
 //   converter demo [--auto] [--answers a,b,...] [--out PATH] [--settings NAME]
 //                  [--shots DIR] [--dpi N] [--report FILE] [--cancel-encoding N]
+//                  [--installed]
 //
 // Pages are A4 at --dpi (default 300). --cancel-encoding N presses Cancel in
 // the progress window as page N of the document starts (for tests).
@@ -20,7 +21,11 @@
 // to --shots (default: <build>\screenshots) as demo-*.bmp. --report writes
 // one line per -param run ("page N: CODE", the full 32-bit exit code), one
 // per page added to the document ("page N encoded: PROFILE") and a last line
-// with the outcome, for tests.
+// with the outcome, for tests; the report also says what the progress
+// window's title and exit code were. --installed leaves the machine's
+// profiles as they are installed (no demo repository, no editor run): on
+// page 1 the answers list the profile box ("page 1 profiles: A|B|...") and
+// picture it opened (demo-profiles.bmp).
 #include "tools/converter/demo_page.h"
 #include "tools/converter/djvu_encoder.h"
 #include "tools/converter/launch.h"
@@ -126,6 +131,13 @@ struct Options {
     std::wstring report;
     int dpi = 300;
     int cancelAt = 0;   // page of the document at which Cancel is pressed; 0: never
+    bool installed = false;
+};
+
+// What the answering thread saw of page 1's dialog.
+struct Seen {
+    std::wstring profile;                // after the editor ran
+    std::vector<std::wstring> profiles;  // the profile box's entries
 };
 
 class Report {
@@ -176,6 +188,8 @@ bool parseOptions(const Args& args, Options& o)
             o.shots = args[++i];
         } else if (a == L"--report" && hasValue) {
             o.report = args[++i];
+        } else if (a == L"--installed") {
+            o.installed = true;
         } else if (a == L"--dpi" && hasValue) {
             o.dpi = std::max(10, std::min(600, _wtoi(args[++i].c_str())));
         } else if (a == L"--cancel-encoding" && hasValue) {
@@ -255,17 +269,90 @@ std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
     return name;
 }
 
+// The opened list of a combo box of the dialog's process: a visible
+// top-level window of the class "ComboLBox".
+struct ListSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK matchDropDownList(HWND w, LPARAM param)
+{
+    ListSearch* s = reinterpret_cast<ListSearch*>(param);
+    wchar_t cls[16] = {};
+    GetClassNameW(w, cls, 16);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == s->pid && IsWindowVisible(w) && wcscmp(cls, L"ComboLBox") == 0) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND dropDownList(HWND dlg)
+{
+    ListSearch search = {0, nullptr};
+    GetWindowThreadProcessId(dlg, &search.pid);
+    EnumWindows(matchDropDownList, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The profile box's entries (the box marshals its texts between processes),
+// and a picture of the dialog with the box opened.
+std::vector<std::wstring> listProfiles(const Options& o, HWND dlg)
+{
+    HWND box = GetDlgItem(dlg, 2003);
+    std::vector<std::wstring> names;
+    DWORD_PTR count = 0;
+    SendMessageTimeoutW(box, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+    for (DWORD_PTR i = 0; i < count && i < 1000; ++i) {
+        DWORD_PTR length = 0;
+        SendMessageTimeoutW(box, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length);
+        if (length == DWORD_PTR(CB_ERR) || length > 4096)
+            continue;
+        std::wstring name(length + 1, L'\0');
+        SendMessageTimeoutW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&name[0]), SMTO_ABORTIFHUNG, 5000, nullptr);
+        name.resize(wcsnlen(name.c_str(), length));
+        names.push_back(name);
+    }
+    // Opening and closing the list may select the entry under the pointer:
+    // the selection is put back afterwards.
+    DWORD_PTR selected = 0;
+    SendMessageTimeoutW(box, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &selected);
+    SendMessageTimeoutW(box, CB_SHOWDROPDOWN, TRUE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    Sleep(300);
+    // The opened list highlights the entry under the pointer: show the
+    // selection instead, as a user who just opened the box sees it.
+    HWND list = dropDownList(dlg);
+    if (list && selected != DWORD_PTR(CB_ERR))
+        SendMessageTimeoutW(list, LB_SETCURSEL, selected, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    Sleep(100);
+    // The opened list reaches below the dialog: picture both.
+    RECT listRect = {}, frame = {};
+    SendMessageTimeoutW(box, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&listRect), SMTO_ABORTIFHUNG,
+                        5000, nullptr);
+    GetWindowRect(dlg, &frame);
+    UnionRect(&frame, &frame, &listRect);
+    saveScreenPicture(frame, o.shots + L"\\demo-profiles.bmp");
+    SendMessageTimeoutW(box, CB_SHOWDROPDOWN, FALSE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(box, CB_SETCURSEL, selected, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    return names;
+}
+
 // Answers one configuration dialog the way a user would: output file typed
 // on page 1, the check box set for "same", then the button pressed. An
 // overwrite question that follows is answered with Yes.
-void answerDialog(const Child& c, const Options& o, const std::wstring& answer, int page, std::wstring& profile)
+void answerDialog(const Child& c, const Options& o, const std::wstring& answer, int page, Seen& seen)
 {
     HWND dlg = waitForDialog(c, 20000);
     if (!dlg)
         return;
     Sleep(700);  // past the attention flash, for a calm screenshot
-    if (page == 1)
-        profile = runProfileEditor(c, o, dlg);
+    if (page == 1 && o.installed)
+        seen.profiles = listProfiles(o, dlg);
+    else if (page == 1)
+        seen.profile = runProfileEditor(c, o, dlg);
     if (page == 1 && !o.out.empty())
         SendMessageTimeoutW(GetDlgItem(dlg, 2001), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.out.c_str()),
                             SMTO_ABORTIFHUNG, 5000, nullptr);
@@ -284,7 +371,7 @@ void answerDialog(const Child& c, const Options& o, const std::wstring& answer, 
 }
 
 DWORD askAboutPage(const Options& o, const std::wstring& imagePath, const Page& p, int number, size_t& answerIndex,
-                   std::wstring& profile)
+                   Seen& seen)
 {
     Child c = startPrintvane({L"-param", o.settings, imagePath, L"0", std::to_wstring(o.dpi),
                               std::to_wstring(p.width), std::to_wstring(p.height), std::to_wstring(number)});
@@ -294,7 +381,7 @@ DWORD askAboutPage(const Options& o, const std::wstring& imagePath, const Page& 
     if (o.automatic) {
         std::wstring answer = answerIndex < o.answers.size() ? o.answers[answerIndex] : L"same";
         ++answerIndex;
-        driver = std::thread([&c, &o, answer, number, &profile] { answerDialog(c, o, answer, number, profile); });
+        driver = std::thread([&c, &o, answer, number, &seen] { answerDialog(c, o, answer, number, seen); });
     }
     // The answering thread watches the process handle: it is closed only
     // after that thread has ended.
@@ -365,6 +452,21 @@ std::wstring wideText(const std::string& text)
     return out;
 }
 
+// Pictures the progress window and reports its title (tests compare it
+// with the output file's name).
+void reportProgressWindow(const ProgressPipe& pipe, const Options& o, Report& report)
+{
+    HWND w = waitForDialog(pipe.child(), 5000);
+    if (!w) {
+        report.line("progress window: not shown");
+        return;
+    }
+    saveShot(w, o.shots + L"\\demo-progress.bmp");
+    wchar_t title[260] = {};
+    SendMessageTimeoutW(w, WM_GETTEXT, 260, reinterpret_cast<LPARAM>(title), SMTO_ABORTIFHUNG, 5000, nullptr);
+    report.line("progress window: " + narrowText(title));
+}
+
 struct Encoding {
     bool cancelled = false;
     std::wstring error;
@@ -418,11 +520,8 @@ Encoding encodeDocument(const Options& o, const std::vector<Page>& pages, const 
                     v.bgr = p.bgr.data();
                     v.stride = size_t(p.width) * 3;
                     encodedPage = pvdjvu::encodePage(v, chosen[k].params);
-                    if (o.automatic && k == 0) {
-                        HWND w = waitForDialog(pipe.child(), 5000);
-                        if (w)
-                            saveShot(w, o.shots + L"\\demo-progress.bmp");
-                    }
+                    if (o.automatic && k == 0)
+                        reportProgressWindow(pipe, o, report);
                 }
             }
             if (!job.cancelled) {
@@ -437,7 +536,7 @@ Encoding encodeDocument(const Options& o, const std::vector<Page>& pages, const 
     } catch (const std::exception& e) {
         job.error = wideText(e.what());
     }
-    pipe.close();
+    report.line("progress exit: " + std::to_string(static_cast<unsigned long>(pipe.close())));
     return job;
 }
 
@@ -458,7 +557,7 @@ int commandDemo(const Args& args)
 
     wchar_t tmp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, tmp);
-    if (o.automatic) {
+    if (o.automatic && !o.installed) {
         // The profiles of the demo: a repository of its own, written afresh,
         // and the editor's script for page 1 (children inherit both).
         const std::wstring folder = std::wstring(tmp) + L"printvane-demo-profiles";
@@ -500,12 +599,20 @@ int commandDemo(const Args& args)
             std::printf("demo: cannot write the page image\n");
             return 1;
         }
-        std::wstring profile;
-        const DWORD code = askAboutPage(o, image, p, number, answerIndex, profile);
+        Seen seen;
+        const DWORD code = askAboutPage(o, image, p, number, answerIndex, seen);
         DeleteFileW(image.c_str());
-        if (!profile.empty()) {
-            std::printf("demo: page %d: the profile editor ran; the dialog selected %ls\n", number, profile.c_str());
-            report.line("page " + std::to_string(number) + " profile: " + narrowText(profile));
+        if (!seen.profile.empty()) {
+            std::printf("demo: page %d: the profile editor ran; the dialog selected %ls\n", number,
+                        seen.profile.c_str());
+            report.line("page " + std::to_string(number) + " profile: " + narrowText(seen.profile));
+        }
+        if (!seen.profiles.empty()) {
+            std::string list;
+            for (const std::wstring& name : seen.profiles)
+                list += (list.empty() ? "" : "|") + narrowText(name);
+            std::printf("demo: page %d: profiles %s\n", number, list.c_str());
+            report.line("page " + std::to_string(number) + " profiles: " + list);
         }
         std::printf("demo: page %d: -param exit code %lu\n", number, static_cast<unsigned long>(code));
         report.line("page " + std::to_string(number) + ": " + std::to_string(static_cast<unsigned long>(code)));

@@ -16,7 +16,13 @@ std::wstring programFolder()
     return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
 }
 
-std::wstring printvanePath() { return programFolder() + L"PrintvaneUI.exe"; }
+namespace {
+std::wstring g_program;   // --program: the PrintvaneUI.exe to start
+}
+
+void setPrintvanePath(const std::wstring& path) { g_program = path; }
+
+std::wstring printvanePath() { return g_program.empty() ? programFolder() + L"PrintvaneUI.exe" : g_program; }
 
 
 std::string utf8(const std::wstring& text)
@@ -137,8 +143,11 @@ HWND waitForDialog(const Child& child, DWORD limitMs, HWND except)
 bool saveWindowPicture(HWND window, const std::wstring& path)
 {
     RECT r;
-    if (!GetWindowRect(window, &r))
-        return false;
+    return GetWindowRect(window, &r) && saveScreenPicture(r, path);
+}
+
+bool saveScreenPicture(const RECT& r, const std::wstring& path)
+{
     const int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
         return false;

@@ -1,5 +1,5 @@
-// What the converter commands share: starting PrintvaneUI.exe beside
-// converter.exe, waiting for it and reading its full 32-bit exit code,
+// What the converter commands share: starting PrintvaneUI.exe (beside
+// converter.exe, or the one --program names), waiting for it and reading its full 32-bit exit code,
 // finding its dialog windows, taking pictures of them, and talking through
 // an overlapped named pipe with time limits.
 #pragma once
@@ -9,8 +9,10 @@
 
 #include <string>
 
-// Full path of PrintvaneUI.exe (beside converter.exe).
+// Full path of the PrintvaneUI.exe to start: the one named by --program,
+// else the one beside converter.exe.
 std::wstring printvanePath();
+void setPrintvanePath(const std::wstring& path);
 
 
 // UTF-8 form of a wide text, for console and report lines.
@@ -49,6 +51,8 @@ HWND waitForDialog(const Child& child, DWORD limitMs, HWND except = nullptr);
 
 // The window's rectangle as seen on the screen, as a 24-bit BMP file.
 bool saveWindowPicture(HWND window, const std::wstring& path);
+// The same for a rectangle of the screen.
+bool saveScreenPicture(const RECT& screenRect, const std::wstring& path);
 
 // Overlapped pipe I/O bounded in time. Each waits on `event` at most
 // `limitMs`; on time-out the operation is cancelled and its end awaited, so

@@ -33,13 +33,21 @@ int commandRun(const Args& args)
 
 int wmain(int argc, wchar_t** argv)
 {
+    // converter --program PATH COMMAND ...: start that PrintvaneUI.exe (an
+    // installed one, say) instead of the one beside this program.
+    if (argc >= 3 && std::wcscmp(argv[1], L"--program") == 0) {
+        setPrintvanePath(argv[2]);
+        argv += 2;
+        argc -= 2;
+    }
     if (argc >= 2) {
         for (const Command& c : kCommands) {
             if (std::wcscmp(argv[1], c.name) == 0)
                 return c.run(Args(argv + 2, argv + argc));
         }
     }
-    std::printf("usage: converter COMMAND ...\n");
+    std::printf("usage: converter [--program PATH] COMMAND ...\n"
+                "  --program PATH  the PrintvaneUI.exe to start (default: the one beside converter.exe)\n");
     for (const Command& c : kCommands)
         std::printf("  %-4ls %-32s %s\n", c.name, c.arguments, c.description);
     return 2;

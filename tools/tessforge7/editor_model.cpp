@@ -2,6 +2,9 @@
 
 #include <exception>
 
+#include "baselib/svr_error.h"
+#include "profile/djv_fileaccess.h"
+
 using Solvaris::AutoPtr;
 using Solvaris::String;
 using namespace Solvaris::DjVu;
@@ -166,6 +169,41 @@ bool EditorModel::apply(const std::string& name, const MainSettings& s, std::str
         if (std::string(p->getDescription().c_str()) != s.description)
             p->setDescription(S(s.description));
         dirty_ = true;
+    });
+}
+
+bool parseImportArguments(const std::wstring& parameters, std::wstring& file)
+{
+    const std::wstring prefix = L"-import ";
+    if (parameters.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    file = parameters.substr(prefix.size());
+    if (file.size() >= 2 && file.front() == L'"' && file.back() == L'"')
+        file = file.substr(1, file.size() - 2);
+    // One path, no further quotes: the dialog's command line always ends
+    // with a quoted image path after its switches.
+    return !file.empty() && file.find(L'"') == std::wstring::npos;
+}
+
+bool EditorModel::importMissing(const std::string& file, std::vector<std::string>& added, std::string& error)
+{
+    added.clear();
+    return guarded(error, [&] {
+        if (!FileAccess::fileExists(S(file)))
+            SVR_THROW(Solvaris::errNotFound, "Repository file not found.");
+        // Reading alone never writes: releasing the source leaves it as it is.
+        AutoPtr<const ProfileRepository> source = ProfileRepository::create(S(file));
+        Solvaris::SimpleArray<String> names;
+        source->getProfileNames(names);
+        for (const String& name : names) {
+            AutoPtr<const Profile> p = source->loadProfile(name);
+            if (p->isReadOnly() || repository_->hasProfile(name))
+                continue;   // the built-in profile, or one the user has
+            AutoPtr<Profile> copy = p->clone(name);
+            repository_->installProfile(copy.get(), name);
+            added.emplace_back(name.c_str());
+            dirty_ = true;
+        }
     });
 }
 

@@ -27,6 +27,13 @@ struct MainSettings {
 constexpr uint32_t kMinQuality = 1;
 constexpr uint32_t kMaxQuality = 100;
 
+// "-import \"FILE\"" or "-import FILE" (the whole parameter text: the
+// switch and one path, quoted or not) asks the editor to import the missing
+// profiles of FILE into the default repository and end, without a window.
+// False for anything else, such as the dialog's
+// "NAME -nologo -hwnd N -icp \"IMAGE\"".
+bool parseImportArguments(const std::wstring& parameters, std::wstring& file);
+
 class EditorModel {
 public:
     // Opens the repository at `path` (empty: the default one).
@@ -47,6 +54,12 @@ public:
     bool rename(const std::string& from, const std::string& to, std::string& error);
     bool remove(const std::string& name, std::string& error);
     bool apply(const std::string& name, const MainSettings& settings, std::string& error);
+
+    // Adds the profiles of the repository file `file` that this repository
+    // does not hold (by name; profiles of the same name stay as they are):
+    // how an upgrade brings new default profiles to users who already have a
+    // repository. `added` lists them in the file's order.
+    bool importMissing(const std::string& file, std::vector<std::string>& added, std::string& error);
 
     bool dirty() const { return dirty_; }
     // Writes the repository file; false when it could not be written. The

@@ -16,6 +16,14 @@
 //   gate:EVENT (waits until the named event is set) ok cancel
 //   onchange:reload|overwrite (what a scripted save does when the file was
 //   changed by another program after it was read; reload when not given)
+// The script acts only through the window's own controls and the user's
+// rights: it is automation, documented for integrators (docs/INTEGRATION.md),
+// and stays in the release.
+//
+//   tessforge7.exe -import "FILE"
+// adds the profiles of the repository file FILE that the default repository
+// lacks (an installer's upgrade step for defaults.dprepo) and ends: 0 when
+// done, 1 when FILE could not be read or the repository not written.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -628,9 +636,29 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     chooseLanguage();
-    const EditorArguments args = parseEditorArguments(parametersOfCommandLine(GetCommandLineW()));
+    const std::wstring parameters = parametersOfCommandLine(GetCommandLineW());
+    std::wstring importFile;
+    if (tessforge::parseImportArguments(parameters, importFile)) {
+        // An installer's step: new default profiles into the user's repository.
+        std::string error;
+        std::vector<std::string> added;
+        try {
+            EditorModel model;
+            if (model.importMissing(utf8(importFile), added, error) && (added.empty() || model.save(error))) {
+                for (const std::string& name : added)
+                    std::printf("imported: %s\n", name.c_str());
+                return 0;
+            }
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        std::fprintf(stderr, "tessforge7: %s\n", error.c_str());
+        return 1;
+    }
+    const EditorArguments args = parseEditorArguments(parameters);
     if (!args.valid) {
-        std::fprintf(stderr, "usage: tessforge7.exe [PROFILE] [-nologo] [-hwnd WINDOW] [-icp \"IMAGE\"]\n");
+        std::fprintf(stderr, "usage: tessforge7.exe [PROFILE] [-nologo] [-hwnd WINDOW] [-icp \"IMAGE\"]\n"
+                             "       tessforge7.exe -import \"REPOSITORY FILE\"\n");
         return 2;
     }
     try {
