@@ -39,7 +39,10 @@ bool postRecord(HWND window, PipeMessage* record, HANDLE cancel)
 
 } // namespace
 
-CProgressDialog::CProgressDialog(HANDLE pipe) : m_hPipe(pipe) {}
+CProgressDialog::CProgressDialog(HANDLE pipe, Clock clock)
+    : m_hPipe(pipe), m_clock(clock ? std::move(clock) : Clock([] { return uint32_t(GetTickCount()); }))
+{
+}
 
 CProgressDialog::~CProgressDialog()
 {
@@ -68,6 +71,7 @@ LRESULT CProgressDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     m_hWndTarget = m_hWnd;
     m_hThread = CreateThread(nullptr, 0, &CProgressDialog::PipeThread, this, 0, nullptr);
     m_state = ProgressState();
+    m_lastPaint = m_clock();
     // Without a reader nobody would ever close the window: close it now.
     if (!m_hThread)
         PostMessage(WM_PIPE_CLOSED);
@@ -148,13 +152,29 @@ void CProgressDialog::OnPipeMessage(PipeMessage* message)
 
     // While more records wait in the queue, the controls are not redrawn
     // for each one: a burst from the converter ends in one update showing
-    // its final state.
+    // its final state. Under a steady stream one record always waits, and
+    // posted records also keep WM_PAINT from ever coming: so at least every
+    // kRepaintIntervalMs the merged state is shown and painted at once.
     mergeUpdate(m_pending, u);
     MSG next;
-    if (PeekMessageW(&next, m_hWnd, WM_PIPE_MESSAGE, WM_PIPE_MESSAGE, PM_NOREMOVE))
+    const bool moreWaiting = PeekMessageW(&next, m_hWnd, WM_PIPE_MESSAGE, WM_PIPE_MESSAGE, PM_NOREMOVE) != FALSE;
+    const uint32_t now = m_clock();
+    if (now - m_lastPaint >= kRepaintIntervalMs) {
+        m_lastPaint = now;
+        showPendingAndPaint();
+        return;
+    }
+    if (moreWaiting)
         return;
     showUpdate(m_pending);
     m_pending = ProgressUpdate();
+}
+
+void CProgressDialog::showPendingAndPaint()
+{
+    showUpdate(m_pending);
+    m_pending = ProgressUpdate();
+    RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void CProgressDialog::showUpdate(const ProgressUpdate& u)
@@ -181,6 +201,9 @@ void CProgressDialog::showUpdate(const ProgressUpdate& u)
 LRESULT CProgressDialog::OnPipeClosed(UINT, WPARAM, LPARAM, BOOL&)
 {
     KillTimer(m_hWnd, kCancelTimer);
+    // The last record's state is on screen before the window goes: the
+    // close comes as a posted message, ahead of the paint it would wait for.
+    showPendingAndPaint();
     EndDialog(0);
     return 0;
 }

@@ -5,6 +5,9 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
+#include <functional>
+
 #include "app/core/progress_state.h"
 #include "app/dialog_impl.h"
 
@@ -18,9 +21,16 @@ class CProgressDialog : public CDialogImpl<CProgressDialog> {
 public:
     enum { IDD = 131 };
 
+    // A millisecond tick that decides when the window repaints during a
+    // steady stream of records (GetTickCount unless a test gives its own).
+    using Clock = std::function<uint32_t()>;
+    // While records keep coming, what the window shows lags at most this
+    // far behind the last record handled.
+    static constexpr uint32_t kRepaintIntervalMs = 50;
+
     // `pipe` is the converter's pipe as start-up opened it, valid or not; it
     // is not owned and never closed here.
-    explicit CProgressDialog(HANDLE pipe);
+    explicit CProgressDialog(HANDLE pipe, Clock clock = Clock());
     // Stops the reader thread, waits for it and closes its handles.
     ~CProgressDialog() override;
 
@@ -46,6 +56,9 @@ private:
 
     // Carries out the changes of one or more records on the controls.
     void showUpdate(const ProgressUpdate& update);
+    // Shows the changes held back so far and paints the window at once,
+    // although more posted messages wait (they would hold WM_PAINT back).
+    void showPendingAndPaint();
 
     static DWORD WINAPI PipeThread(void* param);
     // Ends a read or reply write the reader is blocked in, so that it sees
@@ -58,4 +71,6 @@ private:
     HWND m_hWndTarget = nullptr;  // the window as the reader sees it, fixed before it starts
     ProgressState m_state;        // page, page count, document name, last kind, title flag
     ProgressUpdate m_pending;     // changes not yet shown while more records wait
+    Clock m_clock;
+    uint32_t m_lastPaint = 0;     // tick of the last repaint forced during a stream
 };

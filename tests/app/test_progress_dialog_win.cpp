@@ -13,6 +13,8 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -218,6 +220,73 @@ TEST(ProgressDialog, CancelWhileTheConverterKeepsWriting)
     writer.join();
     EXPECT_FALSE(run.aborted);
     EXPECT_EQ(0, run.result);
+}
+
+// A steady stream: every record handled finds the next one waiting. The
+// records and the close are posted before the first one is read, and each
+// reading of the window's clock moves it on 20 ms. What the bar and the page
+// line show is noted whenever the bar is painted.
+class CFloodedProgress : public CProgressDialog {
+public:
+    static constexpr uint32_t kPages = 40;
+    static constexpr uint32_t kMsPerRecord = 20;
+    std::vector<std::pair<int, std::wstring>> painted;
+
+    explicit CFloodedProgress(HANDLE pipe) : CProgressDialog(pipe, [this] { return tick_ += kMsPerRecord; }) {}
+
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
+    {
+        BOOL handled = CProgressDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+        if (uMsg == WM_INITDIALOG) {
+            SetWindowSubclass(::GetDlgItem(hWnd, IDC_PROGRESS_BAR), notePaint, 0, reinterpret_cast<DWORD_PTR>(this));
+            ShowWindow(hWnd, SW_SHOWNOACTIVATE);
+            post(hWnd, encodePageCount(kPages));
+            for (uint32_t page = 1; page <= kPages; ++page) {
+                post(hWnd, bare(PM_PAGE_BEGIN));
+                post(hWnd, bare(PM_TEXT));
+            }
+            ::PostMessageW(hWnd, WM_PIPE_CLOSED, 0, 0);
+        }
+        return handled;
+    }
+
+private:
+    static void post(HWND window, const Bytes& bytes)
+    {
+        auto record = std::make_unique<PipeMessage>();
+        record->kind = bytes[0];
+        record->payload.assign(bytes.begin() + 8, bytes.end());
+        record->length = uint32_t(record->payload.size());
+        ::PostMessageW(window, WM_PIPE_MESSAGE, 0, reinterpret_cast<LPARAM>(record.release()));
+    }
+    static LRESULT CALLBACK notePaint(HWND bar, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self)
+    {
+        if (msg == WM_PAINT) {
+            HWND dialog = GetParent(bar);
+            reinterpret_cast<CFloodedProgress*>(self)->painted.emplace_back(
+                int(::SendMessageW(bar, PBM_GETPOS, 0, 0)), line(dialog));
+        }
+        return DefSubclassProc(bar, msg, wParam, lParam);
+    }
+    uint32_t tick_ = 0;
+};
+
+TEST(ProgressDialog, SteadyStreamIsPaintedAtLeastEveryIntervalAndAtItsLastRecord)
+{
+    PipePair pipe;
+    CFloodedProgress dlg(pipe.client);
+    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [](HWND) {}, 8000);
+    EXPECT_FALSE(run.aborted);
+    // 50 ms are 2.5 records here, so the bar moves on at least every 3
+    // records: every second page at the most.
+    int before = 0;
+    for (const auto& [position, text] : dlg.painted) {
+        EXPECT_LE(position - before, 2) << uitest::narrow(text);
+        before = position;
+    }
+    ASSERT_FALSE(dlg.painted.empty());
+    EXPECT_EQ(dlg.painted.back(), std::make_pair(int(CFloodedProgress::kPages),
+                                                 std::wstring(L"Page 40/40: Processing page text...")));
 }
 
 // A translated template may carry a log box (control 1007); log lines are
