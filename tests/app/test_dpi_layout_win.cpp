@@ -244,7 +244,7 @@ TEST(DpiLayout, WindowsAtThisResolution)
     if (GetEnvironmentVariableW(kExpectedDpiVariable, expected, 16)) {
         ASSERT_EQ(dpi, _wtoi(expected)) << "the display resolution was not taken up";
     }
-    for (const wchar_t* locale : {static_cast<const wchar_t*>(nullptr), L"de-DE"}) {
+    for (const wchar_t* locale : {static_cast<const wchar_t*>(nullptr), L"de"}) {
         Language language(locale);
         ASSERT_TRUE(language.ok()) << "no language module " << uitest::narrow(language.name());
         SCOPED_TRACE(uitest::narrow(language.name()));

@@ -205,9 +205,14 @@ TEST(LanguageSearch, AttemptsSeenByDebugger)
     };
     const std::map<LANGID, Expected> expected = {
         {0x0409, {{"FAILED en-US", "FAILED en", "FAILED en-US"}, {"FAILED en-US", "FAILED en", "FAILED en-US"}}},
-        {0x0407, {{"SUCCEEDED de-DE"}, {"FAILED de-DE", "FAILED de", "FAILED en-US"}}},
-        {0x0411, {{"SUCCEEDED ja-JP"}, {"FAILED ja-JP", "FAILED ja", "FAILED en-US"}}},
+        {0x0407, {{"FAILED de-DE", "SUCCEEDED de"}, {"FAILED de-DE", "FAILED de", "FAILED en-US"}}},
+        {0x0C07, {{"FAILED de-AT", "SUCCEEDED de"}, {"FAILED de-AT", "FAILED de", "FAILED en-US"}}},
+        {0x0807, {{"FAILED de-CH", "SUCCEEDED de"}, {"FAILED de-CH", "FAILED de", "FAILED en-US"}}},
+        {0x0C0C, {{"FAILED fr-CA", "SUCCEEDED fr"}, {"FAILED fr-CA", "FAILED fr", "FAILED en-US"}}},
+        {0x080C, {{"FAILED fr-BE", "SUCCEEDED fr"}, {"FAILED fr-BE", "FAILED fr", "FAILED en-US"}}},
+        {0x0411, {{"FAILED ja-JP", "SUCCEEDED ja"}, {"FAILED ja-JP", "FAILED ja", "FAILED en-US"}}},
         {0x0404, {{"FAILED zh-TW", "SUCCEEDED zh-Hant"}, {"FAILED zh-TW", "FAILED zh-Hant", "FAILED en-US"}}},
+        {0x1004, {{"FAILED zh-SG", "SUCCEEDED zh-Hans"}, {"FAILED zh-SG", "FAILED zh-Hans", "FAILED en-US"}}},
     };
     auto it = expected.find(GetUserDefaultLangID());
     if (it == expected.end())

@@ -1,4 +1,5 @@
-// Japanese texts of the ja-JP language module.
+// Japanese texts of the ja language module (every Japanese user's
+// region finds it through the neutral form of the language).
 #define TXT_PROGRESS_CAPTION   "変換中..."
 #define TXT_PROGRESS_INIT      "Vellumjet を初期化しています..."
 #define TXT_CANCEL             "キャンセル"
