@@ -136,6 +136,9 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
         // holds .exe files).
         {L"msg_2", {L"-Msg", L"*.exe"}, L""},
         {L"msg_3", {L"-msg", L""}, L""},
+        // Shown in the order sent: no override reverses the name, no control
+        // character is drawn as a box; line breaks stay.
+        {L"msg_bidi", {L"-msg", L"Saved as evil\u202Eexe.txt\a\u2066!\u2069\nNext line"}, L"Saved as evilexe.txt!\nNext line"},
     };
     for (const Case& c : cases) {
         const bool plain = c.args.size() == 2;
@@ -143,7 +146,7 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
         BoxSeen seen = runBox(c.args, c.shot);
         ASSERT_TRUE(seen.shown) << "no box";
         EXPECT_EQ(seen.title, L"Vellumjet");
-        EXPECT_EQ(seen.text, plain ? c.args[1] : c.expected);
+        EXPECT_EQ(seen.text, plain && c.expected.empty() ? c.args[1] : c.expected);
         EXPECT_TRUE(plain ? looksLikeInformationIcon(seen.icon) : looksLikeErrorIcon(seen.icon))
             << "red " << seen.icon.red << " blue " << seen.icon.blue;
         EXPECT_TRUE(seen.topmost);
