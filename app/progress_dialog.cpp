@@ -37,6 +37,19 @@ bool postRecord(HWND window, PipeMessage* record, HANDLE cancel)
     return true;
 }
 
+// Waits until the window has handled records down to `target` still in
+// flight; `caughtUp` is set when the count falls to it. False when Cancel
+// came first (or an event is missing).
+bool waitForWindow(const std::atomic<LONG>& inFlight, LONG target, HANDLE cancel, HANDLE caughtUp)
+{
+    const HANDLE events[] = {cancel, caughtUp};
+    while (inFlight > target) {
+        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 CProgressDialog::CProgressDialog(HANDLE pipe, Clock clock)
@@ -57,6 +70,8 @@ CProgressDialog::~CProgressDialog()
     }
     if (m_hCancelEvent)
         CloseHandle(m_hCancelEvent);
+    if (m_hCaughtUp)
+        CloseHandle(m_hCaughtUp);
 }
 
 void CProgressDialog::interruptReader()
@@ -68,6 +83,7 @@ void CProgressDialog::interruptReader()
 LRESULT CProgressDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
 {
     m_hCancelEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    m_hCaughtUp = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     m_hWndTarget = m_hWnd;
     m_hThread = CreateThread(nullptr, 0, &CProgressDialog::PipeThread, this, 0, nullptr);
     m_state = ProgressState();
@@ -117,6 +133,11 @@ DWORD WINAPI CProgressDialog::PipeThread(void* param)
             traceLine("PipeThread: pipe closed by the peer; exit anyway.\n");
             return 0;
         }
+        // A window far behind is waited for before the next record goes
+        // out; this costs nothing while it keeps up.
+        if (++self->m_recordsInFlight > kMaxRecordsInFlight &&
+            !waitForWindow(self->m_recordsInFlight, kMaxRecordsInFlight / 2, cancel, self->m_hCaughtUp))
+            break;  // Cancel came while waiting
         PipeMessage* raw = message.release();
         if (!postRecord(window, raw, cancel)) {
             delete raw;  // the window is gone, or Cancel came while waiting
@@ -130,7 +151,12 @@ DWORD WINAPI CProgressDialog::PipeThread(void* param)
 
 LRESULT CProgressDialog::OnPipeMessageArrived(UINT, WPARAM, LPARAM lParam, BOOL&)
 {
-    OnPipeMessage(reinterpret_cast<PipeMessage*>(lParam));
+    if (--m_recordsInFlight == kMaxRecordsInFlight / 2)
+        SetEvent(m_hCaughtUp);
+    if (m_bCancelling)
+        delete reinterpret_cast<PipeMessage*>(lParam);
+    else
+        OnPipeMessage(reinterpret_cast<PipeMessage*>(lParam));
     return 0;
 }
 
@@ -221,6 +247,7 @@ LRESULT CProgressDialog::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled)
 LRESULT CProgressDialog::OnCancel(WORD, WORD, HWND, BOOL&)
 {
     EnableDlgItem(IDCANCEL, FALSE);
+    m_bCancelling = true;
     if (m_hCancelEvent)
         SetEvent(m_hCancelEvent);
     else

@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -27,6 +28,11 @@ public:
     // While records keep coming, what the window shows lags at most this
     // far behind the last record handled.
     static constexpr uint32_t kRepaintIntervalMs = 50;
+    // Records the reader may have posted that the window has not handled
+    // yet. Beyond that the reader waits and the pipe holds the converter
+    // back: a window that falls behind never builds a backlog that would
+    // delay its closing after the last record or after Cancel.
+    static constexpr LONG kMaxRecordsInFlight = 128;
 
     // `pipe` is the converter's pipe as start-up opened it, valid or not; it
     // is not owned and never closed here.
@@ -73,4 +79,8 @@ private:
     ProgressUpdate m_pending;     // changes not yet shown while more records wait
     Clock m_clock;
     uint32_t m_lastPaint = 0;     // tick of the last repaint forced during a stream
+    // Records posted by the reader and not yet handled by the window.
+    std::atomic<LONG> m_recordsInFlight{0};
+    HANDLE m_hCaughtUp = nullptr;  // auto-reset: set when the window has halved the records in flight
+    bool m_bCancelling = false;   // after Cancel, records still queued are dropped unseen
 };

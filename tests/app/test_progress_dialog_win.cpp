@@ -289,6 +289,53 @@ TEST(ProgressDialog, SteadyStreamIsPaintedAtLeastEveryIntervalAndAtItsLastRecord
                                                  std::wstring(L"Page 40/40: Processing page text...")));
 }
 
+// A window that handles no record until `go` is set.
+class CStalledProgress : public CProgressDialog {
+public:
+    using CProgressDialog::CProgressDialog;
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~CStalledProgress() override { CloseHandle(go); }
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
+    {
+        if (uMsg == WM_PIPE_MESSAGE)
+            WaitForSingleObject(go, 30000);
+        return CProgressDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+    }
+};
+
+// While the window is behind, the reader stops taking records off the pipe
+// (the converter is held back) instead of queueing them all: what is queued
+// when the converter closes or the user cancels is handled at once. Every
+// record still arrives once the window catches up.
+TEST(ProgressDialog, AWindowBehindHoldsTheConverterBackAndLosesNothing)
+{
+    PipePair pipe;
+    CStalledProgress dlg(pipe.client);
+    const int kRecords = 3000;  // about 3 MB: far more than the pipe and the reader hold
+    std::atomic<int> written{0};
+    std::thread writer;
+    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+        writer = std::thread([&] {
+            const Bytes big = text(PM_STATUS_TEXT, std::u16string(500, u'x'));
+            pipe.send(bare(PM_PAGE_BEGIN));
+            for (int i = 0; i < kRecords && pipe.send(big); ++i)
+                ++written;
+            pipe.send(bare(PM_TEXT));
+            pipe.send(text(PM_STATUS_TEXT, u"last"));
+        });
+        EXPECT_FALSE(uitest::waitUntil([&] { return written == kRecords; }, 2000))
+            << "the reader took every record while the window handled none";
+        SetEvent(dlg.go);
+        EXPECT_TRUE(waitLine(w, L"Page 1/1: last"));
+        EXPECT_EQ(written, kRecords);
+        pipe.close();
+    }, 30000);
+    SetEvent(dlg.go);
+    if (writer.joinable())
+        writer.join();
+    EXPECT_FALSE(run.aborted);
+}
+
 // A translated template may carry a log box (control 1007); log lines are
 // appended to it.
 class CProgressWithLog : public CProgressDialog {
