@@ -1,8 +1,9 @@
-// Every window of the program at 96, 144 and 192 dpi, in English, in
-// German (the longest translation) and in the user's own language when a
-// module serves it (the CJK locale runs: their fonts are wider): the properties list's columns fit their
-// texts without a sideways scroll bar, the preview's outline grows with the
-// display, and no control is cut or overlaps another. A screenshot of each
+// Every window of the program at 96, 144 and 192 dpi, in English, in German
+// (the longest translation) and in the user's own language when a module
+// serves it (the CJK locale runs: their fonts are wider): the properties
+// list's columns fit their texts without a sideways scroll bar, the
+// preview's outline grows with the display, and no control is cut or
+// overlaps another. A screenshot of each
 // window lands in <build>/screenshots as dpi<N>_<language>_<window>.
 //
 // The program is DPI-aware, so Windows does not scale it. Wine reads the
