@@ -206,7 +206,7 @@ LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
     // An answer given after the editor's hand-back ends the wait as well:
     // the modal run returns with it at once, and the editor stays open for
     // the user to close.
-    waitForProcessTakingMessages(process, endingFlag());
+    waitForProcessTakingMessages(process, endingFlag(), m_hWnd);
     ::CloseHandle(process);
     m_hEditor = nullptr;
     EnableControls(true);

@@ -26,7 +26,7 @@ HANDLE startProfileEditor(HWND owner, const std::wstring& program, const std::ws
     return info.hProcess;
 }
 
-bool waitForProcessTakingMessages(HANDLE process, const bool* stop)
+bool waitForProcessTakingMessages(HANDLE process, const bool* stop, HWND dialog)
 {
     for (;;) {
         if (stop && *stop)
@@ -44,7 +44,10 @@ bool waitForProcessTakingMessages(HANDLE process, const bool* stop)
                 PostQuitMessage(int(msg.wParam));
                 return true;
             }
-            DispatchMessageW(&msg);
+            if (!dialog || !IsDialogMessageW(dialog, &msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
             if (stop && *stop)
                 return true;
         }

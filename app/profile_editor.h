@@ -12,10 +12,12 @@
 HANDLE startProfileEditor(HWND owner, const std::wstring& program, const std::wstring& parameters, DWORD& error);
 
 // Waits until `process` ends, taking every message of this thread off the
-// queue and dispatching it directly (messages sent by the editor arrive
-// during the wait). Returns false when the wait itself fails: the caller
-// stops waiting instead of spinning. A WM_QUIT found on the way is posted
+// queue and dispatching it (messages sent by the editor arrive during the
+// wait). Messages for `dialog` and its controls go through the dialog's key
+// handling first, as in its own modal loop: once the editor has handed
+// input back, Tab, Enter, Escape and the access keys work. Returns false
+// when the wait itself fails: the caller stops waiting instead of spinning. A WM_QUIT found on the way is posted
 // again and ends the wait, so that the loop below sees it. A non-null `stop`
 // is looked at before each wait and after each dispatched message; once it
 // is true the wait ends (true) and the process is left running.
-bool waitForProcessTakingMessages(HANDLE process, const bool* stop = nullptr);
+bool waitForProcessTakingMessages(HANDLE process, const bool* stop = nullptr, HWND dialog = nullptr);

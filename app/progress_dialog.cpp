@@ -37,9 +37,25 @@ bool postRecord(HWND window, PipeMessage* record, HANDLE cancel)
     return true;
 }
 
+// Waits until the window has handled records down to `target` still in
+// flight; `caughtUp` is set when the count falls to it. False when Cancel
+// came first (or an event is missing).
+bool waitForWindow(const std::atomic<LONG>& inFlight, LONG target, HANDLE cancel, HANDLE caughtUp)
+{
+    const HANDLE events[] = {cancel, caughtUp};
+    while (inFlight > target) {
+        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
-CProgressDialog::CProgressDialog(HANDLE pipe) : m_hPipe(pipe) {}
+CProgressDialog::CProgressDialog(HANDLE pipe, Clock clock)
+    : m_hPipe(pipe), m_clock(clock ? std::move(clock) : Clock([] { return uint32_t(GetTickCount()); }))
+{
+}
 
 CProgressDialog::~CProgressDialog()
 {
@@ -54,6 +70,8 @@ CProgressDialog::~CProgressDialog()
     }
     if (m_hCancelEvent)
         CloseHandle(m_hCancelEvent);
+    if (m_hCaughtUp)
+        CloseHandle(m_hCaughtUp);
 }
 
 void CProgressDialog::interruptReader()
@@ -65,9 +83,11 @@ void CProgressDialog::interruptReader()
 LRESULT CProgressDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
 {
     m_hCancelEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    m_hCaughtUp = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     m_hWndTarget = m_hWnd;
     m_hThread = CreateThread(nullptr, 0, &CProgressDialog::PipeThread, this, 0, nullptr);
     m_state = ProgressState();
+    m_lastPaint = m_clock();
     // Without a reader nobody would ever close the window: close it now.
     if (!m_hThread)
         PostMessage(WM_PIPE_CLOSED);
@@ -113,6 +133,11 @@ DWORD WINAPI CProgressDialog::PipeThread(void* param)
             traceLine("PipeThread: pipe closed by the peer; exit anyway.\n");
             return 0;
         }
+        // A window far behind is waited for before the next record goes
+        // out; this costs nothing while it keeps up.
+        if (++self->m_recordsInFlight > kMaxRecordsInFlight &&
+            !waitForWindow(self->m_recordsInFlight, kMaxRecordsInFlight / 2, cancel, self->m_hCaughtUp))
+            break;  // Cancel came while waiting
         PipeMessage* raw = message.release();
         if (!postRecord(window, raw, cancel)) {
             delete raw;  // the window is gone, or Cancel came while waiting
@@ -126,7 +151,12 @@ DWORD WINAPI CProgressDialog::PipeThread(void* param)
 
 LRESULT CProgressDialog::OnPipeMessageArrived(UINT, WPARAM, LPARAM lParam, BOOL&)
 {
-    OnPipeMessage(reinterpret_cast<PipeMessage*>(lParam));
+    if (--m_recordsInFlight == kMaxRecordsInFlight / 2)
+        SetEvent(m_hCaughtUp);
+    if (m_bCancelling)
+        delete reinterpret_cast<PipeMessage*>(lParam);
+    else
+        OnPipeMessage(reinterpret_cast<PipeMessage*>(lParam));
     return 0;
 }
 
@@ -148,13 +178,29 @@ void CProgressDialog::OnPipeMessage(PipeMessage* message)
 
     // While more records wait in the queue, the controls are not redrawn
     // for each one: a burst from the converter ends in one update showing
-    // its final state.
+    // its final state. Under a steady stream one record always waits, and
+    // posted records also keep WM_PAINT from ever coming: so at least every
+    // kRepaintIntervalMs the merged state is shown and painted at once.
     mergeUpdate(m_pending, u);
     MSG next;
-    if (PeekMessageW(&next, m_hWnd, WM_PIPE_MESSAGE, WM_PIPE_MESSAGE, PM_NOREMOVE))
+    const bool moreWaiting = PeekMessageW(&next, m_hWnd, WM_PIPE_MESSAGE, WM_PIPE_MESSAGE, PM_NOREMOVE) != FALSE;
+    const uint32_t now = m_clock();
+    if (now - m_lastPaint >= kRepaintIntervalMs) {
+        m_lastPaint = now;
+        showPendingAndPaint();
+        return;
+    }
+    if (moreWaiting)
         return;
     showUpdate(m_pending);
     m_pending = ProgressUpdate();
+}
+
+void CProgressDialog::showPendingAndPaint()
+{
+    showUpdate(m_pending);
+    m_pending = ProgressUpdate();
+    RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void CProgressDialog::showUpdate(const ProgressUpdate& u)
@@ -181,6 +227,9 @@ void CProgressDialog::showUpdate(const ProgressUpdate& u)
 LRESULT CProgressDialog::OnPipeClosed(UINT, WPARAM, LPARAM, BOOL&)
 {
     KillTimer(m_hWnd, kCancelTimer);
+    // The last record's state is on screen before the window goes: the
+    // close comes as a posted message, ahead of the paint it would wait for.
+    showPendingAndPaint();
     EndDialog(0);
     return 0;
 }
@@ -198,6 +247,7 @@ LRESULT CProgressDialog::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled)
 LRESULT CProgressDialog::OnCancel(WORD, WORD, HWND, BOOL&)
 {
     EnableDlgItem(IDCANCEL, FALSE);
+    m_bCancelling = true;
     if (m_hCancelEvent)
         SetEvent(m_hCancelEvent);
     else

@@ -5,6 +5,10 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
 #include "app/core/progress_state.h"
 #include "app/dialog_impl.h"
 
@@ -18,9 +22,21 @@ class CProgressDialog : public CDialogImpl<CProgressDialog> {
 public:
     enum { IDD = 131 };
 
+    // A millisecond tick that decides when the window repaints during a
+    // steady stream of records (GetTickCount unless a test gives its own).
+    using Clock = std::function<uint32_t()>;
+    // While records keep coming, what the window shows lags at most this
+    // far behind the last record handled.
+    static constexpr uint32_t kRepaintIntervalMs = 50;
+    // Records the reader may have posted that the window has not handled
+    // yet. Beyond that the reader waits and the pipe holds the converter
+    // back: a window that falls behind never builds a backlog that would
+    // delay its closing after the last record or after Cancel.
+    static constexpr LONG kMaxRecordsInFlight = 128;
+
     // `pipe` is the converter's pipe as start-up opened it, valid or not; it
     // is not owned and never closed here.
-    explicit CProgressDialog(HANDLE pipe);
+    explicit CProgressDialog(HANDLE pipe, Clock clock = Clock());
     // Stops the reader thread, waits for it and closes its handles.
     ~CProgressDialog() override;
 
@@ -46,6 +62,9 @@ private:
 
     // Carries out the changes of one or more records on the controls.
     void showUpdate(const ProgressUpdate& update);
+    // Shows the changes held back so far and paints the window at once,
+    // although more posted messages wait (they would hold WM_PAINT back).
+    void showPendingAndPaint();
 
     static DWORD WINAPI PipeThread(void* param);
     // Ends a read or reply write the reader is blocked in, so that it sees
@@ -58,4 +77,10 @@ private:
     HWND m_hWndTarget = nullptr;  // the window as the reader sees it, fixed before it starts
     ProgressState m_state;        // page, page count, document name, last kind, title flag
     ProgressUpdate m_pending;     // changes not yet shown while more records wait
+    Clock m_clock;
+    uint32_t m_lastPaint = 0;     // tick of the last repaint forced during a stream
+    // Records posted by the reader and not yet handled by the window.
+    std::atomic<LONG> m_recordsInFlight{0};
+    HANDLE m_hCaughtUp = nullptr;  // auto-reset: set when the window has halved the records in flight
+    bool m_bCancelling = false;   // after Cancel, records still queued are dropped unseen
 };

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/core/command_line.h"
+#include "app/core/display_text.h"
 #include "app/language.h"
 #include "app/messages.h"
 #include "app/modes.h"
@@ -94,16 +95,24 @@ int runPipe(wchar_t** argv)
     return 0;
 }
 
+// A message text from the converter as it is drawn: in the order it was
+// sent, without bidirectional overrides or control characters.
+std::wstring shownText(const wchar_t* text)
+{
+    const std::u16string shown = displayText(reinterpret_cast<const char16_t*>(text), TextLines::Many);
+    return std::wstring(shown.begin(), shown.end());
+}
+
 int dispatch(HINSTANCE instance, int argc, wchar_t** argv)
 {
     switch (selectMode(argc, argv)) {
     case Mode::Param:
         return runParam(argv);
     case Mode::ErrorMessage:
-        showErrorMessage(instance, argv[2], parseLenientDecimal(argv[3]));
+        showErrorMessage(instance, shownText(argv[2]).c_str(), parseLenientDecimal(argv[3]));
         return 0;
     case Mode::PlainMessage:
-        showPlainMessage(instance, argv[2]);
+        showPlainMessage(instance, shownText(argv[2]).c_str());
         return 0;
     case Mode::Pipe:
         return runPipe(argv);

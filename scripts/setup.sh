@@ -45,13 +45,14 @@ if [ ${#need_pkgs[@]} -gt 0 ]; then
   drop_policy
 fi
 
-# Locales used by the translated screenshots and the language tests.
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
-  for l in ja_JP de_DE fr_FR zh_CN zh_TW en_US; do
-    grep -q "^$l.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null || echo "$l.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
-  done
-  $SUDO locale-gen >/dev/null
-fi
+# Locales used by the translated screenshots and the language tests (Wine
+# takes the user language from the Unix locale). Only missing ones are made,
+# each with localedef straight into the locale archive: /etc/locale.gen and
+# the machine's other locales stay as they are.
+for l in en_US ja_JP de_DE de_AT de_CH fr_FR fr_CA fr_BE zh_CN zh_TW zh_SG; do
+  locale -a 2>/dev/null | grep -qix "$l.utf8" && continue
+  $SUDO localedef -i "$l" -c -f UTF-8 "$l.UTF-8"
+done
 
 # Debian's source package PKG unpacked (with Debian's patches) into DEST,
 # through the project's own apt configuration.

@@ -92,13 +92,20 @@ uint32_t readPageImageRows(ByteSource& source, const PageImageHeader& header,
     const size_t rowBytes = pageImageRowBytes(header);
     const uint64_t padding = uint64_t(header.stride) - rowBytes;
     uint32_t rows = 0;
-    for (uint32_t r = 0; r < header.height; ++r) {
-        uint8_t* row = dest + ptrdiff_t(r) * destPitch;
-        if (source.read(row, rowBytes) != rowBytes)
-            break;  // the part of the row that arrived stays; the rest is untouched
+    size_t got = 0;  // bytes of the current row that arrived
+    while (rows < header.height) {
+        uint8_t* row = dest + ptrdiff_t(rows) * destPitch;
+        got = source.read(row, rowBytes);
+        if (got != rowBytes)
+            break;  // the part of the row that arrived stays
         ++rows;
+        got = 0;
         if (padding && !source.skip(padding))
             break;
+    }
+    for (uint32_t r = rows; r < header.height; ++r, got = 0) {
+        uint8_t* row = dest + ptrdiff_t(r) * destPitch;
+        std::memset(row + got, 0xFF, rowBytes - got);
     }
     return rows;
 }

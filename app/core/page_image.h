@@ -69,14 +69,16 @@ PageImageCheck readPageImageHeader(ByteSource& source, PageImageHeader& out);
 
 // Copies the rows that follow the header into `dest`, row r starting at
 // dest + r * destPitch (destPitch >= 3 x width; it may be negative for
-// bottom-up bitmaps). The padding behind each row is skipped. A file that ends
-// early leaves the remaining rows of `dest` as they were. Returns the number
-// of complete rows copied.
+// bottom-up bitmaps). The padding behind each row is skipped. Where a file
+// ends early, the pixels it did not supply (the rest of the cut row and
+// every row below) are made white, the paper's colour; the bytes behind
+// each row's 3 x width are never written. Returns the number of complete
+// rows copied.
 uint32_t readPageImageRows(ByteSource& source, const PageImageHeader& header,
                            uint8_t* dest, ptrdiff_t destPitch);
 
 // A decoded page: pixels in file order (blue, green, red), rows packed without
-// padding. Pixels a short file did not supply stay 0.
+// padding. Pixels a short file did not supply are white.
 struct PageImage {
     PageImageHeader header;
     std::vector<uint8_t> pixels;

@@ -1,5 +1,7 @@
 #include "app/core/progress_state.h"
 
+#include "app/core/display_text.h"
+
 ProgressUpdate ProgressState::apply(const PipeMessage& message)
 {
     ProgressUpdate u;
@@ -23,14 +25,14 @@ ProgressUpdate ProgressState::apply(const PipeMessage& message)
         u.statusId = kStringStatusFinalize;
         break;
     case PM_DOC_NAME:
-        m_strDocName = message.text();
+        m_strDocName = displayText(message.text(), TextLines::One);
         break;
     case PM_LOG_LINE:
         u.appendLog = true;
-        u.logText = message.text();
+        u.logText = displayText(message.text(), TextLines::Many);
         break;
     case PM_STATUS_TEXT:
-        u.statusText = message.text();
+        u.statusText = displayText(message.text(), TextLines::One);
         break;
     case PM_PAGE_COUNT: {
         uint32_t n = 0;

@@ -1,7 +1,9 @@
-// Every window of the program at 96, 144 and 192 dpi, in English and in
-// German (the longest translation): the properties list's columns fit their
-// texts without a sideways scroll bar, the preview's outline grows with the
-// display, and no control is cut or overlaps another. A screenshot of each
+// Every window of the program at 96, 144 and 192 dpi, in English, in German
+// (the longest translation) and in the user's own language when a module
+// serves it (the CJK locale runs: their fonts are wider): the properties
+// list's columns fit their texts without a sideways scroll bar, the
+// preview's outline grows with the display, and no control is cut or
+// overlaps another. A screenshot of each
 // window lands in <build>/screenshots as dpi<N>_<language>_<window>.
 //
 // The program is DPI-aware, so Windows does not scale it. Wine reads the
@@ -9,6 +11,7 @@
 // program runs the windows at its own resolution, and copies of itself,
 // started after the value was changed, at the others.
 #include "app/core/dpi_layout.h"
+#include "app/core/lcid_table.h"
 #include "app/messages.h"
 #include "app/param_dialog.h"
 #include "app/pipe_reader.h"
@@ -18,6 +21,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -96,6 +100,24 @@ private:
     std::wstring name_;
     HMODULE module_ = nullptr;
 };
+
+// The module folders to run: English (none), German, and the folder that
+// serves the user's language, when it is another one.
+std::vector<std::wstring> languagesToRun()
+{
+    std::vector<std::wstring> folders = {L"", L"de"};
+    for (uint16_t id : languageSearchOrder(GetUserDefaultLangID())) {
+        const char* name = localeNameOf(id);
+        const std::wstring folder = name ? std::wstring(name, name + strlen(name)) : std::wstring();
+        if (!folder.empty() && GetFileAttributesW((uitest::programFolder() + L"\\" + folder).c_str()) !=
+                                   INVALID_FILE_ATTRIBUTES) {
+            if (folder != L"de" && folder != L"en-US")
+                folders.push_back(folder);
+            break;
+        }
+    }
+    return folders;
+}
 
 void expectNoLayoutFaults(HWND window, const char* what)
 {
@@ -244,8 +266,8 @@ TEST(DpiLayout, WindowsAtThisResolution)
     if (GetEnvironmentVariableW(kExpectedDpiVariable, expected, 16)) {
         ASSERT_EQ(dpi, _wtoi(expected)) << "the display resolution was not taken up";
     }
-    for (const wchar_t* locale : {static_cast<const wchar_t*>(nullptr), L"de-DE"}) {
-        Language language(locale);
+    for (const std::wstring& folder : languagesToRun()) {
+        Language language(folder.empty() ? nullptr : folder.c_str());
         ASSERT_TRUE(language.ok()) << "no language module " << uitest::narrow(language.name());
         SCOPED_TRACE(uitest::narrow(language.name()));
         const std::wstring shot = L"dpi" + std::to_wstring(dpi) + L"_" + language.name();

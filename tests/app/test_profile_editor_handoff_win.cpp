@@ -190,28 +190,53 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
     EXPECT_NE(setting.repository().find("name=\"Fresh copy\""), std::string::npos) << "saved by the editor";
 }
 
-// After the hand-back the user may answer while the editor stays open: the
-// dialog ends at once (the print job goes on) and leaves the editor running.
+// After the hand-back the user may answer while the editor stays open, with
+// the mouse or the dialog keys: the dialog ends at once (the print job goes
+// on) and leaves the editor running.
 TEST(ProfileEditorHandOff, AnswerAfterTheHandBackEndsTheDialogWhileTheEditorRuns)
 {
-    Gate handBack, close;
-    EditorSetting setting(L"gate:" + handBack.name() + L";giveback;gate:" + close.name() + L";cancel");
-    PrinterSettings s;
-    s.Profile = L"Fine";
-    HWND editor = nullptr;
-    const INT_PTR result = runDialog(s, L"", [&](HWND dlg) {
-        uitest::clickButton(dlg, IDC_EDIT_PROFILE);
-        ASSERT_TRUE(uitest::waitUntil([&] { return (editor = editorWindow()) != nullptr; }, 20000));
-        handBack.open();
-        ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, 20000));
-        uitest::clickButton(dlg, IDOK);
-        EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindow(dlg); }, 5000))
-            << "the dialog ends without waiting for the editor";
-        EXPECT_TRUE(IsWindow(editor)) << "the editor is left running";
-        close.open();
-    });
-    EXPECT_EQ(result, IDOK_SUCCESSIVE);
-    EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindow(editor); }, 20000));
+    auto key = [](HWND control, WPARAM vk) {
+        PostMessageW(control, WM_KEYDOWN, vk, 0x00010001);
+        PostMessageW(control, WM_KEYUP, vk, 0xC0010001);
+    };
+    auto focusOf = [](HWND dlg) {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &info) ? info.hwndFocus : nullptr;
+    };
+    enum Answer { Click, TabThenEnter, Escape };
+    const std::pair<Answer, INT_PTR> cases[] = {{Click, IDOK_SUCCESSIVE}, {TabThenEnter, IDOK_SUCCESSIVE}, {Escape, IDCANCEL}};
+    for (const auto& [answer, expected] : cases) {
+        SCOPED_TRACE(answer);
+        Gate handBack, close;
+        EditorSetting setting(L"gate:" + handBack.name() + L";giveback;gate:" + close.name() + L";cancel");
+        PrinterSettings s;
+        s.Profile = L"Fine";
+        HWND editor = nullptr;
+        const INT_PTR result = runDialog(s, L"", [&](HWND dlg) {
+            uitest::clickButton(dlg, IDC_EDIT_PROFILE);
+            ASSERT_TRUE(uitest::waitUntil([&] { return (editor = editorWindow()) != nullptr; }, 20000));
+            handBack.open();
+            ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, 20000));
+            if (answer == Click) {
+                uitest::clickButton(dlg, IDOK);
+            } else if (answer == TabThenEnter) {
+                // From the check box, Tab passes Skip Page by and reaches OK.
+                PostMessageW(dlg, WM_NEXTDLGCTL, WPARAM(GetDlgItem(dlg, IDC_SAME_CONFIG)), TRUE);
+                key(GetDlgItem(dlg, IDC_SAME_CONFIG), VK_TAB);
+                EXPECT_TRUE(uitest::waitUntil([&] { return focusOf(dlg) == GetDlgItem(dlg, IDOK); }));
+                key(GetDlgItem(dlg, IDOK), VK_RETURN);
+            } else {
+                key(GetDlgItem(dlg, IDC_PROFILE), VK_ESCAPE);
+            }
+            EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindow(dlg); }, 5000))
+                << "the dialog ends without waiting for the editor";
+            EXPECT_TRUE(IsWindow(editor)) << "the editor is left running";
+            close.open();
+        });
+        EXPECT_EQ(result, expected);
+        EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindow(editor); }, 20000));
+    }
 }
 
 // A name with spaces reaches the editor whole: EditorLink.ParameterStringReadsBackAsItWasBuilt.

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -218,6 +220,120 @@ TEST(ProgressDialog, CancelWhileTheConverterKeepsWriting)
     writer.join();
     EXPECT_FALSE(run.aborted);
     EXPECT_EQ(0, run.result);
+}
+
+// A steady stream: every record handled finds the next one waiting. The
+// records and the close are posted before the first one is read, and each
+// reading of the window's clock moves it on 20 ms. What the bar and the page
+// line show is noted whenever the bar is painted.
+class CFloodedProgress : public CProgressDialog {
+public:
+    static constexpr uint32_t kPages = 40;
+    static constexpr uint32_t kMsPerRecord = 20;
+    std::vector<std::pair<int, std::wstring>> painted;
+
+    explicit CFloodedProgress(HANDLE pipe) : CProgressDialog(pipe, [this] { return tick_ += kMsPerRecord; }) {}
+
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
+    {
+        BOOL handled = CProgressDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+        if (uMsg == WM_INITDIALOG) {
+            SetWindowSubclass(::GetDlgItem(hWnd, IDC_PROGRESS_BAR), notePaint, 0, reinterpret_cast<DWORD_PTR>(this));
+            ShowWindow(hWnd, SW_SHOWNOACTIVATE);
+            post(hWnd, encodePageCount(kPages));
+            for (uint32_t page = 1; page <= kPages; ++page) {
+                post(hWnd, bare(PM_PAGE_BEGIN));
+                post(hWnd, bare(PM_TEXT));
+            }
+            ::PostMessageW(hWnd, WM_PIPE_CLOSED, 0, 0);
+        }
+        return handled;
+    }
+
+private:
+    static void post(HWND window, const Bytes& bytes)
+    {
+        auto record = std::make_unique<PipeMessage>();
+        record->kind = bytes[0];
+        record->payload.assign(bytes.begin() + 8, bytes.end());
+        record->length = uint32_t(record->payload.size());
+        ::PostMessageW(window, WM_PIPE_MESSAGE, 0, reinterpret_cast<LPARAM>(record.release()));
+    }
+    static LRESULT CALLBACK notePaint(HWND bar, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self)
+    {
+        if (msg == WM_PAINT) {
+            HWND dialog = GetParent(bar);
+            reinterpret_cast<CFloodedProgress*>(self)->painted.emplace_back(
+                int(::SendMessageW(bar, PBM_GETPOS, 0, 0)), line(dialog));
+        }
+        return DefSubclassProc(bar, msg, wParam, lParam);
+    }
+    uint32_t tick_ = 0;
+};
+
+TEST(ProgressDialog, SteadyStreamIsPaintedAtLeastEveryIntervalAndAtItsLastRecord)
+{
+    PipePair pipe;
+    CFloodedProgress dlg(pipe.client);
+    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [](HWND) {}, 8000);
+    EXPECT_FALSE(run.aborted);
+    // 50 ms are 2.5 records here, so the bar moves on at least every 3
+    // records: every second page at the most.
+    int before = 0;
+    for (const auto& [position, text] : dlg.painted) {
+        EXPECT_LE(position - before, 2) << uitest::narrow(text);
+        before = position;
+    }
+    ASSERT_FALSE(dlg.painted.empty());
+    EXPECT_EQ(dlg.painted.back(), std::make_pair(int(CFloodedProgress::kPages),
+                                                 std::wstring(L"Page 40/40: Processing page text...")));
+}
+
+// A window that handles no record until `go` is set.
+class CStalledProgress : public CProgressDialog {
+public:
+    using CProgressDialog::CProgressDialog;
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~CStalledProgress() override { CloseHandle(go); }
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
+    {
+        if (uMsg == WM_PIPE_MESSAGE)
+            WaitForSingleObject(go, 30000);
+        return CProgressDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+    }
+};
+
+// While the window is behind, the reader stops taking records off the pipe
+// (the converter is held back) instead of queueing them all: what is queued
+// when the converter closes or the user cancels is handled at once. Every
+// record still arrives once the window catches up.
+TEST(ProgressDialog, AWindowBehindHoldsTheConverterBackAndLosesNothing)
+{
+    PipePair pipe;
+    CStalledProgress dlg(pipe.client);
+    const int kRecords = 3000;  // about 3 MB: far more than the pipe and the reader hold
+    std::atomic<int> written{0};
+    std::thread writer;
+    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+        writer = std::thread([&] {
+            const Bytes big = text(PM_STATUS_TEXT, std::u16string(500, u'x'));
+            pipe.send(bare(PM_PAGE_BEGIN));
+            for (int i = 0; i < kRecords && pipe.send(big); ++i)
+                ++written;
+            pipe.send(bare(PM_TEXT));
+            pipe.send(text(PM_STATUS_TEXT, u"last"));
+        });
+        EXPECT_FALSE(uitest::waitUntil([&] { return written == kRecords; }, 2000))
+            << "the reader took every record while the window handled none";
+        SetEvent(dlg.go);
+        EXPECT_TRUE(waitLine(w, L"Page 1/1: last"));
+        EXPECT_EQ(written, kRecords);
+        pipe.close();
+    }, 30000);
+    SetEvent(dlg.go);
+    if (writer.joinable())
+        writer.join();
+    EXPECT_FALSE(run.aborted);
 }
 
 // A translated template may carry a log box (control 1007); log lines are

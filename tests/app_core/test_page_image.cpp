@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 // Builds a file byte by byte, independent of encodePageImage.
@@ -67,14 +68,21 @@ TEST(PageImageRows, PaddedStrideSkipsTheExtraBytesAndShortFileKeepsTheRest)
     EXPECT_EQ(img.rowsRead, h);
     EXPECT_EQ(img.pixels, expected);
 
-    // Cut in the middle of row 2 (rows 0 and 1 complete): the part of row 2
-    // that arrived is stored, the rest of the destination is as it was.
-    MemorySource shortSrc(f.data(), kPageImageHeaderSize + 2 * stride + 5);
-    PageImageHeader hd;
-    ASSERT_EQ(readPageImageHeader(shortSrc, hd), PageImageCheck::Ok);
-    std::vector<uint8_t> dest(w * 3 * h, 0x77);
-    EXPECT_EQ(readPageImageRows(shortSrc, hd, dest.data(), w * 3), 2u);
-    EXPECT_EQ(dest[2 * w * 3 + 4], expected[2 * w * 3 + 4]);
-    EXPECT_EQ(dest[2 * w * 3 + 5], 0x77);
-    EXPECT_EQ(dest.back(), 0x77);
+    // Cut in the middle of row 2 (rows 0 and 1 complete), or behind row 0
+    // (in its padding): what arrived is stored, every pixel byte the file
+    // did not supply is white (the paper), and the destination's own
+    // padding behind each row (pitch 20 here) is left alone.
+    for (const auto& [cut, rows] : {std::pair<size_t, uint32_t>{2 * stride + 5, 2}, {stride - 1, 1}}) {
+        MemorySource shortSrc(f.data(), kPageImageHeaderSize + cut);
+        PageImageHeader hd;
+        ASSERT_EQ(readPageImageHeader(shortSrc, hd), PageImageCheck::Ok);
+        std::vector<uint8_t> dest(stride * h, 0x77);
+        EXPECT_EQ(readPageImageRows(shortSrc, hd, dest.data(), stride), rows);
+        for (size_t i = 0; i < dest.size(); ++i) {
+            const size_t r = i / stride, x = i % stride;
+            const bool arrived = r * stride + x < cut && x < w * 3;
+            const uint8_t want = x >= w * 3 ? 0x77 : arrived ? expected[r * w * 3 + x] : 0xFF;
+            EXPECT_EQ(dest[i], want) << "byte " << i;
+        }
+    }
 }

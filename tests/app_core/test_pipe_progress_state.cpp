@@ -1,6 +1,8 @@
 // What the progress window shows for sequences of records.
 #include "app/core/progress_state.h"
 
+#include "app/core/display_text.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -86,6 +88,30 @@ TEST(ProgressState, Sequences)
           {bare('Z'), "1/1:''", -1, u""},
           {record(PM_PAGE_COUNT, encodePipeMessage(PM_PAGE_COUNT, "\0\0\0\0\x09", 5)), "1/1:''", -1, u""},
           {bare(PM_GET_WINDOW), "1/1:''", -1, u""}});
+    play("converter texts are shown in the order sent, on one line, without controls",
+         {{bare(PM_PAGE_BEGIN), "1/1:102", 1, u""},
+          {text(PM_DOC_NAME, u"evil\u202Eexe.txt"), "1/1:''", -1, u"evilexe.txt"},
+          {text(PM_STATUS_TEXT, u"a\tb\r\nc\x07\u2067d\u2069"), "1/1:'a b cd'", -1, u""}});
+}
+
+TEST(DisplayText, OverridesAndControlsGoLineBreaksAsTheTextAsks)
+{
+    struct Row {
+        std::u16string in, oneLine, manyLines;
+    } const rows[] = {
+        {u"evil\u202Eexe.txt", u"evilexe.txt", u"evilexe.txt"},
+        {u"\u202Ax\u202By\u202Cz\u202D\u2066\u2067\u2068\u2069\u206A\u206F", u"xyz", u"xyz"},
+        // Marks move no letter and stay; so do joiners and other letters.
+        {u"\u05D0\u200F.\u200E\u061C\u200D\u00FC\u65E5", u"\u05D0\u200F.\u200E\u061C\u200D\u00FC\u65E5",
+         u"\u05D0\u200F.\u200E\u061C\u200D\u00FC\u65E5"},
+        {u"a\r\nb\nc\rd\te\u2028f\u2029g", u"a b c d e f g", u"a\r\nb\nc\rd\te\nf\ng"},
+        {std::u16string(u"\0\x01\x1B[0m\x7F\x85\x9Fok", 11), u"[0mok", u"[0mok"},
+        {u"", u"", u""},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(displayText(r.in, TextLines::One), r.oneLine);
+        EXPECT_EQ(displayText(r.in, TextLines::Many), r.manyLines);
+    }
 }
 
 // What the controls show after a series of updates.

@@ -138,6 +138,9 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
         // holds .exe files).
         {L"msg_2", {L"-Msg", L"*.exe"}, L""},
         {L"msg_3", {L"-msg", L""}, L""},
+        // Shown in the order sent: no override reverses the name, no control
+        // character is drawn as a box; line breaks stay.
+        {L"msg_bidi", {L"-msg", L"Saved as evil\u202Eexe.txt\a\u2066!\u2069\nNext line"}, L"Saved as evilexe.txt!\nNext line"},
     };
     for (const Case& c : cases) {
         const bool plain = c.args.size() == 2;
@@ -145,7 +148,7 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
         BoxSeen seen = runBox(c.args, c.shot);
         ASSERT_TRUE(seen.shown) << "no box";
         EXPECT_EQ(seen.title, L"Vellumjet");
-        EXPECT_EQ(seen.text, plain ? c.args[1] : c.expected);
+        EXPECT_EQ(seen.text, plain && c.expected.empty() ? c.args[1] : c.expected);
         EXPECT_TRUE(plain ? looksLikeInformationIcon(seen.icon) : looksLikeErrorIcon(seen.icon))
             << "red " << seen.icon.red << " blue " << seen.icon.blue;
         EXPECT_TRUE(seen.topmost);
@@ -268,9 +271,14 @@ TEST(LanguageSearch, AttemptsSeenByDebugger)
     };
     const std::map<LANGID, Expected> expected = {
         {0x0409, {{"FAILED en-US", "FAILED en", "FAILED en-US"}, {"FAILED en-US", "FAILED en", "FAILED en-US"}}},
-        {0x0407, {{"SUCCEEDED de-DE"}, {"FAILED de-DE", "FAILED de", "FAILED en-US"}}},
-        {0x0411, {{"SUCCEEDED ja-JP"}, {"FAILED ja-JP", "FAILED ja", "FAILED en-US"}}},
+        {0x0407, {{"FAILED de-DE", "SUCCEEDED de"}, {"FAILED de-DE", "FAILED de", "FAILED en-US"}}},
+        {0x0C07, {{"FAILED de-AT", "SUCCEEDED de"}, {"FAILED de-AT", "FAILED de", "FAILED en-US"}}},
+        {0x0807, {{"FAILED de-CH", "SUCCEEDED de"}, {"FAILED de-CH", "FAILED de", "FAILED en-US"}}},
+        {0x0C0C, {{"FAILED fr-CA", "SUCCEEDED fr"}, {"FAILED fr-CA", "FAILED fr", "FAILED en-US"}}},
+        {0x080C, {{"FAILED fr-BE", "SUCCEEDED fr"}, {"FAILED fr-BE", "FAILED fr", "FAILED en-US"}}},
+        {0x0411, {{"FAILED ja-JP", "SUCCEEDED ja"}, {"FAILED ja-JP", "FAILED ja", "FAILED en-US"}}},
         {0x0404, {{"FAILED zh-TW", "SUCCEEDED zh-Hant"}, {"FAILED zh-TW", "FAILED zh-Hant", "FAILED en-US"}}},
+        {0x1004, {{"FAILED zh-SG", "SUCCEEDED zh-Hans"}, {"FAILED zh-SG", "FAILED zh-Hans", "FAILED en-US"}}},
     };
     auto it = expected.find(GetUserDefaultLangID());
     if (it == expected.end())

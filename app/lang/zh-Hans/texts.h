@@ -5,7 +5,7 @@
 #define TXT_PARAM_CAPTION      "Vellumjet"
 #define TXT_OUTPUT_FILE_LABEL  "输出(&O):"
 #define TXT_BROWSE             "浏览(&B)..."
-#define TXT_PROFILE_LABEL      "配置:"
+#define TXT_PROFILE_LABEL      "配置(&P):"
 #define TXT_EDIT               "编辑(&E)..."
 #define TXT_SAME_CONFIG        "后续页面使用相同配置(&U)"
 #define TXT_SKIP_PAGE          "跳过此页(&S)"

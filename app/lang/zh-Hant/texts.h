@@ -5,7 +5,7 @@
 #define TXT_PARAM_CAPTION      "Vellumjet"
 #define TXT_OUTPUT_FILE_LABEL  "輸出(&O):"
 #define TXT_BROWSE             "瀏覽(&B)..."
-#define TXT_PROFILE_LABEL      "設定:"
+#define TXT_PROFILE_LABEL      "設定(&P):"
 #define TXT_EDIT               "編輯(&E)..."
 #define TXT_SAME_CONFIG        "後續頁面使用相同設定(&U)"
 #define TXT_SKIP_PAGE          "略過此頁(&S)"

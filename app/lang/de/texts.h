@@ -1,4 +1,5 @@
-// German texts of the de-DE language module.
+// German texts of the de language module (every German user's
+// region finds it through the neutral form of the language).
 #define TXT_PROGRESS_CAPTION   "Konvertierung..."
 #define TXT_PROGRESS_INIT      "Vellumjet wird initialisiert..."
 #define TXT_CANCEL             "Abbrechen"

@@ -1,11 +1,12 @@
-// Japanese texts of the ja-JP language module.
+// Japanese texts of the ja language module (every Japanese user's
+// region finds it through the neutral form of the language).
 #define TXT_PROGRESS_CAPTION   "変換中..."
 #define TXT_PROGRESS_INIT      "Vellumjet を初期化しています..."
 #define TXT_CANCEL             "キャンセル"
 #define TXT_PARAM_CAPTION      "Vellumjet"
 #define TXT_OUTPUT_FILE_LABEL  "出力先(&O):"
 #define TXT_BROWSE             "参照(&B)..."
-#define TXT_PROFILE_LABEL      "設定:"
+#define TXT_PROFILE_LABEL      "設定(&P):"
 #define TXT_EDIT               "編集(&E)..."
 #define TXT_SAME_CONFIG        "以降のページにも同じ設定を使用する(&U)"
 #define TXT_SKIP_PAGE          "スキップ(&S)"

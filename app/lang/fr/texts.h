@@ -1,4 +1,5 @@
-// French texts of the fr-FR language module.
+// French texts of the fr language module (every French user's
+// region finds it through the neutral form of the language).
 #define TXT_PROGRESS_CAPTION   "Conversion..."
 #define TXT_PROGRESS_INIT      "Initialisation de Vellumjet..."
 #define TXT_CANCEL             "Annuler"
