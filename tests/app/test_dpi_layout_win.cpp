@@ -109,8 +109,8 @@ std::vector<std::wstring> languagesToRun()
     for (uint16_t id : languageSearchOrder(GetUserDefaultLangID())) {
         const char* name = localeNameOf(id);
         const std::wstring folder = name ? std::wstring(name, name + strlen(name)) : std::wstring();
-        if (!folder.empty() && GetFileAttributesW((uitest::programFolder() + L"\\" + folder).c_str()) !=
-                                   INVALID_FILE_ATTRIBUTES) {
+        const std::wstring module = uitest::programFolder() + L"\\" + folder + L"\\PrintvaneUI.exe.mui";
+        if (!folder.empty() && GetFileAttributesW(module.c_str()) != INVALID_FILE_ATTRIBUTES) {
             if (folder != L"de" && folder != L"en-US")
                 folders.push_back(folder);
             break;
