@@ -80,13 +80,42 @@ void CALLBACK traceStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DW
 }
 
 // Registers the trace for every notification of handle, as lines of
-// ClassName(object). A platform that refuses is not traced.
+// ClassName(object), or callback, which traces as well. A platform that
+// refuses is not traced.
 template <const char* ClassName>
-void traceHandle(HINTERNET handle, const void* object) {
+void traceHandle(HINTERNET handle, const void* object,
+                 WINHTTP_STATUS_CALLBACK callback = traceStatus<ClassName>) {
     DWORD_PTR context = reinterpret_cast<DWORD_PTR>(object);
     WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
-    WinHttpSetStatusCallback(handle, traceStatus<ClassName>, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS, 0);
+    WinHttpSetStatusCallback(handle, callback, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS, 0);
 }
+
+// Where a request stands: scheme, host and port.
+struct Origin {
+    bool secure = false;
+    String host;
+    uint16_t port = 0;
+
+    bool same(const Origin& o) const {
+        return secure == o.secure && port == o.port && host.compareNoCase(o.host) == 0;
+    }
+    // The origin of an absolute URL; false for anything else (a path alone
+    // leaves the origin as it was).
+    bool takeUrl(const String& url) {
+        if (url.substring(0, 7).compareNoCase("http://") != 0 && url.substring(0, 8).compareNoCase("https://") != 0)
+            return false;
+        Url::UrlComponents parts;
+        try {
+            Url::separateUrl(parts, url);
+        } catch (const Exception&) {
+            return false;
+        }
+        secure = parts.scheme.compareNoCase("https") == 0;
+        host = parts.hostname;
+        port = parts.port ? parts.port : uint16_t(secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
+        return true;
+    }
+};
 
 std::wstring wideOrEmpty(const wchar_t* text) { return text ? std::wstring(text) : std::wstring(); }
 
@@ -400,7 +429,13 @@ public:
         if (!m_request)
             THROW_WINHTTP(GetLastError(), String::format("HttpConnectionImpl::createRequestStream(%s %s)",
                                                          method.c_str(), path.c_str()));
-        traceHandle<kRequestClass>(m_request, this);
+        m_at.secure = connection->isSecure();
+        m_at.host = connection->getHost();
+        m_at.port = connection->getPort();
+        traceHandle<kRequestClass>(m_request, this, requestStatus);
+        // WinHTTP's default, said once more: a secure request never follows
+        // a redirect to plain http.
+        setRedirectPolicy(WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP);
         if (connection->isSecure() && connection->ignoresCertificateErrors()) {
             DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
                           SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
@@ -432,6 +467,11 @@ public:
         int extraRounds = 0;
         bool certificateTried = false;
         for (;;) {
+            // Credentials given to the server that asked must not travel with
+            // a redirect to another one: once they are set, a redirect comes
+            // back to the caller as its status instead of being followed.
+            if (m_server.set)
+                setRedirectPolicy(WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
             setCredential(WINHTTP_AUTH_TARGET_SERVER, m_server);
             setCredential(WINHTTP_AUTH_TARGET_PROXY, m_proxy);
             DWORD bodySize = DWORD(m_body.size());
@@ -474,6 +514,41 @@ private:
         uint32_t trials = 0;
     };
 
+    void setRedirectPolicy(DWORD policy) {
+        if (!WinHttpSetOption(m_request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy)))
+            THROW_WINHTTP(GetLastError(), "on WinHttpSetOption(WINHTTP_OPTION_REDIRECT_POLICY)");
+    }
+
+    // Traces, and follows the redirects: WinHTTP tells them while
+    // WinHttpReceiveResponse runs, on the thread that called it, so the
+    // request is alive then. The new URL may be absolute or a path alone.
+    static void CALLBACK requestStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
+                                       DWORD length) {
+        traceStatus<kRequestClass>(handle, context, status, info, length);
+        if (status == WINHTTP_CALLBACK_STATUS_REDIRECT && context && info) {
+            const wchar_t* location = static_cast<const wchar_t*>(info);
+            reinterpret_cast<HttpRequestStreamImpl*>(context)->m_at.takeUrl(String(location));
+        }
+    }
+
+    // The server the request stands at now, which after a redirect is not
+    // the connection's: WinHTTP's own answer where it gives one, else what
+    // the redirect notifications said.
+    Origin currentOrigin() {
+        std::vector<wchar_t> text(512);
+        DWORD size = DWORD(text.size() * sizeof(wchar_t));
+        bool ok = WinHttpQueryOption(m_request, WINHTTP_OPTION_URL, text.data(), &size) != FALSE;
+        if (!ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER && size) {
+            text.assign(size / sizeof(wchar_t) + 1, 0);
+            ok = WinHttpQueryOption(m_request, WINHTTP_OPTION_URL, text.data(), &size) != FALSE;
+        }
+        text.back() = 0;
+        Origin at = m_at;
+        if (ok)
+            at.takeUrl(String(text.data()));
+        return at;
+    }
+
     void setCredential(DWORD target, const Chosen& chosen) {
         if (!chosen.set)
             return;
@@ -496,9 +571,21 @@ private:
 
     // One answer to 401 (server) or 407 (proxy): the next credential for
     // that target, or the failure that ends the request.
+    //
+    // The request's own provider (a URL's user name and password) answers
+    // only the server the URL names; a proxy, or the server a redirect led
+    // to, asks the manager's provider (its cache, then the user). The target
+    // text names the server that asked, so nothing remembered for one host
+    // is handed to another.
     void authenticate(bool proxy) {
-        AutoPtr<CredentialProvider> provider =
-            m_provider ? m_provider : m_connection->manager()->getCredentialProvider();
+        Origin asking = currentOrigin();
+        Origin own;
+        own.secure = m_connection->isSecure();
+        own.host = m_connection->getHost();
+        own.port = m_connection->getPort();
+        AutoPtr<CredentialProvider> provider = m_provider && !proxy && asking.same(own)
+                                                   ? m_provider
+                                                   : m_connection->manager()->getCredentialProvider();
         if (!provider) {
             if (proxy)
                 SVR_THROW(errAuthFailed, "No credential provider.");
@@ -510,8 +597,8 @@ private:
         String realm = realmFromChallenge(
             queryText(proxy ? WINHTTP_QUERY_PROXY_AUTHENTICATE : WINHTTP_QUERY_WWW_AUTHENTICATE));
         String target = proxy ? String::format("%s (%s)", realm.c_str(), m_proxyName.c_str())
-                              : String::format("%s (%s:%u)", realm.c_str(), m_connection->getHost().c_str(),
-                                               unsigned(m_connection->getPort()));
+                              : String::format("%s (%s:%u)", realm.c_str(), asking.host.c_str(),
+                                               unsigned(asking.port));
         DWORD supported = 0, first = 0, authTarget = 0;
         if (!WinHttpQueryAuthSchemes(m_request, &supported, &first, &authTarget))
             THROW_WINHTTP(GetLastError(), "on WinHttpQueryAuthSchemes");
@@ -571,6 +658,7 @@ private:
     String m_proxyName;
     Chosen m_server;
     Chosen m_proxy;
+    Origin m_at;  // where the last redirect led (the connection's server at first)
 };
 
 AutoPtr<HttpRequestStream> HttpConnectionImpl::createRequestStream(const String& method, const String& path,

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -191,26 +192,88 @@ TEST_F(Http, StarTotalLeavesTheSizeUnknownUntilAReplyGivesIt) {
     EXPECT_EQ(100000u, later->getSize());
 }
 
+// A redirect to another host does not take the first host's credentials
+// along: the provider hears of the host that asks, a URL's pair answers only
+// its own server, and credentials given to one host are not carried through
+// its redirect. The odd server on 127.0.0.2 asks with the same realm as on
+// 127.0.0.1 and takes the same pair; its log shows what reached it.
+TEST_F(Http, CredentialsStayWithTheHostThatAsked) {
+    struct FirstHostOnly : CredentialProvider {
+        std::string allowed;
+        std::vector<std::string> asked;
+        bool getCredential(CredentialTarget, const String& text, uint32_t, bool, Credential& c) override {
+            asked.push_back(text.c_str());
+            if (allowed != text.c_str())
+                return false;
+            c.user = "tester";
+            c.password = "secret";
+            return true;
+        }
+        uint32_t getMaxTrials() override { return 5; }
+    };
+    std::string first = "Odd test (127.0.0.1:" + info["odd"] + ")";
+    std::string second = "Odd test (127.0.0.2:" + info["odd"] + ")";
+    struct Case { std::string url; bool managerProvider; int code; std::vector<std::string> asked; } cases[] = {
+        {url("odd", "/auth/data.bin"), true, 0, {first, first}},
+        {url("odd", "/redirect/auth/data.bin"), true, errAuthRequired, {second}},
+        {url("odd", "/redirect/auth/data.bin", "tester:secret@"), false, errAuthRequired, {}},
+        {url("odd", "/authredirect/auth/data.bin", "tester:secret@"), false, errReadFailed, {}},
+        {url("odd", "/authredirect/auth/data.bin"), true, errReadFailed, {first, first}},
+    };
+    std::ifstream log("Z:" + info["oddlog"]);
+    log.seekg(0, std::ios::end);
+    for (const Case& c : cases) {
+        FirstHostOnly* provider = new FirstHostOnly;
+        provider->allowed = first;
+        AutoPtr<CredentialProvider> held(provider);
+        AutoPtr<HttpManager> manager =
+            HttpManager::create("", c.managerProvider ? held : AutoPtr<CredentialProvider>());
+        int code = 0;
+        try {
+            code = readAt(manager->createStorage(c.url.c_str()).get(), 0, 10);
+        } catch (const Exception& e) {
+            code = e.code();
+        }
+        EXPECT_EQ(c.code, code) << c.url;
+        EXPECT_EQ(c.asked, provider->asked) << c.url;
+    }
+    log.clear();
+    for (std::string line; std::getline(log, line);)
+        EXPECT_FALSE(line.rfind("127.0.0.2 ", 0) == 0 && line.find(" auth") != std::string::npos) << line;
+
+    // https never hands over to plain http.
+    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
+    try {
+        manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tls"])), true)
+            ->createRequestStream("GET", "/tohttp/data.bin")->post();
+    } catch (const Exception&) {
+    }
+    EXPECT_EQ(std::vector<std::string>{"GET /tohttp/data.bin \"-\" 302"}, newLogLines());
+}
+
 TEST_F(Http, ProxyAskingForCredentials) {
     setUserProxy("127.0.0.1:" + info["proxy"]);
-    struct Case { AutoPtr<CredentialProvider> provider; int code; } cases[] = {
-        {AutoPtr<CredentialProvider>(), errAuthFailed},
-        {CredentialProvider::createSimple("proxyuser", "wrong"), errAuthFailed},
-        {CredentialProvider::createSimple("proxyuser", "proxypass"), 0},
+    // The proxy asks the manager's provider; a URL's pair is for its server.
+    struct Case { AutoPtr<CredentialProvider> provider; const char* user; int code; } cases[] = {
+        {AutoPtr<CredentialProvider>(), "", errAuthFailed},
+        {AutoPtr<CredentialProvider>(), "proxyuser:proxypass@", errAuthFailed},
+        {CredentialProvider::createSimple("proxyuser", "wrong"), "", errAuthFailed},
+        {CredentialProvider::createSimple("proxyuser", "proxypass"), "", 0},
+        {CredentialProvider::createSimple("proxyuser", "proxypass"), "tester:secret@", 0},
     };
     for (const Case& c : cases) {
         AutoPtr<HttpManager> manager = HttpManager::create("", c.provider);
         int code = 0;
         try {
-            code = readAt(manager->createStorage(url("web", "/data.bin", "", "127.0.0.2").c_str()).get(), 0, 10);
+            code = readAt(manager->createStorage(url("web", "/data.bin", c.user, "127.0.0.2").c_str()).get(), 0, 10);
         } catch (const Exception& e) {
             code = e.code();
         }
-        EXPECT_EQ(c.code, code);
+        EXPECT_EQ(c.code, code) << c.user;
     }
     setUserProxy("");
-    EXPECT_EQ(std::vector<std::string>({"HEAD /data.bin \"-\" 200", "GET /data.bin \"bytes=0-32767\" 206"}),
-              newLogLines());
+    std::string head = "HEAD /data.bin \"-\" 200", get = "GET /data.bin \"bytes=0-32767\" 206";
+    EXPECT_EQ(std::vector<std::string>({head, get, head, get}), newLogLines());
 }
 
 TEST_F(Http, RequestAndResponseStreams) {
