@@ -4,12 +4,16 @@
 #include <windows.h>
 #include <wincrypt.h>
 #include <winhttp.h>
+#define SECURITY_WIN32
+#include <sspi.h>
+#include <schannel.h>
 
 #include <map>
 #include <string>
 #include <vector>
 
 #include "baselib/svr_cachedstorage.h"
+#include "baselib/svr_clientcert_win.h"
 #include "baselib/svr_error.h"
 #include "baselib/svr_http.h"
 #include "baselib/svr_syncobjs.h"
@@ -618,34 +622,26 @@ private:
         chosen.credential = credential;
     }
 
-    // The first certificate of the user's "MY" store that is valid now and
-    // has a private key; without one the request goes on without a
-    // certificate.
+    // A certificate of the user's "MY" store that the server accepts (its
+    // list of issuers) and that is meant for client authentication; without
+    // one the request goes on without a certificate.
     void chooseClientCertificate() {
-        HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                         CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_READONLY_FLAG, L"MY");
-        PCCERT_CONTEXT chosen = nullptr;
-        if (store) {
-            PCCERT_CONTEXT cert = nullptr;
-            while ((cert = CertEnumCertificatesInStore(store, cert)) != nullptr) {
-                DWORD size = 0;
-                if (CertVerifyTimeValidity(nullptr, cert->pCertInfo) == 0 &&
-                    CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) {
-                    chosen = CertDuplicateCertificateContext(cert);
-                    CertFreeCertificateContext(cert);
-                    break;
-                }
-            }
+        std::vector<CERT_NAME_BLOB> issuers;
+        SecPkgContext_IssuerListInfoEx* list = nullptr;
+        DWORD size = sizeof(list);
+        if (WinHttpQueryOption(m_request, WINHTTP_OPTION_CLIENT_CERT_ISSUER_LIST, &list, &size) && list) {
+            issuers.assign(list->aIssuers, list->aIssuers + list->cIssuers);
         }
+        Solvaris_Win32::CertStoreRef store(CertOpenStore(
+            CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_READONLY_FLAG, L"MY"));
+        Solvaris_Win32::CertificateRef chosen = Solvaris_Win32::chooseClientCertificate(store.get(), issuers);
         if (chosen)
-            WinHttpSetOption(m_request, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, const_cast<CERT_CONTEXT*>(chosen),
+            WinHttpSetOption(m_request, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, const_cast<CERT_CONTEXT*>(chosen.get()),
                              sizeof(CERT_CONTEXT));
         else
             WinHttpSetOption(m_request, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, WINHTTP_NO_CLIENT_CERT_CONTEXT, 0);
-        if (chosen)
-            CertFreeCertificateContext(chosen);
-        if (store)
-            CertCloseStore(store, 0);
+        if (list)
+            GlobalFree(list);
     }
 
     AutoPtr<HttpConnectionImpl> m_connection;

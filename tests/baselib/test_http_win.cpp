@@ -17,6 +17,7 @@
 
 #include "baselib/svr_broker.h"
 #include "baselib/svr_cachedstorage.h"
+#include "baselib/svr_clientcert_win.h"
 #include "baselib/svr_credential.h"
 #include "baselib/svr_error.h"
 #include "baselib/svr_http.h"
@@ -336,6 +337,73 @@ TEST_F(Http, TheProcessWideBrokerOpensHttpNames) {
     AutoPtr<Storage> s = getStorage(url("web", "/data.bin").c_str());
     EXPECT_EQ(100000u, s->getSize());
     EXPECT_EQ(0, readAt(s.get(), 12345, 100));
+}
+
+// The client certificate is chosen by the server's issuer list and by the
+// client-authentication usage, from certificates signed in memory.
+TEST(ClientCertificate, IssuerListAndUsageChoose) {
+    HCRYPTPROV prov = 0;
+    ASSERT_TRUE(CryptAcquireContextW(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
+    HCRYPTKEY key = 0;
+    ASSERT_TRUE(CryptGenKey(prov, AT_SIGNATURE, 1024u << 16, &key));
+    Solvaris_Win32::CertStoreRef store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
+    std::map<std::string, std::vector<BYTE>> names;
+    auto name = [&](const wchar_t* cn) -> CERT_NAME_BLOB {
+        std::vector<BYTE>& n = names[Solvaris::String(cn).c_str()];
+        DWORD size = 0;
+        CertStrToNameW(X509_ASN_ENCODING, cn, CERT_X500_NAME_STR, nullptr, nullptr, &size, nullptr);
+        n.resize(size);
+        CertStrToNameW(X509_ASN_ENCODING, cn, CERT_X500_NAME_STR, nullptr, n.data(), &size, nullptr);
+        return CERT_NAME_BLOB{size, n.data()};
+    };
+    // Self-signed: each certificate is its own issuer.
+    auto add = [&](const wchar_t* cn, const char* usage, bool withKey) {
+        CERT_NAME_BLOB subject = name(cn);
+        std::vector<BYTE> encoded;
+        CERT_EXTENSION ext = {};
+        CERT_EXTENSIONS exts = {0, &ext};
+        if (usage) {
+            LPSTR ids[] = {const_cast<LPSTR>(usage)};
+            CERT_ENHKEY_USAGE eku = {1, ids};
+            DWORD size = 0;
+            CryptEncodeObject(X509_ASN_ENCODING, X509_ENHANCED_KEY_USAGE, &eku, nullptr, &size);
+            encoded.resize(size);
+            CryptEncodeObject(X509_ASN_ENCODING, X509_ENHANCED_KEY_USAGE, &eku, encoded.data(), &size);
+            ext = CERT_EXTENSION{const_cast<LPSTR>(szOID_ENHANCED_KEY_USAGE), FALSE, {size, encoded.data()}};
+            exts.cExtension = 1;
+        }
+        PCCERT_CONTEXT cert = CertCreateSelfSignCertificate(prov, &subject, 0, nullptr, nullptr, nullptr, nullptr, &exts);
+        ASSERT_NE(nullptr, cert);
+        CRYPT_KEY_PROV_INFO info = {};
+        info.pwszContainerName = const_cast<wchar_t*>(L"printvane-test");
+        info.dwProvType = PROV_RSA_FULL;
+        info.dwKeySpec = AT_SIGNATURE;
+        CertSetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, 0, withKey ? &info : nullptr);
+        CertAddCertificateContextToStore(store.get(), cert, CERT_STORE_ADD_ALWAYS, nullptr);
+        CertFreeCertificateContext(cert);
+    };
+    add(L"CN=Server only", szOID_PKIX_KP_SERVER_AUTH, true);
+    add(L"CN=No key", szOID_PKIX_KP_CLIENT_AUTH, false);
+    add(L"CN=Client", szOID_PKIX_KP_CLIENT_AUTH, true);
+    add(L"CN=Any usage", nullptr, true);
+    struct Case { std::vector<const wchar_t*> issuers; const char* chosen; } cases[] = {
+        {{L"CN=Server only", L"CN=Client"}, "Client"},
+        {{L"CN=Elsewhere"}, ""},
+        {{L"CN=Server only", L"CN=No key"}, ""},
+        {{L"CN=Elsewhere", L"CN=Any usage"}, "Any usage"},
+    };
+    for (const Case& c : cases) {
+        std::vector<CERT_NAME_BLOB> issuers;
+        for (const wchar_t* cn : c.issuers)
+            issuers.push_back(name(cn));
+        Solvaris_Win32::CertificateRef chosen = Solvaris_Win32::chooseClientCertificate(store.get(), issuers);
+        char subject[128] = "";
+        if (chosen)
+            CertGetNameStringA(chosen.get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, subject, sizeof(subject));
+        EXPECT_STREQ(c.chosen, subject) << c.issuers.size();
+    }
+    CryptDestroyKey(key);
+    CryptReleaseContext(prov, 0);
 }
 
 TEST(CredentialStore, RoundTripWithProtectedPassword) {
