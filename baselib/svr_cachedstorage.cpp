@@ -172,7 +172,10 @@ LoadedRange HttpRangeLoader::load(Storage* cache, uint64_t offset, uint64_t coun
     if (!reply.hasContentRange)
         SVR_THROW(errReadFailed, "Invalid Content-Range format!");
     HttpDetail::ContentRange range = HttpDetail::parseContentRange(reply.contentRange);
-    if (range.first != start)
+    // A reply may end early (at the resource's end) but never run past the
+    // request: its length would decide how much goes to the scratch file
+    // (and "0-18446744073709551615" would wrap that length to 0, "all").
+    if (range.first != start || range.last > end - 1)
         SVR_THROW(errReadFailed, "???? Content-Range is not identical to the request!");
     if (!m_totalKnown && range.totalKnown) {
         m_total = range.total;

@@ -20,7 +20,8 @@ const uint64_t kSize = 100000;
 uint8_t byteOf(uint64_t i) { return uint8_t((i * 7 + i / 251) & 0xff); }
 
 enum Misbehaviour { replyNormal, replyStarTotal, replyStarFirstOnly, replyWrongStart, replyNoContentRange,
-                    replyStatus416, replyGarbled, replyLastBeforeFirst, replyShortBody, replyEmptyBody };
+                    replyStatus416, replyGarbled, replyLastBeforeFirst, replyShortBody, replyEmptyBody,
+                    replyPastTheRequest, replyLastAtTheTop };
 
 // A server in memory: answers HEAD with headLength and each GET with the
 // bytes of its Range header, spoilt as the misbehaviour says.
@@ -67,6 +68,10 @@ protected:
                                         total.c_str());
         if (m_how == replyGarbled)
             r.contentRange = "bytes x";
+        if (m_how == replyPastTheRequest)
+            r.contentRange = String::format("bytes %llu-%llu/*", a, b + 1);
+        if (m_how == replyLastAtTheTop)
+            r.contentRange = String::format("bytes %llu-18446744073709551615/*", a);
         if (m_how == replyLastBeforeFirst)
             r.contentRange = String::format("bytes %llu-%llu/%llu", a + 5, a, (unsigned long long)kSize);
         AutoPtr<MemoryStorage> body = MemoryStorage::create();
@@ -150,17 +155,19 @@ TEST(CachedStorage, ReadsAskOnlyForTheMissingAlignedBlocks) {
 }
 
 TEST(CachedStorage, WrongRepliesFailWithReadFailedAndNeverHang) {
-    struct Case { const char* name; Misbehaviour how; bool mustReadAll; } cases[] = {
+    struct Case { const char* name; Misbehaviour how; bool mustReadAll; const char* headLength = "100000"; } cases[] = {
         {"Content-Range starting elsewhere", replyWrongStart, false},
         {"no Content-Range", replyNoContentRange, false},
         {"status 416", replyStatus416, false},
         {"garbled Content-Range", replyGarbled, false},
         {"last byte before the first", replyLastBeforeFirst, false},
         {"empty body", replyEmptyBody, false},
+        {"last byte past the request, size unknown", replyPastTheRequest, false, nullptr},
+        {"last byte 2^64 - 1 (a length that wraps to 0)", replyLastAtTheTop, false, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Fixture fx(c.how);
+        Fixture fx(c.how, c.headLength);
         bool must = c.mustReadAll;
         int code = 0;
         try {
