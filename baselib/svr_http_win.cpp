@@ -709,6 +709,7 @@ private:
         reply.hasContentLength = response->findHeader("Content-Length", reply.contentLength);
         reply.hasContentRange = response->findHeader("Content-Range", reply.contentRange);
         response->findHeader("Last-Modified", reply.lastModified);
+        response->findHeader("ETag", reply.etag);
         reply.body = AutoPtr<Stream>(response.get());
         return reply;
     }
