@@ -556,8 +556,9 @@ private:
     void setCredential(DWORD target, const Chosen& chosen) {
         if (!chosen.set)
             return;
+        WideSecret password(chosen.credential.password);
         if (!WinHttpSetCredentials(m_request, target, chosen.scheme, chosen.credential.user.c_wstr(),
-                                   chosen.credential.password.c_wstr(), nullptr))
+                                   password.c_wstr(), nullptr))
             THROW_WINHTTP(GetLastError(), "on WinHttpSetCredentials");
     }
 
@@ -609,7 +610,10 @@ private:
         uint32_t scheme = chooseAuthScheme(supported);
         if (!scheme)
             SVR_THROW(errOperationFailed, "Cannot choose from WINHTTP_AUTH_SCHEME_* !");
+        // On a later trial the provider learns which credential was refused.
         Credential credential;
+        if (chosen.trials > 0)
+            credential = chosen.credential;
         if (!provider->getCredential(proxy ? credentialTargetProxy : credentialTargetServer, target, scheme,
                                      chosen.trials > 0, credential)) {
             if (proxy)
@@ -668,13 +672,6 @@ AutoPtr<HttpRequestStream> HttpConnectionImpl::createRequestStream(const String&
 // The storage of an http or https URL
 
 namespace {
-
-// The URL without its password, for names and messages.
-String withoutPassword(const String& url, const Url::UrlComponents& parts) {
-    if (parts.password.isEmpty())
-        return url;
-    return url.replace(String(":") + parts.password + String("@"), String("@"));
-}
 
 } // namespace
 
@@ -740,7 +737,7 @@ AutoPtr<Storage> HttpManagerImpl::createStorage(const String& url, StreamProgres
     if (!parts.username.isEmpty() || !parts.password.isEmpty())
         provider = CredentialProvider::createSimple(Url::decodeIfEncoded(parts.username),
                                                     Url::decodeIfEncoded(parts.password));
-    AutoPtr<StorageLoader> loader(new HttpStorageLoaderImpl(withoutPassword(url, parts), connection, object,
+    AutoPtr<StorageLoader> loader(new HttpStorageLoaderImpl(Url::withoutUserInfo(url), connection, object,
                                                             provider, progress, context));
     return AutoPtr<Storage>(AdvCachedStorage::create(loader, AutoPtr<Storage>(DiskStorage::createTemp().get())).get());
 }

@@ -177,7 +177,10 @@ TEST_F(Http, FailuresAndCredentialsInTheUrl) {
                                          "GET /auth/data.bin \"bytes=0-32767\" 401",
                                          "GET /auth/data.bin \"bytes=0-32767\" 206"};
     EXPECT_EQ(expected, newLogLines());
-    EXPECT_EQ(std::string::npos, std::string(s->getName().c_str()).find("secret"));
+    // No credential in the storage's name, late-bound or not.
+    AutoPtr<Storage> late = getStorage(url("web", "/auth/data.bin", "tester:secret@").c_str(), true);
+    for (Storage* named : {s.get(), late.get()})
+        EXPECT_STREQ(url("web", "/auth/data.bin").c_str(), named->getName().c_str());
 }
 
 // A resource that changes between two range requests is an error, not a
@@ -426,6 +429,84 @@ TEST(ClientCertificate, IssuerListAndUsageChoose) {
     CryptReleaseContext(prov, 0);
 }
 
+namespace {
+
+// The credential dialog as a script: each call records what the dialog was
+// shown and answers with the next scripted user, password and save box.
+struct ScriptedDialog {
+    struct Answer { std::wstring user, password; bool save; };
+    struct Shown { HWND owner; std::wstring user, password; };
+    static std::vector<Answer> answers;
+    static std::vector<Shown> shown;
+    static unsigned long __stdcall prompt(void* info, const wchar_t*, void*, unsigned long, wchar_t* user,
+                                          unsigned long userMax, wchar_t* password, unsigned long passwordMax,
+                                          int* save, unsigned long) {
+        shown.push_back({static_cast<CREDUI_INFOW*>(info)->hwndParent, user, password});
+        if (shown.size() > answers.size())
+            return ERROR_CANCELLED;
+        const Answer& a = answers[shown.size() - 1];
+        wcsncpy(user, a.user.c_str(), userMax);
+        wcsncpy(password, a.password.c_str(), passwordMax);
+        *save = a.save;
+        return NO_ERROR;
+    }
+};
+std::vector<ScriptedDialog::Answer> ScriptedDialog::answers;
+std::vector<ScriptedDialog::Shown> ScriptedDialog::shown;
+
+} // namespace
+
+// The Windows provider's dialog: owned by the program's active window; a
+// stored credential the server refused leaves the store; the stored
+// password's placeholder stands for it only under the stored user name.
+TEST(CredentialDialog, OwnerRefusedStoredCredentialAndPlaceholder) {
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, owner);
+    SetActiveWindow(owner);
+    const wchar_t* keep = L"qlnKeepStored!";
+    String name = CredentialStore::nameFor(credentialTargetServer, authSchemeBasic, "Dialog test (h:1)");
+    AutoPtr<CredentialProvider> provider = CredentialProvider::createWindows("HTTP Authentication", ScriptedDialog::prompt);
+    struct Case {
+        const char* name;
+        Credential refused;  // empty user: a first trial
+        std::vector<ScriptedDialog::Answer> answers;
+        const char* user;
+        const char* password;
+        std::vector<std::wstring> passwordsShown;
+        bool storedAfter;
+    } cases[] = {
+        {"the stored credential, no dialog", {}, {}, "alice", "stored-pw", {}, true},
+        {"refused: removed from the store, asked without placeholder", {"alice", "stored-pw"},
+         {{L"alice", L"new-pw", false}}, "alice", "new-pw", {L""}, false},
+        {"another name keeping the placeholder: asked again", {"carol", "x"},
+         {{L"bob", keep, false}, {L"bob", L"bob-pw", false}}, "bob", "bob-pw", {keep, L""}, true},
+        {"the stored name keeping the placeholder", {"carol", "x"}, {{L"alice", keep, false}}, "alice",
+         "stored-pw", {keep}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(CredentialStore::write(name, Credential{"alice", "stored-pw"}));
+        ScriptedDialog::answers = c.answers;
+        ScriptedDialog::shown.clear();
+        Credential got = c.refused;
+        ASSERT_TRUE(provider->getCredential(credentialTargetServer, "Dialog test (h:1)", authSchemeBasic,
+                                            !c.refused.user.isEmpty(), got));
+        EXPECT_STREQ(c.user, got.user.c_str());
+        EXPECT_STREQ(c.password, got.password.data());
+        std::vector<std::wstring> passwords;
+        for (const ScriptedDialog::Shown& s : ScriptedDialog::shown) {
+            passwords.push_back(s.password);
+            EXPECT_EQ(owner, s.owner);
+        }
+        EXPECT_EQ(c.passwordsShown, passwords);
+        Credential left;
+        EXPECT_EQ(c.storedAfter, CredentialStore::read(name, left));
+    }
+    CredentialStore::remove(name);
+    DestroyWindow(owner);
+}
+
 TEST(CredentialStore, RoundTripWithProtectedPassword) {
     String name = CredentialStore::nameFor(credentialTargetServer, authSchemeBasic, "Printvane test (127.0.0.1:80)");
     EXPECT_STREQ("_qlncred:SERVER:BASIC:Printvane test (127.0.0.1:80)", name.c_str());
@@ -436,7 +517,7 @@ TEST(CredentialStore, RoundTripWithProtectedPassword) {
     ASSERT_TRUE(CredentialStore::write(name, in));
     ASSERT_TRUE(CredentialStore::read(name, c));
     EXPECT_STREQ("tester", c.user.c_str());
-    EXPECT_STREQ(in.password.c_str(), c.password.c_str());
+    EXPECT_TRUE(in.password == c.password);
     // The store holds the protected form, not the password.
     PCREDENTIALW raw = nullptr;
     ASSERT_TRUE(CredReadW(name.c_wstr(), CRED_TYPE_GENERIC, 0, &raw));
