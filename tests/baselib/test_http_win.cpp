@@ -60,8 +60,9 @@ protected:
     // The requests the web server answered since the last call. A marker
     // request closes the list, so nothing is missed that is logged late.
     std::vector<std::string> newLogLines() {
-        static int marks = 0;  // unique over the whole run: the log keeps every test's marks
-        std::string mark = "/mark" + std::to_string(++marks);
+        // Unique over the servers' life: the log keeps every run's marks.
+        static int marks = 0;
+        std::string mark = "/mark" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++marks);
         AutoPtr<HttpManager> m = HttpManager::create("", AutoPtr<CredentialProvider>());
         m->createConnection("127.0.0.1", uint16_t(std::stoi(info["web"])))->createRequestStream("GET", mark.c_str())->post();
         for (int attempt = 0; attempt < 100; ++attempt) {
