@@ -283,7 +283,6 @@ TEST_F(Http, ProxyAskingForCredentials) {
         {AutoPtr<CredentialProvider>(), "", errAuthFailed},
         {AutoPtr<CredentialProvider>(), "proxyuser:proxypass@", errAuthFailed},
         {CredentialProvider::createSimple("proxyuser", "wrong"), "", errAuthFailed},
-        {CredentialProvider::createSimple("proxyuser", "proxypass"), "", 0},
         {CredentialProvider::createSimple("proxyuser", "proxypass"), "tester:secret@", 0},
     };
     for (const Case& c : cases) {
@@ -297,8 +296,8 @@ TEST_F(Http, ProxyAskingForCredentials) {
         EXPECT_EQ(c.code, code) << c.user;
     }
     setUserProxy("");
-    std::string head = "HEAD /data.bin \"-\" 200", get = "GET /data.bin \"bytes=0-32767\" 206";
-    EXPECT_EQ(std::vector<std::string>({head, get, head, get}), newLogLines());
+    EXPECT_EQ(std::vector<std::string>({"HEAD /data.bin \"-\" 200", "GET /data.bin \"bytes=0-32767\" 206"}),
+              newLogLines());
 }
 
 TEST_F(Http, RequestAndResponseStreams) {
