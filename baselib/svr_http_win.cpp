@@ -439,7 +439,8 @@ public:
         traceHandle<kRequestClass>(m_request, this, requestStatus);
         // WinHTTP's default, said once more: a secure request never follows
         // a redirect to plain http.
-        setRedirectPolicy(WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP);
+        DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+        WinHttpSetOption(m_request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
         if (connection->isSecure() && connection->ignoresCertificateErrors()) {
             DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
                           SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "baselib/svr_broker.h"
@@ -21,6 +22,7 @@
 #include "baselib/svr_credential.h"
 #include "baselib/svr_error.h"
 #include "baselib/svr_http.h"
+#include "support/ui_probe.h"
 #include "text_helpers.h"
 
 using namespace Solvaris;
@@ -504,6 +506,24 @@ TEST(CredentialDialog, OwnerRefusedStoredCredentialAndPlaceholder) {
         EXPECT_EQ(c.storedAfter, CredentialStore::read(name, left));
     }
     CredentialStore::remove(name);
+
+    // The platform's own dialog, owned by the active window; Cancel gives
+    // no credential.
+    HWND shown = nullptr, shownOwner = nullptr;
+    std::thread watcher([&] {
+        shown = uitest::waitForWindow(GetCurrentProcessId(), 10000, L"#32770");
+        if (!shown)
+            return;
+        shownOwner = GetWindow(shown, GW_OWNER);
+        uitest::saveScreenshot(shown, L"credential_dialog");
+        uitest::pressButton(shown, IDCANCEL);
+    });
+    Credential none;
+    EXPECT_FALSE(CredentialProvider::createWindows("HTTP Authentication")
+                     ->getCredential(credentialTargetServer, "Dialog test (h:1)", authSchemeBasic, false, none));
+    watcher.join();
+    ASSERT_NE(nullptr, shown);
+    EXPECT_EQ(owner, shownOwner);
     DestroyWindow(owner);
 }
 
