@@ -524,7 +524,7 @@ private:
             THROW_WINHTTP(GetLastError(), "on WinHttpSetOption(WINHTTP_OPTION_REDIRECT_POLICY)");
     }
 
-    // Traces, and follows the redirects: WinHTTP tells them while
+    // Traces, and keeps track of redirects: WinHTTP tells them while
     // WinHttpReceiveResponse runs, on the thread that called it, so the
     // request is alive then. The new URL may be absolute or a path alone.
     static void CALLBACK requestStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
@@ -631,12 +631,18 @@ private:
     // list of issuers) and that is meant for client authentication; without
     // one the request goes on without a certificate.
     void chooseClientCertificate() {
+        // WinHTTP's list, freed with GlobalFree; none when it cannot tell.
+        struct IssuerList {
+            SecPkgContext_IssuerListInfoEx* p = nullptr;
+            ~IssuerList() {
+                if (p)
+                    GlobalFree(p);
+            }
+        } list;
         std::vector<CERT_NAME_BLOB> issuers;
-        SecPkgContext_IssuerListInfoEx* list = nullptr;
-        DWORD size = sizeof(list);
-        if (WinHttpQueryOption(m_request, WINHTTP_OPTION_CLIENT_CERT_ISSUER_LIST, &list, &size) && list) {
-            issuers.assign(list->aIssuers, list->aIssuers + list->cIssuers);
-        }
+        DWORD size = sizeof(list.p);
+        if (WinHttpQueryOption(m_request, WINHTTP_OPTION_CLIENT_CERT_ISSUER_LIST, &list.p, &size) && list.p)
+            issuers.assign(list.p->aIssuers, list.p->aIssuers + list.p->cIssuers);
         Solvaris_Win32::CertStoreRef store(CertOpenStore(
             CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_READONLY_FLAG, L"MY"));
         Solvaris_Win32::CertificateRef chosen = Solvaris_Win32::chooseClientCertificate(store.get(), issuers);
@@ -645,8 +651,6 @@ private:
                              sizeof(CERT_CONTEXT));
         else
             WinHttpSetOption(m_request, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, WINHTTP_NO_CLIENT_CERT_CONTEXT, 0);
-        if (list)
-            GlobalFree(list);
     }
 
     AutoPtr<HttpConnectionImpl> m_connection;
