@@ -10,7 +10,10 @@
 //     what each piece costs.
 // Medians and ratios to the reference; the peak working set of every
 // process, read while its window is up (after the page has been loaded and
-// painted). With PV_BENCH_STARTUP_A3=1 an A3 page at 600 dpi is added.
+// painted). With PV_BENCH_STARTUP_A3=1 an A3 page at 600 dpi is added;
+// PV_BENCH_STARTUP_BEFORE names another build of the program (a Windows
+// path) to measure beside this one; PV_BENCH_STARTUP_ROUNDS sets the rounds
+// (11).
 #include <windows.h>
 #include <psapi.h>
 
@@ -246,7 +249,15 @@ int main()
     };
     if (withA3)
         subjects.push_back({"-param, A3 600 dpi page", product, param(a3, L"7016 9921"), true, {}});
-    const int rounds = 11;
+    // Another build of the program (an earlier one) measured in the same
+    // rounds, for before-and-after figures on a busy machine.
+    if (const wchar_t* before = _wgetenv(L"PV_BENCH_STARTUP_BEFORE")) {
+        subjects.push_back({"before: -param, A4 300 dpi page", before, param(a4, L"2480 3508"), true, {}});
+        subjects.push_back({"before: -param, 120 x 170 page", before, param(tiny, L"120 170"), true, {}});
+        subjects.push_back({"before: -msg", before, L"-msg \"Start-up benchmark\"", false, {}});
+    }
+    const char* roundsText = std::getenv("PV_BENCH_STARTUP_ROUNDS");
+    const int rounds = roundsText && std::atoi(roundsText) > 0 ? std::atoi(roundsText) : 11;
     // One warm-up run of each, then rounds in a rotating order, so that no
     // program always follows the same one.
     for (Subject& s : subjects)
