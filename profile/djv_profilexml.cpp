@@ -19,10 +19,50 @@ using XmlParse::XmlElement;
 
 namespace {
 
+// Whether the format holds only "%s" and "%u" conversions, the ones the
+// writer's fixed texts use almost everywhere.
+bool onlyTextAndUnsigned(const char* fmt) {
+    for (const char* p = std::strchr(fmt, '%'); p; p = std::strchr(p + 2, '%')) {
+        if (p[1] != 's' && p[1] != 'u')
+            return false;
+    }
+    return true;
+}
+
+void appendUnsigned(std::string& out, unsigned v) {
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v);
+    while (n)
+        out.push_back(digits[--n]);
+}
+
+// Appends the formatted text. A repository holds tens of thousands of
+// attributes, each written through here: formats of texts and unsigned
+// numbers alone are expanded directly, anything else by vsnprintf.
 void appendf(std::string& out, const char* fmt, ...) {
-    char small[256];
     va_list args;
     va_start(args, fmt);
+    if (onlyTextAndUnsigned(fmt)) {
+        const char* literal = fmt;
+        for (const char* p = std::strchr(fmt, '%'); p; p = std::strchr(literal, '%')) {
+            out.append(literal, size_t(p - literal));
+            if (p[1] == 's') {
+                const char* text = va_arg(args, const char*);
+                out.append(text ? text : "(null)");
+            } else {
+                appendUnsigned(out, va_arg(args, unsigned));
+            }
+            literal = p + 2;
+        }
+        out.append(literal);
+        va_end(args);
+        return;
+    }
+    char small[256];
     int n = std::vsnprintf(small, sizeof small, fmt, args);
     va_end(args);
     if (n < 0)
