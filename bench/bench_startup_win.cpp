@@ -276,6 +276,15 @@ int main()
                 v.push_back(x.*field);
         return median(v);
     };
+    // The ratio to the reference run of the same round, whose median is
+    // steadier on a busy machine than the ratio of the medians.
+    auto roundRatio = [&](const Subject& s) {
+        std::vector<double> v;
+        for (size_t r = 0; r < s.samples.size() && r < subjects[0].samples.size(); ++r)
+            if (s.samples[r].ok && subjects[0].samples[r].ok)
+                v.push_back(s.samples[r].paintedMs / subjects[0].samples[r].paintedMs);
+        return median(v);
+    };
     const double refPainted = stat(subjects[0], &Sample::paintedMs);
     const double refPeak = stat(subjects[0], &Sample::peakMb);
     const double programPeak = stat(subjects[2], &Sample::peakMb);
@@ -288,8 +297,10 @@ int main()
         if (ok < int(s.samples.size()))
             ++failures;
         const double painted = stat(s, &Sample::paintedMs), peak = stat(s, &Sample::peakMb);
-        std::printf("  %-36s visible %6.1f ms, painted %6.1f ms (%.2fx the reference), peak %6.1f MB (%+.1f MB)%s\n",
-                    s.name, stat(s, &Sample::visibleMs), painted, painted / refPainted, peak, peak - refPeak,
+        std::printf("  %-36s visible %6.1f ms, painted %6.1f ms (%.2fx the reference; per round %.2fx), peak %6.1f MB "
+                    "(%+.1f MB)%s\n",
+                    s.name, stat(s, &Sample::visibleMs), painted, painted / refPainted, roundRatio(s), peak,
+                    peak - refPeak,
                     ok < int(s.samples.size()) ? "  [some runs never painted]" : "");
     }
     auto pageMb = [](double w, double h) { return w * h * 3 / (1 << 20); };
