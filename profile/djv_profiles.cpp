@@ -271,7 +271,7 @@ private:
             if (entry.first == String(kBuiltInProfileName))
                 continue;
             const ProfileImpl& p = *entry.second;
-            doc += ProfileXml::getCommentLine(entry.first).c_str();
+            ProfileXml::appendCommentLine(doc, entry.first);
             ProfileXml::appendXmlBody(doc, p.params, entry.first, p.description, p.readOnly);
         }
         doc += ProfileXml::getXmlFooter();

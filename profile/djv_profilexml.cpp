@@ -148,7 +148,23 @@ void appendUtf8(std::string& out, uint32_t cp) {
 
 } // namespace
 
+namespace {
+// Printable ASCII with nothing to escape: the text is its own escaped form
+// (most names and parameters are).
+bool needsNoEscaping(const String& text) {
+    const char* p = text.c_str();
+    for (uint32_t i = 0, n = text.length(); i < n; ++i) {
+        const char c = p[i];
+        if (c < 0x20 || c > 0x7E || c == '<' || c == '>' || c == '&' || c == '"' || c == '\'')
+            return false;
+    }
+    return true;
+}
+} // namespace
+
 String escapeXml(const String& text, bool* invalid) {
+    if (needsNoEscaping(text))
+        return text;
     std::string out;
     out.reserve(text.length() + 16);
     walkUtf8(
@@ -186,6 +202,12 @@ const char* getXmlFooter() {
 }
 
 String getCommentLine(const String& name) {
+    std::string out;
+    appendCommentLine(out, name);
+    return toString(out);
+}
+
+void appendCommentLine(std::string& doc, const String& name) {
     std::string safe;
     walkUtf8(
         name,
@@ -204,7 +226,9 @@ String getCommentLine(const String& name) {
         if (safe[i] == '-' && (i + 1 == safe.size() || safe[i + 1] == '-'))
             out += ' ';
     }
-    return String::format("\t\n\t<!-- %s -->\n", out.c_str());
+    doc += "\t\n\t<!-- ";
+    doc += out;
+    doc += " -->\n";
 }
 
 namespace {
@@ -317,6 +341,7 @@ void appendXmlBody(std::string& out, const DjVuEncoder::Params& p, const String&
     // Every piece is built before anything is appended, so a failure leaves
     // out as it was.
     std::string body;
+    body.reserve(2048);
     appendf(body, "\t<profile name=\"%s\"", escapeXml(name).c_str());
     appendf(body, "\n\t\tversion=\"%u\"", PROFILE_VERSION);
     if (!description.isEmpty())
