@@ -267,8 +267,9 @@ private:
     // table name (the name its repository knows it by).
     std::string buildDocument() const {
         std::string doc = ProfileXml::getXmlHeader().c_str();
+        const String builtIn(kBuiltInProfileName);
         for (const auto& entry : profiles) {
-            if (entry.first == String(kBuiltInProfileName))
+            if (entry.first == builtIn)
                 continue;
             const ProfileImpl& p = *entry.second;
             ProfileXml::appendCommentLine(doc, entry.first);

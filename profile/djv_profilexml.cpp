@@ -414,8 +414,10 @@ bool isElement(const XmlElement& element, const char* local) {
     const String& name = element.getName();
     const uint32_t nsLength = uint32_t(std::strlen(PROFILE_NAMESPACE));
     const uint32_t localLength = uint32_t(std::strlen(local));
-    return name.length() == nsLength + 1 + localLength && name.startsWith(String(PROFILE_NAMESPACE)) &&
-           name.byteAt(nsLength) == ':' && std::memcmp(name.c_str() + nsLength + 1, local, localLength) == 0;
+    // Compared in place: this runs for every element of every profile read.
+    const char* bytes = name.c_str();
+    return name.length() == nsLength + 1 + localLength && std::memcmp(bytes, PROFILE_NAMESPACE, nsLength) == 0 &&
+           bytes[nsLength] == ':' && std::memcmp(bytes + nsLength + 1, local, localLength) == 0;
 }
 
 String checkProfileName(const String& name) {

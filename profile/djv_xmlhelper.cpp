@@ -85,9 +85,16 @@ void AttributeMap::assign(const char** pairs) {
         e.valueLength = uint32_t(valueBytes);
         out += valueBytes + 1;
     }
-    // Stable: of two entries with one name, the later stays behind.
-    std::stable_sort(m_entries, m_entries + count,
-                     [](const Entry& a, const Entry& b) { return std::strcmp(a.name, b.name) < 0; });
+    // Insertion sort: elements have a few dozen attributes at most, and it
+    // needs no memory of its own (std::stable_sort takes a buffer each
+    // time). Stable: of two entries with one name, the later stays behind.
+    for (size_t i = 1; i < count; ++i) {
+        const Entry e = m_entries[i];
+        size_t j = i;
+        for (; j > 0 && std::strcmp(e.name, m_entries[j - 1].name) < 0; --j)
+            m_entries[j] = m_entries[j - 1];
+        m_entries[j] = e;
+    }
     m_count = uint32_t(count);
 }
 
