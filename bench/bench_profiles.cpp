@@ -98,34 +98,47 @@ int main() {
     }
     const std::string bytes = readAll(kPath);
 
-    double expat = medianSeconds(15, [&] {
+    auto expatRun = [&] {
         XML_Parser p = XML_ParserCreateNS("utf-8", ':');
         XML_Parse(p, bytes.data(), int(bytes.size()), XML_TRUE);
         XML_ParserFree(p);
-    });
-    double open = medianSeconds(15, [&] {
+    };
+    auto openRun = [&] {
         AutoPtr<ProfileRepository> repo = ProfileRepository::create(String(kPath));
         SimpleArray<String> names;
         repo->getProfileNames(names);
         g_sink = names.count();
-    });
-    double fileRead = medianSeconds(15, [&] {
+    };
+    auto fileReadRun = [&] {
         SimpleArray<char> raw;
         FileAccess::readWholeFile(String(kPath), &raw, nullptr);
         g_sink = raw.count();
-    });
-    double fromText = medianSeconds(15, [&] {
+    };
+    auto fromTextRun = [&] {
         AutoPtr<XmlParse::XmlElement> root = XmlParse::parseXmlString(bytes.data(), uint32_t(bytes.size()), "bench");
         for (uint32_t i = 0; i < root->getChildCount(); ++i) {
             ProfileXml::ProfileData data;
             ProfileXml::importXml(*root->getChild(i), &data);
             g_sink = data.params.name.length();
         }
-    });
-    double treeOnly = medianSeconds(15, [&] {
+    };
+    auto treeOnlyRun = [&] {
         g_sink = XmlParse::parseXmlString(bytes.data(), uint32_t(bytes.size()), "bench")->getChildCount();
-    });
+    };
 
+    // Each reading and its Expat baseline alternate, round by round, so that
+    // a busy machine weighs on all of them alike; the medians are compared.
+    std::vector<double> t[5];
+    for (int r = 0; r < 21; ++r) {
+        t[0].push_back(medianSeconds(1, expatRun));
+        t[1].push_back(medianSeconds(1, openRun));
+        t[2].push_back(medianSeconds(1, fileReadRun));
+        t[3].push_back(medianSeconds(1, fromTextRun));
+        t[4].push_back(medianSeconds(1, treeOnlyRun));
+    }
+    for (auto& v : t)
+        std::sort(v.begin(), v.end());
+    const double expat = t[0][10], open = t[1][10], fileRead = t[2][10], fromText = t[3][10], treeOnly = t[4][10];
     AutoPtr<ProfileRepository> repo = ProfileRepository::create(String(kPath));
     // The repository's write and the baseline alternate, so that a busy
     // machine (the flush to disk varies most) weighs on both alike.
