@@ -167,6 +167,41 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::loadFile(const std::wstring& path,
     return preview;
 }
 
+PreviewPrefetch::~PreviewPrefetch()
+{
+    if (thread_) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+    }
+}
+
+void PreviewPrefetch::start(const std::wstring& path)
+{
+    if (thread_)
+        return;
+    path_ = path;
+    // No thread (out of resources): take() loads in the caller's thread.
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+}
+
+DWORD WINAPI PreviewPrefetch::run(void* self)
+{
+    PreviewPrefetch* p = static_cast<PreviewPrefetch*>(self);
+    p->result_ = PreviewBitmap::load(p->path_);
+    return 0;
+}
+
+std::unique_ptr<PreviewBitmap> PreviewPrefetch::take(const std::wstring& path)
+{
+    if (thread_) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+        return std::move(result_);
+    }
+    return PreviewBitmap::load(path);
+}
+
 UINT PreviewBitmap::width() const
 {
     UINT w = 0;

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -347,15 +348,23 @@ int main()
     }
     const char* roundsText = std::getenv("PV_BENCH_STARTUP_ROUNDS");
     const int rounds = roundsText && std::atoi(roundsText) > 0 ? std::atoi(roundsText) : 11;
-    // One warm-up run of each, then rounds in a rotating order, so that no
-    // program always follows the same one.
+    // One warm-up run of each, then rounds in a shuffled order (the same in
+    // every run of the benchmark), so that no program always follows the
+    // same one: a process that has just ended still costs the machine a
+    // moment.
     for (Subject& s : subjects)
         runOnce(s.program, s.arguments, s.page);
-    for (int r = 0; r < rounds; ++r)
-        for (size_t i = 0; i < subjects.size(); ++i) {
-            Subject& s = subjects[(i + size_t(r)) % subjects.size()];
+    std::mt19937 shuffler(20261207);
+    std::vector<size_t> order(subjects.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    for (int r = 0; r < rounds; ++r) {
+        std::shuffle(order.begin(), order.end(), shuffler);
+        for (size_t i : order) {
+            Subject& s = subjects[i];
             s.samples.push_back(runOnce(s.program, s.arguments, s.page));
         }
+    }
 
     int failures = 0;
     auto stat = [](const Subject& s, double Sample::*field) {
