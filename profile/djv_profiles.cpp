@@ -267,6 +267,9 @@ private:
     // table name (the name its repository knows it by).
     std::string buildDocument() const {
         std::string doc = ProfileXml::getXmlHeader().c_str();
+        // Room for the usual profile (600 bytes or so): the text is not
+        // copied over and over while it grows.
+        doc.reserve(doc.size() + profiles.size() * 1024);
         const String builtIn(kBuiltInProfileName);
         for (const auto& entry : profiles) {
             if (entry.first == builtIn)
