@@ -94,6 +94,12 @@ public:
     XmlNamespaceManager* getNamespaceManager() const { return m_namespaceManager.get(); }
 
     bool hasAttr(const char* name) const;
+    // The value in place (NUL-terminated, valid as long as the element), or
+    // null when absent: for readers that need no String of it.
+    const char* getAttrValue(const char* name) const {
+        const AttributeMap::Entry* v = findAttr(name);
+        return v ? v->value : nullptr;
+    }
     // The value, or an empty text when absent.
     String getAttrString(const char* name) const;
     // Position of the value in the keyword list (letter case ignored); absent
