@@ -28,6 +28,8 @@
 #include "app/core/page_image.h"
 #include "app/gdiplus_flat.h"
 #include "app/language.h"
+#include "app/output_file.h"
+#include "app/startup.h"
 #include "app/preview.h"
 #include "settings/printer_settings.h"
 #include "profile/djv_profiles.h"
@@ -249,6 +251,15 @@ void printPhases(const std::wstring& a4, const std::wstring& bin)
         std::printf("  load %-14ls %7.2f ms%s\n", dll, timeOnce([&] { LoadLibraryW(path.c_str()); }),
                     already ? " (was loaded already)" : "");
     }
+    // COM is measured as a program of its own ("reference + COM started"):
+    // the first CoInitialize of this busy process says little about a fresh
+    // one.
+    std::printf("  owner check (snapshot)  %7.2f ms\n", fastestOf(5, [] { isParentSplwow64(); }));
+    {
+        HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr, nullptr, nullptr);
+        std::printf("  file-name completion    %7.2f ms (first)\n", timeOnce([&] { enableFileCompletion(edit); }));
+        DestroyWindow(edit);
+    }
     ULONG_PTR token = 0;
     std::printf("  GDI+ start              %7.2f ms\n", timeOnce([&] {
         GpStartupInput input = {1, nullptr, FALSE, FALSE};
@@ -336,6 +347,7 @@ int main()
         {"reference + WinHTTP, Crypt32", minimal, L"--load winhttp.dll,crypt32.dll", true, {}},
         {"reference + GDI+ started", minimal, L"--gdiplus", true, {}},
         {"reference + shell32, shlwapi, ole32", minimal, L"--load shell32.dll,shlwapi.dll,ole32.dll", true, {}},
+        {"reference + COM started", minimal, L"--com", true, {}},
     };
     if (withA3)
         subjects.push_back({"-param, A3 600 dpi page", product, param(a3, L"7016 9921"), true, {}});

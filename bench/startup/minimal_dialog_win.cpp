@@ -4,10 +4,11 @@
 // (the colour the benchmark's page files have), so that the benchmark waits
 // for the same thing in both programs.
 //
-//   startup_minimal_dialog.exe [--load a.dll,b.dll] [--gdiplus]
+//   startup_minimal_dialog.exe [--load a.dll,b.dll] [--gdiplus] [--com]
 //
 // --load loads the named system libraries before the dialog, --gdiplus starts
-// GDI+: each shows what one piece of the product's start-up costs.
+// GDI+, --com initialises COM: each shows what one piece of the product's
+// start-up costs.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -56,6 +57,21 @@ void startGdiplus()
     GpInput input = {1, nullptr, FALSE, FALSE};
     if (start)
         start(&token, &input, nullptr);
+}
+
+// COM from ole32 loaded here, so that the reference alone does not load it.
+void startCom()
+{
+    wchar_t folder[MAX_PATH];
+    UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    if (!n || n >= MAX_PATH)
+        return;
+    HMODULE ole = LoadLibraryW((std::wstring(folder) + L"\\ole32.dll").c_str());
+    typedef HRESULT(WINAPI * CoInitializeFn)(void*);
+    auto init = ole ? reinterpret_cast<CoInitializeFn>(reinterpret_cast<void*>(GetProcAddress(ole, "CoInitialize")))
+                    : nullptr;
+    if (init)
+        init(nullptr);
 }
 
 INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
@@ -124,6 +140,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
             loadSystemLibraries(argv[++i]);
         else if (arg == L"--gdiplus")
             startGdiplus();
+        else if (arg == L"--com")
+            startCom();
     }
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
