@@ -35,7 +35,7 @@ LRESULT CParamDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     enableFileCompletion(GetDlgItem(IDC_OUTPUT_FILE));
     m_nDpi = DisplayDpi();
     FillProperties();
-    m_pBitmap = PreviewBitmap::load(m_strImagePath);
+    m_pBitmap = m_prefetch.take(m_strImagePath);
     EnableControls(true);
     return TRUE;
 }

@@ -25,6 +25,19 @@ public:
                  int height, int page);
     ~CParamDialog() override;
 
+    // Runs the dialog; the page image file is read meanwhile (see
+    // PreviewPrefetch) and taken at initialisation.
+    INT_PTR DoModal(HWND owner = nullptr)
+    {
+        m_prefetch.start(m_strImagePath);
+        return CDialogImpl<CParamDialog>::DoModal(owner);
+    }
+    INT_PTR DoModal(HWND owner, HMODULE module)
+    {
+        m_prefetch.start(m_strImagePath);
+        return CDialogImpl<CParamDialog>::DoModal(owner, module);
+    }
+
     // Sets which controls accept input (the order is fixed by
     // enableControlsPlan): the output file controls only on page 1.
     void EnableControls(bool enable);
@@ -78,6 +91,7 @@ private:
     int m_nHeight;
     int m_nPage;
     std::unique_ptr<PreviewBitmap> m_pBitmap;
+    PreviewPrefetch m_prefetch;
     int m_nFlashes = 0;
     // The display's resolution, read once at initialisation: the template
     // scales with its font, the pixel sizes set here (list columns, the

@@ -1,5 +1,7 @@
 #include "app/preview.h"
 
+#include "app/core/preview_scale.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -165,6 +167,41 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::loadFile(const std::wstring& path,
     return preview;
 }
 
+PreviewPrefetch::~PreviewPrefetch()
+{
+    if (thread_) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+    }
+}
+
+void PreviewPrefetch::start(const std::wstring& path)
+{
+    if (thread_)
+        return;
+    path_ = path;
+    // No thread (out of resources): take() loads in the caller's thread.
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+}
+
+DWORD WINAPI PreviewPrefetch::run(void* self)
+{
+    PreviewPrefetch* p = static_cast<PreviewPrefetch*>(self);
+    p->result_ = PreviewBitmap::load(p->path_);
+    return 0;
+}
+
+std::unique_ptr<PreviewBitmap> PreviewPrefetch::take(const std::wstring& path)
+{
+    if (thread_) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+        return std::move(result_);
+    }
+    return PreviewBitmap::load(path);
+}
+
 UINT PreviewBitmap::width() const
 {
     UINT w = 0;
@@ -191,9 +228,10 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
         DeleteObject(scaled_);
         scaled_ = nullptr;
     }
-    // The same GDI+ drawing onto the same background as a direct paint, only
-    // into memory: partly covered edge pixels blend exactly as they would on
-    // the screen.
+    // The page scaled onto the same background as a direct paint, only into
+    // memory and by our own code (drawScaledPage gives GDI+'s pixels without
+    // its full-size 32-bit copy of the page): partly covered edge pixels
+    // blend exactly as they would on the screen.
     HDC mem = CreateCompatibleDC(nullptr);
     if (!mem)
         return nullptr;
@@ -210,16 +248,19 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
         HGDIOBJ old = SelectObject(mem, copy);
         RECT all = {0, 0, width, height};
         FillRect(mem, &all, background ? background : GetSysColorBrush(COLOR_3DFACE));
-        Graphics g;
-        ok = GdipCreateFromHDC(mem, &g.g) == kGpOk &&
-             GdipDrawImageRectRectI(g.g, asImage(bitmap_), where.x, where.y, where.width, where.height, 0, 0,
-                                    INT(this->width()),
-                                    INT(this->height()), kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
-        if (g.g) {
-            GdipDeleteGraphics(g.g);
-            g.g = nullptr;
-        }
         GdiFlush();
+        // Reading the page in its own format gives its memory itself, not a copy.
+        const UINT w = this->width(), h = this->height();
+        GpRect page = {0, 0, INT(w), INT(h)};
+        GpBitmapData data = {};
+        if (bits && GdipBitmapLockBits(bitmap_, &page, kGpImageLockModeRead, kGpPixelFormat24bppRGB, &data) == kGpOk) {
+            if (data.Scan0 && data.Width == w && data.Height == h) {
+                drawScaledPage(static_cast<const uint8_t*>(data.Scan0), w, h, data.Stride, where,
+                               static_cast<uint32_t*>(bits), size_t(width), width, height);
+                ok = true;
+            }
+            GdipBitmapUnlockBits(bitmap_, &data);
+        }
         SelectObject(mem, old);
     }
     DeleteDC(mem);

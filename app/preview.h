@@ -48,6 +48,30 @@ private:
     HBRUSH scaledBackground_ = nullptr;
 };
 
+// Loads the page image file on a worker thread from the moment the dialog
+// starts running, so that reading the page overlaps with creating the
+// dialog's controls and filling its lists; initialisation then takes the
+// bitmap where it always did. Without a thread the load happens in take().
+class PreviewPrefetch {
+public:
+    PreviewPrefetch() = default;
+    ~PreviewPrefetch();
+    PreviewPrefetch(const PreviewPrefetch&) = delete;
+    PreviewPrefetch& operator=(const PreviewPrefetch&) = delete;
+
+    void start(const std::wstring& path);
+    // The page (null as PreviewBitmap::load gives it): the worker's, waited
+    // for if it still reads, or, when none was started, loaded from `path`
+    // now.
+    std::unique_ptr<PreviewBitmap> take(const std::wstring& path);
+
+private:
+    static DWORD WINAPI run(void* self);
+    HANDLE thread_ = nullptr;
+    std::wstring path_;
+    std::unique_ptr<PreviewBitmap> result_;
+};
+
 // How paintPreview draws the page: from the kept scaled copy (the dialog's
 // way), or scaling the full page at every call (the reference the copy must
 // match pixel for pixel, also used when the copy cannot be made).

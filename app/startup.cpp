@@ -13,19 +13,7 @@
 #include <map>
 #include <string>
 
-// GDI+ start and shutdown from gdiplus.dll's flat interface.
-namespace {
-struct GdiplusStartupInputData {
-    UINT32 GdiplusVersion;
-    void* DebugEventCallback;
-    BOOL SuppressBackgroundThread;
-    BOOL SuppressExternalCodecs;
-};
-} // namespace
-extern "C" {
-int WINAPI GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInputData* input, void* output);
-void WINAPI GdiplusShutdown(ULONG_PTR token);
-}
+#include "app/gdiplus_flat.h"
 
 namespace {
 
@@ -36,27 +24,36 @@ void showStartupError(const wchar_t* text, const wchar_t* title)
     MessageBoxW(nullptr, text, title, MB_ICONERROR | MB_SYSTEMMODAL);
 }
 
-// COM and GDI+ for the length of one run.
-class ProcessServices {
+// COM for the length of one run.
+class ComSession {
 public:
-    ProcessServices()
+    ComSession() { CoInitialize(nullptr); }
+    ~ComSession() { CoUninitialize(); }
+    ComSession(const ComSession&) = delete;
+    ComSession& operator=(const ComSession&) = delete;
+};
+
+// GDI+ for the length of a mode that draws with it. Only the configuration
+// dialog does (its page preview): the other modes neither load nor start it,
+// which keeps their start as short as a plain dialog's.
+class GdiplusSession {
+public:
+    GdiplusSession()
     {
-        CoInitialize(nullptr);
-        GdiplusStartupInputData input = {1, nullptr, FALSE, FALSE};
-        if (GdiplusStartup(&gdiplusToken_, &input, nullptr) != 0)
-            gdiplusToken_ = 0;
+        GpStartupInput input = {1, nullptr, FALSE, FALSE};
+        if (GdiplusStartup(&token_, &input, nullptr) != kGpOk)
+            token_ = 0;
     }
-    ~ProcessServices()
+    ~GdiplusSession()
     {
-        if (gdiplusToken_)
-            GdiplusShutdown(gdiplusToken_);
-        CoUninitialize();
+        if (token_)
+            GdiplusShutdown(token_);
     }
-    ProcessServices(const ProcessServices&) = delete;
-    ProcessServices& operator=(const ProcessServices&) = delete;
+    GdiplusSession(const GdiplusSession&) = delete;
+    GdiplusSession& operator=(const GdiplusSession&) = delete;
 
 private:
-    ULONG_PTR gdiplusToken_ = 0;
+    ULONG_PTR token_ = 0;
 };
 
 // A window handle from its decimal value on the converter's side. Window
@@ -83,6 +80,7 @@ int runParam(wchar_t** argv)
     // like no owner.
     if (!owner || !IsWindow(owner))
         owner = chooseOwnerWindow();
+    GdiplusSession gdiplus;
     return runParamMode(args, owner);
 }
 
@@ -181,7 +179,7 @@ int runStartup(HINSTANCE instance, int argc, wchar_t** argv)
     }
     // Libraries are never looked for in the current folder.
     SetDllDirectoryW(L"");
-    ProcessServices services;
+    ComSession com;
 
     HMODULE language = loadLanguageModule();
     if (!language) {

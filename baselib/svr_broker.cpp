@@ -60,7 +60,9 @@ void LateBindingStorage::setEof() {
     SVR_THROW(errNotImplemented, "setEof is not supported.");
 }
 
-String LateBindingStorage::getName() { return m_name; }
+// The name as given may carry a URL's user name and password; they are
+// kept for locating the storage, never shown.
+String LateBindingStorage::getName() { return Url::withoutUserInfo(m_name); }
 
 AutoPtr<Storage> LateBindingStorage::duplicate() {
     return AutoPtr<Storage>(new LateBindingStorage(m_name, m_broker));

@@ -115,6 +115,33 @@ void HttpRangeLoader::copyStateTo(HttpRangeLoader& other) const {
     other.m_totalKnown = m_totalKnown;
     other.m_headersFetched = m_headersFetched;
     other.m_lastModified = m_lastModified;
+    other.m_validator = m_validator;
+    other.m_validatorIsEtag = m_validatorIsEtag;
+}
+
+// A weak ETag ("W/...") may not stand in If-Range; Last-Modified then does.
+// A value with control characters is not sent back as a header line.
+void HttpRangeLoader::takeValidator(const HttpRangeReply& reply) {
+    if (!m_validator.isEmpty())
+        return;
+    String etag = reply.etag.trim();
+    bool isEtag = etag.startsWith("\"");
+    String value = isEtag ? etag : reply.lastModified.trim();
+    for (uint32_t i = 0; i < value.length(); ++i)
+        if (value.byteAt(i) < 0x20 || value.byteAt(i) == 0x7f)
+            return;
+    m_validator = value;
+    m_validatorIsEtag = isEtag;
+}
+
+// Throws when the reply names another version of the resource than the
+// first reply did (a server that ignored If-Range).
+void HttpRangeLoader::checkValidator(const HttpRangeReply& reply) const {
+    if (m_validator.isEmpty())
+        return;
+    String seen = (m_validatorIsEtag ? reply.etag : reply.lastModified).trim();
+    if (!seen.isEmpty() && seen.compare(m_validator) != 0)
+        SVR_THROW(errReadFailed, "The resource changed while it was read.");
 }
 
 // A date the server sends that cannot be read leaves the time as it was: an
@@ -142,6 +169,7 @@ void HttpRangeLoader::fetchHeaders() {
             m_totalKnown = true;
         }
         takeLastModified(reply.lastModified);
+        takeValidator(reply);
     }
     m_headersFetched = true;
 }
@@ -166,13 +194,21 @@ LoadedRange HttpRangeLoader::load(Storage* cache, uint64_t offset, uint64_t coun
     uint64_t start = 0, end = 0;
     HttpDetail::alignRange(offset, count, kBlockSize, m_totalKnown, m_total, start, end);
 
-    HttpRangeReply reply = sendGet(HttpDetail::rangeHeader(start, end));
+    String header = HttpDetail::rangeHeader(start, end);
+    if (!m_validator.isEmpty())
+        header = header + String("\r\nIf-Range: ") + m_validator;
+    HttpRangeReply reply = sendGet(header);
     if (reply.status < 200 || reply.status >= 300)
         SVR_THROW(errReadFailed, String::format("HTTP Status=%u", reply.status));
+    checkValidator(reply);
+    takeValidator(reply);
     if (!reply.hasContentRange)
         SVR_THROW(errReadFailed, "Invalid Content-Range format!");
     HttpDetail::ContentRange range = HttpDetail::parseContentRange(reply.contentRange);
-    if (range.first != start)
+    // A reply may end early (at the resource's end) but never run past the
+    // request: its length would decide how much goes to the scratch file
+    // (and "0-18446744073709551615" would wrap that length to 0, "all").
+    if (range.first != start || range.last > end - 1)
         SVR_THROW(errReadFailed, "???? Content-Range is not identical to the request!");
     if (!m_totalKnown && range.totalKnown) {
         m_total = range.total;

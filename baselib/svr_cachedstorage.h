@@ -51,8 +51,8 @@ public:
                                             const AutoPtr<Storage>& cache);
 };
 
-// One HTTP reply as the range loader needs it: the status, the three
-// headers it reads (empty when absent) and the body.
+// One HTTP reply as the range loader needs it: the status, the headers it
+// reads (empty when absent) and the body.
 struct HttpRangeReply {
     uint32_t status = 0;
     bool hasContentLength = false;
@@ -60,12 +60,16 @@ struct HttpRangeReply {
     String contentLength;
     String contentRange;
     String lastModified;
+    String etag;
     AutoPtr<Stream> body;
 };
 
 // The block logic of an HTTP resource: one HEAD for the size and date, then
 // GETs with "Range: bytes=<start>-<end>" on block boundaries, each reply's
 // Content-Range checked against the request before its bytes are cached.
+// The first reply's validator (a strong ETag, else Last-Modified) goes with
+// every range request as "If-Range", and a reply with another validator
+// fails: blocks of a resource that changed between requests never mix.
 class HttpRangeLoader : public StorageLoader {
 public:
     static const uint32_t kBlockSize = 32768;
@@ -78,7 +82,8 @@ public:
     uint64_t getLastModified() override;
 
 protected:
-    // The requests: HEAD, and GET with the one extra header given.
+    // The requests: HEAD, and GET with the extra header lines given
+    // (separated by CR LF).
     virtual HttpRangeReply sendHead() = 0;
     virtual HttpRangeReply sendGet(const String& extraHeader) = 0;
     // Copies what this loader has learnt into a duplicate.
@@ -87,6 +92,8 @@ protected:
 private:
     void fetchHeaders();
     void takeLastModified(const String& text);
+    void takeValidator(const HttpRangeReply& reply);
+    void checkValidator(const HttpRangeReply& reply) const;
 
     String m_url;
     StreamProgressCallback m_progress;
@@ -95,6 +102,9 @@ private:
     bool m_totalKnown = false;
     bool m_headersFetched = false;
     uint64_t m_lastModified = 0;
+    // The first reply's ETag (when strong) or else its Last-Modified text.
+    String m_validator;
+    bool m_validatorIsEtag = false;
 };
 
 namespace HttpDetail {

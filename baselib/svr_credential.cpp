@@ -1,16 +1,46 @@
 // The portable credential providers and the authentication helper texts.
 #include "baselib/svr_credential.h"
 
+#include <cstring>
 #include <vector>
 
 namespace Solvaris {
+
+Secret::Secret(const char* utf8) : Secret(utf8, utf8 ? std::strlen(utf8) : 0) {}
+
+Secret::Secret(const char* utf8, size_t size) {
+    if (!utf8 || size == 0)
+        return;
+    m_bytes = new char[size + 1];
+    std::memcpy(m_bytes, utf8, size);
+    m_bytes[size] = 0;
+    m_size = size;
+}
+
+Secret::Secret(const String& text) {
+    if (!text.isEmpty())
+        *this = Secret(text.c_str(), text.length());
+}
+
+bool Secret::operator==(const Secret& other) const {
+    return m_size == other.m_size && std::memcmp(data(), other.data(), m_size) == 0;
+}
+
+void Secret::clear() {
+    if (m_bytes) {
+        memWipe(m_bytes, m_size + 1);
+        delete[] m_bytes;
+    }
+    m_bytes = nullptr;
+    m_size = 0;
+}
 namespace _Svr_Internal_NS_ {
 
 class SimpleCredentialProvider : public CredentialProvider {
 public:
     SimpleCredentialProvider(const String& user, const String& password) {
         m_credential.user = user;
-        m_credential.password = password;
+        m_credential.password = Secret(password);
     }
     bool getCredential(CredentialTarget, const String&, uint32_t, bool, Credential& credential) override {
         credential = m_credential;

@@ -4,7 +4,9 @@
 // provider (prompts and the credential store) is in svr_credential_win.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "baselib/svr_base.h"
 #include "baselib/svr_string.h"
@@ -27,16 +29,66 @@ enum AuthScheme : uint32_t {
     authSchemeNegotiate = 0x10,
 };
 
+// A password: its own copy of the bytes (UTF-8), shared with nothing and
+// wiped when it is replaced or released.
+class Secret {
+public:
+    Secret() = default;
+    Secret(const char* utf8);  // NOLINT: a text literal is a password too
+    Secret(const char* utf8, size_t size);
+    explicit Secret(const String& text);
+    Secret(const Secret& other) : Secret(other.m_bytes, other.m_size) {}
+    Secret(Secret&& other) noexcept : m_bytes(other.m_bytes), m_size(other.m_size) {
+        other.m_bytes = nullptr;
+        other.m_size = 0;
+    }
+    Secret& operator=(Secret other) noexcept {
+        std::swap(m_bytes, other.m_bytes);
+        std::swap(m_size, other.m_size);
+        return *this;
+    }
+    ~Secret() { clear(); }
+
+    const char* data() const { return m_bytes ? m_bytes : ""; }  // NUL-terminated
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    bool operator==(const Secret& other) const;
+    bool operator!=(const Secret& other) const { return !(*this == other); }
+    void clear();
+
+private:
+    char* m_bytes = nullptr;
+    size_t m_size = 0;
+};
+
+#if defined(_WIN32)
+// A password as UTF-16 for the platform's calls, wiped when released.
+class WideSecret {
+public:
+    explicit WideSecret(const Secret& secret);
+    WideSecret(const WideSecret&) = delete;
+    WideSecret& operator=(const WideSecret&) = delete;
+    ~WideSecret();
+    const wchar_t* c_wstr() const { return m_units.data(); }
+
+private:
+    std::vector<wchar_t> m_units;  // sized once, never grown
+};
+// The password typed as UTF-16 (NUL-terminated), as a Secret.
+Secret secretFromWide(const wchar_t* text);
+#endif
+
 struct Credential {
     String user;
-    String password;
+    Secret password;
 };
 
 class CredentialProvider : public Referable {
 public:
     ~CredentialProvider() override {}
     // A credential for the target (targetText names realm and host), or
-    // false for none. laterTrial: the previous credential was refused.
+    // false for none. laterTrial: the previous credential was refused; it
+    // is in credential on entry then (empty when the caller has none).
     virtual bool getCredential(CredentialTarget target, const String& targetText, uint32_t scheme,
                                bool laterTrial, Credential& credential) = 0;
     // How many credentials one request may try.
@@ -52,6 +104,13 @@ public:
     // The Windows provider: the stored credential first, then the platform's
     // credential dialog titled title; 5 trials. See svr_credential_win.cpp.
     static AutoPtr<CredentialProvider> createWindows(const String& title);
+    // The same with another dialog of CredUIPromptForCredentialsW's shape
+    // (tests); the info block's owner window is the one the dialog gets.
+    typedef unsigned long(__stdcall* Prompt)(void* info, const wchar_t* target, void* reserved,
+                                             unsigned long error, wchar_t* user, unsigned long userMax,
+                                             wchar_t* password, unsigned long passwordMax, int* save,
+                                             unsigned long flags);
+    static AutoPtr<CredentialProvider> createWindows(const String& title, Prompt prompt);
 #endif
 };
 

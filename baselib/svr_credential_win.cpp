@@ -25,18 +25,36 @@ static_assert(sizeof(kPlaceholder) / sizeof(wchar_t) - 1 == 14, "placeholder len
 // The credential dialog lives in credui.dll, which is loaded from the system
 // folder when a dialog is first needed: the program does not import it, so
 // it is neither loaded at every start nor looked for beside the program.
-typedef DWORD(WINAPI* PromptForCredentials)(PCREDUI_INFOW, PCWSTR, PCtxtHandle, DWORD, PWSTR, ULONG, PWSTR, ULONG,
-                                            BOOL*, DWORD);
-
-PromptForCredentials credentialDialog() {
-    static PromptForCredentials prompt = [] {
+// CredUIPromptForCredentialsW, or null when credui.dll cannot be loaded.
+CredentialProvider::Prompt credentialDialog() {
+    static CredentialProvider::Prompt prompt = [] {
         HMODULE credui = LoadLibraryExW(L"credui.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        return credui ? reinterpret_cast<PromptForCredentials>(
+        return credui ? reinterpret_cast<CredentialProvider::Prompt>(
                             reinterpret_cast<void*>(GetProcAddress(credui, "CredUIPromptForCredentialsW")))
                       : nullptr;
     }();
     return prompt;
 }
+
+// The window the credential dialog belongs to, so that it opens in front of
+// the program's own (modal) windows rather than behind them: the calling
+// thread's active window, else the foreground window when it is ours.
+HWND dialogOwner() {
+    HWND active = GetActiveWindow();
+    if (active)
+        return active;
+    HWND foreground = GetForegroundWindow();
+    DWORD process = 0;
+    if (foreground && GetWindowThreadProcessId(foreground, &process) && process == GetCurrentProcessId())
+        return foreground;
+    return nullptr;
+}
+
+// A fixed-size UTF-16 buffer for the dialog's password box, wiped when done.
+struct PasswordBox {
+    wchar_t text[CREDUI_MAX_PASSWORD_LENGTH + 1] = {};
+    ~PasswordBox() { SecureZeroMemory(text, sizeof(text)); }
+};
 
 DATA_BLOB entropyBlob() {
     DATA_BLOB b;
@@ -47,6 +65,27 @@ DATA_BLOB entropyBlob() {
 
 } // namespace
 
+WideSecret::WideSecret(const Secret& secret) {
+    int units = secret.empty() ? 0
+                               : MultiByteToWideChar(CP_UTF8, 0, secret.data(), int(secret.size()), nullptr, 0);
+    m_units.assign(size_t(units > 0 ? units : 0) + 1, L'\0');
+    if (units > 0)
+        MultiByteToWideChar(CP_UTF8, 0, secret.data(), int(secret.size()), m_units.data(), units);
+}
+
+WideSecret::~WideSecret() { SecureZeroMemory(m_units.data(), m_units.size() * sizeof(wchar_t)); }
+
+Secret secretFromWide(const wchar_t* text) {
+    int bytes = text && *text ? WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr) : 0;
+    if (bytes <= 1)
+        return Secret();
+    std::vector<char> utf8(size_t(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), bytes, nullptr, nullptr);
+    Secret secret(utf8.data(), size_t(bytes - 1));
+    SecureZeroMemory(utf8.data(), utf8.size());
+    return secret;
+}
+
 String CredentialStore::nameFor(CredentialTarget target, uint32_t scheme, const String& targetText) {
     return String::format("_qlncred:%s:%s:%s", credentialTargetName(target), authSchemeName(scheme),
                           targetText.c_str());
@@ -54,8 +93,8 @@ String CredentialStore::nameFor(CredentialTarget target, uint32_t scheme, const 
 
 bool CredentialStore::write(const String& name, const Credential& credential) {
     DATA_BLOB plain;
-    plain.cbData = credential.password.length();
-    plain.pbData = reinterpret_cast<BYTE*>(const_cast<char*>(credential.password.c_str()));
+    plain.cbData = DWORD(credential.password.size());
+    plain.pbData = reinterpret_cast<BYTE*>(const_cast<char*>(credential.password.data()));
     DATA_BLOB entropy = entropyBlob();
     DATA_BLOB sealed = {};
     if (!CryptProtectData(&plain, L"", &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &sealed))
@@ -87,7 +126,7 @@ bool CredentialStore::read(const String& name, Credential& credential) {
     bool ok = CryptUnprotectData(&sealed, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &plain) != FALSE;
     if (ok) {
         credential.user = stored->UserName ? String(stored->UserName) : String();
-        credential.password = String(reinterpret_cast<const char*>(plain.pbData), int32_t(plain.cbData));
+        credential.password = Secret(reinterpret_cast<const char*>(plain.pbData), plain.cbData);
         SecureZeroMemory(plain.pbData, plain.cbData);
         LocalFree(plain.pbData);
     }
@@ -103,11 +142,15 @@ namespace _Svr_Internal_NS_ {
 
 class CredentialProviderImpl : public CredentialProvider {
 public:
-    explicit CredentialProviderImpl(const String& title) : m_title(title) {}
+    CredentialProviderImpl(const String& title, Prompt prompt) : m_title(title), m_prompt(prompt) {}
 
     // A first trial takes a stored credential; otherwise the dialog asks
     // (saying that the last one was refused on a later trial), and a
-    // credential the user asks to keep is stored.
+    // credential the user asks to keep is stored. A stored credential the
+    // server refused is removed from the store. The dialog shows a stored
+    // password as a placeholder, which stands for it only under the stored
+    // user name: a new name with the placeholder left asks once more, with
+    // an empty password box.
     bool getCredential(CredentialTarget target, const String& targetText, uint32_t scheme, bool laterTrial,
                        Credential& credential) override {
         String name = CredentialStore::nameFor(target, scheme, targetText);
@@ -117,14 +160,24 @@ public:
             credential = stored;
             return true;
         }
+        bool storedRefused = haveStored && laterTrial && credential.user.compare(stored.user) == 0 &&
+                             credential.password == stored.password;
+        if (storedRefused)
+            CredentialStore::remove(name);
+        Prompt prompt = m_prompt ? m_prompt : credentialDialog();
+        if (!prompt)
+            return false;
+
         wchar_t user[CREDUI_MAX_USERNAME_LENGTH + 1] = {};
-        wchar_t password[CREDUI_MAX_PASSWORD_LENGTH + 1] = {};
-        if (haveStored) {
+        PasswordBox password;
+        bool placeholder = haveStored && !storedRefused;
+        if (haveStored)
             wcsncpy(user, stored.user.c_wstr(), CREDUI_MAX_USERNAME_LENGTH);
-            wcscpy(password, kPlaceholder);
-        }
+        else if (!credential.user.isEmpty())
+            wcsncpy(user, credential.user.c_wstr(), CREDUI_MAX_USERNAME_LENGTH);
         CREDUI_INFOW info = {};
         info.cbSize = sizeof(info);
+        info.hwndParent = dialogOwner();
         info.pszMessageText = targetText.c_wstr();
         info.pszCaptionText = m_title.c_wstr();
         BOOL save = FALSE;
@@ -132,20 +185,30 @@ public:
                       CREDUI_FLAGS_SHOW_SAVE_CHECK_BOX | CREDUI_FLAGS_ALWAYS_SHOW_UI;
         if (laterTrial)
             flags |= CREDUI_FLAGS_INCORRECT_PASSWORD;
-        PromptForCredentials prompt = credentialDialog();
-        if (!prompt)
-            return false;
-        DWORD result = prompt(&info, targetText.c_wstr(), nullptr,
-                                                   laterTrial ? ERROR_LOGON_FAILURE : 0, user,
-                                                   CREDUI_MAX_USERNAME_LENGTH + 1, password,
-                                                   CREDUI_MAX_PASSWORD_LENGTH + 1, &save, flags);
-        if (result != NO_ERROR) {
-            SecureZeroMemory(password, sizeof(password));
-            return false;
+        for (;;) {
+            if (placeholder)
+                wcscpy(password.text, kPlaceholder);
+            DWORD result = prompt(&info, targetText.c_wstr(), nullptr, laterTrial ? ERROR_LOGON_FAILURE : 0, user,
+                                  CREDUI_MAX_USERNAME_LENGTH + 1, password.text, CREDUI_MAX_PASSWORD_LENGTH + 1,
+                                  &save, flags);
+            if (result != NO_ERROR)
+                return false;
+            if (!placeholder || wcscmp(password.text, kPlaceholder) != 0)
+                break;
+            if (stored.user.compare(String(user)) == 0) {
+                credential.user = stored.user;
+                credential.password = stored.password;
+                if (save)
+                    CredentialStore::write(name, credential);
+                return true;
+            }
+            // Another name with the stored password's placeholder: that
+            // password belongs to the stored name, not to this one.
+            placeholder = false;
+            SecureZeroMemory(password.text, sizeof(password.text));
         }
         credential.user = String(user);
-        credential.password = haveStored && wcscmp(password, kPlaceholder) == 0 ? stored.password : String(password);
-        SecureZeroMemory(password, sizeof(password));
+        credential.password = secretFromWide(password.text);
         if (save)
             CredentialStore::write(name, credential);
         return true;
@@ -155,12 +218,17 @@ public:
 
 private:
     String m_title;
+    Prompt m_prompt;
 };
 
 } // namespace _Svr_Internal_NS_
 
 AutoPtr<CredentialProvider> CredentialProvider::createWindows(const String& title) {
-    return AutoPtr<CredentialProvider>(new _Svr_Internal_NS_::CredentialProviderImpl(title));
+    return createWindows(title, nullptr);
+}
+
+AutoPtr<CredentialProvider> CredentialProvider::createWindows(const String& title, Prompt prompt) {
+    return AutoPtr<CredentialProvider>(new _Svr_Internal_NS_::CredentialProviderImpl(title, prompt));
 }
 
 } // namespace Solvaris

@@ -315,6 +315,11 @@ private:
 
 namespace _Svr_Internal_NS_ {
 
+uint32_t diskStorageOpenFlags(AccessMode access) {
+    DWORD flags = access == accessRead ? FILE_FLAG_RANDOM_ACCESS : FILE_ATTRIBUTE_NORMAL;
+    return flags | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+}
+
 AutoPtr<DiskStorage> openDiskStorage(const String& path, AccessMode access, CreationMode creation,
                                      uint32_t* error) {
     *error = ERROR_SUCCESS;
@@ -339,8 +344,8 @@ AutoPtr<DiskStorage> openDiskStorage(const String& path, AccessMode access, Crea
             disposition = CREATE_ALWAYS;
     }
     DWORD share = (access & accessWrite) ? 0 : FILE_SHARE_READ;
-    DWORD flags = access == accessRead ? FILE_FLAG_RANDOM_ACCESS : FILE_ATTRIBUTE_NORMAL;
-    HANDLE h = CreateFileW(full.c_wstr(), kAccess[access], share, nullptr, disposition, flags, nullptr);
+    HANDLE h = CreateFileW(full.c_wstr(), kAccess[access], share, nullptr, disposition,
+                           diskStorageOpenFlags(access), nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return AutoPtr<DiskStorage>();

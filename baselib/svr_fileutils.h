@@ -17,6 +17,12 @@ String absolutePath(const String& name);
 // "." and ".." parts removed.
 String canonicalPath(const String& name);
 
+// The flags and attributes openDiskStorage gives CreateFileW. A name may
+// turn out to be a pipe that someone else serves: the open always says that
+// the server may identify the user but not act as the user
+// (SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION; a plain file ignores it).
+uint32_t diskStorageOpenFlags(AccessMode access);
+
 // Opens a disk storage like DiskStorage::create without throwing for a
 // failed open: on failure the result is empty and *error holds the Win32
 // error.

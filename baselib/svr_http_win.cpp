@@ -4,12 +4,16 @@
 #include <windows.h>
 #include <wincrypt.h>
 #include <winhttp.h>
+#define SECURITY_WIN32
+#include <sspi.h>
+#include <schannel.h>
 
 #include <map>
 #include <string>
 #include <vector>
 
 #include "baselib/svr_cachedstorage.h"
+#include "baselib/svr_clientcert_win.h"
 #include "baselib/svr_error.h"
 #include "baselib/svr_http.h"
 #include "baselib/svr_syncobjs.h"
@@ -80,13 +84,42 @@ void CALLBACK traceStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DW
 }
 
 // Registers the trace for every notification of handle, as lines of
-// ClassName(object). A platform that refuses is not traced.
+// ClassName(object), or callback, which traces as well. A platform that
+// refuses is not traced.
 template <const char* ClassName>
-void traceHandle(HINTERNET handle, const void* object) {
+void traceHandle(HINTERNET handle, const void* object,
+                 WINHTTP_STATUS_CALLBACK callback = traceStatus<ClassName>) {
     DWORD_PTR context = reinterpret_cast<DWORD_PTR>(object);
     WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
-    WinHttpSetStatusCallback(handle, traceStatus<ClassName>, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS, 0);
+    WinHttpSetStatusCallback(handle, callback, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS, 0);
 }
+
+// Where a request stands: scheme, host and port.
+struct Origin {
+    bool secure = false;
+    String host;
+    uint16_t port = 0;
+
+    bool same(const Origin& o) const {
+        return secure == o.secure && port == o.port && host.compareNoCase(o.host) == 0;
+    }
+    // The origin of an absolute URL; false for anything else (a path alone
+    // leaves the origin as it was).
+    bool takeUrl(const String& url) {
+        if (url.substring(0, 7).compareNoCase("http://") != 0 && url.substring(0, 8).compareNoCase("https://") != 0)
+            return false;
+        Url::UrlComponents parts;
+        try {
+            Url::separateUrl(parts, url);
+        } catch (const Exception&) {
+            return false;
+        }
+        secure = parts.scheme.compareNoCase("https") == 0;
+        host = parts.hostname;
+        port = parts.port ? parts.port : uint16_t(secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
+        return true;
+    }
+};
 
 std::wstring wideOrEmpty(const wchar_t* text) { return text ? std::wstring(text) : std::wstring(); }
 
@@ -400,7 +433,14 @@ public:
         if (!m_request)
             THROW_WINHTTP(GetLastError(), String::format("HttpConnectionImpl::createRequestStream(%s %s)",
                                                          method.c_str(), path.c_str()));
-        traceHandle<kRequestClass>(m_request, this);
+        m_at.secure = connection->isSecure();
+        m_at.host = connection->getHost();
+        m_at.port = connection->getPort();
+        traceHandle<kRequestClass>(m_request, this, requestStatus);
+        // WinHTTP's default, said once more: a secure request never follows
+        // a redirect to plain http.
+        DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+        WinHttpSetOption(m_request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
         if (connection->isSecure() && connection->ignoresCertificateErrors()) {
             DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
                           SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
@@ -432,6 +472,11 @@ public:
         int extraRounds = 0;
         bool certificateTried = false;
         for (;;) {
+            // Credentials given to the server that asked must not travel with
+            // a redirect to another one: once they are set, a redirect comes
+            // back to the caller as its status instead of being followed.
+            if (m_server.set)
+                setRedirectPolicy(WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
             setCredential(WINHTTP_AUTH_TARGET_SERVER, m_server);
             setCredential(WINHTTP_AUTH_TARGET_PROXY, m_proxy);
             DWORD bodySize = DWORD(m_body.size());
@@ -474,11 +519,47 @@ private:
         uint32_t trials = 0;
     };
 
+    void setRedirectPolicy(DWORD policy) {
+        if (!WinHttpSetOption(m_request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy)))
+            THROW_WINHTTP(GetLastError(), "on WinHttpSetOption(WINHTTP_OPTION_REDIRECT_POLICY)");
+    }
+
+    // Traces, and keeps track of redirects: WinHTTP tells them while
+    // WinHttpReceiveResponse runs, on the thread that called it, so the
+    // request is alive then. The new URL may be absolute or a path alone.
+    static void CALLBACK requestStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
+                                       DWORD length) {
+        traceStatus<kRequestClass>(handle, context, status, info, length);
+        if (status == WINHTTP_CALLBACK_STATUS_REDIRECT && context && info) {
+            const wchar_t* location = static_cast<const wchar_t*>(info);
+            reinterpret_cast<HttpRequestStreamImpl*>(context)->m_at.takeUrl(String(location));
+        }
+    }
+
+    // The server the request stands at now, which after a redirect is not
+    // the connection's: WinHTTP's own answer where it gives one, else what
+    // the redirect notifications said.
+    Origin currentOrigin() {
+        std::vector<wchar_t> text(512);
+        DWORD size = DWORD(text.size() * sizeof(wchar_t));
+        bool ok = WinHttpQueryOption(m_request, WINHTTP_OPTION_URL, text.data(), &size) != FALSE;
+        if (!ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER && size) {
+            text.assign(size / sizeof(wchar_t) + 1, 0);
+            ok = WinHttpQueryOption(m_request, WINHTTP_OPTION_URL, text.data(), &size) != FALSE;
+        }
+        text.back() = 0;
+        Origin at = m_at;
+        if (ok)
+            at.takeUrl(String(text.data()));
+        return at;
+    }
+
     void setCredential(DWORD target, const Chosen& chosen) {
         if (!chosen.set)
             return;
+        WideSecret password(chosen.credential.password);
         if (!WinHttpSetCredentials(m_request, target, chosen.scheme, chosen.credential.user.c_wstr(),
-                                   chosen.credential.password.c_wstr(), nullptr))
+                                   password.c_wstr(), nullptr))
             THROW_WINHTTP(GetLastError(), "on WinHttpSetCredentials");
     }
 
@@ -496,9 +577,21 @@ private:
 
     // One answer to 401 (server) or 407 (proxy): the next credential for
     // that target, or the failure that ends the request.
+    //
+    // The request's own provider (a URL's user name and password) answers
+    // only the server the URL names; a proxy, or the server a redirect led
+    // to, asks the manager's provider (its cache, then the user). The target
+    // text names the server that asked, so nothing remembered for one host
+    // is handed to another.
     void authenticate(bool proxy) {
-        AutoPtr<CredentialProvider> provider =
-            m_provider ? m_provider : m_connection->manager()->getCredentialProvider();
+        Origin asking = currentOrigin();
+        Origin own;
+        own.secure = m_connection->isSecure();
+        own.host = m_connection->getHost();
+        own.port = m_connection->getPort();
+        AutoPtr<CredentialProvider> provider = m_provider && !proxy && asking.same(own)
+                                                   ? m_provider
+                                                   : m_connection->manager()->getCredentialProvider();
         if (!provider) {
             if (proxy)
                 SVR_THROW(errAuthFailed, "No credential provider.");
@@ -510,15 +603,18 @@ private:
         String realm = realmFromChallenge(
             queryText(proxy ? WINHTTP_QUERY_PROXY_AUTHENTICATE : WINHTTP_QUERY_WWW_AUTHENTICATE));
         String target = proxy ? String::format("%s (%s)", realm.c_str(), m_proxyName.c_str())
-                              : String::format("%s (%s:%u)", realm.c_str(), m_connection->getHost().c_str(),
-                                               unsigned(m_connection->getPort()));
+                              : String::format("%s (%s:%u)", realm.c_str(), asking.host.c_str(),
+                                               unsigned(asking.port));
         DWORD supported = 0, first = 0, authTarget = 0;
         if (!WinHttpQueryAuthSchemes(m_request, &supported, &first, &authTarget))
             THROW_WINHTTP(GetLastError(), "on WinHttpQueryAuthSchemes");
         uint32_t scheme = chooseAuthScheme(supported);
         if (!scheme)
             SVR_THROW(errOperationFailed, "Cannot choose from WINHTTP_AUTH_SCHEME_* !");
+        // On a later trial the provider learns which credential was refused.
         Credential credential;
+        if (chosen.trials > 0)
+            credential = chosen.credential;
         if (!provider->getCredential(proxy ? credentialTargetProxy : credentialTargetServer, target, scheme,
                                      chosen.trials > 0, credential)) {
             if (proxy)
@@ -531,34 +627,30 @@ private:
         chosen.credential = credential;
     }
 
-    // The first certificate of the user's "MY" store that is valid now and
-    // has a private key; without one the request goes on without a
-    // certificate.
+    // A certificate of the user's "MY" store that the server accepts (its
+    // list of issuers) and that is meant for client authentication; without
+    // one the request goes on without a certificate.
     void chooseClientCertificate() {
-        HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                         CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_READONLY_FLAG, L"MY");
-        PCCERT_CONTEXT chosen = nullptr;
-        if (store) {
-            PCCERT_CONTEXT cert = nullptr;
-            while ((cert = CertEnumCertificatesInStore(store, cert)) != nullptr) {
-                DWORD size = 0;
-                if (CertVerifyTimeValidity(nullptr, cert->pCertInfo) == 0 &&
-                    CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) {
-                    chosen = CertDuplicateCertificateContext(cert);
-                    CertFreeCertificateContext(cert);
-                    break;
-                }
+        // WinHTTP's list, freed with GlobalFree; none when it cannot tell.
+        struct IssuerList {
+            SecPkgContext_IssuerListInfoEx* p = nullptr;
+            ~IssuerList() {
+                if (p)
+                    GlobalFree(p);
             }
-        }
+        } list;
+        std::vector<CERT_NAME_BLOB> issuers;
+        DWORD size = sizeof(list.p);
+        if (WinHttpQueryOption(m_request, WINHTTP_OPTION_CLIENT_CERT_ISSUER_LIST, &list.p, &size) && list.p)
+            issuers.assign(list.p->aIssuers, list.p->aIssuers + list.p->cIssuers);
+        Solvaris_Win32::CertStoreRef store(CertOpenStore(
+            CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_READONLY_FLAG, L"MY"));
+        Solvaris_Win32::CertificateRef chosen = Solvaris_Win32::chooseClientCertificate(store.get(), issuers);
         if (chosen)
-            WinHttpSetOption(m_request, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, const_cast<CERT_CONTEXT*>(chosen),
+            WinHttpSetOption(m_request, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, const_cast<CERT_CONTEXT*>(chosen.get()),
                              sizeof(CERT_CONTEXT));
         else
             WinHttpSetOption(m_request, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, WINHTTP_NO_CLIENT_CERT_CONTEXT, 0);
-        if (chosen)
-            CertFreeCertificateContext(chosen);
-        if (store)
-            CertCloseStore(store, 0);
     }
 
     AutoPtr<HttpConnectionImpl> m_connection;
@@ -571,6 +663,7 @@ private:
     String m_proxyName;
     Chosen m_server;
     Chosen m_proxy;
+    Origin m_at;  // where the last redirect led (the connection's server at first)
 };
 
 AutoPtr<HttpRequestStream> HttpConnectionImpl::createRequestStream(const String& method, const String& path,
@@ -584,13 +677,6 @@ AutoPtr<HttpRequestStream> HttpConnectionImpl::createRequestStream(const String&
 // The storage of an http or https URL
 
 namespace {
-
-// The URL without its password, for names and messages.
-String withoutPassword(const String& url, const Url::UrlComponents& parts) {
-    if (parts.password.isEmpty())
-        return url;
-    return url.replace(String(":") + parts.password + String("@"), String("@"));
-}
 
 } // namespace
 
@@ -625,6 +711,7 @@ private:
         reply.hasContentLength = response->findHeader("Content-Length", reply.contentLength);
         reply.hasContentRange = response->findHeader("Content-Range", reply.contentRange);
         response->findHeader("Last-Modified", reply.lastModified);
+        response->findHeader("ETag", reply.etag);
         reply.body = AutoPtr<Stream>(response.get());
         return reply;
     }
@@ -655,7 +742,7 @@ AutoPtr<Storage> HttpManagerImpl::createStorage(const String& url, StreamProgres
     if (!parts.username.isEmpty() || !parts.password.isEmpty())
         provider = CredentialProvider::createSimple(Url::decodeIfEncoded(parts.username),
                                                     Url::decodeIfEncoded(parts.password));
-    AutoPtr<StorageLoader> loader(new HttpStorageLoaderImpl(withoutPassword(url, parts), connection, object,
+    AutoPtr<StorageLoader> loader(new HttpStorageLoaderImpl(Url::withoutUserInfo(url), connection, object,
                                                             provider, progress, context));
     return AutoPtr<Storage>(AdvCachedStorage::create(loader, AutoPtr<Storage>(DiskStorage::createTemp().get())).get());
 }

@@ -24,6 +24,15 @@ const uint32_t kMaxBytes = 0x7ffffff0u;
     SVR_THROW_CODE(errOutOfMemory);
 }
 
+// Every ANSI code page the platform offers agrees with ASCII on bytes below
+// 0x80, so such a text needs no conversion in either direction.
+bool isAsciiOnly(const char* p, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (static_cast<unsigned char>(p[i]) >= 0x80)
+            return false;
+    return true;
+}
+
 void* allocOrThrow(size_t n) {
     void* p = memAlloc(n);
     if (!p)
@@ -240,6 +249,8 @@ String String::fromLocal(const char* ansi, int32_t count) {
         return String();
     if (n > kMaxBytes)
         throwOutOfMemory();
+    if (isAsciiOnly(ansi, n))
+        return String(ansi, int32_t(n));
     uint32_t units = _Svr_Internal_NS_::ansiToUtf16(ansi, uint32_t(n), nullptr, 0);
     struct Block {
         char16_t* p;
@@ -465,6 +476,15 @@ uint32_t String::utf32Length() const {
 const char* String::c_strLocal() const {
     if (m_local)
         return m_local;
+    uint32_t n = length();
+    if (n && isAsciiOnly(data(), n)) {
+        char* p = static_cast<char*>(allocOrThrow(checkedBlockSize(uint64_t(n) + 1, 1)));
+        std::memcpy(p, data(), n);
+        p[n] = 0;
+        m_local = p;
+        m_localLength = n;
+        return m_local;
+    }
     const char16_t* w = reinterpret_cast<const char16_t*>(c_wstr());
     uint32_t units = m_utf16Length;
     if (units == 0)

@@ -207,6 +207,23 @@ String encodePath(const String& url)
 
 }  // namespace
 
+String withoutUserInfo(const String& url)
+{
+    return libraryFailures([&] {
+        std::string_view s = bytesOf(url);
+        size_t start = s.find("://");
+        if (start == std::string_view::npos)
+            return url;  // a path, whose "@" is its own
+        start += 3;
+        size_t end = s.find('/', start);
+        std::string_view authority = s.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        size_t at = authority.rfind('@');
+        if (at == std::string_view::npos)
+            return url;
+        return toString(s.substr(0, start)) + toString(s.substr(start + at + 1));
+    });
+}
+
 void separateUrl(UrlComponents& components, const String& url)
 {
     libraryFailures([&] { separateUrlParts(components, url); });

@@ -43,6 +43,11 @@ String decodeIfEncoded(const String& text);
 // % ^ & ` { } | [ ] " < > \ as "%xx" with lower-case digits.
 String encode(const String& text);
 
+// url without its user part (user name and password up to the last "@"
+// between "://" and the path), for names and messages that must not carry
+// credentials. A text without "://" is returned unchanged.
+String withoutUserInfo(const String& url);
+
 // Returns url with everything after the host (and port) run through encode;
 // the scheme, user part, host and port are kept as they are.
 String encodeUrlPath(const String& url);

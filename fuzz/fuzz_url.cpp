@@ -25,6 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
     }
 
+    if (Url::withoutUserInfo(text).length() > text.length())
+        std::abort();
     Url::isEncoded(text);
     try {
         String decoded = Url::decode(text);

@@ -272,11 +272,15 @@ private:
     // table name (the name its repository knows it by).
     std::string buildDocument() const {
         std::string doc = ProfileXml::getXmlHeader().c_str();
+        // Room for the usual profile (600 bytes or so): the text is not
+        // copied over and over while it grows.
+        doc.reserve(doc.size() + profiles.size() * 1024);
+        const String builtIn(kBuiltInProfileName);
         for (const auto& entry : profiles) {
-            if (entry.first == String(kBuiltInProfileName))
+            if (entry.first == builtIn)
                 continue;
             const ProfileImpl& p = *entry.second;
-            doc += ProfileXml::getCommentLine(entry.first).c_str();
+            ProfileXml::appendCommentLine(doc, entry.first);
             ProfileXml::appendXmlBody(doc, p.params, entry.first, p.description, p.readOnly);
         }
         doc += ProfileXml::getXmlFooter();

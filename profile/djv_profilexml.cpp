@@ -20,10 +20,46 @@ using XmlParse::XmlElement;
 
 namespace {
 
+void appendUnsigned(std::string& out, unsigned v) {
+    char digits[10];
+    char* p = digits + sizeof digits;
+    do {
+        *--p = char('0' + v % 10);
+        v /= 10;
+    } while (v);
+    out.append(p, size_t(digits + sizeof digits - p));
+}
+
+// Appends the formatted text. A repository holds tens of thousands of
+// attributes, each written through here: "%s" and "%u" are expanded
+// directly in one pass; a format with any other conversion is handed to
+// vsnprintf whole.
 void appendf(std::string& out, const char* fmt, ...) {
-    char small[256];
     va_list args;
     va_start(args, fmt);
+    const size_t start = out.size();
+    const char* literal = fmt;
+    for (const char* p = std::strchr(fmt, '%');; p = std::strchr(literal, '%')) {
+        if (!p) {
+            out.append(literal);
+            va_end(args);
+            return;
+        }
+        if (p[1] != 's' && p[1] != 'u')
+            break;
+        out.append(literal, size_t(p - literal));
+        if (p[1] == 's') {
+            const char* text = va_arg(args, const char*);
+            out.append(text ? text : "(null)");
+        } else {
+            appendUnsigned(out, va_arg(args, unsigned));
+        }
+        literal = p + 2;
+    }
+    va_end(args);
+    out.resize(start);
+    va_start(args, fmt);
+    char small[256];
     int n = std::vsnprintf(small, sizeof small, fmt, args);
     va_end(args);
     if (n < 0)
@@ -109,7 +145,23 @@ void appendUtf8(std::string& out, uint32_t cp) {
 
 } // namespace
 
+namespace {
+// Printable ASCII with nothing to escape: the text is its own escaped form
+// (most names and parameters are).
+bool needsNoEscaping(const String& text) {
+    const char* p = text.c_str();
+    for (uint32_t i = 0, n = text.length(); i < n; ++i) {
+        const char c = p[i];
+        if (c < 0x20 || c > 0x7E || c == '<' || c == '>' || c == '&' || c == '"' || c == '\'')
+            return false;
+    }
+    return true;
+}
+} // namespace
+
 String escapeXml(const String& text, bool* invalid) {
+    if (needsNoEscaping(text))
+        return text;
     std::string out;
     out.reserve(text.length() + 16);
     walkUtf8(
@@ -147,6 +199,23 @@ const char* getXmlFooter() {
 }
 
 String getCommentLine(const String& name) {
+    std::string out;
+    appendCommentLine(out, name);
+    return toString(out);
+}
+
+void appendCommentLine(std::string& doc, const String& name) {
+    // Printable ASCII without hyphens (the usual name) goes in as it is.
+    const char* bytes = name.c_str();
+    bool plain = true;
+    for (uint32_t i = 0, n = name.length(); i < n && plain; ++i)
+        plain = bytes[i] >= 0x20 && bytes[i] <= 0x7E && bytes[i] != '-';
+    if (plain) {
+        doc += "\t\n\t<!-- ";
+        doc.append(bytes, name.length());
+        doc += " -->\n";
+        return;
+    }
     std::string safe;
     walkUtf8(
         name,
@@ -165,7 +234,9 @@ String getCommentLine(const String& name) {
         if (safe[i] == '-' && (i + 1 == safe.size() || safe[i + 1] == '-'))
             out += ' ';
     }
-    return String::format("\t\n\t<!-- %s -->\n", out.c_str());
+    doc += "\t\n\t<!-- ";
+    doc += out;
+    doc += " -->\n";
 }
 
 namespace {
@@ -278,6 +349,7 @@ void appendXmlBody(std::string& out, const DjVuEncoder::Params& p, const String&
     // Every piece is built before anything is appended, so a failure leaves
     // out as it was.
     std::string body;
+    body.reserve(2048);
     appendf(body, "\t<profile name=\"%s\"", escapeXml(name).c_str());
     appendf(body, "\n\t\tversion=\"%u\"", PROFILE_VERSION);
     if (!description.isEmpty())
@@ -350,8 +422,10 @@ bool isElement(const XmlElement& element, const char* local) {
     const String& name = element.getName();
     const uint32_t nsLength = uint32_t(std::strlen(PROFILE_NAMESPACE));
     const uint32_t localLength = uint32_t(std::strlen(local));
-    return name.length() == nsLength + 1 + localLength && name.startsWith(String(PROFILE_NAMESPACE)) &&
-           name.byteAt(nsLength) == ':' && std::memcmp(name.c_str() + nsLength + 1, local, localLength) == 0;
+    // Compared in place: this runs for every element of every profile read.
+    const char* bytes = name.c_str();
+    return name.length() == nsLength + 1 + localLength && std::memcmp(bytes, PROFILE_NAMESPACE, nsLength) == 0 &&
+           bytes[nsLength] == ':' && std::memcmp(bytes + nsLength + 1, local, localLength) == 0;
 }
 
 namespace {
@@ -433,6 +507,27 @@ namespace {
 
 const uint32_t kNoPolicy = 0xFFFFFFFFu;
 
+// The leading decimal digits of an attribute value, as String::toUInt and
+// toUInt64 read them (none, or an absent value: 0; wrapping), read in place.
+template <class T>
+T leadingDigits(const char* v) {
+    T n = 0;
+    for (; v && *v >= '0' && *v <= '9'; ++v)
+        n = T(n * 10u + T(*v - '0'));
+    return n;
+}
+
+// "auto" in any ASCII letter case, as String::compareNoCase compares.
+bool isAuto(const char* v) {
+    const char* word = "auto";
+    for (; *v && *word; ++v, ++word) {
+        char c = *v >= 'A' && *v <= 'Z' ? char(*v + ('a' - 'A')) : *v;
+        if (c != *word)
+            return false;
+    }
+    return *v == '\0' && *word == '\0';
+}
+
 using FieldRanges::Row;
 
 // A number read against its field's range in the shared table.
@@ -445,16 +540,16 @@ void readLayer(const XmlElement& e, IW44Encoder::Params* layer, uint32_t* subsam
                Row subsampleRow, Row enhancerRow) {
     layer->intent = IW44Encoder::ChunkIntent(e.getAttr("intent", IW44Encoder::intentKeywords, IW44Encoder::intentBG44));
     layer->cbcrMode = IW44Encoder::CbCrMode(e.getAttr("cbcr-mode", IW44Encoder::cbcrModeKeywords, IW44Encoder::cbcrNormal));
-    String delay = e.getAttrString("cbcr-delay");
-    if (delay.isEmpty() || delay.compareNoCase(String("auto")) == 0)
+    const char* delay = e.getAttrValue("cbcr-delay");
+    if (!delay || !*delay || isAuto(delay))
         layer->cbcrDelay = IW44Encoder::kCbCrDelayAuto;
     else
-        layer->cbcrDelay = delay.toUInt();
+        layer->cbcrDelay = leadingDigits<uint32_t>(delay);
     *subsample = readField(e, subsampleRow, IW44Encoder::defaultSubsample(layer->intent));
     *enhancer = readField(e, enhancerRow, 0);
     layer->chunks.clear();
-    if (e.hasAttr("quality")) {
-        layer->quality = e.getAttrString("quality").toUInt();
+    if (const char* quality = e.getAttrValue("quality")) {
+        layer->quality = leadingDigits<uint32_t>(quality);
         return;
     }
     for (uint32_t i = 0; i < e.getChildCount(); ++i) {
@@ -524,7 +619,7 @@ void readRegionRecog(const XmlElement& e, RegionRecogParams* r) {
 
 // A number without range whose 0 (or absence) keeps the current value.
 void readKeepingCurrent(const XmlElement& e, const char* name, uint32_t* field) {
-    uint32_t v = e.getAttrString(name).toUInt();
+    uint32_t v = leadingDigits<uint32_t>(e.getAttrValue(name));
     if (v != 0)
         *field = v;
 }
@@ -570,16 +665,16 @@ void readParams(const XmlElement& e, uint32_t /*version*/, DjVuEncoder::Params* 
     readGamma(e, &p->gamma);
     p->bitonalEncoding = E::BitonalEncoding(e.getAttr("bitonal-encoding", E::bitonalEncodingKeywords, 0));
     p->pictureEncoding = E::PictureEncoding(e.getAttr("picture-encoding", E::pictureEncodingKeywords, 0));
-    p->flags = e.getAttrString("flags").toUInt();
+    p->flags = leadingDigits<uint32_t>(e.getAttrValue("flags"));
 
     for (uint32_t i = 0; i < e.getChildCount(); ++i) {
         const XmlElement& c = *e.getChild(i);
         if (isElement(c, "iw44")) {
-            String id = c.getAttrString("id");
-            if (id == String("foreground"))
+            const char* id = c.getAttrValue("id");
+            if (id && std::strcmp(id, "foreground") == 0)
                 readLayer(c, &p->fgParams, &p->fgSubsample, &p->fgEnhancer, FieldRanges::fgSubsample,
                           FieldRanges::fgEnhancer);
-            else if (id == String("background"))
+            else if (id && std::strcmp(id, "background") == 0)
                 readLayer(c, &p->bgParams, &p->bgSubsample, &p->bgEnhancer, FieldRanges::bgSubsample,
                           FieldRanges::bgEnhancer);
         } else if (isElement(c, "segmenter")) {
@@ -610,7 +705,7 @@ void importXml(const XmlElement& element, ProfileData* data) {
     if (!isElement(*e, "profile"))
         SVR_THROW(errDataBroken, "Not a profile!");
     // Read in 64 bits so that a huge number cannot wrap below the limit.
-    uint64_t version64 = e->getAttrString("version").toUInt64();
+    uint64_t version64 = leadingDigits<uint64_t>(e->getAttrValue("version"));
     uint32_t version = version64 > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(version64);
     if (version > PROFILE_VERSION)
         throw Exception(errReadOnly,

@@ -35,6 +35,8 @@ const char* getXmlFooter();   // "</repository>\n"
 // except that what would end or break the comment is defused ("--" gets a
 // blank between the hyphens; bytes XML cannot carry become "?").
 String getCommentLine(const String& name);
+// Same, appended to doc.
+void appendCommentLine(std::string& doc, const String& name);
 
 // One profile element. Throws errInvalidParam for an encode mode or any
 // other enumeration outside its keyword list and for a layer that cannot be

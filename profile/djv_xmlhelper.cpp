@@ -7,8 +7,10 @@
 #endif
 #include <expat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
+#include <new>
 
 #include "baselib/svr_error.h"
 #include "profile/djv_fileaccess.h"
@@ -55,43 +57,90 @@ AutoPtr<XmlNamespaceManager> chainedManager(XmlNamespaceManager* parent) {
 // ---------------------------------------------------------------------------
 // XmlElement
 
+void AttributeMap::assign(const char** pairs) {
+    std::free(m_block);
+    m_block = nullptr;
+    m_entries = nullptr;
+    m_count = 0;
+    size_t count = 0, text = 0;
+    for (size_t i = 0; pairs && pairs[i]; i += 2) {
+        ++count;
+        text += std::strlen(pairs[i]) + 1 + (pairs[i + 1] ? std::strlen(pairs[i + 1]) : 0) + 1;
+    }
+    if (count == 0)
+        return;
+    m_block = std::malloc(count * sizeof(Entry) + text);
+    if (!m_block)
+        throw std::bad_alloc();
+    m_entries = static_cast<Entry*>(m_block);
+    char* out = reinterpret_cast<char*>(m_entries + count);
+    for (size_t i = 0; i < count; ++i) {
+        const char* name = pairs[2 * i];
+        const char* value = pairs[2 * i + 1] ? pairs[2 * i + 1] : "";
+        const size_t nameBytes = std::strlen(name) + 1, valueBytes = std::strlen(value);
+        Entry& e = m_entries[i];
+        e.name = static_cast<const char*>(std::memcpy(out, name, nameBytes));
+        out += nameBytes;
+        e.value = static_cast<const char*>(std::memcpy(out, value, valueBytes + 1));
+        e.valueLength = uint32_t(valueBytes);
+        out += valueBytes + 1;
+    }
+    // Insertion sort: elements have a few dozen attributes at most, and it
+    // needs no memory of its own (std::stable_sort takes a buffer each
+    // time). Stable: of two entries with one name, the later stays behind.
+    for (size_t i = 1; i < count; ++i) {
+        const Entry e = m_entries[i];
+        size_t j = i;
+        for (; j > 0 && std::strcmp(e.name, m_entries[j - 1].name) < 0; --j)
+            m_entries[j] = m_entries[j - 1];
+        m_entries[j] = e;
+    }
+    m_count = uint32_t(count);
+}
+
+const AttributeMap::Entry* AttributeMap::find(const char* name) const {
+    // The last of the entries with this name: a repeated name's later value.
+    const Entry* it = std::upper_bound(begin(), end(), name,
+                                       [](const char* n, const Entry& e) { return std::strcmp(n, e.name) < 0; });
+    if (it == begin() || std::strcmp((it - 1)->name, name) != 0)
+        return nullptr;
+    return it - 1;
+}
+
 namespace {
-int compareBytes(const String& a, const char* b) {
-    const uint32_t na = a.length();
-    const size_t nb = std::strlen(b);
-    const int r = std::memcmp(a.c_str(), b, na < nb ? na : nb);
-    if (r != 0)
-        return r;
-    return na == nb ? 0 : (na < nb ? -1 : 1);
+// ASCII letters folded, as String::compareNoCase does.
+bool equalsNoCase(const char* value, uint32_t length, const char* keyword) {
+    for (uint32_t i = 0; i < length; ++i, ++keyword) {
+        char a = value[i], b = *keyword;
+        if (a >= 'A' && a <= 'Z')
+            a = char(a + ('a' - 'A'));
+        if (b >= 'A' && b <= 'Z')
+            b = char(b + ('a' - 'A'));
+        if (a != b)
+            return false;
+    }
+    return *keyword == '\0';
+}
+
+bool isXmlSpaceAttribute(const char* name) {
+    const size_t n = std::strlen(kXmlNamespaceUri);
+    return std::strncmp(name, kXmlNamespaceUri, n) == 0 && std::strcmp(name + n, ":space") == 0;
 }
 } // namespace
-
-bool AttributeNameLess::operator()(const String& a, const char* b) const {
-    return compareBytes(a, b) < 0;
-}
-bool AttributeNameLess::operator()(const char* a, const String& b) const {
-    return compareBytes(b, a) > 0;
-}
 
 XmlElement::XmlElement(XmlElement* parent, const String& name, XmlNamespaceManager* manager,
                        const char** attributes)
     : m_parent(parent), m_name(name), m_preserveSpace(parent ? parent->m_preserveSpace : false),
       m_namespaceManager(manager) {
-    static const String spaceAttr = String(kXmlNamespaceUri) + String(":space");
-    for (uint32_t i = 0; attributes && attributes[i]; i += 2) {
-        String key(attributes[i]);
-        String value(attributes[i + 1] ? attributes[i + 1] : "");
-        if (key == spaceAttr && value == String("preserve"))
-            m_preserveSpace = true;
-        m_attributes[key] = value;
+    m_attributes.assign(attributes);
+    if (const AttributeMap::Entry* space = m_attributes.begin()) {
+        for (; space != m_attributes.end(); ++space) {
+            if (isXmlSpaceAttribute(space->name) && std::strcmp(space->value, "preserve") == 0)
+                m_preserveSpace = true;
+        }
     }
     if (parent)
         parent->m_children.append(AutoPtr<XmlElement>(this));
-}
-
-const String* XmlElement::findAttr(const char* name) const {
-    auto it = m_attributes.find(name);
-    return it == m_attributes.end() ? nullptr : &it->second;
 }
 
 bool XmlElement::hasAttr(const char* name) const {
@@ -99,26 +148,30 @@ bool XmlElement::hasAttr(const char* name) const {
 }
 
 String XmlElement::getAttrString(const char* name) const {
-    const String* v = findAttr(name);
-    return v ? *v : String();
+    const AttributeMap::Entry* v = findAttr(name);
+    return v ? String(v->value, int32_t(v->valueLength)) : String();
 }
 
 uint32_t XmlElement::getAttr(const char* name, KeywordList keywords, uint32_t defaultValue) const {
-    const String* v = findAttr(name);
+    const AttributeMap::Entry* v = findAttr(name);
     if (!v)
         return defaultValue;
-    int32_t pos = findKeyword(keywords, *v);
-    if (pos < 0)
-        throw Exception(errDataBroken, String::format("Unknown value '%s' on %s!", v->c_str(), name), __FILE__,
-                        __LINE__, SVR_FUNCSIG);
-    return uint32_t(pos);
+    for (uint32_t i = 0; keywords[i][0] != '\0'; ++i) {
+        if (equalsNoCase(v->value, v->valueLength, keywords[i]))
+            return i;
+    }
+    throw Exception(errDataBroken, String::format("Unknown value '%s' on %s!", v->value, name), __FILE__, __LINE__,
+                    SVR_FUNCSIG);
 }
 
 uint32_t XmlElement::getAttr(const char* name, uint32_t defaultValue, uint32_t maximum, uint32_t minimum) const {
-    const String* v = findAttr(name);
+    const AttributeMap::Entry* v = findAttr(name);
     if (!v)
         return defaultValue;
-    uint32_t value = v->toUInt();
+    // The leading decimal digits, wrapping modulo 2^32 (String::toUInt).
+    uint32_t value = 0;
+    for (const char* p = v->value; *p >= '0' && *p <= '9'; ++p)
+        value = value * 10u + uint32_t(*p - '0');
     if (value < minimum || value > maximum)
         throw Exception(errDataBroken,
                         String::format("%s should be in [%u %u] range! (value=%u)", name, minimum, maximum, value),
@@ -127,21 +180,20 @@ uint32_t XmlElement::getAttr(const char* name, uint32_t defaultValue, uint32_t m
 }
 
 bool XmlElement::getAttrBool(const char* name) const {
-    const String* v = findAttr(name);
+    const AttributeMap::Entry* v = findAttr(name);
     if (!v)
         return false;
-    return v->compareNoCase(String("yes")) == 0 || v->compareNoCase(String("true")) == 0 ||
-           v->compareNoCase(String("on")) == 0;
+    return equalsNoCase(v->value, v->valueLength, "yes") || equalsNoCase(v->value, v->valueLength, "true") ||
+           equalsNoCase(v->value, v->valueLength, "on");
 }
 
 uint32_t XmlElement::getAttrColor(const char* name, uint32_t defaultValue) const {
-    const String* v = findAttr(name);
-    if (!v || v->byteAt(0) != '#')
+    const AttributeMap::Entry* v = findAttr(name);
+    if (!v || v->value[0] != '#')
         return defaultValue;
-    String digits = v->substring(1);
-    if (digits.length() > 8)
+    if (v->valueLength - 1 > 8)
         return defaultValue;
-    return uint32_t(Hex::fromStrToInt(digits.c_str(), digits.length()));
+    return uint32_t(Hex::fromStrToInt(v->value + 1, v->valueLength - 1));
 }
 
 // ---------------------------------------------------------------------------
@@ -243,12 +295,20 @@ void DjVuXmlParser::parse(const char* bytes, uint32_t length, const char* source
     throw Exception(errDataBroken, message, __FILE__, __LINE__, SVR_FUNCSIG);
 }
 
+const String& DjVuXmlParser::elementName(const char* name) {
+    auto it = m_names.find(name);
+    if (it == m_names.end())
+        it = m_names.emplace(name, String(name)).first;
+    return it->second;
+}
+
 void DjVuXmlParser::onStart(void* userData, const char* name, const char** attributes) {
     DjVuXmlParser* self = static_cast<DjVuXmlParser*>(userData);
     HandlerGuard{static_cast<XML_Parser>(self->m_parser), &self->m_failure}.run([&] {
         self->m_text.clear();
         XmlElement* top = self->m_stack[self->m_stack.count() - 1].get();
-        AutoPtr<XmlElement> element(new XmlElement(top, String(name), self->m_namespaceManager.get(), attributes));
+        AutoPtr<XmlElement> element(
+            new XmlElement(top, self->elementName(name), self->m_namespaceManager.get(), attributes));
         self->m_stack.append(element);
         if (self->m_namespaceManager) {
             AutoPtr<XmlNamespaceManager> next = chainedManager(self->m_namespaceManager.get());

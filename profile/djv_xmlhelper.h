@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
 #include <map>
 #include <string>
@@ -46,13 +47,35 @@ private:
 
 // Orders attribute names byte-wise and lets them be looked up by a plain
 // C text without building a String for every lookup.
-struct AttributeNameLess {
-    using is_transparent = void;
-    bool operator()(const String& a, const String& b) const { return a.compare(b) < 0; }
-    bool operator()(const String& a, const char* b) const;
-    bool operator()(const char* a, const String& b) const;
+// The attributes of one element, ordered by name (byte order). Names and
+// values are kept as Expat gave them, all in one block per element: a
+// repository of a thousand profiles holds tens of thousands of attributes,
+// and a String pair for each would cost more than parsing the document.
+class AttributeMap {
+public:
+    struct Entry {
+        const char* name;    // NUL-terminated
+        const char* value;   // NUL-terminated
+        uint32_t valueLength;
+    };
+    AttributeMap() = default;
+    AttributeMap(const AttributeMap&) = delete;
+    AttributeMap& operator=(const AttributeMap&) = delete;
+    ~AttributeMap() { std::free(m_block); }
+
+    // Takes Expat's list: name, value, ..., closed by a null name. A name
+    // given twice keeps its later value.
+    void assign(const char** pairs);
+    const Entry* find(const char* name) const;
+    const Entry* begin() const { return m_entries; }
+    const Entry* end() const { return m_entries + m_count; }
+    uint32_t size() const { return m_count; }
+
+private:
+    void* m_block = nullptr;   // the entries, then the text they point into
+    Entry* m_entries = nullptr;
+    uint32_t m_count = 0;
 };
-typedef std::map<String, String, AttributeNameLess> AttributeMap;
 
 class XmlElement : public ReferableNoTS {
 public:
@@ -71,6 +94,12 @@ public:
     XmlNamespaceManager* getNamespaceManager() const { return m_namespaceManager.get(); }
 
     bool hasAttr(const char* name) const;
+    // The value in place (NUL-terminated, valid as long as the element), or
+    // null when absent: for readers that need no String of it.
+    const char* getAttrValue(const char* name) const {
+        const AttributeMap::Entry* v = findAttr(name);
+        return v ? v->value : nullptr;
+    }
     // The value, or an empty text when absent.
     String getAttrString(const char* name) const;
     // Position of the value in the keyword list (letter case ignored); absent
@@ -89,7 +118,7 @@ public:
     uint32_t getAttrColor(const char* name, uint32_t defaultValue) const;
 
 private:
-    const String* findAttr(const char* name) const;
+    const AttributeMap::Entry* findAttr(const char* name) const { return m_attributes.find(name); }
 
     XmlElement* m_parent;   // not counted: the parent holds this element
     String m_name;
@@ -129,6 +158,12 @@ private:
     static void onText(void* self, const char* bytes, int length);
     static void onNamespaceStart(void* self, const char* prefix, const char* uri);
     static void onNamespaceEnd(void* self, const char* prefix);
+
+    // The element names met so far: a document repeats a handful of names
+    // (each with its namespace URI in front), so every element shares the
+    // String of its name instead of making its own.
+    const String& elementName(const char* name);
+    std::map<std::string, String, std::less<>> m_names;
 
     void* m_parser;   // XML_Parser
     // Character data since the latest start tag, gathered in a growable

@@ -8,7 +8,9 @@
 #   tinyproxy  a forward proxy that asks for credentials (proxyuser / proxypass)
 #   nginx TLS  the same files over https with a self-signed certificate, and
 #              once more on a port that asks for a client certificate
-#   odd server tools/httptest/odd_http_server.py: wrong Content-Range replies
+#   odd server tools/httptest/odd_http_server.py: wrong Content-Range replies,
+#              and a redirect from 127.0.0.1 to 127.0.0.2 that asks for
+#              credentials there (odd.log names each request)
 # and a port that nothing listens on. "start" writes BUILD/http-servers/info
 # (name=value lines) for the tests.
 #   http-servers.sh start BUILD_DIR
@@ -107,6 +109,10 @@ http {
     ssl_certificate $dir/tls.crt;
     ssl_certificate_key $dir/tls.key;
     root $dir/www;
+    # A secure resource that moved to plain http.
+    location /tohttp/ {
+      return 302 http://127.0.0.1:$web/data.bin;
+    }
   }
   server {
     listen 127.0.0.1:$tlscert ssl;
@@ -132,7 +138,8 @@ BasicAuth proxyuser proxypass
 CONF
     tinyproxy -c "$dir/tinyproxy.conf" 2>"$dir/tinyproxy-start.log" || { cat "$dir/tinyproxy-start.log" >&2; exit 1; }
     rm -f "$dir/odd.port"
-    (setsid python3 "$here/tools/httptest/odd_http_server.py" "$dir/odd.port" >/dev/null 2>&1 </dev/null & echo $! >"$dir/odd.pid")
+    : >"$dir/odd.log"
+    (setsid python3 "$here/tools/httptest/odd_http_server.py" "$dir/odd.port" "$dir/odd.log" >/dev/null 2>&1 </dev/null & echo $! >"$dir/odd.pid")
     for _ in $(seq 1 50); do [ -s "$dir/odd.port" ] && break; sleep 0.1; done
     odd=$(cat "$dir/odd.port" 2>/dev/null)
     for p in "$web" "$proxy" "$odd" "$tls" "$tlscert"; do
@@ -146,6 +153,7 @@ tls=$tls
 tlscert=$tlscert
 closed=$closed
 accesslog=$dir/access.log
+oddlog=$dir/odd.log
 INFO
     echo "http servers: web $web, tls $tls, proxy $proxy, odd $odd (closed port $closed)"
     ;;

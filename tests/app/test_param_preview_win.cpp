@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <new>
 
 #include "param_test_support.h"
@@ -128,6 +130,38 @@ TEST(PreviewPaint, CachedCopyLooksLikeDirectScaling)
     for (size_t i = 0; i < direct.size(); ++i)
         diffs += direct[i] != cached[i];
     EXPECT_EQ(diffs, 0u) << "pixels differ";
+}
+
+// The scaled copy is made from the page's own memory: no second copy of the
+// page (GDI+ converts the whole bitmap to 32 bits before it scales one) is
+// ever held, so a page that fits in memory once still gets its preview.
+TEST(PreviewPaint, ScalingTakesNoSecondCopyOfThePage)
+{
+    ensureGdiplus();
+    TempFolder tmp;
+    const uint32_t w = 4000, h = 3000;   // 36 MB in the bitmap, 48 MB at 32 bits
+    {
+        // Written a row at a time: the test itself holds no page-sized block.
+        std::ofstream out(tmp.file(L"big.img").c_str(), std::ios::binary);
+        const std::vector<uint8_t> header = encodePageImage(w, 0, w * 3, nullptr);
+        out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
+        const std::string row(w * 3, '\x7f');
+        for (uint32_t y = 0; y < h; ++y)
+            out.write(row.data(), std::streamsize(row.size()));
+    }
+    {
+        std::fstream patch(tmp.file(L"big.img").c_str(), std::ios::binary | std::ios::in | std::ios::out);
+        const char height[4] = {char(h & 0xff), char(h >> 8), 0, 0};
+        patch.seekp(4);
+        patch.write(height, 4);
+    }
+    auto bmp = PreviewBitmap::load(tmp.file(L"big.img"));
+    ASSERT_TRUE(bmp);
+    PROCESS_MEMORY_COUNTERS before = {}, after = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+    painted(*bmp, PreviewPaint::Cached, 1);
+    GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+    EXPECT_LT(after.PeakWorkingSetSize, std::max(before.PeakWorkingSetSize, before.WorkingSetSize) + (8u << 20));
 }
 
 // Out of memory while loading (the read buffer, the preview object) leaves

@@ -6,6 +6,7 @@
 
 #include "baselib/storage_folder_win.h"
 #include "baselib/svr_broker.h"
+#include "baselib/svr_fileutils.h"
 #include "baselib/svr_http.h"
 #include "baselib/svr_winutils.h"
 
@@ -222,6 +223,18 @@ TEST(ResourceBroker, GetStorageBindsNowOrOnFirstUse) {
     EXPECT_EQ(late->getSize(), 7u);
     EXPECT_EQ(str(late->getName()), str(path));
     EXPECT_EQ(getStorage(path)->getSize(), 7u);
+}
+
+// A resource name may name a pipe that someone else serves: every disk
+// storage opens for identification only, so that the server can learn who
+// reads but cannot act as the reader (ImpersonateNamedPipeClient then gives
+// it an identification token on Windows; Wine ignores the request and always
+// grants impersonation, so the test checks what the open asks for).
+TEST(ResourceBroker, DiskStoragesOpenForIdentificationOnly) {
+    const uint32_t sqos = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+    for (AccessMode access : {accessRead, accessWrite, accessReadWrite})
+        EXPECT_EQ(sqos, _Svr_Internal_NS_::diskStorageOpenFlags(access) & (sqos | SECURITY_CONTEXT_TRACKING))
+            << access;
 }
 
 // Process-wide objects are destroyed at exit, the last one built first. A

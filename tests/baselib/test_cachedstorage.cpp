@@ -20,7 +20,8 @@ const uint64_t kSize = 100000;
 uint8_t byteOf(uint64_t i) { return uint8_t((i * 7 + i / 251) & 0xff); }
 
 enum Misbehaviour { replyNormal, replyStarTotal, replyStarFirstOnly, replyWrongStart, replyNoContentRange,
-                    replyStatus416, replyGarbled, replyLastBeforeFirst, replyShortBody, replyEmptyBody };
+                    replyStatus416, replyGarbled, replyLastBeforeFirst, replyShortBody, replyEmptyBody,
+                    replyPastTheRequest, replyLastAtTheTop, replyChanged };
 
 // A server in memory: answers HEAD with headLength and each GET with the
 // bytes of its Range header, spoilt as the misbehaviour says.
@@ -30,6 +31,7 @@ public:
         : HttpRangeLoader("http://fake/file", nullptr, nullptr), m_how(how), m_headLength(headLength) {}
 
     std::vector<std::pair<uint64_t, uint64_t>> gets;
+    std::string lastHeader;  // the extra header lines of the last GET
     int heads = 0;
 
     AutoPtr<StorageLoader> duplicate() override {
@@ -48,6 +50,7 @@ protected:
         // A HEAD with a broken length also has a broken date.
         bool broken = m_headLength && std::string(m_headLength) == "-1";
         r.lastModified = broken ? "yesterday" : "Sun, 06 Nov 1994 08:49:37 GMT";
+        r.etag = "\"v1\"";
         return r;
     }
 
@@ -55,6 +58,7 @@ protected:
         unsigned long long a = 0, b = 0;
         EXPECT_EQ(2, std::sscanf(header.c_str(), "Range: bytes=%llu-%llu", &a, &b)) << header.c_str();
         gets.push_back({a, b});
+        lastHeader = header.c_str();
         if (b >= kSize)
             b = kSize - 1;
         HttpRangeReply r;
@@ -67,6 +71,12 @@ protected:
                                         total.c_str());
         if (m_how == replyGarbled)
             r.contentRange = "bytes x";
+        // A server that ignores If-Range and sends the new version.
+        r.etag = m_how == replyChanged ? "\"v2\"" : "\"v1\"";
+        if (m_how == replyPastTheRequest)
+            r.contentRange = String::format("bytes %llu-%llu/*", a, b + 1);
+        if (m_how == replyLastAtTheTop)
+            r.contentRange = String::format("bytes %llu-18446744073709551615/*", a);
         if (m_how == replyLastBeforeFirst)
             r.contentRange = String::format("bytes %llu-%llu/%llu", a + 5, a, (unsigned long long)kSize);
         AutoPtr<MemoryStorage> body = MemoryStorage::create();
@@ -146,21 +156,25 @@ TEST(CachedStorage, ReadsAskOnlyForTheMissingAlignedBlocks) {
         EXPECT_EQ(1, fx.loader->heads);
         EXPECT_EQ(kSize, fx.storage->getSize());
         EXPECT_EQ(784111777u, fx.storage->getLastModified());
+        EXPECT_NE(std::string::npos, fx.loader->lastHeader.find("\r\nIf-Range: \"v1\"")) << fx.loader->lastHeader;
     }
 }
 
 TEST(CachedStorage, WrongRepliesFailWithReadFailedAndNeverHang) {
-    struct Case { const char* name; Misbehaviour how; bool mustReadAll; } cases[] = {
+    struct Case { const char* name; Misbehaviour how; bool mustReadAll; const char* headLength = "100000"; } cases[] = {
         {"Content-Range starting elsewhere", replyWrongStart, false},
         {"no Content-Range", replyNoContentRange, false},
         {"status 416", replyStatus416, false},
         {"garbled Content-Range", replyGarbled, false},
         {"last byte before the first", replyLastBeforeFirst, false},
         {"empty body", replyEmptyBody, false},
+        {"last byte past the request, size unknown", replyPastTheRequest, false, nullptr},
+        {"last byte 2^64 - 1 (a length that wraps to 0)", replyLastAtTheTop, false, nullptr},
+        {"another version than the HEAD named", replyChanged, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Fixture fx(c.how);
+        Fixture fx(c.how, c.headLength);
         bool must = c.mustReadAll;
         int code = 0;
         try {

@@ -8,17 +8,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "baselib/svr_broker.h"
 #include "baselib/svr_cachedstorage.h"
+#include "baselib/svr_clientcert_win.h"
 #include "baselib/svr_credential.h"
 #include "baselib/svr_error.h"
 #include "baselib/svr_http.h"
+#include "support/ui_probe.h"
 #include "text_helpers.h"
 
 using namespace Solvaris;
@@ -58,8 +62,9 @@ protected:
     // The requests the web server answered since the last call. A marker
     // request closes the list, so nothing is missed that is logged late.
     std::vector<std::string> newLogLines() {
-        static int marks = 0;  // unique over the whole run: the log keeps every test's marks
-        std::string mark = "/mark" + std::to_string(++marks);
+        // Unique over the servers' life: the log keeps every run's marks.
+        static int marks = 0;
+        std::string mark = "/mark" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++marks);
         AutoPtr<HttpManager> m = HttpManager::create("", AutoPtr<CredentialProvider>());
         m->createConnection("127.0.0.1", uint16_t(std::stoi(info["web"])))->createRequestStream("GET", mark.c_str())->post();
         for (int attempt = 0; attempt < 100; ++attempt) {
@@ -175,7 +180,30 @@ TEST_F(Http, FailuresAndCredentialsInTheUrl) {
                                          "GET /auth/data.bin \"bytes=0-32767\" 401",
                                          "GET /auth/data.bin \"bytes=0-32767\" 206"};
     EXPECT_EQ(expected, newLogLines());
-    EXPECT_EQ(std::string::npos, std::string(s->getName().c_str()).find("secret"));
+    // No credential in the storage's name, late-bound or not.
+    AutoPtr<Storage> late = getStorage(url("web", "/auth/data.bin", "tester:secret@").c_str(), true);
+    for (Storage* named : {s.get(), late.get()})
+        EXPECT_STREQ(url("web", "/auth/data.bin").c_str(), named->getName().c_str());
+}
+
+// A resource that changes between two range requests is an error, not a
+// mix of two versions: the second request asks with If-Range, and nginx
+// answers with the whole new version instead of the range.
+TEST_F(Http, AResourceThatChangesBetweenRangeRequestsFails) {
+    std::string log = info["accesslog"];
+    std::string path = "Z:" + log.substr(0, log.rfind('/')) + "/www/changing.bin";
+    auto write = [&](size_t size, bool pattern) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        for (size_t i = 0; i < size; ++i)
+            out.put(char(pattern ? byteOf(i) : 0));
+    };
+    write(100000, true);
+    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
+    AutoPtr<Storage> s = manager->createStorage(url("web", "/changing.bin").c_str());
+    EXPECT_EQ(0, readAt(s.get(), 0, 10));
+    write(99000, false);
+    EXPECT_EQ(errReadFailed, readAt(s.get(), 70000, 10));
+    std::remove(path.c_str());
 }
 
 TEST_F(Http, StarTotalLeavesTheSizeUnknownUntilAReplyGivesIt) {
@@ -191,22 +219,83 @@ TEST_F(Http, StarTotalLeavesTheSizeUnknownUntilAReplyGivesIt) {
     EXPECT_EQ(100000u, later->getSize());
 }
 
+// A redirect to another host does not take the first host's credentials
+// along: the provider hears of the host that asks, a URL's pair answers only
+// its own server, and credentials given to one host are not carried through
+// its redirect. The odd server on 127.0.0.2 asks with the same realm as on
+// 127.0.0.1 and takes the same pair; its log shows what reached it.
+TEST_F(Http, CredentialsStayWithTheHostThatAsked) {
+    struct FirstHostOnly : CredentialProvider {
+        std::string allowed;
+        std::vector<std::string> asked;
+        bool getCredential(CredentialTarget, const String& text, uint32_t, bool, Credential& c) override {
+            asked.push_back(text.c_str());
+            if (allowed != text.c_str())
+                return false;
+            c.user = "tester";
+            c.password = "secret";
+            return true;
+        }
+        uint32_t getMaxTrials() override { return 5; }
+    };
+    std::string first = "Odd test (127.0.0.1:" + info["odd"] + ")";
+    std::string second = "Odd test (127.0.0.2:" + info["odd"] + ")";
+    struct Case { std::string url; bool managerProvider; int code; std::vector<std::string> asked; } cases[] = {
+        {url("odd", "/auth/data.bin"), true, 0, {first, first}},
+        {url("odd", "/redirect/auth/data.bin"), true, errAuthRequired, {second}},
+        {url("odd", "/redirect/auth/data.bin", "tester:secret@"), false, errAuthRequired, {}},
+        {url("odd", "/authredirect/auth/data.bin", "tester:secret@"), false, errReadFailed, {}},
+        {url("odd", "/authredirect/auth/data.bin"), true, errReadFailed, {first, first}},
+    };
+    std::ifstream log("Z:" + info["oddlog"]);
+    log.seekg(0, std::ios::end);
+    for (const Case& c : cases) {
+        FirstHostOnly* provider = new FirstHostOnly;
+        provider->allowed = first;
+        AutoPtr<CredentialProvider> held(provider);
+        AutoPtr<HttpManager> manager =
+            HttpManager::create("", c.managerProvider ? held : AutoPtr<CredentialProvider>());
+        int code = 0;
+        try {
+            code = readAt(manager->createStorage(c.url.c_str()).get(), 0, 10);
+        } catch (const Exception& e) {
+            code = e.code();
+        }
+        EXPECT_EQ(c.code, code) << c.url;
+        EXPECT_EQ(c.asked, provider->asked) << c.url;
+    }
+    log.clear();
+    for (std::string line; std::getline(log, line);)
+        EXPECT_FALSE(line.rfind("127.0.0.2 ", 0) == 0 && line.find(" auth") != std::string::npos) << line;
+
+    // https never hands over to plain http.
+    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
+    try {
+        manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tls"])), true)
+            ->createRequestStream("GET", "/tohttp/data.bin")->post();
+    } catch (const Exception&) {
+    }
+    EXPECT_EQ(std::vector<std::string>{"GET /tohttp/data.bin \"-\" 302"}, newLogLines());
+}
+
 TEST_F(Http, ProxyAskingForCredentials) {
     setUserProxy("127.0.0.1:" + info["proxy"]);
-    struct Case { AutoPtr<CredentialProvider> provider; int code; } cases[] = {
-        {AutoPtr<CredentialProvider>(), errAuthFailed},
-        {CredentialProvider::createSimple("proxyuser", "wrong"), errAuthFailed},
-        {CredentialProvider::createSimple("proxyuser", "proxypass"), 0},
+    // The proxy asks the manager's provider; a URL's pair is for its server.
+    struct Case { AutoPtr<CredentialProvider> provider; const char* user; int code; } cases[] = {
+        {AutoPtr<CredentialProvider>(), "", errAuthFailed},
+        {AutoPtr<CredentialProvider>(), "proxyuser:proxypass@", errAuthFailed},
+        {CredentialProvider::createSimple("proxyuser", "wrong"), "", errAuthFailed},
+        {CredentialProvider::createSimple("proxyuser", "proxypass"), "tester:secret@", 0},
     };
     for (const Case& c : cases) {
         AutoPtr<HttpManager> manager = HttpManager::create("", c.provider);
         int code = 0;
         try {
-            code = readAt(manager->createStorage(url("web", "/data.bin", "", "127.0.0.2").c_str()).get(), 0, 10);
+            code = readAt(manager->createStorage(url("web", "/data.bin", c.user, "127.0.0.2").c_str()).get(), 0, 10);
         } catch (const Exception& e) {
             code = e.code();
         }
-        EXPECT_EQ(c.code, code);
+        EXPECT_EQ(c.code, code) << c.user;
     }
     setUserProxy("");
     EXPECT_EQ(std::vector<std::string>({"HEAD /data.bin \"-\" 200", "GET /data.bin \"bytes=0-32767\" 206"}),
@@ -275,6 +364,169 @@ TEST_F(Http, TheProcessWideBrokerOpensHttpNames) {
     EXPECT_EQ(0, readAt(s.get(), 12345, 100));
 }
 
+// The client certificate is chosen by the server's issuer list and by the
+// client-authentication usage, from certificates signed in memory.
+TEST(ClientCertificate, IssuerListAndUsageChoose) {
+    HCRYPTPROV prov = 0;
+    ASSERT_TRUE(CryptAcquireContextW(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
+    HCRYPTKEY key = 0;
+    ASSERT_TRUE(CryptGenKey(prov, AT_SIGNATURE, 1024u << 16, &key));
+    Solvaris_Win32::CertStoreRef store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
+    std::map<std::string, std::vector<BYTE>> names;
+    auto name = [&](const wchar_t* cn) -> CERT_NAME_BLOB {
+        std::vector<BYTE>& n = names[Solvaris::String(cn).c_str()];
+        DWORD size = 0;
+        CertStrToNameW(X509_ASN_ENCODING, cn, CERT_X500_NAME_STR, nullptr, nullptr, &size, nullptr);
+        n.resize(size);
+        CertStrToNameW(X509_ASN_ENCODING, cn, CERT_X500_NAME_STR, nullptr, n.data(), &size, nullptr);
+        return CERT_NAME_BLOB{size, n.data()};
+    };
+    // Self-signed: each certificate is its own issuer.
+    auto add = [&](const wchar_t* cn, const char* usage, bool withKey) {
+        CERT_NAME_BLOB subject = name(cn);
+        std::vector<BYTE> encoded;
+        CERT_EXTENSION ext = {};
+        CERT_EXTENSIONS exts = {0, &ext};
+        if (usage) {
+            LPSTR ids[] = {const_cast<LPSTR>(usage)};
+            CERT_ENHKEY_USAGE eku = {1, ids};
+            DWORD size = 0;
+            CryptEncodeObject(X509_ASN_ENCODING, X509_ENHANCED_KEY_USAGE, &eku, nullptr, &size);
+            encoded.resize(size);
+            CryptEncodeObject(X509_ASN_ENCODING, X509_ENHANCED_KEY_USAGE, &eku, encoded.data(), &size);
+            ext = CERT_EXTENSION{const_cast<LPSTR>(szOID_ENHANCED_KEY_USAGE), FALSE, {size, encoded.data()}};
+            exts.cExtension = 1;
+        }
+        PCCERT_CONTEXT cert = CertCreateSelfSignCertificate(prov, &subject, 0, nullptr, nullptr, nullptr, nullptr, &exts);
+        ASSERT_NE(nullptr, cert);
+        CRYPT_KEY_PROV_INFO info = {};
+        info.pwszContainerName = const_cast<wchar_t*>(L"printvane-test");
+        info.dwProvType = PROV_RSA_FULL;
+        info.dwKeySpec = AT_SIGNATURE;
+        CertSetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, 0, withKey ? &info : nullptr);
+        CertAddCertificateContextToStore(store.get(), cert, CERT_STORE_ADD_ALWAYS, nullptr);
+        CertFreeCertificateContext(cert);
+    };
+    add(L"CN=Server only", szOID_PKIX_KP_SERVER_AUTH, true);
+    add(L"CN=No key", szOID_PKIX_KP_CLIENT_AUTH, false);
+    add(L"CN=Client", szOID_PKIX_KP_CLIENT_AUTH, true);
+    add(L"CN=Any usage", nullptr, true);
+    struct Case { std::vector<const wchar_t*> issuers; const char* chosen; } cases[] = {
+        {{L"CN=Server only", L"CN=Client"}, "Client"},
+        {{L"CN=Elsewhere"}, ""},
+        {{L"CN=Server only", L"CN=No key"}, ""},
+        {{L"CN=Elsewhere", L"CN=Any usage"}, "Any usage"},
+    };
+    for (const Case& c : cases) {
+        std::vector<CERT_NAME_BLOB> issuers;
+        for (const wchar_t* cn : c.issuers)
+            issuers.push_back(name(cn));
+        Solvaris_Win32::CertificateRef chosen = Solvaris_Win32::chooseClientCertificate(store.get(), issuers);
+        char subject[128] = "";
+        if (chosen)
+            CertGetNameStringA(chosen.get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, subject, sizeof(subject));
+        EXPECT_STREQ(c.chosen, subject) << c.issuers.size();
+    }
+    CryptDestroyKey(key);
+    CryptReleaseContext(prov, 0);
+}
+
+namespace {
+
+// The credential dialog as a script: each call records what the dialog was
+// shown and answers with the next scripted user, password and save box.
+struct ScriptedDialog {
+    struct Answer { std::wstring user, password; bool save; };
+    struct Shown { HWND owner; std::wstring user, password; };
+    static std::vector<Answer> answers;
+    static std::vector<Shown> shown;
+    static unsigned long __stdcall prompt(void* info, const wchar_t*, void*, unsigned long, wchar_t* user,
+                                          unsigned long userMax, wchar_t* password, unsigned long passwordMax,
+                                          int* save, unsigned long) {
+        shown.push_back({static_cast<CREDUI_INFOW*>(info)->hwndParent, user, password});
+        if (shown.size() > answers.size())
+            return ERROR_CANCELLED;
+        const Answer& a = answers[shown.size() - 1];
+        wcsncpy(user, a.user.c_str(), userMax);
+        wcsncpy(password, a.password.c_str(), passwordMax);
+        *save = a.save;
+        return NO_ERROR;
+    }
+};
+std::vector<ScriptedDialog::Answer> ScriptedDialog::answers;
+std::vector<ScriptedDialog::Shown> ScriptedDialog::shown;
+
+} // namespace
+
+// The Windows provider's dialog: owned by the program's active window; a
+// stored credential the server refused leaves the store; the stored
+// password's placeholder stands for it only under the stored user name.
+TEST(CredentialDialog, OwnerRefusedStoredCredentialAndPlaceholder) {
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, owner);
+    SetActiveWindow(owner);
+    const wchar_t* keep = L"qlnKeepStored!";
+    String name = CredentialStore::nameFor(credentialTargetServer, authSchemeBasic, "Dialog test (h:1)");
+    AutoPtr<CredentialProvider> provider = CredentialProvider::createWindows("HTTP Authentication", ScriptedDialog::prompt);
+    struct Case {
+        const char* name;
+        Credential refused;  // empty user: a first trial
+        std::vector<ScriptedDialog::Answer> answers;
+        const char* user;
+        const char* password;
+        std::vector<std::wstring> passwordsShown;
+        bool storedAfter;
+    } cases[] = {
+        {"the stored credential, no dialog", {}, {}, "alice", "stored-pw", {}, true},
+        {"refused: removed from the store, asked without placeholder", {"alice", "stored-pw"},
+         {{L"alice", L"new-pw", false}}, "alice", "new-pw", {L""}, false},
+        {"another name keeping the placeholder: asked again", {"carol", "x"},
+         {{L"bob", keep, false}, {L"bob", L"bob-pw", false}}, "bob", "bob-pw", {keep, L""}, true},
+        {"the stored name keeping the placeholder", {"carol", "x"}, {{L"alice", keep, false}}, "alice",
+         "stored-pw", {keep}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(CredentialStore::write(name, Credential{"alice", "stored-pw"}));
+        ScriptedDialog::answers = c.answers;
+        ScriptedDialog::shown.clear();
+        Credential got = c.refused;
+        ASSERT_TRUE(provider->getCredential(credentialTargetServer, "Dialog test (h:1)", authSchemeBasic,
+                                            !c.refused.user.isEmpty(), got));
+        EXPECT_STREQ(c.user, got.user.c_str());
+        EXPECT_STREQ(c.password, got.password.data());
+        std::vector<std::wstring> passwords;
+        for (const ScriptedDialog::Shown& s : ScriptedDialog::shown) {
+            passwords.push_back(s.password);
+            EXPECT_EQ(owner, s.owner);
+        }
+        EXPECT_EQ(c.passwordsShown, passwords);
+        Credential left;
+        EXPECT_EQ(c.storedAfter, CredentialStore::read(name, left));
+    }
+    CredentialStore::remove(name);
+
+    // The platform's own dialog, owned by the active window; Cancel gives
+    // no credential.
+    HWND shown = nullptr, shownOwner = nullptr;
+    std::thread watcher([&] {
+        shown = uitest::waitForWindow(GetCurrentProcessId(), 10000, L"#32770");
+        if (!shown)
+            return;
+        shownOwner = GetWindow(shown, GW_OWNER);
+        uitest::saveScreenshot(shown, L"credential_dialog");
+        uitest::pressButton(shown, IDCANCEL);
+    });
+    Credential none;
+    EXPECT_FALSE(CredentialProvider::createWindows("HTTP Authentication")
+                     ->getCredential(credentialTargetServer, "Dialog test (h:1)", authSchemeBasic, false, none));
+    watcher.join();
+    ASSERT_NE(nullptr, shown);
+    EXPECT_EQ(owner, shownOwner);
+    DestroyWindow(owner);
+}
+
 TEST(CredentialStore, RoundTripWithProtectedPassword) {
     String name = CredentialStore::nameFor(credentialTargetServer, authSchemeBasic, "Printvane test (127.0.0.1:80)");
     EXPECT_STREQ("_qlncred:SERVER:BASIC:Printvane test (127.0.0.1:80)", name.c_str());
@@ -285,7 +537,7 @@ TEST(CredentialStore, RoundTripWithProtectedPassword) {
     ASSERT_TRUE(CredentialStore::write(name, in));
     ASSERT_TRUE(CredentialStore::read(name, c));
     EXPECT_STREQ("tester", c.user.c_str());
-    EXPECT_STREQ(in.password.c_str(), c.password.c_str());
+    EXPECT_TRUE(in.password == c.password);
     // The store holds the protected form, not the password.
     PCREDENTIALW raw = nullptr;
     ASSERT_TRUE(CredReadW(name.c_wstr(), CRED_TYPE_GENERIC, 0, &raw));

@@ -7,7 +7,9 @@
 #include "support/ui_probe.h"
 
 #include <gtest/gtest.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -64,7 +66,28 @@ struct BoxSeen {
     bool owned = true;
     bool ended = false;
     DWORD exitCode = 0;
+    std::vector<std::wstring> modules;  // file names, lower case, while the box was up
 };
+
+std::vector<std::wstring> loadedModules(HANDLE process)
+{
+    std::vector<HMODULE> handles(512);
+    DWORD bytes = 0;
+    std::vector<std::wstring> names;
+    if (!EnumProcessModules(process, handles.data(), DWORD(handles.size() * sizeof(HMODULE)), &bytes))
+        return names;
+    handles.resize(std::min<size_t>(handles.size(), bytes / sizeof(HMODULE)));
+    for (HMODULE m : handles) {
+        wchar_t name[MAX_PATH] = {};
+        if (GetModuleBaseNameW(process, m, name, MAX_PATH)) {
+            std::wstring n = name;
+            for (wchar_t& ch : n)
+                ch = towlower(ch);
+            names.push_back(n);
+        }
+    }
+    return names;
+}
 
 // Reads the box, saves its picture and presses OK.
 void readAndClose(HWND box, BoxSeen& seen, const std::wstring& shot)
@@ -91,8 +114,10 @@ BoxSeen runBox(const std::vector<std::wstring>& args, const std::wstring& shot)
         ADD_FAILURE() << narrow(p.error());
         return seen;
     }
-    if (HWND box = waitForWindow(p.pid(), kWindowWait, L"#32770", p.handle()))
+    if (HWND box = waitForWindow(p.pid(), kWindowWait, L"#32770", p.handle())) {
+        seen.modules = loadedModules(p.handle());
         readAndClose(box, seen, shot);
+    }
     seen.ended = p.wait(kEndWait);
     seen.exitCode = p.exitCode();
     return seen;
@@ -155,6 +180,11 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
         EXPECT_FALSE(seen.owned);
         EXPECT_TRUE(seen.ended);
         EXPECT_EQ(seen.exitCode, 0u);
+        // A message box draws nothing with GDI+ and fetches nothing over
+        // HTTP: those libraries are loaded only by the code that uses them.
+        ASSERT_FALSE(seen.modules.empty());
+        for (const wchar_t* unused : {L"gdiplus.dll", L"winhttp.dll", L"crypt32.dll"})
+            EXPECT_EQ(std::count(seen.modules.begin(), seen.modules.end(), unused), 0) << narrow(unused);
     }
 }
 

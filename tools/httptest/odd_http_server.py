@@ -8,13 +8,25 @@ the tests of the cached HTTP storage. It serves one resource of SIZE bytes
   /starfirst/data.bin   HEAD has no Content-Length; the reply to a range that
                         starts at 0 says "/*", every other one the size
   /wrongstart/data.bin  every range reply starts one byte after the request
+  /auth/data.bin        asks for Basic credentials (realm "Odd test",
+                        tester / secret) on either address
+  /redirect/...         on 127.0.0.1: 302 to the same path without
+                        "/redirect" on 127.0.0.2 (same port), which asks
+                        with the same realm as 127.0.0.1
+  /authredirect/...     the same redirect, but only after asking for the
+                        credentials itself
 
-Usage: odd_http_server.py PORT_FILE   (binds 127.0.0.1 on a free port and
-writes the port number to PORT_FILE, then serves until killed)
+Usage: odd_http_server.py PORT_FILE LOG_FILE   (binds 127.0.0.1 and 127.0.0.2
+on one free port, writes the port number to PORT_FILE, then serves until
+killed). LOG_FILE gets one line per request: the address asked, the method,
+the path and "auth" when the request carried an Authorization header, else
+"-".
 """
+import base64
 import http.server
 import re
 import sys
+import threading
 
 SIZE = 100000
 
@@ -32,11 +44,43 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    log_lock = threading.Lock()
+
+    def _log(self):
+        with self.log_lock, open(sys.argv[2], "a") as f:
+            f.write("%s %s %s %s\n" % (self.server.server_address[0], self.command, self.path,
+                                       "auth" if "Authorization" in self.headers else "-"))
+
     def _mode(self):
         parts = self.path.split("/")
         return parts[1] if len(parts) > 2 and parts[2] == "data.bin" else None
 
+    def _authorized(self):
+        expected = "Basic " + base64.b64encode(b"tester:secret").decode()
+        return self.headers.get("Authorization", "") == expected
+
+    # Answers the authentication and redirect paths; False when the request
+    # is one of the range paths.
+    def _answered(self):
+        self._log()
+        parts = self.path.split("/", 2)
+        first = parts[1] if len(parts) > 2 else ""
+        if first in ("auth", "authredirect") and not self._authorized():
+            self.send_response(401)
+            self.send_header("WWW-Authenticate", 'Basic realm="Odd test"')
+        elif first in ("redirect", "authredirect") and self.server.server_address[0] == "127.0.0.1":
+            self.send_response(302)
+            self.send_header("Location", "http://127.0.0.2:%d/%s" % (self.server.server_address[1], parts[2]))
+        else:
+            return False
+        self.send_header("Content-Length", "0")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        return True
+
     def do_HEAD(self):
+        if self._answered():
+            return
         if self._mode() is None:
             self.send_error(404)
             return
@@ -45,6 +89,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
 
     def do_GET(self):
+        if self._answered():
+            return
         mode = self._mode()
         m = re.match(r"bytes=(\d+)-(\d+)$", self.headers.get("Range", ""))
         if mode is None or not m:
@@ -67,8 +113,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 def main():
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    port = server.server_address[1]
+    second = http.server.ThreadingHTTPServer(("127.0.0.2", port), Handler)
+    threading.Thread(target=second.serve_forever, daemon=True).start()
     with open(sys.argv[1], "w") as f:
-        f.write("%d\n" % server.server_address[1])
+        f.write("%d\n" % port)
     server.serve_forever()
 
 
