@@ -25,6 +25,7 @@
 #include <string>
 
 #include "app/resources.h"
+#include "baselib/svr_handle_win.h"
 
 // A window handle with the few helpers the dialogs need.
 class CWindow {
@@ -65,10 +66,8 @@ public:
     // one); 96 when it cannot be read.
     int DisplayDpi() const
     {
-        HDC dc = ::GetDC(m_hWnd);
-        int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSX) : 0;
-        if (dc)
-            ::ReleaseDC(m_hWnd, dc);
+        Solvaris_Win32::WindowDc dc(m_hWnd);
+        int dpi = dc ? ::GetDeviceCaps(dc.get(), LOGPIXELSX) : 0;
         return dpi > 0 ? dpi : 96;
     }
 

@@ -61,31 +61,26 @@ CProgressDialog::~CProgressDialog()
 {
     if (m_hThread) {
         if (m_hCancelEvent)
-            SetEvent(m_hCancelEvent);
+            SetEvent(m_hCancelEvent.get());
         // The reader may be blocked in a read that only the converter could
         // end; interrupt it until it has seen the event.
-        while (WaitForSingleObject(m_hThread, kCancelRepeatMs) == WAIT_TIMEOUT)
+        while (WaitForSingleObject(m_hThread.get(), kCancelRepeatMs) == WAIT_TIMEOUT)
             interruptReader();
-        CloseHandle(m_hThread);
     }
-    if (m_hCancelEvent)
-        CloseHandle(m_hCancelEvent);
-    if (m_hCaughtUp)
-        CloseHandle(m_hCaughtUp);
 }
 
 void CProgressDialog::interruptReader()
 {
     if (m_hThread)
-        CancelSynchronousIo(m_hThread);
+        CancelSynchronousIo(m_hThread.get());
 }
 
 LRESULT CProgressDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
 {
-    m_hCancelEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    m_hCaughtUp = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    m_hCancelEvent.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    m_hCaughtUp.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     m_hWndTarget = m_hWnd;
-    m_hThread = CreateThread(nullptr, 0, &CProgressDialog::PipeThread, this, 0, nullptr);
+    m_hThread.reset(CreateThread(nullptr, 0, &CProgressDialog::PipeThread, this, 0, nullptr));
     m_state = ProgressState();
     m_lastPaint = m_clock();
     // Without a reader nobody would ever close the window: close it now.
@@ -106,7 +101,7 @@ DWORD WINAPI CProgressDialog::PipeThread(void* param)
 {
     CProgressDialog* self = static_cast<CProgressDialog*>(param);
     HWND window = self->m_hWndTarget;
-    HANDLE cancel = self->m_hCancelEvent;
+    HANDLE cancel = self->m_hCancelEvent.get();
     PipeHandleSource source(self->m_hPipe);
     for (;;) {
         traceLine("PipeThread: Waiting...\n");
@@ -136,7 +131,7 @@ DWORD WINAPI CProgressDialog::PipeThread(void* param)
         // A window far behind is waited for before the next record goes
         // out; this costs nothing while it keeps up.
         if (++self->m_recordsInFlight > kMaxRecordsInFlight &&
-            !waitForWindow(self->m_recordsInFlight, kMaxRecordsInFlight / 2, cancel, self->m_hCaughtUp))
+            !waitForWindow(self->m_recordsInFlight, kMaxRecordsInFlight / 2, cancel, self->m_hCaughtUp.get()))
             break;  // Cancel came while waiting
         PipeMessage* raw = message.release();
         if (!postRecord(window, raw, cancel)) {
@@ -152,7 +147,7 @@ DWORD WINAPI CProgressDialog::PipeThread(void* param)
 LRESULT CProgressDialog::OnPipeMessageArrived(UINT, WPARAM, LPARAM lParam, BOOL&)
 {
     if (--m_recordsInFlight == kMaxRecordsInFlight / 2)
-        SetEvent(m_hCaughtUp);
+        SetEvent(m_hCaughtUp.get());
     if (m_bCancelling)
         delete reinterpret_cast<PipeMessage*>(lParam);
     else
@@ -249,7 +244,7 @@ LRESULT CProgressDialog::OnCancel(WORD, WORD, HWND, BOOL&)
     EnableDlgItem(IDCANCEL, FALSE);
     m_bCancelling = true;
     if (m_hCancelEvent)
-        SetEvent(m_hCancelEvent);
+        SetEvent(m_hCancelEvent.get());
     else
         PostMessage(WM_PIPE_CLOSED);  // no event: the reader cannot be told; close anyway
     interruptReader();

@@ -11,6 +11,7 @@
 
 #include "app/core/progress_state.h"
 #include "app/dialog_impl.h"
+#include "baselib/svr_handle_win.h"
 
 // Posted by the reader thread: lParam is a PipeMessage* that the window
 // takes over.
@@ -71,9 +72,9 @@ private:
     // the cancel event.
     void interruptReader();
 
-    HANDLE m_hPipe;
-    HANDLE m_hThread = nullptr;
-    HANDLE m_hCancelEvent = nullptr;
+    HANDLE m_hPipe;  // not owned
+    Solvaris_Win32::UniqueHandle m_hThread;
+    Solvaris_Win32::UniqueHandle m_hCancelEvent;
     HWND m_hWndTarget = nullptr;  // the window as the reader sees it, fixed before it starts
     ProgressState m_state;        // page, page count, document name, last kind, title flag
     ProgressUpdate m_pending;     // changes not yet shown while more records wait
@@ -81,6 +82,6 @@ private:
     uint32_t m_lastPaint = 0;     // tick of the last repaint forced during a stream
     // Records posted by the reader and not yet handled by the window.
     std::atomic<LONG> m_recordsInFlight{0};
-    HANDLE m_hCaughtUp = nullptr;  // auto-reset: set when the window has halved the records in flight
+    Solvaris_Win32::UniqueHandle m_hCaughtUp;  // auto-reset: set when the window has halved the records in flight
     bool m_bCancelling = false;   // after Cancel, records still queued are dropped unseen
 };

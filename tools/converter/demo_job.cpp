@@ -76,21 +76,21 @@ public:
     bool open(DWORD limitMs)
     {
         name_ = L"\\\\.\\pipe\\printvane-demo-" + std::to_wstring(GetCurrentProcessId());
-        pipe_ = CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
-        if (pipe_ == INVALID_HANDLE_VALUE)
+        pipe_.reset(CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr));
+        if (!pipe_)
             return false;
-        event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         child_ = startPrintvane({L"-pipe", name_});
         if (!child_.process)
             return false;
-        return connectWithLimit(pipe_, event_, child_.process, limitMs);
+        return connectWithLimit(pipe_.get(), event_.get(), child_.process.get(), limitMs);
     }
 
     // One record; false once the window has gone.
     bool send(const std::vector<uint8_t>& record)
     {
-        return writeWithLimit(pipe_, event_, record.data(), DWORD(record.size()), 10000);
+        return writeWithLimit(pipe_.get(), event_.get(), record.data(), DWORD(record.size()), 10000);
     }
 
     const Child& child() const { return child_; }
@@ -98,16 +98,12 @@ public:
     // Closing our end ends the progress window.
     DWORD close()
     {
-        if (pipe_ != INVALID_HANDLE_VALUE) {
-            FlushFileBuffers(pipe_);
-            DisconnectNamedPipe(pipe_);
-            CloseHandle(pipe_);
-            pipe_ = INVALID_HANDLE_VALUE;
+        if (pipe_) {
+            FlushFileBuffers(pipe_.get());
+            DisconnectNamedPipe(pipe_.get());
+            pipe_.reset();
         }
-        if (event_) {
-            CloseHandle(event_);
-            event_ = nullptr;
-        }
+        event_.reset();
         return finish(child_, 30000);
     }
 
@@ -115,8 +111,8 @@ public:
 
 private:
     std::wstring name_;
-    HANDLE pipe_ = INVALID_HANDLE_VALUE;
-    HANDLE event_ = nullptr;
+    Solvaris_Win32::UniqueHandle pipe_;
+    Solvaris_Win32::UniqueHandle event_;
     Child child_;
 };
 
@@ -255,7 +251,7 @@ std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
 {
     PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(2004, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, 2004)));
     HWND editor = nullptr;
-    for (int i = 0; i < 300 && !(editor = findEditorWindow(GetProcessId(c.process))); ++i)
+    for (int i = 0; i < 300 && !(editor = findEditorWindow(GetProcessId(c.process.get()))); ++i)
         Sleep(50);
     if (!editor)
         return L"<no editor>";
@@ -386,10 +382,9 @@ DWORD askAboutPage(const Options& o, const std::wstring& imagePath, const Page& 
     // The answering thread watches the process handle: it is closed only
     // after that thread has ended.
     DWORD code = 0;
-    waitForExit(c.process, o.automatic ? 60000 : INFINITE, code);
+    waitForExit(c.process.get(), o.automatic ? 60000 : INFINITE, code);
     if (driver.joinable())
         driver.join();
-    CloseHandle(c.process);
     return code;
 }
 
@@ -503,7 +498,7 @@ Encoding encodeDocument(const Options& o, const std::vector<Page>& pages, const 
                 HWND w = waitForDialog(pipe.child(), 5000);
                 if (w)
                     PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-                WaitForSingleObject(pipe.child().process, 10000);
+                WaitForSingleObject(pipe.child().process.get(), 10000);
             }
             const Page& p = pages[size_t(encoded[k] - 1)];
             std::vector<uint8_t> encodedPage;

@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "baselib/svr_handle_win.h"
+
 // Full path of the PrintvaneUI.exe to start: the one named by --program,
 // else the one beside converter.exe.
 std::wstring printvanePath();
@@ -22,7 +24,7 @@ std::string utf8(const std::wstring& text);
 bool writeWholeFile(const std::wstring& path, const void* bytes, size_t size);
 
 struct Child {
-    HANDLE process = nullptr;
+    Solvaris_Win32::UniqueHandle process;
     DWORD pid = 0;
 };
 
