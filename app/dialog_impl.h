@@ -2,7 +2,7 @@
 //
 //   class CMyDialog : public CDialogImpl<CMyDialog> {
 //   public:
-//       enum { IDD = 131 };
+//       enum { IDD = IDD_MY_DIALOG };  // from app/res/resource.h
 //       BEGIN_MSG_MAP(CMyDialog)
 //           MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
 //           COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)

@@ -11,6 +11,7 @@
 
 #include "app/core/progress_state.h"
 #include "app/dialog_impl.h"
+#include "app/res/resource.h"
 #include "baselib/svr_handle_win.h"
 
 // Posted by the reader thread: lParam is a PipeMessage* that the window
@@ -21,7 +22,7 @@ constexpr UINT WM_PIPE_CLOSED = 0x974B;
 
 class CProgressDialog : public CDialogImpl<CProgressDialog> {
 public:
-    enum { IDD = 131 };
+    enum { IDD = IDD_PROGRESS };
 
     // A millisecond tick that decides when the window repaints during a
     // steady stream of records (GetTickCount unless a test gives its own).
@@ -67,7 +68,6 @@ private:
     // although more posted messages wait (they would hold WM_PAINT back).
     void showPendingAndPaint();
 
-    static DWORD WINAPI PipeThread(void* param);
     // Ends a read or reply write the reader is blocked in, so that it sees
     // the cancel event.
     void interruptReader();
@@ -75,7 +75,6 @@ private:
     HANDLE m_hPipe;  // not owned
     Solvaris_Win32::UniqueHandle m_hThread;
     Solvaris_Win32::UniqueHandle m_hCancelEvent;
-    HWND m_hWndTarget = nullptr;  // the window as the reader sees it, fixed before it starts
     ProgressState m_state;        // page, page count, document name, last kind, title flag
     ProgressUpdate m_pending;     // changes not yet shown while more records wait
     Clock m_clock;

@@ -32,6 +32,7 @@
 
 #include "app/core/page_image.h"
 #include "app/core/pipe_protocol.h"
+#include "app/res/resource.h"
 #include "profile/djv_profiles.h"
 #include "settings/printer_settings.h"
 
@@ -249,7 +250,7 @@ HWND findEditorWindow(DWORD dialogPid)
 // dialog shows afterwards.
 std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
 {
-    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(2004, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, 2004)));
+    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_EDIT_PROFILE, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_EDIT_PROFILE)));
     HWND editor = nullptr;
     for (int i = 0; i < 300 && !(editor = findEditorWindow(GetProcessId(c.process.get()))); ++i)
         Sleep(50);
@@ -260,7 +261,7 @@ std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
     for (int i = 0; i < 600 && (IsWindow(editor) || !IsWindowEnabled(GetDlgItem(dlg, IDOK))); ++i)
         Sleep(50);
     wchar_t name[260] = {};
-    SendMessageTimeoutW(GetDlgItem(dlg, 2003), WM_GETTEXT, 260, reinterpret_cast<LPARAM>(name), SMTO_ABORTIFHUNG,
+    SendMessageTimeoutW(GetDlgItem(dlg, IDC_PROFILE), WM_GETTEXT, 260, reinterpret_cast<LPARAM>(name), SMTO_ABORTIFHUNG,
                         5000, nullptr);
     return name;
 }
@@ -298,7 +299,7 @@ HWND dropDownList(HWND dlg)
 // and a picture of the dialog with the box opened.
 std::vector<std::wstring> listProfiles(const Options& o, HWND dlg)
 {
-    HWND box = GetDlgItem(dlg, 2003);
+    HWND box = GetDlgItem(dlg, IDC_PROFILE);
     std::vector<std::wstring> names;
     DWORD_PTR count = 0;
     SendMessageTimeoutW(box, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
@@ -350,9 +351,9 @@ void answerDialog(const Child& c, const Options& o, const std::wstring& answer, 
     else if (page == 1)
         seen.profile = runProfileEditor(c, o, dlg);
     if (page == 1 && !o.out.empty())
-        SendMessageTimeoutW(GetDlgItem(dlg, 2001), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.out.c_str()),
+        SendMessageTimeoutW(GetDlgItem(dlg, IDC_OUTPUT_FILE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.out.c_str()),
                             SMTO_ABORTIFHUNG, 5000, nullptr);
-    SendMessageTimeoutW(GetDlgItem(dlg, 1008), BM_SETCHECK, answer == L"same" ? BST_CHECKED : BST_UNCHECKED, 0,
+    SendMessageTimeoutW(GetDlgItem(dlg, IDC_SAME_CONFIG), BM_SETCHECK, answer == L"same" ? BST_CHECKED : BST_UNCHECKED, 0,
                         SMTO_ABORTIFHUNG, 5000, nullptr);
     saveShot(dlg, o.shots + L"\\demo-param-page" + std::to_wstring(page) + L".bmp");
     const int id = answer == L"skip" ? 3 : answer == L"cancel" ? 2 : 1;
