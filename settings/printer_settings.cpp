@@ -8,6 +8,7 @@
 #include "baselib/svr_error.h"
 #include "baselib/svr_fileutils.h"
 #include "baselib/svr_handle_win.h"
+#include "baselib/svr_heldfile_win.h"
 #include "settings/config_folder.h"
 #include "settings/ini_file.h"
 
@@ -116,11 +117,6 @@ constexpr DWORD kLoadRetryMs = 5;
 constexpr DWORD kSaveWaitMs = 1000;
 constexpr DWORD kSaveRetryMs = 5;
 
-bool isBusy(DWORD error)
-{
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
-}
-
 // Larger files are no settings file of ours and are left as they are.
 constexpr DWORD kMaxConvertedSize = 1 << 20;
 
@@ -158,7 +154,7 @@ ReadResult readSettingsFile(const std::wstring& path, uint64_t size, std::string
     if (!file) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? ReadResult::missing
-               : isBusy(error)               ? ReadResult::held
+               : Solvaris_Win32::isFileHeldError(error) ? ReadResult::held
                                              : ReadResult::unusable;
     }
     if (size > kMaxConvertedSize)
@@ -230,7 +226,7 @@ Conversion replaceWithUnicode(const std::wstring& path, const std::wstring& text
     if (Internal::renameWorkingFile(work.get(), Solvaris::String(path.c_str()), attributes, true, &error))
         return Conversion::unicode;
     Internal::discardWorkingFile(work.get());
-    return isBusy(error) ? Conversion::contended : Conversion::leftAsIs;
+    return Solvaris_Win32::isFileHeldError(error) ? Conversion::contended : Conversion::leftAsIs;
 }
 
 // The profile functions keep a file in the encoding it has: one that starts
@@ -308,18 +304,12 @@ bool PrinterSettings::save()
         return false;
     }
     CIniFile ini(IniPath);
-    const ULONGLONG deadline = GetTickCount64() + kSaveWaitMs;
-    auto mayRetry = [&] {
-        if (!isBusy(GetLastError()) || GetTickCount64() >= deadline)
-            return false;
-        Sleep(kSaveRetryMs);
-        return true;
-    };
-    while (makeUnicodeFile(IniPath) == Conversion::contended && GetTickCount64() < deadline)
-        Sleep(kSaveRetryMs);
+    Solvaris_Win32::HeldFileRetry retry(kSaveWaitMs, kSaveRetryMs);
+    while (makeUnicodeFile(IniPath) == Conversion::contended && retry.again(true)) {
+    }
     for (const Field& f : kFields) {
         while (!writeField(ini, f, *this)) {
-            if (!mayRetry())
+            if (!retry.again(Solvaris_Win32::isFileHeldError(GetLastError())))
                 return false;
         }
     }
