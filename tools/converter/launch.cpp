@@ -3,6 +3,7 @@
 
 #include "app/core/command_line.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <vector>
@@ -91,7 +92,7 @@ DWORD finish(Child& child, DWORD limitMs)
     return code;
 }
 
-int reportExit(Child& child, DWORD limitMs)
+int reportExit(Child& child, DWORD limitMs, const std::wstring& reportPath)
 {
     DWORD code = 0;
     const bool ended = waitForExit(child.process.get(), limitMs, code);
@@ -101,6 +102,13 @@ int reportExit(Child& child, DWORD limitMs)
         return 2;
     }
     std::printf("exit code: %ld (0x%08lx)\n", static_cast<long>(code), static_cast<unsigned long>(code));
+    if (reportPath.empty())
+        return 0;
+    const std::string line = std::to_string(static_cast<long>(static_cast<int32_t>(code))) + "\n";
+    if (!writeWholeFile(reportPath, line.data(), line.size())) {
+        std::printf("the report %s could not be written\n", utf8(reportPath).c_str());
+        return 2;
+    }
     return 0;
 }
 

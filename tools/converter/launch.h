@@ -42,9 +42,11 @@ bool waitForExit(HANDLE process, DWORD limitMs, DWORD& exitCode);
 DWORD finish(Child& child, DWORD limitMs);
 
 // Waits for the child as finish() does and prints "exit code: N (0xN)", or
-// that it did not end. Returns the stand-in's exit code: 0, or 2 when the
-// child did not end.
-int reportExit(Child& child, DWORD limitMs);
+// that it did not end. With a `reportPath`, the exit code (signed decimal,
+// one line) is also written to that file, for scripts; the file is not
+// written when the child did not end. Returns the stand-in's exit code: 0,
+// or 2 when the child did not end or the report could not be written.
+int reportExit(Child& child, DWORD limitMs, const std::wstring& reportPath = std::wstring());
 
 // The first visible dialog window (class #32770) of the child other than
 // `except`, waited for at most `limitMs`; null when none came or the child
