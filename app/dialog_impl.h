@@ -2,7 +2,7 @@
 //
 //   class CMyDialog : public CDialogImpl<CMyDialog> {
 //   public:
-//       enum { IDD = 131 };
+//       enum { IDD = IDD_MY_DIALOG };  // from app/res/resource.h
 //       BEGIN_MSG_MAP(CMyDialog)
 //           MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
 //           COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
@@ -20,11 +20,13 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <string>
 
 #include "app/resources.h"
+#include "baselib/svr_handle_win.h"
 
 // A window handle with the few helpers the dialogs need.
 class CWindow {
@@ -65,10 +67,8 @@ public:
     // one); 96 when it cannot be read.
     int DisplayDpi() const
     {
-        HDC dc = ::GetDC(m_hWnd);
-        int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSX) : 0;
-        if (dc)
-            ::ReleaseDC(m_hWnd, dc);
+        Solvaris_Win32::WindowDc dc(m_hWnd);
+        int dpi = dc ? ::GetDeviceCaps(dc.get(), LOGPIXELSX) : 0;
         return dpi > 0 ? dpi : 96;
     }
 
@@ -86,24 +86,18 @@ public:
     }
 };
 
-// A message that ends a modal dialog from outside its thread (the watchdog of
-// tests that drive a dialog). wParam is the result. EndDialog itself may only
-// be called on the dialog's own thread. The program never turns it on, so no
-// other process can end its dialogs with a result of its choosing.
-inline UINT abortDialogMessage()
+// Test seam. Tests that drive a dialog install a filter that sees each
+// message of every dialog of this process before its message map (the
+// watchdog of tests/support/dialog_driver.cpp ends a dialog that hangs this
+// way: EndDialog may only be called on the dialog's own thread). A filter
+// returns true with `result` set to end the dialog with that result. The
+// program installs none: no message from outside can end its dialogs.
+using DialogTestFilter = bool (*)(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
+inline std::atomic<DialogTestFilter>& dialogTestFilter()
 {
-    static const UINT msg = ::RegisterWindowMessageW(L"Printvane.AbortDialog");
-    return msg;
+    static std::atomic<DialogTestFilter> filter{nullptr};
+    return filter;
 }
-
-inline volatile LONG& abortDialogEnabledFlag()
-{
-    static volatile LONG enabled = 0;
-    return enabled;
-}
-
-// Lets abortDialogMessage end dialogs of this process (tests only).
-inline void enableAbortDialogMessage() { ::InterlockedExchange(&abortDialogEnabledFlag(), 1); }
 
 // The non-template part: the dialog procedure and the modal run.
 class CDialogImplBase : public CWindow {
@@ -203,9 +197,12 @@ private:
         if (!self)
             return FALSE;
 
-        if (abortDialogEnabledFlag() && uMsg == abortDialogMessage()) {
-            self->endFrom(hWnd, static_cast<INT_PTR>(wParam));
-            return TRUE;
+        if (const DialogTestFilter filter = dialogTestFilter().load()) {
+            INT_PTR result = 0;
+            if (filter(hWnd, uMsg, wParam, lParam, result)) {
+                self->endFrom(hWnd, result);
+                return TRUE;
+            }
         }
 
         LRESULT lResult = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/core/dpi_layout.h"
+#include "baselib/svr_handle_win.h"
 #include "app/res/resource.h"
 #include "app/resources.h"
 
@@ -21,32 +22,22 @@ constexpr int kChrome = 160;
 // A screen device context with the message box font selected, for measuring.
 class MessageFontDc {
 public:
-    MessageFontDc() : dc_(GetDC(nullptr))
+    MessageFontDc() : dc_(nullptr), font_(messageFont()), selected_(dc_.get(), font_.get()) {}
+    HDC get() const { return dc_.get(); }
+
+private:
+    static HFONT messageFont()
     {
         NONCLIENTMETRICSW metrics = {};
         metrics.cbSize = sizeof metrics;
-        if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-            font_ = CreateFontIndirectW(&metrics.lfMessageFont);
-        if (dc_ && font_)
-            old_ = SelectObject(dc_, font_);
+        if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+            return nullptr;
+        return CreateFontIndirectW(&metrics.lfMessageFont);
     }
-    ~MessageFontDc()
-    {
-        if (old_)
-            SelectObject(dc_, old_);
-        if (font_)
-            DeleteObject(font_);
-        if (dc_)
-            ReleaseDC(nullptr, dc_);
-    }
-    MessageFontDc(const MessageFontDc&) = delete;
-    MessageFontDc& operator=(const MessageFontDc&) = delete;
-    HDC get() const { return dc_; }
 
-private:
-    HDC dc_;
-    HFONT font_ = nullptr;
-    HGDIOBJ old_ = nullptr;
+    Solvaris_Win32::WindowDc dc_;
+    Solvaris_Win32::GdiObject<HFONT> font_;
+    Solvaris_Win32::SelectScope selected_;  // declared last: the font goes back out first
 };
 
 // What a message box shows of `text`: all of it when the box then fits the

@@ -50,6 +50,19 @@ bool waitForWindow(const std::atomic<LONG>& inFlight, LONG target, HANDLE cancel
     return true;
 }
 
+// What the reader thread works with, all fixed before it starts: it touches
+// nothing else of the window object. The thread owns this record; the
+// handles and the counter belong to the window, which outlives the thread.
+struct ReaderContext {
+    HANDLE pipe;
+    HWND window;
+    HANDLE cancel;
+    HANDLE caughtUp;
+    std::atomic<LONG>* recordsInFlight;
+};
+
+DWORD WINAPI pipeThread(void* param);
+
 } // namespace
 
 CProgressDialog::CProgressDialog(HANDLE pipe, Clock clock)
@@ -61,31 +74,29 @@ CProgressDialog::~CProgressDialog()
 {
     if (m_hThread) {
         if (m_hCancelEvent)
-            SetEvent(m_hCancelEvent);
+            SetEvent(m_hCancelEvent.get());
         // The reader may be blocked in a read that only the converter could
         // end; interrupt it until it has seen the event.
-        while (WaitForSingleObject(m_hThread, kCancelRepeatMs) == WAIT_TIMEOUT)
+        while (WaitForSingleObject(m_hThread.get(), kCancelRepeatMs) == WAIT_TIMEOUT)
             interruptReader();
-        CloseHandle(m_hThread);
     }
-    if (m_hCancelEvent)
-        CloseHandle(m_hCancelEvent);
-    if (m_hCaughtUp)
-        CloseHandle(m_hCaughtUp);
 }
 
 void CProgressDialog::interruptReader()
 {
     if (m_hThread)
-        CancelSynchronousIo(m_hThread);
+        CancelSynchronousIo(m_hThread.get());
 }
 
 LRESULT CProgressDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
 {
-    m_hCancelEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    m_hCaughtUp = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    m_hWndTarget = m_hWnd;
-    m_hThread = CreateThread(nullptr, 0, &CProgressDialog::PipeThread, this, 0, nullptr);
+    m_hCancelEvent.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    m_hCaughtUp.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    std::unique_ptr<ReaderContext> reader(
+        new ReaderContext{m_hPipe, m_hWnd, m_hCancelEvent.get(), m_hCaughtUp.get(), &m_recordsInFlight});
+    m_hThread.reset(CreateThread(nullptr, 0, &pipeThread, reader.get(), 0, nullptr));
+    if (m_hThread)
+        reader.release();  // the thread frees it
     m_state = ProgressState();
     m_lastPaint = m_clock();
     // Without a reader nobody would ever close the window: close it now.
@@ -94,20 +105,23 @@ LRESULT CProgressDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     return TRUE;  // keep the default focus
 }
 
-// The reader thread. It touches only the pipe, the cancel event and the
-// window handle fixed before it started; records go to the window by post.
+namespace {
+
+// The reader thread. It touches only what its ReaderContext holds; records
+// go to the window by post.
 //
 // Each round first checks the cancel event and then blocks in the read: the
 // blocking read is the wait for the pipe (a synchronous pipe handle is always
 // signalled, so waiting on the handle itself tells nothing). Cancel ends a
 // blocked read with CancelSynchronousIo, which works on the synchronous
 // handle that start-up opens (checked under Wine 8 as well as on Windows).
-DWORD WINAPI CProgressDialog::PipeThread(void* param)
+DWORD WINAPI pipeThread(void* param)
 {
-    CProgressDialog* self = static_cast<CProgressDialog*>(param);
-    HWND window = self->m_hWndTarget;
-    HANDLE cancel = self->m_hCancelEvent;
-    PipeHandleSource source(self->m_hPipe);
+    const std::unique_ptr<ReaderContext> context(static_cast<ReaderContext*>(param));
+    const HWND window = context->window;
+    const HANDLE cancel = context->cancel;
+    std::atomic<LONG>& inFlight = *context->recordsInFlight;
+    PipeHandleSource source(context->pipe);
     for (;;) {
         traceLine("PipeThread: Waiting...\n");
         DWORD wait = WaitForSingleObject(cancel, 0);
@@ -135,8 +149,8 @@ DWORD WINAPI CProgressDialog::PipeThread(void* param)
         }
         // A window far behind is waited for before the next record goes
         // out; this costs nothing while it keeps up.
-        if (++self->m_recordsInFlight > kMaxRecordsInFlight &&
-            !waitForWindow(self->m_recordsInFlight, kMaxRecordsInFlight / 2, cancel, self->m_hCaughtUp))
+        if (++inFlight > CProgressDialog::kMaxRecordsInFlight &&
+            !waitForWindow(inFlight, CProgressDialog::kMaxRecordsInFlight / 2, cancel, context->caughtUp))
             break;  // Cancel came while waiting
         PipeMessage* raw = message.release();
         if (!postRecord(window, raw, cancel)) {
@@ -149,10 +163,12 @@ DWORD WINAPI CProgressDialog::PipeThread(void* param)
     return 0;
 }
 
+} // namespace
+
 LRESULT CProgressDialog::OnPipeMessageArrived(UINT, WPARAM, LPARAM lParam, BOOL&)
 {
     if (--m_recordsInFlight == kMaxRecordsInFlight / 2)
-        SetEvent(m_hCaughtUp);
+        SetEvent(m_hCaughtUp.get());
     if (m_bCancelling)
         delete reinterpret_cast<PipeMessage*>(lParam);
     else
@@ -214,12 +230,12 @@ void CProgressDialog::showUpdate(const ProgressUpdate& u)
             if (loadResourceString(u.statusId, fromTable))
                 status = fromTable;
         }
-        std::wstring line = loadFormattedString(kStringPageLine, {u.page, u.pageCount, status});
+        std::wstring line = loadFormattedString(IDS_PAGE_LINE, {u.page, u.pageCount, status});
         SetDlgItemText(IDC_PROGRESS_TEXT, line.c_str());
         SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETPOS, u.page, 0);
     }
     if (u.setTitle) {
-        std::wstring title = loadFormattedString(kStringProgressTitle, {wide(u.docName)});
+        std::wstring title = loadFormattedString(IDS_PROGRESS_TITLE, {wide(u.docName)});
         SetWindowText(title.c_str());
     }
 }
@@ -249,7 +265,7 @@ LRESULT CProgressDialog::OnCancel(WORD, WORD, HWND, BOOL&)
     EnableDlgItem(IDCANCEL, FALSE);
     m_bCancelling = true;
     if (m_hCancelEvent)
-        SetEvent(m_hCancelEvent);
+        SetEvent(m_hCancelEvent.get());
     else
         PostMessage(WM_PIPE_CLOSED);  // no event: the reader cannot be told; close anyway
     interruptReader();

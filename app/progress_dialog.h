@@ -11,6 +11,8 @@
 
 #include "app/core/progress_state.h"
 #include "app/dialog_impl.h"
+#include "app/res/resource.h"
+#include "baselib/svr_handle_win.h"
 
 // Posted by the reader thread: lParam is a PipeMessage* that the window
 // takes over.
@@ -20,7 +22,7 @@ constexpr UINT WM_PIPE_CLOSED = 0x974B;
 
 class CProgressDialog : public CDialogImpl<CProgressDialog> {
 public:
-    enum { IDD = 131 };
+    enum { IDD = IDD_PROGRESS };
 
     // A millisecond tick that decides when the window repaints during a
     // steady stream of records (GetTickCount unless a test gives its own).
@@ -66,21 +68,19 @@ private:
     // although more posted messages wait (they would hold WM_PAINT back).
     void showPendingAndPaint();
 
-    static DWORD WINAPI PipeThread(void* param);
     // Ends a read or reply write the reader is blocked in, so that it sees
     // the cancel event.
     void interruptReader();
 
-    HANDLE m_hPipe;
-    HANDLE m_hThread = nullptr;
-    HANDLE m_hCancelEvent = nullptr;
-    HWND m_hWndTarget = nullptr;  // the window as the reader sees it, fixed before it starts
+    HANDLE m_hPipe;  // not owned
+    Solvaris_Win32::UniqueHandle m_hThread;
+    Solvaris_Win32::UniqueHandle m_hCancelEvent;
     ProgressState m_state;        // page, page count, document name, last kind, title flag
     ProgressUpdate m_pending;     // changes not yet shown while more records wait
     Clock m_clock;
     uint32_t m_lastPaint = 0;     // tick of the last repaint forced during a stream
     // Records posted by the reader and not yet handled by the window.
     std::atomic<LONG> m_recordsInFlight{0};
-    HANDLE m_hCaughtUp = nullptr;  // auto-reset: set when the window has halved the records in flight
+    Solvaris_Win32::UniqueHandle m_hCaughtUp;  // auto-reset: set when the window has halved the records in flight
     bool m_bCancelling = false;   // after Cancel, records still queued are dropped unseen
 };

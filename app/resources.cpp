@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "baselib/svr_handle_win.h"
+
 namespace {
 HMODULE g_language = nullptr;
 HMODULE g_own = nullptr;
@@ -47,27 +49,23 @@ std::wstring loadFormattedString(UINT id, std::initializer_list<FormatArg> args)
     for (const FormatArg& a : args)
         values.push_back(a.value);
     values.push_back(0);
-    wchar_t* result = nullptr;
+    Solvaris_Win32::LocalPtr<wchar_t> result;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER |
                                  FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                             pattern.c_str(), 0, 0, reinterpret_cast<LPWSTR>(&result), 0,
+                             pattern.c_str(), 0, 0, reinterpret_cast<LPWSTR>(result.put()), 0,
                              reinterpret_cast<va_list*>(values.data()));
     std::wstring text;
     if (n && result)
-        text.assign(result, n);
-    if (result)
-        LocalFree(result);
+        text.assign(result.get(), n);
     return text;
 }
 
 std::wstring systemMessage(DWORD error)
 {
-    wchar_t* text = nullptr;
+    Solvaris_Win32::LocalPtr<wchar_t> text;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::wstring out = text ? text : L"";
-    if (text)
-        LocalFree(text);
+                   nullptr, error, 0, reinterpret_cast<LPWSTR>(text.put()), 0, nullptr);
+    std::wstring out = text ? text.get() : L"";
     while (!out.empty() && (out.back() == L'\n' || out.back() == L'\r' || out.back() == L' '))
         out.pop_back();
     return out;

@@ -6,6 +6,7 @@
 
 #include "baselib/svr_error.h"
 #include "baselib/svr_fileutils.h"
+#include "baselib/svr_heldfile_win.h"
 #include "baselib/svr_storage.h"
 #include "baselib/svr_winerror.h"
 
@@ -73,6 +74,11 @@ private:
 };
 
 namespace {
+
+// How long a commit waits for a reader that holds the target open for a
+// moment, and the pause between tries.
+constexpr uint32_t kReplaceWaitMs = 1000;
+constexpr uint32_t kReplaceRetryMs = 50;
 
 [[noreturn]] void throwWin32(DWORD error, const String& what, int line) {
     throw win32CallException(error, what.c_str(), __FILE__, line);
@@ -229,14 +235,14 @@ bool DiskStorageWithRollbackImpl::replaceTarget(uint32_t* error) {
     // not the working file's hidden and temporary marks.
     DWORD attributes = GetFileAttributesW(m_targetPath.c_wstr());
     attributes = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & ~DWORD(FILE_ATTRIBUTE_TEMPORARY);
-    for (int attempt = 0;; ++attempt) {
-        if (renameWorkingFile(m_work.get(), m_targetPath, attributes, m_replace, error))
-            return true;
-        if (attempt >= 20 || (*error != ERROR_SHARING_VIOLATION && *error != ERROR_ACCESS_DENIED &&
-                              *error != ERROR_LOCK_VIOLATION))
+    // A target held open without delete sharing makes the rename fail with
+    // access denied: that too is a held file here.
+    Solvaris_Win32::HeldFileRetry retry(kReplaceWaitMs, kReplaceRetryMs);
+    while (!renameWorkingFile(m_work.get(), m_targetPath, attributes, m_replace, error)) {
+        if (!retry.again(Solvaris_Win32::isFileHeldError(*error) || *error == ERROR_ACCESS_DENIED))
             return false;
-        Sleep(50);
     }
+    return true;
 }
 
 void DiskStorageWithRollbackImpl::commit() {

@@ -6,18 +6,14 @@
 
 #include <cwchar>
 
+#include "baselib/svr_handle_win.h"
+
 namespace Solvaris {
 
 namespace {
 
 const DWORD kUsEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 0x0409
 const DWORD kUserDefault = MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT);   // 0x0400
-
-// A buffer that FormatMessageW allocated, freed on every way out.
-struct LocalText {
-    wchar_t* p = nullptr;
-    ~LocalText() { if (p) LocalFree(p); }
-};
 
 // A system module mapped as data only (nothing in it runs), unloaded on
 // every way out. It is taken from the system folder by full path, so that a
@@ -51,11 +47,11 @@ bool lookUp(HMODULE module, DWORD value, String& text)
     flags |= module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;
     const DWORD languages[] = {kUsEnglish, kUserDefault};
     for (DWORD language : languages) {
-        LocalText buffer;
-        DWORD n = FormatMessageW(flags, module, value, language, reinterpret_cast<wchar_t*>(&buffer.p),
+        Solvaris_Win32::LocalPtr<wchar_t> buffer;
+        DWORD n = FormatMessageW(flags, module, value, language, reinterpret_cast<wchar_t*>(buffer.put()),
                                  0, nullptr);
-        if (n != 0 && buffer.p) {
-            text = String(buffer.p, static_cast<int32_t>(n));
+        if (n != 0 && buffer) {
+            text = String(buffer.get(), static_cast<int32_t>(n));
             if (module)
                 text = WinErrorDetail::fillInserts(text);
             return true;

@@ -15,6 +15,11 @@ struct _SECURITY_ATTRIBUTES;
 
 namespace Solvaris_Win32 {
 
+// baselib/svr_handle_win.h: the levels are held as owned handles.
+template <typename T, typename Traits>
+class Owned;
+struct HandleTraits;
+
 // A folder below a folder of the system's (the base, trusted as it is),
 // opened for use. Any user may remove a folder that every user may write and
 // put a link (a junction, a symbolic link) or a file in its place, so each
@@ -58,7 +63,7 @@ public:
     Solvaris::String reason() const;
 
 private:
-    std::vector<void*> m_handles;  // the levels, outermost first
+    std::vector<Owned<void*, HandleTraits>> m_handles;  // the levels, outermost first
     Solvaris::String m_path;
     Solvaris::String m_failedLevel;
     State m_state = usable;

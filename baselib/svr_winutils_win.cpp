@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "baselib/svr_error.h"
+#include "baselib/svr_handle_win.h"
 
 namespace Solvaris_Win32 {
 
@@ -28,18 +29,14 @@ const wchar_t kFolderSddl[] = L"D:AR(A;OICI;GA;;;WD)S:(ML;;NW;;;LW)";
 // security) when the text cannot be converted.
 struct FolderSecurity {
     SECURITY_ATTRIBUTES attributes = {};
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    LocalPtr<void> descriptor;
     FolderSecurity() {
-        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderSddl, SDDL_REVISION_1, &descriptor,
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderSddl, SDDL_REVISION_1, descriptor.put(),
                                                                  nullptr)) {
             attributes.nLength = sizeof attributes;
-            attributes.lpSecurityDescriptor = descriptor;
+            attributes.lpSecurityDescriptor = descriptor.get();
             attributes.bInheritHandle = FALSE;
         }
-    }
-    ~FolderSecurity() {
-        if (descriptor)
-            LocalFree(descriptor);
     }
     SECURITY_ATTRIBUTES* get() { return descriptor ? &attributes : nullptr; }
 };
@@ -84,20 +81,19 @@ String shellFolder(int csidl) {
 const DWORD kLevelAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
 
 // The handle refers to the entry itself, never to what a link points to.
-HANDLE openLevel(const std::wstring& path, bool changeAccess) {
-    return CreateFileW(path.c_str(), kLevelAccess | (changeAccess ? WRITE_DAC : 0), FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+UniqueHandle openLevel(const std::wstring& path, bool changeAccess) {
+    return UniqueHandle(CreateFileW(path.c_str(), kLevelAccess | (changeAccess ? WRITE_DAC : 0),
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 bool everyoneHasFullControl(HANDLE folder) {
     PACL acl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    LocalPtr<void> descriptor;
     if (GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
-                        &descriptor) != ERROR_SUCCESS)
+                        descriptor.put()) != ERROR_SUCCESS)
         return false;
-    const bool full = grantsEveryoneFullControl(acl);
-    LocalFree(descriptor);
-    return full;
+    return grantsEveryoneFullControl(acl);
 }
 
 // Adds "Everyone: full control, inherited by files and subfolders" to the
@@ -106,13 +102,13 @@ bool everyoneHasFullControl(HANDLE folder) {
 // nothing below it.
 void grantEveryoneFullControl(HANDLE folder) {
     PACL oldAcl = nullptr;
-    PSECURITY_DESCRIPTOR old = nullptr;
+    LocalPtr<void> old;
     if (GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &oldAcl, nullptr,
-                        &old) != ERROR_SUCCESS)
+                        old.put()) != ERROR_SUCCESS)
         return;
     BYTE everyone[SECURITY_MAX_SID_SIZE];
     DWORD sidSize = sizeof everyone;
-    PACL newAcl = nullptr;
+    LocalPtr<ACL> newAcl;
     if (CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize)) {
         EXPLICIT_ACCESSW access = {};
         access.grfAccessPermissions = FILE_ALL_ACCESS;
@@ -126,16 +122,13 @@ void grantEveryoneFullControl(HANDLE folder) {
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
         const SECURITY_DESCRIPTOR_CONTROL marks = SE_DACL_AUTO_INHERITED | SE_DACL_PROTECTED;
-        if (SetEntriesInAclW(1, &access, oldAcl, &newAcl) == ERROR_SUCCESS &&
+        if (SetEntriesInAclW(1, &access, oldAcl, newAcl.put()) == ERROR_SUCCESS &&
             InitializeSecurityDescriptor(&updated, SECURITY_DESCRIPTOR_REVISION) &&
-            SetSecurityDescriptorDacl(&updated, TRUE, newAcl, FALSE) &&
-            GetSecurityDescriptorControl(old, &control, &revision) &&
+            SetSecurityDescriptorDacl(&updated, TRUE, newAcl.get(), FALSE) &&
+            GetSecurityDescriptorControl(old.get(), &control, &revision) &&
             SetSecurityDescriptorControl(&updated, marks, control & marks))
             SetKernelObjectSecurity(folder, DACL_SECURITY_INFORMATION, &updated);
     }
-    if (newAcl)
-        LocalFree(newAcl);
-    LocalFree(old);
 }
 
 // The length of the root of a full path ("C:\", "\\server\share\"), or 0.
@@ -237,14 +230,15 @@ SharedFolder::SharedFolder(const String& base, const std::vector<String>& levels
         if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             created = CreateDirectoryW(path.c_str(), last || (options & secureEveryLevel) ? security : nullptr) != FALSE;
         const bool grant = last && (options & grantEveryone) && created;
-        HANDLE h = openLevel(path, grant);
-        if (h == INVALID_HANDLE_VALUE) {
+        UniqueHandle level = openLevel(path, grant);
+        if (!level) {
             m_state = failed;
             m_error = GetLastError();
             m_failedLevel = m_path;
             return;
         }
-        m_handles.push_back(h);
+        const HANDLE h = level.get();
+        m_handles.push_back(std::move(level));
         BY_HANDLE_FILE_INFORMATION info = {};
         const DWORD byName = GetFileAttributesW(path.c_str());
         if (!GetFileInformationByHandle(h, &info) || byName == INVALID_FILE_ATTRIBUTES) {
@@ -265,10 +259,7 @@ SharedFolder::SharedFolder(const String& base, const std::vector<String>& levels
     }
 }
 
-SharedFolder::~SharedFolder() {
-    for (void* h : m_handles)
-        CloseHandle(h);
-}
+SharedFolder::~SharedFolder() = default;
 
 String SharedFolder::reason() const {
     switch (m_state) {

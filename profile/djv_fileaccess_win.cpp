@@ -15,6 +15,7 @@
 #include "baselib/svr_broker.h"
 #include "baselib/svr_error.h"
 #include "baselib/svr_fileutils.h"
+#include "baselib/svr_heldfile_win.h"
 #include "baselib/svr_storage.h"
 #include "baselib/svr_winutils.h"
 
@@ -25,19 +26,18 @@ namespace FileAccess {
 namespace {
 
 const DWORD kSharingWaitMs = 3000;
+const DWORD kSharingRetryMs = 5;
 
 template <class Open>
 auto waitingOutSharing(Open open) -> decltype(open()) {
-    const DWORD start = GetTickCount();
+    Solvaris_Win32::HeldFileRetry retry(kSharingWaitMs, kSharingRetryMs);
     for (;;) {
         try {
             return open();
         } catch (const PlatformException& e) {
-            const bool shared = e.platformError() == ERROR_SHARING_VIOLATION || e.platformError() == ERROR_LOCK_VIOLATION;
-            if (!shared || GetTickCount() - start > kSharingWaitMs)
+            if (!retry.again(Solvaris_Win32::isFileHeldError(e.platformError())))
                 throw;
         }
-        Sleep(5);
     }
 }
 

@@ -15,7 +15,8 @@
 #   PV_DEMO_BUILD=FOLDER            build folder (default build-demo)
 #
 # Every step checks its result: the exit code PrintvaneUI.exe must give (read
-# by the converter stand-in), or the stand-in's own success. The demo ends
+# by the converter stand-in, which writes it to a report file), or the
+# stand-in's own success. The demo ends
 # with a line per step and exits 1 when any step failed.
 # Pictures of every window go to BUILD/screenshots (PNG).
 # The print job writes C:\users\Public\Documents\demo.djvu in the Wine prefix;
@@ -23,7 +24,7 @@
 # page 1 as decoded by ddjvu to the pictures (demo-document-page1.png).
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-cd "$here"
+cd "$here" || exit 1
 bash scripts/setup.sh >/dev/null || exit 1
 
 build=${PV_DEMO_BUILD:-build-demo}
@@ -40,24 +41,28 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-mkdir -p $build
+mkdir -p "$build"
 echo "== building"
-cmake -S . -B $build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release >$build/configure.log 2>&1 \
-  || { cat $build/configure.log; exit 1; }
-cmake --build $build -j2 --target PrintvaneUI converter tessforge7 language_modules >$build/build.log 2>&1 \
-  || { grep -E "error|Error" $build/build.log; exit 1; }
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release >"$build/configure.log" 2>&1 \
+  || { cat "$build/configure.log"; exit 1; }
+cmake --build "$build" -j2 --target PrintvaneUI converter tessforge7 language_modules >"$build/build.log" 2>&1 \
+  || { grep -E "error|Error" "$build/build.log"; exit 1; }
 
-shots="$here/$build/screenshots"
+case "$build" in
+  /*) buildpath=$build ;;
+  *) buildpath=$here/$build ;;
+esac
+shots="$buildpath/screenshots"
 mkdir -p "$shots"
 # With --manual and a display of the user's own, windows open there;
 # otherwise on the session's virtual screen.
 if [ -n "$mode" ] || [ -z "${DISPLAY:-}" ]; then
-  scripts/wine-env.sh start $build >/dev/null || { echo "demo: Wine could not start for $build: no step ran"; exit 1; }
-  eval "$(scripts/wine-env.sh env $build)"
+  scripts/wine-env.sh start "$build" >/dev/null || { echo "demo: Wine could not start for $build: no step ran"; exit 1; }
+  eval "$(scripts/wine-env.sh env "$build")"
 else
   userdisplay=$DISPLAY
-  scripts/wine-env.sh start $build >/dev/null || { echo "demo: Wine could not start for $build: no step ran"; exit 1; }
-  eval "$(scripts/wine-env.sh env $build)"
+  scripts/wine-env.sh start "$build" >/dev/null || { echo "demo: Wine could not start for $build: no step ran"; exit 1; }
+  eval "$(scripts/wine-env.sh env "$build")"
   export DISPLAY=$userdisplay
 fi
 if [ -n "${PV_DEMO_LANG:-}" ]; then
@@ -68,28 +73,34 @@ converter="$build/bin/converter.exe"
 step=0
 results=()
 failed=0
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+# The converter's exit-code reports of the steps; removed at the end.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
 # One demo step: a title for the reader, the exit code PrintvaneUI.exe must
 # give ("-" when the step checks only the converter's own success), then the
-# converter's command line. "show" steps take a picture named after the step.
+# converter's command line. "show" steps take a picture named after the step;
+# "show" and "run" steps have the converter write PrintvaneUI.exe's exit
+# code to a report file, which the check reads.
 demo_step() {
   local title=$1 expect=$2; shift 2
   step=$((step + 1))
   if [ -n "$only" ] && [[ "$only" != *",$step,"* ]]; then return 0; fi
   echo
   echo "== $step. $title"
-  local args=("$@") bmp=""
-  if [ "${args[0]}" = show ]; then
-    bmp="$shots/demo-$(printf %02d $step).bmp"
-    args=(show $mode --shot "Z:$bmp" "${args[@]:1}")
-  fi
+  local args=("$@") bmp="" report="$work/exit-code-$step"
+  rm -f "$report"
+  case "${args[0]}" in
+    show)
+      bmp="$shots/demo-$(printf %02d "$step").bmp"
+      args=(show ${mode:+"$mode"} --shot "Z:$bmp" --report "Z:$report" "${args[@]:1}") ;;
+    run) args=(run --report "Z:$report" "${args[@]:1}") ;;
+  esac
   [ "$step" = "$fail_step" ] && args=(broken-on-purpose "${args[@]}")
-  "$PV_WINE" "$converter" "${args[@]}" 2>&1 | tr -d '\r' | grep -v '^PipeThread' | tee "$log"
+  "$PV_WINE" "$converter" "${args[@]}" 2>&1 | tr -d '\r' | grep -v '^PipeThread'
   local rc=${PIPESTATUS[0]}
-  local code
-  code=$(grep -oE 'exit code: -?[0-9]+' "$log" | tail -n1 | grep -oE -- '-?[0-9]+$')
+  local code=""
+  [ -f "$report" ] && code=$(tr -d '\r\n' <"$report")
   local verdict="ok"
   if [ "$rc" != 0 ]; then
     verdict="FAILED: the converter stand-in ended with $rc"
@@ -139,7 +150,7 @@ document="$WINEPREFIX/drive_c/users/Public/Documents/demo.djvu"
 rm -f "$document" "$build/demo.djvu"
 demo_step "A print job of three pages: page dialogs, the profile editor, progress window, summary" - \
   demo ${mode:+--auto --answers ok,skip,same} --out 'C:\users\Public\Documents\demo.djvu' \
-    --shots "Z:$shots" --report "Z:$here/$build/demo-report.txt"
+    --shots "Z:$shots" --report "Z:$buildpath/demo-report.txt"
 [ -f "$build/demo-report.txt" ] && { echo "-param exit codes:"; tr -d '\r' <"$build/demo-report.txt"; }
 # The document, checked from outside with DjVuLibre's own tools: with the
 # demo's answers (page 1 ok, page 2 skipped, page 3 ok) it holds 2 pages.
@@ -148,7 +159,7 @@ if [ -z "$only" ] || [[ "$only" == *",$step,"* ]]; then
     cp "$document" "$build/demo.djvu"
     pages=$(djvudump "$build/demo.djvu" | grep -c 'FORM:DJVU')
     size=$(stat -c %s "$build/demo.djvu")
-    echo "document: $here/$build/demo.djvu, $size bytes, $pages pages (djvudump):"
+    echo "document: $buildpath/demo.djvu, $size bytes, $pages pages (djvudump):"
     djvudump "$build/demo.djvu" | sed 's/^/  /'
     ddjvu -format=ppm -page=1 "$build/demo.djvu" "$build/demo-page1.ppm" &&
       convert "$build/demo-page1.ppm" "$shots/demo-document-page1.png" && rm -f "$build/demo-page1.ppm"
@@ -165,17 +176,17 @@ if [ -z "$only" ] || [[ "$only" == *",$step,"* ]]; then
 fi
 for f in "$shots"/demo-*.bmp; do [ -f "$f" ] && convert "$f" "${f%.bmp}.png" 2>/dev/null && rm -f "$f"; done
 
-scripts/wine-env.sh stop $build >/dev/null
+scripts/wine-env.sh stop "$build" >/dev/null
 echo
 echo "pictures: $shots"
 echo
 echo "== results"
 printf '%s\n' "${results[@]}"
-if [ ${#results[@]} = 0 ]; then
+if [ "${#results[@]}" = 0 ]; then
   echo "demo: no step ran"
   exit 1
 fi
-if [ $failed -gt 0 ]; then
+if [ "$failed" -gt 0 ]; then
   echo "demo: $failed of ${#results[@]} steps failed"
   exit 1
 fi

@@ -14,12 +14,6 @@ using ConvertSddlFn = BOOL(WINAPI*)(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR*, PULON
 
 } // namespace
 
-FolderSecurity::~FolderSecurity()
-{
-    if (attributes.lpSecurityDescriptor)
-        LocalFree(attributes.lpSecurityDescriptor);
-}
-
 std::unique_ptr<FolderSecurity> createFolderSecurity()
 {
     // Bound at run time: the program makes no hard reference to the SDDL
@@ -29,14 +23,14 @@ std::unique_ptr<FolderSecurity> createFolderSecurity()
         return nullptr;
     auto convert = reinterpret_cast<ConvertSddlFn>(
         reinterpret_cast<void*>(GetProcAddress(advapi, "ConvertStringSecurityDescriptorToSecurityDescriptorW")));
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    bool made = convert && convert(kFolderSddl, kSddlRevision1, &descriptor, nullptr) && descriptor;
+    std::unique_ptr<FolderSecurity> security(new FolderSecurity);
+    bool made = convert && convert(kFolderSddl, kSddlRevision1, security->descriptor.put(), nullptr) &&
+                security->descriptor;
     FreeLibrary(advapi);
     if (!made)
         return nullptr;
-    std::unique_ptr<FolderSecurity> security(new FolderSecurity);
     security->attributes.nLength = sizeof(SECURITY_ATTRIBUTES);
-    security->attributes.lpSecurityDescriptor = descriptor;
+    security->attributes.lpSecurityDescriptor = security->descriptor.get();
     security->attributes.bInheritHandle = FALSE;
     return security;
 }

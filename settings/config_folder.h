@@ -7,15 +7,14 @@
 #include <memory>
 #include <string>
 
+#include "baselib/svr_handle_win.h"
+
 // Security attributes for the shared folders: a DACL (auto-inherit required)
 // with one entry granting generic all access to Everyone, inherited by files
 // and subfolders. Frees its descriptor when destroyed.
 struct FolderSecurity {
     SECURITY_ATTRIBUTES attributes = {};
-    FolderSecurity() = default;
-    FolderSecurity(const FolderSecurity&) = delete;
-    FolderSecurity& operator=(const FolderSecurity&) = delete;
-    ~FolderSecurity();
+    Solvaris_Win32::LocalPtr<void> descriptor;  // what attributes.lpSecurityDescriptor points to
 };
 
 // The folder's security attributes, or nullptr when the descriptor cannot

@@ -3,50 +3,85 @@
 #include <windows.h>
 
 #include <string>
+#include <variant>
 
 #include "baselib/svr_error.h"
 #include "baselib/svr_fileutils.h"
+#include "baselib/svr_handle_win.h"
+#include "baselib/svr_heldfile_win.h"
 #include "settings/config_folder.h"
 #include "settings/ini_file.h"
 
 namespace {
 
-// Visits every field in the fixed load and save order (strings, numbers and
-// flags, strings, numbers and flags). `apply` gets the key to read, the key
-// to write, exactly one of the three field pointers, and for numbers and
-// flags the value of a missing key. Signed numbers travel as their 32-bit
-// pattern, so -1 is written as 4294967295.
-template <class Apply>
-void forEachField(PrinterSettings& s, Apply apply)
+// One INI key of the record. `member` names the field and, by its type, the
+// kind of value: text, a signed or unsigned number, or a flag (written as 0
+// or 1). Signed numbers travel as their 32-bit pattern, so -1 is written as
+// 4294967295. `missing` is what a number or flag gets when its key is
+// missing (text gets an empty string).
+struct Field {
+    using Member = std::variant<std::wstring PrinterSettings::*, int32_t PrinterSettings::*,
+                                uint32_t PrinterSettings::*, bool PrinterSettings::*>;
+    const wchar_t* readKey;
+    const wchar_t* writeKey;
+    Member member;
+    uint32_t missing;
+};
+
+// Every field in the fixed load and save order. Only the output file name
+// is read and written under two spellings of its key.
+const Field kFields[] = {
+    {L"PrevJobName", L"PrevJobName", &PrinterSettings::PrevJobName, 0},
+    {L"OutputFileName", L"OutputFilename", &PrinterSettings::OutputFileName, 0},
+    {L"Profile", L"Profile", &PrinterSettings::Profile, 0},
+    {L"FgJpxOptions", L"FgJpxOptions", &PrinterSettings::FgJpxOptions, 0},
+    {L"BgJpxOptions", L"BgJpxOptions", &PrinterSettings::BgJpxOptions, 0},
+    {L"EncodeFlags", L"EncodeFlags", &PrinterSettings::EncodeFlags, 0},
+    {L"UsePdfEncodings", L"UsePdfEncodings", &PrinterSettings::UsePdfEncodings, 0},
+    {L"CreateTXTz", L"CreateTXTz", &PrinterSettings::CreateTXTz, 1},
+    {L"RemoveCharZones", L"RemoveCharZones", &PrinterSettings::RemoveCharZones, 0},
+    {L"SilentMode", L"SilentMode", &PrinterSettings::SilentMode, 0},
+    {L"CombineSeqPrints", L"CombineSeqPrints", &PrinterSettings::CombineSeqPrints, 0},
+    {L"SuppressConfigDialog", L"SuppressConfigDialog", &PrinterSettings::SuppressConfigDialog, 0},
+    {L"SeqNoSourceFileName", L"SeqNoSourceFileName", &PrinterSettings::SeqNoSourceFileName, 0},
+    {L"WmFileName", L"WmFileName", &PrinterSettings::WmFileName, 0},
+    {L"WmPos", L"WmPos", &PrinterSettings::WmPos, 4},
+    {L"WmHorzMargin", L"WmHorzMargin", &PrinterSettings::WmHorzMargin, 0},
+    {L"WmVertMargin", L"WmVertMargin", &PrinterSettings::WmVertMargin, 0},
+    {L"WmMarginUnit", L"WmMarginUnit", &PrinterSettings::WmMarginUnit, 0},
+    {L"WmSizeOnDpi", L"WmSizeOnDpi", &PrinterSettings::WmSizeOnDpi, 1},
+    {L"WmScale", L"WmScale", &PrinterSettings::WmScale, 0x10000},
+    {L"StrokeWidthThreshold", L"StrokeWidthThreshold", &PrinterSettings::StrokeWidthThreshold, 25},
+};
+
+template <class... Kinds>
+struct OnKind : Kinds... {
+    using Kinds::operator()...;
+};
+template <class... Kinds>
+OnKind(Kinds...) -> OnKind<Kinds...>;
+
+void readField(const CIniFile& ini, const Field& f, PrinterSettings& s)
 {
-    auto str = [&](const wchar_t* key, std::wstring& v) { apply(key, key, &v, nullptr, nullptr, 0u); };
-    auto num = [&](const wchar_t* key, int32_t& v, uint32_t missing) {
-        apply(key, key, nullptr, reinterpret_cast<uint32_t*>(&v), nullptr, missing);
-    };
-    auto flag = [&](const wchar_t* key, bool& v, uint32_t missing) {
-        apply(key, key, nullptr, nullptr, &v, missing);
-    };
-    str(L"PrevJobName", s.PrevJobName);
-    apply(L"OutputFileName", L"OutputFilename", &s.OutputFileName, nullptr, nullptr, 0u);
-    str(L"Profile", s.Profile);
-    str(L"FgJpxOptions", s.FgJpxOptions);
-    str(L"BgJpxOptions", s.BgJpxOptions);
-    apply(L"EncodeFlags", L"EncodeFlags", nullptr, &s.EncodeFlags, nullptr, 0u);
-    flag(L"UsePdfEncodings", s.UsePdfEncodings, 0);
-    flag(L"CreateTXTz", s.CreateTXTz, 1);
-    flag(L"RemoveCharZones", s.RemoveCharZones, 0);
-    flag(L"SilentMode", s.SilentMode, 0);
-    flag(L"CombineSeqPrints", s.CombineSeqPrints, 0);
-    flag(L"SuppressConfigDialog", s.SuppressConfigDialog, 0);
-    str(L"SeqNoSourceFileName", s.SeqNoSourceFileName);
-    str(L"WmFileName", s.WmFileName);
-    num(L"WmPos", s.WmPos, 4);
-    num(L"WmHorzMargin", s.WmHorzMargin, 0);
-    num(L"WmVertMargin", s.WmVertMargin, 0);
-    num(L"WmMarginUnit", s.WmMarginUnit, 0);
-    flag(L"WmSizeOnDpi", s.WmSizeOnDpi, 1);
-    num(L"WmScale", s.WmScale, 0x10000);
-    num(L"StrokeWidthThreshold", s.StrokeWidthThreshold, 25);
+    std::visit(OnKind{
+                   [&](std::wstring PrinterSettings::*m) { s.*m = ini.GetString(f.readKey); },
+                   [&](int32_t PrinterSettings::*m) { s.*m = int32_t(ini.GetInt(f.readKey, f.missing)); },
+                   [&](uint32_t PrinterSettings::*m) { s.*m = ini.GetInt(f.readKey, f.missing); },
+                   [&](bool PrinterSettings::*m) { s.*m = ini.GetInt(f.readKey, f.missing) != 0; },
+               },
+               f.member);
+}
+
+// False with GetLastError telling why when the key could not be written.
+bool writeField(const CIniFile& ini, const Field& f, const PrinterSettings& s)
+{
+    return std::visit(OnKind{
+                          [&](std::wstring PrinterSettings::*m) { return ini.WriteString(f.writeKey, s.*m); },
+                          [&](int32_t PrinterSettings::*m) { return ini.WriteInt(f.writeKey, uint32_t(s.*m)); },
+                          [&](uint32_t PrinterSettings::*m) { return ini.WriteInt(f.writeKey, s.*m); },
+                          [&](bool PrinterSettings::*m) { return ini.WriteInt(f.writeKey, s.*m ? 1u : 0u); },
+                      },
+                      f.member);
 }
 
 // The file's size and last write time, to see whether it changed while it
@@ -82,93 +117,140 @@ constexpr DWORD kLoadRetryMs = 5;
 constexpr DWORD kSaveWaitMs = 1000;
 constexpr DWORD kSaveRetryMs = 5;
 
-bool isBusy(DWORD error)
-{
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
-}
-
 // Larger files are no settings file of ours and are left as they are.
 constexpr DWORD kMaxConvertedSize = 1 << 20;
 
-// The profile functions keep a file in the encoding it has: one that starts
-// with the UTF-16 mark stays UTF-16, any other is written in the ANSI code
-// page, where names outside it become "?". So a missing file is started as
-// UTF-16 (a mark alone), and a file in the ANSI code page (the converter's,
-// or one the profile functions created) is converted once: decoded as the
-// profile functions decode it, written with the mark to a new file in the
-// same folder and moved over the old one in one step, so no reader ever
-// sees half a file. Any failure leaves the file as it was and the save goes
-// on in its encoding; false only when another program held the file or
-// changed it meanwhile, so that the caller may try again.
-bool makeUnicodeFile(const std::wstring& path)
+const unsigned char kUtf16Mark[2] = {0xFF, 0xFE};
+
+// What became of the file's encoding.
+enum class Conversion {
+    unicode,    // UTF-16 now: it was already, or was started or converted
+    leftAsIs,   // not converted (unreadable, too large, not decodable, a
+                // write that failed): the save goes on in its encoding
+    contended,  // another program held the file or changed it meanwhile:
+                // worth trying again
+};
+
+// A missing file is started as UTF-16: the mark alone.
+Conversion startUnicodeFile(const std::wstring& path)
 {
-    static const unsigned char mark[2] = {0xFF, 0xFE};
-    const FileStamp stamp = stampOf(path);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        if (GetLastError() != ERROR_FILE_NOT_FOUND)
-            return !isBusy(GetLastError());
-        file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            WriteFile(file, mark, sizeof mark, &written, nullptr);
-            CloseHandle(file);
-        }
-        return true;
+    const Solvaris_Win32::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return Conversion::leftAsIs;
+    DWORD written = 0;
+    return WriteFile(file.get(), kUtf16Mark, sizeof kUtf16Mark, &written, nullptr) && written == sizeof kUtf16Mark
+               ? Conversion::unicode
+               : Conversion::leftAsIs;
+}
+
+enum class ReadResult { read, missing, held, unusable };
+
+// Reads the whole file of `size` bytes (as stamped before) into `bytes`.
+ReadResult readSettingsFile(const std::wstring& path, uint64_t size, std::string& bytes)
+{
+    const Solvaris_Win32::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? ReadResult::missing
+               : Solvaris_Win32::isFileHeldError(error) ? ReadResult::held
+                                             : ReadResult::unusable;
     }
-    std::string bytes(stamp.size <= kMaxConvertedSize ? size_t(stamp.size) : 0, '\0');
+    if (size > kMaxConvertedSize)
+        return ReadResult::unusable;
+    bytes.assign(size_t(size), '\0');
     DWORD got = 0;
-    const bool read = stamp.size <= kMaxConvertedSize &&
-                      (bytes.empty() || ReadFile(file, &bytes[0], DWORD(bytes.size()), &got, nullptr));
-    CloseHandle(file);
-    if (!read || got != bytes.size())
-        return true;
-    auto startsWith = [&](const char* prefix, size_t n) { return bytes.compare(0, n, prefix, n) == 0; };
-    if (startsWith("\xFF\xFE", 2) || startsWith("\xFE\xFF", 2))
-        return true;  // UTF-16 already (little or big endian)
-    // A UTF-8 mark is honoured as the profile functions of Wine do; any other
-    // file is read in the ANSI code page.
-    const bool utf8 = startsWith("\xEF\xBB\xBF", 3);
+    if (!bytes.empty() && (!ReadFile(file.get(), &bytes[0], DWORD(bytes.size()), &got, nullptr) || got != size))
+        return ReadResult::unusable;
+    return ReadResult::read;
+}
+
+bool startsWith(const std::string& bytes, const char* prefix, size_t n)
+{
+    return bytes.compare(0, n, prefix, n) == 0;
+}
+
+bool isUtf16(const std::string& bytes)
+{
+    return startsWith(bytes, "\xFF\xFE", 2) || startsWith(bytes, "\xFE\xFF", 2);  // little or big endian
+}
+
+// Decodes the file as the profile functions do: a UTF-8 mark is honoured as
+// the profile functions of Wine do; any other file is read in the ANSI code
+// page. False when the bytes cannot be decoded.
+bool decodeSettingsText(const std::string& bytes, std::wstring& text)
+{
+    const bool utf8 = startsWith(bytes, "\xEF\xBB\xBF", 3);
     const char* from = bytes.data() + (utf8 ? 3 : 0);
     const int fromSize = int(bytes.size()) - (utf8 ? 3 : 0);
-    std::wstring text(fromSize, L'\0');
+    text.assign(size_t(fromSize), L'\0');
     const int n = fromSize ? MultiByteToWideChar(utf8 ? CP_UTF8 : CP_ACP, 0, from, fromSize, &text[0], fromSize) : 0;
     if (fromSize && n <= 0)
-        return true;
-    text.resize(n);
+        return false;
+    text.resize(size_t(n));
+    return true;
+}
 
-    // The new file is written through a working file of our own, created
-    // exclusively and held until it is renamed over the old one through the
-    // same handle: the folder lets everyone write, so no one may write into
-    // it or swap it meanwhile (svr_fileutils.h).
+// Writes `text` with the UTF-16 mark over the file at `path`, which must
+// still be as `stamp` says. The new file is written through a working file
+// of our own, created exclusively and held until it is renamed over the old
+// one through the same handle, in one step: the folder lets everyone write,
+// so no one may write into it or swap it meanwhile (svr_fileutils.h), and no
+// reader ever sees half a file.
+Conversion replaceWithUnicode(const std::wstring& path, const std::wstring& text, const FileStamp& stamp)
+{
+    namespace Internal = Solvaris::_Svr_Internal_NS_;
     const std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
     uint32_t error = 0;
     Solvaris::AutoPtr<Solvaris::DiskStorage> work =
-        Solvaris::_Svr_Internal_NS_::createWorkingFile(Solvaris::String(folder.c_str()), L"vjt", &error);
+        Internal::createWorkingFile(Solvaris::String(folder.c_str()), L"vjt", &error);
     if (!work)
-        return true;
-    bool written = true;
+        return Conversion::leftAsIs;
     try {
-        work->writeBytes(mark, sizeof mark);
+        work->writeBytes(kUtf16Mark, sizeof kUtf16Mark);
         if (!text.empty())
             work->writeBytes(text.data(), uint32_t(text.size() * sizeof(wchar_t)));
         work->flushBuffer();
     } catch (const Solvaris::Exception&) {
-        written = false;
+        Internal::discardWorkingFile(work.get());
+        return Conversion::leftAsIs;
     }
     // Written in between by someone else: their keys would be lost.
-    const bool unchanged = stampOf(path) == stamp;
+    if (!(stampOf(path) == stamp)) {
+        Internal::discardWorkingFile(work.get());
+        return Conversion::contended;
+    }
     DWORD attributes = GetFileAttributesW(path.c_str());
     attributes = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & ~DWORD(FILE_ATTRIBUTE_TEMPORARY);
-    if (written && unchanged &&
-        Solvaris::_Svr_Internal_NS_::renameWorkingFile(work.get(), Solvaris::String(path.c_str()), attributes, true,
-                                                       &error))
-        return true;
-    Solvaris::_Svr_Internal_NS_::discardWorkingFile(work.get());
-    if (!written)
-        return true;
-    return unchanged && !isBusy(error);
+    if (Internal::renameWorkingFile(work.get(), Solvaris::String(path.c_str()), attributes, true, &error))
+        return Conversion::unicode;
+    Internal::discardWorkingFile(work.get());
+    return Solvaris_Win32::isFileHeldError(error) ? Conversion::contended : Conversion::leftAsIs;
+}
+
+// The profile functions keep a file in the encoding it has: one that starts
+// with the UTF-16 mark stays UTF-16, any other is written in the ANSI code
+// page, where names outside it become "?". So a missing file is started as
+// UTF-16, and a file in the ANSI code page (the converter's, or one the
+// profile functions created) is converted once, decoded as the profile
+// functions decode it. Any failure leaves the file as it was.
+Conversion makeUnicodeFile(const std::wstring& path)
+{
+    const FileStamp stamp = stampOf(path);
+    std::string bytes;
+    switch (readSettingsFile(path, stamp.size, bytes)) {
+    case ReadResult::missing: return startUnicodeFile(path);
+    case ReadResult::held: return Conversion::contended;
+    case ReadResult::unusable: return Conversion::leftAsIs;
+    case ReadResult::read: break;
+    }
+    if (isUtf16(bytes))
+        return Conversion::unicode;
+    std::wstring text;
+    if (!decodeSettingsText(bytes, text))
+        return Conversion::leftAsIs;
+    return replaceWithUnicode(path, text, stamp);
 }
 
 } // namespace
@@ -199,15 +281,8 @@ bool PrinterSettings::load()
             Sleep(kLoadRetryMs);
             continue;
         }
-        forEachField(*this, [&](const wchar_t* key, const wchar_t*, std::wstring* str, uint32_t* num, bool* flag,
-                                uint32_t missing) {
-            if (str)
-                *str = ini.GetString(key);
-            else if (num)
-                *num = ini.GetInt(key, missing);
-            else
-                *flag = ini.GetInt(key, missing) != 0;
-        });
+        for (const Field& f : kFields)
+            readField(ini, f, *this);
         if (stampOf(IniPath) == before || attempt >= kLoadAttempts)
             return true;
         Sleep(kLoadRetryMs);
@@ -229,23 +304,14 @@ bool PrinterSettings::save()
         return false;
     }
     CIniFile ini(IniPath);
-    const ULONGLONG deadline = GetTickCount64() + kSaveWaitMs;
-    auto mayRetry = [&] {
-        if (!isBusy(GetLastError()) || GetTickCount64() >= deadline)
-            return false;
-        Sleep(kSaveRetryMs);
-        return true;
-    };
-    while (!makeUnicodeFile(IniPath) && GetTickCount64() < deadline)
-        Sleep(kSaveRetryMs);
-    bool saved = true;
-    forEachField(*this, [&](const wchar_t*, const wchar_t* key, std::wstring* str, uint32_t* num, bool* flag,
-                            uint32_t) {
-        while (saved) {
-            if (str ? ini.WriteString(key, *str) : ini.WriteInt(key, num ? *num : (*flag ? 1u : 0u)))
-                return;
-            saved = mayRetry();
+    Solvaris_Win32::HeldFileRetry retry(kSaveWaitMs, kSaveRetryMs);
+    while (makeUnicodeFile(IniPath) == Conversion::contended && retry.again(true)) {
+    }
+    for (const Field& f : kFields) {
+        while (!writeField(ini, f, *this)) {
+            if (!retry.again(Solvaris_Win32::isFileHeldError(GetLastError())))
+                return false;
         }
-    });
-    return saved;
+    }
+    return true;
 }

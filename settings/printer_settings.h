@@ -14,8 +14,10 @@ public:
 
     // Points the record at the INI file of `name` (see getIniPath).
     void setSettingsName(const std::wstring& name);
-    // Reads every field; a missing file or key gives that field's default.
-    // Always succeeds.
+    // Reads every field; a missing file or key gives that field's default,
+    // and a file that cannot be read leaves the defaults. Always returns
+    // true: a settings file that cannot be read is no failure of the
+    // conversion, which goes on with the defaults.
     bool load();
     // Writes every field; false (GetLastError tells why) when the file could
     // not be written, also after waiting a moment for another program that

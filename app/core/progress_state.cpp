@@ -10,19 +10,19 @@ ProgressUpdate ProgressState::apply(const PipeMessage& message)
         // Wraps instead of overflowing; no real job comes near 2^31 pages.
         m_nPage = static_cast<int32_t>(static_cast<uint32_t>(m_nPage) + 1u);
         m_nLastKind = 0;
-        u.statusId = kStringStatusImage;
+        u.statusId = IDS_STATUS_IMAGE;
         break;
     case PM_IMAGE:
-        u.statusId = kStringStatusImage;
+        u.statusId = IDS_STATUS_IMAGE;
         break;
     case PM_TEXT:
-        u.statusId = kStringStatusText;
+        u.statusId = IDS_STATUS_TEXT;
         break;
     case PM_TEXT_COMPRESS:
-        u.statusId = kStringStatusCompress;
+        u.statusId = IDS_STATUS_COMPRESS;
         break;
     case PM_FINALIZE:
-        u.statusId = kStringStatusFinalize;
+        u.statusId = IDS_STATUS_FINALIZE;
         break;
     case PM_DOC_NAME:
         m_strDocName = displayText(message.text(), TextLines::One);

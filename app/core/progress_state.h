@@ -6,14 +6,7 @@
 #include <string>
 
 #include "app/core/pipe_protocol.h"
-
-// String table entries the display uses.
-constexpr unsigned kStringPageLine = 101;       // "Page %1!u!/%2!u!: %3"
-constexpr unsigned kStringStatusImage = 102;
-constexpr unsigned kStringStatusText = 103;
-constexpr unsigned kStringStatusCompress = 104;
-constexpr unsigned kStringStatusFinalize = 105;
-constexpr unsigned kStringProgressTitle = 111;  // "Converting to DjVu - %1"
+#include "app/res/resource.h"  // the status strings (IDS_STATUS_*)
 
 // The changes one record asks of the window, in the order they are made.
 struct ProgressUpdate {

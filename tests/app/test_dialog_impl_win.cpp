@@ -99,6 +99,27 @@ TEST(DialogImpl, MissingTemplateGivesMinusOneWithoutWindow)
     EXPECT_EQ(-1, other.DoModal(nullptr, GetModuleHandleW(L"kernel32.dll")));
 }
 
+// The test driver's watchdog ends a dialog nobody closes, through the
+// dialogs' test filter; without a filter (as in the program) its message
+// does nothing.
+TEST(DialogImpl, WatchdogEndsAHungDialogOnlyThroughTheTestFilter)
+{
+    CTestDialog hung;
+    auto run = uitest::runDriven([&] { return hung.DoModal(nullptr); }, [](HWND) {}, 1000);
+    EXPECT_TRUE(run.aborted);
+    EXPECT_EQ(-7777, run.result);
+
+    CTestDialog plain;
+    run = uitest::runDriven([&] { return plain.DoModal(nullptr); }, [](HWND w) {
+        const DialogTestFilter installed = dialogTestFilter().exchange(nullptr);
+        SendMessageW(w, RegisterWindowMessageW(L"Printvane.AbortDialog"), 5, 0);
+        dialogTestFilter() = installed;
+        uitest::clickButton(w, IDCANCEL);
+    });
+    EXPECT_FALSE(run.aborted);
+    EXPECT_EQ(42, run.result);
+}
+
 // An owner that is no window is run end to end (Arguments.ParamOwnerFromTheCommandLine).
 TEST(DialogImpl, ExceptionInHandlerEndsDialogWithMinusOne)
 {

@@ -81,7 +81,7 @@ TEST(ProgressDialog, ShowsPagesStatusAndTitleUntilTheStreamEnds)
         pipe.send(encodePageCount(12));
         pipe.send(text(PM_DOC_NAME, u"report"));
         pipe.send(text(PM_STATUS_TEXT, u"too early"));
-        pipe.send(text(PM_LOG_LINE, u"no log box in template 131"));
+        pipe.send(text(PM_LOG_LINE, u"no log box in the template"));
         ASSERT_TRUE(settle(pipe, w));
         EXPECT_EQ(L"Initializing Vellumjet...", line(w));
         EXPECT_EQ(L"Converting...", title(w));
@@ -336,7 +336,7 @@ TEST(ProgressDialog, AWindowBehindHoldsTheConverterBackAndLosesNothing)
     EXPECT_FALSE(run.aborted);
 }
 
-// A translated template may carry a log box (control 1007); log lines are
+// A translated template may carry a log box (IDC_LOG_LINE); log lines are
 // appended to it.
 class CProgressWithLog : public CProgressDialog {
 public:

@@ -1,5 +1,6 @@
 // The program's command line: the argument-count box, exact argument counts
 // per mode and the case-insensitive mode switch, seen from the outside.
+#include "app/res/resource.h"
 #include "support/dialog_driver.h"
 #include "support/ui_probe.h"
 
@@ -122,7 +123,7 @@ TEST(Arguments, ParamOwnerFromTheCommandLine)
                     kWindowWait);
         EXPECT_NE(dlg, nullptr) << "no dialog; exit code " << p.exitCode();
         if (dlg) {
-            EXPECT_NE(findControl(dlg, 2001), nullptr) << "not the page dialog";
+            EXPECT_NE(findControl(dlg, IDC_OUTPUT_FILE), nullptr) << "not the page dialog";
             EXPECT_EQ(GetWindow(dlg, GW_OWNER), c.expectedOwner);
             pressButton(dlg, IDCANCEL);
         }

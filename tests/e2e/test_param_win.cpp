@@ -2,6 +2,7 @@
 // started with a page, its dialog answered from outside, and the full 32-bit
 // exit code and the shared settings file checked afterwards.
 #include "app/param_test_support.h"
+#include "app/res/resource.h"
 #include "baselib/storage_folder_win.h"
 #include "settings/config_folder.h"
 #include "support/ui_probe.h"
@@ -111,9 +112,9 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
             << narrow(p.error());
         HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
         ASSERT_TRUE(dlg) << c.what;
-        EXPECT_EQ(controlText(dlg, 2001), L"C:\\pre.djvu") << c.what;
-        SendMessageW(findControl(dlg, 2001), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
-        SendMessageW(findControl(dlg, 1008), BM_SETCHECK, c.action == OkCleared ? BST_UNCHECKED : BST_CHECKED, 0);
+        EXPECT_EQ(controlText(dlg, IDC_OUTPUT_FILE), L"C:\\pre.djvu") << c.what;
+        SendMessageW(findControl(dlg, IDC_OUTPUT_FILE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+        SendMessageW(findControl(dlg, IDC_SAME_CONFIG), BM_SETCHECK, c.action == OkCleared ? BST_UNCHECKED : BST_CHECKED, 0);
         switch (c.action) {
         case Cancel: pressButton(dlg, IDCANCEL); break;
         case Skip: pressButton(dlg, 3); break;
@@ -176,8 +177,8 @@ TEST(ParamMode, ASettingsFileThatCannotBeSavedIsReported)
                                         {L"-param", name, image, L"0", L"150", L"620", L"877", L"1"})));
         HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
         ASSERT_TRUE(dlg) << c.what;
-        SendMessageW(findControl(dlg, 2001), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
-        SendMessageW(findControl(dlg, 1008), BM_SETCHECK, BST_UNCHECKED, 0);
+        SendMessageW(findControl(dlg, IDC_OUTPUT_FILE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+        SendMessageW(findControl(dlg, IDC_SAME_CONFIG), BM_SETCHECK, BST_UNCHECKED, 0);
         HANDLE held = CreateFileW(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         pressButton(dlg, IDOK);
@@ -287,7 +288,7 @@ TEST(ParamMode, ScreenshotsInTheUsersLanguage)
         if (c.page == 1) {
             // A name that can never be a file: the message in the user's
             // language, over the dialog, which stays open.
-            SendMessageW(GetDlgItem(dlg, 2001), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\out\\CON.djvu"));
+            SendMessageW(GetDlgItem(dlg, IDC_OUTPUT_FILE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\out\\CON.djvu"));
             pressButton(dlg, IDOK);
             HWND box = nullptr;
             for (DWORD waited = 0; !box && waited < kWait; waited += 50) {

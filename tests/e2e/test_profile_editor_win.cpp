@@ -6,6 +6,7 @@
 #include "app/param_test_support.h"
 #include "profile/djv_profiles.h"
 #include "support/ui_probe.h"
+#include "tools/tessforge7/resource.h"  // the editor's controls
 
 #include <gtest/gtest.h>
 
@@ -115,7 +116,7 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         receiver.editorPid = p.pid();
         HWND editor = nullptr;
         ASSERT_TRUE(pumpUntil([&] { return (editor = waitForWindow(p.pid(), 50, L"#32770", p.handle())) != nullptr &&
-                                           controlText(editor, 1010 /* description */) == L"Colour scans"; }))
+                                           controlText(editor, IDC_DESCRIPTION) == L"Colour scans"; }))
             << narrow(c.lang) << ": the script's edits show";
         EXPECT_EQ(windowText(editor), c.title);
         EXPECT_TRUE(receiver.requests.empty()) << "nothing is sent before a save";
@@ -161,13 +162,13 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         pressButton(editor, 1002 /* New */);
         HWND prompt = ownedWindow();
         ASSERT_TRUE(prompt) << narrow(c.lang) << ": the name prompt";
-        EXPECT_EQ(controlText(prompt, 1013), L"Copy B " + std::wstring(c.lang[0] == L'd' ? L"Kopie" : L"copy"));
+        EXPECT_EQ(controlText(prompt, IDC_NAME), L"Copy B " + std::wstring(c.lang[0] == L'd' ? L"Kopie" : L"copy"));
         for (const ControlInfo& ci : listControls(prompt))
             if (is(ci, L"Static")) {
                 EXPECT_LE(textWidth(ci.hwnd, ci.text), clientWidth(ci.hwnd)) << narrow(ci.text);
             }
         saveScreenshot(prompt, std::wstring(L"editor-new-") + c.lang);
-        SendMessageW(findControl(prompt, 1013), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Copy C"));
+        SendMessageW(findControl(prompt, IDC_NAME), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Copy C"));
         pressButton(prompt, IDOK);
         ASSERT_TRUE(pumpUntil([&] { return !IsWindow(prompt); }));
         pressButton(editor, 1004 /* Remove */);

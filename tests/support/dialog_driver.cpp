@@ -27,6 +27,22 @@ BOOL CALLBACK findDialog(HWND hWnd, LPARAM lParam)
     return FALSE;
 }
 
+// The watchdog's message: it ends the dialog it is posted to with wParam as
+// the result, through the dialogs' test filter.
+UINT abortDialogMessage()
+{
+    static const UINT msg = RegisterWindowMessageW(L"Printvane.AbortDialog");
+    return msg;
+}
+
+bool endOnAbortMessage(HWND, UINT message, WPARAM wParam, LPARAM, INT_PTR& result)
+{
+    if (message != abortDialogMessage())
+        return false;
+    result = static_cast<INT_PTR>(wParam);
+    return true;
+}
+
 HWND dialogOf(DWORD threadId, bool visibleOnly)
 {
     FindState state{visibleOnly};
@@ -132,7 +148,7 @@ std::wstring listViewText(HWND list, int row, int column)
 DrivenRun runDriven(const std::function<INT_PTR()>& runModal, const std::function<void(HWND)>& script,
                     DWORD limitMs)
 {
-    enableAbortDialogMessage();
+    dialogTestFilter() = &endOnAbortMessage;
     auto state = std::make_shared<DriveState>();
     state->modalThread = GetCurrentThreadId();
     state->limitMs = limitMs;

@@ -9,7 +9,7 @@ using Args = std::vector<std::wstring>;
 // Folder of converter.exe (PrintvaneUI.exe lies beside it), with a trailing "\".
 std::wstring programFolder();
 
-int commandRun(const Args& args);   // run ARGS...: start, wait, print "exit code: N"
+int commandRun(const Args& args);   // run [--report FILE] ARGS...: start, wait, print "exit code: N"
 int commandDemo(const Args& args);  // demo [--auto ...]: a print job of three pages, see demo_job.cpp
-int commandShow(const Args& args);  // show [--auto] [--shot FILE] ARGS...: a message box, see show_command.cpp
+int commandShow(const Args& args);  // show [--auto] [--shot FILE] [--report FILE] ARGS...: see show_command.cpp
 int commandPipe(const Args& args);  // pipe [--demo] STEP...: feeds the progress window, see pipe_job.cpp

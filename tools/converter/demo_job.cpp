@@ -32,6 +32,7 @@
 
 #include "app/core/page_image.h"
 #include "app/core/pipe_protocol.h"
+#include "app/res/resource.h"
 #include "profile/djv_profiles.h"
 #include "settings/printer_settings.h"
 
@@ -76,21 +77,21 @@ public:
     bool open(DWORD limitMs)
     {
         name_ = L"\\\\.\\pipe\\printvane-demo-" + std::to_wstring(GetCurrentProcessId());
-        pipe_ = CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
-        if (pipe_ == INVALID_HANDLE_VALUE)
+        pipe_.reset(CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr));
+        if (!pipe_)
             return false;
-        event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         child_ = startPrintvane({L"-pipe", name_});
         if (!child_.process)
             return false;
-        return connectWithLimit(pipe_, event_, child_.process, limitMs);
+        return connectWithLimit(pipe_.get(), event_.get(), child_.process.get(), limitMs);
     }
 
     // One record; false once the window has gone.
     bool send(const std::vector<uint8_t>& record)
     {
-        return writeWithLimit(pipe_, event_, record.data(), DWORD(record.size()), 10000);
+        return writeWithLimit(pipe_.get(), event_.get(), record.data(), DWORD(record.size()), 10000);
     }
 
     const Child& child() const { return child_; }
@@ -98,16 +99,12 @@ public:
     // Closing our end ends the progress window.
     DWORD close()
     {
-        if (pipe_ != INVALID_HANDLE_VALUE) {
-            FlushFileBuffers(pipe_);
-            DisconnectNamedPipe(pipe_);
-            CloseHandle(pipe_);
-            pipe_ = INVALID_HANDLE_VALUE;
+        if (pipe_) {
+            FlushFileBuffers(pipe_.get());
+            DisconnectNamedPipe(pipe_.get());
+            pipe_.reset();
         }
-        if (event_) {
-            CloseHandle(event_);
-            event_ = nullptr;
-        }
+        event_.reset();
         return finish(child_, 30000);
     }
 
@@ -115,8 +112,8 @@ public:
 
 private:
     std::wstring name_;
-    HANDLE pipe_ = INVALID_HANDLE_VALUE;
-    HANDLE event_ = nullptr;
+    Solvaris_Win32::UniqueHandle pipe_;
+    Solvaris_Win32::UniqueHandle event_;
     Child child_;
 };
 
@@ -253,9 +250,9 @@ HWND findEditorWindow(DWORD dialogPid)
 // dialog shows afterwards.
 std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
 {
-    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(2004, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, 2004)));
+    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_EDIT_PROFILE, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_EDIT_PROFILE)));
     HWND editor = nullptr;
-    for (int i = 0; i < 300 && !(editor = findEditorWindow(GetProcessId(c.process))); ++i)
+    for (int i = 0; i < 300 && !(editor = findEditorWindow(GetProcessId(c.process.get()))); ++i)
         Sleep(50);
     if (!editor)
         return L"<no editor>";
@@ -264,7 +261,7 @@ std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
     for (int i = 0; i < 600 && (IsWindow(editor) || !IsWindowEnabled(GetDlgItem(dlg, IDOK))); ++i)
         Sleep(50);
     wchar_t name[260] = {};
-    SendMessageTimeoutW(GetDlgItem(dlg, 2003), WM_GETTEXT, 260, reinterpret_cast<LPARAM>(name), SMTO_ABORTIFHUNG,
+    SendMessageTimeoutW(GetDlgItem(dlg, IDC_PROFILE), WM_GETTEXT, 260, reinterpret_cast<LPARAM>(name), SMTO_ABORTIFHUNG,
                         5000, nullptr);
     return name;
 }
@@ -302,7 +299,7 @@ HWND dropDownList(HWND dlg)
 // and a picture of the dialog with the box opened.
 std::vector<std::wstring> listProfiles(const Options& o, HWND dlg)
 {
-    HWND box = GetDlgItem(dlg, 2003);
+    HWND box = GetDlgItem(dlg, IDC_PROFILE);
     std::vector<std::wstring> names;
     DWORD_PTR count = 0;
     SendMessageTimeoutW(box, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
@@ -354,9 +351,9 @@ void answerDialog(const Child& c, const Options& o, const std::wstring& answer, 
     else if (page == 1)
         seen.profile = runProfileEditor(c, o, dlg);
     if (page == 1 && !o.out.empty())
-        SendMessageTimeoutW(GetDlgItem(dlg, 2001), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.out.c_str()),
+        SendMessageTimeoutW(GetDlgItem(dlg, IDC_OUTPUT_FILE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.out.c_str()),
                             SMTO_ABORTIFHUNG, 5000, nullptr);
-    SendMessageTimeoutW(GetDlgItem(dlg, 1008), BM_SETCHECK, answer == L"same" ? BST_CHECKED : BST_UNCHECKED, 0,
+    SendMessageTimeoutW(GetDlgItem(dlg, IDC_SAME_CONFIG), BM_SETCHECK, answer == L"same" ? BST_CHECKED : BST_UNCHECKED, 0,
                         SMTO_ABORTIFHUNG, 5000, nullptr);
     saveShot(dlg, o.shots + L"\\demo-param-page" + std::to_wstring(page) + L".bmp");
     const int id = answer == L"skip" ? 3 : answer == L"cancel" ? 2 : 1;
@@ -386,10 +383,9 @@ DWORD askAboutPage(const Options& o, const std::wstring& imagePath, const Page& 
     // The answering thread watches the process handle: it is closed only
     // after that thread has ended.
     DWORD code = 0;
-    waitForExit(c.process, o.automatic ? 60000 : INFINITE, code);
+    waitForExit(c.process.get(), o.automatic ? 60000 : INFINITE, code);
     if (driver.joinable())
         driver.join();
-    CloseHandle(c.process);
     return code;
 }
 
@@ -503,7 +499,7 @@ Encoding encodeDocument(const Options& o, const std::vector<Page>& pages, const 
                 HWND w = waitForDialog(pipe.child(), 5000);
                 if (w)
                     PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-                WaitForSingleObject(pipe.child().process, 10000);
+                WaitForSingleObject(pipe.child().process.get(), 10000);
             }
             const Page& p = pages[size_t(encoded[k] - 1)];
             std::vector<uint8_t> encodedPage;

@@ -3,6 +3,7 @@
 
 #include "app/core/command_line.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <vector>
@@ -39,12 +40,15 @@ bool writeWholeFile(const std::wstring& path, const void* bytes, size_t size)
 {
     if (size > 0xFFFFFFFFu)
         return false;
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(f, bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
-    CloseHandle(f);
+    bool ok = false;
+    {
+        Solvaris_Win32::UniqueHandle f(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!f)
+            return false;
+        DWORD written = 0;
+        ok = WriteFile(f.get(), bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    }
     if (!ok)
         DeleteFileW(path.c_str());
     return ok;
@@ -59,8 +63,8 @@ Child startPrintvane(const Args& args)
     PROCESS_INFORMATION pi = {};
     Child c;
     if (CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        CloseHandle(pi.hThread);
-        c.process = pi.hProcess;
+        Solvaris_Win32::UniqueHandle thread(pi.hThread);
+        c.process.reset(pi.hProcess);
         c.pid = pi.dwProcessId;
     }
     return c;
@@ -83,23 +87,28 @@ DWORD finish(Child& child, DWORD limitMs)
     if (!child.process)
         return DWORD(-1);
     DWORD code = 0;
-    waitForExit(child.process, limitMs, code);
-    CloseHandle(child.process);
-    child.process = nullptr;
+    waitForExit(child.process.get(), limitMs, code);
+    child.process.reset();
     return code;
 }
 
-int reportExit(Child& child, DWORD limitMs)
+int reportExit(Child& child, DWORD limitMs, const std::wstring& reportPath)
 {
     DWORD code = 0;
-    const bool ended = waitForExit(child.process, limitMs, code);
-    CloseHandle(child.process);
-    child.process = nullptr;
+    const bool ended = waitForExit(child.process.get(), limitMs, code);
+    child.process.reset();
     if (!ended) {
         std::printf("PrintvaneUI.exe did not end\n");
         return 2;
     }
     std::printf("exit code: %ld (0x%08lx)\n", static_cast<long>(code), static_cast<unsigned long>(code));
+    if (reportPath.empty())
+        return 0;
+    const std::string line = std::to_string(static_cast<long>(static_cast<int32_t>(code))) + "\n";
+    if (!writeWholeFile(reportPath, line.data(), line.size())) {
+        std::printf("the report %s could not be written\n", utf8(reportPath).c_str());
+        return 2;
+    }
     return 0;
 }
 
@@ -135,7 +144,7 @@ HWND waitForDialog(const Child& child, DWORD limitMs, HWND except)
         EnumWindows(findDialog, reinterpret_cast<LPARAM>(&s));
         if (s.found)
             return s.found;
-        if (waited >= limitMs || WaitForSingleObject(child.process, step) == WAIT_OBJECT_0)
+        if (waited >= limitMs || WaitForSingleObject(child.process.get(), step) == WAIT_OBJECT_0)
             return nullptr;
     }
 }
@@ -151,8 +160,10 @@ bool saveScreenPicture(const RECT& r, const std::wstring& path)
     const int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
         return false;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
+    Solvaris_Win32::WindowDc screenDc(nullptr);
+    const HDC screen = screenDc.get();
+    Solvaris_Win32::MemoryDc memDc(CreateCompatibleDC(screen));
+    const HDC mem = memDc.get();
     BITMAPINFOHEADER ih = {};
     ih.biSize = sizeof ih;
     ih.biWidth = w;
@@ -161,13 +172,15 @@ bool saveScreenPicture(const RECT& r, const std::wstring& path)
     ih.biBitCount = 24;
     ih.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&ih), DIB_RGB_COLORS, &bits, nullptr, 0);
+    Solvaris_Win32::GdiObject<HBITMAP> dib(
+        CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&ih), DIB_RGB_COLORS, &bits, nullptr, 0));
     bool ok = false;
     if (dib && bits) {
-        HGDIOBJ old = SelectObject(mem, dib);
-        ok = BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY) != FALSE;
-        GdiFlush();
-        SelectObject(mem, old);
+        {
+            Solvaris_Win32::SelectScope selected(mem, dib.get());
+            ok = BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY) != FALSE;
+            GdiFlush();
+        }
         const DWORD size = ((static_cast<DWORD>(w) * 3 + 3) & ~3u) * static_cast<DWORD>(h);
         ih.biSizeImage = size;
         BITMAPFILEHEADER fh = {};
@@ -182,10 +195,6 @@ bool saveScreenPicture(const RECT& r, const std::wstring& path)
             ok = writeWholeFile(path, file.data(), file.size());
         }
     }
-    if (dib)
-        DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
     return ok;
 }
 

@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "baselib/svr_handle_win.h"
+
 // Full path of the PrintvaneUI.exe to start: the one named by --program,
 // else the one beside converter.exe.
 std::wstring printvanePath();
@@ -22,7 +24,7 @@ std::string utf8(const std::wstring& text);
 bool writeWholeFile(const std::wstring& path, const void* bytes, size_t size);
 
 struct Child {
-    HANDLE process = nullptr;
+    Solvaris_Win32::UniqueHandle process;
     DWORD pid = 0;
 };
 
@@ -40,9 +42,11 @@ bool waitForExit(HANDLE process, DWORD limitMs, DWORD& exitCode);
 DWORD finish(Child& child, DWORD limitMs);
 
 // Waits for the child as finish() does and prints "exit code: N (0xN)", or
-// that it did not end. Returns the stand-in's exit code: 0, or 2 when the
-// child did not end.
-int reportExit(Child& child, DWORD limitMs);
+// that it did not end. With a `reportPath`, the exit code (signed decimal,
+// one line) is also written to that file, for scripts; the file is not
+// written when the child did not end. Returns the stand-in's exit code: 0,
+// or 2 when the child did not end or the report could not be written.
+int reportExit(Child& child, DWORD limitMs, const std::wstring& reportPath = std::wstring());
 
 // The first visible dialog window (class #32770) of the child other than
 // `except`, waited for at most `limitMs`; null when none came or the child

@@ -14,21 +14,28 @@ struct Command {
     const char* description;
 };
 const Command kCommands[] = {
-    {L"run", commandRun, "ARGS...", "start PrintvaneUI.exe with ARGS and print its exit code"},
-    {L"show", commandShow, "[--auto] [--shot FILE] ARGS...", "show a message box, print its text and the exit code"},
+    {L"run", commandRun, "[--report FILE] ARGS...", "start PrintvaneUI.exe with ARGS and print its exit code"},
+    {L"show", commandShow, "[--auto] [--shot FILE] [--report FILE] ARGS...",
+     "show a message box, print its text and the exit code"},
     {L"pipe", commandPipe, "[--demo] [OPTIONS] STEP...", "feed the progress window through its pipe, step by step"},
     {L"demo", commandDemo, "[--auto] [OPTIONS]", "run a print job of three pages from dialog to summary"},
 };
 } // namespace
 
-int commandRun(const Args& args)
+int commandRun(const Args& all)
 {
-    Child child = startPrintvane(args);
+    std::wstring report;
+    size_t first = 0;
+    if (all.size() >= 2 && all[0] == L"--report") {
+        report = all[1];
+        first = 2;
+    }
+    Child child = startPrintvane(Args(all.begin() + static_cast<std::ptrdiff_t>(first), all.end()));
     if (!child.process) {
         std::printf("PrintvaneUI.exe could not be started (error %lu)\n", GetLastError());
         return 2;
     }
-    return reportExit(child, 120000);
+    return reportExit(child, 120000, report);
 }
 
 int wmain(int argc, wchar_t** argv)

@@ -85,25 +85,20 @@ public:
     ~PipeSession()
     {
         closePipe();
-        if (m_child.process) {
-            if (WaitForSingleObject(m_child.process, 0) == WAIT_TIMEOUT)
-                TerminateProcess(m_child.process, 0xDEAD);
-            CloseHandle(m_child.process);
-        }
-        if (m_event)
-            CloseHandle(m_event);
+        if (m_child.process && WaitForSingleObject(m_child.process.get(), 0) == WAIT_TIMEOUT)
+            TerminateProcess(m_child.process.get(), 0xDEAD);
     }
 
     bool start(const std::wstring& name)
     {
         m_name = name;
-        m_pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
-        if (m_pipe == INVALID_HANDLE_VALUE) {
+        m_pipe.reset(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr));
+        if (!m_pipe) {
             m_log.line("cannot create the pipe %s (error %lu)", utf8(name).c_str(), GetLastError());
             return false;
         }
-        m_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        m_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         m_started = GetTickCount();
         m_child = startPrintvane({L"-pipe", name});
         if (!m_child.process) {
@@ -112,7 +107,7 @@ public:
         }
         m_log.line("started PrintvaneUI.exe -pipe %s (process %lu)", utf8(name).c_str(), m_child.pid);
 
-        if (!connectWithLimit(m_pipe, m_event, m_child.process, 20000)) {
+        if (!connectWithLimit(m_pipe.get(), m_event.get(), m_child.process.get(), 20000)) {
             m_log.line("the program did not open the pipe");
             return false;
         }
@@ -123,9 +118,9 @@ public:
     // Writes all bytes, at most kIoLimitMs; false when the program is gone.
     bool send(const std::vector<uint8_t>& bytes, const char* what)
     {
-        if (m_pipe == INVALID_HANDLE_VALUE)
+        if (!m_pipe)
             return false;
-        if (!writeWithLimit(m_pipe, m_event, bytes.data(), DWORD(bytes.size()), kIoLimitMs)) {
+        if (!writeWithLimit(m_pipe.get(), m_event.get(), bytes.data(), DWORD(bytes.size()), kIoLimitMs)) {
             m_log.line("sent %s: failed (error %lu): the program no longer reads", what, GetLastError());
             return false;
         }
@@ -142,7 +137,7 @@ public:
         DWORD have = 0;
         while (have < 4) {
             DWORD got = 0;
-            if (!readWithLimit(m_pipe, m_event, reply + have, 4 - have, got, kIoLimitMs)) {
+            if (!readWithLimit(m_pipe.get(), m_event.get(), reply + have, 4 - have, got, kIoLimitMs)) {
                 m_log.line("query: no reply (error %lu)", GetLastError());
                 return false;
             }
@@ -161,10 +156,9 @@ public:
 
     void closePipe()
     {
-        if (m_pipe == INVALID_HANDLE_VALUE)
+        if (!m_pipe)
             return;
-        CloseHandle(m_pipe);
-        m_pipe = INVALID_HANDLE_VALUE;
+        m_pipe.reset();
         m_closedAt = GetTickCount();
         m_log.line("closed the converter's end");
     }
@@ -176,12 +170,12 @@ public:
             return m_endedWell;
         m_awaited = true;
         DWORD code = 0;
-        if (!waitForExit(m_child.process, limitMs, code)) {
+        if (!waitForExit(m_child.process.get(), limitMs, code)) {
             m_log.line("the program did not end within %lu ms; terminated", limitMs);
             return false;
         }
         const DWORD now = GetTickCount();
-        if (m_pipe != INVALID_HANDLE_VALUE)
+        if (m_pipe)
             m_log.line("program ended with exit code %ld (0x%08lX) after %lu ms, while the pipe was still open",
                        long(code), code, now - m_started);
         else
@@ -191,13 +185,13 @@ public:
         return m_endedWell;
     }
 
-    bool ended() const { return WaitForSingleObject(m_child.process, 0) == WAIT_OBJECT_0; }
+    bool ended() const { return WaitForSingleObject(m_child.process.get(), 0) == WAIT_OBJECT_0; }
 
 private:
     Log& m_log;
     std::wstring m_name;
-    HANDLE m_pipe = INVALID_HANDLE_VALUE;
-    HANDLE m_event = nullptr;
+    Solvaris_Win32::UniqueHandle m_pipe;
+    Solvaris_Win32::UniqueHandle m_event;
     Child m_child;
     DWORD m_started = 0;
     DWORD m_closedAt = 0;

@@ -2,11 +2,12 @@
 // the converter does when it has something to tell the user, reports what the
 // box says and the program's exit code.
 //
-//   converter show [--auto] [--shot FILE.bmp] ARGS...
+//   converter show [--auto] [--shot FILE.bmp] [--report FILE] ARGS...
 //
 // Without --auto the user closes the box. With --auto the stand-in closes it
 // itself after a short look (for machines without a user). --shot saves a
-// picture of the box first.
+// picture of the box first. --report writes the program's exit code to FILE
+// (see reportExit).
 #include "tools/converter/launch.h"
 
 #include <windows.h>
@@ -40,13 +41,15 @@ BOOL CALLBACK collectText(HWND hwnd, LPARAM lp)
 int commandShow(const Args& all)
 {
     bool automatic = false;
-    std::wstring shot;
+    std::wstring shot, report;
     size_t i = 0;
     for (; i < all.size(); ++i) {
         if (all[i] == L"--auto")
             automatic = true;
         else if (all[i] == L"--shot" && i + 1 < all.size())
             shot = all[++i];
+        else if (all[i] == L"--report" && i + 1 < all.size())
+            report = all[++i];
         else
             break;
     }
@@ -78,5 +81,5 @@ int commandShow(const Args& all)
         std::printf("no box\n");
     }
     // The user may take as long as they like; an automatic run is bounded.
-    return reportExit(child, automatic ? 30000 : INFINITE);
+    return reportExit(child, automatic ? 30000 : INFINITE, report);
 }

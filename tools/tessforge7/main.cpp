@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "app/core/editor_link.h"
+#include "baselib/svr_handle_win.h"
 #include "resource.h"
 #include "tools/tessforge7/editor_model.h"
 
@@ -560,10 +561,8 @@ private:
         const std::wstring verb = step.substr(0, colon);
         const std::wstring arg = colon == std::wstring::npos ? std::wstring() : step.substr(colon + 1);
         if (verb == L"gate") {
-            HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, arg.c_str());
-            const bool open = event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-            if (event)
-                CloseHandle(event);
+            const Solvaris_Win32::UniqueHandle event(OpenEventW(SYNCHRONIZE, FALSE, arg.c_str()));
+            const bool open = event && WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0;
             if (!open)
                 return;   // asked again at the next tick
         }
