@@ -193,21 +193,20 @@ LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
         return 0;
     const std::wstring parameters = editorParameters(
         GetDlgItemText(IDC_PROFILE), reinterpret_cast<intptr_t>(m_hWnd), m_strImagePath);
-    DWORD error = 0;
-    HANDLE process = startProfileEditor(m_hWnd, m_strEditorProgram, parameters, error);
-    if (!process) {
+    const StartedEditor editor = startProfileEditor(m_hWnd, m_strEditorProgram, parameters);
+    if (!editor.process) {
         // The dialog stays as it was; the user learns why nothing opened.
-        const std::wstring text = loadFormattedString(IDS_EDITOR_MISSING, {m_strEditorProgram, systemMessage(error)});
+        const std::wstring text =
+            loadFormattedString(IDS_EDITOR_MISSING, {m_strEditorProgram, systemMessage(editor.error)});
         ::MessageBoxW(m_hWnd, text.c_str(), loadFormattedString(IDS_APP_TITLE).c_str(), MB_OK | MB_ICONERROR);
         return 0;
     }
-    m_hEditor = process;
+    m_hEditor = editor.process.get();
     EnableControls(false);
     // An answer given after the editor's hand-back ends the wait as well:
     // the modal run returns with it at once, and the editor stays open for
     // the user to close.
-    waitForProcessTakingMessages(process, endingFlag(), m_hWnd);
-    ::CloseHandle(process);
+    waitForProcessTakingMessages(m_hEditor, endingFlag(), m_hWnd);
     m_hEditor = nullptr;
     EnableControls(true);
     return 0;

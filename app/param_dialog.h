@@ -100,5 +100,5 @@ private:
     // The editor program, and the running editor's process (null when
     // none): the dialog takes requests only while that process runs.
     std::wstring m_strEditorProgram;
-    HANDLE m_hEditor = nullptr;
+    HANDLE m_hEditor = nullptr;  // the running editor's process, owned by OnEditProfile
 };

@@ -85,15 +85,6 @@ private:
     size_t end_ = 0;
 };
 
-struct FileHandle {
-    HANDLE h;
-    ~FileHandle()
-    {
-        if (h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    }
-};
-
 struct Graphics {
     GpGraphics* g = nullptr;
     ~Graphics()
@@ -103,14 +94,17 @@ struct Graphics {
     }
 };
 
+using Solvaris_Win32::GdiObject;
+using Solvaris_Win32::MemoryDc;
+using Solvaris_Win32::SelectScope;
+using Solvaris_Win32::UniqueHandle;
+
 constexpr GpARGB kWhite = 0xFFFFFFFF;
 constexpr GpARGB kBlack = 0xFF000000;
 } // namespace
 
 PreviewBitmap::~PreviewBitmap()
 {
-    if (scaled_)
-        DeleteObject(scaled_);
     if (bitmap_)
         GdipDisposeImage(asImage(bitmap_));
 }
@@ -131,11 +125,11 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::loadFile(const std::wstring& path,
     PageImageCheck dummy;
     PageImageCheck& result = check ? *check : dummy;
     result = PageImageCheck::Truncated;
-    FileHandle file{CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
-    if (file.h == INVALID_HANDLE_VALUE)
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
         return nullptr;
-    FileSource source(file.h);
+    FileSource source(file.get());
     if (!source.hasBuffer())
         return nullptr;
     PageImageHeader header;
@@ -169,10 +163,8 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::loadFile(const std::wstring& path,
 
 PreviewPrefetch::~PreviewPrefetch()
 {
-    if (thread_) {
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-    }
+    if (thread_)
+        WaitForSingleObject(thread_.get(), INFINITE);
 }
 
 void PreviewPrefetch::start(const std::wstring& path)
@@ -181,7 +173,7 @@ void PreviewPrefetch::start(const std::wstring& path)
         return;
     path_ = path;
     // No thread (out of resources): take() loads in the caller's thread.
-    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+    thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
 }
 
 DWORD WINAPI PreviewPrefetch::run(void* self)
@@ -194,9 +186,8 @@ DWORD WINAPI PreviewPrefetch::run(void* self)
 std::unique_ptr<PreviewBitmap> PreviewPrefetch::take(const std::wstring& path)
 {
     if (thread_) {
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        thread_ = nullptr;
+        WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
         return std::move(result_);
     }
     return PreviewBitmap::load(path);
@@ -222,17 +213,14 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
         where.y > 4096 - where.height)
         return nullptr;
     if (scaled_ && scaledRect_ == where && scaledBackground_ == background)
-        return scaled_;
+        return scaled_.get();
     const int width = where.x + where.width, height = where.y + where.height;
-    if (scaled_) {
-        DeleteObject(scaled_);
-        scaled_ = nullptr;
-    }
+    scaled_.reset();
     // The page scaled onto the same background as a direct paint, only into
     // memory and by our own code (drawScaledPage gives GDI+'s pixels without
     // its full-size 32-bit copy of the page): partly covered edge pixels
     // blend exactly as they would on the screen.
-    HDC mem = CreateCompatibleDC(nullptr);
+    const MemoryDc mem(CreateCompatibleDC(nullptr));
     if (!mem)
         return nullptr;
     BITMAPINFO bi = {};
@@ -242,18 +230,20 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HBITMAP copy = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    GdiObject<HBITMAP> copy(CreateDIBSection(mem.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!copy || !bits)
+        return nullptr;
     bool ok = false;
-    if (copy) {
-        HGDIOBJ old = SelectObject(mem, copy);
+    {
+        const SelectScope selected(mem.get(), copy.get());
         RECT all = {0, 0, width, height};
-        FillRect(mem, &all, background ? background : GetSysColorBrush(COLOR_3DFACE));
+        FillRect(mem.get(), &all, background ? background : GetSysColorBrush(COLOR_3DFACE));
         GdiFlush();
         // Reading the page in its own format gives its memory itself, not a copy.
         const UINT w = this->width(), h = this->height();
         GpRect page = {0, 0, INT(w), INT(h)};
         GpBitmapData data = {};
-        if (bits && GdipBitmapLockBits(bitmap_, &page, kGpImageLockModeRead, kGpPixelFormat24bppRGB, &data) == kGpOk) {
+        if (GdipBitmapLockBits(bitmap_, &page, kGpImageLockModeRead, kGpPixelFormat24bppRGB, &data) == kGpOk) {
             if (data.Scan0 && data.Width == w && data.Height == h) {
                 drawScaledPage(static_cast<const uint8_t*>(data.Scan0), w, h, data.Stride, where,
                                static_cast<uint32_t*>(bits), size_t(width), width, height);
@@ -261,18 +251,13 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
             }
             GdipBitmapUnlockBits(bitmap_, &data);
         }
-        SelectObject(mem, old);
     }
-    DeleteDC(mem);
-    if (!ok) {
-        if (copy)
-            DeleteObject(copy);
+    if (!ok)
         return nullptr;
-    }
-    scaled_ = copy;
+    scaled_ = std::move(copy);
     scaledRect_ = where;
     scaledBackground_ = background;
-    return scaled_;
+    return scaled_.get();
 }
 
 PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background, PreviewPaint how,
@@ -286,11 +271,9 @@ PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH
     bool drawn = false;
     if (bitmap && fit.fitted && how == PreviewPaint::Cached) {
         if (HBITMAP copy = bitmap->scaledCopy(p, background)) {
-            HDC mem = CreateCompatibleDC(dc);
-            HGDIOBJ old = SelectObject(mem, copy);
-            drawn = BitBlt(dc, p.x, p.y, p.width, p.height, mem, p.x, p.y, SRCCOPY) != FALSE;
-            SelectObject(mem, old);
-            DeleteDC(mem);
+            const MemoryDc mem(CreateCompatibleDC(dc));
+            const SelectScope selected(mem.get(), copy);
+            drawn = mem && BitBlt(dc, p.x, p.y, p.width, p.height, mem.get(), p.x, p.y, SRCCOPY) != FALSE;
         }
     }
     Graphics g;

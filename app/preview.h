@@ -10,6 +10,7 @@
 #include "app/core/page_image.h"
 #include "app/core/preview_fit.h"
 #include "app/gdiplus_flat.h"
+#include "baselib/svr_handle_win.h"
 
 class PreviewBitmap {
 public:
@@ -43,7 +44,7 @@ private:
     static std::unique_ptr<PreviewBitmap> loadFile(const std::wstring& path, PageImageCheck* check);
     explicit PreviewBitmap(GpBitmap* bitmap) : bitmap_(bitmap) {}
     GpBitmap* bitmap_ = nullptr;
-    HBITMAP scaled_ = nullptr;
+    Solvaris_Win32::GdiObject<HBITMAP> scaled_;
     PreviewRect scaledRect_;
     HBRUSH scaledBackground_ = nullptr;
 };
@@ -67,7 +68,7 @@ public:
 
 private:
     static DWORD WINAPI run(void* self);
-    HANDLE thread_ = nullptr;
+    Solvaris_Win32::UniqueHandle thread_;
     std::wstring path_;
     std::unique_ptr<PreviewBitmap> result_;
 };

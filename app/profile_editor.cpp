@@ -2,8 +2,9 @@
 
 #include <shellapi.h>
 
-HANDLE startProfileEditor(HWND owner, const std::wstring& program, const std::wstring& parameters, DWORD& error)
+StartedEditor startProfileEditor(HWND owner, const std::wstring& program, const std::wstring& parameters)
 {
+    StartedEditor started;
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
@@ -13,17 +14,15 @@ HANDLE startProfileEditor(HWND owner, const std::wstring& program, const std::ws
     info.lpParameters = parameters.c_str();
     info.nShow = SW_SHOW;
     if (!ShellExecuteExW(&info)) {
-        error = GetLastError();
-        return nullptr;
-    }
-    if (!info.hProcess) {
+        started.error = GetLastError();
+    } else if (!info.hProcess) {
         // Started through something that gave no process (a document
         // association, say): nothing to wait for.
-        error = ERROR_FILE_NOT_FOUND;
-        return nullptr;
+        started.error = ERROR_FILE_NOT_FOUND;
+    } else {
+        started.process.reset(info.hProcess);
     }
-    error = 0;
-    return info.hProcess;
+    return started;
 }
 
 bool waitForProcessTakingMessages(HANDLE process, const bool* stop, HWND dialog)

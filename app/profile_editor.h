@@ -5,11 +5,18 @@
 
 #include <string>
 
+#include "baselib/svr_handle_win.h"
+
+// A started editor: its process, or none and the system error saying why.
+struct StartedEditor {
+    Solvaris_Win32::UniqueHandle process;
+    DWORD error = 0;
+};
+
 // Starts `program` ("tessforge7.exe": the platform's search rules find it,
 // the program's own folder first) with `parameters`, owned by `owner`.
-// Returns the process handle, or null with the system error in `error`.
 // The shell shows no box of its own; the caller reports the failure.
-HANDLE startProfileEditor(HWND owner, const std::wstring& program, const std::wstring& parameters, DWORD& error);
+StartedEditor startProfileEditor(HWND owner, const std::wstring& program, const std::wstring& parameters);
 
 // Waits until `process` ends, taking every message of this thread off the
 // queue and dispatching it (messages sent by the editor arrive during the

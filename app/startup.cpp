@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "app/modes.h"
 #include "app/resources.h"
+#include "baselib/svr_handle_win.h"
 
 #include <objbase.h>
 #include <tlhelp32.h>
@@ -139,18 +140,16 @@ bool equalsIgnoringAsciiCase(const std::wstring& a, const wchar_t* b)
 
 bool isParentSplwow64()
 {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
+    const Solvaris_Win32::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
         return false;
     std::map<DWORD, std::wstring> names;
     DWORD self = GetCurrentProcessId();
     DWORD parent = 0;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
-    if (!Process32FirstW(snapshot, &entry)) {
-        CloseHandle(snapshot);
+    if (!Process32FirstW(snapshot.get(), &entry))
         return false;
-    }
     do {
         // szExeFile is a fixed array: bound the name by it.
         size_t len = 0;
@@ -160,8 +159,7 @@ bool isParentSplwow64()
         if (entry.th32ProcessID == self)
             parent = entry.th32ParentProcessID;
         entry.dwSize = sizeof entry;
-    } while (Process32NextW(snapshot, &entry));
-    CloseHandle(snapshot);
+    } while (Process32NextW(snapshot.get(), &entry));
     auto it = names.find(parent);
     return it != names.end() && equalsIgnoringAsciiCase(it->second, L"splwow64.exe");
 }

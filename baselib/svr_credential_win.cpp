@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "baselib/svr_credential.h"
+#include "baselib/svr_handle_win.h"
 
 namespace Solvaris {
 
@@ -99,6 +100,7 @@ bool CredentialStore::write(const String& name, const Credential& credential) {
     DATA_BLOB sealed = {};
     if (!CryptProtectData(&plain, L"", &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &sealed))
         return false;
+    const Solvaris_Win32::LocalPtr<BYTE> sealedBytes(sealed.pbData);
     std::vector<wchar_t> target(name.c_wstr(), name.c_wstr() + name.wlength() + 1);
     std::vector<wchar_t> user(credential.user.c_wstr(), credential.user.c_wstr() + credential.user.wlength() + 1);
     CREDENTIALW c = {};
@@ -110,7 +112,6 @@ bool CredentialStore::write(const String& name, const Credential& credential) {
     c.UserName = user.data();
     BOOL ok = CredWriteW(&c, 0);
     SecureZeroMemory(sealed.pbData, sealed.cbData);
-    LocalFree(sealed.pbData);
     return ok != FALSE;
 }
 
@@ -124,11 +125,11 @@ bool CredentialStore::read(const String& name, Credential& credential) {
     DATA_BLOB entropy = entropyBlob();
     DATA_BLOB plain = {};
     bool ok = CryptUnprotectData(&sealed, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &plain) != FALSE;
+    const Solvaris_Win32::LocalPtr<BYTE> plainBytes(plain.pbData);
     if (ok) {
         credential.user = stored->UserName ? String(stored->UserName) : String();
         credential.password = Secret(reinterpret_cast<const char*>(plain.pbData), plain.cbData);
         SecureZeroMemory(plain.pbData, plain.cbData);
-        LocalFree(plain.pbData);
     }
     CredFree(stored);
     return ok;

@@ -11,6 +11,7 @@
 
 #include "baselib/svr_error.h"
 #include "baselib/svr_fileutils.h"
+#include "baselib/svr_handle_win.h"
 #include "baselib/svr_storage.h"
 #include "baselib/svr_winerror.h"
 
@@ -83,7 +84,6 @@ class DiskStorageImpl : public DiskStorage, public BlockReadStorage {
 public:
     DiskStorageImpl(HANDLE handle, const String& name, AccessMode access, CreationMode creation)
         : m_name(name), m_handle(handle), m_access(access), m_creation(creation) {}
-    ~DiskStorageImpl() override { CloseHandle(m_handle); }
 
     using DiskStorage::lock;
     using DiskStorage::unlock;
@@ -142,7 +142,7 @@ public:
     }
 
     void flushBuffer() override {
-        if ((m_access & accessWrite) && !FlushFileBuffers(m_handle))
+        if ((m_access & accessWrite) && !FlushFileBuffers(m_handle.get()))
             THROW_WIN32(GetLastError(), "FlushFileBuffers");
     }
 
@@ -150,7 +150,7 @@ public:
 
     uint64_t getSize() override {
         LARGE_INTEGER size;
-        if (!GetFileSizeEx(m_handle, &size))
+        if (!GetFileSizeEx(m_handle.get(), &size))
             THROW_WIN32(GetLastError(), "GetFileSize");
         return uint64_t(size.QuadPart);
     }
@@ -164,8 +164,8 @@ public:
         LARGE_INTEGER at;
         at.QuadPart = LONGLONG(m_pos);
         m_filePointer = kUnknownPointer;
-        if (m_pos > uint64_t(INT64_MAX) || !SetFilePointerEx(m_handle, at, nullptr, FILE_BEGIN) ||
-            !SetEndOfFile(m_handle))
+        if (m_pos > uint64_t(INT64_MAX) || !SetFilePointerEx(m_handle.get(), at, nullptr, FILE_BEGIN) ||
+            !SetEndOfFile(m_handle.get()))
             THROW_WIN32(m_pos > uint64_t(INT64_MAX) ? ERROR_INVALID_PARAMETER : GetLastError(),
                         "DiskStorageImpl::setEof");
     }
@@ -174,7 +174,7 @@ public:
 
     AutoPtr<Storage> duplicate() override {
         HANDLE copy = nullptr;
-        if (!DuplicateHandle(GetCurrentProcess(), m_handle, GetCurrentProcess(), &copy, 0, FALSE,
+        if (!DuplicateHandle(GetCurrentProcess(), m_handle.get(), GetCurrentProcess(), &copy, 0, FALSE,
                              DUPLICATE_SAME_ACCESS))
             THROW_WIN32(GetLastError(), "Duplicatehandle failed.");
         AutoPtr<DiskStorageImpl> storage(new DiskStorageImpl(copy, m_name, m_access, m_creation));
@@ -186,13 +186,13 @@ public:
 
     uint64_t getLastModified() override {
         FILETIME written;
-        if (!GetFileTime(m_handle, nullptr, nullptr, &written))
+        if (!GetFileTime(m_handle.get(), nullptr, nullptr, &written))
             THROW_WIN32(GetLastError(), "GetFileTime");
         uint64_t t = (uint64_t(written.dwHighDateTime) << 32) | written.dwLowDateTime;
         return t > kFileTime1970 ? (t - kFileTime1970) / 10000000u : 0;
     }
 
-    void* getHandle() override { return m_handle; }
+    void* getHandle() override { return m_handle.get(); }
 
     void lock(uint64_t offset, uint64_t length, bool exclusive) override {
         if (!lockRange(offset, length, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0))
@@ -212,7 +212,7 @@ public:
     void unlock(uint64_t offset, uint64_t length) override {
         uint64_t n = lockLength(offset, length);
         OVERLAPPED ov = overlappedAt(offset);
-        if (!UnlockFileEx(m_handle, 0, DWORD(n), DWORD(n >> 32), &ov))
+        if (!UnlockFileEx(m_handle.get(), 0, DWORD(n), DWORD(n >> 32), &ov))
             THROW_WIN32(GetLastError(), "UnlockFileEx failed!");
     }
 
@@ -245,7 +245,7 @@ private:
             SetLastError(ERROR_NEGATIVE_SEEK);
             return false;
         }
-        if (!SetFilePointerEx(m_handle, at, nullptr, FILE_BEGIN))
+        if (!SetFilePointerEx(m_handle.get(), at, nullptr, FILE_BEGIN))
             return false;
         m_filePointer = position;
         return true;
@@ -258,7 +258,7 @@ private:
             m_filePointer = kUnknownPointer;
             return false;
         }
-        if (!ReadFile(m_handle, out, n, got, use)) {
+        if (!ReadFile(m_handle.get(), out, n, got, use)) {
             m_filePointer = kUnknownPointer;
             return false;
         }
@@ -274,7 +274,7 @@ private:
             m_filePointer = kUnknownPointer;
             return false;
         }
-        if (!WriteFile(m_handle, in, n, put, use)) {
+        if (!WriteFile(m_handle.get(), in, n, put, use)) {
             m_filePointer = kUnknownPointer;
             return false;
         }
@@ -286,7 +286,7 @@ private:
     bool lockRange(uint64_t offset, uint64_t length, DWORD flags) {
         uint64_t n = lockLength(offset, length);
         OVERLAPPED ov = overlappedAt(offset);
-        return LockFileEx(m_handle, flags, 0, DWORD(n), DWORD(n >> 32), &ov) != FALSE;
+        return LockFileEx(m_handle.get(), flags, 0, DWORD(n), DWORD(n >> 32), &ov) != FALSE;
     }
 
     // base + offset; a result outside 0 .. 2^64 - 1 is refused rather than
@@ -304,7 +304,7 @@ private:
     }
 
     String m_name;
-    HANDLE m_handle;
+    Solvaris_Win32::UniqueHandle m_handle;
     uint64_t m_pos = 0;
     uint64_t m_filePointer = 0;  // where the handle's pointer stands, when known
     bool m_sharedPointer = false;
@@ -344,19 +344,18 @@ AutoPtr<DiskStorage> openDiskStorage(const String& path, AccessMode access, Crea
             disposition = CREATE_ALWAYS;
     }
     DWORD share = (access & accessWrite) ? 0 : FILE_SHARE_READ;
-    HANDLE h = CreateFileW(full.c_wstr(), kAccess[access], share, nullptr, disposition,
-                           diskStorageOpenFlags(access), nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    Solvaris_Win32::UniqueHandle h(CreateFileW(full.c_wstr(), kAccess[access], share, nullptr, disposition,
+                                               diskStorageOpenFlags(access), nullptr));
+    if (!h) {
         *error = GetLastError();
         return AutoPtr<DiskStorage>();
     }
     LARGE_INTEGER zero = {};
-    if (!SetFilePointerEx(h, zero, nullptr, FILE_BEGIN)) {
+    if (!SetFilePointerEx(h.get(), zero, nullptr, FILE_BEGIN)) {
         *error = GetLastError();
-        CloseHandle(h);
         THROW_WIN32(*error, "SetFilePointerEx");
     }
-    return AutoPtr<DiskStorage>(new DiskStorageImpl(h, path, access, creation));
+    return AutoPtr<DiskStorage>(new DiskStorageImpl(h.release(), path, access, creation));
 }
 
 namespace {
@@ -427,20 +426,19 @@ namespace {
 
 // Whether the process token carries exactly the low mandatory level.
 bool runsAtLowIntegrity() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    Solvaris_Win32::UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
         return false;
     bool low = false;
     DWORD size = 0;
-    GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+    GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size);
     std::vector<uint8_t> buffer(size ? size : 1);
-    if (size && GetTokenInformation(token, TokenIntegrityLevel, buffer.data(), size, &size)) {
+    if (size && GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.data(), size, &size)) {
         const TOKEN_MANDATORY_LABEL* label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data());
         PUCHAR count = GetSidSubAuthorityCount(label->Label.Sid);
         if (count && *count > 0)
             low = *GetSidSubAuthority(label->Label.Sid, *count - 1) == SECURITY_MANDATORY_LOW_RID;
     }
-    CloseHandle(token);
     return low;
 }
 
