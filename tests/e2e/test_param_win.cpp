@@ -230,10 +230,9 @@ TEST(SharedFolderLink, ParamRunNeitherOpensNorFillsTheLinkedFolder)
     for (int button : {IDCANCEL, IDOK}) {
         SCOPED_TRACE(button == IDOK ? "OK" : "Cancel");
         Process p;
-        ASSERT_TRUE(p.startWithOutput(commandLine(programPath(L"PrintvaneUI.exe"),
-                                                  {L"-param", uniqueName(L"link"), image, L"0", L"150", L"620",
-                                                   L"877", L"1"}),
-                                      out));
+        const std::wstring command = commandLine(programPath(L"PrintvaneUI.exe"),
+                                                 {L"-param", uniqueName(L"link"), image, L"0", L"150", L"620", L"877", L"1"});
+        ASSERT_TRUE(p.startWithOutput(command, out)) << narrow(p.error());
         HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
         ASSERT_TRUE(dlg);
         pressButton(dlg, button);
