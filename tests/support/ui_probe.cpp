@@ -74,34 +74,6 @@ bool createChild(const std::wstring& cmdLine, const Environment& env, DWORD flag
     return true;
 }
 
-// A window's screen pixels as 0x00RRGGBB, top row first; w x h from `r`.
-std::vector<DWORD> grabScreen(const RECT& r)
-{
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    std::vector<DWORD> out;
-    if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
-        return out;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi = {};
-    bi.bmiHeader = {sizeof bi.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (dib && bits) {
-        HGDIOBJ old = SelectObject(mem, dib);
-        if (BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY)) {
-            GdiFlush();
-            out.assign(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + size_t(w) * h);
-        }
-        SelectObject(mem, old);
-    }
-    if (dib)
-        DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return out;
-}
-
 // The rectangle `text` needs in the font of `control`.
 RECT measure(HWND control, const std::wstring& text, int width, UINT flags)
 {
@@ -116,22 +88,7 @@ RECT measure(HWND control, const std::wstring& text, int width, UINT flags)
 
 } // namespace
 
-std::wstring programFolder()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0)
-            return std::wstring();
-        if (n < path.size()) {
-            path.resize(n);
-            return parentOf(path);
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
-std::wstring buildFolder() { return parentOf(programFolder()); }
+std::wstring buildFolder() { return parentOf(winkit::programFolder()); }
 
 std::wstring screenshotFolder()
 {
@@ -140,7 +97,7 @@ std::wstring screenshotFolder()
     return folder;
 }
 
-std::wstring programPath(const std::wstring& name) { return programFolder() + L"\\" + name; }
+std::wstring programPath(const std::wstring& name) { return winkit::programFolder() + L"\\" + name; }
 
 Process::~Process()
 {
@@ -223,22 +180,6 @@ RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environ
 
 namespace {
 
-struct WindowSearch {
-    DWORD pid;
-    const wchar_t* className;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK collectTopLevel(HWND hwnd, LPARAM lp)
-{
-    auto* s = reinterpret_cast<WindowSearch*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == s->pid && IsWindowVisible(hwnd) && (!s->className || windowClass(hwnd) == s->className))
-        s->found.push_back(hwnd);
-    return TRUE;
-}
-
 BOOL CALLBACK collectChild(HWND hwnd, LPARAM lp)
 {
     ControlInfo c;
@@ -254,26 +195,6 @@ BOOL CALLBACK collectChild(HWND hwnd, LPARAM lp)
 }
 
 } // namespace
-
-std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className)
-{
-    WindowSearch s{pid, className, {}};
-    EnumWindows(collectTopLevel, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
-HWND waitForWindow(DWORD pid, DWORD timeoutMs, const wchar_t* className, HANDLE process)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        std::vector<HWND> found = topLevelWindows(pid, className);
-        if (!found.empty())
-            return found.front();
-        if ((process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) || GetTickCount() - start >= timeoutMs)
-            return nullptr;
-        Sleep(25);
-    }
-}
 
 std::vector<ControlInfo> listControls(HWND window)
 {
@@ -435,46 +356,14 @@ bool pressButton(HWND window, int id)
 
 std::wstring saveScreenshot(HWND window, const std::wstring& name)
 {
-    if (!window || !IsWindow(window))
-        return std::wstring();
-    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    // Give the owning process a moment to paint (it runs its own message loop).
-    for (int i = 0; i < 10; ++i) {
-        DWORD_PTR ignored;
-        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &ignored);
-        Sleep(20);
-    }
-    RECT r;
-    if (!GetWindowRect(window, &r))
-        return std::wstring();
-    std::vector<DWORD> pixels = grabScreen(r);
-    if (pixels.empty())
-        return std::wstring();
-    // A 32-bit top-down BMP: the rows as the screen gave them, every pixel
-    // opaque (GDI leaves the fourth byte 0, which viewers take as alpha).
-    for (DWORD& p : pixels)
-        p |= 0xFF000000u;
-    BITMAPINFOHEADER ih = {sizeof ih, r.right - r.left, -(r.bottom - r.top), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    ih.biSizeImage = DWORD(pixels.size() * 4);
-    BITMAPFILEHEADER fh = {};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof ih;
-    fh.bfSize = fh.bfOffBits + ih.biSizeImage;
-    std::string bytes(reinterpret_cast<const char*>(&fh), sizeof fh);
-    bytes.append(reinterpret_cast<const char*>(&ih), sizeof ih);
-    bytes.append(reinterpret_cast<const char*>(pixels.data()), ih.biSizeImage);
     const std::wstring path = screenshotFolder() + L"\\" + name + L".bmp";
-    if (writeFile(path, bytes))
-        return path;
-    DeleteFileW(path.c_str());
-    return std::wstring();
+    return winkit::saveWindowPicture(window, path) ? path : std::wstring();
 }
 
 std::vector<COLORREF> capturePixels(const RECT& rect)
 {
     std::vector<COLORREF> out;
-    for (DWORD v : grabScreen(rect))
+    for (DWORD v : winkit::grabScreen(rect))
         out.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
     return out;
 }
@@ -610,17 +499,6 @@ std::string readFile(const std::wstring& path, bool* exists)
     return out;
 }
 
-bool writeFile(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
-    CloseHandle(f);
-    return ok;
-}
-
 std::vector<std::string> readLines(const std::wstring& path)
 {
     const std::string text = readFile(path);
@@ -649,15 +527,6 @@ std::wstring resourceString(const std::wstring& moduleFile, UINT id)
     std::wstring out = resourceString(m, id);
     if (m)
         FreeLibrary(m);
-    return out;
-}
-
-std::string narrow(const std::wstring& text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n : 0, '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
     return out;
 }
 

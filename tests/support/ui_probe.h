@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "app/core/command_line.h"
+#include "tools/winkit/winkit.h"
 
 #include <string>
 #include <utility>
@@ -13,9 +14,14 @@
 
 namespace uitest {
 
-// Folder of the running test program (PrintvaneUI.exe and converter.exe lie
-// there), without a trailing separator; the build folder is its parent.
-std::wstring programFolder();
+// The running test program's folder (PrintvaneUI.exe and converter.exe lie
+// there) and its parent, the build folder; texts, files, windows and
+// pictures shared with the converter stand-in (winkit.h).
+using winkit::programFolder;
+using winkit::topLevelWindows;
+using winkit::waitForWindow;
+using winkit::writeFile;
+inline std::string narrow(const std::wstring& text) { return winkit::utf8(text); }
 std::wstring buildFolder();
 std::wstring screenshotFolder();   // <build>/screenshots, created on demand
 std::wstring programPath(const std::wstring& name);
@@ -72,13 +78,6 @@ struct RunResult {
 // Starts a program, waits at most `timeoutMs`, kills it on time-out.
 RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env = {});
 
-// Waits up to `timeoutMs` for a visible top-level window of process `pid`
-// (of window class `className` when given, e.g. L"#32770"). Returns nullptr
-// on time-out or when the process ended first (pass its handle in `process`).
-HWND waitForWindow(DWORD pid, DWORD timeoutMs, const wchar_t* className = nullptr,
-                   HANDLE process = nullptr);
-// All visible top-level windows of process `pid` right now.
-std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className = nullptr);
 
 // One child control of a window, as read from the outside.
 struct ControlInfo {
@@ -113,6 +112,7 @@ int screenDpi();
 
 // Width of `text` on one line in the font of `control`, in pixels.
 int textWidth(HWND control, const std::wstring& text);
+
 // Why the text of a static or button control does not show whole: "" when
 // it fits. Statics that wrap are measured wrapped at their width (the
 // lines must fit their height), buttons on one line.
@@ -128,9 +128,8 @@ std::vector<std::wstring> layoutFaults(HWND window);
 // Presses button `id`: posts WM_COMMAND(BN_CLICKED) to the window.
 bool pressButton(HWND window, int id);
 
-// Captures the window's screen rectangle into <build>/screenshots/<name>.bmp.
-// Returns the path, or an empty string on failure. The window is brought to
-// the top first.
+// winkit::saveWindowPicture into <build>/screenshots/<name>.bmp: the path,
+// or an empty string on failure.
 std::wstring saveScreenshot(HWND window, const std::wstring& name);
 
 // The screen pixels of `rect` (screen coordinates), row by row from the top.
@@ -165,7 +164,6 @@ std::wstring tempPath(const std::wstring& name);
 std::wstring uniqueName(const std::wstring& what);
 // The file's bytes; `exists` (when given) tells whether it could be opened.
 std::string readFile(const std::wstring& path, bool* exists = nullptr);
-bool writeFile(const std::wstring& path, const std::string& bytes);
 // The lines of a text file, without their "\r\n" or "\n".
 std::vector<std::string> readLines(const std::wstring& path);
 // Deletes the files it was given when it goes out of scope.
@@ -179,8 +177,5 @@ struct RemoveAtEnd {
 // for the call); empty when there is none.
 std::wstring resourceString(HMODULE module, UINT id);
 std::wstring resourceString(const std::wstring& moduleFile, UINT id);
-
-// UTF-16 to UTF-8 for messages in test output.
-std::string narrow(const std::wstring& text);
 
 } // namespace uitest

@@ -50,23 +50,7 @@ namespace {
 
 bool writeFile(const std::wstring& path, const std::vector<uint8_t>& bytes)
 {
-    return writeWholeFile(path, bytes.data(), bytes.size());
-}
-
-// ---- windows --------------------------------------------------------------
-
-// Brings the window to the top and lets it finish painting before its
-// picture is taken.
-bool saveShot(HWND window, const std::wstring& path)
-{
-    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    for (int i = 0; i < 5; ++i) {
-        DWORD_PTR ignored;
-        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &ignored);
-        Sleep(30);
-    }
-    return saveWindowPicture(window, path);
+    return winkit::writeFile(path, bytes.data(), bytes.size());
 }
 
 // ---- the progress pipe ----------------------------------------------------
@@ -206,17 +190,8 @@ bool parseOptions(const Args& args, Options& o)
         }
     }
     if (o.shots.empty())
-        o.shots = programFolder() + L"..\\screenshots";
+        o.shots = programFolder() + L"\\..\\screenshots";
     return true;
-}
-
-std::string narrowText(const std::wstring& w)
-{
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), &out[0], n, nullptr, nullptr);
-    return out;
 }
 
 // The profile editor's window while it runs: a visible dialog window of
@@ -259,8 +234,15 @@ std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
         Sleep(50);
     if (!editor)
         return L"<no editor>";
-    Sleep(700);   // the script's edits show
-    saveShot(editor, o.shots + L"\\demo-editor.bmp");
+    // The script's edits show once the description holds its text (the
+    // script pauses after it for the picture).
+    wchar_t text[64] = {};
+    for (int i = 0; i < 300 && wcscmp(text, L"Made by the demo job") != 0; ++i) {
+        Sleep(20);
+        SendMessageTimeoutW(GetDlgItem(editor, 1010), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                            1000, nullptr);
+    }
+    saveWindowPicture(editor, o.shots + L"\\demo-editor.bmp");
     for (int i = 0; i < 600 && (IsWindow(editor) || !IsWindowEnabled(GetDlgItem(dlg, IDOK))); ++i)
         Sleep(50);
     wchar_t name[260] = {};
@@ -334,7 +316,7 @@ std::vector<std::wstring> listProfiles(const Options& o, HWND dlg)
                         5000, nullptr);
     GetWindowRect(dlg, &frame);
     UnionRect(&frame, &frame, &listRect);
-    saveScreenPicture(frame, o.shots + L"\\demo-profiles.bmp");
+    savePicture(frame, o.shots + L"\\demo-profiles.bmp");
     SendMessageTimeoutW(box, CB_SHOWDROPDOWN, FALSE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
     SendMessageTimeoutW(box, CB_SETCURSEL, selected, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
     return names;
@@ -358,13 +340,13 @@ void answerDialog(const Child& c, const Options& o, const std::wstring& answer, 
                             SMTO_ABORTIFHUNG, 5000, nullptr);
     SendMessageTimeoutW(GetDlgItem(dlg, 1008), BM_SETCHECK, answer == L"same" ? BST_CHECKED : BST_UNCHECKED, 0,
                         SMTO_ABORTIFHUNG, 5000, nullptr);
-    saveShot(dlg, o.shots + L"\\demo-param-page" + std::to_wstring(page) + L".bmp");
+    saveWindowPicture(dlg, o.shots + L"\\demo-param-page" + std::to_wstring(page) + L".bmp");
     const int id = answer == L"skip" ? 3 : answer == L"cancel" ? 2 : 1;
     PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
     if (id == 1) {
         HWND question = waitForDialog(c, 1500, dlg);
         if (question) {
-            saveShot(question, o.shots + L"\\demo-overwrite.bmp");
+            saveWindowPicture(question, o.shots + L"\\demo-overwrite.bmp");
             PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
         }
     }
@@ -399,7 +381,7 @@ void showMessage(const Options& o, const std::wstring& text)
     if (o.automatic && c.process) {
         HWND box = waitForDialog(c, 20000);
         if (box) {
-            saveShot(box, o.shots + L"\\demo-summary.bmp");
+            saveWindowPicture(box, o.shots + L"\\demo-summary.bmp");
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         }
     }
@@ -443,15 +425,6 @@ std::wstring groupedNumber(uint64_t n)
     return out;
 }
 
-std::wstring wideText(const std::string& text)
-{
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0);
-    std::wstring out(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], n);
-    return out;
-}
-
 // Pictures the progress window and reports its title (tests compare it
 // with the output file's name).
 void reportProgressWindow(const ProgressPipe& pipe, const Options& o, Report& report)
@@ -461,10 +434,10 @@ void reportProgressWindow(const ProgressPipe& pipe, const Options& o, Report& re
         report.line("progress window: not shown");
         return;
     }
-    saveShot(w, o.shots + L"\\demo-progress.bmp");
+    saveWindowPicture(w, o.shots + L"\\demo-progress.bmp");
     wchar_t title[260] = {};
     SendMessageTimeoutW(w, WM_GETTEXT, 260, reinterpret_cast<LPARAM>(title), SMTO_ABORTIFHUNG, 5000, nullptr);
-    report.line("progress window: " + narrowText(title));
+    report.line("progress window: " + utf8(title));
 }
 
 struct Encoding {
@@ -526,7 +499,7 @@ Encoding encodeDocument(const Options& o, const std::vector<Page>& pages, const 
             }
             if (!job.cancelled) {
                 writer.addPage(encodedPage);
-                report.line("page " + std::to_string(encoded[k]) + " encoded: " + narrowText(chosen[k].name));
+                report.line("page " + std::to_string(encoded[k]) + " encoded: " + utf8(chosen[k].name));
             }
         }
         if (!job.cancelled)
@@ -534,7 +507,7 @@ Encoding encodeDocument(const Options& o, const std::vector<Page>& pages, const 
         if (!job.cancelled)
             job.size = writer.finish();
     } catch (const std::exception& e) {
-        job.error = wideText(e.what());
+        job.error = wide(e.what());
     }
     report.line("progress exit: " + std::to_string(static_cast<unsigned long>(pipe.close())));
     return job;
@@ -605,12 +578,12 @@ int commandDemo(const Args& args)
         if (!seen.profile.empty()) {
             std::printf("demo: page %d: the profile editor ran; the dialog selected %ls\n", number,
                         seen.profile.c_str());
-            report.line("page " + std::to_string(number) + " profile: " + narrowText(seen.profile));
+            report.line("page " + std::to_string(number) + " profile: " + utf8(seen.profile));
         }
         if (!seen.profiles.empty()) {
             std::string list;
             for (const std::wstring& name : seen.profiles)
-                list += (list.empty() ? "" : "|") + narrowText(name);
+                list += (list.empty() ? "" : "|") + utf8(name);
             std::printf("demo: page %d: profiles %s\n", number, list.c_str());
             report.line("page " + std::to_string(number) + " profiles: " + list);
         }

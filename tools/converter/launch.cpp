@@ -4,17 +4,6 @@
 #include "app/core/command_line.h"
 
 #include <cstdio>
-#include <cwchar>
-#include <vector>
-
-std::wstring programFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    size_t slash = folder.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
-}
 
 namespace {
 std::wstring g_program;   // --program: the PrintvaneUI.exe to start
@@ -22,33 +11,8 @@ std::wstring g_program;   // --program: the PrintvaneUI.exe to start
 
 void setPrintvanePath(const std::wstring& path) { g_program = path; }
 
-std::wstring printvanePath() { return g_program.empty() ? programFolder() + L"PrintvaneUI.exe" : g_program; }
+std::wstring printvanePath() { return g_program.empty() ? programFolder() + L"\\PrintvaneUI.exe" : g_program; }
 
-
-std::string utf8(const std::wstring& text)
-{
-    const int size = static_cast<int>(text.size());
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-bool writeWholeFile(const std::wstring& path, const void* bytes, size_t size)
-{
-    if (size > 0xFFFFFFFFu)
-        return false;
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(f, bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
-    CloseHandle(f);
-    if (!ok)
-        DeleteFileW(path.c_str());
-    return ok;
-}
 
 Child startPrintvane(const Args& args)
 {
@@ -103,90 +67,9 @@ int reportExit(Child& child, DWORD limitMs)
     return 0;
 }
 
-namespace {
-
-struct DialogSearch {
-    DWORD pid;
-    HWND except;
-    HWND found;
-};
-
-BOOL CALLBACK findDialog(HWND w, LPARAM lp)
-{
-    auto* s = reinterpret_cast<DialogSearch*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    wchar_t cls[16] = {};
-    GetClassNameW(w, cls, 16);
-    if (pid == s->pid && w != s->except && IsWindowVisible(w) && std::wcscmp(cls, L"#32770") == 0) {
-        s->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-} // namespace
-
 HWND waitForDialog(const Child& child, DWORD limitMs, HWND except)
 {
-    const DWORD step = 25;
-    for (DWORD waited = 0;; waited += step) {
-        DialogSearch s{child.pid, except, nullptr};
-        EnumWindows(findDialog, reinterpret_cast<LPARAM>(&s));
-        if (s.found)
-            return s.found;
-        if (waited >= limitMs || WaitForSingleObject(child.process, step) == WAIT_OBJECT_0)
-            return nullptr;
-    }
-}
-
-bool saveWindowPicture(HWND window, const std::wstring& path)
-{
-    RECT r;
-    return GetWindowRect(window, &r) && saveScreenPicture(r, path);
-}
-
-bool saveScreenPicture(const RECT& r, const std::wstring& path)
-{
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
-        return false;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFOHEADER ih = {};
-    ih.biSize = sizeof ih;
-    ih.biWidth = w;
-    ih.biHeight = h;
-    ih.biPlanes = 1;
-    ih.biBitCount = 24;
-    ih.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&ih), DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool ok = false;
-    if (dib && bits) {
-        HGDIOBJ old = SelectObject(mem, dib);
-        ok = BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY) != FALSE;
-        GdiFlush();
-        SelectObject(mem, old);
-        const DWORD size = ((static_cast<DWORD>(w) * 3 + 3) & ~3u) * static_cast<DWORD>(h);
-        ih.biSizeImage = size;
-        BITMAPFILEHEADER fh = {};
-        fh.bfType = 0x4D42;
-        fh.bfOffBits = sizeof fh + sizeof ih;
-        fh.bfSize = fh.bfOffBits + size;
-        if (ok) {
-            std::vector<uint8_t> file(fh.bfSize);
-            memcpy(&file[0], &fh, sizeof fh);
-            memcpy(&file[sizeof fh], &ih, sizeof ih);
-            memcpy(&file[fh.bfOffBits], bits, size);
-            ok = writeWholeFile(path, file.data(), file.size());
-        }
-    }
-    if (dib)
-        DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return ok;
+    return winkit::waitForWindow(child.pid, limitMs, L"#32770", child.process, except);
 }
 
 namespace {

@@ -66,14 +66,11 @@ int commandShow(const Args& all)
         std::printf("box \"%s\": %s\n", utf8(title).c_str(), utf8(text).c_str());
         std::fflush(stdout);
         if (!shot.empty()) {
-            Sleep(300);   // let it finish painting
             std::printf(saveWindowPicture(box, shot) ? "picture: %s\n" : "no picture: %s\n",
                         utf8(shot).c_str());
         }
-        if (automatic) {
-            Sleep(1500);
+        if (automatic)
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        }
     } else {
         std::printf("no box\n");
     }
