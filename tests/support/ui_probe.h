@@ -113,15 +113,11 @@ int screenDpi();
 // Width of `text` on one line in the font of `control`, in pixels.
 int textWidth(HWND control, const std::wstring& text);
 
-// Why the text of a static or button control does not show whole: "" when
-// it fits. Statics that wrap are measured wrapped at their width (the
-// lines must fit their height), buttons on one line.
-std::wstring textFault(const ControlInfo& control);
-
 // What is wrong with the layout of a window as it is shown, one line per
 // fault: a visible child control that reaches outside the client area, two
 // visible child controls that overlap, or a label, button or static text
-// whose text does not fit (textFault). Texts are measured with the
+// whose text does not fit (statics that wrap at their width and within
+// their height, buttons on one line). Texts are measured with the
 // controls' fonts, so call it from the process that owns the window.
 std::vector<std::wstring> layoutFaults(HWND window);
 
