@@ -253,31 +253,12 @@ std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
 
 // The opened list of a combo box of the dialog's process: a visible
 // top-level window of the class "ComboLBox".
-struct ListSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK matchDropDownList(HWND w, LPARAM param)
-{
-    ListSearch* s = reinterpret_cast<ListSearch*>(param);
-    wchar_t cls[16] = {};
-    GetClassNameW(w, cls, 16);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    if (pid == s->pid && IsWindowVisible(w) && wcscmp(cls, L"ComboLBox") == 0) {
-        s->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND dropDownList(HWND dlg)
 {
-    ListSearch search = {0, nullptr};
-    GetWindowThreadProcessId(dlg, &search.pid);
-    EnumWindows(matchDropDownList, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(dlg, &pid);
+    const std::vector<HWND> lists = winkit::topLevelWindows(pid, L"ComboLBox");
+    return lists.empty() ? nullptr : lists.front();
 }
 
 // The profile box's entries (the box marshals its texts between processes),
@@ -303,13 +284,18 @@ std::vector<std::wstring> listProfiles(const Options& o, HWND dlg)
     DWORD_PTR selected = 0;
     SendMessageTimeoutW(box, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &selected);
     SendMessageTimeoutW(box, CB_SHOWDROPDOWN, TRUE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
-    Sleep(300);
     // The opened list highlights the entry under the pointer: show the
-    // selection instead, as a user who just opened the box sees it.
-    HWND list = dropDownList(dlg);
+    // selection instead, as a user who just opened the box sees it, once
+    // the list's window shows (bounded), and let it paint.
+    HWND list = nullptr;
+    for (int i = 0; i < 250 && !(list = dropDownList(dlg)); ++i)
+        Sleep(20);
     if (list && selected != DWORD_PTR(CB_ERR))
         SendMessageTimeoutW(list, LB_SETCURSEL, selected, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
-    Sleep(100);
+    if (list) {
+        RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        SendMessageTimeoutW(list, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    }
     // The opened list reaches below the dialog: picture both.
     RECT listRect = {}, frame = {};
     SendMessageTimeoutW(box, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&listRect), SMTO_ABORTIFHUNG,
