@@ -187,7 +187,7 @@ void runPageDialog(const std::wstring& shot, int dpi)
     EXPECT_EQ(run.result, IDCANCEL);
 }
 
-// The progress window showing its longest lines: each step of a page of a
+// The progress window showing its longest lines: each step of page 999 of a
 // 999-page job.
 void runProgressWindow(const std::wstring& shot)
 {
@@ -199,7 +199,8 @@ void runProgressWindow(const std::wstring& shot)
         uitest::DrivenRun run = uitest::runDriven([&] { return dialog.DoModal(nullptr); }, [&](HWND dlg) {
             server.send(encodePageCount(999));
             server.send(encodePipeText(PM_DOC_NAME, u"report"));
-            server.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0));
+            for (int page = 1; page <= 999; ++page)
+                server.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0));
             const std::pair<uint32_t, UINT> steps[] = {{PM_IMAGE, IDS_STATUS_IMAGE}, {PM_TEXT, IDS_STATUS_TEXT},
                 {PM_TEXT_COMPRESS, IDS_STATUS_COMPRESS}, {PM_FINALIZE, IDS_STATUS_FINALIZE}};
             for (const auto& [record, status] : steps) {
@@ -207,8 +208,8 @@ void runProgressWindow(const std::wstring& shot)
                 std::wstring text;
                 loadResourceString(status, text);
                 EXPECT_TRUE(uitest::waitUntil([&] {
-                    const std::wstring line = uitest::itemText(dlg, IDC_PROGRESS_TEXT);
-                    return line.find(L"999") != std::wstring::npos && line.find(text) != std::wstring::npos;
+                    return SendDlgItemMessageW(dlg, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0) == 999 &&
+                           uitest::itemText(dlg, IDC_PROGRESS_TEXT).find(text) != std::wstring::npos;
                 })) << uitest::narrow(uitest::itemText(dlg, IDC_PROGRESS_TEXT));
                 expectNoLayoutFaults(dlg, "progress window");
             }
