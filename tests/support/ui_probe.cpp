@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cwctype>
-#include <map>
 #include <thread>
 
 namespace uitest {
@@ -15,63 +14,15 @@ std::wstring parentOf(const std::wstring& path)
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-std::wstring upper(std::wstring s)
-{
-    for (wchar_t& c : s)
-        c = static_cast<wchar_t>(std::towupper(c));
-    return s;
-}
-
 bool isClass(const ControlInfo& c, const wchar_t* name) { return _wcsicmp(c.className.c_str(), name) == 0; }
-
-// The current environment with `env` applied, sorted and double-NUL
-// terminated, as CreateProcessW wants it. Names compare without case.
-std::wstring environmentBlock(const Environment& env)
-{
-    std::map<std::wstring, std::wstring> vars;   // upper-case name -> "Name=value"
-    if (wchar_t* block = GetEnvironmentStringsW()) {
-        for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
-            std::wstring entry(p);
-            size_t eq = entry.find(L'=', 1);   // names like "=C:" start with '='
-            if (eq != std::wstring::npos)
-                vars[upper(entry.substr(0, eq))] = entry;
-        }
-        FreeEnvironmentStringsW(block);
-    }
-    for (const auto& kv : env) {
-        if (kv.second.empty())
-            vars.erase(upper(kv.first));
-        else
-            vars[upper(kv.first)] = kv.first + L"=" + kv.second;
-    }
-    std::wstring out;
-    for (const auto& kv : vars)
-        out += kv.second + L'\0';
-    return out + L'\0';
-}
 
 bool createChild(const std::wstring& cmdLine, const Environment& env, DWORD flags, PROCESS_INFORMATION& pi,
                  std::wstring& error, const wchar_t* program = nullptr, HANDLE output = nullptr)
 {
-    std::wstring cmd = cmdLine + L'\0';
-    std::wstring block;
-    if (!env.empty()) {
-        block = environmentBlock(env);
-        flags |= CREATE_UNICODE_ENVIRONMENT;
-    }
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    if (output) {
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = si.hStdError = output;
-    }
-    pi = PROCESS_INFORMATION{};
-    if (!CreateProcessW(program, &cmd[0], nullptr, nullptr, output != nullptr, flags,
-                        block.empty() ? nullptr : &block[0], nullptr, &si, &pi)) {
-        error = L"CreateProcessW failed with error " + std::to_wstring(GetLastError()) + L": " + cmdLine;
-        return false;
-    }
-    return true;
+    if (winkit::startProcess(cmdLine, pi, env, flags, program, output))
+        return true;
+    error = L"CreateProcessW failed with error " + std::to_wstring(GetLastError()) + L": " + cmdLine;
+    return false;
 }
 
 // The rectangle `text` needs in the font of `control`.
@@ -172,84 +123,8 @@ RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environ
     r.started = p.start(cmdLine, env);
     if (!r.started)
         return r;
-    r.ended = p.wait(timeoutMs);
-    p.terminate();
-    r.exitCode = p.exitCode();
+    r.ended = winkit::waitForExit(p.handle(), timeoutMs, r.exitCode);
     return r;
-}
-
-namespace {
-
-BOOL CALLBACK collectChild(HWND hwnd, LPARAM lp)
-{
-    ControlInfo c;
-    c.hwnd = hwnd;
-    c.id = GetDlgCtrlID(hwnd);
-    c.className = windowClass(hwnd);
-    c.text = windowText(hwnd);
-    c.style = GetWindowLongW(hwnd, GWL_STYLE);
-    c.visible = IsWindowVisible(hwnd) != FALSE;
-    GetWindowRect(hwnd, &c.rect);
-    reinterpret_cast<std::vector<ControlInfo>*>(lp)->push_back(c);
-    return TRUE;
-}
-
-} // namespace
-
-std::vector<ControlInfo> listControls(HWND window)
-{
-    std::vector<ControlInfo> out;
-    if (window)
-        EnumChildWindows(window, collectChild, reinterpret_cast<LPARAM>(&out));
-    return out;
-}
-
-HWND findControl(HWND window, int id)
-{
-    for (const ControlInfo& c : listControls(window))
-        if (c.id == id)
-            return c.hwnd;
-    return nullptr;
-}
-
-std::wstring windowText(HWND window)
-{
-    DWORD_PTR len = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &len))
-        return std::wstring();
-    // Bounded: a control that claims a huge length is read up to 1 MiB.
-    len = std::min<DWORD_PTR>(len, 1u << 20);
-    std::wstring text(len + 1, L'\0');
-    DWORD_PTR got = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
-                             SMTO_ABORTIFHUNG, 2000, &got))
-        return std::wstring();
-    text.resize(std::min<DWORD_PTR>(got, len));
-    return text;
-}
-
-std::wstring controlText(HWND window, int id)
-{
-    HWND c = findControl(window, id);
-    return c ? windowText(c) : std::wstring();
-}
-
-std::wstring windowClass(HWND window)
-{
-    wchar_t name[256] = {};
-    int n = GetClassNameW(window, name, 256);
-    return std::wstring(name, n > 0 ? n : 0);
-}
-
-std::wstring staticTexts(HWND window)
-{
-    std::wstring out;
-    for (const ControlInfo& c : listControls(window)) {
-        if (!isClass(c, L"Static") || (c.style & SS_TYPEMASK) == SS_ICON || c.text.empty())
-            continue;
-        out += (out.empty() ? L"" : L"\n") + c.text;
-    }
-    return out;
 }
 
 bool hasIconControl(HWND window)

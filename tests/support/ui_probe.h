@@ -30,9 +30,8 @@ std::wstring programPath(const std::wstring& name);
 using ::commandLine;
 using ::quoteArgument;
 
-// Extra environment variables for a child: name, value. A variable named here
-// replaces the inherited one; an empty value removes it.
-using Environment = std::vector<std::pair<std::wstring, std::wstring>>;
+// Extra environment variables for a child (winkit.h).
+using winkit::Environment;
 
 // A child process. The destructor terminates a child that still runs.
 class Process {
@@ -79,27 +78,14 @@ struct RunResult {
 RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env = {});
 
 
-// One child control of a window, as read from the outside.
-struct ControlInfo {
-    HWND hwnd = nullptr;
-    int id = 0;
-    std::wstring className;
-    std::wstring text;
-    LONG style = 0;
-    bool visible = false;
-    RECT rect = {};         // screen coordinates
-};
-
-// Every child control (all levels) of `window`, in Z order.
-std::vector<ControlInfo> listControls(HWND window);
-HWND findControl(HWND window, int id);
-// Texts through WM_GETTEXT (works across processes); empty for no control.
-std::wstring windowText(HWND window);
-std::wstring controlText(HWND window, int id);
-std::wstring windowClass(HWND window);
-// Texts of all static controls without SS_ICON, joined with "\n": the
-// message text of a message box, for example.
-std::wstring staticTexts(HWND window);
+// Controls and their texts, read from the outside (winkit.h).
+using winkit::ControlInfo;
+using winkit::controlText;
+using winkit::findControl;
+using winkit::listControls;
+using winkit::staticTexts;
+using winkit::windowClass;
+using winkit::windowText;
 // True when `window` holds a static control that shows an icon.
 bool hasIconControl(HWND window);
 // The mnemonic of a control text (the character after a single '&',

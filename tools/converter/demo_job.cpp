@@ -236,19 +236,12 @@ std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
         return L"<no editor>";
     // The script's edits show once the description holds its text (the
     // script pauses after it for the picture).
-    wchar_t text[64] = {};
-    for (int i = 0; i < 300 && wcscmp(text, L"Made by the demo job") != 0; ++i) {
+    for (int i = 0; i < 300 && winkit::controlText(editor, 1010) != L"Made by the demo job"; ++i)
         Sleep(20);
-        SendMessageTimeoutW(GetDlgItem(editor, 1010), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                            1000, nullptr);
-    }
     saveWindowPicture(editor, o.shots + L"\\demo-editor.bmp");
     for (int i = 0; i < 600 && (IsWindow(editor) || !IsWindowEnabled(GetDlgItem(dlg, IDOK))); ++i)
         Sleep(50);
-    wchar_t name[260] = {};
-    SendMessageTimeoutW(GetDlgItem(dlg, 2003), WM_GETTEXT, 260, reinterpret_cast<LPARAM>(name), SMTO_ABORTIFHUNG,
-                        5000, nullptr);
-    return name;
+    return winkit::controlText(dlg, 2003);
 }
 
 // The opened list of a combo box of the dialog's process: a visible
@@ -421,9 +414,7 @@ void reportProgressWindow(const ProgressPipe& pipe, const Options& o, Report& re
         return;
     }
     saveWindowPicture(w, o.shots + L"\\demo-progress.bmp");
-    wchar_t title[260] = {};
-    SendMessageTimeoutW(w, WM_GETTEXT, 260, reinterpret_cast<LPARAM>(title), SMTO_ABORTIFHUNG, 5000, nullptr);
-    report.line("progress window: " + utf8(title));
+    report.line("progress window: " + utf8(winkit::windowText(w)));
 }
 
 struct Encoding {

@@ -17,29 +17,14 @@ std::wstring printvanePath() { return g_program.empty() ? programFolder() + L"\\
 Child startPrintvane(const Args& args)
 {
     const std::wstring exe = printvanePath();
-    std::wstring cmd = commandLine(exe, args);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
+    PROCESS_INFORMATION pi;
     Child c;
-    if (CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (winkit::startProcess(commandLine(exe, args), pi, {}, 0, exe.c_str())) {
         CloseHandle(pi.hThread);
         c.process = pi.hProcess;
         c.pid = pi.dwProcessId;
     }
     return c;
-}
-
-bool waitForExit(HANDLE process, DWORD limitMs, DWORD& exitCode)
-{
-    const bool ended = WaitForSingleObject(process, limitMs) == WAIT_OBJECT_0;
-    if (!ended) {
-        TerminateProcess(process, 0xDEAD);
-        WaitForSingleObject(process, 5000);
-    }
-    exitCode = 0;
-    GetExitCodeProcess(process, &exitCode);
-    return ended;
 }
 
 DWORD finish(Child& child, DWORD limitMs)

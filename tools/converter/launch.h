@@ -20,6 +20,7 @@ using winkit::programFolder;
 using winkit::saveWindowPicture;
 using winkit::savePicture;
 using winkit::utf8;
+using winkit::waitForExit;
 using winkit::wide;
 using winkit::writeFile;
 
@@ -32,10 +33,6 @@ struct Child {
 // be started; GetLastError() then tells why.
 Child startPrintvane(const Args& args);
 
-// Waits at most `limitMs` for `process`. True with its exit code when it
-// ended; false when it did not (it is then terminated and `exitCode` holds
-// what that left, normally 0xDEAD). The handle stays open.
-bool waitForExit(HANDLE process, DWORD limitMs, DWORD& exitCode);
 
 // Waits for the child (terminating it after `limitMs`), closes its handle and
 // returns its exit code; DWORD(-1) for a child that never started.
