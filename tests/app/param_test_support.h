@@ -9,6 +9,7 @@
 
 #include "app/core/page_image.h"
 #include "app/gdiplus_flat.h"
+#include "baselib/storage_folder_win.h"
 #include "support/ui_probe.h"
 
 namespace paramtest {
@@ -26,28 +27,13 @@ inline void ensureGdiplus()
     (void)token;
 }
 
-// A fresh folder under the temporary folder; deleted with its files (tests
-// make no subfolders in it).
-class TempFolder {
+// The storage tests' scratch folder, named as these tests use it: path()
+// is the folder, file(name) a file in it.
+class TempFolder : public ScratchFolder {
 public:
-    TempFolder() : path_(uitest::tempPath(uitest::uniqueName(L"folder"))) { CreateDirectoryW(path_.c_str(), nullptr); }
-    ~TempFolder()
-    {
-        WIN32_FIND_DATAW fd;
-        HANDLE h = FindFirstFileW(file(L"*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do
-                DeleteFileW(file(fd.cFileName).c_str());   // fails harmlessly on "." and ".."
-            while (FindNextFileW(h, &fd));
-            FindClose(h);
-        }
-        RemoveDirectoryW(path_.c_str());
-    }
-    const std::wstring& path() const { return path_; }
-    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
+    TempFolder() : ScratchFolder(L"folder") {}
+    const std::wstring& path() const { return folder(); }
+    std::wstring file(const std::wstring& name) const { return ScratchFolder::path(name); }
 };
 
 inline bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)

@@ -1,21 +1,17 @@
 // Files changed through a working copy: creation rules, rollback, commit,
-// failed commits, and a process killed at random moments in the middle of
-// commits.
+// failed commits. Processes killed in the middle of commits: the repository
+// torture test, whose saves go through this storage.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <atomic>
-#include <cstdio>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "baselib/rollback_versions.h"
 #include "baselib/storage_folder_win.h"
 #include "baselib/svr_storage.h"
-#include "support/kill_trials.h"
 #include "text_helpers.h"
 
 using namespace Solvaris;
@@ -243,44 +239,4 @@ TEST(RollbackStorage, FailedCommitKeepsTheOldContent) {
         EXPECT_EQ(uitest::readFile(target), "NEW!");
         EXPECT_FALSE(hasWorkingFile(dir));
     }
-}
-
-// ---------------------------------------------------------------------------
-// Crash safety: a child commits versions of a file in a loop and is killed
-// at a random moment; the file must then hold one complete version.
-
-using rollback_versions::commitVersion;
-using rollback_versions::parseVersion;
-
-// 200 kills take about 40 s under 64-bit Wine; where process starts are
-// much slower (32-bit Wine under QEMU) no new child starts after 90 s once
-// 60 kills are done (support/kill_trials.h).
-TEST(RollbackStorage, KilledInTheMiddleOfCommitsLeavesOneCompleteVersion) {
-    ScratchFolder dir(L"rb-crash");
-    const std::wstring program = uitest::programPath(L"rollback_crash_child.exe");
-    kill_trials::Plan plan;
-    std::vector<std::wstring> targets;
-    for (int i = 0; i < plan.lanes; ++i) {
-        targets.push_back(dir.path(L"repo-" + std::to_wstring(i) + L".xml"));
-        commitVersion(String(targets.back().c_str()), 0);
-    }
-    std::set<long> seen;
-    const int kills = kill_trials::run(
-        plan,
-        [&](int lane, int trial, const std::wstring& ready) {
-            return uitest::commandLine(program, {targets[size_t(lane)], ready, std::to_wstring(trial * 1000000 + 1)});
-        },
-        [&](int lane, int trial) {
-            std::string text = kill_trials::readAfterKill(targets[size_t(lane)]);
-            long version = parseVersion(text);
-            EXPECT_GE(version, 0) << "trial " << trial << ": the file holds no complete version (" << text.size()
-                                  << " bytes)";
-            seen.insert(version);
-            return version >= 0;
-        });
-    std::printf("%d children killed in the middle of commits\n", kills);
-    RecordProperty("kills", kills);
-    EXPECT_GE(kills, plan.minTrials);
-    // Every child committed at least once before it was killed.
-    EXPECT_EQ(seen.size(), size_t(kills));
 }

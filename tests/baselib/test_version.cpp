@@ -47,13 +47,7 @@ TEST(Version, StringsNestInsideEachOther)
 #ifdef _WIN32
 namespace {
 
-std::string narrow(const wchar_t* w)
-{
-    std::string out;
-    for (; w && *w; ++w)
-        out += char(*w < 128 ? *w : '?');
-    return out;
-}
+using uitest::narrow;
 
 // What the version resource of a file says: the fixed version and the
 // U.S. English string values.
@@ -123,7 +117,7 @@ TEST(Version, ResourcesCarryTheProjectVersion)
     const DWORD ms = (DWORD(PV_VERSION_MAJOR) << 16) | PV_VERSION_MINOR;
     const DWORD ls = DWORD(PV_VERSION_BUILD) << 16;
     for (const File& f : files) {
-        SCOPED_TRACE(narrow(f.path.c_str()));
+        SCOPED_TRACE(narrow(f.path));
         VersionResource v = readVersionResource(f.path);
         ASSERT_TRUE(v.present);
         EXPECT_EQ(v.fileMS, ms);

@@ -69,8 +69,26 @@ void onThreads(int n, F f)
         t.join();
 }
 
-// The code of the library exception f throws; 0 when it throws nothing and
-// -1 when it throws anything else.
+// The library exception f throws: its code (0: none, -1: another kind of
+// exception) and message.
+struct Thrown {
+    int code = 0;
+    std::string message;
+};
+template <class F>
+Thrown thrown(F f)
+{
+    try {
+        f();
+    } catch (const Solvaris::Exception& e) {
+        return {e.code(), str(e.message())};
+    } catch (...) {
+        return {-1, ""};
+    }
+    return {};
+}
+// The code alone, found without allocating (for calls under a failing
+// allocator).
 template <class F>
 int codeOf(F f)
 {

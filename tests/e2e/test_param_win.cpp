@@ -282,19 +282,13 @@ TEST(ParamMode, ScreenshotsInTheUsersLanguage)
                                          std::to_wstring(c.h), std::to_wstring(c.page)})));
         HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
         ASSERT_TRUE(dlg);
-        Sleep(800);   // past the attention flash
         EXPECT_FALSE(saveScreenshot(dlg, L"param-e2e-" + std::wstring(c.shape) + L"_" + locale).empty());
         if (c.page == 1) {
             // A name that can never be a file: the message in the user's
             // language, over the dialog, which stays open.
             SendMessageW(GetDlgItem(dlg, IDC_OUTPUT_FILE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\out\\CON.djvu"));
             pressButton(dlg, IDOK);
-            HWND box = nullptr;
-            for (DWORD waited = 0; !box && waited < kWait; waited += 50) {
-                Sleep(50);
-                for (HWND w : topLevelWindows(p.pid(), L"#32770"))
-                    box = w != dlg ? w : box;
-            }
+            HWND box = waitForWindow(p.pid(), kWait, L"#32770", p.handle(), dlg);
             ASSERT_TRUE(box) << "no message for a device name";
             EXPECT_NE(staticTexts(box).find(L"CON.djvu"), std::wstring::npos) << narrow(staticTexts(box));
             EXPECT_FALSE(saveScreenshot(box, L"param-e2e-name-refused_" + std::wstring(locale)).empty());

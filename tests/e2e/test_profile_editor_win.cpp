@@ -5,6 +5,7 @@
 #include "app/core/editor_link.h"
 #include "app/param_test_support.h"
 #include "profile/djv_profiles.h"
+#include "support/dialog_driver.h"
 #include "support/ui_probe.h"
 #include "tools/tessforge7/resource.h"  // the editor's controls
 
@@ -12,7 +13,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -63,21 +63,6 @@ struct Receiver {
     }
 };
 
-// Waits for `condition` while this thread's messages are dispatched.
-bool pumpUntil(const std::function<bool()>& condition, DWORD limitMs = 20000)
-{
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > limitMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-    }
-    return true;
-}
-
 int clientWidth(HWND control)
 {
     RECT client = {};
@@ -115,7 +100,7 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
             << narrow(p.error());
         receiver.editorPid = p.pid();
         HWND editor = nullptr;
-        ASSERT_TRUE(pumpUntil([&] { return (editor = waitForWindow(p.pid(), 50, L"#32770", p.handle())) != nullptr &&
+        ASSERT_TRUE(waitPumping([&] { return (editor = waitForWindow(p.pid(), 50, L"#32770", p.handle())) != nullptr &&
                                            controlText(editor, IDC_DESCRIPTION) == L"Colour scans"; }))
             << narrow(c.lang) << ": the script's edits show";
         EXPECT_EQ(windowText(editor), c.title);
@@ -149,16 +134,7 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
 
         // New asks for the name (the script waits at its gate meanwhile);
         // Remove asks first, and No keeps the profile.
-        auto ownedWindow = [&] {
-            HWND found = nullptr;
-            pumpUntil([&] {
-                for (HWND w : topLevelWindows(p.pid(), L"#32770"))
-                    if (w != editor)
-                        found = w;
-                return found != nullptr;
-            }, 10000);
-            return found;
-        };
+        auto ownedWindow = [&] { return waitForWindow(p.pid(), 10000, L"#32770", p.handle(), editor); };
         pressButton(editor, 1002 /* New */);
         HWND prompt = ownedWindow();
         ASSERT_TRUE(prompt) << narrow(c.lang) << ": the name prompt";
@@ -170,13 +146,13 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         saveScreenshot(prompt, std::wstring(L"editor-new-") + c.lang);
         SendMessageW(findControl(prompt, IDC_NAME), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Copy C"));
         pressButton(prompt, IDOK);
-        ASSERT_TRUE(pumpUntil([&] { return !IsWindow(prompt); }));
+        ASSERT_TRUE(waitPumping([&] { return !IsWindow(prompt); }));
         pressButton(editor, 1004 /* Remove */);
         HWND question = ownedWindow();
         ASSERT_TRUE(question) << narrow(c.lang) << ": the remove question";
         EXPECT_NE(staticTexts(question).find(L"Copy C"), std::wstring::npos) << narrow(staticTexts(question));
         pressButton(question, IDNO);
-        ASSERT_TRUE(pumpUntil([&] { return !IsWindow(question); }));
+        ASSERT_TRUE(waitPumping([&] { return !IsWindow(question); }));
 
         // Another program saves the file (dated later: file times may be
         // whole seconds); Save then asks first, and Cancel saves nothing.
@@ -190,11 +166,11 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
                   std::wstring::npos) << narrow(staticTexts(changed));
         saveScreenshot(changed, std::wstring(L"editor-changed-") + c.lang);
         pressButton(changed, IDCANCEL);
-        ASSERT_TRUE(pumpUntil([&] { return !IsWindow(changed); }));
+        ASSERT_TRUE(waitPumping([&] { return !IsWindow(changed); }));
         EXPECT_TRUE(receiver.requests.empty()) << "nothing was saved";
 
         SetEvent(event);
-        ASSERT_TRUE(pumpUntil([&] { return !p.running(); })) << narrow(c.lang);
+        ASSERT_TRUE(waitPumping([&] { return !p.running(); })) << narrow(c.lang);
         CloseHandle(event);
         EXPECT_EQ(p.exitCode(), 0u);
         ASSERT_EQ(receiver.requests.size(), 2u) << narrow(c.lang);

@@ -24,6 +24,8 @@ using Solvaris::DjVu::XmlParse::XmlElement;
 using text_helpers::codeOf;
 using text_helpers::failsWith;
 using text_helpers::str;
+using text_helpers::Thrown;
+using text_helpers::thrown;
 inline String S(const std::string& s) { return String(s.data(), int32_t(s.size())); }
 
 // Parses text handed over in pieces of `piece` bytes (0: whole), then the
@@ -53,23 +55,6 @@ inline void forEachSplit(const std::string& text, const std::function<void(const
         AutoPtr<XmlElement> root = parseInPieces(text, piece, namespaces);
         check(*root);
     }
-}
-
-// The exception f throws: its code and message; code 0 when none.
-struct Thrown {
-    int code = 0;
-    std::string message;
-};
-template <class F>
-Thrown thrown(F f) {
-    Thrown t;
-    try {
-        f();
-    } catch (const Solvaris::Exception& e) {
-        t.code = e.code();
-        t.message = str(e.message());
-    }
-    return t;
 }
 
 inline std::string readFile(const std::filesystem::path& p) {

@@ -80,6 +80,16 @@ bool waitUntil(const std::function<bool()>& condition, DWORD limitMs)
     return true;
 }
 
+bool waitPumping(const std::function<bool()>& condition, DWORD limitMs)
+{
+    return waitUntil([&] {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        return condition();
+    }, limitMs);
+}
+
 std::wstring itemText(HWND dialog, int id)
 {
     HWND w = id ? GetDlgItem(dialog, id) : dialog;

@@ -25,6 +25,9 @@ DrivenRun runDriven(const std::function<INT_PTR()>& runModal,
 
 // Polls `condition` every few milliseconds until it holds or limitMs passed.
 bool waitUntil(const std::function<bool()>& condition, DWORD limitMs = 5000);
+// The same while this thread's messages are dispatched (its own windows go
+// on answering other processes meanwhile).
+bool waitPumping(const std::function<bool()>& condition, DWORD limitMs = 20000);
 
 // Text of a control of `dialog` (WM_GETTEXT, any length), or of the window
 // itself when id is 0.

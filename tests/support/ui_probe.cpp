@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cwctype>
-#include <map>
 #include <thread>
 
 namespace uitest {
@@ -15,91 +14,15 @@ std::wstring parentOf(const std::wstring& path)
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-std::wstring upper(std::wstring s)
-{
-    for (wchar_t& c : s)
-        c = static_cast<wchar_t>(std::towupper(c));
-    return s;
-}
-
 bool isClass(const ControlInfo& c, const wchar_t* name) { return _wcsicmp(c.className.c_str(), name) == 0; }
-
-// The current environment with `env` applied, sorted and double-NUL
-// terminated, as CreateProcessW wants it. Names compare without case.
-std::wstring environmentBlock(const Environment& env)
-{
-    std::map<std::wstring, std::wstring> vars;   // upper-case name -> "Name=value"
-    if (wchar_t* block = GetEnvironmentStringsW()) {
-        for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
-            std::wstring entry(p);
-            size_t eq = entry.find(L'=', 1);   // names like "=C:" start with '='
-            if (eq != std::wstring::npos)
-                vars[upper(entry.substr(0, eq))] = entry;
-        }
-        FreeEnvironmentStringsW(block);
-    }
-    for (const auto& kv : env) {
-        if (kv.second.empty())
-            vars.erase(upper(kv.first));
-        else
-            vars[upper(kv.first)] = kv.first + L"=" + kv.second;
-    }
-    std::wstring out;
-    for (const auto& kv : vars)
-        out += kv.second + L'\0';
-    return out + L'\0';
-}
 
 bool createChild(const std::wstring& cmdLine, const Environment& env, DWORD flags, PROCESS_INFORMATION& pi,
                  std::wstring& error, const wchar_t* program = nullptr, HANDLE output = nullptr)
 {
-    std::wstring cmd = cmdLine + L'\0';
-    std::wstring block;
-    if (!env.empty()) {
-        block = environmentBlock(env);
-        flags |= CREATE_UNICODE_ENVIRONMENT;
-    }
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    if (output) {
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = si.hStdError = output;
-    }
-    pi = PROCESS_INFORMATION{};
-    if (!CreateProcessW(program, &cmd[0], nullptr, nullptr, output != nullptr, flags,
-                        block.empty() ? nullptr : &block[0], nullptr, &si, &pi)) {
-        error = L"CreateProcessW failed with error " + std::to_wstring(GetLastError()) + L": " + cmdLine;
-        return false;
-    }
-    return true;
-}
-
-// A window's screen pixels as 0x00RRGGBB, top row first; w x h from `r`.
-std::vector<DWORD> grabScreen(const RECT& r)
-{
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    std::vector<DWORD> out;
-    if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
-        return out;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi = {};
-    bi.bmiHeader = {sizeof bi.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (dib && bits) {
-        HGDIOBJ old = SelectObject(mem, dib);
-        if (BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY)) {
-            GdiFlush();
-            out.assign(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + size_t(w) * h);
-        }
-        SelectObject(mem, old);
-    }
-    if (dib)
-        DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return out;
+    if (winkit::startProcess(cmdLine, pi, env, flags, program, output))
+        return true;
+    error = L"CreateProcessW failed with error " + std::to_wstring(GetLastError()) + L": " + cmdLine;
+    return false;
 }
 
 // The rectangle `text` needs in the font of `control`.
@@ -116,22 +39,7 @@ RECT measure(HWND control, const std::wstring& text, int width, UINT flags)
 
 } // namespace
 
-std::wstring programFolder()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0)
-            return std::wstring();
-        if (n < path.size()) {
-            path.resize(n);
-            return parentOf(path);
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
-std::wstring buildFolder() { return parentOf(programFolder()); }
+std::wstring buildFolder() { return parentOf(winkit::programFolder()); }
 
 std::wstring screenshotFolder()
 {
@@ -140,7 +48,7 @@ std::wstring screenshotFolder()
     return folder;
 }
 
-std::wstring programPath(const std::wstring& name) { return programFolder() + L"\\" + name; }
+std::wstring programPath(const std::wstring& name) { return winkit::programFolder() + L"\\" + name; }
 
 Process::~Process()
 {
@@ -215,120 +123,8 @@ RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environ
     r.started = p.start(cmdLine, env);
     if (!r.started)
         return r;
-    r.ended = p.wait(timeoutMs);
-    p.terminate();
-    r.exitCode = p.exitCode();
+    r.ended = winkit::waitForExit(p.handle(), timeoutMs, r.exitCode);
     return r;
-}
-
-namespace {
-
-struct WindowSearch {
-    DWORD pid;
-    const wchar_t* className;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK collectTopLevel(HWND hwnd, LPARAM lp)
-{
-    auto* s = reinterpret_cast<WindowSearch*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == s->pid && IsWindowVisible(hwnd) && (!s->className || windowClass(hwnd) == s->className))
-        s->found.push_back(hwnd);
-    return TRUE;
-}
-
-BOOL CALLBACK collectChild(HWND hwnd, LPARAM lp)
-{
-    ControlInfo c;
-    c.hwnd = hwnd;
-    c.id = GetDlgCtrlID(hwnd);
-    c.className = windowClass(hwnd);
-    c.text = windowText(hwnd);
-    c.style = GetWindowLongW(hwnd, GWL_STYLE);
-    c.visible = IsWindowVisible(hwnd) != FALSE;
-    GetWindowRect(hwnd, &c.rect);
-    reinterpret_cast<std::vector<ControlInfo>*>(lp)->push_back(c);
-    return TRUE;
-}
-
-} // namespace
-
-std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className)
-{
-    WindowSearch s{pid, className, {}};
-    EnumWindows(collectTopLevel, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
-HWND waitForWindow(DWORD pid, DWORD timeoutMs, const wchar_t* className, HANDLE process)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        std::vector<HWND> found = topLevelWindows(pid, className);
-        if (!found.empty())
-            return found.front();
-        if ((process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) || GetTickCount() - start >= timeoutMs)
-            return nullptr;
-        Sleep(25);
-    }
-}
-
-std::vector<ControlInfo> listControls(HWND window)
-{
-    std::vector<ControlInfo> out;
-    if (window)
-        EnumChildWindows(window, collectChild, reinterpret_cast<LPARAM>(&out));
-    return out;
-}
-
-HWND findControl(HWND window, int id)
-{
-    for (const ControlInfo& c : listControls(window))
-        if (c.id == id)
-            return c.hwnd;
-    return nullptr;
-}
-
-std::wstring windowText(HWND window)
-{
-    DWORD_PTR len = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &len))
-        return std::wstring();
-    // Bounded: a control that claims a huge length is read up to 1 MiB.
-    len = std::min<DWORD_PTR>(len, 1u << 20);
-    std::wstring text(len + 1, L'\0');
-    DWORD_PTR got = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
-                             SMTO_ABORTIFHUNG, 2000, &got))
-        return std::wstring();
-    text.resize(std::min<DWORD_PTR>(got, len));
-    return text;
-}
-
-std::wstring controlText(HWND window, int id)
-{
-    HWND c = findControl(window, id);
-    return c ? windowText(c) : std::wstring();
-}
-
-std::wstring windowClass(HWND window)
-{
-    wchar_t name[256] = {};
-    int n = GetClassNameW(window, name, 256);
-    return std::wstring(name, n > 0 ? n : 0);
-}
-
-std::wstring staticTexts(HWND window)
-{
-    std::wstring out;
-    for (const ControlInfo& c : listControls(window)) {
-        if (!isClass(c, L"Static") || (c.style & SS_TYPEMASK) == SS_ICON || c.text.empty())
-            continue;
-        out += (out.empty() ? L"" : L"\n") + c.text;
-    }
-    return out;
 }
 
 bool hasIconControl(HWND window)
@@ -435,46 +231,14 @@ bool pressButton(HWND window, int id)
 
 std::wstring saveScreenshot(HWND window, const std::wstring& name)
 {
-    if (!window || !IsWindow(window))
-        return std::wstring();
-    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    // Give the owning process a moment to paint (it runs its own message loop).
-    for (int i = 0; i < 10; ++i) {
-        DWORD_PTR ignored;
-        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &ignored);
-        Sleep(20);
-    }
-    RECT r;
-    if (!GetWindowRect(window, &r))
-        return std::wstring();
-    std::vector<DWORD> pixels = grabScreen(r);
-    if (pixels.empty())
-        return std::wstring();
-    // A 32-bit top-down BMP: the rows as the screen gave them, every pixel
-    // opaque (GDI leaves the fourth byte 0, which viewers take as alpha).
-    for (DWORD& p : pixels)
-        p |= 0xFF000000u;
-    BITMAPINFOHEADER ih = {sizeof ih, r.right - r.left, -(r.bottom - r.top), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    ih.biSizeImage = DWORD(pixels.size() * 4);
-    BITMAPFILEHEADER fh = {};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof ih;
-    fh.bfSize = fh.bfOffBits + ih.biSizeImage;
-    std::string bytes(reinterpret_cast<const char*>(&fh), sizeof fh);
-    bytes.append(reinterpret_cast<const char*>(&ih), sizeof ih);
-    bytes.append(reinterpret_cast<const char*>(pixels.data()), ih.biSizeImage);
     const std::wstring path = screenshotFolder() + L"\\" + name + L".bmp";
-    if (writeFile(path, bytes))
-        return path;
-    DeleteFileW(path.c_str());
-    return std::wstring();
+    return winkit::saveWindowPicture(window, path) ? path : std::wstring();
 }
 
 std::vector<COLORREF> capturePixels(const RECT& rect)
 {
     std::vector<COLORREF> out;
-    for (DWORD v : grabScreen(rect))
+    for (DWORD v : winkit::grabScreen(rect))
         out.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
     return out;
 }
@@ -610,17 +374,6 @@ std::string readFile(const std::wstring& path, bool* exists)
     return out;
 }
 
-bool writeFile(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
-    CloseHandle(f);
-    return ok;
-}
-
 std::vector<std::string> readLines(const std::wstring& path)
 {
     const std::string text = readFile(path);
@@ -649,15 +402,6 @@ std::wstring resourceString(const std::wstring& moduleFile, UINT id)
     std::wstring out = resourceString(m, id);
     if (m)
         FreeLibrary(m);
-    return out;
-}
-
-std::string narrow(const std::wstring& text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n : 0, '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "app/core/command_line.h"
+#include "tools/winkit/winkit.h"
 
 #include <string>
 #include <utility>
@@ -13,9 +14,14 @@
 
 namespace uitest {
 
-// Folder of the running test program (PrintvaneUI.exe and converter.exe lie
-// there), without a trailing separator; the build folder is its parent.
-std::wstring programFolder();
+// The running test program's folder (PrintvaneUI.exe and converter.exe lie
+// there) and its parent, the build folder; texts, files, windows and
+// pictures shared with the converter stand-in (winkit.h).
+using winkit::programFolder;
+using winkit::topLevelWindows;
+using winkit::waitForWindow;
+using winkit::writeFile;
+inline std::string narrow(const std::wstring& text) { return winkit::utf8(text); }
 std::wstring buildFolder();
 std::wstring screenshotFolder();   // <build>/screenshots, created on demand
 std::wstring programPath(const std::wstring& name);
@@ -24,9 +30,8 @@ std::wstring programPath(const std::wstring& name);
 using ::commandLine;
 using ::quoteArgument;
 
-// Extra environment variables for a child: name, value. A variable named here
-// replaces the inherited one; an empty value removes it.
-using Environment = std::vector<std::pair<std::wstring, std::wstring>>;
+// Extra environment variables for a child (winkit.h).
+using winkit::Environment;
 
 // A child process. The destructor terminates a child that still runs.
 class Process {
@@ -72,35 +77,15 @@ struct RunResult {
 // Starts a program, waits at most `timeoutMs`, kills it on time-out.
 RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env = {});
 
-// Waits up to `timeoutMs` for a visible top-level window of process `pid`
-// (of window class `className` when given, e.g. L"#32770"). Returns nullptr
-// on time-out or when the process ended first (pass its handle in `process`).
-HWND waitForWindow(DWORD pid, DWORD timeoutMs, const wchar_t* className = nullptr,
-                   HANDLE process = nullptr);
-// All visible top-level windows of process `pid` right now.
-std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className = nullptr);
 
-// One child control of a window, as read from the outside.
-struct ControlInfo {
-    HWND hwnd = nullptr;
-    int id = 0;
-    std::wstring className;
-    std::wstring text;
-    LONG style = 0;
-    bool visible = false;
-    RECT rect = {};         // screen coordinates
-};
-
-// Every child control (all levels) of `window`, in Z order.
-std::vector<ControlInfo> listControls(HWND window);
-HWND findControl(HWND window, int id);
-// Texts through WM_GETTEXT (works across processes); empty for no control.
-std::wstring windowText(HWND window);
-std::wstring controlText(HWND window, int id);
-std::wstring windowClass(HWND window);
-// Texts of all static controls without SS_ICON, joined with "\n": the
-// message text of a message box, for example.
-std::wstring staticTexts(HWND window);
+// Controls and their texts, read from the outside (winkit.h).
+using winkit::ControlInfo;
+using winkit::controlText;
+using winkit::findControl;
+using winkit::listControls;
+using winkit::staticTexts;
+using winkit::windowClass;
+using winkit::windowText;
 // True when `window` holds a static control that shows an icon.
 bool hasIconControl(HWND window);
 // The mnemonic of a control text (the character after a single '&',
@@ -113,24 +98,20 @@ int screenDpi();
 
 // Width of `text` on one line in the font of `control`, in pixels.
 int textWidth(HWND control, const std::wstring& text);
-// Why the text of a static or button control does not show whole: "" when
-// it fits. Statics that wrap are measured wrapped at their width (the
-// lines must fit their height), buttons on one line.
-std::wstring textFault(const ControlInfo& control);
 
 // What is wrong with the layout of a window as it is shown, one line per
 // fault: a visible child control that reaches outside the client area, two
 // visible child controls that overlap, or a label, button or static text
-// whose text does not fit (textFault). Texts are measured with the
+// whose text does not fit (statics that wrap at their width and within
+// their height, buttons on one line). Texts are measured with the
 // controls' fonts, so call it from the process that owns the window.
 std::vector<std::wstring> layoutFaults(HWND window);
 
 // Presses button `id`: posts WM_COMMAND(BN_CLICKED) to the window.
 bool pressButton(HWND window, int id);
 
-// Captures the window's screen rectangle into <build>/screenshots/<name>.bmp.
-// Returns the path, or an empty string on failure. The window is brought to
-// the top first.
+// winkit::saveWindowPicture into <build>/screenshots/<name>.bmp: the path,
+// or an empty string on failure.
 std::wstring saveScreenshot(HWND window, const std::wstring& name);
 
 // The screen pixels of `rect` (screen coordinates), row by row from the top.
@@ -165,7 +146,6 @@ std::wstring tempPath(const std::wstring& name);
 std::wstring uniqueName(const std::wstring& what);
 // The file's bytes; `exists` (when given) tells whether it could be opened.
 std::string readFile(const std::wstring& path, bool* exists = nullptr);
-bool writeFile(const std::wstring& path, const std::string& bytes);
 // The lines of a text file, without their "\r\n" or "\n".
 std::vector<std::string> readLines(const std::wstring& path);
 // Deletes the files it was given when it goes out of scope.
@@ -179,8 +159,5 @@ struct RemoveAtEnd {
 // for the call); empty when there is none.
 std::wstring resourceString(HMODULE module, UINT id);
 std::wstring resourceString(const std::wstring& moduleFile, UINT id);
-
-// UTF-16 to UTF-8 for messages in test output.
-std::string narrow(const std::wstring& text);
 
 } // namespace uitest

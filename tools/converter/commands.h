@@ -6,9 +6,6 @@
 
 using Args = std::vector<std::wstring>;
 
-// Folder of converter.exe (PrintvaneUI.exe lies beside it), with a trailing "\".
-std::wstring programFolder();
-
 int commandRun(const Args& args);   // run [--report FILE] ARGS...: start, wait, print "exit code: N"
 int commandDemo(const Args& args);  // demo [--auto ...]: a print job of three pages, see demo_job.cpp
 int commandShow(const Args& args);  // show [--auto] [--shot FILE] [--report FILE] ARGS...: see show_command.cpp

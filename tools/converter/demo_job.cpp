@@ -51,23 +51,7 @@ namespace {
 
 bool writeFile(const std::wstring& path, const std::vector<uint8_t>& bytes)
 {
-    return writeWholeFile(path, bytes.data(), bytes.size());
-}
-
-// ---- windows --------------------------------------------------------------
-
-// Brings the window to the top and lets it finish painting before its
-// picture is taken.
-bool saveShot(HWND window, const std::wstring& path)
-{
-    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    for (int i = 0; i < 5; ++i) {
-        DWORD_PTR ignored;
-        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &ignored);
-        Sleep(30);
-    }
-    return saveWindowPicture(window, path);
+    return winkit::writeFile(path, bytes.data(), bytes.size());
 }
 
 // ---- the progress pipe ----------------------------------------------------
@@ -203,17 +187,8 @@ bool parseOptions(const Args& args, Options& o)
         }
     }
     if (o.shots.empty())
-        o.shots = programFolder() + L"..\\screenshots";
+        o.shots = programFolder() + L"\\..\\screenshots";
     return true;
-}
-
-std::string narrowText(const std::wstring& w)
-{
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), &out[0], n, nullptr, nullptr);
-    return out;
 }
 
 // The profile editor's window while it runs: a visible dialog window of
@@ -256,43 +231,24 @@ std::wstring runProfileEditor(const Child& c, const Options& o, HWND dlg)
         Sleep(50);
     if (!editor)
         return L"<no editor>";
-    Sleep(700);   // the script's edits show
-    saveShot(editor, o.shots + L"\\demo-editor.bmp");
+    // The script's edits show once the description holds its text (the
+    // script pauses after it for the picture).
+    for (int i = 0; i < 300 && winkit::controlText(editor, 1010 /* the editor's description */) != L"Made by the demo job"; ++i)
+        Sleep(20);
+    saveWindowPicture(editor, o.shots + L"\\demo-editor.bmp");
     for (int i = 0; i < 600 && (IsWindow(editor) || !IsWindowEnabled(GetDlgItem(dlg, IDOK))); ++i)
         Sleep(50);
-    wchar_t name[260] = {};
-    SendMessageTimeoutW(GetDlgItem(dlg, IDC_PROFILE), WM_GETTEXT, 260, reinterpret_cast<LPARAM>(name), SMTO_ABORTIFHUNG,
-                        5000, nullptr);
-    return name;
+    return winkit::controlText(dlg, IDC_PROFILE);
 }
 
 // The opened list of a combo box of the dialog's process: a visible
 // top-level window of the class "ComboLBox".
-struct ListSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK matchDropDownList(HWND w, LPARAM param)
-{
-    ListSearch* s = reinterpret_cast<ListSearch*>(param);
-    wchar_t cls[16] = {};
-    GetClassNameW(w, cls, 16);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    if (pid == s->pid && IsWindowVisible(w) && wcscmp(cls, L"ComboLBox") == 0) {
-        s->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND dropDownList(HWND dlg)
 {
-    ListSearch search = {0, nullptr};
-    GetWindowThreadProcessId(dlg, &search.pid);
-    EnumWindows(matchDropDownList, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(dlg, &pid);
+    const std::vector<HWND> lists = winkit::topLevelWindows(pid, L"ComboLBox");
+    return lists.empty() ? nullptr : lists.front();
 }
 
 // The profile box's entries (the box marshals its texts between processes),
@@ -318,20 +274,25 @@ std::vector<std::wstring> listProfiles(const Options& o, HWND dlg)
     DWORD_PTR selected = 0;
     SendMessageTimeoutW(box, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &selected);
     SendMessageTimeoutW(box, CB_SHOWDROPDOWN, TRUE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
-    Sleep(300);
     // The opened list highlights the entry under the pointer: show the
-    // selection instead, as a user who just opened the box sees it.
-    HWND list = dropDownList(dlg);
+    // selection instead, as a user who just opened the box sees it, once
+    // the list's window shows (bounded), and let it paint.
+    HWND list = nullptr;
+    for (int i = 0; i < 250 && !(list = dropDownList(dlg)); ++i)
+        Sleep(20);
     if (list && selected != DWORD_PTR(CB_ERR))
         SendMessageTimeoutW(list, LB_SETCURSEL, selected, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
-    Sleep(100);
+    if (list) {
+        RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        SendMessageTimeoutW(list, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    }
     // The opened list reaches below the dialog: picture both.
     RECT listRect = {}, frame = {};
     SendMessageTimeoutW(box, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&listRect), SMTO_ABORTIFHUNG,
                         5000, nullptr);
     GetWindowRect(dlg, &frame);
     UnionRect(&frame, &frame, &listRect);
-    saveScreenPicture(frame, o.shots + L"\\demo-profiles.bmp");
+    savePicture(frame, o.shots + L"\\demo-profiles.bmp");
     SendMessageTimeoutW(box, CB_SHOWDROPDOWN, FALSE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
     SendMessageTimeoutW(box, CB_SETCURSEL, selected, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
     return names;
@@ -355,13 +316,13 @@ void answerDialog(const Child& c, const Options& o, const std::wstring& answer, 
                             SMTO_ABORTIFHUNG, 5000, nullptr);
     SendMessageTimeoutW(GetDlgItem(dlg, IDC_SAME_CONFIG), BM_SETCHECK, answer == L"same" ? BST_CHECKED : BST_UNCHECKED, 0,
                         SMTO_ABORTIFHUNG, 5000, nullptr);
-    saveShot(dlg, o.shots + L"\\demo-param-page" + std::to_wstring(page) + L".bmp");
+    saveWindowPicture(dlg, o.shots + L"\\demo-param-page" + std::to_wstring(page) + L".bmp");
     const int id = answer == L"skip" ? 3 : answer == L"cancel" ? 2 : 1;
     PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
     if (id == 1) {
         HWND question = waitForDialog(c, 1500, dlg);
         if (question) {
-            saveShot(question, o.shots + L"\\demo-overwrite.bmp");
+            saveWindowPicture(question, o.shots + L"\\demo-overwrite.bmp");
             PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
         }
     }
@@ -395,7 +356,7 @@ void showMessage(const Options& o, const std::wstring& text)
     if (o.automatic && c.process) {
         HWND box = waitForDialog(c, 20000);
         if (box) {
-            saveShot(box, o.shots + L"\\demo-summary.bmp");
+            saveWindowPicture(box, o.shots + L"\\demo-summary.bmp");
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         }
     }
@@ -439,15 +400,6 @@ std::wstring groupedNumber(uint64_t n)
     return out;
 }
 
-std::wstring wideText(const std::string& text)
-{
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0);
-    std::wstring out(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], n);
-    return out;
-}
-
 // Pictures the progress window and reports its title (tests compare it
 // with the output file's name).
 void reportProgressWindow(const ProgressPipe& pipe, const Options& o, Report& report)
@@ -457,10 +409,8 @@ void reportProgressWindow(const ProgressPipe& pipe, const Options& o, Report& re
         report.line("progress window: not shown");
         return;
     }
-    saveShot(w, o.shots + L"\\demo-progress.bmp");
-    wchar_t title[260] = {};
-    SendMessageTimeoutW(w, WM_GETTEXT, 260, reinterpret_cast<LPARAM>(title), SMTO_ABORTIFHUNG, 5000, nullptr);
-    report.line("progress window: " + narrowText(title));
+    saveWindowPicture(w, o.shots + L"\\demo-progress.bmp");
+    report.line("progress window: " + utf8(winkit::windowText(w)));
 }
 
 struct Encoding {
@@ -522,7 +472,7 @@ Encoding encodeDocument(const Options& o, const std::vector<Page>& pages, const 
             }
             if (!job.cancelled) {
                 writer.addPage(encodedPage);
-                report.line("page " + std::to_string(encoded[k]) + " encoded: " + narrowText(chosen[k].name));
+                report.line("page " + std::to_string(encoded[k]) + " encoded: " + utf8(chosen[k].name));
             }
         }
         if (!job.cancelled)
@@ -530,7 +480,7 @@ Encoding encodeDocument(const Options& o, const std::vector<Page>& pages, const 
         if (!job.cancelled)
             job.size = writer.finish();
     } catch (const std::exception& e) {
-        job.error = wideText(e.what());
+        job.error = wide(e.what());
     }
     report.line("progress exit: " + std::to_string(static_cast<unsigned long>(pipe.close())));
     return job;
@@ -601,12 +551,12 @@ int commandDemo(const Args& args)
         if (!seen.profile.empty()) {
             std::printf("demo: page %d: the profile editor ran; the dialog selected %ls\n", number,
                         seen.profile.c_str());
-            report.line("page " + std::to_string(number) + " profile: " + narrowText(seen.profile));
+            report.line("page " + std::to_string(number) + " profile: " + utf8(seen.profile));
         }
         if (!seen.profiles.empty()) {
             std::string list;
             for (const std::wstring& name : seen.profiles)
-                list += (list.empty() ? "" : "|") + narrowText(name);
+                list += (list.empty() ? "" : "|") + utf8(name);
             std::printf("demo: page %d: profiles %s\n", number, list.c_str());
             report.line("page " + std::to_string(number) + " profiles: " + list);
         }

@@ -4,6 +4,7 @@
 // an overlapped named pipe with time limits.
 #pragma once
 #include "tools/converter/commands.h"
+#include "tools/winkit/winkit.h"
 
 #include <windows.h>
 
@@ -16,12 +17,14 @@
 std::wstring printvanePath();
 void setPrintvanePath(const std::wstring& path);
 
-
-// UTF-8 form of a wide text, for console and report lines.
-std::string utf8(const std::wstring& text);
-
-// Writes the whole file, or removes what was written and returns false.
-bool writeWholeFile(const std::wstring& path, const void* bytes, size_t size);
+// Folder, texts, files and pictures shared with the tests (winkit.h).
+using winkit::programFolder;
+using winkit::saveWindowPicture;
+using winkit::savePicture;
+using winkit::utf8;
+using winkit::waitForExit;
+using winkit::wide;
+using winkit::writeFile;
 
 struct Child {
     Solvaris_Win32::UniqueHandle process;
@@ -32,10 +35,6 @@ struct Child {
 // be started; GetLastError() then tells why.
 Child startPrintvane(const Args& args);
 
-// Waits at most `limitMs` for `process`. True with its exit code when it
-// ended; false when it did not (it is then terminated and `exitCode` holds
-// what that left, normally 0xDEAD). The handle stays open.
-bool waitForExit(HANDLE process, DWORD limitMs, DWORD& exitCode);
 
 // Waits for the child (terminating it after `limitMs`), closes its handle and
 // returns its exit code; DWORD(-1) for a child that never started.
@@ -52,11 +51,6 @@ int reportExit(Child& child, DWORD limitMs, const std::wstring& reportPath = std
 // `except`, waited for at most `limitMs`; null when none came or the child
 // ended first.
 HWND waitForDialog(const Child& child, DWORD limitMs, HWND except = nullptr);
-
-// The window's rectangle as seen on the screen, as a 24-bit BMP file.
-bool saveWindowPicture(HWND window, const std::wstring& path);
-// The same for a rectangle of the screen.
-bool saveScreenPicture(const RECT& screenRect, const std::wstring& path);
 
 // Overlapped pipe I/O bounded in time. Each waits on `event` at most
 // `limitMs`; on time-out the operation is cancelled and its end awaited, so

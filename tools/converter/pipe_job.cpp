@@ -71,14 +71,6 @@ private:
     FILE* m_file = nullptr;
 };
 
-// The progress window is drawn anew before its picture is taken.
-bool saveProgressPicture(HWND window, const std::wstring& path)
-{
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    Sleep(100);
-    return saveWindowPicture(window, path);
-}
-
 class PipeSession {
 public:
     explicit PipeSession(Log& log) : m_log(log) {}
@@ -329,7 +321,7 @@ int commandPipe(const Args& args)
             allGood = w && allGood;
         } else if (verb == L"shot") {
             HWND w = session.window(5000);
-            bool saved = w && saveProgressPicture(w, value);
+            bool saved = w && saveWindowPicture(w, value);
             log.line("picture %s: %s", utf8(value).c_str(), saved ? "saved" : "FAILED");
         } else if (verb == L"cancel") {
             HWND w = session.window(5000);

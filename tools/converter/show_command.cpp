@@ -15,29 +15,6 @@
 #include <cstdio>
 #include <string>
 
-namespace {
-
-// Texts of the box's static controls: its message.
-BOOL CALLBACK collectText(HWND hwnd, LPARAM lp)
-{
-    wchar_t cls[16] = {};
-    GetClassNameW(hwnd, cls, 16);
-    if (_wcsicmp(cls, L"Static") != 0 || (GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-        return TRUE;
-    int n = GetWindowTextLengthW(hwnd);
-    if (n <= 0 || n > 65536)
-        return TRUE;
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, &text[0], n + 1)));
-    auto* out = reinterpret_cast<std::wstring*>(lp);
-    if (!out->empty())
-        *out += L" / ";
-    *out += text;
-    return TRUE;
-}
-
-} // namespace
-
 int commandShow(const Args& all)
 {
     bool automatic = false;
@@ -62,21 +39,15 @@ int commandShow(const Args& all)
     // Wait (bounded) for the box, or for the end when no box comes.
     HWND box = waitForDialog(child, 10000);
     if (box) {
-        wchar_t title[256] = {};
-        GetWindowTextW(box, title, 256);
-        std::wstring text;
-        EnumChildWindows(box, collectText, reinterpret_cast<LPARAM>(&text));
-        std::printf("box \"%s\": %s\n", utf8(title).c_str(), utf8(text).c_str());
+        std::printf("box \"%s\": %s\n", utf8(winkit::windowText(box)).c_str(),
+                    utf8(winkit::staticTexts(box, L" / ")).c_str());
         std::fflush(stdout);
         if (!shot.empty()) {
-            Sleep(300);   // let it finish painting
             std::printf(saveWindowPicture(box, shot) ? "picture: %s\n" : "no picture: %s\n",
                         utf8(shot).c_str());
         }
-        if (automatic) {
-            Sleep(1500);
+        if (automatic)
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        }
     } else {
         std::printf("no box\n");
     }

@@ -1,0 +1,83 @@
+// Driving PrintvaneUI.exe from another process, shared by the converter
+// stand-in and the Windows tests: the program's folder, UTF-8 texts,
+// starting and ending child processes, waiting for a process's top-level
+// windows, and pictures of the screen as BMP files. Every wait is bounded.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace winkit {
+
+// Folder of the running program, without a trailing separator.
+std::wstring programFolder();
+
+std::string utf8(const std::wstring& text);
+std::wstring wide(const std::string& utf8Text);
+
+// Writes the whole file, or removes what was written and returns false.
+bool writeFile(const std::wstring& path, const void* bytes, size_t size);
+inline bool writeFile(const std::wstring& path, const std::string& bytes)
+{
+    return writeFile(path, bytes.data(), bytes.size());
+}
+
+// Extra environment variables for a child: name, value. A variable named here
+// replaces the inherited one; an empty value removes it.
+using Environment = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// Starts `cmdLine` (its first token names the program unless `program` does)
+// with `env` applied to this process's environment and, when `output` is
+// given, standard output and error written there. False when it could not be
+// started; GetLastError() then tells why.
+bool startProcess(const std::wstring& cmdLine, PROCESS_INFORMATION& pi, const Environment& env = {},
+                  DWORD flags = 0, const wchar_t* program = nullptr, HANDLE output = nullptr);
+
+// Waits at most `limitMs` for `process`. True with its exit code when it
+// ended; false when it did not (it is then terminated and `exitCode` holds
+// what that left, normally 0xDEAD). The handle stays open.
+bool waitForExit(HANDLE process, DWORD limitMs, DWORD& exitCode);
+
+// All visible top-level windows of process `pid` (of window class
+// `className` when given, e.g. L"#32770") right now.
+std::vector<HWND> topLevelWindows(DWORD pid, const wchar_t* className = nullptr);
+// Waits up to `limitMs` for such a window other than `except`; null on
+// time-out or when `process` (when given) ended first.
+HWND waitForWindow(DWORD pid, DWORD limitMs, const wchar_t* className = nullptr, HANDLE process = nullptr,
+                   HWND except = nullptr);
+
+// One child control of a window, as read from the outside.
+struct ControlInfo {
+    HWND hwnd = nullptr;
+    int id = 0;
+    std::wstring className;
+    std::wstring text;
+    LONG style = 0;
+    bool visible = false;
+    RECT rect = {};         // screen coordinates
+};
+
+// Every child control (all levels) of `window`, in Z order.
+std::vector<ControlInfo> listControls(HWND window);
+HWND findControl(HWND window, int id);
+// Texts through WM_GETTEXT (works across processes, bounded in time and
+// length); empty for no control.
+std::wstring windowText(HWND window);
+std::wstring controlText(HWND window, int id);
+std::wstring windowClass(HWND window);
+// Texts of all static controls without SS_ICON, joined with `separator`: the
+// message text of a message box, for example.
+std::wstring staticTexts(HWND window, const wchar_t* separator = L"\n");
+
+// The screen pixels of `rect` as 0x00RRGGBB, top row first; empty when the
+// rectangle is empty or too large.
+std::vector<DWORD> grabScreen(const RECT& rect);
+// The same pixels as a 32-bit top-down BMP file.
+bool savePicture(const RECT& rect, const std::wstring& path);
+// Brings the window to the top, lets its process paint it (message round
+// trips, bounded), and saves its screen rectangle with savePicture.
+bool saveWindowPicture(HWND window, const std::wstring& path);
+
+} // namespace winkit
