@@ -37,8 +37,11 @@ function(pv_delay_import name dll)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(kill_at --kill-at)
   endif()
-  execute_process(COMMAND ${PV_DLLTOOL} --input-def ${dir}/${name}.def --dllname ${dll} ${kill_at}
-                          --output-delaylib ${dir}/lib${name}-delay.a
+  # Relative names: dlltool makes symbol names from the output's path, which
+  # would put the build folder into every program (no two builds alike).
+  execute_process(COMMAND ${PV_DLLTOOL} --input-def ${name}.def --dllname ${dll} ${kill_at}
+                          --output-delaylib lib${name}-delay.a
+                  WORKING_DIRECTORY ${dir}
                   RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "dlltool could not make the delay-load library for ${dll}")
