@@ -302,7 +302,6 @@ TEST(ProfileXmlReader, Failures) {
         {"<profile name=\"p\"/>", 20, "Not a profile!"},
         {"<profile xmlns=\"http://other.example/\" name=\"p\"/>", 20, "Not a profile!"},
         {"<repository xmlns=\"" + kNs + "\"/>", 20, "No profiles in repository file!"},
-        {profileDoc("", "<jb2 max-palettes=\"70000\"/>"), 20, "max-palettes should be in [0 65535] range! (value=70000)"},
         {profileDoc("", "<jb2 quality-policy=\"lossy\" refine-threshold=\"101\"/>"), 20,
          "refine-threshold should be in [0 100] range! (value=101)"},
         {profileDoc("encode-mode=\"4-layer\""), 20, "Unknown value '4-layer' on encode-mode!"},
