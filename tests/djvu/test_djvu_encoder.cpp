@@ -31,17 +31,15 @@ DjVuEncoder::Params profileParams(const std::string& inside)
 // Every page goes in at 150 dpi.
 pvdjvu::PageView view(const Page& p) { return {p.width, p.height, 150, p.bgr.data(), size_t(p.width) * 3}; }
 
+// The standard output of a command.
 std::string run(const std::string& command)
 {
     std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    pclose(pipe);
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        for (int c; (c = std::fgetc(pipe)) != EOF;)
+            out += char(c);
+        pclose(pipe);
+    }
     return out;
 }
 

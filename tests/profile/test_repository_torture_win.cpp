@@ -81,17 +81,16 @@ bool saveVersion(const String& path, uint32_t writer, uint32_t n) {
     return ::testing::AssertionFailure() << (t.code == -1 ? "not one whole version" : t.message);
 }
 
-// A child saving `count` versions from `first` on as `writer`; it sets the
-// named event after its first save.
-std::wstring childCommand() {
-    return uitest::commandLine(uitest::programPath(L"test_profile.exe"),
-                               {L"--gtest_also_run_disabled_tests", L"--gtest_brief=1",
-                                L"--gtest_filter=DISABLED_RepositoryChild.Saves"});
-}
-uitest::Environment childJob(const std::wstring& target, uint32_t writer, uint32_t first, uint32_t count,
-                             const std::wstring& event = L"-") {
-    return {{kChildVar, std::to_wstring(writer) + L" " + std::to_wstring(first) + L" " + std::to_wstring(count) +
-                            L" " + event + L" " + target}};
+// Starts a child saving `count` versions from `first` on as `writer`; it
+// sets the named event after its first save.
+bool startChild(uitest::Process& child, const std::wstring& target, uint32_t writer, uint32_t first, uint32_t count,
+                const std::wstring& event = L"-") {
+    const std::wstring job = std::to_wstring(writer) + L" " + std::to_wstring(first) + L" " + std::to_wstring(count) +
+                             L" " + event + L" " + target;
+    return child.start(uitest::commandLine(uitest::programPath(L"test_profile.exe"),
+                                           {L"--gtest_also_run_disabled_tests", L"--gtest_brief=1",
+                                            L"--gtest_filter=DISABLED_RepositoryChild.Saves"}),
+                       {{kChildVar, job}});
 }
 
 } // namespace
@@ -131,7 +130,7 @@ TEST(RepositoryTorture, KilledInTheMiddleOfSavesLeavesOneCompleteVersion) {
         Lane& l = lanes[trial % kLanes];
         const std::wstring event = L"pv-kill-ready-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(trial);
         l.ready = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
-        return l.ready && l.child.start(childCommand(), childJob(l.target, 1, trial * 100000 + 1, 100000, event));
+        return l.ready && startChild(l.child, l.target, 1, trial * 100000 + 1, 100000, event);
     };
     for (int i = 0; i < kLanes; ++i) {
         lanes[i].target = (dir / ("db" + std::to_string(i) + ".dprepo")).wstring();
@@ -159,8 +158,9 @@ TEST(RepositoryTorture, KilledInTheMiddleOfSavesLeavesOneCompleteVersion) {
         // one of its versions, not the seed or an older child's.
         EXPECT_TRUE(writer == 1 && n > uint32_t(trial) * 100000) << "trial " << trial << ": version " << n;
         const bool overBudget = GetTickCount() - start > kBudgetMs && trial + 1 >= kMinTrials;
-        if (trial + kLanes < kTrials && !overBudget)
+        if (trial + kLanes < kTrials && !overBudget) {
             ASSERT_TRUE(launch(trial + kLanes)) << "trial " << trial + kLanes;
+        }
     }
     for (Lane& l : lanes) {
         if (l.ready)
@@ -179,7 +179,7 @@ TEST(RepositoryTorture, TwoWritersAtOnceLeaveOneWritersWholeVersion) {
     const uint32_t kSaves = 100;
     uitest::Process writers[2];
     for (uint32_t w = 0; w < 2; ++w)
-        ASSERT_TRUE(writers[w].start(childCommand(), childJob(target, w + 1, 1, kSaves)));
+        ASSERT_TRUE(startChild(writers[w], target, w + 1, 1, kSaves));
     // Reads while both run; each read is one whole version of one writer
     // (or still the seed).
     int reads = 0;
