@@ -7,14 +7,13 @@
 #include "profile/djv_profiles.h"
 #include "profile/djv_profilexml.h"
 
+#include "support/test_kit.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <sstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using Solvaris::DjVu::DjVuEncoder;
@@ -29,28 +28,18 @@ DjVuEncoder::Params profileParams(const std::string& inside)
     return Profile::importFromXml(Solvaris::String(xml.c_str()))->getParams();
 }
 
-pvdjvu::PageView view(const Page& p, uint32_t dpi)
-{
-    pvdjvu::PageView v;
-    v.width = p.width;
-    v.height = p.height;
-    v.dpi = dpi;
-    v.bgr = p.bgr.data();
-    v.stride = size_t(p.width) * 3;
-    return v;
-}
+// Every page goes in at 150 dpi.
+pvdjvu::PageView view(const Page& p) { return {p.width, p.height, 150, p.bgr.data(), size_t(p.width) * 3}; }
 
+// The standard output of a command.
 std::string run(const std::string& command)
 {
     std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    pclose(pipe);
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        for (int c; (c = std::fgetc(pipe)) != EOF;)
+            out += char(c);
+        pclose(pipe);
+    }
     return out;
 }
 
@@ -80,165 +69,130 @@ std::vector<DumpedPage> dump(const fs::path& file)
     return pages;
 }
 
-// A page decoded by ddjvu at full size: one byte a sample (PBM: 1 = black).
+// A page decoded by ddjvu at full size: red, green, blue a pixel.
 struct Decoded {
-    uint32_t width = 0, height = 0, channels = 0;
-    std::vector<uint8_t> samples;
+    uint32_t width = 0, height = 0;
+    std::string rgb;
 };
 
-Decoded decode(const fs::path& file, int page, bool bitonal)
+Decoded decode(const fs::path& file, int page)
 {
-    const fs::path out = file.string() + (bitonal ? ".pbm" : ".ppm");
-    run("ddjvu -format=" + std::string(bitonal ? "pbm" : "ppm") + " -subsample=1 -page=" + std::to_string(page) +
-        " '" + file.string() + "' '" + out.string() + "'");
-    std::ifstream in(out, std::ios::binary);
+    std::istringstream in(run("ddjvu -format=ppm -subsample=1 -page=" + std::to_string(page) + " '" + file.string() + "'"));
     std::string magic;
+    uint32_t maxValue = 0;
     Decoded d;
-    uint32_t maxValue = 1;
-    in >> magic >> d.width >> d.height;
-    if (!bitonal)
-        in >> maxValue;
+    in >> magic >> d.width >> d.height >> maxValue;
     in.get();
-    std::vector<uint8_t> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    fs::remove(out);
-    d.channels = bitonal ? 1 : 3;
-    if (bitonal) {
-        const size_t rowBytes = (d.width + 7) / 8;
-        if (raw.size() < rowBytes * d.height)
-            return Decoded();
-        for (uint32_t y = 0; y < d.height; ++y)
-            for (uint32_t x = 0; x < d.width; ++x)
-                d.samples.push_back((raw[y * rowBytes + x / 8] >> (7 - x % 8)) & 1);
-    } else {
-        d.samples = raw;
-    }
+    d.rgb = in.str().substr(size_t(in.tellg()));
     return d;
 }
 
+// The decoded page against the one that went in: the PSNR over the whole
+// page (99 when equal), and how many pixels are not the input thresholded at
+// binThreshold (black or white).
 double psnr(const Page& p, const Decoded& d)
 {
-    if (d.width != p.width || d.height != p.height || d.samples.size() != p.bgr.size())
+    if (d.width != p.width || d.height != p.height || d.rgb.size() != p.bgr.size())
         return 0;
     double sum = 0;
-    for (size_t i = 0; i < p.bgr.size(); i += 3)
-        for (int c = 0; c < 3; ++c) {   // PPM holds red, green, blue
-            const double e = double(p.bgr[i + 2 - c]) - d.samples[i + c];
-            sum += e * e;
-        }
+    for (size_t i = 0; i < p.bgr.size(); ++i) {
+        const double e = double(p.bgr[i - i % 3 + 2 - i % 3]) - uint8_t(d.rgb[i]);
+        sum += e * e;
+    }
     return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / (sum / double(p.bgr.size())));
 }
-
-fs::path tempFile(const std::string& name)
+size_t notThresholded(const Page& p, const Decoded& d, uint32_t threshold)
 {
-    return fs::temp_directory_path() / ("pvdjvu-" + std::to_string(getpid()) + "-" + name);
+    if (d.width != p.width || d.height != p.height || d.rgb.size() != p.bgr.size())
+        return p.bgr.size();
+    size_t wrong = 0;
+    for (size_t i = 0; i < p.bgr.size(); i += 3)
+        wrong += d.rgb.compare(i, 3, std::string(3, pvdjvu::greyOf(&p.bgr[i]) < threshold ? '\0' : '\xFF')) != 0;
+    return wrong;
 }
 
 const Page& testPage(int n)
 {
-    // A4 at 150 dpi, the second one landscape; the demo's own pages.
-    static const Page pages[] = {renderPage(1240, 1754, 1), renderPage(1754, 1240, 2)};
+    // A4 at 150 dpi, the second one landscape; the demo's own pages; and a
+    // page with no dark pixel.
+    static const Page pages[] = {renderPage(1240, 1754, 1), renderPage(1754, 1240, 2),
+                                 Page{300, 200, std::vector<uint8_t>(300 * 200 * 3, 0xFF)}};
     return pages[n - 1];
 }
 
 } // namespace
 
-// Each mode makes a two-page document whose pages come in order with their
-// size and resolution, hold the chunks the mode calls for, and decode to the
-// input: bitonal exactly equal to the thresholded page, the others within a
-// PSNR bound over the whole page, measured on these pages (portrait,
-// landscape) and set about 1 dB below: picture quality 75 at subsample 2
-// 20.1 and 25.5 dB; picture with the chunk list (70 slices, then the rest)
-// at the default subsample 3 17.5 and 18.0 dB (the page's small text blurs
-// most);
-// 3-layer quality 75 29.6 and 29.2 dB.
+// Each mode makes a document whose pages come in order with their size and
+// resolution, hold the chunks the mode calls for, and decode to the input:
+// bitonal exactly equal to the thresholded page, the others within a PSNR
+// bound over the whole page, measured on these pages (portrait, landscape)
+// and set about 1 dB below: picture quality 75 at subsample 2 20.1 and
+// 25.5 dB; picture with the chunk list (70 slices, then the rest) at the
+// default subsample 3 17.5 and 18.0 dB (the page's small text blurs most);
+// 3-layer quality 75 29.6 and 29.2 dB. A page with no dark pixel gives an
+// empty JB2 layer (bitonal), or no mask and a picture (3-layer).
 TEST(DjvuEncoder, DocumentOfEachMode)
 {
     struct Case {
         const char* name;
         std::string profile;   // attributes and children of <profile>
+        std::vector<int> pages;
         const char* chunks;
         double minPsnr;        // 0: bitonal, exact
     } cases[] = {
-        {"picture", "encode-mode=\"picture\"><iw44 id=\"background\" subsample=\"2\" quality=\"75\"/>",
+        {"picture", "encode-mode=\"picture\"><iw44 id=\"background\" subsample=\"2\" quality=\"75\"/>", {1, 2},
          "BG44 BG44 BG44", 19},
         // 60 adds nothing after 70 and is left out; an empty entry takes the rest.
         {"picture, chunk list", "encode-mode=\"picture\"><iw44 id=\"background\"><chunk-config slices=\"70\"/>"
                                 "<chunk-config slices=\"60\"/><chunk-config/></iw44>",
-         "BG44 BG44", 16.5},
-        {"bitonal", "encode-mode=\"bitonal\" bin-threshold=\"200\">", "Sjbz", 0},
+         {1, 2}, "BG44 BG44", 16.5},
+        {"bitonal", "encode-mode=\"bitonal\" bin-threshold=\"200\">", {1, 2}, "Sjbz", 0},
         {"3-layer", "encode-mode=\"3-layer\"><iw44 id=\"foreground\" intent=\"FG44\" quality=\"75\"/>"
                     "<iw44 id=\"background\" quality=\"75\"/>",
-         "Sjbz FG44 BG44 BG44 BG44", 28},
-        {"auto (3-layer)", ">", "Sjbz FG44 BG44 BG44 BG44", 28},
+         {1, 2}, "Sjbz FG44 BG44 BG44 BG44", 28},
+        {"auto (3-layer)", ">", {1, 2}, "Sjbz FG44 BG44 BG44 BG44", 28},
+        {"blank, bitonal", "encode-mode=\"bitonal\">", {3}, "Sjbz", 0},
+        {"blank, 3-layer", "encode-mode=\"3-layer\">", {3}, "BG44 BG44 BG44", 99},
     };
+    testkit::ScratchFolder folder("djvu-modes");
+    const fs::path file = folder / "doc.djvu";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const DjVuEncoder::Params params = profileParams(c.profile);
-        const fs::path file = tempFile("doc.djvu");
         {
             pvdjvu::DocumentWriter writer(file);
-            for (int n : {1, 2})
-                writer.addPage(pvdjvu::encodePage(view(testPage(n), 150), params));
+            for (int n : c.pages)
+                writer.addPage(pvdjvu::encodePage(view(testPage(n)), params));
             EXPECT_EQ(writer.finish(), fs::file_size(file));
         }
         const std::vector<DumpedPage> pages = dump(file);
-        ASSERT_EQ(pages.size(), 2u);
-        for (int n : {1, 2}) {
-            const Page& in = testPage(n);
-            const DumpedPage& out = pages[size_t(n - 1)];
-            EXPECT_EQ(out.info, "DjVu " + std::to_string(in.width) + "x" + std::to_string(in.height) + ", v24, 150 dpi");
-            EXPECT_EQ(out.chunks, c.chunks);
-            const Decoded d = decode(file, n, c.minPsnr == 0);
+        ASSERT_EQ(pages.size(), c.pages.size());
+        for (size_t i = 0; i < pages.size(); ++i) {
+            const Page& in = testPage(c.pages[i]);
+            EXPECT_EQ(pages[i].info, "DjVu " + std::to_string(in.width) + "x" + std::to_string(in.height) + ", v24, 150 dpi");
+            EXPECT_EQ(pages[i].chunks, c.chunks);
+            const Decoded d = decode(file, int(i + 1));
             if (c.minPsnr == 0) {
-                ASSERT_EQ(d.samples.size(), size_t(in.width) * in.height);
-                size_t wrong = 0;
-                for (size_t i = 0; i < d.samples.size(); ++i)
-                    wrong += d.samples[i] != (pvdjvu::greyOf(&in.bgr[i * 3]) < params.binThreshold);
-                EXPECT_EQ(wrong, 0u) << "page " << n;
+                EXPECT_EQ(notThresholded(in, d, params.binThreshold), 0u) << "page " << i + 1;
             } else {
-                EXPECT_GE(psnr(in, d), c.minPsnr) << "page " << n;
+                EXPECT_GE(psnr(in, d), c.minPsnr) << "page " << i + 1;
             }
         }
-        fs::remove(file);
     }
-}
-
-// A page with no dark pixel: bitonal gives an empty JB2 layer, 3-layer has
-// no mask and becomes picture.
-TEST(DjvuEncoder, BlankPage)
-{
-    const Page white{300, 200, std::vector<uint8_t>(300 * 200 * 3, 0xFF)};
-    const fs::path file = tempFile("blank.djvu");
-    for (const char* mode : {"bitonal", "3-layer"}) {
-        {
-            pvdjvu::DocumentWriter writer(file);
-            writer.addPage(pvdjvu::encodePage(view(white, 150), profileParams(std::string("encode-mode=\"") + mode + "\">")));
-            writer.finish();
-        }
-        const std::vector<DumpedPage> pages = dump(file);
-        ASSERT_EQ(pages.size(), 1u) << mode;
-        EXPECT_EQ(pages[0].chunks, mode[0] == 'b' ? "Sjbz" : "BG44 BG44 BG44") << mode;
-        const Decoded d = decode(file, 1, mode[0] == 'b');
-        EXPECT_EQ(d.samples, std::vector<uint8_t>(mode[0] == 'b' ? 300 * 200 : 300 * 200 * 3, mode[0] == 'b' ? 0 : 255))
-            << mode;
-    }
-    fs::remove(file);
 }
 
 // A lower background quality makes a smaller page, in both modes with a
 // background layer.
 TEST(DjvuEncoder, LowerQualityIsSmaller)
 {
-    for (const char* mode : {"picture", "3-layer"}) {
-        size_t size[2];
-        for (int i = 0; i < 2; ++i)
-            size[i] = pvdjvu::encodePage(view(testPage(1), 150),
-                                         profileParams(std::string("encode-mode=\"") + mode +
-                                                       "\"><iw44 id=\"background\" quality=\"" +
-                                                       (i ? "30" : "90") + "\"/>"))
-                          .size();
-        EXPECT_LT(size[1], size[0]) << mode;
-    }
+    auto size = [](const char* mode, const char* quality) {
+        return pvdjvu::encodePage(view(testPage(1)),
+                                  profileParams(std::string("encode-mode=\"") + mode +
+                                                "\"><iw44 id=\"background\" quality=\"" + quality + "\"/>"))
+            .size();
+    };
+    for (const char* mode : {"picture", "3-layer"})
+        EXPECT_LT(size(mode, "30"), size(mode, "90")) << mode;
 }
 
 // The document appears at the output name only when finished: a job ended
@@ -246,12 +200,13 @@ TEST(DjvuEncoder, LowerQualityIsSmaller)
 // earlier document there is left as it was; a finished one replaces it.
 TEST(DjvuEncoder, DocumentOnlyWhenFinished)
 {
-    const std::vector<uint8_t> page = pvdjvu::encodePage(view(testPage(2), 150), profileParams("encode-mode=\"bitonal\">"));
-    const fs::path file = tempFile("cancel.djvu");
+    const std::vector<uint8_t> page = pvdjvu::encodePage(view(testPage(2)), profileParams("encode-mode=\"bitonal\">"));
+    testkit::ScratchFolder folder("djvu-cancel");
+    const fs::path file = folder / "cancel.djvu";
     for (bool earlier : {false, true}) {
         for (bool finish : {false, true}) {
             if (earlier)
-                std::ofstream(file) << "earlier";
+                testkit::writeFile(file, "earlier");
             fs::path working;
             {
                 pvdjvu::DocumentWriter writer(file);
@@ -261,11 +216,8 @@ TEST(DjvuEncoder, DocumentOnlyWhenFinished)
                     writer.finish();
             }
             EXPECT_FALSE(fs::exists(working));
-            std::ifstream in(file, std::ios::binary);
-            std::string head(16, '\0');
-            in.read(&head[0], 16);
             const std::string expected = finish ? std::string("AT&TFORM") : earlier ? "earlier" : "";
-            EXPECT_EQ(head.substr(0, expected.size()), expected) << earlier << finish;
+            EXPECT_EQ(testkit::readFile(file).substr(0, expected.size()), expected) << earlier << finish;
             EXPECT_EQ(fs::exists(file), finish || earlier) << earlier << finish;
             fs::remove(file);
         }

@@ -1,22 +1,51 @@
+// The XML reading layer, the profile's XML form (golden files, reader
+// rules, the shared range table) and the name rules.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "profile/djv_fieldranges.h"
 #include "profile/djv_profiles.h"
 #include "profile/djv_profilexml.h"
-#include "profile_test_support.h"
+#include "profile/djv_xmlhelper.h"
+#include "support/test_kit.h"
 
-using namespace profile_test;
+using namespace testkit;
 using namespace Solvaris::DjVu;
+using Solvaris::AutoPtr;
 using Solvaris::DjVu::ProfileXml::ProfileData;
+using Solvaris::DjVu::XmlParse::DjVuXmlParser;
+using Solvaris::DjVu::XmlParse::XmlElement;
 using Solvaris::DjVu::XmlParse::parseXmlString;
 
 namespace {
 
 const std::string kNs = PROFILE_NAMESPACE;
+
+// Parses text handed over in pieces of `piece` bytes (0: whole), then the
+// final call; returns the root or rethrows what the parser threw. With
+// `namespaces` the parser records declarations in a namespace manager.
+AutoPtr<XmlElement> parseInPieces(const std::string& text, size_t piece, bool namespaces = false) {
+    AutoPtr<DjVuXmlParser> parser(new DjVuXmlParser());
+    if (namespaces)
+        parser->setNamespaceManager(new Solvaris::DjVu::XmlParse::XmlNamespaceManager());
+    for (size_t at = 0; piece && at < text.size(); at += piece)
+        parser->parse(text.data() + at, uint32_t(std::min(piece, text.size() - at)), "doc", false);
+    parser->parse(text.data(), piece ? 0 : uint32_t(text.size()), "doc", true);
+    return parser->getRoot();
+}
+
+// Runs check on the root of text parsed whole and in pieces of 1 to 5 bytes.
+void forEachSplit(const std::string& text, const std::function<void(const XmlElement&)>& check,
+                  bool namespaces = false) {
+    for (size_t piece = 0; piece <= 5; ++piece) {
+        SCOPED_TRACE("piece size " + std::to_string(piece));
+        check(*parseInPieces(text, piece, namespaces));
+    }
+}
 
 // A profile element with the given attributes and children, in the profile
 // namespace.
@@ -51,75 +80,53 @@ ProfileData readOk(const std::string& doc) {
     return data;
 }
 
-// The profiles of the golden repository, with what reading gives back.
+// The profiles of the golden repository, and whether each is read-only.
 std::vector<std::pair<AutoPtr<Profile>, bool>> goldenProfiles() {
-    std::vector<std::pair<AutoPtr<Profile>, bool>> out;
-
-    DjVuEncoder::Params standard;   // default 3-layer, flex encoding on
-    out.push_back({Profile::create(S("Standard"), S("Default three layers"), &standard), false});
-
-    DjVuEncoder::Params picture(DjVuEncoder::modePicture, 12, 75, 2, 60);
-    picture.bgParams.cbcrMode = IW44Encoder::cbcrHalf;
-    picture.bgParams.cbcrDelay = 10;
-    picture.bgEnhancer = 3;
-    picture.gamma = 18;
-    picture.pictureEncoding = DjVuEncoder::pictureJpeg;
+    using P = DjVuEncoder::Params;
+    P standard;   // default 3-layer, flex encoding on
+    P picture(DjVuEncoder::modePicture, 12, 75, 2, 60);
+    picture.bgParams.cbcrMode = IW44Encoder::cbcrHalf, picture.bgParams.cbcrDelay = 10, picture.bgEnhancer = 3;
+    picture.gamma = 18, picture.pictureEncoding = DjVuEncoder::pictureJpeg, picture.flexEncode = 0;
     picture.jpxParams = S("-rate 0.5 & more");
-    picture.flexEncode = 0;
-    out.push_back({Profile::create(S("Photo"), S(""), &picture), false});
-
-    DjVuEncoder::Params bitonal(DjVuEncoder::modeBitonal, 12, 75, 3, 75, 2, 3);
-    bitonal.dictMode = 0;
-    bitonal.dictFreq = 0;
-    bitonal.flexEncode = 0;
-    bitonal.blackCompensation = 1;
-    bitonal.postSegmentSubsample = 2;
-    bitonal.bitonalEncoding = DjVuEncoder::bitonalMmr;
-    bitonal.binThreshold = 128;
-    bitonal.flags = 7;
-    bitonal.jb2.sortShapes = 1;
-    bitonal.jb2.noiseReduction = JB2Params::noiseInflate;
-    bitonal.jb2.pageShapeThreshold = 5;
-    bitonal.jb2.flags = 3;
-    bitonal.jb2.maxPalettes = 65535;
+    P bitonal(DjVuEncoder::modeBitonal, 12, 75, 3, 75, 2, 3);
+    bitonal.dictMode = 0, bitonal.dictFreq = 0, bitonal.flexEncode = 0, bitonal.blackCompensation = 1;
+    bitonal.postSegmentSubsample = 2, bitonal.bitonalEncoding = DjVuEncoder::bitonalMmr, bitonal.binThreshold = 128;
+    bitonal.flags = 7, bitonal.jb2.sortShapes = 1, bitonal.jb2.noiseReduction = JB2Params::noiseInflate;
+    bitonal.jb2.pageShapeThreshold = 5, bitonal.jb2.flags = 3, bitonal.jb2.maxPalettes = 65535;
     bitonal.jb2.regionRecog.overlapThreshold = 1000;
-    out.push_back({Profile::create(S("Text-only"), S("Black and white"), &bitonal), true});
-
-    DjVuEncoder::Params chunked(DjVuEncoder::modeFg44ColorJb2);
-    chunked.flexEncode = 0;
-    chunked.emptyMaskProcess = DjVuEncoder::maskSegmentation;
+    P chunked(DjVuEncoder::modeFg44ColorJb2);
+    chunked.flexEncode = 0, chunked.emptyMaskProcess = DjVuEncoder::maskSegmentation, chunked.bgSubsample = 1;
     chunked.fgParams.chunks.append({74, 0});
-    chunked.bgParams.chunks.append({72, 0});
-    chunked.bgParams.chunks.append({0, 2000});
+    chunked.bgParams.chunks.append({72, 0}), chunked.bgParams.chunks.append({0, 2000});
     chunked.bgParams.chunks.append({10, 500});
-    chunked.bgParams.cbcrMode = IW44Encoder::cbcrNone;
-    chunked.bgParams.intent = IW44Encoder::intentIW44;
-    chunked.bgSubsample = 1;
+    chunked.bgParams.cbcrMode = IW44Encoder::cbcrNone, chunked.bgParams.intent = IW44Encoder::intentIW44;
     chunked.fgJpxParams = S("fg");
-    chunked.segmenter.bgColorExpected = 0xFFFFFF;
-    chunked.segmenter.bgColorThreshold = 30;
-    chunked.segmenter.detectEdge = 1;
-    chunked.segmenter.useNonBlurred = 1;
-    chunked.segmenter.blockSize = 4;
-    chunked.extras[S("zeta")] = S("last");
-    chunked.extras[S("Alpha")] = S("a \"quoted\" <value>");
+    chunked.segmenter.bgColorExpected = 0xFFFFFF, chunked.segmenter.bgColorThreshold = 30;
+    chunked.segmenter.detectEdge = 1, chunked.segmenter.useNonBlurred = 1, chunked.segmenter.blockSize = 4;
+    chunked.extras[S("zeta")] = S("last"), chunked.extras[S("Alpha")] = S("a \"quoted\" <value>");
     chunked.extras[S("empty")] = S("");
-    out.push_back({Profile::create(S("chunks"), S("Chunk lists"), &chunked), false});
-
-    DjVuEncoder::Params odd(DjVuEncoder::mode2Layer);
+    P odd(DjVuEncoder::mode2Layer);
     odd.gamma = 100;
-    out.push_back({Profile::create(S("R&D <\"q\"> 'x' -- caf\xC3\xA9-"), S("line one\nline\ttwo & <three>"), &odd),
-                   false});
-    return out;
+    return {{Profile::create(S("Standard"), S("Default three layers"), &standard), false},
+            {Profile::create(S("Photo"), S(""), &picture), false},
+            {Profile::create(S("Text-only"), S("Black and white"), &bitonal), true},
+            {Profile::create(S("chunks"), S("Chunk lists"), &chunked), false},
+            {Profile::create(S("R&D <\"q\"> 'x' -- caf\xC3\xA9-"), S("line one\nline\ttwo & <three>"), &odd), false}};
 }
 
-std::string goldenPath(const char* name) {
-    return std::string(PV_PROFILE_GOLDEN) + "/" + name;
+// The golden file's bytes; PV_UPDATE_GOLDEN=1 writes `bytes` there first.
+std::string golden(const char* name, const std::string& bytes) {
+    const std::string path = std::string(PV_PROFILE_GOLDEN) + "/" + name;
+    if (std::getenv("PV_UPDATE_GOLDEN"))
+        writeFile(path, bytes);
+    return readFile(path);
 }
 
 } // namespace
 
-TEST(ProfileXmlWriter, RepositoryGoldenFileAndReadBack) {
+// The repository file and the single-profile document of the writer, byte for
+// byte, and what reading them gives back.
+TEST(ProfileXmlWriter, GoldenFilesAndReadBack) {
     ScratchFolder folder("golden");
     auto profiles = goldenProfiles();
     {
@@ -132,9 +139,7 @@ TEST(ProfileXmlWriter, RepositoryGoldenFileAndReadBack) {
         repo->removeProfile(S("Standard"));   // nothing of this reaches the saved file
     }
     const std::string written = readFile(folder / "golden.dprepo");
-    if (std::getenv("PV_UPDATE_GOLDEN"))
-        writeFile(goldenPath("repository.dprepo"), written);
-    EXPECT_EQ(written, readFile(goldenPath("repository.dprepo")));
+    EXPECT_EQ(written, golden("repository.dprepo", written));
 
     // Read back: the same records, flags and descriptions, in every split.
     AutoPtr<XmlElement> root = parseXmlString(S(written), "golden");
@@ -154,21 +159,15 @@ TEST(ProfileXmlWriter, RepositoryGoldenFileAndReadBack) {
         EXPECT_EQ(data.version, PROFILE_VERSION);
     }
     forEachSplit(written, [&](const XmlElement& r) { EXPECT_EQ(r.getChildCount(), profiles.size()); });
-}
 
-TEST(ProfileXmlWriter, SingleProfileDocument) {
-    DjVuEncoder::Params params;
-    AutoPtr<Profile> p = Profile::create(S("Standard"), S("Default three layers"), &params);
-    p->setReadOnly(true);
-    const std::string xml = str(p->getXml());
-    if (std::getenv("PV_UPDATE_GOLDEN"))
-        writeFile(goldenPath("single.dprepo"), xml);
-    EXPECT_EQ(xml, readFile(goldenPath("single.dprepo")));   // no read-only attribute
+    // A single profile is written without the read-only flag.
+    profiles[0].first->setReadOnly(true);
+    const std::string xml = str(profiles[0].first->getXml());
+    EXPECT_EQ(xml, golden("single.dprepo", xml));
     AutoPtr<Profile> back = Profile::importFromXml(S(xml));
-    EXPECT_TRUE(back->getParams() == p->getParams());
+    EXPECT_TRUE(back->getParams() == profiles[0].first->getParams());
     EXPECT_EQ(str(back->getName()), "Standard");
-    EXPECT_FALSE(back->isReadOnly());
-    EXPECT_FALSE(back->isInstalled());
+    EXPECT_FALSE(back->isReadOnly() || back->isInstalled());
 }
 
 TEST(ProfileXmlWriter, RefusesWhatItCannotWrite) {
@@ -187,19 +186,19 @@ TEST(ProfileXmlWriter, RefusesWhatItCannotWrite) {
     }
 }
 
-TEST(ProfileXmlWriter, EscapeXml) {
+// Well-formed text comes back unchanged through any document
+// (fuzz_escape_xml); these rows are what escaping replaces, and the comment
+// line's dashes.
+TEST(ProfileXmlWriter, EscapeXmlAndCommentLine) {
     struct Case { std::string in, out; bool invalid; } cases[] = {
-        {"plain caf\xC3\xA9 \xE2\x82\xAC", "plain caf\xC3\xA9 \xE2\x82\xAC", false},
-        {"<>&\"'", "&lt;&gt;&amp;&quot;&apos;", false},
-        {"a\tb\nc\rd\x7F", "a&#9;b&#10;c&#13;d&#127;", false},
+        {"<>&\"'\t\x7F", "&lt;&gt;&amp;&quot;&apos;&#9;&#127;", false},
         {"\x01x", "?x", true},                          // no XML form at all
         {"\x80x\xFE\xFF", "?x??", true},                  // bytes that start no sequence
         {"ab\xE2\x82", "ab??", true},                     // cut short by the end
         {"\xED\xA0\x80", "?", true},                      // surrogate
         {"\xEF\xB7\x90\xEF\xBF\xBE", "??", true},         // non-characters
         {"\xF4\x90\x80\x80", "?", true},                  // above U+10FFFF
-        {"\xC0\xBC", "&lt;", false},                      // value by length alone
-        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", false},
+        {"\xC0\xBC", "&lt;", false},                      // overlong: value by length alone
     };
     for (const Case& c : cases) {
         bool invalid = false;
@@ -207,77 +206,67 @@ TEST(ProfileXmlWriter, EscapeXml) {
         EXPECT_EQ(invalid, c.invalid) << c.in;
         EXPECT_EQ(str(ProfileXml::escapeXml(S(c.in))), c.out);   // the flag is optional
     }
+    const std::pair<std::string, std::string> comments[] = {
+        {"a&b<c", "a&b<c"}, {"a--b", "a- -b"}, {"x---", "x- - - "}, {"end-", "end- "}, {"one-two", "one-two"},
+        {"bad\x01\xFF", "bad??"}};
+    for (const auto& [name, comment] : comments)
+        EXPECT_EQ(str(ProfileXml::getCommentLine(S(name))), "\t\n\t<!-- " + comment + " -->\n");
 }
 
-TEST(ProfileXmlWriter, CommentLineStaysWellFormed) {
-    struct Case { std::string name, comment; } cases[] = {
-        {"a&b<c", "a&b<c"},
-        {"a--b", "a- -b"},
-        {"x---", "x- - - "},
-        {"end-", "end- "},
-        {"one-two", "one-two"},
-        {"bad\x01\xFF", "bad??"},
+// Each row reads as the record of an empty profile (with an empty segmenter
+// element for the segmenter rows) with the row's changes, and nothing else.
+TEST(ProfileXmlReader, EachRowChangesOnlyItsFields) {
+    using P = DjVuEncoder::Params;
+    const P empty = readOk(profileDoc("")).params, segmenter = readOk(profileDoc("", "<segmenter/>")).params;
+    EXPECT_TRUE(empty.encodeMode == 0 && empty.flexEncode == 1 && empty.gamma == 22 &&
+                empty.segmenter.bgColorExpected == 0xFFFFFFFF && empty.jb2.refineThreshold == 60 &&
+                empty.jb2.matchThreshold == 12 && empty.jb2.centerDiffThreshold == 1);
+    EXPECT_EQ(segmenter.segmenter.bgColorExpected, 0xFFFFFFFF);
+    auto jb2 = [](P& p, uint32_t refine, uint32_t match, uint32_t center) {
+        p.jb2.refineThreshold = refine, p.jb2.matchThreshold = match, p.jb2.centerDiffThreshold = center;
     };
-    for (const Case& c : cases) {
-        std::string line = str(ProfileXml::getCommentLine(S(c.name)));
-        EXPECT_EQ(line, "\t\n\t<!-- " + c.comment + " -->\n");
-        std::string doc = "<a>" + line + "</a>";
-        EXPECT_EQ(codeOf([&] { parseXmlString(S(doc), nullptr); }), 0) << line;
-    }
-}
-
-TEST(ProfileXmlReader, EncodeModeGammaColourPolicy) {
-    struct Case {
-        std::string attrs, children;
-        uint32_t mode, flex, gamma, color, refine, match, center;
-    } cases[] = {
+    struct Case { std::string attrs, children; std::function<void(P&)> change; } cases[] = {
+        // dictionary frequency 0 turns the dictionary off; subsample 0 keeps
+        // the current value; numbers end at the first non-digit
+        {"dict-freq=\"0\" subsample=\"0\" upsample=\"3\" flags=\"9x\"", "",
+         [](P& p) { p.dictMode = 0, p.dictFreq = 0, p.upsample = 3, p.flags = 9; }},
+        {"dict-freq=\"20\"", "", [](P& p) { p.dictMode = 1, p.dictFreq = 20; }},
         // encode mode and its normalisation
-        {"", "", 0, 1, 22, 0xFFFFFFFF, 60, 12, 1},
-        {"encode-mode=\"fg44\"", "", 0, 0, 22, 0xFFFFFFFF, 60, 12, 1},
-        {"encode-mode=\"colorjb2\"", "", 1, 0, 22, 0xFFFFFFFF, 60, 12, 1},
-        {"encode-mode=\"AUTO\"", "", 0, 1, 22, 0xFFFFFFFF, 60, 12, 1},
-        {"encode-mode=\"Picture\" flex-encode=\"yes\"", "", 2, 1, 22, 0xFFFFFFFF, 60, 12, 1},
+        {"encode-mode=\"fg44\"", "", [](P& p) { p.flexEncode = 0; }},
+        {"encode-mode=\"colorjb2\"", "", [](P& p) { p.encodeMode = DjVuEncoder::mode2Layer, p.flexEncode = 0; }},
+        {"encode-mode=\"AUTO\"", "", [](P&) {}},
+        {"encode-mode=\"Picture\" flex-encode=\"yes\"", "", [](P& p) { p.encodeMode = DjVuEncoder::modePicture; }},
         // gamma in tenths, kept only in [0.2, 10.0]
-        {"gamma=\"2.2\"", "", 0, 1, 22, 0xFFFFFFFF, 60, 12, 1},
-        {"gamma=\"0.1\"", "", 0, 1, 22, 0xFFFFFFFF, 60, 12, 1},
-        {"gamma=\"12\"", "", 0, 1, 22, 0xFFFFFFFF, 60, 12, 1},
-        {"gamma=\"10\"", "", 0, 1, 100, 0xFFFFFFFF, 60, 12, 1},
-        {"gamma=\"2.25\"", "", 0, 1, 22, 0xFFFFFFFF, 60, 12, 1},
-        {"gamma=\"nan\"", "", 0, 1, 22, 0xFFFFFFFF, 60, 12, 1},
-        {"gamma=\"1e300\"", "", 0, 1, 22, 0xFFFFFFFF, 60, 12, 1},
+        {"gamma=\"10\"", "", [](P& p) { p.gamma = 100; }},
+        {"gamma=\"2.2\"", "", [](P&) {}}, {"gamma=\"0.1\"", "", [](P&) {}}, {"gamma=\"12\"", "", [](P&) {}},
+        {"gamma=\"2.25\"", "", [](P&) {}}, {"gamma=\"nan\"", "", [](P&) {}}, {"gamma=\"1e300\"", "", [](P&) {}},
         // background colour
-        {"", "<segmenter bg-color-expected=\"none\"/>", 0, 1, 22, 0xFFFFFFFF, 60, 12, 1},
-        {"", "<segmenter/>", 0, 1, 22, 0xFFFFFFFF, 60, 12, 1},
-        {"", "<segmenter bg-color-expected=\"#FFFFFF\"/>", 0, 1, 22, 0xFFFFFF, 60, 12, 1},
-        {"", "<segmenter bg-color-expected=\"#123456789\"/>", 0, 1, 22, 0xFFFFFFFF, 60, 12, 1},
+        {"", "<segmenter bg-color-expected=\"#FFFFFF\"/>", [](P& p) { p.segmenter.bgColorExpected = 0xFFFFFF; }},
+        {"", "<segmenter bg-color-expected=\"none\"/>", [](P&) {}},
+        {"", "<segmenter bg-color-expected=\"#123456789\"/>", [](P&) {}},
         // quality policy
-        {"", "<jb2 quality-policy=\"lossy\" refine-threshold=\"60\"/>", 0, 1, 22, 0xFFFFFFFF, 180, 30, 4},
-        {"", "<jb2 quality-policy=\"LOSSLESS\" refine-threshold=\"60\"/>", 0, 1, 22, 0xFFFFFFFF, 180, 0, 1},
-        {"", "<jb2 quality-policy=\"quasi-lossless\"/>", 0, 1, 22, 0xFFFFFFFF, 180, 12, 4},
-        {"", "<jb2 quality-policy=\"agressive\" refine-threshold=\"9\"/>", 0, 1, 22, 0xFFFFFFFF, 27, 3, 2},
-        {"", "<jb2 match-threshold=\"50\" center-diff-threshold=\"3\"/>", 0, 1, 22, 0xFFFFFFFF, 60, 50, 3},
+        {"", "<jb2 quality-policy=\"lossy\" refine-threshold=\"60\"/>", [&](P& p) { jb2(p, 180, 30, 4); }},
+        {"", "<jb2 quality-policy=\"LOSSLESS\" refine-threshold=\"60\"/>", [&](P& p) { jb2(p, 180, 0, 1); }},
+        {"", "<jb2 quality-policy=\"quasi-lossless\"/>", [&](P& p) { jb2(p, 180, 12, 4); }},
+        {"", "<jb2 quality-policy=\"agressive\" refine-threshold=\"9\"/>", [&](P& p) { jb2(p, 27, 3, 2); }},
+        {"", "<jb2 match-threshold=\"50\" center-diff-threshold=\"3\"/>", [&](P& p) { jb2(p, 60, 50, 3); }},
         // an older profile without a policy keeps its stated thresholds
-        {"version=\"100\"", "<jb2 match-threshold=\"7\"/>", 0, 1, 22, 0xFFFFFFFF, 60, 7, 1},
+        {"version=\"100\"", "<jb2 match-threshold=\"7\"/>", [&](P& p) { jb2(p, 60, 7, 1); }},
         // a tripled value that was saved reads back
-        {"", "<jb2 refine-threshold=\"180\" match-threshold=\"30\" center-diff-threshold=\"4\"/>", 0, 1, 22,
-         0xFFFFFFFF, 180, 30, 4},
+        {"", "<jb2 refine-threshold=\"180\" match-threshold=\"30\" center-diff-threshold=\"4\"/>",
+         [&](P& p) { jb2(p, 180, 30, 4); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.attrs + c.children);
-        ProfileData d = readOk(profileDoc(c.attrs, c.children));
-        EXPECT_EQ(d.params.encodeMode, c.mode);
-        EXPECT_EQ(d.params.flexEncode, c.flex);
-        EXPECT_EQ(d.params.gamma, c.gamma);
-        EXPECT_EQ(d.params.segmenter.bgColorExpected, c.color);
-        EXPECT_EQ(d.params.jb2.refineThreshold, c.refine);
-        EXPECT_EQ(d.params.jb2.matchThreshold, c.match);
-        EXPECT_EQ(d.params.jb2.centerDiffThreshold, c.center);
+        P want = c.children.rfind("<segmenter", 0) == 0 ? segmenter : empty;
+        c.change(want);
+        EXPECT_TRUE(readOk(profileDoc(c.attrs, c.children)).params == want);
     }
 }
 
 TEST(ProfileXmlReader, FieldsDefaultsAndRules) {
     ProfileData d = readOk(profileDoc(
-        "dict-freq=\"0\" read-only=\"On\" subsample=\"0\" upsample=\"3\" flags=\"9x\"",
+        "read-only=\"On\"",
         "<segmenter/><iw44 id=\"foreground\" intent=\"fg44\" cbcr-delay=\"AUTO\"/>"
         "<iw44 id=\"background\" quality=\"40\"><chunk-config slices=\"5\"/></iw44>"
         "<iw44 id=\"other\" intent=\"bogus-but-skipped\"/>"
@@ -285,11 +274,6 @@ TEST(ProfileXmlReader, FieldsDefaultsAndRules) {
         "<iw44 id=\"foreground\"><chunk-config slices=\"1\" bytes=\"2\"/><chunk-config/></iw44>"));
     const DjVuEncoder::Params& p = d.params;
     EXPECT_TRUE(d.readOnly);
-    EXPECT_EQ(p.dictMode, 0u);
-    EXPECT_EQ(p.dictFreq, 0u);
-    EXPECT_EQ(p.subsample, 1u);   // 0 keeps the current value
-    EXPECT_EQ(p.upsample, 3u);
-    EXPECT_EQ(p.flags, 9u);
     EXPECT_EQ(p.segmenter.bgColorThreshold, 17u);   // the reader's own default
     // A later element wins; the chunk list is emptied before each reading.
     EXPECT_EQ(p.fgParams.intent, IW44Encoder::intentBG44);
@@ -302,14 +286,11 @@ TEST(ProfileXmlReader, FieldsDefaultsAndRules) {
     EXPECT_EQ(p.bgParams.chunks.count(), 0u);
     EXPECT_EQ(p.extras.size(), 1u);
     EXPECT_EQ(str(p.extras.at(S("k"))), "");
-
-    ProfileData d2 = readOk(profileDoc("dict-freq=\"20\" read-only=\"1\""));
-    EXPECT_EQ(d2.params.dictMode, 1u);
-    EXPECT_EQ(d2.params.dictFreq, 20u);
-    EXPECT_FALSE(d2.readOnly);
+    EXPECT_FALSE(readOk(profileDoc("read-only=\"1\"")).readOnly);
     // A repository gives its first profile.
-    ProfileData d3 = readOk("<repository xmlns=\"" + kNs + "\"><profile name=\"first\"/><profile name=\"x\"/></repository>");
-    EXPECT_EQ(str(d3.params.name), "first");
+    EXPECT_EQ(str(readOk("<repository xmlns=\"" + kNs + "\"><profile name=\"first\"/><profile name=\"x\"/></repository>")
+                      .params.name),
+              "first");
 }
 
 TEST(ProfileXmlReader, Failures) {
@@ -321,7 +302,6 @@ TEST(ProfileXmlReader, Failures) {
         {"<profile name=\"p\"/>", 20, "Not a profile!"},
         {"<profile xmlns=\"http://other.example/\" name=\"p\"/>", 20, "Not a profile!"},
         {"<repository xmlns=\"" + kNs + "\"/>", 20, "No profiles in repository file!"},
-        {profileDoc("", "<jb2 max-palettes=\"70000\"/>"), 20, "max-palettes should be in [0 65535] range! (value=70000)"},
         {profileDoc("", "<jb2 quality-policy=\"lossy\" refine-threshold=\"101\"/>"), 20,
          "refine-threshold should be in [0 100] range! (value=101)"},
         {profileDoc("encode-mode=\"4-layer\""), 20, "Unknown value '4-layer' on encode-mode!"},
@@ -332,7 +312,7 @@ TEST(ProfileXmlReader, Failures) {
         ProfileData d;
         Thrown t = readDoc(c.doc, &d);
         EXPECT_EQ(t.code, c.code) << c.doc;
-        EXPECT_TRUE(text_helpers::endsWith(t.message, c.tail + "\n")) << t.message;
+        EXPECT_TRUE(endsWith(t.message, c.tail + "\n")) << t.message;
     }
 }
 
@@ -369,7 +349,7 @@ TEST(FieldRanges, EveryBoundaryOnBothSides) {
                 EXPECT_EQ(d.params.gamma, 22u);
             } else {
                 EXPECT_EQ(read.code, 20) << v;
-                EXPECT_TRUE(text_helpers::endsWith(read.message, r.attribute + range + "\n")) << read.message;
+                EXPECT_TRUE(endsWith(read.message, r.attribute + range + "\n")) << read.message;
             }
         }
     }
@@ -379,19 +359,141 @@ TEST(FieldRanges, EveryBoundaryOnBothSides) {
     EXPECT_TRUE(failsWith([&] { FieldRanges::checkParams(p); }, 7, "bgParams.cbcrMode should be one of its 3 keywords! (value=3)"));
 }
 
-// A name is taken only when the file carries it byte for byte: two names
-// can then never become one on saving.
+// A name is taken only when the file carries it byte for byte (what a taken
+// name reads back as: fuzz_profile_name): two names can then never become
+// one on saving.
 TEST(ProfileNames, TakenOnlyWhenWrittenExactly) {
-    const std::string taken[] = {"tab\there", "caf\xC3\xA9", "\xF0\x9F\x98\x80", "\xEF\xBF\xBD", "del\x7F"};
-    for (const std::string& name : taken) {
-        AutoPtr<Profile> p = Profile::create(S(name), S(""));
-        EXPECT_EQ(str(Profile::importFromXml(p->getXml())->getName()), name);
+    const std::pair<const char*, bool> names[] = {
+        {"tab\there", true}, {"caf\xC3\xA9", true}, {"\xF0\x9F\x98\x80", true}, {"\xEF\xBF\xBD", true},
+        {"del\x7F", true}, {"x\x01", false}, {"x\x1F", false}, {"\x80x", false}, {"\xC3" "A", false},
+        {"\xC1\x81", false}, {"ab\xE2\x82", false}, {"\xED\xA0\x80", false}, {"\xEF\xB7\x90", false},
+        {"\xEF\xBF\xBE", false}, {"\xF4\x90\x80\x80", false}, {"\xF8\x88\x80\x80\x80", false}};
+    for (const auto& [name, taken] : names) {
+        Thrown t = thrown([n = name] { ProfileXml::checkProfileName(S(n)); });
+        EXPECT_EQ(t.code, taken ? 0 : 7) << name;
+        EXPECT_EQ(t.message.find("only characters that XML can carry") != std::string::npos, !taken) << t.message;
     }
-    const std::string refused[] = {"x\x01", "x\x1F", "\x80x", "\xC3" "A", "\xC1\x81", "ab\xE2\x82", "\xED\xA0\x80",
-                                   "\xEF\xB7\x90", "\xEF\xBF\xBE", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80"};
-    for (const std::string& name : refused) {
-        Thrown t = thrown([&] { ProfileXml::checkProfileName(S(name)); });
-        EXPECT_EQ(t.code, 7) << name;
-        EXPECT_NE(t.message.find("only characters that XML can carry"), std::string::npos) << t.message;
+}
+
+namespace {
+const std::string kOtherNs = "http://example.test/ns/";
+}
+
+TEST(XmlLayer, NamesTextAndTreeInEverySplit) {
+    const std::string doc =
+        "<?xml version=\"1.0\"?>\n"
+        "<r:top xmlns:r=\"" + kOtherNs + "\" a=\"1\" r:b=\"2\">\n"
+        "  <r:child> \t spaced text \n</r:child>\n"
+        "  <plain xml:space=\"preserve\">  kept  <inner>  also kept </inner></plain>\n"
+        "  <r:child>caf\xC3\xA9 &amp; &#x3000;x&#x3000;</r:child>\n"
+        "</r:top>\n";
+    forEachSplit(doc, [&](const XmlElement& top) {
+        EXPECT_EQ(str(top.getName()), kOtherNs + ":top");
+        EXPECT_EQ(str(top.getAttrString("a")), "1");
+        EXPECT_EQ(str(top.getAttrString((kOtherNs + ":b").c_str())), "2");
+        EXPECT_EQ(top.getParent(), nullptr);   // the synthetic root went with the parser
+        ASSERT_EQ(top.getChildCount(), 3u);
+        EXPECT_EQ(str(top.getChild(0)->getName()), kOtherNs + ":child");
+        EXPECT_EQ(top.getChild(0)->getParent(), &top);
+        // Pieces are trimmed one by one; the result joins what is left.
+        std::string t0 = str(top.getChild(0)->getText());
+        EXPECT_EQ(t0.front(), 's');
+        EXPECT_EQ(t0.back(), 't');
+        EXPECT_NE(t0.find("spaced"), std::string::npos);
+
+        const XmlElement& plain = *top.getChild(1);
+        EXPECT_EQ(str(plain.getName()), "plain");   // no namespace: local name alone
+        EXPECT_TRUE(plain.preservesSpace());
+        EXPECT_TRUE(plain.getChild(0)->preservesSpace());   // inherited
+        EXPECT_EQ(str(plain.getChild(0)->getText()), "  also kept ");
+        // The end of an element with children keeps the text since the last
+        // start tag.
+        EXPECT_EQ(str(plain.getText()), "  also kept ");
+        EXPECT_TRUE(plain.hasAttr((std::string(XmlParse::kXmlNamespaceUri) + ":space").c_str()));
+        EXPECT_FALSE(top.preservesSpace());
+
+        // Expat hands references over as pieces of their own; U+3000 and
+        // blanks are trimmed away.
+        EXPECT_EQ(str(top.getChild(2)->getText()), "caf\xC3\xA9&x");
+    });
+}
+
+TEST(XmlLayer, AttributeReaders) {
+    AutoPtr<XmlElement> e = parseXmlString(
+        S("<e n1=\"12abc\" n2=\"abc\" n3=\"70000\" n4=\"4294967297\" n5=\" 7\" k=\"fg44\" k2=\"\" k3=\"bogus\""
+          " b1=\"On\" b2=\"1\" b3=\"TRUE\" b4=\"yes \" c1=\"#ff00AA\" c2=\"none\" c3=\"#\" c4=\"#123456789\"/>"),
+        "attrs");
+    static const char* const kw[] = {"IW44", "BG44", "FG44", ""};
+    struct NumCase { const char* name; uint32_t def, max, min; int code; uint32_t want; } nums[] = {
+        {"n1", 0, 100, 0, 0, 12},
+        {"n2", 5, 100, 0, 0, 0},
+        {"n2", 5, 100, 1, 20, 0},          // no digits read as 0, below the minimum
+        {"n3", 256, 65535, 0, 20, 0},
+        {"n4", 0, 0xFFFFFFFFu, 0, 0, 1},   // wraps modulo 2^32
+        {"n5", 9, 100, 0, 0, 0},           // no blanks skipped
+        {"absent", 300, 100, 0, 0, 300},   // default unchecked
+    };
+    for (const NumCase& c : nums) {
+        SCOPED_TRACE(c.name);
+        uint32_t got = 0;
+        EXPECT_EQ(thrown([&] { got = e->getAttr(c.name, c.def, c.max, c.min); }).code, c.code);
+        if (c.code == 0) {
+            EXPECT_EQ(got, c.want);
+        }
     }
+    EXPECT_EQ(e->getAttr("k", kw, 9), 2u);
+    EXPECT_EQ(e->getAttr("absent", kw, 9), 9u);
+    EXPECT_TRUE(failsWith([&] { e->getAttr("k3", kw, 0); }, Solvaris::errDataBroken, "Unknown value 'bogus' on k3!"));
+    // The closing empty entry is no keyword.
+    EXPECT_TRUE(failsWith([&] { e->getAttr("k2", kw, 0); }, Solvaris::errDataBroken, "Unknown value '' on k2!"));
+
+    struct BoolCase { const char* name; bool want; } bools[] = {
+        {"b1", true}, {"b2", false}, {"b3", true}, {"b4", false}, {"absent", false}};
+    for (const BoolCase& c : bools)
+        EXPECT_EQ(e->getAttrBool(c.name), c.want) << c.name;
+
+    struct ColorCase { const char* name; uint32_t want; } colors[] = {
+        {"c1", 0xFF00AA}, {"c2", 77}, {"c3", 0}, {"c4", 77}, {"absent", 77}};
+    for (const ColorCase& c : colors)
+        EXPECT_EQ(e->getAttrColor(c.name, 77), c.want) << c.name;
+}
+
+TEST(XmlLayer, FailuresAreClearErrors) {
+    struct Case { const char* doc; int code; const char* tail; } cases[] = {
+        {"", Solvaris::errNoContent, "No XML root element!\n"},
+        {"<a>\n<b></a>", Solvaris::errDataBroken, "doc(2) : XML error: mismatched tag\n"},
+        // Cut short: reported, not taken as far as it went.
+        {"<a><b/>", Solvaris::errDataBroken, "XML error: no element found\n"},
+        {"<a x='1' x='2'/>", Solvaris::errDataBroken, "XML error: duplicate attribute\n"},
+        // Nothing outside the document is read.
+        {"<!DOCTYPE a [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><a>&e;</a>", 0, nullptr},
+    };
+    // (Whole or in pieces, the verdict is the same: fuzz_profile_xml.)
+    for (const Case& c : cases) {
+        Thrown t = thrown([&] { parseInPieces(c.doc, 0); });
+        EXPECT_EQ(t.code, c.code) << c.doc << ": " << t.message;
+        EXPECT_NE(t.message.find(c.tail ? c.tail : ""), std::string::npos) << t.message;
+    }
+    // The external entity stayed unread: the element has no text from it.
+    AutoPtr<XmlElement> a = parseXmlString(S(cases[4].doc), nullptr);
+    EXPECT_EQ(str(a->getText()), "");
+    // Without a source name the message says "XML code".
+    Thrown t = thrown([] { parseXmlString(S("<a>"), nullptr); });
+    EXPECT_NE(t.message.find(": XML code(1) : XML error: "), std::string::npos) << t.message;
+}
+
+TEST(XmlLayer, AttachedNamespaceManagerRecordsDeclarations) {
+    const std::string doc = "<a xmlns:p=\"urn:one\" xmlns=\"urn:default\"><p:b xmlns:q=\"urn:two\"/><c/></a>";
+    forEachSplit(doc, [](const XmlElement& a) {
+        ASSERT_NE(a.getNamespaceManager(), nullptr);
+        EXPECT_EQ(str(a.getNamespaceManager()->uriOf(S("p"))), "urn:one");
+        EXPECT_EQ(str(a.getNamespaceManager()->prefixOf(S("urn:default"))), "");
+        const XmlElement& b = *a.getChild(0);
+        EXPECT_EQ(str(b.getName()), "urn:one:b");
+        // Declarations of an inner element do not leak to its siblings.
+        EXPECT_EQ(str(b.getNamespaceManager()->uriOf(S("q"))), "urn:two");
+        EXPECT_EQ(str(b.getNamespaceManager()->uriOf(S("p"))), "urn:one");
+        EXPECT_EQ(str(a.getChild(1)->getNamespaceManager()->uriOf(S("q"))), "");
+        EXPECT_EQ(str(a.getChild(1)->getName()), "urn:default:c");
+    }, true);
 }

@@ -1,16 +1,24 @@
-// The settings record against real INI files in the shared config folder.
-// Every test uses settings names of its own and deletes its files.
+// Where the settings live and how their folders are made, and the settings
+// record against real INI files in the shared config folder. Every test uses
+// settings names of its own and deletes its files.
 #include "settings/config_folder.h"
 #include "settings/ini_file.h"
 #include "settings/printer_settings.h"
 #include "support/ui_probe.h"
 
+#include <aclapi.h>
+#include <objbase.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "baselib/storage_folder_win.h"
 
 namespace {
 
@@ -43,18 +51,12 @@ public:
         out.erase(std::remove(out.begin(), out.end(), std::wstring()), out.end());
         return out;
     }
-    // The value of `key` in section VJT of the file as text (exact key
-    // spelling: the profile functions keep the spelling a key already has).
+    // The value of `key` in section VJT of the file as text.
     std::wstring rawValue(const std::wstring& key) const
     {
-        bool inVjt = false;
-        for (const std::wstring& l : lines()) {
-            if (!l.empty() && l[0] == L'[')
-                inVjt = _wcsicmp(l.c_str(), L"[VJT]") == 0;
-            else if (inVjt && l.compare(0, key.size() + 1, key + L"=") == 0)
-                return l.substr(key.size() + 1);
-        }
-        return L"<missing>";
+        std::vector<wchar_t> value(40000);
+        GetPrivateProfileStringW(L"VJT", key.c_str(), L"<missing>", value.data(), DWORD(value.size()), path.c_str());
+        return value.data();
     }
 
     std::wstring name;
@@ -154,12 +156,6 @@ TEST(PrinterSettings, ValuesWrittenByTheConverterLoadAsTheyShould)
         EXPECT_TRUE(got == std::wstring(c.savedAs.begin(), c.savedAs.end()))
             << uitest::narrow(got.substr(0, 40)) << "... (" << got.size() << " characters)";
     }
-    // The lower-case spelling reaches the field the dialog shows.
-    ScratchSettings s(L"field");
-    s.writeRaw("[VJT]\r\nOutputFilename=C:\\lower.djvu\r\nWmPos=4294967295\r\n");
-    PrinterSettings p = loaded(s);
-    EXPECT_EQ(L"C:\\lower.djvu", p.OutputFileName);
-    EXPECT_EQ(-1, p.WmPos);
 }
 
 // Names outside the ANSI code page (and of every ANSI code page: Hebrew
@@ -227,10 +223,6 @@ TEST(PrinterSettings, SaveWaitsForAFileHeldOpenAndReportsOneHeldForGood)
     }
 }
 
-} // namespace
-
-namespace {
-
 const wchar_t kTortureVar[] = L"PV_INI_TORTURE_NAME";
 
 // Two whole records; a writer alternates them, so a reader must find each
@@ -245,22 +237,15 @@ void fillRecord(PrinterSettings& s, int which)
     s.StrokeWidthThreshold = which ? 90 : 10;
 }
 
-bool matchesOneRecord(const PrinterSettings& got, std::wstring& field)
+bool eachKeyOfARecord(const PrinterSettings& got)
 {
     PrinterSettings r[2];
     fillRecord(r[0], 0);
     fillRecord(r[1], 1);
-    auto either = [&](auto member, const wchar_t* name) {
-        if (got.*member != r[0].*member && got.*member != r[1].*member)
-            field = name;
-    };
-    either(&PrinterSettings::OutputFileName, L"OutputFileName");
-    either(&PrinterSettings::Profile, L"Profile");
-    either(&PrinterSettings::WmPos, L"WmPos");
-    either(&PrinterSettings::EncodeFlags, L"EncodeFlags");
-    either(&PrinterSettings::CreateTXTz, L"CreateTXTz");
-    either(&PrinterSettings::StrokeWidthThreshold, L"StrokeWidthThreshold");
-    return field.empty();
+    auto either = [&](auto member) { return got.*member == r[0].*member || got.*member == r[1].*member; };
+    return either(&PrinterSettings::OutputFileName) && either(&PrinterSettings::Profile) &&
+           either(&PrinterSettings::WmPos) && either(&PrinterSettings::EncodeFlags) &&
+           either(&PrinterSettings::CreateTXTz) && either(&PrinterSettings::StrokeWidthThreshold);
 }
 
 } // namespace
@@ -300,21 +285,98 @@ TEST(PrinterSettings, ReadWhileAnotherProcessWrites)
                              {{kTortureVar, scratch.name}}))
         << uitest::narrow(writer.error());
     int reads = 0, torn = 0;
-    std::wstring firstTorn;
     do {
-        PrinterSettings got;
-        got.setSettingsName(scratch.name);
-        got.load();
-        std::wstring field;
+        torn += !eachKeyOfARecord(loaded(scratch));
         ++reads;
-        if (!matchesOneRecord(got, field)) {
-            ++torn;
-            if (firstTorn.empty())
-                firstTorn = field;
-        }
     } while (writer.running() && reads < 100000);
     ASSERT_TRUE(writer.wait(60000));
     EXPECT_EQ(writer.exitCode(), 0u);
     EXPECT_GT(reads, 1);
-    EXPECT_EQ(torn, 0) << "of " << reads << " reads; first torn key: " << uitest::narrow(firstTorn);
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
 }
+
+namespace {
+
+// The file lies at <common application data>\Marovent\Vellumjet\<name>.ini;
+// the folders are made when absent and used as they are when present.
+TEST(ConfigFolder, IniPathAndFoldersAbsentOrPresent)
+{
+    const std::wstring outer = commonAppData() + L"\\Marovent";
+    const std::wstring inner = outer + L"\\Vellumjet";
+    // Removes the folders only when they are empty: files of other runs stay.
+    RemoveDirectoryW(inner.c_str());
+    RemoveDirectoryW(outer.c_str());
+    for (const char* state : {"absent", "present"}) {
+        SCOPED_TRACE(state);
+        EXPECT_EQ(inner, getConfigFolder());
+        EXPECT_TRUE(isFolder(inner));
+        // The name is used as it is.
+        EXPECT_EQ(inner + L"\\a b.c.ini", getIniPath(L"a b.c"));
+    }
+    std::wstring file = getIniPath(L"pvtest-folder-" + std::to_wstring(GetCurrentProcessId()));
+    EXPECT_TRUE(WritePrivateProfileStringW(L"VJT", L"Key", L"1", file.c_str()));
+    EXPECT_TRUE(DeleteFileW(file.c_str()));
+}
+
+TEST(ConfigFolder, FolderSecurityGrantsEveryoneFullAccessInheritedByChildren)
+{
+    std::unique_ptr<FolderSecurity> security = createFolderSecurity();
+    ASSERT_TRUE(security);
+    EXPECT_EQ(sizeof(SECURITY_ATTRIBUTES), security->attributes.nLength);
+    EXPECT_FALSE(security->attributes.bInheritHandle);
+    PSECURITY_DESCRIPTOR sd = security->attributes.lpSecurityDescriptor;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(sd && GetSecurityDescriptorControl(sd, &control, &revision) &&
+                GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) && present && dacl);
+    EXPECT_TRUE(control & SE_DACL_AUTO_INHERIT_REQ);
+    EXPECT_TRUE(control & SE_SELF_RELATIVE);
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_EQ(1u, dacl->AceCount);
+    ASSERT_TRUE(GetAce(dacl, 0, reinterpret_cast<void**>(&ace)));
+    EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
+    EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, ace->Header.AceFlags);
+    EXPECT_EQ(DWORD(GENERIC_ALL), ace->Mask);
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof everyone;
+    ASSERT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size));
+    EXPECT_TRUE(EqualSid(everyone, &ace->SidStart));
+}
+
+// Runs getConfigFolder on a fresh thread (that first joins the apartment
+// `model` when `joinFirst`) and returns what one more CoInitializeEx with that
+// model answers afterwards.
+HRESULT comAfterConfigFolder(DWORD model, bool joinFirst)
+{
+    auto answer = std::make_shared<std::promise<HRESULT>>();
+    std::future<HRESULT> result = answer->get_future();
+    std::thread([model, joinFirst, answer] {
+        const bool joined = joinFirst && SUCCEEDED(CoInitializeEx(nullptr, model));
+        getConfigFolder();
+        const HRESULT again = CoInitializeEx(nullptr, model);
+        if (SUCCEEDED(again))
+            CoUninitialize();
+        if (joined)
+            CoUninitialize();
+        answer->set_value(again);
+    }).detach();
+    if (result.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "the folder lookup did not return";
+        return E_FAIL;
+    }
+    return result.get();
+}
+
+TEST(ConfigFolder, LeavesTheCallersComStateAsItWas)
+{
+    // No COM before: none after (a fresh start gives S_OK, not S_FALSE).
+    EXPECT_EQ(S_OK, comAfterConfigFolder(COINIT_APARTMENTTHREADED, false));
+    // The caller's single-threaded apartment is still there...
+    EXPECT_EQ(S_FALSE, comAfterConfigFolder(COINIT_APARTMENTTHREADED, true));
+    // ...and so is a multithreaded one, which the folder lookup could not join.
+    EXPECT_EQ(S_FALSE, comAfterConfigFolder(COINIT_MULTITHREADED, true));
+}
+
+} // namespace
