@@ -165,7 +165,10 @@ TEST(DiskStorage, TemporaryFilesHaveNoNameAndVanishWithTheLastHandle) {
     EXPECT_EQ(vspFiles(), before);
 }
 
-TEST(RollbackStorage, ReleasedWithoutCommitLeavesEverythingAsItWas) {
+// Released without commit, a rollback storage leaves everything as it was;
+// committed, the file holds the changes. A file the storage creates takes
+// its name only on commit (a kill before leaves no cut file there).
+TEST(RollbackStorage, ReleasedOrCommittedWithEveryCreationMode) {
     const struct {
         CreationMode creation;
         bool exists;         // the target exists beforehand
@@ -178,32 +181,35 @@ TEST(RollbackStorage, ReleasedWithoutCommitLeavesEverythingAsItWas) {
         {openAlways, false, ""},
         {createNew, false, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.creation << " " << c.exists);
-        ScratchFolder dir(L"rb-rollback");
-        if (c.exists) {
-            ASSERT_TRUE(uitest::writeFile(dir.path(L"t"), "old content"));
+    for (const auto& c : cases)
+        for (bool commit : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.creation << " " << c.exists << " " << commit);
+            ScratchFolder dir(L"rb-rollback");
+            if (c.exists) {
+                ASSERT_TRUE(uitest::writeFile(dir.path(L"t"), "old content"));
+            }
+            {
+                AutoPtr<DiskStorageWithRollback> s =
+                    DiskStorageWithRollback::create(dir.at(L"t"), accessReadWrite, c.creation);
+                EXPECT_EQ(readAll(s.get()), c.seen);
+                // Held alone while it is open.
+                EXPECT_FALSE(DiskStorage::create(dir.at(L"t"), accessRead, openExisting, false));
+                s->setPos(4);
+                writeText(s.get(), "NEW");
+                s->setPos(0);
+                s->setEof();
+                writeText(s.get(), "changed");
+                EXPECT_EQ(GetFileAttributesW(dir.path(L"t").c_str()) != INVALID_FILE_ATTRIBUTES, c.exists);
+                if (commit)
+                    s->commit();
+            }
+            bool exists = false;
+            std::string after = uitest::readFile(dir.path(L"t"), &exists);
+            EXPECT_EQ(exists, c.exists || commit);
+            EXPECT_EQ(after, commit ? "changed" : c.exists ? "old content" : "");
+            EXPECT_FALSE(hasWorkingFile(dir));
+            EXPECT_EQ(dir.files().size(), exists ? 1u : 0u);
         }
-        {
-            AutoPtr<DiskStorageWithRollback> s = DiskStorageWithRollback::create(dir.at(L"t"), accessReadWrite, c.creation);
-            EXPECT_EQ(readAll(s.get()), c.seen);
-            // Held alone while it is open.
-            EXPECT_FALSE(DiskStorage::create(dir.at(L"t"), accessRead, openExisting, false));
-            s->setPos(4);
-            writeText(s.get(), "NEW");
-            s->setPos(0);
-            s->setEof();
-            writeText(s.get(), "changed");
-        }
-        bool exists = false;
-        std::string after = uitest::readFile(dir.path(L"t"), &exists);
-        EXPECT_EQ(exists, c.exists);
-        if (c.exists) {
-            EXPECT_EQ(after, "old content");
-        }
-        EXPECT_FALSE(hasWorkingFile(dir));
-        EXPECT_EQ(dir.files().size(), c.exists ? 1u : 0u);
-    }
 }
 
 TEST(RollbackStorage, CommitReplacesTheFileAndKeepsWorking) {
@@ -231,16 +237,6 @@ TEST(RollbackStorage, CommitReplacesTheFileAndKeepsWorking) {
     s->commit();
     s = nullptr;
     EXPECT_EQ(uitest::readFile(dir.path(L"t")), "");
-
-    // A file the storage creates takes its name only on commit (a kill
-    // before leaves no cut file there), and then stays.
-    s = DiskStorageWithRollback::create(dir.at(L"new"), accessReadWrite, createNew);
-    writeText(s.get(), "fresh");
-    EXPECT_EQ(GetFileAttributesW(dir.path(L"new").c_str()), INVALID_FILE_ATTRIBUTES);
-    s->commit();
-    s = nullptr;
-    EXPECT_EQ(uitest::readFile(dir.path(L"new")), "fresh");
-    EXPECT_EQ(dir.files().size(), 2u);
 }
 
 // A commit that cannot replace the file (here: someone else reads it and

@@ -102,21 +102,12 @@ TEST(FormatRelease, ZArgumentIsFreedEvenWhenFormattingFails) {
 
 // Length letters are read as the C library and Windows read them, so the
 // directives after them take their own arguments (the marker "%s" shows it).
+// fuzz/fuzz_format.cpp checks every integer length letter against the C
+// library with such a marker; here are one of them, and the long double
+// and count letters that it does not compare.
 TEST(FormatLengths, ShortCharLongDoubleAndWindowsSizes) {
-    struct Case { String got; const char* want; } cases[] = {
-        {String::format("%hd|%s", 70000, "end"), "4464|end"},
-        {String::format("%hu|%hx|%s", -1, 0x12345, "end"), "65535|2345|end"},
-        {String::format("%hhd|%hhu|%hhX|%s", 200, -1, 0x1AB, "end"), "-56|255|AB|end"},
-        {String::format("%I64d|%I64x|%s", int64_t(-5000000000LL), uint64_t(0x123456789abULL), "end"),
-         "-5000000000|123456789ab|end"},
-        {String::format("%I32u|%I32d|%s", 4000000000u, -7, "end"), "4000000000|-7|end"},
-        {String::format("%Id|%Iu|%s", intptr_t(-7), uintptr_t(7), "end"), "-7|7|end"},
-        {String::format("%.1Lf|%Le|%s", 2.4L, 1.5L, "end"), "2.4|1.500000e+00|end"},
-        {String::format("%8.3hd|%-6hhx|%s", 65537, 0x2ff, "end"), "     001|ff    |end"},
-    };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
-        EXPECT_EQ(str(cases[i].got), cases[i].want) << "case " << i;
-
+    EXPECT_EQ(str(String::format("%hhd|%hhu|%hhX|%s", 200, -1, 0x1AB, "end")), "-56|255|AB|end");
+    EXPECT_EQ(str(String::format("%.1Lf|%Le|%s", 2.4L, 1.5L, "end")), "2.4|1.500000e+00|end");
     short h = -1;
     signed char hh = -1;
     EXPECT_EQ(str(String::format("abc%hnde%hhn%s", &h, &hh, "f")), "abcdef");
