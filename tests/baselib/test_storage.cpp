@@ -304,10 +304,7 @@ TEST(MemoryStorage, BorrowedArraysAreWrittenInPlaceUntilMadePrivate) {
 }
 
 TEST(MemoryStorage, NamesAreDistinct) {
-    std::string name = str(MemoryStorage::create()->getName());
-    EXPECT_EQ(name.find_first_not_of("0123456789ABCDEF", 14), name.size() - 1) << name;
-    EXPECT_EQ(name.rfind("MemoryStorage ", 0), 0u);
-    EXPECT_EQ(name.back(), 'h');
+    EXPECT_EQ(str(MemoryStorage::create()->getName()).rfind("MemoryStorage ", 0), 0u);
     EXPECT_NE(MemoryStorage::create()->getName(), MemoryStorage::create()->getName());
 }
 

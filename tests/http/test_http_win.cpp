@@ -33,17 +33,18 @@ namespace {
 
 uint8_t byteOf(uint64_t i) { return uint8_t((i * 7 + i / 251) & 0xff); }
 
+// The lines of a file named by an ASCII path.
+std::vector<std::string> linesOf(const std::string& path) {
+    return uitest::readLines(std::wstring(path.begin(), path.end()));
+}
+
 // name=value lines of the servers' info file.
 std::map<std::string, std::string> serverInfo() {
     std::map<std::string, std::string> info;
     const char* path = std::getenv("PV_HTTP_INFO");
-    std::ifstream in(path ? path : "");
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t eq = line.find('=');
-        if (eq != std::string::npos)
-            info[line.substr(0, eq)] = line.substr(eq + 1);
-    }
+    for (const std::string& line : linesOf(path ? path : ""))
+        if (line.find('=') != std::string::npos)
+            info[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
     return info;
 }
 
@@ -70,18 +71,13 @@ protected:
         AutoPtr<HttpManager> m = HttpManager::create("", AutoPtr<CredentialProvider>());
         m->createConnection("127.0.0.1", uint16_t(std::stoi(info["web"])))->createRequestStream("GET", mark.c_str())->post();
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::ifstream in("Z:" + info["accesslog"]);
-            std::vector<std::string> lines;
-            std::string line;
-            for (size_t n = 0; std::getline(in, line); ++n) {
-                if (n < logSeen)
-                    continue;
-                if (line.find(" " + mark + " ") != std::string::npos) {
+            const std::vector<std::string> lines = linesOf("Z:" + info["accesslog"]);
+            for (size_t n = logSeen; n < lines.size(); ++n)
+                if (lines[n].find(" " + mark + " ") != std::string::npos) {
+                    std::vector<std::string> fresh(lines.begin() + logSeen, lines.begin() + n);
                     logSeen = n + 1;
-                    return lines;
+                    return fresh;
                 }
-                lines.push_back(line);
-            }
             Sleep(50);
         }
         ADD_FAILURE() << "the web server did not log " << mark;
@@ -303,10 +299,10 @@ TEST_F(Http, StreamsOverASecureConnectionThatIgnoresCertificateErrors) {
     EXPECT_EQ(errEOF, text_helpers::codeOf([&] { response->readBytes(&b, 1, true); }));
     EXPECT_EQ(errNotFound, text_helpers::codeOf([&] { response->getHeader("X-Not-There"); }));
     EXPECT_EQ(errInvalidParam, text_helpers::codeOf([&] { response->getNthHeader(response->getHeaderCount()); }));
-    std::ifstream in(trace);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(std::string::npos, text.find("HttpRequestStreamImpl(")) << text;
-    EXPECT_NE(std::string::npos, text.find(") : SENDING_REQUEST\n")) << text;
+    const std::vector<std::string> lines = linesOf(trace);
+    EXPECT_NE(lines.end(), std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("HttpRequestStreamImpl(", 0) == 0 && text_helpers::endsWith(line, ") : SENDING_REQUEST");
+    })) << lines.size();
 }
 
 // The client certificate is chosen by the server's issuer list and by the
