@@ -121,11 +121,10 @@ TEST(FormatLengths, UnknownDirectivesAreErrors) {
     for (const char* fmt : {"%y", "a %k b", "%5.2w", "%hs", "%hhc", "%Ld", "%Lu", "%hf", "%I64f", "%I32g", "%Ln",
                             "%I64n", "%lh", "%j", "%t", "%Ip", "%h!", "%L"}) {
         SCOPED_TRACE(fmt);
-        Solvaris::Exception e = text_helpers::thrownBy([&] { String::format(fmt, 1, 2, 3); });
-        EXPECT_EQ(e.code(), Solvaris::errInvalidParam);
+        const text_helpers::Thrown e = text_helpers::thrown([&] { String::format(fmt, 1, 2, 3); });
+        EXPECT_EQ(e.code, Solvaris::errInvalidParam);
         std::string directive = std::string(std::strchr(fmt, '%'));
         directive = directive.substr(0, directive.find(' '));
-        EXPECT_NE(str(e.message()).find("Unknown format directive \"" + directive + "\"."), std::string::npos)
-            << str(e.message());
+        EXPECT_NE(e.message.find("Unknown format directive \"" + directive + "\"."), std::string::npos) << e.message;
     }
 }
