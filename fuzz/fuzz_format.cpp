@@ -3,7 +3,7 @@
 // unknown letters) and random argument values of the type each directive
 // takes. A "%s" with a marker follows every directive, so a directive that
 // takes the wrong argument shows as a missing marker (or a crash). Integer
-// conversions are compared with the C library.
+// and string conversions are compared with the C library.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -119,8 +119,10 @@ String call(const std::string& fmt, Arg arg, Bytes& in, const char* text, Star..
     return String();
 }
 
-// The C library's text for the integer directives it shares with the engine.
-bool cLibraryText(const std::string& fmt, Arg arg, uint64_t v, int width, int precision, int stars, std::string& out) {
+// The C library's text for the integer and string directives it shares with
+// the engine.
+bool cLibraryText(const std::string& fmt, Arg arg, uint64_t v, const char* text, int width, int precision, int stars,
+                  std::string& out) {
     char buf[4096];
     int n = -1;
     std::string f = fmt;
@@ -141,6 +143,11 @@ bool cLibraryText(const std::string& fmt, Arg arg, uint64_t v, int width, int pr
     case Arg::LongLong: n = PV_CALL((long long)v); break;
     case Arg::Int64: n = PV_CALL((long long)v); break;
     case Arg::SizeT: n = PV_CALL(size_t(v)); break;
+    case Arg::Text:
+        if ((v & 7) == 0)
+            return false;  // the engine prints nothing for a null text, C libraries differ
+        n = PV_CALL(text);
+        break;
     default: return false;
     }
 #undef PV_CALL
@@ -206,10 +213,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string out(got.c_str(), got.length());
         if (out.size() < sizeof kMarker - 1 || out.compare(out.size() - (sizeof kMarker - 1), std::string::npos, kMarker) != 0)
             std::abort();  // the directive took another argument than its own
-        if (isInteger(conv) && smallNumbers && len != "L") {
-            bool undefinedInC = std::strchr("diu", conv) && (flags & 8);
+        bool asInC = (isInteger(conv) && len != "L") || (conv == 's' && len.empty());
+        if (asInC && smallNumbers) {
+            // "#" of d, i, u, s and "0" of s are undefined in C.
+            bool undefinedInC = (std::strchr("dius", conv) && (flags & 8)) || (conv == 's' && (flags & 16));
             std::string want;
-            if (!undefinedInC && cLibraryText(whole, arg, peek, width, precision, stars, want) && want != out) {
+            if (!undefinedInC && cLibraryText(whole, arg, peek, text.c_str(), width, precision, stars, want) &&
+                want != out) {
                 std::fprintf(stderr, "format \"%s\": engine \"%s\", C library \"%s\"\n", whole.c_str(), out.c_str(), want.c_str());
                 std::abort();
             }

@@ -69,12 +69,10 @@ TEST(LateBindingStorage, LocatesOnceOnFirstUseAndIsReadOnly) {
     // The duplicate locates on its own.
     EXPECT_EQ(dup->getSize(), 7u);
     EXPECT_EQ(broker->calls.load(), 2);
-}
 
-TEST(LateBindingStorage, FailedLocationIsReportedAtUseAndRetried) {
-    AutoPtr<CountingBroker> broker(new CountingBroker);
-    AutoPtr<Storage> s(new _Svr_Internal_NS_::LateBindingStorage("missing", AutoPtr<ResourceBroker>(broker)));
-    EXPECT_EQ(codeOf([&] { s->getSize(); }), 12);
-    EXPECT_EQ(codeOf([&] { s->getSize(); }), 12);
-    EXPECT_EQ(broker->calls.load(), 2);
+    // A failed location is reported at use and tried again at the next.
+    AutoPtr<Storage> missing(new _Svr_Internal_NS_::LateBindingStorage("missing", AutoPtr<ResourceBroker>(broker)));
+    EXPECT_EQ(codeOf([&] { missing->getSize(); }), 12);
+    EXPECT_EQ(codeOf([&] { missing->getSize(); }), 12);
+    EXPECT_EQ(broker->calls.load(), 4);
 }

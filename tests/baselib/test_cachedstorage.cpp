@@ -10,8 +10,10 @@
 #include "baselib/svr_cachedstorage.h"
 #include "baselib/svr_credential.h"
 #include "baselib/svr_error.h"
+#include "text_helpers.h"
 
 using namespace Solvaris;
+using text_helpers::codeOf;
 
 namespace {
 
@@ -117,15 +119,6 @@ struct Fixture {
     AutoPtr<AdvCachedStorage> storage;
 };
 
-int codeOf(void (*f)(Fixture&), Fixture& fx) {
-    try {
-        f(fx);
-    } catch (const Exception& e) {
-        return e.code();
-    }
-    return 0;
-}
-
 } // namespace
 
 TEST(CachedStorage, ReadsAskOnlyForTheMissingAlignedBlocks) {
@@ -160,61 +153,60 @@ TEST(CachedStorage, ReadsAskOnlyForTheMissingAlignedBlocks) {
     }
 }
 
+// Short bodies are completed by further requests; wrong replies fail. A
+// status other than 2xx (416 here; a missing resource's 404 takes the same
+// path) and a resource that changed between two requests (a real server
+// answers If-Range with the whole new version) fail alike.
 TEST(CachedStorage, WrongRepliesFailWithReadFailedAndNeverHang) {
-    struct Case { const char* name; Misbehaviour how; bool mustReadAll; const char* headLength = "100000"; } cases[] = {
-        {"Content-Range starting elsewhere", replyWrongStart, false},
-        {"no Content-Range", replyNoContentRange, false},
-        {"status 416", replyStatus416, false},
-        {"garbled Content-Range", replyGarbled, false},
-        {"last byte before the first", replyLastBeforeFirst, false},
-        {"empty body", replyEmptyBody, false},
-        {"last byte past the request, size unknown", replyPastTheRequest, false, nullptr},
-        {"last byte 2^64 - 1 (a length that wraps to 0)", replyLastAtTheTop, false, nullptr},
-        {"another version than the HEAD named", replyChanged, false},
+    struct Case {
+        const char* name;
+        Misbehaviour how;
+        int code = errReadFailed;
+        const char* headLength = "100000";
+    } cases[] = {
+        {"short bodies", replyShortBody, 0},
+        {"Content-Range starting elsewhere", replyWrongStart},
+        {"no Content-Range", replyNoContentRange},
+        {"status 416", replyStatus416},
+        {"garbled Content-Range", replyGarbled},
+        {"last byte before the first", replyLastBeforeFirst},
+        {"empty body", replyEmptyBody},
+        {"last byte past the request, size unknown", replyPastTheRequest, errReadFailed, nullptr},
+        {"last byte 2^64 - 1 (a length that wraps to 0)", replyLastAtTheTop, errReadFailed, nullptr},
+        {"another version than the HEAD named", replyChanged},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Fixture fx(c.how, c.headLength);
-        bool must = c.mustReadAll;
-        int code = 0;
-        try {
-            std::vector<uint8_t> buf(40000);
-            fx.storage->setPos(30000);
-            fx.storage->readBytes(buf.data(), 40000, must);
-        } catch (const Exception& e) {
-            code = e.code();
-        }
-        EXPECT_EQ(errReadFailed, code);
+        // A wrong reply fails even where less than all may be read.
+        uint32_t got = 0;
+        EXPECT_EQ(c.code, codeOf([&] { got = fx.read(30000, 40000, c.code == 0); }));
+        EXPECT_EQ(c.code ? 0u : 40000u, got);
     }
-}
-
-TEST(CachedStorage, ShortBodiesAreCompletedByFurtherRequests) {
-    Fixture fx(replyShortBody);
-    EXPECT_EQ(40000u, fx.read(30000, 40000, true));
 }
 
 TEST(CachedStorage, StarTotalLeavesTheSizeUnknownUntilAReplyTellsIt) {
     Fixture star(replyStarTotal, nullptr);
     EXPECT_EQ(10u, star.read(40000, 10));
     EXPECT_FALSE(star.storage->isEof());
-    EXPECT_EQ(errNotFound, codeOf([](Fixture& f) { f.storage->getSize(); }, star));
+    EXPECT_EQ(errNotFound, codeOf([&] { star.storage->getSize(); }));
 
     Fixture later(replyStarFirstOnly, nullptr);
     EXPECT_EQ(10u, later.read(0, 10));
-    EXPECT_EQ(errNotFound, codeOf([](Fixture& f) { f.storage->getSize(); }, later));
+    EXPECT_EQ(errNotFound, codeOf([&] { later.storage->getSize(); }));
     EXPECT_EQ(10u, later.read(99990, 10));
     EXPECT_EQ(kSize, later.storage->getSize());
 }
 
 TEST(CachedStorage, EndOfDataWritesAndDuplicates) {
     Fixture fx;
-    EXPECT_EQ(errReadFailed, codeOf([](Fixture& f) { f.read(kSize - 5, 10, true); }, fx));
+    EXPECT_EQ(errReadFailed, codeOf([&] { fx.read(kSize - 5, 10, true); }));
     EXPECT_EQ(0u, fx.read(kSize + 7, 10));
     fx.storage->setPos(kSize);
     EXPECT_TRUE(fx.storage->isEof());
-    EXPECT_EQ(errNotImplemented, codeOf([](Fixture& f) { f.storage->writeBytes("x", 1); }, fx));
-    EXPECT_EQ(errNotImplemented, codeOf([](Fixture& f) { f.storage->setEof(); }, fx));
-    EXPECT_EQ(errInvalidParam, codeOf([](Fixture& f) { f.storage->setPos(1); f.storage->setPosRelative(-2); }, fx));
+    EXPECT_EQ(errNotImplemented, codeOf([&] { fx.storage->writeBytes("x", 1); }));
+    EXPECT_EQ(errNotImplemented, codeOf([&] { fx.storage->setEof(); }));
+    EXPECT_EQ(errInvalidParam, codeOf([&] { fx.storage->setPos(1); fx.storage->setPosRelative(-2); }));
 
     // A duplicate keeps the cached ranges and the position: reading there asks nothing.
     fx.read(40000, 10);
@@ -245,7 +237,7 @@ TEST(HttpHeaderValues, ContentLengthIsAnUnsigned64BitNumberOrNothing) {
     // A HEAD whose length is not a number leaves the size unknown; a date
     // that cannot be read leaves the time unknown; the bytes still read.
     Fixture garbage(replyNormal, "-1");
-    EXPECT_EQ(errNotFound, codeOf([](Fixture& f) { f.storage->getSize(); }, garbage));
+    EXPECT_EQ(errNotFound, codeOf([&] { garbage.storage->getSize(); }));
     EXPECT_EQ(0u, garbage.storage->getLastModified());
     EXPECT_EQ(10u, garbage.read(500, 10));
     Fixture big(replyNormal, "3000000000");

@@ -1,11 +1,15 @@
-// Disk storages: reads at and past the end, positioned reads, positions
-// beyond the end, sharing, duplicates, byte-range locks, temporary files.
+// Disk storages: sharing, open failures, byte-range locks, temporary files;
+// files changed through a working copy (rollback storage): rollback,
+// commit, failed commits. Reads, moves and duplicates of both are in
+// test_storage.cpp; processes killed in the middle of commits in the
+// repository torture test, whose saves go through the rollback storage.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <functional>
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "baselib/storage_folder_win.h"
 #include "baselib/svr_storage.h"
@@ -13,43 +17,23 @@
 
 using namespace Solvaris;
 using text_helpers::codeOf;
-using text_helpers::failsWith;
 using text_helpers::readAll;
 using text_helpers::str;
 
-TEST(DiskStorage, ReadsAtAndPastTheEnd) {
-    ScratchFolder dir(L"disk-read");
-    ASSERT_TRUE(uitest::writeFile(dir.path(L"four"), "abcd"));
-    AutoPtr<DiskStorage> s = DiskStorage::create(dir.at(L"four"), accessRead, creationDefault);
-    char buf[16] = {};
-    EXPECT_TRUE(failsWith([&] { s->readBytes(buf, 10, true); }, 16, "Could not read the bytes specified!"));
+namespace {
 
-    s->setPos(0);
-    EXPECT_EQ(s->readBytes(buf, 10), 4u);
-    EXPECT_FALSE(s->isEof());  // the end shows only after a read that got nothing
-    EXPECT_EQ(s->readBytes(buf, 10), 0u);
-    EXPECT_TRUE(s->isEof());
-    EXPECT_EQ(s->getPos(), 4u);
-    // Any move ends that state.
-    const std::function<void()> moves[] = {[&] { s->setPos(0); }, [&] { s->setPosRelative(-1); },
-                                           [&] { s->setPosFromEnd(0); }};
-    for (const auto& move : moves) {
-        s->setPos(4);
-        EXPECT_EQ(s->readBytes(buf, 10), 0u);
-        move();
-        EXPECT_FALSE(s->isEof());
-    }
-
-    // Far beyond the end, also past 4 GiB: nothing to read, no error.
-    s->setPos(uint64_t(5) << 32);
-    EXPECT_EQ(s->readBytes(buf, 3), 0u);
-    EXPECT_EQ(codeOf([&] { s->readBytes(buf, 3, true); }), 16);
-    s->setPos(1);
-    EXPECT_EQ(codeOf([&] { s->setPosRelative(-2); }), 7);
-    s->setPosFromEnd(-1);
-    EXPECT_EQ(s->getPos(), 3u);
-    EXPECT_EQ(codeOf([&] { s->setPosFromEnd(-5); }), 7);
+void writeText(Storage* s, const std::string& text) {
+    s->writeBytes(text.data(), uint32_t(text.size()));
 }
+
+bool hasWorkingFile(const ScratchFolder& dir) {
+    for (const std::wstring& name : dir.files())
+        if (name.rfind(L"~wt", 0) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
 
 TEST(DiskStorage, WritersHoldTheFileAloneReadersShare) {
     ScratchFolder dir(L"disk-write");
@@ -75,18 +59,31 @@ TEST(DiskStorage, WritersHoldTheFileAloneReadersShare) {
     EXPECT_EQ(again->getSize(), 0u);
 }
 
+// Open failures of both layers; disk failures name the call and keep the
+// system's error.
 TEST(DiskStorage, OpenFailures) {
     ScratchFolder dir(L"disk-open");
-    const struct { const wchar_t* name; AccessMode access; CreationMode creation; int code; } cases[] = {
-        {L"missing", accessRead, creationDefault, 12},
-        {L"missing", accessReadWrite, openExisting, 12},
-        {L"missing", accessReadWrite, truncateExisting, 12},
-        {L"no-folder\\x", accessReadWrite, createAlways, 12},
-        {L"exists", accessReadWrite, createNew, 26},
+    ASSERT_TRUE(uitest::writeFile(dir.path(L"old"), "old"));
+    const struct { bool rollback; const wchar_t* name; AccessMode access; CreationMode creation; int code; } cases[] = {
+        {false, L"missing", accessRead, creationDefault, 12},
+        {false, L"missing", accessReadWrite, openExisting, 12},
+        {false, L"missing", accessReadWrite, truncateExisting, 12},
+        {false, L"no-folder\\x", accessReadWrite, createAlways, 12},
+        {false, L"old", accessReadWrite, createNew, 26},
+        {true, L"old", accessReadWrite, createNew, 10},
+        {true, L"missing", accessReadWrite, openExisting, 12},
+        {true, L"missing", accessWrite, truncateExisting, 12},
+        {true, L"missing", accessRead, creationDefault, 12},
+        {true, L"old", accessRead, openAlways, 7},
+        {true, L"old", accessNone, openExisting, 7},
+        {true, L"old", AccessMode(7), openExisting, 7},
     };
-    ASSERT_TRUE(uitest::writeFile(dir.path(L"exists"), "e"));
     for (const auto& c : cases) {
-        SCOPED_TRACE(uitest::narrow(c.name));
+        SCOPED_TRACE(testing::Message() << c.rollback << uitest::narrow(c.name) << c.access << c.creation);
+        if (c.rollback) {
+            EXPECT_EQ(codeOf([&] { DiskStorageWithRollback::create(dir.at(c.name), c.access, c.creation); }), c.code);
+            continue;
+        }
         EXPECT_FALSE(DiskStorage::create(dir.at(c.name), c.access, c.creation, false));
         try {
             DiskStorage::create(dir.at(c.name), c.access, c.creation);
@@ -97,7 +94,14 @@ TEST(DiskStorage, OpenFailures) {
             EXPECT_NE(e.platformError(), 0u);
         }
     }
-    EXPECT_EQ(uitest::readFile(dir.path(L"exists")), "e");
+    // Read access to a rollback storage: no writes, and a commit changes nothing.
+    AutoPtr<DiskStorageWithRollback> r = DiskStorageWithRollback::create(dir.at(L"old"), accessRead);
+    EXPECT_EQ(readAll(r.get()), "old");
+    EXPECT_NE(codeOf([&] { writeText(r.get(), "x"); }), 0);
+    r->commit();
+    r = nullptr;
+    EXPECT_EQ(uitest::readFile(dir.path(L"old")), "old");
+    EXPECT_EQ(dir.files().size(), 1u);
 }
 
 TEST(DiskStorage, RangeLocksWithLengthZeroRunToTheEndOfTheRange) {
@@ -123,7 +127,7 @@ TEST(DiskStorage, RangeLocksWithLengthZeroRunToTheEndOfTheRange) {
     EXPECT_FALSE(a->tryLock(5, 1, false));
     b->unlock(0, 0);
     // Unlocking a range that is not locked is an error of its own.
-    std::string unlockFailure = str(text_helpers::thrownBy([&] { b->unlock(0, 0); }).message());
+    std::string unlockFailure = text_helpers::thrown([&] { b->unlock(0, 0); }).message;
     EXPECT_TRUE(text_helpers::endsWith(unlockFailure, " UnlockFileEx failed!\n")) << unlockFailure;
     // Shared locks coexist.
     a->lock(0, 4, false);
@@ -160,83 +164,144 @@ TEST(DiskStorage, TemporaryFilesHaveNoNameAndVanishWithTheLastHandle) {
     EXPECT_EQ(vspFiles(), before);
 }
 
-// Random reads, writes, jumps, cuts and positioned reads on a disk storage,
-// a duplicate of it and a memory storage, checked against a plain model:
-// catches a file pointer that falls out of step with the storage's position.
-TEST(DiskStorage, MixedOperationsMatchAModel) {
-    ScratchFolder dir(L"disk-mixed");
-    AutoPtr<DiskStorage> disk = DiskStorage::create(dir.at(L"m"), accessReadWrite, createAlways);
-    AutoPtr<Storage> memory = MemoryStorage::create();
-    AutoPtr<Storage> dup;
-    std::string model;
-    uint64_t pos[2] = {0, 0};  // the model's positions of disk (and memory), and of dup
-    unsigned seed = 7;
-    auto next = [&seed](unsigned n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 8) % n;
+// Released without commit, a rollback storage leaves everything as it was;
+// committed, the file holds the changes. A file the storage creates takes
+// its name only on commit (a kill before leaves no cut file there).
+TEST(RollbackStorage, ReleasedOrCommittedWithEveryCreationMode) {
+    const struct {
+        CreationMode creation;
+        bool exists;         // the target exists beforehand
+        const char* seen;    // what the storage shows before any write
+    } cases[] = {
+        {openExisting, true, "old content"},
+        {openAlways, true, "old content"},
+        {createAlways, true, ""},
+        {truncateExisting, true, ""},
+        {openAlways, false, ""},
+        {createNew, false, ""},
     };
-    for (int step = 0; step < 3000; ++step) {
-        SCOPED_TRACE(step);
-        if (step == 1000)
-            dup = disk->duplicate(), pos[1] = pos[0];
-        bool onDup = dup && next(2);
-        Storage* s = onDup ? dup.get() : disk.get();
-        uint64_t& p = pos[onDup ? 1 : 0];
-        switch (next(5)) {
-        case 0: {  // write
-            std::string bytes(next(40) + 1, char('a' + step % 26));
-            s->writeBytes(bytes.data(), uint32_t(bytes.size()));
-            uint64_t memoryPos = memory->getPos();
-            memory->setPos(p);
-            memory->writeBytes(bytes.data(), uint32_t(bytes.size()));
-            if (onDup)
-                memory->setPos(memoryPos);
-            if (model.size() < p + bytes.size())
-                model.resize(size_t(p + bytes.size()), '\0');
-            model.replace(size_t(p), bytes.size(), bytes);
-            p += bytes.size();
-            break;
-        }
-        case 1: {  // read
-            char buf[64];
-            uint32_t want = next(60) + 1;
-            uint32_t got = s->readBytes(buf, want);
-            std::string expected = p < model.size() ? model.substr(size_t(p), want) : std::string();
-            ASSERT_EQ(std::string(buf, got), expected);
-            ASSERT_EQ(s->isEof(), got == 0) << "the end shows after a read that got nothing, and only then";
-            if (!onDup) {
-                uint32_t gotMemory = memory->readBytes(buf, want);
-                ASSERT_EQ(std::string(buf, gotMemory), expected);
+    for (const auto& c : cases)
+        for (bool commit : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.creation << " " << c.exists << " " << commit);
+            ScratchFolder dir(L"rb-rollback");
+            if (c.exists) {
+                ASSERT_TRUE(uitest::writeFile(dir.path(L"t"), "old content"));
             }
-            p += got;
-            break;
-        }
-        case 2: {  // jump
-            uint64_t to = next(uint32_t(model.size()) + 20);
-            s->setPos(to);
-            if (!onDup)
-                memory->setPos(to);
-            p = to;
-            break;
-        }
-        case 3: {  // positioned read
-            char buf[32];
-            uint64_t at = next(uint32_t(model.size()) + 10);
-            uint32_t got = dynamic_cast<BlockReadStorage*>(disk.get())->readBytes(buf, at, 20, false);
-            ASSERT_EQ(std::string(buf, got), at < model.size() ? model.substr(size_t(at), 20) : std::string());
-            break;
-        }
-        case 4:  // cut, now and then
-            if (next(8) == 0 && !onDup) {
+            {
+                AutoPtr<DiskStorageWithRollback> s =
+                    DiskStorageWithRollback::create(dir.at(L"t"), accessReadWrite, c.creation);
+                EXPECT_EQ(readAll(s.get()), c.seen);
+                // Held alone while it is open.
+                EXPECT_FALSE(DiskStorage::create(dir.at(L"t"), accessRead, openExisting, false));
+                s->setPos(4);
+                writeText(s.get(), "NEW");
+                s->setPos(0);
                 s->setEof();
-                memory->setEof();
-                model.resize(size_t(p), '\0');
+                writeText(s.get(), "changed");
+                EXPECT_EQ(GetFileAttributesW(dir.path(L"t").c_str()) != INVALID_FILE_ATTRIBUTES, c.exists);
+                if (commit)
+                    s->commit();
             }
-            break;
+            bool exists = false;
+            std::string after = uitest::readFile(dir.path(L"t"), &exists);
+            EXPECT_EQ(exists, c.exists || commit);
+            EXPECT_EQ(after, commit ? "changed" : c.exists ? "old content" : "");
+            EXPECT_FALSE(hasWorkingFile(dir));
+            EXPECT_EQ(dir.files().size(), exists ? 1u : 0u);
         }
-        ASSERT_EQ(s->getPos(), p);
-        ASSERT_EQ(disk->getSize(), model.size());
+}
+
+TEST(RollbackStorage, CommitReplacesTheFileAndKeepsWorking) {
+    ScratchFolder dir(L"rb-commit");
+    ASSERT_TRUE(uitest::writeFile(dir.path(L"t"), "version one"));
+    AutoPtr<DiskStorageWithRollback> s = DiskStorageWithRollback::create(dir.at(L"t"), accessReadWrite, openExisting);
+    s->setPos(8);
+    writeText(s.get(), "two");
+    EXPECT_TRUE(hasWorkingFile(dir));
+    EXPECT_EQ(uitest::readFile(dir.path(L"t")), "");  // still held alone: nothing to read from outside
+    s->commit();
+    EXPECT_FALSE(hasWorkingFile(dir));
+    EXPECT_EQ(s->getPos(), 11u);
+    EXPECT_EQ(readAll(s.get()), "version two");
+    // Further changes start a new working copy of the committed content.
+    s->setPos(0);
+    s->setEof();
+    writeText(s.get(), "three");
+    s = nullptr;
+    EXPECT_EQ(uitest::readFile(dir.path(L"t")), "version two");
+    EXPECT_EQ(dir.files().size(), 1u);
+
+    // A storage that starts empty commits an empty file even without writes.
+    s = DiskStorageWithRollback::create(dir.at(L"t"), accessWrite, creationDefault);
+    s->commit();
+    s = nullptr;
+    EXPECT_EQ(uitest::readFile(dir.path(L"t")), "");
+}
+
+// A commit that cannot replace the file (here: someone else reads it and
+// does not share deletion) leaves the old content in place and the changes
+// in the storage, which goes on working on them; released, it leaves no
+// working file. While the commit waits, another user of the folder tries
+// to write into the working file, or to hold it so that the storage loses
+// it: neither may ever succeed, and no byte of theirs may appear.
+TEST(RollbackStorage, FailedCommitKeepsTheOldContent) {
+    for (bool keepsIt : {false, true}) {
+        SCOPED_TRACE(keepsIt ? "the intruder holds the working file" : "the intruder writes into it");
+        ScratchFolder dir(L"rb-fail");
+        std::wstring target = dir.path(L"t");
+        ASSERT_TRUE(uitest::writeFile(target, "old"));
+        HANDLE reader = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+        AutoPtr<DiskStorageWithRollback> s =
+            DiskStorageWithRollback::create(dir.at(L"t"), accessReadWrite, openExisting);
+        writeText(s.get(), "NEW");
+        std::wstring work;
+        for (const std::wstring& name : dir.files())
+            if (name.rfind(L"~wt", 0) == 0)
+                work = dir.path(name);
+        ASSERT_FALSE(work.empty());
+        std::atomic<bool> committing{true};
+        HANDLE taken = INVALID_HANDLE_VALUE;
+        std::thread intruder([&] {
+            while (committing && taken == INVALID_HANDLE_VALUE) {
+                taken = CreateFileW(work.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    0, nullptr);
+                Sleep(1);
+            }
+            if (taken == INVALID_HANDLE_VALUE)
+                return;
+            DWORD written = 0;
+            WriteFile(taken, "PLANTED", 7, &written, nullptr);
+            if (!keepsIt) {
+                CloseHandle(taken);
+                taken = INVALID_HANDLE_VALUE;
+            }
+        });
+        EXPECT_TRUE(text_helpers::failsWith([&] { s->commit(); }, 26,
+                                            "DiskStorageWithRollback::commit: CRITICAL ERROR: FileUtils::replaceFile "
+                                            "failed for " + uitest::narrow(target) + ", no way to recover!\n"));
+        committing = false;
+        intruder.join();
+        EXPECT_EQ(taken, INVALID_HANDLE_VALUE) << "the working file was opened by someone else";
+        if (taken != INVALID_HANDLE_VALUE)
+            CloseHandle(taken);
+        EXPECT_EQ(uitest::readFile(target), "old");
+        EXPECT_EQ(readAll(s.get()), "NEW");
+        // Later writes still go to the working file, never to the target.
+        s->setPos(3);
+        writeText(s.get(), "!");
+        EXPECT_TRUE(hasWorkingFile(dir));
+        CloseHandle(reader);
+        EXPECT_EQ(uitest::readFile(target), "old");
+        // Once the reader is gone the same storage commits.
+        s->commit();
+        EXPECT_FALSE(hasWorkingFile(dir));
+        s->setPos(0);
+        writeText(s.get(), "X");
+        s = nullptr;
+        EXPECT_EQ(uitest::readFile(target), "NEW!");
+        EXPECT_FALSE(hasWorkingFile(dir));
     }
-    EXPECT_EQ(readAll(disk.get()), model);
-    EXPECT_EQ(readAll(memory.get()), model);
 }

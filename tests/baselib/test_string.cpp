@@ -232,16 +232,15 @@ TEST(StringFind, AgreesWithStandardSearchOnBothPaths) {
     EXPECT_EQ(String("x\xE2\x82").rfind(0xE2), 1u);
 }
 
-TEST(StringUtf, Utf16AndUtf32InputWithMarksAndSurrogates) {
+// UTF-16 and UTF-32 units that start with no byte-order mark come back as
+// they were through UTF-8, up to the first NUL (lone surrogates too):
+// fuzz/fuzz_utf.cpp checks that. Here: marks, counts and the empty text.
+TEST(StringUtf, Utf16AndUtf32InputWithMarksAndCounts) {
     struct Case { std::u16string in; int32_t count; const char* want; } cases[] = {
-        {u"A\U0001F600", -1, "A\xF0\x9F\x98\x80"},
         {std::u16string{0xFEFF, 'h', 'i'}, -1, "hi"},
         {std::u16string{0xFFFE, 0x4100, 0x3DD8, 0x00DE}, 4, "A\xF0\x9F\x98\x80"},
         {std::u16string{0xFFFE, 0x4100, 0x0000, 0x4200}, 4, "A"},
-        {std::u16string{'a', 'b', 0, 'c'}, 4, "ab"},
         {std::u16string{'a', 'b', 'c'}, 2, "ab"},
-        {std::u16string{0xD800, 'x'}, 2, "\xED\xA0\x80x"},   // lone high surrogate kept as its value
-        {std::u16string{0xDC00}, 1, "\xED\xB0\x80"},
         {u"", -1, ""},
     };
     for (const auto& c : cases)
@@ -249,10 +248,8 @@ TEST(StringUtf, Utf16AndUtf32InputWithMarksAndSurrogates) {
     EXPECT_EQ(str(String(static_cast<const Solvaris::UTF16Char*>(nullptr))), "");
 
     struct Case32 { std::u32string in; int32_t count; const char* want; } cases32[] = {
-        {U"\u00E9\U0001F600", -1, "\xC3\xA9\xF0\x9F\x98\x80"},
         {std::u32string{0xFEFF, 'o', 'k'}, -1, "ok"},
         {std::u32string{0xFFFE0000u, 0x41000000u, 0x00F60100u}, 3, "A\xF0\x9F\x98\x80"},
-        {std::u32string{'a', 0, 'b'}, 3, "a"},
     };
     for (const auto& c : cases32)
         EXPECT_EQ(str(String(c.in.data(), c.count)), c.want);
@@ -334,7 +331,6 @@ TEST(Hex, DigitsAndLimits) {
 // have no UTF-16 spelling (a mend: they gave broken surrogates).
 TEST(StringUtf, OutputFormsOverlongAndOutOfRangeCodePoints) {
     struct Case { const char* utf8; std::u16string utf16; std::u32string utf32; } cases[] = {
-        {"A\xC3\xA9\xF0\x9F\x98\x80", u"A\u00E9\U0001F600", U"A\u00E9\U0001F600"},
         {"\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80", u"\u0080\u0800\U00010000", U"\u0080\u0800\U00010000"},
         {"a\xC0\x80.djvu", u"a\uFFFD.djvu", U"a\uFFFD.djvu"},
         {"a\xE0\x80\x80.djvu", u"a\uFFFD.djvu", U"a\uFFFD.djvu"},

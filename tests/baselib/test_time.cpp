@@ -21,6 +21,9 @@ int64_t parsed(const std::string& text)
 
 }  // namespace
 
+// The ISO form over the calendar, with fields in and out of their ranges, is
+// compared with a civil calendar by fuzz/fuzz_date.cpp; here are the other
+// forms, their spellings and the limits.
 TEST(TimeParse, ReadsEveryFormAsUtc)
 {
     struct Case { std::string text; int64_t seconds; } cases[] = {
@@ -39,35 +42,18 @@ TEST(TimeParse, ReadsEveryFormAsUtc)
         {"Sun Nov  6 08:49:37 1994", 784111777},
         {"Thursday, 01-Jan-70 00:00:00 GMT", 0},
         {"Tuesday, 19-Jan-38 03:14:08 GMT", 2147483648LL},  // two digits: 2038
-        {"2000-02-29 12:00:00", 951825600},
-        {"2038-01-19 03:14:08", 2147483648LL},          // past 32 bits
         {"9999-12-31 23:59:59", 253402300799LL},
-        // Second 60 and days past the end of the month run on; 2100 is no leap year.
-        {"1994-11-06 08:49:60", 784111800},
-        {"2016-12-31 23:59:60", 1483228800},
+        // Days past the end of the month run on.
         {"Fri, 31 Feb 1995 00:00:00 GMT", 794188800},
-        {"2100-02-29 00:00:00", 4107542400LL},
     };
     for (const Case& c : cases)
         EXPECT_EQ(parsed(c.text), c.seconds) << c.text.substr(0, 60);
 }
 
-TEST(TimeParse, CalendarMatchesDayByMonthCount)
+// Months and days outside their ranges carry (also backwards), even at the
+// ends of the int range.
+TEST(TimeParse, CalendarCarriesFieldsOutOfRange)
 {
-    // The first of every month from 1900 to 2500, counted on from 1900-01-01
-    // (25567 days before 1970) one month length at a time.
-    auto leap = [](int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
-    const int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    int64_t days = -25567;
-    for (int year = 1900; year <= 2500; ++year) {
-        for (int month = 1; month <= 12; ++month) {
-            ASSERT_EQ(TimeDetail::utcSeconds(year, month, 1, 7, 8, 9), days * 86400 + 7 * 3600 + 8 * 60 + 9)
-                << year << "-" << month;
-            days += kLengths[month - 1] + (month == 2 && leap(year));
-        }
-    }
-    // Months and days outside their ranges carry (also backwards), even at
-    // the ends of the int range.
     EXPECT_EQ(TimeDetail::utcSeconds(1994, 13, 1, 0, 0, 0), TimeDetail::utcSeconds(1995, 1, 1, 0, 0, 0));
     EXPECT_EQ(TimeDetail::utcSeconds(1995, 0, 1, 0, 0, 0), TimeDetail::utcSeconds(1994, 12, 1, 0, 0, 0));
     EXPECT_EQ(TimeDetail::utcSeconds(1970, 1, 0, 0, 0, 0), -86400);
@@ -81,11 +67,8 @@ TEST(TimeParse, RejectsBadTextsAndKeepsTheTime)
     const std::string hostile[] = {
         "Sun, 06 Foo 1994 08:49:37 GMT",   // month not in the table
         "Sun, 06 No 1994 08:49:37 GMT",
-        "1899-12-31 23:59:59",             // before 1900
-        "Sun, 06 Nov 1899 08:49:37 GMT",
-        "1969-12-31 23:59:59",             // before 1970: negative
-        "1994-13-06 08:49:37", "1994-00-06 08:49:37", "1994-11-00 08:49:37", "1994-11-32 08:49:37",
-        "1994-11-06 24:00:00", "1994-11-06 23:60:00", "1994-11-06 23:59:61", "1994-11-06 -1:00:00",
+        "Sun, 06 Nov 1899 08:49:37 GMT",   // before 1900
+        "1994-11-06 -1:00:00",
         "-001-11-06 08:49:37",             // a signed year is not a big one
         "1994-11-06 08:49",                // only five fields
         "Sunday, 06-Noo-94 08:49:37 GMT", "Sun Noo  6 08:49:37 1994",

@@ -149,14 +149,14 @@ TEST(UrlEncoding, EncodeEscapesExactlyTheUnsafeBytes)
     EXPECT_EQ(str(Url::encode("\xc3\xa4\x7f\x01")), "%c3%a4%7f%01");
 
     // Every byte value: the escaped ones are exactly those outside
-    // 0x21..0x7D plus the 13 printable ones above, and decoding restores all.
+    // 0x21..0x7D plus the 13 printable ones above (fuzz/fuzz_url.cpp checks
+    // that decoding restores any text).
     std::string all;  // NUL excluded: a string cannot hold it
     for (int c = 1; c < 256; ++c)
         all.push_back(static_cast<char>(c));
     std::string encoded = str(Url::encode(bytes(all)));
     EXPECT_EQ(std::count(encoded.begin(), encoded.end(), '%'), 0x20 + (256 - 0x7E) + 13);
     EXPECT_TRUE(Url::isEncoded(bytes(encoded)));
-    EXPECT_EQ(str(Url::decode(bytes(encoded))), all);
 }
 
 TEST(UrlEncoding, EncodeUrlPathKeepsEverythingUpToThePort)

@@ -15,13 +15,11 @@ using namespace text_helpers;
 
 TEST(WinError, TranslatesWin32Values)
 {
+    // The edges of the WinHTTP range, a value inside it with a code of its
+    // own, and values with no meaning of their own. (The values of files
+    // missing or held come from the system in the disk storage tests.)
     struct Case { uint32_t win32; int32_t code; } cases[] = {
-        // a few values with a code of their own (the map itself is a table)
-        {8, 1}, {5, 3}, {2, 12}, {32, 26}, {12002, 2001},
-        // the WinHTTP range and its edges
-        {12000, 2000}, {12003, 2000}, {12186, 2000}, {11999, 26}, {12187, 26},
-        // values with no meaning of their own
-        {0, 26}, {997, 26}, {0x80070005u, 26}, {0xFFFFFFFFu, 26},
+        {12000, 2000}, {12186, 2000}, {11999, 26}, {12187, 26}, {12002, 2001}, {0, 26}, {0xFFFFFFFFu, 26},
     };
     for (const Case& c : cases)
         EXPECT_EQ(errorFromWin32(c.win32), c.code) << c.win32;
@@ -44,24 +42,19 @@ TEST(WinError, DescriptionFormats)
     EXPECT_EQ(str(WinErrorDetail::formatUnknown(0xABCDEF01u)), "::GetLastError() returns abcdef01h\n");
 }
 
-TEST(WinError, DescribingKeepsTheLastError)
+// The exception names the function and the system's text; describing (also
+// in the exception) keeps the last error, or sets it to the value described.
+TEST(WinError, CallExceptionNamesTheFunctionAndKeepsTheLastError)
 {
-    setLastPlatformError(5);
-    String described = describeLastError();
-    EXPECT_EQ(lastPlatformError(), 5u);
-    EXPECT_EQ(str(described), str(describeWin32Error(5)));
-
     setLastPlatformError(1);
     describeWin32Error(2);
-    EXPECT_EQ(lastPlatformError(), 2u);  // set to the value described
-}
-
-TEST(WinError, CallExceptionNamesTheFunction)
-{
-    const uint32_t kValues[] = {2, 32, 12002, 0x2FFFFFFFu};
-    for (uint32_t value : kValues) {
+    EXPECT_EQ(lastPlatformError(), 2u);
+    for (uint32_t value : {2u, 0x2FFFFFFFu}) {
         SCOPED_TRACE(value);
         setLastPlatformError(value);
+        String described = describeLastError();
+        EXPECT_EQ(lastPlatformError(), value);
+        EXPECT_EQ(str(described), str(describeWin32Error(value)));
         try {
             SVR_THROW_LAST_ERROR("CreateFileW");
         } catch (const PlatformException& e) {
@@ -97,50 +90,36 @@ TEST(WinError, FillInsertsLeavesInsertsEmpty)
 }
 
 #if defined(_WIN32)
-TEST(WinErrorText, SystemValuesAreQuotedWithTheirNumber)
+// System texts are quoted with their number, without the system's line
+// break. Module sources are read as data files from the system folder:
+// Wine's winhttp.dll carries no message table, so wininet.dll, which holds
+// texts for the same values, stands in. A module's texts come with their
+// inserts left empty and "%%" as "%" (this program's message table holds
+// two such texts).
+TEST(WinErrorText, SystemAndModuleTexts)
 {
-    struct Case { DWORD value; const char* tail; } cases[] = {
-        {ERROR_FILE_NOT_FOUND, "\" (00000002h)"},
-        {ERROR_SHARING_VIOLATION, "\" (00000020h)"},
-    };
-    for (const Case& c : cases) {
-        std::string text = str(describeWin32Error(c.value));
-        ASSERT_GT(text.size(), strlen(c.tail) + 2) << text;
+    for (DWORD value : {ERROR_FILE_NOT_FOUND, ERROR_SHARING_VIOLATION}) {
+        std::string text = str(describeWin32Error(value));
+        const std::string tail = str(WinErrorDetail::formatDescription("", value)).substr(2);
+        ASSERT_GT(text.size(), tail.size() + 2) << text;
         EXPECT_EQ(text[0], '"') << text;
-        EXPECT_TRUE(endsWith(text, c.tail)) << text;
-        // The system's own line break before the closing quote is gone.
-        char last = text[text.size() - strlen(c.tail) - 1];
+        EXPECT_TRUE(endsWith(text, tail)) << text;
+        char last = text[text.size() - tail.size() - 1];
         EXPECT_TRUE(last != '\n' && last != '\r') << text;
     }
     EXPECT_EQ(str(describeWin32Error(0x2FFFFFFF)), "::GetLastError() returns 2fffffffh\n");
-}
 
-// The module sources are read as data files from the system folder. Wine's
-// winhttp.dll carries no message table, so wininet.dll, which holds texts
-// for the same values, stands in to exercise the path.
-TEST(WinErrorText, ModuleSourcesAreReadAsData)
-{
     String text;
     ASSERT_TRUE(WinErrorDetail::lookUpInSystemModule(L"wininet.dll", 12002, text));
-    std::string quoted = str(WinErrorDetail::formatDescription(text, 12002));
-    EXPECT_GT(quoted.size(), strlen("\"\" (00002ee2h)")) << quoted;
-    EXPECT_TRUE(endsWith(quoted, ".\" (00002ee2h)")) << quoted;
-
+    EXPECT_TRUE(endsWith(str(WinErrorDetail::formatDescription(text, 12002)), ".\" (00002ee2h)")) << str(text);
     EXPECT_FALSE(WinErrorDetail::lookUpInSystemModule(L"no-such-module.dll", 12002, text));
     EXPECT_FALSE(WinErrorDetail::lookUpInSystemModule(L"wininet.dll", 0x2FFFFFFF, text));
-}
 
-// A module's texts come with their inserts filled (left empty) and "%%" as
-// "%", as the system formats them; this program's own message table holds
-// two such texts.
-TEST(WinErrorText, ModuleTextsHaveTheirInsertsFilled)
-{
     struct Case { uint32_t id; const char* text; } cases[] = {
         {0x7001, "Cannot reach the server  now."},
         {0x7002, " of  tries left: 100% used."},
     };
     for (const Case& c : cases) {
-        String text;
         ASSERT_TRUE(WinErrorDetail::lookUpInModule(GetModuleHandleW(nullptr), c.id, text)) << c.id;
         EXPECT_EQ(str(text.trimLineBreaksRight()), c.text);
     }

@@ -27,31 +27,6 @@ inline bool endsWith(const std::string& s, const std::string& tail)
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Runs f, which must throw a library exception, and returns that exception.
-template <class F>
-Solvaris::Exception thrownBy(F f)
-{
-    try {
-        f();
-    } catch (const Solvaris::Exception& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no exception thrown";
-    return Solvaris::Exception(Solvaris::errInternalError, "none", "", 0, "");
-}
-
-// f throws a library exception with this code whose message line ends with
-// tail and a line feed.
-template <class F>
-::testing::AssertionResult failsWith(F f, int code, const std::string& tail)
-{
-    Solvaris::Exception e = thrownBy(f);
-    const std::string message = str(e.message());
-    if (e.code() == code && endsWith(message, tail + "\n"))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "code " << e.code() << ": " << message;
-}
-
 // Runs f on n threads released together, and waits for all of them.
 template <class F>
 void onThreads(int n, F f)
@@ -87,6 +62,18 @@ Thrown thrown(F f)
     }
     return {};
 }
+
+// f throws a library exception with this code whose message line ends with
+// tail and a line feed.
+template <class F>
+::testing::AssertionResult failsWith(F f, int code, const std::string& tail)
+{
+    const Thrown e = thrown(f);
+    if (e.code == code && endsWith(e.message, tail + "\n"))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "code " << e.code << ": " << e.message;
+}
+
 // The code alone, found without allocating (for calls under a failing
 // allocator).
 template <class F>

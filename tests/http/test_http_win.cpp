@@ -1,8 +1,10 @@
 // The HTTP client against real servers on 127.0.0.1 (scripts/http-servers.sh,
 // started by the ctest fixture "http"): nginx with ranges and Basic
 // authentication, tinyproxy asking for credentials, and our own server that
-// answers ranges wrongly. The requests each read makes are read back from
-// nginx's access log.
+// redirects and asks for credentials elsewhere. The requests each read makes
+// are read back from nginx's access log. What a server in memory can show
+// (wrong replies, statuses, "/*" totals, a resource that changes) is in
+// tests/baselib/test_cachedstorage.cpp; here is what only real servers show.
 #include <windows.h>
 #include <wincred.h>
 
@@ -23,7 +25,7 @@
 #include "baselib/svr_error.h"
 #include "baselib/svr_http.h"
 #include "support/ui_probe.h"
-#include "text_helpers.h"
+#include "baselib/text_helpers.h"
 
 using namespace Solvaris;
 
@@ -31,17 +33,18 @@ namespace {
 
 uint8_t byteOf(uint64_t i) { return uint8_t((i * 7 + i / 251) & 0xff); }
 
+// The lines of a file named by an ASCII path.
+std::vector<std::string> linesOf(const std::string& path) {
+    return uitest::readLines(std::wstring(path.begin(), path.end()));
+}
+
 // name=value lines of the servers' info file.
 std::map<std::string, std::string> serverInfo() {
     std::map<std::string, std::string> info;
     const char* path = std::getenv("PV_HTTP_INFO");
-    std::ifstream in(path ? path : "");
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t eq = line.find('=');
-        if (eq != std::string::npos)
-            info[line.substr(0, eq)] = line.substr(eq + 1);
-    }
+    for (const std::string& line : linesOf(path ? path : ""))
+        if (line.find('=') != std::string::npos)
+            info[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
     return info;
 }
 
@@ -68,18 +71,13 @@ protected:
         AutoPtr<HttpManager> m = HttpManager::create("", AutoPtr<CredentialProvider>());
         m->createConnection("127.0.0.1", uint16_t(std::stoi(info["web"])))->createRequestStream("GET", mark.c_str())->post();
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::ifstream in("Z:" + info["accesslog"]);
-            std::vector<std::string> lines;
-            std::string line;
-            for (size_t n = 0; std::getline(in, line); ++n) {
-                if (n < logSeen)
-                    continue;
-                if (line.find(" " + mark + " ") != std::string::npos) {
+            const std::vector<std::string> lines = linesOf("Z:" + info["accesslog"]);
+            for (size_t n = logSeen; n < lines.size(); ++n)
+                if (lines[n].find(" " + mark + " ") != std::string::npos) {
+                    std::vector<std::string> fresh(lines.begin() + logSeen, lines.begin() + n);
                     logSeen = n + 1;
-                    return lines;
+                    return fresh;
                 }
-                lines.push_back(line);
-            }
             Sleep(50);
         }
         ADD_FAILURE() << "the web server did not log " << mark;
@@ -122,6 +120,15 @@ protected:
             return e.code();
         }
     }
+    // The same for 10 bytes of a storage the manager opens (or the code of
+    // the failed open).
+    static int readAt(HttpManager* manager, const std::string& u, uint64_t offset = 0) {
+        try {
+            return readAt(manager->createStorage(u.c_str()).get(), offset, 10);
+        } catch (const Exception& e) {
+            return e.code();
+        }
+    }
 
     std::map<std::string, std::string> info;
     size_t logSeen = 0;
@@ -129,9 +136,9 @@ protected:
 
 } // namespace
 
+// Through the process-wide broker, which opens HTTP names.
 TEST_F(Http, RangeRequestsAskOnlyForMissingAlignedBlocks) {
-    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
-    AutoPtr<Storage> s = manager->createStorage(url("web", "/data.bin").c_str());
+    AutoPtr<Storage> s = getStorage(url("web", "/data.bin").c_str());
     EXPECT_EQ(100000u, s->getSize());
     EXPECT_EQ(std::vector<std::string>{"HEAD /data.bin \"-\" 200"}, newLogLines());
     struct Step { uint64_t offset; uint32_t count; std::vector<std::string> requests; } steps[] = {
@@ -151,27 +158,15 @@ TEST_F(Http, RangeRequestsAskOnlyForMissingAlignedBlocks) {
 TEST_F(Http, FailuresAndCredentialsInTheUrl) {
     AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
     struct Case { std::string url; int code; } cases[] = {
-        {url("web", "/auth/data.bin", "tester:secret@"), 0},
         {url("web", "/auth/data.bin", "tester:wrong@"), errAuthFailed},
         {url("web", "/auth/data.bin"), errAuthRequired},
         {url("closed", "/data.bin"), errNetworkFailed},
         {"http://printvane-nowhere.invalid/data.bin", errNameNotResolved},
-        {url("web", "/missing.bin"), errReadFailed},
-        {url("odd", "/wrongstart/data.bin"), errReadFailed},
-        {url("odd", "/star/data.bin"), 0},
         {"ftp://127.0.0.1/data.bin", errInvalidParam},
         {"https://127.0.0.1:" + info["tls"] + "/data.bin", errSecureChannelFailed},
     };
-    for (const Case& c : cases) {
-        int code = 0;
-        try {
-            AutoPtr<Storage> s = manager->createStorage(c.url.c_str());
-            code = readAt(s.get(), 40000, 10);
-        } catch (const Exception& e) {
-            code = e.code();
-        }
-        EXPECT_EQ(c.code, code) << c.url;
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(c.code, readAt(manager.get(), c.url, 40000)) << c.url;
     // Right credentials: one 401, then the answer (one trial).
     newLogLines();
     AutoPtr<Storage> s = manager->createStorage(url("web", "/auth/data.bin", "tester:secret@").c_str());
@@ -184,39 +179,6 @@ TEST_F(Http, FailuresAndCredentialsInTheUrl) {
     AutoPtr<Storage> late = getStorage(url("web", "/auth/data.bin", "tester:secret@").c_str(), true);
     for (Storage* named : {s.get(), late.get()})
         EXPECT_STREQ(url("web", "/auth/data.bin").c_str(), named->getName().c_str());
-}
-
-// A resource that changes between two range requests is an error, not a
-// mix of two versions: the second request asks with If-Range, and nginx
-// answers with the whole new version instead of the range.
-TEST_F(Http, AResourceThatChangesBetweenRangeRequestsFails) {
-    std::string log = info["accesslog"];
-    std::string path = "Z:" + log.substr(0, log.rfind('/')) + "/www/changing.bin";
-    auto write = [&](size_t size, bool pattern) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        for (size_t i = 0; i < size; ++i)
-            out.put(char(pattern ? byteOf(i) : 0));
-    };
-    write(100000, true);
-    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
-    AutoPtr<Storage> s = manager->createStorage(url("web", "/changing.bin").c_str());
-    EXPECT_EQ(0, readAt(s.get(), 0, 10));
-    write(99000, false);
-    EXPECT_EQ(errReadFailed, readAt(s.get(), 70000, 10));
-    std::remove(path.c_str());
-}
-
-TEST_F(Http, StarTotalLeavesTheSizeUnknownUntilAReplyGivesIt) {
-    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
-    AutoPtr<Storage> star = manager->createStorage(url("odd", "/star/data.bin").c_str());
-    EXPECT_EQ(0, readAt(star.get(), 0, 10));
-    EXPECT_FALSE(star->isEof());
-    EXPECT_THROW(star->getSize(), Exception);
-    AutoPtr<Storage> later = manager->createStorage(url("odd", "/starfirst/data.bin").c_str());
-    EXPECT_EQ(0, readAt(later.get(), 0, 10));
-    EXPECT_THROW(later->getSize(), Exception);
-    EXPECT_EQ(0, readAt(later.get(), 70000, 10));
-    EXPECT_EQ(100000u, later->getSize());
 }
 
 // A redirect to another host does not take the first host's credentials
@@ -255,13 +217,7 @@ TEST_F(Http, CredentialsStayWithTheHostThatAsked) {
         AutoPtr<CredentialProvider> held(provider);
         AutoPtr<HttpManager> manager =
             HttpManager::create("", c.managerProvider ? held : AutoPtr<CredentialProvider>());
-        int code = 0;
-        try {
-            code = readAt(manager->createStorage(c.url.c_str()).get(), 0, 10);
-        } catch (const Exception& e) {
-            code = e.code();
-        }
-        EXPECT_EQ(c.code, code) << c.url;
+        EXPECT_EQ(c.code, readAt(manager.get(), c.url)) << c.url;
         EXPECT_EQ(c.asked, provider->asked) << c.url;
     }
     log.clear();
@@ -287,57 +243,20 @@ TEST_F(Http, ProxyAskingForCredentials) {
         {CredentialProvider::createSimple("proxyuser", "wrong"), "", errAuthFailed},
         {CredentialProvider::createSimple("proxyuser", "proxypass"), "tester:secret@", 0},
     };
-    for (const Case& c : cases) {
-        AutoPtr<HttpManager> manager = HttpManager::create("", c.provider);
-        int code = 0;
-        try {
-            code = readAt(manager->createStorage(url("web", "/data.bin", c.user, "127.0.0.2").c_str()).get(), 0, 10);
-        } catch (const Exception& e) {
-            code = e.code();
-        }
-        EXPECT_EQ(c.code, code) << c.user;
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(c.code, readAt(HttpManager::create("", c.provider).get(), url("web", "/data.bin", c.user, "127.0.0.2")))
+            << c.user;
     setUserProxy("");
     EXPECT_EQ(std::vector<std::string>({"HEAD /data.bin \"-\" 200", "GET /data.bin \"bytes=0-32767\" 206"}),
               newLogLines());
 }
 
-TEST_F(Http, RequestAndResponseStreams) {
+// The streams over TLS with certificate errors ignored: a request, its
+// extra header and its status notifications (one line each in the debug
+// file), and a reply read in many pieces to its end.
+TEST_F(Http, StreamsOverASecureConnectionThatIgnoresCertificateErrors) {
     AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
     EXPECT_THROW(manager->setProxy("127.0.0.1:1"), Exception);
-    AutoPtr<HttpConnection> connection = manager->createConnection("127.0.0.1", uint16_t(std::stoi(info["web"])));
-    AutoPtr<HttpRequestStream> request = connection->createRequestStream("GET", "/data.bin");
-    EXPECT_STREQ(("http://127.0.0.1:" + info["web"] + "/data.bin").c_str(), request->getUrl().c_str());
-    uint8_t b = 0;
-    EXPECT_THROW(request->readBytes(&b, 1), Exception);
-
-    std::string trace = "Z:" + info["accesslog"] + ".trace";
-    std::remove(trace.c_str());
-    text_helpers::setDebugFile(trace.c_str());
-    AutoPtr<HttpResponseStream> response = request->post();
-    text_helpers::clearDebugFile();
-    EXPECT_EQ(200u, response->getStatusCode());
-    EXPECT_EQ(100000u, response->getContentLength());
-    std::vector<uint8_t> body(100000);
-    EXPECT_EQ(100000u, response->readBytes(body.data(), 100000, true));
-    EXPECT_EQ(byteOf(77777), body[77777]);
-    int codes[3] = {};
-    try { response->readBytes(&b, 1, true); } catch (const Exception& e) { codes[0] = e.code(); }
-    try { response->getHeader("X-Not-There"); } catch (const Exception& e) { codes[1] = e.code(); }
-    try { response->getNthHeader(response->getHeaderCount()); } catch (const Exception& e) { codes[2] = e.code(); }
-    EXPECT_EQ(errEOF, codes[0]);
-    EXPECT_EQ(errNotFound, codes[1]);
-    EXPECT_EQ(errInvalidParam, codes[2]);
-
-    // Each status notification of the request is one line in the debug file.
-    std::ifstream in(trace);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(std::string::npos, text.find("HttpRequestStreamImpl(")) << text;
-    EXPECT_NE(std::string::npos, text.find(") : SENDING_REQUEST\n")) << text;
-}
-
-TEST_F(Http, SecureConnectionThatIgnoresCertificateErrors) {
-    AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
     // A server asking for a client certificate, with none in the user's
     // store: the request goes on without one and the server's answer comes
     // back as a status.
@@ -346,22 +265,31 @@ TEST_F(Http, SecureConnectionThatIgnoresCertificateErrors) {
             ->createRequestStream("GET", "/data.bin")->post();
     EXPECT_EQ(400u, refused->getStatusCode());
 
-    AutoPtr<HttpConnection> connection =
-        manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tls"])), true);
-    AutoPtr<HttpRequestStream> request = connection->createRequestStream("GET", "/data.bin");
-    request->addHeader("Range: bytes=100-109");
+    AutoPtr<HttpRequestStream> request =
+        manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tls"])), true)
+            ->createRequestStream("GET", "/data.bin");
+    EXPECT_STREQ(("https://127.0.0.1:" + info["tls"] + "/data.bin").c_str(), request->getUrl().c_str());
+    uint8_t b = 0;
+    EXPECT_THROW(request->readBytes(&b, 1), Exception);
+    request->addHeader("Range: bytes=100-99999");
+    std::string trace = "Z:" + info["accesslog"] + ".trace";
+    std::remove(trace.c_str());
+    text_helpers::setDebugFile(trace.c_str());
     AutoPtr<HttpResponseStream> response = request->post();
+    text_helpers::clearDebugFile();
     EXPECT_EQ(206u, response->getStatusCode());
-    EXPECT_STREQ("bytes 100-109/100000", response->getHeader("content-range").c_str());
-    uint8_t bytes[10] = {};
-    EXPECT_EQ(10u, response->readBytes(bytes, 10, true));
-    EXPECT_EQ(byteOf(109), bytes[9]);
-}
-
-TEST_F(Http, TheProcessWideBrokerOpensHttpNames) {
-    AutoPtr<Storage> s = getStorage(url("web", "/data.bin").c_str());
-    EXPECT_EQ(100000u, s->getSize());
-    EXPECT_EQ(0, readAt(s.get(), 12345, 100));
+    EXPECT_EQ(99900u, response->getContentLength());
+    EXPECT_STREQ("bytes 100-99999/100000", response->getHeader("content-range").c_str());
+    std::vector<uint8_t> body(99900);
+    EXPECT_EQ(99900u, response->readBytes(body.data(), 99900, true));
+    EXPECT_EQ(byteOf(77777), body[77777 - 100]);
+    EXPECT_EQ(errEOF, text_helpers::codeOf([&] { response->readBytes(&b, 1, true); }));
+    EXPECT_EQ(errNotFound, text_helpers::codeOf([&] { response->getHeader("X-Not-There"); }));
+    EXPECT_EQ(errInvalidParam, text_helpers::codeOf([&] { response->getNthHeader(response->getHeaderCount()); }));
+    const std::vector<std::string> lines = linesOf(trace);
+    EXPECT_NE(lines.end(), std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("HttpRequestStreamImpl(", 0) == 0 && text_helpers::endsWith(line, ") : SENDING_REQUEST");
+    })) << lines.size();
 }
 
 // The client certificate is chosen by the server's issuer list and by the
@@ -461,6 +389,7 @@ std::vector<ScriptedDialog::Shown> ScriptedDialog::shown;
 // The Windows provider's dialog: owned by the program's active window; a
 // stored credential the server refused leaves the store; the stored
 // password's placeholder stands for it only under the stored user name.
+// The store itself: names, protected passwords.
 TEST(CredentialDialog, OwnerRefusedStoredCredentialAndPlaceholder) {
     HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
                                  nullptr, nullptr, nullptr);
@@ -505,7 +434,20 @@ TEST(CredentialDialog, OwnerRefusedStoredCredentialAndPlaceholder) {
         Credential left;
         EXPECT_EQ(c.storedAfter, CredentialStore::read(name, left));
     }
-    CredentialStore::remove(name);
+    // The store holds the protected form of a password, which reads back whole.
+    EXPECT_STREQ("_qlncred:SERVER:BASIC:Dialog test (h:1)", name.c_str());
+    Credential in{"tester", "s3cr\xc3\xa9t"}, out;
+    ASSERT_TRUE(CredentialStore::write(name, in));
+    ASSERT_TRUE(CredentialStore::read(name, out));
+    EXPECT_TRUE(in.password == out.password);
+    PCREDENTIALW raw = nullptr;
+    ASSERT_TRUE(CredReadW(name.c_wstr(), CRED_TYPE_GENERIC, 0, &raw));
+    std::string blob(reinterpret_cast<char*>(raw->CredentialBlob), raw->CredentialBlobSize);
+    CredFree(raw);
+    EXPECT_EQ(std::string::npos, blob.find("s3cr"));
+    EXPECT_TRUE(CredentialStore::remove(name));
+    EXPECT_FALSE(CredentialStore::read(name, out));
+    EXPECT_EQ(5u, provider->getMaxTrials());
 
     // The platform's own dialog, owned by the active window; Cancel gives
     // no credential.
@@ -525,26 +467,4 @@ TEST(CredentialDialog, OwnerRefusedStoredCredentialAndPlaceholder) {
     ASSERT_NE(nullptr, shown);
     EXPECT_EQ(owner, shownOwner);
     DestroyWindow(owner);
-}
-
-TEST(CredentialStore, RoundTripWithProtectedPassword) {
-    String name = CredentialStore::nameFor(credentialTargetServer, authSchemeBasic, "Printvane test (127.0.0.1:80)");
-    EXPECT_STREQ("_qlncred:SERVER:BASIC:Printvane test (127.0.0.1:80)", name.c_str());
-    CredentialStore::remove(name);
-    Credential c;
-    EXPECT_FALSE(CredentialStore::read(name, c));
-    Credential in{"tester", "s3cr\xc3\xa9t"};
-    ASSERT_TRUE(CredentialStore::write(name, in));
-    ASSERT_TRUE(CredentialStore::read(name, c));
-    EXPECT_STREQ("tester", c.user.c_str());
-    EXPECT_TRUE(in.password == c.password);
-    // The store holds the protected form, not the password.
-    PCREDENTIALW raw = nullptr;
-    ASSERT_TRUE(CredReadW(name.c_wstr(), CRED_TYPE_GENERIC, 0, &raw));
-    std::string blob(reinterpret_cast<char*>(raw->CredentialBlob), raw->CredentialBlobSize);
-    CredFree(raw);
-    EXPECT_EQ(std::string::npos, blob.find("s3cr"));
-    EXPECT_TRUE(CredentialStore::remove(name));
-    EXPECT_FALSE(CredentialStore::read(name, c));
-    EXPECT_EQ(5u, CredentialProvider::createWindows("HTTP Authentication")->getMaxTrials());
 }
