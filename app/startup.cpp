@@ -18,13 +18,6 @@
 
 namespace {
 
-const wchar_t kStartupTitle[] = L"Printvane-UI";
-
-void showStartupError(const wchar_t* text, const wchar_t* title)
-{
-    MessageBoxW(nullptr, text, title, MB_ICONERROR | MB_SYSTEMMODAL);
-}
-
 // COM for the length of one run.
 class ComSession {
 public:
@@ -172,19 +165,15 @@ HWND chooseOwnerWindow()
 int runStartup(HINSTANCE instance, int argc, wchar_t** argv)
 {
     if (argc < 2 || !argv) {
-        showStartupError(L"Invalid argument.", kStartupTitle);
+        MessageBoxW(nullptr, L"Invalid argument.", L"Printvane-UI", MB_ICONERROR | MB_SYSTEMMODAL);
         return -1;
     }
     // Libraries are never looked for in the current folder.
     SetDllDirectoryW(L"");
     ComSession com;
 
-    HMODULE language = loadLanguageModule();
-    if (!language) {
-        showStartupError(L"Cannot load any resource DLL!", L"Application Initialization Failed");
-        showStartupError(L"Could not load language resources.", kStartupTitle);
-        return -1;
-    }
-    setResourceModules(language, instance);
+    // Never null: without a module for the user's language the program's own
+    // resources serve.
+    setResourceModules(loadLanguageModule(), instance);
     return dispatch(instance, argc, argv);
 }
