@@ -448,23 +448,19 @@ typedef HRESULT(WINAPI* KnownFolderPathFn)(REFKNOWNFOLDERID, DWORD, HANDLE, PWST
 const GUID kLocalAppDataLow = {0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};
 
 String lowIntegrityFolder() {
-    HMODULE shell = LoadLibraryW(L"shell32.dll");
+    const Solvaris_Win32::LoadedModule shell(LoadLibraryW(L"shell32.dll"));
     if (!shell)
         THROW_WIN32(GetLastError(), "Loading shell32.dll failed.");
-    KnownFolderPathFn known =
-        reinterpret_cast<KnownFolderPathFn>(reinterpret_cast<void*>(GetProcAddress(shell, "SHGetKnownFolderPath")));
-    if (!known) {
-        DWORD error = GetLastError();
-        FreeLibrary(shell);
-        THROW_WIN32(error, "SHGetKnownFolderPath@shell32 is not found.");
-    }
+    KnownFolderPathFn known = reinterpret_cast<KnownFolderPathFn>(
+        reinterpret_cast<void*>(GetProcAddress(shell.get(), "SHGetKnownFolderPath")));
+    if (!known)
+        THROW_WIN32(GetLastError(), "SHGetKnownFolderPath@shell32 is not found.");
     PWSTR path = nullptr;
     HRESULT hr = known(kLocalAppDataLow, 0, nullptr, &path);
     String result;
     if (SUCCEEDED(hr) && path)
         result = String(path);
     CoTaskMemFree(path);
-    FreeLibrary(shell);
     if (result.isEmpty())
         SVR_THROW(errOperationFailed, "Cannot get low-integrity temporary folder (FOLDERID_LocalAppDataLow).");
     return result;
