@@ -35,19 +35,19 @@ public:
     GdiplusSession()
     {
         GpStartupInput input = {1, nullptr, FALSE, FALSE};
-        if (GdiplusStartup(&token_, &input, nullptr) != kGpOk)
-            token_ = 0;
+        if (GdiplusStartup(&m_token, &input, nullptr) != kGpOk)
+            m_token = 0;
     }
     ~GdiplusSession()
     {
-        if (token_)
-            GdiplusShutdown(token_);
+        if (m_token)
+            GdiplusShutdown(m_token);
     }
     GdiplusSession(const GdiplusSession&) = delete;
     GdiplusSession& operator=(const GdiplusSession&) = delete;
 
 private:
-    ULONG_PTR token_ = 0;
+    ULONG_PTR m_token = 0;
 };
 
 // A window handle from its decimal value on the converter's side. Window
