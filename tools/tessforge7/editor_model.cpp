@@ -54,9 +54,9 @@ bool guarded(std::string& error, F step)
 
 } // namespace
 
-std::vector<std::string> encodeModeChoices() { return keywords(DjVuEncoder::encodeModeKeywords); }
-std::vector<std::string> bitonalEncodingChoices() { return keywords(DjVuEncoder::bitonalEncodingKeywords); }
-std::vector<std::string> pictureEncodingChoices() { return keywords(DjVuEncoder::pictureEncodingKeywords); }
+std::vector<std::string> encodeModeChoices() { return keywords(DjVuEncoder::kEncodeModeKeywords); }
+std::vector<std::string> bitonalEncodingChoices() { return keywords(DjVuEncoder::kBitonalEncodingKeywords); }
+std::vector<std::string> pictureEncodingChoices() { return keywords(DjVuEncoder::kPictureEncodingKeywords); }
 
 EditorModel::EditorModel(const std::string& path) : m_path(path)
 {
