@@ -45,14 +45,14 @@ public:
     }
     BOOL SetDlgItemText(int id, const wchar_t* text) const { return ::SetDlgItemTextW(m_hWnd, id, text); }
     // Reads the whole text of a control, whatever its length.
-    std::wstring GetDlgItemText(int id) const { return windowText(GetDlgItem(id)); }
+    std::wstring GetDlgItemText(int id) const { return TextOf(GetDlgItem(id)); }
     BOOL EnableDlgItem(int id, BOOL enable) const
     {
         HWND item = GetDlgItem(id);
         return item ? ::EnableWindow(item, enable) : FALSE;
     }
     BOOL SetWindowText(const wchar_t* text) const { return ::SetWindowTextW(m_hWnd, text); }
-    std::wstring GetWindowText() const { return windowText(m_hWnd); }
+    std::wstring GetWindowText() const { return TextOf(m_hWnd); }
     BOOL PostMessage(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const
     {
         return ::PostMessageW(m_hWnd, msg, wParam, lParam);
@@ -72,7 +72,7 @@ public:
         return dpi > 0 ? dpi : 96;
     }
 
-    static std::wstring windowText(HWND hWnd)
+    static std::wstring TextOf(HWND hWnd)
     {
         if (!hWnd)
             return std::wstring();
@@ -123,7 +123,7 @@ public:
     // Set by every way the dialog is told to end, until its next run: a
     // nested wait inside a handler stops on it, so that the modal run can
     // return with the result at once.
-    const bool* endingFlag() const { return &m_bEnding; }
+    const bool* GetEndingFlag() const { return &m_bEnding; }
 
 protected:
     // Runs the template `idd` of `module` modally over `owner`. Returns the
@@ -144,13 +144,13 @@ protected:
 
 private:
     // EndDialog on the window the procedure was called for.
-    void endFrom(HWND hWnd, INT_PTR result)
+    void EndFrom(HWND hWnd, INT_PTR result)
     {
         m_bEnding = true;
         ::EndDialog(hWnd, result);
     }
 
-    static void traceException(const char* what)
+    static void TraceException(const char* what)
     {
         char line[256];
         std::snprintf(line, sizeof line, "CDialogImpl: exception in message handler: %s; dialog ended\n",
@@ -160,7 +160,7 @@ private:
 
     // Messages whose result is the dialog procedure's return value rather
     // than DWLP_MSGRESULT (as the platform documents for dialog procedures).
-    static bool returnsDirectly(UINT uMsg)
+    static bool ReturnsDirectly(UINT uMsg)
     {
         switch (uMsg) {
         case WM_INITDIALOG:
@@ -200,7 +200,7 @@ private:
         if (const DialogTestFilter filter = dialogTestFilter().load()) {
             INT_PTR result = 0;
             if (filter(hWnd, uMsg, wParam, lParam, result)) {
-                self->endFrom(hWnd, result);
+                self->EndFrom(hWnd, result);
                 return TRUE;
             }
         }
@@ -210,12 +210,12 @@ private:
         try {
             handled = self->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
         } catch (const std::exception& e) {
-            traceException(e.what());
-            self->endFrom(hWnd, -1);
+            TraceException(e.what());
+            self->EndFrom(hWnd, -1);
             return TRUE;
         } catch (...) {
-            traceException(nullptr);
-            self->endFrom(hWnd, -1);
+            TraceException(nullptr);
+            self->EndFrom(hWnd, -1);
             return TRUE;
         }
 
@@ -225,7 +225,7 @@ private:
         }
         if (!handled)
             return FALSE;
-        if (returnsDirectly(uMsg))
+        if (ReturnsDirectly(uMsg))
             return static_cast<INT_PTR>(lResult);
         ::SetWindowLongPtrW(hWnd, DWLP_MSGRESULT, lResult);
         return TRUE;

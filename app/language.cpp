@@ -43,41 +43,23 @@ void setLanguageTraceHook(LanguageTraceHook hook, void* context)
     g_traceContext = context;
 }
 
-std::wstring languageModulePath(LANGID language, const std::wstring& programPath)
-{
-    size_t slash = programPath.find_last_of(L"\\/");
-    // No folder part, or a file name alone: there is nowhere to look.
-    if (slash == std::wstring::npos || slash == 0 || slash + 1 >= programPath.size())
-        return std::wstring();
-    const char* locale = localeNameOf(language);
-    if (!locale)
-        return std::wstring();
-    std::wstring path = programPath.substr(0, slash);
-    path += L'\\';
-    for (const char* c = locale; *c; ++c)
-        path += static_cast<wchar_t>(static_cast<unsigned char>(*c));
-    path += L'\\';
-    path += programPath.substr(slash + 1);
-    path += L".mui";
-    return path;
-}
-
 HMODULE tryLanguageModule(LANGID language) { return tryLanguageModule(language, ownProgramPath()); }
 
 HMODULE tryLanguageModule(LANGID language, const std::wstring& programPath)
 {
-    size_t slash = programPath.find_last_of(L"\\/");
+    const size_t slash = programPath.find_last_of(L"\\/");
+    // No folder part, or a file name alone: there is nowhere to look.
     if (slash == std::wstring::npos || slash == 0 || slash + 1 >= programPath.size())
         return nullptr;
-    std::wstring path = languageModulePath(language, programPath);
-    HMODULE module = nullptr;
-    if (path.empty()) {
-        // An identifier without a locale name: the path names no file, and the
-        // attempt is reported with the folder it would have looked in.
-        path = programPath.substr(0, slash) + L"\\\\" + programPath.substr(slash + 1) + L".mui";
-    } else {
-        module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    }
+    // "<folder>\<locale>\<file>.mui". An identifier without a locale name
+    // leaves that part empty: the path names no module, and the attempt is
+    // reported all the same.
+    const char* locale = localeNameOf(language);
+    std::wstring path = programPath.substr(0, slash) + L'\\';
+    for (const char* c = locale ? locale : ""; *c; ++c)
+        path += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+    path += L'\\' + programPath.substr(slash + 1) + L".mui";
+    HMODULE module = locale ? LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
     trace(module != nullptr, path);
     return module;
 }

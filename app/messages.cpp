@@ -22,8 +22,8 @@ constexpr int kChrome = 160;
 // A screen device context with the message box font selected, for measuring.
 class MessageFontDc {
 public:
-    MessageFontDc() : dc_(nullptr), font_(messageFont()), selected_(dc_.get(), font_.get()) {}
-    HDC get() const { return dc_.get(); }
+    MessageFontDc() : m_dc(nullptr), m_font(messageFont()), m_selected(m_dc.get(), m_font.get()) {}
+    HDC get() const { return m_dc.get(); }
 
 private:
     static HFONT messageFont()
@@ -35,9 +35,9 @@ private:
         return CreateFontIndirectW(&metrics.lfMessageFont);
     }
 
-    Solvaris_Win32::WindowDc dc_;
-    Solvaris_Win32::GdiObject<HFONT> font_;
-    Solvaris_Win32::SelectScope selected_;  // declared last: the font goes back out first
+    Solvaris_Win32::WindowDc m_dc;
+    Solvaris_Win32::GdiObject<HFONT> m_font;
+    Solvaris_Win32::SelectScope m_selected;  // declared last: the font goes back out first
 };
 
 // What a message box shows of `text`: all of it when the box then fits the

@@ -59,18 +59,18 @@ HANDLE programActivationContext()
 // parameters stay as they are.
 class SaveDialogGuard {
 public:
-    SaveDialogGuard(HWND owner, const std::wstring& defaultExt) : owner_(owner), defaultExt_(defaultExt)
+    SaveDialogGuard(HWND owner, const std::wstring& defaultExt) : m_owner(owner), m_defaultExt(defaultExt)
     {
-        current_ = this;
-        hook_ = SetWindowsHookExW(WH_CBT, &SaveDialogGuard::cbtHook, nullptr, GetCurrentThreadId());
+        s_current = this;
+        m_hook = SetWindowsHookExW(WH_CBT, &SaveDialogGuard::cbtHook, nullptr, GetCurrentThreadId());
     }
     ~SaveDialogGuard()
     {
-        if (hook_)
-            UnhookWindowsHookEx(hook_);
-        if (dialog_ && IsWindow(dialog_))
-            RemoveWindowSubclass(dialog_, &SaveDialogGuard::dialogProc, 0);
-        current_ = nullptr;
+        if (m_hook)
+            UnhookWindowsHookEx(m_hook);
+        if (m_dialog && IsWindow(m_dialog))
+            RemoveWindowSubclass(m_dialog, &SaveDialogGuard::dialogProc, 0);
+        s_current = nullptr;
     }
     SaveDialogGuard(const SaveDialogGuard&) = delete;
     SaveDialogGuard& operator=(const SaveDialogGuard&) = delete;
@@ -78,16 +78,16 @@ public:
 private:
     static LRESULT CALLBACK cbtHook(int code, WPARAM wParam, LPARAM lParam)
     {
-        SaveDialogGuard* self = current_;
-        if (self && code == HCBT_ACTIVATE && !self->dialog_) {
+        SaveDialogGuard* self = s_current;
+        if (self && code == HCBT_ACTIVATE && !self->m_dialog) {
             HWND window = reinterpret_cast<HWND>(wParam);
             wchar_t className[16] = {};
             GetClassNameW(window, className, 16);
-            if (GetWindow(window, GW_OWNER) == self->owner_ && lstrcmpW(className, L"#32770") == 0 &&
+            if (GetWindow(window, GW_OWNER) == self->m_owner && lstrcmpW(className, L"#32770") == 0 &&
                 SetWindowSubclass(window, &SaveDialogGuard::dialogProc, 0, reinterpret_cast<DWORD_PTR>(self)))
-                self->dialog_ = window;
+                self->m_dialog = window;
         }
-        return CallNextHookEx(self ? self->hook_ : nullptr, code, wParam, lParam);
+        return CallNextHookEx(self ? self->m_hook : nullptr, code, wParam, lParam);
     }
 
     static LRESULT CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
@@ -96,7 +96,7 @@ private:
         if (message == WM_COMMAND && LOWORD(wParam) == IDOK && HIWORD(wParam) == BN_CLICKED) {
             const SaveDialogGuard* self = reinterpret_cast<const SaveDialogGuard*>(data);
             const size_t length = saveDialogPathLength(dialogText(window, CDM_GETFOLDERPATH),
-                                                       dialogText(window, CDM_GETSPEC), self->defaultExt_);
+                                                       dialogText(window, CDM_GETSPEC), self->m_defaultExt);
             if (length > kMaxOutputPath) {
                 const std::wstring text = loadFormattedString(IDS_NAME_TOO_LONG, {unsigned(length)});
                 const std::wstring caption = loadFormattedString(IDS_NAME_CAPTION);
@@ -121,14 +121,14 @@ private:
         return text.data();
     }
 
-    static thread_local SaveDialogGuard* current_;
-    HWND owner_;
-    std::wstring defaultExt_;
-    HHOOK hook_ = nullptr;
-    HWND dialog_ = nullptr;
+    static thread_local SaveDialogGuard* s_current;
+    HWND m_owner;
+    std::wstring m_defaultExt;
+    HHOOK m_hook = nullptr;
+    HWND m_dialog = nullptr;
 };
 
-thread_local SaveDialogGuard* SaveDialogGuard::current_ = nullptr;
+thread_local SaveDialogGuard* SaveDialogGuard::s_current = nullptr;
 
 // The whole text of a dialog control, whatever its length.
 std::wstring dialogItemText(HWND dialog, int id)
@@ -146,17 +146,17 @@ class ActivationScope {
 public:
     explicit ActivationScope(HANDLE ctx)
     {
-        if (ctx != INVALID_HANDLE_VALUE && !ActivateActCtx(ctx, &cookie_))
-            cookie_ = 0;
+        if (ctx != INVALID_HANDLE_VALUE && !ActivateActCtx(ctx, &m_cookie))
+            m_cookie = 0;
     }
     ~ActivationScope()
     {
-        if (cookie_)
-            DeactivateActCtx(0, cookie_);
+        if (m_cookie)
+            DeactivateActCtx(0, m_cookie);
     }
 
 private:
-    ULONG_PTR cookie_ = 0;
+    ULONG_PTR m_cookie = 0;
 };
 } // namespace
 

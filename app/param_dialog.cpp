@@ -206,7 +206,7 @@ LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
     // An answer given after the editor's hand-back ends the wait as well:
     // the modal run returns with it at once, and the editor stays open for
     // the user to close.
-    waitForProcessTakingMessages(m_hEditor, endingFlag(), m_hWnd);
+    waitForProcessTakingMessages(m_hEditor, GetEndingFlag(), m_hWnd);
     m_hEditor = nullptr;
     EnableControls(true);
     return 0;

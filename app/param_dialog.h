@@ -45,12 +45,12 @@ public:
     void UpdateProfileCombo(const std::wstring& name);
 
     // For tests: the editor program to start instead of "tessforge7.exe".
-    void setEditorProgram(const std::wstring& program) { m_strEditorProgram = program; }
+    void SetEditorProgram(const std::wstring& program) { m_strEditorProgram = program; }
 
     // For tests: the loaded preview (null when the image could not be read)
     // and how many attention flashes the dialog has given.
-    PreviewBitmap* previewBitmap() const { return m_pBitmap.get(); }
-    int flashCount() const { return m_nFlashes; }
+    PreviewBitmap* GetPreviewBitmap() const { return m_pBitmap.get(); }
+    int GetFlashCount() const { return m_nFlashes; }
 
     static constexpr UINT_PTR kFlashTimer = 1000;
     static constexpr UINT kFlashDelayMs = 500;

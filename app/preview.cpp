@@ -14,18 +14,18 @@ namespace {
 class FileSource : public ByteSource {
 public:
     static constexpr size_t kBufferSize = 1 << 20;
-    explicit FileSource(HANDLE file) : file_(file), buffer_(new (std::nothrow) uint8_t[kBufferSize]) {}
-    ~FileSource() override { delete[] buffer_; }
+    explicit FileSource(HANDLE file) : m_file(file), m_buffer(new (std::nothrow) uint8_t[kBufferSize]) {}
+    ~FileSource() override { delete[] m_buffer; }
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
-    bool hasBuffer() const { return buffer_ != nullptr; }
+    bool hasBuffer() const { return m_buffer != nullptr; }
 
     size_t read(void* dest, size_t size) override
     {
         uint8_t* out = static_cast<uint8_t*>(dest);
         size_t done = 0;
         while (done < size) {
-            if (pos_ == end_) {
+            if (m_pos == m_end) {
                 if (size - done >= kBufferSize) {
                     // Large requests bypass the buffer.
                     size_t got = rawRead(out + done, size - done);
@@ -37,9 +37,9 @@ public:
                 if (!fill())
                     break;
             }
-            size_t n = std::min(size - done, end_ - pos_);
-            std::memcpy(out + done, &buffer_[pos_], n);
-            pos_ += n;
+            size_t n = std::min(size - done, m_end - m_pos);
+            std::memcpy(out + done, &m_buffer[m_pos], n);
+            m_pos += n;
             done += n;
         }
         return done;
@@ -47,15 +47,15 @@ public:
 
     bool skip(uint64_t size) override
     {
-        size_t inBuffer = size_t(std::min<uint64_t>(size, end_ - pos_));
-        pos_ += inBuffer;
+        size_t inBuffer = size_t(std::min<uint64_t>(size, m_end - m_pos));
+        m_pos += inBuffer;
         size -= inBuffer;
         if (size == 0)
             return true;
         LARGE_INTEGER move;
         move.QuadPart = LONGLONG(std::min<uint64_t>(size, uint64_t(INT64_MAX)));
         // Seeking past the end succeeds; the next read then gives nothing.
-        return SetFilePointerEx(file_, move, nullptr, FILE_CURRENT) != 0;
+        return SetFilePointerEx(m_file, move, nullptr, FILE_CURRENT) != 0;
     }
 
 private:
@@ -65,7 +65,7 @@ private:
         while (done < size) {
             DWORD chunk = DWORD(std::min<size_t>(size - done, 1u << 30));
             DWORD got = 0;
-            if (!ReadFile(file_, dest + done, chunk, &got, nullptr) || got == 0)
+            if (!ReadFile(m_file, dest + done, chunk, &got, nullptr) || got == 0)
                 break;
             done += got;
         }
@@ -74,15 +74,15 @@ private:
 
     bool fill()
     {
-        pos_ = 0;
-        end_ = rawRead(buffer_, kBufferSize);
-        return end_ > 0;
+        m_pos = 0;
+        m_end = rawRead(m_buffer, kBufferSize);
+        return m_end > 0;
     }
 
-    HANDLE file_;
-    uint8_t* buffer_;
-    size_t pos_ = 0;
-    size_t end_ = 0;
+    HANDLE m_file;
+    uint8_t* m_buffer;
+    size_t m_pos = 0;
+    size_t m_end = 0;
 };
 
 struct Graphics {
@@ -105,8 +105,8 @@ constexpr GpARGB kBlack = 0xFF000000;
 
 PreviewBitmap::~PreviewBitmap()
 {
-    if (bitmap_)
-        GdipDisposeImage(asImage(bitmap_));
+    if (m_bitmap)
+        GdipDisposeImage(asImage(m_bitmap));
 }
 
 // Running out of memory anywhere here leaves the page without a preview; the
@@ -163,32 +163,32 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::loadFile(const std::wstring& path,
 
 PreviewPrefetch::~PreviewPrefetch()
 {
-    if (thread_)
-        WaitForSingleObject(thread_.get(), INFINITE);
+    if (m_thread)
+        WaitForSingleObject(m_thread.get(), INFINITE);
 }
 
 void PreviewPrefetch::start(const std::wstring& path)
 {
-    if (thread_)
+    if (m_thread)
         return;
-    path_ = path;
+    m_path = path;
     // No thread (out of resources): take() loads in the caller's thread.
-    thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
+    m_thread.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
 }
 
 DWORD WINAPI PreviewPrefetch::run(void* self)
 {
     PreviewPrefetch* p = static_cast<PreviewPrefetch*>(self);
-    p->result_ = PreviewBitmap::load(p->path_);
+    p->m_result = PreviewBitmap::load(p->m_path);
     return 0;
 }
 
 std::unique_ptr<PreviewBitmap> PreviewPrefetch::take(const std::wstring& path)
 {
-    if (thread_) {
-        WaitForSingleObject(thread_.get(), INFINITE);
-        thread_.reset();
-        return std::move(result_);
+    if (m_thread) {
+        WaitForSingleObject(m_thread.get(), INFINITE);
+        m_thread.reset();
+        return std::move(m_result);
     }
     return PreviewBitmap::load(path);
 }
@@ -196,14 +196,14 @@ std::unique_ptr<PreviewBitmap> PreviewPrefetch::take(const std::wstring& path)
 UINT PreviewBitmap::width() const
 {
     UINT w = 0;
-    GdipGetImageWidth(asImage(bitmap_), &w);
+    GdipGetImageWidth(asImage(m_bitmap), &w);
     return w;
 }
 
 UINT PreviewBitmap::height() const
 {
     UINT h = 0;
-    GdipGetImageHeight(asImage(bitmap_), &h);
+    GdipGetImageHeight(asImage(m_bitmap), &h);
     return h;
 }
 
@@ -212,10 +212,10 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
     if (where.x < 0 || where.y < 0 || where.width <= 0 || where.height <= 0 || where.x > 4096 - where.width ||
         where.y > 4096 - where.height)
         return nullptr;
-    if (scaled_ && scaledRect_ == where && scaledBackground_ == background)
-        return scaled_.get();
+    if (m_scaled && m_scaledRect == where && m_scaledBackground == background)
+        return m_scaled.get();
     const int width = where.x + where.width, height = where.y + where.height;
-    scaled_.reset();
+    m_scaled.reset();
     // The page scaled onto the same background as a direct paint, only into
     // memory and by our own code (drawScaledPage gives GDI+'s pixels without
     // its full-size 32-bit copy of the page): partly covered edge pixels
@@ -243,21 +243,21 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
         const UINT w = this->width(), h = this->height();
         GpRect page = {0, 0, INT(w), INT(h)};
         GpBitmapData data = {};
-        if (GdipBitmapLockBits(bitmap_, &page, kGpImageLockModeRead, kGpPixelFormat24bppRGB, &data) == kGpOk) {
+        if (GdipBitmapLockBits(m_bitmap, &page, kGpImageLockModeRead, kGpPixelFormat24bppRGB, &data) == kGpOk) {
             if (data.Scan0 && data.Width == w && data.Height == h) {
                 drawScaledPage(static_cast<const uint8_t*>(data.Scan0), w, h, data.Stride, where,
                                static_cast<uint32_t*>(bits), size_t(width), width, height);
                 ok = true;
             }
-            GdipBitmapUnlockBits(bitmap_, &data);
+            GdipBitmapUnlockBits(m_bitmap, &data);
         }
     }
     if (!ok)
         return nullptr;
-    scaled_ = std::move(copy);
-    scaledRect_ = where;
-    scaledBackground_ = background;
-    return scaled_.get();
+    m_scaled = std::move(copy);
+    m_scaledRect = where;
+    m_scaledBackground = background;
+    return m_scaled.get();
 }
 
 PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background, PreviewPaint how,

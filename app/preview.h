@@ -29,7 +29,7 @@ public:
 
     UINT width() const;
     UINT height() const;
-    GpBitmap* bitmap() const { return bitmap_; }
+    GpBitmap* bitmap() const { return m_bitmap; }
 
     // The picture as painting the page into `where` over `background` gives,
     // kept as a GDI bitmap (covering 0,0 to the picture's far corner) for the
@@ -42,11 +42,11 @@ public:
 
 private:
     static std::unique_ptr<PreviewBitmap> loadFile(const std::wstring& path, PageImageCheck* check);
-    explicit PreviewBitmap(GpBitmap* bitmap) : bitmap_(bitmap) {}
-    GpBitmap* bitmap_ = nullptr;
-    Solvaris_Win32::GdiObject<HBITMAP> scaled_;
-    PreviewRect scaledRect_;
-    HBRUSH scaledBackground_ = nullptr;
+    explicit PreviewBitmap(GpBitmap* bitmap) : m_bitmap(bitmap) {}
+    GpBitmap* m_bitmap = nullptr;
+    Solvaris_Win32::GdiObject<HBITMAP> m_scaled;
+    PreviewRect m_scaledRect;
+    HBRUSH m_scaledBackground = nullptr;
 };
 
 // Loads the page image file on a worker thread from the moment the dialog
@@ -68,9 +68,9 @@ public:
 
 private:
     static DWORD WINAPI run(void* self);
-    Solvaris_Win32::UniqueHandle thread_;
-    std::wstring path_;
-    std::unique_ptr<PreviewBitmap> result_;
+    Solvaris_Win32::UniqueHandle m_thread;
+    std::wstring m_path;
+    std::unique_ptr<PreviewBitmap> m_result;
 };
 
 // How paintPreview draws the page: from the kept scaled copy (the dialog's

@@ -78,11 +78,11 @@ CProgressDialog::~CProgressDialog()
         // The reader may be blocked in a read that only the converter could
         // end; interrupt it until it has seen the event.
         while (WaitForSingleObject(m_hThread.get(), kCancelRepeatMs) == WAIT_TIMEOUT)
-            interruptReader();
+            InterruptReader();
     }
 }
 
-void CProgressDialog::interruptReader()
+void CProgressDialog::InterruptReader()
 {
     if (m_hThread)
         CancelSynchronousIo(m_hThread.get());
@@ -203,23 +203,23 @@ void CProgressDialog::OnPipeMessage(PipeMessage* message)
     const uint32_t now = m_clock();
     if (now - m_lastPaint >= kRepaintIntervalMs) {
         m_lastPaint = now;
-        showPendingAndPaint();
+        ShowPendingAndPaint();
         return;
     }
     if (moreWaiting)
         return;
-    showUpdate(m_pending);
+    ShowUpdate(m_pending);
     m_pending = ProgressUpdate();
 }
 
-void CProgressDialog::showPendingAndPaint()
+void CProgressDialog::ShowPendingAndPaint()
 {
-    showUpdate(m_pending);
+    ShowUpdate(m_pending);
     m_pending = ProgressUpdate();
     RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
-void CProgressDialog::showUpdate(const ProgressUpdate& u)
+void CProgressDialog::ShowUpdate(const ProgressUpdate& u)
 {
     if (u.setRange)
         SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(u.range));
@@ -245,7 +245,7 @@ LRESULT CProgressDialog::OnPipeClosed(UINT, WPARAM, LPARAM, BOOL&)
     KillTimer(m_hWnd, kCancelTimer);
     // The last record's state is on screen before the window goes: the
     // close comes as a posted message, ahead of the paint it would wait for.
-    showPendingAndPaint();
+    ShowPendingAndPaint();
     EndDialog(0);
     return 0;
 }
@@ -256,7 +256,7 @@ LRESULT CProgressDialog::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled)
         bHandled = FALSE;
         return 0;
     }
-    interruptReader();
+    InterruptReader();
     return 0;
 }
 
@@ -268,7 +268,7 @@ LRESULT CProgressDialog::OnCancel(WORD, WORD, HWND, BOOL&)
         SetEvent(m_hCancelEvent.get());
     else
         PostMessage(WM_PIPE_CLOSED);  // no event: the reader cannot be told; close anyway
-    interruptReader();
+    InterruptReader();
     SetTimer(m_hWnd, kCancelTimer, kCancelRepeatMs, nullptr);
     return 0;
 }

@@ -53,7 +53,7 @@ public:
     // Shows what one record asks for; the window owns `message` from here on.
     void OnPipeMessage(PipeMessage* message);
 
-    const ProgressState& state() const { return m_state; }
+    const ProgressState& GetState() const { return m_state; }
 
 private:
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
@@ -63,14 +63,14 @@ private:
     LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
 
     // Carries out the changes of one or more records on the controls.
-    void showUpdate(const ProgressUpdate& update);
+    void ShowUpdate(const ProgressUpdate& update);
     // Shows the changes held back so far and paints the window at once,
     // although more posted messages wait (they would hold WM_PAINT back).
-    void showPendingAndPaint();
+    void ShowPendingAndPaint();
 
     // Ends a read or reply write the reader is blocked in, so that it sees
     // the cancel event.
-    void interruptReader();
+    void InterruptReader();
 
     HANDLE m_hPipe;  // not owned
     Solvaris_Win32::UniqueHandle m_hThread;

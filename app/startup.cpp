@@ -18,13 +18,6 @@
 
 namespace {
 
-const wchar_t kStartupTitle[] = L"Printvane-UI";
-
-void showStartupError(const wchar_t* text, const wchar_t* title)
-{
-    MessageBoxW(nullptr, text, title, MB_ICONERROR | MB_SYSTEMMODAL);
-}
-
 // COM for the length of one run.
 class ComSession {
 public:
@@ -42,19 +35,19 @@ public:
     GdiplusSession()
     {
         GpStartupInput input = {1, nullptr, FALSE, FALSE};
-        if (GdiplusStartup(&token_, &input, nullptr) != kGpOk)
-            token_ = 0;
+        if (GdiplusStartup(&m_token, &input, nullptr) != kGpOk)
+            m_token = 0;
     }
     ~GdiplusSession()
     {
-        if (token_)
-            GdiplusShutdown(token_);
+        if (m_token)
+            GdiplusShutdown(m_token);
     }
     GdiplusSession(const GdiplusSession&) = delete;
     GdiplusSession& operator=(const GdiplusSession&) = delete;
 
 private:
-    ULONG_PTR token_ = 0;
+    ULONG_PTR m_token = 0;
 };
 
 // A window handle from its decimal value on the converter's side. Window
@@ -172,19 +165,15 @@ HWND chooseOwnerWindow()
 int runStartup(HINSTANCE instance, int argc, wchar_t** argv)
 {
     if (argc < 2 || !argv) {
-        showStartupError(L"Invalid argument.", kStartupTitle);
+        MessageBoxW(nullptr, L"Invalid argument.", L"Printvane-UI", MB_ICONERROR | MB_SYSTEMMODAL);
         return -1;
     }
     // Libraries are never looked for in the current folder.
     SetDllDirectoryW(L"");
     ComSession com;
 
-    HMODULE language = loadLanguageModule();
-    if (!language) {
-        showStartupError(L"Cannot load any resource DLL!", L"Application Initialization Failed");
-        showStartupError(L"Could not load language resources.", kStartupTitle);
-        return -1;
-    }
-    setResourceModules(language, instance);
+    // Never null: without a module for the user's language the program's own
+    // resources serve.
+    setResourceModules(loadLanguageModule(), instance);
     return dispatch(instance, argc, argv);
 }

@@ -6,7 +6,7 @@
 
 // Runs the program for `argv` (argv[0] is the program path). `instance` is
 // the program's own module. Returns the exit code: -1 for a bad command line
-// or missing resources, otherwise the mode's result.
+// (or a configuration dialog that cannot be made), otherwise the mode's result.
 int runStartup(HINSTANCE instance, int argc, wchar_t** argv);
 
 // The owner for a dialog when the converter gave none: no owner when the

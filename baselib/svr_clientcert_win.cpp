@@ -45,14 +45,14 @@ bool issuedUnder(PCCERT_CONTEXT cert, const std::vector<CERT_NAME_BLOB>& issuers
         return true;
     CERT_CHAIN_PARA para = {};
     para.cbSize = sizeof(para);
-    PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (!CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &para, 0, nullptr, &chain))
+    CertChainRef owned;
+    if (!CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &para, 0, nullptr, owned.put()))
         return false;
+    const PCCERT_CHAIN_CONTEXT chain = owned.get();
     bool found = false;
     for (DWORD c = 0; c < chain->cChain && !found; ++c)
         for (DWORD e = 0; e < chain->rgpChain[c]->cElement && !found; ++e)
             found = nameInList(&chain->rgpChain[c]->rgpElement[e]->pCertContext->pCertInfo->Issuer, issuers);
-    CertFreeCertificateChain(chain);
     return found;
 }
 
@@ -66,11 +66,8 @@ CertificateRef chooseClientCertificate(HCERTSTORE store, const std::vector<CERT_
         DWORD size = 0;
         if (CertVerifyTimeValidity(nullptr, cert->pCertInfo) == 0 &&
             CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) &&
-            allowsClientAuthentication(cert) && issuedUnder(cert, issuers)) {
-            CertificateRef chosen(CertDuplicateCertificateContext(cert));
-            CertFreeCertificateContext(cert);
-            return chosen;
-        }
+            allowsClientAuthentication(cert) && issuedUnder(cert, issuers))
+            return CertificateRef(cert);  // the enumeration's reference, which leaving it early hands over
     }
     return CertificateRef();
 }

@@ -7,53 +7,33 @@
 
 #include <vector>
 
+#include "baselib/svr_handle_win.h"
+
 namespace Solvaris_Win32 {
 
-// One certificate context, freed with the object; moves, never copies.
-class CertificateRef {
-public:
-    CertificateRef() = default;
-    explicit CertificateRef(PCCERT_CONTEXT context) : m_context(context) {}
-    CertificateRef(CertificateRef&& o) noexcept : m_context(o.m_context) { o.m_context = nullptr; }
-    CertificateRef& operator=(CertificateRef&& o) noexcept {
-        if (this != &o) {
-            reset();
-            m_context = o.m_context;
-            o.m_context = nullptr;
-        }
-        return *this;
-    }
-    CertificateRef(const CertificateRef&) = delete;
-    CertificateRef& operator=(const CertificateRef&) = delete;
-    ~CertificateRef() { reset(); }
-
-    PCCERT_CONTEXT get() const { return m_context; }
-    explicit operator bool() const { return m_context != nullptr; }
-
-private:
-    void reset() {
-        if (m_context)
-            CertFreeCertificateContext(m_context);
-        m_context = nullptr;
-    }
-    PCCERT_CONTEXT m_context = nullptr;
+struct CertContextTraits {
+    static PCCERT_CONTEXT none() { return nullptr; }
+    static bool valid(PCCERT_CONTEXT c) { return c != nullptr; }
+    static void free(PCCERT_CONTEXT c) { ::CertFreeCertificateContext(c); }
 };
+// One certificate context.
+using CertificateRef = Owned<PCCERT_CONTEXT, CertContextTraits>;
 
-// One open certificate store, closed with the object.
-class CertStoreRef {
-public:
-    explicit CertStoreRef(HCERTSTORE store) : m_store(store) {}
-    CertStoreRef(const CertStoreRef&) = delete;
-    CertStoreRef& operator=(const CertStoreRef&) = delete;
-    ~CertStoreRef() {
-        if (m_store)
-            CertCloseStore(m_store, 0);
-    }
-    HCERTSTORE get() const { return m_store; }
-
-private:
-    HCERTSTORE m_store;
+struct CertStoreTraits {
+    static HCERTSTORE none() { return nullptr; }
+    static bool valid(HCERTSTORE s) { return s != nullptr; }
+    static void free(HCERTSTORE s) { ::CertCloseStore(s, 0); }
 };
+// One open certificate store.
+using CertStoreRef = Owned<HCERTSTORE, CertStoreTraits>;
+
+struct CertChainTraits {
+    static PCCERT_CHAIN_CONTEXT none() { return nullptr; }
+    static bool valid(PCCERT_CHAIN_CONTEXT c) { return c != nullptr; }
+    static void free(PCCERT_CHAIN_CONTEXT c) { ::CertFreeCertificateChain(c); }
+};
+// A certificate chain the system built.
+using CertChainRef = Owned<PCCERT_CHAIN_CONTEXT, CertChainTraits>;
 
 // The first certificate of store that is valid now, has a private key, may
 // be used for client authentication (a certificate that lists no usages may

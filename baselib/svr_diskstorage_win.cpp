@@ -444,27 +444,30 @@ bool runsAtLowIntegrity() {
 
 typedef HRESULT(WINAPI* KnownFolderPathFn)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
 
+struct CoTaskTraits {
+    static wchar_t* none() { return nullptr; }
+    static bool valid(wchar_t* p) { return p != nullptr; }
+    static void free(wchar_t* p) { CoTaskMemFree(p); }
+};
+// A text the shell allocated with CoTaskMemAlloc for the caller.
+using CoTaskText = Solvaris_Win32::Owned<wchar_t*, CoTaskTraits>;
+
 // {A520A1A4-1780-4FF6-BD18-167343C5AF16}
 const GUID kLocalAppDataLow = {0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};
 
 String lowIntegrityFolder() {
-    HMODULE shell = LoadLibraryW(L"shell32.dll");
+    const Solvaris_Win32::LoadedModule shell(LoadLibraryW(L"shell32.dll"));
     if (!shell)
         THROW_WIN32(GetLastError(), "Loading shell32.dll failed.");
-    KnownFolderPathFn known =
-        reinterpret_cast<KnownFolderPathFn>(reinterpret_cast<void*>(GetProcAddress(shell, "SHGetKnownFolderPath")));
-    if (!known) {
-        DWORD error = GetLastError();
-        FreeLibrary(shell);
-        THROW_WIN32(error, "SHGetKnownFolderPath@shell32 is not found.");
-    }
-    PWSTR path = nullptr;
-    HRESULT hr = known(kLocalAppDataLow, 0, nullptr, &path);
+    KnownFolderPathFn known = reinterpret_cast<KnownFolderPathFn>(
+        reinterpret_cast<void*>(GetProcAddress(shell.get(), "SHGetKnownFolderPath")));
+    if (!known)
+        THROW_WIN32(GetLastError(), "SHGetKnownFolderPath@shell32 is not found.");
+    CoTaskText path;
+    HRESULT hr = known(kLocalAppDataLow, 0, nullptr, path.put());
     String result;
     if (SUCCEEDED(hr) && path)
-        result = String(path);
-    CoTaskMemFree(path);
-    FreeLibrary(shell);
+        result = String(path.get());
     if (result.isEmpty())
         SVR_THROW(errOperationFailed, "Cannot get low-integrity temporary folder (FOLDERID_LocalAppDataLow).");
     return result;

@@ -1,6 +1,7 @@
 // Owning types for what Windows hands out and wants back: kernel handles,
 // GDI objects, device contexts, objects selected into a device context,
-// LocalAlloc'ed memory, find handles and registry keys. Each frees on every
+// LocalAlloc'ed and GlobalAlloc'ed memory, find handles, registry keys and
+// loaded modules. (WinHTTP's handles: svr_http_win.cpp, their one user.) Each frees on every
 // way out, moves but never copies, and gives the raw value to calls with
 // get(); put() hands a call the slot to fill (freeing what was there first).
 #pragma once
@@ -86,6 +87,25 @@ struct LocalTraits {
 // (FormatMessage's buffers, security descriptors, access lists).
 template <typename T>
 using LocalPtr = Owned<T*, LocalTraits<T>>;
+
+template <typename T>
+struct GlobalTraits {
+    static T* none() { return nullptr; }
+    static bool valid(T* p) { return p != nullptr; }
+    static void free(T* p) { ::GlobalFree(p); }
+};
+// Memory the system allocated with GlobalAlloc for the caller (WinHTTP's
+// proxy settings and lists).
+template <typename T>
+using GlobalPtr = Owned<T*, GlobalTraits<T>>;
+
+struct ModuleTraits {
+    static HMODULE none() { return nullptr; }
+    static bool valid(HMODULE h) { return h != nullptr; }
+    static void free(HMODULE h) { ::FreeLibrary(h); }
+};
+// A module from LoadLibrary or LoadLibraryEx.
+using LoadedModule = Owned<HMODULE, ModuleTraits>;
 
 struct FindTraits {
     static HANDLE none() { return INVALID_HANDLE_VALUE; }

@@ -15,6 +15,7 @@
 #include "baselib/svr_cachedstorage.h"
 #include "baselib/svr_clientcert_win.h"
 #include "baselib/svr_error.h"
+#include "baselib/svr_handle_win.h"
 #include "baselib/svr_http.h"
 #include "baselib/svr_syncobjs.h"
 #include "baselib/svr_urlutil.h"
@@ -25,6 +26,14 @@ namespace Solvaris {
 namespace _Svr_Internal_NS_ {
 
 namespace {
+
+struct WinHttpTraits {
+    static HINTERNET none() { return nullptr; }
+    static bool valid(HINTERNET h) { return h != nullptr; }
+    static void free(HINTERNET h) { WinHttpCloseHandle(h); }
+};
+// A WinHTTP session, connection or request.
+using WinHttpHandle = Solvaris_Win32::Owned<HINTERNET, WinHttpTraits>;
 
 // TLS 1.0, 1.1 and 1.2.
 const DWORD kSecureProtocols = 0xA80;
@@ -142,18 +151,12 @@ class HttpManagerImpl : public HttpManager {
 public:
     HttpManagerImpl(const String& userAgent, const AutoPtr<CredentialProvider>& provider)
         : m_userAgent(userAgent.isEmpty() ? getUserAgentString() : userAgent), m_provider(provider) {
-        m_session = WinHttpOpen(m_userAgent.c_wstr(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                WINHTTP_NO_PROXY_BYPASS, 0);
+        m_session.reset(WinHttpOpen(m_userAgent.c_wstr(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                    WINHTTP_NO_PROXY_BYPASS, 0));
         if (!m_session)
             THROW_WINHTTP(GetLastError(), String::format("HttpManagerImpl(%s)", m_userAgent.c_str()));
         DWORD protocols = kSecureProtocols;
-        WinHttpSetOption(m_session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
-    }
-
-    ~HttpManagerImpl() override {
-        for (auto& named : m_proxySessions)
-            WinHttpCloseHandle(named.second);
-        WinHttpCloseHandle(m_session);
+        WinHttpSetOption(m_session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
     }
 
     AutoPtr<HttpConnection> createConnection(const String& host, uint16_t port) override;
@@ -173,21 +176,20 @@ public:
         ProxyDecision decision;
         String url = String::format("%s://%s:%u/", secure ? "https" : "http", host.c_str(), unsigned(port));
         if (!decideProxy(url, decision) || decision.accessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY)
-            return m_session;
+            return m_session.get();
         proxyName = String(decision.proxy.c_str());
         std::wstring key = decision.proxy + L"|" + decision.bypass;
         LockGuard guard(m_proxyMutex);
         auto it = m_proxySessions.find(key);
         if (it != m_proxySessions.end())
-            return it->second;
-        HINTERNET named = WinHttpOpen(m_userAgent.c_wstr(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, decision.proxy.c_str(),
-                                      decision.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : decision.bypass.c_str(), 0);
+            return it->second.get();
+        WinHttpHandle named(WinHttpOpen(m_userAgent.c_wstr(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, decision.proxy.c_str(),
+                                        decision.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : decision.bypass.c_str(), 0));
         if (!named)
-            return m_session;  // the proxy cannot be used: as if none were set
+            return m_session.get();  // the proxy cannot be used: as if none were set
         DWORD protocols = kSecureProtocols;
-        WinHttpSetOption(named, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
-        m_proxySessions[key] = named;
-        return named;
+        WinHttpSetOption(named.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+        return (m_proxySessions[key] = std::move(named)).get();
     }
 
     // Chooses the proxy for url from the user's settings and sets it on the
@@ -211,6 +213,9 @@ private:
         WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config = {};
         if (!WinHttpGetIEProxyConfigForCurrentUser(&config))
             return false;
+        const Solvaris_Win32::GlobalPtr<wchar_t> owned[] = {Solvaris_Win32::GlobalPtr<wchar_t>(config.lpszAutoConfigUrl),
+                                                            Solvaris_Win32::GlobalPtr<wchar_t>(config.lpszProxy),
+                                                            Solvaris_Win32::GlobalPtr<wchar_t>(config.lpszProxyBypass)};
         std::wstring script = wideOrEmpty(config.lpszAutoConfigUrl);
         bool autoDetect = config.fAutoDetect != FALSE;
         if (!autoDetect && script.empty()) {
@@ -222,9 +227,6 @@ private:
         } else {
             decision = automaticProxy(url, script);
         }
-        GlobalFree(config.lpszAutoConfigUrl);
-        GlobalFree(config.lpszProxy);
-        GlobalFree(config.lpszProxyBypass);
         return true;
     }
 
@@ -251,12 +253,11 @@ private:
         ProxyDecision decision;
         WINHTTP_PROXY_INFO info = {};
         String encoded = Url::encodeUrlPath(url);
-        if (WinHttpGetProxyForUrl(m_session, encoded.c_wstr(), &options, &info)) {
+        if (WinHttpGetProxyForUrl(m_session.get(), encoded.c_wstr(), &options, &info)) {
+            const Solvaris_Win32::GlobalPtr<wchar_t> proxy(info.lpszProxy), bypass(info.lpszProxyBypass);
             decision.accessType = info.dwAccessType;
-            decision.proxy = wideOrEmpty(info.lpszProxy);
-            decision.bypass = wideOrEmpty(info.lpszProxyBypass);
-            GlobalFree(info.lpszProxy);
-            GlobalFree(info.lpszProxyBypass);
+            decision.proxy = wideOrEmpty(proxy.get());
+            decision.bypass = wideOrEmpty(bypass.get());
         }
         LockGuard guard(m_proxyMutex);
         m_proxyCache[key] = decision;
@@ -264,11 +265,12 @@ private:
     }
 
     String m_userAgent;
-    HINTERNET m_session = nullptr;
+    WinHttpHandle m_session;
     AutoPtr<CredentialProvider> m_provider;
     Mutex m_proxyMutex;
     std::map<std::string, ProxyDecision> m_proxyCache;
-    std::map<std::wstring, HINTERNET> m_proxySessions;
+    // Closed before the manager's own session.
+    std::map<std::wstring, WinHttpHandle> m_proxySessions;
 };
 
 // ---------------------------------------------------------------------------
@@ -279,16 +281,14 @@ public:
     HttpConnectionImpl(HttpManagerImpl* manager, const String& host, uint16_t port, bool secure, bool ignoreCert)
         : m_manager(manager), m_host(host), m_port(port), m_secure(secure), m_ignoreCert(ignoreCert) {
         HINTERNET session = manager->sessionFor(secure, host, port, m_proxyName);
-        m_connect = WinHttpConnect(session, host.c_wstr(), port, 0);
+        m_connect.reset(WinHttpConnect(session, host.c_wstr(), port, 0));
         if (!m_connect)
             THROW_WINHTTP(GetLastError(),
                           String::format(secure ? "HttpManagerImpl::createSecureConnection(%s:%u)"
                                                 : "HttpManagerImpl::createConnection(%s:%u)",
                                          host.c_str(), unsigned(port)));
-        traceHandle<kConnectionClass>(m_connect, this);
+        traceHandle<kConnectionClass>(m_connect.get(), this);
     }
-
-    ~HttpConnectionImpl() override { WinHttpCloseHandle(m_connect); }
 
     AutoPtr<HttpRequestStream> createRequestStream(const String& method, const String& path, bool pathIsEncoded,
                                                    const AutoPtr<CredentialProvider>& provider) override;
@@ -296,7 +296,7 @@ public:
     uint16_t getPort() override { return m_port; }
     bool isSecure() override { return m_secure; }
 
-    HINTERNET handle() const { return m_connect; }
+    HINTERNET handle() const { return m_connect.get(); }
     HttpManagerImpl* manager() const { return m_manager.get(); }
     bool ignoresCertificateErrors() const { return m_ignoreCert; }
     String proxyName() const { return m_proxyName; }
@@ -307,7 +307,7 @@ private:
     uint16_t m_port;
     bool m_secure;
     bool m_ignoreCert;
-    HINTERNET m_connect = nullptr;
+    WinHttpHandle m_connect;
     String m_proxyName;
 };
 
@@ -427,31 +427,29 @@ public:
     HttpRequestStreamImpl(HttpConnectionImpl* connection, const String& method, const String& path,
                           const AutoPtr<CredentialProvider>& provider)
         : m_connection(connection), m_method(method), m_path(path), m_provider(provider) {
-        m_request = WinHttpOpenRequest(connection->handle(), method.c_wstr(), path.c_wstr(), nullptr,
-                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                       connection->isSecure() ? WINHTTP_FLAG_SECURE : 0);
+        m_request.reset(WinHttpOpenRequest(connection->handle(), method.c_wstr(), path.c_wstr(), nullptr,
+                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                           connection->isSecure() ? WINHTTP_FLAG_SECURE : 0));
         if (!m_request)
             THROW_WINHTTP(GetLastError(), String::format("HttpConnectionImpl::createRequestStream(%s %s)",
                                                          method.c_str(), path.c_str()));
         m_at.secure = connection->isSecure();
         m_at.host = connection->getHost();
         m_at.port = connection->getPort();
-        traceHandle<kRequestClass>(m_request, this, requestStatus);
+        traceHandle<kRequestClass>(m_request.get(), this, requestStatus);
         // WinHTTP's default, said once more: a secure request never follows
         // a redirect to plain http.
         DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
-        WinHttpSetOption(m_request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
+        WinHttpSetOption(m_request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
         if (connection->isSecure() && connection->ignoresCertificateErrors()) {
             DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
                           SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
-            WinHttpSetOption(m_request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+            WinHttpSetOption(m_request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
         }
-        m_proxyName = connection->manager()->applyProxy(m_request, getUrl());
+        m_proxyName = connection->manager()->applyProxy(m_request.get(), getUrl());
         if (m_proxyName.isEmpty())
             m_proxyName = connection->proxyName();
     }
-
-    ~HttpRequestStreamImpl() override { WinHttpCloseHandle(m_request); }
 
     String getUrl() override {
         String path = m_path.startsWith("/") ? m_path.substring(1) : m_path;
@@ -480,7 +478,7 @@ public:
             setCredential(WINHTTP_AUTH_TARGET_SERVER, m_server);
             setCredential(WINHTTP_AUTH_TARGET_PROXY, m_proxy);
             DWORD bodySize = DWORD(m_body.size());
-            if (!WinHttpSendRequest(m_request, m_headers.isEmpty() ? WINHTTP_NO_ADDITIONAL_HEADERS : m_headers.c_wstr(),
+            if (!WinHttpSendRequest(m_request.get(), m_headers.isEmpty() ? WINHTTP_NO_ADDITIONAL_HEADERS : m_headers.c_wstr(),
                                     m_headers.isEmpty() ? 0 : DWORD(-1), bodySize ? m_body.data() : nullptr, bodySize,
                                     bodySize, 0)) {
                 DWORD error = GetLastError();
@@ -488,7 +486,7 @@ public:
                     continue;
                 THROW_WINHTTP(error, "on WinHttpSendRequest");
             }
-            if (!WinHttpReceiveResponse(m_request, nullptr)) {
+            if (!WinHttpReceiveResponse(m_request.get(), nullptr)) {
                 DWORD error = GetLastError();
                 if (error == ERROR_WINHTTP_RESEND_REQUEST && ++extraRounds <= kMaxExtraRounds)
                     continue;
@@ -500,14 +498,14 @@ public:
                 THROW_WINHTTP(error, "on WinHttpReceiveResponse");
             }
             DWORD status = 0, size = sizeof(status);
-            if (!WinHttpQueryHeaders(m_request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+            if (!WinHttpQueryHeaders(m_request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
                 THROW_WINHTTP(GetLastError(), "on WinHttpQueryHeaders");
             if (status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ) {
                 authenticate(status == HTTP_STATUS_PROXY_AUTH_REQ);
                 continue;
             }
-            return AutoPtr<HttpResponseStream>(new HttpResponseStreamImpl(AutoPtr<Referable>(this), m_request, status));
+            return AutoPtr<HttpResponseStream>(new HttpResponseStreamImpl(AutoPtr<Referable>(this), m_request.get(), status));
         }
     }
 
@@ -520,7 +518,7 @@ private:
     };
 
     void setRedirectPolicy(DWORD policy) {
-        if (!WinHttpSetOption(m_request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy)))
+        if (!WinHttpSetOption(m_request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy)))
             THROW_WINHTTP(GetLastError(), "on WinHttpSetOption(WINHTTP_OPTION_REDIRECT_POLICY)");
     }
 
@@ -542,10 +540,10 @@ private:
     Origin currentOrigin() {
         std::vector<wchar_t> text(512);
         DWORD size = DWORD(text.size() * sizeof(wchar_t));
-        bool ok = WinHttpQueryOption(m_request, WINHTTP_OPTION_URL, text.data(), &size) != FALSE;
+        bool ok = WinHttpQueryOption(m_request.get(), WINHTTP_OPTION_URL, text.data(), &size) != FALSE;
         if (!ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER && size) {
             text.assign(size / sizeof(wchar_t) + 1, 0);
-            ok = WinHttpQueryOption(m_request, WINHTTP_OPTION_URL, text.data(), &size) != FALSE;
+            ok = WinHttpQueryOption(m_request.get(), WINHTTP_OPTION_URL, text.data(), &size) != FALSE;
         }
         text.back() = 0;
         Origin at = m_at;
@@ -558,18 +556,18 @@ private:
         if (!chosen.set)
             return;
         WideSecret password(chosen.credential.password);
-        if (!WinHttpSetCredentials(m_request, target, chosen.scheme, chosen.credential.user.c_wstr(),
+        if (!WinHttpSetCredentials(m_request.get(), target, chosen.scheme, chosen.credential.user.c_wstr(),
                                    password.c_wstr(), nullptr))
             THROW_WINHTTP(GetLastError(), "on WinHttpSetCredentials");
     }
 
     String queryText(DWORD query) {
         DWORD size = 0;
-        WinHttpQueryHeaders(m_request, query, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size, WINHTTP_NO_HEADER_INDEX);
+        WinHttpQueryHeaders(m_request.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size, WINHTTP_NO_HEADER_INDEX);
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0)
             return String();
         std::vector<wchar_t> text(size / sizeof(wchar_t) + 1);
-        if (!WinHttpQueryHeaders(m_request, query, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
+        if (!WinHttpQueryHeaders(m_request.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
                                  WINHTTP_NO_HEADER_INDEX))
             return String();
         return String(text.data(), int32_t(size / sizeof(wchar_t)));
@@ -606,7 +604,7 @@ private:
                               : String::format("%s (%s:%u)", realm.c_str(), asking.host.c_str(),
                                                unsigned(asking.port));
         DWORD supported = 0, first = 0, authTarget = 0;
-        if (!WinHttpQueryAuthSchemes(m_request, &supported, &first, &authTarget))
+        if (!WinHttpQueryAuthSchemes(m_request.get(), &supported, &first, &authTarget))
             THROW_WINHTTP(GetLastError(), "on WinHttpQueryAuthSchemes");
         uint32_t scheme = chooseAuthScheme(supported);
         if (!scheme)
@@ -632,32 +630,26 @@ private:
     // one the request goes on without a certificate.
     void chooseClientCertificate() {
         // WinHTTP's list, freed with GlobalFree; none when it cannot tell.
-        struct IssuerList {
-            SecPkgContext_IssuerListInfoEx* p = nullptr;
-            ~IssuerList() {
-                if (p)
-                    GlobalFree(p);
-            }
-        } list;
+        Solvaris_Win32::GlobalPtr<SecPkgContext_IssuerListInfoEx> list;
         std::vector<CERT_NAME_BLOB> issuers;
-        DWORD size = sizeof(list.p);
-        if (WinHttpQueryOption(m_request, WINHTTP_OPTION_CLIENT_CERT_ISSUER_LIST, &list.p, &size) && list.p)
-            issuers.assign(list.p->aIssuers, list.p->aIssuers + list.p->cIssuers);
+        DWORD size = sizeof(SecPkgContext_IssuerListInfoEx*);
+        if (WinHttpQueryOption(m_request.get(), WINHTTP_OPTION_CLIENT_CERT_ISSUER_LIST, list.put(), &size) && list)
+            issuers.assign(list.get()->aIssuers, list.get()->aIssuers + list.get()->cIssuers);
         Solvaris_Win32::CertStoreRef store(CertOpenStore(
             CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_READONLY_FLAG, L"MY"));
         Solvaris_Win32::CertificateRef chosen = Solvaris_Win32::chooseClientCertificate(store.get(), issuers);
         if (chosen)
-            WinHttpSetOption(m_request, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, const_cast<CERT_CONTEXT*>(chosen.get()),
+            WinHttpSetOption(m_request.get(), WINHTTP_OPTION_CLIENT_CERT_CONTEXT, const_cast<CERT_CONTEXT*>(chosen.get()),
                              sizeof(CERT_CONTEXT));
         else
-            WinHttpSetOption(m_request, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, WINHTTP_NO_CLIENT_CERT_CONTEXT, 0);
+            WinHttpSetOption(m_request.get(), WINHTTP_OPTION_CLIENT_CERT_CONTEXT, WINHTTP_NO_CLIENT_CERT_CONTEXT, 0);
     }
 
     AutoPtr<HttpConnectionImpl> m_connection;
     String m_method;
     String m_path;
     AutoPtr<CredentialProvider> m_provider;
-    HINTERNET m_request = nullptr;
+    WinHttpHandle m_request;
     String m_headers;
     std::vector<uint8_t> m_body;
     String m_proxyName;

@@ -16,22 +16,19 @@ const DWORD kUsEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 0x040
 const DWORD kUserDefault = MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT);   // 0x0400
 
 // A system module mapped as data only (nothing in it runs), unloaded on
-// every way out. It is taken from the system folder by full path, so that a
-// file of the same name beside the program cannot stand in for it.
-struct DataModule {
-    HMODULE h = nullptr;
-    explicit DataModule(const wchar_t* name)
-    {
-        wchar_t path[MAX_PATH + 32];
-        UINT n = GetSystemDirectoryW(path, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH || wcslen(name) > 30)
-            return;
-        path[n] = L'\\';
-        wcscpy(path + n + 1, name);
-        h = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    }
-    ~DataModule() { if (h) FreeLibrary(h); }
-};
+// every way out; null when it cannot be loaded. It is taken from the system
+// folder by full path, so that a file of the same name beside the program
+// cannot stand in for it.
+Solvaris_Win32::LoadedModule systemDataModule(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH + 32];
+    UINT n = GetSystemDirectoryW(path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH || wcslen(name) > 30)
+        return Solvaris_Win32::LoadedModule();
+    path[n] = L'\\';
+    wcscpy(path + n + 1, name);
+    return Solvaris_Win32::LoadedModule(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+}
 
 // Looks value up in one message source (the system table when module is
 // null), in US English first and in the user's language when there is no
@@ -64,8 +61,8 @@ bool lookUp(HMODULE module, DWORD value, String& text)
 
 bool WinErrorDetail::lookUpInSystemModule(const wchar_t* name, uint32_t value, String& text)
 {
-    DataModule module(name);
-    return module.h && lookUp(module.h, value, text);
+    const Solvaris_Win32::LoadedModule module = systemDataModule(name);
+    return module && lookUp(module.get(), value, text);
 }
 
 bool WinErrorDetail::lookUpInModule(void* module, uint32_t value, String& text)

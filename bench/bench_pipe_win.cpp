@@ -165,7 +165,7 @@ double windowPath(const Bytes& stream, uint32_t expected, int& pageShown)
     dlg.DoModal(nullptr);
     QueryPerformanceCounter(&t1);
     starter.join();
-    pageShown = dlg.state().page();
+    pageShown = dlg.GetState().page();
     (void)expected;
     return seconds(t0, t1);
 }

@@ -68,8 +68,8 @@ void checkKeyword(const char* field, uint32_t value, KeywordList keywords) {
 }
 
 void checkLayer(const char* field, const IW44Encoder::Params& layer) {
-    checkKeyword((String(field) + String(".intent")).c_str(), layer.intent, IW44Encoder::intentKeywords);
-    checkKeyword((String(field) + String(".cbcrMode")).c_str(), layer.cbcrMode, IW44Encoder::cbcrModeKeywords);
+    checkKeyword((String(field) + String(".intent")).c_str(), layer.intent, IW44Encoder::kIntentKeywords);
+    checkKeyword((String(field) + String(".cbcrMode")).c_str(), layer.cbcrMode, IW44Encoder::kCbcrModeKeywords);
     if (layer.sliceCallback || layer.sliceContext)
         refuse(String::format("%s.sliceCallback cannot be serialized!", field));
 }
@@ -89,11 +89,11 @@ void checkParams(const DjVuEncoder::Params& params) {
         if (v < r.minimum || v > r.maximum)
             refuse(String::format("%s should be in [%u %u] range! (value=%u)", r.field, r.minimum, r.maximum, v));
     }
-    checkKeyword("encodeMode", params.encodeMode, DjVuEncoder::encodeModeKeywords);
-    checkKeyword("emptyMaskProcess", params.emptyMaskProcess, DjVuEncoder::emptyMaskProcessKeywords);
-    checkKeyword("bitonalEncoding", params.bitonalEncoding, DjVuEncoder::bitonalEncodingKeywords);
-    checkKeyword("pictureEncoding", params.pictureEncoding, DjVuEncoder::pictureEncodingKeywords);
-    checkKeyword("jb2.noiseReduction", params.jb2.noiseReduction, JB2Params::noiseReductionKeywords);
+    checkKeyword("encodeMode", params.encodeMode, DjVuEncoder::kEncodeModeKeywords);
+    checkKeyword("emptyMaskProcess", params.emptyMaskProcess, DjVuEncoder::kEmptyMaskProcessKeywords);
+    checkKeyword("bitonalEncoding", params.bitonalEncoding, DjVuEncoder::kBitonalEncodingKeywords);
+    checkKeyword("pictureEncoding", params.pictureEncoding, DjVuEncoder::kPictureEncodingKeywords);
+    checkKeyword("jb2.noiseReduction", params.jb2.noiseReduction, JB2Params::kNoiseReductionKeywords);
     checkLayer("fgParams", params.fgParams);
     checkLayer("bgParams", params.bgParams);
 }

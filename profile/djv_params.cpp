@@ -18,16 +18,16 @@ const char* const kBitonalEncodings[] = {"jb2", "mmr", "jbig2", ""};
 const char* const kPictureEncodings[] = {"iw44", "jpeg", "jpx", ""};
 } // namespace
 
-const KeywordList IW44Encoder::intentKeywords = kIntents;
-const KeywordList IW44Encoder::cbcrModeKeywords = kCbCrModes;
-const KeywordList JB2Params::noiseReductionKeywords = kNoiseReductions;
-const KeywordList JB2Params::qualityPolicyKeywords = kQualityPolicies;
-const KeywordList booleanKeywords = kBooleans;
-const KeywordList DjVuEncoder::encodeModeKeywords = kEncodeModes;
-const KeywordList DjVuEncoder::encodeModeReadKeywords = kEncodeModesRead;
-const KeywordList DjVuEncoder::emptyMaskProcessKeywords = kEmptyMaskProcesses;
-const KeywordList DjVuEncoder::bitonalEncodingKeywords = kBitonalEncodings;
-const KeywordList DjVuEncoder::pictureEncodingKeywords = kPictureEncodings;
+const KeywordList IW44Encoder::kIntentKeywords = kIntents;
+const KeywordList IW44Encoder::kCbcrModeKeywords = kCbCrModes;
+const KeywordList JB2Params::kNoiseReductionKeywords = kNoiseReductions;
+const KeywordList JB2Params::kQualityPolicyKeywords = kQualityPolicies;
+const KeywordList kBooleanKeywords = kBooleans;
+const KeywordList DjVuEncoder::kEncodeModeKeywords = kEncodeModes;
+const KeywordList DjVuEncoder::kEncodeModeReadKeywords = kEncodeModesRead;
+const KeywordList DjVuEncoder::kEmptyMaskProcessKeywords = kEmptyMaskProcesses;
+const KeywordList DjVuEncoder::kBitonalEncodingKeywords = kBitonalEncodings;
+const KeywordList DjVuEncoder::kPictureEncodingKeywords = kPictureEncodings;
 
 int32_t findKeyword(KeywordList keywords, const String& value) {
     for (int32_t i = 0; keywords[i][0] != '\0'; ++i) {

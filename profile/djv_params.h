@@ -24,8 +24,8 @@ public:
     };
     enum CbCrMode : uint32_t { cbcrNone = 0, cbcrHalf = 1, cbcrNormal = 2 };
 
-    static const KeywordList intentKeywords;   // "IW44" ... "TH44"
-    static const KeywordList cbcrModeKeywords; // "none", "half", "normal"
+    static const KeywordList kIntentKeywords;   // "IW44" ... "TH44"
+    static const KeywordList kCbcrModeKeywords; // "none", "half", "normal"
     static const uint32_t kCbCrDelayAuto = 255;
 
     // One chunk of a layer; 0 means "not given".
@@ -91,8 +91,8 @@ struct JB2Params {
     enum QualityPolicy : uint32_t {
         policyLossless = 0, policyQuasiLossless = 1, policyConservative = 2, policyAgressive = 3, policyLossy = 4,
     };
-    static const KeywordList noiseReductionKeywords;
-    static const KeywordList qualityPolicyKeywords;
+    static const KeywordList kNoiseReductionKeywords;
+    static const KeywordList kQualityPolicyKeywords;
 
     uint32_t refineThreshold = 60;
     uint32_t matchThreshold = 12;
@@ -109,7 +109,7 @@ struct JB2Params {
 };
 
 // Boolean keywords as written: 0 "no", 1 "yes".
-extern const KeywordList booleanKeywords;
+extern const KeywordList kBooleanKeywords;
 
 class DjVuEncoder {
 public:
@@ -122,11 +122,11 @@ public:
     enum BitonalEncoding : uint32_t { bitonalJb2 = 0, bitonalMmr = 1, bitonalJbig2 = 2 };
     enum PictureEncoding : uint32_t { pictureIw44 = 0, pictureJpeg = 1, pictureJpx = 2 };
 
-    static const KeywordList encodeModeKeywords;         // the six written keywords
-    static const KeywordList encodeModeReadKeywords;     // plus "fg44" (6) and "colorjb2" (7)
-    static const KeywordList emptyMaskProcessKeywords;
-    static const KeywordList bitonalEncodingKeywords;
-    static const KeywordList pictureEncodingKeywords;
+    static const KeywordList kEncodeModeKeywords;         // the six written keywords
+    static const KeywordList kEncodeModeReadKeywords;     // plus "fg44" (6) and "colorjb2" (7)
+    static const KeywordList kEmptyMaskProcessKeywords;
+    static const KeywordList kBitonalEncodingKeywords;
+    static const KeywordList kPictureEncodingKeywords;
 
     // Which sub-records an encode mode uses (and so which elements a profile
     // of that mode carries in its XML).

@@ -27,47 +27,47 @@ const char* const kBuiltInDescription =
 class ProfileImpl : public Profile {
 public:
     ProfileImpl(const DjVuEncoder::Params& params, const String& description)
-        : readOnly(false), installed(false), modified(false), version(PROFILE_VERSION), description(description),
-          params(params) {}
+        : m_readOnly(false), m_installed(false), m_modified(false), m_version(PROFILE_VERSION),
+          m_description(description), m_params(params) {}
 
-    const DjVuEncoder::Params& getParams() const override { return params; }
+    const DjVuEncoder::Params& getParams() const override { return m_params; }
 
     void setParams(const DjVuEncoder::Params& p) override {
-        if (p == params)
+        if (p == m_params)
             return;
         checkReadOnly();
         // A record the file could not carry back is refused here, before
         // any save could write it.
         FieldRanges::checkParams(p);
-        params = p;
-        modified = true;
+        m_params = p;
+        m_modified = true;
     }
 
     void setReadOnly(bool flag) override {
-        if (flag != readOnly) {
-            readOnly = flag;
-            modified = true;
+        if (flag != m_readOnly) {
+            m_readOnly = flag;
+            m_modified = true;
         }
     }
 
-    bool isInstalled() const override { return installed; }
-    bool isReadOnly() const override { return readOnly; }
-    bool isModified() const override { return modified; }
-    uint32_t getVersion() const override { return version; }
-    String getName() const override { return params.name; }
-    String getDescription() const override { return description; }
+    bool isInstalled() const override { return m_installed; }
+    bool isReadOnly() const override { return m_readOnly; }
+    bool isModified() const override { return m_modified; }
+    uint32_t getVersion() const override { return m_version; }
+    String getName() const override { return m_params.name; }
+    String getDescription() const override { return m_description; }
 
     void setDescription(const String& text) override {
         checkReadOnly();
-        if (text != description) {
-            description = text;
-            modified = true;
+        if (text != m_description) {
+            m_description = text;
+            m_modified = true;
         }
     }
 
     String getXml() const override {
         std::string out = ProfileXml::getXmlHeader().c_str();
-        ProfileXml::appendXmlBody(out, params, params.name, description, false);
+        ProfileXml::appendXmlBody(out, m_params, m_params.name, m_description, false);
         out += ProfileXml::getXmlFooter();
         return String(out.data(), int32_t(out.size()));
     }
@@ -77,20 +77,20 @@ public:
     AutoPtr<Profile> clone(const String& newName) const override {
         if (newName.isEmpty())
             SVR_THROW(errInvalidParam, "Profile name should not be empty!");
-        AutoPtr<ProfileImpl> copy(new ProfileImpl(params, description));
-        copy->params.name = ProfileXml::checkProfileName(newName);
+        AutoPtr<ProfileImpl> copy(new ProfileImpl(m_params, m_description));
+        copy->m_params.name = ProfileXml::checkProfileName(newName);
         return AutoPtr<Profile>(copy);
     }
 
     void checkReadOnly() const {
-        if (readOnly)
+        if (m_readOnly)
             throwReadOnly();
     }
 
     static AutoPtr<ProfileImpl> fromData(const ProfileData& data) {
         AutoPtr<ProfileImpl> p(new ProfileImpl(data.params, data.description));
-        p->readOnly = data.readOnly;
-        p->version = data.version;
+        p->m_readOnly = data.readOnly;
+        p->m_version = data.version;
         return p;
     }
 
@@ -98,33 +98,33 @@ public:
         DjVuEncoder::Params params;
         params.name = String(kBuiltInProfileName);
         AutoPtr<ProfileImpl> p(new ProfileImpl(params, String(kBuiltInDescription)));
-        p->readOnly = true;
-        p->installed = true;
+        p->m_readOnly = true;
+        p->m_installed = true;
         return p;
     }
 
-    bool readOnly;
-    bool installed;
-    bool modified;
-    uint32_t version;
-    String description;
-    DjVuEncoder::Params params;
+    bool m_readOnly;
+    bool m_installed;
+    bool m_modified;
+    uint32_t m_version;
+    String m_description;
+    DjVuEncoder::Params m_params;
 };
 
 class ProfileRepositoryImpl : public ProfileRepository {
 public:
-    explicit ProfileRepositoryImpl(const String& path) : path(path) {}
+    explicit ProfileRepositoryImpl(const String& path) : m_path(path) {}
 
     ~ProfileRepositoryImpl() override { save(); }
 
     void reload() override {
-        profiles.clear();
-        damaged = false;
-        const bool exists = FileAccess::fileExists(path);
+        m_profiles.clear();
+        m_damaged = false;
+        const bool exists = FileAccess::fileExists(m_path);
         try {
             uint64_t time = 0;
-            AutoPtr<XmlElement> root = XmlParse::readXmlFile(path, &time);
-            fileTime = time;
+            AutoPtr<XmlElement> root = XmlParse::readXmlFile(m_path, &time);
+            m_fileTime = time;
             if (ProfileXml::isElement(*root, "profile")) {
                 enterFromElement(*root);
             } else if (ProfileXml::isElement(*root, "repository")) {
@@ -133,36 +133,36 @@ public:
                         enterFromElement(*root->getChild(i));
                 }
             } else {
-                damaged = true;   // not ours: never written over without a copy
+                m_damaged = true;   // not ours: never written over without a copy
             }
         } catch (...) {
             // A missing file is the normal start; anything else means the
             // file holds more than was read.
-            damaged = exists;
+            m_damaged = exists;
         }
-        if (profiles.empty())
-            profiles[String(kBuiltInProfileName)] = ProfileImpl::builtIn();
+        if (m_profiles.empty())
+            m_profiles[String(kBuiltInProfileName)] = ProfileImpl::builtIn();
         // Whatever the source (repository, single profile, built-in profile),
         // the table as read is the state on disk: only a change writes.
-        loadedCount = uint32_t(profiles.size());
+        m_loadedCount = uint32_t(m_profiles.size());
     }
 
     bool save() override {
         try {
             // Decided before the text is built: releasing a repository that
             // was only read costs no more than the look at the flags.
-            if (loadedCount == profiles.size() && !hasUnsavedProfiles())
+            if (m_loadedCount == m_profiles.size() && !hasUnsavedProfiles())
                 return true;
             std::string doc = buildDocument();
-            if (damaged)
+            if (m_damaged)
                 keepDamagedCopy();
-            FileAccess::replaceFile(path, String(doc.data(), int32_t(doc.size())));
-            for (auto& entry : profiles) {
-                entry.second->modified = false;
-                entry.second->version = PROFILE_VERSION;
+            FileAccess::replaceFile(m_path, String(doc.data(), int32_t(doc.size())));
+            for (auto& entry : m_profiles) {
+                entry.second->m_modified = false;
+                entry.second->m_version = PROFILE_VERSION;
             }
-            loadedCount = uint32_t(profiles.size());
-            damaged = false;
+            m_loadedCount = uint32_t(m_profiles.size());
+            m_damaged = false;
             return true;
         } catch (...) {
             return false;
@@ -171,8 +171,8 @@ public:
 
     // Whether a profile that the file would carry has changes.
     bool hasUnsavedProfiles() const override {
-        for (const auto& entry : profiles) {
-            if (entry.first != String(kBuiltInProfileName) && entry.second->modified)
+        for (const auto& entry : m_profiles) {
+            if (entry.first != String(kBuiltInProfileName) && entry.second->m_modified)
                 return true;
         }
         return false;
@@ -183,11 +183,11 @@ public:
         FileAccess::replaceFile(target, String(doc.data(), int32_t(doc.size())));
     }
 
-    bool isFileNewer() const override { return FileAccess::modifiedTime(path) > fileTime; }
+    bool isFileNewer() const override { return FileAccess::modifiedTime(m_path) > m_fileTime; }
 
     void getProfileNames(SimpleArray<String>& names) const override {
         names.clear();
-        for (const auto& entry : profiles)
+        for (const auto& entry : m_profiles)
             names.append(entry.first);
     }
 
@@ -200,61 +200,61 @@ public:
         ProfileImpl* p = dynamic_cast<ProfileImpl*>(profile);
         if (!p)
             SVR_THROW(errInvalidParam, "Not a profile of this library!");
-        if (p->installed)
+        if (p->m_installed)
             return;
-        const String key = name.isEmpty() ? p->params.name : name;
-        if (profiles.count(key))
+        const String key = name.isEmpty() ? p->m_params.name : name;
+        if (m_profiles.count(key))
             throw Exception(errAlreadyExists,
                             String::format("Profile of the name already exists: \"%s\"", key.c_str()), __FILE__,
                             __LINE__, SVR_FUNCSIG);
         // The name and the record are checked before the table changes.
         ProfileXml::checkProfileName(key);
-        FieldRanges::checkParams(p->params);
-        profiles[key] = AutoPtr<ProfileImpl>(p);
-        p->params.name = key;
-        p->installed = true;
-        p->modified = true;
+        FieldRanges::checkParams(p->m_params);
+        m_profiles[key] = AutoPtr<ProfileImpl>(p);
+        p->m_params.name = key;
+        p->m_installed = true;
+        p->m_modified = true;
     }
 
     void removeProfile(const String& name) override {
-        auto it = profiles.find(name);
-        if (it == profiles.end())
+        auto it = m_profiles.find(name);
+        if (it == m_profiles.end())
             SVR_THROW(errNotFound, "No such profile!");
         AutoPtr<ProfileImpl> p = it->second;
         p->checkReadOnly();
-        p->installed = false;
+        p->m_installed = false;
         DjVuEncoder::Params defaults;
-        defaults.name = p->params.name;
-        if (p->params != defaults)
-            p->modified = true;
-        profiles.erase(it);
+        defaults.name = p->m_params.name;
+        if (p->m_params != defaults)
+            p->m_modified = true;
+        m_profiles.erase(it);
     }
 
-    bool hasProfile(const String& name) const override { return profiles.count(name) != 0; }
+    bool hasProfile(const String& name) const override { return m_profiles.count(name) != 0; }
 
     void renameProfile(const String& oldName, const String& newName) override {
-        auto it = profiles.find(oldName);
-        if (it == profiles.end())
+        auto it = m_profiles.find(oldName);
+        if (it == m_profiles.end())
             SVR_THROW(errNotFound, "No such profile!");
-        if (profiles.count(newName))
+        if (m_profiles.count(newName))
             SVR_THROW(errAlreadyExists, "Profile by the name already exists!");
         AutoPtr<ProfileImpl> p = it->second;
         p->checkReadOnly();
         ProfileXml::checkProfileName(newName);
-        profiles.erase(it);
-        profiles[newName] = p;
-        p->params.name = newName;
-        p->modified = true;
+        m_profiles.erase(it);
+        m_profiles[newName] = p;
+        p->m_params.name = newName;
+        p->m_modified = true;
     }
 
-    String path;
-    uint64_t fileTime = 0;
-    uint32_t loadedCount = 0;
+    String m_path;
+    uint64_t m_fileTime = 0;
+    uint32_t m_loadedCount = 0;
 
 private:
     ProfileImpl* find(const String& name) const {
-        auto it = profiles.find(name);
-        if (it == profiles.end())
+        auto it = m_profiles.find(name);
+        if (it == m_profiles.end())
             throw Exception(errNotFound, String::format("No profile by that name: \"%s\"", name.c_str()), __FILE__,
                             __LINE__, SVR_FUNCSIG);
         return it->second.get();
@@ -264,8 +264,8 @@ private:
         ProfileData data;
         ProfileXml::importXml(element, &data);
         AutoPtr<ProfileImpl> p = ProfileImpl::fromData(data);
-        p->installed = true;
-        profiles[p->params.name] = p;
+        p->m_installed = true;
+        m_profiles[p->m_params.name] = p;
     }
 
     // Every profile but the built-in one, in table order, each under its
@@ -274,14 +274,14 @@ private:
         std::string doc = ProfileXml::getXmlHeader().c_str();
         // Room for the usual profile (600 bytes or so): the text is not
         // copied over and over while it grows.
-        doc.reserve(doc.size() + profiles.size() * 1024);
+        doc.reserve(doc.size() + m_profiles.size() * 1024);
         const String builtIn(kBuiltInProfileName);
-        for (const auto& entry : profiles) {
+        for (const auto& entry : m_profiles) {
             if (entry.first == builtIn)
                 continue;
             const ProfileImpl& p = *entry.second;
             ProfileXml::appendCommentLine(doc, entry.first);
-            ProfileXml::appendXmlBody(doc, p.params, entry.first, p.description, p.readOnly);
+            ProfileXml::appendXmlBody(doc, p.m_params, entry.first, p.m_description, p.m_readOnly);
         }
         doc += ProfileXml::getXmlFooter();
         return doc;
@@ -291,21 +291,21 @@ private:
     // bytes are kept beside it as "<name>.damaged" (or ".damaged.N" when
     // that exists), so that profiles after the damage are not lost.
     void keepDamagedCopy() const {
-        if (!FileAccess::fileExists(path))
+        if (!FileAccess::fileExists(m_path))
             return;
         for (int i = 0; i < 100; ++i) {
-            String copy = i == 0 ? path + String(".damaged") : path + String::format(".damaged.%d", i);
+            String copy = i == 0 ? m_path + String(".damaged") : m_path + String::format(".damaged.%d", i);
             if (FileAccess::fileExists(copy))
                 continue;
-            if (FileAccess::copyFileIfAbsent(path, copy))
+            if (FileAccess::copyFileIfAbsent(m_path, copy))
                 return;
             break;
         }
         SVR_THROW(errWriteFailed, "Cannot keep a copy of the damaged repository file");
     }
 
-    std::map<String, AutoPtr<ProfileImpl>> profiles;
-    bool damaged = false;
+    std::map<String, AutoPtr<ProfileImpl>> m_profiles;
+    bool m_damaged = false;
 };
 
 } // namespace _Svr_Internal_NS_
@@ -319,7 +319,7 @@ AutoPtr<Profile> Profile::create(const String& name, const String& description, 
     if (params)
         FieldRanges::checkParams(*params);
     AutoPtr<ProfileImpl> p(new ProfileImpl(params ? *params : DjVuEncoder::Params(), description));
-    p->params.name = ProfileXml::checkProfileName(name);
+    p->m_params.name = ProfileXml::checkProfileName(name);
     return AutoPtr<Profile>(p);
 }
 
@@ -355,10 +355,10 @@ AutoPtr<ProfileRepository> ProfileRepository::create(const String& path) {
     // no file, so the built-in profile alone.
     String folder = path.isEmpty() ? FileAccess::systemReservedDirectory() : String();
     if (!folder.isEmpty()) {
-        repository->path = FileAccess::joinPath(folder, "db0.dprepo");
+        repository->m_path = FileAccess::joinPath(folder, "db0.dprepo");
         String seed = FileAccess::joinPath(folder, "defaults.dprepo");
-        if (!FileAccess::fileExists(repository->path) && FileAccess::fileExists(seed))
-            FileAccess::copyFileIfAbsent(seed, repository->path);
+        if (!FileAccess::fileExists(repository->m_path) && FileAccess::fileExists(seed))
+            FileAccess::copyFileIfAbsent(seed, repository->m_path);
     }
     repository->reload();
     return AutoPtr<ProfileRepository>(repository);

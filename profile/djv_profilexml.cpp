@@ -90,7 +90,7 @@ const char* keyword(KeywordList list, uint32_t value, const char* what) {
 }
 
 const char* yesNo(uint32_t flag) {
-    return booleanKeywords[flag ? 1 : 0];
+    return kBooleanKeywords[flag ? 1 : 0];
 }
 
 // Lead byte -> sequence length; 0 for a byte that starts no sequence.
@@ -249,7 +249,7 @@ void appendJB2(std::string& out, const JB2Params& jb2) {
         out += "sort-shapes=\"yes\" ";
     if (jb2.noiseReduction != 0)
         appendf(out, "noise-reduction=\"%s\" ",
-                keyword(JB2Params::noiseReductionKeywords, jb2.noiseReduction, "noise-reduction"));
+                keyword(JB2Params::kNoiseReductionKeywords, jb2.noiseReduction, "noise-reduction"));
     if (jb2.pageShapeThreshold != 0)
         appendf(out, "page-shape-threshold=\"%u\" ", jb2.pageShapeThreshold);
     if (jb2.flags != 0)
@@ -281,9 +281,9 @@ void appendSegmenter(std::string& out, const SegmenterParams& seg) {
 
 void appendIW44(std::string& out, const char* id, const IW44Encoder::Params& layer, uint32_t subsample,
                 uint32_t enhancer) {
-    if (layer.intent >= keywordCount(IW44Encoder::intentKeywords))
+    if (layer.intent >= keywordCount(IW44Encoder::kIntentKeywords))
         throwInvalid("intent out of range!");
-    if (layer.cbcrMode >= keywordCount(IW44Encoder::cbcrModeKeywords))
+    if (layer.cbcrMode >= keywordCount(IW44Encoder::kCbcrModeKeywords))
         throwInvalid("cbcrMode out of range!");
     if (layer.sliceCallback || layer.sliceContext)
         throwInvalid("sliceCallback cannot be serialized!");
@@ -293,7 +293,7 @@ void appendIW44(std::string& out, const char* id, const IW44Encoder::Params& lay
     else
         std::snprintf(delay, sizeof delay, "%u", layer.cbcrDelay);
     appendf(out, "\t\t<iw44 id=\"%s\" intent=\"%s\" cbcr-mode=\"%s\" cbcr-delay=\"%s\" subsample=\"%u\"", id,
-            IW44Encoder::intentKeywords[layer.intent], IW44Encoder::cbcrModeKeywords[layer.cbcrMode], delay,
+            IW44Encoder::kIntentKeywords[layer.intent], IW44Encoder::kCbcrModeKeywords[layer.cbcrMode], delay,
             subsample);
     if (enhancer != 0)
         appendf(out, " enhancer=\"%u\"", enhancer);
@@ -344,7 +344,7 @@ String getExtraXml(const String& name, const String& value) {
 void appendXmlBody(std::string& out, const DjVuEncoder::Params& p, const String& name, const String& description,
                    bool readOnly) {
     typedef DjVuEncoder E;
-    if (p.encodeMode >= keywordCount(E::encodeModeKeywords))
+    if (p.encodeMode >= keywordCount(E::kEncodeModeKeywords))
         throwInvalid("encode-mode");
     // Every piece is built before anything is appended, so a failure leaves
     // out as it was.
@@ -357,10 +357,10 @@ void appendXmlBody(std::string& out, const DjVuEncoder::Params& p, const String&
     if (p.dictMode == 1)
         appendf(body, "\n\t\tdict-freq=\"%u\"", p.dictFreq);
     if (p.encodeMode != 0)
-        appendf(body, "\n\t\tencode-mode=\"%s\"", E::encodeModeKeywords[p.encodeMode]);
+        appendf(body, "\n\t\tencode-mode=\"%s\"", E::kEncodeModeKeywords[p.encodeMode]);
     if (p.emptyMaskProcess != 0)
         appendf(body, "\n\t\tempty-mask-process=\"%s\"",
-                keyword(E::emptyMaskProcessKeywords, p.emptyMaskProcess, "empty-mask-process"));
+                keyword(E::kEmptyMaskProcessKeywords, p.emptyMaskProcess, "empty-mask-process"));
     if (p.flexEncode != 0)
         appendf(body, "\n\t\tflex-encode=\"%s\"", yesNo(p.flexEncode));
     if (p.blackCompensation != 0)
@@ -380,10 +380,10 @@ void appendXmlBody(std::string& out, const DjVuEncoder::Params& p, const String&
         appendf(body, "\n\t\tgamma=\"%u.%u\"", p.gamma / 10, p.gamma % 10);
     if (p.bitonalEncoding != 0)
         appendf(body, "\n\t\tbitonal-encoding=\"%s\"",
-                keyword(E::bitonalEncodingKeywords, p.bitonalEncoding, "bitonal-encoding"));
+                keyword(E::kBitonalEncodingKeywords, p.bitonalEncoding, "bitonal-encoding"));
     if (p.pictureEncoding != 0)
         appendf(body, "\n\t\tpicture-encoding=\"%s\"",
-                keyword(E::pictureEncodingKeywords, p.pictureEncoding, "picture-encoding"));
+                keyword(E::kPictureEncodingKeywords, p.pictureEncoding, "picture-encoding"));
     if (p.flags != 0)
         appendf(body, "\n\t\tflags=\"%u\"", p.flags);
     if (readOnly)
@@ -538,8 +538,8 @@ uint32_t readField(const XmlElement& e, Row r, uint32_t defaultValue) {
 
 void readLayer(const XmlElement& e, IW44Encoder::Params* layer, uint32_t* subsample, uint32_t* enhancer,
                Row subsampleRow, Row enhancerRow) {
-    layer->intent = IW44Encoder::ChunkIntent(e.getAttr("intent", IW44Encoder::intentKeywords, IW44Encoder::intentBG44));
-    layer->cbcrMode = IW44Encoder::CbCrMode(e.getAttr("cbcr-mode", IW44Encoder::cbcrModeKeywords, IW44Encoder::cbcrNormal));
+    layer->intent = IW44Encoder::ChunkIntent(e.getAttr("intent", IW44Encoder::kIntentKeywords, IW44Encoder::intentBG44));
+    layer->cbcrMode = IW44Encoder::CbCrMode(e.getAttr("cbcr-mode", IW44Encoder::kCbcrModeKeywords, IW44Encoder::cbcrNormal));
     const char* delay = e.getAttrValue("cbcr-delay");
     if (!delay || !*delay || isAuto(delay))
         layer->cbcrDelay = IW44Encoder::kCbCrDelayAuto;
@@ -583,7 +583,7 @@ void readSegmenter(const XmlElement& e, SegmenterParams* s) {
 void readJB2(const XmlElement& e, JB2Params* j) {
     static const uint32_t numerator[] = {0, 1, 1, 1, 1};
     static const uint32_t denominator[] = {1, 5, 4, 3, 2};
-    const uint32_t policy = e.getAttr("quality-policy", JB2Params::qualityPolicyKeywords, kNoPolicy);
+    const uint32_t policy = e.getAttr("quality-policy", JB2Params::kQualityPolicyKeywords, kNoPolicy);
     // A policy triples the refine threshold, so the value stored and written
     // back can reach the table's maximum; without a policy that written value
     // must read back. With a policy the value read is a third of it at most.
@@ -604,7 +604,7 @@ void readJB2(const XmlElement& e, JB2Params* j) {
     }
     j->maxPalettes = readField(e, FieldRanges::maxPalettes, 256);
     j->sortShapes = e.getAttrBool("sort-shapes");
-    j->noiseReduction = JB2Params::NoiseReduction(e.getAttr("noise-reduction", JB2Params::noiseReductionKeywords, 0));
+    j->noiseReduction = JB2Params::NoiseReduction(e.getAttr("noise-reduction", JB2Params::kNoiseReductionKeywords, 0));
     j->pageShapeThreshold = readField(e, FieldRanges::pageShapeThreshold, 0);
     j->flags = readField(e, FieldRanges::jb2Flags, 0);
 }
@@ -647,13 +647,13 @@ void readParams(const XmlElement& e, uint32_t /*version*/, DjVuEncoder::Params* 
     uint32_t dictFreq = readField(e, FieldRanges::dictFreq, 0);
     p->dictMode = dictFreq != 0 ? 1 : 0;
     p->dictFreq = dictFreq;
-    uint32_t mode = e.getAttr("encode-mode", E::encodeModeReadKeywords, E::modeAuto);
+    uint32_t mode = e.getAttr("encode-mode", E::kEncodeModeReadKeywords, E::modeAuto);
     if (mode == 6)
         mode = E::mode3Layer;
     else if (mode == 7)
         mode = E::mode2Layer;
     p->encodeMode = E::EncodeMode(mode);
-    p->emptyMaskProcess = E::EmptyMaskProcess(e.getAttr("empty-mask-process", E::emptyMaskProcessKeywords, 0));
+    p->emptyMaskProcess = E::EmptyMaskProcess(e.getAttr("empty-mask-process", E::kEmptyMaskProcessKeywords, 0));
     p->flexEncode = e.getAttrBool("flex-encode");
     p->blackCompensation = e.getAttrBool("black-compensation");
     readKeepingCurrent(e, "upsample", &p->upsample);
@@ -663,8 +663,8 @@ void readParams(const XmlElement& e, uint32_t /*version*/, DjVuEncoder::Params* 
     p->fgJpxParams = e.getAttrString("fg-jpx-params");
     p->binThreshold = readField(e, FieldRanges::binThreshold, 240);
     readGamma(e, &p->gamma);
-    p->bitonalEncoding = E::BitonalEncoding(e.getAttr("bitonal-encoding", E::bitonalEncodingKeywords, 0));
-    p->pictureEncoding = E::PictureEncoding(e.getAttr("picture-encoding", E::pictureEncodingKeywords, 0));
+    p->bitonalEncoding = E::BitonalEncoding(e.getAttr("bitonal-encoding", E::kBitonalEncodingKeywords, 0));
+    p->pictureEncoding = E::PictureEncoding(e.getAttr("picture-encoding", E::kPictureEncodingKeywords, 0));
     p->flags = leadingDigits<uint32_t>(e.getAttrValue("flags"));
 
     for (uint32_t i = 0; i < e.getChildCount(); ++i) {

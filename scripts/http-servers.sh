@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Starts or stops the HTTP servers the HTTP client's tests talk to, all on
-# 127.0.0.1 with ports chosen free at start, everything under
-# BUILD/http-servers:
+# 127.0.0.1, everything under BUILD/http-servers. The odd server binds ports
+# the system chooses and reports them; nginx and tinyproxy cannot, so they
+# are given ports that were free a moment before, and are started again on
+# fresh ones when another program took one meanwhile.
 #   nginx      static files with ranges (www/data.bin, www/big.bin) and a
 #              location /auth/ with Basic authentication (tester / secret);
 #              the access log names each request's Range header
@@ -11,7 +13,8 @@
 #   odd server tools/httptest/odd_http_server.py: wrong Content-Range replies,
 #              and a redirect from 127.0.0.1 to 127.0.0.2 that asks for
 #              credentials there (odd.log names each request)
-# and a port that nothing listens on. "start" writes BUILD/http-servers/info
+# and a port that refuses every connection (the odd server holds it bound
+# without listening, so no other program can take it). "start" writes BUILD/http-servers/info
 # (name=value lines) for the tests.
 #   http-servers.sh start BUILD_DIR
 #   http-servers.sh stop BUILD_DIR
@@ -32,7 +35,7 @@ stop_pid() { # pid file
   rm -f "$1"
 }
 
-free_ports() { # count
+free_ports() { # count: ports free at this moment (released again)
   python3 - "$1" <<'PY'
 import socket, sys
 socks = []
@@ -42,42 +45,9 @@ print(" ".join(str(s.getsockname()[1]) for s in socks))
 PY
 }
 
-wait_port() { # port
-  for _ in $(seq 1 100); do
-    python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', int(sys.argv[1])), 1)" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-case "$cmd" in
-  start)
-    for tool in nginx tinyproxy python3 openssl; do
-      command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "http-servers: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
-    done
-    "$0" stop "$build"
-    mkdir -p "$dir/www/auth" "$dir/tmp"
-    # The test resource: byte i is (7 i + i / 251) mod 256.
-    python3 - "$dir/www" <<'PY'
-import os, sys
-www = sys.argv[1]
-data = bytes((i * 7 + i // 251) & 0xFF for i in range(100000))
-for name in ("data.bin", "auth/data.bin"):
-    with open(os.path.join(www, name), "wb") as f:
-        f.write(data)
-big = os.path.join(www, "big.bin")
-if not os.path.exists(big) or os.path.getsize(big) != 16 << 20:
-    with open(big, "wb") as f:
-        f.write(os.urandom(16 << 20))
-PY
-    printf 'tester:{PLAIN}secret\n' >"$dir/htpasswd"
-    if [ ! -s "$dir/tls.crt" ]; then
-      openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=127.0.0.1 \
-        -keyout "$dir/tls.key" -out "$dir/tls.crt" >/dev/null 2>&1 || { echo "http-servers: openssl failed" >&2; exit 1; }
-    fi
-    read -r web proxy closed tls tlscert < <(free_ports 5)
-    nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
-    cat >"$dir/nginx.conf" <<CONF
+write_nginx_conf() { # web tls tlscert
+  local web=$1 tls=$2 tlscert=$3
+  cat >"$dir/nginx.conf" <<CONF
 user $(id -un);
 worker_processes 1;
 pid $dir/nginx.pid;
@@ -124,24 +94,99 @@ http {
   }
 }
 CONF
-    : >"$dir/access.log"
-    "$nginx_bin" -c "$dir/nginx.conf" -p "$dir" 2>"$dir/nginx-start.log" || { cat "$dir/nginx-start.log" >&2; exit 1; }
+}
+
+# nginx binds before it leaves the foreground: a port taken meanwhile makes
+# it fail with "Address already in use", and it is tried again on fresh ports.
+# Sets web, tls and tlscert.
+start_nginx() {
+  local nginx_bin attempt
+  nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
+  for attempt in 1 2 3 4 5; do
+    read -r web tls tlscert < <(free_ports 3)
+    write_nginx_conf "$web" "$tls" "$tlscert"
+    "$nginx_bin" -c "$dir/nginx.conf" -p "$dir" 2>"$dir/nginx-start.log" && return 0
+    grep -q "Address already in use" "$dir/nginx-start.log" || break
+  done
+  cat "$dir/nginx-start.log" >&2
+  return 1
+}
+
+# tinyproxy runs in the foreground as a process of ours (its id in
+# tinyproxy.pid); it writes its own pid file (tinyproxy.bound) only once it
+# listens, and ends at once when it cannot bind: then it is tried again on a
+# fresh port. Sets proxy.
+start_tinyproxy() {
+  local attempt pid
+  for attempt in 1 2 3 4 5; do
+    read -r proxy < <(free_ports 1)
     cat >"$dir/tinyproxy.conf" <<CONF
 Port $proxy
 Listen 127.0.0.1
 Timeout 30
 LogFile "$dir/tinyproxy.log"
 LogLevel Info
-PidFile "$dir/tinyproxy.pid"
+PidFile "$dir/tinyproxy.bound"
 MaxClients 20
 BasicAuth proxyuser proxypass
 CONF
-    tinyproxy -c "$dir/tinyproxy.conf" 2>"$dir/tinyproxy-start.log" || { cat "$dir/tinyproxy-start.log" >&2; exit 1; }
+    rm -f "$dir/tinyproxy.bound"
+    (setsid tinyproxy -d -c "$dir/tinyproxy.conf" >"$dir/tinyproxy-start.log" 2>&1 </dev/null &
+     echo $! >"$dir/tinyproxy.pid")
+    pid=$(cat "$dir/tinyproxy.pid")
+    for _ in $(seq 1 100); do
+      [ -s "$dir/tinyproxy.bound" ] && return 0
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    stop_pid "$dir/tinyproxy.pid"
+    grep -q "Could not create listening sockets" "$dir/tinyproxy-start.log" || break
+  done
+  cat "$dir/tinyproxy-start.log" >&2
+  return 1
+}
+
+wait_port() { # port
+  for _ in $(seq 1 100); do
+    python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', int(sys.argv[1])), 1)" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+case "$cmd" in
+  start)
+    for tool in nginx tinyproxy python3 openssl; do
+      command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "http-servers: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
+    done
+    "$0" stop "$build"
+    mkdir -p "$dir/www/auth" "$dir/tmp"
+    # The test resource: byte i is (7 i + i / 251) mod 256.
+    python3 - "$dir/www" <<'PY'
+import os, sys
+www = sys.argv[1]
+data = bytes((i * 7 + i // 251) & 0xFF for i in range(100000))
+for name in ("data.bin", "auth/data.bin"):
+    with open(os.path.join(www, name), "wb") as f:
+        f.write(data)
+big = os.path.join(www, "big.bin")
+if not os.path.exists(big) or os.path.getsize(big) != 16 << 20:
+    with open(big, "wb") as f:
+        f.write(os.urandom(16 << 20))
+PY
+    printf 'tester:{PLAIN}secret\n' >"$dir/htpasswd"
+    if [ ! -s "$dir/tls.crt" ]; then
+      openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=127.0.0.1 \
+        -keyout "$dir/tls.key" -out "$dir/tls.crt" >/dev/null 2>&1 || { echo "http-servers: openssl failed" >&2; exit 1; }
+    fi
+    : >"$dir/access.log"
+    start_nginx || exit 1
+    start_tinyproxy || { "$0" stop "$build"; exit 1; }
     rm -f "$dir/odd.port"
     : >"$dir/odd.log"
     (setsid python3 "$here/tools/httptest/odd_http_server.py" "$dir/odd.port" "$dir/odd.log" >/dev/null 2>&1 </dev/null & echo $! >"$dir/odd.pid")
     for _ in $(seq 1 50); do [ -s "$dir/odd.port" ] && break; sleep 0.1; done
-    odd=$(cat "$dir/odd.port" 2>/dev/null)
+    read -r odd closed < <(tr '\n' ' ' <"$dir/odd.port" 2>/dev/null)
     for p in "$web" "$proxy" "$odd" "$tls" "$tlscert"; do
       wait_port "$p" || { echo "http-servers: nothing answers on port $p" >&2; "$0" stop "$build"; exit 1; }
     done

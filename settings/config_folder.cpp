@@ -18,15 +18,14 @@ std::unique_ptr<FolderSecurity> createFolderSecurity()
 {
     // Bound at run time: the program makes no hard reference to the SDDL
     // converter.
-    HMODULE advapi = LoadLibraryW(L"advapi32.dll");
+    const Solvaris_Win32::LoadedModule advapi(LoadLibraryW(L"advapi32.dll"));
     if (!advapi)
         return nullptr;
-    auto convert = reinterpret_cast<ConvertSddlFn>(
-        reinterpret_cast<void*>(GetProcAddress(advapi, "ConvertStringSecurityDescriptorToSecurityDescriptorW")));
+    auto convert = reinterpret_cast<ConvertSddlFn>(reinterpret_cast<void*>(
+        GetProcAddress(advapi.get(), "ConvertStringSecurityDescriptorToSecurityDescriptorW")));
     std::unique_ptr<FolderSecurity> security(new FolderSecurity);
     bool made = convert && convert(kFolderSddl, kSddlRevision1, security->descriptor.put(), nullptr) &&
                 security->descriptor;
-    FreeLibrary(advapi);
     if (!made)
         return nullptr;
     security->attributes.nLength = sizeof(SECURITY_ATTRIBUTES);

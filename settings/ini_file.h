@@ -27,7 +27,7 @@ public:
     bool WriteString(const wchar_t* key, const std::wstring& value) const;
     bool WriteInt(const wchar_t* key, uint32_t value) const;
 
-    const std::wstring& path() const { return m_path; }
+    const std::wstring& GetPath() const { return m_path; }
 
 private:
     std::wstring m_path;

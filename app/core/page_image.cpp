@@ -60,20 +60,20 @@ PageImageCheck parsePageImageHeader(const uint8_t* bytes, size_t size, PageImage
 
 size_t MemorySource::read(void* dest, size_t size)
 {
-    size_t n = std::min(size, size_ - pos_);
+    size_t n = std::min(size, m_size - m_pos);
     if (n)
-        std::memcpy(dest, data_ + pos_, n);
-    pos_ += n;
+        std::memcpy(dest, m_data + m_pos, n);
+    m_pos += n;
     return n;
 }
 
 bool MemorySource::skip(uint64_t size)
 {
-    if (size > size_ - pos_) {
-        pos_ = size_;
+    if (size > m_size - m_pos) {
+        m_pos = m_size;
         return false;
     }
-    pos_ += size_t(size);
+    m_pos += size_t(size);
     return true;
 }
 

@@ -54,14 +54,14 @@ public:
 class MemorySource : public ByteSource {
 public:
     MemorySource(const void* data, size_t size)
-        : data_(static_cast<const uint8_t*>(data)), size_(size) {}
+        : m_data(static_cast<const uint8_t*>(data)), m_size(size) {}
     size_t read(void* dest, size_t size) override;
     bool skip(uint64_t size) override;
 
 private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_pos = 0;
 };
 
 // Reads the header through `source` (exactly 16 bytes) and checks it.

@@ -8,8 +8,8 @@ ProgressUpdate ProgressState::apply(const PipeMessage& message)
     switch (message.kind) {
     case PM_PAGE_BEGIN:
         // Wraps instead of overflowing; no real job comes near 2^31 pages.
-        m_nPage = static_cast<int32_t>(static_cast<uint32_t>(m_nPage) + 1u);
-        m_nLastKind = 0;
+        m_page = static_cast<int32_t>(static_cast<uint32_t>(m_page) + 1u);
+        m_lastKind = 0;
         u.statusId = IDS_STATUS_IMAGE;
         break;
     case PM_IMAGE:
@@ -25,7 +25,7 @@ ProgressUpdate ProgressState::apply(const PipeMessage& message)
         u.statusId = IDS_STATUS_FINALIZE;
         break;
     case PM_DOC_NAME:
-        m_strDocName = displayText(message.text(), TextLines::One);
+        m_docName = displayText(message.text(), TextLines::One);
         break;
     case PM_LOG_LINE:
         u.appendLog = true;
@@ -37,11 +37,11 @@ ProgressUpdate ProgressState::apply(const PipeMessage& message)
     case PM_PAGE_COUNT: {
         uint32_t n = 0;
         // A payload too short to hold the count is taken as no count.
-        if (message.pageCount(n) && m_nPageCount < n) {
-            m_nPageCount = n;
+        if (message.pageCount(n) && m_pageCount < n) {
+            m_pageCount = n;
             u.setRange = true;
             u.range = n;
-            m_nLastKind = 0;
+            m_lastKind = 0;
         }
         break;
     }
@@ -49,23 +49,23 @@ ProgressUpdate ProgressState::apply(const PipeMessage& message)
         break;
     }
 
-    if (m_nLastKind == message.kind || m_nPage == 0)
+    if (m_lastKind == message.kind || m_page == 0)
         return u;
 
-    if (m_nPage > static_cast<int32_t>(m_nPageCount)) {
-        m_nPageCount = static_cast<uint32_t>(m_nPage);
+    if (m_page > static_cast<int32_t>(m_pageCount)) {
+        m_pageCount = static_cast<uint32_t>(m_page);
         u.setRange = true;
-        u.range = m_nPageCount;
+        u.range = m_pageCount;
     }
     u.display = true;
-    u.page = static_cast<uint32_t>(m_nPage);
-    u.pageCount = m_nPageCount;
-    if (!m_bTitleSet && !m_strDocName.empty()) {
+    u.page = static_cast<uint32_t>(m_page);
+    u.pageCount = m_pageCount;
+    if (!m_titleSet && !m_docName.empty()) {
         u.setTitle = true;
-        u.docName = m_strDocName;
-        m_bTitleSet = true;
+        u.docName = m_docName;
+        m_titleSet = true;
     }
-    m_nLastKind = message.kind;
+    m_lastKind = message.kind;
     return u;
 }
 

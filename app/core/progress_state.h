@@ -34,16 +34,16 @@ public:
     // Applies one record and says what the window must change.
     ProgressUpdate apply(const PipeMessage& message);
 
-    int32_t page() const { return m_nPage; }
-    uint32_t pageCount() const { return m_nPageCount; }
-    uint32_t lastKind() const { return m_nLastKind; }
-    const std::u16string& docName() const { return m_strDocName; }
-    bool titleSet() const { return m_bTitleSet; }
+    int32_t page() const { return m_page; }
+    uint32_t pageCount() const { return m_pageCount; }
+    uint32_t lastKind() const { return m_lastKind; }
+    const std::u16string& docName() const { return m_docName; }
+    bool titleSet() const { return m_titleSet; }
 
 private:
-    int32_t m_nPage = 0;        // page being converted; 0 before the first
-    uint32_t m_nPageCount = 0;  // pages known so far; the bar's upper end
-    std::u16string m_strDocName;
-    uint32_t m_nLastKind = 0;   // kind of the last record that updated the display
-    bool m_bTitleSet = false;
+    int32_t m_page = 0;        // page being converted; 0 before the first
+    uint32_t m_pageCount = 0;  // pages known so far; the bar's upper end
+    std::u16string m_docName;
+    uint32_t m_lastKind = 0;   // kind of the last record that updated the display
+    bool m_titleSet = false;
 };

@@ -15,18 +15,15 @@
 
 #include <string>
 
+#include "app/gdiplus_flat.h"
+
 namespace {
 
 // The colour of the benchmark's page files (see bench_startup_win.cpp).
 const COLORREF kPageColour = RGB(0xD0, 0x90, 0x20);
 
-struct GpInput {
-    UINT32 version;
-    void* callback;
-    BOOL noThread;
-    BOOL noCodecs;
-};
-typedef int(WINAPI* GdiplusStartupFn)(ULONG_PTR*, const GpInput*, void*);
+// GDI+ is bound at run time here: only its declaration is taken.
+using GdiplusStartupFn = decltype(&GdiplusStartup);
 
 void loadSystemLibraries(const std::wstring& list)
 {
@@ -54,7 +51,7 @@ void startGdiplus()
     HMODULE gdiplus = LoadLibraryW((std::wstring(folder) + L"\\gdiplus.dll").c_str());
     auto start = gdiplus ? reinterpret_cast<GdiplusStartupFn>(reinterpret_cast<void*>(GetProcAddress(gdiplus, "GdiplusStartup"))) : nullptr;
     ULONG_PTR token = 0;
-    GpInput input = {1, nullptr, FALSE, FALSE};
+    GpStartupInput input = {1, nullptr, FALSE, FALSE};
     if (start)
         start(&token, &input, nullptr);
 }

@@ -95,6 +95,11 @@ TEST(LanguageModules, AttemptsWithoutAUsableFolderFailQuietly)
     ASSERT_EQ(log.lines.size(), 1u);
     EXPECT_EQ(log.lines[0], L"FAILED: Trying to load: " + buildFolder() + L"\\" + std::wstring(300, L'x') +
                                 L"\\ja-JP\\app.exe.mui\n");
+    // An identifier without a locale name loads nothing and is reported with
+    // the locale part empty.
+    EXPECT_EQ(tryLanguageModule(0x0FFF, programFolder() + L"\\PrintvaneUI.exe"), nullptr);
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines[1], L"FAILED: Trying to load: " + programFolder() + L"\\\\PrintvaneUI.exe.mui\n");
 }
 
 TEST(LanguageModules, CarryWholeStringTableWithInsertsIntact)

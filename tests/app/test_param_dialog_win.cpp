@@ -97,14 +97,14 @@ TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
         PrinterSettings s = freshSettings(L"C:\\jobs\\report.djvu");
         CParamDialogProbe* dialog = nullptr;
         const INT_PTR result = runParamDialog(s, {tmp.file(L"none.img"), page}, [&](HWND dlg) {
-            EXPECT_TRUE(uitest::waitUntil([&] { return dialog->flashCount() > 0; }));
+            EXPECT_TRUE(uitest::waitUntil([&] { return dialog->GetFlashCount() > 0; }));
             EXPECT_EQ(SendMessageW(dlg, WM_TEST_FLASH_TIMER, 0, 0), 0) << "the flash stops its timer";
             // ShowWindow on another thread's window returns once that thread
             // has handled it, WM_SHOWWINDOW included.
             ShowWindow(dlg, SW_HIDE);
             ShowWindow(dlg, SW_SHOW);
             EXPECT_EQ(SendMessageW(dlg, WM_TEST_FLASH_TIMER, 0, 0), 0) << "showing again must not start it again";
-            EXPECT_EQ(dialog->flashCount(), 1);
+            EXPECT_EQ(dialog->GetFlashCount(), 1);
             EXPECT_EQ(itemText(dlg, 0), L"Vellumjet");
             EXPECT_EQ(itemText(dlg, IDC_OUTPUT_FILE), L"C:\\jobs\\report.djvu");
             EXPECT_EQ(SendDlgItemMessageW(dlg, IDC_SAME_CONFIG, BM_GETCHECK, 0, 0) == BST_CHECKED, page == 1);
@@ -400,7 +400,7 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
                 for (int column : {0, 1})
                     cells.push_back(uitest::listViewText(list, i, column));
             fullRow = (SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT) != 0;
-            loaded = dialog->previewBitmap() != nullptr;
+            loaded = dialog->GetPreviewBitmap() != nullptr;
             const RECT frame = previewFrameRect(dlg, IDC_PREVIEW_FRAME);
             const PreviewRect p = fitPreview(frame.left, frame.top, frame.right, frame.bottom, c.w, c.h).picture;
             SetWindowPos(dlg, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);

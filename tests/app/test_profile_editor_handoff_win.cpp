@@ -116,7 +116,7 @@ INT_PTR runDialog(PrinterSettings& settings, const std::wstring& editorProgram,
     ensureGdiplus();
     CParamDialog dialog(settings, L"C:\\no such page.img", 300, 100, 100, 1);
     if (!editorProgram.empty())
-        dialog.setEditorProgram(editorProgram);
+        dialog.SetEditorProgram(editorProgram);
     uitest::DrivenRun run = uitest::runDriven([&] { return dialog.DoModal(nullptr); }, script, 60000);
     EXPECT_TRUE(run.windowSeen);
     EXPECT_FALSE(run.aborted) << "the dialog did not end by itself";

@@ -60,45 +60,45 @@ class ProgressPipe {
 public:
     bool open(DWORD limitMs)
     {
-        name_ = L"\\\\.\\pipe\\printvane-demo-" + std::to_wstring(GetCurrentProcessId());
-        pipe_.reset(CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+        m_name = L"\\\\.\\pipe\\printvane-demo-" + std::to_wstring(GetCurrentProcessId());
+        m_pipe.reset(CreateNamedPipeW(m_name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr));
-        if (!pipe_)
+        if (!m_pipe)
             return false;
-        event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        child_ = startPrintvane({L"-pipe", name_});
-        if (!child_.process)
+        m_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        m_child = startPrintvane({L"-pipe", m_name});
+        if (!m_child.process)
             return false;
-        return connectWithLimit(pipe_.get(), event_.get(), child_.process.get(), limitMs);
+        return connectWithLimit(m_pipe.get(), m_event.get(), m_child.process.get(), limitMs);
     }
 
     // One record; false once the window has gone.
     bool send(const std::vector<uint8_t>& record)
     {
-        return writeWithLimit(pipe_.get(), event_.get(), record.data(), DWORD(record.size()), 10000);
+        return writeWithLimit(m_pipe.get(), m_event.get(), record.data(), DWORD(record.size()), 10000);
     }
 
-    const Child& child() const { return child_; }
+    const Child& child() const { return m_child; }
 
     // Closing our end ends the progress window.
     DWORD close()
     {
-        if (pipe_) {
-            FlushFileBuffers(pipe_.get());
-            DisconnectNamedPipe(pipe_.get());
-            pipe_.reset();
+        if (m_pipe) {
+            FlushFileBuffers(m_pipe.get());
+            DisconnectNamedPipe(m_pipe.get());
+            m_pipe.reset();
         }
-        event_.reset();
-        return finish(child_, 30000);
+        m_event.reset();
+        return finish(m_child, 30000);
     }
 
     ~ProgressPipe() { close(); }
 
 private:
-    std::wstring name_;
-    Solvaris_Win32::UniqueHandle pipe_;
-    Solvaris_Win32::UniqueHandle event_;
-    Child child_;
+    std::wstring m_name;
+    Solvaris_Win32::UniqueHandle m_pipe;
+    Solvaris_Win32::UniqueHandle m_event;
+    Child m_child;
 };
 
 // ---- the job --------------------------------------------------------------
@@ -123,17 +123,17 @@ struct Seen {
 
 class Report {
 public:
-    explicit Report(const std::wstring& path) : path_(path) {}
+    explicit Report(const std::wstring& path) : m_path(path) {}
     void line(const std::string& text)
     {
-        text_ += text + "\r\n";
-        if (!path_.empty())
-            writeFile(path_, std::vector<uint8_t>(text_.begin(), text_.end()));
+        m_text += text + "\r\n";
+        if (!m_path.empty())
+            writeFile(m_path, std::vector<uint8_t>(m_text.begin(), m_text.end()));
     }
 
 private:
-    std::wstring path_;
-    std::string text_;
+    std::wstring m_path;
+    std::string m_text;
 };
 
 std::string numbers(const std::vector<int>& list)

@@ -344,61 +344,61 @@ struct DocumentWriter::Pages {
 };
 
 DocumentWriter::DocumentWriter(std::filesystem::path output)
-    : output_(std::move(output)), pages_(new Pages)
+    : m_output(std::move(output)), m_pages(new Pages)
 {
-    working_ = output_;
-    working_ += ".part";
+    m_working = m_output;
+    m_working += ".part";
 }
 
 DocumentWriter::~DocumentWriter()
 {
     std::error_code ignored;
-    std::filesystem::remove(working_, ignored);
+    std::filesystem::remove(m_working, ignored);
 }
 
 void DocumentWriter::addPage(const std::vector<uint8_t>& page)
 {
     try {
         char name[32];
-        std::snprintf(name, sizeof name, "p%04zu.djvu", pages_->count + 1);
+        std::snprintf(name, sizeof name, "p%04zu.djvu", m_pages->count + 1);
         GP<ByteStream> data = ByteStream::create(page.data(), page.size());
-        pages_->doc->insert_file(*data, DjVmDir::File::PAGE, name, name);
-        ++pages_->count;
+        m_pages->doc->insert_file(*data, DjVmDir::File::PAGE, name, name);
+        ++m_pages->count;
     } catch (const GException& e) {
         throw std::runtime_error(std::string("DjVu document: ") + e.get_cause());
     }
 }
 
-size_t DocumentWriter::pageCount() const { return pages_->count; }
+size_t DocumentWriter::pageCount() const { return m_pages->count; }
 
 uint64_t DocumentWriter::finish()
 {
-    if (pages_->count == 0)
+    if (m_pages->count == 0)
         throw std::runtime_error("DjVu document: no pages");
     std::vector<uint8_t> bytes;
     try {
         GP<ByteStream> bs = ByteStream::create();
-        pages_->doc->write(bs);
+        m_pages->doc->write(bs);
         bytes = bytesOf(*bs);
     } catch (const GException& e) {
         throw std::runtime_error(std::string("DjVu document: ") + e.get_cause());
     }
     {
-        std::ofstream file(working_, std::ios::binary | std::ios::trunc);
+        std::ofstream file(m_working, std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         file.close();
         if (!file)
-            throw std::runtime_error("DjVu document: the working file could not be written: " + working_.u8string());
+            throw std::runtime_error("DjVu document: the working file could not be written: " + m_working.u8string());
     }
     std::error_code error;
-    std::filesystem::rename(working_, output_, error);
+    std::filesystem::rename(m_working, m_output, error);
     if (error) {
         // Where a rename does not replace an existing file, the old one goes first.
-        std::filesystem::remove(output_, error);
-        std::filesystem::rename(working_, output_, error);
+        std::filesystem::remove(m_output, error);
+        std::filesystem::rename(m_working, m_output, error);
     }
     if (error)
-        throw std::runtime_error("DjVu document: " + output_.u8string() + " could not be written: " + error.message());
+        throw std::runtime_error("DjVu document: " + m_output.u8string() + " could not be written: " + error.message());
     return bytes.size();
 }
 

@@ -63,12 +63,12 @@ public:
     size_t pageCount() const;
     // Returns the size of the written document; throws std::runtime_error.
     uint64_t finish();
-    const std::filesystem::path& workingFile() const { return working_; }
+    const std::filesystem::path& workingFile() const { return m_working; }
 
 private:
     struct Pages;
-    std::filesystem::path output_, working_;
-    std::unique_ptr<Pages> pages_;
+    std::filesystem::path m_output, m_working;
+    std::unique_ptr<Pages> m_pages;
 };
 
 } // namespace pvdjvu

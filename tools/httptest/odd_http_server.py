@@ -17,14 +17,17 @@ the tests of the cached HTTP storage. It serves one resource of SIZE bytes
                         credentials itself
 
 Usage: odd_http_server.py PORT_FILE LOG_FILE   (binds 127.0.0.1 and 127.0.0.2
-on one free port, writes the port number to PORT_FILE, then serves until
-killed). LOG_FILE gets one line per request: the address asked, the method,
+on one port the system chooses and holds a second port bound without
+listening, which refuses every connection; writes the two port numbers to
+PORT_FILE, one a line, then serves until killed). LOG_FILE gets one line per request: the address asked, the method,
 the path and "auth" when the request carried an Authorization header, else
 "-".
 """
 import base64
 import http.server
+import os
 import re
+import socket
 import sys
 import threading
 
@@ -111,13 +114,30 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body)
 
 
+def bind_pair():
+    """Both addresses on one port the system chooses; another try when
+    127.0.0.2 has that port taken already."""
+    for _ in range(20):
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        try:
+            return server, http.server.ThreadingHTTPServer(("127.0.0.2", server.server_address[1]), Handler)
+        except OSError:
+            server.server_close()
+    raise SystemExit("odd_http_server: no port free on both addresses")
+
+
 def main():
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    port = server.server_address[1]
-    second = http.server.ThreadingHTTPServer(("127.0.0.2", port), Handler)
+    server, second = bind_pair()
+    # Bound but never listening: every connection to it is refused, and no
+    # other program can take the port while this server runs.
+    closed = socket.socket()
+    closed.bind(("127.0.0.1", 0))
     threading.Thread(target=second.serve_forever, daemon=True).start()
-    with open(sys.argv[1], "w") as f:
-        f.write("%d\n" % port)
+    # Written whole under another name and renamed, so that a reader never
+    # sees half of it.
+    with open(sys.argv[1] + ".new", "w") as f:
+        f.write("%d\n%d\n" % (server.server_address[1], closed.getsockname()[1]))
+    os.replace(sys.argv[1] + ".new", sys.argv[1])
     server.serve_forever()
 
 

@@ -54,22 +54,22 @@ bool guarded(std::string& error, F step)
 
 } // namespace
 
-std::vector<std::string> encodeModeChoices() { return keywords(DjVuEncoder::encodeModeKeywords); }
-std::vector<std::string> bitonalEncodingChoices() { return keywords(DjVuEncoder::bitonalEncodingKeywords); }
-std::vector<std::string> pictureEncodingChoices() { return keywords(DjVuEncoder::pictureEncodingKeywords); }
+std::vector<std::string> encodeModeChoices() { return keywords(DjVuEncoder::kEncodeModeKeywords); }
+std::vector<std::string> bitonalEncodingChoices() { return keywords(DjVuEncoder::kBitonalEncodingKeywords); }
+std::vector<std::string> pictureEncodingChoices() { return keywords(DjVuEncoder::kPictureEncodingKeywords); }
 
-EditorModel::EditorModel(const std::string& path) : path_(path)
+EditorModel::EditorModel(const std::string& path) : m_path(path)
 {
-    repository_ = ProfileRepository::create(S(path));
+    m_repository = ProfileRepository::create(S(path));
 }
 
 EditorModel::~EditorModel()
 {
     // The repository saves whatever it holds when released; edits the user
     // did not save must not reach the file, so read the file again first.
-    if (dirty_) {
+    if (m_dirty) {
         try {
-            repository_->reload();
+            m_repository->reload();
         } catch (...) {
         }
     }
@@ -78,27 +78,27 @@ EditorModel::~EditorModel()
 std::vector<std::string> EditorModel::names() const
 {
     Solvaris::SimpleArray<String> list;
-    repository_->getProfileNames(list);
+    m_repository->getProfileNames(list);
     std::vector<std::string> out;
     for (const String& n : list)
         out.emplace_back(n.c_str());
     return out;
 }
 
-bool EditorModel::has(const std::string& name) const { return repository_->hasProfile(S(name)); }
+bool EditorModel::has(const std::string& name) const { return m_repository->hasProfile(S(name)); }
 
 bool EditorModel::readOnly(const std::string& name) const
 {
     std::string ignored;
     bool result = true;
-    guarded(ignored, [&] { result = static_cast<const ProfileRepository&>(*repository_).loadProfile(S(name))->isReadOnly(); });
+    guarded(ignored, [&] { result = static_cast<const ProfileRepository&>(*m_repository).loadProfile(S(name))->isReadOnly(); });
     return result;
 }
 
 bool EditorModel::settings(const std::string& name, MainSettings& out, std::string& error) const
 {
     return guarded(error, [&] {
-        AutoPtr<const Profile> p = static_cast<const ProfileRepository&>(*repository_).loadProfile(S(name));
+        AutoPtr<const Profile> p = static_cast<const ProfileRepository&>(*m_repository).loadProfile(S(name));
         const DjVuEncoder::Params& params = p->getParams();
         out.encodeMode = params.encodeMode;
         out.backgroundQuality = params.bgParams.quality;
@@ -112,26 +112,26 @@ bool EditorModel::settings(const std::string& name, MainSettings& out, std::stri
 bool EditorModel::createCopy(const std::string& from, const std::string& newName, std::string& error)
 {
     return guarded(error, [&] {
-        AutoPtr<const Profile> source = static_cast<const ProfileRepository&>(*repository_).loadProfile(S(from));
+        AutoPtr<const Profile> source = static_cast<const ProfileRepository&>(*m_repository).loadProfile(S(from));
         AutoPtr<Profile> copy = source->clone(S(newName));
-        repository_->installProfile(copy.get(), S(newName));
-        dirty_ = true;
+        m_repository->installProfile(copy.get(), S(newName));
+        m_dirty = true;
     });
 }
 
 bool EditorModel::rename(const std::string& from, const std::string& to, std::string& error)
 {
     return guarded(error, [&] {
-        repository_->renameProfile(S(from), S(to));
-        dirty_ = true;
+        m_repository->renameProfile(S(from), S(to));
+        m_dirty = true;
     });
 }
 
 bool EditorModel::remove(const std::string& name, std::string& error)
 {
     return guarded(error, [&] {
-        repository_->removeProfile(S(name));
-        dirty_ = true;
+        m_repository->removeProfile(S(name));
+        m_dirty = true;
     });
 }
 
@@ -148,7 +148,7 @@ bool EditorModel::apply(const std::string& name, const MainSettings& s, std::str
         return false;
     }
     return guarded(error, [&] {
-        AutoPtr<Profile> p = repository_->loadProfile(S(name));
+        AutoPtr<Profile> p = m_repository->loadProfile(S(name));
         DjVuEncoder::Params params = p->getParams();
         params.encodeMode = DjVuEncoder::EncodeMode(s.encodeMode);
         // A quality replaces the layer's chunk plan, as in the file form.
@@ -168,7 +168,7 @@ bool EditorModel::apply(const std::string& name, const MainSettings& s, std::str
         p->setParams(params);
         if (std::string(p->getDescription().c_str()) != s.description)
             p->setDescription(S(s.description));
-        dirty_ = true;
+        m_dirty = true;
     });
 }
 
@@ -197,19 +197,19 @@ bool EditorModel::importMissing(const std::string& file, std::vector<std::string
         source->getProfileNames(names);
         for (const String& name : names) {
             AutoPtr<const Profile> p = source->loadProfile(name);
-            if (p->isReadOnly() || repository_->hasProfile(name))
+            if (p->isReadOnly() || m_repository->hasProfile(name))
                 continue;   // the built-in profile, or one the user has
             AutoPtr<Profile> copy = p->clone(name);
-            repository_->installProfile(copy.get(), name);
+            m_repository->installProfile(copy.get(), name);
             added.emplace_back(name.c_str());
-            dirty_ = true;
+            m_dirty = true;
         }
     });
 }
 
 bool EditorModel::save(std::string& error)
 {
-    if (!repository_->save()) {
+    if (!m_repository->save()) {
         error = "The profile repository could not be written.";
         return false;
     }
@@ -223,14 +223,14 @@ bool EditorModel::changedElsewhere() const
 {
     std::string ignored;
     bool newer = false;
-    guarded(ignored, [&] { newer = repository_->isFileNewer(); });
+    guarded(ignored, [&] { newer = m_repository->isFileNewer(); });
     return newer;
 }
 
 void EditorModel::reload()
 {
-    repository_->reload();
-    dirty_ = false;
+    m_repository->reload();
+    m_dirty = false;
 }
 
 } // namespace tessforge

@@ -61,7 +61,7 @@ public:
     // repository. `added` lists them in the file's order.
     bool importMissing(const std::string& file, std::vector<std::string>& added, std::string& error);
 
-    bool dirty() const { return dirty_; }
+    bool dirty() const { return m_dirty; }
     // Writes the repository file; false when it could not be written. The
     // file is then read again, so that its new time is the one known.
     bool save(std::string& error);
@@ -74,9 +74,9 @@ public:
     void reload();
 
 private:
-    Solvaris::AutoPtr<Solvaris::DjVu::ProfileRepository> repository_;
-    std::string path_;
-    bool dirty_ = false;
+    Solvaris::AutoPtr<Solvaris::DjVu::ProfileRepository> m_repository;
+    std::string m_path;
+    bool m_dirty = false;
 };
 
 // The keywords the editor shows for the choices, in value order.

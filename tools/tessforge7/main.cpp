@@ -156,13 +156,13 @@ INT_PTR CALLBACK namePromptProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam
 
 class Editor {
 public:
-    Editor(const EditorArguments& args) : args_(args) {}
+    Editor(const EditorArguments& args) : m_args(args) {}
 
     INT_PTR run()
     {
         wchar_t script[4096] = {};
         if (GetEnvironmentVariableW(L"TESSFORGE7_SCRIPT", script, 4096))
-            script_ = splitSteps(script);
+            m_script = splitSteps(script);
         return dialogBox(IDD_EDITOR, nullptr, &Editor::proc, reinterpret_cast<LPARAM>(this));
     }
 
@@ -173,7 +173,7 @@ private:
         if (msg == WM_INITDIALOG) {
             SetWindowLongPtrW(dlg, DWLP_USER, lParam);
             self = reinterpret_cast<Editor*>(lParam);
-            self->dlg_ = dlg;
+            self->m_dlg = dlg;
             return self->init();
         }
         return self ? self->handle(msg, wParam, lParam) : FALSE;
@@ -181,17 +181,17 @@ private:
 
     BOOL init()
     {
-        model_ = std::make_unique<EditorModel>();
+        m_model = std::make_unique<EditorModel>();
         fillChoices(IDC_MODE, tessforge::encodeModeChoices());
         fillChoices(IDC_BITONAL, tessforge::bitonalEncodingChoices());
         fillChoices(IDC_PICTURE, tessforge::pictureEncodingChoices());
-        SendDlgItemMessageW(dlg_, IDC_BG_QUALITY, EM_LIMITTEXT, 3, 0);
-        SendDlgItemMessageW(dlg_, IDC_FG_QUALITY, EM_LIMITTEXT, 3, 0);
-        SendDlgItemMessageW(dlg_, IDC_DESCRIPTION, EM_LIMITTEXT, 1000, 0);
-        refill(utf8(args_.profileName));
-        if (!script_.empty())
-            SetTimer(dlg_, 1, 100, nullptr);
-        SetFocus(GetDlgItem(dlg_, IDC_PROFILES));
+        SendDlgItemMessageW(m_dlg, IDC_BG_QUALITY, EM_LIMITTEXT, 3, 0);
+        SendDlgItemMessageW(m_dlg, IDC_FG_QUALITY, EM_LIMITTEXT, 3, 0);
+        SendDlgItemMessageW(m_dlg, IDC_DESCRIPTION, EM_LIMITTEXT, 1000, 0);
+        refill(utf8(m_args.profileName));
+        if (!m_script.empty())
+            SetTimer(m_dlg, 1, 100, nullptr);
+        SetFocus(GetDlgItem(m_dlg, IDC_PROFILES));
         return FALSE;
     }
 
@@ -244,29 +244,29 @@ private:
     void fillChoices(int id, const std::vector<std::string>& choices)
     {
         for (const std::string& c : choices)
-            SendDlgItemMessageW(dlg_, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(c).c_str()));
+            SendDlgItemMessageW(m_dlg, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(c).c_str()));
     }
 
     // Lists the repository's profiles and selects `name` (else the first).
     void refill(const std::string& name)
     {
-        HWND list = GetDlgItem(dlg_, IDC_PROFILES);
+        HWND list = GetDlgItem(m_dlg, IDC_PROFILES);
         SendMessageW(list, LB_RESETCONTENT, 0, 0);
         int select = 0, i = 0;
-        for (const std::string& n : model_->names()) {
+        for (const std::string& n : m_model->names()) {
             SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(n).c_str()));
             if (n == name)
                 select = i;
             ++i;
         }
         SendMessageW(list, LB_SETCURSEL, WPARAM(select), 0);
-        current_ = selectedName();
+        m_current = selectedName();
         showSettings();
     }
 
     std::string selectedName() const
     {
-        HWND list = GetDlgItem(dlg_, IDC_PROFILES);
+        HWND list = GetDlgItem(m_dlg, IDC_PROFILES);
         const LRESULT i = SendMessageW(list, LB_GETCURSEL, 0, 0);
         if (i < 0)
             return std::string();
@@ -280,24 +280,24 @@ private:
     {
         MainSettings s;
         std::string error;
-        const bool known = !current_.empty() && model_->settings(current_, s, error);
-        SendDlgItemMessageW(dlg_, IDC_MODE, CB_SETCURSEL, known ? WPARAM(s.encodeMode) : WPARAM(-1), 0);
-        SendDlgItemMessageW(dlg_, IDC_BITONAL, CB_SETCURSEL, known ? WPARAM(s.bitonalEncoding) : WPARAM(-1), 0);
-        SendDlgItemMessageW(dlg_, IDC_PICTURE, CB_SETCURSEL, known ? WPARAM(s.pictureEncoding) : WPARAM(-1), 0);
-        SetDlgItemTextW(dlg_, IDC_BG_QUALITY, known ? std::to_wstring(s.backgroundQuality).c_str() : L"");
-        SetDlgItemTextW(dlg_, IDC_FG_QUALITY, known ? std::to_wstring(s.foregroundQuality).c_str() : L"");
-        SetDlgItemTextW(dlg_, IDC_DESCRIPTION, known ? wide(s.description).c_str() : L"");
+        const bool known = !m_current.empty() && m_model->settings(m_current, s, error);
+        SendDlgItemMessageW(m_dlg, IDC_MODE, CB_SETCURSEL, known ? WPARAM(s.encodeMode) : WPARAM(-1), 0);
+        SendDlgItemMessageW(m_dlg, IDC_BITONAL, CB_SETCURSEL, known ? WPARAM(s.bitonalEncoding) : WPARAM(-1), 0);
+        SendDlgItemMessageW(m_dlg, IDC_PICTURE, CB_SETCURSEL, known ? WPARAM(s.pictureEncoding) : WPARAM(-1), 0);
+        SetDlgItemTextW(m_dlg, IDC_BG_QUALITY, known ? std::to_wstring(s.backgroundQuality).c_str() : L"");
+        SetDlgItemTextW(m_dlg, IDC_FG_QUALITY, known ? std::to_wstring(s.foregroundQuality).c_str() : L"");
+        SetDlgItemTextW(m_dlg, IDC_DESCRIPTION, known ? wide(s.description).c_str() : L"");
         // A read-only profile (the built-in one) can only be copied.
-        const bool editable = known && !model_->readOnly(current_);
+        const bool editable = known && !m_model->readOnly(m_current);
         for (int id : {IDC_MODE, IDC_BG_QUALITY, IDC_FG_QUALITY, IDC_BITONAL, IDC_PICTURE, IDC_DESCRIPTION, IDC_APPLY,
                        IDC_RENAME, IDC_REMOVE})
-            EnableWindow(GetDlgItem(dlg_, id), editable);
-        EnableWindow(GetDlgItem(dlg_, IDC_NEW), known);
+            EnableWindow(GetDlgItem(m_dlg, id), editable);
+        EnableWindow(GetDlgItem(m_dlg, IDC_NEW), known);
     }
 
     bool readQuality(int id, uint32_t& value)
     {
-        const std::wstring t = itemText(dlg_, id);
+        const std::wstring t = itemText(m_dlg, id);
         if (t.empty() || t.size() > 3 || t.find_first_not_of(L"0123456789") != std::wstring::npos)
             return false;
         value = uint32_t(std::stoul(t));
@@ -308,24 +308,24 @@ private:
     // user) when they were refused, so the user stays on this profile.
     bool commitSettings()
     {
-        if (current_.empty() || model_->readOnly(current_))
+        if (m_current.empty() || m_model->readOnly(m_current))
             return true;
         MainSettings s;
         std::string error;
-        if (!model_->settings(current_, s, error))
+        if (!m_model->settings(m_current, s, error))
             return true;
-        s.encodeMode = uint32_t(SendDlgItemMessageW(dlg_, IDC_MODE, CB_GETCURSEL, 0, 0));
-        s.bitonalEncoding = uint32_t(SendDlgItemMessageW(dlg_, IDC_BITONAL, CB_GETCURSEL, 0, 0));
-        s.pictureEncoding = uint32_t(SendDlgItemMessageW(dlg_, IDC_PICTURE, CB_GETCURSEL, 0, 0));
-        s.description = utf8(itemText(dlg_, IDC_DESCRIPTION));
+        s.encodeMode = uint32_t(SendDlgItemMessageW(m_dlg, IDC_MODE, CB_GETCURSEL, 0, 0));
+        s.bitonalEncoding = uint32_t(SendDlgItemMessageW(m_dlg, IDC_BITONAL, CB_GETCURSEL, 0, 0));
+        s.pictureEncoding = uint32_t(SendDlgItemMessageW(m_dlg, IDC_PICTURE, CB_GETCURSEL, 0, 0));
+        s.description = utf8(itemText(m_dlg, IDC_DESCRIPTION));
         for (int id : {IDC_BG_QUALITY, IDC_FG_QUALITY}) {
             if (!readQuality(id, id == IDC_BG_QUALITY ? s.backgroundQuality : s.foregroundQuality)) {
                 complain(text(IDS_NOT_A_NUMBER));
-                SetFocus(GetDlgItem(dlg_, id));
+                SetFocus(GetDlgItem(m_dlg, id));
                 return false;
             }
         }
-        if (!model_->apply(current_, s, error)) {
+        if (!m_model->apply(m_current, s, error)) {
             complain(text(IDS_REFUSED, wide(error)));
             return false;
         }
@@ -339,25 +339,25 @@ private:
             refillKeepingFields();
             return;
         }
-        current_ = selectedName();
+        m_current = selectedName();
         showSettings();
     }
 
     void refillKeepingFields()
     {
-        HWND list = GetDlgItem(dlg_, IDC_PROFILES);
-        const LRESULT i = SendMessageW(list, LB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(wide(current_).c_str()));
+        HWND list = GetDlgItem(m_dlg, IDC_PROFILES);
+        const LRESULT i = SendMessageW(list, LB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(wide(m_current).c_str()));
         SendMessageW(list, LB_SETCURSEL, WPARAM(i < 0 ? 0 : i), 0);
     }
 
     void complain(const std::wstring& message)
     {
-        if (!script_.empty()) {
+        if (!m_script.empty()) {
             // Nobody to answer a box: the message goes to the error output.
             std::fprintf(stderr, "tessforge7: %s\n", utf8(message).c_str());
             return;
         }
-        MessageBoxW(dlg_, message.c_str(), text(IDS_TITLE).c_str(), MB_OK | MB_ICONWARNING);
+        MessageBoxW(m_dlg, message.c_str(), text(IDS_TITLE).c_str(), MB_OK | MB_ICONWARNING);
     }
 
     // ---- actions (buttons and script steps)
@@ -365,7 +365,7 @@ private:
     bool askName(const std::wstring& title, std::wstring& name)
     {
         NamePrompt prompt{title, name};
-        if (dialogBox(IDD_NAME, dlg_, namePromptProc, reinterpret_cast<LPARAM>(&prompt)) != IDOK)
+        if (dialogBox(IDD_NAME, m_dlg, namePromptProc, reinterpret_cast<LPARAM>(&prompt)) != IDOK)
             return false;
         name = prompt.name;
         return true;
@@ -373,13 +373,13 @@ private:
 
     void onNew(const std::wstring* given)
     {
-        if (current_.empty() || !commitSettings())
+        if (m_current.empty() || !commitSettings())
             return;
-        std::wstring name = given ? *given : text(IDS_COPY_SUFFIX, wide(current_));
-        if (!given && !askName(text(IDS_NEW_TITLE, wide(current_)), name))
+        std::wstring name = given ? *given : text(IDS_COPY_SUFFIX, wide(m_current));
+        if (!given && !askName(text(IDS_NEW_TITLE, wide(m_current)), name))
             return;
         std::string error;
-        if (!model_->createCopy(current_, utf8(name), error)) {
+        if (!m_model->createCopy(m_current, utf8(name), error)) {
             complain(text(IDS_REFUSED, wide(error)));
             return;
         }
@@ -388,13 +388,13 @@ private:
 
     void onRename(const std::wstring* given)
     {
-        if (current_.empty() || !commitSettings())
+        if (m_current.empty() || !commitSettings())
             return;
-        std::wstring name = given ? *given : wide(current_);
-        if (!given && !askName(text(IDS_RENAME_TITLE, wide(current_)), name))
+        std::wstring name = given ? *given : wide(m_current);
+        if (!given && !askName(text(IDS_RENAME_TITLE, wide(m_current)), name))
             return;
         std::string error;
-        if (!model_->rename(current_, utf8(name), error)) {
+        if (!m_model->rename(m_current, utf8(name), error)) {
             complain(text(IDS_REFUSED, wide(error)));
             return;
         }
@@ -403,19 +403,19 @@ private:
 
     void onRemove(bool ask)
     {
-        if (current_.empty())
+        if (m_current.empty())
             return;
-        if (ask && MessageBoxW(dlg_, text(IDS_REMOVE_QUESTION, wide(current_)).c_str(), text(IDS_TITLE).c_str(),
+        if (ask && MessageBoxW(m_dlg, text(IDS_REMOVE_QUESTION, wide(m_current)).c_str(), text(IDS_TITLE).c_str(),
                                MB_YESNO | MB_ICONQUESTION) != IDYES)
             return;
-        const LRESULT at = SendDlgItemMessageW(dlg_, IDC_PROFILES, LB_GETCURSEL, 0, 0);
+        const LRESULT at = SendDlgItemMessageW(m_dlg, IDC_PROFILES, LB_GETCURSEL, 0, 0);
         std::string error;
-        if (!model_->remove(current_, error)) {
+        if (!m_model->remove(m_current, error)) {
             complain(text(IDS_REFUSED, wide(error)));
             return;
         }
         // The neighbour below takes the place, else the one above.
-        const std::vector<std::string> names = model_->names();
+        const std::vector<std::string> names = m_model->names();
         refill(names.empty() ? std::string() : names[size_t(std::min<LRESULT>(at, LRESULT(names.size()) - 1))]);
     }
 
@@ -427,23 +427,23 @@ private:
     // True when the save may go on.
     bool mayOverwrite()
     {
-        if (!model_->dirty() || !model_->changedElsewhere())
+        if (!m_model->dirty() || !m_model->changedElsewhere())
             return true;
         int answer;
-        if (inScriptStep_) {
-            answer = overwriteWhenChanged_ ? IDNO : IDYES;
+        if (m_inScriptStep) {
+            answer = m_overwriteWhenChanged ? IDNO : IDYES;
             std::fprintf(stdout, "tessforge7: the file changed elsewhere; %s\n",
                          answer == IDNO ? "saving over it" : "reloading it");
             std::fflush(stdout);
         } else {
-            answer = MessageBoxW(dlg_, text(IDS_CHANGED_ELSEWHERE).c_str(), text(IDS_TITLE).c_str(),
+            answer = MessageBoxW(m_dlg, text(IDS_CHANGED_ELSEWHERE).c_str(), text(IDS_TITLE).c_str(),
                                  MB_YESNOCANCEL | MB_ICONWARNING);
         }
         if (answer == IDNO)
             return true;
         if (answer == IDYES) {
-            model_->reload();
-            refill(current_);
+            m_model->reload();
+            refill(m_current);
         }
         return false;
     }
@@ -453,7 +453,7 @@ private:
         if (!commitSettings() || !mayOverwrite())
             return false;
         std::string error;
-        if (model_->dirty() && !model_->save(error)) {
+        if (m_model->dirty() && !m_model->save(error)) {
             complain(text(IDS_REFUSED, wide(error)));
             return false;
         }
@@ -472,14 +472,14 @@ private:
             return;
         sendSelect();
         sendGiveBack();
-        EndDialog(dlg_, IDOK);
+        EndDialog(m_dlg, IDOK);
     }
 
     void onCancel(bool ask)
     {
-        if (ask && script_.empty() && model_->dirty()) {
+        if (ask && m_script.empty() && m_model->dirty()) {
             const int answer =
-                MessageBoxW(dlg_, text(IDS_UNSAVED).c_str(), text(IDS_TITLE).c_str(), MB_YESNOCANCEL | MB_ICONQUESTION);
+                MessageBoxW(m_dlg, text(IDS_UNSAVED).c_str(), text(IDS_TITLE).c_str(), MB_YESNOCANCEL | MB_ICONQUESTION);
             if (answer == IDCANCEL)
                 return;
             if (answer == IDYES) {
@@ -487,14 +487,14 @@ private:
                 return;
             }
         }
-        EndDialog(dlg_, IDCANCEL);
+        EndDialog(m_dlg, IDCANCEL);
     }
 
     // ---- messages to the dialog that started the editor
 
     HWND target() const
     {
-        HWND w = reinterpret_cast<HWND>(args_.window);
+        HWND w = reinterpret_cast<HWND>(m_args.window);
         return w && IsWindow(w) ? w : nullptr;
     }
 
@@ -510,13 +510,13 @@ private:
             data.lpData = const_cast<char16_t*>(block->data());
         }
         DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(w, WM_COPYDATA, reinterpret_cast<WPARAM>(dlg_), reinterpret_cast<LPARAM>(&data),
+        SendMessageTimeoutW(w, WM_COPYDATA, reinterpret_cast<WPARAM>(m_dlg), reinterpret_cast<LPARAM>(&data),
                             SMTO_ABORTIFHUNG, 10000, &ignored);
     }
 
     void sendSelect()
     {
-        const std::u16string block = copyDataBlock(wide(current_));
+        const std::u16string block = copyDataBlock(wide(m_current));
         send(kSelectProfileRequest, &block);
     }
 
@@ -542,21 +542,21 @@ private:
     void setField(int id, const std::wstring& value, bool choice)
     {
         if (choice)
-            SendDlgItemMessageW(dlg_, id, CB_SETCURSEL, WPARAM(_wtoi(value.c_str())), 0);
+            SendDlgItemMessageW(m_dlg, id, CB_SETCURSEL, WPARAM(_wtoi(value.c_str())), 0);
         else
-            SetDlgItemTextW(dlg_, id, value.c_str());
+            SetDlgItemTextW(m_dlg, id, value.c_str());
     }
 
     void runScriptStep()
     {
-        if (pauseUntil_ && GetTickCount() < pauseUntil_)
+        if (m_pauseUntil && GetTickCount() < m_pauseUntil)
             return;
-        pauseUntil_ = 0;
-        if (next_ >= script_.size()) {
-            KillTimer(dlg_, 1);
+        m_pauseUntil = 0;
+        if (m_next >= m_script.size()) {
+            KillTimer(m_dlg, 1);
             return;
         }
-        const std::wstring step = script_[next_];
+        const std::wstring step = m_script[m_next];
         const size_t colon = step.find(L':');
         const std::wstring verb = step.substr(0, colon);
         const std::wstring arg = colon == std::wstring::npos ? std::wstring() : step.substr(colon + 1);
@@ -566,12 +566,12 @@ private:
             if (!open)
                 return;   // asked again at the next tick
         }
-        ++next_;
+        ++m_next;
         std::fprintf(stdout, "tessforge7 step: %s\n", utf8(step).c_str());
         std::fflush(stdout);
-        inScriptStep_ = true;
+        m_inScriptStep = true;
         runStep(verb, arg, step);
-        inScriptStep_ = false;
+        m_inScriptStep = false;
     }
 
     void runStep(const std::wstring& verb, const std::wstring& arg, const std::wstring& step)
@@ -605,27 +605,27 @@ private:
         } else if (verb == L"giveback") {
             sendGiveBack();
         } else if (verb == L"pause") {
-            pauseUntil_ = GetTickCount() + DWORD(_wtoi(arg.c_str()));
+            m_pauseUntil = GetTickCount() + DWORD(_wtoi(arg.c_str()));
         } else if (verb == L"ok") {
             onOk();
         } else if (verb == L"cancel") {
             onCancel(false);
         } else if (verb == L"onchange") {
-            overwriteWhenChanged_ = arg == L"overwrite";
+            m_overwriteWhenChanged = arg == L"overwrite";
         } else if (verb != L"gate") {
             std::fprintf(stderr, "tessforge7: unknown step %s\n", utf8(step).c_str());
         }
     }
 
-    EditorArguments args_;
-    HWND dlg_ = nullptr;
-    std::unique_ptr<EditorModel> model_;
-    std::string current_;
-    std::vector<std::wstring> script_;
-    size_t next_ = 0;
-    DWORD pauseUntil_ = 0;
-    bool inScriptStep_ = false;
-    bool overwriteWhenChanged_ = false;
+    EditorArguments m_args;
+    HWND m_dlg = nullptr;
+    std::unique_ptr<EditorModel> m_model;
+    std::string m_current;
+    std::vector<std::wstring> m_script;
+    size_t m_next = 0;
+    DWORD m_pauseUntil = 0;
+    bool m_inScriptStep = false;
+    bool m_overwriteWhenChanged = false;
 };
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "tools/winkit/winkit.h"
 
+#include "baselib/svr_handle_win.h"
+
 #include <algorithm>
 #include <cwctype>
 #include <map>
@@ -46,12 +48,15 @@ bool writeFile(const std::wstring& path, const void* bytes, size_t size)
 {
     if (size > 0xFFFFFFFFu)
         return false;
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(f, bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
-    CloseHandle(f);
+    bool ok = false;
+    {
+        const Solvaris_Win32::UniqueHandle f(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!f)
+            return false;
+        DWORD written = 0;
+        ok = WriteFile(f.get(), bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    }  // closed before a failed file is deleted
     if (!ok)
         DeleteFileW(path.c_str());
     return ok;
@@ -249,24 +254,19 @@ std::vector<DWORD> grabScreen(const RECT& r)
     std::vector<DWORD> out;
     if (w <= 0 || h <= 0 || w > 8192 || h > 8192)
         return out;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
+    const Solvaris_Win32::WindowDc screen(nullptr);
+    const Solvaris_Win32::MemoryDc mem(CreateCompatibleDC(screen.get()));
     BITMAPINFO bi = {};
     bi.bmiHeader = {sizeof bi.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const Solvaris_Win32::GdiObject<HBITMAP> dib(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (dib && bits) {
-        HGDIOBJ old = SelectObject(mem, dib);
-        if (BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY)) {
+        const Solvaris_Win32::SelectScope selected(mem.get(), dib.get());
+        if (BitBlt(mem.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY)) {
             GdiFlush();
             out.assign(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + size_t(w) * h);
         }
-        SelectObject(mem, old);
     }
-    if (dib)
-        DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
     return out;
 }
 
