@@ -41,3 +41,8 @@ bool CIniFile::WriteInt(const wchar_t* key, uint32_t value) const
     std::swprintf(text, 16, L"%u", static_cast<unsigned>(value));
     return WritePrivateProfileStringW(kSection, key, text, m_path.c_str()) != FALSE;
 }
+
+void CIniFile::ForgetCachedCopy() const
+{
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, m_path.c_str());
+}

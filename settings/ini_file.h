@@ -27,6 +27,11 @@ public:
     bool WriteString(const wchar_t* key, const std::wstring& value) const;
     bool WriteInt(const wchar_t* key, uint32_t value) const;
 
+    // Drops the copy of the file the profile functions keep, so the next read
+    // reads the file itself (the documented flush: every argument but the
+    // file name null).
+    void ForgetCachedCopy() const;
+
     const std::wstring& GetPath() const { return m_path; }
 
 private:

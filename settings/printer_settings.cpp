@@ -84,14 +84,45 @@ bool writeField(const CIniFile& ini, const Field& f, const PrinterSettings& s)
                       f.member);
 }
 
-// The file's size and last write time, to see whether it changed while it
-// was read.
+// The file's size, last write time and a hash of its bytes, to see whether
+// it changed while it was read. Size and time alone do not tell: the file
+// system stamps the time in ticks of some milliseconds, so a writer that
+// rewrites the file within one tick leaves both as they were.
 struct FileStamp {
     bool exists = false;
+    bool readable = false;  // its bytes could be read (not held, not too large)
     uint64_t size = 0;
     uint64_t written = 0;
-    bool operator==(const FileStamp& o) const { return exists == o.exists && size == o.size && written == o.written; }
+    uint64_t content = 0;
+    bool operator==(const FileStamp& o) const
+    {
+        return exists == o.exists && readable == o.readable && size == o.size && written == o.written &&
+               content == o.content;
+    }
 };
+
+// Larger files are no settings file of ours and are left as they are.
+constexpr DWORD kMaxConvertedSize = 1 << 20;
+
+// FNV-1a over the file's bytes; false when they cannot be read.
+bool hashFile(const std::wstring& path, uint64_t size, uint64_t& hash)
+{
+    if (size > kMaxConvertedSize)
+        return false;
+    const Solvaris_Win32::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    std::string bytes(size_t(size) + 1, '\0');
+    DWORD got = 0;
+    if (!ReadFile(file.get(), &bytes[0], DWORD(bytes.size()), &got, nullptr))
+        return false;
+    hash = 14695981039346656037ull;
+    for (DWORD i = 0; i < got; ++i)
+        hash = (hash ^ uint8_t(bytes[i])) * 1099511628211ull;
+    return true;
+}
 
 FileStamp stampOf(const std::wstring& path)
 {
@@ -101,6 +132,7 @@ FileStamp stampOf(const std::wstring& path)
         stamp.exists = true;
         stamp.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         stamp.written = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+        stamp.readable = hashFile(path, stamp.size, stamp.content);
     }
     return stamp;
 }
@@ -116,9 +148,6 @@ constexpr DWORD kLoadRetryMs = 5;
 // waits before each new try; as long as load waits for a writer.
 constexpr DWORD kSaveWaitMs = 1000;
 constexpr DWORD kSaveRetryMs = 5;
-
-// Larger files are no settings file of ours and are left as they are.
-constexpr DWORD kMaxConvertedSize = 1 << 20;
 
 const unsigned char kUtf16Mark[2] = {0xFF, 0xFE};
 
@@ -262,11 +291,14 @@ void PrinterSettings::setSettingsName(const std::wstring& name)
 
 // The converter may rewrite the file while this program reads it: the
 // profile functions then rewrite it whole, and a read in between finds an
-// empty file, so keys read then would come back as their defaults. Each key
-// is read on its own, so the whole read is repeated when the file changed
-// while it ran (size or write time; while the writer holds the file, reads
-// fail and give defaults too), and an empty file is given a moment to be
-// filled. After kLoadAttempts the last read stands.
+// empty or half-written file, so keys read then would come back as their
+// defaults. Each key is read on its own, so the whole read is repeated when
+// the file changed while it ran (size, write time or bytes; while the writer
+// holds the file, reads fail and give defaults too), and an empty or held
+// file is given a moment. Each attempt first drops the profile functions'
+// cached copy of the file: Wine keeps the copy while the write time stays
+// the same, which it does for a rewrite within one tick. After kLoadAttempts
+// the last read stands.
 bool PrinterSettings::load()
 {
     // Held while the file is read; a folder that cannot be used is not read
@@ -277,10 +309,12 @@ bool PrinterSettings::load()
     CIniFile ini(IniPath);
     for (int attempt = 1;; ++attempt) {
         const FileStamp before = stampOf(IniPath);
-        if (before.exists && before.size == 0 && attempt < kLoadAttempts) {
+        const bool unsettled = before.exists && (before.size == 0 || !before.readable);
+        if (unsettled && attempt < kLoadAttempts) {
             Sleep(kLoadRetryMs);
             continue;
         }
+        ini.ForgetCachedCopy();
         for (const Field& f : kFields)
             readField(ini, f, *this);
         if (stampOf(IniPath) == before || attempt >= kLoadAttempts)
