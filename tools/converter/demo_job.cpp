@@ -60,44 +60,30 @@ class ProgressPipe {
 public:
     bool open(DWORD limitMs)
     {
-        name_ = L"\\\\.\\pipe\\printvane-demo-" + std::to_wstring(GetCurrentProcessId());
-        pipe_.reset(CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr));
-        if (!pipe_)
+        if (!pipe_.valid())
             return false;
-        event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        child_ = startPrintvane({L"-pipe", name_});
+        child_ = startPrintvane({L"-pipe", pipe_.name()});
         if (!child_.process)
             return false;
-        return connectWithLimit(pipe_.get(), event_.get(), child_.process.get(), limitMs);
+        return pipe_.connect(child_.process.get(), limitMs);
     }
 
     // One record; false once the window has gone.
-    bool send(const std::vector<uint8_t>& record)
-    {
-        return writeWithLimit(pipe_.get(), event_.get(), record.data(), DWORD(record.size()), 10000);
-    }
+    bool send(const std::vector<uint8_t>& record) { return pipe_.write(record.data(), record.size(), 10000); }
 
     const Child& child() const { return child_; }
 
     // Closing our end ends the progress window.
     DWORD close()
     {
-        if (pipe_) {
-            FlushFileBuffers(pipe_.get());
-            DisconnectNamedPipe(pipe_.get());
-            pipe_.reset();
-        }
-        event_.reset();
+        pipe_.close(true);
         return finish(child_, 30000);
     }
 
     ~ProgressPipe() { close(); }
 
 private:
-    std::wstring name_;
-    Solvaris_Win32::UniqueHandle pipe_;
-    Solvaris_Win32::UniqueHandle event_;
+    winkit::ServerPipe pipe_{L"\\\\.\\pipe\\printvane-demo-" + std::to_wstring(GetCurrentProcessId())};
     Child child_;
 };
 
