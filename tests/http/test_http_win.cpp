@@ -87,15 +87,12 @@ protected:
     // The current user's proxy settings as WinHTTP reads them: a named
     // proxy, or a direct connection without automatic detection when empty.
     static void setUserProxy(const std::string& proxy) {
-        std::vector<uint8_t> blob;
-        auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) blob.push_back(uint8_t(v >> (8 * i))); };
-        put32(0x46);                          // settings version
-        put32(0);                             // change counter
-        put32(proxy.empty() ? 1 : 3);         // direct, plus named proxy
-        put32(uint32_t(proxy.size()));
+        // Version, change counter, direct (plus named proxy), the proxy;
+        // then empty bypass list and configuration script.
+        std::vector<uint8_t> blob = testkit::le32({0x46, 0, proxy.empty() ? 1u : 3u, uint32_t(proxy.size())});
         blob.insert(blob.end(), proxy.begin(), proxy.end());
-        put32(0);                             // bypass list
-        put32(0);                             // configuration script
+        const std::vector<uint8_t> tail = testkit::le32({0, 0});
+        blob.insert(blob.end(), tail.begin(), tail.end());
         HKEY key = nullptr;
         ASSERT_EQ(ERROR_SUCCESS,
                   RegCreateKeyExW(HKEY_CURRENT_USER,

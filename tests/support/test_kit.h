@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -40,6 +41,16 @@ inline std::string readFile(const fs::path& p) {
 inline bool writeFile(const fs::path& p, const std::string& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     return bool(out << bytes);
+}
+
+// 32-bit values in little-endian byte order, as the pipe records, page
+// images and the system's settings blobs carry them.
+inline std::vector<uint8_t> le32(const std::vector<uint32_t>& values) {
+    std::vector<uint8_t> bytes;
+    for (uint32_t v : values)
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(uint8_t(v >> (8 * i)));
+    return bytes;
 }
 
 // A fresh folder "pvtest-<name>" below the current one (so that relative
