@@ -7,18 +7,10 @@
 #include <cstring>
 #include <utility>
 
-namespace {
-// Builds a file byte by byte, independent of encodePageImage.
-std::vector<uint8_t> header(uint32_t w, uint32_t h, uint32_t third, uint32_t stride)
-{
-    std::vector<uint8_t> f;
-    for (uint32_t v : {w, h, third, stride})
-        for (int i = 0; i < 4; ++i)
-            f.push_back(uint8_t(v >> (8 * i)));
-    return f;
-}
+#include "support/test_kit.h"
 
-} // namespace
+// Files are built byte by byte, independent of encodePageImage.
+using testkit::le32;
 
 TEST(PageImageHeader, ChecksEveryField)
 {
@@ -35,14 +27,14 @@ TEST(PageImageHeader, ChecksEveryField)
         {"huge stride is only skipped", 1, 1, 0xFFFFFFFFu, PageImageCheck::Ok},
     };
     for (const Case& c : cases) {
-        std::vector<uint8_t> f = header(c.w, c.h, 77, c.stride);
+        std::vector<uint8_t> f = le32({c.w, c.h, 77, c.stride});
         PageImageHeader h;
         EXPECT_EQ(parsePageImageHeader(f.data(), f.size(), h), c.expected) << c.what;
         EXPECT_EQ(h.width, c.w) << c.what;
         EXPECT_EQ(h.stride, c.stride) << c.what;
     }
     // A file ending inside the header is truncated.
-    std::vector<uint8_t> f = header(4, 4, 0, 12);
+    std::vector<uint8_t> f = le32({4, 4, 0, 12});
     for (size_t n = 0; n < kPageImageHeaderSize; ++n) {
         MemorySource src(f.data(), n);
         PageImageHeader h;
@@ -59,7 +51,7 @@ TEST(PageImageRows, ShortFileKeepsWhatArrivedAndWhitensTheRest)
     // destination's own padding behind each row (pitch 20 here) is left
     // alone. (A whole file gives its rows at their stride: fuzz_page_image.)
     const uint32_t w = 6, h = 3, stride = 20;
-    std::vector<uint8_t> f = header(w, h, 0, stride), expected;
+    std::vector<uint8_t> f = le32({w, h, 0, stride}), expected;
     for (uint32_t r = 0; r < h; ++r) {
         for (uint32_t i = 0; i < w * 3; ++i)
             expected.push_back(uint8_t(r * 31 + i * 7 + 1));

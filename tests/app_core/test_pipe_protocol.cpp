@@ -11,6 +11,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/test_kit.h"
+
+using testkit::le32;
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -66,14 +70,6 @@ Bytes cat(std::initializer_list<Bytes> parts)
 
 Bytes wire(uint32_t kind) { return encodePipeMessage(kind, nullptr, 0); }
 Bytes query() { return wire(PM_GET_WINDOW); }
-// A 32-bit value in the wire's byte order, `times` times over.
-Bytes le32(uint32_t v, int times = 1)
-{
-    Bytes r;
-    for (int i = 0; i < 4 * times; ++i)
-        r.push_back(uint8_t(v >> (8 * (i % 4))));
-    return r;
-}
 
 struct StreamCase {
     const char* name;
@@ -129,7 +125,7 @@ TEST(ReadPipeMessage, StreamsGiveTheirRecordsThenEndWhateverTheReadSizes)
                     EXPECT_EQ(&src, m->pipe);
                 }
                 EXPECT_FALSE(readPipeMessage(src, kWindow));
-                EXPECT_EQ(le32(kWindow, c.replies), src.written);
+                EXPECT_EQ(le32(std::vector<uint32_t>(c.replies, kWindow)), src.written);
                 EXPECT_LE(src.readsAfterEnd, 1) << "the end is taken at the first empty or failed read";
             }
         }
@@ -145,7 +141,7 @@ TEST(ReadPipeMessage, LengthBoundIsCheckedBeforeAnythingIsReadOrAllocated)
     EXPECT_EQ(kMaxPipePayload, m->payload.size());
 
     for (uint32_t length : {kMaxPipePayload + 1, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-        ScriptedSource src(cat({le32(PM_LOG_LINE), le32(length), Bytes(64, 'x')}), 1u << 30);
+        ScriptedSource src(cat({le32({PM_LOG_LINE, length}), Bytes(64, 'x')}), 1u << 30);
         EXPECT_FALSE(readPipeMessage(src, kWindow)) << length;
         EXPECT_LE(src.largestRequest, 8u) << "the payload of a record beyond the bound is not read";
     }

@@ -7,11 +7,11 @@
 #include "baselib/alloc_probe.h"
 #include "baselib/svr_array.h"
 #include "baselib/svr_string.h"
-#include "text_helpers.h"
+#include "support/test_kit.h"
 
 using Solvaris::SimpleArray;
 using Solvaris::String;
-using text_helpers::failsWith;
+using testkit::failsWith;
 
 namespace {
 

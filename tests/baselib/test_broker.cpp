@@ -7,12 +7,12 @@
 #include <thread>
 
 #include "baselib/svr_broker.h"
-#include "text_helpers.h"
+#include "support/test_kit.h"
 
 using namespace Solvaris;
-using text_helpers::codeOf;
-using text_helpers::failsWith;
-using text_helpers::str;
+using testkit::codeOf;
+using testkit::failsWith;
+using testkit::str;
 
 TEST(FileUrl, RawPathOfFileUrls) {
     const struct { const char* url; const char* path; } cases[] = {
@@ -40,7 +40,7 @@ public:
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (name == "missing")
             SVR_THROW(errNotFound, "not here");
-        return AutoPtr<Storage>(text_helpers::storageWith(str(name)));
+        return AutoPtr<Storage>(testkit::storageWith(str(name)));
     }
     std::atomic<int> calls{0};
 };
@@ -55,7 +55,7 @@ TEST(LateBindingStorage, LocatesOnceOnFirstUseAndIsReadOnly) {
     EXPECT_EQ(broker->calls.load(), 0);
 
     std::atomic<int> sizes{0};
-    text_helpers::onThreads(6, [&] { sizes += int(s->getSize()); });
+    testkit::onThreads(6, [&] { sizes += int(s->getSize()); });
     EXPECT_EQ(broker->calls.load(), 1);
     EXPECT_EQ(sizes.load(), 6 * 7);
 

@@ -4,36 +4,19 @@
 #include <cstdio>
 #include <string>
 
-#include "baselib/storage_folder_win.h"
 #include "baselib/svr_broker.h"
 #include "baselib/svr_fileutils.h"
 #include "baselib/svr_http.h"
 #include "baselib/svr_winutils.h"
 
+#include "support/test_kit_win.h"
+
 #include <sddl.h>
-#include "text_helpers.h"
 
 using namespace Solvaris;
+using namespace testkit;
 using Solvaris_Win32::SystemReservedDirectoryLocator;
-using text_helpers::codeOf;
-using text_helpers::str;
-
-namespace {
-
-// Sets environment variables for the life of the object (empty: unset).
-struct EnvScope {
-    std::wstring db, alt;
-    EnvScope(const std::wstring& dbDir, const std::wstring& altName) {
-        SetEnvironmentVariableW(L"SVRDBDIR", dbDir.empty() ? nullptr : dbDir.c_str());
-        SetEnvironmentVariableW(L"SVRDBDIR_ALTNAME", altName.empty() ? nullptr : altName.c_str());
-    }
-    ~EnvScope() {
-        SetEnvironmentVariableW(L"SVRDBDIR", nullptr);
-        SetEnvironmentVariableW(L"SVRDBDIR_ALTNAME", nullptr);
-    }
-};
-
-} // namespace
+using uitest::narrow;
 
 // SVRDBDIR is used verbatim; a folder made for it is opened to everyone, a
 // folder found in place (the user's Documents, say) is used as it is, and a
@@ -52,32 +35,27 @@ TEST(SystemFolders, DbDirIsCreatedAndUsedVerbatim) {
         {L"a file", L"plain.txt", file, false, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(uitest::narrow(c.what));
-        ScratchFolder dir(L"sysdir");
-        const std::wstring wanted = dir.path(c.name);
+        SCOPED_TRACE(narrow(c.what));
+        ScratchFolder dir("sysdir");
+        const std::wstring wanted = (dir / c.name).wstring();
         if (c.found == folder) {
             ASSERT_TRUE(CreateDirectoryW(wanted.c_str(), nullptr));
         } else if (c.found == file) {
-            ASSERT_TRUE(uitest::writeFile(wanted, "x"));
+            ASSERT_TRUE(writeFile(wanted, "x"));
         }
-        const std::wstring debug = dir.path(L"debug.txt");
-        SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", debug.c_str());
-        EnvScope env(wanted, L"Ignored");
         {
+            EnvScope debug("_PXLL_DEBUG_FILE", dir.u8("debug.txt")), db("SVRDBDIR", narrow(wanted)),
+                alt("SVRDBDIR_ALTNAME", "Ignored");
             SystemReservedDirectoryLocator locator;
-            EXPECT_EQ(str(locator.getSystemReservedDirectory()), c.usable ? uitest::narrow(wanted) : "");
+            EXPECT_EQ(str(locator.getSystemReservedDirectory()), c.usable ? narrow(wanted) : "");
             EXPECT_EQ(isFolder(wanted), c.found != file);
             EXPECT_EQ(everyoneMayWrite(wanted), c.everyone);
             // A second build finds the folder in place.
             SystemReservedDirectoryLocator again;
-            EXPECT_EQ(str(again.getSystemReservedDirectory()), c.usable ? uitest::narrow(wanted) : "");
+            EXPECT_EQ(str(again.getSystemReservedDirectory()), c.usable ? narrow(wanted) : "");
         }
-        SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", nullptr);
-        const std::string lines = uitest::readFile(debug);
-        EXPECT_EQ(lines.find(uitest::narrow(wanted) + " is not a folder") != std::string::npos, !c.usable) << lines;
-        DeleteFileW(debug.c_str());
-        RemoveDirectoryW(wanted.c_str());
-        RemoveDirectoryW(dir.path(L"deeper").c_str());
+        const std::string lines = readFile(dir / "debug.txt");
+        EXPECT_EQ(lines.find(narrow(wanted) + " is not a folder") != std::string::npos, !c.usable) << lines;
     }
 }
 
@@ -90,15 +68,15 @@ TEST(SystemFolders, AltNameReplacesTheFolderName) {
         {L"NUL", L"Marovent"}, {L"com1.txt", L"Marovent"}, {L"PvTrail.", L"Marovent"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(uitest::narrow(c.alt));
-        EnvScope env(L"", c.alt);
+        SCOPED_TRACE(narrow(c.alt));
+        EnvScope env("SVRDBDIR_ALTNAME", narrow(c.alt));
         SystemReservedDirectoryLocator locator;
         std::wstring expected = commonAppData() + L"\\" + c.name;
-        EXPECT_EQ(str(locator.getSystemReservedDirectory()), uitest::narrow(expected));
+        EXPECT_EQ(str(locator.getSystemReservedDirectory()), narrow(expected));
         EXPECT_TRUE(isFolder(expected));
         std::string user = str(locator.getUserReservedDirectory());
-        EXPECT_TRUE(text_helpers::endsWith(user, "\\" + uitest::narrow(c.name))) << user;
-        EXPECT_NE(user, uitest::narrow(expected));
+        EXPECT_TRUE(endsWith(user, "\\" + narrow(c.name))) << user;
+        EXPECT_NE(user, narrow(expected));
     }
     std::wstring alt = commonAppData() + L"\\PvTestAlt";
     RemoveDirectoryW(alt.c_str());
@@ -143,7 +121,7 @@ TEST(SystemFolders, LinksAndAccessListsAreJudgedByWhatTheSystemShows) {
         PACL acl = nullptr;
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &sd, nullptr));
         ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &acl, &defaulted));
-        EXPECT_EQ(Solvaris_Win32::grantsEveryoneFullControl(acl), c.full) << uitest::narrow(c.sddl);
+        EXPECT_EQ(Solvaris_Win32::grantsEveryoneFullControl(acl), c.full) << narrow(c.sddl);
         LocalFree(sd);
     }
 }
@@ -151,7 +129,7 @@ TEST(SystemFolders, LinksAndAccessListsAreJudgedByWhatTheSystemShows) {
 TEST(SystemFolders, ProcessWideInstanceIsBuiltOnceAndKeepsItsFolder) {
     String first = Solvaris_Win32::getSystemReservedDirectory();
     EXPECT_FALSE(first.isEmpty());
-    EnvScope env(L"C:\\pv-ignored-later", L"");
+    EnvScope env("SVRDBDIR", "C:\\pv-ignored-later");
     EXPECT_EQ(Solvaris_Win32::getSystemReservedDirectory(), first);
 }
 
@@ -160,7 +138,7 @@ class FakeHttp : public HttpManager {
 public:
     AutoPtr<Storage> createStorage(const String& url, StreamProgressCallback, void*) override {
         last = url;
-        return AutoPtr<Storage>(text_helpers::storageWith("web"));
+        return AutoPtr<Storage>(testkit::storageWith("web"));
     }
     AutoPtr<HttpConnection> createConnection(const String&, uint16_t) override { return nullptr; }
     AutoPtr<HttpConnection> createSecureConnection(const String&, uint16_t, bool) override { return nullptr; }
@@ -171,11 +149,11 @@ public:
 } // namespace
 
 TEST(ResourceBroker, NamesByKind) {
-    ScratchFolder dir(L"broker");
-    ASSERT_TRUE(uitest::writeFile(dir.path(L"a b.txt"), "local"));
+    ScratchFolder dir("broker");
+    ASSERT_TRUE(writeFile(dir / "a b.txt", "local"));
     // A file URL is decoded as raw paths are (test_broker.cpp), then made
     // absolute and canonical.
-    std::string url = "file:///" + uitest::narrow(dir.path(L"./sub/../a%20b.txt"));
+    std::string url = "file:///" + dir.u8("./sub/../a%20b.txt");
     for (char& ch : url)
         if (ch == '\\')
             ch = '/';
@@ -185,21 +163,21 @@ TEST(ResourceBroker, NamesByKind) {
     AutoPtr<Storage> viaUrl = broker->locateFile(url.c_str());
     EXPECT_EQ(viaUrl->readBytes(buf, 5, true), 5u);
     EXPECT_EQ(std::string(buf, 5), "local");
-    EXPECT_EQ(str(viaUrl->getName()), uitest::narrow(dir.path(L"a b.txt")));
+    EXPECT_EQ(str(viaUrl->getName()), dir.u8("a b.txt"));
 
     // A relative path is resolved against the current folder.
     wchar_t cwd[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, cwd);
-    SetCurrentDirectoryW(dir.folder().c_str());
+    SetCurrentDirectoryW(dir.path().c_str());
     AutoPtr<Storage> relative = broker->locateFile(".\\sub\\..\\a b.txt");
     SetCurrentDirectoryW(cwd);
-    EXPECT_EQ(str(relative->getName()), uitest::narrow(dir.path(L"a b.txt")));
+    EXPECT_EQ(str(relative->getName()), dir.u8("a b.txt"));
     EXPECT_EQ(relative->getSize(), 5u);
 
-    EXPECT_TRUE(text_helpers::failsWith([&] { broker->locateFile("ftp://host/x"); }, 7, "Unknown resource protocol!"));
-    EXPECT_TRUE(text_helpers::failsWith([&] { broker->locateFile("https://host/x"); }, 26, "No HTTP manager!"));
+    EXPECT_TRUE(testkit::failsWith([&] { broker->locateFile("ftp://host/x"); }, 7, "Unknown resource protocol!"));
+    EXPECT_TRUE(testkit::failsWith([&] { broker->locateFile("https://host/x"); }, 26, "No HTTP manager!"));
     // A missing file fails in the storage layer.
-    EXPECT_EQ(codeOf([&] { broker->locateFile(dir.at(L"missing")); }), 12);
+    EXPECT_EQ(codeOf([&] { broker->locateFile(dir.lib("missing")); }), 12);
 
     AutoPtr<FakeHttp> http(new FakeHttp);
     AutoPtr<ResourceBroker> webBroker = ResourceBroker::create(AutoPtr<HttpManager>(http));
@@ -209,11 +187,11 @@ TEST(ResourceBroker, NamesByKind) {
 }
 
 TEST(ResourceBroker, GetStorageBindsNowOrOnFirstUse) {
-    ScratchFolder dir(L"broker-late");
-    String path = dir.at(L"late.txt");
+    ScratchFolder dir("broker-late");
+    String path = dir.lib("late.txt");
     AutoPtr<Storage> late = getStorage(path, true);  // the file does not exist yet
     EXPECT_EQ(codeOf([&] { getStorage(path, false); }), 12);
-    ASSERT_TRUE(uitest::writeFile(dir.path(L"late.txt"), "arrived"));
+    ASSERT_TRUE(writeFile(dir / "late.txt", "arrived"));
     EXPECT_EQ(late->getSize(), 7u);
     EXPECT_EQ(str(late->getName()), str(path));
     EXPECT_EQ(getStorage(path)->getSize(), 7u);
@@ -234,7 +212,6 @@ TEST(ResourceBroker, DiskStoragesOpenForIdentificationOnly) {
 // Process-wide objects are destroyed at exit, the last one built first. A
 // child builds two and reports their destruction on its standard output.
 namespace {
-const wchar_t kExitChildFlag[] = L"PV_SINGLETON_EXIT_CHILD";
 struct BuiltFirst : ThreadSafeSingleton<BuiltFirst> {
     ~BuiltFirst() { std::printf("destroyed first\n"), std::fflush(stdout); }
 };
@@ -244,18 +221,11 @@ struct BuiltSecond : ThreadSafeSingletonReferable<BuiltSecond>, Referable {
 } // namespace
 
 TEST(SystemFolders, ProcessWideObjectsGoInReverseOrderAtExit) {
-    ScratchFolder dir(L"singleton-exit");
-    std::wstring out = dir.path(L"out.txt");
+    ScratchFolder dir("singleton-exit");
     uitest::Process child;
-    SetEnvironmentVariableW(kExitChildFlag, L"1");
-    bool started = child.startWithOutput(
-        uitest::commandLine(uitest::programPath(L"test_baselib.exe"),
-                            {L"--gtest_also_run_disabled_tests", L"--gtest_filter=DISABLED_SingletonExitChild.*"}),
-        out);
-    SetEnvironmentVariableW(kExitChildFlag, nullptr);
-    ASSERT_TRUE(started);
+    ASSERT_TRUE(startChild(child, L"DISABLED_SingletonExitChild.*", L"1", (dir / "out.txt").wstring()));
     ASSERT_TRUE(child.wait(30000));
-    std::string text = uitest::readFile(out);
+    std::string text = readFile(dir / "out.txt");
     size_t second = text.find("destroyed second");
     size_t first = text.find("destroyed first");
     ASSERT_NE(second, std::string::npos) << text;
@@ -265,7 +235,7 @@ TEST(SystemFolders, ProcessWideObjectsGoInReverseOrderAtExit) {
 
 // Not a test of its own: the child of the test above.
 TEST(DISABLED_SingletonExitChild, BuildsTwo) {
-    if (!GetEnvironmentVariableW(kExitChildFlag, nullptr, 0))
+    if (childJob().empty())
         GTEST_SKIP() << "runs as the child of ProcessWideObjectsGoInReverseOrderAtExit";
     ASSERT_NE(BuiltFirst::instance(), nullptr);
     ASSERT_TRUE(BuiltSecond::instance());

@@ -10,10 +10,10 @@
 #include "baselib/svr_cachedstorage.h"
 #include "baselib/svr_credential.h"
 #include "baselib/svr_error.h"
-#include "text_helpers.h"
+#include "support/test_kit.h"
 
 using namespace Solvaris;
-using text_helpers::codeOf;
+using testkit::codeOf;
 
 namespace {
 

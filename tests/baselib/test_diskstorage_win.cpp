@@ -11,14 +11,11 @@
 #include <string>
 #include <thread>
 
-#include "baselib/storage_folder_win.h"
 #include "baselib/svr_storage.h"
-#include "text_helpers.h"
+#include "support/test_kit.h"
 
 using namespace Solvaris;
-using text_helpers::codeOf;
-using text_helpers::readAll;
-using text_helpers::str;
+using namespace testkit;
 
 namespace {
 
@@ -27,8 +24,8 @@ void writeText(Storage* s, const std::string& text) {
 }
 
 bool hasWorkingFile(const ScratchFolder& dir) {
-    for (const std::wstring& name : dir.files())
-        if (name.rfind(L"~wt", 0) == 0)
+    for (const std::string& name : dir.files())
+        if (name.rfind("~wt", 0) == 0)
             return true;
     return false;
 }
@@ -36,8 +33,8 @@ bool hasWorkingFile(const ScratchFolder& dir) {
 } // namespace
 
 TEST(DiskStorage, WritersHoldTheFileAloneReadersShare) {
-    ScratchFolder dir(L"disk-write");
-    String path = dir.at(L"w.bin");
+    ScratchFolder dir("disk-write");
+    String path = dir.lib("w.bin");
     AutoPtr<DiskStorage> w = DiskStorage::create(path, accessReadWrite, creationDefault);
     w->writeBytes("abc", 3);
     w->flushBuffer();
@@ -62,53 +59,53 @@ TEST(DiskStorage, WritersHoldTheFileAloneReadersShare) {
 // Open failures of both layers; disk failures name the call and keep the
 // system's error.
 TEST(DiskStorage, OpenFailures) {
-    ScratchFolder dir(L"disk-open");
-    ASSERT_TRUE(uitest::writeFile(dir.path(L"old"), "old"));
-    const struct { bool rollback; const wchar_t* name; AccessMode access; CreationMode creation; int code; } cases[] = {
-        {false, L"missing", accessRead, creationDefault, 12},
-        {false, L"missing", accessReadWrite, openExisting, 12},
-        {false, L"missing", accessReadWrite, truncateExisting, 12},
-        {false, L"no-folder\\x", accessReadWrite, createAlways, 12},
-        {false, L"old", accessReadWrite, createNew, 26},
-        {true, L"old", accessReadWrite, createNew, 10},
-        {true, L"missing", accessReadWrite, openExisting, 12},
-        {true, L"missing", accessWrite, truncateExisting, 12},
-        {true, L"missing", accessRead, creationDefault, 12},
-        {true, L"old", accessRead, openAlways, 7},
-        {true, L"old", accessNone, openExisting, 7},
-        {true, L"old", AccessMode(7), openExisting, 7},
+    ScratchFolder dir("disk-open");
+    ASSERT_TRUE(writeFile(dir / "old", "old"));
+    const struct { bool rollback; const char* name; AccessMode access; CreationMode creation; int code; } cases[] = {
+        {false, "missing", accessRead, creationDefault, 12},
+        {false, "missing", accessReadWrite, openExisting, 12},
+        {false, "missing", accessReadWrite, truncateExisting, 12},
+        {false, "no-folder\\x", accessReadWrite, createAlways, 12},
+        {false, "old", accessReadWrite, createNew, 26},
+        {true, "old", accessReadWrite, createNew, 10},
+        {true, "missing", accessReadWrite, openExisting, 12},
+        {true, "missing", accessWrite, truncateExisting, 12},
+        {true, "missing", accessRead, creationDefault, 12},
+        {true, "old", accessRead, openAlways, 7},
+        {true, "old", accessNone, openExisting, 7},
+        {true, "old", AccessMode(7), openExisting, 7},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.rollback << uitest::narrow(c.name) << c.access << c.creation);
+        SCOPED_TRACE(testing::Message() << c.rollback << c.name << c.access << c.creation);
         if (c.rollback) {
-            EXPECT_EQ(codeOf([&] { DiskStorageWithRollback::create(dir.at(c.name), c.access, c.creation); }), c.code);
+            EXPECT_EQ(codeOf([&] { DiskStorageWithRollback::create(dir.lib(c.name), c.access, c.creation); }), c.code);
             continue;
         }
-        EXPECT_FALSE(DiskStorage::create(dir.at(c.name), c.access, c.creation, false));
+        EXPECT_FALSE(DiskStorage::create(dir.lib(c.name), c.access, c.creation, false));
         try {
-            DiskStorage::create(dir.at(c.name), c.access, c.creation);
+            DiskStorage::create(dir.lib(c.name), c.access, c.creation);
             ADD_FAILURE() << "no exception thrown";
         } catch (const PlatformException& e) {   // any other exception fails the test
             EXPECT_EQ(e.code(), c.code);
-            EXPECT_TRUE(text_helpers::endsWith(str(e.message()), " CreateFileW\n")) << str(e.message());
+            EXPECT_TRUE(endsWith(str(e.message()), " CreateFileW\n")) << str(e.message());
             EXPECT_NE(e.platformError(), 0u);
         }
     }
     // Read access to a rollback storage: no writes, and a commit changes nothing.
-    AutoPtr<DiskStorageWithRollback> r = DiskStorageWithRollback::create(dir.at(L"old"), accessRead);
+    AutoPtr<DiskStorageWithRollback> r = DiskStorageWithRollback::create(dir.lib("old"), accessRead);
     EXPECT_EQ(readAll(r.get()), "old");
     EXPECT_NE(codeOf([&] { writeText(r.get(), "x"); }), 0);
     r->commit();
     r = nullptr;
-    EXPECT_EQ(uitest::readFile(dir.path(L"old")), "old");
+    EXPECT_EQ(readFile(dir / "old"), "old");
     EXPECT_EQ(dir.files().size(), 1u);
 }
 
 TEST(DiskStorage, RangeLocksWithLengthZeroRunToTheEndOfTheRange) {
-    ScratchFolder dir(L"disk-lock");
-    ASSERT_TRUE(uitest::writeFile(dir.path(L"l"), "0123456789"));
-    AutoPtr<DiskStorage> a = DiskStorage::create(dir.at(L"l"), accessRead, openExisting);
-    AutoPtr<DiskStorage> b = DiskStorage::create(dir.at(L"l"), accessRead, openExisting);
+    ScratchFolder dir("disk-lock");
+    ASSERT_TRUE(writeFile(dir / "l", "0123456789"));
+    AutoPtr<DiskStorage> a = DiskStorage::create(dir.lib("l"), accessRead, openExisting);
+    AutoPtr<DiskStorage> b = DiskStorage::create(dir.lib("l"), accessRead, openExisting);
 
     a->lock(10, 0, true);  // offset 10 up to 2^64 - 1
     const struct { uint64_t offset, length; bool free; } probes[] = {
@@ -127,8 +124,8 @@ TEST(DiskStorage, RangeLocksWithLengthZeroRunToTheEndOfTheRange) {
     EXPECT_FALSE(a->tryLock(5, 1, false));
     b->unlock(0, 0);
     // Unlocking a range that is not locked is an error of its own.
-    std::string unlockFailure = text_helpers::thrown([&] { b->unlock(0, 0); }).message;
-    EXPECT_TRUE(text_helpers::endsWith(unlockFailure, " UnlockFileEx failed!\n")) << unlockFailure;
+    std::string unlockFailure = thrown([&] { b->unlock(0, 0); }).message;
+    EXPECT_TRUE(endsWith(unlockFailure, " UnlockFileEx failed!\n")) << unlockFailure;
     // Shared locks coexist.
     a->lock(0, 4, false);
     EXPECT_TRUE(b->tryLock(0, 4, false));
@@ -183,27 +180,27 @@ TEST(RollbackStorage, ReleasedOrCommittedWithEveryCreationMode) {
     for (const auto& c : cases)
         for (bool commit : {false, true}) {
             SCOPED_TRACE(testing::Message() << c.creation << " " << c.exists << " " << commit);
-            ScratchFolder dir(L"rb-rollback");
+            ScratchFolder dir("rb-rollback");
             if (c.exists) {
-                ASSERT_TRUE(uitest::writeFile(dir.path(L"t"), "old content"));
+                ASSERT_TRUE(writeFile(dir / "t", "old content"));
             }
             {
                 AutoPtr<DiskStorageWithRollback> s =
-                    DiskStorageWithRollback::create(dir.at(L"t"), accessReadWrite, c.creation);
+                    DiskStorageWithRollback::create(dir.lib("t"), accessReadWrite, c.creation);
                 EXPECT_EQ(readAll(s.get()), c.seen);
                 // Held alone while it is open.
-                EXPECT_FALSE(DiskStorage::create(dir.at(L"t"), accessRead, openExisting, false));
+                EXPECT_FALSE(DiskStorage::create(dir.lib("t"), accessRead, openExisting, false));
                 s->setPos(4);
                 writeText(s.get(), "NEW");
                 s->setPos(0);
                 s->setEof();
                 writeText(s.get(), "changed");
-                EXPECT_EQ(GetFileAttributesW(dir.path(L"t").c_str()) != INVALID_FILE_ATTRIBUTES, c.exists);
+                EXPECT_EQ(GetFileAttributesW((dir / "t").c_str()) != INVALID_FILE_ATTRIBUTES, c.exists);
                 if (commit)
                     s->commit();
             }
-            bool exists = false;
-            std::string after = uitest::readFile(dir.path(L"t"), &exists);
+            const bool exists = fs::exists(dir / "t");
+            const std::string after = readFile(dir / "t");
             EXPECT_EQ(exists, c.exists || commit);
             EXPECT_EQ(after, commit ? "changed" : c.exists ? "old content" : "");
             EXPECT_FALSE(hasWorkingFile(dir));
@@ -212,13 +209,13 @@ TEST(RollbackStorage, ReleasedOrCommittedWithEveryCreationMode) {
 }
 
 TEST(RollbackStorage, CommitReplacesTheFileAndKeepsWorking) {
-    ScratchFolder dir(L"rb-commit");
-    ASSERT_TRUE(uitest::writeFile(dir.path(L"t"), "version one"));
-    AutoPtr<DiskStorageWithRollback> s = DiskStorageWithRollback::create(dir.at(L"t"), accessReadWrite, openExisting);
+    ScratchFolder dir("rb-commit");
+    ASSERT_TRUE(writeFile(dir / "t", "version one"));
+    AutoPtr<DiskStorageWithRollback> s = DiskStorageWithRollback::create(dir.lib("t"), accessReadWrite, openExisting);
     s->setPos(8);
     writeText(s.get(), "two");
     EXPECT_TRUE(hasWorkingFile(dir));
-    EXPECT_EQ(uitest::readFile(dir.path(L"t")), "");  // still held alone: nothing to read from outside
+    EXPECT_EQ(readFile(dir / "t"), "");  // still held alone: nothing to read from outside
     s->commit();
     EXPECT_FALSE(hasWorkingFile(dir));
     EXPECT_EQ(s->getPos(), 11u);
@@ -228,14 +225,14 @@ TEST(RollbackStorage, CommitReplacesTheFileAndKeepsWorking) {
     s->setEof();
     writeText(s.get(), "three");
     s = nullptr;
-    EXPECT_EQ(uitest::readFile(dir.path(L"t")), "version two");
+    EXPECT_EQ(readFile(dir / "t"), "version two");
     EXPECT_EQ(dir.files().size(), 1u);
 
     // A storage that starts empty commits an empty file even without writes.
-    s = DiskStorageWithRollback::create(dir.at(L"t"), accessWrite, creationDefault);
+    s = DiskStorageWithRollback::create(dir.lib("t"), accessWrite, creationDefault);
     s->commit();
     s = nullptr;
-    EXPECT_EQ(uitest::readFile(dir.path(L"t")), "");
+    EXPECT_EQ(readFile(dir / "t"), "");
 }
 
 // A commit that cannot replace the file (here: someone else reads it and
@@ -247,19 +244,19 @@ TEST(RollbackStorage, CommitReplacesTheFileAndKeepsWorking) {
 TEST(RollbackStorage, FailedCommitKeepsTheOldContent) {
     for (bool keepsIt : {false, true}) {
         SCOPED_TRACE(keepsIt ? "the intruder holds the working file" : "the intruder writes into it");
-        ScratchFolder dir(L"rb-fail");
-        std::wstring target = dir.path(L"t");
-        ASSERT_TRUE(uitest::writeFile(target, "old"));
+        ScratchFolder dir("rb-fail");
+        const fs::path target = dir / "t";
+        ASSERT_TRUE(writeFile(target, "old"));
         HANDLE reader = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(reader, INVALID_HANDLE_VALUE);
         AutoPtr<DiskStorageWithRollback> s =
-            DiskStorageWithRollback::create(dir.at(L"t"), accessReadWrite, openExisting);
+            DiskStorageWithRollback::create(dir.lib("t"), accessReadWrite, openExisting);
         writeText(s.get(), "NEW");
         std::wstring work;
-        for (const std::wstring& name : dir.files())
-            if (name.rfind(L"~wt", 0) == 0)
-                work = dir.path(name);
+        for (const std::string& name : dir.files())
+            if (name.rfind("~wt", 0) == 0)
+                work = (dir / name).wstring();
         ASSERT_FALSE(work.empty());
         std::atomic<bool> committing{true};
         HANDLE taken = INVALID_HANDLE_VALUE;
@@ -279,29 +276,29 @@ TEST(RollbackStorage, FailedCommitKeepsTheOldContent) {
                 taken = INVALID_HANDLE_VALUE;
             }
         });
-        EXPECT_TRUE(text_helpers::failsWith([&] { s->commit(); }, 26,
+        EXPECT_TRUE(failsWith([&] { s->commit(); }, 26,
                                             "DiskStorageWithRollback::commit: CRITICAL ERROR: FileUtils::replaceFile "
-                                            "failed for " + uitest::narrow(target) + ", no way to recover!\n"));
+                                            "failed for " + target.u8string() + ", no way to recover!\n"));
         committing = false;
         intruder.join();
         EXPECT_EQ(taken, INVALID_HANDLE_VALUE) << "the working file was opened by someone else";
         if (taken != INVALID_HANDLE_VALUE)
             CloseHandle(taken);
-        EXPECT_EQ(uitest::readFile(target), "old");
+        EXPECT_EQ(readFile(target), "old");
         EXPECT_EQ(readAll(s.get()), "NEW");
         // Later writes still go to the working file, never to the target.
         s->setPos(3);
         writeText(s.get(), "!");
         EXPECT_TRUE(hasWorkingFile(dir));
         CloseHandle(reader);
-        EXPECT_EQ(uitest::readFile(target), "old");
+        EXPECT_EQ(readFile(target), "old");
         // Once the reader is gone the same storage commits.
         s->commit();
         EXPECT_FALSE(hasWorkingFile(dir));
         s->setPos(0);
         writeText(s.get(), "X");
         s = nullptr;
-        EXPECT_EQ(uitest::readFile(target), "NEW!");
+        EXPECT_EQ(readFile(target), "NEW!");
         EXPECT_FALSE(hasWorkingFile(dir));
     }
 }

@@ -1,29 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #if defined(_WIN32)
-#include <windows.h>
 #include <share.h>
 
-#include "support/ui_probe.h"
+#include "support/test_kit_win.h"
 #endif
 
 #include "baselib/alloc_probe.h"
 #include "baselib/svr_error.h"
-#include "text_helpers.h"
+#include "support/test_kit.h"
 
 using Solvaris::Exception;
 using Solvaris::String;
-using text_helpers::endsWith;
-using text_helpers::clearDebugFile;
-using text_helpers::setDebugFile;
-using text_helpers::str;
+using testkit::endsWith;
+using testkit::str;
 
 namespace {
 
@@ -126,14 +119,13 @@ protected:
         std::remove(m_path.c_str());
     }
     void TearDown() override {
-        clearDebugFile();
+        testkit::unsetEnv("_PXLL_DEBUG_FILE");
         std::remove(m_path.c_str());
     }
+    static void name(const std::string& path) { testkit::setEnv("_PXLL_DEBUG_FILE", path); }
     // The file's text; with crlf false, the platform's line ends read back as "\n".
     std::string contents(bool crlf = false) const {
-        std::stringstream ss;
-        ss << std::ifstream(m_path, std::ios::binary).rdbuf();
-        std::string s = ss.str();
+        std::string s = testkit::readFile(m_path);
         for (size_t at; !crlf && (at = s.find("\r\n")) != std::string::npos;)
             s.erase(at, 1);
         return s;
@@ -142,7 +134,7 @@ protected:
 };
 
 TEST_F(DebugFile, ExceptionsAndPrintfAreAppendedOnlyWhileNamed) {
-    setDebugFile(m_path.c_str());
+    name(m_path);
     std::string expected;
     for (int i = 0; i < 3; ++i) {
         try {
@@ -157,7 +149,7 @@ TEST_F(DebugFile, ExceptionsAndPrintfAreAppendedOnlyWhileNamed) {
     EXPECT_EQ(contents(), expected);
 
     // The file named before stays as it was once the variable is gone.
-    clearDebugFile();
+    testkit::unsetEnv("_PXLL_DEBUG_FILE");
     EXPECT_FALSE(Solvaris::appendDebugFile("x"));
     EXPECT_FALSE(Solvaris::debugFilePrintf("%d", 1));
     EXPECT_THROW(SVR_THROW_CODE(errEOF), Exception);
@@ -165,17 +157,13 @@ TEST_F(DebugFile, ExceptionsAndPrintfAreAppendedOnlyWhileNamed) {
 
     // A name longer than a path may be is refused rather than cut short.
     for (const std::string& path : {std::string(), std::string("no_such_folder_h1/sub/debug.txt"), std::string(261, 'n')}) {
-        setDebugFile(path.c_str());
+        name(path);
         EXPECT_FALSE(Solvaris::appendDebugFile("x")) << path;
         EXPECT_THROW(SVR_THROW_CODE(errEOF), Exception);
     }
 }
 
 #if defined(_WIN32)
-namespace {
-const wchar_t kChildFlag[] = L"H1_DEBUGFILE_CHILD";
-} // namespace
-
 // A second copy of this program appends while this one holds the file open.
 // The variable is read from the process environment, so a value set through
 // the platform call (not only through the C run-time) is honoured (a mend).
@@ -184,16 +172,15 @@ TEST_F(DebugFile, SecondProcessAppendsWhileTheFileIsOpen) {
     ASSERT_TRUE(Solvaris::appendDebugFile("parent first\n"));
     FILE* held = _fsopen(m_path.c_str(), "rb", _SH_DENYNO);
     ASSERT_NE(held, nullptr);
-    uitest::RunResult run = uitest::runProgram(
-        uitest::commandLine(uitest::programPath(L"test_baselib.exe"),
-                            {L"--gtest_also_run_disabled_tests", L"--gtest_filter=DISABLED_DebugFileChild.*"}),
-        60000, {{kChildFlag, L"1"}});
+    uitest::Process second;
+    ASSERT_TRUE(testkit::startChild(second, L"DISABLED_DebugFileChild.*"));
+    const bool ended = second.wait(60000);
     fclose(held);
     ASSERT_TRUE(Solvaris::appendDebugFile("parent last\n"));
     SetEnvironmentVariableA("_PXLL_DEBUG_FILE", nullptr);
     EXPECT_FALSE(Solvaris::appendDebugFile("x"));
-    EXPECT_TRUE(run.ended);
-    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(second.exitCode(), 0u);
     // Text mode: every line feed arrives as CR LF.
     std::string text = contents(true);
     ASSERT_EQ(text.rfind("parent first\r\n", 0), 0u) << text;
@@ -207,7 +194,7 @@ TEST_F(DebugFile, SecondProcessAppendsWhileTheFileIsOpen) {
 // Not a test of its own: the second process of the test above. Disabled so a
 // normal run leaves it out; the parent runs it explicitly.
 TEST(DISABLED_DebugFileChild, AppendsWhenStartedAsChild) {
-    if (!GetEnvironmentVariableW(kChildFlag, nullptr, 0))
+    if (testkit::childJob().empty())
         GTEST_SKIP() << "runs as the child of SecondProcessAppendsWhileTheFileIsOpen";
     ASSERT_TRUE(Solvaris::appendDebugFile("child line\n"));
     EXPECT_THROW(SVR_THROW(Solvaris::errNotFound, "thrown in the child"), Solvaris::Exception);

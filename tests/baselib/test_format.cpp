@@ -8,10 +8,10 @@
 #include "baselib/alloc_probe.h"
 #include "baselib/svr_error.h"
 #include "baselib/svr_string.h"
-#include "text_helpers.h"
+#include "support/test_kit.h"
 
 using Solvaris::String;
-using text_helpers::str;
+using testkit::str;
 
 // Integer and string conversions over flags x width x precision are compared
 // with the C library by fuzz/fuzz_format.cpp; here are the engine's own
@@ -95,7 +95,7 @@ TEST(FormatRelease, ZArgumentIsFreedEvenWhenFormattingFails) {
     char* b = dup("second");
     AllocProbe probe;
     probe.failAllocations = true;
-    EXPECT_EQ(text_helpers::codeOf([&] { String::format("%z and %d and %z", a, 5, b); }), Solvaris::errOutOfMemory);
+    EXPECT_EQ(testkit::codeOf([&] { String::format("%z and %d and %z", a, 5, b); }), Solvaris::errOutOfMemory);
     EXPECT_EQ(probe.freed.count(a), 1u);
     EXPECT_EQ(probe.freed.count(b), 1u);
 }
@@ -121,7 +121,7 @@ TEST(FormatLengths, UnknownDirectivesAreErrors) {
     for (const char* fmt : {"%y", "a %k b", "%5.2w", "%hs", "%hhc", "%Ld", "%Lu", "%hf", "%I64f", "%I32g", "%Ln",
                             "%I64n", "%lh", "%j", "%t", "%Ip", "%h!", "%L"}) {
         SCOPED_TRACE(fmt);
-        const text_helpers::Thrown e = text_helpers::thrown([&] { String::format(fmt, 1, 2, 3); });
+        const testkit::Thrown e = testkit::thrown([&] { String::format(fmt, 1, 2, 3); });
         EXPECT_EQ(e.code, Solvaris::errInvalidParam);
         std::string directive = std::string(std::strchr(fmt, '%'));
         directive = directive.substr(0, directive.find(' '));

@@ -4,10 +4,10 @@
 
 #include "baselib/alloc_probe.h"
 #include "baselib/svr_base.h"
-#include "text_helpers.h"
+#include "support/test_kit.h"
 
 using Solvaris::AutoPtr;
-using text_helpers::onThreads;
+using testkit::onThreads;
 
 namespace {
 

@@ -13,17 +13,14 @@
 
 #include "baselib/svr_storage.h"
 #include "baselib/svr_syncobjs.h"
-#include "text_helpers.h"
-#if defined(_WIN32)
-#include "baselib/storage_folder_win.h"
-#endif
+#include "support/test_kit.h"
 
 using namespace Solvaris;
-using text_helpers::codeOf;
-using text_helpers::failsWith;
-using text_helpers::readAll;
-using text_helpers::storageWith;
-using text_helpers::str;
+using testkit::codeOf;
+using testkit::failsWith;
+using testkit::readAll;
+using testkit::storageWith;
+using testkit::str;
 
 namespace {
 
@@ -43,12 +40,12 @@ std::vector<Kind> kinds() {
          "No more data!", "Current position exceeds the storage end!", true, 0},
     };
 #if defined(_WIN32)
-    static ScratchFolder dir(L"storages");
+    static testkit::ScratchFolder dir("storages");
     static int files = 0;
     auto file = [](const std::string& b) {
-        std::wstring name = std::to_wstring(++files);
-        EXPECT_TRUE(uitest::writeFile(dir.path(name), b));
-        return dir.at(name);
+        const std::string name = std::to_string(++files);
+        EXPECT_TRUE(testkit::writeFile(dir / name, b));
+        return dir.lib(name);
     };
     const char* diskRead = "Could not read the bytes specified!";
     all.push_back({"disk", [=](const std::string& b) {

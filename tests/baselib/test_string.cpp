@@ -9,12 +9,12 @@
 
 #include "baselib/alloc_probe.h"
 #include "baselib/svr_string.h"
-#include "text_helpers.h"
+#include "support/test_kit.h"
 
 using Solvaris::String;
 using Solvaris::kNotFound;
-using text_helpers::codeOf;
-using text_helpers::str;
+using testkit::codeOf;
+using testkit::str;
 
 namespace {
 
@@ -189,7 +189,7 @@ TEST(StringReplace, NonOverlappingLeftToRight) {
     for (const auto& c : cases)
         EXPECT_EQ(str(String(c.s).replace(String(c.from), String(c.to))), c.want) << c.s;
     EXPECT_EQ(str(String("\xEF\xBB\xBF" "x\xEF\xBB\xBF").removeBOM()), "x");
-    EXPECT_TRUE(text_helpers::failsWith([] { String("abc").replace(String(), String("x")); }, Solvaris::errInvalidParam,
+    EXPECT_TRUE(testkit::failsWith([] { String("abc").replace(String(), String("x")); }, Solvaris::errInvalidParam,
                                         "Error 7: inReplacee is empty!"));
 }
 

@@ -5,10 +5,10 @@
 
 #include "baselib/svr_error.h"
 #include "baselib/svr_time.h"
-#include "text_helpers.h"
+#include "support/test_kit.h"
 
 using namespace Solvaris;
-using namespace text_helpers;
+using namespace testkit;
 
 namespace {
 

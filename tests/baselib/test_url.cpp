@@ -8,10 +8,10 @@
 
 #include "baselib/svr_error.h"
 #include "baselib/svr_urlutil.h"
-#include "text_helpers.h"
+#include "support/test_kit.h"
 
 using namespace Solvaris;
-using namespace text_helpers;
+using namespace testkit;
 using Url::UrlComponents;
 
 // The test program's global allocation, able to fail on request, so that the
@@ -107,7 +107,7 @@ TEST(UrlEncoding, IsEncoded)
         {"%%41", false},     {"a%20b\x7f", false}, {"\x1f%20", false}, {"%20\xc3\xa4", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(Url::isEncoded(bytes(c.text)), c.encoded) << c.text;
+        EXPECT_EQ(Url::isEncoded(S(c.text)), c.encoded) << c.text;
 }
 
 TEST(UrlEncoding, DecodeAndDecodeIfEncoded)
@@ -154,9 +154,9 @@ TEST(UrlEncoding, EncodeEscapesExactlyTheUnsafeBytes)
     std::string all;  // NUL excluded: a string cannot hold it
     for (int c = 1; c < 256; ++c)
         all.push_back(static_cast<char>(c));
-    std::string encoded = str(Url::encode(bytes(all)));
+    std::string encoded = str(Url::encode(S(all)));
     EXPECT_EQ(std::count(encoded.begin(), encoded.end(), '%'), 0x20 + (256 - 0x7E) + 13);
-    EXPECT_TRUE(Url::isEncoded(bytes(encoded)));
+    EXPECT_TRUE(Url::isEncoded(S(encoded)));
 }
 
 TEST(UrlEncoding, EncodeUrlPathKeepsEverythingUpToThePort)

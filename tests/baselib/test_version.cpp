@@ -6,7 +6,7 @@
 
 #include "baselib/svr_version.h"
 #include "pv_version.h"
-#include "text_helpers.h"
+#include "support/test_kit.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -17,7 +17,7 @@
 #endif
 
 using namespace Solvaris;
-using namespace text_helpers;
+using namespace testkit;
 
 // The build version comes from the commit's date (CMake's PV_BUILD_EPOCH),
 // never the compiler's clock, and the platform and user-agent texts carry it.

@@ -8,10 +8,10 @@
 #endif
 
 #include "baselib/svr_winerror.h"
-#include "text_helpers.h"
+#include "support/test_kit.h"
 
 using namespace Solvaris;
-using namespace text_helpers;
+using namespace testkit;
 
 TEST(WinError, TranslatesWin32Values)
 {

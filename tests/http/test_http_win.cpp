@@ -25,7 +25,7 @@
 #include "baselib/svr_error.h"
 #include "baselib/svr_http.h"
 #include "support/ui_probe.h"
-#include "baselib/text_helpers.h"
+#include "support/test_kit.h"
 
 using namespace Solvaris;
 
@@ -87,15 +87,12 @@ protected:
     // The current user's proxy settings as WinHTTP reads them: a named
     // proxy, or a direct connection without automatic detection when empty.
     static void setUserProxy(const std::string& proxy) {
-        std::vector<uint8_t> blob;
-        auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) blob.push_back(uint8_t(v >> (8 * i))); };
-        put32(0x46);                          // settings version
-        put32(0);                             // change counter
-        put32(proxy.empty() ? 1 : 3);         // direct, plus named proxy
-        put32(uint32_t(proxy.size()));
+        // Version, change counter, direct (plus named proxy), the proxy;
+        // then empty bypass list and configuration script.
+        std::vector<uint8_t> blob = testkit::le32({0x46, 0, proxy.empty() ? 1u : 3u, uint32_t(proxy.size())});
         blob.insert(blob.end(), proxy.begin(), proxy.end());
-        put32(0);                             // bypass list
-        put32(0);                             // configuration script
+        const std::vector<uint8_t> tail = testkit::le32({0, 0});
+        blob.insert(blob.end(), tail.begin(), tail.end());
         HKEY key = nullptr;
         ASSERT_EQ(ERROR_SUCCESS,
                   RegCreateKeyExW(HKEY_CURRENT_USER,
@@ -274,21 +271,21 @@ TEST_F(Http, StreamsOverASecureConnectionThatIgnoresCertificateErrors) {
     request->addHeader("Range: bytes=100-99999");
     std::string trace = "Z:" + info["accesslog"] + ".trace";
     std::remove(trace.c_str());
-    text_helpers::setDebugFile(trace.c_str());
+    testkit::setEnv("_PXLL_DEBUG_FILE", trace.c_str());
     AutoPtr<HttpResponseStream> response = request->post();
-    text_helpers::clearDebugFile();
+    testkit::unsetEnv("_PXLL_DEBUG_FILE");
     EXPECT_EQ(206u, response->getStatusCode());
     EXPECT_EQ(99900u, response->getContentLength());
     EXPECT_STREQ("bytes 100-99999/100000", response->getHeader("content-range").c_str());
     std::vector<uint8_t> body(99900);
     EXPECT_EQ(99900u, response->readBytes(body.data(), 99900, true));
     EXPECT_EQ(byteOf(77777), body[77777 - 100]);
-    EXPECT_EQ(errEOF, text_helpers::codeOf([&] { response->readBytes(&b, 1, true); }));
-    EXPECT_EQ(errNotFound, text_helpers::codeOf([&] { response->getHeader("X-Not-There"); }));
-    EXPECT_EQ(errInvalidParam, text_helpers::codeOf([&] { response->getNthHeader(response->getHeaderCount()); }));
+    EXPECT_EQ(errEOF, testkit::codeOf([&] { response->readBytes(&b, 1, true); }));
+    EXPECT_EQ(errNotFound, testkit::codeOf([&] { response->getHeader("X-Not-There"); }));
+    EXPECT_EQ(errInvalidParam, testkit::codeOf([&] { response->getNthHeader(response->getHeaderCount()); }));
     const std::vector<std::string> lines = linesOf(trace);
     EXPECT_NE(lines.end(), std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.rfind("HttpRequestStreamImpl(", 0) == 0 && text_helpers::endsWith(line, ") : SENDING_REQUEST");
+        return line.rfind("HttpRequestStreamImpl(", 0) == 0 && testkit::endsWith(line, ") : SENDING_REQUEST");
     })) << lines.size();
 }
 

@@ -28,11 +28,7 @@ const std::string kNs = PROFILE_NAMESPACE;
 const std::filesystem::path kReserved = [] {
     std::filesystem::path p = std::filesystem::current_path() / "pvtest-svrdbdir";
     std::filesystem::create_directories(p);
-#ifdef _WIN32
-    _putenv_s("SVRDBDIR", p.u8string().c_str());
-#else
-    setenv("SVRDBDIR", p.u8string().c_str(), 1);
-#endif
+    setEnv("SVRDBDIR", p.u8string());
     return p;
 }();
 

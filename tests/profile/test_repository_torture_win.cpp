@@ -21,8 +21,7 @@
 #include "profile/djv_profiles.h"
 #include "profile/djv_profilexml.h"
 #include "profile/djv_xmlhelper.h"
-#include "support/test_kit.h"
-#include "support/ui_probe.h"
+#include "support/test_kit_win.h"
 
 using namespace Solvaris::DjVu;
 using Solvaris::AutoPtr;
@@ -30,8 +29,6 @@ using Solvaris::String;
 using testkit::S;
 
 namespace {
-
-const wchar_t kChildVar[] = L"PV_REPOSITORY_CHILD";
 
 uint32_t profileCount(uint32_t n) { return 1 + (n * 7919u) % 9; }
 std::string nameOf(uint32_t writer, uint32_t n, uint32_t k) {
@@ -87,18 +84,15 @@ bool startChild(uitest::Process& child, const std::wstring& target, uint32_t wri
                 const std::wstring& event = L"-") {
     const std::wstring job = std::to_wstring(writer) + L" " + std::to_wstring(first) + L" " + std::to_wstring(count) +
                              L" " + event + L" " + target;
-    return child.start(uitest::commandLine(uitest::programPath(L"test_profile.exe"),
-                                           {L"--gtest_also_run_disabled_tests", L"--gtest_brief=1",
-                                            L"--gtest_filter=DISABLED_RepositoryChild.Saves"}),
-                       {{kChildVar, job}});
+    return testkit::startChild(child, L"DISABLED_RepositoryChild.Saves", job);
 }
 
 } // namespace
 
 // Not a test of its own: the child of the tests below.
 TEST(DISABLED_RepositoryChild, Saves) {
-    wchar_t job[1000] = {};
-    if (!GetEnvironmentVariableW(kChildVar, job, 1000))
+    const std::wstring job = testkit::childJob();
+    if (job.empty())
         GTEST_SKIP() << "only as the child of the repository torture tests";
     uint32_t writer = 0, first = 0, count = 0;
     std::wstring event, target;

@@ -4,7 +4,7 @@
 #include "settings/config_folder.h"
 #include "settings/ini_file.h"
 #include "settings/printer_settings.h"
-#include "support/ui_probe.h"
+#include "support/test_kit_win.h"
 
 #include <aclapi.h>
 #include <objbase.h>
@@ -17,8 +17,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "baselib/storage_folder_win.h"
 
 namespace {
 
@@ -34,11 +32,11 @@ public:
     ~ScratchSettings() { DeleteFileW(path.c_str()); }
 
     // Writes the file as the converter might: raw bytes.
-    void writeRaw(const std::string& bytes) const { EXPECT_TRUE(uitest::writeFile(path, bytes)); }
+    void writeRaw(const std::string& bytes) const { EXPECT_TRUE(testkit::writeFile(path, bytes)); }
     // The file's non-empty lines, decoded from UTF-16 (with its mark) or ASCII.
     std::vector<std::wstring> lines() const
     {
-        const std::string bytes = uitest::readFile(path);
+        const std::string bytes = testkit::readFile(path);
         const bool utf16 = bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE;
         std::vector<std::wstring> out(1);
         for (size_t i = utf16 ? 2 : 0; i + (utf16 ? 1 : 0) < bytes.size(); i += utf16 ? 2 : 1) {
@@ -200,7 +198,7 @@ TEST(PrinterSettings, SaveWaitsForAFileHeldOpenAndReportsOneHeldForGood)
         PrinterSettings p = loaded(s);
         p.OutputFileName = L"C:\\before.djvu";
         ASSERT_TRUE(p.save());
-        const std::string before = uitest::readFile(s.path);
+        const std::string before = testkit::readFile(s.path);
         p.OutputFileName = L"C:\\after.djvu";
         HANDLE held = CreateFileW(s.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
@@ -218,12 +216,10 @@ TEST(PrinterSettings, SaveWaitsForAFileHeldOpenAndReportsOneHeldForGood)
             EXPECT_EQ(L"C:\\after.djvu", s.rawValue(L"OutputFilename"));
         } else {
             EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), error);
-            EXPECT_EQ(before, uitest::readFile(s.path));
+            EXPECT_EQ(before, testkit::readFile(s.path));
         }
     }
 }
-
-const wchar_t kTortureVar[] = L"PV_INI_TORTURE_NAME";
 
 // Two whole records; a writer alternates them, so a reader must find each
 // key holding one of its two values, never a cut or missing one.
@@ -255,8 +251,8 @@ bool eachKeyOfARecord(const PrinterSettings& got)
 // again would.
 TEST(DISABLED_IniWriter, Run)
 {
-    wchar_t name[200] = {};
-    if (!GetEnvironmentVariableW(kTortureVar, name, 200))
+    const std::wstring name = testkit::childJob();
+    if (name.empty())
         GTEST_SKIP() << "only as the writer of the read-while-writing test";
     PrinterSettings s;
     s.setSettingsName(name);
@@ -277,12 +273,8 @@ TEST(PrinterSettings, ReadWhileAnotherProcessWrites)
     fillRecord(first, 0);
     first.save();
 
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
     uitest::Process writer;
-    ASSERT_TRUE(writer.start(uitest::commandLine(self, {L"--gtest_also_run_disabled_tests",
-                                                        L"--gtest_filter=DISABLED_IniWriter.Run"}),
-                             {{kTortureVar, scratch.name}}))
+    ASSERT_TRUE(testkit::startChild(writer, L"DISABLED_IniWriter.Run", scratch.name))
         << uitest::narrow(writer.error());
     int reads = 0, torn = 0;
     do {
@@ -301,7 +293,7 @@ namespace {
 // the folders are made when absent and used as they are when present.
 TEST(ConfigFolder, IniPathAndFoldersAbsentOrPresent)
 {
-    const std::wstring outer = commonAppData() + L"\\Marovent";
+    const std::wstring outer = testkit::commonAppData() + L"\\Marovent";
     const std::wstring inner = outer + L"\\Vellumjet";
     // Removes the folders only when they are empty: files of other runs stay.
     RemoveDirectoryW(inner.c_str());
@@ -309,7 +301,7 @@ TEST(ConfigFolder, IniPathAndFoldersAbsentOrPresent)
     for (const char* state : {"absent", "present"}) {
         SCOPED_TRACE(state);
         EXPECT_EQ(inner, getConfigFolder());
-        EXPECT_TRUE(isFolder(inner));
+        EXPECT_TRUE(testkit::isFolder(inner));
         // The name is used as it is.
         EXPECT_EQ(inner + L"\\a b.c.ini", getIniPath(L"a b.c"));
     }

@@ -60,44 +60,30 @@ class ProgressPipe {
 public:
     bool open(DWORD limitMs)
     {
-        m_name = L"\\\\.\\pipe\\printvane-demo-" + std::to_wstring(GetCurrentProcessId());
-        m_pipe.reset(CreateNamedPipeW(m_name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr));
-        if (!m_pipe)
+        if (!m_pipe.valid())
             return false;
-        m_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        m_child = startPrintvane({L"-pipe", m_name});
+        m_child = startPrintvane({L"-pipe", m_pipe.name()});
         if (!m_child.process)
             return false;
-        return connectWithLimit(m_pipe.get(), m_event.get(), m_child.process.get(), limitMs);
+        return m_pipe.connect(m_child.process.get(), limitMs);
     }
 
     // One record; false once the window has gone.
-    bool send(const std::vector<uint8_t>& record)
-    {
-        return writeWithLimit(m_pipe.get(), m_event.get(), record.data(), DWORD(record.size()), 10000);
-    }
+    bool send(const std::vector<uint8_t>& record) { return m_pipe.write(record.data(), record.size(), 10000); }
 
     const Child& child() const { return m_child; }
 
     // Closing our end ends the progress window.
     DWORD close()
     {
-        if (m_pipe) {
-            FlushFileBuffers(m_pipe.get());
-            DisconnectNamedPipe(m_pipe.get());
-            m_pipe.reset();
-        }
-        m_event.reset();
+        m_pipe.close(true);
         return finish(m_child, 30000);
     }
 
     ~ProgressPipe() { close(); }
 
 private:
-    std::wstring m_name;
-    Solvaris_Win32::UniqueHandle m_pipe;
-    Solvaris_Win32::UniqueHandle m_event;
+    winkit::ServerPipe m_pipe{L"\\\\.\\pipe\\printvane-demo-" + std::to_wstring(GetCurrentProcessId())};
     Child m_child;
 };
 

@@ -1,7 +1,7 @@
 // What the converter commands share: starting PrintvaneUI.exe (beside
 // converter.exe, or the one --program names), waiting for it and reading its full 32-bit exit code,
-// finding its dialog windows, taking pictures of them, and talking through
-// an overlapped named pipe with time limits.
+// finding its dialog windows and taking pictures of them. The pipe to it is
+// winkit::ServerPipe.
 #pragma once
 #include "tools/converter/commands.h"
 #include "tools/winkit/winkit.h"
@@ -51,12 +51,3 @@ int reportExit(Child& child, DWORD limitMs, const std::wstring& reportPath = std
 // `except`, waited for at most `limitMs`; null when none came or the child
 // ended first.
 HWND waitForDialog(const Child& child, DWORD limitMs, HWND except = nullptr);
-
-// Overlapped pipe I/O bounded in time. Each waits on `event` at most
-// `limitMs`; on time-out the operation is cancelled and its end awaited, so
-// no I/O is left running on a buffer that goes out of scope.
-bool writeWithLimit(HANDLE pipe, HANDLE event, const void* bytes, DWORD size, DWORD limitMs);
-// Reads up to `size` bytes; `got` tells how many (0 with false at the end).
-bool readWithLimit(HANDLE pipe, HANDLE event, void* bytes, DWORD size, DWORD& got, DWORD limitMs);
-// Waits for the client of a server pipe; gives up when `process` ends first.
-bool connectWithLimit(HANDLE pipe, HANDLE event, HANDLE process, DWORD limitMs);

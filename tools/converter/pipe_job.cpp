@@ -36,6 +36,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -83,14 +84,12 @@ public:
 
     bool start(const std::wstring& name)
     {
-        m_name = name;
-        m_pipe.reset(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr));
-        if (!m_pipe) {
+        m_pipe = std::make_unique<winkit::ServerPipe>(name);
+        if (!m_pipe->valid()) {
             m_log.line("cannot create the pipe %s (error %lu)", utf8(name).c_str(), GetLastError());
+            m_pipe.reset();
             return false;
         }
-        m_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         m_started = GetTickCount();
         m_child = startPrintvane({L"-pipe", name});
         if (!m_child.process) {
@@ -99,7 +98,7 @@ public:
         }
         m_log.line("started PrintvaneUI.exe -pipe %s (process %lu)", utf8(name).c_str(), m_child.pid);
 
-        if (!connectWithLimit(m_pipe.get(), m_event.get(), m_child.process.get(), 20000)) {
+        if (!m_pipe->connect(m_child.process.get(), 20000)) {
             m_log.line("the program did not open the pipe");
             return false;
         }
@@ -112,7 +111,7 @@ public:
     {
         if (!m_pipe)
             return false;
-        if (!writeWithLimit(m_pipe.get(), m_event.get(), bytes.data(), DWORD(bytes.size()), kIoLimitMs)) {
+        if (!m_pipe->write(bytes.data(), bytes.size(), kIoLimitMs)) {
             m_log.line("sent %s: failed (error %lu): the program no longer reads", what, GetLastError());
             return false;
         }
@@ -125,17 +124,11 @@ public:
     {
         if (!send(encodePipeMessage(PM_GET_WINDOW, nullptr, 0), "window query"))
             return false;
-        uint8_t reply[4] = {};
-        DWORD have = 0;
-        while (have < 4) {
-            DWORD got = 0;
-            if (!readWithLimit(m_pipe.get(), m_event.get(), reply + have, 4 - have, got, kIoLimitMs)) {
-                m_log.line("query: no reply (error %lu)", GetLastError());
-                return false;
-            }
-            have += got;
+        uint32_t value = 0;
+        if (!m_pipe->readValue(value, kIoLimitMs)) {
+            m_log.line("query: no reply (error %lu)", GetLastError());
+            return false;
         }
-        uint32_t value = reply[0] | (reply[1] << 8) | (reply[2] << 16) | (uint32_t(reply[3]) << 24);
         HWND w = window(5000);
         uint32_t expected = uint32_t(reinterpret_cast<uintptr_t>(w));
         bool match = w && value == expected;
@@ -181,9 +174,7 @@ public:
 
 private:
     Log& m_log;
-    std::wstring m_name;
-    Solvaris_Win32::UniqueHandle m_pipe;
-    Solvaris_Win32::UniqueHandle m_event;
+    std::unique_ptr<winkit::ServerPipe> m_pipe;
     Child m_child;
     DWORD m_started = 0;
     DWORD m_closedAt = 0;

@@ -133,6 +133,98 @@ bool waitForExit(HANDLE process, DWORD limitMs, DWORD& exitCode)
 
 namespace {
 
+// Ends an overlapped operation started on `pipe`: waits at most `limitMs`,
+// cancels it on time-out and always collects its result.
+bool completeIo(HANDLE pipe, OVERLAPPED& ov, DWORD& done, DWORD limitMs)
+{
+    if (WaitForSingleObject(ov.hEvent, limitMs) != WAIT_OBJECT_0)
+        CancelIo(pipe);
+    return GetOverlappedResult(pipe, &ov, &done, TRUE) != FALSE;
+}
+
+} // namespace
+
+ServerPipe::ServerPipe(const std::wstring& name, DWORD bufferSize) : m_name(name)
+{
+    // The pipe last, so that GetLastError() tells why it failed.
+    m_writeDone.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    m_readDone.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (m_writeDone && m_readDone)
+        m_pipe.reset(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, bufferSize, bufferSize, 0,
+                                     nullptr));
+}
+
+bool ServerPipe::connect(HANDLE process, DWORD limitMs) const
+{
+    OVERLAPPED ov = {};
+    ov.hEvent = m_readDone.get();
+    if (ConnectNamedPipe(m_pipe.get(), &ov) || GetLastError() == ERROR_PIPE_CONNECTED)
+        return true;
+    if (GetLastError() != ERROR_IO_PENDING)
+        return false;
+    HANDLE both[2] = {ov.hEvent, process};
+    const DWORD r = WaitForMultipleObjects(process ? 2 : 1, both, FALSE, limitMs);
+    DWORD ignored = 0;
+    if (r == WAIT_OBJECT_0 && GetOverlappedResult(m_pipe.get(), &ov, &ignored, FALSE))
+        return true;
+    CancelIo(m_pipe.get());
+    GetOverlappedResult(m_pipe.get(), &ov, &ignored, TRUE);
+    return false;
+}
+
+bool ServerPipe::connected() const
+{
+    return PeekNamedPipe(m_pipe.get(), nullptr, 0, nullptr, nullptr, nullptr) != FALSE;
+}
+
+bool ServerPipe::write(const void* bytes, size_t size, DWORD limitMs) const
+{
+    OVERLAPPED ov = {};
+    ov.hEvent = m_writeDone.get();
+    DWORD written = 0;
+    bool ok = WriteFile(m_pipe.get(), bytes, DWORD(size), &written, &ov) != FALSE;
+    if (!ok && GetLastError() == ERROR_IO_PENDING)
+        ok = completeIo(m_pipe.get(), ov, written, limitMs);
+    return ok && written == size;
+}
+
+bool ServerPipe::read(void* bytes, DWORD size, DWORD limitMs) const
+{
+    for (DWORD have = 0; have < size;) {
+        OVERLAPPED ov = {};
+        ov.hEvent = m_readDone.get();
+        DWORD got = 0;
+        bool ok = ReadFile(m_pipe.get(), static_cast<uint8_t*>(bytes) + have, size - have, &got, &ov) != FALSE;
+        if (!ok && GetLastError() == ERROR_IO_PENDING)
+            ok = completeIo(m_pipe.get(), ov, got, limitMs);
+        if (!ok || got == 0)
+            return false;
+        have += got;
+    }
+    return true;
+}
+
+bool ServerPipe::readValue(uint32_t& value, DWORD limitMs) const
+{
+    uint8_t b[4];
+    if (!read(b, 4, limitMs))
+        return false;
+    value = b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t(b[3]) << 24);
+    return true;
+}
+
+void ServerPipe::close(bool flush)
+{
+    if (m_pipe && flush) {
+        FlushFileBuffers(m_pipe.get());
+        DisconnectNamedPipe(m_pipe.get());
+    }
+    m_pipe.reset();
+}
+
+namespace {
+
 struct WindowSearch {
     DWORD pid;
     const wchar_t* className;

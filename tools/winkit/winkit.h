@@ -1,13 +1,17 @@
 // Driving PrintvaneUI.exe from another process, shared by the converter
 // stand-in and the Windows tests: the program's folder, UTF-8 texts,
 // starting and ending child processes, waiting for a process's top-level
-// windows, and pictures of the screen as BMP files. Every wait is bounded.
+// windows, the server end of the progress pipe, and pictures of the screen
+// as BMP files. Every wait is bounded.
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "baselib/svr_handle_win.h"
 
 namespace winkit {
 
@@ -39,6 +43,39 @@ bool startProcess(const std::wstring& cmdLine, PROCESS_INFORMATION& pi, const En
 // ended; false when it did not (it is then terminated and `exitCode` holds
 // what that left, normally 0xDEAD). The handle stays open.
 bool waitForExit(HANDLE process, DWORD limitMs, DWORD& exitCode);
+
+// The server end of a named byte pipe with one instance: the converter's
+// end of the progress pipe. Its I/O is overlapped, so every operation waits
+// at most the time it is given; on time-out the operation is cancelled and
+// its end awaited, so no I/O is left running on a buffer that goes out of
+// scope. Reads and writes wait on events of their own: one thread may write
+// while another reads.
+class ServerPipe {
+public:
+    // Creates the pipe with `bufferSize` bytes each way; valid() tells
+    // whether that worked (GetLastError() then tells why not).
+    explicit ServerPipe(const std::wstring& name, DWORD bufferSize = 4096);
+    const std::wstring& name() const { return m_name; }
+    bool valid() const { return bool(m_pipe); }
+    // Waits for the client; gives up when `process` (when given) ends first.
+    bool connect(HANDLE process, DWORD limitMs) const;
+    // True once a client holds the other end.
+    bool connected() const;
+    // Writes all bytes; false on time-out or once the client is gone.
+    bool write(const void* bytes, size_t size, DWORD limitMs) const;
+    // Reads exactly `size` bytes, however they are split; each read waits at
+    // most `limitMs`. False on time-out or at the end.
+    bool read(void* bytes, DWORD size, DWORD limitMs) const;
+    // A 4-byte little-endian value (the program's replies).
+    bool readValue(uint32_t& value, DWORD limitMs) const;
+    // Closes this end, the end of a job for the program. With `flush` it
+    // first waits until the client has read everything.
+    void close(bool flush = false);
+
+private:
+    std::wstring m_name;
+    Solvaris_Win32::UniqueHandle m_pipe, m_writeDone, m_readDone;
+};
 
 // All visible top-level windows of process `pid` (of window class
 // `className` when given, e.g. L"#32770") right now.
