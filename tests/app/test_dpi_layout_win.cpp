@@ -3,8 +3,9 @@
 // locale runs: their fonts are wider): the properties list's columns fit
 // their texts without a sideways scroll bar, the preview's outline grows
 // with the display, and no control is cut or overlaps another, the
-// progress line with each status text included. A screenshot of each
-// window lands in <build>/screenshots as dpi<N>_<language>_<window>.
+// progress line with each status text included, and every action and field
+// of the program's windows has a keyboard letter of its own. A screenshot
+// of each window lands in <build>/screenshots as dpi<N>_<language>_<window>.
 //
 // The program is DPI-aware, so Windows does not scale it. Wine reads the
 // resolution (LogPixels) from the registry when a process starts: this
@@ -102,9 +103,14 @@ private:
 // The module folders to run: English (none) and every shipped module.
 const wchar_t* const kLanguages[] = {L"", L"ja", L"de", L"fr", L"zh-Hans", L"zh-Hant"};
 
-void expectNoLayoutFaults(HWND window, const char* what)
+// Layout faults, and for the program's own windows faults of the keyboard
+// letters (the boxes' buttons are the system's).
+void expectNoLayoutFaults(HWND window, const char* what, bool ownWindow = true)
 {
-    for (const std::wstring& fault : uitest::layoutFaults(window))
+    std::vector<std::wstring> faults = uitest::layoutFaults(window), letters = uitest::mnemonicFaults(window);
+    if (ownWindow)
+        faults.insert(faults.end(), letters.begin(), letters.end());
+    for (const std::wstring& fault : faults)
         ADD_FAILURE() << what << ": " << uitest::narrow(fault);
 }
 
@@ -174,14 +180,14 @@ void runPageDialog(const std::wstring& shot, int dpi)
         uitest::saveScreenshot(dlg, shot + L"_param");
 
         // OK on page 1 with an existing file asks first.
-        uitest::clickButton(dlg, IDOK);
+        uitest::pressButton(dlg, IDOK);
         HWND box = uitest::ownedDialog(dlg);
         ASSERT_NE(box, nullptr) << "no overwrite question";
-        expectNoLayoutFaults(box, "overwrite question");
+        expectNoLayoutFaults(box, "overwrite question", false);
         uitest::saveScreenshot(box, shot + L"_overwrite");
         uitest::pressButton(box, IDNO);
         uitest::waitUntil([&] { return !IsWindow(box); });
-        uitest::clickButton(dlg, IDCANCEL);
+        uitest::pressButton(dlg, IDCANCEL);
     });
     EXPECT_TRUE(run.windowSeen);
     EXPECT_EQ(run.result, IDCANCEL);
@@ -209,8 +215,8 @@ void runProgressWindow(const std::wstring& shot)
                 loadResourceString(status, text);
                 EXPECT_TRUE(uitest::waitUntil([&] {
                     return SendDlgItemMessageW(dlg, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0) == 999 &&
-                           uitest::itemText(dlg, IDC_PROGRESS_TEXT).find(text) != std::wstring::npos;
-                })) << uitest::narrow(uitest::itemText(dlg, IDC_PROGRESS_TEXT));
+                           uitest::controlText(dlg, IDC_PROGRESS_TEXT).find(text) != std::wstring::npos;
+                })) << uitest::narrow(uitest::controlText(dlg, IDC_PROGRESS_TEXT));
                 expectNoLayoutFaults(dlg, "progress window");
             }
             uitest::saveScreenshot(dlg, shot + L"_progress");
@@ -235,7 +241,7 @@ void runMessageBoxes(const std::wstring& shot)
     };
     for (const Box& b : boxes) {
         uitest::DrivenRun run = uitest::runDriven([&] { b.show(); return INT_PTR(0); }, [&](HWND box) {
-            expectNoLayoutFaults(box, uitest::narrow(b.name).c_str());
+            expectNoLayoutFaults(box, uitest::narrow(b.name).c_str(), false);
             uitest::saveScreenshot(box, shot + b.name);
             uitest::pressButton(box, IDOK);
         });

@@ -1,18 +1,16 @@
-// The language modules: attempts without a usable folder, that each shipped
-// module carries the whole string table with its inserts intact, and that the
-// translated dialog texts keep their mnemonics. That the texts fit their
-// controls: DpiLayout (every module at every resolution). The folders tried
+// The language modules: attempts without a usable folder, and that each
+// shipped module carries the whole string table with its inserts intact.
+// That the texts fit their controls and keep their keyboard letters:
+// DpiLayout (every module at every resolution). The folders tried
 // for a user language: LanguageSearch in app_core (the order) and in e2e (the
 // attempts of the real program, seen by a debugger).
 #include "app/language.h"
 #include "app/res/resource.h"
 #include "support/ui_probe.h"
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -126,55 +124,5 @@ TEST(LanguageModules, CarryWholeStringTableWithInsertsIntact)
         }
         EXPECT_EQ(resourceString(m.module, IDS_DEFAULT_EXT), L"djvu");
         EXPECT_NE(resourceString(m.module, IDS_CANCELED), resourceString(own, IDS_CANCELED));
-    }
-}
-
-namespace {
-
-INT_PTR CALLBACK quietDialog(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
-
-// The templates hold list views and progress bars.
-const bool kCommonControls = [] {
-    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    return InitCommonControlsEx(&icc) != FALSE;
-}();
-
-// Texts of the dialog's own controls, in template order.
-std::vector<std::wstring> controlTexts(HMODULE module, int dialog)
-{
-    std::vector<std::wstring> texts;
-    HWND dlg = CreateDialogParamW(module, MAKEINTRESOURCEW(dialog), nullptr, quietDialog, 0);
-    for (HWND c = dlg ? GetWindow(dlg, GW_CHILD) : nullptr; c; c = GetWindow(c, GW_HWNDNEXT))
-        texts.push_back(windowText(c));
-    if (dlg)
-        DestroyWindow(dlg);
-    return texts;
-}
-
-} // namespace
-
-TEST(LanguageModules, EveryLabelAndButtonKeepsAMnemonicOfItsOwn)
-{
-    // A control whose English text has a mnemonic keeps one in every language,
-    // and no two controls of a dialog share one: with a shared mnemonic the
-    // key only moves the focus between them and presses no button.
-    const std::vector<std::wstring> english = controlTexts(GetModuleHandleW(nullptr), IDD_PARAM);
-    ASSERT_EQ(english.size(), 12u);
-    for (const wchar_t* locale : kLocales) {
-        SCOPED_TRACE(narrow(locale));
-        DataModule m(shippedModule(locale));
-        ASSERT_NE(m.module, nullptr);
-        const std::vector<std::wstring> texts = controlTexts(m.module, IDD_PARAM);
-        ASSERT_EQ(texts.size(), english.size());
-        std::map<wchar_t, std::wstring> used;
-        for (size_t i = 0; i < texts.size(); ++i) {
-            SCOPED_TRACE(narrow(texts[i]));
-            const wchar_t key = mnemonicOf(texts[i]);
-            EXPECT_EQ(key != 0, mnemonicOf(english[i]) != 0);
-            if (!key)
-                continue;
-            auto seen = used.emplace(key, texts[i]);
-            EXPECT_TRUE(seen.second) << "shares its mnemonic with " << narrow(seen.first->second);
-        }
     }
 }

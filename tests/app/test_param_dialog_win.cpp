@@ -16,9 +16,9 @@
 #include "support/ui_probe.h"
 
 using namespace paramtest;
-using uitest::clickButton;
+using uitest::pressButton;
 using uitest::isEnabled;
-using uitest::itemText;
+using uitest::controlText;
 
 namespace {
 
@@ -105,8 +105,8 @@ TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
             ShowWindow(dlg, SW_SHOW);
             EXPECT_EQ(SendMessageW(dlg, WM_TEST_FLASH_TIMER, 0, 0), 0) << "showing again must not start it again";
             EXPECT_EQ(dialog->flashCount(), 1);
-            EXPECT_EQ(itemText(dlg, 0), L"Vellumjet");
-            EXPECT_EQ(itemText(dlg, IDC_OUTPUT_FILE), L"C:\\jobs\\report.djvu");
+            EXPECT_EQ(uitest::windowText(dlg), L"Vellumjet");
+            EXPECT_EQ(controlText(dlg, IDC_OUTPUT_FILE), L"C:\\jobs\\report.djvu");
             EXPECT_EQ(SendDlgItemMessageW(dlg, IDC_SAME_CONFIG, BM_GETCHECK, 0, 0) == BST_CHECKED, page == 1);
             // At the start, disabled, and enabled again (SendMessage returns
             // after the handler ran on the dialog's thread).
@@ -122,7 +122,7 @@ TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
                 EXPECT_EQ(isEnabled(dlg, IDC_BROWSE), on && page == 1);
                 EXPECT_TRUE(isEnabled(dlg, IDC_SKIP_PAGE)) << "Skip Page is never disabled";
             }
-            clickButton(dlg, IDCANCEL);
+            pressButton(dlg, IDCANCEL);
         }, &dialog);
         EXPECT_EQ(result, IDCANCEL);
     }
@@ -160,7 +160,7 @@ TEST(ParamDialog, EveryWayOutGivesItsCodeAndStoresOnlyOnConfirmation)
                 break;
             }
             case CloseBox: PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0); break;
-            default: clickButton(dlg, IDOK); break;
+            default: pressButton(dlg, IDOK); break;
             }
         });
         EXPECT_EQ(r, c.expected);
@@ -220,7 +220,7 @@ TEST(ParamDialog, NameCheckAndOverwriteQuestionOnTheFirstPageOnly)
             setChecked(dlg, IDC_SAME_CONFIG, c.page == 1);
             // The focus on OK, as after a click.
             SendMessageW(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dlg, IDOK)), TRUE);
-            clickButton(dlg, IDOK);
+            pressButton(dlg, IDOK);
             // Either a message comes or the dialog ends.
             HWND box = nullptr;
             uitest::waitUntil([&] { return (box = uitest::ownedDialog(dlg, 0)) != nullptr || !IsWindow(dlg); });
@@ -242,14 +242,14 @@ TEST(ParamDialog, NameCheckAndOverwriteQuestionOnTheFirstPageOnly)
             gui.cbSize = sizeof gui;
             focusOnName = GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &gui) &&
                           gui.hwndFocus == GetDlgItem(dlg, IDC_OUTPUT_FILE);
-            keptText = itemText(dlg, IDC_OUTPUT_FILE);
+            keptText = controlText(dlg, IDC_OUTPUT_FILE);
             keptInRecord = s.OutputFileName;
             if (!asks) {
-                clickButton(dlg, IDCANCEL);
+                pressButton(dlg, IDCANCEL);
                 return;
             }
             // Yes: confirmation goes on.
-            clickButton(dlg, IDOK);
+            pressButton(dlg, IDOK);
             if (HWND again = uitest::ownedDialog(dlg))
                 uitest::pressButton(again, IDYES);
         });
@@ -307,7 +307,7 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
         int filterCount = -1;
         runParamDialog(s, {tmp.file(L"none.img")}, [&](HWND dlg) {
             SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.before.c_str());
-            clickButton(dlg, IDC_BROWSE);
+            pressButton(dlg, IDC_BROWSE);
             HWND save = uitest::ownedDialog(dlg, 10000);
             ASSERT_NE(save, nullptr) << "no save dialog";
             HWND nameBox = nullptr;
@@ -337,8 +337,8 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
                 uitest::pressButton(save, IDCANCEL);
             }
             uitest::waitUntil([&] { return !IsWindow(save); });
-            after = itemText(dlg, IDC_OUTPUT_FILE);
-            clickButton(dlg, IDCANCEL);
+            after = controlText(dlg, IDC_OUTPUT_FILE);
+            pressButton(dlg, IDCANCEL);
         });
         EXPECT_EQ(filterShown, L"DjVu File (*.djvu;*.djv)");
         EXPECT_EQ(filterCount, 3) << "DjVu, MHTML and PDF";
@@ -410,7 +410,7 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
                              POINT{midX, p.y - 1}, POINT{midX, p.y + p.height}})
                 seen.push_back(uitest::pixelAt(dlg, at.x, at.y));
             uitest::saveScreenshot(dlg, L"param-preview-" + std::wstring(c.file));
-            clickButton(dlg, IDOK);
+            pressButton(dlg, IDOK);
         }, &dialog);
         EXPECT_EQ(r, c.page == 1 ? 1877 : 1) << "the dialog still works";
         EXPECT_EQ(cells, c.rows);

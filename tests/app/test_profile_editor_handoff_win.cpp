@@ -19,7 +19,7 @@
 #include "support/ui_probe.h"
 
 using namespace paramtest;
-using uitest::itemText;
+using uitest::controlText;
 
 namespace {
 
@@ -140,9 +140,9 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
     PrinterSettings s;
     s.Profile = L"vjt300";
     const INT_PTR result = runDialog(s, L"", [&](HWND dlg) {
-        ASSERT_EQ(itemText(dlg, IDC_PROFILE), L"vjt300");
-        uitest::clickButton(dlg, IDC_EDIT_PROFILE);
-        ASSERT_TRUE(uitest::waitUntil([&] { return itemText(dlg, IDC_PROFILE) == L"Fresh copy"; }, 20000))
+        ASSERT_EQ(controlText(dlg, IDC_PROFILE), L"vjt300");
+        uitest::pressButton(dlg, IDC_EDIT_PROFILE);
+        ASSERT_TRUE(uitest::waitUntil([&] { return controlText(dlg, IDC_PROFILE) == L"Fresh copy"; }, 20000))
             << "the editor's new profile is selected after its first request";
         EXPECT_EQ(comboItems(dlg), (std::vector<std::wstring>{L"Fine", L"Fresh copy", L"My fine one", L"vjt300"}));
         for (int id : kInputControls)
@@ -160,11 +160,11 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
         // Requests from another sender count while the editor runs; a name
         // block whose NUL lies outside its length does not.
         sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fine") << "a request without a window";
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine") << "a request without a window";
         sendRequest(dlg, dlg, kSelectProfileRequest, L"vjt300", 2);
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fine") << "a block without its NUL";
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine") << "a block without its NUL";
         sendRequest(dlg, dlg, kSelectProfileRequest, L"Fresh copy");
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fresh copy") << "a request naming a window not the editor's";
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fresh copy") << "a request naming a window not the editor's";
         EXPECT_FALSE(uitest::isEnabled(dlg, IDOK));
 
         first.open();
@@ -182,8 +182,8 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
         // The editor's end closes the wait; the dialog answers again, and
         // takes no more requests.
         sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fresh copy") << "a request after the editor ended";
-        uitest::clickButton(dlg, IDOK);
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fresh copy") << "a request after the editor ended";
+        uitest::pressButton(dlg, IDOK);
     });
     EXPECT_EQ(result, IDOK_SUCCESSIVE) << "page 1 starts with the box checked";
     EXPECT_EQ(s.Profile, L"Fresh copy");
@@ -214,12 +214,12 @@ TEST(ProfileEditorHandOff, AnswerAfterTheHandBackEndsTheDialogWhileTheEditorRuns
         s.Profile = L"Fine";
         HWND editor = nullptr;
         const INT_PTR result = runDialog(s, L"", [&](HWND dlg) {
-            uitest::clickButton(dlg, IDC_EDIT_PROFILE);
+            uitest::pressButton(dlg, IDC_EDIT_PROFILE);
             ASSERT_TRUE(uitest::waitUntil([&] { return (editor = editorWindow()) != nullptr; }, 20000));
             handBack.open();
             ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, 20000));
             if (answer == Click) {
-                uitest::clickButton(dlg, IDOK);
+                uitest::pressButton(dlg, IDOK);
             } else if (answer == TabThenEnter) {
                 // From the check box, Tab passes Skip Page by and reaches OK.
                 PostMessageW(dlg, WM_NEXTDLGCTL, WPARAM(GetDlgItem(dlg, IDC_SAME_CONFIG)), TRUE);
@@ -246,7 +246,7 @@ TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
     PrinterSettings s;
     s.Profile = L"Fine";
     const INT_PTR result = runDialog(s, L"tessforge7-not-installed.exe", [&](HWND dlg) {
-        uitest::clickButton(dlg, IDC_EDIT_PROFILE);
+        uitest::pressButton(dlg, IDC_EDIT_PROFILE);
         HWND box = uitest::ownedDialog(dlg, 10000);
         ASSERT_TRUE(box) << "a box says why nothing opened";
         const std::wstring text = uitest::staticTexts(box);
@@ -258,8 +258,8 @@ TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
         for (int id : kInputControls)
             EXPECT_TRUE(uitest::isEnabled(dlg, id)) << "control " << id;
         EXPECT_TRUE(IsWindowEnabled(dlg));
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fine");
-        uitest::clickButton(dlg, IDOK);
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine");
+        uitest::pressButton(dlg, IDOK);
     });
     EXPECT_EQ(result, IDOK_SUCCESSIVE);
     EXPECT_EQ(s.Profile, L"Fine");

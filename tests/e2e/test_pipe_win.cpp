@@ -21,20 +21,11 @@ namespace {
 
 const DWORD kWait = 15000;
 
-size_t count(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
 // Runs "converter pipe STEPS" and gives its report (UTF-8).
 std::string runConverter(const std::vector<std::wstring>& steps, DWORD& exitCode)
 {
-    const std::wstring report = tempPath(uniqueName(L"pipe-report") + L".txt");
     RemoveAtEnd files;
-    files.add(report);
+    const std::wstring report = files.add(tempPath(uniqueName(L"pipe-report") + L".txt"));
     std::vector<std::wstring> args = {L"pipe", L"--report", report};
     args.insert(args.end(), steps.begin(), steps.end());
     auto run = runProgram(commandLine(programPath(L"converter.exe"), args), 60000);
@@ -56,10 +47,16 @@ TEST(PipeMode, QueriesOddRecordsAndARecordCutByTheConverter)
                                            L"status:done", L"raw:m:40:41004200", L"close"},
                                           code);
     EXPECT_EQ(0u, code) << text;
-    EXPECT_EQ(4u, count(text, ": match"));
-    EXPECT_EQ(0u, count(text, "MISMATCH"));
-    EXPECT_EQ(1u, count(text, "program ended with exit code 0 (0x00000000)"));
-    EXPECT_EQ(1u, count(text, "after the pipe was closed"));
+    auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(4u, count(": match"));
+    EXPECT_EQ(0u, count("MISMATCH"));
+    EXPECT_EQ(1u, count("program ended with exit code 0 (0x00000000)"));
+    EXPECT_EQ(1u, count("after the pipe was closed"));
 }
 
 TEST(PipeMode, PipeThatCannotBeOpenedEndsWithZeroAndLeavesNoProcess)

@@ -90,24 +90,7 @@ bool waitPumping(const std::function<bool()>& condition, DWORD limitMs)
     }, limitMs);
 }
 
-std::wstring itemText(HWND dialog, int id)
-{
-    HWND w = id ? GetDlgItem(dialog, id) : dialog;
-    const LRESULT n = w ? SendMessageW(w, WM_GETTEXTLENGTH, 0, 0) : 0;
-    if (n <= 0)
-        return std::wstring();
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    LRESULT got = SendMessageW(w, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return text;
-}
-
 bool isEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
-
-void clickButton(HWND dialog, int id)
-{
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
 
 HWND ownedDialog(HWND owner, DWORD limitMs)
 {

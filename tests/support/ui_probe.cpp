@@ -150,6 +150,31 @@ wchar_t mnemonicOf(const std::wstring& text)
     return 0;
 }
 
+std::vector<std::wstring> mnemonicFaults(HWND window)
+{
+    std::vector<std::wstring> faults;
+    std::vector<std::pair<wchar_t, std::wstring>> letters;
+    std::wstring label;
+    for (const ControlInfo& c : listControls(window)) {
+        if (GetParent(c.hwnd) != window)
+            continue;
+        const bool button = isClass(c, L"Button");
+        if ((isClass(c, L"Static") || button) && !c.text.empty()) {
+            const wchar_t m = mnemonicOf(c.text);
+            for (const auto& [letter, text] : letters)
+                if (m && letter == m)
+                    faults.push_back(L"\"" + c.text + L"\" shares its letter with \"" + text + L"\"");
+            letters.emplace_back(m, c.text);
+            if (button && !m && (c.style & BS_TYPEMASK) != BS_GROUPBOX && c.id != IDOK && c.id != IDCANCEL)
+                faults.push_back(L"\"" + c.text + L"\": an action without a letter");
+            label = c.text;
+        } else if ((isClass(c, L"Edit") || isClass(c, L"ComboBox") || isClass(c, L"ListBox")) && !mnemonicOf(label)) {
+            faults.push_back(L"control " + std::to_wstring(c.id) + L" follows no label with a letter");
+        }
+    }
+    return faults;
+}
+
 int screenDpi()
 {
     HDC screen = GetDC(nullptr);
@@ -233,27 +258,6 @@ std::wstring saveScreenshot(HWND window, const std::wstring& name)
 {
     const std::wstring path = screenshotFolder() + L"\\" + name + L".bmp";
     return winkit::saveWindowPicture(window, path) ? path : std::wstring();
-}
-
-std::vector<COLORREF> capturePixels(const RECT& rect)
-{
-    std::vector<COLORREF> out;
-    for (DWORD v : winkit::grabScreen(rect))
-        out.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
-    return out;
-}
-
-ColorCounts countStrongColors(const std::vector<COLORREF>& pixels)
-{
-    ColorCounts c;
-    for (COLORREF p : pixels) {
-        int r = GetRValue(p), g = GetGValue(p), b = GetBValue(p);
-        if (r > 120 && r > g + 60 && r > b + 60)
-            ++c.red;
-        else if (b > 120 && b > r + 60 && b > g + 30)
-            ++c.blue;
-    }
-    return c;
 }
 
 namespace {

@@ -91,6 +91,11 @@ bool hasIconControl(HWND window);
 // The mnemonic of a control text (the character after a single '&',
 // lower-cased), 0 for none.
 wchar_t mnemonicOf(const std::wstring& text);
+// What is wrong with the keyboard letters of a window, one line per fault:
+// two labels or buttons that share a letter (the key then only moves the
+// focus between them), a button other than OK and Cancel without one, or a
+// field (edit, combo or list box) whose label has none. Read from outside.
+std::vector<std::wstring> mnemonicFaults(HWND window);
 
 // The display's resolution as this process sees it (dots per inch). Under
 // Wine it is read from the registry when a process starts.
@@ -113,17 +118,6 @@ bool pressButton(HWND window, int id);
 // winkit::saveWindowPicture into <build>/screenshots/<name>.bmp: the path,
 // or an empty string on failure.
 std::wstring saveScreenshot(HWND window, const std::wstring& name);
-
-// The screen pixels of `rect` (screen coordinates), row by row from the top.
-// Empty when the rectangle is empty or too large.
-std::vector<COLORREF> capturePixels(const RECT& rect);
-// Counts of pixels whose colour is clearly red (red well above green and
-// blue) and clearly blue (blue well above red and green).
-struct ColorCounts {
-    size_t red = 0;
-    size_t blue = 0;
-};
-ColorCounts countStrongColors(const std::vector<COLORREF>& pixels);
 
 // A child run under our debugger: the texts it sent with OutputDebugString.
 struct DebugRun {
