@@ -45,30 +45,25 @@ public:
     explicit LogPixelsOverride(DWORD dpi)
     {
         if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
-                            KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr) != ERROR_SUCCESS) {
-            key_ = nullptr;
+                            KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key_.put(), nullptr) != ERROR_SUCCESS)
             return;
-        }
         DWORD size = sizeof old_, type = 0;
-        hadOld_ = RegQueryValueExW(key_, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old_), &size) ==
+        hadOld_ = RegQueryValueExW(key_.get(), L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old_), &size) ==
                       ERROR_SUCCESS && type == REG_DWORD;
-        set_ = RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) ==
-               ERROR_SUCCESS;
+        set_ = RegSetValueExW(key_.get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                              sizeof dpi) == ERROR_SUCCESS;
     }
     ~LogPixelsOverride()
     {
-        if (!key_)
-            return;
         if (hadOld_)
-            RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
-        else
-            RegDeleteValueW(key_, L"LogPixels");
-        RegCloseKey(key_);
+            RegSetValueExW(key_.get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        else if (key_)
+            RegDeleteValueW(key_.get(), L"LogPixels");
     }
     bool ok() const { return set_; }
 
 private:
-    HKEY key_ = nullptr;
+    Solvaris_Win32::RegKey key_;
     DWORD old_ = 0;
     bool hadOld_ = false;
     bool set_ = false;

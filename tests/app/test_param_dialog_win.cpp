@@ -128,56 +128,15 @@ TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
     }
 }
 
-// OK, Cancel and Skip Page on page 1, with the settings file they leave,
-// are run end to end (ParamMode.ExitCodesAndTheSettingsFile).
-TEST(ParamDialog, EveryWayOutGivesItsCodeAndStoresOnlyOnConfirmation)
-{
-    TempFolder tmp;
-    enum Action { OkKeep, OkChecked, EscapeKey, CloseBox };
-    struct Case {
-        const char* what;
-        int page;
-        Action action;
-        INT_PTR expected;
-    } cases[] = {
-        {"OK on page 2 (box clear at start)", 2, OkKeep, 1},
-        {"OK on page 2 with the box checked", 2, OkChecked, 1877},
-        {"Escape", 1, EscapeKey, 2},
-        {"close box", 2, CloseBox, 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        PrinterSettings s = freshSettings(L"C:\\old\\old.djvu");
-        INT_PTR r = runParamDialog(s, {tmp.file(L"none.img"), c.page}, [&](HWND dlg) {
-            SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), L"C:\\typed.djvu");
-            if (c.action == OkChecked)
-                setChecked(dlg, IDC_SAME_CONFIG, true);
-            switch (c.action) {
-            case EscapeKey: {
-                HWND edit = GetDlgItem(dlg, IDC_PROFILE);
-                PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-                PostMessageW(edit, WM_KEYUP, VK_ESCAPE, 0xC0010001);
-                break;
-            }
-            case CloseBox: PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0); break;
-            default: pressButton(dlg, IDOK); break;
-            }
-        });
-        EXPECT_EQ(r, c.expected);
-        const bool confirmed = c.expected != 2;
-        EXPECT_EQ(s.CreateTXTz, confirmed);
-        // The box's text is stored, also when it could not be edited (page 2).
-        EXPECT_EQ(s.OutputFileName, confirmed ? L"C:\\typed.djvu" : L"C:\\old\\old.djvu");
-        // Confirmed: the selected profile; otherwise the proposal stays in memory.
-        EXPECT_EQ(s.Profile, confirmed ? L"sdk_default" : L"vjt600");
-    }
-}
-
-// On page 1, OK refuses a name that can never be a file with a message, and
-// asks before an existing file is overwritten; either way the dialog stays
-// open with the typed text (already stored in the record) until the answer
-// lets it go on. Later pages check and ask nothing.
-TEST(ParamDialog, NameCheckAndOverwriteQuestionOnTheFirstPageOnly)
+// Every way out gives its code, and the record changes only on
+// confirmation: the box's text is stored, also when it could not be edited
+// (page 2), and the selected profile instead of the proposal. On page 1, OK
+// refuses a name that can never be a file with a message, and asks before
+// an existing file is overwritten; either way the dialog stays open with
+// the typed text (already stored in the record) until the answer lets it go
+// on. Later pages check and ask nothing. OK, Cancel and Skip Page with the
+// settings file they leave are run end to end (ParamMode.ExitCodesAndTheSettingsFile).
+TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
 {
     TempFolder tmp;
     const std::wstring existing = tmp.file(L"doc.djvu");
@@ -186,38 +145,49 @@ TEST(ParamDialog, NameCheckAndOverwriteQuestionOnTheFirstPageOnly)
     const std::wstring forbidden = tmp.file(L"a<b>c|d?e*f\".djvu");
     const std::wstring tooLong = tmp.file(std::wstring(300, L'n'));
     const std::wstring cannot = L"The output file name '";
+    enum Action { Ok, OkChecked, EscapeKey, CloseBox };   // Ok: the check box as it starts
     struct Case {
         const char* what;
         std::wstring name;
         int page;
+        Action action;
         std::wstring message;   // empty: none; a refusal ends with Cancel
         INT_PTR expected;
     } cases[] = {
-        {"existing file, box checked", existing, 1, question, 1877},
-        {"existing folder", tmp.path(), 1,
+        {"existing file, box checked", existing, 1, Ok, question, 1877},
+        {"existing folder", tmp.path(), 1, Ok,
          cannot + tmp.path() + L"' cannot be used: it is an existing folder. Please add the name of a file in it.", 2},
-        {"forbidden characters", forbidden, 1,
+        {"forbidden characters", forbidden, 1, Ok,
          cannot + forbidden + L"' cannot be used: a file name cannot contain any of the characters < > : \" | ? * or "
                               L"control characters.", 2},
-        {"a device name", L"CON", 1, cannot + L"CON' cannot be used: Windows reserves the name 'CON' for a device.", 2},
-        {"too long", tooLong, 1,
+        {"a device name", L"CON", 1, Ok, cannot + L"CON' cannot be used: Windows reserves the name 'CON' for a device.", 2},
+        {"too long", tooLong, 1, Ok,
          L"The output file name cannot be used: it has " + std::to_wstring(tooLong.size()) +
              L" characters, and a path can have at most 259. Please choose a shorter name or a folder with a shorter "
              L"path.", 2},
-        {"page 2 never asks", existing, 2, L"", 1},
-        {"page 2 checks no name", L"CON", 2, L"", 1},
-        {"new file", tmp.file(L"new.djvu"), 1, L"", 1877},
+        {"page 2 never asks (box clear at start)", existing, 2, Ok, L"", 1},
+        {"page 2 checks no name, box checked", L"CON", 2, OkChecked, L"", 1877},
+        {"new file", tmp.file(L"new.djvu"), 1, Ok, L"", 1877},
+        {"Escape", tmp.file(L"new.djvu"), 1, EscapeKey, L"", 2},
+        {"close box", tmp.file(L"new.djvu"), 2, CloseBox, L"", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const bool asks = c.message == question;
-        PrinterSettings s = freshSettings(c.page == 1 ? L"" : c.name);
-        std::wstring text, caption, keptText, keptInRecord;
+        PrinterSettings s = freshSettings(L"C:\\old\\old.djvu");
+        std::wstring text, caption, keptText;
         bool hasIcon = false, stayedOpen = false, focusOnName = false;
         INT_PTR r = runParamDialog(s, {tmp.file(L"none.img"), c.page}, [&](HWND dlg) {
-            if (c.page == 1)
-                SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.name.c_str());
-            setChecked(dlg, IDC_SAME_CONFIG, c.page == 1);
+            SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.name.c_str());
+            if (c.action == OkChecked)
+                setChecked(dlg, IDC_SAME_CONFIG, true);
+            if (c.action == EscapeKey) {
+                PostMessageW(GetDlgItem(dlg, IDC_PROFILE), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+                PostMessageW(GetDlgItem(dlg, IDC_PROFILE), WM_KEYUP, VK_ESCAPE, 0xC0010001);
+                return;
+            }
+            if (c.action == CloseBox)
+                return (void)PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
             // The focus on OK, as after a click.
             SendMessageW(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dlg, IDOK)), TRUE);
             pressButton(dlg, IDOK);
@@ -243,7 +213,6 @@ TEST(ParamDialog, NameCheckAndOverwriteQuestionOnTheFirstPageOnly)
             focusOnName = GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &gui) &&
                           gui.hwndFocus == GetDlgItem(dlg, IDC_OUTPUT_FILE);
             keptText = controlText(dlg, IDC_OUTPUT_FILE);
-            keptInRecord = s.OutputFileName;
             if (!asks) {
                 pressButton(dlg, IDCANCEL);
                 return;
@@ -255,14 +224,20 @@ TEST(ParamDialog, NameCheckAndOverwriteQuestionOnTheFirstPageOnly)
         });
         EXPECT_EQ(r, c.expected);
         EXPECT_EQ(text, c.message);
-        if (c.message.empty())
+        // Stored on confirmation, and before the name check.
+        EXPECT_EQ(s.OutputFileName, c.action >= EscapeKey ? L"C:\\old\\old.djvu" : c.name);
+        if (c.message.empty()) {
+            const bool confirmed = c.expected != 2;
+            EXPECT_EQ(s.CreateTXTz, confirmed);
+            // Confirmed: the selected profile; otherwise the proposal stays in memory.
+            EXPECT_EQ(s.Profile, confirmed ? L"sdk_default" : L"vjt600");
             continue;
+        }
         EXPECT_EQ(caption, asks ? L"Overwrite an Existing File" : L"Output File Name Not Possible");
         EXPECT_TRUE(hasIcon);
         EXPECT_TRUE(stayedOpen);
         EXPECT_EQ(focusOnName, !asks) << "a refused name is ready to be typed over";
         EXPECT_EQ(keptText, c.name);
-        EXPECT_EQ(keptInRecord, c.name) << "stored before the check";
     }
 }
 

@@ -83,23 +83,21 @@ namespace {
 // the background, and gives its pixels as 0xRRGGBB.
 std::vector<uint32_t> painted(PreviewBitmap& bmp, PreviewPaint mode, int times)
 {
+    using namespace Solvaris_Win32;
     const RECT frame = {7, 9, 133, 140}, all = {0, 0, 160, 160};
-    HDC dc = CreateCompatibleDC(nullptr);
+    const MemoryDc dc(CreateCompatibleDC(nullptr));
     BITMAPINFO bi = {};
     bi.bmiHeader = {sizeof bi.bmiHeader, 160, -160, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     uint32_t* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, dib);
-    HBRUSH brush = CreateSolidBrush(RGB(0xF0, 0xE0, 0xD0));
-    FillRect(dc, &all, brush);
+    const GdiObject<HBITMAP> dib(
+        CreateDIBSection(dc.get(), &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
+    const SelectScope selected(dc.get(), dib.get());
+    const GdiObject<HBRUSH> brush(CreateSolidBrush(RGB(0xF0, 0xE0, 0xD0)));
+    FillRect(dc.get(), &all, brush.get());
     for (int i = 0; i < times; ++i)
-        paintPreview(dc, frame, &bmp, brush, mode);
+        paintPreview(dc.get(), frame, &bmp, brush.get(), mode);
     GdiFlush();
     std::vector<uint32_t> out(bits, bits + 160 * 160);
-    SelectObject(dc, old);
-    DeleteObject(brush);
-    DeleteObject(dib);
-    DeleteDC(dc);
     for (uint32_t& p : out)
         p &= 0xFFFFFF;
     return out;

@@ -68,17 +68,13 @@ private:
 class Gate {
 public:
     Gate() : name_(uitest::uniqueName(L"pvgate")), event_(CreateEventW(nullptr, TRUE, FALSE, name_.c_str())) {}
-    ~Gate()
-    {
-        SetEvent(event_);
-        CloseHandle(event_);
-    }
-    void open() { SetEvent(event_); }
+    ~Gate() { open(); }
+    void open() { SetEvent(event_.get()); }
     const std::wstring& name() const { return name_; }
 
 private:
     std::wstring name_;
-    HANDLE event_;
+    Solvaris_Win32::UniqueHandle event_;
 };
 
 std::vector<std::wstring> comboItems(HWND dlg)
@@ -154,7 +150,7 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
         uitest::saveScreenshot(editor, L"editor-handoff-en");
         DWORD editorId = 0;
         GetWindowThreadProcessId(editor, &editorId);
-        HANDLE editorProcess = OpenProcess(SYNCHRONIZE, FALSE, editorId);
+        const Solvaris_Win32::UniqueHandle editorProcess(OpenProcess(SYNCHRONIZE, FALSE, editorId));
         ASSERT_TRUE(editorProcess);
 
         // Requests from another sender count while the editor runs; a name
@@ -176,9 +172,7 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
         EXPECT_TRUE(IsWindow(editor)) << "while the editor still runs";
 
         second.open();
-        const DWORD ended = WaitForSingleObject(editorProcess, 20000);
-        CloseHandle(editorProcess);
-        ASSERT_EQ(ended, WAIT_OBJECT_0) << "the editor ends";
+        ASSERT_EQ(WaitForSingleObject(editorProcess.get(), 20000), WAIT_OBJECT_0) << "the editor ends";
         // The editor's end closes the wait; the dialog answers again, and
         // takes no more requests.
         sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
@@ -297,18 +291,17 @@ TEST(ProfileEditorHandOff, WaitEndsWithTheProcessOrWhenItCannotWait)
     RegisterClassW(&wc);
     HWND probe = CreateWindowW(L"pvWaitProbe", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
     ASSERT_TRUE(probe);
-    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const Solvaris_Win32::UniqueHandle taken(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     bool guardFired = false;
-    ASSERT_TRUE(PostMessageW(probe, WM_APP, 0, reinterpret_cast<LPARAM>(taken)));
+    ASSERT_TRUE(PostMessageW(probe, WM_APP, 0, reinterpret_cast<LPARAM>(taken.get())));
     std::thread guard([&] {
-        if (WaitForSingleObject(taken, 60000) == WAIT_TIMEOUT) {
+        if (WaitForSingleObject(taken.get(), 60000) == WAIT_TIMEOUT) {
             guardFired = true;
-            SetEvent(taken);
+            SetEvent(taken.get());
         }
     });
-    EXPECT_TRUE(waitForProcessTakingMessages(taken));
+    EXPECT_TRUE(waitForProcessTakingMessages(taken.get()));
     guard.join();
     EXPECT_FALSE(guardFired) << "queued messages were taken";
     DestroyWindow(probe);
-    CloseHandle(taken);
 }

@@ -298,12 +298,11 @@ TEST(ProgressDialog, SteadyStreamIsPaintedAtLeastEveryIntervalAndAtItsLastRecord
 class CStalledProgress : public CProgressDialog {
 public:
     using CProgressDialog::CProgressDialog;
-    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ~CStalledProgress() override { CloseHandle(go); }
+    Solvaris_Win32::UniqueHandle go{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
     {
         if (uMsg == WM_PIPE_MESSAGE)
-            WaitForSingleObject(go, 30000);
+            WaitForSingleObject(go.get(), 30000);
         return CProgressDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
     }
 };
@@ -330,12 +329,12 @@ TEST(ProgressDialog, AWindowBehindHoldsTheConverterBackAndLosesNothing)
         });
         EXPECT_FALSE(uitest::waitUntil([&] { return written == kRecords; }, 2000))
             << "the reader took every record while the window handled none";
-        SetEvent(dlg.go);
+        SetEvent(dlg.go.get());
         EXPECT_TRUE(waitLine(w, L"Page 1/1: last"));
         EXPECT_EQ(written, kRecords);
         pipe.close();
     }, 30000);
-    SetEvent(dlg.go);
+    SetEvent(dlg.go.get());
     if (writer.joinable())
         writer.join();
     EXPECT_FALSE(run.aborted);

@@ -124,21 +124,21 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         const bool held = c.action == HeldThenCancel || c.action == HeldThenRetry;
         SendMessageW(findControl(dlg, IDC_SAME_CONFIG), BM_SETCHECK,
                      c.action == OkCleared || held ? BST_UNCHECKED : BST_CHECKED, 0);
-        HANDLE holder = held ? CreateFileW(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) : nullptr;
-        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        Solvaris_Win32::UniqueHandle holder(
+            held ? CreateFileW(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) : nullptr);
+        ASSERT_EQ(bool(holder), held);
         pressButton(dlg, c.action == Cancel ? IDCANCEL : c.action == Skip ? IDC_SKIP_PAGE : IDOK);
         if (HWND box = held ? waitForNotSavedBox(p) : nullptr) {
             EXPECT_NE(staticTexts(box).find(ini), std::wstring::npos) << c.what << ": " << narrow(staticTexts(box));
             EXPECT_FALSE(saveScreenshot(box, L"param-not-saved_" + std::to_wstring(c.action)).empty());
             if (c.action == HeldThenRetry)
-                CloseHandle(holder), holder = nullptr;
+                holder.reset();
             pressButton(box, c.action == HeldThenRetry ? IDRETRY : IDCANCEL);
         } else {
             EXPECT_FALSE(held) << c.what << ": no box; exit code " << p.exitCode();
         }
         const bool ended = p.wait(kWait);
-        if (holder)
-            CloseHandle(holder);
+        holder.reset();
         ASSERT_TRUE(ended) << c.what;
         EXPECT_EQ(p.exitCode(), c.expected) << c.what;
         std::string trace = readFile(out);

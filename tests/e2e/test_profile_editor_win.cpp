@@ -80,7 +80,7 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         const std::wstring file = folder.file(L"db0.dprepo");
         ASSERT_TRUE(writeFile(file, kRepository));
         const std::wstring gate = uniqueName(L"pvgate");
-        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, gate.c_str());
+        const Solvaris_Win32::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, gate.c_str()));
         HWND receiver = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
         g_requests.clear();
         // Copy vjt300, change the copy's settings, rename it, wait for the
@@ -137,9 +137,8 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         }
         EXPECT_TRUE(g_requests.empty()) << "nothing was saved, nothing sent";
 
-        SetEvent(event);
+        SetEvent(event.get());
         ASSERT_TRUE(waitPumping([&] { return !p.running(); }));
-        CloseHandle(event);
         DestroyWindow(receiver);
         EXPECT_EQ(p.exitCode(), 0u);
         const decltype(g_requests) sent = {{kSelectProfileRequest, L"Copy C"}, {kGiveInputBackRequest, L""}};

@@ -6,6 +6,8 @@
 
 namespace uitest {
 
+using Solvaris_Win32::WindowDc;
+
 namespace {
 
 std::wstring parentOf(const std::wstring& path)
@@ -28,12 +30,10 @@ bool createChild(const std::wstring& cmdLine, const Environment& env, DWORD flag
 // The rectangle `text` needs in the font of `control`.
 RECT measure(HWND control, const std::wstring& text, int width, UINT flags)
 {
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    WindowDc dc(control);
+    Solvaris_Win32::SelectScope font(dc.get(), reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
     RECT r = {0, 0, width, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | flags);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
+    DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | flags);
     return r;
 }
 
@@ -50,24 +50,17 @@ std::wstring screenshotFolder()
 
 std::wstring programPath(const std::wstring& name) { return winkit::programFolder() + L"\\" + name; }
 
-Process::~Process()
-{
-    terminate();
-    if (process_)
-        CloseHandle(process_);
-}
+Process::~Process() { terminate(); }
 
 bool Process::launch(const std::wstring& cmdLine, const Environment& env, const wchar_t* program, HANDLE output)
 {
     terminate();
-    if (process_)
-        CloseHandle(process_);
-    process_ = nullptr;
+    process_.reset();
     PROCESS_INFORMATION pi;
     if (!createChild(cmdLine, env, 0, pi, error_, program, output))
         return false;
     CloseHandle(pi.hThread);
-    process_ = pi.hProcess;
+    process_.reset(pi.hProcess);
     pid_ = pi.dwProcessId;
     return true;
 }
@@ -80,15 +73,11 @@ bool Process::start(const std::wstring& cmdLine, const Environment& env)
 bool Process::startWithOutput(const std::wstring& cmdLine, const std::wstring& outputFile)
 {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    HANDLE file = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                              CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const Solvaris_Win32::UniqueHandle file(CreateFileW(outputFile.c_str(), GENERIC_WRITE,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, nullptr));
+    if (!file)
         error_ = L"cannot create " + outputFile;
-        return false;
-    }
-    const bool ok = launch(cmdLine, {}, nullptr, file);
-    CloseHandle(file);
-    return ok;
+    return file && launch(cmdLine, {}, nullptr, file.get());
 }
 
 bool Process::startProgram(const std::wstring& program, const std::wstring& cmdLine)
@@ -96,23 +85,23 @@ bool Process::startProgram(const std::wstring& program, const std::wstring& cmdL
     return launch(cmdLine, {}, program.c_str(), nullptr);
 }
 
-bool Process::wait(DWORD timeoutMs) { return process_ && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0; }
+bool Process::wait(DWORD timeoutMs) { return process_ && WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0; }
 
-bool Process::running() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+bool Process::running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
 
 DWORD Process::exitCode() const
 {
     DWORD code = 0;
     if (process_)
-        GetExitCodeProcess(process_, &code);
+        GetExitCodeProcess(process_.get(), &code);
     return code;
 }
 
 void Process::terminate()
 {
     if (running()) {
-        TerminateProcess(process_, 0xDEAD);
-        WaitForSingleObject(process_, 5000);
+        TerminateProcess(process_.get(), 0xDEAD);
+        WaitForSingleObject(process_.get(), 5000);
     }
 }
 
@@ -177,11 +166,8 @@ std::vector<std::wstring> mnemonicFaults(HWND window)
 
 int screenDpi()
 {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
-    if (screen)
-        ReleaseDC(nullptr, screen);
-    return dpi;
+    WindowDc screen(nullptr);
+    return screen ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 0;
 }
 
 int textWidth(HWND control, const std::wstring& text) { return measure(control, text, 0, DT_SINGLELINE).right; }
@@ -363,18 +349,15 @@ std::wstring uniqueName(const std::wstring& what)
 
 std::string readFile(const std::wstring& path, bool* exists)
 {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           0, nullptr);
+    const Solvaris_Win32::UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                     nullptr, OPEN_EXISTING, 0, nullptr));
     if (exists)
-        *exists = f != INVALID_HANDLE_VALUE;
+        *exists = bool(f);
     std::string out;
-    if (f == INVALID_HANDLE_VALUE)
-        return out;
     char buf[4096];
     DWORD got = 0;
-    while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got)
+    while (f && ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got)
         out.append(buf, got);
-    CloseHandle(f);
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "app/core/command_line.h"
+#include "baselib/svr_handle_win.h"
 #include "tools/winkit/winkit.h"
 
 #include <string>
@@ -57,13 +58,13 @@ public:
     void terminate();
 
     DWORD pid() const { return pid_; }
-    HANDLE handle() const { return process_; }
+    HANDLE handle() const { return process_.get(); }
     const std::wstring& error() const { return error_; }
 
 private:
     bool launch(const std::wstring& cmdLine, const Environment& env, const wchar_t* program, HANDLE output);
 
-    HANDLE process_ = nullptr;
+    Solvaris_Win32::UniqueHandle process_;
     DWORD pid_ = 0;
     std::wstring error_;
 };
