@@ -146,12 +146,12 @@ void checkPropertiesList(HWND list, int dpi)
 void runPageDialog(const std::wstring& shot, int dpi)
 {
     ensureGdiplus();
-    TempFolder tmp;
-    ASSERT_TRUE(writeBytes(tmp.file(L"page.img"), solidPage(496, 702, 496 * 3, 0x00, 0x00, 0xFF)));
-    ASSERT_TRUE(writeBytes(tmp.file(L"report.djvu"), {1}));
+    ScratchFolder tmp(L"folder");
+    ASSERT_TRUE(writeBytes(tmp.path(L"page.img"), solidPage(496, 702, 496 * 3, 0x00, 0x00, 0xFF)));
+    ASSERT_TRUE(writeBytes(tmp.path(L"report.djvu"), {1}));
     PrinterSettings settings;
-    settings.OutputFileName = tmp.file(L"report.djvu");
-    CParamDialog dialog(settings, tmp.file(L"page.img"), -1, -1, -1, 1);
+    settings.OutputFileName = tmp.path(L"report.djvu");
+    CParamDialog dialog(settings, tmp.path(L"page.img"), -1, -1, -1, 1);
     uitest::DrivenRun run = uitest::runDriven([&] { return dialog.DoModal(nullptr); }, [&](HWND dlg) {
         checkPropertiesList(GetDlgItem(dlg, IDC_PROPERTIES), dpi);
         expectNoLayoutFaults(dlg, "page dialog");

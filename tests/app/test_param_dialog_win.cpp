@@ -89,14 +89,14 @@ PrinterSettings freshSettings(const std::wstring& output)
 // again brings the output file controls back only on the first page.
 TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
 {
-    TempFolder tmp;
+    ScratchFolder tmp(L"folder");
     const int others[] = {IDC_PROFILE, IDC_EDIT_PROFILE, IDC_PREVIEW_FRAME, IDC_PROPERTIES, IDC_SAME_CONFIG,
                           IDOK, IDCANCEL};
     for (int page : {1, 2, 0, -1}) {
         SCOPED_TRACE("page " + std::to_string(page));
         PrinterSettings s = freshSettings(L"C:\\jobs\\report.djvu");
         CParamDialogProbe* dialog = nullptr;
-        const INT_PTR result = runParamDialog(s, {tmp.file(L"none.img"), page}, [&](HWND dlg) {
+        const INT_PTR result = runParamDialog(s, {tmp.path(L"none.img"), page}, [&](HWND dlg) {
             EXPECT_TRUE(uitest::waitUntil([&] { return dialog->flashCount() > 0; }));
             EXPECT_EQ(SendMessageW(dlg, WM_TEST_FLASH_TIMER, 0, 0), 0) << "the flash stops its timer";
             // ShowWindow on another thread's window returns once that thread
@@ -138,12 +138,12 @@ TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
 // settings file they leave are run end to end (ParamMode.ExitCodesAndTheSettingsFile).
 TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
 {
-    TempFolder tmp;
-    const std::wstring existing = tmp.file(L"doc.djvu");
+    ScratchFolder tmp(L"folder");
+    const std::wstring existing = tmp.path(L"doc.djvu");
     ASSERT_TRUE(writeBytes(existing, {1, 2, 3}));
     const std::wstring question = L"The file 'doc.djvu' already exists, do you really want to overwrite the file?";
-    const std::wstring forbidden = tmp.file(L"a<b>c|d?e*f\".djvu");
-    const std::wstring tooLong = tmp.file(std::wstring(300, L'n'));
+    const std::wstring forbidden = tmp.path(L"a<b>c|d?e*f\".djvu");
+    const std::wstring tooLong = tmp.path(std::wstring(300, L'n'));
     const std::wstring cannot = L"The output file name '";
     enum Action { Ok, OkChecked, EscapeKey, CloseBox };   // Ok: the check box as it starts
     struct Case {
@@ -155,8 +155,8 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
         INT_PTR expected;
     } cases[] = {
         {"existing file, box checked", existing, 1, Ok, question, 1877},
-        {"existing folder", tmp.path(), 1, Ok,
-         cannot + tmp.path() + L"' cannot be used: it is an existing folder. Please add the name of a file in it.", 2},
+        {"existing folder", tmp.folder(), 1, Ok,
+         cannot + tmp.folder() + L"' cannot be used: it is an existing folder. Please add the name of a file in it.", 2},
         {"forbidden characters", forbidden, 1, Ok,
          cannot + forbidden + L"' cannot be used: a file name cannot contain any of the characters < > : \" | ? * or "
                               L"control characters.", 2},
@@ -167,9 +167,9 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
              L"path.", 2},
         {"page 2 never asks (box clear at start)", existing, 2, Ok, L"", 1},
         {"page 2 checks no name, box checked", L"CON", 2, OkChecked, L"", 1877},
-        {"new file", tmp.file(L"new.djvu"), 1, Ok, L"", 1877},
-        {"Escape", tmp.file(L"new.djvu"), 1, EscapeKey, L"", 2},
-        {"close box", tmp.file(L"new.djvu"), 2, CloseBox, L"", 2},
+        {"new file", tmp.path(L"new.djvu"), 1, Ok, L"", 1877},
+        {"Escape", tmp.path(L"new.djvu"), 1, EscapeKey, L"", 2},
+        {"close box", tmp.path(L"new.djvu"), 2, CloseBox, L"", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -177,7 +177,7 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
         PrinterSettings s = freshSettings(L"C:\\old\\old.djvu");
         std::wstring text, caption, keptText;
         bool hasIcon = false, stayedOpen = false, focusOnName = false;
-        INT_PTR r = runParamDialog(s, {tmp.file(L"none.img"), c.page}, [&](HWND dlg) {
+        INT_PTR r = runParamDialog(s, {tmp.path(L"none.img"), c.page}, [&](HWND dlg) {
             SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.name.c_str());
             if (c.action == OkChecked)
                 setChecked(dlg, IDC_SAME_CONFIG, true);
@@ -247,9 +247,9 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
 // that long leaves the box as it was.
 TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
 {
-    TempFolder tmp;
+    ScratchFolder tmp(L"folder");
     // Three nested folders of 60 characters: a path over 210 characters.
-    std::vector<std::wstring> folders = {tmp.path()};
+    std::vector<std::wstring> folders = {tmp.folder()};
     for (int i = 0; i < 3; ++i) {
         folders.push_back(folders.back() + L"\\" + std::wstring(60, wchar_t(L'd' + i)));
         ASSERT_TRUE(CreateDirectoryW(folders.back().c_str(), nullptr));
@@ -268,8 +268,8 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
         bool refused;            // the save dialog refused the path
         std::wstring after;      // the box's text afterwards
     } cases[] = {
-        {"a bare name gets the DjVu extension", L"typed before browse", tmp.file(L"report"), L"typed before browse", false,
-         tmp.file(L"report.djvu")},
+        {"a bare name gets the DjVu extension", L"typed before browse", tmp.path(L"report"), L"typed before browse", false,
+         tmp.path(L"report.djvu")},
         {"cancel keeps the typed text", L"typed before browse", L"", L"typed before browse", false, L"typed before browse"},
         {"a chosen path over 259 characters keeps the text", deep + L"\\a.djvu", std::wstring(80, L'g'), L"a.djvu", true,
          deep + L"\\a.djvu"},
@@ -280,7 +280,7 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
         PrinterSettings s = freshSettings(L"");
         std::wstring filterShown, nameShown, folderShown, refused, after;
         int filterCount = -1;
-        runParamDialog(s, {tmp.file(L"none.img")}, [&](HWND dlg) {
+        runParamDialog(s, {tmp.path(L"none.img")}, [&](HWND dlg) {
             SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.before.c_str());
             pressButton(dlg, IDC_BROWSE);
             HWND save = uitest::ownedDialog(dlg, 10000);
@@ -336,13 +336,13 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
 // working. The properties list shows the command-line numbers, not the file's.
 TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLine)
 {
-    TempFolder tmp;
-    ASSERT_TRUE(writeBytes(tmp.file(L"portrait.img"), solidPage(2480, 3508, 2480 * 3 + 4, 0x00, 0x00, 0xFF)));
-    ASSERT_TRUE(writeBytes(tmp.file(L"landscape.img"), solidPage(3508, 2480, 3508 * 3, 0xFF, 0x00, 0x00)));
+    ScratchFolder tmp(L"folder");
+    ASSERT_TRUE(writeBytes(tmp.path(L"portrait.img"), solidPage(2480, 3508, 2480 * 3 + 4, 0x00, 0x00, 0xFF)));
+    ASSERT_TRUE(writeBytes(tmp.path(L"landscape.img"), solidPage(3508, 2480, 3508 * 3, 0xFF, 0x00, 0x00)));
     std::vector<uint8_t> hostile = solidPage(4, 4, 12, 0, 0, 0);
     hostile[0] = hostile[1] = hostile[2] = hostile[3] = 0xFF;   // width 0xFFFFFFFF
-    ASSERT_TRUE(writeBytes(tmp.file(L"hostile.img"), hostile));
-    ASSERT_TRUE(writeBytes(tmp.file(L"truncated.img"), {0x10, 0, 0, 0, 0x10, 0, 0}));
+    ASSERT_TRUE(writeBytes(tmp.path(L"hostile.img"), hostile));
+    ASSERT_TRUE(writeBytes(tmp.path(L"truncated.img"), {0x10, 0, 0, 0, 0x10, 0, 0}));
     const COLORREF white = RGB(0xFF, 0xFF, 0xFF);
     struct Case {
         const wchar_t* file;
@@ -368,7 +368,7 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
         bool loaded = true, fullRow = false;
         std::vector<std::wstring> cells;
         std::vector<COLORREF> seen;   // the centre, then the outline left, right, above and below
-        INT_PTR r = runParamDialog(s, {tmp.file(std::wstring(c.file) + L".img"), c.page, c.resolution, c.width,
+        INT_PTR r = runParamDialog(s, {tmp.path(std::wstring(c.file) + L".img"), c.page, c.resolution, c.width,
                                        c.height}, [&](HWND dlg) {
             HWND list = GetDlgItem(dlg, IDC_PROPERTIES);
             for (int i = 0; i < int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); ++i)

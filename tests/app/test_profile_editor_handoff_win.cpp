@@ -125,14 +125,15 @@ const int kInputControls[] = {IDC_OUTPUT_FILE, IDC_BROWSE, IDC_PROFILE, IDC_EDIT
 } // namespace
 
 // The editor copies vjt300 as "Fresh copy", saves, asks the dialog to select
-// it, waits, gives input back while it still runs, waits again and closes.
-// Meanwhile requests from others (no window, a window of this process) are
-// taken as the editor's; once the editor has ended, none is.
+// it, waits, gives input back while it still runs, waits again, and ends
+// with OK, which asks once more to select the current profile. Meanwhile
+// requests from others (no window, a window of this process) are taken as
+// the editor's; once the editor has ended, none is.
 TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRuns)
 {
     Gate first, second;
     EditorSetting setting(L"new:Fresh copy;save;send;gate:" + first.name() + L";giveback;gate:" + second.name() +
-                          L";cancel");
+                          L";ok");
     PrinterSettings s;
     s.Profile = L"vjt300";
     const INT_PTR result = runDialog(s, L"", [&](HWND dlg) {
@@ -170,9 +171,11 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
         for (int id : kInputControls)
             EXPECT_TRUE(uitest::isEnabled(dlg, id)) << "control " << id << " after the hand-back";
         EXPECT_TRUE(IsWindow(editor)) << "while the editor still runs";
+        sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
 
         second.open();
         ASSERT_EQ(WaitForSingleObject(editorProcess.get(), 20000), WAIT_OBJECT_0) << "the editor ends";
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fresh copy") << "the editor's OK selects its current profile";
         // The editor's end closes the wait; the dialog answers again, and
         // takes no more requests.
         sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");

@@ -168,63 +168,58 @@ LRESULT CALLBACK holdCloseHook(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// Cancel disables the button and closes the window, whether the converter
+// stopped in the middle of a record and never writes again (the reader is
+// blocked inside the record) or keeps writing.
 TEST(ProgressDialog, CancelDisablesTheButtonAndClosesWhileTheConverterHoldsThePipe)
 {
-    // The converter stopped in the middle of a record and never writes again.
-    PipePair pipe;
-    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, holdCloseHook, nullptr, GetCurrentThreadId());
-    ASSERT_TRUE(hook);
-    g_holdClose = true;
-    g_heldCloses = 0;
-    CProgressDialog dlg(pipe.client);
-    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
-        pipe.send(encodePageCount(4));
-        pipe.send(text(PM_DOC_NAME, u"report"));
-        pipe.send(bare(PM_PAGE_BEGIN));
-        EXPECT_TRUE(waitLine(w, L"Page 1/4: Processing page image..."));
-        Bytes half = text(PM_STATUS_TEXT, u"never finished");
-        half.resize(10);
-        pipe.send(half);
-
-        HWND cancel = GetDlgItem(w, IDCANCEL);
-        EXPECT_TRUE(IsWindowEnabled(cancel));
-        uitest::pressButton(w, IDCANCEL);
-        EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindowEnabled(cancel); }));
-        // The reader, blocked inside the record, has ended and asked to close.
-        EXPECT_TRUE(uitest::waitUntil([&] { return g_heldCloses > 0; }));
-        RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        uitest::saveScreenshot(w, L"progress_cancel");
-        g_holdClose = false;
-        PostMessageW(w, WM_PIPE_CLOSED, 0, 0);
-    });
-    UnhookWindowsHookEx(hook);
-    EXPECT_FALSE(run.aborted);
-    EXPECT_EQ(0, run.result);
-}
-
-TEST(ProgressDialog, CancelWhileTheConverterKeepsWriting)
-{
-    PipePair pipe;
-    std::atomic<bool> stop{false};
-    std::thread writer([&] {
-        Bytes burst = bare(PM_PAGE_BEGIN);
-        Bytes status = text(PM_STATUS_TEXT, u"busy");
-        burst.insert(burst.end(), status.begin(), status.end());
-        while (!stop && pipe.send(burst))
-            Sleep(1);
-    });
-    CProgressDialog dlg(pipe.client);
-    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
-        EXPECT_TRUE(uitest::waitUntil([&] { return line(w).compare(0, 5, L"Page ") == 0; }));
-        uitest::pressButton(w, IDCANCEL);
-    }, 8000);
-    stop = true;
-    // Closing the reading end ends a write blocked on a full pipe.
-    CloseHandle(pipe.client);
-    pipe.client = INVALID_HANDLE_VALUE;
-    writer.join();
-    EXPECT_FALSE(run.aborted);
-    EXPECT_EQ(0, run.result);
+    for (bool stalled : {true, false}) {
+        SCOPED_TRACE(stalled ? "stalled" : "writing");
+        PipePair pipe;
+        HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, holdCloseHook, nullptr, GetCurrentThreadId());
+        ASSERT_TRUE(hook);
+        g_holdClose = true;
+        g_heldCloses = 0;
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            Bytes burst = bare(PM_PAGE_BEGIN), status = text(PM_STATUS_TEXT, u"busy");
+            burst.insert(burst.end(), status.begin(), status.end());
+            while (!stalled && !stop && pipe.send(burst))
+                Sleep(1);
+        });
+        CProgressDialog dlg(pipe.client);
+        auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+            if (stalled) {
+                pipe.send(encodePageCount(4));
+                pipe.send(text(PM_DOC_NAME, u"report"));
+                pipe.send(bare(PM_PAGE_BEGIN));
+                Bytes half = text(PM_STATUS_TEXT, u"never finished");
+                half.resize(10);
+                pipe.send(half);
+            }
+            EXPECT_TRUE(uitest::waitUntil([&] { return line(w).compare(0, 5, L"Page ") == 0; }));
+            HWND cancel = GetDlgItem(w, IDCANCEL);
+            EXPECT_TRUE(IsWindowEnabled(cancel));
+            uitest::pressButton(w, IDCANCEL);
+            EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindowEnabled(cancel); }));
+            // The reader has ended and asked to close.
+            EXPECT_TRUE(uitest::waitUntil([&] { return g_heldCloses > 0; }));
+            if (stalled) {
+                RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+                uitest::saveScreenshot(w, L"progress_cancel");
+            }
+            g_holdClose = false;
+            PostMessageW(w, WM_PIPE_CLOSED, 0, 0);
+        });
+        UnhookWindowsHookEx(hook);
+        stop = true;
+        // Closing the reading end ends a write blocked on a full pipe.
+        CloseHandle(pipe.client);
+        pipe.client = INVALID_HANDLE_VALUE;
+        writer.join();
+        EXPECT_FALSE(run.aborted);
+        EXPECT_EQ(0, run.result);
+    }
 }
 
 // A steady stream: every record handled finds the next one waiting. The

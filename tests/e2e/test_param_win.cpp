@@ -21,17 +21,6 @@ namespace {
 
 const DWORD kWait = 15000;
 
-// The number of keys in section VJT.
-size_t keyCount(const std::wstring& path)
-{
-    std::vector<wchar_t> buf(32768);
-    const DWORD n = GetPrivateProfileSectionW(L"VJT", buf.data(), DWORD(buf.size()), path.c_str());
-    size_t count = 0;
-    for (const wchar_t* p = buf.data(); p < buf.data() + n && *p; p += wcslen(p) + 1)
-        ++count;
-    return count;
-}
-
 // A light blue page whose rows are padded, so its shape shows in the pictures.
 std::vector<uint8_t> pageFile(uint32_t w, uint32_t h) { return paramtest::solidPage(w, h, w * 3 + 4, 0xE0, 0xC0, 0xA0); }
 
@@ -86,11 +75,11 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         {"a stored name in another letter case is not matched", OkCleared, 1, true, "VJT300",
          "UpdateProfileCombo: name=VJT300\n", "Fine"},
     };
-    paramtest::TempFolder emptyFolder, repositoryFolder;
+    ScratchFolder emptyFolder(L"empty"), repositoryFolder(L"repository");
     const std::string repository =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
         "<profile name=\"vjt300\" encode-mode=\"bitonal\"/><profile name=\"Fine\"/></repository>\n";
-    ASSERT_TRUE(uitest::writeFile(repositoryFolder.file(L"db0.dprepo"), repository));
+    ASSERT_TRUE(uitest::writeFile(repositoryFolder.path(L"db0.dprepo"), repository));
     struct RestoreVariable {
         ~RestoreVariable() { SetEnvironmentVariableW(L"SVRDBDIR", nullptr); }
     } restore;
@@ -102,7 +91,7 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
     DeleteFileW(typed.c_str());
 
     for (const Case& c : cases) {
-        SetEnvironmentVariableW(L"SVRDBDIR", (c.repository ? repositoryFolder : emptyFolder).path().c_str());
+        SetEnvironmentVariableW(L"SVRDBDIR", (c.repository ? repositoryFolder : emptyFolder).folder().c_str());
         const std::wstring name = uniqueName(L"e2e");
         const std::wstring ini = getIniPath(name);
         files.add(ini);
@@ -148,7 +137,9 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         bool exists = false;
         const std::string after = readFile(ini, &exists);
         if (c.expected == 1 || c.expected == 1877) {
-            EXPECT_EQ(keyCount(ini), 21u) << c.what;
+            const std::vector<std::string> lines = readLines(ini);   // [VJT] and its keys
+            EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find('=') != l.npos; }),
+                      21) << c.what;
             wchar_t v[300] = {};
             GetPrivateProfileStringW(L"VJT", L"OutputFileName", L"", v, 300, ini.c_str());
             EXPECT_EQ(std::wstring(v), typed) << c.what;
@@ -163,8 +154,8 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
     }
     // Listing the profiles wrote nothing: not over the repository, and no
     // empty repository where there was none.
-    EXPECT_EQ(readFile(repositoryFolder.file(L"db0.dprepo")), repository);
-    EXPECT_EQ(GetFileAttributesW(emptyFolder.file(L"db0.dprepo").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(readFile(repositoryFolder.path(L"db0.dprepo")), repository);
+    EXPECT_EQ(GetFileAttributesW(emptyFolder.path(L"db0.dprepo").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // The shared folder replaced by a link to someone's private folder (any

@@ -1,9 +1,9 @@
 // The profile editor program in each of its languages: started with the
 // dialog's command line, driven by its step script and from outside (texts
-// that fit, a keyboard letter for every action, the questions it asks), its
-// requests received by a window of the test, and the repository file read
-// back afterwards. Its changes to the file: EditorModel in tests/tools; the
-// dialog's side of the requests: ProfileEditorHandOff in tests/app.
+// that fit, a keyboard letter for every action, the questions it asks), and
+// the repository file read back afterwards. Its changes to the file:
+// EditorModel in tests/tools; its requests to the dialog that started it:
+// ProfileEditorHandOff in tests/app.
 #include "app/core/editor_link.h"
 #include "app/param_test_support.h"
 #include "profile/djv_profiles.h"
@@ -21,22 +21,6 @@
 using namespace uitest;
 
 namespace {
-
-// The requests sent to a window of the test, as the dialog would get them:
-// the request and the profile named.
-std::vector<std::pair<uintptr_t, std::wstring>> g_requests;
-
-LRESULT CALLBACK receive(HWND w, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg != WM_COPYDATA)
-        return DefWindowProcW(w, msg, wParam, lParam);
-    const COPYDATASTRUCT* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    std::wstring name;
-    if (data->dwData == kSelectProfileRequest && !copyDataProfileName(data->lpData, data->cbData, name))
-        name = L"<no NUL>";
-    g_requests.emplace_back(data->dwData, name);
-    return 0;
-}
 
 // Texts of labels and buttons on one line: the font of another process's
 // control is not ours to select, so wrapped heights are not exact.
@@ -62,11 +46,6 @@ const char* kRepository =
 
 TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
 {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = receive;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"PvEditorReceiver";
-    RegisterClassW(&wc);
     struct Case {
         const wchar_t* lang;
         const wchar_t* title;
@@ -76,22 +55,20 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
                  {L"de", L"Tessforge-Profileditor", L"Copy B Kopie", L"anderes Programm"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.lang));
-        paramtest::TempFolder folder;
-        const std::wstring file = folder.file(L"db0.dprepo");
+        ScratchFolder folder(L"editor");
+        const std::wstring file = folder.path(L"db0.dprepo");
         ASSERT_TRUE(writeFile(file, kRepository));
         const std::wstring gate = uniqueName(L"pvgate");
         const Solvaris_Win32::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, gate.c_str()));
-        HWND receiver = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-        g_requests.clear();
         // Copy vjt300, change the copy's settings, rename it, wait for the
-        // test, then OK (save over the file that the test changes meanwhile,
-        // select request, hand-back, close).
+        // test, then OK (save over the file that the test changes meanwhile
+        // and close).
         const std::wstring script = L"onchange:overwrite;new:Copy A;bg:40;fg:90;mode:0;picture:1;description:Colour scans;"
                                     L"apply;rename:Copy B;gate:" + gate + L";ok";
         Process p;
         ASSERT_TRUE(p.start(L"\"" + programPath(L"tessforge7.exe") + L"\" " +
-                                editorParameters(L"vjt300", reinterpret_cast<intptr_t>(receiver), L"C:\\p.img"),
-                            {{L"SVRDBDIR", folder.path()}, {L"TESSFORGE7_SCRIPT", script}, {L"TESSFORGE7_LANG", c.lang}}))
+                                editorParameters(L"vjt300", 0, L"C:\\p.img"),
+                            {{L"SVRDBDIR", folder.folder()}, {L"TESSFORGE7_SCRIPT", script}, {L"TESSFORGE7_LANG", c.lang}}))
             << narrow(p.error());
         HWND editor = nullptr;
         ASSERT_TRUE(waitPumping([&] { return (editor = waitForWindow(p.pid(), 50, L"#32770", p.handle())) != nullptr &&
@@ -135,14 +112,11 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
             pressButton(asked, q.answer);
             ASSERT_TRUE(waitPumping([&] { return !IsWindow(asked); }));
         }
-        EXPECT_TRUE(g_requests.empty()) << "nothing was saved, nothing sent";
+        EXPECT_EQ(readFile(file), kRepository) << "Cancel saved nothing";
 
         SetEvent(event.get());
         ASSERT_TRUE(waitPumping([&] { return !p.running(); }));
-        DestroyWindow(receiver);
         EXPECT_EQ(p.exitCode(), 0u);
-        const decltype(g_requests) sent = {{kSelectProfileRequest, L"Copy C"}, {kGiveInputBackRequest, L""}};
-        EXPECT_EQ(g_requests, sent) << "the profile made last is the current one";
 
         // The file: the renamed copy with its settings, the original untouched.
         using namespace Solvaris;
