@@ -41,9 +41,9 @@ public:
         file_ = folder_ + L"\\db0.dprepo";
         before_ = uitest::readFile(file_, &existed_);
         uitest::writeFile(file_, kRepository);
-        SetEnvironmentVariableW(L"SVRDBDIR", folder_.c_str());
-        SetEnvironmentVariableW(L"TESSFORGE7_SCRIPT", script.c_str());
-        SetEnvironmentVariableW(L"TESSFORGE7_LANG", L"en");
+        variables_ = {{L"SVRDBDIR", folder_}, {L"TESSFORGE7_SCRIPT", script}, {L"TESSFORGE7_LANG", L"en"}};
+        for (const auto& [name, value] : variables_)
+            SetEnvironmentVariableW(name.c_str(), value.c_str());
     }
     ~EditorSetting()
     {
@@ -51,9 +51,8 @@ public:
             uitest::writeFile(file_, before_);
         else
             DeleteFileW(file_.c_str());
-        SetEnvironmentVariableW(L"SVRDBDIR", nullptr);
-        SetEnvironmentVariableW(L"TESSFORGE7_SCRIPT", nullptr);
-        SetEnvironmentVariableW(L"TESSFORGE7_LANG", nullptr);
+        for (const auto& [name, value] : variables_)
+            SetEnvironmentVariableW(name.c_str(), nullptr);
     }
     std::string repository() const { return uitest::readFile(file_); }
 
@@ -61,6 +60,7 @@ private:
     std::wstring folder_, file_;
     std::string before_;
     bool existed_ = false;
+    uitest::Environment variables_;
 };
 
 // An event the editor's "gate:" step waits for; set at the latest when the

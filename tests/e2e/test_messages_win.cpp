@@ -4,6 +4,7 @@
 // CMakeLists.txt); the expected texts come from the language module that the
 // locale selects.
 #include "app/core/lcid_table.h"
+#include "app/res/resource.h"
 #include "support/ui_probe.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,6 @@ namespace {
 
 const DWORD kWindowWait = 10000;
 const wchar_t kCanceledEnglish[] = L"The process is canceled.";
-const UINT kCanceledId = 107;
 
 std::wstring program() { return programPath(L"PrintvaneUI.exe"); }
 
@@ -137,7 +137,7 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
     std::wstring shipped = shippedModuleForUser();
     // A shipped module for the user's language: its translated text, which
     // really is a translation.
-    std::wstring canceled = shipped.empty() ? kCanceledEnglish : resourceString(shipped, kCanceledId);
+    std::wstring canceled = shipped.empty() ? kCanceledEnglish : resourceString(shipped, IDS_CANCELED);
     ASSERT_FALSE(canceled.empty());
     if (!shipped.empty()) {
         EXPECT_NE(canceled, kCanceledEnglish);
@@ -277,7 +277,7 @@ TEST(LanguageSearch, AttemptsSeenByDebugger)
         const std::vector<std::string>& attempts;
         std::wstring text, shot;
     } runs[] = {
-        {program(), it->second.shipped, shipped.empty() ? kCanceledEnglish : resourceString(shipped, kCanceledId), L""},
+        {program(), it->second.shipped, shipped.empty() ? kCanceledEnglish : resourceString(shipped, IDS_CANCELED), L""},
         {lonely, it->second.alone, kCanceledEnglish, L"errmsg_24_no_modules"},
     };
     for (const auto& r : runs) {

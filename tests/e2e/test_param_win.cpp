@@ -69,11 +69,8 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         {"Skip Page", Skip, 1878, false, "sdk_default", matched, ""},
         {"OK on a held file, then Cancel", HeldThenCancel, 2, false, "sdk_default", matched, ""},
         {"OK on a held file, then Retry once it is free", HeldThenRetry, 1, false, "sdk_default", matched, "sdk_default"},
+        // Which profile a stored name selects: ParamLogic.ProfileSelectionIsTheExactMatchOrTheFirst.
         {"OK keeps a stored profile the repository has", OkCleared, 1, true, "vjt300", stored, "vjt300"},
-        {"OK with a profile the repository lacks", OkChecked, 1877, true, "vjt999",
-         "UpdateProfileCombo: name=vjt999\n", "Fine"},
-        {"a stored name in another letter case is not matched", OkCleared, 1, true, "VJT300",
-         "UpdateProfileCombo: name=VJT300\n", "Fine"},
     };
     ScratchFolder emptyFolder(L"empty"), repositoryFolder(L"repository");
     const std::string repository =

@@ -6,9 +6,9 @@
 // ProfileEditorHandOff in tests/app.
 #include "app/core/editor_link.h"
 #include "app/param_test_support.h"
-#include "profile/djv_profiles.h"
 #include "support/dialog_driver.h"
 #include "support/ui_probe.h"
+#include "tools/tessforge7/editor_model.h"
 #include "tools/tessforge7/resource.h"  // the editor's controls
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace uitest;
@@ -119,19 +120,14 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         EXPECT_EQ(p.exitCode(), 0u);
 
         // The file: the renamed copy with its settings, the original untouched.
-        using namespace Solvaris;
-        AutoPtr<DjVu::ProfileRepository> repo = DjVu::ProfileRepository::create(String(narrow(file).c_str()));
-        SimpleArray<String> names;
-        repo->getProfileNames(names);
-        ASSERT_EQ(names.count(), 4u);
-        EXPECT_STREQ(names[0].c_str(), "Copy B");
-        EXPECT_STREQ(names[1].c_str(), "Copy C");
-        const DjVu::DjVuEncoder::Params& copy = repo->loadProfile(String("Copy B"))->getParams();
-        EXPECT_EQ(copy.bgParams.quality, 40u);
-        EXPECT_EQ(copy.fgParams.quality, 90u);
-        EXPECT_EQ(uint32_t(copy.encodeMode), 0u);
-        EXPECT_EQ(uint32_t(copy.pictureEncoding), 1u);
-        EXPECT_STREQ(repo->loadProfile(String("Copy B"))->getDescription().c_str(), "Colour scans");
-        EXPECT_EQ(uint32_t(repo->loadProfile(String("vjt300"))->getParams().encodeMode), 3u);
+        tessforge::EditorModel model(narrow(file));
+        EXPECT_EQ(model.names(), (std::vector<std::string>{"Copy B", "Copy C", "Fine", "vjt300"}));
+        tessforge::MainSettings copy, original;
+        std::string error;
+        ASSERT_TRUE(model.settings("Copy B", copy, error) && model.settings("vjt300", original, error)) << error;
+        EXPECT_EQ(std::tie(copy.encodeMode, copy.backgroundQuality, copy.foregroundQuality, copy.pictureEncoding),
+                  std::make_tuple(0u, 40u, 90u, 1u));
+        EXPECT_EQ(copy.description, "Colour scans");
+        EXPECT_EQ(original.encodeMode, 3u);
     }
 }

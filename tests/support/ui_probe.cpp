@@ -37,16 +37,23 @@ RECT measure(HWND control, const std::wstring& text, int width, UINT flags)
     return r;
 }
 
+// The mnemonic of a control text (the character after a single '&',
+// lower-cased), 0 for none.
+wchar_t mnemonicOf(const std::wstring& text)
+{
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == L'&') {
+            if (text[i + 1] != L'&')
+                return wchar_t(std::towlower(text[i + 1]));
+            ++i;   // "&&" is a literal '&'
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 std::wstring buildFolder() { return parentOf(winkit::programFolder()); }
-
-std::wstring screenshotFolder()
-{
-    std::wstring folder = buildFolder() + L"\\screenshots";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
 
 std::wstring programPath(const std::wstring& name) { return winkit::programFolder() + L"\\" + name; }
 
@@ -125,18 +132,6 @@ bool hasIconControl(HWND window)
             return true;
     }
     return false;
-}
-
-wchar_t mnemonicOf(const std::wstring& text)
-{
-    for (size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] == L'&') {
-            if (text[i + 1] != L'&')
-                return wchar_t(std::towlower(text[i + 1]));
-            ++i;   // "&&" is a literal '&'
-        }
-    }
-    return 0;
 }
 
 std::vector<std::wstring> mnemonicFaults(HWND window)
@@ -242,7 +237,9 @@ bool pressButton(HWND window, int id)
 
 std::wstring saveScreenshot(HWND window, const std::wstring& name)
 {
-    const std::wstring path = screenshotFolder() + L"\\" + name + L".bmp";
+    const std::wstring folder = buildFolder() + L"\\screenshots";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"\\" + name + L".bmp";
     return winkit::saveWindowPicture(window, path) ? path : std::wstring();
 }
 

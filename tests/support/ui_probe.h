@@ -24,7 +24,6 @@ using winkit::waitForWindow;
 using winkit::writeFile;
 inline std::string narrow(const std::wstring& text) { return winkit::utf8(text); }
 std::wstring buildFolder();
-std::wstring screenshotFolder();   // <build>/screenshots, created on demand
 std::wstring programPath(const std::wstring& name);
 
 // Quoting of arguments and whole command lines (app/core/command_line.h).
@@ -37,10 +36,7 @@ using winkit::Environment;
 // A child process. The destructor terminates a child that still runs.
 class Process {
 public:
-    Process() = default;
     ~Process();
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
 
     // Starts `cmdLine` (the first token names the program). Returns false and
     // fills error() when the program cannot be started.
@@ -89,9 +85,6 @@ using winkit::windowClass;
 using winkit::windowText;
 // True when `window` holds a static control that shows an icon.
 bool hasIconControl(HWND window);
-// The mnemonic of a control text (the character after a single '&',
-// lower-cased), 0 for none.
-wchar_t mnemonicOf(const std::wstring& text);
 // What is wrong with the keyboard letters of a window, one line per fault:
 // two labels or buttons that share a letter (the key then only moves the
 // focus between them), a button other than OK and Cancel without one, or a
