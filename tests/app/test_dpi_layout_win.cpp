@@ -276,26 +276,20 @@ TEST(DpiLayout, WindowsAtTheOtherResolutions)
         if (dpi == own)
             continue;
         SCOPED_TRACE(std::to_string(dpi) + " dpi");
-        const std::wstring output = uitest::tempPath(uitest::uniqueName(L"dpi-run") + L".txt");
         uitest::RemoveAtEnd cleanup;
-        cleanup.add(output);
+        const std::wstring output = cleanup.add(uitest::tempPath(uitest::uniqueName(L"dpi-run") + L".txt"));
         // The copy reads the value when it starts using windows: it stays
         // set until the copy has ended.
         LogPixelsOverride display{DWORD(dpi)};
         ASSERT_TRUE(display.ok());
         SetEnvironmentVariableW(kExpectedDpiVariable, std::to_wstring(dpi).c_str());
-        wchar_t self[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
         uitest::Process child;
         const bool started = child.startWithOutput(
-            uitest::commandLine(self, {L"--gtest_filter=DpiLayout.WindowsAtThisResolution"}),
+            uitest::commandLine(uitest::programPath(L"test_app.exe"), {L"--gtest_filter=DpiLayout.WindowsAtThisResolution"}),
             output);
         SetEnvironmentVariableW(kExpectedDpiVariable, nullptr);
         ASSERT_TRUE(started) << uitest::narrow(child.error());
         ASSERT_TRUE(child.wait(120000)) << "the copy did not end";
-        std::string log;
-        for (const std::string& line : uitest::readLines(output))
-            log += line + "\n";
-        EXPECT_EQ(child.exitCode(), 0u) << log;
+        EXPECT_EQ(child.exitCode(), 0u) << uitest::readFile(output);
     }
 }

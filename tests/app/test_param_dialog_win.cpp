@@ -67,11 +67,6 @@ INT_PTR runParamDialog(PrinterSettings& settings, const PageArgs& a, const std::
     return run.result;
 }
 
-void setChecked(HWND dlg, int id, bool on)
-{
-    SendMessageW(GetDlgItem(dlg, id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
-}
-
 PrinterSettings freshSettings(const std::wstring& output)
 {
     PrinterSettings s;
@@ -180,7 +175,7 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
         INT_PTR r = runParamDialog(s, {tmp.path(L"none.img"), c.page}, [&](HWND dlg) {
             SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.name.c_str());
             if (c.action == OkChecked)
-                setChecked(dlg, IDC_SAME_CONFIG, true);
+                SendDlgItemMessageW(dlg, IDC_SAME_CONFIG, BM_SETCHECK, BST_CHECKED, 0);
             if (c.action == EscapeKey) {
                 PostMessageW(GetDlgItem(dlg, IDC_PROFILE), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
                 PostMessageW(GetDlgItem(dlg, IDC_PROFILE), WM_KEYUP, VK_ESCAPE, 0xC0010001);

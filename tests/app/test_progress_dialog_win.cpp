@@ -131,7 +131,7 @@ TEST(ProgressDialog, ShowsPagesStatusAndTitleUntilTheStreamEnds)
 
         // A record length beyond any real record ends the stream although
         // the converter still holds the pipe (the converter closing its end:
-        // the log box test and the end-to-end tests).
+        // the end-to-end tests).
         pipe.send({'m', 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 'x', 0});
     });
     EXPECT_TRUE(run.windowSeen);

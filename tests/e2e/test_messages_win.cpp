@@ -8,7 +8,7 @@
 #include "support/ui_probe.h"
 
 #include <gtest/gtest.h>
-#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <map>
@@ -63,23 +63,11 @@ struct BoxSeen {
 std::vector<std::wstring> loadedModules(DWORD pid)
 {
     std::vector<std::wstring> names;
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    std::vector<HMODULE> handles(512);
-    DWORD bytes = 0;
-    if (process && EnumProcessModules(process, handles.data(), DWORD(handles.size() * sizeof(HMODULE)), &bytes)) {
-        handles.resize(std::min<size_t>(handles.size(), bytes / sizeof(HMODULE)));
-        for (HMODULE m : handles) {
-            wchar_t name[MAX_PATH] = {};
-            if (GetModuleBaseNameW(process, m, name, MAX_PATH)) {
-                std::wstring n = name;
-                for (wchar_t& ch : n)
-                    ch = towlower(ch);
-                names.push_back(n);
-            }
-        }
-    }
-    if (process)
-        CloseHandle(process);
+    const Solvaris_Win32::UniqueHandle modules(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+    MODULEENTRY32W m = {};
+    m.dwSize = sizeof m;
+    for (BOOL more = modules && Module32FirstW(modules.get(), &m); more; more = Module32NextW(modules.get(), &m))
+        names.push_back(CharLowerW(m.szModule));
     return names;
 }
 

@@ -5,6 +5,7 @@
 #include "app/res/resource.h"
 #include "baselib/storage_folder_win.h"
 #include "settings/config_folder.h"
+#include "support/dialog_driver.h"
 #include "support/ui_probe.h"
 
 #include <gtest/gtest.h>
@@ -28,13 +29,13 @@ std::vector<uint8_t> pageFile(uint32_t w, uint32_t h) { return paramtest::solidP
 // the program shows it; null when it ends or kWait passes first.
 HWND waitForNotSavedBox(Process& p)
 {
-    for (DWORD waited = 0; waited < kWait && p.running(); waited += 50) {
-        Sleep(50);
+    HWND box = nullptr;
+    waitUntil([&] {
         for (HWND w : topLevelWindows(p.pid(), L"#32770"))
-            if (findControl(w, IDRETRY))
-                return w;
-    }
-    return nullptr;
+            box = findControl(w, IDRETRY) ? w : box;
+        return box || !p.running();
+    }, kWait);
+    return box;
 }
 
 } // namespace
@@ -225,39 +226,27 @@ TEST(ParamMode, ScreenshotsInTheUsersLanguage)
     wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
     GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
     RemoveAtEnd files;
-    struct Case {
-        const wchar_t* shape;
-        uint32_t w, h;
-        int page;
-    } cases[] = {{L"page1-portrait", 1240, 1754, 1}, {L"page2-landscape", 1754, 1240, 2}};
-    for (const Case& c : cases) {
-        const std::wstring image = tempPath(L"pvtest-shot.img");
-        files.add(image);
-        ASSERT_TRUE(writeBytes(image, pageFile(c.w, c.h)));
-        const std::wstring name = uniqueName(L"shot");
-        files.add(getIniPath(name));
-        Process p;
-        ASSERT_TRUE(p.start(commandLine(programPath(L"PrintvaneUI.exe"),
-                                        {L"-param", name, image, L"0", L"150", std::to_wstring(c.w),
-                                         std::to_wstring(c.h), std::to_wstring(c.page)})));
-        HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
-        ASSERT_TRUE(dlg);
-        EXPECT_FALSE(saveScreenshot(dlg, L"param-e2e-" + std::wstring(c.shape) + L"_" + locale).empty());
-        if (c.page == 1) {
-            // A name that can never be a file: the message in the user's
-            // language, over the dialog, which stays open.
-            SendMessageW(GetDlgItem(dlg, IDC_OUTPUT_FILE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\out\\CON.djvu"));
-            pressButton(dlg, IDOK);
-            HWND box = waitForWindow(p.pid(), kWait, L"#32770", p.handle(), dlg);
-            ASSERT_TRUE(box) << "no message for a device name";
-            EXPECT_NE(staticTexts(box).find(L"CON.djvu"), std::wstring::npos) << narrow(staticTexts(box));
-            EXPECT_FALSE(saveScreenshot(box, L"param-e2e-name-refused_" + std::wstring(locale)).empty());
-            pressButton(box, IDOK);
-        }
-        pressButton(dlg, IDCANCEL);
-        ASSERT_TRUE(p.wait(kWait));
-        EXPECT_EQ(p.exitCode(), 2u);
-    }
+    const std::wstring image = files.add(tempPath(L"pvtest-shot.img")), name = uniqueName(L"shot");
+    files.add(getIniPath(name));
+    ASSERT_TRUE(writeBytes(image, pageFile(1240, 1754)));
+    Process p;
+    ASSERT_TRUE(p.start(commandLine(programPath(L"PrintvaneUI.exe"),
+                                    {L"-param", name, image, L"0", L"150", L"1240", L"1754", L"1"})));
+    HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
+    ASSERT_TRUE(dlg);
+    EXPECT_FALSE(saveScreenshot(dlg, L"param-e2e-page1_" + std::wstring(locale)).empty());
+    // A name that can never be a file: the message in the user's language,
+    // over the dialog, which stays open.
+    SendMessageW(GetDlgItem(dlg, IDC_OUTPUT_FILE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\out\\CON.djvu"));
+    pressButton(dlg, IDOK);
+    HWND box = waitForWindow(p.pid(), kWait, L"#32770", p.handle(), dlg);
+    ASSERT_TRUE(box) << "no message for a device name";
+    EXPECT_NE(staticTexts(box).find(L"CON.djvu"), std::wstring::npos) << narrow(staticTexts(box));
+    EXPECT_FALSE(saveScreenshot(box, L"param-e2e-name-refused_" + std::wstring(locale)).empty());
+    pressButton(box, IDOK);
+    pressButton(dlg, IDCANCEL);
+    ASSERT_TRUE(p.wait(kWait));
+    EXPECT_EQ(p.exitCode(), 2u);
 }
 
 // The converter stand-in's print job follows each -param answer: 1877 keeps
