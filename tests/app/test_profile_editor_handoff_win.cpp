@@ -172,6 +172,7 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
             EXPECT_TRUE(uitest::isEnabled(dlg, id)) << "control " << id << " after the hand-back";
         EXPECT_TRUE(IsWindow(editor)) << "while the editor still runs";
         sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine") << "a request after the hand-back";
 
         second.open();
         ASSERT_EQ(WaitForSingleObject(editorProcess.get(), 20000), WAIT_OBJECT_0) << "the editor ends";

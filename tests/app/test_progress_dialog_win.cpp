@@ -22,12 +22,7 @@ using Bytes = std::vector<uint8_t>;
 
 // The converter's end of a pipe and the end start-up opens.
 struct PipePair : uitest::PipeServer {
-    HANDLE client = openClient();
-    ~PipePair()
-    {
-        if (client != INVALID_HANDLE_VALUE)
-            CloseHandle(client);
-    }
+    Solvaris_Win32::UniqueHandle client{openClient()};
 };
 
 Bytes bare(uint32_t kind) { return encodePipeMessage(kind, nullptr, 0); }
@@ -76,8 +71,8 @@ public:
 TEST(ProgressDialog, ShowsPagesStatusAndTitleUntilTheStreamEnds)
 {
     PipePair pipe;
-    ASSERT_NE(INVALID_HANDLE_VALUE, pipe.client);
-    CProgressWithLog dlg(pipe.client);
+    ASSERT_TRUE(pipe.client);
+    CProgressWithLog dlg(pipe.client.get());
     auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
         EXPECT_EQ(L"Converting...", title(w));
         EXPECT_EQ(L"Initializing Vellumjet...", line(w));
@@ -184,7 +179,7 @@ TEST(ProgressDialog, CancelDisablesTheButtonAndClosesWhileTheConverterHoldsThePi
             while (!stalled && !stop && pipe.send(burst))
                 Sleep(1);
         });
-        CProgressDialog dlg(pipe.client);
+        CProgressDialog dlg(pipe.client.get());
         auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
             if (stalled) {
                 pipe.send(encodePageCount(4));
@@ -211,8 +206,7 @@ TEST(ProgressDialog, CancelDisablesTheButtonAndClosesWhileTheConverterHoldsThePi
         UnhookWindowsHookEx(hook);
         stop = true;
         // Closing the reading end ends a write blocked on a full pipe.
-        CloseHandle(pipe.client);
-        pipe.client = INVALID_HANDLE_VALUE;
+        pipe.client.reset();
         writer.join();
         EXPECT_FALSE(run.aborted);
         EXPECT_EQ(0, run.result);
@@ -271,7 +265,7 @@ private:
 TEST(ProgressDialog, SteadyStreamIsPaintedAtLeastEveryIntervalAndAtItsLastRecord)
 {
     PipePair pipe;
-    CFloodedProgress dlg(pipe.client);
+    CFloodedProgress dlg(pipe.client.get());
     auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [](HWND) {}, 8000);
     EXPECT_FALSE(run.aborted);
     // 50 ms are 2.5 records here, so the bar moves on at least every 3
@@ -306,7 +300,7 @@ public:
 TEST(ProgressDialog, AWindowBehindHoldsTheConverterBackAndLosesNothing)
 {
     PipePair pipe;
-    CStalledProgress dlg(pipe.client);
+    CStalledProgress dlg(pipe.client.get());
     const int kRecords = 3000;  // about 3 MB: far more than the pipe and the reader hold
     std::atomic<int> written{0};
     std::thread writer;

@@ -270,7 +270,7 @@ std::wstring readDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& inf
 } // namespace
 
 DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env,
-                         void (*whileRunning)(DWORD, void*), void* context)
+                         const std::function<void(DWORD)>& whileRunning)
 {
     DebugRun run;
     PROCESS_INFORMATION pi;
@@ -281,7 +281,7 @@ DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Env
     DebugSetProcessKillOnExit(TRUE);
     std::thread helper;
     if (whileRunning)
-        helper = std::thread([&] { whileRunning(pi.dwProcessId, context); });
+        helper = std::thread([&] { whileRunning(pi.dwProcessId); });
 
     const DWORD start = GetTickCount();
     for (DWORD elapsed = 0; elapsed < timeoutMs; elapsed = GetTickCount() - start) {

@@ -9,6 +9,7 @@
 #include "baselib/svr_handle_win.h"
 #include "tools/winkit/winkit.h"
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -125,8 +126,7 @@ struct DebugRun {
 // `timeoutMs`. `whileRunning`, when given, is called once on a separate
 // thread with the child's process id (e.g. to close a window it shows).
 DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env = {},
-                         void (*whileRunning)(DWORD pid, void* context) = nullptr,
-                         void* context = nullptr);
+                         const std::function<void(DWORD pid)>& whileRunning = nullptr);
 
 // Files for tests: a path in the temporary folder, a name no other test of
 // this run uses, whole-file reads and writes.
