@@ -112,15 +112,15 @@ TEST(PreviewPaint, CachedCopyLooksLikeDirectScalingAndTakesNoSecondCopy)
 {
     ensureGdiplus();
     ScratchFolder tmp(L"folder");
-    // Detail (stripes and a gradient) so that scaling matters; 36 MB in the
-    // bitmap, 48 MB at 32 bits. Written a row at a time: the test itself
-    // holds no page-sized block.
+    // Detail (stripes and a gradient) so that scaling matters, rows padded;
+    // 36 MB in the bitmap, 48 MB at 32 bits. Written a row at a time: the
+    // test itself holds no page-sized block.
     const uint32_t w = 4000, h = 3000;
     {
         std::ofstream out(tmp.path(L"big.img").c_str(), std::ios::binary);
-        const std::vector<uint8_t> header = encodePageImage(w, 0, w * 3, nullptr);
+        const std::vector<uint8_t> header = encodePageImage(w, 0, w * 3 + 2, nullptr);
         out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
-        std::string row(w * 3, '\0');
+        std::string row(w * 3 + 2, '\0');
         for (uint32_t y = 0; y < h; ++y) {
             for (uint32_t x = 0; x < w; ++x) {
                 row[x * 3] = char((x / 7) % 2 ? 0 : 255);

@@ -2,8 +2,8 @@
 // dialog's command line, driven by its step script and from outside (texts
 // that fit, a keyboard letter for every action, the questions it asks), and
 // the repository file read back afterwards. Its changes to the file:
-// EditorModel in tests/tools; its requests to the dialog that started it:
-// ProfileEditorHandOff in tests/app.
+// EditorModel in tests/tools; what its requests ask of the dialog that
+// started it: ProfileEditorHandOff in tests/app.
 #include "app/core/editor_link.h"
 #include "app/param_test_support.h"
 #include "support/dialog_driver.h"
@@ -39,6 +39,15 @@ void expectTextsFit(HWND window, const std::wstring& lang)
     }
 }
 
+// Counts the requests the editor sends to the window named on its command
+// line (what they ask: ProfileEditorHandOff).
+int g_requests = 0;
+LRESULT CALLBACK countRequests(HWND w, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    g_requests += msg == WM_COPYDATA;
+    return DefWindowProcW(w, msg, wParam, lParam);
+}
+
 const char* kRepository =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
     "<profile name=\"vjt300\" encode-mode=\"bitonal\"/><profile name=\"Fine\"/></repository>\n";
@@ -47,6 +56,11 @@ const char* kRepository =
 
 TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
 {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = countRequests;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"PvEditorRequests";
+    RegisterClassW(&wc);
     struct Case {
         const wchar_t* lang;
         const wchar_t* title;
@@ -61,14 +75,16 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         ASSERT_TRUE(writeFile(file, kRepository));
         const std::wstring gate = uniqueName(L"pvgate");
         const Solvaris_Win32::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, gate.c_str()));
+        HWND receiver = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        g_requests = 0;
         // Copy vjt300, change the copy's settings, rename it, wait for the
-        // test, then OK (save over the file that the test changes meanwhile
-        // and close).
+        // test, then OK (save over the file that the test changes meanwhile,
+        // select request, hand-back, close).
         const std::wstring script = L"onchange:overwrite;new:Copy A;bg:40;fg:90;mode:0;picture:1;description:Colour scans;"
                                     L"apply;rename:Copy B;gate:" + gate + L";ok";
         Process p;
         ASSERT_TRUE(p.start(L"\"" + programPath(L"tessforge7.exe") + L"\" " +
-                                editorParameters(L"vjt300", 0, L"C:\\p.img"),
+                                editorParameters(L"vjt300", reinterpret_cast<intptr_t>(receiver), L"C:\\p.img"),
                             {{L"SVRDBDIR", folder.folder()}, {L"TESSFORGE7_SCRIPT", script}, {L"TESSFORGE7_LANG", c.lang}}))
             << narrow(p.error());
         HWND editor = nullptr;
@@ -114,10 +130,13 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
             ASSERT_TRUE(waitPumping([&] { return !IsWindow(asked); }));
         }
         EXPECT_EQ(readFile(file), kRepository) << "Cancel saved nothing";
+        EXPECT_EQ(g_requests, 0) << "nothing is sent before a save";
 
         SetEvent(event.get());
         ASSERT_TRUE(waitPumping([&] { return !p.running(); }));
         EXPECT_EQ(p.exitCode(), 0u);
+        EXPECT_EQ(g_requests, 2) << "OK: the select request and the hand-back";
+        DestroyWindow(receiver);
 
         // The file: the renamed copy with its settings, the original untouched.
         tessforge::EditorModel model(narrow(file));
