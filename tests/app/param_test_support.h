@@ -1,5 +1,6 @@
 // Helpers shared by the configuration dialog tests: GDI+ started once for
-// the test program, a temporary folder removed at the end, page image files.
+// the test program, page image files; temporary folders are the storage
+// tests' ScratchFolder.
 #pragma once
 #include <windows.h>
 #include <objbase.h>
@@ -26,15 +27,6 @@ inline void ensureGdiplus()
     }();
     (void)token;
 }
-
-// The storage tests' scratch folder, named as these tests use it: path()
-// is the folder, file(name) a file in it.
-class TempFolder : public ScratchFolder {
-public:
-    TempFolder() : ScratchFolder(L"folder") {}
-    const std::wstring& path() const { return folder(); }
-    std::wstring file(const std::wstring& name) const { return ScratchFolder::path(name); }
-};
 
 inline bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)
 {

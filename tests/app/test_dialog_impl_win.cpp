@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 namespace {
@@ -71,10 +72,10 @@ TEST(DialogImpl, ModalRunEndsWithTheResultOfEndDialogAndDispatchesOnlyMatchingCo
     auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
         queried = SendMessageW(w, WM_TEST_QUERY, 21, 0);
         passedOn = SendMessageW(w, WM_TEST_PASS_ON, 0, 0);
-        caption = uitest::itemText(w, 0);
+        caption = uitest::windowText(w);
         // Same control, other notification code: not the Cancel handler.
         PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_SETFOCUS), 0);
-        uitest::clickButton(w, IDCANCEL);
+        uitest::pressButton(w, IDCANCEL);
     });
     EXPECT_TRUE(run.windowSeen);
     EXPECT_FALSE(run.aborted);
@@ -88,49 +89,44 @@ TEST(DialogImpl, ModalRunEndsWithTheResultOfEndDialogAndDispatchesOnlyMatchingCo
     EXPECT_EQ(L"Converting...", caption);
 }
 
-TEST(DialogImpl, MissingTemplateGivesMinusOneWithoutWindow)
+// The other ways a modal run ends: -1 when a handler throws (the exception
+// barrier) or there is no template; for a dialog nobody closes, through the
+// test driver's watchdog, which acts only through the dialogs' test filter:
+// without one (as in the program) its message does nothing. An owner that
+// is no window is run end to end (Arguments.ParamOwnerFromTheCommandLine).
+TEST(DialogImpl, ThrowingHandlerMissingTemplateAndTheWatchdog)
 {
-    CNoTemplateDialog dlg;
-    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [](HWND) {}, 1000);
-    EXPECT_EQ(-1, run.result);
-    EXPECT_FALSE(run.windowSeen);
-    // And a module without any templates at all.
-    CTestDialog other;
-    EXPECT_EQ(-1, other.DoModal(nullptr, GetModuleHandleW(L"kernel32.dll")));
-}
-
-// The test driver's watchdog ends a dialog nobody closes, through the
-// dialogs' test filter; without a filter (as in the program) its message
-// does nothing.
-TEST(DialogImpl, WatchdogEndsAHungDialogOnlyThroughTheTestFilter)
-{
-    CTestDialog hung;
-    auto run = uitest::runDriven([&] { return hung.DoModal(nullptr); }, [](HWND) {}, 1000);
-    EXPECT_TRUE(run.aborted);
-    EXPECT_EQ(-7777, run.result);
-
-    CTestDialog plain;
-    run = uitest::runDriven([&] { return plain.DoModal(nullptr); }, [](HWND w) {
-        const DialogTestFilter installed = dialogTestFilter().exchange(nullptr);
-        SendMessageW(w, RegisterWindowMessageW(L"Printvane.AbortDialog"), 5, 0);
-        dialogTestFilter() = installed;
-        uitest::clickButton(w, IDCANCEL);
-    });
-    EXPECT_FALSE(run.aborted);
-    EXPECT_EQ(42, run.result);
-}
-
-// An owner that is no window is run end to end (Arguments.ParamOwnerFromTheCommandLine).
-TEST(DialogImpl, ExceptionInHandlerEndsDialogWithMinusOne)
-{
-    for (WPARAM kind : {WPARAM(0), WPARAM(1)}) {
+    auto post = [](UINT message, WPARAM wParam) { return [=](HWND w) { PostMessageW(w, message, wParam, 0); }; };
+    struct Case {
+        const char* what;
+        bool noTemplate;
+        std::function<void(HWND)> script;
+        INT_PTR result;
+        bool windowSeen, aborted;
+    } cases[] = {
+        {"a handler throws an int", false, post(WM_TEST_THROW, 0), -1, true, false},
+        {"a handler throws an exception", false, post(WM_TEST_THROW, 1), -1, true, false},
+        {"no template", true, [](HWND) {}, -1, false, false},
+        {"nobody closes it", false, [](HWND) {}, -7777, true, true},
+        {"the abort message without the filter", false, [](HWND w) {
+             const DialogTestFilter installed = dialogTestFilter().exchange(nullptr);
+             SendMessageW(w, RegisterWindowMessageW(L"Printvane.AbortDialog"), 5, 0);
+             dialogTestFilter() = installed;
+             uitest::pressButton(w, IDCANCEL);
+         }, 42, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         CTestDialog dlg;
-        auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); },
-                                     [&](HWND w) { PostMessageW(w, WM_TEST_THROW, kind, 0); });
-        EXPECT_TRUE(run.windowSeen);
-        EXPECT_FALSE(run.aborted);
-        EXPECT_EQ(-1, run.result) << "exception kind " << kind;
+        CNoTemplateDialog none;
+        auto run = uitest::runDriven([&] { return c.noTemplate ? none.DoModal(nullptr) : dlg.DoModal(nullptr); },
+                                     c.script, 2000);
+        EXPECT_EQ(run.result, c.result);
+        EXPECT_EQ(run.windowSeen, c.windowSeen);
+        EXPECT_EQ(run.aborted, c.aborted);
     }
+    // And a module without any templates at all.
+    EXPECT_EQ(-1, CTestDialog().DoModal(nullptr, GetModuleHandleW(L"kernel32.dll")));
 }
 
 } // namespace

@@ -3,8 +3,9 @@
 // locale runs: their fonts are wider): the properties list's columns fit
 // their texts without a sideways scroll bar, the preview's outline grows
 // with the display, and no control is cut or overlaps another, the
-// progress line with each status text included. A screenshot of each
-// window lands in <build>/screenshots as dpi<N>_<language>_<window>.
+// progress line with each status text included, and every action and field
+// of the program's windows has a keyboard letter of its own. A screenshot
+// of each window lands in <build>/screenshots as dpi<N>_<language>_<window>.
 //
 // The program is DPI-aware, so Windows does not scale it. Wine reads the
 // resolution (LogPixels) from the registry when a process starts: this
@@ -44,67 +45,67 @@ public:
     explicit LogPixelsOverride(DWORD dpi)
     {
         if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
-                            KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr) != ERROR_SUCCESS) {
-            key_ = nullptr;
+                            KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, m_key.put(), nullptr) != ERROR_SUCCESS)
             return;
-        }
-        DWORD size = sizeof old_, type = 0;
-        hadOld_ = RegQueryValueExW(key_, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old_), &size) ==
+        DWORD size = sizeof m_old, type = 0;
+        m_hadOld = RegQueryValueExW(m_key.get(), L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&m_old), &size) ==
                       ERROR_SUCCESS && type == REG_DWORD;
-        set_ = RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) ==
-               ERROR_SUCCESS;
+        m_set = RegSetValueExW(m_key.get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                              sizeof dpi) == ERROR_SUCCESS;
     }
     ~LogPixelsOverride()
     {
-        if (!key_)
-            return;
-        if (hadOld_)
-            RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
-        else
-            RegDeleteValueW(key_, L"LogPixels");
-        RegCloseKey(key_);
+        if (m_hadOld)
+            RegSetValueExW(m_key.get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_old), sizeof m_old);
+        else if (m_key)
+            RegDeleteValueW(m_key.get(), L"LogPixels");
     }
-    bool ok() const { return set_; }
+    bool ok() const { return m_set; }
 
 private:
-    HKEY key_ = nullptr;
-    DWORD old_ = 0;
-    bool hadOld_ = false;
-    bool set_ = false;
+    Solvaris_Win32::RegKey m_key;
+    DWORD m_old = 0;
+    bool m_hadOld = false;
+    bool m_set = false;
 };
 
 // The dialog texts of one language: the program's own English ones, or a
 // shipped language module, for the length of a scope.
 class Language {
 public:
-    explicit Language(const wchar_t* locale) : name_(locale ? locale : L"en-US")
+    explicit Language(const wchar_t* locale) : m_name(locale ? locale : L"en-US")
     {
         if (locale) {
             const std::wstring path = uitest::programFolder() + L"\\" + locale + L"\\PrintvaneUI.exe.mui";
-            module_ = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+            m_module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         }
-        setResourceModules(module_, nullptr);
+        setResourceModules(m_module, nullptr);
     }
     ~Language()
     {
         setResourceModules(nullptr, nullptr);
-        if (module_)
-            FreeLibrary(module_);
+        if (m_module)
+            FreeLibrary(m_module);
     }
-    bool ok() const { return name_ == L"en-US" || module_; }
-    const std::wstring& name() const { return name_; }
+    bool ok() const { return m_name == L"en-US" || m_module; }
+    const std::wstring& name() const { return m_name; }
 
 private:
-    std::wstring name_;
-    HMODULE module_ = nullptr;
+    std::wstring m_name;
+    HMODULE m_module = nullptr;
 };
 
 // The module folders to run: English (none) and every shipped module.
 const wchar_t* const kLanguages[] = {L"", L"ja", L"de", L"fr", L"zh-Hans", L"zh-Hant"};
 
-void expectNoLayoutFaults(HWND window, const char* what)
+// Layout faults, and for the program's own windows faults of the keyboard
+// letters (the boxes' buttons are the system's).
+void expectNoLayoutFaults(HWND window, const char* what, bool ownWindow = true)
 {
-    for (const std::wstring& fault : uitest::layoutFaults(window))
+    std::vector<std::wstring> faults = uitest::layoutFaults(window), letters = uitest::mnemonicFaults(window);
+    if (ownWindow)
+        faults.insert(faults.end(), letters.begin(), letters.end());
+    for (const std::wstring& fault : faults)
         ADD_FAILURE() << what << ": " << uitest::narrow(fault);
 }
 
@@ -145,12 +146,12 @@ void checkPropertiesList(HWND list, int dpi)
 void runPageDialog(const std::wstring& shot, int dpi)
 {
     ensureGdiplus();
-    TempFolder tmp;
-    ASSERT_TRUE(writeBytes(tmp.file(L"page.img"), solidPage(496, 702, 496 * 3, 0x00, 0x00, 0xFF)));
-    ASSERT_TRUE(writeBytes(tmp.file(L"report.djvu"), {1}));
+    ScratchFolder tmp(L"folder");
+    ASSERT_TRUE(writeBytes(tmp.path(L"page.img"), solidPage(496, 702, 496 * 3, 0x00, 0x00, 0xFF)));
+    ASSERT_TRUE(writeBytes(tmp.path(L"report.djvu"), {1}));
     PrinterSettings settings;
-    settings.OutputFileName = tmp.file(L"report.djvu");
-    CParamDialog dialog(settings, tmp.file(L"page.img"), -1, -1, -1, 1);
+    settings.OutputFileName = tmp.path(L"report.djvu");
+    CParamDialog dialog(settings, tmp.path(L"page.img"), -1, -1, -1, 1);
     uitest::DrivenRun run = uitest::runDriven([&] { return dialog.DoModal(nullptr); }, [&](HWND dlg) {
         checkPropertiesList(GetDlgItem(dlg, IDC_PROPERTIES), dpi);
         expectNoLayoutFaults(dlg, "page dialog");
@@ -174,14 +175,14 @@ void runPageDialog(const std::wstring& shot, int dpi)
         uitest::saveScreenshot(dlg, shot + L"_param");
 
         // OK on page 1 with an existing file asks first.
-        uitest::clickButton(dlg, IDOK);
+        uitest::pressButton(dlg, IDOK);
         HWND box = uitest::ownedDialog(dlg);
         ASSERT_NE(box, nullptr) << "no overwrite question";
-        expectNoLayoutFaults(box, "overwrite question");
+        expectNoLayoutFaults(box, "overwrite question", false);
         uitest::saveScreenshot(box, shot + L"_overwrite");
         uitest::pressButton(box, IDNO);
         uitest::waitUntil([&] { return !IsWindow(box); });
-        uitest::clickButton(dlg, IDCANCEL);
+        uitest::pressButton(dlg, IDCANCEL);
     });
     EXPECT_TRUE(run.windowSeen);
     EXPECT_EQ(run.result, IDCANCEL);
@@ -209,8 +210,8 @@ void runProgressWindow(const std::wstring& shot)
                 loadResourceString(status, text);
                 EXPECT_TRUE(uitest::waitUntil([&] {
                     return SendDlgItemMessageW(dlg, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0) == 999 &&
-                           uitest::itemText(dlg, IDC_PROGRESS_TEXT).find(text) != std::wstring::npos;
-                })) << uitest::narrow(uitest::itemText(dlg, IDC_PROGRESS_TEXT));
+                           uitest::controlText(dlg, IDC_PROGRESS_TEXT).find(text) != std::wstring::npos;
+                })) << uitest::narrow(uitest::controlText(dlg, IDC_PROGRESS_TEXT));
                 expectNoLayoutFaults(dlg, "progress window");
             }
             uitest::saveScreenshot(dlg, shot + L"_progress");
@@ -235,7 +236,7 @@ void runMessageBoxes(const std::wstring& shot)
     };
     for (const Box& b : boxes) {
         uitest::DrivenRun run = uitest::runDriven([&] { b.show(); return INT_PTR(0); }, [&](HWND box) {
-            expectNoLayoutFaults(box, uitest::narrow(b.name).c_str());
+            expectNoLayoutFaults(box, uitest::narrow(b.name).c_str(), false);
             uitest::saveScreenshot(box, shot + b.name);
             uitest::pressButton(box, IDOK);
         });
@@ -275,26 +276,20 @@ TEST(DpiLayout, WindowsAtTheOtherResolutions)
         if (dpi == own)
             continue;
         SCOPED_TRACE(std::to_string(dpi) + " dpi");
-        const std::wstring output = uitest::tempPath(uitest::uniqueName(L"dpi-run") + L".txt");
         uitest::RemoveAtEnd cleanup;
-        cleanup.add(output);
+        const std::wstring output = cleanup.add(uitest::tempPath(uitest::uniqueName(L"dpi-run") + L".txt"));
         // The copy reads the value when it starts using windows: it stays
         // set until the copy has ended.
         LogPixelsOverride display{DWORD(dpi)};
         ASSERT_TRUE(display.ok());
         SetEnvironmentVariableW(kExpectedDpiVariable, std::to_wstring(dpi).c_str());
-        wchar_t self[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
         uitest::Process child;
         const bool started = child.startWithOutput(
-            uitest::commandLine(self, {L"--gtest_filter=DpiLayout.WindowsAtThisResolution"}),
+            uitest::commandLine(uitest::programPath(L"test_app.exe"), {L"--gtest_filter=DpiLayout.WindowsAtThisResolution"}),
             output);
         SetEnvironmentVariableW(kExpectedDpiVariable, nullptr);
         ASSERT_TRUE(started) << uitest::narrow(child.error());
         ASSERT_TRUE(child.wait(120000)) << "the copy did not end";
-        std::string log;
-        for (const std::string& line : uitest::readLines(output))
-            log += line + "\n";
-        EXPECT_EQ(child.exitCode(), 0u) << log;
+        EXPECT_EQ(child.exitCode(), 0u) << uitest::readFile(output);
     }
 }

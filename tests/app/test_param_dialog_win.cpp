@@ -16,9 +16,9 @@
 #include "support/ui_probe.h"
 
 using namespace paramtest;
-using uitest::clickButton;
+using uitest::pressButton;
 using uitest::isEnabled;
-using uitest::itemText;
+using uitest::controlText;
 
 namespace {
 
@@ -67,11 +67,6 @@ INT_PTR runParamDialog(PrinterSettings& settings, const PageArgs& a, const std::
     return run.result;
 }
 
-void setChecked(HWND dlg, int id, bool on)
-{
-    SendMessageW(GetDlgItem(dlg, id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
-}
-
 PrinterSettings freshSettings(const std::wstring& output)
 {
     PrinterSettings s;
@@ -89,14 +84,14 @@ PrinterSettings freshSettings(const std::wstring& output)
 // again brings the output file controls back only on the first page.
 TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
 {
-    TempFolder tmp;
+    ScratchFolder tmp(L"folder");
     const int others[] = {IDC_PROFILE, IDC_EDIT_PROFILE, IDC_PREVIEW_FRAME, IDC_PROPERTIES, IDC_SAME_CONFIG,
                           IDOK, IDCANCEL};
     for (int page : {1, 2, 0, -1}) {
         SCOPED_TRACE("page " + std::to_string(page));
         PrinterSettings s = freshSettings(L"C:\\jobs\\report.djvu");
         CParamDialogProbe* dialog = nullptr;
-        const INT_PTR result = runParamDialog(s, {tmp.file(L"none.img"), page}, [&](HWND dlg) {
+        const INT_PTR result = runParamDialog(s, {tmp.path(L"none.img"), page}, [&](HWND dlg) {
             EXPECT_TRUE(uitest::waitUntil([&] { return dialog->GetFlashCount() > 0; }));
             EXPECT_EQ(SendMessageW(dlg, WM_TEST_FLASH_TIMER, 0, 0), 0) << "the flash stops its timer";
             // ShowWindow on another thread's window returns once that thread
@@ -105,8 +100,8 @@ TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
             ShowWindow(dlg, SW_SHOW);
             EXPECT_EQ(SendMessageW(dlg, WM_TEST_FLASH_TIMER, 0, 0), 0) << "showing again must not start it again";
             EXPECT_EQ(dialog->GetFlashCount(), 1);
-            EXPECT_EQ(itemText(dlg, 0), L"Vellumjet");
-            EXPECT_EQ(itemText(dlg, IDC_OUTPUT_FILE), L"C:\\jobs\\report.djvu");
+            EXPECT_EQ(uitest::windowText(dlg), L"Vellumjet");
+            EXPECT_EQ(controlText(dlg, IDC_OUTPUT_FILE), L"C:\\jobs\\report.djvu");
             EXPECT_EQ(SendDlgItemMessageW(dlg, IDC_SAME_CONFIG, BM_GETCHECK, 0, 0) == BST_CHECKED, page == 1);
             // At the start, disabled, and enabled again (SendMessage returns
             // after the handler ran on the dialog's thread).
@@ -122,105 +117,75 @@ TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
                 EXPECT_EQ(isEnabled(dlg, IDC_BROWSE), on && page == 1);
                 EXPECT_TRUE(isEnabled(dlg, IDC_SKIP_PAGE)) << "Skip Page is never disabled";
             }
-            clickButton(dlg, IDCANCEL);
+            pressButton(dlg, IDCANCEL);
         }, &dialog);
         EXPECT_EQ(result, IDCANCEL);
     }
 }
 
-// OK, Cancel and Skip Page on page 1, with the settings file they leave,
-// are run end to end (ParamMode.ExitCodesAndTheSettingsFile).
-TEST(ParamDialog, EveryWayOutGivesItsCodeAndStoresOnlyOnConfirmation)
+// Every way out gives its code, and the record changes only on
+// confirmation: the box's text is stored, also when it could not be edited
+// (page 2), and the selected profile instead of the proposal. On page 1, OK
+// refuses a name that can never be a file with a message, and asks before
+// an existing file is overwritten; either way the dialog stays open with
+// the typed text (already stored in the record) until the answer lets it go
+// on. Later pages check and ask nothing. OK, Cancel and Skip Page with the
+// settings file they leave are run end to end (ParamMode.ExitCodesAndTheSettingsFile).
+TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
 {
-    TempFolder tmp;
-    enum Action { OkKeep, OkChecked, EscapeKey, CloseBox };
-    struct Case {
-        const char* what;
-        int page;
-        Action action;
-        INT_PTR expected;
-    } cases[] = {
-        {"OK on page 2 (box clear at start)", 2, OkKeep, 1},
-        {"OK on page 2 with the box checked", 2, OkChecked, 1877},
-        {"Escape", 1, EscapeKey, 2},
-        {"close box", 2, CloseBox, 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        PrinterSettings s = freshSettings(L"C:\\old\\old.djvu");
-        INT_PTR r = runParamDialog(s, {tmp.file(L"none.img"), c.page}, [&](HWND dlg) {
-            SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), L"C:\\typed.djvu");
-            if (c.action == OkChecked)
-                setChecked(dlg, IDC_SAME_CONFIG, true);
-            switch (c.action) {
-            case EscapeKey: {
-                HWND edit = GetDlgItem(dlg, IDC_PROFILE);
-                PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-                PostMessageW(edit, WM_KEYUP, VK_ESCAPE, 0xC0010001);
-                break;
-            }
-            case CloseBox: PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0); break;
-            default: clickButton(dlg, IDOK); break;
-            }
-        });
-        EXPECT_EQ(r, c.expected);
-        const bool confirmed = c.expected != 2;
-        EXPECT_EQ(s.CreateTXTz, confirmed);
-        // The box's text is stored, also when it could not be edited (page 2).
-        EXPECT_EQ(s.OutputFileName, confirmed ? L"C:\\typed.djvu" : L"C:\\old\\old.djvu");
-        // Confirmed: the selected profile; otherwise the proposal stays in memory.
-        EXPECT_EQ(s.Profile, confirmed ? L"sdk_default" : L"vjt600");
-    }
-}
-
-// On page 1, OK refuses a name that can never be a file with a message, and
-// asks before an existing file is overwritten; either way the dialog stays
-// open with the typed text (already stored in the record) until the answer
-// lets it go on. Later pages check and ask nothing.
-TEST(ParamDialog, NameCheckAndOverwriteQuestionOnTheFirstPageOnly)
-{
-    TempFolder tmp;
-    const std::wstring existing = tmp.file(L"doc.djvu");
+    ScratchFolder tmp(L"folder");
+    const std::wstring existing = tmp.path(L"doc.djvu");
     ASSERT_TRUE(writeBytes(existing, {1, 2, 3}));
     const std::wstring question = L"The file 'doc.djvu' already exists, do you really want to overwrite the file?";
-    const std::wstring forbidden = tmp.file(L"a<b>c|d?e*f\".djvu");
-    const std::wstring tooLong = tmp.file(std::wstring(300, L'n'));
+    const std::wstring forbidden = tmp.path(L"a<b>c|d?e*f\".djvu");
+    const std::wstring tooLong = tmp.path(std::wstring(300, L'n'));
     const std::wstring cannot = L"The output file name '";
+    enum Action { Ok, OkChecked, EscapeKey, CloseBox };   // Ok: the check box as it starts
     struct Case {
         const char* what;
         std::wstring name;
         int page;
+        Action action;
         std::wstring message;   // empty: none; a refusal ends with Cancel
         INT_PTR expected;
     } cases[] = {
-        {"existing file, box checked", existing, 1, question, 1877},
-        {"existing folder", tmp.path(), 1,
-         cannot + tmp.path() + L"' cannot be used: it is an existing folder. Please add the name of a file in it.", 2},
-        {"forbidden characters", forbidden, 1,
+        {"existing file, box checked", existing, 1, Ok, question, 1877},
+        {"existing folder", tmp.folder(), 1, Ok,
+         cannot + tmp.folder() + L"' cannot be used: it is an existing folder. Please add the name of a file in it.", 2},
+        {"forbidden characters", forbidden, 1, Ok,
          cannot + forbidden + L"' cannot be used: a file name cannot contain any of the characters < > : \" | ? * or "
                               L"control characters.", 2},
-        {"a device name", L"CON", 1, cannot + L"CON' cannot be used: Windows reserves the name 'CON' for a device.", 2},
-        {"too long", tooLong, 1,
+        {"a device name", L"CON", 1, Ok, cannot + L"CON' cannot be used: Windows reserves the name 'CON' for a device.", 2},
+        {"too long", tooLong, 1, Ok,
          L"The output file name cannot be used: it has " + std::to_wstring(tooLong.size()) +
              L" characters, and a path can have at most 259. Please choose a shorter name or a folder with a shorter "
              L"path.", 2},
-        {"page 2 never asks", existing, 2, L"", 1},
-        {"page 2 checks no name", L"CON", 2, L"", 1},
-        {"new file", tmp.file(L"new.djvu"), 1, L"", 1877},
+        {"page 2 never asks (box clear at start)", existing, 2, Ok, L"", 1},
+        {"page 2 checks no name, box checked", L"CON", 2, OkChecked, L"", 1877},
+        {"new file", tmp.path(L"new.djvu"), 1, Ok, L"", 1877},
+        {"Escape", tmp.path(L"new.djvu"), 1, EscapeKey, L"", 2},
+        {"close box", tmp.path(L"new.djvu"), 2, CloseBox, L"", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const bool asks = c.message == question;
-        PrinterSettings s = freshSettings(c.page == 1 ? L"" : c.name);
-        std::wstring text, caption, keptText, keptInRecord;
+        PrinterSettings s = freshSettings(L"C:\\old\\old.djvu");
+        std::wstring text, caption, keptText;
         bool hasIcon = false, stayedOpen = false, focusOnName = false;
-        INT_PTR r = runParamDialog(s, {tmp.file(L"none.img"), c.page}, [&](HWND dlg) {
-            if (c.page == 1)
-                SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.name.c_str());
-            setChecked(dlg, IDC_SAME_CONFIG, c.page == 1);
+        INT_PTR r = runParamDialog(s, {tmp.path(L"none.img"), c.page}, [&](HWND dlg) {
+            SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.name.c_str());
+            if (c.action == OkChecked)
+                SendDlgItemMessageW(dlg, IDC_SAME_CONFIG, BM_SETCHECK, BST_CHECKED, 0);
+            if (c.action == EscapeKey) {
+                PostMessageW(GetDlgItem(dlg, IDC_PROFILE), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+                PostMessageW(GetDlgItem(dlg, IDC_PROFILE), WM_KEYUP, VK_ESCAPE, 0xC0010001);
+                return;
+            }
+            if (c.action == CloseBox)
+                return (void)PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
             // The focus on OK, as after a click.
             SendMessageW(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dlg, IDOK)), TRUE);
-            clickButton(dlg, IDOK);
+            pressButton(dlg, IDOK);
             // Either a message comes or the dialog ends.
             HWND box = nullptr;
             uitest::waitUntil([&] { return (box = uitest::ownedDialog(dlg, 0)) != nullptr || !IsWindow(dlg); });
@@ -242,27 +207,32 @@ TEST(ParamDialog, NameCheckAndOverwriteQuestionOnTheFirstPageOnly)
             gui.cbSize = sizeof gui;
             focusOnName = GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &gui) &&
                           gui.hwndFocus == GetDlgItem(dlg, IDC_OUTPUT_FILE);
-            keptText = itemText(dlg, IDC_OUTPUT_FILE);
-            keptInRecord = s.OutputFileName;
+            keptText = controlText(dlg, IDC_OUTPUT_FILE);
             if (!asks) {
-                clickButton(dlg, IDCANCEL);
+                pressButton(dlg, IDCANCEL);
                 return;
             }
             // Yes: confirmation goes on.
-            clickButton(dlg, IDOK);
+            pressButton(dlg, IDOK);
             if (HWND again = uitest::ownedDialog(dlg))
                 uitest::pressButton(again, IDYES);
         });
         EXPECT_EQ(r, c.expected);
         EXPECT_EQ(text, c.message);
-        if (c.message.empty())
+        // Stored on confirmation, and before the name check.
+        EXPECT_EQ(s.OutputFileName, c.action >= EscapeKey ? L"C:\\old\\old.djvu" : c.name);
+        if (c.message.empty()) {
+            const bool confirmed = c.expected != 2;
+            EXPECT_EQ(s.CreateTXTz, confirmed);
+            // Confirmed: the selected profile; otherwise the proposal stays in memory.
+            EXPECT_EQ(s.Profile, confirmed ? L"sdk_default" : L"vjt600");
             continue;
+        }
         EXPECT_EQ(caption, asks ? L"Overwrite an Existing File" : L"Output File Name Not Possible");
         EXPECT_TRUE(hasIcon);
         EXPECT_TRUE(stayedOpen);
         EXPECT_EQ(focusOnName, !asks) << "a refused name is ready to be typed over";
         EXPECT_EQ(keptText, c.name);
-        EXPECT_EQ(keptInRecord, c.name) << "stored before the check";
     }
 }
 
@@ -272,9 +242,9 @@ TEST(ParamDialog, NameCheckAndOverwriteQuestionOnTheFirstPageOnly)
 // that long leaves the box as it was.
 TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
 {
-    TempFolder tmp;
+    ScratchFolder tmp(L"folder");
     // Three nested folders of 60 characters: a path over 210 characters.
-    std::vector<std::wstring> folders = {tmp.path()};
+    std::vector<std::wstring> folders = {tmp.folder()};
     for (int i = 0; i < 3; ++i) {
         folders.push_back(folders.back() + L"\\" + std::wstring(60, wchar_t(L'd' + i)));
         ASSERT_TRUE(CreateDirectoryW(folders.back().c_str(), nullptr));
@@ -293,8 +263,8 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
         bool refused;            // the save dialog refused the path
         std::wstring after;      // the box's text afterwards
     } cases[] = {
-        {"a bare name gets the DjVu extension", L"typed before browse", tmp.file(L"report"), L"typed before browse", false,
-         tmp.file(L"report.djvu")},
+        {"a bare name gets the DjVu extension", L"typed before browse", tmp.path(L"report"), L"typed before browse", false,
+         tmp.path(L"report.djvu")},
         {"cancel keeps the typed text", L"typed before browse", L"", L"typed before browse", false, L"typed before browse"},
         {"a chosen path over 259 characters keeps the text", deep + L"\\a.djvu", std::wstring(80, L'g'), L"a.djvu", true,
          deep + L"\\a.djvu"},
@@ -305,9 +275,9 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
         PrinterSettings s = freshSettings(L"");
         std::wstring filterShown, nameShown, folderShown, refused, after;
         int filterCount = -1;
-        runParamDialog(s, {tmp.file(L"none.img")}, [&](HWND dlg) {
+        runParamDialog(s, {tmp.path(L"none.img")}, [&](HWND dlg) {
             SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.before.c_str());
-            clickButton(dlg, IDC_BROWSE);
+            pressButton(dlg, IDC_BROWSE);
             HWND save = uitest::ownedDialog(dlg, 10000);
             ASSERT_NE(save, nullptr) << "no save dialog";
             HWND nameBox = nullptr;
@@ -337,8 +307,8 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
                 uitest::pressButton(save, IDCANCEL);
             }
             uitest::waitUntil([&] { return !IsWindow(save); });
-            after = itemText(dlg, IDC_OUTPUT_FILE);
-            clickButton(dlg, IDCANCEL);
+            after = controlText(dlg, IDC_OUTPUT_FILE);
+            pressButton(dlg, IDCANCEL);
         });
         EXPECT_EQ(filterShown, L"DjVu File (*.djvu;*.djv)");
         EXPECT_EQ(filterCount, 3) << "DjVu, MHTML and PDF";
@@ -361,13 +331,13 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
 // working. The properties list shows the command-line numbers, not the file's.
 TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLine)
 {
-    TempFolder tmp;
-    ASSERT_TRUE(writeBytes(tmp.file(L"portrait.img"), solidPage(2480, 3508, 2480 * 3 + 4, 0x00, 0x00, 0xFF)));
-    ASSERT_TRUE(writeBytes(tmp.file(L"landscape.img"), solidPage(3508, 2480, 3508 * 3, 0xFF, 0x00, 0x00)));
+    ScratchFolder tmp(L"folder");
+    ASSERT_TRUE(writeBytes(tmp.path(L"portrait.img"), solidPage(2480, 3508, 2480 * 3 + 4, 0x00, 0x00, 0xFF)));
+    ASSERT_TRUE(writeBytes(tmp.path(L"landscape.img"), solidPage(3508, 2480, 3508 * 3, 0xFF, 0x00, 0x00)));
     std::vector<uint8_t> hostile = solidPage(4, 4, 12, 0, 0, 0);
     hostile[0] = hostile[1] = hostile[2] = hostile[3] = 0xFF;   // width 0xFFFFFFFF
-    ASSERT_TRUE(writeBytes(tmp.file(L"hostile.img"), hostile));
-    ASSERT_TRUE(writeBytes(tmp.file(L"truncated.img"), {0x10, 0, 0, 0, 0x10, 0, 0}));
+    ASSERT_TRUE(writeBytes(tmp.path(L"hostile.img"), hostile));
+    ASSERT_TRUE(writeBytes(tmp.path(L"truncated.img"), {0x10, 0, 0, 0, 0x10, 0, 0}));
     const COLORREF white = RGB(0xFF, 0xFF, 0xFF);
     struct Case {
         const wchar_t* file;
@@ -393,7 +363,7 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
         bool loaded = true, fullRow = false;
         std::vector<std::wstring> cells;
         std::vector<COLORREF> seen;   // the centre, then the outline left, right, above and below
-        INT_PTR r = runParamDialog(s, {tmp.file(std::wstring(c.file) + L".img"), c.page, c.resolution, c.width,
+        INT_PTR r = runParamDialog(s, {tmp.path(std::wstring(c.file) + L".img"), c.page, c.resolution, c.width,
                                        c.height}, [&](HWND dlg) {
             HWND list = GetDlgItem(dlg, IDC_PROPERTIES);
             for (int i = 0; i < int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); ++i)
@@ -410,7 +380,7 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
                              POINT{midX, p.y - 1}, POINT{midX, p.y + p.height}})
                 seen.push_back(uitest::pixelAt(dlg, at.x, at.y));
             uitest::saveScreenshot(dlg, L"param-preview-" + std::wstring(c.file));
-            clickButton(dlg, IDOK);
+            pressButton(dlg, IDOK);
         }, &dialog);
         EXPECT_EQ(r, c.page == 1 ? 1877 : 1) << "the dialog still works";
         EXPECT_EQ(cells, c.rows);

@@ -63,15 +63,15 @@ std::vector<uint8_t> lockedPixels(PreviewBitmap& bmp)
 TEST(PreviewLoad, PaddedStrideGivesTheExactPixels)
 {
     ensureGdiplus();
-    TempFolder tmp;
+    ScratchFolder tmp(L"folder");
     // Width 6, stride 20: 18 pixel bytes and 2 padding bytes per row.
     const uint32_t w = 6, h = 4;
     std::vector<uint8_t> expected;
     for (uint32_t i = 0; i < w * 3 * h; ++i)
         expected.push_back(uint8_t(i * 2 + 1));
-    ASSERT_TRUE(writeBytes(tmp.file(L"p.img"), encodePageImage(w, h, 20, expected.data())));
+    ASSERT_TRUE(writeBytes(tmp.path(L"p.img"), encodePageImage(w, h, 20, expected.data())));
     PageImageCheck check;
-    auto bmp = PreviewBitmap::load(tmp.file(L"p.img"), &check);
+    auto bmp = PreviewBitmap::load(tmp.path(L"p.img"), &check);
     ASSERT_TRUE(bmp) << describe(check);
     EXPECT_EQ(bmp->width(), w);
     EXPECT_EQ(bmp->height(), h);
@@ -83,85 +83,68 @@ namespace {
 // the background, and gives its pixels as 0xRRGGBB.
 std::vector<uint32_t> painted(PreviewBitmap& bmp, PreviewPaint mode, int times)
 {
+    using namespace Solvaris_Win32;
     const RECT frame = {7, 9, 133, 140}, all = {0, 0, 160, 160};
-    HDC dc = CreateCompatibleDC(nullptr);
+    const MemoryDc dc(CreateCompatibleDC(nullptr));
     BITMAPINFO bi = {};
     bi.bmiHeader = {sizeof bi.bmiHeader, 160, -160, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     uint32_t* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, dib);
-    HBRUSH brush = CreateSolidBrush(RGB(0xF0, 0xE0, 0xD0));
-    FillRect(dc, &all, brush);
+    const GdiObject<HBITMAP> dib(
+        CreateDIBSection(dc.get(), &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
+    const SelectScope selected(dc.get(), dib.get());
+    const GdiObject<HBRUSH> brush(CreateSolidBrush(RGB(0xF0, 0xE0, 0xD0)));
+    FillRect(dc.get(), &all, brush.get());
     for (int i = 0; i < times; ++i)
-        paintPreview(dc, frame, &bmp, brush, mode);
+        paintPreview(dc.get(), frame, &bmp, brush.get(), mode);
     GdiFlush();
     std::vector<uint32_t> out(bits, bits + 160 * 160);
-    SelectObject(dc, old);
-    DeleteObject(brush);
-    DeleteObject(dib);
-    DeleteDC(dc);
     for (uint32_t& p : out)
         p &= 0xFFFFFF;
     return out;
 }
 } // namespace
 
-TEST(PreviewPaint, CachedCopyLooksLikeDirectScaling)
+// The scaled copy kept for repaints looks exactly like direct scaling, and
+// is made from the page's own memory: no second copy of the page (GDI+
+// converts the whole bitmap to 32 bits before it scales one) is ever held,
+// so a page that fits in memory once still gets its preview.
+TEST(PreviewPaint, CachedCopyLooksLikeDirectScalingAndTakesNoSecondCopy)
 {
     ensureGdiplus();
-    TempFolder tmp;
-    // A page with detail (stripes and a gradient) so that scaling matters.
-    const uint32_t w = 1000, h = 1400;
-    std::vector<uint8_t> px(size_t(w) * h * 3);
-    for (uint32_t y = 0; y < h; ++y)
-        for (uint32_t x = 0; x < w; ++x) {
-            uint8_t* p = &px[(size_t(y) * w + x) * 3];
-            p[0] = uint8_t((x / 7) % 2 ? 0 : 255);
-            p[1] = uint8_t(y * 255 / h);
-            p[2] = uint8_t((x + y) % 256);
-        }
-    ASSERT_TRUE(writeBytes(tmp.file(L"d.img"), encodePageImage(w, h, w * 3 + 2, px.data())));
-    auto bmp = PreviewBitmap::load(tmp.file(L"d.img"));
-    ASSERT_TRUE(bmp);
-    // The second cached paint comes from the kept copy.
-    const std::vector<uint32_t> direct = painted(*bmp, PreviewPaint::Direct, 1);
-    const std::vector<uint32_t> cached = painted(*bmp, PreviewPaint::Cached, 2);
-    size_t diffs = 0;
-    for (size_t i = 0; i < direct.size(); ++i)
-        diffs += direct[i] != cached[i];
-    EXPECT_EQ(diffs, 0u) << "pixels differ";
-}
-
-// The scaled copy is made from the page's own memory: no second copy of the
-// page (GDI+ converts the whole bitmap to 32 bits before it scales one) is
-// ever held, so a page that fits in memory once still gets its preview.
-TEST(PreviewPaint, ScalingTakesNoSecondCopyOfThePage)
-{
-    ensureGdiplus();
-    TempFolder tmp;
-    const uint32_t w = 4000, h = 3000;   // 36 MB in the bitmap, 48 MB at 32 bits
+    ScratchFolder tmp(L"folder");
+    // Detail (stripes and a gradient) so that scaling matters, rows padded;
+    // 36 MB in the bitmap, 48 MB at 32 bits. Written a row at a time: the
+    // test itself holds no page-sized block.
+    const uint32_t w = 4000, h = 3000;
     {
-        // Written a row at a time: the test itself holds no page-sized block.
-        std::ofstream out(tmp.file(L"big.img").c_str(), std::ios::binary);
-        const std::vector<uint8_t> header = encodePageImage(w, 0, w * 3, nullptr);
+        std::ofstream out(tmp.path(L"big.img").c_str(), std::ios::binary);
+        const std::vector<uint8_t> header = encodePageImage(w, 0, w * 3 + 2, nullptr);
         out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
-        const std::string row(w * 3, '\x7f');
-        for (uint32_t y = 0; y < h; ++y)
+        std::string row(w * 3 + 2, '\0');
+        for (uint32_t y = 0; y < h; ++y) {
+            for (uint32_t x = 0; x < w; ++x) {
+                row[x * 3] = char((x / 7) % 2 ? 0 : 255);
+                row[x * 3 + 1] = char(y * 255 / h);
+                row[x * 3 + 2] = char((x + y) % 256);
+            }
             out.write(row.data(), std::streamsize(row.size()));
+        }
     }
     {
-        std::fstream patch(tmp.file(L"big.img").c_str(), std::ios::binary | std::ios::in | std::ios::out);
+        std::fstream patch(tmp.path(L"big.img").c_str(), std::ios::binary | std::ios::in | std::ios::out);
         const char height[4] = {char(h & 0xff), char(h >> 8), 0, 0};
         patch.seekp(4);
         patch.write(height, 4);
     }
-    auto bmp = PreviewBitmap::load(tmp.file(L"big.img"));
+    auto bmp = PreviewBitmap::load(tmp.path(L"big.img"));
     ASSERT_TRUE(bmp);
     PROCESS_MEMORY_COUNTERS before = {}, after = {};
     GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
-    painted(*bmp, PreviewPaint::Cached, 1);
+    // The second cached paint comes from the kept copy.
+    const std::vector<uint32_t> cached = painted(*bmp, PreviewPaint::Cached, 2);
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
     EXPECT_LT(after.PeakWorkingSetSize, std::max(before.PeakWorkingSetSize, before.WorkingSetSize) + (8u << 20));
+    EXPECT_TRUE(cached == painted(*bmp, PreviewPaint::Direct, 1)) << "pixels differ";
 }
 
 // Out of memory while loading (the read buffer, the preview object) leaves
@@ -170,9 +153,9 @@ TEST(PreviewPaint, ScalingTakesNoSecondCopyOfThePage)
 TEST(PreviewLoad, OutOfMemoryGivesNoPreviewAndLeaksNothing)
 {
     ensureGdiplus();
-    TempFolder tmp;
+    ScratchFolder tmp(L"folder");
     const uint32_t w = 4000, h = 2000;
-    ASSERT_TRUE(writeBytes(tmp.file(L"big.img"), encodePageImage(w, h, w * 3, nullptr)));
+    ASSERT_TRUE(writeBytes(tmp.path(L"big.img"), encodePageImage(w, h, w * 3, nullptr)));
     const size_t readBuffer = size_t(1) << 20;
     for (size_t refused : {readBuffer, sizeof(PreviewBitmap)}) {
         SCOPED_TRACE(refused);
@@ -183,7 +166,7 @@ TEST(PreviewLoad, OutOfMemoryGivesNoPreviewAndLeaksNothing)
             {
                 RefuseAllocations refuse(refused);
                 try {
-                    loaded = PreviewBitmap::load(tmp.file(L"big.img")) != nullptr;
+                    loaded = PreviewBitmap::load(tmp.path(L"big.img")) != nullptr;
                 } catch (...) {
                     thrown = true;
                 }
@@ -196,5 +179,5 @@ TEST(PreviewLoad, OutOfMemoryGivesNoPreviewAndLeaksNothing)
         EXPECT_LT(after.PrivateUsage, before.PrivateUsage + (100u << 20));
     }
     // With memory back, the same file loads.
-    EXPECT_TRUE(PreviewBitmap::load(tmp.file(L"big.img")));
+    EXPECT_TRUE(PreviewBitmap::load(tmp.path(L"big.img")));
 }

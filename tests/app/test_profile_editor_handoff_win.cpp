@@ -19,7 +19,7 @@
 #include "support/ui_probe.h"
 
 using namespace paramtest;
-using uitest::itemText;
+using uitest::controlText;
 
 namespace {
 
@@ -36,49 +36,45 @@ public:
     explicit EditorSetting(const std::wstring& script)
     {
         const Solvaris::String dir = Solvaris::DjVu::FileAccess::systemReservedDirectory();
-        folder_.assign(reinterpret_cast<const wchar_t*>(dir.c_wstr()), dir.wlength());
-        CreateDirectoryW(folder_.c_str(), nullptr);
-        file_ = folder_ + L"\\db0.dprepo";
-        before_ = uitest::readFile(file_, &existed_);
-        uitest::writeFile(file_, kRepository);
-        SetEnvironmentVariableW(L"SVRDBDIR", folder_.c_str());
-        SetEnvironmentVariableW(L"TESSFORGE7_SCRIPT", script.c_str());
-        SetEnvironmentVariableW(L"TESSFORGE7_LANG", L"en");
+        m_folder.assign(reinterpret_cast<const wchar_t*>(dir.c_wstr()), dir.wlength());
+        CreateDirectoryW(m_folder.c_str(), nullptr);
+        m_file = m_folder + L"\\db0.dprepo";
+        m_before = uitest::readFile(m_file, &m_existed);
+        uitest::writeFile(m_file, kRepository);
+        m_variables = {{L"SVRDBDIR", m_folder}, {L"TESSFORGE7_SCRIPT", script}, {L"TESSFORGE7_LANG", L"en"}};
+        for (const auto& [name, value] : m_variables)
+            SetEnvironmentVariableW(name.c_str(), value.c_str());
     }
     ~EditorSetting()
     {
-        if (existed_)
-            uitest::writeFile(file_, before_);
+        if (m_existed)
+            uitest::writeFile(m_file, m_before);
         else
-            DeleteFileW(file_.c_str());
-        SetEnvironmentVariableW(L"SVRDBDIR", nullptr);
-        SetEnvironmentVariableW(L"TESSFORGE7_SCRIPT", nullptr);
-        SetEnvironmentVariableW(L"TESSFORGE7_LANG", nullptr);
+            DeleteFileW(m_file.c_str());
+        for (const auto& [name, value] : m_variables)
+            SetEnvironmentVariableW(name.c_str(), nullptr);
     }
-    std::string repository() const { return uitest::readFile(file_); }
+    std::string repository() const { return uitest::readFile(m_file); }
 
 private:
-    std::wstring folder_, file_;
-    std::string before_;
-    bool existed_ = false;
+    std::wstring m_folder, m_file;
+    std::string m_before;
+    bool m_existed = false;
+    uitest::Environment m_variables;
 };
 
 // An event the editor's "gate:" step waits for; set at the latest when the
 // test ends, so that no editor is left waiting.
 class Gate {
 public:
-    Gate() : name_(uitest::uniqueName(L"pvgate")), event_(CreateEventW(nullptr, TRUE, FALSE, name_.c_str())) {}
-    ~Gate()
-    {
-        SetEvent(event_);
-        CloseHandle(event_);
-    }
-    void open() { SetEvent(event_); }
-    const std::wstring& name() const { return name_; }
+    Gate() : m_name(uitest::uniqueName(L"pvgate")), m_event(CreateEventW(nullptr, TRUE, FALSE, m_name.c_str())) {}
+    ~Gate() { open(); }
+    void open() { SetEvent(m_event.get()); }
+    const std::wstring& name() const { return m_name; }
 
 private:
-    std::wstring name_;
-    HANDLE event_;
+    std::wstring m_name;
+    Solvaris_Win32::UniqueHandle m_event;
 };
 
 std::vector<std::wstring> comboItems(HWND dlg)
@@ -129,20 +125,21 @@ const int kInputControls[] = {IDC_OUTPUT_FILE, IDC_BROWSE, IDC_PROFILE, IDC_EDIT
 } // namespace
 
 // The editor copies vjt300 as "Fresh copy", saves, asks the dialog to select
-// it, waits, gives input back while it still runs, waits again and closes.
-// Meanwhile requests from others (no window, a window of this process) are
-// taken as the editor's; once the editor has ended, none is.
+// it, waits, gives input back while it still runs, waits again, and ends
+// with OK, which asks once more to select the current profile. Meanwhile
+// requests from others (no window, a window of this process) are taken as
+// the editor's; once the editor has ended, none is.
 TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRuns)
 {
     Gate first, second;
     EditorSetting setting(L"new:Fresh copy;save;send;gate:" + first.name() + L";giveback;gate:" + second.name() +
-                          L";cancel");
+                          L";ok");
     PrinterSettings s;
     s.Profile = L"vjt300";
     const INT_PTR result = runDialog(s, L"", [&](HWND dlg) {
-        ASSERT_EQ(itemText(dlg, IDC_PROFILE), L"vjt300");
-        uitest::clickButton(dlg, IDC_EDIT_PROFILE);
-        ASSERT_TRUE(uitest::waitUntil([&] { return itemText(dlg, IDC_PROFILE) == L"Fresh copy"; }, 20000))
+        ASSERT_EQ(controlText(dlg, IDC_PROFILE), L"vjt300");
+        uitest::pressButton(dlg, IDC_EDIT_PROFILE);
+        ASSERT_TRUE(uitest::waitUntil([&] { return controlText(dlg, IDC_PROFILE) == L"Fresh copy"; }, 20000))
             << "the editor's new profile is selected after its first request";
         EXPECT_EQ(comboItems(dlg), (std::vector<std::wstring>{L"Fine", L"Fresh copy", L"My fine one", L"vjt300"}));
         for (int id : kInputControls)
@@ -154,17 +151,17 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
         uitest::saveScreenshot(editor, L"editor-handoff-en");
         DWORD editorId = 0;
         GetWindowThreadProcessId(editor, &editorId);
-        HANDLE editorProcess = OpenProcess(SYNCHRONIZE, FALSE, editorId);
+        const Solvaris_Win32::UniqueHandle editorProcess(OpenProcess(SYNCHRONIZE, FALSE, editorId));
         ASSERT_TRUE(editorProcess);
 
         // Requests from another sender count while the editor runs; a name
         // block whose NUL lies outside its length does not.
         sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fine") << "a request without a window";
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine") << "a request without a window";
         sendRequest(dlg, dlg, kSelectProfileRequest, L"vjt300", 2);
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fine") << "a block without its NUL";
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine") << "a block without its NUL";
         sendRequest(dlg, dlg, kSelectProfileRequest, L"Fresh copy");
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fresh copy") << "a request naming a window not the editor's";
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fresh copy") << "a request naming a window not the editor's";
         EXPECT_FALSE(uitest::isEnabled(dlg, IDOK));
 
         first.open();
@@ -174,16 +171,17 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
         for (int id : kInputControls)
             EXPECT_TRUE(uitest::isEnabled(dlg, id)) << "control " << id << " after the hand-back";
         EXPECT_TRUE(IsWindow(editor)) << "while the editor still runs";
+        sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine") << "a request after the hand-back";
 
         second.open();
-        const DWORD ended = WaitForSingleObject(editorProcess, 20000);
-        CloseHandle(editorProcess);
-        ASSERT_EQ(ended, WAIT_OBJECT_0) << "the editor ends";
+        ASSERT_EQ(WaitForSingleObject(editorProcess.get(), 20000), WAIT_OBJECT_0) << "the editor ends";
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fresh copy") << "the editor's OK selects its current profile";
         // The editor's end closes the wait; the dialog answers again, and
         // takes no more requests.
         sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fresh copy") << "a request after the editor ended";
-        uitest::clickButton(dlg, IDOK);
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fresh copy") << "a request after the editor ended";
+        uitest::pressButton(dlg, IDOK);
     });
     EXPECT_EQ(result, IDOK_SUCCESSIVE) << "page 1 starts with the box checked";
     EXPECT_EQ(s.Profile, L"Fresh copy");
@@ -214,12 +212,12 @@ TEST(ProfileEditorHandOff, AnswerAfterTheHandBackEndsTheDialogWhileTheEditorRuns
         s.Profile = L"Fine";
         HWND editor = nullptr;
         const INT_PTR result = runDialog(s, L"", [&](HWND dlg) {
-            uitest::clickButton(dlg, IDC_EDIT_PROFILE);
+            uitest::pressButton(dlg, IDC_EDIT_PROFILE);
             ASSERT_TRUE(uitest::waitUntil([&] { return (editor = editorWindow()) != nullptr; }, 20000));
             handBack.open();
             ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, 20000));
             if (answer == Click) {
-                uitest::clickButton(dlg, IDOK);
+                uitest::pressButton(dlg, IDOK);
             } else if (answer == TabThenEnter) {
                 // From the check box, Tab passes Skip Page by and reaches OK.
                 PostMessageW(dlg, WM_NEXTDLGCTL, WPARAM(GetDlgItem(dlg, IDC_SAME_CONFIG)), TRUE);
@@ -246,7 +244,7 @@ TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
     PrinterSettings s;
     s.Profile = L"Fine";
     const INT_PTR result = runDialog(s, L"tessforge7-not-installed.exe", [&](HWND dlg) {
-        uitest::clickButton(dlg, IDC_EDIT_PROFILE);
+        uitest::pressButton(dlg, IDC_EDIT_PROFILE);
         HWND box = uitest::ownedDialog(dlg, 10000);
         ASSERT_TRUE(box) << "a box says why nothing opened";
         const std::wstring text = uitest::staticTexts(box);
@@ -258,8 +256,8 @@ TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
         for (int id : kInputControls)
             EXPECT_TRUE(uitest::isEnabled(dlg, id)) << "control " << id;
         EXPECT_TRUE(IsWindowEnabled(dlg));
-        EXPECT_EQ(itemText(dlg, IDC_PROFILE), L"Fine");
-        uitest::clickButton(dlg, IDOK);
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine");
+        uitest::pressButton(dlg, IDOK);
     });
     EXPECT_EQ(result, IDOK_SUCCESSIVE);
     EXPECT_EQ(s.Profile, L"Fine");
@@ -297,18 +295,17 @@ TEST(ProfileEditorHandOff, WaitEndsWithTheProcessOrWhenItCannotWait)
     RegisterClassW(&wc);
     HWND probe = CreateWindowW(L"pvWaitProbe", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
     ASSERT_TRUE(probe);
-    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const Solvaris_Win32::UniqueHandle taken(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     bool guardFired = false;
-    ASSERT_TRUE(PostMessageW(probe, WM_APP, 0, reinterpret_cast<LPARAM>(taken)));
+    ASSERT_TRUE(PostMessageW(probe, WM_APP, 0, reinterpret_cast<LPARAM>(taken.get())));
     std::thread guard([&] {
-        if (WaitForSingleObject(taken, 60000) == WAIT_TIMEOUT) {
+        if (WaitForSingleObject(taken.get(), 60000) == WAIT_TIMEOUT) {
             guardFired = true;
-            SetEvent(taken);
+            SetEvent(taken.get());
         }
     });
-    EXPECT_TRUE(waitForProcessTakingMessages(taken));
+    EXPECT_TRUE(waitForProcessTakingMessages(taken.get()));
     guard.join();
     EXPECT_FALSE(guardFired) << "queued messages were taken";
     DestroyWindow(probe);
-    CloseHandle(taken);
 }

@@ -22,12 +22,7 @@ using Bytes = std::vector<uint8_t>;
 
 // The converter's end of a pipe and the end start-up opens.
 struct PipePair : uitest::PipeServer {
-    HANDLE client = openClient();
-    ~PipePair()
-    {
-        if (client != INVALID_HANDLE_VALUE)
-            CloseHandle(client);
-    }
+    Solvaris_Win32::UniqueHandle client{openClient()};
 };
 
 Bytes bare(uint32_t kind) { return encodePipeMessage(kind, nullptr, 0); }
@@ -49,8 +44,8 @@ bool settle(const PipePair& pipe, HWND dialog)
     return uitest::waitUntil([&] { return SendMessageW(bar, PBM_GETSTEP, 0, 0) == marker; });
 }
 
-std::wstring line(HWND dialog) { return uitest::itemText(dialog, IDC_PROGRESS_TEXT); }
-std::wstring title(HWND dialog) { return uitest::itemText(dialog, 0); }
+std::wstring line(HWND dialog) { return uitest::controlText(dialog, IDC_PROGRESS_TEXT); }
+std::wstring title(HWND dialog) { return uitest::windowText(dialog); }
 int barHigh(HWND dialog) { return int(SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, 0)); }
 int barPos(HWND dialog) { return int(SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0)); }
 bool waitLine(HWND dialog, const std::wstring& expected)
@@ -58,31 +53,45 @@ bool waitLine(HWND dialog, const std::wstring& expected)
     return uitest::waitUntil([&] { return line(dialog) == expected; });
 }
 
+// A translated template may carry a log box (IDC_LOG_LINE); log lines are
+// appended to it.
+class CProgressWithLog : public CProgressDialog {
+public:
+    using CProgressDialog::CProgressDialog;
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
+    {
+        BOOL handled = CProgressDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+        if (uMsg == WM_INITDIALOG)
+            CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_MULTILINE, 0, 0, 100, 40, hWnd,
+                            reinterpret_cast<HMENU>(IDC_LOG_LINE), nullptr, nullptr);
+        return handled;
+    }
+};
+
 TEST(ProgressDialog, ShowsPagesStatusAndTitleUntilTheStreamEnds)
 {
     PipePair pipe;
-    ASSERT_NE(INVALID_HANDLE_VALUE, pipe.client);
-    CProgressDialog dlg(pipe.client);
+    ASSERT_TRUE(pipe.client);
+    CProgressWithLog dlg(pipe.client.get());
     auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
         EXPECT_EQ(L"Converting...", title(w));
         EXPECT_EQ(L"Initializing Vellumjet...", line(w));
         uitest::saveScreenshot(w, L"progress_start");
 
-        // Several queries in a row, each answered with the window handle.
-        for (int i = 0; i < 3; ++i)
-            pipe.send(bare(PM_GET_WINDOW));
-        for (int i = 0; i < 3; ++i) {
-            uint32_t reply = 0;
-            ASSERT_TRUE(pipe.reply(reply));
-            EXPECT_EQ(windowReplyValue(w), reply);
-        }
+        // A query is answered with the window handle (several in a row:
+        // PipeMode.QueriesOddRecordsAndARecordCutByTheConverter).
+        uint32_t reply = 0;
+        ASSERT_TRUE(pipe.send(bare(PM_GET_WINDOW)) && pipe.reply(reply));
+        EXPECT_EQ(windowReplyValue(w), reply);
 
         // Before the first page only the bar range and the name change.
         pipe.send(encodePageCount(12));
         pipe.send(text(PM_DOC_NAME, u"report"));
         pipe.send(text(PM_STATUS_TEXT, u"too early"));
-        pipe.send(text(PM_LOG_LINE, u"no log box in the template"));
+        pipe.send(text(PM_LOG_LINE, u"first\r\n"));
+        pipe.send(encodePipeMessage(PM_LOG_LINE, "s\0e\0c\0", 6));  // no terminating zero
         ASSERT_TRUE(settle(pipe, w));
+        EXPECT_EQ(L"first\r\nsec", uitest::controlText(w, IDC_LOG_LINE)) << "log lines are appended";
         EXPECT_EQ(L"Initializing Vellumjet...", line(w));
         EXPECT_EQ(L"Converting...", title(w));
         EXPECT_EQ(12, barHigh(w));
@@ -117,7 +126,7 @@ TEST(ProgressDialog, ShowsPagesStatusAndTitleUntilTheStreamEnds)
 
         // A record length beyond any real record ends the stream although
         // the converter still holds the pipe (the converter closing its end:
-        // the log box test and the end-to-end tests).
+        // the end-to-end tests).
         pipe.send({'m', 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 'x', 0});
     });
     EXPECT_TRUE(run.windowSeen);
@@ -151,63 +160,57 @@ LRESULT CALLBACK holdCloseHook(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// Cancel disables the button and closes the window, whether the converter
+// stopped in the middle of a record and never writes again (the reader is
+// blocked inside the record) or keeps writing.
 TEST(ProgressDialog, CancelDisablesTheButtonAndClosesWhileTheConverterHoldsThePipe)
 {
-    // The converter stopped in the middle of a record and never writes again.
-    PipePair pipe;
-    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, holdCloseHook, nullptr, GetCurrentThreadId());
-    ASSERT_TRUE(hook);
-    g_holdClose = true;
-    g_heldCloses = 0;
-    CProgressDialog dlg(pipe.client);
-    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
-        pipe.send(encodePageCount(4));
-        pipe.send(text(PM_DOC_NAME, u"report"));
-        pipe.send(bare(PM_PAGE_BEGIN));
-        EXPECT_TRUE(waitLine(w, L"Page 1/4: Processing page image..."));
-        Bytes half = text(PM_STATUS_TEXT, u"never finished");
-        half.resize(10);
-        pipe.send(half);
-
-        HWND cancel = GetDlgItem(w, IDCANCEL);
-        EXPECT_TRUE(IsWindowEnabled(cancel));
-        uitest::clickButton(w, IDCANCEL);
-        EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindowEnabled(cancel); }));
-        // The reader, blocked inside the record, has ended and asked to close.
-        EXPECT_TRUE(uitest::waitUntil([&] { return g_heldCloses > 0; }));
-        RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        uitest::saveScreenshot(w, L"progress_cancel");
-        g_holdClose = false;
-        PostMessageW(w, WM_PIPE_CLOSED, 0, 0);
-    });
-    UnhookWindowsHookEx(hook);
-    EXPECT_FALSE(run.aborted);
-    EXPECT_EQ(0, run.result);
-}
-
-TEST(ProgressDialog, CancelWhileTheConverterKeepsWriting)
-{
-    PipePair pipe;
-    std::atomic<bool> stop{false};
-    std::thread writer([&] {
-        Bytes burst = bare(PM_PAGE_BEGIN);
-        Bytes status = text(PM_STATUS_TEXT, u"busy");
-        burst.insert(burst.end(), status.begin(), status.end());
-        while (!stop && pipe.send(burst))
-            Sleep(1);
-    });
-    CProgressDialog dlg(pipe.client);
-    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
-        EXPECT_TRUE(uitest::waitUntil([&] { return line(w).compare(0, 5, L"Page ") == 0; }));
-        uitest::clickButton(w, IDCANCEL);
-    }, 8000);
-    stop = true;
-    // Closing the reading end ends a write blocked on a full pipe.
-    CloseHandle(pipe.client);
-    pipe.client = INVALID_HANDLE_VALUE;
-    writer.join();
-    EXPECT_FALSE(run.aborted);
-    EXPECT_EQ(0, run.result);
+    for (bool stalled : {true, false}) {
+        SCOPED_TRACE(stalled ? "stalled" : "writing");
+        PipePair pipe;
+        HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, holdCloseHook, nullptr, GetCurrentThreadId());
+        ASSERT_TRUE(hook);
+        g_holdClose = true;
+        g_heldCloses = 0;
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            Bytes burst = bare(PM_PAGE_BEGIN), status = text(PM_STATUS_TEXT, u"busy");
+            burst.insert(burst.end(), status.begin(), status.end());
+            while (!stalled && !stop && pipe.send(burst))
+                Sleep(1);
+        });
+        CProgressDialog dlg(pipe.client.get());
+        auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+            if (stalled) {
+                pipe.send(encodePageCount(4));
+                pipe.send(text(PM_DOC_NAME, u"report"));
+                pipe.send(bare(PM_PAGE_BEGIN));
+                Bytes half = text(PM_STATUS_TEXT, u"never finished");
+                half.resize(10);
+                pipe.send(half);
+            }
+            EXPECT_TRUE(uitest::waitUntil([&] { return line(w).compare(0, 5, L"Page ") == 0; }));
+            HWND cancel = GetDlgItem(w, IDCANCEL);
+            EXPECT_TRUE(IsWindowEnabled(cancel));
+            uitest::pressButton(w, IDCANCEL);
+            EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindowEnabled(cancel); }));
+            // The reader has ended and asked to close.
+            EXPECT_TRUE(uitest::waitUntil([&] { return g_heldCloses > 0; }));
+            if (stalled) {
+                RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+                uitest::saveScreenshot(w, L"progress_cancel");
+            }
+            g_holdClose = false;
+            PostMessageW(w, WM_PIPE_CLOSED, 0, 0);
+        });
+        UnhookWindowsHookEx(hook);
+        stop = true;
+        // Closing the reading end ends a write blocked on a full pipe.
+        pipe.client.reset();
+        writer.join();
+        EXPECT_FALSE(run.aborted);
+        EXPECT_EQ(0, run.result);
+    }
 }
 
 // A steady stream: every record handled finds the next one waiting. The
@@ -220,7 +223,7 @@ public:
     static constexpr uint32_t kMsPerRecord = 20;
     std::vector<std::pair<int, std::wstring>> painted;
 
-    explicit CFloodedProgress(HANDLE pipe) : CProgressDialog(pipe, [this] { return tick_ += kMsPerRecord; }) {}
+    explicit CFloodedProgress(HANDLE pipe) : CProgressDialog(pipe, [this] { return m_tick += kMsPerRecord; }) {}
 
     BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
     {
@@ -256,13 +259,13 @@ private:
         }
         return DefSubclassProc(bar, msg, wParam, lParam);
     }
-    uint32_t tick_ = 0;
+    uint32_t m_tick = 0;
 };
 
 TEST(ProgressDialog, SteadyStreamIsPaintedAtLeastEveryIntervalAndAtItsLastRecord)
 {
     PipePair pipe;
-    CFloodedProgress dlg(pipe.client);
+    CFloodedProgress dlg(pipe.client.get());
     auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [](HWND) {}, 8000);
     EXPECT_FALSE(run.aborted);
     // 50 ms are 2.5 records here, so the bar moves on at least every 3
@@ -281,12 +284,11 @@ TEST(ProgressDialog, SteadyStreamIsPaintedAtLeastEveryIntervalAndAtItsLastRecord
 class CStalledProgress : public CProgressDialog {
 public:
     using CProgressDialog::CProgressDialog;
-    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ~CStalledProgress() override { CloseHandle(go); }
+    Solvaris_Win32::UniqueHandle go{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
     {
         if (uMsg == WM_PIPE_MESSAGE)
-            WaitForSingleObject(go, 30000);
+            WaitForSingleObject(go.get(), 30000);
         return CProgressDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
     }
 };
@@ -298,7 +300,7 @@ public:
 TEST(ProgressDialog, AWindowBehindHoldsTheConverterBackAndLosesNothing)
 {
     PipePair pipe;
-    CStalledProgress dlg(pipe.client);
+    CStalledProgress dlg(pipe.client.get());
     const int kRecords = 3000;  // about 3 MB: far more than the pipe and the reader hold
     std::atomic<int> written{0};
     std::thread writer;
@@ -313,46 +315,15 @@ TEST(ProgressDialog, AWindowBehindHoldsTheConverterBackAndLosesNothing)
         });
         EXPECT_FALSE(uitest::waitUntil([&] { return written == kRecords; }, 2000))
             << "the reader took every record while the window handled none";
-        SetEvent(dlg.go);
+        SetEvent(dlg.go.get());
         EXPECT_TRUE(waitLine(w, L"Page 1/1: last"));
         EXPECT_EQ(written, kRecords);
         pipe.close();
     }, 30000);
-    SetEvent(dlg.go);
+    SetEvent(dlg.go.get());
     if (writer.joinable())
         writer.join();
     EXPECT_FALSE(run.aborted);
-}
-
-// A translated template may carry a log box (IDC_LOG_LINE); log lines are
-// appended to it.
-class CProgressWithLog : public CProgressDialog {
-public:
-    using CProgressDialog::CProgressDialog;
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
-    {
-        BOOL handled = CProgressDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
-        if (uMsg == WM_INITDIALOG)
-            CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_MULTILINE, 0, 0, 100, 40, hWnd,
-                            reinterpret_cast<HMENU>(IDC_LOG_LINE), nullptr, nullptr);
-        return handled;
-    }
-};
-
-TEST(ProgressDialog, LogLinesGoToTheLogBoxWhenTheTemplateHasOne)
-{
-    PipePair pipe;
-    CProgressWithLog dlg(pipe.client);
-    std::wstring log;
-    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
-        pipe.send(text(PM_LOG_LINE, u"first\r\n"));
-        pipe.send(encodePipeMessage(PM_LOG_LINE, "s\0e\0c\0", 6));  // no terminating zero
-        ASSERT_TRUE(settle(pipe, w));
-        log = uitest::itemText(w, IDC_LOG_LINE);
-        pipe.close();
-    });
-    EXPECT_EQ(0, run.result);
-    EXPECT_EQ(L"first\r\nsec", log);
 }
 
 } // namespace

@@ -25,13 +25,6 @@ std::wstring envValue(const wchar_t* name)
     return n > 0 && n < 1024 ? std::wstring(buf, n) : std::wstring();
 }
 
-std::wstring ownPath()
-{
-    wchar_t path[MAX_PATH * 4] = {};
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
-    return std::wstring(path, n);
-}
-
 // Runs a copy of this program named `parentName`, which starts this program
 // again; returns what the grandchild answered: "1" or "0" for the parent
 // check and the owner it chose ("none", "active"), or "" on failure.
@@ -42,12 +35,12 @@ std::string parentAnswer(const std::wstring& parentName)
     std::wstring parent = folder + L"\\" + parentName;
     std::wstring result = folder + L"\\answer-" + parentName + L".txt";
     DeleteFileW(result.c_str());
-    if (!CopyFileW(ownPath().c_str(), parent.c_str(), FALSE)) {
+    if (!CopyFileW(programPath(L"test_app.exe").c_str(), parent.c_str(), FALSE)) {
         ADD_FAILURE() << "cannot copy the test program: " << GetLastError();
         return std::string();
     }
     RunResult r = runProgram(commandLine(parent, {L"--gtest_also_run_disabled_tests", L"--gtest_filter=DISABLED_ParentProbe.Run"}), 30000,
-                             {{kProbeVar, result}, {kChildVar, ownPath()}});
+                             {{kProbeVar, result}, {kChildVar, programPath(L"test_app.exe")}});
     EXPECT_TRUE(r.started && r.ended);
     const std::vector<std::string> lines = readLines(result);
     return lines.empty() ? std::string() : lines[0];

@@ -4,10 +4,11 @@
 // CMakeLists.txt); the expected texts come from the language module that the
 // locale selects.
 #include "app/core/lcid_table.h"
+#include "app/res/resource.h"
 #include "support/ui_probe.h"
 
 #include <gtest/gtest.h>
-#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <map>
@@ -19,25 +20,15 @@ using namespace uitest;
 namespace {
 
 const DWORD kWindowWait = 10000;
-const DWORD kEndWait = 10000;
 const wchar_t kCanceledEnglish[] = L"The process is canceled.";
-const UINT kCanceledId = 107;
 
 std::wstring program() { return programPath(L"PrintvaneUI.exe"); }
-
-std::wstring widen(const char* s)
-{
-    std::wstring out;
-    for (; s && *s; ++s)
-        out += static_cast<wchar_t>(static_cast<unsigned char>(*s));
-    return out;
-}
 
 // Tag of the user's locale for screenshot names ("en-US", "ja-JP", ...).
 std::wstring localeTag()
 {
     const char* name = localeNameOf(GetUserDefaultLangID());
-    return name ? widen(name) : L"lang" + std::to_wstring(GetUserDefaultLangID());
+    return name ? winkit::wide(name) : L"lang" + std::to_wstring(GetUserDefaultLangID());
 }
 
 // The module file the program should pick for the user's language, or an
@@ -48,7 +39,7 @@ std::wstring shippedModuleForUser()
         const char* name = localeNameOf(id);
         if (!name)
             continue;
-        std::wstring path = programFolder() + L"\\" + widen(name) + L"\\PrintvaneUI.exe.mui";
+        std::wstring path = programFolder() + L"\\" + winkit::wide(name) + L"\\PrintvaneUI.exe.mui";
         if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
             return path;
     }
@@ -57,105 +48,98 @@ std::wstring shippedModuleForUser()
 
 // What a box showed, and how the program ended.
 struct BoxSeen {
+    std::wstring shot;         // the screenshot's name; empty: none
     bool shown = false;
     std::wstring title;
     std::wstring text;
-    ColorCounts icon;
+    size_t red = 0, blue = 0;  // clearly red and clearly blue pixels of the icon
     RECT rect = {};            // the box on the screen
     bool topmost = false;      // system-modal boxes stay above every window
     bool owned = true;
-    bool ended = false;
-    DWORD exitCode = 0;
     std::vector<std::wstring> modules;  // file names, lower case, while the box was up
+    DebugRun run;              // the program's end and its debugger output
 };
 
-std::vector<std::wstring> loadedModules(HANDLE process)
+std::vector<std::wstring> loadedModules(DWORD pid)
 {
-    std::vector<HMODULE> handles(512);
-    DWORD bytes = 0;
     std::vector<std::wstring> names;
-    if (!EnumProcessModules(process, handles.data(), DWORD(handles.size() * sizeof(HMODULE)), &bytes))
-        return names;
-    handles.resize(std::min<size_t>(handles.size(), bytes / sizeof(HMODULE)));
-    for (HMODULE m : handles) {
-        wchar_t name[MAX_PATH] = {};
-        if (GetModuleBaseNameW(process, m, name, MAX_PATH)) {
-            std::wstring n = name;
-            for (wchar_t& ch : n)
-                ch = towlower(ch);
-            names.push_back(n);
-        }
-    }
+    const Solvaris_Win32::UniqueHandle modules(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+    MODULEENTRY32W m = {};
+    m.dwSize = sizeof m;
+    for (BOOL more = modules && Module32FirstW(modules.get(), &m); more; more = Module32NextW(modules.get(), &m))
+        names.push_back(CharLowerW(m.szModule));
     return names;
 }
 
-// Reads the box, saves its picture and presses OK.
-void readAndClose(HWND box, BoxSeen& seen, const std::wstring& shot)
+// On a helper thread while the program runs: reads its box into `seen`,
+// saves its picture and presses OK.
+void readAndClose(DWORD pid, BoxSeen& seen)
 {
+    HWND box = waitForWindow(pid, kWindowWait, L"#32770");
+    if (!box)
+        return;
+    seen.modules = loadedModules(pid);
     seen.shown = true;
     seen.title = windowText(box);
     seen.text = staticTexts(box);
     GetWindowRect(box, &seen.rect);
     seen.topmost = (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     seen.owned = GetWindow(box, GW_OWNER) != nullptr;
-    EXPECT_FALSE(saveScreenshot(box, shot + L"_" + localeTag()).empty());
+    if (!seen.shot.empty()) {
+        EXPECT_FALSE(saveScreenshot(box, seen.shot + L"_" + localeTag()).empty());
+    }
     for (const ControlInfo& c : listControls(box)) {
-        if (_wcsicmp(c.className.c_str(), L"Static") == 0 && (c.style & SS_TYPEMASK) == SS_ICON)
-            seen.icon = countStrongColors(capturePixels(c.rect));
+        if (_wcsicmp(c.className.c_str(), L"Static") != 0 || (c.style & SS_TYPEMASK) != SS_ICON)
+            continue;
+        for (DWORD p : winkit::grabScreen(c.rect)) {
+            const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            seen.red += r > 120 && r > g + 60 && r > b + 60;
+            seen.blue += b > 120 && b > r + 60 && b > g + 30;
+        }
     }
     pressButton(box, IDOK);
 }
 
-BoxSeen runBox(const std::vector<std::wstring>& args, const std::wstring& shot)
+// Runs `exe` with `args` under our debugger and reads its box.
+BoxSeen runBox(const std::wstring& exe, const std::vector<std::wstring>& args, const std::wstring& shot)
 {
     BoxSeen seen;
-    Process p;
-    if (!p.start(commandLine(program(), args))) {
-        ADD_FAILURE() << narrow(p.error());
-        return seen;
-    }
-    if (HWND box = waitForWindow(p.pid(), kWindowWait, L"#32770", p.handle())) {
-        seen.modules = loadedModules(p.handle());
-        readAndClose(box, seen, shot);
-    }
-    seen.ended = p.wait(kEndWait);
-    seen.exitCode = p.exitCode();
+    seen.shot = shot;
+    seen.run = runWithDebugger(commandLine(exe, args), 30000, {}, [&](DWORD pid) { readAndClose(pid, seen); });
+    EXPECT_TRUE(seen.run.started);
     return seen;
 }
 
-// The error icon is mostly red, the information icon mostly blue.
-bool looksLikeErrorIcon(const ColorCounts& c) { return c.red > 40 && c.red > 4 * c.blue; }
-bool looksLikeInformationIcon(const ColorCounts& c) { return c.blue > 40 && c.blue > 4 * c.red; }
-
 } // namespace
 
-// -errmsg shows the translated text for a known code and the converter's
-// text otherwise, with the error icon; -msg shows its text unchanged with the
+// -errmsg shows the translated text for a known code (LanguageSearch below)
+// and the converter's text otherwise, with the error icon; -msg shows its text unchanged with the
 // information icon. Both: title "Vellumjet" in every language, no owner,
-// above every window, exit 0.
+// above every window, exit 0. A text too long for the screen is cut, at a
+// line or within one, with an ellipsis, so that the whole box, title bar and
+// OK button included, lies in the work area; the debugger still gets the
+// whole text.
 TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
 {
-    std::wstring shipped = shippedModuleForUser();
-    // A shipped module for the user's language: its translated text, which
-    // really is a translation.
-    std::wstring canceled = shipped.empty() ? kCanceledEnglish : resourceString(shipped, kCanceledId);
-    ASSERT_FALSE(canceled.empty());
-    if (!shipped.empty()) {
-        EXPECT_NE(canceled, kCanceledEnglish);
-    }
     const std::wstring given = L"Encoding failed on page 3 (disk full)";
+    std::wstring words, lines;
+    for (int i = 0; words.size() < 20000; ++i)
+        words += L"word" + std::to_wstring(i) + L" ";
+    for (int i = 0; i < 2000; ++i)
+        lines += L"line " + std::to_wstring(i) + L"\n";
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    // Switches and codes are read by the command-line reader
+    // (CommandLine.SelectsModeByLowerCasedSwitchAndExactCount, .ParsesDecimalsLeniently).
     struct Case {
         const wchar_t* shot;
         std::vector<std::wstring> args;
-        std::wstring expected;
+        std::wstring expected;   // for -msg: empty, the text given
+        bool cut = false;
     } cases[] = {
-        {L"errmsg_24", {L"-errmsg", given, L"24"}, canceled},
-        {L"errmsg_24_capitals", {L"-ERRMSG", given, L"24"}, canceled},
-        // The code is read leniently (CommandLine.ParsesDecimalsLeniently).
-        {L"errmsg_24_suffix", {L"-ErrMsg", given, L" +24 pages"}, canceled},
+        // A known code's text in the user's language: LanguageSearch.AttemptsSeenByDebugger.
         // The table ends at code 0, so 0 never matches; other codes keep the text.
         {L"errmsg_0", {L"-errmsg", given, L"0"}, given},
-        {L"errmsg_abc", {L"-errmsg", given, L"abc"}, given},
         {L"errmsg_empty", {L"-errmsg", L"", L"5"}, L""},
         {L"msg_0", {L"-MSG", L"Printing finished: 3 pages, 100% done.\nSaved to C:\\Out\\report %1.djvu"}, L""},
         {L"msg_1", {L"-msg", L"R&D \"draft\" \u00FCber \u65E5\u672C\u8A9E"}, L""},
@@ -166,85 +150,45 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
         // Shown in the order sent: no override reverses the name, no control
         // character is drawn as a box; line breaks stay.
         {L"msg_bidi", {L"-msg", L"Saved as evil\u202Eexe.txt\a\u2066!\u2069\nNext line"}, L"Saved as evilexe.txt!\nNext line"},
+        {L"msg_long_words", {L"-msg", words}, L"", true},
+        {L"errmsg_long_lines", {L"-errmsg", lines, L"5"}, L"", true},
+        {L"msg_long_word", {L"-msg", std::wstring(20000, L'w')}, L"", true},
     };
     for (const Case& c : cases) {
         const bool plain = c.args.size() == 2;
         SCOPED_TRACE(narrow(c.shot));
-        BoxSeen seen = runBox(c.args, c.shot);
+        BoxSeen seen = runBox(program(), c.args, c.shot);
         ASSERT_TRUE(seen.shown) << "no box";
         EXPECT_EQ(seen.title, L"Vellumjet");
-        EXPECT_EQ(seen.text, plain && c.expected.empty() ? c.args[1] : c.expected);
-        EXPECT_TRUE(plain ? looksLikeInformationIcon(seen.icon) : looksLikeErrorIcon(seen.icon))
-            << "red " << seen.icon.red << " blue " << seen.icon.blue;
+        const bool iconRight = plain ? seen.blue > 40 && seen.blue > 4 * seen.red   // information: mostly blue
+                                     : seen.red > 40 && seen.red > 4 * seen.blue;   // error: mostly red
+        EXPECT_TRUE(iconRight) << "red " << seen.red << " blue " << seen.blue;
         EXPECT_TRUE(seen.topmost);
         EXPECT_FALSE(seen.owned);
-        EXPECT_TRUE(seen.ended);
-        EXPECT_EQ(seen.exitCode, 0u);
+        EXPECT_TRUE(seen.run.ended);
+        EXPECT_EQ(seen.run.exitCode, 0u);
         // A message box draws nothing with GDI+ and fetches nothing over
         // HTTP: those libraries are loaded only by the code that uses them.
         ASSERT_FALSE(seen.modules.empty());
         for (const wchar_t* unused : {L"gdiplus.dll", L"winhttp.dll"})
             EXPECT_EQ(std::count(seen.modules.begin(), seen.modules.end(), unused), 0) << narrow(unused);
-    }
-}
-
-namespace {
-
-// A box to read and the name of its screenshot.
-struct NamedBox {
-    BoxSeen seen;
-    std::wstring shot;
-};
-
-void closeNamedBoxOf(DWORD pid, void* context)
-{
-    NamedBox& named = *static_cast<NamedBox*>(context);
-    if (HWND box = waitForWindow(pid, kWindowWait, L"#32770"))
-        readAndClose(box, named.seen, named.shot);
-}
-
-} // namespace
-
-// A text too long for the screen is cut, at a line or within one, with an
-// ellipsis, so that the whole box, title bar and OK button included, lies in
-// the work area; the debugger still gets the whole text.
-TEST(Messages, LongTextIsCutToFitTheWorkArea)
-{
-    std::wstring words, lines;
-    for (int i = 0; words.size() < 20000; ++i)
-        words += L"word" + std::to_wstring(i) + L" ";
-    for (int i = 0; i < 2000; ++i)
-        lines += L"line " + std::to_wstring(i) + L"\n";
-    RECT work = {};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    struct Case {
-        const wchar_t* shot;
-        std::vector<std::wstring> args;
-    } cases[] = {
-        {L"msg_long_words", {L"-msg", words}},
-        {L"errmsg_long_lines", {L"-errmsg", lines, L"5"}},
-        {L"msg_long_word", {L"-msg", std::wstring(20000, L'w')}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(narrow(c.shot));
-        const std::wstring& given = c.args[1];
-        NamedBox named{{}, c.shot};
-        const BoxSeen& seen = named.seen;
-        DebugRun run = runWithDebugger(commandLine(program(), c.args), 30000, {}, closeNamedBoxOf, &named);
-        ASSERT_TRUE(seen.shown);
-        EXPECT_TRUE(run.ended);
+        if (!c.cut) {
+            EXPECT_EQ(seen.text, plain && c.expected.empty() ? c.args[1] : c.expected);
+            continue;
+        }
+        const std::wstring& text = c.args[1];
         EXPECT_GE(seen.rect.left, work.left);
         EXPECT_GE(seen.rect.top, work.top);
         EXPECT_LE(seen.rect.right, work.right);
         EXPECT_LE(seen.rect.bottom, work.bottom);
         // A head of the text, ended by an ellipsis.
         ASSERT_GT(seen.text.size(), 1u);
-        EXPECT_LT(seen.text.size(), given.size());
+        EXPECT_LT(seen.text.size(), text.size());
         EXPECT_EQ(seen.text.back(), L'\u2026');
-        EXPECT_EQ(given.compare(0, seen.text.size() - 1, seen.text, 0, seen.text.size() - 1), 0);
+        EXPECT_EQ(text.compare(0, seen.text.size() - 1, seen.text, 0, seen.text.size() - 1), 0);
         bool whole = false;
-        for (const std::wstring& line : run.debugLines)
-            whole = whole || line.find(given) != std::wstring::npos;
+        for (const std::wstring& line : seen.run.debugLines)
+            whole = whole || line.find(text) != std::wstring::npos;
         EXPECT_TRUE(whole) << "the whole text goes to the debugger";
     }
 }
@@ -269,14 +213,6 @@ std::vector<std::string> attemptsOf(const std::vector<std::wstring>& lines, cons
         out.push_back(narrow(line.substr(0, at) + L" " + path.substr(begin + 1, end - begin - 1)));
     }
     return out;
-}
-
-// Reads and closes the box of process `pid` into the BoxSeen `context` (the
-// last run, the program alone, leaves its screenshot).
-void closeBoxOf(DWORD pid, void* context)
-{
-    if (HWND box = waitForWindow(pid, kWindowWait, L"#32770"))
-        readAndClose(box, *static_cast<BoxSeen*>(context), L"errmsg_24_no_modules");
 }
 
 // Copies the program alone into a fresh folder under the build folder.
@@ -318,19 +254,17 @@ TEST(LanguageSearch, AttemptsSeenByDebugger)
     const struct {
         std::wstring exe;
         const std::vector<std::string>& attempts;
-        std::wstring text;
+        std::wstring text, shot;
     } runs[] = {
-        {program(), it->second.shipped, shipped.empty() ? kCanceledEnglish : resourceString(shipped, kCanceledId)},
-        {lonely, it->second.alone, kCanceledEnglish},
+        {program(), it->second.shipped, shipped.empty() ? kCanceledEnglish : resourceString(shipped, IDS_CANCELED), L"errmsg_24"},
+        {lonely, it->second.alone, kCanceledEnglish, L"errmsg_24_no_modules"},
     };
     for (const auto& r : runs) {
         SCOPED_TRACE(narrow(r.exe));
-        BoxSeen seen;
-        DebugRun run = runWithDebugger(commandLine(r.exe, {L"-errmsg", L"x", L"24"}), 20000, {}, closeBoxOf, &seen);
-        ASSERT_TRUE(run.started);
-        EXPECT_TRUE(run.ended);
-        EXPECT_EQ(run.exitCode, 0u);
-        EXPECT_EQ(attemptsOf(run.debugLines, r.exe.substr(0, r.exe.find_last_of(L'\\'))), r.attempts);
+        BoxSeen seen = runBox(r.exe, {L"-errmsg", L"x", L"24"}, r.shot);
+        EXPECT_TRUE(seen.run.ended);
+        EXPECT_EQ(seen.run.exitCode, 0u);
+        EXPECT_EQ(attemptsOf(seen.run.debugLines, r.exe.substr(0, r.exe.find_last_of(L'\\'))), r.attempts);
         ASSERT_TRUE(seen.shown);
         EXPECT_EQ(seen.title, L"Vellumjet");
         EXPECT_EQ(seen.text, r.text);

@@ -21,20 +21,11 @@ namespace {
 
 const DWORD kWait = 15000;
 
-size_t count(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
 // Runs "converter pipe STEPS" and gives its report (UTF-8).
 std::string runConverter(const std::vector<std::wstring>& steps, DWORD& exitCode)
 {
-    const std::wstring report = tempPath(uniqueName(L"pipe-report") + L".txt");
     RemoveAtEnd files;
-    files.add(report);
+    const std::wstring report = files.add(tempPath(uniqueName(L"pipe-report") + L".txt"));
     std::vector<std::wstring> args = {L"pipe", L"--report", report};
     args.insert(args.end(), steps.begin(), steps.end());
     auto run = runProgram(commandLine(programPath(L"converter.exe"), args), 60000);
@@ -56,10 +47,16 @@ TEST(PipeMode, QueriesOddRecordsAndARecordCutByTheConverter)
                                            L"status:done", L"raw:m:40:41004200", L"close"},
                                           code);
     EXPECT_EQ(0u, code) << text;
-    EXPECT_EQ(4u, count(text, ": match"));
-    EXPECT_EQ(0u, count(text, "MISMATCH"));
-    EXPECT_EQ(1u, count(text, "program ended with exit code 0 (0x00000000)"));
-    EXPECT_EQ(1u, count(text, "after the pipe was closed"));
+    auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(4u, count(": match"));
+    EXPECT_EQ(0u, count("MISMATCH"));
+    EXPECT_EQ(1u, count("program ended with exit code 0 (0x00000000)"));
+    EXPECT_EQ(1u, count("after the pipe was closed"));
 }
 
 TEST(PipeMode, PipeThatCannotBeOpenedEndsWithZeroAndLeavesNoProcess)
@@ -76,71 +73,35 @@ TEST(PipeMode, PipeThatCannotBeOpenedEndsWithZeroAndLeavesNoProcess)
     }
 }
 
-namespace {
-
-// PrintvaneUI -pipe on a pipe this test serves, its standard output in a file.
-class PipeRun {
-public:
-    PipeRun() : out_(files_.add(tempPath(uniqueName(L"pipetrace") + L".txt")))
-    {
-        started_ = pipe_.valid() &&
-                   program_.startWithOutput(commandLine(programPath(L"PrintvaneUI.exe"), {L"-pipe", pipe_.name()}),
-                                            out_) &&
-                   // The program opens the pipe at start; until then the
-                   // server end only listens.
-                   waitUntil([&] { return pipe_.connected() || !program_.running(); }, kWait) && pipe_.connected();
-    }
-    bool started() const { return started_; }
-    bool send(const std::vector<uint8_t>& bytes) { return pipe_.send(bytes); }
-    // Asks for the window and reads the 4-byte answer.
-    HWND window()
-    {
-        uint32_t value = 0;
-        if (!send(encodePipeMessage(PM_GET_WINDOW, nullptr, 0)) || !pipe_.reply(value, kWait))
-            return nullptr;
-        return reinterpret_cast<HWND>(uintptr_t(value));
-    }
-    void closeServer() { pipe_.close(); }
-    // Waits for the end: the full exit code, or 0xDEAD when it did not come in time.
-    DWORD ended() { return program_.wait(kWait) ? program_.exitCode() : 0xDEAD; }
-    std::string output() const
-    {
-        std::string out = readFile(out_);
-        out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
-        return out;
-    }
-
-private:
-    RemoveAtEnd files_;
-    std::wstring out_;
-    PipeServer pipe_;
-    Process program_;
-    bool started_ = false;
-};
-
-std::string rounds(int n)
-{
-    std::string s;
-    for (int i = 0; i < n; ++i)
-        s += "PipeThread: Waiting...\nPipeThread: 1\n";
-    return s;
-}
-
-} // namespace
-
-// One round of "Waiting..." and the wait's result per record read; window
+// The program on a pipe this test serves, its standard output in a file:
+// one round of "Waiting..." and the wait's result per record read; window
 // queries are answered inside a round; the converter closing its end gives
 // the closing line.
 TEST(PipeTrace, ClosedByTheConverter)
 {
-    PipeRun run;
-    ASSERT_TRUE(run.started());
-    ASSERT_TRUE(run.window());
-    ASSERT_TRUE(run.send(encodePageCount(2)));
-    ASSERT_TRUE(run.send(encodePipeText(PM_DOC_NAME, u"report")));
-    ASSERT_TRUE(run.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0)));
-    ASSERT_TRUE(run.window());
-    run.closeServer();
-    EXPECT_EQ(0u, run.ended()) << "the window must close when the converter closes the pipe";
-    EXPECT_EQ(rounds(4) + "PipeThread: pipe closed by the peer; exit anyway.\n", run.output());
+    RemoveAtEnd files;
+    const std::wstring out = files.add(tempPath(uniqueName(L"pipetrace") + L".txt"));
+    PipeServer pipe;
+    Process program;
+    ASSERT_TRUE(pipe.valid());
+    ASSERT_TRUE(program.startWithOutput(commandLine(programPath(L"PrintvaneUI.exe"), {L"-pipe", pipe.name()}), out));
+    // The program opens the pipe at start; until then the server end only listens.
+    ASSERT_TRUE(waitUntil([&] { return pipe.connected() || !program.running(); }, kWait) && pipe.connected());
+    auto window = [&] {   // asks for the window and reads the 4-byte answer
+        uint32_t value = 0;
+        return pipe.send(encodePipeMessage(PM_GET_WINDOW, nullptr, 0)) && pipe.reply(value, kWait) && value;
+    };
+    ASSERT_TRUE(window());
+    ASSERT_TRUE(pipe.send(encodePageCount(2)));
+    ASSERT_TRUE(pipe.send(encodePipeText(PM_DOC_NAME, u"report")));
+    ASSERT_TRUE(pipe.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0)));
+    ASSERT_TRUE(window());
+    pipe.close();
+    ASSERT_TRUE(program.wait(kWait)) << "the window must close when the converter closes the pipe";
+    EXPECT_EQ(0u, program.exitCode());
+    std::string trace = readFile(out), rounds;
+    trace.erase(std::remove(trace.begin(), trace.end(), '\r'), trace.end());
+    for (int i = 0; i < 4; ++i)
+        rounds += "PipeThread: Waiting...\nPipeThread: 1\n";
+    EXPECT_EQ(rounds + "PipeThread: pipe closed by the peer; exit anyway.\n", trace);
 }

@@ -1,73 +1,51 @@
-// The profile editor program on its own: started with the dialog's command
-// line, driven by its step script, its window read from outside (texts that
-// fit, a keyboard letter for every action), its requests received by a
-// window of the test, and the repository file read back afterwards.
+// The profile editor program in each of its languages: started with the
+// dialog's command line, driven by its step script and from outside (texts
+// that fit, a keyboard letter for every action, the questions it asks), and
+// the repository file read back afterwards. Its changes to the file:
+// EditorModel in tests/tools; what its requests ask of the dialog that
+// started it: ProfileEditorHandOff in tests/app.
 #include "app/core/editor_link.h"
 #include "app/param_test_support.h"
-#include "profile/djv_profiles.h"
 #include "support/dialog_driver.h"
 #include "support/ui_probe.h"
+#include "tools/tessforge7/editor_model.h"
 #include "tools/tessforge7/resource.h"  // the editor's controls
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
-#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace uitest;
 
 namespace {
 
-// A window that records the requests it is sent, as the dialog would get them.
-struct Receiver {
-    struct Request {
-        uintptr_t kind;
-        std::wstring name;
-        bool fromEditor;
-    };
-    HWND window = nullptr;
-    DWORD editorPid = 0;
-    std::vector<Request> requests;
-
-    Receiver()
-    {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = &Receiver::proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"PvEditorReceiver";
-        RegisterClassW(&wc);
-        window = CreateWindowW(wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, this);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    ~Receiver() { DestroyWindow(window); }
-
-    static LRESULT CALLBACK proc(HWND w, UINT msg, WPARAM wParam, LPARAM lParam)
-    {
-        Receiver* self = reinterpret_cast<Receiver*>(GetWindowLongPtrW(w, GWLP_USERDATA));
-        if (msg == WM_COPYDATA && self) {
-            const COPYDATASTRUCT* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-            Request r{data->dwData, L"", false};
-            if (editorRequest(data->dwData) == EditorRequest::SelectProfile &&
-                !copyDataProfileName(data->lpData, data->cbData, r.name))
-                r.name = L"<no NUL>";
-            DWORD pid = 0;
-            GetWindowThreadProcessId(reinterpret_cast<HWND>(wParam), &pid);
-            r.fromEditor = pid == self->editorPid;
-            self->requests.push_back(r);
-            return 0;
-        }
-        return DefWindowProcW(w, msg, wParam, lParam);
-    }
-};
-
-int clientWidth(HWND control)
+// Texts of labels and buttons on one line: the font of another process's
+// control is not ours to select, so wrapped heights are not exact.
+void expectTextsFit(HWND window, const std::wstring& lang)
 {
-    RECT client = {};
-    GetClientRect(control, &client);
-    return client.right;
+    for (const ControlInfo& ci : listControls(window)) {
+        const bool button = _wcsicmp(ci.className.c_str(), L"Button") == 0;
+        if ((!button && _wcsicmp(ci.className.c_str(), L"Static") != 0) || ci.text.empty())
+            continue;
+        RECT client = {};
+        GetClientRect(ci.hwnd, &client);
+        const bool frame = button && (ci.style & BS_TYPEMASK) != BS_GROUPBOX;
+        EXPECT_LE(textWidth(ci.hwnd, ci.text), client.right - (frame ? 6 : 0))
+            << narrow(lang) << ": \"" << narrow(ci.text) << "\" does not fit";
+    }
+}
+
+// Counts the requests the editor sends to the window named on its command
+// line (what they ask: ProfileEditorHandOff).
+int g_requests = 0;
+LRESULT CALLBACK countRequests(HWND w, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    g_requests += msg == WM_COPYDATA;
+    return DefWindowProcW(w, msg, wParam, lParam);
 }
 
 const char* kRepository =
@@ -78,122 +56,97 @@ const char* kRepository =
 
 TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
 {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = countRequests;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"PvEditorRequests";
+    RegisterClassW(&wc);
     struct Case {
         const wchar_t* lang;
         const wchar_t* title;
-    } cases[] = {{L"en", L"Tessforge Profile Editor"}, {L"de", L"Tessforge-Profileditor"}};
+        const wchar_t* copy;      // the name New proposes
+        const wchar_t* changed;   // in the question about a file changed elsewhere
+    } cases[] = {{L"en", L"Tessforge Profile Editor", L"Copy B copy", L"Another program"},
+                 {L"de", L"Tessforge-Profileditor", L"Copy B Kopie", L"anderes Programm"}};
     for (const Case& c : cases) {
-        paramtest::TempFolder folder;
-        ASSERT_TRUE(writeFile(folder.file(L"db0.dprepo"), kRepository));
+        SCOPED_TRACE(narrow(c.lang));
+        ScratchFolder folder(L"editor");
+        const std::wstring file = folder.path(L"db0.dprepo");
+        ASSERT_TRUE(writeFile(file, kRepository));
         const std::wstring gate = uniqueName(L"pvgate");
-        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, gate.c_str());
-        Receiver receiver;
+        const Solvaris_Win32::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, gate.c_str()));
+        HWND receiver = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        g_requests = 0;
         // Copy vjt300, change the copy's settings, rename it, wait for the
-        // test, then OK (save, select request, hand-back, close; over the
-        // file that the test changes meanwhile).
-        const std::wstring script = L"onchange:overwrite;new:Copy A;bg:40;fg:90;mode:0;picture:1;description:Colour scans;apply;"
-                                    L"rename:Copy B;gate:" + gate + L";ok";
+        // test, then OK (save over the file that the test changes meanwhile,
+        // select request, hand-back, close).
+        const std::wstring script = L"onchange:overwrite;new:Copy A;bg:40;fg:90;mode:0;picture:1;description:Colour scans;"
+                                    L"apply;rename:Copy B;gate:" + gate + L";ok";
         Process p;
-        const std::wstring cmd = L"\"" + programPath(L"tessforge7.exe") + L"\" " +
-                                 editorParameters(L"vjt300", reinterpret_cast<intptr_t>(receiver.window), L"C:\\p.img");
-        ASSERT_TRUE(p.start(cmd, {{L"SVRDBDIR", folder.path()}, {L"TESSFORGE7_SCRIPT", script}, {L"TESSFORGE7_LANG", c.lang}}))
+        ASSERT_TRUE(p.start(L"\"" + programPath(L"tessforge7.exe") + L"\" " +
+                                editorParameters(L"vjt300", reinterpret_cast<intptr_t>(receiver), L"C:\\p.img"),
+                            {{L"SVRDBDIR", folder.folder()}, {L"TESSFORGE7_SCRIPT", script}, {L"TESSFORGE7_LANG", c.lang}}))
             << narrow(p.error());
-        receiver.editorPid = p.pid();
         HWND editor = nullptr;
         ASSERT_TRUE(waitPumping([&] { return (editor = waitForWindow(p.pid(), 50, L"#32770", p.handle())) != nullptr &&
                                            controlText(editor, IDC_DESCRIPTION) == L"Colour scans"; }))
-            << narrow(c.lang) << ": the script's edits show";
+            << "the script's edits show";
         EXPECT_EQ(windowText(editor), c.title);
-        EXPECT_TRUE(receiver.requests.empty()) << "nothing is sent before a save";
-
-        // Every text fits; every action has its own letter, and every field
-        // follows a label with a letter.
-        std::map<wchar_t, std::wstring> letters;
-        std::wstring label;
-        auto is = [](const ControlInfo& ci, const wchar_t* cls) { return _wcsicmp(ci.className.c_str(), cls) == 0; };
-        for (const ControlInfo& ci : listControls(editor)) {
-            SCOPED_TRACE(narrow(c.lang) + ": " + narrow(ci.text));
-            if ((is(ci, L"Static") || is(ci, L"Button")) && !ci.text.empty()) {
-                // Measured on one line only: the font of another process's
-                // control is not ours to select, so heights are not exact.
-                const bool pushButton = is(ci, L"Button") && (ci.style & BS_TYPEMASK) != BS_GROUPBOX;
-                EXPECT_LE(textWidth(ci.hwnd, ci.text), clientWidth(ci.hwnd) - (pushButton ? 6 : 0)) << "does not fit";
-                const wchar_t m = mnemonicOf(ci.text);
-                if (m) {
-                    EXPECT_TRUE(letters.emplace(m, ci.text).second) << "shares its letter with " << narrow(letters[m]);
-                }
-                if (pushButton && ci.id != IDOK && ci.id != IDCANCEL) {
-                    EXPECT_NE(m, 0) << "an action without a letter";
-                }
-                label = ci.text;
-            } else if ((is(ci, L"Edit") || is(ci, L"ComboBox") || is(ci, L"ListBox")) && GetParent(ci.hwnd) == editor) {
-                EXPECT_NE(mnemonicOf(label), 0) << "control " << ci.id << " has no labelled letter";
-            }
-        }
+        expectTextsFit(editor, c.lang);
+        for (const std::wstring& fault : mnemonicFaults(editor))
+            ADD_FAILURE() << narrow(fault);
         EXPECT_FALSE(saveScreenshot(editor, std::wstring(L"editor-") + c.lang).empty());
 
         // New asks for the name (the script waits at its gate meanwhile);
-        // Remove asks first, and No keeps the profile.
-        auto ownedWindow = [&] { return waitForWindow(p.pid(), 10000, L"#32770", p.handle(), editor); };
-        pressButton(editor, 1002 /* New */);
-        HWND prompt = ownedWindow();
-        ASSERT_TRUE(prompt) << narrow(c.lang) << ": the name prompt";
-        EXPECT_EQ(controlText(prompt, IDC_NAME), L"Copy B " + std::wstring(c.lang[0] == L'd' ? L"Kopie" : L"copy"));
-        for (const ControlInfo& ci : listControls(prompt))
-            if (is(ci, L"Static")) {
-                EXPECT_LE(textWidth(ci.hwnd, ci.text), clientWidth(ci.hwnd)) << narrow(ci.text);
+        // Remove asks first, and No keeps the profile; Save, after another
+        // program saved the file (dated later: file times may be whole
+        // seconds), asks first, and Cancel saves nothing.
+        const struct {
+            int button;
+            const wchar_t* shot;
+            std::wstring shows;   // in the window's texts
+            int answer;
+        } questions[] = {{IDC_NEW, L"editor-new-", c.copy, IDOK},
+                         {IDC_REMOVE, nullptr, L"Copy C", IDNO},
+                         {IDC_SAVE, L"editor-changed-", c.changed, IDCANCEL}};
+        for (const auto& q : questions) {
+            if (q.button == IDC_SAVE) {
+                ASSERT_TRUE(writeFile(file, kRepository));
+                std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + std::chrono::minutes(2));
             }
-        saveScreenshot(prompt, std::wstring(L"editor-new-") + c.lang);
-        SendMessageW(findControl(prompt, IDC_NAME), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Copy C"));
-        pressButton(prompt, IDOK);
-        ASSERT_TRUE(waitPumping([&] { return !IsWindow(prompt); }));
-        pressButton(editor, 1004 /* Remove */);
-        HWND question = ownedWindow();
-        ASSERT_TRUE(question) << narrow(c.lang) << ": the remove question";
-        EXPECT_NE(staticTexts(question).find(L"Copy C"), std::wstring::npos) << narrow(staticTexts(question));
-        pressButton(question, IDNO);
-        ASSERT_TRUE(waitPumping([&] { return !IsWindow(question); }));
+            pressButton(editor, q.button);
+            HWND asked = waitForWindow(p.pid(), 10000, L"#32770", p.handle(), editor);
+            ASSERT_TRUE(asked) << "no question for button " << q.button;
+            const std::wstring shown = q.button == IDC_NEW ? controlText(asked, IDC_NAME) : staticTexts(asked);
+            EXPECT_TRUE(q.button == IDC_NEW ? shown == q.shows : shown.find(q.shows) != std::wstring::npos)
+                << narrow(shown);
+            if (q.button == IDC_NEW)
+                expectTextsFit(asked, c.lang);   // the boxes are the system's
+            if (q.shot)
+                saveScreenshot(asked, q.shot + std::wstring(c.lang));
+            if (q.button == IDC_NEW)
+                SendMessageW(findControl(asked, IDC_NAME), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Copy C"));
+            pressButton(asked, q.answer);
+            ASSERT_TRUE(waitPumping([&] { return !IsWindow(asked); }));
+        }
+        EXPECT_EQ(readFile(file), kRepository) << "Cancel saved nothing";
+        EXPECT_EQ(g_requests, 0) << "nothing is sent before a save";
 
-        // Another program saves the file (dated later: file times may be
-        // whole seconds); Save then asks first, and Cancel saves nothing.
-        const std::wstring file = folder.file(L"db0.dprepo");
-        ASSERT_TRUE(writeFile(file, kRepository));
-        std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + std::chrono::minutes(2));
-        pressButton(editor, 1012 /* Save */);
-        HWND changed = ownedWindow();
-        ASSERT_TRUE(changed) << narrow(c.lang) << ": the question about the changed file";
-        EXPECT_NE(staticTexts(changed).find(c.lang[0] == L'd' ? L"anderes Programm" : L"Another program"),
-                  std::wstring::npos) << narrow(staticTexts(changed));
-        saveScreenshot(changed, std::wstring(L"editor-changed-") + c.lang);
-        pressButton(changed, IDCANCEL);
-        ASSERT_TRUE(waitPumping([&] { return !IsWindow(changed); }));
-        EXPECT_TRUE(receiver.requests.empty()) << "nothing was saved";
-
-        SetEvent(event);
-        ASSERT_TRUE(waitPumping([&] { return !p.running(); })) << narrow(c.lang);
-        CloseHandle(event);
+        SetEvent(event.get());
+        ASSERT_TRUE(waitPumping([&] { return !p.running(); }));
         EXPECT_EQ(p.exitCode(), 0u);
-        ASSERT_EQ(receiver.requests.size(), 2u) << narrow(c.lang);
-        EXPECT_EQ(receiver.requests[0].kind, kSelectProfileRequest);
-        EXPECT_EQ(receiver.requests[0].name, L"Copy C") << "the profile made last is the current one";
-        EXPECT_EQ(receiver.requests[1].kind, kGiveInputBackRequest);
-        EXPECT_TRUE(receiver.requests[0].fromEditor && receiver.requests[1].fromEditor) << "sent from the editor's window";
+        EXPECT_EQ(g_requests, 2) << "OK: the select request and the hand-back";
+        DestroyWindow(receiver);
 
         // The file: the renamed copy with its settings, the original untouched.
-        using namespace Solvaris;
-        AutoPtr<DjVu::ProfileRepository> repo =
-            DjVu::ProfileRepository::create(String((narrow(folder.file(L"db0.dprepo"))).c_str()));
-        SimpleArray<String> names;
-        repo->getProfileNames(names);
-        ASSERT_EQ(names.count(), 4u);
-        EXPECT_STREQ(names[0].c_str(), "Copy B");
-        EXPECT_STREQ(names[1].c_str(), "Copy C");
-        const DjVu::DjVuEncoder::Params& copy = repo->loadProfile(String("Copy B"))->getParams();
-        EXPECT_EQ(copy.bgParams.quality, 40u);
-        EXPECT_EQ(copy.fgParams.quality, 90u);
-        EXPECT_EQ(uint32_t(copy.encodeMode), 0u);
-        EXPECT_EQ(uint32_t(copy.pictureEncoding), 1u);
-        EXPECT_STREQ(repo->loadProfile(String("Copy B"))->getDescription().c_str(), "Colour scans");
-        EXPECT_EQ(uint32_t(repo->loadProfile(String("vjt300"))->getParams().encodeMode), 3u);
+        tessforge::EditorModel model(narrow(file));
+        EXPECT_EQ(model.names(), (std::vector<std::string>{"Copy B", "Copy C", "Fine", "vjt300"}));
+        tessforge::MainSettings copy, original;
+        std::string error;
+        ASSERT_TRUE(model.settings("Copy B", copy, error) && model.settings("vjt300", original, error)) << error;
+        EXPECT_EQ(std::tie(copy.encodeMode, copy.backgroundQuality, copy.foregroundQuality, copy.pictureEncoding),
+                  std::make_tuple(0u, 40u, 90u, 1u));
+        EXPECT_EQ(copy.description, "Colour scans");
+        EXPECT_EQ(original.encodeMode, 3u);
     }
 }

@@ -55,16 +55,11 @@ HWND dialogOf(DWORD threadId, bool visibleOnly)
 struct DriveState {
     DWORD modalThread = 0;
     DWORD limitMs = 0;
-    HANDLE ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE scriptFinished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Solvaris_Win32::UniqueHandle ended{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    Solvaris_Win32::UniqueHandle scriptFinished{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::function<void(HWND)> script;
     volatile LONG windowSeen = 0;
     volatile LONG aborted = 0;
-    ~DriveState()
-    {
-        CloseHandle(ended);
-        CloseHandle(scriptFinished);
-    }
 };
 
 } // namespace
@@ -90,24 +85,7 @@ bool waitPumping(const std::function<bool()>& condition, DWORD limitMs)
     }, limitMs);
 }
 
-std::wstring itemText(HWND dialog, int id)
-{
-    HWND w = id ? GetDlgItem(dialog, id) : dialog;
-    const LRESULT n = w ? SendMessageW(w, WM_GETTEXTLENGTH, 0, 0) : 0;
-    if (n <= 0)
-        return std::wstring();
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    LRESULT got = SendMessageW(w, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return text;
-}
-
 bool isEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
-
-void clickButton(HWND dialog, int id)
-{
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
 
 HWND ownedDialog(HWND owner, DWORD limitMs)
 {
@@ -130,10 +108,8 @@ void repaint(HWND window)
 
 COLORREF pixelAt(HWND window, int x, int y)
 {
-    HDC dc = GetDC(window);
-    const COLORREF c = GetPixel(dc, x, y);
-    ReleaseDC(window, dc);
-    return c;
+    Solvaris_Win32::WindowDc dc(window);
+    return GetPixel(dc.get(), x, y);
 }
 
 std::wstring listViewText(HWND list, int row, int column)
@@ -168,20 +144,20 @@ DrivenRun runDriven(const std::function<INT_PTR()>& runModal, const std::functio
         HWND dialog = nullptr;
         waitUntil([&] {
             dialog = dialogOf(state->modalThread, true);
-            return dialog != nullptr || WaitForSingleObject(state->ended, 0) == WAIT_OBJECT_0;
+            return dialog != nullptr || WaitForSingleObject(state->ended.get(), 0) == WAIT_OBJECT_0;
         }, state->limitMs);
         if (dialog) {
             InterlockedExchange(&state->windowSeen, 1);
             state->script(dialog);
         }
-        SetEvent(state->scriptFinished);
+        SetEvent(state->scriptFinished.get());
     });
 
     std::thread watchdog([state] {
-        if (WaitForSingleObject(state->ended, state->limitMs) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(state->ended.get(), state->limitMs) == WAIT_OBJECT_0)
             return;
         // Keep asking (visible or not) until the modal loop has really ended.
-        while (WaitForSingleObject(state->ended, 100) != WAIT_OBJECT_0) {
+        while (WaitForSingleObject(state->ended.get(), 100) != WAIT_OBJECT_0) {
             if (HWND found = dialogOf(state->modalThread, false)) {
                 InterlockedExchange(&state->aborted, 1);
                 PostMessageW(found, abortDialogMessage(), static_cast<WPARAM>(-7777), 0);
@@ -191,11 +167,11 @@ DrivenRun runDriven(const std::function<INT_PTR()>& runModal, const std::functio
 
     DrivenRun run;
     run.result = runModal();
-    SetEvent(state->ended);
+    SetEvent(state->ended.get());
     watchdog.join();
     // The script normally finishes together with the dialog; give it a
     // moment, and never wait on a script that is stuck.
-    if (WaitForSingleObject(state->scriptFinished, 5000) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(state->scriptFinished.get(), 5000) == WAIT_OBJECT_0)
         scriptThread.join();
     else
         scriptThread.detach();

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "support/ui_probe.h"
+
 namespace uitest {
 
 struct DrivenRun {
@@ -29,14 +31,8 @@ bool waitUntil(const std::function<bool()>& condition, DWORD limitMs = 5000);
 // on answering other processes meanwhile).
 bool waitPumping(const std::function<bool()>& condition, DWORD limitMs = 20000);
 
-// Text of a control of `dialog` (WM_GETTEXT, any length), or of the window
-// itself when id is 0.
-std::wstring itemText(HWND dialog, int id);
+// Texts and button presses: ui_probe.h (controlText, pressButton).
 bool isEnabled(HWND dialog, int id);
-
-// Clicks a push button the way the user does (BN_CLICKED through WM_COMMAND,
-// posted so the script never blocks on the dialog).
-void clickButton(HWND dialog, int id);
 
 // Waits up to limitMs for a visible dialog window of this process owned by
 // `owner` (a message box, the save dialog); nullptr when none came.

@@ -6,6 +6,8 @@
 
 namespace uitest {
 
+using Solvaris_Win32::WindowDc;
+
 namespace {
 
 std::wstring parentOf(const std::wstring& path)
@@ -28,47 +30,45 @@ bool createChild(const std::wstring& cmdLine, const Environment& env, DWORD flag
 // The rectangle `text` needs in the font of `control`.
 RECT measure(HWND control, const std::wstring& text, int width, UINT flags)
 {
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    WindowDc dc(control);
+    Solvaris_Win32::SelectScope font(dc.get(), reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
     RECT r = {0, 0, width, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | flags);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
+    DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | flags);
     return r;
+}
+
+// The mnemonic of a control text (the character after a single '&',
+// lower-cased), 0 for none.
+wchar_t mnemonicOf(const std::wstring& text)
+{
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == L'&') {
+            if (text[i + 1] != L'&')
+                return wchar_t(std::towlower(text[i + 1]));
+            ++i;   // "&&" is a literal '&'
+        }
+    }
+    return 0;
 }
 
 } // namespace
 
 std::wstring buildFolder() { return parentOf(winkit::programFolder()); }
 
-std::wstring screenshotFolder()
-{
-    std::wstring folder = buildFolder() + L"\\screenshots";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
 std::wstring programPath(const std::wstring& name) { return winkit::programFolder() + L"\\" + name; }
 
-Process::~Process()
-{
-    terminate();
-    if (process_)
-        CloseHandle(process_);
-}
+Process::~Process() { terminate(); }
 
 bool Process::launch(const std::wstring& cmdLine, const Environment& env, const wchar_t* program, HANDLE output)
 {
     terminate();
-    if (process_)
-        CloseHandle(process_);
-    process_ = nullptr;
+    m_process.reset();
     PROCESS_INFORMATION pi;
-    if (!createChild(cmdLine, env, 0, pi, error_, program, output))
+    if (!createChild(cmdLine, env, 0, pi, m_error, program, output))
         return false;
     CloseHandle(pi.hThread);
-    process_ = pi.hProcess;
-    pid_ = pi.dwProcessId;
+    m_process.reset(pi.hProcess);
+    m_pid = pi.dwProcessId;
     return true;
 }
 
@@ -80,15 +80,11 @@ bool Process::start(const std::wstring& cmdLine, const Environment& env)
 bool Process::startWithOutput(const std::wstring& cmdLine, const std::wstring& outputFile)
 {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    HANDLE file = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                              CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error_ = L"cannot create " + outputFile;
-        return false;
-    }
-    const bool ok = launch(cmdLine, {}, nullptr, file);
-    CloseHandle(file);
-    return ok;
+    const Solvaris_Win32::UniqueHandle file(CreateFileW(outputFile.c_str(), GENERIC_WRITE,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, nullptr));
+    if (!file)
+        m_error = L"cannot create " + outputFile;
+    return file && launch(cmdLine, {}, nullptr, file.get());
 }
 
 bool Process::startProgram(const std::wstring& program, const std::wstring& cmdLine)
@@ -96,23 +92,23 @@ bool Process::startProgram(const std::wstring& program, const std::wstring& cmdL
     return launch(cmdLine, {}, program.c_str(), nullptr);
 }
 
-bool Process::wait(DWORD timeoutMs) { return process_ && WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0; }
+bool Process::wait(DWORD timeoutMs) { return m_process && WaitForSingleObject(m_process.get(), timeoutMs) == WAIT_OBJECT_0; }
 
-bool Process::running() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+bool Process::running() const { return m_process && WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT; }
 
 DWORD Process::exitCode() const
 {
     DWORD code = 0;
-    if (process_)
-        GetExitCodeProcess(process_, &code);
+    if (m_process)
+        GetExitCodeProcess(m_process.get(), &code);
     return code;
 }
 
 void Process::terminate()
 {
     if (running()) {
-        TerminateProcess(process_, 0xDEAD);
-        WaitForSingleObject(process_, 5000);
+        TerminateProcess(m_process.get(), 0xDEAD);
+        WaitForSingleObject(m_process.get(), 5000);
     }
 }
 
@@ -138,25 +134,35 @@ bool hasIconControl(HWND window)
     return false;
 }
 
-wchar_t mnemonicOf(const std::wstring& text)
+std::vector<std::wstring> mnemonicFaults(HWND window)
 {
-    for (size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] == L'&') {
-            if (text[i + 1] != L'&')
-                return wchar_t(std::towlower(text[i + 1]));
-            ++i;   // "&&" is a literal '&'
+    std::vector<std::wstring> faults;
+    std::vector<std::pair<wchar_t, std::wstring>> letters;
+    std::wstring label;
+    for (const ControlInfo& c : listControls(window)) {
+        if (GetParent(c.hwnd) != window)
+            continue;
+        const bool button = isClass(c, L"Button");
+        if ((isClass(c, L"Static") || button) && !c.text.empty()) {
+            const wchar_t m = mnemonicOf(c.text);
+            for (const auto& [letter, text] : letters)
+                if (m && letter == m)
+                    faults.push_back(L"\"" + c.text + L"\" shares its letter with \"" + text + L"\"");
+            letters.emplace_back(m, c.text);
+            if (button && !m && (c.style & BS_TYPEMASK) != BS_GROUPBOX && c.id != IDOK && c.id != IDCANCEL)
+                faults.push_back(L"\"" + c.text + L"\": an action without a letter");
+            label = c.text;
+        } else if ((isClass(c, L"Edit") || isClass(c, L"ComboBox") || isClass(c, L"ListBox")) && !mnemonicOf(label)) {
+            faults.push_back(L"control " + std::to_wstring(c.id) + L" follows no label with a letter");
         }
     }
-    return 0;
+    return faults;
 }
 
 int screenDpi()
 {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
-    if (screen)
-        ReleaseDC(nullptr, screen);
-    return dpi;
+    WindowDc screen(nullptr);
+    return screen ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 0;
 }
 
 int textWidth(HWND control, const std::wstring& text) { return measure(control, text, 0, DT_SINGLELINE).right; }
@@ -231,29 +237,10 @@ bool pressButton(HWND window, int id)
 
 std::wstring saveScreenshot(HWND window, const std::wstring& name)
 {
-    const std::wstring path = screenshotFolder() + L"\\" + name + L".bmp";
+    const std::wstring folder = buildFolder() + L"\\screenshots";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"\\" + name + L".bmp";
     return winkit::saveWindowPicture(window, path) ? path : std::wstring();
-}
-
-std::vector<COLORREF> capturePixels(const RECT& rect)
-{
-    std::vector<COLORREF> out;
-    for (DWORD v : winkit::grabScreen(rect))
-        out.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
-    return out;
-}
-
-ColorCounts countStrongColors(const std::vector<COLORREF>& pixels)
-{
-    ColorCounts c;
-    for (COLORREF p : pixels) {
-        int r = GetRValue(p), g = GetGValue(p), b = GetBValue(p);
-        if (r > 120 && r > g + 60 && r > b + 60)
-            ++c.red;
-        else if (b > 120 && b > r + 60 && b > g + 30)
-            ++c.blue;
-    }
-    return c;
 }
 
 namespace {
@@ -283,7 +270,7 @@ std::wstring readDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& inf
 } // namespace
 
 DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env,
-                         void (*whileRunning)(DWORD, void*), void* context)
+                         const std::function<void(DWORD)>& whileRunning)
 {
     DebugRun run;
     PROCESS_INFORMATION pi;
@@ -294,7 +281,7 @@ DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Env
     DebugSetProcessKillOnExit(TRUE);
     std::thread helper;
     if (whileRunning)
-        helper = std::thread([&] { whileRunning(pi.dwProcessId, context); });
+        helper = std::thread([&] { whileRunning(pi.dwProcessId); });
 
     const DWORD start = GetTickCount();
     for (DWORD elapsed = 0; elapsed < timeoutMs; elapsed = GetTickCount() - start) {
@@ -359,18 +346,15 @@ std::wstring uniqueName(const std::wstring& what)
 
 std::string readFile(const std::wstring& path, bool* exists)
 {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           0, nullptr);
+    const Solvaris_Win32::UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                     nullptr, OPEN_EXISTING, 0, nullptr));
     if (exists)
-        *exists = f != INVALID_HANDLE_VALUE;
+        *exists = bool(f);
     std::string out;
-    if (f == INVALID_HANDLE_VALUE)
-        return out;
     char buf[4096];
     DWORD got = 0;
-    while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got)
+    while (f && ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got)
         out.append(buf, got);
-    CloseHandle(f);
     return out;
 }
 

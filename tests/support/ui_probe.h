@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include "app/core/command_line.h"
+#include "baselib/svr_handle_win.h"
 #include "tools/winkit/winkit.h"
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,7 +25,6 @@ using winkit::waitForWindow;
 using winkit::writeFile;
 inline std::string narrow(const std::wstring& text) { return winkit::utf8(text); }
 std::wstring buildFolder();
-std::wstring screenshotFolder();   // <build>/screenshots, created on demand
 std::wstring programPath(const std::wstring& name);
 
 // Quoting of arguments and whole command lines (app/core/command_line.h).
@@ -36,10 +37,7 @@ using winkit::Environment;
 // A child process. The destructor terminates a child that still runs.
 class Process {
 public:
-    Process() = default;
     ~Process();
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
 
     // Starts `cmdLine` (the first token names the program). Returns false and
     // fills error() when the program cannot be started.
@@ -56,16 +54,16 @@ public:
     // Ends the process if it still runs (exit code 0xDEAD) and waits for it.
     void terminate();
 
-    DWORD pid() const { return pid_; }
-    HANDLE handle() const { return process_; }
-    const std::wstring& error() const { return error_; }
+    DWORD pid() const { return m_pid; }
+    HANDLE handle() const { return m_process.get(); }
+    const std::wstring& error() const { return m_error; }
 
 private:
     bool launch(const std::wstring& cmdLine, const Environment& env, const wchar_t* program, HANDLE output);
 
-    HANDLE process_ = nullptr;
-    DWORD pid_ = 0;
-    std::wstring error_;
+    Solvaris_Win32::UniqueHandle m_process;
+    DWORD m_pid = 0;
+    std::wstring m_error;
 };
 
 struct RunResult {
@@ -88,9 +86,11 @@ using winkit::windowClass;
 using winkit::windowText;
 // True when `window` holds a static control that shows an icon.
 bool hasIconControl(HWND window);
-// The mnemonic of a control text (the character after a single '&',
-// lower-cased), 0 for none.
-wchar_t mnemonicOf(const std::wstring& text);
+// What is wrong with the keyboard letters of a window, one line per fault:
+// two labels or buttons that share a letter (the key then only moves the
+// focus between them), a button other than OK and Cancel without one, or a
+// field (edit, combo or list box) whose label has none. Read from outside.
+std::vector<std::wstring> mnemonicFaults(HWND window);
 
 // The display's resolution as this process sees it (dots per inch). Under
 // Wine it is read from the registry when a process starts.
@@ -114,17 +114,6 @@ bool pressButton(HWND window, int id);
 // or an empty string on failure.
 std::wstring saveScreenshot(HWND window, const std::wstring& name);
 
-// The screen pixels of `rect` (screen coordinates), row by row from the top.
-// Empty when the rectangle is empty or too large.
-std::vector<COLORREF> capturePixels(const RECT& rect);
-// Counts of pixels whose colour is clearly red (red well above green and
-// blue) and clearly blue (blue well above red and green).
-struct ColorCounts {
-    size_t red = 0;
-    size_t blue = 0;
-};
-ColorCounts countStrongColors(const std::vector<COLORREF>& pixels);
-
 // A child run under our debugger: the texts it sent with OutputDebugString.
 struct DebugRun {
     bool started = false;
@@ -137,8 +126,7 @@ struct DebugRun {
 // `timeoutMs`. `whileRunning`, when given, is called once on a separate
 // thread with the child's process id (e.g. to close a window it shows).
 DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env = {},
-                         void (*whileRunning)(DWORD pid, void* context) = nullptr,
-                         void* context = nullptr);
+                         const std::function<void(DWORD pid)>& whileRunning = nullptr);
 
 // Files for tests: a path in the temporary folder, a name no other test of
 // this run uses, whole-file reads and writes.

@@ -3,6 +3,7 @@
 #include "tools/tessforge7/editor_model.h"
 
 #include <chrono>
+#include <functional>
 
 #include "profile/profile_test_support.h"
 
@@ -18,61 +19,89 @@ const char* kRepository =
 
 } // namespace
 
+// Each change, refused with its message or made; only a save brings it to
+// the file, and a refused change leaves both profiles as they were.
 TEST(EditorModel, EachChangeReachesTheFileOnlyThroughSave)
 {
     ScratchFolder folder("editor-model");
     const std::string path = (folder / "db0.dprepo").u8string();
+    profile_test::writeFile(folder / "db0.dprepo", kRepository);
+    profile_test::writeFile(folder / "defaults.dprepo",
+        "<?xml version=\"1.0\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
+        "<profile name=\"Fine\" description=\"shipped\"/><profile name=\"Photos\"/></repository>\n");
+    MainSettings original, wanted;
+    std::string error;
+    ASSERT_TRUE(EditorModel(path).settings("vjt300", original, error)) << error;
+    EXPECT_EQ(original.encodeMode, 3u);
+    EXPECT_EQ(original.description, "Scans");
+    wanted = {0, 40, 90, 1, 1, "Colour \xC3\xBC"};
+    auto with = [&](void (*change)(MainSettings&)) { MainSettings s = wanted; change(s); return s; };
+    using Change = std::function<bool(EditorModel&, std::string&)>;
+    auto apply = [](std::string name, MainSettings s) -> Change {
+        return [=](EditorModel& m, std::string& e) { return m.apply(name, s, e); };
+    };
+    const std::vector<std::string> both = {"Fine", "vjt300"};
     struct Case {
         const char* what;
-        std::function<bool(EditorModel&, std::string&)> change;
-        bool ok;
-        std::vector<std::string> names;   // after the change, as read back after save
+        Change change;
+        std::vector<std::string> names;   // after the save
         std::string error;
+        bool settingsChanged = false;     // vjt300 holds `wanted` afterwards
     } cases[] = {
-        {"copy under a new name", [](EditorModel& m, std::string& e) { return m.createCopy("vjt300", "My copy", e); }, true,
+        {"copy under a new name", [](EditorModel& m, std::string& e) { return m.createCopy("vjt300", "My copy", e); },
          {"Fine", "My copy", "vjt300"}, ""},
-        {"copy under a taken name", [](EditorModel& m, std::string& e) { return m.createCopy("vjt300", "Fine", e); }, false,
-         {"Fine", "vjt300"}, "Profile of the name already exists: \"Fine\""},
-        {"rename", [](EditorModel& m, std::string& e) { return m.rename("Fine", "Coarse", e); }, true,
-         {"Coarse", "vjt300"}, ""},
-        {"rename onto itself", [](EditorModel& m, std::string& e) { return m.rename("Fine", "Fine", e); }, false,
-         {"Fine", "vjt300"}, "Profile by the name already exists!"},
-        {"remove", [](EditorModel& m, std::string& e) { return m.remove("vjt300", e); }, true, {"Fine"}, ""},
-        {"remove an unknown one", [](EditorModel& m, std::string& e) { return m.remove("nope", e); }, false,
-         {"Fine", "vjt300"}, "No such profile!"},
+        {"copy under a taken name", [](EditorModel& m, std::string& e) { return m.createCopy("vjt300", "Fine", e); },
+         both, "Profile of the name already exists: \"Fine\""},
+        {"rename", [](EditorModel& m, std::string& e) { return m.rename("Fine", "Coarse", e); }, {"Coarse", "vjt300"}, ""},
+        {"rename onto itself", [](EditorModel& m, std::string& e) { return m.rename("Fine", "Fine", e); }, both,
+         "Profile by the name already exists!"},
+        {"remove", [](EditorModel& m, std::string& e) { return m.remove("vjt300", e); }, {"Fine"}, ""},
+        {"remove an unknown one", [](EditorModel& m, std::string& e) { return m.remove("nope", e); }, both,
+         "No such profile!"},
         // An upgrade's import of new default profiles: only the missing ones.
         {"import the missing defaults", [&](EditorModel& m, std::string& e) {
              std::vector<std::string> added;
              const bool ok = m.importMissing((folder / "defaults.dprepo").u8string(), added, e);
              EXPECT_EQ(added, std::vector<std::string>{"Photos"});
              return ok;
-         }, true, {"Fine", "Photos", "vjt300"}, ""},
+         }, {"Fine", "Photos", "vjt300"}, ""},
         {"import from a missing file", [&](EditorModel& m, std::string& e) {
              std::vector<std::string> added;
              return m.importMissing((folder / "nowhere.dprepo").u8string(), added, e);
-         }, false, {"Fine", "vjt300"}, "Repository file not found."},
+         }, both, "Repository file not found."},
+        {"settings", apply("vjt300", wanted), both, "", true},
+        {"quality 0", apply("vjt300", with([](MainSettings& s) { s.backgroundQuality = 0; })), both,
+         "Quality should be in [1 100] range!"},
+        {"quality 101", apply("vjt300", with([](MainSettings& s) { s.foregroundQuality = 101; })), both,
+         "Quality should be in [1 100] range!"},
+        {"no such mode", apply("vjt300", with([](MainSettings& s) { s.encodeMode = 6; })), both,
+         "Unknown setting value!"},
+        {"settings of an unknown profile", apply("gone", wanted), both, "No profile by that name: \"gone\""},
     };
-    profile_test::writeFile(folder / "defaults.dprepo",
-        "<?xml version=\"1.0\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
-        "<profile name=\"Fine\" description=\"shipped\"/><profile name=\"Photos\"/></repository>\n");
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         profile_test::writeFile(folder / "db0.dprepo", kRepository);
+        const bool ok = c.error.empty();
         {
             EditorModel m(path);
-            std::string error;
-            EXPECT_EQ(c.change(m, error), c.ok) << c.what;
-            EXPECT_EQ(error, c.error) << c.what;
-            EXPECT_EQ(m.dirty(), c.ok) << c.what;
+            error.clear();
+            EXPECT_EQ(c.change(m, error), ok);
+            EXPECT_EQ(error, c.error);
+            EXPECT_EQ(m.dirty(), ok);
         }
-        // Not saved: the file keeps its two profiles.
-        EXPECT_EQ(EditorModel(path).names(), (std::vector<std::string>{"Fine", "vjt300"})) << c.what;
-        {
+        for (bool saved : {false, true}) {
+            if (saved) {
+                EditorModel m(path);
+                c.change(m, error);
+                EXPECT_TRUE(m.save(error));
+            }
             EditorModel m(path);
-            std::string error;
-            c.change(m, error);
-            EXPECT_TRUE(m.save(error)) << c.what;
+            EXPECT_EQ(m.names(), saved ? c.names : both) << "saved: " << saved;
+            MainSettings s;
+            if (m.settings("vjt300", s, error)) {
+                EXPECT_EQ(s, saved && c.settingsChanged ? wanted : original) << "saved: " << saved;
+            }
         }
-        EXPECT_EQ(EditorModel(path).names(), c.names) << c.what;
     }
 }
 
@@ -80,75 +109,23 @@ TEST(EditorModel, EachChangeReachesTheFileOnlyThroughSave)
 // (a profile name, then switches and a quoted image) never reads as one.
 TEST(EditorModel, ImportSwitch)
 {
-    struct Case { const wchar_t* parameters; bool import; const wchar_t* file; } cases[] = {
-        {L"-import \"C:\\ProgramData\\Marovent\\defaults.dprepo\"", true, L"C:\\ProgramData\\Marovent\\defaults.dprepo"},
-        {L"-import \"x\" -nologo -hwnd 12 -icp \"page.img\"", false, L""},
-        {L"-import \"\"", false, L""},
-        {L"-import C:\\defaults.dprepo", true, L"C:\\defaults.dprepo"},
-        {L"-import", false, L""},
-        {L"vjt300 -nologo -hwnd 12 -icp \"page.img\"", false, L""},
+    struct Case { const wchar_t* parameters; const wchar_t* file; } cases[] = {   // file null: no import
+        {L"-import \"C:\\ProgramData\\Marovent\\defaults.dprepo\"", L"C:\\ProgramData\\Marovent\\defaults.dprepo"},
+        {L"-import C:\\defaults.dprepo", L"C:\\defaults.dprepo"},
+        {L"-import \"x\" -nologo -hwnd 12 -icp \"page.img\"", nullptr},
+        {L"-import \"\"", nullptr},
+        {L"-import", nullptr},
+        {L"vjt300 -nologo -hwnd 12 -icp \"page.img\"", nullptr},
     };
     for (const Case& c : cases) {
         std::wstring file;
-        EXPECT_EQ(parseImportArguments(c.parameters, file), c.import);
-        if (c.import) {
-            EXPECT_EQ(file, c.file);
-        }
+        EXPECT_EQ(parseImportArguments(c.parameters, file), c.file != nullptr);
+        EXPECT_EQ(c.file ? file : std::wstring(), c.file ? c.file : L"");
     }
 }
 
-TEST(EditorModel, MainSettingsAreCheckedStoredAndReadBack)
-{
-    ScratchFolder folder("editor-settings");
-    const std::string path = (folder / "db0.dprepo").u8string();
-    profile_test::writeFile(folder / "db0.dprepo", kRepository);
-    MainSettings s;
-    std::string error;
-    {
-        EditorModel m(path);
-        ASSERT_TRUE(m.settings("vjt300", s, error)) << error;
-        EXPECT_EQ(s.encodeMode, 3u);
-        EXPECT_EQ(s.description, "Scans");
-        EXPECT_FALSE(m.settings("none", s, error));
-        EXPECT_EQ(error, "No profile by that name: \"none\"");
-    }
-    MainSettings wanted = s;
-    wanted.encodeMode = 0;
-    wanted.backgroundQuality = 40;
-    wanted.foregroundQuality = 90;
-    wanted.bitonalEncoding = 1;
-    wanted.pictureEncoding = 1;
-    wanted.description = "Colour \xC3\xBC";
-    struct Case {
-        const char* what;
-        std::string profile;
-        MainSettings settings;
-        std::string error;
-    } cases[] = {
-        {"quality 0", "Fine", [&] { MainSettings b = wanted; b.backgroundQuality = 0; return b; }(),
-         "Quality should be in [1 100] range!"},
-        {"quality 101", "Fine", [&] { MainSettings b = wanted; b.foregroundQuality = 101; return b; }(),
-         "Quality should be in [1 100] range!"},
-        {"no such mode", "Fine", [&] { MainSettings b = wanted; b.encodeMode = 6; return b; }(), "Unknown setting value!"},
-        {"unknown profile", "gone", wanted, "No profile by that name: \"gone\""},
-        {"accepted", "vjt300", wanted, ""},
-    };
-    for (const Case& c : cases) {
-        EditorModel m(path);
-        error.clear();
-        EXPECT_EQ(m.apply(c.profile, c.settings, error), c.error.empty()) << c.what;
-        EXPECT_EQ(error, c.error) << c.what;
-        if (c.error.empty()) {
-            EXPECT_TRUE(m.save(error)) << error;
-        }
-    }
-    EditorModel m(path);
-    ASSERT_TRUE(m.settings("vjt300", s, error));
-    EXPECT_EQ(s, wanted) << "read back from the file";
-    ASSERT_TRUE(m.settings("Fine", s, error));
-    EXPECT_EQ(s.backgroundQuality, 75u) << "refused changes leave the other profile alone";
-}
-
+// Without a repository file there is the built-in profile alone, which can
+// only be copied.
 TEST(EditorModel, TheBuiltInProfileCannotBeChanged)
 {
     ScratchFolder folder("editor-builtin");
@@ -163,7 +140,6 @@ TEST(EditorModel, TheBuiltInProfileCannotBeChanged)
     EXPECT_FALSE(m.apply("sdk_default", s, error));
     EXPECT_EQ(error, "This profile is read-only!");
     EXPECT_FALSE(m.remove("sdk_default", error));
-    // Copying it is the way to a profile of one's own.
     EXPECT_TRUE(m.createCopy("sdk_default", "Mine", error)) << error;
     EXPECT_TRUE(m.save(error));
     EXPECT_EQ(EditorModel(path).names(), std::vector<std::string>{"Mine"});
