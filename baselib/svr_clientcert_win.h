@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include "baselib/svr_crypt32_win.h"
+
 #include <vector>
 
 namespace Solvaris_Win32 {
@@ -32,8 +34,9 @@ public:
 
 private:
     void reset() {
+        // A context exists only if Crypt32 was loaded to make it.
         if (m_context)
-            CertFreeCertificateContext(m_context);
+            crypt32()->freeCertificate(m_context);
         m_context = nullptr;
     }
     PCCERT_CONTEXT m_context = nullptr;
@@ -47,7 +50,7 @@ public:
     CertStoreRef& operator=(const CertStoreRef&) = delete;
     ~CertStoreRef() {
         if (m_store)
-            CertCloseStore(m_store, 0);
+            crypt32()->closeStore(m_store, 0);
     }
     HCERTSTORE get() const { return m_store; }
 
@@ -60,7 +63,8 @@ private:
 // be used for any), and was issued under one of issuers: its own issuer or
 // the issuer of a certificate in its chain is one of them. An empty issuer
 // list (the server named none) accepts any issuer. Empty when none fits:
-// the request then goes on without a certificate.
+// the request then goes on without a certificate, as it does when Crypt32
+// cannot be loaded.
 CertificateRef chooseClientCertificate(HCERTSTORE store, const std::vector<CERT_NAME_BLOB>& issuers);
 
 } // namespace Solvaris_Win32

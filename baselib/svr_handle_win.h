@@ -1,8 +1,9 @@
 // Owning types for what Windows hands out and wants back: kernel handles,
 // GDI objects, device contexts, objects selected into a device context,
-// LocalAlloc'ed memory, find handles and registry keys. Each frees on every
-// way out, moves but never copies, and gives the raw value to calls with
-// get(); put() hands a call the slot to fill (freeing what was there first).
+// LocalAlloc'ed memory, find handles, registry keys and loaded libraries.
+// Each frees on every way out, moves but never copies, and gives the raw
+// value to calls with get(); put() hands a call the slot to fill (freeing
+// what was there first).
 #pragma once
 #include <windows.h>
 
@@ -102,6 +103,14 @@ struct RegKeyTraits {
 };
 // An opened registry key.
 using RegKey = Owned<HKEY, RegKeyTraits>;
+
+struct ModuleTraits {
+    static HMODULE none() { return nullptr; }
+    static bool valid(HMODULE h) { return h != nullptr; }
+    static void free(HMODULE h) { ::FreeLibrary(h); }
+};
+// A library this program loaded itself with LoadLibrary(Ex).
+using ModuleHandle = Owned<HMODULE, ModuleTraits>;
 
 // A window's (or, for null, the screen's) device context from GetDC,
 // released to that window.

@@ -643,8 +643,13 @@ private:
         DWORD size = sizeof(list.p);
         if (WinHttpQueryOption(m_request, WINHTTP_OPTION_CLIENT_CERT_ISSUER_LIST, &list.p, &size) && list.p)
             issuers.assign(list.p->aIssuers, list.p->aIssuers + list.p->cIssuers);
-        Solvaris_Win32::CertStoreRef store(CertOpenStore(
-            CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_READONLY_FLAG, L"MY"));
+        // Crypt32 is loaded here, by the first server that asks.
+        const Solvaris_Win32::Crypt32* crypt = Solvaris_Win32::crypt32();
+        Solvaris_Win32::CertStoreRef store(crypt ? crypt->openStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                                                     CERT_SYSTEM_STORE_CURRENT_USER |
+                                                                         CERT_STORE_READONLY_FLAG,
+                                                                     L"MY")
+                                                 : nullptr);
         Solvaris_Win32::CertificateRef chosen = Solvaris_Win32::chooseClientCertificate(store.get(), issuers);
         if (chosen)
             WinHttpSetOption(m_request, WINHTTP_OPTION_CLIENT_CERT_CONTEXT, const_cast<CERT_CONTEXT*>(chosen.get()),

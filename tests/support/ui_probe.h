@@ -125,6 +125,10 @@ struct ColorCounts {
 };
 ColorCounts countStrongColors(const std::vector<COLORREF>& pixels);
 
+// The file names (lower case) of the modules `process` has loaded; empty
+// when they cannot be read.
+std::vector<std::wstring> loadedModules(HANDLE process);
+
 // A child run under our debugger: the texts it sent with OutputDebugString.
 struct DebugRun {
     bool started = false;
