@@ -96,11 +96,8 @@ struct Graphics {
 
 using Solvaris_Win32::GdiObject;
 using Solvaris_Win32::MemoryDc;
-using Solvaris_Win32::SelectScope;
 using Solvaris_Win32::UniqueHandle;
 
-constexpr GpARGB kWhite = 0xFFFFFFFF;
-constexpr GpARGB kBlack = 0xFF000000;
 } // namespace
 
 PreviewBitmap::~PreviewBitmap()
@@ -141,7 +138,7 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::loadFile(const std::wstring& path,
     if (GdipCreateBitmapFromScan0(INT(header.width), INT(header.height), 0, kGpPixelFormat24bppRGB,
                                   nullptr, &raw) != kGpOk || !raw)
         return nullptr;
-    std::unique_ptr<PreviewBitmap> preview(new (std::nothrow) PreviewBitmap(raw));
+    std::unique_ptr<PreviewBitmap> preview(new (std::nothrow) PreviewBitmap(raw, header.width, header.height));
     if (!preview) {
         GdipDisposeImage(asImage(raw));
         return nullptr;
@@ -193,20 +190,6 @@ std::unique_ptr<PreviewBitmap> PreviewPrefetch::take(const std::wstring& path)
     return PreviewBitmap::load(path);
 }
 
-UINT PreviewBitmap::width() const
-{
-    UINT w = 0;
-    GdipGetImageWidth(asImage(bitmap_), &w);
-    return w;
-}
-
-UINT PreviewBitmap::height() const
-{
-    UINT h = 0;
-    GdipGetImageHeight(asImage(bitmap_), &h);
-    return h;
-}
-
 HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
 {
     if (where.x < 0 || where.y < 0 || where.width <= 0 || where.height <= 0 || where.x > 4096 - where.width ||
@@ -215,12 +198,13 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
     if (scaled_ && scaledRect_ == where && scaledBackground_ == background)
         return scaled_.get();
     const int width = where.x + where.width, height = where.y + where.height;
+    scaledDc_.reset();
     scaled_.reset();
     // The page scaled onto the same background as a direct paint, only into
     // memory and by our own code (drawScaledPage gives GDI+'s pixels without
     // its full-size 32-bit copy of the page): partly covered edge pixels
     // blend exactly as they would on the screen.
-    const MemoryDc mem(CreateCompatibleDC(nullptr));
+    MemoryDc mem(CreateCompatibleDC(nullptr));
     if (!mem)
         return nullptr;
     BITMAPINFO bi = {};
@@ -233,9 +217,11 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
     GdiObject<HBITMAP> copy(CreateDIBSection(mem.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!copy || !bits)
         return nullptr;
+    // The copy stays selected into the context for every later paint.
+    if (!SelectObject(mem.get(), copy.get()))
+        return nullptr;
     bool ok = false;
     {
-        const SelectScope selected(mem.get(), copy.get());
         RECT all = {0, 0, width, height};
         FillRect(mem.get(), &all, background ? background : GetSysColorBrush(COLOR_3DFACE));
         GdiFlush();
@@ -255,9 +241,16 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
     if (!ok)
         return nullptr;
     scaled_ = std::move(copy);
+    scaledDc_ = std::move(mem);
     scaledRect_ = where;
     scaledBackground_ = background;
     return scaled_.get();
+}
+
+bool PreviewBitmap::drawScaledCopy(HDC dc, const PreviewRect& where, HBRUSH background)
+{
+    return scaledCopy(where, background) &&
+           BitBlt(dc, where.x, where.y, where.width, where.height, scaledDc_.get(), where.x, where.y, SRCCOPY);
 }
 
 PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background, PreviewPaint how,
@@ -268,40 +261,30 @@ PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH
     PreviewFit fit = fitPreview(frame.left, frame.top, frame.right, frame.bottom, w, h, outlineWidth);
     const PreviewRect& p = fit.picture;
 
-    bool drawn = false;
-    if (bitmap && fit.fitted && how == PreviewPaint::Cached) {
-        if (HBITMAP copy = bitmap->scaledCopy(p, background)) {
-            const MemoryDc mem(CreateCompatibleDC(dc));
-            const SelectScope selected(mem.get(), copy);
-            drawn = mem && BitBlt(dc, p.x, p.y, p.width, p.height, mem.get(), p.x, p.y, SRCCOPY) != FALSE;
-        }
-    }
-    Graphics g;
-    if (GdipCreateFromHDC(dc, &g.g) != kGpOk)
-        return fit;
-    if (bitmap && fit.fitted && !drawn)
-        drawn = GdipDrawImageRectRectI(g.g, asImage(bitmap->bitmap()), p.x, p.y, p.width, p.height, 0, 0, INT(w),
+    bool drawn = bitmap && fit.fitted && how == PreviewPaint::Cached && bitmap->drawScaledCopy(dc, p, background);
+    if (bitmap && fit.fitted && !drawn) {
+        // GDI+ scales the full page: the reference the kept copy matches,
+        // and the way when no copy can be made.
+        Graphics g;
+        drawn = GdipCreateFromHDC(dc, &g.g) == kGpOk &&
+                GdipDrawImageRectRectI(g.g, asImage(bitmap->bitmap()), p.x, p.y, p.width, p.height, 0, 0, INT(w),
                                        INT(h), kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
-    if (!drawn) {
-        // No bitmap, no usable size, or GDI+ refused to draw: a white page.
-        GpBrush* white = nullptr;
-        if (GdipCreateSolidFill(kWhite, &white) == kGpOk) {
-            GdipFillRectangleI(g.g, white, p.x, p.y, p.width, p.height);
-            GdipDeleteBrush(white);
-        }
     }
+    auto fill = [dc](int x, int y, int width, int height, int stock) {
+        const RECT r = {x, y, x + width, y + height};
+        FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(stock)));
+    };
+    // No bitmap, no usable size, or it could not be drawn: a white page.
+    if (!drawn)
+        fill(p.x, p.y, p.width, p.height, WHITE_BRUSH);
     // The outline as four filled bands around the picture: whole pixels at
     // every thickness (a thick pen would straddle the picture's edge).
-    GpBrush* black = nullptr;
-    if (GdipCreateSolidFill(kBlack, &black) == kGpOk) {
-        const PreviewRect& o = fit.outline;
-        const int t = fit.outlineWidth;
-        GdipFillRectangleI(g.g, black, o.x, o.y, o.width, t);
-        GdipFillRectangleI(g.g, black, o.x, p.y + p.height, o.width, t);
-        GdipFillRectangleI(g.g, black, o.x, p.y, t, p.height);
-        GdipFillRectangleI(g.g, black, p.x + p.width, p.y, t, p.height);
-        GdipDeleteBrush(black);
-    }
+    const PreviewRect& o = fit.outline;
+    const int t = fit.outlineWidth;
+    fill(o.x, o.y, o.width, t, BLACK_BRUSH);
+    fill(o.x, p.y + p.height, o.width, t, BLACK_BRUSH);
+    fill(o.x, p.y, t, p.height, BLACK_BRUSH);
+    fill(p.x + p.width, p.y, t, p.height, BLACK_BRUSH);
     return fit;
 }
 

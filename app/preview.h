@@ -27,8 +27,8 @@ public:
     static std::unique_ptr<PreviewBitmap> load(const std::wstring& path,
                                                PageImageCheck* check = nullptr);
 
-    UINT width() const;
-    UINT height() const;
+    UINT width() const { return width_; }
+    UINT height() const { return height_; }
     GpBitmap* bitmap() const { return bitmap_; }
 
     // The picture as painting the page into `where` over `background` gives,
@@ -39,12 +39,20 @@ public:
     // place partly covered edge pixels the same way at every offset. Null
     // when it cannot be made.
     HBITMAP scaledCopy(const PreviewRect& where, HBRUSH background);
+    // Copies the picture for `where` over `background` from the kept copy
+    // into `dc` (made first when needed): one BitBlt from the memory
+    // context that holds it. false when the copy cannot be made.
+    bool drawScaledCopy(HDC dc, const PreviewRect& where, HBRUSH background);
 
 private:
     static std::unique_ptr<PreviewBitmap> loadFile(const std::wstring& path, PageImageCheck* check);
-    explicit PreviewBitmap(GpBitmap* bitmap) : bitmap_(bitmap) {}
+    PreviewBitmap(GpBitmap* bitmap, UINT width, UINT height) : bitmap_(bitmap), width_(width), height_(height) {}
     GpBitmap* bitmap_ = nullptr;
+    UINT width_ = 0, height_ = 0;
+    // The scaled copy stays selected into its own memory context, which is
+    // released first.
     Solvaris_Win32::GdiObject<HBITMAP> scaled_;
+    Solvaris_Win32::MemoryDc scaledDc_;
     PreviewRect scaledRect_;
     HBRUSH scaledBackground_ = nullptr;
 };
@@ -82,8 +90,10 @@ enum class PreviewPaint { Cached, Direct };
 // coordinates): the fitted page, or opaque white over the whole frame when
 // there is no bitmap, and the black outline just outside, `outlineWidth`
 // pixels thick. `background` is what lies under the picture (the dialog's
-// background brush); the cached copy is drawn over it. Returns the
-// rectangles used.
+// background brush); the cached copy is drawn over it. A paint from the
+// kept copy is plain GDI (one BitBlt, the outline as four filled bands);
+// GDI+ draws only when the page is scaled directly. Returns the rectangles
+// used.
 PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background,
                         PreviewPaint how = PreviewPaint::Cached, int outlineWidth = 1);
 
