@@ -1,8 +1,11 @@
 #include "app/preview.h"
 
 #include "app/core/preview_scale.h"
+#include "app/gdiplus_flat.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -94,17 +97,49 @@ struct Graphics {
     }
 };
 
+struct Image {
+    GpBitmap* bitmap = nullptr;
+    ~Image()
+    {
+        if (bitmap)
+            GdipDisposeImage(asImage(bitmap));
+    }
+};
+
+// GDI+ for the direct paint: started by the first one, shut down when the
+// process ends. Most runs never paint that way and never load GDI+.
+class GdiplusOnDemand {
+public:
+    GdiplusOnDemand()
+    {
+        GpStartupInput input = {1, nullptr, FALSE, FALSE};
+        if (GdiplusStartup(&token_, &input, nullptr) != kGpOk)
+            token_ = 0;
+    }
+    ~GdiplusOnDemand()
+    {
+        if (token_)
+            GdiplusShutdown(token_);
+    }
+    GdiplusOnDemand(const GdiplusOnDemand&) = delete;
+    GdiplusOnDemand& operator=(const GdiplusOnDemand&) = delete;
+    bool started() const { return token_ != 0; }
+
+private:
+    ULONG_PTR token_ = 0;
+};
+
+bool gdiplusStarted()
+{
+    static const GdiplusOnDemand session;
+    return session.started();
+}
+
 using Solvaris_Win32::GdiObject;
 using Solvaris_Win32::MemoryDc;
 using Solvaris_Win32::UniqueHandle;
 
 } // namespace
-
-PreviewBitmap::~PreviewBitmap()
-{
-    if (bitmap_)
-        GdipDisposeImage(asImage(bitmap_));
-}
 
 // Running out of memory anywhere here leaves the page without a preview; the
 // dialog goes on without it.
@@ -134,27 +169,23 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::loadFile(const std::wstring& path,
     if (result != PageImageCheck::Ok)
         return nullptr;
 
-    GpBitmap* raw = nullptr;
-    if (GdipCreateBitmapFromScan0(INT(header.width), INT(header.height), 0, kGpPixelFormat24bppRGB,
-                                  nullptr, &raw) != kGpOk || !raw)
+    // GDI+'s layout for 24-bit rows (the direct paint hands this memory to
+    // it as it is): 3 x width bytes, padded to a multiple of 4.
+    const uint64_t stride = (uint64_t(header.width) * 3 + 3) & ~uint64_t(3);
+    const uint64_t bytes = stride * header.height;
+    if (header.width > uint32_t(INT_MAX) || header.height > uint32_t(INT_MAX) || stride > uint64_t(INT_MAX) ||
+        bytes > uint64_t(SIZE_MAX))
         return nullptr;
-    std::unique_ptr<PreviewBitmap> preview(new (std::nothrow) PreviewBitmap(raw, header.width, header.height));
-    if (!preview) {
-        GdipDisposeImage(asImage(raw));
+    std::unique_ptr<PreviewBitmap> preview(new (std::nothrow) PreviewBitmap());
+    if (!preview)
         return nullptr;
-    }
-
-    GpRect all = {0, 0, INT(header.width), INT(header.height)};
-    GpBitmapData data = {};
-    if (GdipBitmapLockBits(raw, &all, kGpImageLockModeWrite, kGpPixelFormat24bppRGB, &data) != kGpOk)
-        return nullptr;  // no pixels can be written: no preview rather than an unfilled one
-    // The lock must describe the whole bitmap with room for every row before
-    // a single byte is written through it.
-    if (data.Scan0 && data.Width == header.width && data.Height == header.height &&
-        size_t(data.Stride < 0 ? -data.Stride : data.Stride) >= pageImageRowBytes(header)) {
-        readPageImageRows(source, header, static_cast<uint8_t*>(data.Scan0), data.Stride);
-    }
-    GdipBitmapUnlockBits(raw, &data);
+    preview->pixels_.reset(new (std::nothrow) uint8_t[size_t(bytes)]);
+    if (!preview->pixels_)
+        return nullptr;
+    preview->stride_ = size_t(stride);
+    preview->width_ = header.width;
+    preview->height_ = header.height;
+    readPageImageRows(source, header, preview->pixels_.get(), ptrdiff_t(stride));
     return preview;
 }
 
@@ -220,26 +251,11 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
     // The copy stays selected into the context for every later paint.
     if (!SelectObject(mem.get(), copy.get()))
         return nullptr;
-    bool ok = false;
-    {
-        RECT all = {0, 0, width, height};
-        FillRect(mem.get(), &all, background ? background : GetSysColorBrush(COLOR_3DFACE));
-        GdiFlush();
-        // Reading the page in its own format gives its memory itself, not a copy.
-        const UINT w = this->width(), h = this->height();
-        GpRect page = {0, 0, INT(w), INT(h)};
-        GpBitmapData data = {};
-        if (GdipBitmapLockBits(bitmap_, &page, kGpImageLockModeRead, kGpPixelFormat24bppRGB, &data) == kGpOk) {
-            if (data.Scan0 && data.Width == w && data.Height == h) {
-                drawScaledPage(static_cast<const uint8_t*>(data.Scan0), w, h, data.Stride, where,
-                               static_cast<uint32_t*>(bits), size_t(width), width, height);
-                ok = true;
-            }
-            GdipBitmapUnlockBits(bitmap_, &data);
-        }
-    }
-    if (!ok)
-        return nullptr;
+    const RECT all = {0, 0, width, height};
+    FillRect(mem.get(), &all, background ? background : GetSysColorBrush(COLOR_3DFACE));
+    GdiFlush();
+    drawScaledPage(pixels_.get(), width_, height_, ptrdiff_t(stride_), where, static_cast<uint32_t*>(bits),
+                   size_t(width), width, height);
     scaled_ = std::move(copy);
     scaledDc_ = std::move(mem);
     scaledRect_ = where;
@@ -264,11 +280,16 @@ PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH
     bool drawn = bitmap && fit.fitted && how == PreviewPaint::Cached && bitmap->drawScaledCopy(dc, p, background);
     if (bitmap && fit.fitted && !drawn) {
         // GDI+ scales the full page: the reference the kept copy matches,
-        // and the way when no copy can be made.
+        // and the way when no copy can be made. It draws from the page's
+        // own memory.
         Graphics g;
-        drawn = GdipCreateFromHDC(dc, &g.g) == kGpOk &&
-                GdipDrawImageRectRectI(g.g, asImage(bitmap->bitmap()), p.x, p.y, p.width, p.height, 0, 0, INT(w),
-                                       INT(h), kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
+        Image page;
+        drawn = gdiplusStarted() &&
+                GdipCreateBitmapFromScan0(INT(w), INT(h), INT(bitmap->stride()), kGpPixelFormat24bppRGB,
+                                          const_cast<BYTE*>(bitmap->pixels()), &page.bitmap) == kGpOk &&
+                GdipCreateFromHDC(dc, &g.g) == kGpOk &&
+                GdipDrawImageRectRectI(g.g, asImage(page.bitmap), p.x, p.y, p.width, p.height, 0, 0, INT(w), INT(h),
+                                       kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
     }
     auto fill = [dc](int x, int y, int width, int height, int stock) {
         const RECT r = {x, y, x + width, y + height};
