@@ -185,7 +185,12 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::loadFile(const std::wstring& path,
     preview->stride_ = size_t(stride);
     preview->width_ = header.width;
     preview->height_ = header.height;
-    readPageImageRows(source, header, preview->pixels_.get(), ptrdiff_t(stride));
+    // Rows padded as ours (the usual file) arrive in one read straight into
+    // the bitmap's memory, the rest row by row.
+    if (header.stride == stride)
+        readPageImageBlock(source, header, preview->pixels_.get());
+    else
+        readPageImageRows(source, header, preview->pixels_.get(), ptrdiff_t(stride));
     return preview;
 }
 
