@@ -1,8 +1,11 @@
 #include "app/preview.h"
 
 #include "app/core/preview_scale.h"
+#include "app/gdiplus_flat.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -94,20 +97,49 @@ struct Graphics {
     }
 };
 
+struct Image {
+    GpBitmap* bitmap = nullptr;
+    ~Image()
+    {
+        if (bitmap)
+            GdipDisposeImage(asImage(bitmap));
+    }
+};
+
+// GDI+ for the direct paint: started by the first one, shut down when the
+// process ends. Most runs never paint that way and never load GDI+.
+class GdiplusOnDemand {
+public:
+    GdiplusOnDemand()
+    {
+        GpStartupInput input = {1, nullptr, FALSE, FALSE};
+        if (GdiplusStartup(&m_token, &input, nullptr) != kGpOk)
+            m_token = 0;
+    }
+    ~GdiplusOnDemand()
+    {
+        if (m_token)
+            GdiplusShutdown(m_token);
+    }
+    GdiplusOnDemand(const GdiplusOnDemand&) = delete;
+    GdiplusOnDemand& operator=(const GdiplusOnDemand&) = delete;
+    bool started() const { return m_token != 0; }
+
+private:
+    ULONG_PTR m_token = 0;
+};
+
+bool gdiplusStarted()
+{
+    static const GdiplusOnDemand session;
+    return session.started();
+}
+
 using Solvaris_Win32::GdiObject;
 using Solvaris_Win32::MemoryDc;
-using Solvaris_Win32::SelectScope;
 using Solvaris_Win32::UniqueHandle;
 
-constexpr GpARGB kWhite = 0xFFFFFFFF;
-constexpr GpARGB kBlack = 0xFF000000;
 } // namespace
-
-PreviewBitmap::~PreviewBitmap()
-{
-    if (m_bitmap)
-        GdipDisposeImage(asImage(m_bitmap));
-}
 
 // Running out of memory anywhere here leaves the page without a preview; the
 // dialog goes on without it.
@@ -137,27 +169,28 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::loadFile(const std::wstring& path,
     if (result != PageImageCheck::Ok)
         return nullptr;
 
-    GpBitmap* raw = nullptr;
-    if (GdipCreateBitmapFromScan0(INT(header.width), INT(header.height), 0, kGpPixelFormat24bppRGB,
-                                  nullptr, &raw) != kGpOk || !raw)
+    // GDI+'s layout for 24-bit rows (the direct paint hands this memory to
+    // it as it is): 3 x width bytes, padded to a multiple of 4.
+    const uint64_t stride = (uint64_t(header.width) * 3 + 3) & ~uint64_t(3);
+    const uint64_t bytes = stride * header.height;
+    if (header.width > uint32_t(INT_MAX) || header.height > uint32_t(INT_MAX) || stride > uint64_t(INT_MAX) ||
+        bytes > uint64_t(SIZE_MAX))
         return nullptr;
-    std::unique_ptr<PreviewBitmap> preview(new (std::nothrow) PreviewBitmap(raw));
-    if (!preview) {
-        GdipDisposeImage(asImage(raw));
+    std::unique_ptr<PreviewBitmap> preview(new (std::nothrow) PreviewBitmap());
+    if (!preview)
         return nullptr;
-    }
-
-    GpRect all = {0, 0, INT(header.width), INT(header.height)};
-    GpBitmapData data = {};
-    if (GdipBitmapLockBits(raw, &all, kGpImageLockModeWrite, kGpPixelFormat24bppRGB, &data) != kGpOk)
-        return nullptr;  // no pixels can be written: no preview rather than an unfilled one
-    // The lock must describe the whole bitmap with room for every row before
-    // a single byte is written through it.
-    if (data.Scan0 && data.Width == header.width && data.Height == header.height &&
-        size_t(data.Stride < 0 ? -data.Stride : data.Stride) >= pageImageRowBytes(header)) {
-        readPageImageRows(source, header, static_cast<uint8_t*>(data.Scan0), data.Stride);
-    }
-    GdipBitmapUnlockBits(raw, &data);
+    preview->m_pixels.reset(new (std::nothrow) uint8_t[size_t(bytes)]);
+    if (!preview->m_pixels)
+        return nullptr;
+    preview->m_stride = size_t(stride);
+    preview->m_width = header.width;
+    preview->m_height = header.height;
+    // Rows padded as ours (the usual file) arrive in one read straight into
+    // the bitmap's memory, the rest row by row.
+    if (header.stride == stride)
+        readPageImageBlock(source, header, preview->m_pixels.get());
+    else
+        readPageImageRows(source, header, preview->m_pixels.get(), ptrdiff_t(stride));
     return preview;
 }
 
@@ -193,20 +226,6 @@ std::unique_ptr<PreviewBitmap> PreviewPrefetch::take(const std::wstring& path)
     return PreviewBitmap::load(path);
 }
 
-UINT PreviewBitmap::width() const
-{
-    UINT w = 0;
-    GdipGetImageWidth(asImage(m_bitmap), &w);
-    return w;
-}
-
-UINT PreviewBitmap::height() const
-{
-    UINT h = 0;
-    GdipGetImageHeight(asImage(m_bitmap), &h);
-    return h;
-}
-
 HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
 {
     if (where.x < 0 || where.y < 0 || where.width <= 0 || where.height <= 0 || where.x > 4096 - where.width ||
@@ -215,12 +234,13 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
     if (m_scaled && m_scaledRect == where && m_scaledBackground == background)
         return m_scaled.get();
     const int width = where.x + where.width, height = where.y + where.height;
+    m_scaledDc.reset();
     m_scaled.reset();
     // The page scaled onto the same background as a direct paint, only into
     // memory and by our own code (drawScaledPage gives GDI+'s pixels without
     // its full-size 32-bit copy of the page): partly covered edge pixels
     // blend exactly as they would on the screen.
-    const MemoryDc mem(CreateCompatibleDC(nullptr));
+    MemoryDc mem(CreateCompatibleDC(nullptr));
     if (!mem)
         return nullptr;
     BITMAPINFO bi = {};
@@ -233,31 +253,25 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
     GdiObject<HBITMAP> copy(CreateDIBSection(mem.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!copy || !bits)
         return nullptr;
-    bool ok = false;
-    {
-        const SelectScope selected(mem.get(), copy.get());
-        RECT all = {0, 0, width, height};
-        FillRect(mem.get(), &all, background ? background : GetSysColorBrush(COLOR_3DFACE));
-        GdiFlush();
-        // Reading the page in its own format gives its memory itself, not a copy.
-        const UINT w = this->width(), h = this->height();
-        GpRect page = {0, 0, INT(w), INT(h)};
-        GpBitmapData data = {};
-        if (GdipBitmapLockBits(m_bitmap, &page, kGpImageLockModeRead, kGpPixelFormat24bppRGB, &data) == kGpOk) {
-            if (data.Scan0 && data.Width == w && data.Height == h) {
-                drawScaledPage(static_cast<const uint8_t*>(data.Scan0), w, h, data.Stride, where,
-                               static_cast<uint32_t*>(bits), size_t(width), width, height);
-                ok = true;
-            }
-            GdipBitmapUnlockBits(m_bitmap, &data);
-        }
-    }
-    if (!ok)
+    // The copy stays selected into the context for every later paint.
+    if (!SelectObject(mem.get(), copy.get()))
         return nullptr;
+    const RECT all = {0, 0, width, height};
+    FillRect(mem.get(), &all, background ? background : GetSysColorBrush(COLOR_3DFACE));
+    GdiFlush();
+    drawScaledPage(m_pixels.get(), m_width, m_height, ptrdiff_t(m_stride), where, static_cast<uint32_t*>(bits),
+                   size_t(width), width, height);
     m_scaled = std::move(copy);
+    m_scaledDc = std::move(mem);
     m_scaledRect = where;
     m_scaledBackground = background;
     return m_scaled.get();
+}
+
+bool PreviewBitmap::drawScaledCopy(HDC dc, const PreviewRect& where, HBRUSH background)
+{
+    return scaledCopy(where, background) &&
+           BitBlt(dc, where.x, where.y, where.width, where.height, m_scaledDc.get(), where.x, where.y, SRCCOPY);
 }
 
 PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background, PreviewPaint how,
@@ -268,40 +282,35 @@ PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH
     PreviewFit fit = fitPreview(frame.left, frame.top, frame.right, frame.bottom, w, h, outlineWidth);
     const PreviewRect& p = fit.picture;
 
-    bool drawn = false;
-    if (bitmap && fit.fitted && how == PreviewPaint::Cached) {
-        if (HBITMAP copy = bitmap->scaledCopy(p, background)) {
-            const MemoryDc mem(CreateCompatibleDC(dc));
-            const SelectScope selected(mem.get(), copy);
-            drawn = mem && BitBlt(dc, p.x, p.y, p.width, p.height, mem.get(), p.x, p.y, SRCCOPY) != FALSE;
-        }
+    bool drawn = bitmap && fit.fitted && how == PreviewPaint::Cached && bitmap->drawScaledCopy(dc, p, background);
+    if (bitmap && fit.fitted && !drawn) {
+        // GDI+ scales the full page: the reference the kept copy matches,
+        // and the way when no copy can be made. It draws from the page's
+        // own memory.
+        Graphics g;
+        Image page;
+        drawn = gdiplusStarted() &&
+                GdipCreateBitmapFromScan0(INT(w), INT(h), INT(bitmap->stride()), kGpPixelFormat24bppRGB,
+                                          const_cast<BYTE*>(bitmap->pixels()), &page.bitmap) == kGpOk &&
+                GdipCreateFromHDC(dc, &g.g) == kGpOk &&
+                GdipDrawImageRectRectI(g.g, asImage(page.bitmap), p.x, p.y, p.width, p.height, 0, 0, INT(w), INT(h),
+                                       kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
     }
-    Graphics g;
-    if (GdipCreateFromHDC(dc, &g.g) != kGpOk)
-        return fit;
-    if (bitmap && fit.fitted && !drawn)
-        drawn = GdipDrawImageRectRectI(g.g, asImage(bitmap->bitmap()), p.x, p.y, p.width, p.height, 0, 0, INT(w),
-                                       INT(h), kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
-    if (!drawn) {
-        // No bitmap, no usable size, or GDI+ refused to draw: a white page.
-        GpBrush* white = nullptr;
-        if (GdipCreateSolidFill(kWhite, &white) == kGpOk) {
-            GdipFillRectangleI(g.g, white, p.x, p.y, p.width, p.height);
-            GdipDeleteBrush(white);
-        }
-    }
+    auto fill = [dc](int x, int y, int width, int height, int stock) {
+        const RECT r = {x, y, x + width, y + height};
+        FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(stock)));
+    };
+    // No bitmap, no usable size, or it could not be drawn: a white page.
+    if (!drawn)
+        fill(p.x, p.y, p.width, p.height, WHITE_BRUSH);
     // The outline as four filled bands around the picture: whole pixels at
     // every thickness (a thick pen would straddle the picture's edge).
-    GpBrush* black = nullptr;
-    if (GdipCreateSolidFill(kBlack, &black) == kGpOk) {
-        const PreviewRect& o = fit.outline;
-        const int t = fit.outlineWidth;
-        GdipFillRectangleI(g.g, black, o.x, o.y, o.width, t);
-        GdipFillRectangleI(g.g, black, o.x, p.y + p.height, o.width, t);
-        GdipFillRectangleI(g.g, black, o.x, p.y, t, p.height);
-        GdipFillRectangleI(g.g, black, p.x + p.width, p.y, t, p.height);
-        GdipDeleteBrush(black);
-    }
+    const PreviewRect& o = fit.outline;
+    const int t = fit.outlineWidth;
+    fill(o.x, o.y, o.width, t, BLACK_BRUSH);
+    fill(o.x, p.y + p.height, o.width, t, BLACK_BRUSH);
+    fill(o.x, p.y, t, p.height, BLACK_BRUSH);
+    fill(p.x + p.width, p.y, t, p.height, BLACK_BRUSH);
     return fit;
 }
 

@@ -1,6 +1,8 @@
 // The page preview of the configuration dialog: the page image file loaded
-// into a 24-bit GDI+ bitmap, and painting it fitted into the frame control.
-// GDI+ must have been started (the entry does so) before any of this runs.
+// into a 24-bit bitmap in memory of its own, and painting it fitted into the
+// frame control. Loading and the dialog's paints need no GDI+; only a paint
+// that scales the page directly (the reference of the tests, and the way
+// when no scaled copy can be made) starts it, once per process.
 #pragma once
 #include <windows.h>
 
@@ -9,27 +11,30 @@
 
 #include "app/core/page_image.h"
 #include "app/core/preview_fit.h"
-#include "app/gdiplus_flat.h"
 #include "baselib/svr_handle_win.h"
 
 class PreviewBitmap {
 public:
-    ~PreviewBitmap();
+    ~PreviewBitmap() = default;
     PreviewBitmap(const PreviewBitmap&) = delete;
     PreviewBitmap& operator=(const PreviewBitmap&) = delete;
 
-    // Loads the page image file. Returns null when the file cannot be opened,
-    // its header is short or fails the checks of page_image.h, or the bitmap
-    // cannot be created or locked; `check` (when given) tells which header
-    // check failed. A file that ends inside the pixel rows still gives a
-    // bitmap: the missing rows stay as GDI+ created them. Running out of
-    // memory also gives null (nothing thrown, nothing left allocated).
+    // Loads the page image file: its rows are read straight into the
+    // bitmap's memory (top row first, rows of 3 x width bytes padded to a
+    // multiple of 4, GDI+'s 24-bit layout). Returns null when the file cannot
+    // be opened, its header is short or fails the checks of page_image.h, or
+    // the memory cannot be had; `check` (when given) tells which header check
+    // failed. A file that ends inside the pixel rows still gives a bitmap:
+    // what it did not supply is white (page_image.h). Running out of memory
+    // gives null (nothing thrown, nothing left allocated).
     static std::unique_ptr<PreviewBitmap> load(const std::wstring& path,
                                                PageImageCheck* check = nullptr);
 
-    UINT width() const;
-    UINT height() const;
-    GpBitmap* bitmap() const { return m_bitmap; }
+    UINT width() const { return m_width; }
+    UINT height() const { return m_height; }
+    // The rows, `stride()` bytes apart.
+    const uint8_t* pixels() const { return m_pixels.get(); }
+    size_t stride() const { return m_stride; }
 
     // The picture as painting the page into `where` over `background` gives,
     // kept as a GDI bitmap (covering 0,0 to the picture's far corner) for the
@@ -39,12 +44,21 @@ public:
     // place partly covered edge pixels the same way at every offset. Null
     // when it cannot be made.
     HBITMAP scaledCopy(const PreviewRect& where, HBRUSH background);
+    // Copies the picture for `where` over `background` from the kept copy
+    // into `dc` (made first when needed): one BitBlt from the memory
+    // context that holds it. false when the copy cannot be made.
+    bool drawScaledCopy(HDC dc, const PreviewRect& where, HBRUSH background);
 
 private:
     static std::unique_ptr<PreviewBitmap> loadFile(const std::wstring& path, PageImageCheck* check);
-    explicit PreviewBitmap(GpBitmap* bitmap) : m_bitmap(bitmap) {}
-    GpBitmap* m_bitmap = nullptr;
+    PreviewBitmap() = default;
+    std::unique_ptr<uint8_t[]> m_pixels;
+    size_t m_stride = 0;
+    UINT m_width = 0, m_height = 0;
+    // The scaled copy stays selected into its own memory context, which is
+    // released first.
     Solvaris_Win32::GdiObject<HBITMAP> m_scaled;
+    Solvaris_Win32::MemoryDc m_scaledDc;
     PreviewRect m_scaledRect;
     HBRUSH m_scaledBackground = nullptr;
 };
@@ -74,16 +88,19 @@ private:
 };
 
 // How paintPreview draws the page: from the kept scaled copy (the dialog's
-// way), or scaling the full page at every call (the reference the copy must
-// match pixel for pixel, also used when the copy cannot be made).
+// way), or scaling the full page with GDI+ at every call (the reference the
+// copy must match pixel for pixel, also used when the copy cannot be made;
+// GDI+ is started for it on first use and stays until the process ends).
 enum class PreviewPaint { Cached, Direct };
 
 // Paints the preview into `dc` for the frame rectangle `frame` (in the DC's
 // coordinates): the fitted page, or opaque white over the whole frame when
 // there is no bitmap, and the black outline just outside, `outlineWidth`
 // pixels thick. `background` is what lies under the picture (the dialog's
-// background brush); the cached copy is drawn over it. Returns the
-// rectangles used.
+// background brush); the cached copy is drawn over it. A paint from the
+// kept copy is plain GDI (one BitBlt, the outline as four filled bands);
+// GDI+ draws only when the page is scaled directly. Returns the rectangles
+// used.
 PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background,
                         PreviewPaint how = PreviewPaint::Cached, int outlineWidth = 1);
 

@@ -14,7 +14,6 @@
 #include <map>
 #include <string>
 
-#include "app/gdiplus_flat.h"
 
 namespace {
 
@@ -25,29 +24,6 @@ public:
     ~ComSession() { CoUninitialize(); }
     ComSession(const ComSession&) = delete;
     ComSession& operator=(const ComSession&) = delete;
-};
-
-// GDI+ for the length of a mode that draws with it. Only the configuration
-// dialog does (its page preview): the other modes neither load nor start it,
-// which keeps their start as short as a plain dialog's.
-class GdiplusSession {
-public:
-    GdiplusSession()
-    {
-        GpStartupInput input = {1, nullptr, FALSE, FALSE};
-        if (GdiplusStartup(&m_token, &input, nullptr) != kGpOk)
-            m_token = 0;
-    }
-    ~GdiplusSession()
-    {
-        if (m_token)
-            GdiplusShutdown(m_token);
-    }
-    GdiplusSession(const GdiplusSession&) = delete;
-    GdiplusSession& operator=(const GdiplusSession&) = delete;
-
-private:
-    ULONG_PTR m_token = 0;
 };
 
 // A window handle from its decimal value on the converter's side. Window
@@ -74,7 +50,8 @@ int runParam(wchar_t** argv)
     // like no owner.
     if (!owner || !IsWindow(owner))
         owner = chooseOwnerWindow();
-    GdiplusSession gdiplus;
+    // No mode starts GDI+: the page preview scales the page itself and
+    // paints with plain GDI (app/preview.h).
     return runParamMode(args, owner);
 }
 

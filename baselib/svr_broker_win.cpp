@@ -13,21 +13,20 @@ namespace _Svr_Internal_NS_ {
 class ResourceBrokerImpl : public ResourceBroker, public ThreadSafeSingletonReferable<ResourceBrokerImpl> {
 public:
     // The process-wide broker's HTTP manager asks the user for credentials.
-    // When the platform's HTTP service cannot start, http and https names
-    // fail with "No HTTP manager!" and everything else still works.
-    ResourceBrokerImpl() {
-        try {
-            m_http = HttpManager::create();
-        } catch (const Exception&) {
-        }
-    }
-    explicit ResourceBrokerImpl(const AutoPtr<HttpManager>& http) : m_http(http) {}
+    // It is started by the first http or https name, not with the broker:
+    // reading local files (the profile repository of a page dialog) must not
+    // load the platform's HTTP service. When that service cannot start, http
+    // and https names fail with "No HTTP manager!" and everything else still
+    // works.
+    ResourceBrokerImpl() : m_httpPending(true) {}
+    explicit ResourceBrokerImpl(const AutoPtr<HttpManager>& http) : m_http(http), m_httpPending(false) {}
 
     AutoPtr<Storage> locateFile(const String& name) override {
         if (name.startsWith("http://") || name.startsWith("https://")) {
-            if (!m_http)
+            AutoPtr<HttpManager> http = httpManager();
+            if (!http)
                 SVR_THROW(errOperationFailed, "No HTTP manager!");
-            return m_http->createStorage(name);
+            return http->createStorage(name);
         }
         if (name.startsWith("file:"))
             return open(fileUrlToPath(name));
@@ -41,7 +40,23 @@ private:
         return AutoPtr<Storage>(DiskStorage::create(path, accessRead, creationDefault, true));
     }
 
+    // The manager, started on the first call (once: a failed start is not
+    // tried again).
+    AutoPtr<HttpManager> httpManager() {
+        LockGuard hold(m_httpLock);
+        if (m_httpPending) {
+            m_httpPending = false;
+            try {
+                m_http = HttpManager::create();
+            } catch (const Exception&) {
+            }
+        }
+        return m_http;
+    }
+
+    Mutex m_httpLock;
     AutoPtr<HttpManager> m_http;
+    bool m_httpPending;
 };
 
 } // namespace _Svr_Internal_NS_

@@ -7,14 +7,17 @@
 
 #include <vector>
 
+#include "baselib/svr_crypt32_win.h"
 #include "baselib/svr_handle_win.h"
 
 namespace Solvaris_Win32 {
 
+// A context, store or chain exists only if Crypt32 was loaded to make it, so
+// each is given back through the loaded library.
 struct CertContextTraits {
     static PCCERT_CONTEXT none() { return nullptr; }
     static bool valid(PCCERT_CONTEXT c) { return c != nullptr; }
-    static void free(PCCERT_CONTEXT c) { ::CertFreeCertificateContext(c); }
+    static void free(PCCERT_CONTEXT c) { crypt32()->freeCertificate(c); }
 };
 // One certificate context.
 using CertificateRef = Owned<PCCERT_CONTEXT, CertContextTraits>;
@@ -22,7 +25,7 @@ using CertificateRef = Owned<PCCERT_CONTEXT, CertContextTraits>;
 struct CertStoreTraits {
     static HCERTSTORE none() { return nullptr; }
     static bool valid(HCERTSTORE s) { return s != nullptr; }
-    static void free(HCERTSTORE s) { ::CertCloseStore(s, 0); }
+    static void free(HCERTSTORE s) { crypt32()->closeStore(s, 0); }
 };
 // One open certificate store.
 using CertStoreRef = Owned<HCERTSTORE, CertStoreTraits>;
@@ -30,7 +33,7 @@ using CertStoreRef = Owned<HCERTSTORE, CertStoreTraits>;
 struct CertChainTraits {
     static PCCERT_CHAIN_CONTEXT none() { return nullptr; }
     static bool valid(PCCERT_CHAIN_CONTEXT c) { return c != nullptr; }
-    static void free(PCCERT_CHAIN_CONTEXT c) { ::CertFreeCertificateChain(c); }
+    static void free(PCCERT_CHAIN_CONTEXT c) { crypt32()->freeCertificateChain(c); }
 };
 // A certificate chain the system built.
 using CertChainRef = Owned<PCCERT_CHAIN_CONTEXT, CertChainTraits>;
@@ -40,7 +43,8 @@ using CertChainRef = Owned<PCCERT_CHAIN_CONTEXT, CertChainTraits>;
 // be used for any), and was issued under one of issuers: its own issuer or
 // the issuer of a certificate in its chain is one of them. An empty issuer
 // list (the server named none) accepts any issuer. Empty when none fits:
-// the request then goes on without a certificate.
+// the request then goes on without a certificate, as it does when Crypt32
+// cannot be loaded.
 CertificateRef chooseClientCertificate(HCERTSTORE store, const std::vector<CERT_NAME_BLOB>& issuers);
 
 } // namespace Solvaris_Win32

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "baselib/svr_credential.h"
+#include "baselib/svr_crypt32_win.h"
 #include "baselib/svr_handle_win.h"
 
 namespace Solvaris {
@@ -98,7 +99,8 @@ bool CredentialStore::write(const String& name, const Credential& credential) {
     plain.pbData = reinterpret_cast<BYTE*>(const_cast<char*>(credential.password.data()));
     DATA_BLOB entropy = entropyBlob();
     DATA_BLOB sealed = {};
-    if (!CryptProtectData(&plain, L"", &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &sealed))
+    const Solvaris_Win32::Crypt32* crypt = Solvaris_Win32::crypt32();
+    if (!crypt || !crypt->protectData(&plain, L"", &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &sealed))
         return false;
     const Solvaris_Win32::LocalPtr<BYTE> sealedBytes(sealed.pbData);
     std::vector<wchar_t> target(name.c_wstr(), name.c_wstr() + name.wlength() + 1);
@@ -124,7 +126,9 @@ bool CredentialStore::read(const String& name, Credential& credential) {
     sealed.pbData = stored->CredentialBlob;
     DATA_BLOB entropy = entropyBlob();
     DATA_BLOB plain = {};
-    bool ok = CryptUnprotectData(&sealed, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &plain) != FALSE;
+    const Solvaris_Win32::Crypt32* crypt = Solvaris_Win32::crypt32();
+    bool ok = crypt &&
+              crypt->unprotectData(&sealed, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &plain);
     const Solvaris_Win32::LocalPtr<BYTE> plainBytes(plain.pbData);
     if (ok) {
         credential.user = stored->UserName ? String(stored->UserName) : String();

@@ -67,12 +67,75 @@ String absolutePath(const String& name) {
     return wideCallResult([w](wchar_t* out, DWORD size) { return GetFullPathNameW(w, size, out, nullptr); });
 }
 
+namespace {
+
+// Whether a path part has the shape of a short (8.3) name: at most 8
+// characters, or at most 8, a dot and at most 3; not beginning with a dot.
+// A part of any other shape is a long name already.
+bool hasShortNameShape(const wchar_t* part, size_t length) {
+    if (length == 0 || length > 12 || part[0] == L'.')
+        return false;
+    bool dot = false;
+    for (size_t i = 0; i < length; ++i) {
+        if (part[i] == L'.') {
+            if (dot || length - 1 - i > 3)
+                return false;
+            dot = true;
+        }
+        if (i >= 8 && !dot)
+            return false;
+    }
+    return true;
+}
+
+// The long form of a full path on a drive ("X:\..."), found as the system
+// finds it: the path must exist, and only the parts shaped like short names
+// are looked up in their folders (one directory search each) and replaced
+// by the names found there; every other part is kept as it is. Empty when
+// the path does not exist or a part cannot be found.
+std::wstring driveLongForm(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return std::wstring();
+    std::wstring out = path.substr(0, 3);
+    size_t start = 3;
+    while (start < path.size()) {
+        size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = path.size();
+        std::wstring part = path.substr(start, end - start);
+        if (hasShortNameShape(part.c_str(), part.size())) {
+            if (part.find_first_of(L"*?") != std::wstring::npos)
+                return std::wstring();
+            WIN32_FIND_DATAW found;
+            const Solvaris_Win32::FindHandle search(FindFirstFileW((out + part).c_str(), &found));
+            if (!search)
+                return std::wstring();
+            part = found.cFileName;
+        }
+        out += part;
+        if (end < path.size())
+            out += L'\\';
+        start = end + 1;
+    }
+    return out;
+}
+
+} // namespace
+
 // The full path already has its "." and ".." parts resolved; the long form
-// replaces short (8.3) names where the file exists.
+// replaces short (8.3) names where the file exists. A path on a drive is
+// resolved here as the system's GetLongPathNameW resolves it, which searches
+// only the parts that can be short names (a usual path has few or none);
+// other paths (network shares, device paths) are left to that function.
 String canonicalPath(const String& name) {
     String full = absolutePath(name);
     if (full.isEmpty())
         return full;
+    const std::wstring path(full.c_wstr());
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') {
+        const std::wstring longForm = driveLongForm(path);
+        return longForm.empty() ? full : String(longForm.c_str());
+    }
     const wchar_t* w = full.c_wstr();
     String longForm = wideCallResult([w](wchar_t* out, DWORD size) { return GetLongPathNameW(w, out, size); });
     return longForm.isEmpty() ? full : longForm;

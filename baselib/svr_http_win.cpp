@@ -635,8 +635,13 @@ private:
         DWORD size = sizeof(SecPkgContext_IssuerListInfoEx*);
         if (WinHttpQueryOption(m_request.get(), WINHTTP_OPTION_CLIENT_CERT_ISSUER_LIST, list.put(), &size) && list)
             issuers.assign(list.get()->aIssuers, list.get()->aIssuers + list.get()->cIssuers);
-        Solvaris_Win32::CertStoreRef store(CertOpenStore(
-            CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_READONLY_FLAG, L"MY"));
+        // Crypt32 is loaded here, by the first server that asks.
+        const Solvaris_Win32::Crypt32* crypt = Solvaris_Win32::crypt32();
+        Solvaris_Win32::CertStoreRef store(crypt ? crypt->openStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                                                     CERT_SYSTEM_STORE_CURRENT_USER |
+                                                                         CERT_STORE_READONLY_FLAG,
+                                                                     L"MY")
+                                                 : nullptr);
         Solvaris_Win32::CertificateRef chosen = Solvaris_Win32::chooseClientCertificate(store.get(), issuers);
         if (chosen)
             WinHttpSetOption(m_request.get(), WINHTTP_OPTION_CLIENT_CERT_CONTEXT, const_cast<CERT_CONTEXT*>(chosen.get()),

@@ -5,6 +5,7 @@
 //   - one paint of the preview into a 120 x 120 frame, scaling the full page,
 //     against a blit of an already scaled copy; and the dialog's own paint,
 //     which draws from the copy it keeps.
+#include "app/gdiplus_flat.h"
 #include "app/preview.h"
 #include "bench_timing.h"
 

@@ -261,7 +261,7 @@ void printPhases(const std::wstring& a4, const std::wstring& bin)
         DestroyWindow(edit);
     }
     ULONG_PTR token = 0;
-    std::printf("  GDI+ start              %7.2f ms\n", timeOnce([&] {
+    std::printf("  GDI+ start (only a direct paint starts it now) %7.2f ms\n", timeOnce([&] {
         GpStartupInput input = {1, nullptr, FALSE, FALSE};
         GdiplusStartup(&token, &input, nullptr);
     }));
@@ -387,13 +387,24 @@ int main()
         return median(v);
     };
     // The ratio to the reference run of the same round, whose median is
-    // steadier on a busy machine than the ratio of the medians.
+    // steadier on a busy machine than the ratio of the medians; its lower
+    // and upper quartiles show the spread.
+    struct Spread {
+        double low = 0, median = 0, high = 0;
+    };
     auto roundRatio = [&](const Subject& s) {
         std::vector<double> v;
         for (size_t r = 0; r < s.samples.size() && r < subjects[0].samples.size(); ++r)
             if (s.samples[r].ok && subjects[0].samples[r].ok)
                 v.push_back(s.samples[r].paintedMs / subjects[0].samples[r].paintedMs);
-        return median(v);
+        Spread out;
+        if (v.empty())
+            return out;
+        std::sort(v.begin(), v.end());
+        out.low = v[v.size() / 4];
+        out.median = v[v.size() / 2];
+        out.high = v[(v.size() * 3) / 4];
+        return out;
     };
     const double refPainted = stat(subjects[0], &Sample::paintedMs);
     const double refPeak = stat(subjects[0], &Sample::peakMb);
@@ -415,12 +426,13 @@ int main()
         for (const Sample& x : s.samples)
             if (x.ok && (fastest == 0 || x.paintedMs < fastest))
                 fastest = x.paintedMs;
+        const Spread spread = roundRatio(s);
         std::printf("  %-36s visible %6.1f ms, painted %6.1f ms (%.2fx the reference; per round %.2fx), peak %6.1f MB "
                     "(%+.1f MB)%s\n"
-                    "  %-36s fastest %6.1f ms (%.2fx)\n",
-                    s.name, stat(s, &Sample::visibleMs), painted, painted / refPainted, roundRatio(s), peak,
-                    peak - refPeak,
-                    ok < int(s.samples.size()) ? "  [some runs never painted]" : "", "", fastest, fastest / refFastest);
+                    "  %-36s fastest %6.1f ms (%.2fx); per round, quartiles %.2fx - %.2fx\n",
+                    s.name, stat(s, &Sample::visibleMs), painted, painted / refPainted, spread.median, peak,
+                    peak - refPeak, ok < int(s.samples.size()) ? "  [some runs never painted]" : "", "", fastest,
+                    fastest / refFastest, spread.low, spread.high);
     }
     auto pageMb = [](double w, double h) { return w * h * 3 / (1 << 20); };
     std::printf("peak above the program with the tiny page: A4 %.1f MB for a page of %.1f MB (%.2fx the page)\n",

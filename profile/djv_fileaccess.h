@@ -23,9 +23,10 @@ bool fileExists(const String& path);
 void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modifiedTime);
 // Modification time in seconds since 1970; throws when the file cannot be opened.
 uint64_t modifiedTime(const String& path);
-// Replaces the file's content by text through a working copy that takes the
-// file's place only when complete: a failure leaves the old content.
-void replaceFile(const String& path, const String& text);
+// Replaces the file's content by the size bytes at bytes through a working
+// copy that takes the file's place only when complete: a failure leaves the
+// old content. The bytes are written as they are (no copy of them is made).
+void replaceFile(const String& path, const char* bytes, uint32_t size);
 // Copies the content of from to to unless to exists, through a working
 // file that takes the name to only when complete (a process killed meanwhile
 // leaves no cut file there); false on any failure.

@@ -73,8 +73,8 @@ uint64_t modifiedTime(const String& path) {
     return it->second.time;
 }
 
-void replaceFile(const String& path, const String& text) {
-    Memory::putFile(path, text.c_str(), text.length());
+void replaceFile(const String& path, const char* bytes, uint32_t size) {
+    Memory::putFile(path, bytes, size);
 }
 
 bool copyFileIfAbsent(const String& from, const String& to) {

@@ -67,7 +67,7 @@ void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modif
 // counter, created exclusively), so that two processes saving the same file
 // at once never write into one working file: each renames its own complete
 // copy over the file, and the last rename wins whole.
-void replaceFile(const String& path, const String& text) {
+void replaceFile(const String& path, const char* bytes, uint32_t size) {
     static std::atomic<uint32_t> counter{0};
     String work;
     int fd = -1;
@@ -87,8 +87,8 @@ void replaceFile(const String& path, const String& text) {
         errno = saved;
         fail(errWriteFailed, "create", work);
     }
-    size_t n = text.length();
-    bool ok = (n == 0 || std::fwrite(text.c_str(), 1, n, f) == n);
+    size_t n = size;
+    bool ok = (n == 0 || std::fwrite(bytes, 1, n, f) == n);
     ok = (std::fflush(f) == 0) && ok;
     ok = (::fsync(fileno(f)) == 0) && ok;
     ok = (std::fclose(f) == 0) && ok;

@@ -68,13 +68,13 @@ void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modif
         storage->readBytes(bytes->data(), uint32_t(size), true);
 }
 
-void replaceFile(const String& path, const String& text) {
+void replaceFile(const String& path, const char* bytes, uint32_t size) {
     String full = _Svr_Internal_NS_::canonicalPath(path);
     if (full.isEmpty())
         full = path;
     AutoPtr<DiskStorageWithRollback> storage =
         waitingOutSharing([&] { return DiskStorageWithRollback::create(full, accessWrite, creationDefault); });
-    storage->writeBytes(text.c_str(), text.length());
+    storage->writeBytes(bytes, size);
     storage->commit();
 }
 

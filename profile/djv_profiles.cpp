@@ -72,7 +72,10 @@ public:
         return String(out.data(), int32_t(out.size()));
     }
 
-    void exportToXmlFile(const String& path) const override { FileAccess::replaceFile(path, getXml()); }
+    void exportToXmlFile(const String& path) const override {
+        const String xml = getXml();
+        FileAccess::replaceFile(path, xml.c_str(), xml.length());
+    }
 
     AutoPtr<Profile> clone(const String& newName) const override {
         if (newName.isEmpty())
@@ -156,7 +159,7 @@ public:
             std::string doc = buildDocument();
             if (m_damaged)
                 keepDamagedCopy();
-            FileAccess::replaceFile(m_path, String(doc.data(), int32_t(doc.size())));
+            FileAccess::replaceFile(m_path, doc.data(), uint32_t(doc.size()));
             for (auto& entry : m_profiles) {
                 entry.second->m_modified = false;
                 entry.second->m_version = PROFILE_VERSION;
@@ -180,7 +183,7 @@ public:
 
     void saveAs(const String& target) const override {
         std::string doc = buildDocument();
-        FileAccess::replaceFile(target, String(doc.data(), int32_t(doc.size())));
+        FileAccess::replaceFile(target, doc.data(), uint32_t(doc.size()));
     }
 
     bool isFileNewer() const override { return FileAccess::modifiedTime(m_path) > m_fileTime; }

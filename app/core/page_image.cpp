@@ -110,6 +110,25 @@ uint32_t readPageImageRows(ByteSource& source, const PageImageHeader& header,
     return rows;
 }
 
+uint32_t readPageImageBlock(ByteSource& source, const PageImageHeader& header, uint8_t* dest)
+{
+    if (checkPageImageHeader(header) != PageImageCheck::Ok || !dest)
+        return 0;
+    const size_t rowBytes = pageImageRowBytes(header), stride = header.stride;
+    const size_t total = stride * header.height;
+    const size_t got = source.read(dest, total);
+    if (got == total)
+        return header.height;
+    // The file ended early: what it did not supply of each row's pixels is
+    // white, as readPageImageRows leaves it.
+    const size_t cutRow = got / stride, cutAt = got % stride;
+    for (size_t r = cutRow; r < header.height; ++r) {
+        const size_t from = r == cutRow ? std::min(cutAt, rowBytes) : 0;
+        std::memset(dest + r * stride + from, 0xFF, rowBytes - from);
+    }
+    return uint32_t(cutAt >= rowBytes ? cutRow + 1 : cutRow);
+}
+
 PageImageCheck decodePageImage(ByteSource& source, PageImage& out)
 {
     out = PageImage();

@@ -77,6 +77,13 @@ PageImageCheck readPageImageHeader(ByteSource& source, PageImageHeader& out);
 uint32_t readPageImageRows(ByteSource& source, const PageImageHeader& header,
                            uint8_t* dest, ptrdiff_t destPitch);
 
+// The same pixels as readPageImageRows for a destination laid out like the
+// file (row r at dest + r * stride): all rows arrive with one read, so a
+// large page goes from the file straight into `dest`. The padding behind
+// each row is the file's (where it arrived). Returns the number of complete
+// rows copied.
+uint32_t readPageImageBlock(ByteSource& source, const PageImageHeader& header, uint8_t* dest);
+
 // A decoded page: pixels in file order (blue, green, red), rows packed without
 // padding. Pixels a short file did not supply are white.
 struct PageImage {

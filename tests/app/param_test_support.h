@@ -15,7 +15,8 @@
 
 namespace paramtest {
 
-// Starts GDI+ once for the whole test program, as the entry does.
+// Starts COM once for the whole test program, as the entry does, and GDI+
+// (the direct paint would start it on first use anyway).
 inline void ensureGdiplus()
 {
     static ULONG_PTR token = [] {

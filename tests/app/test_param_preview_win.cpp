@@ -1,5 +1,5 @@
-// The page preview: loading page image files into a GDI+ bitmap and painting
-// the fitted page with its outline.
+// The page preview: loading page image files into the bitmap's memory and
+// painting the fitted page with its outline.
 #include "app/preview.h"
 
 #include <gtest/gtest.h>
@@ -44,18 +44,13 @@ void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
-std::vector<uint8_t> lockedPixels(PreviewBitmap& bmp)
+std::vector<uint8_t> rowPixels(const PreviewBitmap& bmp)
 {
-    GpRect all = {0, 0, INT(bmp.width()), INT(bmp.height())};
-    GpBitmapData data = {};
     std::vector<uint8_t> out;
-    if (GdipBitmapLockBits(bmp.bitmap(), &all, kGpImageLockModeRead, kGpPixelFormat24bppRGB, &data) != kGpOk)
-        return out;
-    for (UINT y = 0; y < data.Height; ++y) {
-        const uint8_t* row = static_cast<const uint8_t*>(data.Scan0) + ptrdiff_t(y) * data.Stride;
-        out.insert(out.end(), row, row + data.Width * 3);
+    for (UINT y = 0; y < bmp.height(); ++y) {
+        const uint8_t* row = bmp.pixels() + y * bmp.stride();
+        out.insert(out.end(), row, row + bmp.width() * 3);
     }
-    GdipBitmapUnlockBits(bmp.bitmap(), &data);
     return out;
 }
 } // namespace
@@ -75,7 +70,7 @@ TEST(PreviewLoad, PaddedStrideGivesTheExactPixels)
     ASSERT_TRUE(bmp) << describe(check);
     EXPECT_EQ(bmp->width(), w);
     EXPECT_EQ(bmp->height(), h);
-    EXPECT_EQ(lockedPixels(*bmp), expected);
+    EXPECT_EQ(rowPixels(*bmp), expected);
 }
 
 namespace {

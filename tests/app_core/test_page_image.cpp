@@ -64,11 +64,20 @@ TEST(PageImageRows, ShortFileKeepsWhatArrivedAndWhitensTheRest)
         ASSERT_EQ(readPageImageHeader(shortSrc, hd), PageImageCheck::Ok);
         std::vector<uint8_t> dest(stride * h, 0x77);
         EXPECT_EQ(readPageImageRows(shortSrc, hd, dest.data(), stride), rows);
+        // In one read into memory laid out like the file: the same pixels
+        // (the padding there is the file's).
+        MemorySource blockSrc(f.data(), kPageImageHeaderSize + cut);
+        ASSERT_EQ(readPageImageHeader(blockSrc, hd), PageImageCheck::Ok);
+        std::vector<uint8_t> block(stride * h, 0x77);
+        EXPECT_EQ(readPageImageBlock(blockSrc, hd, block.data()), rows);
         for (size_t i = 0; i < dest.size(); ++i) {
             const size_t r = i / stride, x = i % stride;
             const bool arrived = r * stride + x < cut && x < w * 3;
             const uint8_t want = x >= w * 3 ? 0x77 : arrived ? expected[r * w * 3 + x] : 0xFF;
             EXPECT_EQ(dest[i], want) << "byte " << i;
+            if (x < w * 3) {
+                EXPECT_EQ(block[i], want) << "byte " << i << " read in one";
+            }
         }
     }
 }

@@ -1,6 +1,7 @@
 // System data folders and the resource broker on Windows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -131,6 +132,26 @@ TEST(SystemFolders, ProcessWideInstanceIsBuiltOnceAndKeepsItsFolder) {
     EXPECT_FALSE(first.isEmpty());
     EnvScope env("SVRDBDIR", "C:\\pv-ignored-later");
     EXPECT_EQ(Solvaris_Win32::getSystemReservedDirectory(), first);
+}
+
+// Short (8.3) names in a path give way to the long names they stand for;
+// a path that does not exist stays as it is, short name and all.
+TEST(FileUrl, ShortNamesBecomeLongOnesWhereTheFileExists) {
+    ScratchFolder dir("long-form");
+    const std::wstring folder = (dir / "Long Folder Name").wstring(), file = folder + L"\\profiles repository.dprepo";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(uitest::writeFile(file, "x"));
+    wchar_t shortName[MAX_PATH] = {};
+    ASSERT_GT(GetShortPathNameW(file.c_str(), shortName, MAX_PATH), 0u);
+    ASSERT_NE(std::wstring(shortName), file) << "the system gave no short name";
+    const std::string longForm = str(_Svr_Internal_NS_::canonicalPath(String(file.c_str())));
+    const std::string tail = "\\Long Folder Name\\profiles repository.dprepo";
+    EXPECT_EQ(longForm.substr(longForm.size() - std::min(longForm.size(), tail.size())), tail);
+    EXPECT_EQ(str(_Svr_Internal_NS_::canonicalPath(String(shortName))), longForm);
+    const std::wstring missing = std::wstring(shortName) + L"\\NOSUCH~1.TXT";
+    EXPECT_EQ(str(_Svr_Internal_NS_::canonicalPath(String(missing.c_str()))), str(String(missing.c_str())));
+    DeleteFileW(file.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #include "support/ui_probe.h"
 
+#include <psapi.h>
+
 #include <algorithm>
 #include <cwctype>
 #include <thread>
@@ -387,6 +389,26 @@ std::wstring resourceString(const std::wstring& moduleFile, UINT id)
     if (m)
         FreeLibrary(m);
     return out;
+}
+
+std::vector<std::wstring> loadedModules(HANDLE process)
+{
+    std::vector<HMODULE> handles(512);
+    DWORD bytes = 0;
+    std::vector<std::wstring> names;
+    if (!EnumProcessModules(process, handles.data(), DWORD(handles.size() * sizeof(HMODULE)), &bytes))
+        return names;
+    handles.resize(std::min<size_t>(handles.size(), bytes / sizeof(HMODULE)));
+    for (HMODULE m : handles) {
+        wchar_t name[MAX_PATH] = {};
+        if (GetModuleBaseNameW(process, m, name, MAX_PATH)) {
+            std::wstring n = name;
+            for (wchar_t& ch : n)
+                ch = towlower(ch);
+            names.push_back(n);
+        }
+    }
+    return names;
 }
 
 } // namespace uitest

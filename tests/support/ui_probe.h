@@ -114,6 +114,10 @@ bool pressButton(HWND window, int id);
 // or an empty string on failure.
 std::wstring saveScreenshot(HWND window, const std::wstring& name);
 
+// The file names (lower case) of the modules `process` has loaded; empty
+// when they cannot be read.
+std::vector<std::wstring> loadedModules(HANDLE process);
+
 // A child run under our debugger: the texts it sent with OutputDebugString.
 struct DebugRun {
     bool started = false;
