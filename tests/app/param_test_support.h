@@ -1,6 +1,5 @@
 // Helpers shared by the configuration dialog tests: GDI+ started once for
-// the test program, page image files; temporary folders are the storage
-// tests' ScratchFolder.
+// the test program, page image files; temporary folders are the test kit's.
 #pragma once
 #include <windows.h>
 #include <objbase.h>
@@ -10,7 +9,7 @@
 
 #include "app/core/page_image.h"
 #include "app/gdiplus_flat.h"
-#include "baselib/storage_folder_win.h"
+#include "support/test_kit_win.h"
 #include "support/ui_probe.h"
 
 namespace paramtest {

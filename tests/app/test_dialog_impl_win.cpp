@@ -69,7 +69,7 @@ TEST(DialogImpl, ModalRunEndsWithTheResultOfEndDialogAndDispatchesOnlyMatchingCo
     CTestDialog dlg;
     LRESULT queried = 0, passedOn = -1;
     std::wstring caption;
-    auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+    const INT_PTR result = uitest::runToEnd([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
         queried = SendMessageW(w, WM_TEST_QUERY, 21, 0);
         passedOn = SendMessageW(w, WM_TEST_PASS_ON, 0, 0);
         caption = uitest::windowText(w);
@@ -77,9 +77,7 @@ TEST(DialogImpl, ModalRunEndsWithTheResultOfEndDialogAndDispatchesOnlyMatchingCo
         PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_SETFOCUS), 0);
         uitest::pressButton(w, IDCANCEL);
     });
-    EXPECT_TRUE(run.windowSeen);
-    EXPECT_FALSE(run.aborted);
-    EXPECT_EQ(42, run.result);
+    EXPECT_EQ(42, result);
     EXPECT_NE(nullptr, dlg.seenAtInit);
     EXPECT_EQ(nullptr, dlg.m_hWnd) << "the handle is cleared when the window is gone";
     EXPECT_EQ(42, queried) << "a handled message answers with the handler's result";

@@ -75,24 +75,18 @@ class Language {
 public:
     explicit Language(const wchar_t* locale) : m_name(locale ? locale : L"en-US")
     {
-        if (locale) {
-            const std::wstring path = uitest::programFolder() + L"\\" + locale + L"\\PrintvaneUI.exe.mui";
-            m_module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        }
-        setResourceModules(m_module, nullptr);
+        const std::wstring path = uitest::programFolder() + L"\\" + m_name + L"\\PrintvaneUI.exe.mui";
+        if (locale)
+            m_module.reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        setResourceModules(m_module.get(), nullptr);
     }
-    ~Language()
-    {
-        setResourceModules(nullptr, nullptr);
-        if (m_module)
-            FreeLibrary(m_module);
-    }
-    bool ok() const { return m_name == L"en-US" || m_module; }
+    ~Language() { setResourceModules(nullptr, nullptr); }
+    bool ok() const { return m_name == L"en-US" || bool(m_module); }
     const std::wstring& name() const { return m_name; }
 
 private:
     std::wstring m_name;
-    HMODULE m_module = nullptr;
+    Solvaris_Win32::LoadedModule m_module;
 };
 
 // The module folders to run: English (none) and every shipped module.
@@ -146,13 +140,13 @@ void checkPropertiesList(HWND list, int dpi)
 void runPageDialog(const std::wstring& shot, int dpi)
 {
     ensureGdiplus();
-    ScratchFolder tmp(L"folder");
-    ASSERT_TRUE(writeBytes(tmp.path(L"page.img"), solidPage(496, 702, 496 * 3, 0x00, 0x00, 0xFF)));
-    ASSERT_TRUE(writeBytes(tmp.path(L"report.djvu"), {1}));
+    testkit::ScratchFolder tmp("folder");
+    ASSERT_TRUE(writeBytes(tmp.wide(L"page.img"), solidPage(496, 702, 496 * 3, 0x00, 0x00, 0xFF)));
+    ASSERT_TRUE(writeBytes(tmp.wide(L"report.djvu"), {1}));
     PrinterSettings settings;
-    settings.OutputFileName = tmp.path(L"report.djvu");
-    CParamDialog dialog(settings, tmp.path(L"page.img"), -1, -1, -1, 1);
-    uitest::DrivenRun run = uitest::runDriven([&] { return dialog.DoModal(nullptr); }, [&](HWND dlg) {
+    settings.OutputFileName = tmp.wide(L"report.djvu");
+    CParamDialog dialog(settings, tmp.wide(L"page.img"), -1, -1, -1, 1);
+    const INT_PTR result = uitest::runToEnd([&] { return dialog.DoModal(nullptr); }, [&](HWND dlg) {
         checkPropertiesList(GetDlgItem(dlg, IDC_PROPERTIES), dpi);
         expectNoLayoutFaults(dlg, "page dialog");
 
@@ -184,8 +178,7 @@ void runPageDialog(const std::wstring& shot, int dpi)
         uitest::waitUntil([&] { return !IsWindow(box); });
         uitest::pressButton(dlg, IDCANCEL);
     });
-    EXPECT_TRUE(run.windowSeen);
-    EXPECT_EQ(run.result, IDCANCEL);
+    EXPECT_EQ(result, IDCANCEL);
 }
 
 // The progress window showing its longest lines: each step of page 999 of a
@@ -193,34 +186,29 @@ void runPageDialog(const std::wstring& shot, int dpi)
 void runProgressWindow(const std::wstring& shot)
 {
     uitest::PipeServer server;
-    HANDLE client = server.openClient();
-    ASSERT_NE(client, INVALID_HANDLE_VALUE);
-    {
-        CProgressDialog dialog(client);
-        uitest::DrivenRun run = uitest::runDriven([&] { return dialog.DoModal(nullptr); }, [&](HWND dlg) {
-            server.send(encodePageCount(999));
-            server.send(encodePipeText(PM_DOC_NAME, u"report"));
-            for (int page = 1; page <= 999; ++page)
-                server.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0));
-            const std::pair<uint32_t, UINT> steps[] = {{PM_IMAGE, IDS_STATUS_IMAGE}, {PM_TEXT, IDS_STATUS_TEXT},
-                {PM_TEXT_COMPRESS, IDS_STATUS_COMPRESS}, {PM_FINALIZE, IDS_STATUS_FINALIZE}};
-            for (const auto& [record, status] : steps) {
-                server.send(encodePipeMessage(record, nullptr, 0));
-                std::wstring text;
-                loadResourceString(status, text);
-                EXPECT_TRUE(uitest::waitUntil([&] {
-                    return SendDlgItemMessageW(dlg, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0) == 999 &&
-                           uitest::controlText(dlg, IDC_PROGRESS_TEXT).find(text) != std::wstring::npos;
-                })) << uitest::narrow(uitest::controlText(dlg, IDC_PROGRESS_TEXT));
-                expectNoLayoutFaults(dlg, "progress window");
-            }
-            uitest::saveScreenshot(dlg, shot + L"_progress");
-            server.close();   // the converter is done: the window closes
-        });
-        EXPECT_TRUE(run.windowSeen);
-        EXPECT_FALSE(run.aborted);
-    }
-    CloseHandle(client);
+    const Solvaris_Win32::UniqueHandle client(server.openClient());
+    ASSERT_TRUE(client);
+    CProgressDialog dialog(client.get());
+    uitest::runToEnd([&] { return dialog.DoModal(nullptr); }, [&](HWND dlg) {
+        server.send(encodePageCount(999));
+        server.send(encodePipeText(PM_DOC_NAME, u"report"));
+        for (int page = 1; page <= 999; ++page)
+            server.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0));
+        const std::pair<uint32_t, UINT> steps[] = {{PM_IMAGE, IDS_STATUS_IMAGE}, {PM_TEXT, IDS_STATUS_TEXT},
+            {PM_TEXT_COMPRESS, IDS_STATUS_COMPRESS}, {PM_FINALIZE, IDS_STATUS_FINALIZE}};
+        for (const auto& [record, status] : steps) {
+            server.send(encodePipeMessage(record, nullptr, 0));
+            std::wstring text;
+            loadResourceString(status, text);
+            EXPECT_TRUE(uitest::waitUntil([&] {
+                return SendDlgItemMessageW(dlg, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0) == 999 &&
+                       uitest::controlText(dlg, IDC_PROGRESS_TEXT).find(text) != std::wstring::npos;
+            })) << uitest::narrow(uitest::controlText(dlg, IDC_PROGRESS_TEXT));
+            expectNoLayoutFaults(dlg, "progress window");
+        }
+        uitest::saveScreenshot(dlg, shot + L"_progress");
+        server.close();   // the converter is done: the window closes
+    });
 }
 
 // The two message boxes of the message modes.
@@ -235,13 +223,12 @@ void runMessageBoxes(const std::wstring& shot)
                                         L"3 pages were written to C:\\Users\\Public\\Documents\\report.djvu."); }},
     };
     for (const Box& b : boxes) {
-        uitest::DrivenRun run = uitest::runDriven([&] { b.show(); return INT_PTR(0); }, [&](HWND box) {
+        SCOPED_TRACE(uitest::narrow(b.name));
+        uitest::runToEnd([&] { b.show(); return INT_PTR(0); }, [&](HWND box) {
             expectNoLayoutFaults(box, uitest::narrow(b.name).c_str(), false);
             uitest::saveScreenshot(box, shot + b.name);
             uitest::pressButton(box, IDOK);
         });
-        EXPECT_TRUE(run.windowSeen) << uitest::narrow(b.name);
-        EXPECT_FALSE(run.aborted) << uitest::narrow(b.name);
     }
 }
 
@@ -276,20 +263,18 @@ TEST(DpiLayout, WindowsAtTheOtherResolutions)
         if (dpi == own)
             continue;
         SCOPED_TRACE(std::to_string(dpi) + " dpi");
-        uitest::RemoveAtEnd cleanup;
-        const std::wstring output = cleanup.add(uitest::tempPath(uitest::uniqueName(L"dpi-run") + L".txt"));
+        testkit::ScratchFolder scratch("dpi-run");
+        const std::wstring output = scratch.wide(L"output.txt");
         // The copy reads the value when it starts using windows: it stays
         // set until the copy has ended.
         LogPixelsOverride display{DWORD(dpi)};
         ASSERT_TRUE(display.ok());
-        SetEnvironmentVariableW(kExpectedDpiVariable, std::to_wstring(dpi).c_str());
         uitest::Process child;
-        const bool started = child.startWithOutput(
+        ASSERT_TRUE(child.startWithOutput(
             uitest::commandLine(uitest::programPath(L"test_app.exe"), {L"--gtest_filter=DpiLayout.WindowsAtThisResolution"}),
-            output);
-        SetEnvironmentVariableW(kExpectedDpiVariable, nullptr);
-        ASSERT_TRUE(started) << uitest::narrow(child.error());
+            output, {{kExpectedDpiVariable, std::to_wstring(dpi)}}))
+            << uitest::narrow(child.error());
         ASSERT_TRUE(child.wait(120000)) << "the copy did not end";
-        EXPECT_EQ(child.exitCode(), 0u) << uitest::readFile(output);
+        EXPECT_EQ(child.exitCode(), 0u) << testkit::readFile(output);
     }
 }

@@ -61,10 +61,7 @@ INT_PTR runParamDialog(PrinterSettings& settings, const PageArgs& a, const std::
     CParamDialogProbe dialog(settings, a.image, a.resolution, a.width, a.height, a.page);
     if (seen)
         *seen = &dialog;
-    uitest::DrivenRun run = uitest::runDriven([&] { return dialog.DoModal(nullptr); }, script, 20000);
-    EXPECT_TRUE(run.windowSeen);
-    EXPECT_FALSE(run.aborted) << "the dialog did not end by itself";
-    return run.result;
+    return uitest::runToEnd([&] { return dialog.DoModal(nullptr); }, script, 20000);
 }
 
 PrinterSettings freshSettings(const std::wstring& output)
@@ -84,14 +81,14 @@ PrinterSettings freshSettings(const std::wstring& output)
 // again brings the output file controls back only on the first page.
 TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
 {
-    ScratchFolder tmp(L"folder");
+    testkit::ScratchFolder tmp("folder");
     const int others[] = {IDC_PROFILE, IDC_EDIT_PROFILE, IDC_PREVIEW_FRAME, IDC_PROPERTIES, IDC_SAME_CONFIG,
                           IDOK, IDCANCEL};
     for (int page : {1, 2, 0, -1}) {
         SCOPED_TRACE("page " + std::to_string(page));
         PrinterSettings s = freshSettings(L"C:\\jobs\\report.djvu");
         CParamDialogProbe* dialog = nullptr;
-        const INT_PTR result = runParamDialog(s, {tmp.path(L"none.img"), page}, [&](HWND dlg) {
+        const INT_PTR result = runParamDialog(s, {tmp.wide(L"none.img"), page}, [&](HWND dlg) {
             EXPECT_TRUE(uitest::waitUntil([&] { return dialog->GetFlashCount() > 0; }));
             EXPECT_EQ(SendMessageW(dlg, WM_TEST_FLASH_TIMER, 0, 0), 0) << "the flash stops its timer";
             // ShowWindow on another thread's window returns once that thread
@@ -133,12 +130,12 @@ TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
 // settings file they leave are run end to end (ParamMode.ExitCodesAndTheSettingsFile).
 TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
 {
-    ScratchFolder tmp(L"folder");
-    const std::wstring existing = tmp.path(L"doc.djvu");
+    testkit::ScratchFolder tmp("folder");
+    const std::wstring existing = tmp.wide(L"doc.djvu");
     ASSERT_TRUE(writeBytes(existing, {1, 2, 3}));
     const std::wstring question = L"The file 'doc.djvu' already exists, do you really want to overwrite the file?";
-    const std::wstring forbidden = tmp.path(L"a<b>c|d?e*f\".djvu");
-    const std::wstring tooLong = tmp.path(std::wstring(300, L'n'));
+    const std::wstring forbidden = tmp.wide(L"a<b>c|d?e*f\".djvu");
+    const std::wstring tooLong = tmp.wide(std::wstring(300, L'n'));
     const std::wstring cannot = L"The output file name '";
     enum Action { Ok, OkChecked, EscapeKey, CloseBox };   // Ok: the check box as it starts
     struct Case {
@@ -150,8 +147,8 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
         INT_PTR expected;
     } cases[] = {
         {"existing file, box checked", existing, 1, Ok, question, 1877},
-        {"existing folder", tmp.folder(), 1, Ok,
-         cannot + tmp.folder() + L"' cannot be used: it is an existing folder. Please add the name of a file in it.", 2},
+        {"existing folder", tmp.path().wstring(), 1, Ok,
+         cannot + tmp.path().wstring() + L"' cannot be used: it is an existing folder. Please add the name of a file in it.", 2},
         {"forbidden characters", forbidden, 1, Ok,
          cannot + forbidden + L"' cannot be used: a file name cannot contain any of the characters < > : \" | ? * or "
                               L"control characters.", 2},
@@ -162,9 +159,9 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
              L"path.", 2},
         {"page 2 never asks (box clear at start)", existing, 2, Ok, L"", 1},
         {"page 2 checks no name, box checked", L"CON", 2, OkChecked, L"", 1877},
-        {"new file", tmp.path(L"new.djvu"), 1, Ok, L"", 1877},
-        {"Escape", tmp.path(L"new.djvu"), 1, EscapeKey, L"", 2},
-        {"close box", tmp.path(L"new.djvu"), 2, CloseBox, L"", 2},
+        {"new file", tmp.wide(L"new.djvu"), 1, Ok, L"", 1877},
+        {"Escape", tmp.wide(L"new.djvu"), 1, EscapeKey, L"", 2},
+        {"close box", tmp.wide(L"new.djvu"), 2, CloseBox, L"", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -172,7 +169,7 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
         PrinterSettings s = freshSettings(L"C:\\old\\old.djvu");
         std::wstring text, caption, keptText;
         bool hasIcon = false, stayedOpen = false, focusOnName = false;
-        INT_PTR r = runParamDialog(s, {tmp.path(L"none.img"), c.page}, [&](HWND dlg) {
+        INT_PTR r = runParamDialog(s, {tmp.wide(L"none.img"), c.page}, [&](HWND dlg) {
             SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.name.c_str());
             if (c.action == OkChecked)
                 SendDlgItemMessageW(dlg, IDC_SAME_CONFIG, BM_SETCHECK, BST_CHECKED, 0);
@@ -242,18 +239,15 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
 // that long leaves the box as it was.
 TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
 {
-    ScratchFolder tmp(L"folder");
-    // Three nested folders of 60 characters: a path over 210 characters.
-    std::vector<std::wstring> folders = {tmp.folder()};
+    testkit::ScratchFolder tmp("folder");
+    // Three nested folders of 60 characters (a path over 210 characters),
+    // removed with the scratch folder.
+    std::vector<std::wstring> folders = {tmp.path().wstring()};
     for (int i = 0; i < 3; ++i) {
         folders.push_back(folders.back() + L"\\" + std::wstring(60, wchar_t(L'd' + i)));
         ASSERT_TRUE(CreateDirectoryW(folders.back().c_str(), nullptr));
     }
     const std::wstring deep = folders.back();
-    struct Remove {
-        std::vector<std::wstring>& folders;
-        ~Remove() { while (folders.size() > 1) { RemoveDirectoryW(folders.back().c_str()); folders.pop_back(); } }
-    } removeAtEnd{folders};
     const std::wstring longName = deep + L"\\" + std::wstring(80, L'g') + L".djvu";
     struct Case {
         const char* what;
@@ -263,8 +257,8 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
         bool refused;            // the save dialog refused the path
         std::wstring after;      // the box's text afterwards
     } cases[] = {
-        {"a bare name gets the DjVu extension", L"typed before browse", tmp.path(L"report"), L"typed before browse", false,
-         tmp.path(L"report.djvu")},
+        {"a bare name gets the DjVu extension", L"typed before browse", tmp.wide(L"report"), L"typed before browse", false,
+         tmp.wide(L"report.djvu")},
         {"cancel keeps the typed text", L"typed before browse", L"", L"typed before browse", false, L"typed before browse"},
         {"a chosen path over 259 characters keeps the text", deep + L"\\a.djvu", std::wstring(80, L'g'), L"a.djvu", true,
          deep + L"\\a.djvu"},
@@ -275,7 +269,7 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
         PrinterSettings s = freshSettings(L"");
         std::wstring filterShown, nameShown, folderShown, refused, after;
         int filterCount = -1;
-        runParamDialog(s, {tmp.path(L"none.img")}, [&](HWND dlg) {
+        runParamDialog(s, {tmp.wide(L"none.img")}, [&](HWND dlg) {
             SetWindowTextW(GetDlgItem(dlg, IDC_OUTPUT_FILE), c.before.c_str());
             pressButton(dlg, IDC_BROWSE);
             HWND save = uitest::ownedDialog(dlg, 10000);
@@ -331,30 +325,26 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
 // working. The properties list shows the command-line numbers, not the file's.
 TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLine)
 {
-    ScratchFolder tmp(L"folder");
-    ASSERT_TRUE(writeBytes(tmp.path(L"portrait.img"), solidPage(2480, 3508, 2480 * 3 + 4, 0x00, 0x00, 0xFF)));
-    ASSERT_TRUE(writeBytes(tmp.path(L"landscape.img"), solidPage(3508, 2480, 3508 * 3, 0xFF, 0x00, 0x00)));
+    testkit::ScratchFolder tmp("folder");
+    ASSERT_TRUE(writeBytes(tmp.wide(L"portrait.img"), solidPage(2480, 3508, 2480 * 3 + 4, 0x00, 0x00, 0xFF)));
+    ASSERT_TRUE(writeBytes(tmp.wide(L"landscape.img"), solidPage(3508, 2480, 3508 * 3, 0xFF, 0x00, 0x00)));
     std::vector<uint8_t> hostile = solidPage(4, 4, 12, 0, 0, 0);
     hostile[0] = hostile[1] = hostile[2] = hostile[3] = 0xFF;   // width 0xFFFFFFFF
-    ASSERT_TRUE(writeBytes(tmp.path(L"hostile.img"), hostile));
-    ASSERT_TRUE(writeBytes(tmp.path(L"truncated.img"), {0x10, 0, 0, 0, 0x10, 0, 0}));
+    ASSERT_TRUE(writeBytes(tmp.wide(L"hostile.img"), hostile));
+    ASSERT_TRUE(writeBytes(tmp.wide(L"truncated.img"), {0x10, 0, 0, 0, 0x10, 0, 0}));
     const COLORREF white = RGB(0xFF, 0xFF, 0xFF);
     struct Case {
         const wchar_t* file;
         uint32_t w, h;     // of the file; 0 when it gives no picture
         COLORREF inside;
         int page, resolution, width, height;   // the command line
-        std::vector<std::wstring> rows;
+        const wchar_t *pageShown, *sizeShown, *resolutionShown;   // the properties list's values
     } cases[] = {
-        {L"portrait", 2480, 3508, RGB(0xFF, 0, 0), 1, 300, 2480, 3508,
-         {L"Page", L"1", L"Image Size", L"2480 x 3508", L"Resolution", L"300 dpi"}},
-        {L"landscape", 3508, 2480, RGB(0, 0, 0xFF), -3, 600, -1, 3508,
-         {L"Page", L"-3", L"Image Size", L"4294967295 x 3508", L"Resolution", L"600 dpi"}},
-        {L"missing", 0, 0, white, 7, -1, 0, -2,
-         {L"Page", L"7", L"Image Size", L"0 x 4294967294", L"Resolution", L"4294967295 dpi"}},
-        {L"truncated", 0, 0, white, 1, 300, 16, 16,
-         {L"Page", L"1", L"Image Size", L"16 x 16", L"Resolution", L"300 dpi"}},
-        {L"hostile", 0, 0, white, 1, 300, 4, 4, {L"Page", L"1", L"Image Size", L"4 x 4", L"Resolution", L"300 dpi"}},
+        {L"portrait", 2480, 3508, RGB(0xFF, 0, 0), 1, 300, 2480, 3508, L"1", L"2480 x 3508", L"300 dpi"},
+        {L"landscape", 3508, 2480, RGB(0, 0, 0xFF), -3, 600, -1, 3508, L"-3", L"4294967295 x 3508", L"600 dpi"},
+        {L"missing", 0, 0, white, 7, -1, 0, -2, L"7", L"0 x 4294967294", L"4294967295 dpi"},
+        {L"truncated", 0, 0, white, 1, 300, 16, 16, L"1", L"16 x 16", L"300 dpi"},
+        {L"hostile", 0, 0, white, 1, 300, 4, 4, L"1", L"4 x 4", L"300 dpi"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(uitest::narrow(c.file));
@@ -363,7 +353,7 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
         bool loaded = true, fullRow = false;
         std::vector<std::wstring> cells;
         std::vector<COLORREF> seen;   // the centre, then the outline left, right, above and below
-        INT_PTR r = runParamDialog(s, {tmp.path(std::wstring(c.file) + L".img"), c.page, c.resolution, c.width,
+        INT_PTR r = runParamDialog(s, {tmp.wide(std::wstring(c.file) + L".img"), c.page, c.resolution, c.width,
                                        c.height}, [&](HWND dlg) {
             HWND list = GetDlgItem(dlg, IDC_PROPERTIES);
             for (int i = 0; i < int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); ++i)
@@ -383,7 +373,8 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
             pressButton(dlg, IDOK);
         }, &dialog);
         EXPECT_EQ(r, c.page == 1 ? 1877 : 1) << "the dialog still works";
-        EXPECT_EQ(cells, c.rows);
+        EXPECT_EQ(cells, (std::vector<std::wstring>{L"Page", c.pageShown, L"Image Size", c.sizeShown, L"Resolution",
+                                                    c.resolutionShown}));
         EXPECT_TRUE(fullRow) << "a click anywhere in a row selects it";
         EXPECT_EQ(loaded, c.w != 0);
         EXPECT_EQ(seen, (std::vector<COLORREF>{c.inside, 0, 0, 0, 0}));

@@ -58,15 +58,15 @@ std::vector<uint8_t> rowPixels(const PreviewBitmap& bmp)
 TEST(PreviewLoad, PaddedStrideGivesTheExactPixels)
 {
     ensureGdiplus();
-    ScratchFolder tmp(L"folder");
+    testkit::ScratchFolder tmp("folder");
     // Width 6, stride 20: 18 pixel bytes and 2 padding bytes per row.
     const uint32_t w = 6, h = 4;
     std::vector<uint8_t> expected;
     for (uint32_t i = 0; i < w * 3 * h; ++i)
         expected.push_back(uint8_t(i * 2 + 1));
-    ASSERT_TRUE(writeBytes(tmp.path(L"p.img"), encodePageImage(w, h, 20, expected.data())));
+    ASSERT_TRUE(writeBytes(tmp.wide(L"p.img"), encodePageImage(w, h, 20, expected.data())));
     PageImageCheck check;
-    auto bmp = PreviewBitmap::load(tmp.path(L"p.img"), &check);
+    auto bmp = PreviewBitmap::load(tmp.wide(L"p.img"), &check);
     ASSERT_TRUE(bmp) << describe(check);
     EXPECT_EQ(bmp->width(), w);
     EXPECT_EQ(bmp->height(), h);
@@ -106,13 +106,13 @@ std::vector<uint32_t> painted(PreviewBitmap& bmp, PreviewPaint mode, int times)
 TEST(PreviewPaint, CachedCopyLooksLikeDirectScalingAndTakesNoSecondCopy)
 {
     ensureGdiplus();
-    ScratchFolder tmp(L"folder");
+    testkit::ScratchFolder tmp("folder");
     // Detail (stripes and a gradient) so that scaling matters, rows padded;
     // 36 MB in the bitmap, 48 MB at 32 bits. Written a row at a time: the
     // test itself holds no page-sized block.
     const uint32_t w = 4000, h = 3000;
     {
-        std::ofstream out(tmp.path(L"big.img").c_str(), std::ios::binary);
+        std::ofstream out(tmp.wide(L"big.img").c_str(), std::ios::binary);
         const std::vector<uint8_t> header = encodePageImage(w, 0, w * 3 + 2, nullptr);
         out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
         std::string row(w * 3 + 2, '\0');
@@ -126,12 +126,12 @@ TEST(PreviewPaint, CachedCopyLooksLikeDirectScalingAndTakesNoSecondCopy)
         }
     }
     {
-        std::fstream patch(tmp.path(L"big.img").c_str(), std::ios::binary | std::ios::in | std::ios::out);
+        std::fstream patch(tmp.wide(L"big.img").c_str(), std::ios::binary | std::ios::in | std::ios::out);
         const char height[4] = {char(h & 0xff), char(h >> 8), 0, 0};
         patch.seekp(4);
         patch.write(height, 4);
     }
-    auto bmp = PreviewBitmap::load(tmp.path(L"big.img"));
+    auto bmp = PreviewBitmap::load(tmp.wide(L"big.img"));
     ASSERT_TRUE(bmp);
     PROCESS_MEMORY_COUNTERS before = {}, after = {};
     GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
@@ -148,25 +148,22 @@ TEST(PreviewPaint, CachedCopyLooksLikeDirectScalingAndTakesNoSecondCopy)
 TEST(PreviewLoad, OutOfMemoryGivesNoPreviewAndLeaksNothing)
 {
     ensureGdiplus();
-    ScratchFolder tmp(L"folder");
+    testkit::ScratchFolder tmp("folder");
     const uint32_t w = 4000, h = 2000;
-    ASSERT_TRUE(writeBytes(tmp.path(L"big.img"), encodePageImage(w, h, w * 3, nullptr)));
+    ASSERT_TRUE(writeBytes(tmp.wide(L"big.img"), encodePageImage(w, h, w * 3, nullptr)));
     const size_t readBuffer = size_t(1) << 20;
     for (size_t refused : {readBuffer, sizeof(PreviewBitmap)}) {
         SCOPED_TRACE(refused);
         PROCESS_MEMORY_COUNTERS_EX before = {}, after = {};
         GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&before), sizeof before);
         for (int i = 0; i < 12; ++i) {
-            bool thrown = false, loaded = true;
+            bool loaded = true;
+            int thrown = 0;
             {
                 RefuseAllocations refuse(refused);
-                try {
-                    loaded = PreviewBitmap::load(tmp.path(L"big.img")) != nullptr;
-                } catch (...) {
-                    thrown = true;
-                }
+                thrown = testkit::codeOf([&] { loaded = PreviewBitmap::load(tmp.wide(L"big.img")) != nullptr; });
             }
-            ASSERT_FALSE(thrown);
+            ASSERT_EQ(thrown, 0);
             ASSERT_FALSE(loaded);
         }
         GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&after), sizeof after);
@@ -174,5 +171,5 @@ TEST(PreviewLoad, OutOfMemoryGivesNoPreviewAndLeaksNothing)
         EXPECT_LT(after.PrivateUsage, before.PrivateUsage + (100u << 20));
     }
     // With memory back, the same file loads.
-    EXPECT_TRUE(PreviewBitmap::load(tmp.path(L"big.img")));
+    EXPECT_TRUE(PreviewBitmap::load(tmp.wide(L"big.img")));
 }

@@ -2,11 +2,11 @@
 // spooler's print helper or not, starts the program once more, and that
 // grandchild reports what isParentSplwow64 answers.
 #include "app/startup.h"
-#include "support/ui_probe.h"
+#include "support/test_kit_win.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <vector>
 #include <string>
@@ -15,34 +15,25 @@ using namespace uitest;
 
 namespace {
 
-const wchar_t kProbeVar[] = L"PV_PARENT_PROBE_FILE";
+// The answer file goes to the probe as its child job; the copy also gets
+// the original program to start.
 const wchar_t kChildVar[] = L"PV_PARENT_PROBE_CHILD";
-
-std::wstring envValue(const wchar_t* name)
-{
-    wchar_t buf[1024] = {};
-    DWORD n = GetEnvironmentVariableW(name, buf, 1024);
-    return n > 0 && n < 1024 ? std::wstring(buf, n) : std::wstring();
-}
 
 // Runs a copy of this program named `parentName`, which starts this program
 // again; returns what the grandchild answered: "1" or "0" for the parent
 // check and the owner it chose ("none", "active"), or "" on failure.
 std::string parentAnswer(const std::wstring& parentName)
 {
-    std::wstring folder = buildFolder() + L"\\parent-probe";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    std::wstring parent = folder + L"\\" + parentName;
-    std::wstring result = folder + L"\\answer-" + parentName + L".txt";
-    DeleteFileW(result.c_str());
+    testkit::ScratchFolder folder("parent-probe");
+    const std::wstring parent = folder.wide(parentName), result = folder.wide(L"answer.txt");
     if (!CopyFileW(programPath(L"test_app.exe").c_str(), parent.c_str(), FALSE)) {
         ADD_FAILURE() << "cannot copy the test program: " << GetLastError();
         return std::string();
     }
-    RunResult r = runProgram(commandLine(parent, {L"--gtest_also_run_disabled_tests", L"--gtest_filter=DISABLED_ParentProbe.Run"}), 30000,
-                             {{kProbeVar, result}, {kChildVar, programPath(L"test_app.exe")}});
+    RunResult r = runProgram(testkit::childCommand(L"DISABLED_ParentProbe.Run", parent), 30000,
+                             {{testkit::childVariable(), result}, {kChildVar, programPath(L"test_app.exe")}});
     EXPECT_TRUE(r.started && r.ended);
-    const std::vector<std::string> lines = readLines(result);
+    const std::vector<std::string> lines = testkit::readLines(result);
     return lines.empty() ? std::string() : lines[0];
 }
 
@@ -53,12 +44,11 @@ std::string parentAnswer(const std::wstring& parentName)
 // starts the original test program; there it writes the answer.
 TEST(DISABLED_ParentProbe, Run)
 {
-    std::wstring file = envValue(kProbeVar);
+    const std::wstring file = testkit::childJob();
     if (file.empty())
         GTEST_SKIP() << "only inside a parent probe";
-    const std::wstring original = envValue(kChildVar);
-    if (!original.empty()) {
-        std::wstring cmd = commandLine(original, {L"--gtest_also_run_disabled_tests", L"--gtest_filter=DISABLED_ParentProbe.Run"});
+    if (const wchar_t* original = _wgetenv(kChildVar); original && *original) {
+        const std::wstring cmd = testkit::childCommand(L"DISABLED_ParentProbe.Run", original);
         RunResult r = runProgram(cmd, 20000, {{kChildVar, L""}});
         EXPECT_TRUE(r.started && r.ended) << narrow(cmd);
         return;

@@ -49,7 +49,7 @@ TEST(SystemFolders, DbDirIsCreatedAndUsedVerbatim) {
                 alt("SVRDBDIR_ALTNAME", "Ignored");
             SystemReservedDirectoryLocator locator;
             EXPECT_EQ(str(locator.getSystemReservedDirectory()), c.usable ? narrow(wanted) : "");
-            EXPECT_EQ(isFolder(wanted), c.found != file);
+            EXPECT_EQ(fs::is_directory(wanted), c.found != file);
             EXPECT_EQ(everyoneMayWrite(wanted), c.everyone);
             // A second build finds the folder in place.
             SystemReservedDirectoryLocator again;
@@ -74,7 +74,7 @@ TEST(SystemFolders, AltNameReplacesTheFolderName) {
         SystemReservedDirectoryLocator locator;
         std::wstring expected = commonAppData() + L"\\" + c.name;
         EXPECT_EQ(str(locator.getSystemReservedDirectory()), narrow(expected));
-        EXPECT_TRUE(isFolder(expected));
+        EXPECT_TRUE(fs::is_directory(expected));
         std::string user = str(locator.getUserReservedDirectory());
         EXPECT_TRUE(endsWith(user, "\\" + narrow(c.name))) << user;
         EXPECT_NE(user, narrow(expected));

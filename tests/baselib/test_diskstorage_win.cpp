@@ -136,18 +136,10 @@ TEST(DiskStorage, RangeLocksWithLengthZeroRunToTheEndOfTheRange) {
 }
 
 TEST(DiskStorage, TemporaryFilesHaveNoNameAndVanishWithTheLastHandle) {
-    wchar_t folder[MAX_PATH];
-    ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
-    auto vspFiles = [&] {
+    auto vspFiles = [] {   // the temporary files' names: VSP*.tmp
         int n = 0;
-        WIN32_FIND_DATAW found;
-        HANDLE h = FindFirstFileW((std::wstring(folder) + L"VSP*.tmp").c_str(), &found);
-        if (h != INVALID_HANDLE_VALUE) {
-            do
-                ++n;
-            while (FindNextFileW(h, &found));
-            FindClose(h);
-        }
+        for (const fs::directory_entry& e : fs::directory_iterator(fs::temp_directory_path()))
+            n += e.path().filename().u8string().rfind("VSP", 0) == 0 && e.path().extension() == ".tmp";
         return n;
     };
     int before = vspFiles();

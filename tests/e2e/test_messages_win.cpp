@@ -5,6 +5,7 @@
 // locale selects.
 #include "app/core/lcid_table.h"
 #include "app/res/resource.h"
+#include "support/test_kit.h"
 #include "support/ui_probe.h"
 
 #include <gtest/gtest.h>
@@ -204,16 +205,6 @@ std::vector<std::string> attemptsOf(const std::vector<std::wstring>& lines, cons
     return out;
 }
 
-// Copies the program alone into a fresh folder under the build folder.
-std::wstring lonelyProgram()
-{
-    std::wstring folder = buildFolder() + L"\\e2e-lonely";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    std::wstring copy = folder + L"\\PrintvaneUI.exe";
-    EXPECT_TRUE(CopyFileW(program().c_str(), copy.c_str(), FALSE)) << GetLastError();
-    return copy;
-}
-
 } // namespace
 
 // The folders tried, seen through the debugger: beside the shipped modules,
@@ -239,7 +230,10 @@ TEST(LanguageSearch, AttemptsSeenByDebugger)
     if (it == expected.end())
         GTEST_SKIP() << "no expectation for " << narrow(localeTag());
     const std::wstring shipped = shippedModuleForUser();
-    const std::wstring lonely = lonelyProgram();
+    // The program alone in a folder of its own.
+    testkit::ScratchFolder alone("lonely");
+    const std::wstring lonely = alone.wide(L"PrintvaneUI.exe");
+    ASSERT_TRUE(CopyFileW(program().c_str(), lonely.c_str(), FALSE)) << GetLastError();
     const struct {
         std::wstring exe;
         const std::vector<std::string>& attempts;

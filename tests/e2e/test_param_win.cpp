@@ -3,7 +3,6 @@
 // exit code and the shared settings file checked afterwards.
 #include "app/param_test_support.h"
 #include "app/res/resource.h"
-#include "baselib/storage_folder_win.h"
 #include "settings/config_folder.h"
 #include "support/dialog_driver.h"
 #include "support/ui_probe.h"
@@ -17,6 +16,8 @@
 
 using namespace uitest;
 using paramtest::writeBytes;
+using testkit::readFile;
+using testkit::readLines;
 
 namespace {
 
@@ -24,19 +25,6 @@ const DWORD kWait = 15000;
 
 // A light blue page whose rows are padded, so its shape shows in the pictures.
 std::vector<uint8_t> pageFile(uint32_t w, uint32_t h) { return paramtest::solidPage(w, h, w * 3 + 4, 0xE0, 0xC0, 0xA0); }
-
-// The box that says the settings could not be saved (Retry, Cancel), once
-// the program shows it; null when it ends or kWait passes first.
-HWND waitForNotSavedBox(Process& p)
-{
-    HWND box = nullptr;
-    waitUntil([&] {
-        for (HWND w : topLevelWindows(p.pid(), L"#32770"))
-            box = findControl(w, IDRETRY) ? w : box;
-        return box || !p.running();
-    }, kWait);
-    return box;
-}
 
 } // namespace
 
@@ -73,23 +61,22 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         // Which profile a stored name selects: ParamLogic.ProfileSelectionIsTheExactMatchOrTheFirst.
         {"OK keeps a stored profile the repository has", OkCleared, 1, true, "vjt300", stored, "vjt300"},
     };
-    ScratchFolder emptyFolder(L"empty"), repositoryFolder(L"repository");
+    testkit::ScratchFolder emptyFolder("empty"), repositoryFolder("repository");
     const std::string repository =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
         "<profile name=\"vjt300\" encode-mode=\"bitonal\"/><profile name=\"Fine\"/></repository>\n";
-    ASSERT_TRUE(uitest::writeFile(repositoryFolder.path(L"db0.dprepo"), repository));
+    ASSERT_TRUE(uitest::writeFile(repositoryFolder.wide(L"db0.dprepo"), repository));
     struct RestoreVariable {
         ~RestoreVariable() { SetEnvironmentVariableW(L"SVRDBDIR", nullptr); }
     } restore;
-    RemoveAtEnd files;
-    const std::wstring image = files.add(tempPath(L"pvtest-e2e-page.img"));
-    const std::wstring out = files.add(tempPath(L"pvtest-e2e-stdout.txt"));
+    testkit::ScratchFolder scratch("e2e");
+    const std::wstring image = scratch.wide(L"page.img"), out = scratch.wide(L"stdout.txt");
+    const std::wstring typed = scratch.wide(L"out.djvu");
     ASSERT_TRUE(writeBytes(image, pageFile(620, 877)));
-    const std::wstring typed = tempPath(L"pvtest-e2e-out.djvu");
-    DeleteFileW(typed.c_str());
+    RemoveAtEnd files;
 
     for (const Case& c : cases) {
-        SetEnvironmentVariableW(L"SVRDBDIR", (c.repository ? repositoryFolder : emptyFolder).folder().c_str());
+        SetEnvironmentVariableW(L"SVRDBDIR", (c.repository ? repositoryFolder : emptyFolder).path().wstring().c_str());
         const std::wstring name = uniqueName(L"e2e");
         const std::wstring ini = getIniPath(name);
         files.add(ini);
@@ -122,8 +109,10 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
             held ? CreateFileW(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) : nullptr);
         ASSERT_EQ(bool(holder), held);
         pressButton(dlg, c.action == Cancel ? IDCANCEL : c.action == Skip ? IDC_SKIP_PAGE : IDOK);
-        if (HWND box = held ? waitForNotSavedBox(p) : nullptr) {
+        // The box that says the settings could not be saved (Retry, Cancel).
+        if (HWND box = held ? waitForWindow(p.pid(), kWait, L"#32770", p.handle(), dlg) : nullptr) {
             EXPECT_NE(staticTexts(box).find(ini), std::wstring::npos) << c.what << ": " << narrow(staticTexts(box));
+            EXPECT_TRUE(findControl(box, IDRETRY)) << c.what;
             EXPECT_FALSE(saveScreenshot(box, L"param-not-saved_" + std::to_wstring(c.action)).empty());
             if (c.action == HeldThenRetry)
                 holder.reset();
@@ -156,8 +145,8 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
     }
     // Listing the profiles wrote nothing: not over the repository, and no
     // empty repository where there was none.
-    EXPECT_EQ(readFile(repositoryFolder.path(L"db0.dprepo")), repository);
-    EXPECT_EQ(GetFileAttributesW(emptyFolder.path(L"db0.dprepo").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(readFile(repositoryFolder.wide(L"db0.dprepo")), repository);
+    EXPECT_EQ(GetFileAttributesW(emptyFolder.wide(L"db0.dprepo").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // The shared folder replaced by a link to someone's private folder (any
@@ -171,16 +160,13 @@ TEST(SharedFolderLink, ParamRunNeitherOpensNorFillsTheLinkedFolder)
 {
     if (!GetEnvironmentVariableW(L"PV_SHARED_FOLDER_LINK", nullptr, 0))
         GTEST_SKIP() << "runs from tests/e2e/shared_folder_link.sh, in a Wine prefix of its own";
-    const std::wstring shared = commonAppData() + L"\\Marovent";
+    const std::wstring shared = testkit::commonAppData() + L"\\Marovent";
     const DWORD attributes = GetFileAttributesW(shared.c_str());
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
     ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "the script puts a link there";
-    RemoveAtEnd files;
-    const std::wstring image = files.add(tempPath(L"pvtest-link-page.img"));
-    const std::wstring debug = files.add(tempPath(L"pvtest-link-debug.txt"));
-    const std::wstring out = files.add(tempPath(L"pvtest-link-stdout.txt"));
+    testkit::ScratchFolder scratch("link");
+    const std::wstring image = scratch.wide(L"page.img"), debug = scratch.wide(L"debug.txt"), out = scratch.wide(L"stdout.txt");
     ASSERT_TRUE(writeBytes(image, pageFile(620, 877)));
-    DeleteFileW(debug.c_str());
     SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", debug.c_str());
     for (int button : {IDCANCEL, IDOK}) {
         SCOPED_TRACE(button == IDOK ? "OK" : "Cancel");
@@ -196,7 +182,7 @@ TEST(SharedFolderLink, ParamRunNeitherOpensNorFillsTheLinkedFolder)
         ASSERT_TRUE(dlg);
         pressButton(dlg, button);
         if (button == IDOK) {
-            HWND box = waitForNotSavedBox(p);
+            HWND box = waitForWindow(p.pid(), kWait, L"#32770", p.handle(), dlg);
             EXPECT_TRUE(box) << "no box; exit code " << p.exitCode();
             if (box) {
                 EXPECT_NE(staticTexts(box).find(shared + L"\\Vellumjet\\"), std::wstring::npos)
@@ -229,8 +215,9 @@ TEST(ParamMode, ScreenshotsInTheUsersLanguage)
         GTEST_SKIP() << "runs in the Japanese and Chinese user locales";
     wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
     GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
+    testkit::ScratchFolder scratch("shot");
+    const std::wstring image = scratch.wide(L"page.img"), name = uniqueName(L"shot");
     RemoveAtEnd files;
-    const std::wstring image = files.add(tempPath(L"pvtest-shot.img")), name = uniqueName(L"shot");
     files.add(getIniPath(name));
     ASSERT_TRUE(writeBytes(image, pageFile(1240, 1754)));
     Process p;
@@ -283,13 +270,11 @@ TEST(ParamMode, DemoJobFollowsEachAnswer)
           "page 1 encoded: Demo copy", "progress exit: 0", "encoding cancelled; converted 1,2,3; skipped "},
          0},
     };
+    testkit::ScratchFolder scratch("demo");
     RemoveAtEnd files;
     for (const Case& c : cases) {
         const std::wstring name = uniqueName(L"demo");
-        const std::wstring report = tempPath(name + L".txt");
-        const std::wstring document = tempPath(name + L".djvu");
-        files.add(report);
-        files.add(document);
+        const std::wstring report = scratch.wide(name + L".txt"), document = scratch.wide(name + L".djvu");
         files.add(getIniPath(name));
         RunResult r = runProgram(commandLine(programPath(L"converter.exe"),
                                              {L"demo", L"--auto", L"--answers", c.answers, L"--settings", name,
@@ -306,10 +291,9 @@ TEST(ParamMode, DemoJobFollowsEachAnswer)
                 line.replace(at, 5, narrow(name) + ".djvu");
         }
         EXPECT_EQ(readLines(report), expected) << narrow(c.answers);
-        bool exists = false, working = true;
-        const std::string bytes = readFile(document, &exists);
-        readFile(document + L".part", &working);
-        EXPECT_FALSE(working) << narrow(c.answers);
+        const bool exists = testkit::fs::exists(document);
+        const std::string bytes = readFile(document);
+        EXPECT_FALSE(testkit::fs::exists(document + L".part")) << narrow(c.answers);
         int pages = 0;
         for (size_t at = bytes.find("DJVU"); at != std::string::npos; at = bytes.find("DJVU", at + 4))
             pages += at >= 8 && bytes.compare(at - 8, 4, "FORM") == 0;

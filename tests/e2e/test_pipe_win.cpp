@@ -7,6 +7,7 @@
 #include "app/core/pipe_protocol.h"
 #include "support/dialog_driver.h"
 #include "support/pipe_server.h"
+#include "support/test_kit.h"
 #include "support/ui_probe.h"
 
 #include <gtest/gtest.h>
@@ -24,14 +25,14 @@ const DWORD kWait = 15000;
 // Runs "converter pipe STEPS" and gives its report (UTF-8).
 std::string runConverter(const std::vector<std::wstring>& steps, DWORD& exitCode)
 {
-    RemoveAtEnd files;
-    const std::wstring report = files.add(tempPath(uniqueName(L"pipe-report") + L".txt"));
+    testkit::ScratchFolder scratch("pipe-report");
+    const std::wstring report = scratch.wide(L"report.txt");
     std::vector<std::wstring> args = {L"pipe", L"--report", report};
     args.insert(args.end(), steps.begin(), steps.end());
     auto run = runProgram(commandLine(programPath(L"converter.exe"), args), 60000);
     EXPECT_TRUE(run.started && run.ended);
     exitCode = run.exitCode;
-    return readFile(report);
+    return testkit::readFile(report);
 }
 
 } // namespace
@@ -79,8 +80,8 @@ TEST(PipeMode, PipeThatCannotBeOpenedEndsWithZeroAndLeavesNoProcess)
 // the closing line.
 TEST(PipeTrace, ClosedByTheConverter)
 {
-    RemoveAtEnd files;
-    const std::wstring out = files.add(tempPath(uniqueName(L"pipetrace") + L".txt"));
+    testkit::ScratchFolder scratch("pipetrace");
+    const std::wstring out = scratch.wide(L"stdout.txt");
     PipeServer pipe;
     Process program;
     ASSERT_TRUE(pipe.valid());
@@ -99,7 +100,7 @@ TEST(PipeTrace, ClosedByTheConverter)
     pipe.close();
     ASSERT_TRUE(program.wait(kWait)) << "the window must close when the converter closes the pipe";
     EXPECT_EQ(0u, program.exitCode());
-    std::string trace = readFile(out), rounds;
+    std::string trace = testkit::readFile(out), rounds;
     trace.erase(std::remove(trace.begin(), trace.end(), '\r'), trace.end());
     for (int i = 0; i < 4; ++i)
         rounds += "PipeThread: Waiting...\nPipeThread: 1\n";

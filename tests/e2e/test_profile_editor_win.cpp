@@ -70,8 +70,8 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
                  {L"de", L"Tessforge-Profileditor", L"Copy B Kopie", L"anderes Programm"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.lang));
-        ScratchFolder folder(L"editor");
-        const std::wstring file = folder.path(L"db0.dprepo");
+        testkit::ScratchFolder folder("editor");
+        const std::wstring file = folder.wide(L"db0.dprepo");
         ASSERT_TRUE(writeFile(file, kRepository));
         const std::wstring gate = uniqueName(L"pvgate");
         const Solvaris_Win32::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, gate.c_str()));
@@ -85,7 +85,7 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         Process p;
         ASSERT_TRUE(p.start(L"\"" + programPath(L"tessforge7.exe") + L"\" " +
                                 editorParameters(L"vjt300", reinterpret_cast<intptr_t>(receiver), L"C:\\p.img"),
-                            {{L"SVRDBDIR", folder.folder()}, {L"TESSFORGE7_SCRIPT", script}, {L"TESSFORGE7_LANG", c.lang}}))
+                            {{L"SVRDBDIR", folder.path().wstring()}, {L"TESSFORGE7_SCRIPT", script}, {L"TESSFORGE7_LANG", c.lang}}))
             << narrow(p.error());
         HWND editor = nullptr;
         ASSERT_TRUE(waitPumping([&] { return (editor = waitForWindow(p.pid(), 50, L"#32770", p.handle())) != nullptr &&
@@ -129,7 +129,7 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
             pressButton(asked, q.answer);
             ASSERT_TRUE(waitPumping([&] { return !IsWindow(asked); }));
         }
-        EXPECT_EQ(readFile(file), kRepository) << "Cancel saved nothing";
+        EXPECT_EQ(testkit::readFile(file), kRepository) << "Cancel saved nothing";
         EXPECT_EQ(g_requests, 0) << "nothing is sent before a save";
 
         SetEvent(event.get());

@@ -33,16 +33,12 @@ namespace {
 
 uint8_t byteOf(uint64_t i) { return uint8_t((i * 7 + i / 251) & 0xff); }
 
-// The lines of a file named by an ASCII path.
-std::vector<std::string> linesOf(const std::string& path) {
-    return uitest::readLines(std::wstring(path.begin(), path.end()));
-}
 
 // name=value lines of the servers' info file.
 std::map<std::string, std::string> serverInfo() {
     std::map<std::string, std::string> info;
     const char* path = std::getenv("PV_HTTP_INFO");
-    for (const std::string& line : linesOf(path ? path : ""))
+    for (const std::string& line : testkit::readLines(path ? path : ""))
         if (line.find('=') != std::string::npos)
             info[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
     return info;
@@ -71,7 +67,7 @@ protected:
         AutoPtr<HttpManager> m = HttpManager::create("", AutoPtr<CredentialProvider>());
         m->createConnection("127.0.0.1", uint16_t(std::stoi(info["web"])))->createRequestStream("GET", mark.c_str())->post();
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::vector<std::string> lines = linesOf("Z:" + info["accesslog"]);
+            const std::vector<std::string> lines = testkit::readLines("Z:" + info["accesslog"]);
             for (size_t n = logSeen; n < lines.size(); ++n)
                 if (lines[n].find(" " + mark + " ") != std::string::npos) {
                     std::vector<std::string> fresh(lines.begin() + logSeen, lines.begin() + n);
@@ -93,38 +89,31 @@ protected:
         blob.insert(blob.end(), proxy.begin(), proxy.end());
         const std::vector<uint8_t> tail = testkit::le32({0, 0});
         blob.insert(blob.end(), tail.begin(), tail.end());
-        HKEY key = nullptr;
+        Solvaris_Win32::RegKey key;
         ASSERT_EQ(ERROR_SUCCESS,
                   RegCreateKeyExW(HKEY_CURRENT_USER,
                                   L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections", 0,
-                                  nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
-        RegSetValueExW(key, L"DefaultConnectionSettings", 0, REG_BINARY, blob.data(), DWORD(blob.size()));
-        RegCloseKey(key);
+                                  nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr));
+        RegSetValueExW(key.get(), L"DefaultConnectionSettings", 0, REG_BINARY, blob.data(), DWORD(blob.size()));
     }
 
     // Reads count bytes at offset and checks them; returns the code thrown
-    // (0 when the read worked).
+    // (0 when the read worked, -1 for wrong bytes).
     static int readAt(Storage* s, uint64_t offset, uint32_t count) {
-        try {
-            std::vector<uint8_t> buf(count);
-            s->setPos(offset);
-            uint32_t n = s->readBytes(buf.data(), count, true);
-            for (uint32_t i = 0; i < n; ++i)
-                if (buf[i] != byteOf(offset + i))
-                    return -1;
-            return 0;
-        } catch (const Exception& e) {
-            return e.code();
-        }
+        std::vector<uint8_t> buf(count);
+        uint32_t n = 0;
+        const int code = testkit::codeOf([&] { s->setPos(offset), n = s->readBytes(buf.data(), count, true); });
+        for (uint32_t i = 0; i < n && !code; ++i)
+            if (buf[i] != byteOf(offset + i))
+                return -1;
+        return code;
     }
     // The same for 10 bytes of a storage the manager opens (or the code of
     // the failed open).
     static int readAt(HttpManager* manager, const std::string& u, uint64_t offset = 0) {
-        try {
-            return readAt(manager->createStorage(u.c_str()).get(), offset, 10);
-        } catch (const Exception& e) {
-            return e.code();
-        }
+        int code = 0;
+        const int opened = testkit::codeOf([&] { code = readAt(manager->createStorage(u.c_str()).get(), offset, 10); });
+        return opened ? opened : code;
     }
 
     std::map<std::string, std::string> info;
@@ -223,11 +212,10 @@ TEST_F(Http, CredentialsStayWithTheHostThatAsked) {
 
     // https never hands over to plain http.
     AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
-    try {
+    testkit::codeOf([&] {
         manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tls"])), true)
             ->createRequestStream("GET", "/tohttp/data.bin")->post();
-    } catch (const Exception&) {
-    }
+    });
     EXPECT_EQ(std::vector<std::string>{"GET /tohttp/data.bin \"-\" 302"}, newLogLines());
 }
 
@@ -283,7 +271,7 @@ TEST_F(Http, StreamsOverASecureConnectionThatIgnoresCertificateErrors) {
     EXPECT_EQ(errEOF, testkit::codeOf([&] { response->readBytes(&b, 1, true); }));
     EXPECT_EQ(errNotFound, testkit::codeOf([&] { response->getHeader("X-Not-There"); }));
     EXPECT_EQ(errInvalidParam, testkit::codeOf([&] { response->getNthHeader(response->getHeaderCount()); }));
-    const std::vector<std::string> lines = linesOf(trace);
+    const std::vector<std::string> lines = testkit::readLines(trace);
     EXPECT_NE(lines.end(), std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
         return line.rfind("HttpRequestStreamImpl(", 0) == 0 && testkit::endsWith(line, ") : SENDING_REQUEST");
     })) << lines.size();

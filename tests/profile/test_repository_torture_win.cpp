@@ -117,13 +117,13 @@ TEST(RepositoryTorture, KilledInTheMiddleOfSavesLeavesOneCompleteVersion) {
     const DWORD kBudgetMs = 90000, kMaxDelayMs = 20;
     struct Lane {
         uitest::Process child;
-        HANDLE ready = nullptr;
+        Solvaris_Win32::UniqueHandle ready;
         std::wstring target;
     } lanes[kLanes];
     auto launch = [&](int trial) {
         Lane& l = lanes[trial % kLanes];
-        const std::wstring event = L"pv-kill-ready-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(trial);
-        l.ready = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+        const std::wstring event = uitest::uniqueName(L"kill-ready");
+        l.ready.reset(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
         return l.ready && startChild(l.child, l.target, 1, trial * 100000 + 1, 100000, event);
     };
     for (int i = 0; i < kLanes; ++i) {
@@ -136,13 +136,12 @@ TEST(RepositoryTorture, KilledInTheMiddleOfSavesLeavesOneCompleteVersion) {
     int trial = 0;
     for (; trial < kTrials && lanes[trial % kLanes].ready; ++trial) {
         Lane& l = lanes[trial % kLanes];
-        HANDLE both[2] = {l.ready, l.child.handle()};
+        HANDLE both[2] = {l.ready.get(), l.child.handle()};
         ASSERT_EQ(WaitForMultipleObjects(2, both, FALSE, 30000), WAIT_OBJECT_0)
             << "the child did not make its first save (trial " << trial << ")";
         Sleep(DWORD(random() % (kMaxDelayMs + 1)));
         l.child.terminate();
-        CloseHandle(l.ready);
-        l.ready = nullptr;
+        l.ready.reset();
         ASSERT_FALSE(l.child.running()) << "the killed child did not end (trial " << trial << ")";
         uint32_t writer = 0, n = 0;
         for (int wait = 0; wait < 100 && !std::filesystem::exists(l.target); ++wait)
@@ -155,10 +154,6 @@ TEST(RepositoryTorture, KilledInTheMiddleOfSavesLeavesOneCompleteVersion) {
         if (trial + kLanes < kTrials && !overBudget) {
             ASSERT_TRUE(launch(trial + kLanes)) << "trial " << trial + kLanes;
         }
-    }
-    for (Lane& l : lanes) {
-        if (l.ready)
-            CloseHandle(l.ready);
     }
     std::printf("%d children killed in the middle of repository saves\n", trial);
     RecordProperty("kills", trial);

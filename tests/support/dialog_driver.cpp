@@ -4,28 +4,13 @@
 #include "support/ui_probe.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <thread>
 
 namespace uitest {
 namespace {
-
-struct FindState {
-    bool visibleOnly;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK findDialog(HWND hWnd, LPARAM lParam)
-{
-    auto* state = reinterpret_cast<FindState*>(lParam);
-    wchar_t cls[16] = {};
-    GetClassNameW(hWnd, cls, 16);
-    if (wcscmp(cls, L"#32770") != 0 || (state->visibleOnly && !IsWindowVisible(hWnd)))
-        return TRUE;
-    state->found = hWnd;
-    return FALSE;
-}
 
 // The watchdog's message: it ends the dialog it is posted to with wParam as
 // the result, through the dialogs' test filter.
@@ -43,11 +28,23 @@ bool endOnAbortMessage(HWND, UINT message, WPARAM wParam, LPARAM, INT_PTR& resul
     return true;
 }
 
+// The thread's first dialog window (visible, or any), null for none.
 HWND dialogOf(DWORD threadId, bool visibleOnly)
 {
-    FindState state{visibleOnly};
-    EnumThreadWindows(threadId, findDialog, reinterpret_cast<LPARAM>(&state));
-    return state.found;
+    struct Search {
+        bool visibleOnly;
+        HWND found;
+        static BOOL CALLBACK next(HWND w, LPARAM p)
+        {
+            Search& s = *reinterpret_cast<Search*>(p);
+            if (windowClass(w) != L"#32770" || (s.visibleOnly && !IsWindowVisible(w)))
+                return TRUE;
+            s.found = w;
+            return FALSE;
+        }
+    } search{visibleOnly, nullptr};
+    EnumThreadWindows(threadId, &Search::next, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 // State shared with the helper threads; held by shared_ptr so that a
@@ -178,6 +175,14 @@ DrivenRun runDriven(const std::function<INT_PTR()>& runModal, const std::functio
     run.windowSeen = state->windowSeen != 0;
     run.aborted = state->aborted != 0;
     return run;
+}
+
+INT_PTR runToEnd(const std::function<INT_PTR()>& runModal, const std::function<void(HWND)>& script, DWORD limitMs)
+{
+    const DrivenRun run = runDriven(runModal, script, limitMs);
+    EXPECT_TRUE(run.windowSeen) << "the dialog did not show";
+    EXPECT_FALSE(run.aborted) << "the dialog did not end by itself";
+    return run.result;
 }
 
 } // namespace uitest

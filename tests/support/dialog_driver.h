@@ -25,6 +25,11 @@ struct DrivenRun {
 DrivenRun runDriven(const std::function<INT_PTR()>& runModal,
                     const std::function<void(HWND)>& script, DWORD limitMs = 15000);
 
+// runDriven for a dialog that must show and end by itself (a failure
+// otherwise): what the modal run returned.
+INT_PTR runToEnd(const std::function<INT_PTR()>& runModal, const std::function<void(HWND)>& script,
+                 DWORD limitMs = 15000);
+
 // Polls `condition` every few milliseconds until it holds or limitMs passed.
 bool waitUntil(const std::function<bool()>& condition, DWORD limitMs = 5000);
 // The same while this thread's messages are dispatched (its own windows go

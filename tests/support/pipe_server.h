@@ -17,7 +17,7 @@ class PipeServer : public winkit::ServerPipe {
 public:
     // A name no other pipe of this run has; room for a few records each way
     // before a writer waits.
-    PipeServer() : winkit::ServerPipe(uniqueName(), 65536) {}
+    PipeServer() : winkit::ServerPipe(L"\\\\.\\pipe\\" + uniqueName(L"pipe"), 65536) {}
 
     // Opens the client end here (the end the program's start-up would open).
     HANDLE openClient() const
@@ -27,14 +27,6 @@ public:
     // Waits as long as a window that is slow to read may hold the writer back.
     bool send(const std::vector<uint8_t>& bytes) const { return write(bytes.data(), bytes.size(), 30000); }
     bool reply(uint32_t& value, DWORD limitMs = 5000) const { return readValue(value, limitMs); }
-
-private:
-    static std::wstring uniqueName()
-    {
-        static LONG serial = 0;
-        return L"\\\\.\\pipe\\pv-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-               std::to_wstring(InterlockedIncrement(&serial));
-    }
 };
 
 } // namespace uitest

@@ -38,6 +38,16 @@ inline std::string readFile(const fs::path& p) {
     return s.str();
 }
 
+// The lines of a text file, without their "\r\n" or "\n".
+inline std::vector<std::string> readLines(const fs::path& p) {
+    std::istringstream in(readFile(p));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line); lines.push_back(line))
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+    return lines;
+}
+
 inline bool writeFile(const fs::path& p, const std::string& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     return bool(out << bytes);
@@ -73,6 +83,8 @@ public:
     Solvaris::String lib(const fs::path& name) const { return S((m_path / name).u8string()); }
     // The path of `name` inside as UTF-8 bytes, as the library names it.
     std::string u8(const fs::path& name) const { return (m_path / name).u8string(); }
+    // The same as a wide string, as the Windows calls take it.
+    std::wstring wide(const fs::path& name) const { return (m_path / name).wstring(); }
     // The names of the files inside (not of folders).
     std::vector<std::string> files() const {
         std::vector<std::string> names;

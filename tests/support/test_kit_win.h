@@ -14,11 +14,6 @@
 
 namespace testkit {
 
-inline bool isFolder(const std::wstring& path) {
-    DWORD a = GetFileAttributesW(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 inline std::wstring commonAppData() {
     wchar_t path[MAX_PATH] = {};
     SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
@@ -54,24 +49,20 @@ inline bool everyoneMayWrite(const std::wstring& path) {
 // test, which normal runs leave out); its job comes in PV_TEST_CHILD.
 inline const wchar_t* childVariable() { return L"PV_TEST_CHILD"; }
 
-inline std::wstring childCommand(const std::wstring& test) {
+// The command for `program` (this one when empty), a copy of this program.
+inline std::wstring childCommand(const std::wstring& test, std::wstring program = std::wstring()) {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return uitest::commandLine(
-        self, {L"--gtest_also_run_disabled_tests", L"--gtest_brief=1", L"--gtest_filter=" + test});
+    return uitest::commandLine(program.empty() ? self : program,
+                               {L"--gtest_also_run_disabled_tests", L"--gtest_brief=1", L"--gtest_filter=" + test});
 }
 
 // Starts the child with its job; with `output`, its standard output and
 // error go to that file.
 inline bool startChild(uitest::Process& child, const std::wstring& test, const std::wstring& job = L"1",
                        const std::wstring& output = std::wstring()) {
-    if (output.empty())
-        return child.start(childCommand(test), {{childVariable(), job}});
-    // The output variant starts with this process's environment.
-    SetEnvironmentVariableW(childVariable(), job.c_str());
-    const bool started = child.startWithOutput(childCommand(test), output);
-    SetEnvironmentVariableW(childVariable(), nullptr);
-    return started;
+    return output.empty() ? child.start(childCommand(test), {{childVariable(), job}})
+                          : child.startWithOutput(childCommand(test), output, {{childVariable(), job}});
 }
 
 // In a child: the job its parent gave; empty in any other run (the child

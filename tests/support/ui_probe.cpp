@@ -79,14 +79,14 @@ bool Process::start(const std::wstring& cmdLine, const Environment& env)
     return launch(cmdLine, env, nullptr, nullptr);
 }
 
-bool Process::startWithOutput(const std::wstring& cmdLine, const std::wstring& outputFile)
+bool Process::startWithOutput(const std::wstring& cmdLine, const std::wstring& outputFile, const Environment& env)
 {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     const Solvaris_Win32::UniqueHandle file(CreateFileW(outputFile.c_str(), GENERIC_WRITE,
                                                         FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, nullptr));
     if (!file)
         m_error = L"cannot create " + outputFile;
-    return file && launch(cmdLine, {}, nullptr, file.get());
+    return file && launch(cmdLine, env, nullptr, file.get());
 }
 
 bool Process::startProgram(const std::wstring& program, const std::wstring& cmdLine)
@@ -332,47 +332,11 @@ DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Env
     return run;
 }
 
-std::wstring tempPath(const std::wstring& name)
-{
-    wchar_t tmp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, tmp);
-    return std::wstring(tmp) + name;
-}
-
 std::wstring uniqueName(const std::wstring& what)
 {
     static LONG serial = 0;
     return L"pvtest-" + what + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(InterlockedIncrement(&serial));
-}
-
-std::string readFile(const std::wstring& path, bool* exists)
-{
-    const Solvaris_Win32::UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                     nullptr, OPEN_EXISTING, 0, nullptr));
-    if (exists)
-        *exists = bool(f);
-    std::string out;
-    char buf[4096];
-    DWORD got = 0;
-    while (f && ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got)
-        out.append(buf, got);
-    return out;
-}
-
-std::vector<std::string> readLines(const std::wstring& path)
-{
-    const std::string text = readFile(path);
-    std::vector<std::string> lines;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = std::min(text.find('\n', start), text.size());
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
 }
 
 std::wstring resourceString(HMODULE module, UINT id)
@@ -384,11 +348,8 @@ std::wstring resourceString(HMODULE module, UINT id)
 
 std::wstring resourceString(const std::wstring& moduleFile, UINT id)
 {
-    HMODULE m = LoadLibraryExW(moduleFile.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    std::wstring out = resourceString(m, id);
-    if (m)
-        FreeLibrary(m);
-    return out;
+    const Solvaris_Win32::LoadedModule m(LoadLibraryExW(moduleFile.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    return resourceString(m.get(), id);
 }
 
 std::vector<std::wstring> loadedModules(HANDLE process)
@@ -401,12 +362,8 @@ std::vector<std::wstring> loadedModules(HANDLE process)
     handles.resize(std::min<size_t>(handles.size(), bytes / sizeof(HMODULE)));
     for (HMODULE m : handles) {
         wchar_t name[MAX_PATH] = {};
-        if (GetModuleBaseNameW(process, m, name, MAX_PATH)) {
-            std::wstring n = name;
-            for (wchar_t& ch : n)
-                ch = towlower(ch);
-            names.push_back(n);
-        }
+        if (GetModuleBaseNameW(process, m, name, MAX_PATH))
+            names.push_back(CharLowerW(name));
     }
     return names;
 }

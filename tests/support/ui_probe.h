@@ -16,23 +16,18 @@
 
 namespace uitest {
 
-// The running test program's folder (PrintvaneUI.exe and converter.exe lie
-// there) and its parent, the build folder; texts, files, windows and
-// pictures shared with the converter stand-in (winkit.h).
-using winkit::programFolder;
-using winkit::topLevelWindows;
-using winkit::waitForWindow;
-using winkit::writeFile;
-inline std::string narrow(const std::wstring& text) { return winkit::utf8(text); }
-std::wstring buildFolder();
-std::wstring programPath(const std::wstring& name);
-
-// Quoting of arguments and whole command lines (app/core/command_line.h).
+// What the converter stand-in uses too (winkit.h): the running test
+// program's folder (PrintvaneUI.exe and converter.exe lie there), texts,
+// files, extra environment variables for a child, windows and their
+// controls read from the outside, pictures. Quoting of arguments and whole
+// command lines: app/core/command_line.h.
+using namespace winkit;
 using ::commandLine;
 using ::quoteArgument;
-
-// Extra environment variables for a child (winkit.h).
-using winkit::Environment;
+inline std::string narrow(const std::wstring& text) { return winkit::utf8(text); }
+// The build folder (the program folder's parent), a file beside the program.
+std::wstring buildFolder();
+std::wstring programPath(const std::wstring& name);
 
 // A child process. The destructor terminates a child that still runs.
 class Process {
@@ -43,7 +38,7 @@ public:
     // fills error() when the program cannot be started.
     bool start(const std::wstring& cmdLine, const Environment& env = {});
     // The same with standard output and error written to `outputFile`.
-    bool startWithOutput(const std::wstring& cmdLine, const std::wstring& outputFile);
+    bool startWithOutput(const std::wstring& cmdLine, const std::wstring& outputFile, const Environment& env = {});
     // Starts `program` with exactly `cmdLine` as its command line (which may
     // be empty, or not name the program at all).
     bool startProgram(const std::wstring& program, const std::wstring& cmdLine);
@@ -76,14 +71,6 @@ struct RunResult {
 RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env = {});
 
 
-// Controls and their texts, read from the outside (winkit.h).
-using winkit::ControlInfo;
-using winkit::controlText;
-using winkit::findControl;
-using winkit::listControls;
-using winkit::staticTexts;
-using winkit::windowClass;
-using winkit::windowText;
 // True when `window` holds a static control that shows an icon.
 bool hasIconControl(HWND window);
 // What is wrong with the keyboard letters of a window, one line per fault:
@@ -119,10 +106,7 @@ std::wstring saveScreenshot(HWND window, const std::wstring& name);
 std::vector<std::wstring> loadedModules(HANDLE process);
 
 // A child run under our debugger: the texts it sent with OutputDebugString.
-struct DebugRun {
-    bool started = false;
-    bool ended = false;
-    DWORD exitCode = 0;
+struct DebugRun : RunResult {
     std::vector<std::wstring> debugLines;
 };
 
@@ -132,15 +116,11 @@ struct DebugRun {
 DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env = {},
                          const std::function<void(DWORD pid)>& whileRunning = nullptr);
 
-// Files for tests: a path in the temporary folder, a name no other test of
-// this run uses, whole-file reads and writes.
-std::wstring tempPath(const std::wstring& name);
+// A name no other test of this run uses (for pipes, events, settings); the
+// files of a test lie in a testkit::ScratchFolder (test_kit.h).
 std::wstring uniqueName(const std::wstring& what);
-// The file's bytes; `exists` (when given) tells whether it could be opened.
-std::string readFile(const std::wstring& path, bool* exists = nullptr);
-// The lines of a text file, without their "\r\n" or "\n".
-std::vector<std::string> readLines(const std::wstring& path);
-// Deletes the files it was given when it goes out of scope.
+// Deletes the files it was given when it goes out of scope (those outside a
+// scratch folder, such as settings files).
 struct RemoveAtEnd {
     std::vector<std::wstring> paths;
     const std::wstring& add(const std::wstring& path) { paths.push_back(path); return paths.back(); }

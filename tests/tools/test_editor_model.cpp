@@ -5,10 +5,10 @@
 #include <chrono>
 #include <functional>
 
-#include "profile/profile_test_support.h"
+#include "support/test_kit.h"
 
 using namespace tessforge;
-using profile_test::ScratchFolder;
+using testkit::ScratchFolder;
 
 namespace {
 
@@ -25,8 +25,8 @@ TEST(EditorModel, EachChangeReachesTheFileOnlyThroughSave)
 {
     ScratchFolder folder("editor-model");
     const std::string path = (folder / "db0.dprepo").u8string();
-    profile_test::writeFile(folder / "db0.dprepo", kRepository);
-    profile_test::writeFile(folder / "defaults.dprepo",
+    testkit::writeFile(folder / "db0.dprepo", kRepository);
+    testkit::writeFile(folder / "defaults.dprepo",
         "<?xml version=\"1.0\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
         "<profile name=\"Fine\" description=\"shipped\"/><profile name=\"Photos\"/></repository>\n");
     MainSettings original, wanted;
@@ -80,7 +80,7 @@ TEST(EditorModel, EachChangeReachesTheFileOnlyThroughSave)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        profile_test::writeFile(folder / "db0.dprepo", kRepository);
+        testkit::writeFile(folder / "db0.dprepo", kRepository);
         const bool ok = c.error.empty();
         {
             EditorModel m(path);
@@ -152,7 +152,7 @@ TEST(EditorModel, AnotherProgramsSaveIsNoticedButNotOurOwn)
 {
     ScratchFolder folder("editor-model-two");
     const std::string path = (folder / "db0.dprepo").u8string();
-    profile_test::writeFile(folder / "db0.dprepo", kRepository);
+    testkit::writeFile(folder / "db0.dprepo", kRepository);
     const std::filesystem::path file = folder / "db0.dprepo";
     std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) - std::chrono::minutes(2));
     EditorModel first(path), second(path);
