@@ -10,7 +10,7 @@
 #   tinyproxy  a forward proxy that asks for credentials (proxyuser / proxypass)
 #   nginx TLS  the same files over https with a self-signed certificate, and
 #              once more on a port that asks for a client certificate
-#   odd server tools/httptest/odd_http_server.py: wrong Content-Range replies,
+#   odd server tools/httptest/odd_http_server.py: credentials asked for,
 #              and a redirect from 127.0.0.1 to 127.0.0.2 that asks for
 #              credentials there (odd.log names each request)
 # and a port that refuses every connection (the odd server holds it bound

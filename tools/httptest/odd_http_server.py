@@ -1,13 +1,9 @@
 #!/usr/bin/env python3
-"""A small HTTP server that answers range requests wrongly on purpose, for
-the tests of the cached HTTP storage. It serves one resource of SIZE bytes
-(the same pattern as the test servers' data.bin) under three paths:
+"""A small HTTP server for the credential tests of the cached HTTP storage:
+it asks for credentials and redirects between two addresses, which nginx
+cannot show. It serves one resource of SIZE bytes (the same pattern as the
+test servers' data.bin), answering ranges, under these paths:
 
-  /star/data.bin        HEAD has no Content-Length; every range reply says
-                        "bytes a-b/*" (size never told)
-  /starfirst/data.bin   HEAD has no Content-Length; the reply to a range that
-                        starts at 0 says "/*", every other one the size
-  /wrongstart/data.bin  every range reply starts one byte after the request
   /auth/data.bin        asks for Basic credentials (realm "Odd test",
                         tester / secret) on either address
   /redirect/...         on 127.0.0.1: 302 to the same path without
@@ -62,8 +58,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         expected = "Basic " + base64.b64encode(b"tester:secret").decode()
         return self.headers.get("Authorization", "") == expected
 
-    # Answers the authentication and redirect paths; False when the request
-    # is one of the range paths.
+    # Answers the authentication and redirect steps; False when the request
+    # is to be served.
     def _answered(self):
         self._log()
         parts = self.path.split("/", 2)
@@ -104,10 +100,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_error(416)
             return
         body = DATA[first:last + 1]
-        total = "*" if mode == "star" or (mode == "starfirst" and first == 0) else str(SIZE)
-        shown = first + 1 if mode == "wrongstart" else first
         self.send_response(206)
-        self.send_header("Content-Range", "bytes %d-%d/%s" % (shown, last, total))
+        self.send_header("Content-Range", "bytes %d-%d/%d" % (first, last, SIZE))
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Connection", "close")
         self.end_headers()
