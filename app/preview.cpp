@@ -88,23 +88,9 @@ private:
     size_t m_end = 0;
 };
 
-struct Graphics {
-    GpGraphics* g = nullptr;
-    ~Graphics()
-    {
-        if (g)
-            GdipDeleteGraphics(g);
-    }
-};
-
-struct Image {
-    GpBitmap* bitmap = nullptr;
-    ~Image()
-    {
-        if (bitmap)
-            GdipDisposeImage(asImage(bitmap));
-    }
-};
+void disposeBitmap(GpBitmap* bitmap) { GdipDisposeImage(asImage(bitmap)); }
+using Graphics = Solvaris_Win32::Owned<GpGraphics*, Solvaris_Win32::NullOrReleased<GpGraphics*, GdipDeleteGraphics>>;
+using Image = Solvaris_Win32::Owned<GpBitmap*, Solvaris_Win32::NullOrReleased<GpBitmap*, disposeBitmap>>;
 
 // GDI+ for the direct paint: started by the first one, shut down when the
 // process ends. Most runs never paint that way and never load GDI+.
@@ -291,9 +277,9 @@ PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH
         Image page;
         drawn = gdiplusStarted() &&
                 GdipCreateBitmapFromScan0(INT(w), INT(h), INT(bitmap->stride()), kGpPixelFormat24bppRGB,
-                                          const_cast<BYTE*>(bitmap->pixels()), &page.bitmap) == kGpOk &&
-                GdipCreateFromHDC(dc, &g.g) == kGpOk &&
-                GdipDrawImageRectRectI(g.g, asImage(page.bitmap), p.x, p.y, p.width, p.height, 0, 0, INT(w), INT(h),
+                                          const_cast<BYTE*>(bitmap->pixels()), page.put()) == kGpOk &&
+                GdipCreateFromHDC(dc, g.put()) == kGpOk &&
+                GdipDrawImageRectRectI(g.get(), asImage(page.get()), p.x, p.y, p.width, p.height, 0, 0, INT(w), INT(h),
                                        kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
     }
     auto fill = [dc](int x, int y, int width, int height, int stock) {

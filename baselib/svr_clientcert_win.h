@@ -14,29 +14,16 @@ namespace Solvaris_Win32 {
 
 // A context, store or chain exists only if Crypt32 was loaded to make it, so
 // each is given back through the loaded library.
-struct CertContextTraits {
-    static PCCERT_CONTEXT none() { return nullptr; }
-    static bool valid(PCCERT_CONTEXT c) { return c != nullptr; }
-    static void free(PCCERT_CONTEXT c) { crypt32()->freeCertificate(c); }
-};
+inline void releaseCertificate(PCCERT_CONTEXT c) { crypt32()->freeCertificate(c); }
+inline void releaseCertStore(HCERTSTORE s) { crypt32()->closeStore(s, 0); }
+inline void releaseCertChain(PCCERT_CHAIN_CONTEXT c) { crypt32()->freeCertificateChain(c); }
+
 // One certificate context.
-using CertificateRef = Owned<PCCERT_CONTEXT, CertContextTraits>;
-
-struct CertStoreTraits {
-    static HCERTSTORE none() { return nullptr; }
-    static bool valid(HCERTSTORE s) { return s != nullptr; }
-    static void free(HCERTSTORE s) { crypt32()->closeStore(s, 0); }
-};
+using CertificateRef = Owned<PCCERT_CONTEXT, NullOrReleased<PCCERT_CONTEXT, releaseCertificate>>;
 // One open certificate store.
-using CertStoreRef = Owned<HCERTSTORE, CertStoreTraits>;
-
-struct CertChainTraits {
-    static PCCERT_CHAIN_CONTEXT none() { return nullptr; }
-    static bool valid(PCCERT_CHAIN_CONTEXT c) { return c != nullptr; }
-    static void free(PCCERT_CHAIN_CONTEXT c) { crypt32()->freeCertificateChain(c); }
-};
+using CertStoreRef = Owned<HCERTSTORE, NullOrReleased<HCERTSTORE, releaseCertStore>>;
 // A certificate chain the system built.
-using CertChainRef = Owned<PCCERT_CHAIN_CONTEXT, CertChainTraits>;
+using CertChainRef = Owned<PCCERT_CHAIN_CONTEXT, NullOrReleased<PCCERT_CHAIN_CONTEXT, releaseCertChain>>;
 
 // The first certificate of store that is valid now, has a private key, may
 // be used for client authentication (a certificate that lists no usages may

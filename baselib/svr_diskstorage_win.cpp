@@ -507,13 +507,8 @@ bool runsAtLowIntegrity() {
 
 typedef HRESULT(WINAPI* KnownFolderPathFn)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
 
-struct CoTaskTraits {
-    static wchar_t* none() { return nullptr; }
-    static bool valid(wchar_t* p) { return p != nullptr; }
-    static void free(wchar_t* p) { CoTaskMemFree(p); }
-};
 // A text the shell allocated with CoTaskMemAlloc for the caller.
-using CoTaskText = Solvaris_Win32::Owned<wchar_t*, CoTaskTraits>;
+using CoTaskText = Solvaris_Win32::Owned<wchar_t*, Solvaris_Win32::NullOrReleased<wchar_t*, CoTaskMemFree>>;
 
 // {A520A1A4-1780-4FF6-BD18-167343C5AF16}
 const GUID kLocalAppDataLow = {0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};

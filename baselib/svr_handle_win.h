@@ -59,53 +59,34 @@ struct HandleTraits {
 // A kernel handle: file, pipe, event, process, thread, snapshot.
 using UniqueHandle = Owned<HANDLE, HandleTraits>;
 
-template <typename T>
-struct GdiObjectTraits {
+// The traits of a value that is null when empty and given back with the
+// one-argument call `Release`: most of what the system hands out.
+template <typename T, auto Release>
+struct NullOrReleased {
     static T none() { return nullptr; }
-    static bool valid(T h) { return h != nullptr; }
-    static void free(T h) { ::DeleteObject(h); }
+    static bool valid(T v) { return v != nullptr; }
+    static void free(T v) { Release(v); }
 };
+
 // A pen, brush, font, bitmap or region made by this program.
 template <typename T>
-using GdiObject = Owned<T, GdiObjectTraits<T>>;
+using GdiObject = Owned<T, NullOrReleased<T, ::DeleteObject>>;
 
-struct MemoryDcTraits {
-    static HDC none() { return nullptr; }
-    static bool valid(HDC h) { return h != nullptr; }
-    static void free(HDC h) { ::DeleteDC(h); }
-};
 // A device context from CreateCompatibleDC or CreateDC.
-using MemoryDc = Owned<HDC, MemoryDcTraits>;
+using MemoryDc = Owned<HDC, NullOrReleased<HDC, ::DeleteDC>>;
 
-template <typename T>
-struct LocalTraits {
-    static T* none() { return nullptr; }
-    static bool valid(T* p) { return p != nullptr; }
-    static void free(T* p) { ::LocalFree(p); }
-};
 // Memory the system allocated with LocalAlloc for the caller
 // (FormatMessage's buffers, security descriptors, access lists).
 template <typename T>
-using LocalPtr = Owned<T*, LocalTraits<T>>;
+using LocalPtr = Owned<T*, NullOrReleased<T*, ::LocalFree>>;
 
-template <typename T>
-struct GlobalTraits {
-    static T* none() { return nullptr; }
-    static bool valid(T* p) { return p != nullptr; }
-    static void free(T* p) { ::GlobalFree(p); }
-};
 // Memory the system allocated with GlobalAlloc for the caller (WinHTTP's
 // proxy settings and lists).
 template <typename T>
-using GlobalPtr = Owned<T*, GlobalTraits<T>>;
+using GlobalPtr = Owned<T*, NullOrReleased<T*, ::GlobalFree>>;
 
-struct ModuleTraits {
-    static HMODULE none() { return nullptr; }
-    static bool valid(HMODULE h) { return h != nullptr; }
-    static void free(HMODULE h) { ::FreeLibrary(h); }
-};
 // A module from LoadLibrary or LoadLibraryEx.
-using LoadedModule = Owned<HMODULE, ModuleTraits>;
+using LoadedModule = Owned<HMODULE, NullOrReleased<HMODULE, ::FreeLibrary>>;
 
 struct FindTraits {
     static HANDLE none() { return INVALID_HANDLE_VALUE; }
@@ -115,13 +96,8 @@ struct FindTraits {
 // A search from FindFirstFile.
 using FindHandle = Owned<HANDLE, FindTraits>;
 
-struct RegKeyTraits {
-    static HKEY none() { return nullptr; }
-    static bool valid(HKEY h) { return h != nullptr; }
-    static void free(HKEY h) { ::RegCloseKey(h); }
-};
 // An opened registry key.
-using RegKey = Owned<HKEY, RegKeyTraits>;
+using RegKey = Owned<HKEY, NullOrReleased<HKEY, ::RegCloseKey>>;
 
 // A window's (or, for null, the screen's) device context from GetDC,
 // released to that window.

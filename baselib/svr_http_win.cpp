@@ -27,13 +27,8 @@ namespace _Svr_Internal_NS_ {
 
 namespace {
 
-struct WinHttpTraits {
-    static HINTERNET none() { return nullptr; }
-    static bool valid(HINTERNET h) { return h != nullptr; }
-    static void free(HINTERNET h) { WinHttpCloseHandle(h); }
-};
 // A WinHTTP session, connection or request.
-using WinHttpHandle = Solvaris_Win32::Owned<HINTERNET, WinHttpTraits>;
+using WinHttpHandle = Solvaris_Win32::Owned<HINTERNET, Solvaris_Win32::NullOrReleased<HINTERNET, WinHttpCloseHandle>>;
 
 // TLS 1.0, 1.1 and 1.2.
 const DWORD kSecureProtocols = 0xA80;

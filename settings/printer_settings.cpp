@@ -90,7 +90,7 @@ bool writeField(const CIniFile& ini, const Field& f, const PrinterSettings& s)
 // rewrites the file within one tick leaves both as they were.
 struct FileStamp {
     bool exists = false;
-    bool readable = false;  // its bytes could be read (not held, not too large)
+    bool readable = false;  // its bytes could be read (not held meanwhile)
     uint64_t size = 0;
     uint64_t written = 0;
     uint64_t content = 0;
@@ -104,23 +104,41 @@ struct FileStamp {
 // Larger files are no settings file of ours and are left as they are.
 constexpr DWORD kMaxConvertedSize = 1 << 20;
 
-// FNV-1a over the file's bytes; false when they cannot be read.
+enum class ReadResult { read, missing, held, unusable };
+
+// Reads the whole file of `size` bytes (as stamped before) into `bytes`,
+// sharing it with others as `share` allows.
+ReadResult readSettingsFile(const std::wstring& path, uint64_t size, std::string& bytes,
+                            DWORD share = FILE_SHARE_READ)
+{
+    const Solvaris_Win32::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? ReadResult::missing
+               : Solvaris_Win32::isFileHeldError(error) ? ReadResult::held
+                                             : ReadResult::unusable;
+    }
+    if (size > kMaxConvertedSize)
+        return ReadResult::unusable;
+    bytes.assign(size_t(size), '\0');
+    DWORD got = 0;
+    if (!bytes.empty() && (!ReadFile(file.get(), &bytes[0], DWORD(bytes.size()), &got, nullptr) || got != size))
+        return ReadResult::unusable;
+    return ReadResult::read;
+}
+
+// FNV-1a over the file's bytes, read beside any writer; false when they
+// cannot be read.
 bool hashFile(const std::wstring& path, uint64_t size, uint64_t& hash)
 {
-    if (size > kMaxConvertedSize)
-        return false;
-    const Solvaris_Win32::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    std::string bytes(size_t(size) + 1, '\0');
-    DWORD got = 0;
-    if (!ReadFile(file.get(), &bytes[0], DWORD(bytes.size()), &got, nullptr))
+    std::string bytes;
+    if (readSettingsFile(path, size, bytes, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) !=
+        ReadResult::read)
         return false;
     hash = 14695981039346656037ull;
-    for (DWORD i = 0; i < got; ++i)
-        hash = (hash ^ uint8_t(bytes[i])) * 1099511628211ull;
+    for (const char c : bytes)
+        hash = (hash ^ uint8_t(c)) * 1099511628211ull;
     return true;
 }
 
@@ -132,7 +150,8 @@ FileStamp stampOf(const std::wstring& path)
         stamp.exists = true;
         stamp.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         stamp.written = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-        stamp.readable = hashFile(path, stamp.size, stamp.content);
+        // A file too large to be ours is stamped by size and time alone.
+        stamp.readable = stamp.size > kMaxConvertedSize || hashFile(path, stamp.size, stamp.content);
     }
     return stamp;
 }
@@ -171,28 +190,6 @@ Conversion startUnicodeFile(const std::wstring& path)
     return WriteFile(file.get(), kUtf16Mark, sizeof kUtf16Mark, &written, nullptr) && written == sizeof kUtf16Mark
                ? Conversion::unicode
                : Conversion::leftAsIs;
-}
-
-enum class ReadResult { read, missing, held, unusable };
-
-// Reads the whole file of `size` bytes (as stamped before) into `bytes`.
-ReadResult readSettingsFile(const std::wstring& path, uint64_t size, std::string& bytes)
-{
-    const Solvaris_Win32::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND ? ReadResult::missing
-               : Solvaris_Win32::isFileHeldError(error) ? ReadResult::held
-                                             : ReadResult::unusable;
-    }
-    if (size > kMaxConvertedSize)
-        return ReadResult::unusable;
-    bytes.assign(size_t(size), '\0');
-    DWORD got = 0;
-    if (!bytes.empty() && (!ReadFile(file.get(), &bytes[0], DWORD(bytes.size()), &got, nullptr) || got != size))
-        return ReadResult::unusable;
-    return ReadResult::read;
 }
 
 bool startsWith(const std::string& bytes, const char* prefix, size_t n)
