@@ -14,28 +14,44 @@
 #include "settings/printer_settings.h"
 
 CParamDialog::CParamDialog(PrinterSettings& settings, const std::wstring& imagePath, int resolution,
-                           int width, int height, int page)
+                           int width, int height, int page, BackgroundCall* settingsRead)
     : m_pSettings(&settings), m_strImagePath(imagePath), m_nResolution(resolution), m_nWidth(width),
-      m_nHeight(height), m_nPage(page), m_strEditorProgram(kProfileEditorProgram)
+      m_nHeight(height), m_nPage(page), m_pSettingsRead(settingsRead), m_strEditorProgram(kProfileEditorProgram)
 {
+}
+
+void CParamDialog::StartNamesRead()
+{
+    if (!m_pNamesRead)
+        m_pNamesRead = std::make_unique<BackgroundCall>([this] { m_startNames = profileNames(); });
 }
 
 CParamDialog::~CParamDialog() = default;
 
 LRESULT CParamDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
 {
+    if (m_pSettingsRead)
+        m_pSettingsRead->wait();
     SetDlgItemText(IDC_OUTPUT_FILE, m_pSettings->OutputFileName.c_str());
     // A proposed profile name changes the record in memory only; it reaches
     // the settings file if the user confirms.
     if (m_pSettings->Profile.empty())
         m_pSettings->Profile = loadFormattedString(IDS_DEFAULT_PROFILE, {m_nResolution});
-    UpdateProfileCombo(m_pSettings->Profile);
+    if (m_pNamesRead) {
+        m_pNamesRead->wait();
+        m_pNamesRead.reset();
+        fillProfileCombo(GetDlgItem(IDC_PROFILE), m_pSettings->Profile, m_startNames);
+    } else {
+        UpdateProfileCombo(m_pSettings->Profile);
+    }
     SendDlgItemMessage(IDC_SAME_CONFIG, BM_SETCHECK,
                        sameConfigInitiallyChecked(m_nPage) ? BST_CHECKED : BST_UNCHECKED);
     enableFileCompletion(GetDlgItem(IDC_OUTPUT_FILE));
     m_nDpi = DisplayDpi();
     FillProperties();
-    m_pBitmap = m_prefetch.take(m_strImagePath);
+    // Only the page's header is read now; its rows are read when the first
+    // paint scales it (PreviewBitmap::open).
+    m_pBitmap = PreviewBitmap::open(m_strImagePath);
     EnableControls(true);
     return TRUE;
 }

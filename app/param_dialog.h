@@ -7,8 +7,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/core/param_logic.h"
+#include "app/background_call.h"
 #include "app/dialog_impl.h"
 #include "app/preview.h"
 #include "resource.h"
@@ -21,20 +23,22 @@ public:
 
     // The settings record is read at initialisation and written at
     // confirmation; the dialog does not own it and it must outlive the dialog.
+    // `settingsRead`, when given, is the load of the record, still running:
+    // initialisation waits for it before it reads the record.
     CParamDialog(PrinterSettings& settings, const std::wstring& imagePath, int resolution, int width,
-                 int height, int page);
+                 int height, int page, BackgroundCall* settingsRead = nullptr);
     ~CParamDialog() override;
 
-    // Runs the dialog; the page image file is read meanwhile (see
-    // PreviewPrefetch) and taken at initialisation.
+    // Runs the dialog; the profile names are read on a worker thread while
+    // its controls are made, and taken at initialisation.
     INT_PTR DoModal(HWND owner = nullptr)
     {
-        m_prefetch.start(m_strImagePath);
+        StartNamesRead();
         return CDialogImpl<CParamDialog>::DoModal(owner);
     }
     INT_PTR DoModal(HWND owner, HMODULE module)
     {
-        m_prefetch.start(m_strImagePath);
+        StartNamesRead();
         return CDialogImpl<CParamDialog>::DoModal(owner, module);
     }
 
@@ -82,6 +86,7 @@ private:
 
     // Fills the properties list and sizes its columns from their texts.
     void FillProperties();
+    void StartNamesRead();
 
     PrinterSettings* m_pSettings;
     bool m_bFirstShow = true;
@@ -91,7 +96,11 @@ private:
     int m_nHeight;
     int m_nPage;
     std::unique_ptr<PreviewBitmap> m_pBitmap;
-    PreviewPrefetch m_prefetch;
+    BackgroundCall* m_pSettingsRead;
+    // The profile names for the first fill of the profile box, read by
+    // m_pNamesRead (last: it ends before what it writes).
+    std::vector<std::wstring> m_startNames;
+    std::unique_ptr<BackgroundCall> m_pNamesRead;
     int m_nFlashes = 0;
     // The display's resolution, read once at initialisation: the template
     // scales with its font, the pixel sizes set here (list columns, the

@@ -11,11 +11,16 @@ int runParamMode(const ParamArguments& args, HWND owner)
     // The record lives from before the dialog until after the save; the
     // dialog only borrows it.
     PrinterSettings settings;
-    settings.setSettingsName(args.settingsName);
-    settings.load();
     int result;
     {
-        CParamDialog dialog(settings, args.imagePath, args.resolution, args.width, args.height, args.page);
+        // The settings file is found and read while the dialog's controls
+        // are made; its initialisation waits for the read.
+        BackgroundCall settingsRead([&settings, &args] {
+            settings.setSettingsName(args.settingsName);
+            settings.load();
+        });
+        CParamDialog dialog(settings, args.imagePath, args.resolution, args.width, args.height, args.page,
+                            &settingsRead);
         result = int(dialog.DoModal(owner));
     }
     if (!resultSavesSettings(result))

@@ -10,82 +10,72 @@
 #include <new>
 
 namespace {
-// Buffered sequential reads of the page image file: rows arrive from a large
-// buffer instead of one system call each, with the same bytes as a read and a
-// relative seek per row. The buffer is taken without throwing: when memory
-// is short, hasBuffer() is false and the caller shows no preview.
-class FileSource : public ByteSource {
-public:
-    static constexpr size_t kBufferSize = 1 << 20;
-    explicit FileSource(HANDLE file) : m_file(file), m_buffer(new (std::nothrow) uint8_t[kBufferSize]) {}
-    ~FileSource() override { delete[] m_buffer; }
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
-    bool hasBuffer() const { return m_buffer != nullptr; }
 
-    size_t read(void* dest, size_t size) override
-    {
-        uint8_t* out = static_cast<uint8_t*>(dest);
-        size_t done = 0;
-        while (done < size) {
-            if (m_pos == m_end) {
-                if (size - done >= kBufferSize) {
-                    // Large requests bypass the buffer.
-                    size_t got = rawRead(out + done, size - done);
-                    done += got;
-                    if (got == 0)
-                        break;
-                    continue;
-                }
-                if (!fill())
-                    break;
-            }
-            size_t n = std::min(size - done, m_end - m_pos);
-            std::memcpy(out + done, &m_buffer[m_pos], n);
-            m_pos += n;
-            done += n;
-        }
-        return done;
+// A read of `size` bytes at `offset` of the page file into `dest`; how many
+// arrived (0 on any failure: the rows then show white, like a short file).
+// A seek and plain reads: a read given its offset (OVERLAPPED) costs many
+// times more under Wine.
+size_t readAt(HANDLE file, uint64_t offset, uint8_t* dest, size_t size)
+{
+    LARGE_INTEGER to;
+    to.QuadPart = LONGLONG(offset);
+    if (!SetFilePointerEx(file, to, nullptr, FILE_BEGIN))
+        return 0;
+    size_t done = 0;
+    while (done < size) {
+        DWORD got = 0;
+        const DWORD chunk = DWORD(std::min<size_t>(size - done, 1u << 30));
+        if (!ReadFile(file, dest + done, chunk, &got, nullptr) || got == 0)
+            break;
+        done += got;
     }
+    return done;
+}
 
-    bool skip(uint64_t size) override
+// The rows of the page file as the scaling asks for them: each row, or pair
+// of adjacent rows, is read when asked for into a buffer of two rows, so
+// only the rows the preview samples are read, and no memory the size of the
+// page is touched. What a short file does not supply is white.
+class FileRows : public PageRowSource {
+public:
+    FileRows(HANDLE file, const PageImageHeader& header)
+        : m_file(file), m_header(header), m_rowBytes(pageImageRowBytes(header)),
+          // Two rows with one read where the padding between them is small
+          // (a hostile stride could be huge), else one read each.
+          m_pitch(header.stride <= 2 * m_rowBytes ? header.stride : m_rowBytes),
+          m_buffer(new (std::nothrow) uint8_t[m_pitch + m_rowBytes])
     {
-        size_t inBuffer = size_t(std::min<uint64_t>(size, m_end - m_pos));
-        m_pos += inBuffer;
-        size -= inBuffer;
-        if (size == 0)
-            return true;
-        LARGE_INTEGER move;
-        move.QuadPart = LONGLONG(std::min<uint64_t>(size, uint64_t(INT64_MAX)));
-        // Seeking past the end succeeds; the next read then gives nothing.
-        return SetFilePointerEx(m_file, move, nullptr, FILE_CURRENT) != 0;
+    }
+    bool usable() const { return m_buffer != nullptr; }
+
+    const uint8_t* rows(uint32_t first, uint32_t count, ptrdiff_t& pitch) override
+    {
+        pitch = ptrdiff_t(m_pitch);
+        if (m_count > 0 && first == m_first && count <= m_count)
+            return m_buffer.get();
+        if (m_pitch == m_header.stride) {
+            const size_t got = readAt(m_file, pageImageRowOffset(m_header, first), m_buffer.get(),
+                                      (count - 1) * m_pitch + m_rowBytes);
+            finishPageImageBlock(m_header, m_buffer.get(), count, got);
+        } else {
+            for (uint32_t i = 0; i < count; ++i) {
+                uint8_t* row = m_buffer.get() + i * m_pitch;
+                finishPageImageBlock(m_header, row, 1,
+                                     readAt(m_file, pageImageRowOffset(m_header, first + i), row, m_rowBytes));
+            }
+        }
+        m_first = first;
+        m_count = count;
+        return m_buffer.get();
     }
 
 private:
-    size_t rawRead(uint8_t* dest, size_t size)
-    {
-        size_t done = 0;
-        while (done < size) {
-            DWORD chunk = DWORD(std::min<size_t>(size - done, 1u << 30));
-            DWORD got = 0;
-            if (!ReadFile(m_file, dest + done, chunk, &got, nullptr) || got == 0)
-                break;
-            done += got;
-        }
-        return done;
-    }
-
-    bool fill()
-    {
-        m_pos = 0;
-        m_end = rawRead(m_buffer, kBufferSize);
-        return m_end > 0;
-    }
-
     HANDLE m_file;
-    uint8_t* m_buffer;
-    size_t m_pos = 0;
-    size_t m_end = 0;
+    PageImageHeader m_header;
+    size_t m_rowBytes;
+    size_t m_pitch;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    uint32_t m_first = 0, m_count = 0;
 };
 
 void disposeBitmap(GpBitmap* bitmap) { GdipDisposeImage(asImage(bitmap)); }
@@ -131,85 +121,80 @@ using Solvaris_Win32::UniqueHandle;
 // dialog goes on without it.
 std::unique_ptr<PreviewBitmap> PreviewBitmap::load(const std::wstring& path, PageImageCheck* check)
 {
-    try {
-        return loadFile(path, check);
-    } catch (const std::bad_alloc&) {
+    std::unique_ptr<PreviewBitmap> preview = open(path, check);
+    if (!preview || !preview->readAllRows())
         return nullptr;
-    }
+    return preview;
 }
 
-std::unique_ptr<PreviewBitmap> PreviewBitmap::loadFile(const std::wstring& path, PageImageCheck* check)
+std::unique_ptr<PreviewBitmap> PreviewBitmap::open(const std::wstring& path, PageImageCheck* check)
 {
     PageImageCheck dummy;
     PageImageCheck& result = check ? *check : dummy;
     result = PageImageCheck::Truncated;
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // Held open while the dialog shows the page: nobody may change it
+    // meanwhile, but it may be deleted.
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return nullptr;
-    FileSource source(file.get());
-    if (!source.hasBuffer())
+    uint8_t bytes[kPageImageHeaderSize];
+    DWORD got = 0;
+    if (!ReadFile(file.get(), bytes, DWORD(sizeof bytes), &got, nullptr))
         return nullptr;
     PageImageHeader header;
-    result = readPageImageHeader(source, header);
+    result = parsePageImageHeader(bytes, got, header);
     if (result != PageImageCheck::Ok)
-        return nullptr;
-
-    // GDI+'s layout for 24-bit rows (the direct paint hands this memory to
-    // it as it is): 3 x width bytes, padded to a multiple of 4.
-    const uint64_t stride = (uint64_t(header.width) * 3 + 3) & ~uint64_t(3);
-    const uint64_t bytes = stride * header.height;
-    if (header.width > uint32_t(INT_MAX) || header.height > uint32_t(INT_MAX) || stride > uint64_t(INT_MAX) ||
-        bytes > uint64_t(SIZE_MAX))
         return nullptr;
     std::unique_ptr<PreviewBitmap> preview(new (std::nothrow) PreviewBitmap());
     if (!preview)
         return nullptr;
-    preview->m_pixels.reset(new (std::nothrow) uint8_t[size_t(bytes)]);
-    if (!preview->m_pixels)
-        return nullptr;
-    preview->m_stride = size_t(stride);
     preview->m_width = header.width;
     preview->m_height = header.height;
-    // Rows padded as ours (the usual file) arrive in one read straight into
-    // the bitmap's memory, the rest row by row.
-    if (header.stride == stride)
-        readPageImageBlock(source, header, preview->m_pixels.get());
-    else
-        readPageImageRows(source, header, preview->m_pixels.get(), ptrdiff_t(stride));
+    // GDI+'s layout for 24-bit rows (the direct paint hands this memory to
+    // it as it is): 3 x width bytes, padded to a multiple of 4. The header's
+    // checks bound the sides, so this cannot overflow.
+    preview->m_stride = (size_t(header.width) * 3 + 3) & ~size_t(3);
+    preview->m_header = header;
+    preview->m_file = std::move(file);
     return preview;
 }
 
-PreviewPrefetch::~PreviewPrefetch()
+bool PreviewBitmap::readAllRows()
 {
-    if (m_thread)
-        WaitForSingleObject(m_thread.get(), INFINITE);
-}
-
-void PreviewPrefetch::start(const std::wstring& path)
-{
-    if (m_thread)
-        return;
-    m_path = path;
-    // No thread (out of resources): take() loads in the caller's thread.
-    m_thread.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
-}
-
-DWORD WINAPI PreviewPrefetch::run(void* self)
-{
-    PreviewPrefetch* p = static_cast<PreviewPrefetch*>(self);
-    p->m_result = PreviewBitmap::load(p->m_path);
-    return 0;
-}
-
-std::unique_ptr<PreviewBitmap> PreviewPrefetch::take(const std::wstring& path)
-{
-    if (m_thread) {
-        WaitForSingleObject(m_thread.get(), INFINITE);
-        m_thread.reset();
-        return std::move(m_result);
+    if (m_pixels)
+        return true;
+    if (!m_file)
+        return false;
+    m_pixels.reset(new (std::nothrow) uint8_t[m_stride * m_height]);
+    if (!m_pixels)
+        return false;
+    const size_t rowBytes = pageImageRowBytes(m_header);
+    if (m_header.stride == m_stride) {
+        // Laid out like ours: straight into the bitmap's memory with one read.
+        const size_t got = readAt(m_file.get(), kPageImageHeaderSize, m_pixels.get(), m_stride * m_height);
+        finishPageImageBlock(m_header, m_pixels.get(), m_height, got);
+    } else {
+        // Through a buffer of up to a megabyte of the file's rows.
+        const uint32_t perRead = uint32_t(std::max<uint64_t>(1, (uint64_t(1) << 20) / m_header.stride));
+        const size_t bufferSize = (perRead - 1) * size_t(m_header.stride) + rowBytes;
+        std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bufferSize]);
+        if (!buffer) {
+            m_pixels.reset();
+            return false;
+        }
+        for (uint32_t first = 0; first < m_height; first += perRead) {
+            const uint32_t count = std::min(perRead, m_height - first);
+            const size_t got = readAt(m_file.get(), pageImageRowOffset(m_header, first), buffer.get(),
+                                      (count - 1) * size_t(m_header.stride) + rowBytes);
+            finishPageImageBlock(m_header, buffer.get(), count, got);
+            for (uint32_t i = 0; i < count; ++i)
+                std::memcpy(m_pixels.get() + (first + i) * m_stride, buffer.get() + i * size_t(m_header.stride),
+                            rowBytes);
+        }
     }
-    return PreviewBitmap::load(path);
+    m_file.reset();
+    return true;
 }
 
 HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
@@ -224,8 +209,9 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
     m_scaled.reset();
     // The page scaled onto the same background as a direct paint, only into
     // memory and by our own code (drawScaledPage gives GDI+'s pixels without
-    // its full-size 32-bit copy of the page): partly covered edge pixels
-    // blend exactly as they would on the screen.
+    // its full-size 32-bit copy of the page), from the page in memory when
+    // it was read whole, else from the rows it samples, read from the file:
+    // partly covered edge pixels blend exactly as they would on the screen.
     MemoryDc mem(CreateCompatibleDC(nullptr));
     if (!mem)
         return nullptr;
@@ -245,8 +231,15 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
     const RECT all = {0, 0, width, height};
     FillRect(mem.get(), &all, background ? background : GetSysColorBrush(COLOR_3DFACE));
     GdiFlush();
-    drawScaledPage(m_pixels.get(), m_width, m_height, ptrdiff_t(m_stride), where, static_cast<uint32_t*>(bits),
-                   size_t(width), width, height);
+    if (m_pixels) {
+        drawScaledPage(m_pixels.get(), m_width, m_height, ptrdiff_t(m_stride), where, static_cast<uint32_t*>(bits),
+                       size_t(width), width, height);
+    } else {
+        FileRows rows(m_file.get(), m_header);
+        if (!m_file || !rows.usable())
+            return nullptr;
+        drawScaledPage(rows, m_width, m_height, where, static_cast<uint32_t*>(bits), size_t(width), width, height);
+    }
     m_scaled = std::move(copy);
     m_scaledDc = std::move(mem);
     m_scaledRect = where;
@@ -275,7 +268,7 @@ PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH
         // own memory.
         Graphics g;
         Image page;
-        drawn = gdiplusStarted() &&
+        drawn = bitmap->readAllRows() && gdiplusStarted() &&
                 GdipCreateBitmapFromScan0(INT(w), INT(h), INT(bitmap->stride()), kGpPixelFormat24bppRGB,
                                           const_cast<BYTE*>(bitmap->pixels()), page.put()) == kGpOk &&
                 GdipCreateFromHDC(dc, g.put()) == kGpOk &&

@@ -1,8 +1,9 @@
-// The page preview of the configuration dialog: the page image file loaded
-// into a 24-bit bitmap in memory of its own, and painting it fitted into the
-// frame control. Loading and the dialog's paints need no GDI+; only a paint
-// that scales the page directly (the reference of the tests, and the way
-// when no scaled copy can be made) starts it, once per process.
+// The page preview of the configuration dialog: the page image file, and
+// painting it fitted into the frame control. The dialog opens the file and
+// reads only the rows its scaled copy samples; the whole page is read into a
+// 24-bit bitmap of its own only for a paint that scales the page directly
+// (the reference of the tests, and the way when no scaled copy can be made).
+// Only that paint starts GDI+, once per process.
 #pragma once
 #include <windows.h>
 
@@ -29,12 +30,22 @@ public:
     // gives null (nothing thrown, nothing left allocated).
     static std::unique_ptr<PreviewBitmap> load(const std::wstring& path,
                                                PageImageCheck* check = nullptr);
+    // The page with only its header read (the dialog's way): the file stays
+    // open, and the scaled copy is made from the rows it samples, read from
+    // the file as the scaling asks for them (about two per row of the copy),
+    // so a large page is never read, or held in memory, whole for its
+    // preview. readAllRows() reads the whole page into memory.
+    static std::unique_ptr<PreviewBitmap> open(const std::wstring& path, PageImageCheck* check = nullptr);
 
     UINT width() const { return m_width; }
     UINT height() const { return m_height; }
-    // The rows, `stride()` bytes apart.
+    // The rows, `stride()` bytes apart; null until the whole page is read.
     const uint8_t* pixels() const { return m_pixels.get(); }
     size_t stride() const { return m_stride; }
+    // Reads the whole page into memory (once; the file is closed then), for
+    // a paint that takes the page itself. false when the memory cannot be
+    // had.
+    bool readAllRows();
 
     // The picture as painting the page into `where` over `background` gives,
     // kept as a GDI bitmap (covering 0,0 to the picture's far corner) for the
@@ -50,8 +61,10 @@ public:
     bool drawScaledCopy(HDC dc, const PreviewRect& where, HBRUSH background);
 
 private:
-    static std::unique_ptr<PreviewBitmap> loadFile(const std::wstring& path, PageImageCheck* check);
     PreviewBitmap() = default;
+    PageImageHeader m_header;
+    // Open until the whole page is read.
+    Solvaris_Win32::UniqueHandle m_file;
     std::unique_ptr<uint8_t[]> m_pixels;
     size_t m_stride = 0;
     UINT m_width = 0, m_height = 0;
@@ -61,30 +74,6 @@ private:
     Solvaris_Win32::MemoryDc m_scaledDc;
     PreviewRect m_scaledRect;
     HBRUSH m_scaledBackground = nullptr;
-};
-
-// Loads the page image file on a worker thread from the moment the dialog
-// starts running, so that reading the page overlaps with creating the
-// dialog's controls and filling its lists; initialisation then takes the
-// bitmap where it always did. Without a thread the load happens in take().
-class PreviewPrefetch {
-public:
-    PreviewPrefetch() = default;
-    ~PreviewPrefetch();
-    PreviewPrefetch(const PreviewPrefetch&) = delete;
-    PreviewPrefetch& operator=(const PreviewPrefetch&) = delete;
-
-    void start(const std::wstring& path);
-    // The page (null as PreviewBitmap::load gives it): the worker's, waited
-    // for if it still reads, or, when none was started, loaded from `path`
-    // now.
-    std::unique_ptr<PreviewBitmap> take(const std::wstring& path);
-
-private:
-    static DWORD WINAPI run(void* self);
-    Solvaris_Win32::UniqueHandle m_thread;
-    std::wstring m_path;
-    std::unique_ptr<PreviewBitmap> m_result;
 };
 
 // How paintPreview draws the page: from the kept scaled copy (the dialog's

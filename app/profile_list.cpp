@@ -43,11 +43,15 @@ std::vector<std::wstring> profileNames()
 
 int fillProfileCombo(HWND combo, const std::wstring& name)
 {
+    return fillProfileCombo(combo, name, profileNames());
+}
+
+int fillProfileCombo(HWND combo, const std::wstring& name, const std::vector<std::wstring>& names)
+{
     const std::string name8 = utf8(name);
     std::printf("UpdateProfileCombo: name=%s\n", name8.c_str());
     std::fflush(stdout);
 
-    const std::vector<std::wstring> names = profileNames();
     const int wanted = profileSelection(names, name);
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     LRESULT selection = -1;

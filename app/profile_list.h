@@ -15,3 +15,5 @@ std::vector<std::wstring> profileNames();
 // lines "UpdateProfileCombo: name=..." and "UpdateProfileCombo: index=N for
 // ..." to the standard output. Returns the selected index, -1 for none.
 int fillProfileCombo(HWND combo, const std::wstring& name);
+// The same with names read before (profileNames() on another thread).
+int fillProfileCombo(HWND combo, const std::wstring& name, const std::vector<std::wstring>& names);

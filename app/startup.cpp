@@ -11,7 +11,7 @@
 #include <objbase.h>
 #include <tlhelp32.h>
 
-#include <map>
+#include <cstdint>
 #include <string>
 
 
@@ -106,32 +106,91 @@ bool equalsIgnoringAsciiCase(const std::wstring& a, const wchar_t* b)
     return i == a.size() && b[i] == 0;
 }
 
+// This process's parent, from the system's record of the process (0 when
+// it cannot be had). The record's layout is the documented one of
+// ProcessBasicInformation; the function is looked up in ntdll at run time.
+DWORD parentProcessId()
+{
+    struct BasicInformation {
+        LONG exitStatus;
+        void* peb;
+        ULONG_PTR affinityMask;
+        LONG basePriority;
+        ULONG_PTR processId;
+        ULONG_PTR parentProcessId;
+    } info = {};
+    using QueryFn = LONG(WINAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto query =
+        ntdll ? reinterpret_cast<QueryFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationProcess")))
+              : nullptr;
+    const ULONG kProcessBasicInformation = 0;
+    if (!query || query(GetCurrentProcess(), kProcessBasicInformation, &info, sizeof info, nullptr) < 0)
+        return 0;
+    return DWORD(info.parentProcessId);
+}
+
+uint64_t creationTime(HANDLE process)
+{
+    FILETIME created = {}, exited, kernel, user;
+    GetProcessTimes(process, &created, &exited, &kernel, &user);
+    return (uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+// The program file name (without its folder) of process `id`; empty when
+// the process cannot be opened. `older` tells whether it was started before
+// this process: process ids are reused, so a parent that has ended may have
+// passed its id on to a newer process.
+std::wstring programFileName(DWORD id, bool& older)
+{
+    const Solvaris_Win32::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process)
+        return std::wstring();
+    older = creationTime(process.get()) <= creationTime(GetCurrentProcess());
+    std::wstring path(32768, L'\0');
+    DWORD size = DWORD(path.size());
+    if (!QueryFullProcessImageNameW(process.get(), 0, &path[0], &size))
+        return std::wstring();
+    path.resize(size);
+    return path.substr(path.find_last_of(L"\\/") + 1);
+}
+
+// The program file name of process `id` from a list of every process (the
+// way when the process itself cannot be opened); empty when it is not found.
+std::wstring snapshotFileName(DWORD id)
+{
+    const Solvaris_Win32::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
+        return std::wstring();
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == id) {
+            // szExeFile is a fixed array: bound the name by it.
+            size_t len = 0;
+            while (len < MAX_PATH && entry.szExeFile[len])
+                ++len;
+            return std::wstring(entry.szExeFile, len);
+        }
+        entry.dwSize = sizeof entry;
+    }
+    return std::wstring();
+}
+
 } // namespace
 
 bool isParentSplwow64()
 {
-    const Solvaris_Win32::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot)
+    const DWORD parent = parentProcessId();
+    if (parent == 0)
         return false;
-    std::map<DWORD, std::wstring> names;
-    DWORD self = GetCurrentProcessId();
-    DWORD parent = 0;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    if (!Process32FirstW(snapshot.get(), &entry))
-        return false;
-    do {
-        // szExeFile is a fixed array: bound the name by it.
-        size_t len = 0;
-        while (len < MAX_PATH && entry.szExeFile[len])
-            ++len;
-        names[entry.th32ProcessID].assign(entry.szExeFile, len);
-        if (entry.th32ProcessID == self)
-            parent = entry.th32ParentProcessID;
-        entry.dwSize = sizeof entry;
-    } while (Process32NextW(snapshot.get(), &entry));
-    auto it = names.find(parent);
-    return it != names.end() && equalsIgnoringAsciiCase(it->second, L"splwow64.exe");
+    bool older = true;
+    std::wstring name = programFileName(parent, older);
+    if (!older)
+        return false;   // the id outlived our parent and names a newer process
+    if (name.empty())
+        name = snapshotFileName(parent);
+    return equalsIgnoringAsciiCase(name, L"splwow64.exe");
 }
 
 HWND chooseOwnerWindow()

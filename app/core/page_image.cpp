@@ -114,15 +114,19 @@ uint32_t readPageImageBlock(ByteSource& source, const PageImageHeader& header, u
 {
     if (checkPageImageHeader(header) != PageImageCheck::Ok || !dest)
         return 0;
+    const size_t total = size_t(header.stride) * header.height;
+    return finishPageImageBlock(header, dest, header.height, source.read(dest, total));
+}
+
+uint32_t finishPageImageBlock(const PageImageHeader& header, uint8_t* dest, uint32_t rows, size_t got)
+{
     const size_t rowBytes = pageImageRowBytes(header), stride = header.stride;
-    const size_t total = stride * header.height;
-    const size_t got = source.read(dest, total);
-    if (got == total)
-        return header.height;
+    if (got / stride >= rows)
+        return rows;
     // The file ended early: what it did not supply of each row's pixels is
     // white, as readPageImageRows leaves it.
     const size_t cutRow = got / stride, cutAt = got % stride;
-    for (size_t r = cutRow; r < header.height; ++r) {
+    for (size_t r = cutRow; r < rows; ++r) {
         const size_t from = r == cutRow ? std::min(cutAt, rowBytes) : 0;
         std::memset(dest + r * stride + from, 0xFF, rowBytes - from);
     }

@@ -84,6 +84,19 @@ uint32_t readPageImageRows(ByteSource& source, const PageImageHeader& header,
 // rows copied.
 uint32_t readPageImageBlock(ByteSource& source, const PageImageHeader& header, uint8_t* dest);
 
+// The second half of readPageImageBlock, for a caller that reads rows
+// itself: `rows` rows were read from the file in one piece into memory laid
+// out like the file (row i at dest + i * stride) and `got` bytes arrived.
+// Makes white what the read did not supply of each row's pixels and returns
+// the number of complete rows. (One row read on its own is the case rows 1.)
+uint32_t finishPageImageBlock(const PageImageHeader& header, uint8_t* dest, uint32_t rows, size_t got);
+
+// Where row `row` starts in the file.
+inline uint64_t pageImageRowOffset(const PageImageHeader& h, uint32_t row)
+{
+    return kPageImageHeaderSize + uint64_t(row) * h.stride;
+}
+
 // A decoded page: pixels in file order (blue, green, red), rows packed without
 // padding. Pixels a short file did not supply are white.
 struct PageImage {

@@ -32,11 +32,13 @@ struct Argb {
     uint32_t a, r, g, b;
 };
 
-Argb pixelAt(const uint8_t* src, uint32_t w, uint32_t h, ptrdiff_t pitch, int x, int y)
+// Pixel x of a source row; beyond the page (no row, or x outside it):
+// transparent.
+Argb pixelAt(const uint8_t* row, uint32_t w, int x)
 {
-    if (x < 0 || y < 0 || uint32_t(x) >= w || uint32_t(y) >= h)
-        return {0, 0, 0, 0};   // beyond the page: transparent
-    const uint8_t* p = src + ptrdiff_t(y) * pitch + ptrdiff_t(x) * 3;
+    if (!row || x < 0 || uint32_t(x) >= w)
+        return {0, 0, 0, 0};
+    const uint8_t* p = row + ptrdiff_t(x) * 3;
     return {255, p[2], p[1], p[0]};
 }
 
@@ -53,20 +55,55 @@ Argb mix(const Argb& from, const Argb& to, int weight)
 
 int weightOf(float fraction) { return int(rounded(rounded(fraction * 255.0f) + 0.5f)); }
 
-// The source colour at point (x, y): the pixel itself when the point lies on
-// one, else the four pixels around it mixed.
-Argb sample(const uint8_t* src, uint32_t w, uint32_t h, ptrdiff_t pitch, float x, float y)
+// The two source rows a destination row samples at source height y: the row
+// at y and, when y lies between two rows, the one below (null beyond the
+// page); `lowerSame` when y lies on the row itself.
+struct RowPair {
+    const uint8_t* upper;
+    const uint8_t* lower;
+    bool lowerSame;
+    float y;
+};
+
+RowPair rowsAt(PageRowSource& src, uint32_t h, float y)
 {
-    const int left = int(x), top = int(y);
+    const uint32_t top = uint32_t(y);
+    const bool between = y - float(top) > 0.0f;
+    ptrdiff_t pitch = 0;
+    const uint8_t* upper = src.rows(top, between && top + 1 < h ? 2 : 1, pitch);
+    const uint8_t* lower = !between ? upper : top + 1 < h ? upper + pitch : nullptr;
+    return {upper, lower, !between, y};
+}
+
+// The source colour at point (x, rows.y): the pixel itself when the point
+// lies on one, else the four pixels around it mixed.
+Argb sample(const RowPair& rows, uint32_t w, float x)
+{
+    const int left = int(x);
     const int right = x - float(left) > 0.0f ? left + 1 : left;
-    const int bottom = y - float(top) > 0.0f ? top + 1 : top;
-    if (left == right && top == bottom)
-        return pixelAt(src, w, h, pitch, left, top);
-    const int wx = weightOf(rounded(x - float(left))), wy = weightOf(rounded(y - float(top)));
-    const Argb upper = mix(pixelAt(src, w, h, pitch, left, top), pixelAt(src, w, h, pitch, right, top), wx);
-    const Argb lower = mix(pixelAt(src, w, h, pitch, left, bottom), pixelAt(src, w, h, pitch, right, bottom), wx);
+    if (left == right && rows.lowerSame)
+        return pixelAt(rows.upper, w, left);
+    const float top = float(int(rows.y));
+    const int wx = weightOf(rounded(x - float(left))), wy = weightOf(rounded(rows.y - top));
+    const Argb upper = mix(pixelAt(rows.upper, w, left), pixelAt(rows.upper, w, right), wx);
+    const Argb lower = mix(pixelAt(rows.lower, w, left), pixelAt(rows.lower, w, right), wx);
     return mix(upper, lower, wy);
 }
+
+// The rows of a page in memory.
+class MemoryRows : public PageRowSource {
+public:
+    MemoryRows(const uint8_t* src, ptrdiff_t pitch) : m_src(src), m_pitch(pitch) {}
+    const uint8_t* rows(uint32_t first, uint32_t, ptrdiff_t& pitch) override
+    {
+        pitch = m_pitch;
+        return m_src + ptrdiff_t(first) * m_pitch;
+    }
+
+private:
+    const uint8_t* m_src;
+    ptrdiff_t m_pitch;
+};
 
 // Lays a colour with alpha over the background pixel (premultiplied, with
 // the platform's rounding).
@@ -88,7 +125,16 @@ uint32_t over(const Argb& c, uint32_t background)
 void drawScaledPage(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, ptrdiff_t srcPitch,
                     const PreviewRect& where, uint32_t* dest, size_t destPitch, int destWidth, int destHeight)
 {
-    if (!src || !dest || srcWidth == 0 || srcHeight == 0 || where.width <= 0 || where.height <= 0)
+    if (!src)
+        return;
+    MemoryRows rows(src, srcPitch);
+    drawScaledPage(rows, srcWidth, srcHeight, where, dest, destPitch, destWidth, destHeight);
+}
+
+void drawScaledPage(PageRowSource& src, uint32_t srcWidth, uint32_t srcHeight, const PreviewRect& where,
+                    uint32_t* dest, size_t destPitch, int destWidth, int destHeight)
+{
+    if (!dest || srcWidth == 0 || srcHeight == 0 || where.width <= 0 || where.height <= 0)
         return;
     const Axis ax = inverseAxis(where.x, where.width, srcWidth);
     const Axis ay = inverseAxis(where.y, where.height, srcHeight);
@@ -98,6 +144,7 @@ void drawScaledPage(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, p
         const float sy = rounded(ay.origin + rounded(float(y) * ay.step));
         if (!(sy >= 0.0f && sy < float(srcHeight)))
             continue;
+        const RowPair rows = rowsAt(src, srcHeight, sy);
         uint32_t* row = dest + size_t(y) * destPitch;
         for (int x = where.x; x < where.x + where.width; ++x) {
             if (x < 0 || x >= destWidth)
@@ -105,7 +152,7 @@ void drawScaledPage(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, p
             const float sx = rounded(ax.origin + rounded(float(x) * ax.step));
             if (!(sx >= 0.0f && sx < float(srcWidth)))
                 continue;
-            const Argb c = sample(src, srcWidth, srcHeight, srcPitch, sx, sy);
+            const Argb c = sample(rows, srcWidth, sx);
             if (c.a != 0)
                 row[x] = over(c, row[x]);
         }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <new>
 
@@ -99,23 +100,18 @@ std::vector<uint32_t> painted(PreviewBitmap& bmp, PreviewPaint mode, int times)
 }
 } // namespace
 
-// The scaled copy kept for repaints looks exactly like direct scaling, and
-// is made from the page's own memory: no second copy of the page (GDI+
-// converts the whole bitmap to 32 bits before it scales one) is ever held,
-// so a page that fits in memory once still gets its preview.
-TEST(PreviewPaint, CachedCopyLooksLikeDirectScalingAndTakesNoSecondCopy)
+namespace {
+// A page with detail (stripes and a gradient) so that scaling matters,
+// written a row at a time (the test itself holds no page-sized block) with
+// `stride` bytes per row and `cut` bytes left off the end.
+void writeDetailedPage(const std::wstring& path, uint32_t w, uint32_t h, uint32_t stride, size_t cut = 0)
 {
-    ensureGdiplus();
-    testkit::ScratchFolder tmp("folder");
-    // Detail (stripes and a gradient) so that scaling matters, rows padded;
-    // 36 MB in the bitmap, 48 MB at 32 bits. Written a row at a time: the
-    // test itself holds no page-sized block.
-    const uint32_t w = 4000, h = 3000;
+    std::string file;
     {
-        std::ofstream out(tmp.wide(L"big.img").c_str(), std::ios::binary);
-        const std::vector<uint8_t> header = encodePageImage(w, 0, w * 3 + 2, nullptr);
-        out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
-        std::string row(w * 3 + 2, '\0');
+        std::ofstream out(path.c_str(), std::ios::binary);
+        const std::vector<uint8_t> header = encodePageImage(w, 1, stride, nullptr);
+        out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(16));
+        std::string row(stride, '\0');
         for (uint32_t y = 0; y < h; ++y) {
             for (uint32_t x = 0; x < w; ++x) {
                 row[x * 3] = char((x / 7) % 2 ? 0 : 255);
@@ -125,24 +121,69 @@ TEST(PreviewPaint, CachedCopyLooksLikeDirectScalingAndTakesNoSecondCopy)
             out.write(row.data(), std::streamsize(row.size()));
         }
     }
-    {
-        std::fstream patch(tmp.wide(L"big.img").c_str(), std::ios::binary | std::ios::in | std::ios::out);
-        const char height[4] = {char(h & 0xff), char(h >> 8), 0, 0};
-        patch.seekp(4);
-        patch.write(height, 4);
+    std::fstream patch(path.c_str(), std::ios::binary | std::ios::in | std::ios::out);
+    const char height[4] = {char(h & 0xff), char(h >> 8), 0, 0};
+    patch.seekp(4);
+    patch.write(height, 4);
+    patch.close();
+    if (cut)
+        std::filesystem::resize_file(path, 16 + uint64_t(stride) * h - cut);
+}
+} // namespace
+
+// The scaled copy kept for repaints looks exactly like direct scaling of
+// the whole page, whether the page was read whole (load) or only the rows
+// the scaling samples were read from the file as it went (open, the
+// dialog's way): for rows laid out like the bitmap's, padded, padded beyond
+// all reason, and for files cut short. Read the dialog's way, even a large
+// page never takes memory of its size; read whole, the copy is made from
+// the page's own memory with no second copy (GDI+ converts the whole bitmap
+// to 32 bits before it scales one).
+TEST(PreviewPaint, CachedCopyLooksLikeDirectScalingAndTakesNoSecondCopy)
+{
+    ensureGdiplus();
+    testkit::ScratchFolder tmp("folder");
+    struct Case {
+        const char* name;
+        uint32_t w, h, stride;
+        size_t cut;
+    } cases[] = {
+        {"large, padded (36 MB in the bitmap, 48 MB at 32 bits)", 4000, 3000, 4000 * 3 + 2, 0},
+        {"rows laid out like the bitmap's", 801, 1203, 804 * 3, 0},
+        {"padding wider than the rows", 300, 500, 300 * 3 * 5, 0},
+        {"cut in the middle", 600, 900, 600 * 3 + 1, 600 * 3 * 400 + 77},
+        {"cut inside the last row", 640, 480, 640 * 3, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring path = tmp.wide(L"page.img");
+        writeDetailedPage(path, c.w, c.h, c.stride, c.cut);
+        PROCESS_MEMORY_COUNTERS before = {}, after = {};
+        GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+        std::vector<uint32_t> streamed;
+        {
+            auto opened = PreviewBitmap::open(path);
+            ASSERT_TRUE(opened);
+            streamed = painted(*opened, PreviewPaint::Cached, 2);
+            EXPECT_EQ(opened->pixels(), nullptr) << "the page was read whole";
+        }
+        GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+        EXPECT_LT(after.PeakWorkingSetSize, std::max(before.PeakWorkingSetSize, before.WorkingSetSize) + (4u << 20));
+
+        auto bmp = PreviewBitmap::load(path);
+        ASSERT_TRUE(bmp);
+        GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+        // The second cached paint comes from the kept copy.
+        const std::vector<uint32_t> cached = painted(*bmp, PreviewPaint::Cached, 2);
+        GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+        EXPECT_LT(after.PeakWorkingSetSize, std::max(before.PeakWorkingSetSize, before.WorkingSetSize) + (8u << 20));
+        const std::vector<uint32_t> direct = painted(*bmp, PreviewPaint::Direct, 1);
+        EXPECT_TRUE(cached == direct) << "pixels differ";
+        EXPECT_TRUE(streamed == direct) << "pixels differ when the rows come from the file";
     }
-    auto bmp = PreviewBitmap::load(tmp.wide(L"big.img"));
-    ASSERT_TRUE(bmp);
-    PROCESS_MEMORY_COUNTERS before = {}, after = {};
-    GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
-    // The second cached paint comes from the kept copy.
-    const std::vector<uint32_t> cached = painted(*bmp, PreviewPaint::Cached, 2);
-    GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
-    EXPECT_LT(after.PeakWorkingSetSize, std::max(before.PeakWorkingSetSize, before.WorkingSetSize) + (8u << 20));
-    EXPECT_TRUE(cached == painted(*bmp, PreviewPaint::Direct, 1)) << "pixels differ";
 }
 
-// Out of memory while loading (the read buffer, the preview object) leaves
+// Out of memory while loading (the preview object, the page's memory) leaves
 // the page without a preview instead of throwing out of the dialog, and
 // leaves nothing behind: many failed loads of a 24 MB page do not add up.
 TEST(PreviewLoad, OutOfMemoryGivesNoPreviewAndLeaksNothing)
@@ -151,8 +192,7 @@ TEST(PreviewLoad, OutOfMemoryGivesNoPreviewAndLeaksNothing)
     testkit::ScratchFolder tmp("folder");
     const uint32_t w = 4000, h = 2000;
     ASSERT_TRUE(writeBytes(tmp.wide(L"big.img"), encodePageImage(w, h, w * 3, nullptr)));
-    const size_t readBuffer = size_t(1) << 20;
-    for (size_t refused : {readBuffer, sizeof(PreviewBitmap)}) {
+    for (size_t refused : {sizeof(PreviewBitmap), size_t(w) * 3 * h}) {
         SCOPED_TRACE(refused);
         PROCESS_MEMORY_COUNTERS_EX before = {}, after = {};
         GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&before), sizeof before);
