@@ -35,7 +35,7 @@
 #define STR_SETTINGS_NOT_SAVED "Die Einstellungen konnten nicht in %1 gespeichert werden: %2"
 #define STR_NAME_CAPTION       "Name der Ausgabedatei nicht möglich"
 #define STR_NAME_TOO_LONG      "Der Name der Ausgabedatei kann nicht verwendet werden: Er ist %1!u! Zeichen lang, ein Pfad darf höchstens 259 Zeichen haben. Bitte wählen Sie einen kürzeren Namen oder einen Ordner mit kürzerem Pfad."
-#define STR_NAME_CHARACTER     "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Ein Dateiname darf keines der Zeichen < > : \" | ? * und keine Steuerzeichen enthalten."
+#define STR_NAME_CHARACTER     "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Ein Dateiname darf keines der Zeichen < > : "" | ? * und keine Steuerzeichen enthalten."
 #define STR_NAME_DEVICE        "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Windows reserviert den Namen '%2' für ein Gerät."
 #define STR_NAME_FOLDER        "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Dies ist ein vorhandener Ordner. Bitte ergänzen Sie den Namen einer Datei darin."
 #define STR_FILE_FILTER        "DjVu-Datei (*.djvu;*.djv)|*.djvu;*.djv|MHTML-Datei (*.mht)|*.mht|PDF-Datei (*.pdf)|*.pdf|"

@@ -34,7 +34,7 @@
 #define STR_SETTINGS_NOT_SAVED "The settings could not be saved to %1: %2"
 #define STR_NAME_CAPTION       "Output File Name Not Possible"
 #define STR_NAME_TOO_LONG      "The output file name cannot be used: it has %1!u! characters, and a path can have at most 259. Please choose a shorter name or a folder with a shorter path."
-#define STR_NAME_CHARACTER     "The output file name '%1' cannot be used: a file name cannot contain any of the characters < > : \" | ? * or control characters."
+#define STR_NAME_CHARACTER     "The output file name '%1' cannot be used: a file name cannot contain any of the characters < > : "" | ? * or control characters."
 #define STR_NAME_DEVICE        "The output file name '%1' cannot be used: Windows reserves the name '%2' for a device."
 #define STR_NAME_FOLDER        "The output file name '%1' cannot be used: it is an existing folder. Please add the name of a file in it."
 #define STR_FILE_FILTER        "DjVu File (*.djvu;*.djv)|*.djvu;*.djv|MHTML ファイル (*.mht)|*.mht|PDF File (*.pdf)|*.pdf|"

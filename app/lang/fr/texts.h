@@ -35,7 +35,7 @@
 #define STR_SETTINGS_NOT_SAVED "Les paramètres n'ont pas pu être enregistrés dans %1 : %2"
 #define STR_NAME_CAPTION       "Nom de fichier de sortie impossible"
 #define STR_NAME_TOO_LONG      "Le nom de fichier de sortie ne peut pas être utilisé : il compte %1!u! caractères, alors qu'un chemin peut en compter 259 au maximum. Choisissez un nom plus court ou un dossier dont le chemin est plus court."
-#define STR_NAME_CHARACTER     "Le nom de fichier de sortie '%1' ne peut pas être utilisé : un nom de fichier ne peut contenir aucun des caractères < > : \" | ? * ni de caractères de contrôle."
+#define STR_NAME_CHARACTER     "Le nom de fichier de sortie '%1' ne peut pas être utilisé : un nom de fichier ne peut contenir aucun des caractères < > : "" | ? * ni de caractères de contrôle."
 #define STR_NAME_DEVICE        "Le nom de fichier de sortie '%1' ne peut pas être utilisé : Windows réserve le nom '%2' à un périphérique."
 #define STR_NAME_FOLDER        "Le nom de fichier de sortie '%1' ne peut pas être utilisé : il s'agit d'un dossier existant. Ajoutez-y le nom d'un fichier."
 #define STR_FILE_FILTER        "Fichier DjVu (*.djvu;*.djv)|*.djvu;*.djv|Fichier MHTML (*.mht)|*.mht|Fichier PDF (*.pdf)|*.pdf|"

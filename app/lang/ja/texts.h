@@ -35,7 +35,7 @@
 #define STR_SETTINGS_NOT_SAVED "設定を %1 に保存できませんでした: %2"
 #define STR_NAME_CAPTION       "出力ファイル名を使用できません"
 #define STR_NAME_TOO_LONG      "出力ファイル名を使用できません。パスの長さは %1!u! 文字ですが、使用できるのは 259 文字までです。短い名前か、パスの短いフォルダーを選択してください。"
-#define STR_NAME_CHARACTER     "出力ファイル名「%1」を使用できません。ファイル名には < > : \" | ? * の文字および制御文字を使用できません。"
+#define STR_NAME_CHARACTER     "出力ファイル名「%1」を使用できません。ファイル名には < > : "" | ? * の文字および制御文字を使用できません。"
 #define STR_NAME_DEVICE        "出力ファイル名「%1」を使用できません。「%2」は Windows がデバイス用に予約している名前です。"
 #define STR_NAME_FOLDER        "出力ファイル名「%1」を使用できません。これは既存のフォルダーです。フォルダー内のファイル名を追加してください。"
 #define STR_FILE_FILTER        "DjVu ファイル (*.djvu;*.djv)|*.djvu;*.djv|MHTML ファイル (*.mht)|*.mht|PDF ファイル (*.pdf)|*.pdf|"

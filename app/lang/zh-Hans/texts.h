@@ -34,7 +34,7 @@
 #define STR_SETTINGS_NOT_SAVED "无法将设置保存到 %1: %2"
 #define STR_NAME_CAPTION       "无法使用输出文件名"
 #define STR_NAME_TOO_LONG      "无法使用输出文件名：其长度为 %1!u! 个字符，而路径最多只能有 259 个字符。请选择较短的名称或路径较短的文件夹。"
-#define STR_NAME_CHARACTER     "无法使用输出文件名“%1”：文件名不能包含字符 < > : \" | ? * 或控制字符。"
+#define STR_NAME_CHARACTER     "无法使用输出文件名“%1”：文件名不能包含字符 < > : "" | ? * 或控制字符。"
 #define STR_NAME_DEVICE        "无法使用输出文件名“%1”：“%2”是 Windows 为设备保留的名称。"
 #define STR_NAME_FOLDER        "无法使用输出文件名“%1”：这是一个已存在的文件夹。请在其后添加文件名。"
 #define STR_FILE_FILTER        "DjVu 文件 (*.djvu;*.djv)|*.djvu;*.djv|MHTML 文件 (*.mht)|*.mht|PDF 文件 (*.pdf)|*.pdf|"

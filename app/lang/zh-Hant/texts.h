@@ -34,7 +34,7 @@
 #define STR_SETTINGS_NOT_SAVED "無法將設定儲存到 %1: %2"
 #define STR_NAME_CAPTION       "無法使用輸出檔案名稱"
 #define STR_NAME_TOO_LONG      "無法使用輸出檔案名稱：其長度為 %1!u! 個字元，而路徑最多只能有 259 個字元。請選擇較短的名稱或路徑較短的資料夾。"
-#define STR_NAME_CHARACTER     "無法使用輸出檔案名稱「%1」：檔案名稱不能包含字元 < > : \" | ? * 或控制字元。"
+#define STR_NAME_CHARACTER     "無法使用輸出檔案名稱「%1」：檔案名稱不能包含字元 < > : "" | ? * 或控制字元。"
 #define STR_NAME_DEVICE        "無法使用輸出檔案名稱「%1」：「%2」是 Windows 保留給裝置使用的名稱。"
 #define STR_NAME_FOLDER        "無法使用輸出檔案名稱「%1」：這是現有的資料夾。請在其後加上檔案名稱。"
 #define STR_FILE_FILTER        "DjVu 檔案 (*.djvu;*.djv)|*.djvu;*.djv|MHTML 檔案 (*.mht)|*.mht|PDF 檔案 (*.pdf)|*.pdf|"
