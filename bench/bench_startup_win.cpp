@@ -31,6 +31,7 @@
 #include "app/output_file.h"
 #include "app/startup.h"
 #include "app/preview.h"
+#include "settings/config_folder.h"
 #include "settings/printer_settings.h"
 #include "profile/djv_profiles.h"
 
@@ -267,6 +268,7 @@ void printPhases(const std::wstring& a4, const std::wstring& bin)
     }));
     std::printf("  language module         %7.2f ms\n",
                 fastestOf(5, [&] { loadLanguageModule(0x0411, bin + L"\\PrintvaneUI.exe"); }));
+    std::printf("  settings folder opened  %7.2f ms (twice per read)\n", fastestOf(5, [] { ConfigFolder folder; }));
     std::printf("  settings file read      %7.2f ms\n", fastestOf(5, [] {
         PrinterSettings settings;
         settings.setSettingsName(L"pvbench-startup");
