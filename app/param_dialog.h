@@ -51,8 +51,9 @@ public:
     // For tests: the editor program to start instead of "tessforge7.exe".
     void SetEditorProgram(const std::wstring& program) { m_strEditorProgram = program; }
 
-    // For tests: the loaded preview (null when the image could not be read)
-    // and how many attention flashes the dialog has given.
+    // For tests: the page's preview (null when the image file could not be
+    // opened or its header fails the checks) and how many attention flashes
+    // the dialog has given.
     PreviewBitmap* GetPreviewBitmap() const { return m_pBitmap.get(); }
     int GetFlashCount() const { return m_nFlashes; }
 
