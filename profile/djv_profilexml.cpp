@@ -159,6 +159,19 @@ bool needsNoEscaping(const String& text) {
 }
 } // namespace
 
+namespace {
+// Appends `before`, the text escaped, and a closing quote: an attribute
+// value without a String made for it when nothing needs escaping.
+void appendAttribute(std::string& out, const char* before, const String& text) {
+    out += before;
+    if (needsNoEscaping(text))
+        out.append(text.c_str(), text.length());
+    else
+        out += escapeXml(text).c_str();
+    out += '"';
+}
+} // namespace
+
 String escapeXml(const String& text, bool* invalid) {
     if (needsNoEscaping(text))
         return text;
@@ -314,7 +327,9 @@ void appendIW44(std::string& out, const char* id, const IW44Encoder::Params& lay
 }
 
 void appendExtra(std::string& out, const String& name, const String& value) {
-    appendf(out, "\t\t<extra name=\"%s\" value=\"%s\" />\n", escapeXml(name).c_str(), escapeXml(value).c_str());
+    appendAttribute(out, "\t\t<extra name=\"", name);
+    appendAttribute(out, " value=\"", value);
+    out += " />\n";
 }
 
 template <class F>
@@ -341,19 +356,14 @@ String getExtraXml(const String& name, const String& value) {
     return textOf([&](std::string& out) { appendExtra(out, name, value); });
 }
 
-void appendXmlBody(std::string& out, const DjVuEncoder::Params& p, const String& name, const String& description,
+namespace {
+void appendProfile(std::string& body, const DjVuEncoder::Params& p, const String& name, const String& description,
                    bool readOnly) {
     typedef DjVuEncoder E;
-    if (p.encodeMode >= keywordCount(E::kEncodeModeKeywords))
-        throwInvalid("encode-mode");
-    // Every piece is built before anything is appended, so a failure leaves
-    // out as it was.
-    std::string body;
-    body.reserve(2048);
-    appendf(body, "\t<profile name=\"%s\"", escapeXml(name).c_str());
+    appendAttribute(body, "\t<profile name=\"", name);
     appendf(body, "\n\t\tversion=\"%u\"", PROFILE_VERSION);
     if (!description.isEmpty())
-        appendf(body, "\n\t\tdescription=\"%s\"", escapeXml(description).c_str());
+        appendAttribute(body, "\n\t\tdescription=\"", description);
     if (p.dictMode == 1)
         appendf(body, "\n\t\tdict-freq=\"%u\"", p.dictFreq);
     if (p.encodeMode != 0)
@@ -372,9 +382,9 @@ void appendXmlBody(std::string& out, const DjVuEncoder::Params& p, const String&
     if (p.postSegmentSubsample > 1)
         appendf(body, "\n\t\tpost-segment-subsample=\"%u\"", p.postSegmentSubsample);
     if (!p.jpxParams.isEmpty())
-        appendf(body, "\n\t\tjpx-params=\"%s\"", escapeXml(p.jpxParams).c_str());
+        appendAttribute(body, "\n\t\tjpx-params=\"", p.jpxParams);
     if (!p.fgJpxParams.isEmpty())
-        appendf(body, "\n\t\tfg-jpx-params=\"%s\"", escapeXml(p.fgJpxParams).c_str());
+        appendAttribute(body, "\n\t\tfg-jpx-params=\"", p.fgJpxParams);
     appendf(body, "\n\t\tbin-threshold=\"%u\"", p.binThreshold);
     if (p.gamma != 22)
         appendf(body, "\n\t\tgamma=\"%u.%u\"", p.gamma / 10, p.gamma % 10);
@@ -402,7 +412,22 @@ void appendXmlBody(std::string& out, const DjVuEncoder::Params& p, const String&
     for (const auto& e : p.extras)
         appendExtra(body, e.first, e.second);
     body += "\t</profile>\n";
-    out += body;
+}
+} // namespace
+
+void appendXmlBody(std::string& out, const DjVuEncoder::Params& p, const String& name, const String& description,
+                   bool readOnly) {
+    typedef DjVuEncoder E;
+    if (p.encodeMode >= keywordCount(E::kEncodeModeKeywords))
+        throwInvalid("encode-mode");
+    // Appended straight to out; a failure cuts out back to what it was.
+    const size_t start = out.size();
+    try {
+        appendProfile(out, p, name, description, readOnly);
+    } catch (...) {
+        out.resize(start);
+        throw;
+    }
 }
 
 String getXmlBody(const DjVuEncoder::Params& params, const String& name, const String& description, bool readOnly) {

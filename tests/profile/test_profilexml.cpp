@@ -183,6 +183,11 @@ TEST(ProfileXmlWriter, RefusesWhatItCannotWrite) {
         DjVuEncoder::Params p;
         c.spoil(p);
         EXPECT_TRUE(failsWith([&] { ProfileXml::getXmlBody(p, S("n"), S(""), false); }, Solvaris::errInvalidParam, c.tail));
+        // A document being written keeps no piece of the refused profile.
+        std::string doc = "<repository>\n";
+        EXPECT_TRUE(failsWith([&] { ProfileXml::appendXmlBody(doc, p, S("n"), S("d"), false); },
+                              Solvaris::errInvalidParam, c.tail));
+        EXPECT_EQ(doc, "<repository>\n") << c.tail;
     }
 }
 
