@@ -16,14 +16,9 @@
 CParamDialog::CParamDialog(PrinterSettings& settings, const std::wstring& imagePath, int resolution,
                            int width, int height, int page, BackgroundCall* settingsRead)
     : m_pSettings(&settings), m_strImagePath(imagePath), m_nResolution(resolution), m_nWidth(width),
-      m_nHeight(height), m_nPage(page), m_pSettingsRead(settingsRead), m_strEditorProgram(kProfileEditorProgram)
+      m_nHeight(height), m_nPage(page), m_pSettingsRead(settingsRead),
+      m_namesRead([this] { m_startNames = profileNames(); }), m_strEditorProgram(kProfileEditorProgram)
 {
-}
-
-void CParamDialog::StartNamesRead()
-{
-    if (!m_pNamesRead)
-        m_pNamesRead = std::make_unique<BackgroundCall>([this] { m_startNames = profileNames(); });
 }
 
 CParamDialog::~CParamDialog() = default;
@@ -37,13 +32,8 @@ LRESULT CParamDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     // the settings file if the user confirms.
     if (m_pSettings->Profile.empty())
         m_pSettings->Profile = loadFormattedString(IDS_DEFAULT_PROFILE, {m_nResolution});
-    if (m_pNamesRead) {
-        m_pNamesRead->wait();
-        m_pNamesRead.reset();
-        fillProfileCombo(GetDlgItem(IDC_PROFILE), m_pSettings->Profile, m_startNames);
-    } else {
-        UpdateProfileCombo(m_pSettings->Profile);
-    }
+    m_namesRead.wait();
+    fillProfileCombo(GetDlgItem(IDC_PROFILE), m_pSettings->Profile, m_startNames);
     SendDlgItemMessage(IDC_SAME_CONFIG, BM_SETCHECK,
                        sameConfigInitiallyChecked(m_nPage) ? BST_CHECKED : BST_UNCHECKED);
     enableFileCompletion(GetDlgItem(IDC_OUTPUT_FILE));

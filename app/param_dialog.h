@@ -29,19 +29,6 @@ public:
                  int height, int page, BackgroundCall* settingsRead = nullptr);
     ~CParamDialog() override;
 
-    // Runs the dialog; the profile names are read on a worker thread while
-    // its controls are made, and taken at initialisation.
-    INT_PTR DoModal(HWND owner = nullptr)
-    {
-        StartNamesRead();
-        return CDialogImpl<CParamDialog>::DoModal(owner);
-    }
-    INT_PTR DoModal(HWND owner, HMODULE module)
-    {
-        StartNamesRead();
-        return CDialogImpl<CParamDialog>::DoModal(owner, module);
-    }
-
     // Sets which controls accept input (the order is fixed by
     // enableControlsPlan): the output file controls only on page 1.
     void EnableControls(bool enable);
@@ -87,7 +74,6 @@ private:
 
     // Fills the properties list and sizes its columns from their texts.
     void FillProperties();
-    void StartNamesRead();
 
     PrinterSettings* m_pSettings;
     bool m_bFirstShow = true;
@@ -98,10 +84,12 @@ private:
     int m_nPage;
     std::unique_ptr<PreviewBitmap> m_pBitmap;
     BackgroundCall* m_pSettingsRead;
-    // The profile names for the first fill of the profile box, read by
-    // m_pNamesRead (last: it ends before what it writes).
+    // The profile names for the profile box at initialisation, read on a
+    // worker thread from the dialog's construction on, while its controls
+    // are made (the reader is declared after what it writes, so that it
+    // ends first).
     std::vector<std::wstring> m_startNames;
-    std::unique_ptr<BackgroundCall> m_pNamesRead;
+    BackgroundCall m_namesRead;
     int m_nFlashes = 0;
     // The display's resolution, read once at initialisation: the template
     // scales with its font, the pixel sizes set here (list columns, the

@@ -169,29 +169,20 @@ bool PreviewBitmap::readAllRows()
     m_pixels.reset(new (std::nothrow) uint8_t[m_stride * m_height]);
     if (!m_pixels)
         return false;
-    const size_t rowBytes = pageImageRowBytes(m_header);
     if (m_header.stride == m_stride) {
         // Laid out like ours: straight into the bitmap's memory with one read.
         const size_t got = readAt(m_file.get(), kPageImageHeaderSize, m_pixels.get(), m_stride * m_height);
         finishPageImageBlock(m_header, m_pixels.get(), m_height, got);
     } else {
-        // Through a buffer of up to a megabyte of the file's rows.
-        const uint32_t perRead = uint32_t(std::max<uint64_t>(1, (uint64_t(1) << 20) / m_header.stride));
-        const size_t bufferSize = (perRead - 1) * size_t(m_header.stride) + rowBytes;
-        std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bufferSize]);
-        if (!buffer) {
+        // Padded otherwise: row by row, as the scaling reads them.
+        FileRows rows(m_file.get(), m_header);
+        if (!rows.usable()) {
             m_pixels.reset();
             return false;
         }
-        for (uint32_t first = 0; first < m_height; first += perRead) {
-            const uint32_t count = std::min(perRead, m_height - first);
-            const size_t got = readAt(m_file.get(), pageImageRowOffset(m_header, first), buffer.get(),
-                                      (count - 1) * size_t(m_header.stride) + rowBytes);
-            finishPageImageBlock(m_header, buffer.get(), count, got);
-            for (uint32_t i = 0; i < count; ++i)
-                std::memcpy(m_pixels.get() + (first + i) * m_stride, buffer.get() + i * size_t(m_header.stride),
-                            rowBytes);
-        }
+        ptrdiff_t pitch = 0;
+        for (uint32_t r = 0; r < m_height; ++r)
+            std::memcpy(m_pixels.get() + r * m_stride, rows.rows(r, 1, pitch), pageImageRowBytes(m_header));
     }
     m_file.reset();
     return true;
@@ -235,8 +226,10 @@ HBITMAP PreviewBitmap::scaledCopy(const PreviewRect& where, HBRUSH background)
         drawScaledPage(m_pixels.get(), m_width, m_height, ptrdiff_t(m_stride), where, static_cast<uint32_t*>(bits),
                        size_t(width), width, height);
     } else {
+        if (!m_file)
+            return nullptr;
         FileRows rows(m_file.get(), m_header);
-        if (!m_file || !rows.usable())
+        if (!rows.usable())
             return nullptr;
         drawScaledPage(rows, m_width, m_height, where, static_cast<uint32_t*>(bits), size_t(width), width, height);
     }

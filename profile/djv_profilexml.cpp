@@ -157,9 +157,7 @@ bool needsNoEscaping(const String& text) {
     }
     return true;
 }
-} // namespace
 
-namespace {
 // Appends `before`, the text escaped, and a closing quote: an attribute
 // value without a String made for it when nothing needs escaping.
 void appendAttribute(std::string& out, const char* before, const String& text) {

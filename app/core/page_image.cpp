@@ -110,14 +110,6 @@ uint32_t readPageImageRows(ByteSource& source, const PageImageHeader& header,
     return rows;
 }
 
-uint32_t readPageImageBlock(ByteSource& source, const PageImageHeader& header, uint8_t* dest)
-{
-    if (checkPageImageHeader(header) != PageImageCheck::Ok || !dest)
-        return 0;
-    const size_t total = size_t(header.stride) * header.height;
-    return finishPageImageBlock(header, dest, header.height, source.read(dest, total));
-}
-
 uint32_t finishPageImageBlock(const PageImageHeader& header, uint8_t* dest, uint32_t rows, size_t got)
 {
     const size_t rowBytes = pageImageRowBytes(header), stride = header.stride;

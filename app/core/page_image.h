@@ -77,18 +77,13 @@ PageImageCheck readPageImageHeader(ByteSource& source, PageImageHeader& out);
 uint32_t readPageImageRows(ByteSource& source, const PageImageHeader& header,
                            uint8_t* dest, ptrdiff_t destPitch);
 
-// The same pixels as readPageImageRows for a destination laid out like the
-// file (row r at dest + r * stride): all rows arrive with one read, so a
-// large page goes from the file straight into `dest`. The padding behind
-// each row is the file's (where it arrived). Returns the number of complete
-// rows copied.
-uint32_t readPageImageBlock(ByteSource& source, const PageImageHeader& header, uint8_t* dest);
-
-// The second half of readPageImageBlock, for a caller that reads rows
-// itself: `rows` rows were read from the file in one piece into memory laid
-// out like the file (row i at dest + i * stride) and `got` bytes arrived.
-// Makes white what the read did not supply of each row's pixels and returns
-// the number of complete rows. (One row read on its own is the case rows 1.)
+// For a caller that reads rows itself, into memory laid out like the file
+// (row i at dest + i * stride), so that a large page goes from the file
+// straight into `dest`: `rows` rows were read in one piece and `got` bytes
+// arrived. Makes white what the read did not supply of each row's pixels,
+// the same pixels as readPageImageRows gives (the padding behind each row
+// is the file's, where it arrived), and returns the number of complete
+// rows. (One row read on its own is the case rows 1.)
 uint32_t finishPageImageBlock(const PageImageHeader& header, uint8_t* dest, uint32_t rows, size_t got);
 
 // Where row `row` starts in the file.
