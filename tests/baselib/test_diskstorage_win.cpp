@@ -23,12 +23,14 @@ void writeText(Storage* s, const std::string& text) {
     s->writeBytes(text.data(), uint32_t(text.size()));
 }
 
-bool hasWorkingFile(const ScratchFolder& dir) {
+// The storage's working file in the folder ("~wt..."), or an empty path.
+fs::path workingFile(const ScratchFolder& dir) {
     for (const std::string& name : dir.files())
         if (name.rfind("~wt", 0) == 0)
-            return true;
-    return false;
+            return dir / name;
+    return {};
 }
+bool hasWorkingFile(const ScratchFolder& dir) { return !workingFile(dir).empty(); }
 
 } // namespace
 
@@ -153,9 +155,13 @@ TEST(DiskStorage, TemporaryFilesHaveNoNameAndVanishWithTheLastHandle) {
     EXPECT_EQ(vspFiles(), before);
 }
 
-// Released without commit, a rollback storage leaves everything as it was;
-// committed, the file holds the changes. A file the storage creates takes
-// its name only on commit (a kill before leaves no cut file there).
+// Released without commit (0), a rollback storage leaves everything as it
+// was. Committed after its changes (1), the file holds them, the storage
+// keeps its position, and a later change starts a new working copy of the
+// committed content, which the release drops. Committed before any change
+// (2), the file holds what the storage showed (an emptied file too). A file
+// the storage creates takes its name only on commit (a kill before leaves no
+// cut file there).
 TEST(RollbackStorage, ReleasedOrCommittedWithEveryCreationMode) {
     const struct {
         CreationMode creation;
@@ -170,61 +176,44 @@ TEST(RollbackStorage, ReleasedOrCommittedWithEveryCreationMode) {
         {createNew, false, ""},
     };
     for (const auto& c : cases)
-        for (bool commit : {false, true}) {
+        for (int commit : {0, 1, 2}) {
             SCOPED_TRACE(testing::Message() << c.creation << " " << c.exists << " " << commit);
             ScratchFolder dir("rb-rollback");
             if (c.exists) {
                 ASSERT_TRUE(writeFile(dir / "t", "old content"));
             }
+            std::string changed = c.seen;   // gaps read as zeros
+            changed.resize(4, '\0');
+            changed += "NEW";
             {
                 AutoPtr<DiskStorageWithRollback> s =
                     DiskStorageWithRollback::create(dir.lib("t"), accessReadWrite, c.creation);
                 EXPECT_EQ(readAll(s.get()), c.seen);
                 // Held alone while it is open.
                 EXPECT_FALSE(DiskStorage::create(dir.lib("t"), accessRead, openExisting, false));
-                s->setPos(4);
-                writeText(s.get(), "NEW");
-                s->setPos(0);
-                s->setEof();
-                writeText(s.get(), "changed");
-                EXPECT_EQ(GetFileAttributesW((dir / "t").c_str()) != INVALID_FILE_ATTRIBUTES, c.exists);
-                if (commit)
+                if (commit == 2)
                     s->commit();
+                s->setPos(4);
+                writeText(s.get(), "NEW!");
+                s->setPos(7);
+                s->setEof();
+                EXPECT_TRUE(hasWorkingFile(dir));
+                EXPECT_EQ(GetFileAttributesW((dir / "t").c_str()) != INVALID_FILE_ATTRIBUTES, c.exists || commit == 2);
+                if (commit == 1) {
+                    s->commit();
+                    EXPECT_FALSE(hasWorkingFile(dir));
+                    EXPECT_EQ(s->getPos(), 7u);
+                    s->setPos(0);
+                    writeText(s.get(), "X");
+                    EXPECT_EQ(readAll(s.get()), "X" + changed.substr(1));
+                }
             }
             const bool exists = fs::exists(dir / "t");
-            const std::string after = readFile(dir / "t");
-            EXPECT_EQ(exists, c.exists || commit);
-            EXPECT_EQ(after, commit ? "changed" : c.exists ? "old content" : "");
+            EXPECT_EQ(exists, c.exists || commit > 0);
+            EXPECT_EQ(readFile(dir / "t"), commit == 1 ? changed : commit == 2 || !c.exists ? c.seen : "old content");
             EXPECT_FALSE(hasWorkingFile(dir));
             EXPECT_EQ(dir.files().size(), exists ? 1u : 0u);
         }
-}
-
-TEST(RollbackStorage, CommitReplacesTheFileAndKeepsWorking) {
-    ScratchFolder dir("rb-commit");
-    ASSERT_TRUE(writeFile(dir / "t", "version one"));
-    AutoPtr<DiskStorageWithRollback> s = DiskStorageWithRollback::create(dir.lib("t"), accessReadWrite, openExisting);
-    s->setPos(8);
-    writeText(s.get(), "two");
-    EXPECT_TRUE(hasWorkingFile(dir));
-    EXPECT_EQ(readFile(dir / "t"), "");  // still held alone: nothing to read from outside
-    s->commit();
-    EXPECT_FALSE(hasWorkingFile(dir));
-    EXPECT_EQ(s->getPos(), 11u);
-    EXPECT_EQ(readAll(s.get()), "version two");
-    // Further changes start a new working copy of the committed content.
-    s->setPos(0);
-    s->setEof();
-    writeText(s.get(), "three");
-    s = nullptr;
-    EXPECT_EQ(readFile(dir / "t"), "version two");
-    EXPECT_EQ(dir.files().size(), 1u);
-
-    // A storage that starts empty commits an empty file even without writes.
-    s = DiskStorageWithRollback::create(dir.lib("t"), accessWrite, creationDefault);
-    s->commit();
-    s = nullptr;
-    EXPECT_EQ(readFile(dir / "t"), "");
 }
 
 // A commit that cannot replace the file (here: someone else reads it and
@@ -245,10 +234,7 @@ TEST(RollbackStorage, FailedCommitKeepsTheOldContent) {
         AutoPtr<DiskStorageWithRollback> s =
             DiskStorageWithRollback::create(dir.lib("t"), accessReadWrite, openExisting);
         writeText(s.get(), "NEW");
-        std::wstring work;
-        for (const std::string& name : dir.files())
-            if (name.rfind("~wt", 0) == 0)
-                work = (dir / name).wstring();
+        const std::wstring work = workingFile(dir).wstring();
         ASSERT_FALSE(work.empty());
         std::atomic<bool> committing{true};
         HANDLE taken = INVALID_HANDLE_VALUE;
