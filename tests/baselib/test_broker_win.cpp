@@ -172,7 +172,7 @@ public:
 TEST(ResourceBroker, NamesByKind) {
     ScratchFolder dir("broker");
     ASSERT_TRUE(writeFile(dir / "a b.txt", "local"));
-    // A file URL is decoded as raw paths are (test_broker.cpp), then made
+    // A file URL is decoded as raw paths are (test_url.cpp), then made
     // absolute and canonical.
     std::string url = "file:///" + dir.u8("./sub/../a%20b.txt");
     for (char& ch : url)

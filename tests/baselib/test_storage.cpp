@@ -2,7 +2,8 @@
 // rollback, for reads at and past the end, moves, duplicates, and random
 // operations against a plain model. Then what only memory storages do:
 // read-only rules, 32-bit sizes and positions, shared and borrowed arrays;
-// the stream copy; the mutex.
+// the stream copy; the late-binding storage that locates its name once, on
+// first use; the mutex.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "baselib/svr_broker.h"
 #include "baselib/svr_storage.h"
 #include "baselib/svr_syncobjs.h"
 #include "support/test_kit.h"
@@ -335,6 +337,53 @@ TEST(StreamCopy, CopiesInBlocksAndReportsProgress) {
         EXPECT_EQ(log.calls.front(), std::make_pair(uint64_t(0), c.count));
         EXPECT_EQ(log.calls.back(), std::make_pair(c.copied, c.count));
     }
+}
+
+namespace {
+
+// A broker that hands out memory storages and counts how often it was asked.
+class CountingBroker : public ResourceBroker {
+public:
+    AutoPtr<Storage> locateFile(const String& name) override {
+        ++calls;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (name == "missing")
+            SVR_THROW(errNotFound, "not here");
+        return AutoPtr<Storage>(testkit::storageWith(str(name)));
+    }
+    std::atomic<int> calls{0};
+};
+
+} // namespace
+
+TEST(LateBindingStorage, LocatesOnceOnFirstUseAndIsReadOnly) {
+    AutoPtr<CountingBroker> broker(new CountingBroker);
+    AutoPtr<Storage> s(new _Svr_Internal_NS_::LateBindingStorage("payload", AutoPtr<ResourceBroker>(broker)));
+    EXPECT_EQ(str(s->getName()), "payload");
+    AutoPtr<Storage> dup = s->duplicate();
+    EXPECT_EQ(broker->calls.load(), 0);
+
+    std::atomic<int> sizes{0};
+    testkit::onThreads(6, [&] { sizes += int(s->getSize()); });
+    EXPECT_EQ(broker->calls.load(), 1);
+    EXPECT_EQ(sizes.load(), 6 * 7);
+
+    char buf[8] = {};
+    EXPECT_EQ(s->readBytes(buf, 7, true), 7u);
+    EXPECT_EQ(std::string(buf), "payload");
+    EXPECT_TRUE(s->isEof());
+    EXPECT_TRUE(failsWith([&] { s->writeBytes("x", 1); }, 28, "writeBytes is not supported."));
+    EXPECT_TRUE(failsWith([&] { s->setEof(); }, 28, "setEof is not supported."));
+
+    // The duplicate locates on its own.
+    EXPECT_EQ(dup->getSize(), 7u);
+    EXPECT_EQ(broker->calls.load(), 2);
+
+    // A failed location is reported at use and tried again at the next.
+    AutoPtr<Storage> missing(new _Svr_Internal_NS_::LateBindingStorage("missing", AutoPtr<ResourceBroker>(broker)));
+    EXPECT_EQ(codeOf([&] { missing->getSize(); }), 12);
+    EXPECT_EQ(codeOf([&] { missing->getSize(); }), 12);
+    EXPECT_EQ(broker->calls.load(), 4);
 }
 
 TEST(SyncObjects, MutexIsRecursiveAndExcludesOtherThreads) {

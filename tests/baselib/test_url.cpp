@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "baselib/svr_broker.h"
 #include "baselib/svr_error.h"
 #include "baselib/svr_urlutil.h"
 #include "support/test_kit.h"
@@ -195,4 +196,21 @@ TEST(UrlEncoding, OutOfMemoryIsTheLibraryException)
         EXPECT_EQ(code, errOutOfMemory) << "call " << i;
         EXPECT_EQ(codeOf(calls[i]), 0) << "call " << i;
     }
+}
+
+// "file:" URLs turned into paths.
+TEST(FileUrl, RawPathOfFileUrls) {
+    const struct { const char* url; const char* path; } cases[] = {
+        {"file:///C:/data/a%20b.dprepo", "C:\\data\\a b.dprepo"},
+        {"file://localhost/C:/x", "C:\\x"},
+        {"file:C:/x/y", "C:\\x\\y"},
+        {"file:///C:\\win\\style", "C:\\win\\style"},
+        {"file://server/share/f", "\\\\server\\share\\f"},
+        {"file:///C:/100%", "C:\\100%"},        // no well-formed escape: as it is
+        {"file:///C:/a%2", "C:\\a%2"},
+        {"http://host/x", ""},
+        {"C:/x", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(str(BrokerDetail::fileUrlToRawPath(c.url)), c.path) << c.url;
 }
