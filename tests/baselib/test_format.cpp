@@ -13,11 +13,11 @@
 using Solvaris::String;
 using testkit::str;
 
-// Integer and string conversions over flags x width x precision are compared
-// with the C library by fuzz/fuzz_format.cpp; here are the engine's own
-// letters, its limits and the mends.
+// Integer and string conversions over flags x width x precision (given
+// inline or as "*" arguments, negative ones too) are compared with the C
+// library by fuzz/fuzz_format.cpp; here are the engine's own letters, its
+// limits and the mends.
 TEST(FormatConversions, LibrarySpecificLetters) {
-    char block[] = "it's";
     struct Case { String got; const char* want; } cases[] = {
         {String::format("%p|%8p", static_cast<void*>(nullptr), reinterpret_cast<void*>(uintptr_t(42))), "0|      42"},
         {String::format("%q", "it's"), "it''s"},
@@ -33,8 +33,6 @@ TEST(FormatConversions, LibrarySpecificLetters) {
         {String::format("%g|%G|%g", std::nan(""), 1e-10, 100000.0), "NaN|1E-10|100000"},
         {String::format("%08.3f|%-7.1f|%+.1f|%+f", -1.5, 2.25, INFINITY, -INFINITY), "-001.500|2.2    |+Inf|-Inf"},
         {String::format("%#.0f|% .2e", 2.0, 12345.678), "2.| 1.23e+04"},
-        {String::format("%*d|%-*d|%.*s", 5, 42, -4, 7, 2, block), "   42|7   |it"},
-        {String::format("%.*d|%.*s", -1, 5, -1, "all"), "5|all"},
         {String::format("ab%ccd", 0), "ab"},   // an embedded NUL ends the text
         {String::format(nullptr), ""},
         {String::formatLocal(nullptr), ""},
