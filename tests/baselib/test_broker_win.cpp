@@ -139,8 +139,7 @@ TEST(SystemFolders, ProcessWideInstanceIsBuiltOnceAndKeepsItsFolder) {
 TEST(FileUrl, ShortNamesBecomeLongOnesWhereTheFileExists) {
     ScratchFolder dir("long-form");
     const std::wstring folder = (dir / "Long Folder Name").wstring(), file = folder + L"\\profiles repository.dprepo";
-    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    ASSERT_TRUE(uitest::writeFile(file, "x"));
+    ASSERT_TRUE(fs::create_directory(folder) && writeFile(file, "x"));
     wchar_t shortName[MAX_PATH] = {};
     ASSERT_GT(GetShortPathNameW(file.c_str(), shortName, MAX_PATH), 0u);
     ASSERT_NE(std::wstring(shortName), file) << "the system gave no short name";
@@ -150,8 +149,6 @@ TEST(FileUrl, ShortNamesBecomeLongOnesWhereTheFileExists) {
     EXPECT_EQ(str(_Svr_Internal_NS_::canonicalPath(String(shortName))), longForm);
     const std::wstring missing = std::wstring(shortName) + L"\\NOSUCH~1.TXT";
     EXPECT_EQ(str(_Svr_Internal_NS_::canonicalPath(String(missing.c_str()))), str(String(missing.c_str())));
-    DeleteFileW(file.c_str());
-    RemoveDirectoryW(folder.c_str());
 }
 
 namespace {

@@ -45,7 +45,6 @@ std::string expectedLine(const Site& s, int code, const std::string& text) {
            text + "\n";
 }
 
-
 } // namespace
 
 TEST(ExceptionMessage, LineNamesFileLineFunctionCodeAndText) {
