@@ -60,20 +60,6 @@ TEST(PipeMode, QueriesOddRecordsAndARecordCutByTheConverter)
     EXPECT_EQ(1u, count("after the pipe was closed"));
 }
 
-TEST(PipeMode, PipeThatCannotBeOpenedEndsWithZeroAndLeavesNoProcess)
-{
-    const std::pair<const wchar_t*, std::wstring> cases[] = {
-        {L"-pipe", L"\\\\.\\pipe\\pv-missing-" + std::to_wstring(GetCurrentProcessId())},
-        {L"-PIPE", L"C:\\no such folder\\pipe"},
-    };
-    for (const auto& [modeSwitch, path] : cases) {
-        Process program;
-        ASSERT_TRUE(program.start(commandLine(programPath(L"PrintvaneUI.exe"), {modeSwitch, path})));
-        EXPECT_TRUE(program.wait(kWait)) << narrow(path) << ": the program must end by itself";
-        EXPECT_EQ(0u, program.exitCode()) << narrow(path);
-    }
-}
-
 // The program on a pipe this test serves, its standard output in a file:
 // one round of "Waiting..." and the wait's result per record read; window
 // queries are answered inside a round; the converter closing its end gives
