@@ -1,5 +1,5 @@
-// The program's command line seen from the outside: the argument-count box
-// and the owner window of the page dialog.
+// The program's command line seen from the outside: command lines that
+// cannot run, and the owner window of the page dialog.
 #include "app/res/resource.h"
 #include "support/dialog_driver.h"
 #include "support/ui_probe.h"
@@ -76,9 +76,8 @@ TEST(Arguments, ParamOwnerFromTheCommandLine)
         HWND expectedOwner;
     } cases[] = {
         {L" " + oursText + L"xyz", ours},    // read leniently (CommandLine.ParsesDecimalsLeniently)
-        // No owner given, or a number that names no window (the converter's
-        // window may be gone): the dialog still comes, without an owner.
-        {L"0", nullptr},
+        // A number that names no window (the converter's window may be
+        // gone): the dialog still comes, without an owner.
         {L"987654", nullptr},
     };
     for (const Case& c : cases) {
