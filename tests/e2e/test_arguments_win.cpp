@@ -46,8 +46,8 @@ TEST(Arguments, CommandLinesThatCannotRunEndByThemselves)
         HWND box = c.shot ? waitForWindow(p.pid(), kWindowWait, nullptr, p.handle()) : nullptr;
         // An unknown switch: watch for any window until the program ends on
         // its own (the pipe mode may show its window while it closes).
-        for (const DWORD start = GetTickCount(); !c.shot && c.exitCode && !box && !p.wait(20) && GetTickCount() - start < kEndWait;)
-            box = waitForWindow(p.pid(), 0);
+        if (!c.shot && c.exitCode)
+            waitUntil([&] { return (box = waitForWindow(p.pid(), 0)) != nullptr || p.wait(0); }, kEndWait);
         ASSERT_EQ(box != nullptr, c.shot != nullptr) << "a window came or none";
         if (box) {
             EXPECT_EQ(windowText(box), L"Printvane-UI");
