@@ -28,6 +28,11 @@ inline void ensureGdiplus()
     (void)token;
 }
 
+// A profile repository file with two profiles, vjt300 before Fine.
+inline const char kRepository[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
+    "<profile name=\"vjt300\" encode-mode=\"bitonal\"/><profile name=\"Fine\"/></repository>\n";
+
 inline bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)
 {
     return uitest::writeFile(path, std::string(bytes.begin(), bytes.end()));

@@ -68,11 +68,9 @@ TEST(DialogImpl, ModalRunEndsWithTheResultOfEndDialogAndDispatchesOnlyMatchingCo
 {
     CTestDialog dlg;
     LRESULT queried = 0, passedOn = -1;
-    std::wstring caption;
     const INT_PTR result = uitest::runToEnd([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
         queried = SendMessageW(w, WM_TEST_QUERY, 21, 0);
         passedOn = SendMessageW(w, WM_TEST_PASS_ON, 0, 0);
-        caption = uitest::windowText(w);
         // Same control, other notification code: not the Cancel handler.
         PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_SETFOCUS), 0);
         uitest::pressButton(w, IDCANCEL);
@@ -84,7 +82,6 @@ TEST(DialogImpl, ModalRunEndsWithTheResultOfEndDialogAndDispatchesOnlyMatchingCo
     EXPECT_EQ(1, dlg.passOnCalls);
     EXPECT_EQ(0, passedOn) << "a handler that clears bHandled leaves the answer to the default";
     EXPECT_EQ(1, dlg.cancelCalls);
-    EXPECT_EQ(L"Converting...", caption);
 }
 
 // The other ways a modal run ends: -1 when a handler throws (the exception

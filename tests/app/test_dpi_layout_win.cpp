@@ -35,8 +35,6 @@ using namespace paramtest;
 
 namespace {
 
-// Set in the copies of this program: the resolution they must see.
-const wchar_t kExpectedDpiVariable[] = L"PV_EXPECTED_DPI";
 const int kResolutions[] = {96, 144, 192};
 
 // The user's display resolution for processes started from now on; the
@@ -258,9 +256,8 @@ void runMessageBoxes(const std::wstring& shot)
 TEST(DpiLayout, WindowsAtThisResolution)
 {
     const int dpi = uitest::screenDpi();
-    wchar_t expected[16] = {};
-    if (GetEnvironmentVariableW(kExpectedDpiVariable, expected, 16)) {
-        ASSERT_EQ(dpi, _wtoi(expected)) << "the display resolution was not taken up";
+    if (const std::wstring expected = testkit::childJob(); !expected.empty()) {   // in a copy: its resolution
+        ASSERT_EQ(dpi, _wtoi(expected.c_str())) << "the display resolution was not taken up";
     }
     for (const wchar_t* folder : kLanguages) {
         Language language(*folder ? folder : nullptr);
@@ -276,8 +273,6 @@ TEST(DpiLayout, WindowsAtThisResolution)
 // The same in copies of this program at the other resolutions.
 TEST(DpiLayout, WindowsAtTheOtherResolutions)
 {
-    if (GetEnvironmentVariableW(kExpectedDpiVariable, nullptr, 0))
-        GTEST_SKIP() << "a copy runs only its own resolution";
     const int own = uitest::screenDpi();
     for (int dpi : kResolutions) {
         if (dpi == own)
@@ -290,9 +285,7 @@ TEST(DpiLayout, WindowsAtTheOtherResolutions)
         LogPixelsOverride display{DWORD(dpi)};
         ASSERT_TRUE(display.ok());
         uitest::Process child;
-        ASSERT_TRUE(child.startWithOutput(
-            uitest::commandLine(uitest::programPath(L"test_app.exe"), {L"--gtest_filter=DpiLayout.WindowsAtThisResolution"}),
-            output, {{kExpectedDpiVariable, std::to_wstring(dpi)}}))
+        ASSERT_TRUE(testkit::startChild(child, L"DpiLayout.WindowsAtThisResolution", std::to_wstring(dpi), output))
             << uitest::narrow(child.error());
         ASSERT_TRUE(child.wait(120000)) << "the copy did not end";
         EXPECT_EQ(child.exitCode(), 0u) << testkit::readFile(output);

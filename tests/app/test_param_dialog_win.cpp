@@ -200,10 +200,7 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
             // again, its OK handler has returned.
             uitest::repaint(dlg);
             stayedOpen = IsWindow(dlg) && IsWindowVisible(dlg);
-            GUITHREADINFO gui = {};
-            gui.cbSize = sizeof gui;
-            focusOnName = GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &gui) &&
-                          gui.hwndFocus == GetDlgItem(dlg, IDC_OUTPUT_FILE);
+            focusOnName = uitest::focusOf(dlg) == GetDlgItem(dlg, IDC_OUTPUT_FILE);
             keptText = controlText(dlg, IDC_OUTPUT_FILE);
             if (!asks) {
                 pressButton(dlg, IDCANCEL);

@@ -106,11 +106,10 @@ namespace {
 // `stride` bytes per row and `cut` bytes left off the end.
 void writeDetailedPage(const std::wstring& path, uint32_t w, uint32_t h, uint32_t stride, size_t cut = 0)
 {
-    std::string file;
     {
         std::ofstream out(path.c_str(), std::ios::binary);
-        const std::vector<uint8_t> header = encodePageImage(w, 1, stride, nullptr);
-        out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(16));
+        const std::vector<uint8_t> header = testkit::le32({w, h, 0, stride});
+        out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
         std::string row(stride, '\0');
         for (uint32_t y = 0; y < h; ++y) {
             for (uint32_t x = 0; x < w; ++x) {
@@ -121,11 +120,6 @@ void writeDetailedPage(const std::wstring& path, uint32_t w, uint32_t h, uint32_
             out.write(row.data(), std::streamsize(row.size()));
         }
     }
-    std::fstream patch(path.c_str(), std::ios::binary | std::ios::in | std::ios::out);
-    const char height[4] = {char(h & 0xff), char(h >> 8), 0, 0};
-    patch.seekp(4);
-    patch.write(height, 4);
-    patch.close();
     if (cut)
         std::filesystem::resize_file(path, 16 + uint64_t(stride) * h - cut);
 }

@@ -195,11 +195,6 @@ TEST(ProfileEditorHandOff, AnswerAfterTheHandBackEndsTheDialogWhileTheEditorRuns
         PostMessageW(control, WM_KEYDOWN, vk, 0x00010001);
         PostMessageW(control, WM_KEYUP, vk, 0xC0010001);
     };
-    auto focusOf = [](HWND dlg) {
-        GUITHREADINFO info = {};
-        info.cbSize = sizeof info;
-        return GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &info) ? info.hwndFocus : nullptr;
-    };
     enum Answer { Click, TabThenEnter, Escape };
     const std::pair<Answer, INT_PTR> cases[] = {{Click, IDOK_SUCCESSIVE}, {TabThenEnter, IDOK_SUCCESSIVE}, {Escape, IDCANCEL}};
     for (const auto& [answer, expected] : cases) {
@@ -225,10 +220,10 @@ TEST(ProfileEditorHandOff, AnswerAfterTheHandBackEndsTheDialogWhileTheEditorRuns
                 bool onOk = false;
                 for (int round = 0; round < 3 && !onOk; ++round) {
                     PostMessageW(dlg, WM_NEXTDLGCTL, WPARAM(GetDlgItem(dlg, IDC_SAME_CONFIG)), TRUE);
-                    if (!uitest::waitUntil([&] { return focusOf(dlg) == GetDlgItem(dlg, IDC_SAME_CONFIG); }, 2000))
+                    if (!uitest::waitUntil([&] { return uitest::focusOf(dlg) == GetDlgItem(dlg, IDC_SAME_CONFIG); }, 2000))
                         continue;
                     key(GetDlgItem(dlg, IDC_SAME_CONFIG), VK_TAB);
-                    onOk = uitest::waitUntil([&] { return focusOf(dlg) == GetDlgItem(dlg, IDOK); }, 2000);
+                    onOk = uitest::waitUntil([&] { return uitest::focusOf(dlg) == GetDlgItem(dlg, IDOK); }, 2000);
                 }
                 EXPECT_TRUE(onOk) << "Tab from the check box reaches OK";
                 key(GetDlgItem(dlg, IDOK), VK_RETURN);

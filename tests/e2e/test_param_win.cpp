@@ -62,9 +62,7 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         {"OK keeps a stored profile the repository has", OkCleared, 1, true, "vjt300", stored, "vjt300"},
     };
     testkit::ScratchFolder emptyFolder("empty"), repositoryFolder("repository");
-    const std::string repository =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
-        "<profile name=\"vjt300\" encode-mode=\"bitonal\"/><profile name=\"Fine\"/></repository>\n";
+    const std::string repository = paramtest::kRepository;
     ASSERT_TRUE(uitest::writeFile(repositoryFolder.wide(L"db0.dprepo"), repository));
     struct RestoreVariable {
         ~RestoreVariable() { SetEnvironmentVariableW(L"SVRDBDIR", nullptr); }

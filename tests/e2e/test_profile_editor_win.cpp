@@ -20,6 +20,7 @@
 #include <vector>
 
 using namespace uitest;
+using paramtest::kRepository;
 
 namespace {
 
@@ -47,10 +48,6 @@ LRESULT CALLBACK countRequests(HWND w, UINT msg, WPARAM wParam, LPARAM lParam)
     g_requests += msg == WM_COPYDATA;
     return DefWindowProcW(w, msg, wParam, lParam);
 }
-
-const char* kRepository =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
-    "<profile name=\"vjt300\" encode-mode=\"bitonal\"/><profile name=\"Fine\"/></repository>\n";
 
 } // namespace
 

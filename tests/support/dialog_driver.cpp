@@ -84,6 +84,13 @@ bool waitPumping(const std::function<bool()>& condition, DWORD limitMs)
 
 bool isEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 
+HWND focusOf(HWND window)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
 HWND ownedDialog(HWND owner, DWORD limitMs)
 {
     HWND found = nullptr;

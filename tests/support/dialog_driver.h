@@ -38,6 +38,8 @@ bool waitPumping(const std::function<bool()>& condition, DWORD limitMs = 20000);
 
 // Texts and button presses: ui_probe.h (controlText, pressButton).
 bool isEnabled(HWND dialog, int id);
+// The window that has the keyboard focus on `window`'s thread.
+HWND focusOf(HWND window);
 
 // Waits up to limitMs for a visible dialog window of this process owned by
 // `owner` (a message box, the save dialog); nullptr when none came.

@@ -12,12 +12,6 @@ using Solvaris_Win32::WindowDc;
 
 namespace {
 
-std::wstring parentOf(const std::wstring& path)
-{
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
 bool isClass(const ControlInfo& c, const wchar_t* name) { return _wcsicmp(c.className.c_str(), name) == 0; }
 
 bool createChild(const std::wstring& cmdLine, const Environment& env, DWORD flags, PROCESS_INFORMATION& pi,
@@ -55,7 +49,11 @@ wchar_t mnemonicOf(const std::wstring& text)
 
 } // namespace
 
-std::wstring buildFolder() { return parentOf(winkit::programFolder()); }
+std::wstring buildFolder()
+{
+    const std::wstring program = winkit::programFolder();
+    return program.substr(0, program.find_last_of(L'\\'));
+}
 
 std::wstring programPath(const std::wstring& name) { return winkit::programFolder() + L"\\" + name; }
 
