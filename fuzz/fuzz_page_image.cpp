@@ -1,7 +1,9 @@
 // The page image reader: header check, then the rows, into a top-down and a
-// bottom-up destination, from arbitrary file bytes.
+// bottom-up destination and as one block laid out like the file, from
+// arbitrary file bytes.
 #include <cstdint>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -59,5 +61,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t rows = readPageImageRows(again, header, last, -ptrdiff_t(pitch));
     if (rows != image.rowsRead)
         std::abort();
+
+    // One block read straight into a bitmap laid out like the file, as the
+    // preview reads a page whose padding is the bitmap's: the same rows and
+    // the same white where the file ended.
+    const uint64_t blockSize = uint64_t(header.stride) * header.height;
+    if (blockSize > (4u << 20))
+        return 0;
+    std::vector<uint8_t> block(size_t(blockSize), 0xEE);
+    const size_t got = std::min(size_t(blockSize), file.size() - kPageImageHeaderSize);
+    std::memcpy(block.data(), file.data() + kPageImageHeaderSize, got);
+    if (finishPageImageBlock(header, block.data(), header.height, got) != image.rowsRead)
+        std::abort();
+    for (uint32_t r = 0; r < header.height; ++r) {
+        if (std::memcmp(block.data() + size_t(r) * header.stride, image.pixels.data() + r * rowBytes, rowBytes) != 0)
+            std::abort();
+    }
     return 0;
 }
