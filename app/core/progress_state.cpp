@@ -2,27 +2,44 @@
 
 #include "app/core/display_text.h"
 
+namespace {
+
+// The status line each stage record shows.
+struct StageStatus {
+    uint32_t kind;
+    uint32_t statusId;
+};
+const StageStatus kStageStatus[] = {
+    {PM_PAGE_BEGIN, IDS_STATUS_IMAGE},
+    {PM_IMAGE, IDS_STATUS_IMAGE},
+    {PM_TEXT, IDS_STATUS_TEXT},
+    {PM_TEXT_COMPRESS, IDS_STATUS_COMPRESS},
+    {PM_FINALIZE, IDS_STATUS_FINALIZE},
+};
+
+} // namespace
+
 ProgressUpdate ProgressState::apply(const PipeMessage& message)
 {
     ProgressUpdate u;
+    for (const StageStatus& stage : kStageStatus) {
+        if (stage.kind == message.kind)
+            u.statusId = stage.statusId;
+    }
+    takeRecord(message, u);
+    if (m_lastKind != message.kind && m_page != 0)
+        showPage(message.kind, u);
+    return u;
+}
+
+// What the record itself changes: the page, the counts, the texts.
+void ProgressState::takeRecord(const PipeMessage& message, ProgressUpdate& u)
+{
     switch (message.kind) {
     case PM_PAGE_BEGIN:
         // Wraps instead of overflowing; no real job comes near 2^31 pages.
         m_page = static_cast<int32_t>(static_cast<uint32_t>(m_page) + 1u);
         m_lastKind = 0;
-        u.statusId = IDS_STATUS_IMAGE;
-        break;
-    case PM_IMAGE:
-        u.statusId = IDS_STATUS_IMAGE;
-        break;
-    case PM_TEXT:
-        u.statusId = IDS_STATUS_TEXT;
-        break;
-    case PM_TEXT_COMPRESS:
-        u.statusId = IDS_STATUS_COMPRESS;
-        break;
-    case PM_FINALIZE:
-        u.statusId = IDS_STATUS_FINALIZE;
         break;
     case PM_DOC_NAME:
         m_docName = displayText(message.text(), TextLines::One);
@@ -48,10 +65,13 @@ ProgressUpdate ProgressState::apply(const PipeMessage& message)
     default:
         break;
     }
+}
 
-    if (m_lastKind == message.kind || m_page == 0)
-        return u;
-
+// The page line, shown again once per change of record kind; the bar grows
+// when the converter passes the count it announced, and the title takes the
+// document name once.
+void ProgressState::showPage(uint32_t kind, ProgressUpdate& u)
+{
     if (m_page > static_cast<int32_t>(m_pageCount)) {
         m_pageCount = static_cast<uint32_t>(m_page);
         u.setRange = true;
@@ -65,8 +85,7 @@ ProgressUpdate ProgressState::apply(const PipeMessage& message)
         u.docName = m_docName;
         m_titleSet = true;
     }
-    m_lastKind = message.kind;
-    return u;
+    m_lastKind = kind;
 }
 
 void mergeUpdate(ProgressUpdate& pending, const ProgressUpdate& next)

@@ -41,6 +41,9 @@ public:
     bool titleSet() const { return m_titleSet; }
 
 private:
+    void takeRecord(const PipeMessage& message, ProgressUpdate& u);
+    void showPage(uint32_t kind, ProgressUpdate& u);
+
     int32_t m_page = 0;        // page being converted; 0 before the first
     uint32_t m_pageCount = 0;  // pages known so far; the bar's upper end
     std::u16string m_docName;
