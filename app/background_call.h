@@ -1,6 +1,6 @@
 // A function run on a worker thread of its own, for reads that a window
 // needs at its initialisation and that can run while the window's controls
-// are made (the page image, the settings file, the profile list).
+// are made (the settings file, the profile list).
 #pragma once
 #include <windows.h>
 

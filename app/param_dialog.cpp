@@ -119,7 +119,7 @@ void CParamDialog::EnableControls(bool enable)
 
 void CParamDialog::UpdateProfileCombo(const std::wstring& name)
 {
-    fillProfileCombo(GetDlgItem(IDC_PROFILE), name);
+    fillProfileCombo(GetDlgItem(IDC_PROFILE), name, profileNames());
 }
 
 LRESULT CParamDialog::OnShowWindow(UINT, WPARAM, LPARAM, BOOL&)

@@ -41,11 +41,6 @@ std::vector<std::wstring> profileNames()
     }
 }
 
-int fillProfileCombo(HWND combo, const std::wstring& name)
-{
-    return fillProfileCombo(combo, name, profileNames());
-}
-
 int fillProfileCombo(HWND combo, const std::wstring& name, const std::vector<std::wstring>& names)
 {
     const std::string name8 = utf8(name);

@@ -10,10 +10,9 @@
 // "sdk_default" alone when the repository cannot be opened.
 std::vector<std::wstring> profileNames();
 
-// Refills the combo box with profileNames() and selects the entry equal to
-// `name` (exact, letter case counts), or the first entry. Writes the trace
-// lines "UpdateProfileCombo: name=..." and "UpdateProfileCombo: index=N for
-// ..." to the standard output. Returns the selected index, -1 for none.
-int fillProfileCombo(HWND combo, const std::wstring& name);
-// The same with names read before (profileNames() on another thread).
+// Refills the combo box with `names` (as profileNames() gives them) and
+// selects the entry equal to `name` (exact, letter case counts), or the
+// first entry. Writes the trace lines "UpdateProfileCombo: name=..." and
+// "UpdateProfileCombo: index=N for ..." to the standard output. Returns the
+// selected index, -1 for none.
 int fillProfileCombo(HWND combo, const std::wstring& name, const std::vector<std::wstring>& names);

@@ -137,19 +137,13 @@ uint64_t creationTime(HANDLE process)
     return (uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
-// The program file name (without its folder) of process `id`; empty when
-// the process cannot be opened. `older` tells whether it was started before
-// this process: process ids are reused, so a parent that has ended may have
-// passed its id on to a newer process.
-std::wstring programFileName(DWORD id, bool& older)
+// The program file name (without its folder) of an opened process; empty
+// when the system does not give it.
+std::wstring programFileName(HANDLE process)
 {
-    const Solvaris_Win32::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
-    if (!process)
-        return std::wstring();
-    older = creationTime(process.get()) <= creationTime(GetCurrentProcess());
     std::wstring path(32768, L'\0');
     DWORD size = DWORD(path.size());
-    if (!QueryFullProcessImageNameW(process.get(), 0, &path[0], &size))
+    if (!QueryFullProcessImageNameW(process, 0, &path[0], &size))
         return std::wstring();
     path.resize(size);
     return path.substr(path.find_last_of(L"\\/") + 1);
@@ -184,11 +178,16 @@ bool isParentSplwow64()
     const DWORD parent = parentProcessId();
     if (parent == 0)
         return false;
-    bool older = true;
-    std::wstring name = programFileName(parent, older);
-    if (!older)
-        return false;   // the id outlived our parent and names a newer process
-    if (name.empty())
+    std::wstring name;
+    const Solvaris_Win32::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent));
+    if (process) {
+        // Process ids are reused: a parent that has ended may have passed
+        // its id on to a process started after this one.
+        if (creationTime(process.get()) > creationTime(GetCurrentProcess()))
+            return false;
+        name = programFileName(process.get());
+    }
+    if (name.empty())   // not to be opened, or no name given: the list of processes
         name = snapshotFileName(parent);
     return equalsIgnoringAsciiCase(name, L"splwow64.exe");
 }

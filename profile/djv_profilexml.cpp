@@ -158,23 +158,10 @@ bool needsNoEscaping(const String& text) {
     return true;
 }
 
-// Appends `before`, the text escaped, and a closing quote: an attribute
-// value without a String made for it when nothing needs escaping.
-void appendAttribute(std::string& out, const char* before, const String& text) {
-    out += before;
-    if (needsNoEscaping(text))
-        out.append(text.c_str(), text.length());
-    else
-        out += escapeXml(text).c_str();
-    out += '"';
-}
-} // namespace
-
-String escapeXml(const String& text, bool* invalid) {
-    if (needsNoEscaping(text))
-        return text;
-    std::string out;
-    out.reserve(text.length() + 16);
+// Appends the text with what XML cannot carry as it stands replaced by
+// entities, character references or "?" (a byte that is no UTF-8, which
+// sets *invalid).
+void appendEscaped(std::string& out, const String& text, bool* invalid) {
     walkUtf8(
         text,
         [&](uint32_t cp) {
@@ -196,6 +183,26 @@ String escapeXml(const String& text, bool* invalid) {
             if (invalid)
                 *invalid = true;
         });
+}
+
+// Appends `before`, the text escaped, and a closing quote: an attribute
+// value without a String made for it.
+void appendAttribute(std::string& out, const char* before, const String& text) {
+    out += before;
+    if (needsNoEscaping(text))
+        out.append(text.c_str(), text.length());
+    else
+        appendEscaped(out, text, nullptr);
+    out += '"';
+}
+} // namespace
+
+String escapeXml(const String& text, bool* invalid) {
+    if (needsNoEscaping(text))
+        return text;
+    std::string out;
+    out.reserve(text.length() + 16);
+    appendEscaped(out, text, invalid);
     return toString(out);
 }
 

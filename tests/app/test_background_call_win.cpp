@@ -6,39 +6,37 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <stdexcept>
 #include <string>
+
+#include "baselib/svr_error.h"
+#include "support/test_kit.h"
 
 TEST(BackgroundCall, RunsBesideTheCallerAndHandsOverWhatItWroteAndThrew)
 {
     // The call waits for the caller to go on: it must run on its own thread
     // (made in the caller's, it would wait the full five seconds).
-    const HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(go, nullptr);
+    const Solvaris_Win32::UniqueHandle go(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(go);
     DWORD callThread = 0, waited = WAIT_TIMEOUT;
     std::string result;
     {
         BackgroundCall call([&] {
             callThread = GetCurrentThreadId();
-            waited = WaitForSingleObject(go, 5000);
+            waited = WaitForSingleObject(go.get(), 5000);
             result = "written by the call";
         });
-        SetEvent(go);
+        SetEvent(go.get());
         call.wait();
         EXPECT_EQ(result, "written by the call");
         EXPECT_EQ(waited, WAIT_OBJECT_0);
         EXPECT_NE(callThread, GetCurrentThreadId());
         call.wait();   // a second wait returns at once
     }
-    CloseHandle(go);
 
-    BackgroundCall failing([] { throw std::runtime_error("the settings could not be read"); });
-    try {
-        failing.wait();
-        ADD_FAILURE() << "what the call threw was lost";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "the settings could not be read");
-    }
+    BackgroundCall failing([] { SVR_THROW(Solvaris::errReadFailed, "the settings could not be read"); });
+    const testkit::Thrown t = testkit::thrown([&] { failing.wait(); });
+    EXPECT_EQ(t.code, Solvaris::errReadFailed) << "what the call threw was lost";
+    EXPECT_NE(t.message.find("the settings could not be read"), std::string::npos) << t.message;
     EXPECT_NO_THROW(failing.wait()) << "thrown once, not at every wait";
 
     // Never waited for: the end of the object still waits for the call.
