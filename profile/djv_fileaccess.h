@@ -5,8 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "baselib/svr_array.h"
+#include "baselib/svr_filestamp.h"
 #include "baselib/svr_string.h"
 
 namespace Solvaris {
@@ -21,8 +24,27 @@ bool fileExists(const String& path);
 // seconds since 1970. Throws when the file cannot be opened or read, or is
 // larger than kMaxReadSize (errTooLarge).
 void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modifiedTime);
-// Modification time in seconds since 1970; throws when the file cannot be opened.
-uint64_t modifiedTime(const String& path);
+// Reads the whole file like readWholeFile and stamps exactly the bytes read.
+// A missing file gives a stamp that does not exist (and no bytes), never a
+// throw; any other failure throws.
+FileStamp readStamped(const String& path, SimpleArray<char>* bytes);
+// The stamp of the file as it is now (see readStamped).
+FileStamp stampOf(const String& path);
+
+// How long a save waits for another saver of the same file to finish.
+const uint32_t kSaveLockWaitMs = 5000;
+// What a locked save writes, decided from the file as it is at that moment:
+// its stamp and bytes (none when it does not exist). Returns false to write
+// nothing; may throw to fail the save.
+typedef std::function<bool(const FileStamp& now, const SimpleArray<char>& bytes, std::string* content)> SaveDecision;
+// Looks at the file and replaces it (as replaceFile does) in one step that
+// no other saver of the same file, in this process or another, can enter
+// meanwhile: the check made by `decide` still holds when its content takes
+// the file's place. The wait for another saver is bounded by
+// kSaveLockWaitMs: after it the save fails with errTimeout and writes
+// nothing. Returns the stamp of the file as left (the written one, or the
+// one `decide` was shown when it wrote nothing).
+FileStamp replaceUnderSaveLock(const String& path, const SaveDecision& decide);
 // Replaces the file's content by the size bytes at bytes through a working
 // copy that takes the file's place only when complete: a failure leaves the
 // old content. The bytes are written as they are (no copy of them is made).

@@ -64,13 +64,37 @@ void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modif
         std::copy(it->second.bytes.begin(), it->second.bytes.end(), bytes->data());
 }
 
-uint64_t modifiedTime(const String& path) {
-    Store& s = store();
-    std::lock_guard<std::mutex> hold(s.lock);
-    auto it = s.files.find(key(path));
-    if (it == s.files.end())
-        notFound(path);
-    return it->second.time;
+FileStamp readStamped(const String& path, SimpleArray<char>* bytes) {
+    bytes->clear();
+    uint64_t time = 0;
+    {
+        Store& s = store();
+        std::lock_guard<std::mutex> hold(s.lock);
+        auto it = s.files.find(key(path));
+        if (it == s.files.end())
+            return FileStamp();
+        time = it->second.time;
+    }
+    readWholeFile(path, bytes, &time);
+    return stampOfBytes(bytes->data(), bytes->count(), time);
+}
+
+FileStamp stampOf(const String& path) {
+    SimpleArray<char> bytes;
+    return readStamped(path, &bytes);
+}
+
+// One process, one store: a mutex of its own keeps savers apart.
+FileStamp replaceUnderSaveLock(const String& path, const SaveDecision& decide) {
+    static std::recursive_mutex savers;
+    std::lock_guard<std::recursive_mutex> hold(savers);
+    SimpleArray<char> bytes;
+    const FileStamp now = readStamped(path, &bytes);
+    std::string content;
+    if (!decide(now, bytes, &content))
+        return now;
+    replaceFile(path, content.data(), uint32_t(content.size()));
+    return stampOf(path);
 }
 
 void replaceFile(const String& path, const char* bytes, uint32_t size) {

@@ -3,6 +3,7 @@
 #include "profile/djv_fileaccess.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,36 +32,54 @@ bool fileExists(const String& path) {
     return !path.isEmpty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-uint64_t modifiedTime(const String& path) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        fail(errOpenFailed, "stat", path);
-    return uint64_t(st.st_mtime);
-}
-
-void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        fail(errOpenFailed, "open", path);
-    struct stat st;
-    if (::fstat(fileno(f), &st) != 0) {
+namespace {
+// Reads the open file f whole (and closes it); st gets its status as read.
+void readOpenFile(FILE* f, const String& path, SimpleArray<char>* bytes, struct stat* st) {
+    if (::fstat(fileno(f), st) != 0) {
         std::fclose(f);
         fail(errReadFailed, "stat", path);
     }
-    if (uint64_t(st.st_size) > kMaxReadSize) {
+    if (uint64_t(st->st_size) > kMaxReadSize) {
         std::fclose(f);
         SVR_THROW(errTooLarge, "File too large to read");
     }
-    if (modified)
-        *modified = uint64_t(st.st_mtime);
     bytes->clear();
-    bytes->resize(uint32_t(st.st_size));
+    bytes->resize(uint32_t(st->st_size));
     size_t got = bytes->count() ? std::fread(bytes->data(), 1, bytes->count(), f) : 0;
     bool bad = std::ferror(f) != 0;
     std::fclose(f);
     if (bad)
         fail(errReadFailed, "read", path);
     bytes->resize(uint32_t(got));
+}
+} // namespace
+
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        fail(errOpenFailed, "open", path);
+    struct stat st;
+    readOpenFile(f, path, bytes, &st);
+    if (modified)
+        *modified = uint64_t(st.st_mtime);
+}
+
+FileStamp readStamped(const String& path, SimpleArray<char>* bytes) {
+    bytes->clear();
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f && errno == ENOENT)
+        return FileStamp();
+    if (!f)
+        fail(errOpenFailed, "open", path);
+    struct stat st;
+    readOpenFile(f, path, bytes, &st);
+    const uint64_t written = uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
+    return stampOfBytes(bytes->data(), bytes->count(), written);
+}
+
+FileStamp stampOf(const String& path) {
+    SimpleArray<char> bytes;
+    return readStamped(path, &bytes);
 }
 
 // The working copy has a name of its own for every save (process id and a
@@ -123,6 +142,53 @@ bool copyFileIfAbsent(const String& from, const String& to) {
     } catch (const Exception&) {
         return false;
     }
+}
+
+namespace {
+
+// Savers of one file are kept apart by an exclusive flock on its folder:
+// the file itself is replaced by rename, so a lock on it would not bind the
+// next saver, who opens the new file. The system drops the lock when its
+// holder dies; it is waited for kSaveLockWaitMs at most.
+class SaveLock {
+public:
+    explicit SaveLock(const String& path) {
+        const uint32_t slash = path.rfind('/');
+        const String folder = slash == kNotFound ? String(".") : slash == 0 ? String("/") : path.substring(0, slash);
+        m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0)
+            fail(errLockFailed, "open", folder);
+        for (uint32_t waited = 0; ::flock(m_fd, LOCK_EX | LOCK_NB) != 0; waited += kPauseMs) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= kSaveLockWaitMs) {
+                ::close(m_fd);
+                throw Exception(errTimeout,
+                                String::format("Another program kept saving %s for %u seconds; nothing was written",
+                                               path.c_str(), unsigned(kSaveLockWaitMs / 1000)),
+                                __FILE__, __LINE__, SVR_FUNCSIG);
+            }
+            ::usleep(kPauseMs * 1000);
+        }
+    }
+    ~SaveLock() { ::close(m_fd); }
+    SaveLock(const SaveLock&) = delete;
+    SaveLock& operator=(const SaveLock&) = delete;
+
+private:
+    static const uint32_t kPauseMs = 5;
+    int m_fd = -1;
+};
+
+} // namespace
+
+FileStamp replaceUnderSaveLock(const String& path, const SaveDecision& decide) {
+    SaveLock lock(path);
+    SimpleArray<char> bytes;
+    const FileStamp now = readStamped(path, &bytes);
+    std::string content;
+    if (!decide(now, bytes, &content))
+        return now;
+    replaceFile(path, content.data(), uint32_t(content.size()));
+    return stampOf(path);
 }
 
 String systemReservedDirectory() {

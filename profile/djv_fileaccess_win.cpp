@@ -11,10 +11,14 @@
 #include "profile/djv_fileaccess.h"
 
 #include <windows.h>
+#include <sddl.h>
+
+#include <cwchar>
 
 #include "baselib/svr_broker.h"
 #include "baselib/svr_error.h"
 #include "baselib/svr_fileutils.h"
+#include "baselib/svr_handle_win.h"
 #include "baselib/svr_heldfile_win.h"
 #include "baselib/svr_storage.h"
 #include "baselib/svr_winutils.h"
@@ -50,9 +54,32 @@ bool fileExists(const String& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-uint64_t modifiedTime(const String& path) {
-    return waitingOutSharing([&] { return DiskStorage::create(path, accessRead, creationDefault, true); })
-        ->getLastModified();
+FileStamp readStamped(const String& path, SimpleArray<char>* bytes) {
+    bytes->clear();
+    AutoPtr<DiskStorage> storage;
+    try {
+        storage = waitingOutSharing([&] { return DiskStorage::create(path, accessRead, openExisting, true); });
+    } catch (const PlatformException& e) {
+        if (e.platformError() == ERROR_FILE_NOT_FOUND || e.platformError() == ERROR_PATH_NOT_FOUND)
+            return FileStamp();
+        throw;
+    }
+    const uint64_t size = storage->getSize();
+    if (size > kMaxReadSize)
+        SVR_THROW(errTooLarge, "File too large to read");
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(storage->getHandle(), &info))
+        SVR_THROW(errReadFailed, String::format("Cannot stamp %s", path.c_str()));
+    bytes->resize(uint32_t(size));
+    if (size)
+        storage->readBytes(bytes->data(), uint32_t(size), true);
+    const uint64_t written = (uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+    return stampOfBytes(bytes->data(), bytes->count(), written);
+}
+
+FileStamp stampOf(const String& path) {
+    SimpleArray<char> bytes;
+    return readStamped(path, &bytes);
 }
 
 void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified) {
@@ -93,6 +120,78 @@ bool copyFileIfAbsent(const String& from, const String& to) {
     } catch (const Exception&) {
         return false;
     }
+}
+
+namespace {
+
+// Savers of one file are kept apart by a named mutex, not by a lock on the
+// file itself. The file is replaced by renaming a working file over it, and
+// Windows refuses that rename while any handle to the old file is open
+// (the replace-over-open-handles form exists only on newer systems and
+// file systems), so a lock held on the repository file cannot last until
+// its replacement is in place; a lock file beside it would be one more name
+// in a folder where every user may create files and links. The mutex lives
+// in the kernel's global namespace (all sessions of a terminal server), is
+// released by the system when its owner dies (the next waiter gets it
+// "abandoned": the file is whole, since the replace is one rename), and is
+// waited for only kSaveLockWaitMs: a user who holds it, or claims its name
+// first, makes saves fail with a reason, never hang.
+const wchar_t kSaveMutexSddl[] = L"D:(A;;0x00100001;;;WD)";   // everyone: SYNCHRONIZE | MUTEX_MODIFY_STATE
+
+// One name per file, whatever spelling of the path a saver was given.
+std::wstring saveMutexName(const String& path) {
+    String full = _Svr_Internal_NS_::canonicalPath(path);
+    std::wstring name(full.isEmpty() ? path.c_wstr() : full.c_wstr());
+    if (!name.empty())
+        CharUpperBuffW(&name[0], DWORD(name.size()));
+    const uint64_t hash = hashBytes(name.data(), name.size() * sizeof(wchar_t));
+    wchar_t text[80];
+    swprintf(text, 80, L"Global\\PrintvaneProfileSave-%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+             static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+    return text;
+}
+
+class SaveLock {
+public:
+    explicit SaveLock(const String& path) {
+        Solvaris_Win32::LocalPtr<void> descriptor;
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(kSaveMutexSddl, SDDL_REVISION_1, descriptor.put(),
+                                                                 nullptr))
+            attributes.lpSecurityDescriptor = descriptor.get();
+        const std::wstring name = saveMutexName(path);
+        m_mutex.reset(CreateMutexW(&attributes, FALSE, name.c_str()));
+        if (!m_mutex)
+            m_mutex.reset(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
+        if (!m_mutex)
+            SVR_THROW_PLATFORM(errLockFailed, GetLastError(),
+                               String::format("Cannot take the lock that keeps savers of %s apart", path.c_str()));
+        const DWORD r = WaitForSingleObject(m_mutex.get(), kSaveLockWaitMs);
+        if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED)
+            SVR_THROW(errTimeout, String::format("Another program kept saving %s for %u seconds; nothing was written",
+                                                 path.c_str(), unsigned(kSaveLockWaitMs / 1000)));
+    }
+    ~SaveLock() { ReleaseMutex(m_mutex.get()); }
+    SaveLock(const SaveLock&) = delete;
+    SaveLock& operator=(const SaveLock&) = delete;
+
+private:
+    Solvaris_Win32::UniqueHandle m_mutex;
+};
+
+} // namespace
+
+FileStamp replaceUnderSaveLock(const String& path, const SaveDecision& decide) {
+    SaveLock lock(path);
+    SimpleArray<char> bytes;
+    const FileStamp now = readStamped(path, &bytes);
+    std::string content;
+    if (!decide(now, bytes, &content))
+        return now;
+    replaceFile(path, content.data(), uint32_t(content.size()));
+    // Stamped after the writing handle is closed, so that no later update
+    // of its times makes our own save look like another program's.
+    return stampOf(path);
 }
 
 String systemReservedDirectory() {

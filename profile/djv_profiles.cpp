@@ -4,6 +4,7 @@
 #include <string>
 
 #include "baselib/svr_error.h"
+#include "baselib/svr_filestamp.h"
 #include "profile/djv_fieldranges.h"
 #include "profile/djv_fileaccess.h"
 #include "profile/djv_profilexml.h"
@@ -123,50 +124,51 @@ public:
     void reload() override {
         m_profiles.clear();
         m_damaged = false;
-        const bool exists = FileAccess::fileExists(m_path);
+        m_stamp = FileStamp();
         try {
-            uint64_t time = 0;
-            AutoPtr<XmlElement> root = XmlParse::readXmlFile(m_path, &time);
-            m_fileTime = time;
-            if (ProfileXml::isElement(*root, "profile")) {
-                enterFromElement(*root);
-            } else if (ProfileXml::isElement(*root, "repository")) {
-                for (uint32_t i = 0; i < root->getChildCount(); ++i) {
-                    if (ProfileXml::isElement(*root->getChild(i), "profile"))
-                        enterFromElement(*root->getChild(i));
-                }
-            } else {
-                m_damaged = true;   // not ours: never written over without a copy
-            }
+            SimpleArray<char> bytes;
+            m_stamp = FileAccess::readStamped(m_path, &bytes);
+            // A missing file is the normal start; anything else that is not
+            // read whole holds more than was read.
+            m_damaged = !readTable(bytes, m_path, m_profiles) && m_stamp.exists;
         } catch (...) {
-            // A missing file is the normal start; anything else means the
-            // file holds more than was read.
-            m_damaged = exists;
+            m_damaged = FileAccess::fileExists(m_path);
         }
         if (m_profiles.empty())
             m_profiles[String(kBuiltInProfileName)] = ProfileImpl::builtIn();
         // Whatever the source (repository, single profile, built-in profile),
         // the table as read is the state on disk: only a change writes.
         m_loadedCount = uint32_t(m_profiles.size());
+        rememberBase();
     }
 
-    bool save() override {
+    bool save() override { return save(failOnBothChanged, nullptr, nullptr); }
+
+    bool save(BothChanged choice, String* conflict, String* error) override {
         try {
             // Decided before the text is built: releasing a repository that
             // was only read costs no more than the look at the flags.
             if (m_loadedCount == m_profiles.size() && !hasUnsavedProfiles())
                 return true;
-            std::string doc = buildDocument();
-            if (m_damaged)
-                keepDamagedCopy();
-            FileAccess::replaceFile(m_path, doc.data(), uint32_t(doc.size()));
-            for (auto& entry : m_profiles) {
-                entry.second->m_modified = false;
-                entry.second->m_version = PROFILE_VERSION;
-            }
-            m_loadedCount = uint32_t(m_profiles.size());
-            m_damaged = false;
+            Table written;
+            const FileStamp stamp = FileAccess::replaceUnderSaveLock(
+                m_path, [&](const FileStamp& now, const SimpleArray<char>& bytes, std::string* content) {
+                    if (now == m_stamp) {
+                        if (m_damaged)
+                            keepDamagedCopy();
+                        written = m_profiles;
+                    } else {
+                        written = mergedOnto(bytes, now.exists, choice, conflict);
+                    }
+                    *content = buildDocument(written);
+                    return true;
+                });
+            takeWritten(written, stamp);
             return true;
+        } catch (const Exception& e) {
+            if (error)
+                *error = e.message();
+            return false;
         } catch (...) {
             return false;
         }
@@ -182,11 +184,11 @@ public:
     }
 
     void saveAs(const String& target) const override {
-        std::string doc = buildDocument();
+        std::string doc = buildDocument(m_profiles);
         FileAccess::replaceFile(target, doc.data(), uint32_t(doc.size()));
     }
 
-    bool isFileNewer() const override { return FileAccess::modifiedTime(m_path) > m_fileTime; }
+    bool isFileNewer() const override { return FileAccess::stampOf(m_path) != m_stamp; }
 
     void getProfileNames(SimpleArray<String>& names) const override {
         names.clear();
@@ -251,10 +253,12 @@ public:
     }
 
     String m_path;
-    uint64_t m_fileTime = 0;
+    FileStamp m_stamp;   // of the file as last read or written here
     uint32_t m_loadedCount = 0;
 
 private:
+    typedef std::map<String, AutoPtr<ProfileImpl>> Table;
+
     ProfileImpl* find(const String& name) const {
         auto it = m_profiles.find(name);
         if (it == m_profiles.end())
@@ -263,23 +267,119 @@ private:
         return it->second.get();
     }
 
-    void enterFromElement(const XmlElement& element) {
+    static void enterFromElement(const XmlElement& element, Table& table) {
         ProfileData data;
         ProfileXml::importXml(element, &data);
         AutoPtr<ProfileImpl> p = ProfileImpl::fromData(data);
         p->m_installed = true;
-        m_profiles[p->m_params.name] = p;
+        table[p->m_params.name] = p;
+    }
+
+    // Enters the profiles of the document into table, in document order (a
+    // later one of a name replacing an earlier one); false when the
+    // document is not read whole or is not ours. What was entered before a
+    // failure stays.
+    static bool readTable(const SimpleArray<char>& bytes, const String& source, Table& table) {
+        try {
+            AutoPtr<XmlElement> root = XmlParse::parseXmlString(bytes.data(), bytes.count(), source.c_str());
+            if (ProfileXml::isElement(*root, "profile")) {
+                enterFromElement(*root, table);
+            } else if (ProfileXml::isElement(*root, "repository")) {
+                for (uint32_t i = 0; i < root->getChildCount(); ++i) {
+                    if (ProfileXml::isElement(*root->getChild(i), "profile"))
+                        enterFromElement(*root->getChild(i), table);
+                }
+            } else {
+                return false;   // not ours: never written over without a copy
+            }
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+
+    static bool sameContent(const ProfileImpl& a, const ProfileImpl& b) {
+        return a.m_readOnly == b.m_readOnly && a.m_description == b.m_description && a.m_params == b.m_params;
+    }
+
+    // A copy of every profile the file holds as last read or written: what
+    // this repository's own changes are told from.
+    void rememberBase() {
+        m_base.clear();
+        for (const auto& entry : m_profiles) {
+            if (entry.first == String(kBuiltInProfileName))
+                continue;
+            AutoPtr<ProfileImpl> copy(new ProfileImpl(entry.second->m_params, entry.second->m_description));
+            copy->m_readOnly = entry.second->m_readOnly;
+            m_base[entry.first] = copy;
+        }
+    }
+
+    // The file changed since it was read: its present profiles (bytes) with
+    // this repository's changes against the base applied on top. A profile
+    // that both sides changed (or one changed and the other removed) goes
+    // by `choice`.
+    Table mergedOnto(const SimpleArray<char>& bytes, bool exists, BothChanged choice, String* conflict) const {
+        Table theirs;
+        if (!readTable(bytes, m_path, theirs) && exists)
+            keepDamagedCopy();
+        auto ours = [&](const String& name) {
+            if (choice == failOnBothChanged) {
+                if (conflict)
+                    *conflict = name;
+                throw Exception(errInvalidOperation,
+                                String::format("The profile \"%s\" was changed by another program too", name.c_str()),
+                                __FILE__, __LINE__, SVR_FUNCSIG);
+            }
+            return choice == keepOurs;
+        };
+        for (const auto& base : m_base) {
+            auto their = theirs.find(base.first);
+            if (m_profiles.count(base.first) || their == theirs.end())
+                continue;   // kept here (a change, below), or gone on both sides
+            if (sameContent(*their->second, *base.second) || ours(base.first))
+                theirs.erase(their);
+        }
+        const String builtIn(kBuiltInProfileName);
+        for (const auto& own : m_profiles) {
+            auto base = m_base.find(own.first);
+            if (own.first == builtIn || (base != m_base.end() && sameContent(*own.second, *base->second)))
+                continue;   // not changed here
+            auto their = theirs.find(own.first);
+            const bool untouchedThere = their == theirs.end()
+                                            ? base == m_base.end()
+                                            : base != m_base.end() && sameContent(*their->second, *base->second);
+            if (untouchedThere || (their != theirs.end() && sameContent(*their->second, *own.second)) ||
+                ours(own.first))
+                theirs[own.first] = own.second;
+        }
+        return theirs;
+    }
+
+    // The table as written becomes this repository's state on disk.
+    void takeWritten(const Table& written, const FileStamp& stamp) {
+        m_profiles = written;
+        if (m_profiles.empty())
+            m_profiles[String(kBuiltInProfileName)] = ProfileImpl::builtIn();
+        for (auto& entry : m_profiles) {
+            entry.second->m_modified = false;
+            entry.second->m_version = PROFILE_VERSION;
+        }
+        m_loadedCount = uint32_t(m_profiles.size());
+        m_damaged = false;
+        m_stamp = stamp;
+        rememberBase();
     }
 
     // Every profile but the built-in one, in table order, each under its
     // table name (the name its repository knows it by).
-    std::string buildDocument() const {
+    static std::string buildDocument(const Table& table) {
         std::string doc = ProfileXml::getXmlHeader().c_str();
         // Room for the usual profile (600 bytes or so): the text is not
         // copied over and over while it grows.
-        doc.reserve(doc.size() + m_profiles.size() * 1024);
+        doc.reserve(doc.size() + table.size() * 1024);
         const String builtIn(kBuiltInProfileName);
-        for (const auto& entry : m_profiles) {
+        for (const auto& entry : table) {
             if (entry.first == builtIn)
                 continue;
             const ProfileImpl& p = *entry.second;
@@ -307,7 +407,8 @@ private:
         SVR_THROW(errWriteFailed, "Cannot keep a copy of the damaged repository file");
     }
 
-    std::map<String, AutoPtr<ProfileImpl>> m_profiles;
+    Table m_profiles;
+    Table m_base;   // copies of the profiles as the file held them (rememberBase)
     bool m_damaged = false;
 };
 

@@ -50,6 +50,9 @@ public:
     virtual bool save() = 0;
     virtual bool hasUnsavedProfiles() const = 0;
     virtual void saveAs(const String& path) const = 0;
+    // Whether the file is no longer the one last read or written here: its
+    // stamp (existence, size, write time, content) differs. Throws when it
+    // exists but cannot be read.
     virtual bool isFileNewer() const = 0;
     virtual void getProfileNames(SimpleArray<String>& names) const = 0;
     virtual AutoPtr<Profile> loadProfile(const String& name) = 0;
@@ -58,6 +61,20 @@ public:
     virtual void removeProfile(const String& name) = 0;
     virtual bool hasProfile(const String& name) const = 0;
     virtual void renameProfile(const String& oldName, const String& newName) = 0;
+
+    // What a save does with a profile that another program changed, added
+    // or removed as well since this repository read the file.
+    enum BothChanged { failOnBothChanged, keepOurs, keepTheirs };
+    // Writes pending changes; false on failure, with the reason in *error
+    // when given. Never throws. When the file changed since it was read
+    // (isFileNewer), its present profiles are read and this repository's
+    // own adds, renames, changes and removals are applied on top of them;
+    // a profile changed on both sides is settled by `choice`, and with
+    // failOnBothChanged nothing is written and *conflict names it. The
+    // look at the file and its replacement are one step that no other
+    // saver can enter. save() is save(failOnBothChanged, ...): whoever
+    // saves without asking a user never writes over another's change.
+    virtual bool save(BothChanged choice, String* conflict, String* error) = 0;
 
     // Opens the repository at path, or at the default location when empty.
     // Releasing the last reference saves it.

@@ -30,6 +30,21 @@ std::vector<std::string> keywords(KeywordList list)
 
 String S(const std::string& s) { return String(s.c_str(), int32_t(s.size())); }
 
+// The library's message line names file and function before ": Error N: ";
+// the user gets the text after it.
+std::string userText(std::string message)
+{
+    const size_t at = message.find(": Error ");
+    if (at != std::string::npos) {
+        const size_t text = message.find(": ", at + 8);
+        if (text != std::string::npos)
+            message = message.substr(text + 2);
+    }
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
+    return message;
+}
+
 // Runs `step`, turning a library failure into its message.
 template <class F>
 bool guarded(std::string& error, F step)
@@ -38,16 +53,7 @@ bool guarded(std::string& error, F step)
         step();
         return true;
     } catch (const std::exception& e) {
-        error = e.what();
-        // The library's message line names file and function before ": Error N: ".
-        const size_t at = error.find(": Error ");
-        if (at != std::string::npos) {
-            const size_t text = error.find(": ", at + 8);
-            if (text != std::string::npos)
-                error = error.substr(text + 2);
-        }
-        while (!error.empty() && (error.back() == '\n' || error.back() == '\r'))
-            error.pop_back();
+        error = userText(e.what());
         return false;
     }
 }
@@ -207,15 +213,18 @@ bool EditorModel::importMissing(const std::string& file, std::vector<std::string
     });
 }
 
-bool EditorModel::save(std::string& error)
+bool EditorModel::save(std::string& error, ProfileRepository::BothChanged choice, std::string* conflict)
 {
-    if (!m_repository->save()) {
-        error = "The profile repository could not be written.";
+    String why, clash;
+    if (!m_repository->save(choice, &clash, &why)) {
+        error = why.isEmpty() ? std::string("The profile repository could not be written.") : userText(why.c_str());
+        if (conflict)
+            *conflict = clash.c_str();
         return false;
     }
-    // The repository keeps the time of its last reading; without this our
-    // own save would look like another program's at the next one.
-    reload();
+    // The repository now holds what it wrote, another program's profiles
+    // included, and knows the file's new stamp.
+    m_dirty = false;
     return true;
 }
 

@@ -62,9 +62,13 @@ public:
     bool importMissing(const std::string& file, std::vector<std::string>& added, std::string& error);
 
     bool dirty() const { return m_dirty; }
-    // Writes the repository file; false when it could not be written. The
-    // file is then read again, so that its new time is the one known.
-    bool save(std::string& error);
+    // Writes this editor's changes on top of whatever another program
+    // saved meanwhile; false with `error` when nothing was written. A
+    // profile changed here and there too goes by `choice`; with
+    // failOnBothChanged the save stops and `conflict` names it.
+    bool save(std::string& error,
+              Solvaris::DjVu::ProfileRepository::BothChanged choice = Solvaris::DjVu::ProfileRepository::failOnBothChanged,
+              std::string* conflict = nullptr);
 
     // Whether another program (another editor, say) wrote the file after
     // this one read it: saving now would drop that program's changes.

@@ -14,8 +14,9 @@
 //   select:NAME new:NAME rename:NAME remove mode:N bg:N fg:N bitonal:N
 //   picture:N description:TEXT apply save send giveback pause:MS
 //   gate:EVENT (waits until the named event is set) ok cancel
-//   onchange:reload|overwrite (what a scripted save does when the file was
-//   changed by another program after it was read; reload when not given)
+//   onchange:reload|overwrite (what a scripted save does with a profile that
+//   another program changed too after the file was read: keep theirs, the
+//   default, or save ours over it)
 // The script acts only through the window's own controls and the user's
 // rights: it is automation, documented for integrators (docs/INTEGRATION.md),
 // and stays in the release.
@@ -38,6 +39,7 @@
 #include "resource.h"
 #include "tools/tessforge7/editor_model.h"
 
+using Solvaris::DjVu::ProfileRepository;
 using tessforge::EditorModel;
 using tessforge::MainSettings;
 
@@ -419,44 +421,45 @@ private:
         refill(names.empty() ? std::string() : names[size_t(std::min<LRESULT>(at, LRESULT(names.size()) - 1))]);
     }
 
-    // The file changed after this editor read it (another editor saved it,
-    // say): saving now would drop those changes, so the user chooses first -
-    // Yes reloads the file (dropping this editor's unsaved changes), No
-    // saves over it, Cancel does neither. A script's step answers with its
-    // "onchange:" setting instead (reload unless it said overwrite).
-    // True when the save may go on.
-    bool mayOverwrite()
+    // How a profile that another program changed too after this editor
+    // read the file is settled: the user is asked, naming it - Yes keeps
+    // the other program's version, No saves this editor's over it, Cancel
+    // saves nothing. A script's step answers with its "onchange:" setting
+    // instead (the other's version unless it said overwrite).
+    int askBothChanged(const std::string& name)
     {
-        if (!m_model->dirty() || !m_model->changedElsewhere())
-            return true;
-        int answer;
-        if (m_inScriptStep) {
-            answer = m_overwriteWhenChanged ? IDNO : IDYES;
-            std::fprintf(stdout, "tessforge7: the file changed elsewhere; %s\n",
-                         answer == IDNO ? "saving over it" : "reloading it");
-            std::fflush(stdout);
-        } else {
-            answer = MessageBoxW(m_dlg, text(IDS_CHANGED_ELSEWHERE).c_str(), text(IDS_TITLE).c_str(),
-                                 MB_YESNOCANCEL | MB_ICONWARNING);
-        }
-        if (answer == IDNO)
-            return true;
-        if (answer == IDYES) {
-            m_model->reload();
-            refill(m_current);
-        }
-        return false;
+        if (!m_inScriptStep)
+            return MessageBoxW(m_dlg, text(IDS_CHANGED_ELSEWHERE, wide(name)).c_str(), text(IDS_TITLE).c_str(),
+                               MB_YESNOCANCEL | MB_ICONWARNING);
+        std::fprintf(stdout, "tessforge7: the profile %s changed elsewhere; %s\n", name.c_str(),
+                     m_overwriteWhenChanged ? "saving ours over it" : "keeping theirs");
+        std::fflush(stdout);
+        return m_overwriteWhenChanged ? IDNO : IDYES;
     }
 
+    // Saves this editor's changes on top of whatever another program (a
+    // second editor, say) saved meanwhile; asks only about a profile that
+    // both changed. True when nothing is left unsaved.
     bool saveAll()
     {
-        if (!commitSettings() || !mayOverwrite())
+        if (!commitSettings())
             return false;
-        std::string error;
-        if (m_model->dirty() && !m_model->save(error)) {
+        if (!m_model->dirty())
+            return true;
+        std::string error, conflict;
+        bool saved = m_model->save(error, ProfileRepository::failOnBothChanged, &conflict);
+        if (!saved && !conflict.empty()) {
+            const int answer = askBothChanged(conflict);
+            if (answer == IDCANCEL)
+                return false;
+            saved = m_model->save(error, answer == IDYES ? ProfileRepository::keepTheirs : ProfileRepository::keepOurs);
+        }
+        if (!saved) {
             complain(text(IDS_REFUSED, wide(error)));
             return false;
         }
+        // Profiles another program saved meanwhile are listed now too.
+        refill(m_current);
         return true;
     }
 
