@@ -119,7 +119,34 @@ void CParamDialog::EnableControls(bool enable)
 
 void CParamDialog::UpdateProfileCombo(const std::wstring& name)
 {
+    ++m_nProfileFills;
     fillProfileCombo(GetDlgItem(IDC_PROFILE), name, profileNames());
+}
+
+// Every request would otherwise re-read the repository on this thread, and
+// a flood of them (from the editor or anyone who can send to the window)
+// would keep the dialog busy reading: a name the box already lists is
+// selected at once, and one re-read a moment later serves every request
+// made meanwhile, the last name winning. At most one re-read is pending.
+void CParamDialog::RequestProfileFill(const std::wstring& name)
+{
+    m_strPendingProfile = name;
+    selectListedProfile(GetDlgItem(IDC_PROFILE), name);
+    if (!m_bProfileFillPending)
+        m_bProfileFillPending = ::SetTimer(m_hWnd, kProfileFillTimer, kProfileFillDelayMs, nullptr) != 0;
+    if (!m_bProfileFillPending)
+        UpdateProfileCombo(name);   // no timer to be had: at once, as asked
+}
+
+// The user is given the box (input back, the editor's end, OK) only as the
+// latest request left it.
+void CParamDialog::FlushProfileFill()
+{
+    if (!m_bProfileFillPending)
+        return;
+    ::KillTimer(m_hWnd, kProfileFillTimer);
+    m_bProfileFillPending = false;
+    UpdateProfileCombo(m_strPendingProfile);
 }
 
 LRESULT CParamDialog::OnShowWindow(UINT, WPARAM, LPARAM, BOOL&)
@@ -133,8 +160,12 @@ LRESULT CParamDialog::OnShowWindow(UINT, WPARAM, LPARAM, BOOL&)
     return 0;
 }
 
-LRESULT CParamDialog::OnTimer(UINT, WPARAM, LPARAM, BOOL&)
+LRESULT CParamDialog::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&)
 {
+    if (wParam == kProfileFillTimer) {
+        FlushProfileFill();
+        return 0;
+    }
     ::KillTimer(m_hWnd, kFlashTimer);
     FLASHWINFO flash = {};
     flash.cbSize = sizeof flash;
@@ -179,10 +210,11 @@ LRESULT CParamDialog::OnCopyData(UINT, WPARAM, LPARAM lParam, BOOL&)
     case EditorRequest::SelectProfile: {
         std::wstring name;
         if (copyDataProfileName(data->lpData, data->cbData, name))
-            UpdateProfileCombo(name);
+            RequestProfileFill(name);
         break;
     }
     case EditorRequest::GiveInputBack:
+        FlushProfileFill();
         EnableControls(true);
         break;
     case EditorRequest::Ignore:
@@ -214,6 +246,7 @@ LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
     // the user to close.
     waitForProcessTakingMessages(m_hEditor, GetEndingFlag(), m_hWnd);
     m_hEditor = nullptr;
+    FlushProfileFill();
     EnableControls(true);
     return 0;
 }
@@ -231,6 +264,7 @@ LRESULT CParamDialog::OnOK(WORD, WORD, HWND, BOOL&)
     }
     if (!confirmOverwrite(m_hWnd, m_pSettings->OutputFileName, m_nPage))
         return 0;
+    FlushProfileFill();
     m_pSettings->Profile = GetDlgItemText(IDC_PROFILE);
     m_pSettings->CreateTXTz = true;
     const bool same = SendDlgItemMessage(IDC_SAME_CONFIG, BM_GETCHECK) == BST_CHECKED;

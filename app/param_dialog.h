@@ -43,9 +43,15 @@ public:
     // the dialog has given.
     PreviewBitmap* GetPreviewBitmap() const { return m_pBitmap.get(); }
     int GetFlashCount() const { return m_nFlashes; }
+    // For tests: how often the profile box was filled from the repository.
+    int GetProfileFillCount() const { return m_nProfileFills; }
 
     static constexpr UINT_PTR kFlashTimer = 1000;
     static constexpr UINT kFlashDelayMs = 500;
+    // The editor's select requests are served by one re-read of the
+    // repository this long after the first of them (RequestProfileFill).
+    static constexpr UINT_PTR kProfileFillTimer = 1001;
+    static constexpr UINT kProfileFillDelayMs = 200;
 
     BEGIN_MSG_MAP(CParamDialog)
         MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
@@ -74,6 +80,10 @@ private:
 
     // Fills the properties list and sizes its columns from their texts.
     void FillProperties();
+    // An editor's request to refill the profile box and select `name`.
+    void RequestProfileFill(const std::wstring& name);
+    // Makes the re-read that requests are waiting for now, if any.
+    void FlushProfileFill();
 
     PrinterSettings* m_pSettings;
     bool m_bFirstShow = true;
@@ -99,4 +109,9 @@ private:
     // none): the dialog takes requests only while that process runs.
     std::wstring m_strEditorProgram;
     HANDLE m_hEditor = nullptr;  // the running editor's process, owned by OnEditProfile
+    // The name the latest select request asked for, while its re-read is
+    // still to come.
+    bool m_bProfileFillPending = false;
+    std::wstring m_strPendingProfile;
+    int m_nProfileFills = 0;
 };

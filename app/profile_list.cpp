@@ -66,3 +66,21 @@ int fillProfileCombo(HWND combo, const std::wstring& name, const std::vector<std
     SendMessageW(combo, CB_SETCURSEL, WPARAM(selection), 0);
     return int(SendMessageW(combo, CB_GETCURSEL, 0, 0));
 }
+
+bool selectListedProfile(HWND combo, const std::wstring& name)
+{
+    const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    std::wstring entry;
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, WPARAM(i), 0);
+        if (length < 0 || size_t(length) != name.size())
+            continue;
+        entry.assign(size_t(length) + 1, L'\0');
+        SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(&entry[0]));
+        if (entry.compare(0, name.size(), name) == 0) {
+            SendMessageW(combo, CB_SETCURSEL, WPARAM(i), 0);
+            return true;
+        }
+    }
+    return false;
+}

@@ -16,3 +16,8 @@ std::vector<std::wstring> profileNames();
 // "UpdateProfileCombo: index=N for ..." to the standard output. Returns the
 // selected index, -1 for none.
 int fillProfileCombo(HWND combo, const std::wstring& name, const std::vector<std::wstring>& names);
+
+// Selects the entry equal to `name` (exact, letter case counts) without
+// reading the repository; false, with the box left alone, when it lists no
+// such entry.
+bool selectListedProfile(HWND combo, const std::wstring& name);

@@ -186,6 +186,32 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
     EXPECT_NE(setting.repository().find("name=\"Fresh copy\""), std::string::npos) << "saved by the editor";
 }
 
+// A flood of select requests while the editor runs: the box follows each
+// request, but the repository is read again once or a few times, not once
+// per request (the window thread would be busy reading for the whole flood).
+TEST(ProfileEditorHandOff, FloodOfRequestsReadsTheRepositoryAFewTimes)
+{
+    Gate close;
+    EditorSetting setting(L"gate:" + close.name() + L";cancel");
+    PrinterSettings s;
+    s.Profile = L"Fine";
+    ensureGdiplus();
+    CParamDialog dialog(s, L"C:\\no such page.img", 300, 100, 100, 1);
+    const int kRequests = 200;
+    uitest::runToEnd([&] { return dialog.DoModal(nullptr); }, [&](HWND dlg) {
+        uitest::pressButton(dlg, IDC_EDIT_PROFILE);
+        ASSERT_TRUE(uitest::waitUntil([&] { return editorWindow() != nullptr; }, 20000));
+        for (int i = 0; i < kRequests; ++i)
+            sendRequest(dlg, nullptr, kSelectProfileRequest, i % 2 ? L"vjt300" : L"Fine");
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"vjt300");
+        close.open();
+        ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, 20000));
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"vjt300") << "the last request's name after the re-read";
+        uitest::pressButton(dlg, IDCANCEL);
+    }, 60000);
+    EXPECT_LE(dialog.GetProfileFillCount(), 12) << kRequests << " requests";
+}
+
 // After the hand-back the user may answer while the editor stays open, with
 // the mouse or the dialog keys: the dialog ends at once (the print job goes
 // on) and leaves the editor running.

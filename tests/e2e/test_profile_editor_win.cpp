@@ -62,9 +62,9 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         const wchar_t* lang;
         const wchar_t* title;
         const wchar_t* copy;      // the name New proposes
-        const wchar_t* changed;   // in the question about a file changed elsewhere
-    } cases[] = {{L"en", L"Tessforge Profile Editor", L"Copy B copy", L"Another program"},
-                 {L"de", L"Tessforge-Profileditor", L"Copy B Kopie", L"anderes Programm"}};
+        const wchar_t* changed;   // in the question about a profile changed elsewhere too
+    } cases[] = {{L"en", L"Tessforge Profile Editor", L"Copy B copy", L"Another program changed the profile \"Copy B\""},
+                 {L"de", L"Tessforge-Profileditor", L"Copy B Kopie", L"anderes Programm hat das Profil \"Copy B\""}};
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.lang));
         testkit::ScratchFolder folder("editor");
@@ -96,8 +96,10 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
 
         // New asks for the name (the script waits at its gate meanwhile);
         // Remove asks first, and No keeps the profile; Save, after another
-        // program saved the file (dated later: file times may be whole
-        // seconds), asks first, and Cancel saves nothing.
+        // program saved a "Copy B" of its own, asks first, and Cancel saves
+        // nothing.
+        std::string theirs = kRepository;
+        theirs.insert(theirs.find("<profile name=\"Fine\""), "<profile name=\"Copy B\" description=\"theirs\"/>");
         const struct {
             int button;
             const wchar_t* shot;
@@ -107,10 +109,8 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
                          {IDC_REMOVE, nullptr, L"Copy C", IDNO},
                          {IDC_SAVE, L"editor-changed-", c.changed, IDCANCEL}};
         for (const auto& q : questions) {
-            if (q.button == IDC_SAVE) {
-                ASSERT_TRUE(writeFile(file, kRepository));
-                std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + std::chrono::minutes(2));
-            }
+            if (q.button == IDC_SAVE)
+                ASSERT_TRUE(writeFile(file, theirs));
             pressButton(editor, q.button);
             HWND asked = waitForWindow(p.pid(), 10000, L"#32770", p.handle(), editor);
             ASSERT_TRUE(asked) << "no question for button " << q.button;
@@ -126,7 +126,7 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
             pressButton(asked, q.answer);
             ASSERT_TRUE(waitPumping([&] { return !IsWindow(asked); }));
         }
-        EXPECT_EQ(testkit::readFile(file), kRepository) << "Cancel saved nothing";
+        EXPECT_EQ(testkit::readFile(file), theirs) << "Cancel saved nothing";
         EXPECT_EQ(g_requests, 0) << "nothing is sent before a save";
 
         SetEvent(event.get());

@@ -146,8 +146,10 @@ TEST(EditorModel, TheBuiltInProfileCannotBeChanged)
 }
 
 // Two editors on one file: the one that saves second learns that the file
-// changed after it read it, and may take the other's version instead. File
-// times may be coarse (whole seconds), so the file read first is dated back.
+// changed after it read it, keeps the other's new profile beside its own,
+// and is stopped only by a profile both changed, which it names; its
+// choice then settles it. File times may be coarse (whole seconds), so the
+// file read first is dated back.
 TEST(EditorModel, AnotherProgramsSaveIsNoticedButNotOurOwn)
 {
     ScratchFolder folder("editor-model-two");
@@ -156,15 +158,30 @@ TEST(EditorModel, AnotherProgramsSaveIsNoticedButNotOurOwn)
     const std::filesystem::path file = folder / "db0.dprepo";
     std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) - std::chrono::minutes(2));
     EditorModel first(path), second(path);
-    std::string error;
+    std::string error, conflict;
     EXPECT_FALSE(second.changedElsewhere());
     ASSERT_TRUE(first.createCopy("Fine", "From first", error));
     ASSERT_TRUE(first.save(error));
     EXPECT_FALSE(first.changedElsewhere()) << "its own save is not another program's";
     ASSERT_TRUE(second.createCopy("Fine", "From second", error));
     EXPECT_TRUE(second.changedElsewhere());
-    second.reload();
+    ASSERT_TRUE(second.save(error)) << error;
     EXPECT_FALSE(second.dirty());
-    EXPECT_EQ(second.names(), (std::vector<std::string>{"Fine", "From first", "vjt300"}));
+    EXPECT_EQ(second.names(), (std::vector<std::string>{"Fine", "From first", "From second", "vjt300"}));
     EXPECT_FALSE(second.changedElsewhere());
+
+    first.reload();
+    MainSettings mine, theirs;
+    ASSERT_TRUE(first.settings("vjt300", mine, error));
+    theirs = mine;
+    mine.description = "mine";
+    theirs.description = "theirs";
+    ASSERT_TRUE(first.apply("vjt300", theirs, error) && first.save(error));
+    ASSERT_TRUE(second.apply("vjt300", mine, error));
+    EXPECT_FALSE(second.save(error, Solvaris::DjVu::ProfileRepository::failOnBothChanged, &conflict));
+    EXPECT_EQ(conflict, "vjt300");
+    EXPECT_EQ(error, "The profile \"vjt300\" was changed by another program too");
+    ASSERT_TRUE(second.save(error, Solvaris::DjVu::ProfileRepository::keepOurs)) << error;
+    ASSERT_TRUE(EditorModel(path).settings("vjt300", theirs, error));
+    EXPECT_EQ(theirs.description, "mine");
 }
