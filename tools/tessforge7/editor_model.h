@@ -70,9 +70,9 @@ public:
               Solvaris::DjVu::ProfileRepository::BothChanged choice = Solvaris::DjVu::ProfileRepository::failOnBothChanged,
               std::string* conflict = nullptr);
 
-    // Whether another program (another editor, say) wrote the file after
-    // this one read it: saving now would drop that program's changes.
-    // False when the file cannot be looked at (it does not exist yet).
+    // Whether another program (another editor, say) wrote or removed the
+    // file after this one read it; a save then keeps that program's
+    // changes. False when the file cannot be read.
     bool changedElsewhere() const;
     // Reads the file again; unsaved changes are dropped.
     void reload();
