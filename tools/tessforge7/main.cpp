@@ -35,6 +35,7 @@
 
 #include "app/core/editor_link.h"
 #include "baselib/svr_handle_win.h"
+#include "baselib/svr_stdout_win.h"
 #include "resource.h"
 #include "tools/tessforge7/editor_model.h"
 
@@ -432,9 +433,8 @@ private:
         int answer;
         if (m_inScriptStep) {
             answer = m_overwriteWhenChanged ? IDNO : IDYES;
-            std::fprintf(stdout, "tessforge7: the file changed elsewhere; %s\n",
-                         answer == IDNO ? "saving over it" : "reloading it");
-            std::fflush(stdout);
+            Solvaris_Win32::writeStandardOutput(std::string("tessforge7: the file changed elsewhere; ") +
+                                                (answer == IDNO ? "saving over it" : "reloading it") + "\n");
         } else {
             answer = MessageBoxW(m_dlg, text(IDS_CHANGED_ELSEWHERE).c_str(), text(IDS_TITLE).c_str(),
                                  MB_YESNOCANCEL | MB_ICONWARNING);
@@ -567,8 +567,7 @@ private:
                 return;   // asked again at the next tick
         }
         ++m_next;
-        std::fprintf(stdout, "tessforge7 step: %s\n", utf8(step).c_str());
-        std::fflush(stdout);
+        Solvaris_Win32::writeStandardOutput("tessforge7 step: " + utf8(step) + "\n");
         m_inScriptStep = true;
         runStep(verb, arg, step);
         m_inScriptStep = false;
