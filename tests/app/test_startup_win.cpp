@@ -124,10 +124,12 @@ TEST(Startup, AHeldFileIsNamedThenRetriedOrCancelled)
             DWORD got;
             if (reads++ == c.heldRead)
                 ReadFile(unread.get(), &byte, 1, &got, nullptr);
-        }, 300);
+        }, 2000);
         bool dialogShown = false;
         const INT_PTR result = uitest::runToEnd([&] { return INT_PTR(runParamMode(args, nullptr)); }, [&](HWND box) {
-            EXPECT_NE(controlText(box, 0xFFFF).find(held), std::wstring::npos) << narrow(controlText(box, 0xFFFF));
+            // Under Wine the box may show a moment before its text is in.
+            EXPECT_TRUE(uitest::waitUntil([&] { return controlText(box, 0xFFFF).find(held) != std::wstring::npos; }))
+                << narrow(controlText(box, 0xFFFF));
             uitest::pressButton(box, c.answer);
             HWND page = nullptr;
             if (c.answer == IDRETRY) {
