@@ -17,6 +17,7 @@ constexpr size_t kMaxQueuedLines = 256;
 constexpr size_t kMaxQueuedBytes = 64 * 1024;
 // What the end of the process grants the writer to empty the queue.
 constexpr DWORD kExitDrainMs = 250;
+constexpr SIZE_T kWriterStack = 64 * 1024;
 
 class OutputQueue {
 public:
@@ -25,7 +26,9 @@ public:
     // Starts the writer; false when there is no thread (nothing is queued then).
     bool start()
     {
-        const UniqueHandle thread(CreateThread(nullptr, 0, &OutputQueue::run, this, 0, nullptr));
+        // The writer only copies bytes to the handle: a small stack will do.
+        const UniqueHandle thread(
+            CreateThread(nullptr, kWriterStack, &OutputQueue::run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
         return bool(thread);
     }
 
