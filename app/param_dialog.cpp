@@ -14,9 +14,9 @@
 #include "settings/printer_settings.h"
 
 CParamDialog::CParamDialog(PrinterSettings& settings, const std::wstring& imagePath, int resolution,
-                           int width, int height, int page, const std::wstring& settingsName)
+                           int width, int height, int page, const std::wstring* settingsName)
     : m_pSettings(&settings), m_strImagePath(imagePath), m_nResolution(resolution), m_nWidth(width),
-      m_nHeight(height), m_nPage(page), m_bReadSettings(!settingsName.empty()), m_reads(settingsName),
+      m_nHeight(height), m_nPage(page), m_bReadSettings(settingsName != nullptr), m_reads(settingsName),
       m_strEditorProgram(kProfileEditorProgram)
 {
 }

@@ -27,7 +27,7 @@ public:
     // on the worker that reads the profile names from the dialog's
     // construction on, while its controls are made.
     CParamDialog(PrinterSettings& settings, const std::wstring& imagePath, int resolution, int width,
-                 int height, int page, const std::wstring& settingsName = std::wstring());
+                 int height, int page, const std::wstring* settingsName = nullptr);
     ~CParamDialog() override;
 
     // Sets which controls accept input (the order is fixed by
@@ -89,7 +89,7 @@ private:
     int m_nHeight;
     int m_nPage;
     std::unique_ptr<PreviewBitmap> m_pBitmap;
-    bool m_bReadSettings;
+    bool m_bReadSettings;  // the record is loaded by m_reads
     // The settings record (when named) and the profile names for the box at
     // initialisation.
     StartupReads m_reads;

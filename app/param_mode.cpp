@@ -16,7 +16,7 @@ int runParamMode(const ParamArguments& args, HWND owner)
         // The settings file is found and read while the dialog's controls
         // are made; its initialisation waits for the read, within a bound.
         CParamDialog dialog(settings, args.imagePath, args.resolution, args.width, args.height, args.page,
-                            args.settingsName);
+                            &args.settingsName);
         result = int(dialog.DoModal(owner));
         if (result != CParamDialog::kReadsGivenUp)
             break;

@@ -16,8 +16,12 @@ DWORD g_limitMs = StartupReads::kReadLimitMs;
 // is published and never again, so the waiting thread may read the name of
 // the published stage at any time.
 struct StartupReads::State {
-    State(const std::wstring& name, const ReadHook& readHook) : settingsName(name), hook(readHook) {}
+    State(const std::wstring* name, const ReadHook& readHook)
+        : readSettings(name != nullptr), settingsName(name ? *name : std::wstring()), hook(readHook)
+    {
+    }
 
+    const bool readSettings;
     const std::wstring settingsName;
     const ReadHook hook;
     PrinterSettings settings;
@@ -35,7 +39,7 @@ struct StartupReads::State {
     }
     void read()
     {
-        if (!settingsName.empty()) {
+        if (readSettings) {
             settings.setSettingsName(settingsName);
             enter(0, settings.IniPath);
             if (stop)
@@ -55,9 +59,17 @@ struct StartupReads::State {
     }
 };
 
-StartupReads::StartupReads(const std::wstring& settingsName)
+StartupReads::StartupReads(const std::wstring* settingsName)
     : m_state(std::make_shared<State>(settingsName, g_hook)), m_call([state = m_state] { state->read(); })
 {
+}
+
+StartupReads::~StartupReads()
+{
+    try {
+        finish();
+    } catch (...) {
+    }
 }
 
 bool StartupReads::finish()
@@ -65,13 +77,12 @@ bool StartupReads::finish()
     if (!m_finished) {
         m_finished = true;
         const std::shared_ptr<State> state = m_state;
-        if (!m_call.waitFor(g_limitMs, [&] {
-                state->stop = true;
-                m_heldFile = state->current();
-            }))
-            return false;
+        m_done = m_call.waitFor(g_limitMs, [&] {
+            state->stop = true;
+            m_heldFile = state->current();
+        });
     }
-    return m_heldFile.empty();
+    return m_done;
 }
 
 const PrinterSettings& StartupReads::settings() const { return m_state->settings; }
@@ -80,7 +91,7 @@ const std::vector<std::wstring>& StartupReads::names() const { return m_state->n
 
 bool readProfileNamesBounded(std::vector<std::wstring>& names)
 {
-    StartupReads reads{std::wstring()};
+    StartupReads reads(nullptr);
     if (!reads.finish()) {
         OutputDebugStringW((L"The profile list was not read again: " + reads.heldFile() + L" is held\n").c_str());
         return false;

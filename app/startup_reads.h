@@ -19,11 +19,12 @@ class StartupReads {
 public:
     static constexpr DWORD kReadLimitMs = 10000;
 
-    // Starts the worker: the settings record of `settingsName` (nothing when
-    // it is empty), then the profile names.
-    explicit StartupReads(const std::wstring& settingsName);
-    // Never waited for beyond the bound, also when nobody asked for the result.
-    ~StartupReads() { finish(); }
+    // Starts the worker: the settings record of `settingsName` (none when
+    // null), then the profile names.
+    explicit StartupReads(const std::wstring* settingsName);
+    // Never waited for beyond the bound, also when nobody asked for the
+    // result (what the reads threw is then of no interest).
+    ~StartupReads();
     StartupReads(const StartupReads&) = delete;
     StartupReads& operator=(const StartupReads&) = delete;
 
@@ -42,6 +43,7 @@ private:
     BackgroundCall m_call;
     std::wstring m_heldFile;
     bool m_finished = false;
+    bool m_done = false;
 };
 
 // The profile names read again (for a request of the editor), on a worker
