@@ -14,10 +14,10 @@
 #include "settings/printer_settings.h"
 
 CParamDialog::CParamDialog(PrinterSettings& settings, const std::wstring& imagePath, int resolution,
-                           int width, int height, int page, BackgroundCall* settingsRead)
+                           int width, int height, int page, const std::wstring* settingsName)
     : m_pSettings(&settings), m_strImagePath(imagePath), m_nResolution(resolution), m_nWidth(width),
-      m_nHeight(height), m_nPage(page), m_pSettingsRead(settingsRead),
-      m_namesRead([this] { m_startNames = profileNames(); }), m_strEditorProgram(kProfileEditorProgram)
+      m_nHeight(height), m_nPage(page), m_bReadSettings(settingsName != nullptr), m_reads(settingsName),
+      m_strEditorProgram(kProfileEditorProgram)
 {
 }
 
@@ -25,15 +25,20 @@ CParamDialog::~CParamDialog() = default;
 
 LRESULT CParamDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
 {
-    if (m_pSettingsRead)
-        m_pSettingsRead->wait();
+    // Never shown on settings that were not read: the caller names the held
+    // file and lets the user try again.
+    if (!m_reads.finish()) {
+        EndDialog(kReadsGivenUp);
+        return TRUE;
+    }
+    if (m_bReadSettings)
+        *m_pSettings = m_reads.settings();
     SetDlgItemText(IDC_OUTPUT_FILE, m_pSettings->OutputFileName.c_str());
     // A proposed profile name changes the record in memory only; it reaches
     // the settings file if the user confirms.
     if (m_pSettings->Profile.empty())
         m_pSettings->Profile = loadFormattedString(IDS_DEFAULT_PROFILE, {m_nResolution});
-    m_namesRead.wait();
-    fillProfileCombo(GetDlgItem(IDC_PROFILE), m_pSettings->Profile, m_startNames);
+    fillProfileCombo(GetDlgItem(IDC_PROFILE), m_pSettings->Profile, m_reads.names());
     SendDlgItemMessage(IDC_SAME_CONFIG, BM_SETCHECK,
                        sameConfigInitiallyChecked(m_nPage) ? BST_CHECKED : BST_UNCHECKED);
     enableFileCompletion(GetDlgItem(IDC_OUTPUT_FILE));
@@ -120,7 +125,10 @@ void CParamDialog::EnableControls(bool enable)
 void CParamDialog::UpdateProfileCombo(const std::wstring& name)
 {
     ++m_nProfileFills;
-    fillProfileCombo(GetDlgItem(IDC_PROFILE), name, profileNames());
+    // A repository held by another program leaves the box as it was.
+    std::vector<std::wstring> names;
+    if (readProfileNamesBounded(names))
+        fillProfileCombo(GetDlgItem(IDC_PROFILE), name, names);
 }
 
 // Every request would otherwise re-read the repository on this thread, and

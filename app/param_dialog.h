@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/core/param_logic.h"
-#include "app/background_call.h"
 #include "app/dialog_impl.h"
 #include "app/preview.h"
+#include "app/startup_reads.h"
 #include "resource.h"
 
 class PrinterSettings;
@@ -23,10 +23,11 @@ public:
 
     // The settings record is read at initialisation and written at
     // confirmation; the dialog does not own it and it must outlive the dialog.
-    // `settingsRead`, when given, is the load of the record, still running:
-    // initialisation waits for it before it reads the record.
+    // With a `settingsName`, the record of that name is loaded into it first,
+    // on the worker that reads the profile names from the dialog's
+    // construction on, while its controls are made.
     CParamDialog(PrinterSettings& settings, const std::wstring& imagePath, int resolution, int width,
-                 int height, int page, BackgroundCall* settingsRead = nullptr);
+                 int height, int page, const std::wstring* settingsName = nullptr);
     ~CParamDialog() override;
 
     // Sets which controls accept input (the order is fixed by
@@ -37,6 +38,11 @@ public:
 
     // For tests: the editor program to start instead of "tessforge7.exe".
     void SetEditorProgram(const std::wstring& program) { m_strEditorProgram = program; }
+
+    // The dialog's result when its reads were not done in time: it ends
+    // before it shows, and HeldFile() names the file that was held.
+    static constexpr INT_PTR kReadsGivenUp = 0x7E1D;
+    const std::wstring& HeldFile() const { return m_reads.heldFile(); }
 
     // For tests: the page's preview (null when the image file could not be
     // opened or its header fails the checks) and how many attention flashes
@@ -93,13 +99,10 @@ private:
     int m_nHeight;
     int m_nPage;
     std::unique_ptr<PreviewBitmap> m_pBitmap;
-    BackgroundCall* m_pSettingsRead;
-    // The profile names for the profile box at initialisation, read on a
-    // worker thread from the dialog's construction on, while its controls
-    // are made (the reader is declared after what it writes, so that it
-    // ends first).
-    std::vector<std::wstring> m_startNames;
-    BackgroundCall m_namesRead;
+    bool m_bReadSettings;  // the record is loaded by m_reads
+    // The settings record (when named) and the profile names for the box at
+    // initialisation.
+    StartupReads m_reads;
     int m_nFlashes = 0;
     // The display's resolution, read once at initialisation: the template
     // scales with its font, the pixel sizes set here (list columns, the

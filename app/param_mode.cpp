@@ -12,16 +12,20 @@ int runParamMode(const ParamArguments& args, HWND owner)
     // dialog only borrows it.
     PrinterSettings settings;
     int result;
-    {
+    for (;;) {
         // The settings file is found and read while the dialog's controls
-        // are made; its initialisation waits for the read.
-        BackgroundCall settingsRead([&settings, &args] {
-            settings.setSettingsName(args.settingsName);
-            settings.load();
-        });
+        // are made; its initialisation waits for the read, within a bound.
         CParamDialog dialog(settings, args.imagePath, args.resolution, args.width, args.height, args.page,
-                            &settingsRead);
+                            &args.settingsName);
         result = int(dialog.DoModal(owner));
+        if (result != CParamDialog::kReadsGivenUp)
+            break;
+        // A file held by another program: nothing was read, so nothing may
+        // be confirmed or written. The user may try again once it is free.
+        const std::wstring text = loadFormattedString(IDS_FILE_HELD, {dialog.HeldFile(), readLimitSeconds()});
+        if (MessageBoxW(owner, text.c_str(), loadFormattedString(IDS_APP_TITLE).c_str(),
+                        MB_RETRYCANCEL | MB_ICONWARNING) != IDRETRY)
+            return IDCANCEL;
     }
     if (!resultSavesSettings(result))
         return result;

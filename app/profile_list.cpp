@@ -1,9 +1,11 @@
 #include "app/profile_list.h"
 
-#include <cstdio>
+#include <string>
 
 #include "app/core/param_logic.h"
 #include "baselib/svr_error.h"
+#include "baselib/svr_stdout_win.h"
+#include "profile/djv_fileaccess.h"
 #include "profile/djv_profiles.h"
 
 namespace {
@@ -41,11 +43,16 @@ std::vector<std::wstring> profileNames()
     }
 }
 
+std::wstring repositoryFileName()
+{
+    const Solvaris::String folder = Solvaris::DjVu::FileAccess::systemReservedDirectory();
+    const Solvaris::String path = Solvaris::DjVu::FileAccess::joinPath(folder, "db0.dprepo");
+    return std::wstring(path.c_wstr(), path.wlength());
+}
+
 int fillProfileCombo(HWND combo, const std::wstring& name, const std::vector<std::wstring>& names)
 {
-    const std::string name8 = utf8(name);
-    std::printf("UpdateProfileCombo: name=%s\n", name8.c_str());
-    std::fflush(stdout);
+    Solvaris_Win32::writeStandardOutput("UpdateProfileCombo: name=" + utf8(name) + "\n");
 
     const int wanted = profileSelection(names, name);
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
@@ -55,8 +62,8 @@ int fillProfileCombo(HWND combo, const std::wstring& name, const std::vector<std
         // is still the returned index that gets selected.
         LRESULT index = SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(names[i].c_str()));
         if (names[i] == name) {
-            std::printf("UpdateProfileCombo: index=%u for %s\n", unsigned(i), utf8(names[i]).c_str());
-            std::fflush(stdout);
+            Solvaris_Win32::writeStandardOutput("UpdateProfileCombo: index=" + std::to_string(i) + " for " +
+                                                utf8(names[i]) + "\n");
         }
         if (int(i) == wanted)
             selection = index;

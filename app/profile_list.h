@@ -10,6 +10,9 @@
 // "sdk_default" alone when the repository cannot be opened.
 std::vector<std::wstring> profileNames();
 
+// The path of the default repository file, as profileNames() reads it.
+std::wstring repositoryFileName();
+
 // Refills the combo box with `names` (as profileNames() gives them) and
 // selects the entry equal to `name` (exact, letter case counts), or the
 // first entry. Writes the trace lines "UpdateProfileCombo: name=..." and

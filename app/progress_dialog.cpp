@@ -8,6 +8,7 @@
 #include "app/pipe_reader.h"
 #include "app/res/resource.h"
 #include "app/resources.h"
+#include "baselib/svr_stdout_win.h"
 
 namespace {
 
@@ -17,11 +18,9 @@ namespace {
 constexpr UINT_PTR kCancelTimer = 1;
 constexpr UINT kCancelRepeatMs = 50;
 
-void traceLine(const char* line)
-{
-    std::fputs(line, stdout);
-    std::fflush(stdout);
-}
+// Never waits for the output: a converter that captures it and does not
+// read it must not stop the reader (svr_stdout_win.h).
+void traceLine(const char* line) { Solvaris_Win32::writeStandardOutput(line); }
 
 std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 

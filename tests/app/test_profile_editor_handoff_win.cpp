@@ -3,6 +3,7 @@
 // dialog waits with its controls disabled and takes well-formed requests
 // from any sender while the editor runs, and none after.
 #include "app/param_dialog.h"
+#include "app/startup_reads.h"
 
 #include <gtest/gtest.h>
 
@@ -171,6 +172,18 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
         EXPECT_TRUE(IsWindow(editor)) << "while the editor still runs";
         sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
         EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine") << "a request after the hand-back";
+        // A repository held by another program: the re-read is given up
+        // within the bound and the box stays as it was.
+        Solvaris_Win32::UniqueHandle unread, writer;
+        ASSERT_TRUE(CreatePipe(unread.put(), writer.put(), nullptr, 0));
+        setReadHookForTests([&](const std::wstring&) {
+            char byte;
+            DWORD got;
+            ReadFile(unread.get(), &byte, 1, &got, nullptr);
+        }, 500);
+        sendRequest(dlg, nullptr, kSelectProfileRequest, L"vjt300");
+        setReadHookForTests({}, 0);
+        EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine") << "a request while the repository is held";
 
         second.open();
         ASSERT_EQ(WaitForSingleObject(editorProcess.get(), 20000), WAIT_OBJECT_0) << "the editor ends";

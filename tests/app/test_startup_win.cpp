@@ -1,7 +1,12 @@
 // The parent-process check: a copy of this test program, named like the
 // spooler's print helper or not, starts the program once more, and that
 // grandchild reports what isParentSplwow64 answers.
+#include "app/modes.h"
+#include "app/profile_list.h"
+#include "app/res/resource.h"
 #include "app/startup.h"
+#include "app/startup_reads.h"
+#include "support/dialog_driver.h"
 #include "support/test_kit_win.h"
 
 #include <gtest/gtest.h>
@@ -87,4 +92,57 @@ TEST(Startup, RecognisesThePrintHelperAsParent)
     }
     // This test program's own parent is the test runner, not the print helper.
     EXPECT_FALSE(isParentSplwow64());
+}
+
+// A file held by another program at start-up (its read blocks until it is
+// cancelled): the reads are given up after the bound, the box names the
+// held file, Cancel gives 2 and writes nothing, and Retry once the file is
+// free goes on to the page dialog.
+TEST(Startup, AHeldFileIsNamedThenRetriedOrCancelled)
+{
+    struct Case {
+        const char* what;
+        int heldRead;   // 0: the settings file, 1: the repository
+        int answer;
+    } cases[] = {
+        {"settings held, cancelled", 0, IDCANCEL},
+        {"repository held, retried", 1, IDRETRY},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ParamArguments args;
+        args.settingsName = L"held-" + std::to_wstring(c.heldRead);
+        PrinterSettings probe;
+        probe.setSettingsName(args.settingsName);
+        DeleteFileW(probe.IniPath.c_str());
+        const std::wstring held = c.heldRead == 0 ? probe.IniPath : repositoryFileName();
+        Solvaris_Win32::UniqueHandle unread, writer;   // a read from it blocks until cancelled
+        ASSERT_TRUE(CreatePipe(unread.put(), writer.put(), nullptr, 0));
+        int reads = 0;
+        setReadHookForTests([&](const std::wstring&) {
+            char byte;
+            DWORD got;
+            if (reads++ == c.heldRead)
+                ReadFile(unread.get(), &byte, 1, &got, nullptr);
+        }, 2000);
+        bool dialogShown = false;
+        const INT_PTR result = uitest::runToEnd([&] { return INT_PTR(runParamMode(args, nullptr)); }, [&](HWND box) {
+            // Under Wine the box may show a moment before its text is in.
+            EXPECT_TRUE(uitest::waitUntil([&] { return controlText(box, 0xFFFF).find(held) != std::wstring::npos; }))
+                << narrow(controlText(box, 0xFFFF));
+            uitest::pressButton(box, c.answer);
+            HWND page = nullptr;
+            if (c.answer == IDRETRY) {
+                dialogShown = uitest::waitUntil([&] {
+                    page = uitest::waitForWindow(GetCurrentProcessId(), 100, L"#32770", nullptr, box);
+                    return page && findControl(page, IDC_PROFILE);
+                });
+                uitest::pressButton(page, IDCANCEL);
+            }
+        }, 20000);
+        setReadHookForTests({}, 0);
+        EXPECT_EQ(result, IDCANCEL);
+        EXPECT_EQ(dialogShown, c.answer == IDRETRY);
+        EXPECT_FALSE(std::filesystem::exists(probe.IniPath)) << "nothing is written";
+    }
 }

@@ -6,6 +6,7 @@
 // stand-in on the pipe: ParamMode.DemoJobFollowsEachAnswer and the demo script
 // (its window queries).
 #include "app/core/pipe_protocol.h"
+#include "app/res/resource.h"
 #include "support/dialog_driver.h"
 #include "support/pipe_server.h"
 #include "support/test_kit.h"
@@ -53,4 +54,49 @@ TEST(PipeTrace, ClosedByTheConverter)
     for (int i = 0; i < 4; ++i)
         rounds += "PipeThread: Waiting...\nPipeThread: 1\n";
     EXPECT_EQ(rounds + "PipeThread: pipe closed by the peer; exit anyway.\n", trace);
+}
+
+// The converter captures the program's standard output in a small pipe it
+// never reads (the trace fills it after a few pages): the window still
+// follows every page and answers the window query, closes when the pipe
+// closes, and Cancel still ends the process.
+TEST(PipeTrace, OutputNobodyReads)
+{
+    const DWORD kPages = 2000;
+    for (bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "closed by the converter");
+        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+        Solvaris_Win32::UniqueHandle unread, output;
+        ASSERT_TRUE(CreatePipe(unread.put(), output.put(), &sa, 4096));
+        SetHandleInformation(unread.get(), HANDLE_FLAG_INHERIT, 0);
+        PipeServer pipe;
+        PROCESS_INFORMATION pi;
+        ASSERT_TRUE(startProcess(commandLine(programPath(L"PrintvaneUI.exe"), {L"-pipe", pipe.name()}), pi, {}, 0,
+                                 nullptr, output.get()));
+        const Solvaris_Win32::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+        output.reset();
+        struct Stop {   // a program still running at the end is ended
+            HANDLE process;
+            ~Stop() { TerminateProcess(process, 0xDEAD); }
+        } stop{process.get()};
+        ASSERT_TRUE(pipe.connect(process.get(), kWait));
+        const HWND shown = waitForWindow(pi.dwProcessId, kWait, L"#32770", process.get());
+        ASSERT_TRUE(shown);
+        ASSERT_TRUE(pipe.send(encodePageCount(kPages)));
+        for (DWORD page = 0; page < (cancel ? 100 : kPages); ++page)
+            ASSERT_TRUE(pipe.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0))) << "page " << page + 1;
+        if (cancel) {
+            pressButton(shown, IDCANCEL);
+        } else {
+            uint32_t value = 0;
+            ASSERT_TRUE(pipe.send(encodePipeMessage(PM_GET_WINDOW, nullptr, 0)));
+            ASSERT_TRUE(pipe.reply(value, kWait)) << "the reader must still read the pipe";
+            EXPECT_TRUE(waitUntil([&] { return controlText(shown, IDC_PROGRESS_TEXT).find(L"Page 2000/2000") == 0; },
+                                  kWait)) << narrow(controlText(shown, IDC_PROGRESS_TEXT));
+            pipe.close();
+        }
+        DWORD code = 0xDEAD;
+        EXPECT_TRUE(waitForExit(process.get(), kWait, code)) << "the program must end";
+        EXPECT_EQ(0u, code);
+    }
 }

@@ -36,6 +36,7 @@
 
 #include "app/core/editor_link.h"
 #include "baselib/svr_handle_win.h"
+#include "baselib/svr_stdout_win.h"
 #include "resource.h"
 #include "tools/tessforge7/editor_model.h"
 
@@ -431,9 +432,9 @@ private:
         if (!m_inScriptStep)
             return MessageBoxW(m_dlg, text(IDS_CHANGED_ELSEWHERE, wide(name)).c_str(), text(IDS_TITLE).c_str(),
                                MB_YESNOCANCEL | MB_ICONWARNING);
-        std::fprintf(stdout, "tessforge7: the profile %s changed elsewhere; %s\n", name.c_str(),
-                     m_overwriteWhenChanged ? "saving ours over it" : "keeping theirs");
-        std::fflush(stdout);
+        Solvaris_Win32::writeStandardOutput("tessforge7: the profile " + name + " changed elsewhere; " +
+                                            (m_overwriteWhenChanged ? "saving ours over it" : "keeping theirs") +
+                                            "\n");
         return m_overwriteWhenChanged ? IDNO : IDYES;
     }
 
@@ -570,8 +571,7 @@ private:
                 return;   // asked again at the next tick
         }
         ++m_next;
-        std::fprintf(stdout, "tessforge7 step: %s\n", utf8(step).c_str());
-        std::fflush(stdout);
+        Solvaris_Win32::writeStandardOutput("tessforge7 step: " + utf8(step) + "\n");
         m_inScriptStep = true;
         runStep(verb, arg, step);
         m_inScriptStep = false;
@@ -648,7 +648,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
             EditorModel model;
             if (model.importMissing(utf8(importFile), added, error) && (added.empty() || model.save(error))) {
                 for (const std::string& name : added)
-                    std::printf("imported: %s\n", name.c_str());
+                    Solvaris_Win32::writeStandardOutput("imported: " + name + "\n");
                 return 0;
             }
         } catch (const std::exception& e) {

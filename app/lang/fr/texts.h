@@ -38,5 +38,6 @@
 #define STR_NAME_CHARACTER     "Le nom de fichier de sortie '%1' ne peut pas être utilisé : un nom de fichier ne peut contenir aucun des caractères < > : "" | ? * ni de caractères de contrôle."
 #define STR_NAME_DEVICE        "Le nom de fichier de sortie '%1' ne peut pas être utilisé : Windows réserve le nom '%2' à un périphérique."
 #define STR_NAME_FOLDER        "Le nom de fichier de sortie '%1' ne peut pas être utilisé : il s'agit d'un dossier existant. Ajoutez-y le nom d'un fichier."
+#define STR_FILE_HELD          "%1 est retenu par un autre programme et n'a pas pu être lu en %2!u! secondes. Réessayez une fois le fichier libéré, ou annulez la page."
 #define STR_FILE_FILTER        "Fichier DjVu (*.djvu;*.djv)|*.djvu;*.djv|Fichier MHTML (*.mht)|*.mht|Fichier PDF (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

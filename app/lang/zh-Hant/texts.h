@@ -37,5 +37,6 @@
 #define STR_NAME_CHARACTER     "無法使用輸出檔案名稱「%1」：檔案名稱不能包含字元 < > : "" | ? * 或控制字元。"
 #define STR_NAME_DEVICE        "無法使用輸出檔案名稱「%1」：「%2」是 Windows 保留給裝置使用的名稱。"
 #define STR_NAME_FOLDER        "無法使用輸出檔案名稱「%1」：這是現有的資料夾。請在其後加上檔案名稱。"
+#define STR_FILE_HELD          "%1 被另一個程式占用，無法在 %2!u! 秒內讀取。請在檔案釋放後重試，或取消此頁。"
 #define STR_FILE_FILTER        "DjVu 檔案 (*.djvu;*.djv)|*.djvu;*.djv|MHTML 檔案 (*.mht)|*.mht|PDF 檔案 (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"
