@@ -244,6 +244,14 @@ TEST(PrinterSettings, SaveThatCannotBeCompletedLeavesTheFileAsItWas)
     }
 }
 
+// Every open of the settings file lets a pipe server planted under its name
+// identify the user, never act as the user.
+TEST(PrinterSettings, SettingsFileOpensAllowIdentificationOnly)
+{
+    const DWORD asked = SECURITY_SQOS_PRESENT | SECURITY_DELEGATION | SECURITY_CONTEXT_TRACKING;
+    EXPECT_EQ(DWORD(SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION), settingsFileOpenFlags() & asked);
+}
+
 // A file that another program holds open is waited for a moment: released
 // after 50 ms, the save goes through; held for good, the save reports
 // failure with the system's reason and leaves the file as it was.
