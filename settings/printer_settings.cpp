@@ -81,9 +81,15 @@ void readField(const CIniFile& ini, const Field& f, PrinterSettings& s)
                f.member);
 }
 
-std::wstring numberText(uint32_t value)
+std::wstring valueText(const Field& f, const PrinterSettings& s)
 {
-    return std::to_wstring(value);
+    return std::visit(OnKind{
+                          [&](std::wstring PrinterSettings::*m) { return s.*m; },
+                          [&](int32_t PrinterSettings::*m) { return std::to_wstring(uint32_t(s.*m)); },
+                          [&](uint32_t PrinterSettings::*m) { return std::to_wstring(s.*m); },
+                          [&](bool PrinterSettings::*m) { return std::wstring(s.*m ? L"1" : L"0"); },
+                      },
+                      f.member);
 }
 
 // The record as the file holds it: every key with its value text, in the
@@ -91,15 +97,8 @@ std::wstring numberText(uint32_t value)
 IniValues recordValues(const PrinterSettings& s)
 {
     IniValues values;
-    for (const Field& f : kFields) {
-        values.emplace_back(f.writeKey, std::visit(OnKind{
-                                                       [&](std::wstring PrinterSettings::*m) { return s.*m; },
-                                                       [&](int32_t PrinterSettings::*m) { return numberText(uint32_t(s.*m)); },
-                                                       [&](uint32_t PrinterSettings::*m) { return numberText(s.*m); },
-                                                       [&](bool PrinterSettings::*m) { return numberText(s.*m ? 1 : 0); },
-                                                   },
-                                                   f.member));
-    }
+    for (const Field& f : kFields)
+        values.emplace_back(f.writeKey, valueText(f, s));
     return values;
 }
 

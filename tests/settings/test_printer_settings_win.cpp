@@ -377,8 +377,9 @@ TEST(PrinterSettings, ReadWhileAnotherProcessWrites)
 }
 
 // Not a test of its own: a saver process of the test below. It saves one
-// whole record (0: the defaults, 1: every field changed) again and again
-// for three seconds, as jobs confirming the same settings name would.
+// whole record (0: the defaults, 1: every field changed) again and again,
+// with short pauses, for three seconds, as jobs confirming the same
+// settings name would.
 TEST(DISABLED_RecordSaver, Run)
 {
     const std::wstring job = testkit::childJob();
@@ -388,8 +389,8 @@ TEST(DISABLED_RecordSaver, Run)
     s.setSettingsName(job.substr(2));
     if (job[0] == L'1')
         fillAll(s);
-    for (const ULONGLONG end = GetTickCount64() + 3000; GetTickCount64() < end;)
-        EXPECT_TRUE(s.save());
+    for (const ULONGLONG end = GetTickCount64() + 3000; GetTickCount64() < end; Sleep(5))
+        ASSERT_TRUE(s.save()) << "error " << GetLastError();
 }
 
 // Two jobs saving the same settings name at once: the file holds one whole
@@ -408,7 +409,8 @@ TEST(PrinterSettings, TwoSaversAtOnceLeaveOneWholeRecord)
     }
     uitest::Process savers[2];
     for (int i = 0; i < 2; ++i)
-        ASSERT_TRUE(testkit::startChild(savers[i], L"DISABLED_RecordSaver.Run", std::to_wstring(i) + L":" + scratch.name));
+        ASSERT_TRUE(testkit::startChild(savers[i], L"DISABLED_RecordSaver.Run",
+                                        std::to_wstring(i) + L":" + scratch.name));
     int reads = 0, mixed = 0;
     while (savers[0].running() || savers[1].running()) {
         const std::vector<std::wstring> lines = scratch.lines();
