@@ -52,6 +52,17 @@ size_t keyIndex(const std::wstring& line, const IniValues& values)
     return values.size();
 }
 
+// A key's line. A value with blanks around it, or in quotes already, goes
+// in quotes: the profile functions drop surrounding blanks, and one pair of
+// quotes around a value.
+std::wstring keyLine(const IniValues::value_type& value)
+{
+    const std::wstring& v = value.second;
+    const bool quoted = v.size() > 1 && (v[0] == L'"' || v[0] == L'\'') && v.back() == v[0];
+    const bool quote = !v.empty() && (isBlank(v[0]) || isBlank(v.back()) || quoted);
+    return value.first + L"=" + (quote ? L"\"" + v + L"\"" : v);
+}
+
 std::vector<std::wstring> linesOf(const std::wstring& text)
 {
     std::vector<std::wstring> lines;
@@ -89,7 +100,7 @@ std::wstring mergeIniSection(const std::wstring& text, const std::wstring& secti
                 if (where == later || written[i])
                     continue;
                 written[i] = true;
-                out.push_back(values[i].first + L"=" + values[i].second);
+                out.push_back(keyLine(values[i]));
                 sectionEnd = out.size();
                 continue;
             }
@@ -105,7 +116,7 @@ std::wstring mergeIniSection(const std::wstring& text, const std::wstring& secti
     std::vector<std::wstring> added;
     for (size_t i = 0; i < values.size(); ++i) {
         if (!written[i])
-            added.push_back(values[i].first + L"=" + values[i].second);
+            added.push_back(keyLine(values[i]));
     }
     out.insert(out.begin() + std::ptrdiff_t(sectionEnd), added.begin(), added.end());
     std::wstring merged;

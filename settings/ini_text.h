@@ -17,7 +17,9 @@ using IniValues = std::vector<std::pair<std::wstring, std::wstring>>;
 // of a key in the first such section is replaced in place (with the key
 // spelled as in `values`), every later occurrence, also in a later section
 // of the same name, goes; keys not found are added at the end of that
-// section, which is added at the end when missing. Lines end with CR LF.
+// section, which is added at the end when missing. A value with blanks
+// around it or in quotes is written in quotes, so that it reads back as it
+// is. Lines end with CR LF.
 std::wstring mergeIniSection(const std::wstring& text, const std::wstring& section, const IniValues& values);
 
 // A number value as its 32-bit pattern: blanks, one sign and the digits up

@@ -145,6 +145,9 @@ TEST(PrinterSettings, ValuesWrittenByTheConverterLoadAsTheyShould)
         {"[VJT]\r\nEncodeFlags=99999999999999999999\r\n", L"EncodeFlags", "4294967295"},
         {"[Other]\r\nProfile=wrong\r\n[VJT]\r\nProfile=right\r\n", L"Profile", "right"},
         // Long values come back whole, up to 32767 characters.
+        // Blanks around a value and quotes around it survive.
+        {"[VJT]\r\nOutputFilename=\" C:\\lead.djvu \"\r\n", L"OutputFilename", " C:\\lead.djvu "},
+        {"[VJT]\r\nProfile=\"\"q\"\"\r\n", L"Profile", "\"q\""},
         {"[VJT]\r\nProfile=" + std::string(260, 'p') + "\r\n", L"Profile", std::string(260, 'p')},
         {"[VJT]\r\nPrevJobName=" + std::string(300, 'j') + "\r\n", L"PrevJobName", std::string(300, 'j')},
         {"[VJT]\r\nWmFileName=" + std::string(40000, 'w') + "\r\n", L"WmFileName", std::string(32767, 'w')},
