@@ -172,9 +172,8 @@ std::string encodeSettingsText(const std::wstring& text)
 }
 
 // Whether the profile functions read every value back from `path` exactly
-// as it is meant: a value the file cannot hold (a line break, surrounding
-// blanks or quotes, beyond the read limit) is a failed save, never a
-// different value in the file.
+// as it is meant: a value the file cannot hold (a line break, more than
+// the read limit) is a failed save, never a different value in the file.
 bool readsBack(const std::wstring& path, const IniValues& values)
 {
     const CIniFile ini(path);
