@@ -15,6 +15,14 @@ inline bool isFileHeldError(uint32_t error)
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
+// Whether a rename over `error`'s target failed because someone holds the
+// target: a file open without delete sharing makes the rename fail with
+// access denied rather than a sharing violation.
+inline bool isRenameHeldError(uint32_t error)
+{
+    return isFileHeldError(error) || error == ERROR_ACCESS_DENIED;
+}
+
 // The budget starts when the object is made: one budget may cover several
 // operations (each key of a save, say).
 //

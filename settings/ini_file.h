@@ -1,6 +1,7 @@
-// One INI file of the settings store. Every value lies in section "VJT";
-// the platform's profile functions do the reading and writing, so key and
-// section names compare without regard to letter case.
+// One INI file of the settings store, read through the platform's profile
+// functions. Every value lies in section "VJT"; key and section names
+// compare without regard to letter case. (A save writes the whole file at
+// once: PrinterSettings::save.)
 #pragma once
 #include <windows.h>
 
@@ -21,11 +22,6 @@ public:
     // The value, or "" when the key or the file is missing (at most
     // kMaxValueLength characters).
     std::wstring GetString(const wchar_t* key) const;
-    // The value as unsigned 32-bit number, or `defaultValue` when missing.
-    uint32_t GetInt(const wchar_t* key, uint32_t defaultValue) const;
-    // False when the value could not be written; GetLastError tells why.
-    bool WriteString(const wchar_t* key, const std::wstring& value) const;
-    bool WriteInt(const wchar_t* key, uint32_t value) const;
 
     // Drops the copy of the file the profile functions keep, so the next read
     // reads the file itself (the documented flush: every argument but the

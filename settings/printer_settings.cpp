@@ -5,12 +5,13 @@
 #include <string>
 #include <variant>
 
-#include "baselib/svr_error.h"
-#include "baselib/svr_fileutils.h"
+#include "baselib/svr_filereplace_win.h"
+#include "baselib/svr_filestamp_win.h"
 #include "baselib/svr_handle_win.h"
 #include "baselib/svr_heldfile_win.h"
 #include "settings/config_folder.h"
 #include "settings/ini_file.h"
+#include "settings/ini_text.h"
 
 namespace {
 
@@ -61,135 +62,74 @@ struct OnKind : Kinds... {
 template <class... Kinds>
 OnKind(Kinds...) -> OnKind<Kinds...>;
 
+// A number or flag read as its value text: an empty or missing value gives
+// `f.missing`, a value beyond 32 bits is clamped (parseIniNumber).
+uint32_t readNumber(const CIniFile& ini, const Field& f, bool isSigned)
+{
+    const std::wstring text = ini.GetString(f.readKey);
+    return text.empty() ? f.missing : parseIniNumber(text, isSigned);
+}
+
 void readField(const CIniFile& ini, const Field& f, PrinterSettings& s)
 {
     std::visit(OnKind{
                    [&](std::wstring PrinterSettings::*m) { s.*m = ini.GetString(f.readKey); },
-                   [&](int32_t PrinterSettings::*m) { s.*m = int32_t(ini.GetInt(f.readKey, f.missing)); },
-                   [&](uint32_t PrinterSettings::*m) { s.*m = ini.GetInt(f.readKey, f.missing); },
-                   [&](bool PrinterSettings::*m) { s.*m = ini.GetInt(f.readKey, f.missing) != 0; },
+                   [&](int32_t PrinterSettings::*m) { s.*m = int32_t(readNumber(ini, f, true)); },
+                   [&](uint32_t PrinterSettings::*m) { s.*m = readNumber(ini, f, false); },
+                   [&](bool PrinterSettings::*m) { s.*m = readNumber(ini, f, false) != 0; },
                },
                f.member);
 }
 
-// False with GetLastError telling why when the key could not be written.
-bool writeField(const CIniFile& ini, const Field& f, const PrinterSettings& s)
+std::wstring valueText(const Field& f, const PrinterSettings& s)
 {
     return std::visit(OnKind{
-                          [&](std::wstring PrinterSettings::*m) { return ini.WriteString(f.writeKey, s.*m); },
-                          [&](int32_t PrinterSettings::*m) { return ini.WriteInt(f.writeKey, uint32_t(s.*m)); },
-                          [&](uint32_t PrinterSettings::*m) { return ini.WriteInt(f.writeKey, s.*m); },
-                          [&](bool PrinterSettings::*m) { return ini.WriteInt(f.writeKey, s.*m ? 1u : 0u); },
+                          [&](std::wstring PrinterSettings::*m) { return s.*m; },
+                          [&](int32_t PrinterSettings::*m) { return std::to_wstring(uint32_t(s.*m)); },
+                          [&](uint32_t PrinterSettings::*m) { return std::to_wstring(s.*m); },
+                          [&](bool PrinterSettings::*m) { return std::wstring(s.*m ? L"1" : L"0"); },
                       },
                       f.member);
 }
 
-// The file's size, last write time and a hash of its bytes, to see whether
-// it changed while it was read. Size and time alone do not tell: the file
-// system stamps the time in ticks of some milliseconds, so a writer that
-// rewrites the file within one tick leaves both as they were.
-struct FileStamp {
-    bool exists = false;
-    bool readable = false;  // its bytes could be read (not held meanwhile)
-    uint64_t size = 0;
-    uint64_t written = 0;
-    uint64_t content = 0;
-    bool operator==(const FileStamp& o) const
-    {
-        return exists == o.exists && readable == o.readable && size == o.size && written == o.written &&
-               content == o.content;
-    }
-};
-
-// Larger files are no settings file of ours and are left as they are.
-constexpr DWORD kMaxConvertedSize = 1 << 20;
-
-enum class ReadResult { read, missing, held, unusable };
-
-// Reads the whole file of `size` bytes (as stamped before) into `bytes`,
-// sharing it with others as `share` allows.
-ReadResult readSettingsFile(const std::wstring& path, uint64_t size, std::string& bytes,
-                            DWORD share = FILE_SHARE_READ)
+// The record as the file holds it: every key with its value text, in the
+// fixed order.
+IniValues recordValues(const PrinterSettings& s)
 {
-    const Solvaris_Win32::UniqueHandle file(
-        CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND ? ReadResult::missing
-               : Solvaris_Win32::isFileHeldError(error) ? ReadResult::held
-                                             : ReadResult::unusable;
-    }
-    if (size > kMaxConvertedSize)
-        return ReadResult::unusable;
-    bytes.assign(size_t(size), '\0');
-    DWORD got = 0;
-    if (!bytes.empty() && (!ReadFile(file.get(), &bytes[0], DWORD(bytes.size()), &got, nullptr) || got != size))
-        return ReadResult::unusable;
-    return ReadResult::read;
+    IniValues values;
+    for (const Field& f : kFields)
+        values.emplace_back(f.writeKey, valueText(f, s));
+    return values;
 }
 
-// FNV-1a over the file's bytes, read beside any writer; false when they
-// cannot be read.
-bool hashFile(const std::wstring& path, uint64_t size, uint64_t& hash)
+// Larger files are no settings file of ours: they are not merged into.
+constexpr uint64_t kMaxSettingsSize = 1 << 20;
+
+// How long load waits for a file that is being rewritten or held, and save
+// for a file held open (a scanner, the converter reading it) or saved by
+// someone else meanwhile; and the pause before each new try.
+constexpr uint32_t kWaitMs = 1000;
+constexpr uint32_t kRetryMs = 5;
+
+constexpr DWORD kSettingsOpenFlags = FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+
+// Every open of the settings file: for reading its bytes, stamp and access
+// list, with writers shut out meanwhile. A name may turn out to be a pipe
+// that someone else serves: the server may identify the user but not act
+// as the user.
+Solvaris_Win32::UniqueHandle openSettingsFile(const std::wstring& path)
 {
-    std::string bytes;
-    if (readSettingsFile(path, size, bytes, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) !=
-        ReadResult::read)
-        return false;
-    hash = 14695981039346656037ull;
-    for (const char c : bytes)
-        hash = (hash ^ uint8_t(c)) * 1099511628211ull;
-    return true;
+    return Solvaris_Win32::UniqueHandle(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kSettingsOpenFlags, nullptr));
 }
 
-FileStamp stampOf(const std::wstring& path)
+// The file's stamp (not existing when it cannot be opened); `held` when
+// another program holds it.
+Solvaris::FileStamp stampNow(const std::wstring& path, bool& held)
 {
-    FileStamp stamp;
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-        stamp.exists = true;
-        stamp.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        stamp.written = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-        // A file too large to be ours is stamped by size and time alone.
-        stamp.readable = stamp.size > kMaxConvertedSize || hashFile(path, stamp.size, stamp.content);
-    }
-    return stamp;
-}
-
-// How often load reads again when the file changed under it, and how long it
-// waits before each new try: a save of all keys takes some tens of
-// milliseconds, so this covers a writer that saves several times in a row.
-constexpr int kLoadAttempts = 200;
-constexpr DWORD kLoadRetryMs = 5;
-
-// How long save waits for a file that another program holds open (a
-// scanner, or the converter reading it) before it gives up, and how long it
-// waits before each new try; as long as load waits for a writer.
-constexpr DWORD kSaveWaitMs = 1000;
-constexpr DWORD kSaveRetryMs = 5;
-
-const unsigned char kUtf16Mark[2] = {0xFF, 0xFE};
-
-// What became of the file's encoding.
-enum class Conversion {
-    unicode,    // UTF-16 now: it was already, or was started or converted
-    leftAsIs,   // not converted (unreadable, too large, not decodable, a
-                // write that failed): the save goes on in its encoding
-    contended,  // another program held the file or changed it meanwhile:
-                // worth trying again
-};
-
-// A missing file is started as UTF-16: the mark alone.
-Conversion startUnicodeFile(const std::wstring& path)
-{
-    const Solvaris_Win32::UniqueHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return Conversion::leftAsIs;
-    DWORD written = 0;
-    return WriteFile(file.get(), kUtf16Mark, sizeof kUtf16Mark, &written, nullptr) && written == sizeof kUtf16Mark
-               ? Conversion::unicode
-               : Conversion::leftAsIs;
+    const Solvaris_Win32::UniqueHandle file = openSettingsFile(path);
+    held = !file && Solvaris_Win32::isFileHeldError(GetLastError());
+    return file ? Solvaris_Win32::stampOfOpenFile(file.get(), kMaxSettingsSize) : Solvaris::FileStamp();
 }
 
 bool startsWith(const std::string& bytes, const char* prefix, size_t n)
@@ -197,105 +137,106 @@ bool startsWith(const std::string& bytes, const char* prefix, size_t n)
     return bytes.compare(0, n, prefix, n) == 0;
 }
 
-bool isUtf16(const std::string& bytes)
-{
-    return startsWith(bytes, "\xFF\xFE", 2) || startsWith(bytes, "\xFE\xFF", 2);  // little or big endian
-}
-
-// Decodes the file as the profile functions do: a UTF-8 mark is honoured as
-// the profile functions of Wine do; any other file is read in the ANSI code
-// page. False when the bytes cannot be decoded.
+// Decodes the file as the profile functions do: UTF-16 by its mark (either
+// byte order), UTF-8 by its mark as Wine's profile functions honour it, any
+// other file in the ANSI code page. False when the bytes cannot be decoded.
 bool decodeSettingsText(const std::string& bytes, std::wstring& text)
 {
+    const bool little = startsWith(bytes, "\xFF\xFE", 2), big = startsWith(bytes, "\xFE\xFF", 2);
+    if (little || big) {
+        text.assign((bytes.size() - 2) / 2, L'\0');
+        for (size_t i = 0; i < text.size(); ++i) {
+            const uint8_t a = uint8_t(bytes[2 + 2 * i]), b = uint8_t(bytes[3 + 2 * i]);
+            text[i] = wchar_t(little ? a | b << 8 : b | a << 8);
+        }
+        return true;
+    }
     const bool utf8 = startsWith(bytes, "\xEF\xBB\xBF", 3);
     const char* from = bytes.data() + (utf8 ? 3 : 0);
     const int fromSize = int(bytes.size()) - (utf8 ? 3 : 0);
     text.assign(size_t(fromSize), L'\0');
     const int n = fromSize ? MultiByteToWideChar(utf8 ? CP_UTF8 : CP_ACP, 0, from, fromSize, &text[0], fromSize) : 0;
-    if (fromSize && n <= 0)
-        return false;
-    text.resize(size_t(n));
+    text.resize(size_t(n > 0 ? n : 0));
+    return !fromSize || n > 0;
+}
+
+// The file's bytes: UTF-16LE with its mark, so that every name survives.
+std::string encodeSettingsText(const std::wstring& text)
+{
+    std::string bytes("\xFF\xFE", 2);
+    for (const wchar_t c : text) {
+        bytes += char(c & 0xFF);
+        bytes += char((c >> 8) & 0xFF);
+    }
+    return bytes;
+}
+
+// Whether the profile functions read every value back from `path` exactly
+// as it is meant: a value the file cannot hold (a line break, more than
+// the read limit) is a failed save, never a different value in the file.
+bool readsBack(const std::wstring& path, const IniValues& values)
+{
+    const CIniFile ini(path);
+    for (const auto& value : values) {
+        if (ini.GetString(value.first.c_str()) != value.second)
+            return false;
+    }
     return true;
 }
 
-// Writes `text` with the UTF-16 mark over the file at `path`, which must
-// still be as `stamp` says. The new file is written through a working file
-// of our own, created exclusively and held until it is renamed over the old
-// one through the same handle, in one step: the folder lets everyone write,
-// so no one may write into it or swap it meanwhile (svr_fileutils.h), and no
-// reader ever sees half a file.
-Conversion replaceWithUnicode(const std::wstring& path, const std::wstring& text, const FileStamp& stamp)
+enum class Outcome { saved, again, failed };
+
+Outcome failedWith(DWORD error)
 {
-    namespace Internal = Solvaris::_Svr_Internal_NS_;
-    const std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
-    uint32_t error = 0;
-    Solvaris::AutoPtr<Solvaris::DiskStorage> work =
-        Internal::createWorkingFile(Solvaris::String(folder.c_str()), L"vjt", &error);
-    if (!work)
-        return Conversion::leftAsIs;
-    try {
-        work->writeBytes(kUtf16Mark, sizeof kUtf16Mark);
-        if (!text.empty())
-            work->writeBytes(text.data(), uint32_t(text.size() * sizeof(wchar_t)));
-        work->flushBuffer();
-    } catch (const Solvaris::Exception&) {
-        Internal::discardWorkingFile(work.get());
-        return Conversion::leftAsIs;
-    }
-    // Written in between by someone else: their keys would be lost.
-    if (!(stampOf(path) == stamp)) {
-        Internal::discardWorkingFile(work.get());
-        return Conversion::contended;
-    }
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    attributes = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & ~DWORD(FILE_ATTRIBUTE_TEMPORARY);
-    if (Internal::renameWorkingFile(work.get(), Solvaris::String(path.c_str()), attributes, true, &error))
-        return Conversion::unicode;
-    Internal::discardWorkingFile(work.get());
-    return Solvaris_Win32::isFileHeldError(error) ? Conversion::contended : Conversion::leftAsIs;
+    SetLastError(error);
+    return Outcome::failed;
 }
 
-// The profile functions keep a file in the encoding it has: one that starts
-// with the UTF-16 mark stays UTF-16, any other is written in the ANSI code
-// page, where names outside it become "?". So a missing file is started as
-// UTF-16, and a file in the ANSI code page (the converter's, or one the
-// profile functions created) is converted once, decoded as the profile
-// functions decode it. Any failure leaves the file as it was.
-Conversion makeUnicodeFile(const std::wstring& path)
+// One try of a save: the file read, the record merged into it, written to
+// a working file, checked and put in place when the file is still as read.
+Outcome saveOnce(const std::wstring& path, const IniValues& values, Solvaris_Win32::HeldFileRetry& retry)
 {
-    const FileStamp stamp = stampOf(path);
-    std::string bytes;
-    switch (readSettingsFile(path, stamp.size, bytes)) {
-    case ReadResult::missing: return startUnicodeFile(path);
-    case ReadResult::held: return Conversion::contended;
-    case ReadResult::unusable: return Conversion::leftAsIs;
-    case ReadResult::read: break;
-    }
-    if (isUtf16(bytes))
-        return Conversion::unicode;
+    namespace Win = Solvaris_Win32;
+    Win::ReplacedFile old;
+    if (const DWORD error = Win::readReplacedFile(path, openSettingsFile, kMaxSettingsSize, old))
+        return retry.again(Win::isFileHeldError(error)) ? Outcome::again : failedWith(error);
     std::wstring text;
-    if (!decodeSettingsText(bytes, text))
-        return Conversion::leftAsIs;
-    return replaceWithUnicode(path, text, stamp);
+    if (!decodeSettingsText(old.bytes, text))
+        return failedWith(ERROR_NO_UNICODE_TRANSLATION);
+    const std::string bytes = encodeSettingsText(mergeIniSection(text, L"VJT", values));
+    Win::WorkingFile work(L"vjt");
+    if (const DWORD error = work.write(path, bytes.data(), bytes.size(), old.security.get()))
+        return failedWith(error);
+    if (!readsBack(work.path(), values))
+        return failedWith(ERROR_INVALID_DATA);
+    switch (work.place(path, openSettingsFile, old, retry)) {
+    case Win::WorkingFile::Placed::done: return Outcome::saved;
+    case Win::WorkingFile::Placed::changed:
+        return retry.again(true) ? Outcome::again : failedWith(ERROR_SHARING_VIOLATION);
+    case Win::WorkingFile::Placed::failed: break;
+    }
+    return Outcome::failed;
 }
 
 } // namespace
+
+uint32_t settingsFileOpenFlags()
+{
+    return kSettingsOpenFlags;
+}
 
 void PrinterSettings::setSettingsName(const std::wstring& name)
 {
     IniPath = getIniPath(name);
 }
 
-// The converter may rewrite the file while this program reads it: the
-// profile functions then rewrite it whole, and a read in between finds an
-// empty or half-written file, so keys read then would come back as their
-// defaults. Each key is read on its own, so the whole read is repeated when
-// the file changed while it ran (size, write time or bytes; while the writer
-// holds the file, reads fail and give defaults too), and an empty or held
-// file is given a moment. Each attempt first drops the profile functions'
-// cached copy of the file: Wine keeps the copy while the write time stays
-// the same, which it does for a rewrite within one tick. After kLoadAttempts
-// the last read stands.
+// The converter may rewrite the file while this program reads it, and a
+// read in between finds an empty or held file, so keys read then would come
+// back as their defaults. Each key is read on its own, so the whole read is
+// repeated when the file changed while it ran (its stamp), and an empty or
+// held file is given a moment, for up to kWaitMs. Each attempt first drops
+// the profile functions' cached copy of the file: Wine keeps the copy while
+// the write time stays the same. When the time is up the last read stands.
 bool PrinterSettings::load()
 {
     // Held while the file is read; a folder that cannot be used is not read
@@ -304,26 +245,25 @@ bool PrinterSettings::load()
     if (!folder.usable())
         return true;
     CIniFile ini(IniPath);
-    for (int attempt = 1;; ++attempt) {
-        const FileStamp before = stampOf(IniPath);
-        const bool unsettled = before.exists && (before.size == 0 || !before.readable);
-        if (unsettled && attempt < kLoadAttempts) {
-            Sleep(kLoadRetryMs);
+    Solvaris_Win32::HeldFileRetry retry(kWaitMs, kRetryMs);
+    for (;;) {
+        bool held = false;
+        const Solvaris::FileStamp before = stampNow(IniPath, held);
+        if ((held || (before.exists && before.size == 0)) && retry.again(true))
             continue;
-        }
         ini.ForgetCachedCopy();
         for (const Field& f : kFields)
             readField(ini, f, *this);
-        if (stampOf(IniPath) == before || attempt >= kLoadAttempts)
+        if (stampNow(IniPath, held) == before || !retry.again(true))
             return true;
-        Sleep(kLoadRetryMs);
     }
 }
 
-// Another program may hold the file for a moment (a scanner, or the
-// converter reading it): each write that finds the file held is tried again
-// until kSaveWaitMs have passed since the save began. The first write that
-// still fails ends the save; GetLastError then tells why.
+// The whole record is written as one new file that replaces the old one
+// (saveOnce), so the file never holds part of a record, and a failure of
+// any kind (a full disk, a value the file cannot hold) leaves the old file
+// as it was. A file held by another program, or saved by someone else
+// between the read and the replace, is tried again for up to kWaitMs.
 bool PrinterSettings::save()
 {
     // Held while the file is written, so that neither level of it can be
@@ -334,15 +274,10 @@ bool PrinterSettings::save()
         SetLastError(folder.error());
         return false;
     }
-    CIniFile ini(IniPath);
-    Solvaris_Win32::HeldFileRetry retry(kSaveWaitMs, kSaveRetryMs);
-    while (makeUnicodeFile(IniPath) == Conversion::contended && retry.again(true)) {
+    const IniValues values = recordValues(*this);
+    Solvaris_Win32::HeldFileRetry retry(kWaitMs, kRetryMs);
+    Outcome outcome;
+    while ((outcome = saveOnce(IniPath, values, retry)) == Outcome::again) {
     }
-    for (const Field& f : kFields) {
-        while (!writeField(ini, f, *this)) {
-            if (!retry.again(Solvaris_Win32::isFileHeldError(GetLastError())))
-                return false;
-        }
-    }
-    return true;
+    return outcome == Outcome::saved;
 }

@@ -19,10 +19,13 @@ public:
     // true: a settings file that cannot be read is no failure of the
     // conversion, which goes on with the defaults.
     bool load();
-    // Writes every field; false (GetLastError tells why) when the file could
-    // not be written, also after waiting a moment for another program that
-    // held it, or when the config folder cannot be used (a link or no
-    // folder in its place; see ConfigFolder), which load does not read.
+    // Writes the whole record at once, merged into the file as it is then
+    // (its other keys and sections kept), through a new file that replaces
+    // the old one only when it holds every value exactly. False (GetLastError
+    // tells why) when it cannot, also after waiting a moment for another
+    // program that held the file, or when the config folder cannot be used
+    // (a link or no folder in its place; see ConfigFolder), which load does
+    // not read. The old file is then left as it was.
     bool save();
 
     std::wstring PrevJobName;
@@ -48,3 +51,6 @@ public:
     int32_t StrokeWidthThreshold = 25;
     std::wstring IniPath;  // not stored in the file
 };
+
+// The flags and attributes every open of a settings file gives CreateFileW.
+uint32_t settingsFileOpenFlags();
