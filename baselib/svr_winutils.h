@@ -1,6 +1,6 @@
-// The library's fixed places on Windows: the machine-wide data folder (which
-// holds the profile repository) and the per-user data folder, and the way
-// folders that every user may write are opened.
+// The library's fixed place on Windows, the machine-wide data folder (which
+// holds the profile repository), and the way folders that every user may
+// write are opened.
 #pragma once
 
 #include <cstdint>
@@ -100,8 +100,6 @@ bool isPlainFolderName(const Solvaris::String& name);
 //   that exists already is used as it is). When it cannot be used (a link,
 //   not a folder), the directory is empty and the debug file says why: the
 //   profile repository then holds only its built-in profile.
-// - user reserved directory: <local application data>\<same name>, else
-//   <system reserved directory>\.local.
 // Later changes of the variables have no effect on the instance.
 class SystemReservedDirectoryLocator : public Solvaris::ThreadSafeSingleton<SystemReservedDirectoryLocator> {
 public:
@@ -110,11 +108,9 @@ public:
     ~SystemReservedDirectoryLocator();
 
     const Solvaris::String& getSystemReservedDirectory() const { return m_systemDir; }
-    const Solvaris::String& getUserReservedDirectory() const { return m_userDir; }
 
 private:
     Solvaris::String m_systemDir;
-    Solvaris::String m_userDir;
     std::unique_ptr<SharedFolder> m_held;  // the system reserved directory, held open
 };
 

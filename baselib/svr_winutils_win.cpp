@@ -1,4 +1,4 @@
-// The machine-wide and per-user data folders of the library.
+// The machine-wide data folder of the library.
 #include "baselib/svr_winutils.h"
 
 #include <windows.h>
@@ -327,17 +327,6 @@ SystemReservedDirectoryLocator::SystemReservedDirectoryLocator() {
         Solvaris::debugFilePrintf("SystemReservedDirectoryLocator: %s; the profile repository is not used there.\n",
                                   why.c_str());
         m_held.reset();
-    }
-
-    String local = shellFolder(CSIDL_LOCAL_APPDATA);
-    if (!local.isEmpty()) {
-        SharedFolder user(local, {name}, security.get(), 0);
-        if (user.isUsable())
-            m_userDir = user.path();
-    } else if (!m_systemDir.isEmpty()) {
-        SharedFolder user(m_systemDir, {String(".local")}, security.get(), 0);
-        if (user.isUsable())
-            m_userDir = user.path();
     }
 }
 
