@@ -71,11 +71,32 @@ private:
     bool m_created = false;
 };
 
+// Whether a reparse point in a folder that every user may write may be
+// used as the entry it stands in for; one table decides for folders and
+// files alike. A symbolic link is refused. A mount point is accepted only
+// when its target (as the system keeps it) is a volume,
+// "\??\Volume{GUID}\", and its owner is Administrators or SYSTEM:
+// otherwise it is a junction, which any user may make, to anywhere. A
+// cloud-file placeholder (a folder kept in step by a synchronisation
+// client) is accepted. Every other kind is refused.
+bool reparsePointAccepted(uint32_t tag, const Solvaris::String& target, bool ownerIsSystem);
+
 // What a level is, judged by its attributes as read through the handle
-// opened without following links and as read by name: Windows shows a link
-// (junction, symbolic link) on that handle; Wine follows the link even then
-// and shows it only by name.
-SharedFolder::State judgeLevel(uint32_t handleAttributes, uint32_t nameAttributes);
+// opened without following links and as read by name, and by
+// reparsePointAccepted for the reparse point the handle shows: Windows
+// shows a link (junction, symbolic link) on that handle; Wine follows the
+// link even then and shows it only by name.
+SharedFolder::State judgeLevel(uint32_t handleAttributes, uint32_t nameAttributes, bool reparseAccepted);
+
+// A file in a folder that every user may write, opened for access (with
+// share) once, without following links, and judged through that handle
+// only: a link that reparsePointAccepted refuses, a folder, or a file with
+// more than one name (a hard link makes another user's file look like
+// ours) is refused. The result is the handle to read, copy and judge
+// through; empty on failure, with *error the system's error, or
+// ERROR_CANT_ACCESS_FILE for a refused file (the debug file then says why).
+Owned<void*, HandleTraits> openSharedFile(const Solvaris::String& path, uint32_t access, uint32_t share,
+                                          uint32_t* error);
 
 // Whether an access list lets Everyone do everything, both on the folder and
 // (inherited) on its files and subfolders: an allowed entry whose rights,
