@@ -423,14 +423,15 @@ AutoPtr<DiskStorage> openDiskStorage(const String& path, AccessMode access, Crea
 }
 
 AutoPtr<DiskStorage> openSharedFileStorage(const String& path) {
-    String full = absolutePath(path);
+    // The name the resource broker would open: full, long and canonical.
+    String full = canonicalPath(path);
     uint32_t error = ERROR_INVALID_NAME;
     Solvaris_Win32::UniqueHandle h;
     if (!full.isEmpty())
         h = Solvaris_Win32::openSharedFile(full, GENERIC_READ, FILE_SHARE_READ, &error);
     if (!h)
         THROW_WIN32(error, String::format("openSharedFile(%s)", path.c_str()));
-    return AutoPtr<DiskStorage>(new DiskStorageImpl(h.release(), path, accessRead, openExisting));
+    return AutoPtr<DiskStorage>(new DiskStorageImpl(h.release(), full, accessRead, openExisting));
 }
 
 namespace {

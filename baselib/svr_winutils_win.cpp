@@ -376,6 +376,11 @@ String SharedFolder::reason() const {
 }
 
 UniqueHandle openSharedFile(const String& path, uint32_t access, uint32_t share, uint32_t* error) {
+    // Read before the open, so that the file is held no longer than the
+    // judgement through the handle takes (Wine shows a link only here).
+    DWORD byName = GetFileAttributesW(path.c_wstr());
+    if (byName == INVALID_FILE_ATTRIBUTES)
+        byName = 0;
     UniqueHandle file(CreateFileW(path.c_wstr(), access | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE, share,
                                   nullptr, OPEN_EXISTING,
                                   FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
@@ -386,9 +391,6 @@ UniqueHandle openSharedFile(const String& path, uint32_t access, uint32_t share,
         *error = GetLastError();
         return UniqueHandle();
     }
-    DWORD byName = GetFileAttributesW(path.c_wstr());
-    if (byName == INVALID_FILE_ATTRIBUTES)
-        byName = 0;
     const char* why = nullptr;
     if (isRefusedLink(info.dwFileAttributes, byName, accepted))
         why = "is a link";
