@@ -93,7 +93,8 @@ SharedFolder::State judgeLevel(uint32_t handleAttributes, uint32_t nameAttribute
 // only: a link that reparsePointAccepted refuses, a folder, or a file with
 // more than one name (a hard link makes another user's file look like
 // ours) is refused. The result is the handle to read, copy and judge
-// through; empty on failure, with *error the system's error, or
+// through (for an accepted cloud placeholder, the same file opened again
+// through the first handle, so that its content is fetched); empty on failure, with *error the system's error, or
 // ERROR_CANT_ACCESS_FILE for a refused file (the debug file then says why).
 Owned<void*, HandleTraits> openSharedFile(const Solvaris::String& path, uint32_t access, uint32_t share,
                                           uint32_t* error);

@@ -399,10 +399,19 @@ UniqueHandle openSharedFile(const String& path, uint32_t access, uint32_t share,
     else if (info.nNumberOfLinks > 1)
         why = "has more than one name (a hard link)";
     *error = why ? ERROR_CANT_ACCESS_FILE : ERROR_SUCCESS;
-    if (!why)
+    if (why) {
+        Solvaris::debugFilePrintf("openSharedFile: %s %s; it is not used.\n", path.c_str(), why);
+        return UniqueHandle();
+    }
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return file;
-    Solvaris::debugFilePrintf("openSharedFile: %s %s; it is not used.\n", path.c_str(), why);
-    return UniqueHandle();
+    // An accepted placeholder: opened as it stands, its content is not
+    // fetched; the same file, opened again through this handle, is.
+    UniqueHandle content(ReOpenFile(file.get(), access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share,
+                                    SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION));
+    if (!content)
+        *error = GetLastError();
+    return content;
 }
 
 bool isPlainFolderName(const String& name) {
