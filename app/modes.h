@@ -19,6 +19,11 @@ struct ParamArguments {
 // gives up saving a file that cannot be written).
 int runParamMode(const ParamArguments& args, HWND owner);
 
+// The flags the -pipe open gives CreateFileW. Anyone may create a pipe of
+// the name first: its server may learn who the user is but never act as
+// the user (identification, not impersonation).
+extern const DWORD kPipeOpenFlags;
+
 // -pipe: runs the progress window on the pipe handle (valid or not) over
 // `owner`; the mode's result is always 0.
 int runPipeMode(HANDLE pipe, HWND owner);

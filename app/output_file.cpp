@@ -235,6 +235,8 @@ std::wstring outputNameFaultText(const std::wstring& name, NameFault fault, cons
     case NameFault::ForbiddenCharacter: return loadFormattedString(IDS_NAME_CHARACTER, {name});
     case NameFault::DeviceName: return loadFormattedString(IDS_NAME_DEVICE, {name, part});
     case NameFault::Folder: return loadFormattedString(IDS_NAME_FOLDER, {name});
+    case NameFault::NotFullPath: return loadFormattedString(IDS_NAME_NOT_FULL_PATH, {name});
+    case NameFault::TrailingDotOrSpace: return loadFormattedString(IDS_NAME_TRAILING_DOT, {name});
     case NameFault::None: break;
     }
     return std::wstring();

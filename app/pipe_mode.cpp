@@ -1,6 +1,8 @@
 #include "app/modes.h"
 #include "app/progress_dialog.h"
 
+const DWORD kPipeOpenFlags = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+
 // -pipe: the progress window on the converter's pipe. An invalid handle (the
 // pipe could not be opened) is passed on as it is: the reader's first read
 // fails and the window closes at once. The result is always 0.

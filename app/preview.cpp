@@ -135,7 +135,7 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::open(const std::wstring& path, Pag
     // Held open while the dialog shows the page: nobody may change it
     // meanwhile, but it may be deleted.
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                  OPEN_EXISTING, kOpenFlags, nullptr));
     if (!file)
         return nullptr;
     uint8_t bytes[kPageImageHeaderSize];

@@ -36,6 +36,10 @@ public:
     // so a large page is never read, or held in memory, whole for its
     // preview. readAllRows() reads the whole page into memory.
     static std::unique_ptr<PreviewBitmap> open(const std::wstring& path, PageImageCheck* check = nullptr);
+    // The flags the page file is opened with: the converter names it, and a
+    // pipe of that name would be served by someone else, who may identify
+    // the user but never act as the user.
+    static const DWORD kOpenFlags = FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
     UINT width() const { return m_width; }
     UINT height() const { return m_height; }

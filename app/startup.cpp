@@ -59,7 +59,8 @@ int runPipe(wchar_t** argv)
 {
     // Passed on as it comes back, valid or not: the progress window deals
     // with a pipe that could not be opened.
-    HANDLE pipe = CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE pipe =
+        CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, kPipeOpenFlags, nullptr);
     runPipeMode(pipe, chooseOwnerWindow());
     return 0;
 }

@@ -117,6 +117,7 @@ void HttpRangeLoader::copyStateTo(HttpRangeLoader& other) const {
     other.m_lastModified = m_lastModified;
     other.m_validator = m_validator;
     other.m_validatorIsEtag = m_validatorIsEtag;
+    other.m_rangeLoaded = m_rangeLoaded;
 }
 
 // A weak ETag ("W/...") may not stand in If-Range; Last-Modified then does.
@@ -201,6 +202,8 @@ LoadedRange HttpRangeLoader::load(Storage* cache, uint64_t offset, uint64_t coun
     if (reply.status < 200 || reply.status >= 300)
         SVR_THROW(errReadFailed, String::format("HTTP Status=%u", reply.status));
     checkValidator(reply);
+    if (m_rangeLoaded && reply.etag.trim().isEmpty() && reply.lastModified.trim().isEmpty())
+        SVR_THROW(errReadFailed, "The reply names no version of the resource: its bytes may not fit the others.");
     takeValidator(reply);
     if (!reply.hasContentRange)
         SVR_THROW(errReadFailed, "Invalid Content-Range format!");
@@ -222,6 +225,7 @@ LoadedRange HttpRangeLoader::load(Storage* cache, uint64_t offset, uint64_t coun
         SVR_THROW(errReadFailed, "Cannot read all of requested bytes!");
 
     cache->setPos(range.first);
+    m_rangeLoaded = true;
     result.start = range.first;
     result.length = cache->writeFrom(reply.body.get(), range.last - range.first + 1, kBlockSize,
                                      m_progress, m_context);

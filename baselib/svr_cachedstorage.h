@@ -69,7 +69,9 @@ struct HttpRangeReply {
 // Content-Range checked against the request before its bytes are cached.
 // The first reply's validator (a strong ETag, else Last-Modified) goes with
 // every range request as "If-Range", and a reply with another validator
-// fails: blocks of a resource that changed between requests never mix.
+// fails: blocks of a resource that changed between requests never mix. A
+// reply after the first range that names no version (neither ETag nor
+// Last-Modified) fails too: nothing tells that its bytes fit the others.
 class HttpRangeLoader : public StorageLoader {
 public:
     static const uint32_t kBlockSize = 32768;
@@ -105,6 +107,7 @@ private:
     // The first reply's ETag (when strong) or else its Last-Modified text.
     String m_validator;
     bool m_validatorIsEtag = false;
+    bool m_rangeLoaded = false;  // a range went to the cache already
 };
 
 namespace HttpDetail {

@@ -39,9 +39,12 @@ bool nameInList(const Crypt32& c, PCERT_NAME_BLOB name, const std::vector<CERT_N
 }
 
 // Whether the certificate's issuer, or the issuer of any certificate of the
-// chain the system builds for it, is in the list.
+// chain the system builds for it, is in the list. An empty list names no
+// issuer, so nothing is issued under it.
 bool issuedUnder(const Crypt32& c, PCCERT_CONTEXT cert, const std::vector<CERT_NAME_BLOB>& issuers) {
-    if (issuers.empty() || nameInList(c, &cert->pCertInfo->Issuer, issuers))
+    if (issuers.empty())
+        return false;
+    if (nameInList(c, &cert->pCertInfo->Issuer, issuers))
         return true;
     CERT_CHAIN_PARA para = {};
     para.cbSize = sizeof(para);

@@ -14,6 +14,7 @@
 #include "baselib/svr_handle_win.h"
 #include "baselib/svr_storage.h"
 #include "baselib/svr_winerror.h"
+#include "baselib/svr_winutils.h"
 
 namespace Solvaris {
 
@@ -419,6 +420,18 @@ AutoPtr<DiskStorage> openDiskStorage(const String& path, AccessMode access, Crea
         THROW_WIN32(*error, "SetFilePointerEx");
     }
     return AutoPtr<DiskStorage>(new DiskStorageImpl(h.release(), path, access, creation));
+}
+
+AutoPtr<DiskStorage> openSharedFileStorage(const String& path) {
+    // The name the resource broker would open: full, long and canonical.
+    String full = canonicalPath(path);
+    uint32_t error = ERROR_INVALID_NAME;
+    Solvaris_Win32::UniqueHandle h;
+    if (!full.isEmpty())
+        h = Solvaris_Win32::openSharedFile(full, GENERIC_READ, FILE_SHARE_READ, &error);
+    if (!h)
+        THROW_WIN32(error, String::format("openSharedFile(%s)", path.c_str()));
+    return AutoPtr<DiskStorage>(new DiskStorageImpl(h.release(), full, accessRead, openExisting));
 }
 
 namespace {

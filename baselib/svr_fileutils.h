@@ -29,6 +29,12 @@ uint32_t diskStorageOpenFlags(AccessMode access);
 AutoPtr<DiskStorage> openDiskStorage(const String& path, AccessMode access, CreationMode creation,
                                      uint32_t* error);
 
+// A file of a folder that every user may write, opened for reading through
+// Solvaris_Win32::openSharedFile: no link is followed, and a file with
+// another name besides is refused. Throws a PlatformException with the
+// system's error (ERROR_CANT_ACCESS_FILE for a refused file).
+AutoPtr<DiskStorage> openSharedFileStorage(const String& path);
+
 // Working files: a copy that is written first and takes its target's name
 // only when complete. The folder it lies in may let everyone write (the
 // shared data folder), so the file is created exclusively under a fresh

@@ -30,8 +30,12 @@ namespace {
 // A WinHTTP session, connection or request.
 using WinHttpHandle = Solvaris_Win32::Owned<HINTERNET, Solvaris_Win32::NullOrReleased<HINTERNET, WinHttpCloseHandle>>;
 
-// TLS 1.0, 1.1 and 1.2.
-const DWORD kSecureProtocols = 0xA80;
+// Limits a session to the TLS versions setSecureProtocols chooses.
+void limitSecureProtocols(HINTERNET session) {
+    Solvaris_Win32::setSecureProtocols([session](DWORD protocols) {
+        return WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols)) != FALSE;
+    });
+}
 // Resend requests and certificate questions one request answers before it
 // gives up (credential rounds are bounded by the provider's trials).
 const int kMaxExtraRounds = 8;
@@ -150,8 +154,7 @@ public:
                                     WINHTTP_NO_PROXY_BYPASS, 0));
         if (!m_session)
             THROW_WINHTTP(GetLastError(), String::format("HttpManagerImpl(%s)", m_userAgent.c_str()));
-        DWORD protocols = kSecureProtocols;
-        WinHttpSetOption(m_session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+        limitSecureProtocols(m_session.get());
     }
 
     AutoPtr<HttpConnection> createConnection(const String& host, uint16_t port) override;
@@ -182,8 +185,7 @@ public:
                                         decision.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : decision.bypass.c_str(), 0));
         if (!named)
             return m_session.get();  // the proxy cannot be used: as if none were set
-        DWORD protocols = kSecureProtocols;
-        WinHttpSetOption(named.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+        limitSecureProtocols(named.get());
         return (m_proxySessions[key] = std::move(named)).get();
     }
 
@@ -624,7 +626,8 @@ private:
     // list of issuers) and that is meant for client authentication; without
     // one the request goes on without a certificate.
     void chooseClientCertificate() {
-        // WinHTTP's list, freed with GlobalFree; none when it cannot tell.
+        // WinHTTP's list, freed with GlobalFree; none when it cannot tell,
+        // and then no certificate is sent.
         Solvaris_Win32::GlobalPtr<SecPkgContext_IssuerListInfoEx> list;
         std::vector<CERT_NAME_BLOB> issuers;
         DWORD size = sizeof(SecPkgContext_IssuerListInfoEx*);

@@ -1,6 +1,6 @@
-// The library's fixed places on Windows: the machine-wide data folder (which
-// holds the profile repository) and the per-user data folder, and the way
-// folders that every user may write are opened.
+// The library's fixed place on Windows, the machine-wide data folder (which
+// holds the profile repository), and the way folders that every user may
+// write are opened.
 #pragma once
 
 #include <cstdint>
@@ -71,11 +71,33 @@ private:
     bool m_created = false;
 };
 
+// Whether a reparse point in a folder that every user may write may be
+// used as the entry it stands in for; one table decides for folders and
+// files alike. A symbolic link is refused. A mount point is accepted only
+// when its target (as the system keeps it) is a volume,
+// "\??\Volume{GUID}\", and its owner is Administrators or SYSTEM:
+// otherwise it is a junction, which any user may make, to anywhere. A
+// cloud-file placeholder (a folder kept in step by a synchronisation
+// client) is accepted. Every other kind is refused.
+bool reparsePointAccepted(uint32_t tag, const Solvaris::String& target, bool ownerIsSystem);
+
 // What a level is, judged by its attributes as read through the handle
-// opened without following links and as read by name: Windows shows a link
-// (junction, symbolic link) on that handle; Wine follows the link even then
-// and shows it only by name.
-SharedFolder::State judgeLevel(uint32_t handleAttributes, uint32_t nameAttributes);
+// opened without following links and as read by name, and by
+// reparsePointAccepted for the reparse point the handle shows: Windows
+// shows a link (junction, symbolic link) on that handle; Wine follows the
+// link even then and shows it only by name.
+SharedFolder::State judgeLevel(uint32_t handleAttributes, uint32_t nameAttributes, bool reparseAccepted);
+
+// A file in a folder that every user may write, opened for access (with
+// share) once, without following links, and judged through that handle
+// only: a link that reparsePointAccepted refuses, a folder, or a file with
+// more than one name (a hard link makes another user's file look like
+// ours) is refused. The result is the handle to read, copy and judge
+// through (for an accepted cloud placeholder, the same file opened again
+// through the first handle, so that its content is fetched); empty on failure, with *error the system's error, or
+// ERROR_CANT_ACCESS_FILE for a refused file (the debug file then says why).
+Owned<void*, HandleTraits> openSharedFile(const Solvaris::String& path, uint32_t access, uint32_t share,
+                                          uint32_t* error);
 
 // Whether an access list lets Everyone do everything, both on the folder and
 // (inherited) on its files and subfolders: an allowed entry whose rights,
@@ -100,8 +122,6 @@ bool isPlainFolderName(const Solvaris::String& name);
 //   that exists already is used as it is). When it cannot be used (a link,
 //   not a folder), the directory is empty and the debug file says why: the
 //   profile repository then holds only its built-in profile.
-// - user reserved directory: <local application data>\<same name>, else
-//   <system reserved directory>\.local.
 // Later changes of the variables have no effect on the instance.
 class SystemReservedDirectoryLocator : public Solvaris::ThreadSafeSingleton<SystemReservedDirectoryLocator> {
 public:
@@ -110,11 +130,9 @@ public:
     ~SystemReservedDirectoryLocator();
 
     const Solvaris::String& getSystemReservedDirectory() const { return m_systemDir; }
-    const Solvaris::String& getUserReservedDirectory() const { return m_userDir; }
 
 private:
     Solvaris::String m_systemDir;
-    Solvaris::String m_userDir;
     std::unique_ptr<SharedFolder> m_held;  // the system reserved directory, held open
 };
 

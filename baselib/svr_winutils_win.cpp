@@ -1,4 +1,4 @@
-// The machine-wide and per-user data folders of the library.
+// The machine-wide data folder of the library.
 #include "baselib/svr_winutils.h"
 
 #include <windows.h>
@@ -6,7 +6,9 @@
 #include <objbase.h>
 #include <sddl.h>
 #include <shlobj.h>
+#include <winioctl.h>
 
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <string>
@@ -85,6 +87,76 @@ UniqueHandle openLevel(const std::wstring& path, bool changeAccess) {
     return UniqueHandle(CreateFileW(path.c_str(), kLevelAccess | (changeAccess ? WRITE_DAC : 0),
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// The rule of a reparse tag, and the tags the system defines: a cloud tag
+// differs from IO_REPARSE_TAG_CLOUD only in the bits of
+// IO_REPARSE_TAG_CLOUD_MASK (0xF000), which tell the provider's kind.
+enum class ReparseRule { refuse, accept, volumeOwnedBySystem };
+const struct {
+    uint32_t tag, ignoredBits;
+    ReparseRule rule;
+} kReparseRules[] = {
+    {IO_REPARSE_TAG_SYMLINK, 0, ReparseRule::refuse},
+    {IO_REPARSE_TAG_MOUNT_POINT, 0, ReparseRule::volumeOwnedBySystem},
+    {0x9000001Au, 0x0000F000u, ReparseRule::accept},  // IO_REPARSE_TAG_CLOUD, CLOUD_1 to CLOUD_F
+};
+
+// "\??\Volume{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}\", and nothing after it.
+bool isVolumeTarget(const String& target) {
+    const std::wstring t(target.c_wstr());
+    const wchar_t prefix[] = L"\\??\\Volume{";
+    const size_t n = wcslen(prefix);
+    if (t.size() != n + 38 || _wcsnicmp(t.c_str(), prefix, n) != 0 || t.compare(n + 36, 2, L"}\\") != 0)
+        return false;
+    for (size_t i = 0; i < 36; ++i) {
+        const wchar_t c = t[n + i];
+        if (i == 8 || i == 13 || i == 18 || i == 23 ? c != L'-' : !iswxdigit(c))
+            return false;
+    }
+    return true;
+}
+
+// The tag of the reparse point the handle holds; 0 when it cannot be read.
+DWORD reparseTag(HANDLE h) {
+    FILE_ATTRIBUTE_TAG_INFO info = {};
+    return GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info) ? info.ReparseTag : 0;
+}
+
+// A mount point's target as the system keeps it (the substitute name);
+// empty when it cannot be read. The data: tag (4 bytes), data length and a
+// reserved word (2 each), then the substitute name's offset and length and
+// the print name's (2 bytes each), then the names; offsets count from there.
+String mountPointTarget(HANDLE h) {
+    std::vector<BYTE> data(16 * 1024);
+    DWORD got = 0;
+    if (!DeviceIoControl(h, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(), DWORD(data.size()), &got, nullptr) ||
+        got < 16)
+        return String();
+    auto word = [&](size_t at) { return size_t(data[at] | (data[at + 1] << 8)); };
+    const size_t offset = 16 + word(8), length = word(10);
+    if (offset + length > got || length % 2)
+        return String();
+    std::wstring name(length / 2, L'\0');
+    memcpy(&name[0], data.data() + offset, length);
+    return String(name.c_str());
+}
+
+// Whether the entry's owner is Administrators or SYSTEM.
+bool ownedBySystem(HANDLE h) {
+    PSID owner = nullptr;
+    LocalPtr<void> descriptor;
+    if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        descriptor.put()) != ERROR_SUCCESS || !owner)
+        return false;
+    return IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
+}
+
+// reparsePointAccepted for the reparse point the handle holds.
+bool reparseAcceptedThrough(HANDLE h) {
+    const DWORD tag = reparseTag(h);
+    const bool mount = tag == IO_REPARSE_TAG_MOUNT_POINT;
+    return reparsePointAccepted(tag, mount ? mountPointTarget(h) : String(), mount && ownedBySystem(h));
 }
 
 bool everyoneHasFullControl(HANDLE folder) {
@@ -207,8 +279,40 @@ bool grantsEveryoneFullControl(const _ACL* constAcl) {
     return onFolder && inherited;
 }
 
-SharedFolder::State judgeLevel(uint32_t handleAttributes, uint32_t nameAttributes) {
-    if ((handleAttributes | nameAttributes) & FILE_ATTRIBUTE_REPARSE_POINT)
+bool reparsePointAccepted(uint32_t tag, const String& target, bool ownerIsSystem) {
+    for (const auto& r : kReparseRules) {
+        if ((tag & ~r.ignoredBits) != r.tag)
+            continue;
+        if (r.rule == ReparseRule::volumeOwnedBySystem)
+            return ownerIsSystem && isVolumeTarget(target);
+        return r.rule == ReparseRule::accept;
+    }
+    return false;
+}
+
+namespace {
+
+// A link the handle shows and the table refuses, or one only the name shows
+// (the handle followed it).
+bool isRefusedLink(uint32_t handleAttributes, uint32_t nameAttributes, bool reparseAccepted) {
+    if (handleAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return !reparseAccepted;
+    return (nameAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The attributes read through the handle, and whether its reparse point (if
+// any) is accepted.
+bool readEntry(HANDLE h, BY_HANDLE_FILE_INFORMATION* info, bool* reparseAccepted) {
+    if (!GetFileInformationByHandle(h, info))
+        return false;
+    *reparseAccepted = (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && reparseAcceptedThrough(h);
+    return true;
+}
+
+} // namespace
+
+SharedFolder::State judgeLevel(uint32_t handleAttributes, uint32_t nameAttributes, bool reparseAccepted) {
+    if (isRefusedLink(handleAttributes, nameAttributes, reparseAccepted))
         return SharedFolder::isLink;
     if (!(handleAttributes & nameAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return SharedFolder::notFolder;
@@ -240,12 +344,13 @@ SharedFolder::SharedFolder(const String& base, const std::vector<String>& levels
         const HANDLE h = level.get();
         m_handles.push_back(std::move(level));
         BY_HANDLE_FILE_INFORMATION info = {};
+        bool accepted = false;
         const DWORD byName = GetFileAttributesW(path.c_str());
-        if (!GetFileInformationByHandle(h, &info) || byName == INVALID_FILE_ATTRIBUTES) {
+        if (!readEntry(h, &info, &accepted) || byName == INVALID_FILE_ATTRIBUTES) {
             m_state = failed;
             m_error = GetLastError();
         } else {
-            m_state = judgeLevel(info.dwFileAttributes, byName);
+            m_state = judgeLevel(info.dwFileAttributes, byName, accepted);
         }
         if (m_state != usable) {
             if (!m_error)
@@ -268,6 +373,45 @@ String SharedFolder::reason() const {
     case notFolder: return String::format("%s is not a folder", m_failedLevel.c_str());
     default: return String::format("%s cannot be opened (error %u)", m_failedLevel.c_str(), unsigned(m_error));
     }
+}
+
+UniqueHandle openSharedFile(const String& path, uint32_t access, uint32_t share, uint32_t* error) {
+    // Read before the open, so that the file is held no longer than the
+    // judgement through the handle takes (Wine shows a link only here).
+    DWORD byName = GetFileAttributesW(path.c_wstr());
+    if (byName == INVALID_FILE_ATTRIBUTES)
+        byName = 0;
+    UniqueHandle file(CreateFileW(path.c_wstr(), access | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE, share,
+                                  nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                  nullptr));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    bool accepted = false;
+    if (!file || !readEntry(file.get(), &info, &accepted)) {
+        *error = GetLastError();
+        return UniqueHandle();
+    }
+    const char* why = nullptr;
+    if (isRefusedLink(info.dwFileAttributes, byName, accepted))
+        why = "is a link";
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        why = "is a folder";
+    else if (info.nNumberOfLinks > 1)
+        why = "has more than one name (a hard link)";
+    *error = why ? ERROR_CANT_ACCESS_FILE : ERROR_SUCCESS;
+    if (why) {
+        Solvaris::debugFilePrintf("openSharedFile: %s %s; it is not used.\n", path.c_str(), why);
+        return UniqueHandle();
+    }
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return file;
+    // An accepted placeholder: opened as it stands, its content is not
+    // fetched; the same file, opened again through this handle, is.
+    UniqueHandle content(ReOpenFile(file.get(), access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share,
+                                    SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION));
+    if (!content)
+        *error = GetLastError();
+    return content;
 }
 
 bool isPlainFolderName(const String& name) {
@@ -327,17 +471,6 @@ SystemReservedDirectoryLocator::SystemReservedDirectoryLocator() {
         Solvaris::debugFilePrintf("SystemReservedDirectoryLocator: %s; the profile repository is not used there.\n",
                                   why.c_str());
         m_held.reset();
-    }
-
-    String local = shellFolder(CSIDL_LOCAL_APPDATA);
-    if (!local.isEmpty()) {
-        SharedFolder user(local, {name}, security.get(), 0);
-        if (user.isUsable())
-            m_userDir = user.path();
-    } else if (!m_systemDir.isEmpty()) {
-        SharedFolder user(m_systemDir, {String(".local")}, security.get(), 0);
-        if (user.isUsable())
-            m_userDir = user.path();
     }
 }
 

@@ -83,7 +83,9 @@ FileStamp stampOf(const String& path) {
 }
 
 void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified) {
-    AutoPtr<Storage> storage = waitingOutSharing([&] { return getStorage(path); });
+    // Opened without following links; a refused file reads as a failed open.
+    AutoPtr<DiskStorage> storage =
+        waitingOutSharing([&] { return _Svr_Internal_NS_::openSharedFileStorage(path); });
     const uint64_t size = storage->getSize();
     if (size > kMaxReadSize)
         SVR_THROW(errTooLarge, "File too large to read");

@@ -93,17 +93,47 @@ bool namesFullPath(const std::wstring& text)
     return (text.size() >= 2 && text[1] == L':') || (!text.empty() && isSeparator(text[0]));
 }
 
-// Length of the drive or UNC prefix that may hold ':' and '?' ("C:",
-// "\\?\C:", "\\.\"); the rest is checked part by part.
-size_t rootLength(const std::wstring& name)
+bool startsWithNoCase(const std::wstring& text, size_t at, const wchar_t* prefix)
+{
+    for (size_t i = 0; prefix[i]; ++i, ++at) {
+        if (at >= text.size() || std::towupper(text[at]) != std::towupper(prefix[i]))
+            return false;
+    }
+    return true;
+}
+
+// Where the name parts of a UNC path begin (its server, at `at`), when a
+// server other than "." or "?" and a share follow; else 0.
+size_t uncPrefix(const std::wstring& name, size_t at)
+{
+    size_t server = at;
+    while (server < name.size() && !isSeparator(name[server]))
+        ++server;
+    const std::wstring host = name.substr(at, server - at);
+    if (host.empty() || host == L"." || host == L"?" || server + 1 >= name.size() || isSeparator(name[server + 1]))
+        return 0;
+    return at;
+}
+
+// The prefix before the first name part of a full path: "C:\", also after
+// the long-path prefix "\\?\"; for "\\server\share\..." and
+// "\\?\UNC\server\share\..." the part up to the server. 0 for anything
+// else: a relative name, a name from the current drive's root ("\x",
+// "C:x"), the device namespaces ("\\.\", "\\?\GLOBALROOT", volumes).
+size_t fullPathPrefix(const std::wstring& name)
 {
     size_t at = 0;
-    if (name.size() >= 4 && isSeparator(name[0]) && isSeparator(name[1]) && (name[2] == L'?' || name[2] == L'.') &&
-        isSeparator(name[3]))
+    if (name.compare(0, 4, L"\\\\?\\") == 0) {
+        if (startsWithNoCase(name, 4, L"UNC\\"))
+            return uncPrefix(name, 8);
         at = 4;
-    if (name.size() >= at + 2 && name[at + 1] == L':' && std::iswalpha(name[at]))
-        at += 2;
-    return at;
+    } else if (name.size() >= 2 && isSeparator(name[0]) && isSeparator(name[1])) {
+        return uncPrefix(name, 2);
+    }
+    if (name.size() >= at + 3 && std::iswalpha(name[at]) && name[at] < 0x80 && name[at + 1] == L':' &&
+        isSeparator(name[at + 2]))
+        return at + 3;
+    return 0;
 }
 
 // CON, PRN, AUX, NUL, COM0-9, LPT0-9 (with the superscript digits the
@@ -168,7 +198,11 @@ NameFault outputNameFault(const std::wstring& name, bool isFolder, std::wstring*
 {
     if (name.size() > kMaxOutputPath)
         return NameFault::TooLong;
-    const size_t root = rootLength(name);
+    if (name.empty())
+        return NameFault::None;
+    const size_t root = fullPathPrefix(name);
+    if (root == 0)
+        return NameFault::NotFullPath;
     for (size_t i = root; i < name.size(); ++i) {
         const wchar_t c = name[i];
         if (c < 0x20 || std::wcschr(L"<>:\"|?*", c))
@@ -178,6 +212,7 @@ NameFault outputNameFault(const std::wstring& name, bool isFolder, std::wstring*
         size_t end = at;
         while (end < name.size() && !isSeparator(name[end]))
             ++end;
+        const std::wstring whole = name.substr(at, end - at);
         std::wstring base = name.substr(at, std::min(end, name.find(L'.', at)) - at);
         while (!base.empty() && base.back() == L' ')
             base.pop_back();
@@ -186,6 +221,9 @@ NameFault outputNameFault(const std::wstring& name, bool isFolder, std::wstring*
                 *part = base;
             return NameFault::DeviceName;
         }
+        // Windows drops a trailing dot or blank: the file would get another name.
+        if (!whole.empty() && (whole.back() == L'.' || whole.back() == L' ') && whole != L"." && whole != L"..")
+            return NameFault::TrailingDotOrSpace;
         at = end + 1;
     }
     return isFolder ? NameFault::Folder : NameFault::None;

@@ -80,10 +80,13 @@ size_t saveDialogPathLength(const std::wstring& folder, const std::wstring& type
 // Why an output file name can never be written, checked at confirmation on
 // the first page. Anything else is accepted, also a folder that does not
 // exist or cannot be written now: the converter may create it or run with
-// other rights.
+// other rights. A name with the long-path prefix ("\\?\C:\...",
+// "\\?\UNC\server\share\...") is judged as the path after it.
 enum class NameFault {
     None,
     TooLong,            // more than kMaxOutputPath characters
+    NotFullPath,        // not a drive ("C:\...") or UNC path: relative, or a device ("\\.\", "\\?\GLOBALROOT")
+    TrailingDotOrSpace, // a name part ending in a dot or a blank, which Windows drops
     ForbiddenCharacter, // < > : " | ? * or a control character in a name part
     DeviceName,         // CON, PRN, AUX, NUL, COM0-9, LPT0-9, ... with or without extension
     Folder,             // an existing folder

@@ -48,6 +48,8 @@
 #define IDS_NAME_DEVICE         128
 #define IDS_NAME_FOLDER         129
 #define IDS_FILE_HELD           140
+#define IDS_NAME_NOT_FULL_PATH  141
+#define IDS_NAME_TRAILING_DOT   142
 #define IDS_FILE_FILTER         10000
 #define IDS_DEFAULT_EXT         10001
 

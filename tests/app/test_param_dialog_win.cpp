@@ -152,7 +152,11 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
         {"forbidden characters", forbidden, 1, Ok,
          cannot + forbidden + L"' cannot be used: a file name cannot contain any of the characters < > : \" | ? * or "
                               L"control characters.", 2},
-        {"a device name", L"CON", 1, Ok, cannot + L"CON' cannot be used: Windows reserves the name 'CON' for a device.", 2},
+        {"a device name", L"C:\\CON", 1, Ok,
+         cannot + L"C:\\CON' cannot be used: Windows reserves the name 'CON' for a device.", 2},
+        {"a relative name", L"report.djvu", 1, Ok,
+         cannot + L"report.djvu' cannot be used: it must be a full path that begins with a drive (such as C:) or a "
+                  L"network share.", 2},
         {"too long", tooLong, 1, Ok,
          L"The output file name cannot be used: it has " + std::to_wstring(tooLong.size()) +
              L" characters, and a path can have at most 259. Please choose a shorter name or a folder with a shorter "

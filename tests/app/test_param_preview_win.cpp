@@ -11,6 +11,7 @@
 #include <fstream>
 #include <new>
 
+#include "app/modes.h"
 #include "param_test_support.h"
 
 using namespace paramtest;
@@ -55,6 +56,17 @@ std::vector<uint8_t> rowPixels(const PreviewBitmap& bmp)
     return out;
 }
 } // namespace
+
+// The converter names the page file and the pipe; whoever serves a pipe of
+// either name may identify the user but not act as the user (Windows then
+// gives it an identification token; Wine ignores the request, so the test
+// checks what the opens ask for).
+TEST(PreviewLoad, PageFileAndPipeOpenForIdentificationOnly)
+{
+    const DWORD sqos = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+    for (DWORD flags : {PreviewBitmap::kOpenFlags, kPipeOpenFlags})
+        EXPECT_EQ(sqos, flags & SECURITY_VALID_SQOS_FLAGS) << flags;
+}
 
 TEST(PreviewLoad, PaddedStrideGivesTheExactPixels)
 {

@@ -106,17 +106,18 @@ TEST(ParamLogic, SaveDialogGetsAndGivesOnlyPathsTheSettingsCarry)
         EXPECT_EQ(saveDialogPathLength(c.folder, c.typed, L"djvu"), c.length) << c.what;
 }
 
-// Names that can never be a file are refused at confirmation; everything
-// else is the converter's business, as before.
+// Names that can never be a file, or that are no full path to one, are
+// refused at confirmation; everything else is the converter's business.
 TEST(ParamLogic, OutputNamesThatCanNeverBeAFile)
 {
     using F = NameFault;
     struct Case { const char* what; std::wstring name; bool isFolder; NameFault fault; std::wstring part; } cases[] = {
         {"a plain path", L"C:\\out\\report.djvu", false, F::None, L""},
         {"empty", L"", false, F::None, L""},
-        {"relative", L"report", false, F::None, L""},
         {"UNC", L"\\\\server\\share\\report.djvu", false, F::None, L""},
         {"long-path prefix", L"\\\\?\\C:\\out\\report.djvu", false, F::None, L""},
+        {"UNC under the long-path prefix", L"\\\\?\\UNC\\server\\share\\x.djvu", false, F::None, L""},
+        {"a way up", L"C:\\out\\..\\report.djvu", false, F::None, L""},
         {"259 characters", L"C:\\" + std::wstring(256, L'n'), false, F::None, L""},
         {"a name that only starts like a device", L"C:\\out\\CONSOLE.djvu", false, F::None, L""},
         {"COM10 is no device", L"C:\\out\\com10.djvu", false, F::None, L""},
@@ -127,14 +128,24 @@ TEST(ParamLogic, OutputNamesThatCanNeverBeAFile)
         {"a colon after the drive", L"C:\\out\\a:b.djvu", false, F::ForbiddenCharacter, L""},
         {"a question mark in a folder", L"C:\\wh?\\a.djvu", false, F::ForbiddenCharacter, L""},
         {"a control character", L"C:\\out\\a\tb.djvu", false, F::ForbiddenCharacter, L""},
-        {"CON", L"CON", false, F::DeviceName, L"CON"},
+        {"CON", L"C:\\CON", false, F::DeviceName, L"CON"},
         {"nul with an extension", L"C:\\out\\nul.djvu", false, F::DeviceName, L"nul"},
         {"COM1 with spaces before the dot", L"C:\\out\\COM1 .djvu", false, F::DeviceName, L"COM1"},
         {"LPT9", L"D:\\lpt9.pdf", false, F::DeviceName, L"lpt9"},
         {"COM with a superscript digit", L"C:\\COM\u00B9", false, F::DeviceName, L"COM\u00B9"},
         {"a device as folder", L"C:\\aux\\report.djvu", false, F::DeviceName, L"aux"},
-        {"a console name", L"conout$", false, F::DeviceName, L"conout$"},
-        {"the device namespace", L"\\\\.\\PRN", false, F::DeviceName, L"PRN"},
+        {"a console name", L"C:\\conout$", false, F::DeviceName, L"conout$"},
+        {"a device under the long-path prefix", L"\\\\?\\C:\\nul.djvu", false, F::DeviceName, L"nul"},
+        {"relative", L"report", false, F::NotFullPath, L""},
+        {"relative to the drive's folder", L"C:report.djvu", false, F::NotFullPath, L""},
+        {"from the current drive's root", L"\\report.djvu", false, F::NotFullPath, L""},
+        {"the device namespace", L"\\\\.\\PRN", false, F::NotFullPath, L""},
+        {"a disk", L"\\\\.\\PhysicalDrive0", false, F::NotFullPath, L""},
+        {"a pipe", L"\\\\.\\pipe\\x", false, F::NotFullPath, L""},
+        {"the object namespace", L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\x.djvu", false, F::NotFullPath, L""},
+        {"a server without a share", L"\\\\server", false, F::NotFullPath, L""},
+        {"a trailing dot", L"C:\\out\\report.", false, F::TrailingDotOrSpace, L""},
+        {"a folder ending in a blank", L"\\\\?\\C:\\out \\report.djvu", false, F::TrailingDotOrSpace, L""},
         {"an existing folder", L"C:\\out", true, F::Folder, L""},
     };
     for (const Case& c : cases) {

@@ -60,9 +60,12 @@ TEST(SystemFolders, DbDirIsCreatedAndUsedVerbatim) {
     }
 }
 
-// SVRDBDIR_ALTNAME names one folder inside the application data folders;
-// anything else (a path, a way up, a drive, a device) gives "Marovent".
+// SVRDBDIR_ALTNAME names one folder inside the common application data
+// folder; anything else (a path, a way up, a drive, a device) gives
+// "Marovent". Nothing is made in the user's own application data.
 TEST(SystemFolders, AltNameReplacesTheFolderName) {
+    wchar_t local[MAX_PATH] = {};
+    ASSERT_EQ(S_OK, SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local));
     const struct { const wchar_t *alt, *name; } cases[] = {
         {L"", L"Marovent"}, {L"PvTestAlt", L"PvTestAlt"}, {L"..\\PvTestUp", L"Marovent"}, {L"..", L"Marovent"},
         {L"Pv\\Nested", L"Marovent"}, {L"Pv/Nested", L"Marovent"}, {L"C:PvDrive", L"Marovent"},
@@ -71,37 +74,60 @@ TEST(SystemFolders, AltNameReplacesTheFolderName) {
     for (const auto& c : cases) {
         SCOPED_TRACE(narrow(c.alt));
         EnvScope env("SVRDBDIR_ALTNAME", narrow(c.alt));
+        const std::wstring user = std::wstring(local) + L"\\" + c.name;
+        RemoveDirectoryW(user.c_str());
         SystemReservedDirectoryLocator locator;
         std::wstring expected = commonAppData() + L"\\" + c.name;
         EXPECT_EQ(str(locator.getSystemReservedDirectory()), narrow(expected));
         EXPECT_TRUE(fs::is_directory(expected));
-        std::string user = str(locator.getUserReservedDirectory());
-        EXPECT_TRUE(endsWith(user, "\\" + narrow(c.name))) << user;
-        EXPECT_NE(user, narrow(expected));
+        EXPECT_FALSE(fs::exists(user));
     }
     std::wstring alt = commonAppData() + L"\\PvTestAlt";
     RemoveDirectoryW(alt.c_str());
 }
 
 // What Wine cannot show with real folders: a link as Windows shows it (on
-// the handle opened without following it), and access lists other than the
-// ones Wine derives from a folder's mode.
+// the handle opened without following it), which reparse points may stand
+// for a folder or a file, and access lists other than the ones Wine derives
+// from a folder's mode.
 TEST(SystemFolders, LinksAndAccessListsAreJudgedByWhatTheSystemShows) {
     using Solvaris_Win32::SharedFolder;
     const DWORD dir = FILE_ATTRIBUTE_DIRECTORY, link = FILE_ATTRIBUTE_REPARSE_POINT, file = FILE_ATTRIBUTE_ARCHIVE;
     const struct {
         const char* what;
         DWORD handle, name;
+        bool accepted;  // what the table below says of the handle's reparse point
         SharedFolder::State state;
     } levels[] = {
-        {"a folder", dir, dir, SharedFolder::usable},
-        {"a junction (Windows)", dir | link, dir | link, SharedFolder::isLink},
-        {"a link the handle followed (Wine)", dir, dir | link, SharedFolder::isLink},
-        {"a file", file, file, SharedFolder::notFolder},
-        {"a symbolic link to a file (Windows)", file | link, file | link, SharedFolder::isLink},
+        {"a folder", dir, dir, false, SharedFolder::usable},
+        {"a junction (Windows)", dir | link, dir | link, false, SharedFolder::isLink},
+        {"a volume or a placeholder (Windows)", dir | link, dir | link, true, SharedFolder::usable},
+        {"a link the handle followed (Wine)", dir, dir | link, false, SharedFolder::isLink},
+        {"a file", file, file, false, SharedFolder::notFolder},
+        {"a symbolic link to a file (Windows)", file | link, file | link, false, SharedFolder::isLink},
     };
     for (const auto& c : levels)
-        EXPECT_EQ(Solvaris_Win32::judgeLevel(c.handle, c.name), c.state) << c.what;
+        EXPECT_EQ(Solvaris_Win32::judgeLevel(c.handle, c.name, c.accepted), c.state) << c.what;
+
+    const char volume[] = "\\??\\Volume{0a1b2c3d-4e5f-6789-abcd-ef0123456789}\\";
+    const struct {
+        uint32_t tag;
+        const char* target;
+        bool systemOwned, accepted;
+    } reparse[] = {
+        {IO_REPARSE_TAG_SYMLINK, "\\??\\C:\\Users\\victim", true, false},
+        {IO_REPARSE_TAG_MOUNT_POINT, volume, true, true},
+        {IO_REPARSE_TAG_MOUNT_POINT, volume, false, false},                            // a user's own mount
+        {IO_REPARSE_TAG_MOUNT_POINT, "\\??\\C:\\Users\\victim", true, false},  // a junction
+        {IO_REPARSE_TAG_MOUNT_POINT, "\\??\\Volume{0a1b2c3d-4e5f-6789-abcd-ef0123456789}\\x", true, false},
+        {IO_REPARSE_TAG_MOUNT_POINT, "\\??\\Volume{0a1b2c3d}\\", true, false},
+        {0x9000001A, "", false, true},  // cloud placeholders, every provider kind
+        {0x9000F01A, "", false, true},
+        {0x80000013, "", true, false},  // anything else (deduplicated data here)
+    };
+    for (const auto& c : reparse)
+        EXPECT_EQ(Solvaris_Win32::reparsePointAccepted(c.tag, String(c.target), c.systemOwned), c.accepted)
+            << std::hex << c.tag << " " << c.target << " " << c.systemOwned;
 
     const struct {
         const wchar_t* sddl;

@@ -24,7 +24,7 @@ uint8_t byteOf(uint64_t i) { return uint8_t((i * 7 + i / 251) & 0xff); }
 
 enum Misbehaviour { replyNormal, replyStarTotal, replyStarFirstOnly, replyWrongStart, replyNoContentRange,
                     replyStatus416, replyGarbled, replyLastBeforeFirst, replyShortBody, replyEmptyBody,
-                    replyPastTheRequest, replyLastAtTheTop, replyChanged };
+                    replyPastTheRequest, replyLastAtTheTop, replyChanged, replyNoVersion };
 
 // A server in memory: answers HEAD with headLength and each GET with the
 // bytes of its Range header, spoilt as the misbehaviour says.
@@ -76,6 +76,8 @@ protected:
             r.contentRange = "bytes x";
         // A server that ignores If-Range and sends the new version.
         r.etag = m_how == replyChanged ? "\"v2\"" : "\"v1\"";
+        if (m_how == replyNoVersion)
+            r.etag = String();
         if (m_how == replyPastTheRequest)
             r.contentRange = String::format("bytes %llu-%llu/*", a, b + 1);
         if (m_how == replyLastAtTheTop)
@@ -83,7 +85,7 @@ protected:
         if (m_how == replyLastBeforeFirst)
             r.contentRange = String::format("bytes %llu-%llu/%llu", a + 5, a, (unsigned long long)kSize);
         AutoPtr<MemoryStorage> body = MemoryStorage::create();
-        uint64_t n = m_how == replyShortBody ? (b - a + 1) / 2 : m_how == replyEmptyBody ? 0 : b - a + 1;
+        uint64_t n = m_how == replyShortBody || m_how == replyNoVersion ? (b - a + 1) / 2 : m_how == replyEmptyBody ? 0 : b - a + 1;
         for (uint64_t i = 0; i < n; ++i) {
             uint8_t c = byteOf(a + i);
             body->writeBytes(&c, 1);
@@ -175,6 +177,7 @@ TEST(CachedStorage, WrongRepliesFailWithReadFailedAndNeverHang) {
         {"last byte past the request, size unknown", replyPastTheRequest, errReadFailed, nullptr},
         {"last byte 2^64 - 1 (a length that wraps to 0)", replyLastAtTheTop, errReadFailed, nullptr},
         {"another version than the HEAD named", replyChanged},
+        {"short bodies naming no version: the second cannot be matched", replyNoVersion},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -328,6 +328,7 @@ TEST(ClientCertificate, IssuerListAndUsageChoose) {
         {{L"CN=Elsewhere"}, ""},
         {{L"CN=Server only", L"CN=No key"}, ""},
         {{L"CN=Elsewhere", L"CN=Any usage"}, "Any usage"},
+        {{}, ""},  // the server names no issuer
     };
     for (const Case& c : cases) {
         std::vector<CERT_NAME_BLOB> issuers;
@@ -341,6 +342,26 @@ TEST(ClientCertificate, IssuerListAndUsageChoose) {
     }
     CryptDestroyKey(key);
     CryptReleaseContext(prov, 0);
+}
+
+// TLS 1.2 and 1.3 where the system takes both, TLS 1.2 alone where it
+// refuses the 1.3 flag as an invalid parameter; any other refusal is final.
+TEST(SecureProtocols, TlsTwelveAndThirteenElseTwelveAlone) {
+    const struct { DWORD refusal, set; std::vector<DWORD> tried; } cases[] = {
+        {0, 0x2800, {0x2800}},
+        {ERROR_INVALID_PARAMETER, 0x800, {0x2800, 0x800}},
+        {ERROR_ACCESS_DENIED, 0, {0x2800}},
+    };
+    for (const auto& c : cases) {
+        std::vector<DWORD> tried;
+        const DWORD set = Solvaris_Win32::setSecureProtocols([&](DWORD protocols) {
+            tried.push_back(protocols);
+            SetLastError(c.refusal);
+            return c.refusal == 0 || protocols == Solvaris_Win32::kSecureProtocolTls12;
+        });
+        EXPECT_EQ(set, c.set) << c.refusal;
+        EXPECT_EQ(tried, c.tried) << c.refusal;
+    }
 }
 
 namespace {

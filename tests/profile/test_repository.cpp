@@ -97,6 +97,15 @@ TEST(ProfileRepository, DefaultLocationAndSeed) {
                   std::filesystem::perms::owner_write,
               std::filesystem::perms::none);
     std::filesystem::permissions(seedPath, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+#ifdef _WIN32
+    // A seed with a second name (anyone may link another user's file into
+    // the folder) is neither read nor copied.
+    std::filesystem::remove(kReserved / "db0.dprepo");
+    std::filesystem::create_hard_link(seedPath, kReserved / "second-name");
+    EXPECT_EQ(namesOf(ProfileRepository::create(S(""))), Names{"sdk_default"});
+    EXPECT_FALSE(std::filesystem::exists(kReserved / "db0.dprepo"));
+    std::filesystem::remove(kReserved / "second-name");
+#endif
 
     // An existing db0.dprepo is never replaced by the seed.
     writeFile(kReserved / "db0.dprepo", repositoryDoc({profileElement("own")}));

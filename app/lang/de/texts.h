@@ -39,5 +39,7 @@
 #define STR_NAME_DEVICE        "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Windows reserviert den Namen '%2' für ein Gerät."
 #define STR_NAME_FOLDER        "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Dies ist ein vorhandener Ordner. Bitte ergänzen Sie den Namen einer Datei darin."
 #define STR_FILE_HELD          "%1 wird von einem anderen Programm gehalten und konnte nicht innerhalb von %2!u! Sekunden gelesen werden. Wiederholen Sie den Vorgang, sobald die Datei frei ist, oder brechen Sie die Seite ab."
+#define STR_NAME_NOT_FULL_PATH "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Er muss ein vollständiger Pfad sein, der mit einem Laufwerk (etwa C:) oder einer Netzwerkfreigabe beginnt."
+#define STR_NAME_TRAILING_DOT  "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Ein Teil davon endet mit einem Punkt oder Leerzeichen, das Windows entfernen würde."
 #define STR_FILE_FILTER        "DjVu-Datei (*.djvu;*.djv)|*.djvu;*.djv|MHTML-Datei (*.mht)|*.mht|PDF-Datei (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

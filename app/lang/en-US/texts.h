@@ -38,5 +38,7 @@
 #define STR_NAME_DEVICE        "The output file name '%1' cannot be used: Windows reserves the name '%2' for a device."
 #define STR_NAME_FOLDER        "The output file name '%1' cannot be used: it is an existing folder. Please add the name of a file in it."
 #define STR_FILE_HELD          "%1 is held by another program and could not be read within %2!u! seconds. Retry once it is free, or cancel the page."
+#define STR_NAME_NOT_FULL_PATH "The output file name '%1' cannot be used: it must be a full path that begins with a drive (such as C:) or a network share."
+#define STR_NAME_TRAILING_DOT  "The output file name '%1' cannot be used: a part of it ends with a dot or a space, which Windows would remove."
 #define STR_FILE_FILTER        "DjVu File (*.djvu;*.djv)|*.djvu;*.djv|MHTML ファイル (*.mht)|*.mht|PDF File (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

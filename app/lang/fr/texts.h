@@ -39,5 +39,7 @@
 #define STR_NAME_DEVICE        "Le nom de fichier de sortie '%1' ne peut pas être utilisé : Windows réserve le nom '%2' à un périphérique."
 #define STR_NAME_FOLDER        "Le nom de fichier de sortie '%1' ne peut pas être utilisé : il s'agit d'un dossier existant. Ajoutez-y le nom d'un fichier."
 #define STR_FILE_HELD          "%1 est retenu par un autre programme et n'a pas pu être lu en %2!u! secondes. Réessayez une fois le fichier libéré, ou annulez la page."
+#define STR_NAME_NOT_FULL_PATH "Le nom de fichier de sortie '%1' ne peut pas être utilisé : il doit s'agir d'un chemin complet commençant par un lecteur (par exemple C:) ou un partage réseau."
+#define STR_NAME_TRAILING_DOT  "Le nom de fichier de sortie '%1' ne peut pas être utilisé : une partie se termine par un point ou une espace, que Windows supprimerait."
 #define STR_FILE_FILTER        "Fichier DjVu (*.djvu;*.djv)|*.djvu;*.djv|Fichier MHTML (*.mht)|*.mht|Fichier PDF (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

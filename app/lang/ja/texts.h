@@ -39,5 +39,7 @@
 #define STR_NAME_DEVICE        "出力ファイル名「%1」を使用できません。「%2」は Windows がデバイス用に予約している名前です。"
 #define STR_NAME_FOLDER        "出力ファイル名「%1」を使用できません。これは既存のフォルダーです。フォルダー内のファイル名を追加してください。"
 #define STR_FILE_HELD          "%1 は別のプログラムが保持しているため、%2!u! 秒以内に読み取れませんでした。ファイルが解放されてから再試行するか、このページをキャンセルしてください。"
+#define STR_NAME_NOT_FULL_PATH "出力ファイル名「%1」を使用できません。ドライブ (C: など) またはネットワーク共有から始まる完全なパスを指定してください。"
+#define STR_NAME_TRAILING_DOT  "出力ファイル名「%1」を使用できません。名前の一部がピリオドまたは空白で終わっており、Windows によって削除されます。"
 #define STR_FILE_FILTER        "DjVu ファイル (*.djvu;*.djv)|*.djvu;*.djv|MHTML ファイル (*.mht)|*.mht|PDF ファイル (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"

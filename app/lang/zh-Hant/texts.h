@@ -38,5 +38,7 @@
 #define STR_NAME_DEVICE        "無法使用輸出檔案名稱「%1」：「%2」是 Windows 保留給裝置使用的名稱。"
 #define STR_NAME_FOLDER        "無法使用輸出檔案名稱「%1」：這是現有的資料夾。請在其後加上檔案名稱。"
 #define STR_FILE_HELD          "%1 被另一個程式占用，無法在 %2!u! 秒內讀取。請在檔案釋放後重試，或取消此頁。"
+#define STR_NAME_NOT_FULL_PATH "無法使用輸出檔案名稱「%1」：必須是以磁碟機（如 C:）或網路共用開頭的完整路徑。"
+#define STR_NAME_TRAILING_DOT  "無法使用輸出檔案名稱「%1」：其中某一部分以句點或空格結尾，Windows 會將其移除。"
 #define STR_FILE_FILTER        "DjVu 檔案 (*.djvu;*.djv)|*.djvu;*.djv|MHTML 檔案 (*.mht)|*.mht|PDF 檔案 (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"
