@@ -1,5 +1,6 @@
-// Windows: reads go through the resource broker, writes through a rollback
-// storage that replaces the file only on commit.
+// Windows: shared files are read without following links; a save replaces
+// the repository through a working file that takes its place only when
+// complete and only while the file is as the save read it.
 //
 // The repository file is shared between processes (this program, the
 // profile editor): a save holds the file alone for its few milliseconds, and
@@ -13,10 +14,13 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "baselib/svr_broker.h"
 #include "baselib/svr_error.h"
+#include "baselib/svr_filereplace_win.h"
 #include "baselib/svr_fileutils.h"
 #include "baselib/svr_handle_win.h"
 #include "baselib/svr_heldfile_win.h"
@@ -58,7 +62,8 @@ FileStamp readStamped(const String& path, SimpleArray<char>* bytes) {
     bytes->clear();
     AutoPtr<DiskStorage> storage;
     try {
-        storage = waitingOutSharing([&] { return DiskStorage::create(path, accessRead, openExisting, true); });
+        // Opened without following links; a refused file reads as a failed open.
+        storage = waitingOutSharing([&] { return _Svr_Internal_NS_::openSharedFileStorage(path); });
     } catch (const PlatformException& e) {
         if (e.platformError() == ERROR_FILE_NOT_FOUND || e.platformError() == ERROR_PATH_NOT_FOUND)
             return FileStamp();
@@ -183,16 +188,59 @@ private:
 
 } // namespace
 
+// The repository file as the replace reads it: opened without following
+// links, and a hard-linked file refused (its content would be another
+// user's file).
+Solvaris_Win32::UniqueHandle openRepositoryFile(const std::wstring& path) {
+    uint32_t error = 0;
+    Solvaris_Win32::UniqueHandle file = Solvaris_Win32::openSharedFile(String(path.c_str()), GENERIC_READ,
+                                                                        FILE_SHARE_READ, &error);
+    if (!file)
+        SetLastError(error);
+    return file;
+}
+
+[[noreturn]] void throwReplaceFailed(DWORD error, const String& path) {
+    SVR_THROW_PLATFORM(errWriteFailed, error, String::format("Cannot write %s", path.c_str()));
+}
+
+// Under the lock every saver of this machine waits for, the file is read and
+// stamped, the new content decided from it, written to a working file beside
+// it (with the old file's access list) and put in its place through the
+// working file's handle, only if the stamp still holds: a writer that does
+// not take the lock (an older program, a user's copy) is never overwritten
+// unseen.
 FileStamp replaceUnderSaveLock(const String& path, const SaveDecision& decide) {
     SaveLock lock(path);
+    String canonical = _Svr_Internal_NS_::canonicalPath(path);
+    const std::wstring full(canonical.isEmpty() ? path.c_wstr() : canonical.c_wstr());
+    Solvaris_Win32::ReplacedFile old;
+    Solvaris_Win32::HeldFileRetry retry(kSharingWaitMs, kSharingRetryMs);
+    DWORD error;
+    while ((error = Solvaris_Win32::readReplacedFile(full, openRepositoryFile, kMaxReadSize, old)) != ERROR_SUCCESS)
+        if (!retry.again(Solvaris_Win32::isFileHeldError(error)))
+            throwReplaceFailed(error, path);
     SimpleArray<char> bytes;
-    const FileStamp now = readStamped(path, &bytes);
+    bytes.resize(uint32_t(old.bytes.size()));
+    if (!old.bytes.empty())
+        std::memcpy(bytes.data(), old.bytes.data(), old.bytes.size());
     std::string content;
-    if (!decide(now, bytes, &content))
-        return now;
-    replaceFile(path, content.data(), uint32_t(content.size()));
-    // Stamped after the writing handle is closed, so that no later update
-    // of its times makes our own save look like another program's.
+    if (!decide(old.stamp, bytes, &content))
+        return old.stamp;
+    {
+        Solvaris_Win32::WorkingFile work(L"~wt");
+        if ((error = work.write(full, content.data(), content.size(), old.security.get())) != ERROR_SUCCESS)
+            throwReplaceFailed(error, path);
+        switch (work.place(full, openRepositoryFile, old, retry)) {
+        case Solvaris_Win32::WorkingFile::Placed::done: break;
+        case Solvaris_Win32::WorkingFile::Placed::changed:
+            SVR_THROW(errWriteFailed, String::format("%s was changed by a program that does not wait for other "
+                                                     "savers; nothing was written", path.c_str()));
+        case Solvaris_Win32::WorkingFile::Placed::failed: throwReplaceFailed(GetLastError(), path);
+        }
+    }
+    // Stamped after the working file's handle is closed, so that no later
+    // update of its times makes our own save look like another program's.
     return stampOf(path);
 }
 
