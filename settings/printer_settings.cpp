@@ -9,6 +9,7 @@
 #include "baselib/svr_filestamp_win.h"
 #include "baselib/svr_handle_win.h"
 #include "baselib/svr_heldfile_win.h"
+#include "baselib/svr_winutils.h"
 #include "settings/config_folder.h"
 #include "settings/ini_file.h"
 #include "settings/ini_text.h"
@@ -111,16 +112,21 @@ constexpr uint64_t kMaxSettingsSize = 1 << 20;
 constexpr uint32_t kWaitMs = 1000;
 constexpr uint32_t kRetryMs = 5;
 
-constexpr DWORD kSettingsOpenFlags = FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
-
 // Every open of the settings file: for reading its bytes, stamp and access
-// list, with writers shut out meanwhile. A name may turn out to be a pipe
-// that someone else serves: the server may identify the user but not act
-// as the user.
+// list, with writers shut out meanwhile. The folder lets every user create
+// files, so the file is opened without following links and judged through
+// that handle (openSharedFile): a link, or a second name of another user's
+// file, is refused with ERROR_CANT_ACCESS_FILE. A name may also turn out to
+// be a pipe that someone else serves: the server may identify the user but
+// not act as the user.
 Solvaris_Win32::UniqueHandle openSettingsFile(const std::wstring& path)
 {
-    return Solvaris_Win32::UniqueHandle(
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kSettingsOpenFlags, nullptr));
+    uint32_t error = 0;
+    Solvaris_Win32::UniqueHandle file =
+        Solvaris_Win32::openSharedFile(Solvaris::String(path.c_str()), GENERIC_READ, FILE_SHARE_READ, &error);
+    if (!file)
+        SetLastError(error);
+    return file;
 }
 
 // The file's stamp (not existing when it cannot be opened); `held` when
@@ -220,11 +226,6 @@ Outcome saveOnce(const std::wstring& path, const IniValues& values, Solvaris_Win
 
 } // namespace
 
-uint32_t settingsFileOpenFlags()
-{
-    return kSettingsOpenFlags;
-}
-
 void PrinterSettings::setSettingsName(const std::wstring& name)
 {
     IniPath = getIniPath(name);
@@ -245,6 +246,10 @@ bool PrinterSettings::load()
     if (!folder.usable())
         return true;
     CIniFile ini(IniPath);
+    // A file refused as shared (a link, a second name of another file) is
+    // not read: the defaults stand, and a save fails.
+    if (!openSettingsFile(IniPath) && GetLastError() == ERROR_CANT_ACCESS_FILE)
+        return true;
     Solvaris_Win32::HeldFileRetry retry(kWaitMs, kRetryMs);
     for (;;) {
         bool held = false;

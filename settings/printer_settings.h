@@ -51,6 +51,3 @@ public:
     int32_t StrokeWidthThreshold = 25;
     std::wstring IniPath;  // not stored in the file
 };
-
-// The flags and attributes every open of a settings file gives CreateFileW.
-uint32_t settingsFileOpenFlags();

