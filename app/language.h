@@ -5,6 +5,10 @@
 
 #include <string>
 
+// The running program's file, however long its path is; empty when it
+// cannot be had.
+std::wstring ownProgramPath();
+
 // One attempt for one language identifier, for the running program: loads
 // "<program folder>\<locale>\<program file>.mui" as data. No attempt is made
 // (and none reported) when the program path has no folder part.
