@@ -67,7 +67,10 @@ HMODULE tryLanguageModule(LANGID language, const std::wstring& programPath)
     return module;
 }
 
-HMODULE loadLanguageModule() { return loadLanguageModule(GetUserDefaultLangID(), ownProgramPath()); }
+HMODULE loadLanguageModule()
+{
+    return loadLanguageModule(moduleLanguage(GetUserDefaultLangID(), GetUserDefaultUILanguage()), ownProgramPath());
+}
 
 HMODULE loadLanguageModule(LANGID userLanguage, const std::wstring& programPath)
 {
