@@ -38,6 +38,7 @@
 #define STR_NAME_CHARACTER     "出力ファイル名「%1」を使用できません。ファイル名には < > : "" | ? * の文字および制御文字を使用できません。"
 #define STR_NAME_DEVICE        "出力ファイル名「%1」を使用できません。「%2」は Windows がデバイス用に予約している名前です。"
 #define STR_NAME_FOLDER        "出力ファイル名「%1」を使用できません。これは既存のフォルダーです。フォルダー内のファイル名を追加してください。"
+#define STR_NAME_NOT_TAKEN     "ボックス内の出力ファイル名は %1!u! 文字ですが、パスに使用できるのは 259 文字までのため、保存ダイアログに引き継げません。その名前のフォルダーが存在すればそこで開きます。そこで短い名前を選択してください。"
 #define STR_FILE_HELD          "%1 は別のプログラムが保持しているため、%2!u! 秒以内に読み取れませんでした。ファイルが解放されてから再試行するか、このページをキャンセルしてください。"
 #define STR_FILE_FILTER        "DjVu ファイル (*.djvu;*.djv)|*.djvu;*.djv|MHTML ファイル (*.mht)|*.mht|PDF ファイル (*.pdf)|*.pdf|"
 #define STR_DEFAULT_EXT        "djvu"
