@@ -41,29 +41,33 @@ private:
     bool m_changed = false;
 };
 
+// What the shell is given for `program`. The shell's search for a bare name
+// looks in the current folder, the system folders, PATH and App Paths, but
+// not in this program's folder, where the editor is installed: the editor
+// there goes by its full path. Without it the bare name is searched (an
+// editor registered under App Paths), and `fallbackFolder` is this
+// program's folder, to be the current folder meanwhile, so that whatever
+// lies in the caller's folder is not the one found.
+std::wstring editorFile(const std::wstring& program, std::wstring& fallbackFolder)
+{
+    const std::wstring self = ownProgramPath();
+    const size_t slash = self.find_last_of(L"\\/");
+    if (program.find_first_of(L"\\/:") != std::wstring::npos || slash == std::wstring::npos)
+        return program;
+    const std::wstring beside = self.substr(0, slash + 1) + program;
+    if (isFile(beside))
+        return beside;
+    fallbackFolder = self.substr(0, slash + 1);
+    return program;
+}
+
 } // namespace
 
 StartedEditor startProfileEditor(HWND owner, const std::wstring& program, const std::wstring& parameters)
 {
     StartedEditor started;
-    started.file = program;
-    // The shell's search for a bare name looks in the current folder, the
-    // system folders, PATH and App Paths, but not in this program's folder,
-    // where the editor is installed: the editor there is started by its
-    // full path. Only without it is the bare name searched (an editor
-    // registered under App Paths), with this program's folder as the
-    // current folder, so that whatever lies in the caller's folder is not
-    // the one found.
     std::wstring fallbackFolder;
-    const std::wstring self = ownProgramPath();
-    const size_t slash = self.find_last_of(L"\\/");
-    if (program.find_first_of(L"\\/:") == std::wstring::npos && slash != std::wstring::npos) {
-        const std::wstring beside = self.substr(0, slash + 1) + program;
-        if (isFile(beside))
-            started.file = beside;
-        else
-            fallbackFolder = self.substr(0, slash + 1);
-    }
+    started.file = editorFile(program, fallbackFolder);
     CurrentFolderScope scope(fallbackFolder);
     started.folderAtStart = currentFolder();
     SHELLEXECUTEINFOW info = {};
