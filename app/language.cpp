@@ -7,7 +7,8 @@ namespace {
 LanguageTraceHook g_traceHook = nullptr;
 void* g_traceContext = nullptr;
 
-// The running program's file, however long its path is.
+} // namespace
+
 std::wstring ownProgramPath()
 {
     std::wstring path(MAX_PATH, L'\0');
@@ -23,6 +24,8 @@ std::wstring ownProgramPath()
     }
     return std::wstring();
 }
+
+namespace {
 
 void trace(bool succeeded, const std::wstring& path)
 {
@@ -64,7 +67,10 @@ HMODULE tryLanguageModule(LANGID language, const std::wstring& programPath)
     return module;
 }
 
-HMODULE loadLanguageModule() { return loadLanguageModule(GetUserDefaultLangID(), ownProgramPath()); }
+HMODULE loadLanguageModule()
+{
+    return loadLanguageModule(moduleLanguage(GetUserDefaultLangID(), GetUserDefaultUILanguage()), ownProgramPath());
+}
 
 HMODULE loadLanguageModule(LANGID userLanguage, const std::wstring& programPath)
 {

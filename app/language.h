@@ -5,6 +5,10 @@
 
 #include <string>
 
+// The running program's file, however long its path is; empty when it
+// cannot be had.
+std::wstring ownProgramPath();
+
 // One attempt for one language identifier, for the running program: loads
 // "<program folder>\<locale>\<program file>.mui" as data. No attempt is made
 // (and none reported) when the program path has no folder part.
@@ -12,7 +16,8 @@ HMODULE tryLanguageModule(LANGID language);
 // The same for the program file `programPath` (tests point it elsewhere).
 HMODULE tryLanguageModule(LANGID language, const std::wstring& programPath);
 
-// The module for the user's language: the user's default language, its
+// The module for the user's language (moduleLanguage: the region format's
+// language, or the display language for a custom format): that language, its
 // neutral form, US English, and finally the program's own module (so
 // never null).
 HMODULE loadLanguageModule();

@@ -1,10 +1,12 @@
 #include "app/output_file.h"
 
+#include <cderr.h>
 #include <commctrl.h>
 #include <commdlg.h>
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "app/core/param_logic.h"
@@ -13,19 +15,46 @@
 
 namespace {
 using GetSaveFileNameFn = BOOL(WINAPI*)(OPENFILENAMEW*);
+using ExtendedErrorFn = DWORD(WINAPI*)();
+
+SaveDialogCall g_saveDialogCall;
 
 // Comdlg32 is bound by name when Browse is first used, so that the program
 // does not load it for pages that never browse.
-GetSaveFileNameFn saveFileFunction()
+HMODULE comdlgModule()
 {
-    static const GetSaveFileNameFn fn = []() -> GetSaveFileNameFn {
-        HMODULE comdlg = LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        if (!comdlg)
-            comdlg = LoadLibraryW(L"comdlg32.dll");
-        return comdlg ? reinterpret_cast<GetSaveFileNameFn>(reinterpret_cast<void*>(GetProcAddress(comdlg, "GetSaveFileNameW")))
-                      : nullptr;
+    static const HMODULE comdlg = [] {
+        HMODULE module = LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        return module ? module : LoadLibraryW(L"comdlg32.dll");
     }();
-    return fn;
+    return comdlg;
+}
+
+template <typename Fn> Fn comdlgFunction(const char* name)
+{
+    HMODULE comdlg = comdlgModule();
+    return comdlg ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(comdlg, name))) : nullptr;
+}
+
+// The platform's save dialog: its result and, when it failed, the reason
+// CommDlgExtendedError gives (0 for Cancel).
+BOOL platformSaveDialog(OPENFILENAMEW& ofn, DWORD& error)
+{
+    static const GetSaveFileNameFn save = comdlgFunction<GetSaveFileNameFn>("GetSaveFileNameW");
+    static const ExtendedErrorFn extended = comdlgFunction<ExtendedErrorFn>("CommDlgExtendedError");
+    error = 0;
+    if (!save)
+        return FALSE;
+    const BOOL chosen = save(&ofn);
+    if (!chosen && extended)
+        error = extended();
+    return chosen;
+}
+
+bool isFolder(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The activation context of the program's manifest (resource 1: common
@@ -158,7 +187,18 @@ public:
 private:
     ULONG_PTR m_cookie = 0;
 };
+
+void showNameMessage(HWND owner, const std::wstring& text)
+{
+    const std::wstring caption = loadFormattedString(IDS_NAME_CAPTION);
+    MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
+}
 } // namespace
+
+void setSaveDialogCall(SaveDialogCall call)
+{
+    g_saveDialogCall = std::move(call);
+}
 
 void enableFileCompletion(HWND edit)
 {
@@ -167,15 +207,22 @@ void enableFileCompletion(HWND edit)
 
 bool browseForOutputFile(HWND dialog, int editId)
 {
-    GetSaveFileNameFn getSaveFileName = saveFileFunction();
-    if (!getSaveFileName)
-        return false;
     // The dialog is told the platform's 260 characters, but the buffer has
     // ample room behind them, in case a dialog writes past what it was told.
-    // A text the settings could not carry is not handed over cut.
+    // A text the settings could not carry is not handed over, cut or whole:
+    // the dialog starts in its folder when that folder exists, with no name,
+    // and the user is told why first.
     std::vector<wchar_t> buffer(kSaveDialogBufferSize, L'\0');
-    const std::wstring start = saveDialogStartText(dialogItemText(dialog, editId));
-    std::copy(start.begin(), start.end(), buffer.begin());
+    const std::wstring boxText = dialogItemText(dialog, editId);
+    std::wstring folder;
+    if (boxText.size() > kMaxOutputPath) {
+        folder = saveDialogStartText(boxText);
+        if (!isFolder(folder))
+            folder.clear();
+        showNameMessage(dialog, loadFormattedString(IDS_NAME_NOT_TAKEN, {unsigned(boxText.size())}));
+    } else {
+        std::copy(boxText.begin(), boxText.end(), buffer.begin());
+    }
 
     std::wstring defaultExt;
     loadResourceString(IDS_DEFAULT_EXT, defaultExt);
@@ -191,14 +238,24 @@ bool browseForOutputFile(HWND dialog, int editId)
     ofn.nFilterIndex = 0;
     ofn.lpstrFile = buffer.data();
     ofn.nMaxFile = kSaveDialogMaxFile;
+    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
     ofn.Flags = kSaveDialogFlags;
     ofn.lpstrDefExt = defaultExt.c_str();
 
     BOOL chosen;
+    DWORD error = 0;
     {
         ActivationScope scope(programActivationContext());
         SaveDialogGuard guard(dialog, defaultExt);
-        chosen = getSaveFileName(&ofn);
+        chosen = g_saveDialogCall ? g_saveDialogCall(ofn, error) : platformSaveDialog(ofn, error);
+    }
+    // The newer dialog (Windows 7 and later) does not go through the guard
+    // above: a path longer than its buffer makes it fail, and the first
+    // character of the buffer then holds the size needed, with the end.
+    if (!chosen && error == FNERR_BUFFERTOOSMALL) {
+        const unsigned needed = unsigned(buffer[0]) > kMaxOutputPath + 1 ? unsigned(buffer[0]) - 1 : kSaveDialogMaxFile;
+        showNameMessage(dialog, loadFormattedString(IDS_NAME_TOO_LONG, {needed}));
+        return false;
     }
     // A text longer than the settings take, or one not ended within the
     // buffer, counts as a failed dialog: the box keeps its text.

@@ -4,6 +4,9 @@
 #pragma once
 #include <windows.h>
 
+#include <commdlg.h>
+
+#include <functional>
 #include <string>
 
 #include "app/core/param_logic.h"
@@ -16,14 +19,23 @@ constexpr DWORD kSaveDialogMaxFile = 260;
 // The buffer behind it: room for the longest path the platform knows.
 constexpr size_t kSaveDialogBufferSize = kSaveDialogMaxFile + 32768;
 
+// How Browse runs the save dialog: the dialog's result and, when it failed,
+// CommDlgExtendedError's reason (0 for Cancel). An empty call (the default)
+// is the platform's GetSaveFileNameW; tests hand in outcomes that only
+// Windows' own dialog gives.
+using SaveDialogCall = std::function<BOOL(OPENFILENAMEW& ofn, DWORD& error)>;
+void setSaveDialogCall(SaveDialogCall call);
+
 // Turns on file-system completion for the edit box.
 void enableFileCompletion(HWND edit);
 
 // Runs the save dialog, owned by `dialog`, starting from the text of control
-// `editId` (or its folder, when the text is too long to hand over); on
-// success puts the chosen path into that control. Cancelling, a failing save
-// dialog or a path longer than kMaxOutputPath leaves the text as it was.
-// Returns whether a path was chosen.
+// `editId`; on success puts the chosen path into that control. A text too
+// long to hand over is not: the dialog starts in its folder (when that
+// exists) with no name, after a message saying why. Cancelling, a failing
+// save dialog or a path longer than kMaxOutputPath (refused with the "too
+// long" message by either dialog) leaves the text as it was. Returns
+// whether a path was chosen.
 bool browseForOutputFile(HWND dialog, int editId);
 
 // On page 1, refuses a name that can never be a file (outputNameFault, and

@@ -11,10 +11,15 @@
 struct StartedEditor {
     Solvaris_Win32::UniqueHandle process;
     DWORD error = 0;
+    std::wstring file;            // what the shell was asked to start
+    std::wstring folderAtStart;   // the current folder at that moment
 };
 
-// Starts `program` ("tessforge7.exe": the platform's search rules find it,
-// the program's own folder first) with `parameters`, owned by `owner`.
+// Starts `program` with `parameters`, owned by `owner`. A bare file name
+// ("tessforge7.exe") is started by its full path in this program's folder
+// when it is there; otherwise the shell searches the bare name (App Paths
+// included) while this program's folder is the current folder, which is
+// put back afterwards. A name with a folder part is handed over as it is.
 // The shell shows no box of its own; the caller reports the failure.
 StartedEditor startProfileEditor(HWND owner, const std::wstring& program, const std::wstring& parameters);
 

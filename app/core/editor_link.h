@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <string>
 
-// The program the Edit button starts (found by the platform's search rules).
+// The program the Edit button starts, from this program's folder (see
+// startProfileEditor for where else it is looked for).
 extern const wchar_t* const kProfileEditorProgram;
 
 // "NAME -nologo -hwnd WINDOW -icp \"IMAGE\"": the profile name unquoted (so a

@@ -139,6 +139,11 @@ uint16_t neutralLanguageId(uint16_t id)
     }
 }
 
+uint16_t moduleLanguage(uint16_t regionFormat, uint16_t displayLanguage)
+{
+    return (regionFormat & 0x03FF) == 0 ? displayLanguage : regionFormat;
+}
+
 std::vector<uint16_t> languageSearchOrder(uint16_t userLanguage)
 {
     return {userLanguage, neutralLanguageId(userLanguage), kEnglishUs};

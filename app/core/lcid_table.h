@@ -27,6 +27,13 @@ const char* localeNameOf(uint16_t id);
 // byte: 0x0411 gives 0x0011).
 uint16_t neutralLanguageId(uint16_t id);
 
+// The language a module is chosen for: the region format's language
+// (GetUserDefaultLangID), except for an identifier whose primary language is
+// neutral (the low ten bits zero: custom formats such as 0x1000, 0x0C00,
+// 0x1400, which name no language), where the user's display language
+// (GetUserDefaultUILanguage) is taken.
+uint16_t moduleLanguage(uint16_t regionFormat, uint16_t displayLanguage);
+
 // The identifiers a language module is searched for, in order: the user's
 // language, its neutral form, then US English (0x0409).
 std::vector<uint16_t> languageSearchOrder(uint16_t userLanguage);

@@ -47,6 +47,7 @@
 #define IDS_NAME_CHARACTER      127
 #define IDS_NAME_DEVICE         128
 #define IDS_NAME_FOLDER         129
+#define IDS_NAME_NOT_TAKEN      130
 #define IDS_FILE_HELD           140
 #define IDS_NAME_NOT_FULL_PATH  141
 #define IDS_NAME_TRAILING_DOT   142

@@ -311,6 +311,39 @@ TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
     EXPECT_EQ(s.Profile, L"Fine");
 }
 
+// Windows' search for a bare name skips the program's folder and looks in
+// the current one first: the editor beside the program goes by its full
+// path, and a missing one is searched from the program's folder, which is
+// the current folder only while the shell starts it.
+TEST(ProfileEditorHandOff, EditorBesideTheProgramGoesByItsFullPath)
+{
+    const std::wstring beside = uitest::programPath(L"tessforge7.exe");
+    const std::wstring folder = beside.substr(0, beside.find_last_of(L'\\'));
+    const auto current = [] {
+        wchar_t text[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, text);
+        return std::wstring(text);
+    };
+    const std::wstring before = current();
+    testkit::ScratchFolder tmp("folder");
+    ASSERT_TRUE(SetCurrentDirectoryW(tmp.path().wstring().c_str()));
+    struct Case { const wchar_t* program; std::wstring file, folderAtStart; bool started; } cases[] = {
+        {L"tessforge7.exe", beside, tmp.path().wstring(), true},
+        {L"tessforge7-not-installed.exe", L"tessforge7-not-installed.exe", folder, false},
+    };
+    for (const Case& c : cases) {
+        // "-hwnd x" ends the editor at once.
+        const StartedEditor editor = startProfileEditor(nullptr, c.program, L"-hwnd x");
+        EXPECT_EQ(editor.file, c.file);
+        EXPECT_EQ(_wcsicmp(editor.folderAtStart.c_str(), c.folderAtStart.c_str()), 0) << uitest::narrow(editor.folderAtStart);
+        EXPECT_EQ(bool(editor.process), c.started);
+        if (editor.process)
+            WaitForSingleObject(editor.process.get(), 10000);
+        EXPECT_EQ(_wcsicmp(current().c_str(), tmp.path().wstring().c_str()), 0) << "put back";
+    }
+    SetCurrentDirectoryW(before.c_str());
+}
+
 TEST(ProfileEditorHandOff, WaitEndsWithTheProcessOrWhenItCannotWait)
 {
     // A handle that is no longer valid makes the wait fail: the loop must

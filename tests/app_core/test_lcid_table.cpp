@@ -61,4 +61,12 @@ TEST(LanguageSearch, NeutralIdentifiersAndFoldersTriedInOrder)
     };
     for (const Neutral& c : neutrals)
         EXPECT_EQ(neutralLanguageId(c.id), c.neutral) << c.id;
+
+    // A custom region format names no language: the display language counts.
+    struct Chosen { uint16_t format, display, chosen; } chosen[] = {
+        {0x1000, 0x0411, 0x0411}, {0x0C00, 0x0407, 0x0407}, {0x1400, 0x040C, 0x040C}, {0x0800, 0x0804, 0x0804},
+        {0x0407, 0x0411, 0x0407}, {0x0809, 0x0407, 0x0809}, {0x7C04, 0x0409, 0x7C04},
+    };
+    for (const Chosen& c : chosen)
+        EXPECT_EQ(moduleLanguage(c.format, c.display), c.chosen) << c.format;
 }

@@ -38,6 +38,7 @@
 #define STR_NAME_CHARACTER     "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Ein Dateiname darf keines der Zeichen < > : "" | ? * und keine Steuerzeichen enthalten."
 #define STR_NAME_DEVICE        "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Windows reserviert den Namen '%2' für ein Gerät."
 #define STR_NAME_FOLDER        "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Dies ist ein vorhandener Ordner. Bitte ergänzen Sie den Namen einer Datei darin."
+#define STR_NAME_NOT_TAKEN     "Der Name der Ausgabedatei im Feld ist %1!u! Zeichen lang, ein Pfad darf höchstens 259 Zeichen haben, daher kann das Speichern-Dialogfeld ihn nicht übernehmen. Es öffnet sich im Ordner des Namens, sofern dieser vorhanden ist; bitte wählen Sie dort einen kürzeren Namen."
 #define STR_FILE_HELD          "%1 wird von einem anderen Programm gehalten und konnte nicht innerhalb von %2!u! Sekunden gelesen werden. Wiederholen Sie den Vorgang, sobald die Datei frei ist, oder brechen Sie die Seite ab."
 #define STR_NAME_NOT_FULL_PATH "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Er muss ein vollständiger Pfad sein, der mit einem Laufwerk (etwa C:) oder einer Netzwerkfreigabe beginnt."
 #define STR_NAME_TRAILING_DOT  "Der Name der Ausgabedatei '%1' kann nicht verwendet werden: Ein Teil davon endet mit einem Punkt oder Leerzeichen, das Windows entfernen würde."

@@ -37,6 +37,7 @@
 #define STR_NAME_CHARACTER     "The output file name '%1' cannot be used: a file name cannot contain any of the characters < > : "" | ? * or control characters."
 #define STR_NAME_DEVICE        "The output file name '%1' cannot be used: Windows reserves the name '%2' for a device."
 #define STR_NAME_FOLDER        "The output file name '%1' cannot be used: it is an existing folder. Please add the name of a file in it."
+#define STR_NAME_NOT_TAKEN     "The output file name in the box has %1!u! characters, and a path can have at most 259, so the save dialog cannot start with it. It opens in the name's folder if that exists; please choose a shorter name there."
 #define STR_FILE_HELD          "%1 is held by another program and could not be read within %2!u! seconds. Retry once it is free, or cancel the page."
 #define STR_NAME_NOT_FULL_PATH "The output file name '%1' cannot be used: it must be a full path that begins with a drive (such as C:) or a network share."
 #define STR_NAME_TRAILING_DOT  "The output file name '%1' cannot be used: a part of it ends with a dot or a space, which Windows would remove."

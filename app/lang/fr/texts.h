@@ -38,6 +38,7 @@
 #define STR_NAME_CHARACTER     "Le nom de fichier de sortie '%1' ne peut pas être utilisé : un nom de fichier ne peut contenir aucun des caractères < > : "" | ? * ni de caractères de contrôle."
 #define STR_NAME_DEVICE        "Le nom de fichier de sortie '%1' ne peut pas être utilisé : Windows réserve le nom '%2' à un périphérique."
 #define STR_NAME_FOLDER        "Le nom de fichier de sortie '%1' ne peut pas être utilisé : il s'agit d'un dossier existant. Ajoutez-y le nom d'un fichier."
+#define STR_NAME_NOT_TAKEN     "Le nom de fichier de sortie du champ compte %1!u! caractères, alors qu'un chemin peut en compter 259 au maximum : la boîte de dialogue d'enregistrement ne peut pas le reprendre. Elle s'ouvre dans le dossier de ce nom s'il existe ; choisissez-y un nom plus court."
 #define STR_FILE_HELD          "%1 est retenu par un autre programme et n'a pas pu être lu en %2!u! secondes. Réessayez une fois le fichier libéré, ou annulez la page."
 #define STR_NAME_NOT_FULL_PATH "Le nom de fichier de sortie '%1' ne peut pas être utilisé : il doit s'agir d'un chemin complet commençant par un lecteur (par exemple C:) ou un partage réseau."
 #define STR_NAME_TRAILING_DOT  "Le nom de fichier de sortie '%1' ne peut pas être utilisé : une partie se termine par un point ou une espace, que Windows supprimerait."

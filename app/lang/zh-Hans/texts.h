@@ -37,6 +37,7 @@
 #define STR_NAME_CHARACTER     "无法使用输出文件名“%1”：文件名不能包含字符 < > : "" | ? * 或控制字符。"
 #define STR_NAME_DEVICE        "无法使用输出文件名“%1”：“%2”是 Windows 为设备保留的名称。"
 #define STR_NAME_FOLDER        "无法使用输出文件名“%1”：这是一个已存在的文件夹。请在其后添加文件名。"
+#define STR_NAME_NOT_TAKEN     "框中的输出文件名长度为 %1!u! 个字符，而路径最多只能有 259 个字符，因此保存对话框无法使用它。如果该名称所在的文件夹存在，对话框将在其中打开；请在那里选择较短的名称。"
 #define STR_FILE_HELD          "%1 被另一个程序占用，无法在 %2!u! 秒内读取。请在文件释放后重试，或取消此页。"
 #define STR_NAME_NOT_FULL_PATH "无法使用输出文件名“%1”：必须是以驱动器（如 C:）或网络共享开头的完整路径。"
 #define STR_NAME_TRAILING_DOT  "无法使用输出文件名“%1”：其中某一部分以句点或空格结尾，Windows 会将其删除。"

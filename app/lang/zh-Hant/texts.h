@@ -37,6 +37,7 @@
 #define STR_NAME_CHARACTER     "無法使用輸出檔案名稱「%1」：檔案名稱不能包含字元 < > : "" | ? * 或控制字元。"
 #define STR_NAME_DEVICE        "無法使用輸出檔案名稱「%1」：「%2」是 Windows 保留給裝置使用的名稱。"
 #define STR_NAME_FOLDER        "無法使用輸出檔案名稱「%1」：這是現有的資料夾。請在其後加上檔案名稱。"
+#define STR_NAME_NOT_TAKEN     "方塊中的輸出檔案名稱長度為 %1!u! 個字元，而路徑最多只能有 259 個字元，因此儲存對話方塊無法使用它。如果該名稱所在的資料夾存在，對話方塊將在其中開啟；請在那裡選擇較短的名稱。"
 #define STR_FILE_HELD          "%1 被另一個程式占用，無法在 %2!u! 秒內讀取。請在檔案釋放後重試，或取消此頁。"
 #define STR_NAME_NOT_FULL_PATH "無法使用輸出檔案名稱「%1」：必須是以磁碟機（如 C:）或網路共用開頭的完整路徑。"
 #define STR_NAME_TRAILING_DOT  "無法使用輸出檔案名稱「%1」：其中某一部分以句點或空格結尾，Windows 會將其移除。"
