@@ -286,6 +286,24 @@ LRESULT CParamDialog::OnCancel(WORD, WORD, HWND, BOOL&)
     return 0;
 }
 
+// The user signs out, shuts down or restarts: the session may end. Nothing
+// changes yet, since the end may still be cancelled by another program and
+// this page must then be answered as usual.
+LRESULT CParamDialog::OnQueryEndSession(UINT, WPARAM, LPARAM, BOOL&)
+{
+    return TRUE;
+}
+
+// The session ends now, and the process may be ended as soon as this
+// returns, with whatever exit code it then has: the page is answered as
+// cancelled here, the settings file left as it was.
+LRESULT CParamDialog::OnEndSession(UINT, WPARAM wParam, LPARAM, BOOL&)
+{
+    if (wParam)
+        ExitProcess(IDCANCEL);
+    return 0;
+}
+
 LRESULT CParamDialog::OnSkipPage(WORD, WORD, HWND, BOOL&)
 {
     EndDialog(IDSKIPPAGE);

@@ -65,6 +65,8 @@ public:
         MESSAGE_HANDLER(WM_TIMER, OnTimer)
         MESSAGE_HANDLER(WM_PAINT, OnPaint)
         MESSAGE_HANDLER(WM_COPYDATA, OnCopyData)
+        MESSAGE_HANDLER(WM_QUERYENDSESSION, OnQueryEndSession)
+        MESSAGE_HANDLER(WM_ENDSESSION, OnEndSession)
         COMMAND_HANDLER(IDOK, BN_CLICKED, OnOK)
         COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
         COMMAND_HANDLER(IDC_SKIP_PAGE, BN_CLICKED, OnSkipPage)
@@ -78,6 +80,8 @@ private:
     LRESULT OnTimer(UINT, WPARAM, LPARAM, BOOL& bHandled);
     LRESULT OnPaint(UINT, WPARAM, LPARAM, BOOL& bHandled);
     LRESULT OnCopyData(UINT, WPARAM, LPARAM, BOOL& bHandled);
+    LRESULT OnQueryEndSession(UINT, WPARAM, LPARAM, BOOL& bHandled);
+    LRESULT OnEndSession(UINT, WPARAM wParam, LPARAM, BOOL& bHandled);
     LRESULT OnOK(WORD, WORD, HWND, BOOL& bHandled);
     LRESULT OnCancel(WORD, WORD, HWND, BOOL& bHandled);
     LRESULT OnSkipPage(WORD, WORD, HWND, BOOL& bHandled);

@@ -71,6 +71,11 @@ CProgressDialog::CProgressDialog(HANDLE pipe, Clock clock)
 
 CProgressDialog::~CProgressDialog()
 {
+    StopReader();
+}
+
+void CProgressDialog::StopReader()
+{
     if (m_hThread) {
         if (m_hCancelEvent)
             SetEvent(m_hCancelEvent.get());
@@ -257,6 +262,24 @@ LRESULT CProgressDialog::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled)
     }
     InterruptReader();
     return 0;
+}
+
+// The session may end: nothing changes yet, since the end may still be
+// cancelled by another program and the converter then goes on.
+LRESULT CProgressDialog::OnQueryEndSession(UINT, WPARAM, LPARAM, BOOL&)
+{
+    return TRUE;
+}
+
+// The session ends now, and the process may be ended as soon as this
+// returns: it ends as after Cancel, with the reader stopped and exit code 0.
+LRESULT CProgressDialog::OnEndSession(UINT, WPARAM wParam, LPARAM, BOOL&)
+{
+    if (!wParam)
+        return 0;
+    m_bCancelling = true;
+    StopReader();
+    ExitProcess(0);
 }
 
 LRESULT CProgressDialog::OnCancel(WORD, WORD, HWND, BOOL&)

@@ -47,6 +47,8 @@ public:
         MESSAGE_HANDLER(WM_PIPE_MESSAGE, OnPipeMessageArrived)
         MESSAGE_HANDLER(WM_PIPE_CLOSED, OnPipeClosed)
         MESSAGE_HANDLER(WM_TIMER, OnTimer)
+        MESSAGE_HANDLER(WM_QUERYENDSESSION, OnQueryEndSession)
+        MESSAGE_HANDLER(WM_ENDSESSION, OnEndSession)
         COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
     END_MSG_MAP()
 
@@ -60,6 +62,8 @@ private:
     LRESULT OnPipeMessageArrived(UINT, WPARAM, LPARAM lParam, BOOL&);
     LRESULT OnPipeClosed(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled);
+    LRESULT OnQueryEndSession(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnEndSession(UINT, WPARAM wParam, LPARAM, BOOL&);
     LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
 
     // Carries out the changes of one or more records on the controls.
@@ -71,6 +75,8 @@ private:
     // Ends a read or reply write the reader is blocked in, so that it sees
     // the cancel event.
     void InterruptReader();
+    // Tells the reader to stop and waits until it has ended.
+    void StopReader();
 
     HANDLE m_hPipe;  // not owned
     Solvaris_Win32::UniqueHandle m_hThread;

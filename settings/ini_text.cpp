@@ -125,6 +125,27 @@ std::wstring mergeIniSection(const std::wstring& text, const std::wstring& secti
     return merged;
 }
 
+std::wstring iniValue(const std::wstring& text, const std::wstring& section, const std::wstring& key)
+{
+    bool inside = false;
+    for (const std::wstring& line : linesOf(text)) {
+        std::wstring name;
+        if (sectionOf(line, name)) {
+            if (inside)
+                break;  // the first such section ended without the key
+            inside = sameName(name, section);
+            continue;
+        }
+        const size_t equals = line.find(L'=');
+        if (!inside || equals == std::wstring::npos || !sameName(trimmed(line.substr(0, equals)), key))
+            continue;
+        const std::wstring v = trimmed(line.substr(equals + 1));
+        const bool quoted = v.size() > 1 && (v[0] == L'"' || v[0] == L'\'') && v.back() == v[0];
+        return quoted ? v.substr(1, v.size() - 2) : v;
+    }
+    return std::wstring();
+}
+
 uint32_t parseIniNumber(const std::wstring& text, bool isSigned)
 {
     size_t i = 0;

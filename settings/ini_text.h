@@ -22,6 +22,11 @@ using IniValues = std::vector<std::pair<std::wstring, std::wstring>>;
 // is. Lines end with CR LF.
 std::wstring mergeIniSection(const std::wstring& text, const std::wstring& section, const IniValues& values);
 
+// The value of `key` in the first section named `section` of `text`, as
+// the profile functions give it: blanks around it dropped, then one pair of
+// quotes around it; "" when the key or the section is missing.
+std::wstring iniValue(const std::wstring& text, const std::wstring& section, const std::wstring& key);
+
 // A number value as its 32-bit pattern: blanks, one sign and the digits up
 // to the first other character (none: 0). Texts from -2147483648 to
 // 4294967295 are taken as written (so -1 and 4294967295 are one value); a

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <variant>
 
@@ -63,21 +65,24 @@ struct OnKind : Kinds... {
 template <class... Kinds>
 OnKind(Kinds...) -> OnKind<Kinds...>;
 
+// A key's value text, read through the profile functions or from a text.
+using KeyReader = std::function<std::wstring(const wchar_t* key)>;
+
 // A number or flag read as its value text: an empty or missing value gives
 // `f.missing`, a value beyond 32 bits is clamped (parseIniNumber).
-uint32_t readNumber(const CIniFile& ini, const Field& f, bool isSigned)
+uint32_t readNumber(const KeyReader& read, const Field& f, bool isSigned)
 {
-    const std::wstring text = ini.GetString(f.readKey);
+    const std::wstring text = read(f.readKey);
     return text.empty() ? f.missing : parseIniNumber(text, isSigned);
 }
 
-void readField(const CIniFile& ini, const Field& f, PrinterSettings& s)
+void readField(const KeyReader& read, const Field& f, PrinterSettings& s)
 {
     std::visit(OnKind{
-                   [&](std::wstring PrinterSettings::*m) { s.*m = ini.GetString(f.readKey); },
-                   [&](int32_t PrinterSettings::*m) { s.*m = int32_t(readNumber(ini, f, true)); },
-                   [&](uint32_t PrinterSettings::*m) { s.*m = readNumber(ini, f, false); },
-                   [&](bool PrinterSettings::*m) { s.*m = readNumber(ini, f, false) != 0; },
+                   [&](std::wstring PrinterSettings::*m) { s.*m = read(f.readKey); },
+                   [&](int32_t PrinterSettings::*m) { s.*m = int32_t(readNumber(read, f, true)); },
+                   [&](uint32_t PrinterSettings::*m) { s.*m = readNumber(read, f, false); },
+                   [&](bool PrinterSettings::*m) { s.*m = readNumber(read, f, false) != 0; },
                },
                f.member);
 }
@@ -143,9 +148,11 @@ bool startsWith(const std::string& bytes, const char* prefix, size_t n)
     return bytes.compare(0, n, prefix, n) == 0;
 }
 
-// Decodes the file as the profile functions do: UTF-16 by its mark (either
-// byte order), UTF-8 by its mark as Wine's profile functions honour it, any
-// other file in the ANSI code page. False when the bytes cannot be decoded.
+const char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+// Decodes the file: UTF-16 by its mark (either byte order), UTF-8 by its
+// mark, any other file in the ANSI code page, as the profile functions do.
+// False when the bytes cannot be decoded.
 bool decodeSettingsText(const std::string& bytes, std::wstring& text)
 {
     const bool little = startsWith(bytes, "\xFF\xFE", 2), big = startsWith(bytes, "\xFE\xFF", 2);
@@ -157,7 +164,7 @@ bool decodeSettingsText(const std::string& bytes, std::wstring& text)
         }
         return true;
     }
-    const bool utf8 = startsWith(bytes, "\xEF\xBB\xBF", 3);
+    const bool utf8 = startsWith(bytes, kUtf8Mark, 3);
     const char* from = bytes.data() + (utf8 ? 3 : 0);
     const int fromSize = int(bytes.size()) - (utf8 ? 3 : 0);
     text.assign(size_t(fromSize), L'\0');
@@ -175,6 +182,25 @@ std::string encodeSettingsText(const std::wstring& text)
         bytes += char((c >> 8) & 0xFF);
     }
     return bytes;
+}
+
+// The text of a settings file that starts with the UTF-8 mark. Windows'
+// profile functions do not honour that mark: they would take it for part
+// of the first line, miss the section that line opens and read every key
+// as missing. Such a file is decoded and read here instead (and the next
+// save writes it as UTF-16, which they read). False for any other file.
+bool readUtf8MarkedText(const std::wstring& path, std::wstring& text)
+{
+    Solvaris_Win32::ReplacedFile file;
+    return Solvaris_Win32::readReplacedFile(path, openSettingsFile, kMaxSettingsSize, file) == ERROR_SUCCESS &&
+           startsWith(file.bytes, kUtf8Mark, 3) && decodeSettingsText(file.bytes, text);
+}
+
+// A value read from the text of a settings file, cut as GetString cuts.
+std::wstring textValue(const std::wstring& text, const wchar_t* key)
+{
+    const std::wstring value = iniValue(text, L"VJT", key);
+    return value.substr(0, std::min(value.find(L'\0'), CIniFile::kMaxValueLength));
 }
 
 // Whether the profile functions read every value back from `path` exactly
@@ -256,9 +282,12 @@ bool PrinterSettings::load()
         const Solvaris::FileStamp before = stampNow(IniPath, held);
         if ((held || (before.exists && before.size == 0)) && retry.again(true))
             continue;
+        std::wstring text;
+        const bool marked = readUtf8MarkedText(IniPath, text);
+        const KeyReader read = [&](const wchar_t* key) { return marked ? textValue(text, key) : ini.GetString(key); };
         ini.ForgetCachedCopy();
         for (const Field& f : kFields)
-            readField(ini, f, *this);
+            readField(read, f, *this);
         if (stampNow(IniPath, held) == before || !retry.again(true))
             return true;
     }

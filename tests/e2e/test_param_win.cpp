@@ -35,8 +35,10 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
     // OK: the program says so instead of ending as if the answer were
     // stored; Cancel answers "cancelled" (the converter must not encode with
     // the previous job's settings) and leaves the file as it was, Retry
-    // after the file is released stores the answer.
-    enum Action { OkChecked, OkCleared, Cancel, Skip, HeldThenCancel, HeldThenRetry };
+    // after the file is released stores the answer. The end of the session
+    // is let through but changes nothing until it really comes; then the
+    // page is answered as cancelled.
+    enum Action { OkChecked, OkCleared, Cancel, Skip, HeldThenCancel, HeldThenRetry, SignOut };
     // The profile box's trace lines reach the standard output: the name
     // looked for, and the position of the entry that matched a stored name.
     // The profile list comes from the repository in the folder SVRDBDIR
@@ -56,6 +58,7 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         {"OK with the box cleared", OkCleared, 1, false, "sdk_default", matched, "sdk_default"},
         {"Cancel", Cancel, 2, false, "", proposed, ""},
         {"Skip Page", Skip, 1878, false, "sdk_default", matched, ""},
+        {"the session ends", SignOut, 2, false, "sdk_default", matched, ""},
         {"OK on a held file, then Cancel", HeldThenCancel, 2, false, "sdk_default", matched, ""},
         {"OK on a held file, then Retry once it is free", HeldThenRetry, 1, false, "sdk_default", matched, "sdk_default"},
         // Which profile a stored name selects: ParamLogic.ProfileSelectionIsTheExactMatchOrTheFirst.
@@ -106,7 +109,14 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         Solvaris_Win32::UniqueHandle holder(
             held ? CreateFileW(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) : nullptr);
         ASSERT_EQ(bool(holder), held);
-        pressButton(dlg, c.action == Cancel ? IDCANCEL : c.action == Skip ? IDC_SKIP_PAGE : IDOK);
+        if (c.action == SignOut) {
+            EXPECT_EQ(SendMessageW(dlg, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+            SendMessageW(dlg, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+            EXPECT_TRUE(IsWindowVisible(dlg) && p.running()) << "an end that did not come changes nothing";
+            PostMessageW(dlg, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        } else {
+            pressButton(dlg, c.action == Cancel ? IDCANCEL : c.action == Skip ? IDC_SKIP_PAGE : IDOK);
+        }
         // The box that says the settings could not be saved (Retry, Cancel).
         if (HWND box = held ? waitForWindow(p.pid(), kWait, L"#32770", p.handle(), dlg) : nullptr) {
             EXPECT_NE(staticTexts(box).find(ini), std::wstring::npos) << c.what << ": " << narrow(staticTexts(box));

@@ -59,12 +59,15 @@ TEST(PipeTrace, ClosedByTheConverter)
 // The converter captures the program's standard output in a small pipe it
 // never reads (the trace fills it after a few pages): the window still
 // follows every page and answers the window query, closes when the pipe
-// closes, and Cancel still ends the process.
+// closes, and Cancel still ends the process, as does the end of the
+// session (which changes nothing until it really comes).
 TEST(PipeTrace, OutputNobodyReads)
 {
     const DWORD kPages = 2000;
-    for (bool cancel : {false, true}) {
-        SCOPED_TRACE(cancel ? "cancelled" : "closed by the converter");
+    enum End { Closed, Cancel, SignOut };
+    for (End end : {Closed, Cancel, SignOut}) {
+        const bool cancel = end != Closed;
+        SCOPED_TRACE(end == Closed ? "closed by the converter" : end == Cancel ? "cancelled" : "the session ends");
         SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
         Solvaris_Win32::UniqueHandle unread, output;
         ASSERT_TRUE(CreatePipe(unread.put(), output.put(), &sa, 4096));
@@ -85,8 +88,13 @@ TEST(PipeTrace, OutputNobodyReads)
         ASSERT_TRUE(pipe.send(encodePageCount(kPages)));
         for (DWORD page = 0; page < (cancel ? 100 : kPages); ++page)
             ASSERT_TRUE(pipe.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0))) << "page " << page + 1;
-        if (cancel) {
+        if (end == Cancel) {
             pressButton(shown, IDCANCEL);
+        } else if (end == SignOut) {
+            EXPECT_EQ(SendMessageW(shown, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+            SendMessageW(shown, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+            EXPECT_TRUE(IsWindowEnabled(GetDlgItem(shown, IDCANCEL))) << "an end that did not come changes nothing";
+            PostMessageW(shown, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
         } else {
             uint32_t value = 0;
             ASSERT_TRUE(pipe.send(encodePipeMessage(PM_GET_WINDOW, nullptr, 0)));

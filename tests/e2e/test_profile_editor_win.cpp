@@ -64,8 +64,11 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         const wchar_t* title;
         const wchar_t* copy;      // the name New proposes
         const wchar_t* changed;   // in the question about a profile changed elsewhere too
-    } cases[] = {{L"en", L"Tessforge Profile Editor", L"Copy B copy", L"Another program changed the profile \"Copy B\""},
-                 {L"de", L"Tessforge-Profileditor", L"Copy B Kopie", L"anderes Programm hat das Profil \"Copy B\""}};
+        const char* held;         // why the end of the session is held up (UTF-8)
+    } cases[] = {{L"en", L"Tessforge Profile Editor", L"Copy B copy", L"Another program changed the profile \"Copy B\"",
+                  "The profiles have changes that are not saved yet."},
+                 {L"de", L"Tessforge-Profileditor", L"Copy B Kopie", L"anderes Programm hat das Profil \"Copy B\"",
+                  "Die Profile haben \xC3\x84nderungen, die noch nicht gespeichert sind."}};
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.lang));
         testkit::ScratchFolder folder("editor");
@@ -81,9 +84,9 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         const std::wstring script = L"onchange:overwrite;new:Copy A;bg:40;fg:90;mode:0;picture:1;description:Colour scans;"
                                     L"apply;rename:Copy B;gate:" + gate + L";ok";
         Process p;
-        ASSERT_TRUE(p.start(L"\"" + programPath(L"tessforge7.exe") + L"\" " +
+        ASSERT_TRUE(p.startWithOutput(L"\"" + programPath(L"tessforge7.exe") + L"\" " +
                                 editorParameters(L"vjt300", reinterpret_cast<intptr_t>(receiver), L"C:\\p.img"),
-                            {{L"SVRDBDIR", folder.path().wstring()}, {L"TESSFORGE7_SCRIPT", script}, {L"TESSFORGE7_LANG", c.lang}}))
+                            folder.wide(L"stdout.txt"), {{L"SVRDBDIR", folder.path().wstring()}, {L"TESSFORGE7_SCRIPT", script}, {L"TESSFORGE7_LANG", c.lang}}))
             << narrow(p.error());
         HWND editor = nullptr;
         ASSERT_TRUE(waitPumping([&] { return (editor = waitForWindow(p.pid(), 50, L"#32770", p.handle())) != nullptr &&
@@ -129,6 +132,12 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         }
         EXPECT_EQ(testkit::readFile(file), theirs) << "Cancel saved nothing";
         EXPECT_EQ(g_requests, 0) << "nothing is sent before a save";
+        // With changes unsaved the end of the session is held up, with the
+        // reason the system shows; an end that did not come changes nothing.
+        EXPECT_EQ(SendMessageW(editor, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+        SendMessageW(editor, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+        const std::string output = testkit::readFile(folder.wide(L"stdout.txt"));
+        EXPECT_NE(output.find("tessforge7: end of session held: " + std::string(c.held)), std::string::npos) << output;
 
         SetEvent(event.get());
         ASSERT_TRUE(waitPumping([&] { return !p.running(); }));

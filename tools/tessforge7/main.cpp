@@ -204,6 +204,15 @@ private:
         case WM_TIMER:
             runScriptStep();
             return TRUE;
+        case WM_QUERYENDSESSION:
+            return answer(sessionMayEnd());
+        case WM_ENDSESSION:
+            // The process may be ended as soon as this returns: it ends now,
+            // as after Cancel, with whatever is unsaved left unsaved (the
+            // user chose to end the session anyway).
+            if (wParam)
+                ExitProcess(1);
+            return answer(0);
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
             case IDC_PROFILES:
@@ -477,6 +486,30 @@ private:
         sendSelect();
         sendGiveBack();
         EndDialog(m_dlg, IDOK);
+    }
+
+    // A dialog procedure's answer to a message that has one.
+    INT_PTR answer(LRESULT result)
+    {
+        SetWindowLongPtrW(m_dlg, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
+
+    // The session is about to end. With changes not saved, the end is held
+    // up with a reason the system shows beside this window: the user can
+    // come back and save, which the "unsaved changes" question could not
+    // offer in the time the system gives. The reason goes once nothing is
+    // unsaved, so a later end is not held up.
+    BOOL sessionMayEnd()
+    {
+        if (!m_model->dirty()) {
+            ShutdownBlockReasonDestroy(m_dlg);
+            return TRUE;
+        }
+        const std::wstring reason = text(IDS_SESSION_HELD);
+        ShutdownBlockReasonCreate(m_dlg, reason.c_str());
+        Solvaris_Win32::writeStandardOutput("tessforge7: end of session held: " + utf8(reason) + "\n");
+        return FALSE;
     }
 
     void onCancel(bool ask)
