@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one libFuzzer target for a while:
 #   bash scripts/fuzz.sh TARGET SECONDS [libFuzzer options...]
-# TARGET is one of: pipe page_image url date format utf escape_xml profile_xml http_range
+# TARGET is one of: pipe page_image url date format utf escape_xml profile_xml http_range ini_text
 # (or fuzz_<name>).
 # The target is built in build-native (configured with clang, as
 # scripts/test.sh does). New inputs go to build-native/fuzz-corpus/<target>
