@@ -67,13 +67,14 @@ void switchOffSystemRescaling(HWND dialog, const DialogDpiFunctions& functions)
 bool DialogDpiLayout::load(HMODULE module, UINT templateId)
 {
     m_loaded = false;
-    const HRSRC found = module ? ::FindResourceW(module, MAKEINTRESOURCEW(templateId), MAKEINTRESOURCEW(5)) : nullptr;
+    const HRSRC found =
+        module ? ::FindResourceW(module, MAKEINTRESOURCEW(templateId), reinterpret_cast<LPCWSTR>(RT_DIALOG)) : nullptr;
     const HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
     const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
     if (!bytes)
         return false;
-    m_loaded = readDialogTemplate(static_cast<const unsigned char*>(bytes), ::SizeofResource(module, found), m_layout) &&
-               m_layout.hasFont;
+    const size_t size = ::SizeofResource(module, found);
+    m_loaded = readDialogTemplate(static_cast<const unsigned char*>(bytes), size, m_layout) && m_layout.hasFont;
     return m_loaded;
 }
 
@@ -140,14 +141,19 @@ void DialogDpiLayout::apply(HWND dialog, int dpi, const RECT* suggested)
         at = *suggested;
     else
         ::GetWindowRect(dialog, &at);
-    // Around the client area the frame and caption as the system draws them
-    // now, at the new resolution.
-    RECT window = {}, inner = {};
-    ::GetWindowRect(dialog, &window);
-    ::GetClientRect(dialog, &inner);
-    const int frameX = (window.right - window.left) - inner.right, frameY = (window.bottom - window.top) - inner.bottom;
-    ::SetWindowPos(dialog, nullptr, at.left, at.top, dialogUnitsToPixelsX(m_layout.rect.cx, baseX) + frameX,
-                   dialogUnitsToPixelsY(m_layout.rect.cy, baseY) + frameY, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Around the client area the frame and caption as the system draws
+    // them: measured before and once more after the move, since the frame
+    // of the new resolution may only be computed when the window is sized.
+    const SIZE client = {dialogUnitsToPixelsX(m_layout.rect.cx, baseX), dialogUnitsToPixelsY(m_layout.rect.cy, baseY)};
+    for (int round = 0; round < 2; ++round) {
+        RECT window = {}, inner = {};
+        ::GetWindowRect(dialog, &window);
+        ::GetClientRect(dialog, &inner);
+        if (round > 0 && inner.right == client.cx && inner.bottom == client.cy)
+            break;
+        ::SetWindowPos(dialog, nullptr, at.left, at.top, client.cx + (window.right - window.left) - inner.right,
+                       client.cy + (window.bottom - window.top) - inner.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     // Font first: a combo box sets its own height from its font, and takes
     // the template's height as that of its open list.
     for (size_t i = 0; i < children.size(); ++i) {
