@@ -62,11 +62,17 @@ public:
         return ::SendMessageW(m_hWnd, msg, wParam, lParam);
     }
 
-    // The display's resolution in dots per inch as this window's device
-    // context reports it (the program is DPI-aware, so this is the real
-    // one); 96 when it cannot be read.
+    // The resolution of the monitor this window is on, in dots per inch
+    // (GetDpiForWindow where the system has it: under per-monitor awareness
+    // the device context reports the system's resolution instead); 96 when
+    // it cannot be read.
     int DisplayDpi() const
     {
+        using DpiForWindow = UINT(WINAPI*)(HWND);
+        static const DpiForWindow dpiForWindow = reinterpret_cast<DpiForWindow>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+        if (const int dpi = dpiForWindow ? int(dpiForWindow(m_hWnd)) : 0; dpi > 0)
+            return dpi;
         Solvaris_Win32::WindowDc dc(m_hWnd);
         int dpi = dc ? ::GetDeviceCaps(dc.get(), LOGPIXELSX) : 0;
         return dpi > 0 ? dpi : 96;
@@ -138,9 +144,15 @@ protected:
         // without an owner instead.
         if (owner && !::IsWindow(owner))
             owner = nullptr;
+        m_hTemplateModule = module;
+        m_nTemplateId = idd;
         return ::DialogBoxParamW(module, MAKEINTRESOURCEW(idd), owner, &CDialogImplBase::DialogProc,
                                  reinterpret_cast<LPARAM>(this));
     }
+
+    // The module and template the dialog was last made from.
+    HMODULE TemplateModule() const { return m_hTemplateModule; }
+    UINT TemplateId() const { return m_nTemplateId; }
 
 private:
     // EndDialog on the window the procedure was called for.
@@ -232,6 +244,8 @@ private:
     }
 
     bool m_bEnding = false;
+    HMODULE m_hTemplateModule = nullptr;
+    UINT m_nTemplateId = 0;
 };
 
 // T names its template with `enum { IDD = ... }`; the template comes from the

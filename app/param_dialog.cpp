@@ -43,6 +43,8 @@ LRESULT CParamDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
                        sameConfigInitiallyChecked(m_nPage) ? BST_CHECKED : BST_UNCHECKED);
     enableFileCompletion(GetDlgItem(IDC_OUTPUT_FILE));
     m_nDpi = DisplayDpi();
+    m_layout.load(TemplateModule(), TemplateId());
+    switchOffSystemRescaling(m_hWnd, dialogDpiFunctions());
     FillProperties();
     // Only the page's header is read now; its rows are read when the first
     // paint scales it (PreviewBitmap::open).
@@ -63,6 +65,9 @@ void CParamDialog::FillProperties()
         return int(::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
     };
     std::vector<ListColumnTexts> needs(2);
+    // Filled again after a resolution change: the columns are made anew.
+    while (::SendMessageW(list, LVM_DELETECOLUMN, 0, 0)) {
+    }
 
     // The columns start empty and are sized once every text is in.
     const UINT columnTexts[] = {IDS_COL_PROPERTY, IDS_COL_VALUE};
@@ -228,6 +233,22 @@ LRESULT CParamDialog::OnCopyData(UINT, WPARAM, LPARAM lParam, BOOL&)
     case EditorRequest::Ignore:
         break;
     }
+    return 0;
+}
+
+LRESULT CParamDialog::OnGetDpiScaledSize(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
+{
+    // Windows places the dialog on the new monitor at the size the layout
+    // will take there.
+    SIZE* size = reinterpret_cast<SIZE*>(lParam);
+    return size && m_layout.windowSize(m_hWnd, LOWORD(wParam), *size);
+}
+
+LRESULT CParamDialog::OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
+{
+    m_nDpi = LOWORD(wParam);
+    m_layout.apply(m_hWnd, m_nDpi, reinterpret_cast<const RECT*>(lParam));
+    FillProperties();
     return 0;
 }
 

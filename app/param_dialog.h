@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/core/param_logic.h"
+#include "app/dialog_dpi.h"
 #include "app/dialog_impl.h"
 #include "app/preview.h"
 #include "app/startup_reads.h"
@@ -67,6 +68,8 @@ public:
         MESSAGE_HANDLER(WM_COPYDATA, OnCopyData)
         MESSAGE_HANDLER(WM_QUERYENDSESSION, OnQueryEndSession)
         MESSAGE_HANDLER(WM_ENDSESSION, OnEndSession)
+        MESSAGE_HANDLER(WM_GETDPISCALEDSIZE, OnGetDpiScaledSize)
+        MESSAGE_HANDLER(WM_DPICHANGED, OnDpiChanged)
         COMMAND_HANDLER(IDOK, BN_CLICKED, OnOK)
         COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
         COMMAND_HANDLER(IDC_SKIP_PAGE, BN_CLICKED, OnSkipPage)
@@ -82,6 +85,8 @@ private:
     LRESULT OnCopyData(UINT, WPARAM, LPARAM, BOOL& bHandled);
     LRESULT OnQueryEndSession(UINT, WPARAM, LPARAM, BOOL& bHandled);
     LRESULT OnEndSession(UINT, WPARAM wParam, LPARAM, BOOL& bHandled);
+    LRESULT OnGetDpiScaledSize(UINT, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+    LRESULT OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
     LRESULT OnOK(WORD, WORD, HWND, BOOL& bHandled);
     LRESULT OnCancel(WORD, WORD, HWND, BOOL& bHandled);
     LRESULT OnSkipPage(WORD, WORD, HWND, BOOL& bHandled);
@@ -108,10 +113,11 @@ private:
     // initialisation.
     StartupReads m_reads;
     int m_nFlashes = 0;
-    // The display's resolution, read once at initialisation: the template
-    // scales with its font, the pixel sizes set here (list columns, the
-    // preview's outline) are scaled from it.
+    // The monitor's resolution, read at initialisation and taken from each
+    // WM_DPICHANGED: the template scales with its font, the pixel sizes set
+    // here (list columns, the preview's outline) are scaled from it.
     int m_nDpi = 96;
+    DialogDpiLayout m_layout;
     // The editor program, and the running editor's process (null when
     // none): the dialog takes requests only while that process runs.
     std::wstring m_strEditorProgram;

@@ -103,6 +103,8 @@ LRESULT CProgressDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
         reader.release();  // the thread frees it
     m_state = ProgressState();
     m_lastPaint = m_clock();
+    m_layout.load(TemplateModule(), TemplateId());
+    switchOffSystemRescaling(m_hWnd, dialogDpiFunctions());
     // Without a reader nobody would ever close the window: close it now.
     if (!m_hThread)
         PostMessage(WM_PIPE_CLOSED);
@@ -292,5 +294,17 @@ LRESULT CProgressDialog::OnCancel(WORD, WORD, HWND, BOOL&)
         PostMessage(WM_PIPE_CLOSED);  // no event: the reader cannot be told; close anyway
     InterruptReader();
     SetTimer(m_hWnd, kCancelTimer, kCancelRepeatMs, nullptr);
+    return 0;
+}
+
+LRESULT CProgressDialog::OnGetDpiScaledSize(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
+{
+    SIZE* size = reinterpret_cast<SIZE*>(lParam);
+    return size && m_layout.windowSize(m_hWnd, LOWORD(wParam), *size);
+}
+
+LRESULT CProgressDialog::OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
+{
+    m_layout.apply(m_hWnd, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "app/core/progress_state.h"
+#include "app/dialog_dpi.h"
 #include "app/dialog_impl.h"
 #include "app/res/resource.h"
 #include "baselib/svr_handle_win.h"
@@ -49,6 +50,8 @@ public:
         MESSAGE_HANDLER(WM_TIMER, OnTimer)
         MESSAGE_HANDLER(WM_QUERYENDSESSION, OnQueryEndSession)
         MESSAGE_HANDLER(WM_ENDSESSION, OnEndSession)
+        MESSAGE_HANDLER(WM_GETDPISCALEDSIZE, OnGetDpiScaledSize)
+        MESSAGE_HANDLER(WM_DPICHANGED, OnDpiChanged)
         COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
     END_MSG_MAP()
 
@@ -65,6 +68,8 @@ private:
     LRESULT OnQueryEndSession(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnEndSession(UINT, WPARAM wParam, LPARAM, BOOL&);
     LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
+    LRESULT OnGetDpiScaledSize(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
+    LRESULT OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
 
     // Carries out the changes of one or more records on the controls.
     void ShowUpdate(const ProgressUpdate& update);
@@ -89,4 +94,5 @@ private:
     std::atomic<LONG> m_recordsInFlight{0};
     Solvaris_Win32::UniqueHandle m_hCaughtUp;  // auto-reset: set when the window has halved the records in flight
     bool m_bCancelling = false;   // after Cancel, records still queued are dropped unseen
+    DialogDpiLayout m_layout;     // laid out again when the monitor's resolution changes
 };

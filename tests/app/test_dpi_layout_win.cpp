@@ -13,6 +13,7 @@
 // program runs the windows at its own resolution, and copies of itself,
 // started after the value was changed, at the others.
 #include "app/core/dpi_layout.h"
+#include "app/dialog_dpi.h"
 #include "app/messages.h"
 #include "app/param_dialog.h"
 #include "app/pipe_reader.h"
@@ -22,6 +23,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -111,10 +114,13 @@ std::wstring pictureName(const std::wstring& language, int dpi)
 const wchar_t* const kLanguages[] = {L"", L"ja", L"de", L"fr", L"zh-Hans", L"zh-Hant"};
 
 // Layout faults, and for the program's own windows faults of the keyboard
-// letters (the boxes' buttons are the system's).
+// letters (the boxes' buttons are the system's, and the system sizes them
+// to their texts). The program's own texts have room for 15 % more width:
+// Windows draws the dialog font with another face than Wine.
 void expectNoLayoutFaults(HWND window, const char* what, bool ownWindow = true)
 {
-    std::vector<std::wstring> faults = uitest::layoutFaults(window), letters = uitest::mnemonicFaults(window);
+    std::vector<std::wstring> faults = uitest::layoutFaults(window, ownWindow ? 15 : 0),
+                              letters = uitest::mnemonicFaults(window);
     if (ownWindow)
         faults.insert(faults.end(), letters.begin(), letters.end());
     for (const std::wstring& fault : faults)
@@ -250,7 +256,139 @@ void runMessageBoxes(const std::wstring& shot)
     }
 }
 
+// Every control of `dialog` in creation order: class, id, place, size and
+// font, and a list's column widths; the client size first.
+std::string layoutOf(HWND dialog)
+{
+    std::ostringstream out;
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    out << "client " << client.right << " x " << client.bottom << "\n";
+    for (HWND w = GetWindow(dialog, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        wchar_t name[64] = {};
+        GetClassNameW(w, name, 64);
+        RECT r = {};
+        GetWindowRect(w, &r);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        LOGFONTW font = {};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0)), sizeof font, &font);
+        out << uitest::narrow(name) << " " << GetDlgCtrlID(w) << " at " << r.left << "," << r.top << " size "
+            << r.right - r.left << " x " << r.bottom - r.top << " font " << font.lfHeight << " "
+            << font.lfWeight << " " << uitest::narrow(font.lfFaceName);
+        if (std::wstring(name) == WC_LISTVIEWW) {
+            for (int column = 0; column < 2; ++column)
+                out << " column " << SendMessageW(w, LVM_GETCOLUMNWIDTH, column, 0);
+        }
+        out << "\n";
+    }
+    return out.str();
+}
+
+// The layouts of the page dialog and the progress window, each after
+// `prepare` has had its window.
+std::string layoutsOfWindows(const std::function<void(HWND)>& prepare)
+{
+    std::string layouts;
+    PrinterSettings settings;
+    testkit::ScratchFolder tmp("layout");
+    CParamDialog page(settings, tmp.wide(L"page.img"), -1, -1, -1, 1);
+    uitest::runToEnd([&] { return page.DoModal(nullptr); }, [&](HWND dlg) {
+        prepare(dlg);
+        layouts += layoutOf(dlg);
+        uitest::pressButton(dlg, IDCANCEL);
+    });
+    uitest::PipeServer server;
+    const Solvaris_Win32::UniqueHandle client(server.openClient());
+    CProgressDialog progress(client.get());
+    uitest::runToEnd([&] { return progress.DoModal(nullptr); }, [&](HWND dlg) {
+        prepare(dlg);
+        layouts += layoutOf(dlg);
+        server.close();
+    });
+    return layouts;
+}
+
+// Records the rescaling switches a dialog sets.
+std::vector<std::string>& rescalingCalls()
+{
+    static std::vector<std::string> calls;
+    return calls;
+}
+BOOL WINAPI recordDialogBehavior(HWND, int mask, int values)
+{
+    rescalingCalls().push_back("dialog " + std::to_string(mask) + " " + std::to_string(values));
+    return TRUE;
+}
+BOOL WINAPI recordControlBehavior(HWND, int mask, int values)
+{
+    rescalingCalls().push_back("control " + std::to_string(mask) + " " + std::to_string(values));
+    return TRUE;
+}
+
 } // namespace
+
+// The windows lay themselves out on a resolution change, so Windows' own
+// rescaling of template dialogs is switched off for each of them and every
+// control: all of it (DDC_DISABLE_ALL, 1) for the dialog, font and place
+// (DCDC_DISABLE_FONT_UPDATE | DCDC_DISABLE_RELAYOUT, 3) for each control.
+// Wine has neither function: the calls are recorded.
+TEST(DpiLayout, WindowsSwitchOffTheSystemsRescaling)
+{
+    DialogDpiFunctions& functions = dialogDpiFunctions();
+    const DialogDpiFunctions system = functions;
+    functions = {&recordDialogBehavior, &recordControlBehavior};
+    rescalingCalls().clear();
+    std::vector<std::string> expected;
+    layoutsOfWindows([&](HWND dlg) {
+        expected.push_back("dialog 1 1");
+        for (HWND w = GetWindow(dlg, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
+            expected.push_back("control 3 3");
+    });
+    functions = system;
+    EXPECT_EQ(rescalingCalls(), expected);
+}
+
+// A window told by WM_DPICHANGED that its monitor now has 144 dpi (96 when
+// this process runs at 144) is laid out as one made at that resolution from
+// the start, which a copy of this program started at it writes: every
+// control's place, size and font, the list's columns; the window moves to
+// the corner of the suggested rectangle.
+TEST(DpiLayout, ResolutionChangeLaysOutAsIfMadeThere)
+{
+    if (const std::wstring path = testkit::childJob(); !path.empty()) {   // in the copy: the layout made here
+        const std::string layouts = layoutsOfWindows([](HWND) {});
+        const Solvaris_Win32::UniqueHandle file(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.get(), layouts.data(), DWORD(layouts.size()), &written, nullptr));
+        return;
+    }
+    const int dpi = uitest::screenDpi() == 144 ? 96 : 144;
+    testkit::ScratchFolder scratch("dpi-change");
+    const std::wstring made = scratch.wide(L"layout.txt"), output = scratch.wide(L"output.txt");
+    {
+        LogPixelsOverride display{DWORD(dpi)};
+        ASSERT_TRUE(display.ok());
+        uitest::Process child;
+        ASSERT_TRUE(testkit::startChild(child, L"DpiLayout.ResolutionChangeLaysOutAsIfMadeThere", made, output));
+        ASSERT_TRUE(child.wait(60000)) << "the copy did not end";
+        ASSERT_EQ(child.exitCode(), 0u) << testkit::readFile(output);
+    }
+    const std::string changed = layoutsOfWindows([&](HWND dlg) {
+        RECT suggested = {};
+        GetWindowRect(dlg, &suggested);
+        OffsetRect(&suggested, 40, 30);
+        SendMessageW(dlg, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        RECT now = {};
+        GetWindowRect(dlg, &now);
+        EXPECT_EQ(now.left, suggested.left);
+        EXPECT_EQ(now.top, suggested.top);
+        expectNoLayoutFaults(dlg, "after the change");
+        if (GetDlgItem(dlg, IDC_PROPERTIES))
+            keepPicture(dlg, L"dpichange" + std::to_wstring(dpi) + L"_en-US", L"_param");
+    });
+    EXPECT_EQ(changed, testkit::readFile(made));
+}
 
 // Every window at the resolution this process runs at.
 TEST(DpiLayout, WindowsAtThisResolution)

@@ -1,12 +1,14 @@
 // Pixel sizes at other display resolutions, the properties list's column
 // widths from their texts and the list's client width, texts cut to fit, and
-// the preview's fit and outline.
+// the preview's fit and outline, and the layout read from a dialog template.
+#include "app/core/dialog_template.h"
 #include "app/core/dpi_layout.h"
 #include "app/core/preview_fit.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <vector>
 
 TEST(DpiLayout, ScalesFromNinetySixDpiRounded)
 {
@@ -124,4 +126,44 @@ TEST(PreviewFit, FitsCentresAndOutlines)
             EXPECT_EQ(f.outline, c.outline) << c.what;
         }
     }
+}
+
+// A template as the resource compiler writes it: two controls, the first
+// with creation data, the second with an ordinal class; every shorter copy
+// (a replaced language module) is refused without a read past its end.
+TEST(DialogTemplate, ReadsPlacesAndFontAndRefusesCutCopies)
+{
+    std::vector<unsigned char> t;
+    auto word = [&](unsigned v) { t.push_back((unsigned char)(v & 0xFF)); t.push_back((unsigned char)(v >> 8)); };
+    auto dword = [&](unsigned v) { word(v & 0xFFFF); word(v >> 16); };
+    auto text = [&](const char* s) { for (; *s; ++s) word((unsigned char)*s); word(0); };
+    auto rect = [&](int x, int y, int cx, int cy) { word(x & 0xFFFF); word(y & 0xFFFF); word(cx); word(cy); };
+    word(1), word(0xFFFF), dword(0), dword(0), dword(0x80C80040), word(2), rect(0, 0, 274, 172);
+    word(0), word(0), text("Caption"), word(8), word(700), t.push_back(1), t.push_back(1), text("MS Shell Dlg");
+    t.resize((t.size() + 3) & ~size_t(3));
+    dword(0), dword(0), dword(0), rect(-7, 10, 42, 8), dword(0xFFFFFFFF), text("Static"), text("&Output:"), word(2);
+    t.push_back(0xAB), t.push_back(0xCD);
+    t.resize((t.size() + 3) & ~size_t(3));
+    dword(0), dword(0), dword(0), rect(51, 8, 164, 14), dword(2001), word(0xFFFF), word(0x81), word(0), word(0);
+
+    DialogTemplateLayout layout;
+    ASSERT_TRUE(readDialogTemplate(t.data(), t.size(), layout));
+    EXPECT_EQ(layout.rect.cx, 274);
+    EXPECT_EQ(layout.rect.cy, 172);
+    EXPECT_EQ(layout.pointSize, 8);
+    EXPECT_EQ(layout.weight, 700);
+    EXPECT_TRUE(layout.italic);
+    EXPECT_EQ(layout.charset, 1);
+    EXPECT_EQ(layout.face, u"MS Shell Dlg");
+    ASSERT_EQ(layout.items.size(), 2u);
+    EXPECT_EQ(layout.items[0].id, 0xFFFFFFFFu);
+    EXPECT_EQ(layout.items[0].rect.x, -7);
+    EXPECT_EQ(layout.items[1].id, 2001u);
+    EXPECT_EQ(layout.items[1].rect.cx, 164);
+    for (size_t n = 0; n < t.size(); ++n) {
+        const std::vector<unsigned char> cut(t.begin(), t.begin() + long(n));   // its own block: ASan sees overreads
+        EXPECT_FALSE(readDialogTemplate(cut.data(), cut.size(), layout)) << n << " bytes";
+    }
+    t[0] = 0;   // the old form
+    EXPECT_FALSE(readDialogTemplate(t.data(), t.size(), layout));
 }

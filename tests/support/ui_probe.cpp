@@ -167,7 +167,7 @@ int screenDpi()
 
 int textWidth(HWND control, const std::wstring& text) { return measure(control, text, 0, DT_SINGLELINE).right; }
 
-std::wstring textFault(const ControlInfo& c)
+std::wstring textFault(const ControlInfo& c, int allowancePercent)
 {
     const LONG buttonType = c.style & BS_TYPEMASK;
     const LONG staticType = c.style & SS_TYPEMASK;
@@ -188,21 +188,23 @@ std::wstring textFault(const ControlInfo& c)
                                buttonType == BS_3STATE || buttonType == BS_AUTO3STATE;
             room -= boxed ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 6;
         }
-        const int wide = textWidth(c.hwnd, c.text);
+        const int wide = (textWidth(c.hwnd, c.text) * (100 + allowancePercent) + 99) / 100;
         return wide <= room ? std::wstring()
                             : L"\"" + c.text + L"\" needs " + std::to_wstring(wide) + L" px, has " +
                                   std::to_wstring(room);
     }
-    // A wrapping static: its lines at its width must fit its height.
-    const RECT need = measure(c.hwnd, c.text, client.right,
+    // A wrapping static: its lines at its width (less the allowance) must
+    // fit its height.
+    const int width = client.right * 100 / (100 + allowancePercent);
+    const RECT need = measure(c.hwnd, c.text, width,
                               DT_WORDBREAK | DT_EXPANDTABS | ((c.style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
-    if (need.right <= client.right && need.bottom <= client.bottom)
+    if (need.right <= width && need.bottom <= client.bottom)
         return std::wstring();
     return L"\"" + c.text + L"\" needs " + std::to_wstring(need.right) + L" x " + std::to_wstring(need.bottom) +
            L" px, has " + std::to_wstring(client.right) + L" x " + std::to_wstring(client.bottom);
 }
 
-std::vector<std::wstring> layoutFaults(HWND window)
+std::vector<std::wstring> layoutFaults(HWND window, int allowancePercent)
 {
     std::vector<std::wstring> faults;
     RECT client = {};
@@ -221,7 +223,7 @@ std::vector<std::wstring> layoutFaults(HWND window)
             if (IntersectRect(&both, &r, &other))
                 faults.push_back(name + L" overlaps " + otherName);
         }
-        const std::wstring text = textFault(c);
+        const std::wstring text = textFault(c, allowancePercent);
         if (!text.empty())
             faults.push_back(name + L": " + text);
         placed.emplace_back(r, name);

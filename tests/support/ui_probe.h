@@ -91,8 +91,10 @@ int textWidth(HWND control, const std::wstring& text);
 // visible child controls that overlap, or a label, button or static text
 // whose text does not fit (statics that wrap at their width and within
 // their height, buttons on one line). Texts are measured with the
-// controls' fonts, so call it from the process that owns the window.
-std::vector<std::wstring> layoutFaults(HWND window);
+// controls' fonts, so call it from the process that owns the window. With
+// an `allowancePercent`, each text must have room for that much more width
+// (another system's font for the same face may draw it wider).
+std::vector<std::wstring> layoutFaults(HWND window, int allowancePercent = 0);
 
 // Presses button `id`: posts WM_COMMAND(BN_CLICKED) to the window.
 bool pressButton(HWND window, int id);
