@@ -434,8 +434,6 @@ AutoPtr<DiskStorage> openSharedFileStorage(const String& path) {
     return AutoPtr<DiskStorage>(new DiskStorageImpl(h.release(), full, accessRead, openExisting));
 }
 
-namespace {
-
 // A fresh name: 64 random bits, so that nobody can guess it in advance.
 String randomFileName(const wchar_t* prefix) {
     static LONG counter = 0;
@@ -448,8 +446,6 @@ String randomFileName(const wchar_t* prefix) {
              static_cast<unsigned long>(bits & 0xFFFFFFFFu));
     return String(name);
 }
-
-} // namespace
 
 AutoPtr<DiskStorage> createWorkingFile(const String& folder, const wchar_t* prefix, uint32_t* error) {
     *error = ERROR_SUCCESS;

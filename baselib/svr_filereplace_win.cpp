@@ -1,14 +1,13 @@
 #include "baselib/svr_filereplace_win.h"
 
 #include <aclapi.h>
-#include <ntsecapi.h>
 
 #include <atomic>
 #include <cstring>
-#include <cwchar>
 #include <vector>
 
 #include "baselib/svr_filestamp_win.h"
+#include "baselib/svr_fileutils.h"
 
 namespace Solvaris_Win32 {
 
@@ -40,19 +39,6 @@ DWORD readAll(HANDLE file, std::string& bytes, uint64_t size)
         done += got;
     }
     return ERROR_SUCCESS;
-}
-
-// A name nobody can guess in advance: 64 random bits.
-std::wstring randomName(const wchar_t* prefix)
-{
-    static LONG counter = 0;
-    uint64_t bits = 0;
-    if (!RtlGenRandom(&bits, sizeof bits))
-        bits = (uint64_t(GetTickCount()) << 32) ^ (uint64_t(GetCurrentProcessId()) << 16) ^
-               uint64_t(InterlockedIncrement(&counter));
-    wchar_t name[64];
-    swprintf(name, 64, L"%ls%016llx.tmp", prefix, static_cast<unsigned long long>(bits));
-    return name;
 }
 
 // The access list of `security` on `file`, protected from inheritance when
@@ -176,7 +162,7 @@ DWORD WorkingFile::write(const std::wstring& target, const void* bytes, size_t s
     // A name that someone else took meanwhile is passed over for another.
     DWORD error = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < 16 && !m_file; ++attempt) {
-        m_path = folder + randomName(m_prefix);
+        m_path = folder + Solvaris::_Svr_Internal_NS_::randomFileName(m_prefix).c_wstr();
         m_file.reset(CreateFileW(m_path.c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC,
                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr));

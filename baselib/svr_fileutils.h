@@ -43,6 +43,9 @@ AutoPtr<DiskStorage> openSharedFileStorage(const String& path);
 // else can open, write, rename or remove it in between. Empty result and
 // *error on failure.
 AutoPtr<DiskStorage> createWorkingFile(const String& folder, const wchar_t* prefix, uint32_t* error);
+// A fresh working-file name: prefix, 64 random bits as 16 hex digits,
+// ".tmp", so that nobody can guess it in advance.
+String randomFileName(const wchar_t* prefix);
 // Gives the working file the name target through its own handle, replacing
 // a file of that name when replace is set, and then the attributes (0: none
 // besides normal). The handle stays open and now holds the target, so what
