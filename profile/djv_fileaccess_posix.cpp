@@ -38,7 +38,7 @@ uint64_t modifiedTime(const String& path) {
     return uint64_t(st.st_mtime);
 }
 
-void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified) {
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified, uint64_t maxSize) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         fail(errOpenFailed, "open", path);
@@ -47,12 +47,12 @@ void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modif
         std::fclose(f);
         fail(errReadFailed, "stat", path);
     }
-    if (uint64_t(st.st_size) > kMaxReadSize) {
+    if (modified)
+        *modified = uint64_t(st.st_mtime);
+    if (uint64_t(st.st_size) > maxSize) {
         std::fclose(f);
         SVR_THROW(errTooLarge, "File too large to read");
     }
-    if (modified)
-        *modified = uint64_t(st.st_mtime);
     bytes->clear();
     bytes->resize(uint32_t(st.st_size));
     size_t got = bytes->count() ? std::fread(bytes->data(), 1, bytes->count(), f) : 0;

@@ -55,13 +55,13 @@ uint64_t modifiedTime(const String& path) {
         ->getLastModified();
 }
 
-void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified) {
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified, uint64_t maxSize) {
     AutoPtr<Storage> storage = waitingOutSharing([&] { return getStorage(path); });
     const uint64_t size = storage->getSize();
-    if (size > kMaxReadSize)
-        SVR_THROW(errTooLarge, "File too large to read");
     if (modified)
         *modified = storage->getLastModified();
+    if (size > maxSize)
+        SVR_THROW(errTooLarge, "File too large to read");
     bytes->clear();
     bytes->resize(uint32_t(size));
     if (size)

@@ -1,5 +1,6 @@
 #include "profile/djv_profiles.h"
 
+#include <exception>
 #include <map>
 #include <string>
 
@@ -120,28 +121,33 @@ public:
 
     ~ProfileRepositoryImpl() override { save(); }
 
+    // Lists the profiles of the file. A file that cannot be read whole (cut
+    // short, not well-formed, over a limit, a bad profile, not ours) still
+    // gives every profile complete before the damage, and is marked damaged:
+    // the next save keeps a copy of it first, since it holds more than was
+    // read.
     void reload() override {
         m_profiles.clear();
         m_damaged = false;
         const bool exists = FileAccess::fileExists(m_path);
         try {
-            uint64_t time = 0;
-            AutoPtr<XmlElement> root = XmlParse::readXmlFile(m_path, &time);
-            m_fileTime = time;
-            if (ProfileXml::isElement(*root, "profile")) {
-                enterFromElement(*root);
-            } else if (ProfileXml::isElement(*root, "repository")) {
-                for (uint32_t i = 0; i < root->getChildCount(); ++i) {
-                    if (ProfileXml::isElement(*root->getChild(i), "profile"))
-                        enterFromElement(*root->getChild(i));
-                }
-            } else {
-                m_damaged = true;   // not ours: never written over without a copy
-            }
-        } catch (...) {
+            // The time is that of the file as read, damaged or too large
+            // too: otherwise this repository's own first save would look
+            // like another program's.
+            SimpleArray<char> bytes;
+            FileAccess::readWholeFile(m_path, &bytes, &m_fileTime, XmlParse::kMaxDocumentSize);
+            const XmlParse::PartialDocument doc =
+                XmlParse::parseXmlPartly(bytes.data(), bytes.count(), m_path.c_str());
+            if (doc.root)
+                enterProfiles(*doc.root);
+            if (doc.failure)
+                std::rethrow_exception(doc.failure);
+        } catch (const Exception& e) {
             // A missing file is the normal start; anything else means the
             // file holds more than was read.
-            m_damaged = exists;
+            noteDamage(exists, e.message().c_str());
+        } catch (const std::exception& e) {   // out of memory, say
+            noteDamage(exists, String::format("%s\n", e.what()).c_str());
         }
         if (m_profiles.empty())
             m_profiles[String(kBuiltInProfileName)] = ProfileImpl::builtIn();
@@ -187,6 +193,9 @@ public:
     }
 
     bool isFileNewer() const override { return FileAccess::modifiedTime(m_path) > m_fileTime; }
+
+    bool isDamaged() const override { return m_damaged; }
+    String damagedCopyPath() const override { return m_damagedCopy; }
 
     void getProfileNames(SimpleArray<String>& names) const override {
         names.clear();
@@ -263,6 +272,32 @@ private:
         return it->second.get();
     }
 
+    // The complete profiles of a repository (a later one of a name replacing
+    // the earlier), or the root itself when it is a complete profile. Throws
+    // at a profile that cannot be read, and for a root of another kind.
+    void enterProfiles(const XmlElement& root) {
+        if (ProfileXml::isElement(root, "profile")) {
+            if (root.isComplete())
+                enterFromElement(root);
+            return;
+        }
+        if (!ProfileXml::isElement(root, "repository"))
+            SVR_THROW(errDataBroken, "Not a profile repository");
+        for (uint32_t i = 0; i < root.getChildCount(); ++i) {
+            const XmlElement& child = *root.getChild(i);
+            if (child.isComplete() && ProfileXml::isElement(child, "profile"))
+                enterFromElement(child);
+        }
+    }
+
+    void noteDamage(bool exists, const char* why) {
+        if (!exists)
+            return;
+        m_damaged = true;
+        debugFilePrintf("ProfileRepository: %s is damaged; %u profiles read before the damage are kept: %s",
+                        m_path.c_str(), unsigned(m_profiles.size()), why);
+    }
+
     void enterFromElement(const XmlElement& element) {
         ProfileData data;
         ProfileXml::importXml(element, &data);
@@ -293,15 +328,17 @@ private:
     // The file could not be read to its end: before it is replaced, its
     // bytes are kept beside it as "<name>.damaged" (or ".damaged.N" when
     // that exists), so that profiles after the damage are not lost.
-    void keepDamagedCopy() const {
+    void keepDamagedCopy() {
         if (!FileAccess::fileExists(m_path))
             return;
         for (int i = 0; i < 100; ++i) {
             String copy = i == 0 ? m_path + String(".damaged") : m_path + String::format(".damaged.%d", i);
             if (FileAccess::fileExists(copy))
                 continue;
-            if (FileAccess::copyFileIfAbsent(m_path, copy))
+            if (FileAccess::copyFileIfAbsent(m_path, copy)) {
+                m_damagedCopy = copy;
                 return;
+            }
             break;
         }
         SVR_THROW(errWriteFailed, "Cannot keep a copy of the damaged repository file");
@@ -309,6 +346,7 @@ private:
 
     std::map<String, AutoPtr<ProfileImpl>> m_profiles;
     bool m_damaged = false;
+    String m_damagedCopy;   // made by the latest save that replaced a damaged file
 };
 
 } // namespace _Svr_Internal_NS_
