@@ -4,6 +4,7 @@
 
 #include "baselib/svr_error.h"
 #include "profile/djv_fileaccess.h"
+#include "profile/djv_profilexml.h"
 
 using Solvaris::AutoPtr;
 using Solvaris::String;
@@ -61,6 +62,7 @@ std::vector<std::string> pictureEncodingChoices() { return keywords(DjVuEncoder:
 EditorModel::EditorModel(const std::string& path) : m_path(path)
 {
     m_repository = ProfileRepository::create(S(path));
+    countRead();
 }
 
 EditorModel::~EditorModel()
@@ -209,14 +211,33 @@ bool EditorModel::importMissing(const std::string& file, std::vector<std::string
 
 bool EditorModel::save(std::string& error)
 {
+    const bool damaged = m_repository->isDamaged();
     if (!m_repository->save()) {
         error = "The profile repository could not be written.";
         return false;
     }
+    m_damagedCopy = damaged ? m_repository->damagedCopyPath().c_str() : "";
+    m_keptFromDamaged = m_read;
     // The repository keeps the time of its last reading; without this our
     // own save would look like another program's at the next one.
     reload();
     return true;
+}
+
+bool EditorModel::savedOverDamage(size_t& kept, std::string& copy) const
+{
+    if (m_damagedCopy.empty())
+        return false;
+    kept = m_keptFromDamaged;
+    copy = m_damagedCopy;
+    return true;
+}
+
+void EditorModel::countRead()
+{
+    m_read = 0;
+    for (const std::string& name : names())
+        m_read += name != kBuiltInProfileName;
 }
 
 bool EditorModel::changedElsewhere() const
@@ -231,6 +252,7 @@ void EditorModel::reload()
 {
     m_repository->reload();
     m_dirty = false;
+    countRead();
 }
 
 } // namespace tessforge

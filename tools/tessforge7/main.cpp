@@ -29,6 +29,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,15 +79,21 @@ std::wstring text(UINT id)
     return std::wstring(p + 1, *p);
 }
 
-// text(id) with "%1" replaced by `insert`.
-std::wstring text(UINT id, const std::wstring& insert)
+// text(id) with "%1", "%2", ... replaced by the inserts in turn.
+std::wstring text(UINT id, std::initializer_list<std::wstring> inserts)
 {
     std::wstring t = text(id);
-    const size_t at = t.find(L"%1");
-    if (at != std::wstring::npos)
-        t.replace(at, 2, insert);
+    wchar_t mark[] = L"%1";
+    for (const std::wstring& insert : inserts) {
+        const size_t at = t.find(mark);
+        if (at != std::wstring::npos)
+            t.replace(at, 2, insert);
+        ++mark[1];
+    }
     return t;
 }
+
+std::wstring text(UINT id, const std::wstring& insert) { return text(id, {insert}); }
 
 INT_PTR dialogBox(UINT id, HWND owner, DLGPROC proc, LPARAM param)
 {
@@ -453,10 +460,15 @@ private:
         if (!commitSettings() || !mayOverwrite())
             return false;
         std::string error;
-        if (m_model->dirty() && !m_model->save(error)) {
+        const bool saving = m_model->dirty();
+        if (saving && !m_model->save(error)) {
             complain(text(IDS_REFUSED, wide(error)));
             return false;
         }
+        size_t kept = 0;
+        std::string copy;
+        if (saving && m_model->savedOverDamage(kept, copy))
+            complain(text(IDS_DAMAGED_KEPT, {std::to_wstring(kept), wide(copy)}));
         return true;
     }
 

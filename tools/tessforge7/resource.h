@@ -29,3 +29,4 @@
 #define IDS_COPY_SUFFIX     7
 #define IDS_NOT_A_NUMBER    8
 #define IDS_CHANGED_ELSEWHERE 9
+#define IDS_DAMAGED_KEPT    10
