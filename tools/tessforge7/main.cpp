@@ -79,18 +79,22 @@ std::wstring text(UINT id)
     return std::wstring(p + 1, *p);
 }
 
-// text(id) with "%1", "%2", ... replaced by the inserts in turn.
+// text(id) with "%1", "%2", ... replaced by the inserts, in one pass over
+// the text (an insert is never searched for marks).
 std::wstring text(UINT id, std::initializer_list<std::wstring> inserts)
 {
-    std::wstring t = text(id);
-    wchar_t mark[] = L"%1";
-    for (const std::wstring& insert : inserts) {
-        const size_t at = t.find(mark);
-        if (at != std::wstring::npos)
-            t.replace(at, 2, insert);
-        ++mark[1];
+    const std::wstring t = text(id);
+    std::wstring out;
+    for (size_t i = 0; i < t.size(); ++i) {
+        const size_t n = i + 1 < t.size() ? size_t(t[i + 1] - L'1') : inserts.size();
+        if (t[i] == L'%' && n < inserts.size()) {
+            out += inserts.begin()[n];
+            ++i;
+        } else {
+            out += t[i];
+        }
     }
-    return t;
+    return out;
 }
 
 std::wstring text(UINT id, const std::wstring& insert) { return text(id, {insert}); }
