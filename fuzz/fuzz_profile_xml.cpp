@@ -8,12 +8,17 @@
 // after one round. When the first byte's bit 1 is set, the document is also
 // handed to the parser in pieces of 1 to 8 bytes (bits 2-4): the verdict is
 // the one of the whole. A profile read always passes the range table's
-// entry check. The library's files live in memory (the fuzz build
-// links the in-memory file layer), so no input touches the disk.
+// entry check. Every document, read as far as it goes, gives a tree no
+// deeper than the parser's limit, and put inside that many elements of its
+// own it is refused whenever it had an element at all. The library's files
+// live in memory (the fuzz build links the in-memory file layer), so no
+// input touches the disk.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "baselib/svr_error.h"
 #include "profile/djv_fieldranges.h"
@@ -51,6 +56,42 @@ bool accepted(const uint8_t* data, size_t size, size_t piece) {
         return true;
     } catch (const Exception&) {
         return false;
+    }
+}
+
+uint32_t depthOf(const XmlParse::XmlElement* root) {
+    uint32_t deepest = 0;
+    std::vector<std::pair<const XmlParse::XmlElement*, uint32_t>> todo;
+    if (root)
+        todo.emplace_back(root, 1);
+    while (!todo.empty()) {
+        const auto [element, depth] = todo.back();
+        todo.pop_back();
+        deepest = depth > deepest ? depth : deepest;
+        for (uint32_t i = 0; i < element->getChildCount(); ++i)
+            todo.emplace_back(element->getChild(i), depth + 1);
+    }
+    return deepest;
+}
+
+void depthIsBounded(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const XmlParse::PartialDocument doc = XmlParse::parseXmlPartly(text.data(), uint32_t(text.size()), "fuzz");
+    std::string wrapped;
+    for (uint32_t i = 0; i < XmlParse::kMaxDepth; ++i)
+        wrapped += "<w>";
+    wrapped += text;
+    for (uint32_t i = 0; i < XmlParse::kMaxDepth; ++i)
+        wrapped += "</w>";
+    const XmlParse::PartialDocument deeper =
+        XmlParse::parseXmlPartly(wrapped.data(), uint32_t(wrapped.size()), "fuzz");
+    if (depthOf(doc.root.get()) > XmlParse::kMaxDepth || depthOf(deeper.root.get()) > XmlParse::kMaxDepth) {
+        std::fprintf(stderr, "a tree deeper than %u came out\n", XmlParse::kMaxDepth);
+        std::abort();
+    }
+    if (doc.root && !deeper.failure) {
+        std::fprintf(stderr, "a document nested deeper than %u was accepted\n", XmlParse::kMaxDepth);
+        std::abort();
     }
 }
 
@@ -110,5 +151,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         singleProfile(data, size);
     if ((mode & 2) && accepted(data, size, 0) != accepted(data, size, ((mode >> 2) & 7) + 1))
         std::abort();
+    depthIsBounded(data, size);
     return 0;
 }

@@ -48,16 +48,16 @@ bool fileExists(const String& path) {
     return s.files.count(key(path)) != 0;
 }
 
-void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modifiedTime) {
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modifiedTime, uint64_t maxSize) {
     Store& s = store();
     std::lock_guard<std::mutex> hold(s.lock);
     auto it = s.files.find(key(path));
     if (it == s.files.end())
         notFound(path);
-    if (it->second.bytes.size() > kMaxReadSize)
-        SVR_THROW(errTooLarge, "File too large to read");
     if (modifiedTime)
         *modifiedTime = it->second.time;
+    if (it->second.bytes.size() > maxSize)
+        SVR_THROW(errTooLarge, "File too large to read");
     bytes->clear();
     bytes->resize(uint32_t(it->second.bytes.size()));
     if (!it->second.bytes.empty())

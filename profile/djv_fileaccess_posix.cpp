@@ -33,13 +33,14 @@ bool fileExists(const String& path) {
 }
 
 namespace {
-// Reads the open file f whole (and closes it); st gets its status as read.
-void readOpenFile(FILE* f, const String& path, SimpleArray<char>* bytes, struct stat* st) {
+// Reads the open file f whole, up to maxSize bytes (and closes it); st gets
+// its status as read, also when the file is too large.
+void readOpenFile(FILE* f, const String& path, SimpleArray<char>* bytes, struct stat* st, uint64_t maxSize) {
     if (::fstat(fileno(f), st) != 0) {
         std::fclose(f);
         fail(errReadFailed, "stat", path);
     }
-    if (uint64_t(st->st_size) > kMaxReadSize) {
+    if (uint64_t(st->st_size) > maxSize) {
         std::fclose(f);
         SVR_THROW(errTooLarge, "File too large to read");
     }
@@ -54,12 +55,18 @@ void readOpenFile(FILE* f, const String& path, SimpleArray<char>* bytes, struct 
 }
 } // namespace
 
-void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified) {
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified, uint64_t maxSize) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         fail(errOpenFailed, "open", path);
-    struct stat st;
-    readOpenFile(f, path, bytes, &st);
+    struct stat st = {};
+    try {
+        readOpenFile(f, path, bytes, &st, maxSize);
+    } catch (...) {
+        if (modified)
+            *modified = uint64_t(st.st_mtime);
+        throw;
+    }
     if (modified)
         *modified = uint64_t(st.st_mtime);
 }
@@ -72,7 +79,7 @@ FileStamp readStamped(const String& path, SimpleArray<char>* bytes) {
     if (!f)
         fail(errOpenFailed, "open", path);
     struct stat st;
-    readOpenFile(f, path, bytes, &st);
+    readOpenFile(f, path, bytes, &st, kMaxReadSize);
     const uint64_t written = uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
     return stampOfBytes(bytes->data(), bytes->count(), written);
 }

@@ -87,15 +87,15 @@ FileStamp stampOf(const String& path) {
     return readStamped(path, &bytes);
 }
 
-void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified) {
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified, uint64_t maxSize) {
     // Opened without following links; a refused file reads as a failed open.
     AutoPtr<DiskStorage> storage =
         waitingOutSharing([&] { return _Svr_Internal_NS_::openSharedFileStorage(path); });
     const uint64_t size = storage->getSize();
-    if (size > kMaxReadSize)
-        SVR_THROW(errTooLarge, "File too large to read");
     if (modified)
         *modified = storage->getLastModified();
+    if (size > maxSize)
+        SVR_THROW(errTooLarge, "File too large to read");
     bytes->clear();
     bytes->resize(uint32_t(size));
     if (size)

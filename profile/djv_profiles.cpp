@@ -1,5 +1,6 @@
 #include "profile/djv_profiles.h"
 
+#include <exception>
 #include <map>
 #include <string>
 
@@ -121,6 +122,11 @@ public:
 
     ~ProfileRepositoryImpl() override { save(); }
 
+    // Lists the profiles of the file. A file that cannot be read whole (cut
+    // short, not well-formed, over a limit, a bad profile, not ours) still
+    // gives every profile complete before the damage, and is marked damaged:
+    // the next save keeps a copy of it first, since it holds more than was
+    // read.
     void reload() override {
         m_profiles.clear();
         m_damaged = false;
@@ -128,11 +134,18 @@ public:
         try {
             SimpleArray<char> bytes;
             m_stamp = FileAccess::readStamped(m_path, &bytes);
-            // A missing file is the normal start; anything else that is not
-            // read whole holds more than was read.
-            m_damaged = !readTable(bytes, m_path, m_profiles) && m_stamp.exists;
-        } catch (...) {
-            m_damaged = FileAccess::fileExists(m_path);
+            // A missing file is the normal start. The stamp is that of the
+            // file as read, damaged too: otherwise this repository's own
+            // first save would look like another program's.
+            String why;
+            if (m_stamp.exists && !readTable(bytes, m_path, m_profiles, &why))
+                noteDamage(why.c_str());
+        } catch (const Exception& e) {
+            if (FileAccess::fileExists(m_path))
+                noteDamage(e.message().c_str());
+        } catch (const std::exception& e) {   // out of memory, say
+            if (FileAccess::fileExists(m_path))
+                noteDamage(e.what());
         }
         if (m_profiles.empty())
             m_profiles[String(kBuiltInProfileName)] = ProfileImpl::builtIn();
@@ -189,6 +202,9 @@ public:
     }
 
     bool isFileNewer() const override { return FileAccess::stampOf(m_path) != m_stamp; }
+
+    bool isDamaged() const override { return m_damaged; }
+    String damagedCopyPath() const override { return m_damagedCopy; }
 
     void getProfileNames(SimpleArray<String>& names) const override {
         names.clear();
@@ -267,6 +283,30 @@ private:
         return it->second.get();
     }
 
+    // The complete profiles of a repository (a later one of a name replacing
+    // the earlier), or the root itself when it is a complete profile. Throws
+    // at a profile that cannot be read, and for a root of another kind.
+    static void enterProfiles(const XmlElement& root, Table& table) {
+        if (ProfileXml::isElement(root, "profile")) {
+            if (root.isComplete())
+                enterFromElement(root, table);
+            return;
+        }
+        if (!ProfileXml::isElement(root, "repository"))
+            SVR_THROW(errDataBroken, "Not a profile repository");
+        for (uint32_t i = 0; i < root.getChildCount(); ++i) {
+            const XmlElement& child = *root.getChild(i);
+            if (child.isComplete() && ProfileXml::isElement(child, "profile"))
+                enterFromElement(child, table);
+        }
+    }
+
+    void noteDamage(const char* why) {
+        m_damaged = true;
+        debugFilePrintf("ProfileRepository: %s is damaged; %u profiles read before the damage are kept: %s",
+                        m_path.c_str(), unsigned(m_profiles.size()), why);
+    }
+
     static void enterFromElement(const XmlElement& element, Table& table) {
         ProfileData data;
         ProfileXml::importXml(element, &data);
@@ -275,27 +315,29 @@ private:
         table[p->m_params.name] = p;
     }
 
-    // Enters the profiles of the document into table, in document order (a
-    // later one of a name replacing an earlier one); false when the
-    // document is not read whole or is not ours. What was entered before a
-    // failure stays.
-    static bool readTable(const SimpleArray<char>& bytes, const String& source, Table& table) {
+    // Enters the complete profiles of a repository file's bytes into table;
+    // false, with why, when the file holds more than was read (cut short,
+    // not well-formed, over a limit, a bad profile, not ours). What was
+    // entered before the damage stays.
+    static bool readTable(const SimpleArray<char>& bytes, const String& source, Table& table, String* why) {
         try {
-            AutoPtr<XmlElement> root = XmlParse::parseXmlString(bytes.data(), bytes.count(), source.c_str());
-            if (ProfileXml::isElement(*root, "profile")) {
-                enterFromElement(*root, table);
-            } else if (ProfileXml::isElement(*root, "repository")) {
-                for (uint32_t i = 0; i < root->getChildCount(); ++i) {
-                    if (ProfileXml::isElement(*root->getChild(i), "profile"))
-                        enterFromElement(*root->getChild(i), table);
-                }
-            } else {
-                return false;   // not ours: never written over without a copy
-            }
+            if (bytes.count() > XmlParse::kMaxDocumentSize)
+                SVR_THROW(errTooLarge, "File too large to read");
+            const XmlParse::PartialDocument doc =
+                XmlParse::parseXmlPartly(bytes.data(), bytes.count(), source.c_str());
+            if (doc.root)
+                enterProfiles(*doc.root, table);
+            if (doc.failure)
+                std::rethrow_exception(doc.failure);
             return true;
-        } catch (...) {
-            return false;
+        } catch (const Exception& e) {
+            if (why)
+                *why = e.message();
+        } catch (const std::exception& e) {
+            if (why)
+                *why = String(e.what());
         }
+        return false;
     }
 
     static bool sameContent(const ProfileImpl& a, const ProfileImpl& b) {
@@ -319,9 +361,9 @@ private:
     // this repository's changes against the base applied on top. A profile
     // that both sides changed (or one changed and the other removed) goes
     // by `choice`.
-    Table mergedOnto(const SimpleArray<char>& bytes, bool exists, BothChanged choice, String* conflict) const {
+    Table mergedOnto(const SimpleArray<char>& bytes, bool exists, BothChanged choice, String* conflict) {
         Table theirs;
-        if (!readTable(bytes, m_path, theirs) && exists)
+        if (!readTable(bytes, m_path, theirs, nullptr) && exists)
             keepDamagedCopy();
         auto ours = [&](const String& name) {
             if (choice == failOnBothChanged) {
@@ -393,15 +435,17 @@ private:
     // The file could not be read to its end: before it is replaced, its
     // bytes are kept beside it as "<name>.damaged" (or ".damaged.N" when
     // that exists), so that profiles after the damage are not lost.
-    void keepDamagedCopy() const {
+    void keepDamagedCopy() {
         if (!FileAccess::fileExists(m_path))
             return;
         for (int i = 0; i < 100; ++i) {
             String copy = i == 0 ? m_path + String(".damaged") : m_path + String::format(".damaged.%d", i);
             if (FileAccess::fileExists(copy))
                 continue;
-            if (FileAccess::copyFileIfAbsent(m_path, copy))
+            if (FileAccess::copyFileIfAbsent(m_path, copy)) {
+                m_damagedCopy = copy;
                 return;
+            }
             break;
         }
         SVR_THROW(errWriteFailed, "Cannot keep a copy of the damaged repository file");
@@ -410,6 +454,7 @@ private:
     Table m_profiles;
     Table m_base;   // copies of the profiles as the file held them (rememberBase)
     bool m_damaged = false;
+    String m_damagedCopy;   // made by the latest save that replaced a damaged file
 };
 
 } // namespace _Svr_Internal_NS_

@@ -61,6 +61,14 @@ public:
     virtual void removeProfile(const String& name) = 0;
     virtual bool hasProfile(const String& name) const = 0;
     virtual void renameProfile(const String& oldName, const String& newName) = 0;
+    // Whether the file as last read holds more than was read (cut short, not
+    // well-formed, over a limit, a profile that could not be read): the
+    // profiles before the damage are listed, and the next save that writes
+    // keeps a copy of the file first.
+    virtual bool isDamaged() const = 0;
+    // Where the latest copy of the damaged file was put (by a save); empty
+    // when none was made.
+    virtual String damagedCopyPath() const = 0;
 
     // What a save does with a profile that another program changed, added
     // or removed as well since this repository read the file.

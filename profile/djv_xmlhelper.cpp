@@ -143,6 +143,29 @@ XmlElement::XmlElement(XmlElement* parent, const String& name, XmlNamespaceManag
         parent->m_children.append(AutoPtr<XmlElement>(this));
 }
 
+XmlElement::~XmlElement() {
+    // A child whose last reference is the list's gives its own children to
+    // the list before it goes, so it dies without any: the loop, not the
+    // stack, carries the depth. A child held elsewhere lives on, its
+    // subtree with it.
+    std::vector<AutoPtr<XmlElement>> pending;
+    takeChildren(pending);
+    while (!pending.empty()) {
+        AutoPtr<XmlElement> child = std::move(pending.back());
+        pending.pop_back();
+        if (child->refCount() == 1)
+            child->takeChildren(pending);
+    }
+}
+
+void XmlElement::takeChildren(std::vector<AutoPtr<XmlElement>>& into) {
+    for (AutoPtr<XmlElement>& child : m_children) {
+        child->m_parent = nullptr;
+        into.push_back(std::move(child));
+    }
+    m_children.clear();
+}
+
 bool XmlElement::hasAttr(const char* name) const {
     return findAttr(name) != nullptr;
 }
@@ -265,6 +288,7 @@ AutoPtr<XmlElement> DjVuXmlParser::getRoot() const {
 void DjVuXmlParser::parse(const char* bytes, uint32_t length, const char* sourceName, bool isFinal) {
     XML_Parser p = static_cast<XML_Parser>(m_parser);
     m_failure = nullptr;
+    m_sourceName = sourceName;
     // An empty document is not a syntax error here: it simply has no root,
     // which getRoot reports.
     m_bytesSeen += length;
@@ -280,6 +304,7 @@ void DjVuXmlParser::parse(const char* bytes, uint32_t length, const char* source
         bytes += n;
         length -= n;
     } while (status == XML_STATUS_OK && length > 0);
+    m_sourceName = nullptr;
     if (m_failure) {
         std::exception_ptr failure = m_failure;
         m_failure = nullptr;
@@ -290,9 +315,20 @@ void DjVuXmlParser::parse(const char* bytes, uint32_t length, const char* source
     const XML_LChar* text = XML_ErrorString(XML_GetErrorCode(p));
     if (!text || !*text)
         return;
+    failAtLine(sourceName, text);
+}
+
+void DjVuXmlParser::failAtLine(const char* sourceName, const char* reason) const {
     String message = String::format("%s(%u) : XML error: %s\n", sourceName ? sourceName : "XML code",
-                                    unsigned(XML_GetCurrentLineNumber(p)), text);
+                                    unsigned(XML_GetCurrentLineNumber(static_cast<XML_Parser>(m_parser))), reason);
     throw Exception(errDataBroken, message, __FILE__, __LINE__, SVR_FUNCSIG);
+}
+
+void DjVuXmlParser::checkComplete(const char* sourceName) const {
+    if (!hasRoot())
+        SVR_THROW(errNoContent, "No XML root element!");
+    if (m_stack.count() > 1)
+        failAtLine(sourceName, "the document ends inside an element");
 }
 
 const String& DjVuXmlParser::elementName(const char* name) {
@@ -306,6 +342,13 @@ void DjVuXmlParser::onStart(void* userData, const char* name, const char** attri
     DjVuXmlParser* self = static_cast<DjVuXmlParser*>(userData);
     HandlerGuard{static_cast<XML_Parser>(self->m_parser), &self->m_failure}.run([&] {
         self->m_text.clear();
+        // Refused before anything is made for the element: parsing stops,
+        // and the tree keeps what came before.
+        if (self->m_stack.count() > kMaxDepth)
+            self->failAtLine(self->m_sourceName, "elements nested too deep");
+        if (self->m_elements >= kMaxElements)
+            self->failAtLine(self->m_sourceName, "too many elements");
+        ++self->m_elements;
         XmlElement* top = self->m_stack[self->m_stack.count() - 1].get();
         AutoPtr<XmlElement> element(
             new XmlElement(top, self->elementName(name), self->m_namespaceManager.get(), attributes));
@@ -326,6 +369,7 @@ void DjVuXmlParser::onEnd(void* userData, const char*) {
         AutoPtr<XmlElement> element = self->m_stack[self->m_stack.count() - 1];
         self->m_stack.remove(self->m_stack.count() - 1);
         element->setText(String(self->m_text.data(), int32_t(self->m_text.size())));
+        element->m_complete = true;
         XmlElement* enclosing = self->m_stack[self->m_stack.count() - 1].get();
         if (XmlNamespaceManager* m = enclosing->getNamespaceManager()) {
             AutoPtr<XmlNamespaceManager> next = chainedManager(m);
@@ -371,10 +415,25 @@ void DjVuXmlParser::onNamespaceEnd(void*, const char*) {}
 
 // ---------------------------------------------------------------------------
 
-AutoPtr<XmlElement> parseXmlString(const char* text, uint32_t length, const char* sourceName) {
+PartialDocument parseXmlPartly(const char* text, uint32_t length, const char* sourceName) {
+    PartialDocument doc;
     AutoPtr<DjVuXmlParser> parser(new DjVuXmlParser());
-    parser->parse(text, length, sourceName, true);
-    return parser->getRoot();
+    try {
+        parser->parse(text, length, sourceName);
+        parser->checkComplete(sourceName);
+    } catch (...) {
+        doc.failure = std::current_exception();
+    }
+    if (parser->hasRoot())
+        doc.root = parser->getRoot();
+    return doc;
+}
+
+AutoPtr<XmlElement> parseXmlString(const char* text, uint32_t length, const char* sourceName) {
+    PartialDocument doc = parseXmlPartly(text, length, sourceName);
+    if (doc.failure)
+        std::rethrow_exception(doc.failure);
+    return doc.root;
 }
 
 AutoPtr<XmlElement> parseXmlString(const String& text, const char* sourceName) {
@@ -383,7 +442,7 @@ AutoPtr<XmlElement> parseXmlString(const String& text, const char* sourceName) {
 
 AutoPtr<XmlElement> readXmlFile(const String& path, uint64_t* modifiedTime) {
     SimpleArray<char> bytes;
-    FileAccess::readWholeFile(path, &bytes, modifiedTime);
+    FileAccess::readWholeFile(path, &bytes, modifiedTime, kMaxDocumentSize);
     return parseXmlString(bytes.data(), bytes.count(), path.c_str());
 }
 

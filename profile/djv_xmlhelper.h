@@ -12,6 +12,7 @@
 #include <exception>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "baselib/svr_array.h"
 #include "baselib/svr_base.h"
@@ -82,8 +83,15 @@ public:
     // attributes: pairs name, value, closed by a null name (Expat's form).
     // The element appends itself to the parent's children.
     XmlElement(XmlElement* parent, const String& name, XmlNamespaceManager* manager, const char** attributes);
+    // Releases the subtree level by level, not through the destructor of
+    // each child in turn: the stack holds no frame per level of the tree.
+    ~XmlElement() override;
 
+    // Null when the parent is gone (or for the top of a tree).
     XmlElement* getParent() const { return m_parent; }
+    // Whether the element's end was read: an element of a document cut short
+    // or stopped by an error may lack children and text.
+    bool isComplete() const { return m_complete; }
     const String& getName() const { return m_name; }
     const String& getText() const { return m_text; }
     void setText(const String& text) { m_text = text; }
@@ -119,16 +127,31 @@ public:
 
 private:
     const AttributeMap::Entry* findAttr(const char* name) const { return m_attributes.find(name); }
+    // Moves the children to `into`; they forget this element.
+    void takeChildren(std::vector<AutoPtr<XmlElement>>& into);
 
     XmlElement* m_parent;   // not counted: the parent holds this element
     String m_name;
     String m_text;
     AttributeMap m_attributes;
     bool m_preserveSpace;
+    bool m_complete = false;
     SimpleArray<AutoPtr<XmlElement>> m_children;
     AutoPtr<XmlNamespaceManager> m_namespaceManager;
     friend class DjVuXmlParser;
 };
+
+// The most elements open at once (the profile format nests four deep) and
+// the most elements in one document (a repository of 16 MiB holds about a
+// quarter of that). A document beyond either is refused before the element
+// is made: its tree could not be released or walked with a bounded stack,
+// or would take memory out of all proportion to the file.
+const uint32_t kMaxDepth = 16;
+const uint32_t kMaxElements = 1000000;
+// The largest file read as a document: a repository of 30,000 profiles is
+// about 10 MB; anyone may write the shared folder, and every process that
+// lists profiles would otherwise read whatever lies there.
+const uint32_t kMaxDocumentSize = 16u << 20;
 
 // Drives one Expat parser. Expat is used with its defaults for safety: no
 // external entity is ever loaded (no handler is installed, parameter
@@ -138,12 +161,18 @@ public:
     DjVuXmlParser();   // throws errCannotCreate "Cannot initialize expat parser!"
     ~DjVuXmlParser() override;
 
-    // Hands bytes to Expat. isFinal says that no more bytes follow, so that a
-    // document cut short is reported as an error instead of being accepted
-    // as far as it went. A syntax error throws errDataBroken with the line
-    // "%s(%u) : XML error: %s\n" (source name, or "XML code"; line; Expat's
-    // text).
-    void parse(const char* bytes, uint32_t length, const char* sourceName, bool isFinal = true);
+    // Hands bytes to Expat. Without isFinal, a document cut short is not an
+    // error here: the elements begun so far stay in the tree, and
+    // checkComplete tells whether the document ended. isFinal says that no
+    // more bytes follow, so that Expat itself reports a cut. A syntax error
+    // or a limit throws errDataBroken with the line
+    // "%s(%u) : XML error: %s\n" (source name, or "XML code"; line; the
+    // reason), and parsing stops there; the tree read so far stays.
+    void parse(const char* bytes, uint32_t length, const char* sourceName, bool isFinal = false);
+    // errNoContent "No XML root element!" when no element was begun, and
+    // errDataBroken when the top-level element did not end.
+    void checkComplete(const char* sourceName) const;
+    bool hasRoot() const { return !m_stack.isEmpty() && m_stack[0]->getChildCount() != 0; }
     // The document's top-level element; errNoContent "No XML root element!"
     // when there is none.
     AutoPtr<XmlElement> getRoot() const;
@@ -164,6 +193,7 @@ private:
     // String of its name instead of making its own.
     const String& elementName(const char* name);
     std::map<std::string, String, std::less<>> m_names;
+    [[noreturn]] void failAtLine(const char* sourceName, const char* reason) const;
 
     void* m_parser;   // XML_Parser
     // Character data since the latest start tag, gathered in a growable
@@ -171,17 +201,31 @@ private:
     std::string m_text;
     SimpleArray<AutoPtr<XmlElement>> m_stack;
     AutoPtr<XmlNamespaceManager> m_namespaceManager;
-    std::exception_ptr m_failure;
-    uint64_t m_bytesSeen = 0;   // a handler's exception, rethrown by parse
+    std::exception_ptr m_failure;   // a handler's exception, rethrown by parse
+    uint64_t m_bytesSeen = 0;
+    uint32_t m_elements = 0;
+    const char* m_sourceName = nullptr;   // while parse runs
 };
+
+// A document read as far as it could be: the top-level element (null when
+// none was begun) with every element read up to the point where reading
+// stopped, and why it stopped (null when the document was read whole; else
+// what parseXmlString would throw). Elements whose end was not read are
+// not complete.
+struct PartialDocument {
+    AutoPtr<XmlElement> root;
+    std::exception_ptr failure;
+};
+PartialDocument parseXmlPartly(const char* text, uint32_t length, const char* sourceName);
 
 // Parses a whole text (a document cut short is an error) and returns its
 // top-level element; the tree outlives the parser.
 AutoPtr<XmlElement> parseXmlString(const char* text, uint32_t length, const char* sourceName);
 AutoPtr<XmlElement> parseXmlString(const String& text, const char* sourceName);
 
-// Reads a whole file and parses it with the path as the source name; stores
-// the file's modification time (seconds since 1970) when asked.
+// Reads a whole file (at most kMaxDocumentSize bytes, else errTooLarge) and
+// parses it with the path as the source name; stores the file's
+// modification time (seconds since 1970) when asked.
 AutoPtr<XmlElement> readXmlFile(const String& path, uint64_t* modifiedTime = nullptr);
 
 } // namespace XmlParse

@@ -113,8 +113,9 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
                          {IDC_REMOVE, nullptr, L"Copy C", IDNO},
                          {IDC_SAVE, L"editor-changed-", c.changed, IDCANCEL}};
         for (const auto& q : questions) {
-            if (q.button == IDC_SAVE)
+            if (q.button == IDC_SAVE) {
                 ASSERT_TRUE(writeFile(file, theirs));
+            }
             pressButton(editor, q.button);
             HWND asked = waitForWindow(p.pid(), 10000, L"#32770", p.handle(), editor);
             ASSERT_TRUE(asked) << "no question for button " << q.button;

@@ -13,6 +13,14 @@
 #include "profile/djv_xmlhelper.h"
 #include "support/test_kit.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "baselib/svr_handle_win.h"
+#else
+#include <pthread.h>
+#endif
+
 using namespace testkit;
 using namespace Solvaris::DjVu;
 using Solvaris::AutoPtr;
@@ -46,6 +54,34 @@ void forEachSplit(const std::string& text, const std::function<void(const XmlEle
         check(*parseInPieces(text, piece, namespaces));
     }
 }
+
+// Runs f on a thread whose stack is 64 KB.
+#ifdef _WIN32
+DWORD WINAPI runFunction(void* f) {
+    (*static_cast<const std::function<void()>*>(f))();
+    return 0;
+}
+void onSmallStack(const std::function<void()>& f) {
+    Solvaris_Win32::UniqueHandle thread(CreateThread(nullptr, 64 * 1024, runFunction, const_cast<std::function<void()>*>(&f),
+                                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    ASSERT_TRUE(thread);
+    WaitForSingleObject(thread.get(), INFINITE);
+}
+#else
+void* runFunction(void* f) {
+    (*static_cast<const std::function<void()>*>(f))();
+    return nullptr;
+}
+void onSmallStack(const std::function<void()>& f) {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, 64 * 1024);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attributes, runFunction, const_cast<std::function<void()>*>(&f)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+#endif
 
 // A profile element with the given attributes and children, in the profile
 // namespace.
@@ -485,6 +521,33 @@ TEST(XmlLayer, FailuresAreClearErrors) {
     // Without a source name the message says "XML code".
     Thrown t = thrown([] { parseXmlString(S("<a>"), nullptr); });
     EXPECT_NE(t.message.find(": XML code(1) : XML error: "), std::string::npos) << t.message;
+}
+
+// A document one element over the limit, its first elements nested as deep
+// as allowed: the parse stops at the last element, and the tree read up to
+// there is released on a small stack; so is a tree far deeper than any the
+// parser makes.
+TEST(XmlLayer, LimitsStopTheParseAndTreesAreReleasedOnASmallStack) {
+    std::string doc;
+    for (uint32_t i = 1; i < XmlParse::kMaxDepth; ++i)
+        doc += "<d>";
+    doc += "<d/>";
+    for (uint32_t i = XmlParse::kMaxDepth; i <= XmlParse::kMaxElements; ++i)
+        doc += "<x/>";
+    for (uint32_t i = 1; i < XmlParse::kMaxDepth; ++i)
+        doc += "</d>";
+    AutoPtr<DjVuXmlParser> parser(new DjVuXmlParser());
+    EXPECT_TRUE(failsWith([&] { parser->parse(doc.data(), uint32_t(doc.size()), "many"); }, Solvaris::errDataBroken,
+                          "many(1) : XML error: too many elements\n"));
+    AutoPtr<XmlElement> root = parser->getRoot();
+    parser = nullptr;
+    onSmallStack([&] { root = nullptr; });
+
+    AutoPtr<XmlElement> top(new XmlElement(nullptr, S("d"), nullptr, nullptr));
+    XmlElement* deepest = top.get();
+    for (int i = 0; i < 100000; ++i)
+        deepest = new XmlElement(deepest, S("d"), nullptr, nullptr);
+    onSmallStack([&] { top = nullptr; });
 }
 
 TEST(XmlLayer, AttachedNamespaceManagerRecordsDeclarations) {

@@ -171,6 +171,13 @@ TEST(ProfileRepository, FilesOfEveryShapeReadAndSaved) {
     };
     const std::string p = "<profile name=\"p\"", secret = "[<!ENTITY e SYSTEM \"" + dir + "secret.txt\">]";
     const Names builtIn{"sdk_default"};
+    const std::string three = repositoryDoc({profileElement("p1"), profileElement("p2"), profileElement("p3")});
+    auto nested = [](const std::string& name, int levels) {   // the profile's own level is one of them
+        std::string x;
+        for (int i = 1; i < levels; ++i)
+            x = "<x>" + x + "</x>";
+        return "<profile name=\"" + name + "\">" + x + "</profile>";
+    };
     // description: of the first profile read; error: what the XML layer says.
     struct Case {
         const char* what;
@@ -190,8 +197,19 @@ TEST(ProfileRepository, FilesOfEveryShapeReadAndSaved) {
          repositoryDoc({profileElement("p1"), profileElement("p2"), "<profile name=\"p3\" gamma=\"x\" encode-mode=\"?\"/>",
                         profileElement("p4")}),
          {"p1", "p2"}, true, nullptr, nullptr},
-        {"cut short", repositoryDoc({profileElement("p1"), profileElement("p2")}).substr(0, 200), builtIn, true, nullptr,
-         "XML error: "},
+        // What was complete before the damage is listed, and kept by a save.
+        {"cut short", three.substr(0, three.find("p3") + 4), {"p1", "p2"}, true, nullptr,
+         "XML error: the document ends inside an element"},
+        {"not well-formed third profile",
+         repositoryDoc({profileElement("p1"), profileElement("p2"), "<profile name=\"p3\"><jb2></profile>",
+                        profileElement("p4")}),
+         {"p1", "p2"}, true, nullptr, "XML error: mismatched tag"},
+        // The repository's level and the profile's count: 16 levels are read,
+        // a 17th stops the reading.
+        {"nested too deep", repositoryDoc({nested("p1", 15), nested("p2", 16), profileElement("p3")}), {"p1"}, true,
+         nullptr, "XML error: elements nested too deep"},
+        {"too large", repositoryDoc({profileElement("p1"), "<!--" + std::string(XmlParse::kMaxDocumentSize, ' ') + "-->"}),
+         builtIn, true, nullptr, nullptr},
         {"not ours", "<html/>", builtIn, true, nullptr, nullptr},
         {"too new", repositoryDoc({profileElement("new", "version=\"30000\"")}), builtIn, true, nullptr, nullptr},
         {"empty file", "", builtIn, true, nullptr, nullptr},
@@ -362,6 +380,10 @@ TEST(ProfileRepository, ImportExportAndFileTime) {
     EXPECT_TRUE(repo->isFileNewer());
     std::filesystem::remove(folder / "lib.dprepo");
     EXPECT_TRUE(repo->isFileNewer());
+
+    // A damaged file is the one this repository read, too.
+    writeFile(folder / "cut.dprepo", repositoryDoc({profileElement("Fine")}).substr(0, 20));
+    EXPECT_FALSE(ProfileRepository::create(folder.lib("cut.dprepo"))->isFileNewer());
 }
 
 // Two holders of one file change it; the second saver's changes land on

@@ -185,3 +185,26 @@ TEST(EditorModel, AnotherProgramsSaveIsNoticedButNotOurOwn)
     ASSERT_TRUE(EditorModel(path).settings("vjt300", theirs, error));
     EXPECT_EQ(theirs.description, "mine");
 }
+
+// A file cut short after its second profile: the editor lists both, reads
+// the file as no other program's, and its save keeps them beside the new
+// one and says where the file as it was lies.
+TEST(EditorModel, ASaveOverACutFileKeepsWhatWasRead)
+{
+    ScratchFolder folder("editor-model-cut");
+    const std::string path = (folder / "db0.dprepo").u8string();
+    const std::string cut = std::string(kRepository).substr(0, std::string(kRepository).find("</repository>"));
+    testkit::writeFile(folder / "db0.dprepo", cut);
+    EditorModel model(path);
+    const std::vector<std::string> read = {"Fine", "vjt300"};
+    EXPECT_EQ(model.names(), read);
+    EXPECT_FALSE(model.changedElsewhere());
+    std::string error, copy;
+    size_t kept = 0;
+    ASSERT_TRUE(model.createCopy("Fine", "New", error)) << error;
+    ASSERT_TRUE(model.save(error)) << error;
+    ASSERT_TRUE(model.savedOverDamage(kept, copy));
+    EXPECT_EQ(kept, read.size());
+    EXPECT_EQ(testkit::readFile(std::filesystem::u8path(copy)), cut);
+    EXPECT_EQ(EditorModel(path).names(), (std::vector<std::string>{"Fine", "New", "vjt300"}));
+}

@@ -4,6 +4,7 @@
 
 #include "baselib/svr_error.h"
 #include "profile/djv_fileaccess.h"
+#include "profile/djv_profilexml.h"
 
 using Solvaris::AutoPtr;
 using Solvaris::String;
@@ -67,6 +68,7 @@ std::vector<std::string> pictureEncodingChoices() { return keywords(DjVuEncoder:
 EditorModel::EditorModel(const std::string& path) : m_path(path)
 {
     m_repository = ProfileRepository::create(S(path));
+    countRead();
 }
 
 EditorModel::~EditorModel()
@@ -215,6 +217,7 @@ bool EditorModel::importMissing(const std::string& file, std::vector<std::string
 
 bool EditorModel::save(std::string& error, ProfileRepository::BothChanged choice, std::string* conflict)
 {
+    const bool damaged = m_repository->isDamaged();
     String why, clash;
     if (!m_repository->save(choice, &clash, &why)) {
         error = why.isEmpty() ? std::string("The profile repository could not be written.") : userText(why.c_str());
@@ -222,10 +225,28 @@ bool EditorModel::save(std::string& error, ProfileRepository::BothChanged choice
             *conflict = clash.c_str();
         return false;
     }
+    m_damagedCopy = damaged ? m_repository->damagedCopyPath().c_str() : "";
+    m_keptFromDamaged = m_read;
     // The repository now holds what it wrote, another program's profiles
     // included, and knows the file's new stamp.
     m_dirty = false;
     return true;
+}
+
+bool EditorModel::savedOverDamage(size_t& kept, std::string& copy) const
+{
+    if (m_damagedCopy.empty())
+        return false;
+    kept = m_keptFromDamaged;
+    copy = m_damagedCopy;
+    return true;
+}
+
+void EditorModel::countRead()
+{
+    m_read = 0;
+    for (const std::string& name : names())
+        m_read += name != kBuiltInProfileName;
 }
 
 bool EditorModel::changedElsewhere() const
@@ -240,6 +261,7 @@ void EditorModel::reload()
 {
     m_repository->reload();
     m_dirty = false;
+    countRead();
 }
 
 } // namespace tessforge

@@ -69,6 +69,10 @@ public:
     bool save(std::string& error,
               Solvaris::DjVu::ProfileRepository::BothChanged choice = Solvaris::DjVu::ProfileRepository::failOnBothChanged,
               std::string* conflict = nullptr);
+    // After a save that replaced a damaged file (one that held more than
+    // could be read): how many of its profiles were read before the damage,
+    // and so kept, and where the copy of it as it was lies. False otherwise.
+    bool savedOverDamage(size_t& kept, std::string& copy) const;
 
     // Whether another program (another editor, say) wrote or removed the
     // file after this one read it; a save then keeps that program's
@@ -78,9 +82,15 @@ public:
     void reload();
 
 private:
+    // Counts the profiles read from the file (the built-in one is not).
+    void countRead();
+
     Solvaris::AutoPtr<Solvaris::DjVu::ProfileRepository> m_repository;
     std::string m_path;
     bool m_dirty = false;
+    size_t m_read = 0;
+    size_t m_keptFromDamaged = 0;
+    std::string m_damagedCopy;   // empty unless the latest save replaced a damaged file
 };
 
 // The keywords the editor shows for the choices, in value order.

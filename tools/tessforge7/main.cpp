@@ -30,6 +30,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,15 +82,25 @@ std::wstring text(UINT id)
     return std::wstring(p + 1, *p);
 }
 
-// text(id) with "%1" replaced by `insert`.
-std::wstring text(UINT id, const std::wstring& insert)
+// text(id) with "%1", "%2", ... replaced by the inserts, in one pass over
+// the text (an insert is never searched for marks).
+std::wstring text(UINT id, std::initializer_list<std::wstring> inserts)
 {
-    std::wstring t = text(id);
-    const size_t at = t.find(L"%1");
-    if (at != std::wstring::npos)
-        t.replace(at, 2, insert);
-    return t;
+    const std::wstring t = text(id);
+    std::wstring out;
+    for (size_t i = 0; i < t.size(); ++i) {
+        const size_t n = i + 1 < t.size() ? size_t(t[i + 1] - L'1') : inserts.size();
+        if (t[i] == L'%' && n < inserts.size()) {
+            out += inserts.begin()[n];
+            ++i;
+        } else {
+            out += t[i];
+        }
+    }
+    return out;
 }
+
+std::wstring text(UINT id, const std::wstring& insert) { return text(id, {insert}); }
 
 INT_PTR dialogBox(UINT id, HWND owner, DLGPROC proc, LPARAM param)
 {
@@ -470,6 +481,10 @@ private:
         }
         // Profiles another program saved meanwhile are listed now too.
         refill(m_current);
+        size_t kept = 0;
+        std::string copy;
+        if (m_model->savedOverDamage(kept, copy))
+            complain(text(IDS_DAMAGED_KEPT, {std::to_wstring(kept), wide(copy)}));
         return true;
     }
 

@@ -30,3 +30,4 @@
 #define IDS_NOT_A_NUMBER    8
 #define IDS_CHANGED_ELSEWHERE 9
 #define IDS_SESSION_HELD    10
+#define IDS_DAMAGED_KEPT    11
