@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 
@@ -15,8 +16,12 @@ namespace {
 // once, and every line after that is dropped.
 constexpr size_t kMaxQueuedLines = 256;
 constexpr size_t kMaxQueuedBytes = 64 * 1024;
-// What the end of the process grants the writer to empty the queue.
-constexpr DWORD kExitDrainMs = 250;
+// What the end of the process grants the writer to empty the queue: as long
+// as it keeps finishing lines (a busy machine may be slow to run it), up to
+// kExitDrainMs in all; a writer that has finished no line for kExitStallMs
+// is stuck on an output nobody reads and is given up.
+constexpr DWORD kExitDrainMs = 5000;
+constexpr DWORD kExitStallMs = 1000;
 constexpr SIZE_T kWriterStack = 64 * 1024;
 
 class OutputQueue {
@@ -45,15 +50,20 @@ public:
         return room;
     }
 
-    // Waits at most `limitMs` for the queue to be written out.
-    void drain(DWORD limitMs)
+    // Waits for the queue to be written out while the writer keeps
+    // finishing lines: at most stallMs after the last line it finished (or
+    // after the wait began), and limitMs in all.
+    void drain(DWORD stallMs, DWORD limitMs)
     {
-        const DWORD start = GetTickCount();
         AcquireSRWLockExclusive(&m_lock);
+        const ULONGLONG start = GetTickCount64();
+        m_progress = start;
         while (!m_lines.empty() || m_writing) {
-            const DWORD spent = GetTickCount() - start;
-            if (spent >= limitMs || !SleepConditionVariableSRW(&m_idle, &m_lock, limitMs - spent, 0))
+            const ULONGLONG until = std::min(m_progress + stallMs, start + limitMs);
+            const ULONGLONG now = GetTickCount64();
+            if (now >= until)
                 break;
+            SleepConditionVariableSRW(&m_idle, &m_lock, DWORD(until - now), 0);
         }
         ReleaseSRWLockExclusive(&m_lock);
     }
@@ -70,8 +80,8 @@ private:
         for (;;) {
             AcquireSRWLockExclusive(&m_lock);
             m_writing = false;
-            if (m_lines.empty())
-                WakeAllConditionVariable(&m_idle);
+            m_progress = GetTickCount64();
+            WakeAllConditionVariable(&m_idle);
             while (m_lines.empty())
                 SleepConditionVariableSRW(&m_queued, &m_lock, INFINITE, 0);
             std::string line = std::move(m_lines.front());
@@ -101,6 +111,7 @@ private:
     std::deque<std::string> m_lines;
     size_t m_bytes = 0;
     bool m_writing = false;
+    ULONGLONG m_progress = 0;  // when the writer last finished a line
 };
 
 // The one queue of the process, made at the first line and never destroyed:
@@ -117,7 +128,7 @@ OutputQueue* processQueue()
             delete made;
             return nullptr;
         }
-        std::atexit([] { processQueue()->drain(kExitDrainMs); });
+        std::atexit([] { processQueue()->drain(kExitStallMs, kExitDrainMs); });
         return made;
     }();
     return queue;

@@ -2,9 +2,9 @@
 // back. A converter may capture the output through a pipe it never reads; a
 // write there blocks once the pipe's buffer is full. Lines therefore go into
 // a bounded queue that a thread of its own writes out; when the queue is
-// full a line is dropped instead of waited for. The writer is given a short
-// moment at exit to write what is queued, and is never waited for beyond it:
-// a writer blocked on such a pipe ends with the process.
+// full a line is dropped instead of waited for. At exit the writer is given
+// time to write what is queued only while it keeps finishing lines (bounded
+// in all): a writer blocked on such a pipe ends with the process.
 #pragma once
 #include <string>
 
