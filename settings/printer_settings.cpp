@@ -206,11 +206,20 @@ std::wstring textValue(const std::wstring& text, const wchar_t* key)
 // Whether the profile functions read every value back from `path` exactly
 // as it is meant: a value the file cannot hold (a line break, more than
 // the read limit) is a failed save, never a different value in the file.
-bool readsBack(const std::wstring& path, const IniValues& values)
+// The working file is still held by this process while it is read. Should
+// the profile functions not open it at all (no key of the section comes
+// back: a system whose profile functions ask for sharing the held handle
+// does not grant), `text`, the file's text as written, is read by the
+// same rules instead, so that no save is refused for that alone.
+bool readsBack(const std::wstring& path, const IniValues& values, const std::wstring& text)
 {
+    wchar_t keys[4] = {};
+    const bool opened = GetPrivateProfileStringW(L"VJT", nullptr, L"", keys, 4, path.c_str()) != 0;
     const CIniFile ini(path);
     for (const auto& value : values) {
-        if (ini.GetString(value.first.c_str()) != value.second)
+        const std::wstring read = opened ? ini.GetString(value.first.c_str())
+                                         : iniValue(text, L"VJT", value.first).substr(0, CIniFile::kMaxValueLength);
+        if (read != value.second)
             return false;
     }
     return true;
@@ -235,11 +244,12 @@ Outcome saveOnce(const std::wstring& path, const IniValues& values, Solvaris_Win
     std::wstring text;
     if (!decodeSettingsText(old.bytes, text))
         return failedWith(ERROR_NO_UNICODE_TRANSLATION);
-    const std::string bytes = encodeSettingsText(mergeIniSection(text, L"VJT", values));
+    const std::wstring merged = mergeIniSection(text, L"VJT", values);
+    const std::string bytes = encodeSettingsText(merged);
     Win::WorkingFile work(L"vjt");
     if (const DWORD error = work.write(path, bytes.data(), bytes.size(), old.security.get()))
         return failedWith(error);
-    if (!readsBack(work.path(), values))
+    if (!readsBack(work.path(), values, merged))
         return failedWith(ERROR_INVALID_DATA);
     switch (work.place(path, openSettingsFile, old, retry)) {
     case Win::WorkingFile::Placed::done: return Outcome::saved;
