@@ -113,8 +113,10 @@ constexpr uint64_t kMaxSettingsSize = 1 << 20;
 
 // How long load waits for a file that is being rewritten or held, and save
 // for a file held open (a scanner, the converter reading it) or saved by
-// someone else meanwhile; and the pause before each new try.
-constexpr uint32_t kWaitMs = 1000;
+// someone else meanwhile; and the pause before each new try. Three seconds,
+// as the profile repository waits: on a terminal server many jobs may
+// confirm one settings name within a moment.
+constexpr uint32_t kWaitMs = 3000;
 constexpr uint32_t kRetryMs = 5;
 
 // Every open of the settings file: for reading its bytes, stamp and access
