@@ -60,6 +60,18 @@ String systemReservedDirectory();
 // The path with the system's separator between folder and name.
 String joinPath(const String& folder, const char* name);
 
+// What replaceUnderSaveLock does once its lock is held: the look at the
+// file, the decision and the replace (the stand-ins' common part).
+inline FileStamp replaceDecided(const String& path, const SaveDecision& decide) {
+    SimpleArray<char> bytes;
+    const FileStamp now = readStamped(path, &bytes);
+    std::string content;
+    if (!decide(now, bytes, &content))
+        return now;
+    replaceFile(path, content.data(), uint32_t(content.size()));
+    return stampOf(path);
+}
+
 } // namespace FileAccess
 } // namespace DjVu
 } // namespace Solvaris

@@ -88,13 +88,7 @@ FileStamp stampOf(const String& path) {
 FileStamp replaceUnderSaveLock(const String& path, const SaveDecision& decide) {
     static std::recursive_mutex savers;
     std::lock_guard<std::recursive_mutex> hold(savers);
-    SimpleArray<char> bytes;
-    const FileStamp now = readStamped(path, &bytes);
-    std::string content;
-    if (!decide(now, bytes, &content))
-        return now;
-    replaceFile(path, content.data(), uint32_t(content.size()));
-    return stampOf(path);
+    return replaceDecided(path, decide);
 }
 
 void replaceFile(const String& path, const char* bytes, uint32_t size) {

@@ -189,13 +189,7 @@ private:
 
 FileStamp replaceUnderSaveLock(const String& path, const SaveDecision& decide) {
     SaveLock lock(path);
-    SimpleArray<char> bytes;
-    const FileStamp now = readStamped(path, &bytes);
-    std::string content;
-    if (!decide(now, bytes, &content))
-        return now;
-    replaceFile(path, content.data(), uint32_t(content.size()));
-    return stampOf(path);
+    return replaceDecided(path, decide);
 }
 
 String systemReservedDirectory() {

@@ -137,11 +137,14 @@ Solvaris_Win32::UniqueHandle openSettingsFile(const std::wstring& path)
 }
 
 // The file's stamp (not existing when it cannot be opened); `held` when
-// another program holds it.
-Solvaris::FileStamp stampNow(const std::wstring& path, bool& held)
+// another program holds it, `refused` when it is refused as shared (a link,
+// a second name of another file).
+Solvaris::FileStamp stampNow(const std::wstring& path, bool& held, bool& refused)
 {
     const Solvaris_Win32::UniqueHandle file = openSettingsFile(path);
-    held = !file && Solvaris_Win32::isFileHeldError(GetLastError());
+    const DWORD error = file ? ERROR_SUCCESS : GetLastError();
+    held = Solvaris_Win32::isFileHeldError(error);
+    refused = error == ERROR_CANT_ACCESS_FILE;
     return file ? Solvaris_Win32::stampOfOpenFile(file.get(), kMaxSettingsSize) : Solvaris::FileStamp();
 }
 
@@ -284,14 +287,14 @@ bool PrinterSettings::load()
     if (!folder.usable())
         return true;
     CIniFile ini(IniPath);
-    // A file refused as shared (a link, a second name of another file) is
-    // not read: the defaults stand, and a save fails.
-    if (!openSettingsFile(IniPath) && GetLastError() == ERROR_CANT_ACCESS_FILE)
-        return true;
     Solvaris_Win32::HeldFileRetry retry(kWaitMs, kRetryMs);
     for (;;) {
-        bool held = false;
-        const Solvaris::FileStamp before = stampNow(IniPath, held);
+        bool held = false, refused = false;
+        const Solvaris::FileStamp before = stampNow(IniPath, held, refused);
+        // A file refused as shared is not read: the defaults stand, and a
+        // save fails.
+        if (refused)
+            return true;
         if ((held || (before.exists && before.size == 0)) && retry.again(true))
             continue;
         std::wstring text;
@@ -300,7 +303,7 @@ bool PrinterSettings::load()
         ini.ForgetCachedCopy();
         for (const Field& f : kFields)
             readField(read, f, *this);
-        if (stampNow(IniPath, held) == before || !retry.again(true))
+        if (stampNow(IniPath, held, refused) == before || !retry.again(true))
             return true;
     }
 }
