@@ -4,7 +4,8 @@
 // headers); the codec is DjVuLibre's library, used through its IW44, JB2,
 // IFF and bundled-document classes.
 //
-// What the profile decides (README.md, "The DjVu encoder", lists it too):
+// What the profile decides (docs/CONVERTER.md, "What the profile decides",
+// lists it too):
 //  - picture: one BG44 layer of the whole page at the background subsample;
 //  - bitonal: the page thresholded at binThreshold, one lossless JB2 layer;
 //  - 3-layer (and auto, 2-layer, fg44colorjb2): pixels darker than
