@@ -5,6 +5,7 @@
 #include "app/language.h"
 #include "app/messages.h"
 #include "app/modes.h"
+#include "app/process_identity.h"
 #include "app/resources.h"
 #include "baselib/svr_handle_win.h"
 
@@ -200,6 +201,10 @@ HWND chooseOwnerWindow()
 
 int runStartup(HINSTANCE instance, int argc, wchar_t** argv)
 {
+    // Judged before anything else can show: not even the box for a bad
+    // command line appears for the local system account.
+    if (const wchar_t* reason = windowlessReason(currentProcessIdentity()))
+        return runWithoutWindows(reason, argc, argv);
     if (argc < 2 || !argv) {
         MessageBoxW(nullptr, L"Invalid argument.", L"Printvane-UI", MB_ICONERROR | MB_SYSTEMMODAL);
         return -1;

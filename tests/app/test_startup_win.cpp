@@ -2,11 +2,13 @@
 // spooler's print helper or not, starts the program once more, and that
 // grandchild reports what isParentSplwow64 answers.
 #include "app/modes.h"
+#include "app/process_identity.h"
 #include "app/profile_list.h"
 #include "app/res/resource.h"
 #include "app/startup.h"
 #include "app/startup_reads.h"
 #include "support/dialog_driver.h"
+#include "support/pipe_server.h"
 #include "support/test_kit_win.h"
 
 #include <gtest/gtest.h>
@@ -144,5 +146,51 @@ TEST(Startup, AHeldFileIsNamedThenRetriedOrCancelled)
         EXPECT_EQ(result, IDCANCEL);
         EXPECT_EQ(dialogShown, c.answer == IDRETRY);
         EXPECT_FALSE(std::filesystem::exists(probe.IniPath)) << "nothing is written";
+    }
+}
+
+// Started as the local system account, or in session 0, the program shows no
+// window in any mode (not even the box for a bad command line) and ends with
+// each mode's plain code; the converter's pipe is opened and closed at once.
+TEST(Startup, NoWindowForTheSystemAccountOrSessionZero)
+{
+    ProcessIdentity system, sessionZero, unread;
+    system.tokenRead = system.localSystem = system.sessionRead = true;
+    system.session = 1;
+    sessionZero.tokenRead = sessionZero.sessionRead = true;
+    struct Case {
+        const char* what;
+        const ProcessIdentity* identity;
+        std::vector<std::wstring> args;   // after the program path; "PIPE": the pipe's name
+        int exitCode;
+    } cases[] = {
+        {"-param as system", &system, {L"-param", L"nowindow", L"", L"0", L"300", L"100", L"100", L"1"}, -1},
+        {"-pipe as system", &system, {L"-pipe", L"PIPE"}, 0},
+        {"-msg in session 0", &sessionZero, {L"-msg", L"text"}, 0},
+        {"-errmsg, token unread", &unread, {L"-errmsg", L"text", L"24"}, 0},
+        {"no arguments as system", &system, {}, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PipeServer pipe;
+        std::vector<std::wstring> args{L"PrintvaneUI.exe"};
+        for (const std::wstring& a : c.args)
+            args.push_back(a == L"PIPE" ? pipe.name() : a);
+        std::vector<wchar_t*> argv;
+        for (std::wstring& a : args)
+            argv.push_back(&a[0]);
+        setIdentityForTests(c.identity);
+        const DrivenRun run = runDriven([&] {
+            return INT_PTR(runStartup(GetModuleHandleW(nullptr), int(argv.size()), argv.data()));
+        }, [](HWND) {}, 3000);
+        setIdentityForTests(nullptr);
+        EXPECT_FALSE(run.windowSeen);
+        EXPECT_EQ(run.result, c.exitCode);
+        if (c.args.size() == 2 && c.args[1] == L"PIPE") {
+            // A client that came and went: the connection is refused as
+            // closed, where a pipe never opened would still be listening.
+            EXPECT_FALSE(pipe.connect(nullptr, 0));
+            EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_DATA)) << "the pipe was opened and closed again";
+        }
     }
 }
