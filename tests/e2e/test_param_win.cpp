@@ -204,41 +204,6 @@ TEST(SharedFolderLink, ParamRunNeitherOpensNorFillsTheLinkedFolder)
     EXPECT_EQ(GetFileAttributesW((shared + L"\\Vellumjet").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-// Pictures of the page dialog and of its refusal of a device name as the
-// program shows them by itself in the user's language, taken in a Japanese
-// and a Chinese run (CMakeLists.txt); every language's windows: DpiLayout.
-TEST(ParamMode, ScreenshotsInTheUsersLanguage)
-{
-    const WORD language = PRIMARYLANGID(GetUserDefaultLangID());
-    if (language != LANG_JAPANESE && language != LANG_CHINESE)
-        GTEST_SKIP() << "runs in the Japanese and Chinese user locales";
-    wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
-    GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
-    testkit::ScratchFolder scratch("shot");
-    const std::wstring image = scratch.wide(L"page.img"), name = uniqueName(L"shot");
-    RemoveAtEnd files;
-    files.add(getIniPath(name));
-    ASSERT_TRUE(writeBytes(image, pageFile(1240, 1754)));
-    Process p;
-    ASSERT_TRUE(p.start(commandLine(programPath(L"PrintvaneUI.exe"),
-                                    {L"-param", name, image, L"0", L"150", L"1240", L"1754", L"1"})));
-    HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
-    ASSERT_TRUE(dlg);
-    EXPECT_FALSE(saveScreenshot(dlg, L"param-e2e-page1_" + std::wstring(locale)).empty());
-    // A name that can never be a file: the message in the user's language,
-    // over the dialog, which stays open.
-    SendMessageW(GetDlgItem(dlg, IDC_OUTPUT_FILE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\out\\CON.djvu"));
-    pressButton(dlg, IDOK);
-    HWND box = waitForWindow(p.pid(), kWait, L"#32770", p.handle(), dlg);
-    ASSERT_TRUE(box) << "no message for a device name";
-    EXPECT_NE(staticTexts(box).find(L"CON.djvu"), std::wstring::npos) << narrow(staticTexts(box));
-    EXPECT_FALSE(saveScreenshot(box, L"param-e2e-name-refused_" + std::wstring(locale)).empty());
-    pressButton(box, IDOK);
-    pressButton(dlg, IDCANCEL);
-    ASSERT_TRUE(p.wait(kWait));
-    EXPECT_EQ(p.exitCode(), 2u);
-}
-
 // The converter stand-in's print job follows each -param answer: 1877 keeps
 // the answer for the following pages, 1878 skips a page, 2 ends the job. On
 // page 1 it runs the profile editor once, whose new profile the dialog then
