@@ -79,11 +79,11 @@ BoxSeen runBox(const std::wstring& exe, const std::vector<std::wstring>& args, c
 
 // -errmsg shows the translated text for a known code (LanguageSearch below)
 // and the converter's text otherwise; -msg shows its text unchanged (the
-// icon of each: DpiLayout.WindowsAtThisResolution). Both: title "Vellumjet" in every language, no owner,
-// above every window, exit 0. A text too long for the screen is cut, at a
-// line or within one, with an ellipsis, so that the whole box, title bar and
-// OK button included, lies in the work area; the debugger still gets the
-// whole text.
+// icon of each: DpiLayout.WindowsAtThisResolution). Both: title "Vellumjet"
+// in every language, no owner, above every window, exit 0. A text too long
+// for the screen is cut, at a line or within one, with an ellipsis, so that
+// the whole box, title bar and OK button included, lies in the work area;
+// the debugger still gets the whole text.
 TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
 {
     const std::wstring given = L"Encoding failed on page 3 (disk full)";
