@@ -5,9 +5,10 @@
 #   runner; GUI tests are serialised (one desktop) and all of them share the
 #   Wine fixture that starts Xvfb and one wineserver and stops both at the end.
 #
-# pv_add_gtest_folder(<name> [LIBS libs...] [GUI])
-#   Builds every test_*.cpp of the calling folder into one GoogleTest program
-#   named test_<name> and registers it.
+# pv_add_gtest_folder(<name> TESTS files... [LIBS libs...] [SOURCES files...] [GUI])
+#   Builds the named test files of the calling folder (with any further
+#   SOURCES) into one GoogleTest program named test_<name> and registers it.
+#   Natively, files ending in _win.cpp are left out.
 
 set(PV_WINE_ENV ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh)
 
@@ -40,8 +41,8 @@ function(pv_add_test)
 endfunction()
 
 function(pv_add_gtest_folder name)
-  cmake_parse_arguments(T "GUI" "TIMEOUT" "LIBS;SOURCES" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp)
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "TESTS;LIBS;SOURCES" ${ARGN})
+  set(srcs ${T_TESTS})
   if(PV_NATIVE)
     # Only the portable tests build natively: files ending in _win.cpp need Windows.
     list(FILTER srcs EXCLUDE REGEX "_win\\.cpp$")

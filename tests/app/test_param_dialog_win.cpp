@@ -196,7 +196,7 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
                 return;
             text = uitest::staticTexts(box);
             caption = uitest::windowText(box);
-            hasIcon = uitest::hasIconControl(box);
+            hasIcon = uitest::shownIcon(box) != nullptr;
             if (!asks)
                 uitest::saveScreenshot(box, L"param-name-refused-" + std::to_wstring(&c - cases));
             // No (or OK on a refusal): the dialog stays open with the typed text.

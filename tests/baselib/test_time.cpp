@@ -5,6 +5,8 @@
 
 #include "baselib/svr_error.h"
 #include "baselib/svr_time.h"
+#include "baselib/svr_version.h"
+#include "pv_version.h"
 #include "support/test_kit.h"
 
 using namespace Solvaris;
@@ -130,3 +132,20 @@ TEST(TimeParseSystem, OtherShapesReachTheSystemReaderButGarbageIsNotNow)
     }
 }
 #endif
+
+// The build version is the build date (seconds since 1970, UTC) as a
+// calendar date and time of day; the library's is that of the commit
+// (PV_BUILD_EPOCH), never the compiler's clock.
+TEST(BuildVersion, CalendarDateOfTheBuild)
+{
+    struct Case { int64_t seconds; const char* expected; } cases[] = {
+        {1457029243, "35888.20160303.182043"},
+        {946684799, "35888.19991231.235959"},
+        {1709210096, "35888.20240229.123456"},   // a leap day
+        {4107542400, "35888.21000301.000000"},   // 2100 is no leap year
+        {-5, "35888.19700101.000000"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(str(VersionDetail::buildVersion(c.seconds)), c.expected) << c.seconds;
+    EXPECT_EQ(str(getBuildVersionString()), str(VersionDetail::buildVersion(PV_BUILD_EPOCH)));
+}

@@ -52,7 +52,7 @@ TEST(Arguments, CommandLinesThatCannotRunEndByThemselves)
         if (box) {
             EXPECT_EQ(windowText(box), L"Printvane-UI");
             EXPECT_EQ(staticTexts(box), L"Invalid argument.");
-            EXPECT_TRUE(hasIconControl(box));
+            EXPECT_TRUE(shownIcon(box));
             // No owner, and system-modal: the box stays above every other window.
             EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
             EXPECT_TRUE(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST);

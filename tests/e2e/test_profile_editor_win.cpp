@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -156,40 +155,5 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
                   std::make_tuple(0u, 40u, 90u, 1u));
         EXPECT_EQ(copy.description, "Colour scans");
         EXPECT_EQ(original.encodeMode, 3u);
-    }
-}
-
-// Four editors started together on one repository, each adding a profile
-// and saving at the same moment (their scripts wait at one gate): the file
-// holds all four afterwards, every round. PV_SAVE_ROUNDS sets the rounds
-// (2 unless set).
-TEST(ProfileEditor, FourEditorsSavingAtOnceKeepEveryProfile)
-{
-    const char* asked = std::getenv("PV_SAVE_ROUNDS");
-    const int rounds = asked && std::atoi(asked) > 0 ? std::atoi(asked) : 2;
-    testkit::ScratchFolder folder("editors");
-    const std::wstring file = folder.wide(L"db0.dprepo");
-    for (int round = 0; round < rounds; ++round) {
-        SCOPED_TRACE(round);
-        ASSERT_TRUE(writeFile(file, kRepository));
-        const std::wstring gate = uniqueName(L"pvgate");
-        const Solvaris_Win32::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, gate.c_str()));
-        Process editors[4];
-        for (int i = 0; i < 4; ++i) {
-            const std::wstring name = L"A" + std::to_wstring(i);
-            ASSERT_TRUE(editors[i].start(L"\"" + programPath(L"tessforge7.exe") + L"\" " + name + L" -nologo",
-                                         {{L"SVRDBDIR", folder.path().wstring()},
-                                          {L"TESSFORGE7_SCRIPT", L"gate:" + gate + L";new:" + name + L";save;ok"}}))
-                << narrow(editors[i].error());
-        }
-        for (Process& p : editors)
-            ASSERT_TRUE(waitPumping([&] { return waitForWindow(p.pid(), 50, L"#32770", p.handle()) != nullptr; }));
-        SetEvent(event.get());
-        for (Process& p : editors) {
-            ASSERT_TRUE(waitPumping([&] { return !p.running(); }, 60000));
-            EXPECT_EQ(p.exitCode(), 0u) << "every editor's save succeeded";
-        }
-        EXPECT_EQ(tessforge::EditorModel(narrow(file)).names(),
-                  (std::vector<std::string>{"A0", "A1", "A2", "A3", "Fine", "vjt300"}));
     }
 }

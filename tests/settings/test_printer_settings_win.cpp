@@ -260,29 +260,6 @@ TEST(PrinterSettings, SaveThatCannotBeCompletedLeavesTheFileAsItWas)
     }
 }
 
-// The same on a really full disk (full_disk.sh mounts one and names the
-// folder): a new name, and a file that a save must grow past its page.
-TEST(PrinterSettings, SaveOnAFullDiskLeavesTheFileAsItWas)
-{
-    wchar_t folder[MAX_PATH] = {};
-    if (!GetEnvironmentVariableW(L"PV_FULL_DISK_FOLDER", folder, MAX_PATH))
-        GTEST_SKIP() << "run by full_disk.sh on a full file system";
-    for (const wchar_t* name : {L"new", L"grow"}) {
-        SCOPED_TRACE(uitest::narrow(name));
-        PrinterSettings p;
-        p.setSettingsName(std::wstring(folder) + L"\\" + name);
-        p.load();
-        const std::string before = testkit::readFile(p.IniPath);
-        p.OutputFileName = L"C:\\a.djvu";
-        const bool saved = p.save();
-        const DWORD error = GetLastError();
-        EXPECT_FALSE(saved);
-        EXPECT_EQ(DWORD(ERROR_DISK_FULL), error);
-        EXPECT_TRUE(before == testkit::readFile(p.IniPath));
-        EXPECT_EQ(name[0] == L'n', GetFileAttributesW(p.IniPath.c_str()) == INVALID_FILE_ATTRIBUTES);
-    }
-}
-
 // A file that another program holds open is waited for a moment: released
 // after 50 ms, the save goes through; held for good, the save reports
 // failure with the system's reason and leaves the file as it was.

@@ -123,15 +123,15 @@ RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environ
     return r;
 }
 
-bool hasIconControl(HWND window)
+HICON shownIcon(HWND window)
 {
     for (const ControlInfo& c : listControls(window)) {
         DWORD_PTR icon = 0;
         if (isClass(c, L"Static") && (c.style & SS_TYPEMASK) == SS_ICON &&
             SendMessageTimeoutW(c.hwnd, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon) && icon)
-            return true;
+            return reinterpret_cast<HICON>(icon);
     }
-    return false;
+    return nullptr;
 }
 
 std::vector<std::wstring> mnemonicFaults(HWND window)

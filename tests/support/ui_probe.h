@@ -71,8 +71,8 @@ struct RunResult {
 RunResult runProgram(const std::wstring& cmdLine, DWORD timeoutMs, const Environment& env = {});
 
 
-// True when `window` holds a static control that shows an icon.
-bool hasIconControl(HWND window);
+// The icon a static control of `window` shows; nullptr when none does.
+HICON shownIcon(HWND window);
 // What is wrong with the keyboard letters of a window, one line per fault:
 // two labels or buttons that share a letter (the key then only moves the
 // focus between them), a button other than OK and Cancel without one, or a
