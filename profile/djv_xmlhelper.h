@@ -98,7 +98,6 @@ public:
     bool preservesSpace() const { return m_preserveSpace; }
     uint32_t getChildCount() const { return m_children.count(); }
     XmlElement* getChild(uint32_t i) const { return m_children[i].get(); }
-    const AttributeMap& getAttributes() const { return m_attributes; }
     XmlNamespaceManager* getNamespaceManager() const { return m_namespaceManager.get(); }
 
     bool hasAttr(const char* name) const;
