@@ -31,6 +31,11 @@ void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modif
 FileStamp readStamped(const String& path, SimpleArray<char>* bytes);
 // The stamp of the file as it is now (see readStamped).
 FileStamp stampOf(const String& path);
+// The stamp of the file just written with `content`: its size and write
+// time asked of the system, its content hashed from what was written rather
+// than read back. Had another writer come in between, the stamp is not that
+// of their file, so the next look sees a changed file.
+FileStamp stampOfWritten(const String& path, const std::string& content);
 
 // How long a save waits for another saver of the same file to finish.
 const uint32_t kSaveLockWaitMs = 5000;
@@ -69,7 +74,7 @@ inline FileStamp replaceDecided(const String& path, const SaveDecision& decide) 
     if (!decide(now, bytes, &content))
         return now;
     replaceFile(path, content.data(), uint32_t(content.size()));
-    return stampOf(path);
+    return stampOfWritten(path, content);
 }
 
 } // namespace FileAccess

@@ -84,6 +84,17 @@ FileStamp stampOf(const String& path) {
     return readStamped(path, &bytes);
 }
 
+FileStamp stampOfWritten(const String& path, const std::string& content) {
+    Store& s = store();
+    std::lock_guard<std::mutex> hold(s.lock);
+    auto it = s.files.find(key(path));
+    if (it == s.files.end())
+        return FileStamp();
+    FileStamp stamp = stampOfBytes(content.data(), content.size(), it->second.time);
+    stamp.size = it->second.bytes.size();
+    return stamp;
+}
+
 // One process, one store: a mutex of its own keeps savers apart.
 FileStamp replaceUnderSaveLock(const String& path, const SaveDecision& decide) {
     static std::recursive_mutex savers;

@@ -89,6 +89,16 @@ FileStamp stampOf(const String& path) {
     return readStamped(path, &bytes);
 }
 
+FileStamp stampOfWritten(const String& path, const std::string& content) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return stampOf(path);
+    const uint64_t written = uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
+    FileStamp stamp = stampOfBytes(content.data(), content.size(), written);
+    stamp.size = uint64_t(st.st_size);
+    return stamp;
+}
+
 // The working copy has a name of its own for every save (process id and a
 // counter, created exclusively), so that two processes saving the same file
 // at once never write into one working file: each renames its own complete

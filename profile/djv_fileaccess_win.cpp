@@ -200,6 +200,17 @@ Solvaris_Win32::UniqueHandle openRepositoryFile(const std::wstring& path) {
     return file;
 }
 
+FileStamp stampOfWritten(const String& path, const std::string& content) {
+    const Solvaris_Win32::UniqueHandle file = openRepositoryFile(std::wstring(path.c_wstr()));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !GetFileInformationByHandle(file.get(), &info))
+        return stampOf(path);
+    const uint64_t written = (uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+    FileStamp stamp = stampOfBytes(content.data(), content.size(), written);
+    stamp.size = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return stamp;
+}
+
 [[noreturn]] void throwReplaceFailed(DWORD error, const String& path) {
     SVR_THROW_PLATFORM(errWriteFailed, error, String::format("Cannot write %s", path.c_str()));
 }
@@ -241,7 +252,7 @@ FileStamp replaceUnderSaveLock(const String& path, const SaveDecision& decide) {
     }
     // Stamped after the working file's handle is closed, so that no later
     // update of its times makes our own save look like another program's.
-    return stampOf(path);
+    return stampOfWritten(canonical.isEmpty() ? path : canonical, content);
 }
 
 String systemReservedDirectory() {
