@@ -20,11 +20,9 @@ namespace FileAccess {
 const uint64_t kMaxReadSize = 0x10000000u;   // 256 MiB
 
 bool fileExists(const String& path);
-// Reads the whole file into bytes and, when asked, its modification time in
-// seconds since 1970. Throws when the file cannot be opened or read, or is
-// larger than maxSize (errTooLarge; the time is stored all the same).
-void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modifiedTime,
-                   uint64_t maxSize = kMaxReadSize);
+// Reads the whole file into bytes. Throws when the file cannot be opened or
+// read, or is larger than maxSize (errTooLarge).
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t maxSize = kMaxReadSize);
 // Reads the whole file like readWholeFile and stamps exactly the bytes read.
 // A missing file gives a stamp that does not exist (and no bytes), never a
 // throw; any other failure throws.

@@ -87,13 +87,11 @@ FileStamp stampOf(const String& path) {
     return readStamped(path, &bytes);
 }
 
-void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified, uint64_t maxSize) {
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t maxSize) {
     // Opened without following links; a refused file reads as a failed open.
     AutoPtr<DiskStorage> storage =
         waitingOutSharing([&] { return _Svr_Internal_NS_::openSharedFileStorage(path); });
     const uint64_t size = storage->getSize();
-    if (modified)
-        *modified = storage->getLastModified();
     if (size > maxSize)
         SVR_THROW(errTooLarge, "File too large to read");
     bytes->clear();
@@ -118,7 +116,7 @@ void replaceFile(const String& path, const char* bytes, uint32_t size) {
 bool copyFileIfAbsent(const String& from, const String& to) {
     try {
         SimpleArray<char> bytes;
-        readWholeFile(from, &bytes, nullptr);
+        readWholeFile(from, &bytes);
         AutoPtr<DiskStorageWithRollback> storage = DiskStorageWithRollback::create(to, accessWrite, createNew);
         if (bytes.count())
             storage->writeBytes(bytes.data(), bytes.count());
