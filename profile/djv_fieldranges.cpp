@@ -1,7 +1,5 @@
 #include "profile/djv_fieldranges.h"
 
-#include <type_traits>
-
 #include "baselib/svr_error.h"
 
 namespace Solvaris {
@@ -19,17 +17,9 @@ typedef DjVuEncoder E;
 const uint32_t kAll = 0xFFFFFFFFu;
 
 // The accessors of a member of record type T (numbers, enumerations, flags).
-template <class T, class M>
-constexpr M& memberOf(void* r, M T::*m) {
-    return static_cast<T*>(r)->*m;
-}
 #define NUMBER(T, m)                                                                  \
     [](const void* r) -> uint32_t { return uint32_t(static_cast<const T*>(r)->m); }, \
-        [](void* r, uint32_t v) {                                                    \
-            auto& field = memberOf(r, &T::m);                                         \
-            field = std::remove_reference<decltype(field)>::type(v);                  \
-        },                                                                            \
-        nullptr
+        [](void* r, uint32_t v) { static_cast<T*>(r)->m = decltype(T::m)(v); }, nullptr
 #define TEXT(T, m) nullptr, nullptr, [](void* r) -> String& { return static_cast<T*>(r)->m; }
 
 using K = Kind;

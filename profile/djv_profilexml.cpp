@@ -590,7 +590,7 @@ void readFields(const XmlElement& e, Element element, Layer layer, DjVuEncoder::
     for (uint32_t i = 0; i < FieldRanges::rowCount; ++i) {
         const Field& f = FieldRanges::table()[i];
         if (carries(f, element, layer) && !(taken >> i & 1))
-            readField(e, f, FieldRanges::recordIn(p, f.record, fields), fields ? fields->intent : 0);
+            readField(e, f, FieldRanges::recordIn(p, f.record, fields), fields ? uint32_t(fields->intent) : 0u);
     }
 }
 
