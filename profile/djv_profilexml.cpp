@@ -289,7 +289,8 @@ void appendField(std::string& out, const Field& f, const DjVuEncoder::Params& p,
         if (text.isEmpty() && f.omit == Omit::whenZero)
             return;
         out += before;
-        appendAttribute(out, (String(f.attribute) + String("=\"")).c_str(), text);
+        out += f.attribute;
+        appendAttribute(out, "=\"", text);
         out += after;
         return;
     }
