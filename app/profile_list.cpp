@@ -5,21 +5,11 @@
 #include "app/core/param_logic.h"
 #include "baselib/svr_error.h"
 #include "baselib/svr_stdout_win.h"
+#include "baselib/svr_winutils.h"
 #include "profile/djv_fileaccess.h"
 #include "profile/djv_profiles.h"
 
-namespace {
-std::string utf8(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
-} // namespace
+using Solvaris_Win32::utf8;
 
 std::vector<std::wstring> profileNames()
 {

@@ -234,7 +234,7 @@ bool DiskStorageWithRollbackImpl::replaceTarget(uint32_t* error) {
     // The committed file takes the target's attributes (hidden, archive...),
     // not the working file's hidden and temporary marks.
     DWORD attributes = GetFileAttributesW(m_targetPath.c_wstr());
-    attributes = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & ~DWORD(FILE_ATTRIBUTE_TEMPORARY);
+    attributes = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes;
     // A target held open without delete sharing makes the rename fail with
     // access denied: that too is a held file here.
     Solvaris_Win32::HeldFileRetry retry(kReplaceWaitMs, kReplaceRetryMs);

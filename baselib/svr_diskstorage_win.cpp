@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "baselib/svr_error.h"
+#include "baselib/svr_filereplace_win.h"
 #include "baselib/svr_fileutils.h"
 #include "baselib/svr_handle_win.h"
 #include "baselib/svr_storage.h"
@@ -153,9 +154,7 @@ public:
     using DiskStorage::unlock;
 
     uint32_t readBytes(void* buffer, uint32_t count, bool mustReadAll = false) override {
-        uint32_t n = readBytes(buffer, m_pos, count, mustReadAll);
-        m_pos += n;
-        return n;
+        return readOn(buffer, m_pos, count, mustReadAll);
     }
 
     // Reads at an explicit position; the storage's own position is left to
@@ -165,7 +164,7 @@ public:
         uint32_t done = 0;
         while (done < count) {
             DWORD got = 0;
-            if (!readOnce(out + done, position + done, count - done, &got)) {
+            if (!transferOnce(false, out + done, position + done, count - done, &got)) {
                 DWORD error = GetLastError();
                 if (error != ERROR_HANDLE_EOF)
                     THROW_WIN32(error, "DiskStorageImpl::readBytes");
@@ -196,7 +195,7 @@ public:
         uint32_t done = 0;
         while (done < count) {
             DWORD put = 0;
-            if (!writeOnce(in + done, m_pos + done, count - done, &put))
+            if (!transferOnce(true, const_cast<uint8_t*>(in) + done, m_pos + done, count - done, &put))
                 THROW_WIN32(GetLastError(), "DiskStorageImpl::writeBytes");
             if (put == 0)
                 THROW_WIN32(ERROR_WRITE_FAULT, "DiskStorageImpl::writeBytes");
@@ -315,35 +314,18 @@ private:
         return true;
     }
 
-    bool readOnce(uint8_t* out, uint64_t position, DWORD n, DWORD* got) {
+    // One ReadFile or WriteFile of n bytes at `position` (a write only
+    // reads `data`).
+    bool transferOnce(bool write, uint8_t* data, uint64_t position, DWORD n, DWORD* done) {
         OVERLAPPED ov;
         OVERLAPPED* use = nullptr;
-        if (!placePointer(position, &ov, &use)) {
-            m_filePointer = kUnknownPointer;
-            return false;
-        }
-        if (!ReadFile(m_handle.get(), out, n, got, use)) {
+        if (!placePointer(position, &ov, &use) || !(write ? WriteFile(m_handle.get(), data, n, done, use)
+                                                          : ReadFile(m_handle.get(), data, n, done, use))) {
             m_filePointer = kUnknownPointer;
             return false;
         }
         if (!use)
-            m_filePointer += *got;
-        return true;
-    }
-
-    bool writeOnce(const uint8_t* in, uint64_t position, DWORD n, DWORD* put) {
-        OVERLAPPED ov;
-        OVERLAPPED* use = nullptr;
-        if (!placePointer(position, &ov, &use)) {
-            m_filePointer = kUnknownPointer;
-            return false;
-        }
-        if (!WriteFile(m_handle.get(), in, n, put, use)) {
-            m_filePointer = kUnknownPointer;
-            return false;
-        }
-        if (!use)
-            m_filePointer += *put;
+            m_filePointer += *done;
         return true;
     }
 
@@ -448,43 +430,24 @@ String randomFileName(const wchar_t* prefix) {
 }
 
 AutoPtr<DiskStorage> createWorkingFile(const String& folder, const wchar_t* prefix, uint32_t* error) {
-    *error = ERROR_SUCCESS;
-    String base = folder;
-    const uint8_t last = base.isEmpty() ? 0 : base.byteAt(base.length() - 1);
-    if (last && last != '\\' && last != '/')
-        base = base + "\\";
-    // A name that someone else took meanwhile is passed over for another.
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        String path = base + randomFileName(prefix);
-        HANDLE h = CreateFileW(path.c_wstr(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr);
-        if (h != INVALID_HANDLE_VALUE)
-            return AutoPtr<DiskStorage>(new DiskStorageImpl(h, path, accessReadWrite, createNew));
-        *error = GetLastError();
-        if (*error != ERROR_FILE_EXISTS && *error != ERROR_ALREADY_EXISTS)
-            break;
-    }
-    return AutoPtr<DiskStorage>();
+    std::wstring base(folder.c_wstr()), path;
+    if (!base.empty() && base.back() != L'\\' && base.back() != L'/')
+        base += L'\\';
+    Solvaris_Win32::UniqueHandle h =
+        Solvaris_Win32::createWorkingFile(base, prefix, GENERIC_READ | GENERIC_WRITE | DELETE, 0, path);
+    *error = h ? ERROR_SUCCESS : GetLastError();
+    if (!h)
+        return AutoPtr<DiskStorage>();
+    return AutoPtr<DiskStorage>(new DiskStorageImpl(h.release(), String(path.c_str()), accessReadWrite, createNew));
 }
 
 bool renameWorkingFile(DiskStorage* work, const String& target, uint32_t attributes, bool replace, uint32_t* error) {
-    *error = ERROR_SUCCESS;
-    HANDLE h = work->getHandle();
-    std::wstring name(target.c_wstr());
-    std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + (name.size() + 1) * sizeof(wchar_t));
-    FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = replace ? TRUE : FALSE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = DWORD(name.size() * sizeof(wchar_t));
-    std::memcpy(rename->FileName, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
-    if (!SetFileInformationByHandle(h, FileRenameInfo, rename, DWORD(buffer.size()))) {
+    if (!Solvaris_Win32::renameOpenFile(work->getHandle(), std::wstring(target.c_wstr()), replace)) {
         *error = GetLastError();
         return false;
     }
-    // Times of 0 are left as they are.
-    FILE_BASIC_INFO basic = {};
-    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
+    *error = ERROR_SUCCESS;
+    Solvaris_Win32::takeAttributes(work->getHandle(), attributes);
     return true;
 }
 

@@ -89,17 +89,6 @@ bool stampNow(const std::wstring& path, const TargetOpener& open, Solvaris::File
     return GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-bool renameByHandle(HANDLE file, const std::wstring& target)
-{
-    std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + (target.size() + 1) * sizeof(wchar_t));
-    FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = DWORD(target.size() * sizeof(wchar_t));
-    std::memcpy(rename->FileName, target.c_str(), (target.size() + 1) * sizeof(wchar_t));
-    return SetFileInformationByHandle(file, FileRenameInfo, rename, DWORD(buffer.size())) != FALSE;
-}
-
 // A second handle on the working file that may rename or remove it. The
 // working file itself is held without delete access, so that the profile
 // functions of this process can read it by name meanwhile.
@@ -109,6 +98,44 @@ UniqueHandle deleteHandle(HANDLE file)
 }
 
 } // namespace
+
+UniqueHandle createWorkingFile(const std::wstring& folder, const wchar_t* prefix, DWORD access, DWORD share,
+                               std::wstring& path)
+{
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        path = folder + Solvaris::_Svr_Internal_NS_::randomFileName(prefix).c_wstr();
+        UniqueHandle file(CreateFileW(path.c_str(), access, share, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr));
+        if (file)
+            return file;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    path.clear();
+    return UniqueHandle();
+}
+
+bool renameOpenFile(HANDLE file, const std::wstring& target, bool replace)
+{
+    std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + (target.size() + 1) * sizeof(wchar_t));
+    FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = DWORD(target.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, target.c_str(), (target.size() + 1) * sizeof(wchar_t));
+    return SetFileInformationByHandle(file, FileRenameInfo, rename, DWORD(buffer.size())) != FALSE;
+}
+
+void takeAttributes(HANDLE file, DWORD attributes)
+{
+    // Times of 0 are left as they are.
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = attributes & ~DWORD(FILE_ATTRIBUTE_TEMPORARY);
+    if (!basic.FileAttributes)
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+}
 
 DWORD readReplacedFile(const std::wstring& path, const TargetOpener& open, uint64_t maxSize, ReplacedFile& out)
 {
@@ -159,17 +186,9 @@ DWORD WorkingFile::write(const std::wstring& target, const void* bytes, size_t s
 {
     discard();
     const std::wstring folder = target.substr(0, target.find_last_of(L"\\/") + 1);
-    // A name that someone else took meanwhile is passed over for another.
-    DWORD error = ERROR_FILE_EXISTS;
-    for (int attempt = 0; attempt < 16 && !m_file; ++attempt) {
-        m_path = folder + Solvaris::_Svr_Internal_NS_::randomFileName(m_prefix).c_wstr();
-        m_file.reset(CreateFileW(m_path.c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC,
-                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr));
-        error = m_file ? ERROR_SUCCESS : lastErrorOr(ERROR_OPEN_FAILED);
-        if (error != ERROR_SUCCESS && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-            break;
-    }
+    m_file = createWorkingFile(folder, m_prefix, GENERIC_READ | GENERIC_WRITE | WRITE_DAC,
+                               FILE_SHARE_READ | FILE_SHARE_DELETE, m_path);
+    DWORD error = m_file ? ERROR_SUCCESS : lastErrorOr(ERROR_OPEN_FAILED);
     // The access list first: nothing is written while the file may still
     // be open to more users than the target was.
     if (!error)
@@ -198,7 +217,7 @@ WorkingFile::Placed WorkingFile::place(const std::wstring& target, const TargetO
         }
         if (now != old.stamp)
             return Placed::changed;
-        if (renameByHandle(renamer.get(), target))
+        if (renameOpenFile(renamer.get(), target, true))
             break;
         const DWORD error = lastErrorOr(ERROR_OPEN_FAILED);
         if (!retry.again(isRenameHeldError(error))) {
@@ -206,13 +225,7 @@ WorkingFile::Placed WorkingFile::place(const std::wstring& target, const TargetO
             return Placed::failed;
         }
     }
-    // The target's own marks, not the working file's hidden and temporary
-    // ones; times of 0 are left as they are.
-    FILE_BASIC_INFO basic = {};
-    basic.FileAttributes = old.attributes & ~DWORD(FILE_ATTRIBUTE_TEMPORARY);
-    if (!basic.FileAttributes)
-        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(m_file.get(), FileBasicInfo, &basic, sizeof basic);
+    takeAttributes(m_file.get(), old.attributes);
     m_file.reset();
     m_path.clear();
     return Placed::done;

@@ -83,6 +83,22 @@ private:
     std::wstring m_path;
 };
 
+// The steps a working file goes through, shared with the rollback storage
+// (svr_storage.h), which writes its working file piece by piece:
+// - created exclusively in `folder` (ending in a separator) under a random
+//   name (`prefix`, 16 hex digits, ".tmp"), hidden and temporary, another
+//   name tried when one is taken; an invalid handle with GetLastError
+//   telling why when it cannot be;
+UniqueHandle createWorkingFile(const std::wstring& folder, const wchar_t* prefix, DWORD access, DWORD share,
+                               std::wstring& path);
+// - renamed to `target` in one step through a handle with DELETE access,
+//   replacing a file of that name when `replace` (false: GetLastError);
+bool renameOpenFile(HANDLE file, const std::wstring& target, bool replace);
+// - given the attributes of the file it replaced (`attributes`; 0: none),
+//   not its own hidden and temporary marks, through a handle that may write
+//   them.
+void takeAttributes(HANDLE file, DWORD attributes);
+
 // Makes every working file written from now on take at most `bytes` bytes,
 // the rest failing with ERROR_DISK_FULL, as on a full disk; ~0 (the
 // default) lifts the limit. For tests of what a full disk leaves behind.

@@ -24,13 +24,26 @@ public:
     using MemoryStorage::unlock;
 
     uint32_t readBytes(void* buffer, uint32_t count, bool mustReadAll = false) override {
-        uint32_t n = readAt(buffer, m_pos, count, mustReadAll);
-        m_pos += n;
-        return n;
+        return readOn(buffer, m_pos, count, mustReadAll);
     }
 
     uint32_t readBytes(void* buffer, uint64_t position, uint32_t count, bool mustReadAll) override {
-        return readAt(buffer, position, count, mustReadAll);
+        uint32_t size = m_array->count();
+        if (count == 0)
+            return 0;
+        if (position >= size) {
+            if (mustReadAll)
+                SVR_THROW(errOperationFailed, "Current position exceeds the storage end!");
+            return 0;
+        }
+        uint32_t left = size - uint32_t(position);
+        if (left < count) {
+            if (mustReadAll)
+                SVR_THROW(errOperationFailed, "No more data!");
+            count = left;
+        }
+        std::memcpy(buffer, m_array->data() + position, count);
+        return count;
     }
 
     void writeBytes(const void* buffer, uint32_t count) override {
@@ -126,25 +139,6 @@ public:
     void setParent(const AutoPtr<Storage>& parent) override { m_parent = parent; }
 
 private:
-    uint32_t readAt(void* buffer, uint64_t position, uint32_t count, bool mustReadAll) {
-        uint32_t size = m_array->count();
-        if (count == 0)
-            return 0;
-        if (position >= size) {
-            if (mustReadAll)
-                SVR_THROW(errOperationFailed, "Current position exceeds the storage end!");
-            return 0;
-        }
-        uint32_t left = size - uint32_t(position);
-        if (left < count) {
-            if (mustReadAll)
-                SVR_THROW(errOperationFailed, "No more data!");
-            count = left;
-        }
-        std::memcpy(buffer, m_array->data() + position, count);
-        return count;
-    }
-
     void throwIfReadOnly() {
         if (m_readOnly)
             SVR_THROW(errOperationFailed, "The instance is read-only!");

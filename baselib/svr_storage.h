@@ -83,6 +83,16 @@ class BlockReadStorage {
 public:
     virtual uint32_t readBytes(void* buffer, uint64_t position, uint32_t count, bool mustReadAll) = 0;
     virtual ~BlockReadStorage() {}
+
+protected:
+    // The sequential read of such a storage: a read at `pos`, which then
+    // moves past what was read.
+    template <class Position>
+    uint32_t readOn(void* buffer, Position& pos, uint32_t count, bool mustReadAll) {
+        const uint32_t n = readBytes(buffer, uint64_t(pos), count, mustReadAll);
+        pos += n;
+        return n;
+    }
 };
 
 enum AccessMode {

@@ -14,7 +14,6 @@ public:
     explicit Time(int64_t secondsSince1970) : m_seconds(secondsSince1970) {}
 
     int64_t seconds() const { return m_seconds; }
-    void setSeconds(int64_t secondsSince1970) { m_seconds = secondsSince1970; }
 
     // Reads a date text, taken as UTC:
     //   "Sun, 06 Nov 1994 08:49:37 GMT"  (day name, day, month name, year,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "baselib/svr_string.h"
@@ -53,9 +54,8 @@ public:
     bool isUsable() const { return m_state == usable; }
     // The full path of the last level (the base when there are no levels).
     const Solvaris::String& path() const { return m_path; }
-    // The level that made the folder unusable, and the system's error for
-    // it (ERROR_CANT_ACCESS_FILE for a link or a non-folder).
-    const Solvaris::String& failedLevel() const { return m_failedLevel; }
+    // The system's error for the level that made the folder unusable
+    // (ERROR_CANT_ACCESS_FILE for a link or a non-folder).
     uint32_t error() const { return m_error; }
     // Whether the last level was created by this object.
     bool created() const { return m_created; }
@@ -139,5 +139,10 @@ private:
 // A copy of the process-wide system reserved directory; empty when it
 // cannot be used.
 Solvaris::String getSystemReservedDirectory();
+
+// A UTF-16 text as UTF-8 and back, whole (what cannot be converted becomes
+// the system's replacement character).
+std::string utf8(const std::wstring& text);
+std::wstring wide(const std::string& utf8Text);
 
 } // namespace Solvaris_Win32

@@ -481,4 +481,24 @@ String getSystemReservedDirectory() {
     return locator ? locator->getSystemReservedDirectory() : String();
 }
 
+std::string utf8(const std::wstring& text)
+{
+    const int size = int(text.size());
+    const int n = size ? WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr) : 0;
+    std::string out(size_t(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring wide(const std::string& utf8Text)
+{
+    const int size = int(utf8Text.size());
+    const int n = size ? MultiByteToWideChar(CP_UTF8, 0, utf8Text.data(), size, nullptr, 0) : 0;
+    std::wstring out(size_t(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, utf8Text.data(), size, &out[0], n);
+    return out;
+}
+
 } // namespace Solvaris_Win32

@@ -114,7 +114,7 @@ int main() {
     };
     auto fileReadRun = [&] {
         SimpleArray<char> raw;
-        FileAccess::readWholeFile(String(kPath), &raw, nullptr);
+        FileAccess::readWholeFile(String(kPath), &raw);
         g_sink = raw.count();
     };
     auto fromTextRun = [&] {

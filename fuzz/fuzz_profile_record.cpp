@@ -47,8 +47,11 @@ DjVuEncoder::Params readBack(const String& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reader in{data, size};
     DjVuEncoder::Params p;
-    for (uint32_t i = 0; i < FieldRanges::rowCount; ++i)
-        FieldRanges::table()[i].value(p) = in.word();
+    for (uint32_t i = 0; i < FieldRanges::rowCount; ++i) {
+        const FieldRanges::Field& f = FieldRanges::table()[i];
+        if (FieldRanges::isRanged(f))
+            f.set(FieldRanges::recordIn(p, f.record), in.word());
+    }
     p.encodeMode = DjVuEncoder::EncodeMode(in.byte());
     p.emptyMaskProcess = DjVuEncoder::EmptyMaskProcess(in.byte());
     p.bitonalEncoding = DjVuEncoder::BitonalEncoding(in.byte());

@@ -20,17 +20,20 @@ namespace FileAccess {
 const uint64_t kMaxReadSize = 0x10000000u;   // 256 MiB
 
 bool fileExists(const String& path);
-// Reads the whole file into bytes and, when asked, its modification time in
-// seconds since 1970. Throws when the file cannot be opened or read, or is
-// larger than maxSize (errTooLarge; the time is stored all the same).
-void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modifiedTime,
-                   uint64_t maxSize = kMaxReadSize);
+// Reads the whole file into bytes. Throws when the file cannot be opened or
+// read, or is larger than maxSize (errTooLarge).
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t maxSize = kMaxReadSize);
 // Reads the whole file like readWholeFile and stamps exactly the bytes read.
 // A missing file gives a stamp that does not exist (and no bytes), never a
 // throw; any other failure throws.
 FileStamp readStamped(const String& path, SimpleArray<char>* bytes);
 // The stamp of the file as it is now (see readStamped).
 FileStamp stampOf(const String& path);
+// The stamp of the file just written with `content`: its size and write
+// time asked of the system, its content hashed from what was written rather
+// than read back. Had another writer come in between, the stamp is not that
+// of their file, so the next look sees a changed file.
+FileStamp stampOfWritten(const String& path, const std::string& content);
 
 // How long a save waits for another saver of the same file to finish.
 const uint32_t kSaveLockWaitMs = 5000;
@@ -69,7 +72,7 @@ inline FileStamp replaceDecided(const String& path, const SaveDecision& decide) 
     if (!decide(now, bytes, &content))
         return now;
     replaceFile(path, content.data(), uint32_t(content.size()));
-    return stampOf(path);
+    return stampOfWritten(path, content);
 }
 
 } // namespace FileAccess

@@ -48,14 +48,12 @@ bool fileExists(const String& path) {
     return s.files.count(key(path)) != 0;
 }
 
-void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modifiedTime, uint64_t maxSize) {
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t maxSize) {
     Store& s = store();
     std::lock_guard<std::mutex> hold(s.lock);
     auto it = s.files.find(key(path));
     if (it == s.files.end())
         notFound(path);
-    if (modifiedTime)
-        *modifiedTime = it->second.time;
     if (it->second.bytes.size() > maxSize)
         SVR_THROW(errTooLarge, "File too large to read");
     bytes->clear();
@@ -66,22 +64,34 @@ void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modif
 
 FileStamp readStamped(const String& path, SimpleArray<char>* bytes) {
     bytes->clear();
-    uint64_t time = 0;
-    {
-        Store& s = store();
-        std::lock_guard<std::mutex> hold(s.lock);
-        auto it = s.files.find(key(path));
-        if (it == s.files.end())
-            return FileStamp();
-        time = it->second.time;
-    }
-    readWholeFile(path, bytes, &time);
-    return stampOfBytes(bytes->data(), bytes->count(), time);
+    Store& s = store();
+    std::lock_guard<std::mutex> hold(s.lock);
+    auto it = s.files.find(key(path));
+    if (it == s.files.end())
+        return FileStamp();
+    const std::string& content = it->second.bytes;
+    if (content.size() > kMaxReadSize)
+        SVR_THROW(errTooLarge, "File too large to read");
+    bytes->resize(uint32_t(content.size()));
+    if (!content.empty())
+        std::copy(content.begin(), content.end(), bytes->data());
+    return stampOfBytes(bytes->data(), bytes->count(), it->second.time);
 }
 
 FileStamp stampOf(const String& path) {
     SimpleArray<char> bytes;
     return readStamped(path, &bytes);
+}
+
+FileStamp stampOfWritten(const String& path, const std::string& content) {
+    Store& s = store();
+    std::lock_guard<std::mutex> hold(s.lock);
+    auto it = s.files.find(key(path));
+    if (it == s.files.end())
+        return FileStamp();
+    FileStamp stamp = stampOfBytes(content.data(), content.size(), it->second.time);
+    stamp.size = it->second.bytes.size();
+    return stamp;
 }
 
 // One process, one store: a mutex of its own keeps savers apart.

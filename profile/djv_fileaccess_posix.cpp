@@ -55,20 +55,12 @@ void readOpenFile(FILE* f, const String& path, SimpleArray<char>* bytes, struct 
 }
 } // namespace
 
-void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified, uint64_t maxSize) {
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t maxSize) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         fail(errOpenFailed, "open", path);
     struct stat st = {};
-    try {
-        readOpenFile(f, path, bytes, &st, maxSize);
-    } catch (...) {
-        if (modified)
-            *modified = uint64_t(st.st_mtime);
-        throw;
-    }
-    if (modified)
-        *modified = uint64_t(st.st_mtime);
+    readOpenFile(f, path, bytes, &st, maxSize);
 }
 
 FileStamp readStamped(const String& path, SimpleArray<char>* bytes) {
@@ -87,6 +79,16 @@ FileStamp readStamped(const String& path, SimpleArray<char>* bytes) {
 FileStamp stampOf(const String& path) {
     SimpleArray<char> bytes;
     return readStamped(path, &bytes);
+}
+
+FileStamp stampOfWritten(const String& path, const std::string& content) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return stampOf(path);
+    const uint64_t written = uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
+    FileStamp stamp = stampOfBytes(content.data(), content.size(), written);
+    stamp.size = uint64_t(st.st_size);
+    return stamp;
 }
 
 // The working copy has a name of its own for every save (process id and a
@@ -134,7 +136,7 @@ bool copyFileIfAbsent(const String& from, const String& to) {
     static std::atomic<uint32_t> counter{0};
     try {
         SimpleArray<char> bytes;
-        readWholeFile(from, &bytes, nullptr);
+        readWholeFile(from, &bytes);
         String work = to + String::format(".~wt%ld-%u", long(::getpid()), unsigned(counter++));
         FILE* f = std::fopen(work.c_str(), "wbx");
         if (!f)

@@ -87,13 +87,11 @@ FileStamp stampOf(const String& path) {
     return readStamped(path, &bytes);
 }
 
-void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t* modified, uint64_t maxSize) {
+void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t maxSize) {
     // Opened without following links; a refused file reads as a failed open.
     AutoPtr<DiskStorage> storage =
         waitingOutSharing([&] { return _Svr_Internal_NS_::openSharedFileStorage(path); });
     const uint64_t size = storage->getSize();
-    if (modified)
-        *modified = storage->getLastModified();
     if (size > maxSize)
         SVR_THROW(errTooLarge, "File too large to read");
     bytes->clear();
@@ -118,7 +116,7 @@ void replaceFile(const String& path, const char* bytes, uint32_t size) {
 bool copyFileIfAbsent(const String& from, const String& to) {
     try {
         SimpleArray<char> bytes;
-        readWholeFile(from, &bytes, nullptr);
+        readWholeFile(from, &bytes);
         AutoPtr<DiskStorageWithRollback> storage = DiskStorageWithRollback::create(to, accessWrite, createNew);
         if (bytes.count())
             storage->writeBytes(bytes.data(), bytes.count());
@@ -200,6 +198,17 @@ Solvaris_Win32::UniqueHandle openRepositoryFile(const std::wstring& path) {
     return file;
 }
 
+FileStamp stampOfWritten(const String& path, const std::string& content) {
+    const Solvaris_Win32::UniqueHandle file = openRepositoryFile(std::wstring(path.c_wstr()));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !GetFileInformationByHandle(file.get(), &info))
+        return stampOf(path);
+    const uint64_t written = (uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+    FileStamp stamp = stampOfBytes(content.data(), content.size(), written);
+    stamp.size = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return stamp;
+}
+
 [[noreturn]] void throwReplaceFailed(DWORD error, const String& path) {
     SVR_THROW_PLATFORM(errWriteFailed, error, String::format("Cannot write %s", path.c_str()));
 }
@@ -241,7 +250,7 @@ FileStamp replaceUnderSaveLock(const String& path, const SaveDecision& decide) {
     }
     // Stamped after the working file's handle is closed, so that no later
     // update of its times makes our own save look like another program's.
-    return stampOf(path);
+    return stampOfWritten(canonical.isEmpty() ? path : canonical, content);
 }
 
 String systemReservedDirectory() {

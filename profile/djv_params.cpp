@@ -1,5 +1,7 @@
 #include "profile/djv_params.h"
 
+#include "profile/djv_fieldranges.h"
+
 namespace Solvaris {
 namespace DjVu {
 
@@ -46,12 +48,19 @@ uint32_t keywordCount(KeywordList keywords) {
 
 // ---------------------------------------------------------------------------
 
-IW44Encoder::Params::Params(ChunkIntent intent_, uint32_t quality_)
-    : intent(intent_), quality(quality_), cbcrMode(cbcrNormal), cbcrDelay(kCbCrDelayAuto), chunks(128) {}
+using FieldRanges::Record;
+using FieldRanges::sameFields;
+using FieldRanges::setDefaults;
+
+IW44Encoder::Params::Params(ChunkIntent intent_, uint32_t quality_) : chunks(128) {
+    setDefaults(Record::layer, this);
+    intent = intent_;
+    quality = quality_;
+}
 
 bool IW44Encoder::Params::operator==(const Params& o) const {
-    if (intent != o.intent || quality != o.quality || cbcrMode != o.cbcrMode || cbcrDelay != o.cbcrDelay ||
-        sliceCallback != o.sliceCallback || sliceContext != o.sliceContext || chunks.count() != o.chunks.count())
+    if (!sameFields(Record::layer, this, &o) || sliceCallback != o.sliceCallback || sliceContext != o.sliceContext ||
+        chunks.count() != o.chunks.count())
         return false;
     for (uint32_t i = 0; i < chunks.count(); ++i) {
         if (!(chunks[i] == o.chunks[i]))
@@ -68,24 +77,28 @@ uint32_t IW44Encoder::defaultSubsample(uint32_t intent) {
     }
 }
 
+SegmenterParams::SegmenterParams() {
+    setDefaults(Record::segmenter, this);
+}
+
 bool SegmenterParams::operator==(const SegmenterParams& o) const {
-    return blockSize == o.blockSize && maxSizeOfNoiseObj == o.maxSizeOfNoiseObj &&
-           noiseHueThreshold == o.noiseHueThreshold && upsample == o.upsample && blurRadius == o.blurRadius &&
-           detectEdge == o.detectEdge && thickenShapes == o.thickenShapes && useFgIfEmpty == o.useFgIfEmpty &&
-           bgColorAutodetect == o.bgColorAutodetect && bgColorExpected == o.bgColorExpected &&
-           bgColorThreshold == o.bgColorThreshold && useNonBlurred == o.useNonBlurred;
+    return sameFields(Record::segmenter, this, &o);
+}
+
+RegionRecogParams::RegionRecogParams() {
+    setDefaults(Record::regionRecog, this);
 }
 
 bool RegionRecogParams::operator==(const RegionRecogParams& o) const {
-    return distLongMax == o.distLongMax && distShortMax == o.distShortMax && noiseThreshold == o.noiseThreshold &&
-           colorThreshold == o.colorThreshold && overlapThreshold == o.overlapThreshold;
+    return sameFields(Record::regionRecog, this, &o);
+}
+
+JB2Params::JB2Params() {
+    setDefaults(Record::jb2, this);
 }
 
 bool JB2Params::operator==(const JB2Params& o) const {
-    return refineThreshold == o.refineThreshold && matchThreshold == o.matchThreshold &&
-           centerDiffThreshold == o.centerDiffThreshold && maxPalettes == o.maxPalettes &&
-           sortShapes == o.sortShapes && noiseReduction == o.noiseReduction && regionRecog == o.regionRecog &&
-           pageShapeThreshold == o.pageShapeThreshold && flags == o.flags;
+    return sameFields(Record::jb2, this, &o) && regionRecog == o.regionRecog;
 }
 
 // ---------------------------------------------------------------------------
@@ -105,20 +118,18 @@ bool DjVuEncoder::usesSegmenter(uint32_t mode) {
 
 DjVuEncoder::Params::Params(EncodeMode encodeMode_, uint32_t fgSubsample_, uint32_t fgQuality,
                             uint32_t bgSubsample_, uint32_t bgQuality, uint32_t upsample_, uint32_t subsample_)
-    : encodeMode(encodeMode_), subsample(subsample_), upsample(upsample_), fgSubsample(fgSubsample_),
-      fgParams(IW44Encoder::intentFG44, fgQuality), bgSubsample(bgSubsample_),
-      bgParams(IW44Encoder::intentBG44, bgQuality) {}
+    : fgParams(IW44Encoder::intentFG44, fgQuality), bgParams(IW44Encoder::intentBG44, bgQuality) {
+    setDefaults(Record::main, this);
+    encodeMode = encodeMode_;
+    subsample = subsample_;
+    upsample = upsample_;
+    fgSubsample = fgSubsample_;
+    bgSubsample = bgSubsample_;
+}
 
 bool DjVuEncoder::Params::operator==(const Params& o) const {
-    return dictMode == o.dictMode && dictFreq == o.dictFreq && name == o.name && encodeMode == o.encodeMode &&
-           emptyMaskProcess == o.emptyMaskProcess && bitonalEncoding == o.bitonalEncoding &&
-           pictureEncoding == o.pictureEncoding && flexEncode == o.flexEncode &&
-           blackCompensation == o.blackCompensation && subsample == o.subsample && upsample == o.upsample &&
-           postSegmentSubsample == o.postSegmentSubsample && fgSubsample == o.fgSubsample &&
-           fgEnhancer == o.fgEnhancer && fgParams == o.fgParams && bgSubsample == o.bgSubsample &&
-           bgEnhancer == o.bgEnhancer && bgParams == o.bgParams && segmenter == o.segmenter && jb2 == o.jb2 &&
-           fgJpxParams == o.fgJpxParams && jpxParams == o.jpxParams && binThreshold == o.binThreshold &&
-           gamma == o.gamma && flags == o.flags && extras == o.extras;
+    return sameFields(Record::main, this, &o) && fgParams == o.fgParams && bgParams == o.bgParams &&
+           segmenter == o.segmenter && jb2 == o.jb2 && extras == o.extras;
 }
 
 } // namespace DjVu

@@ -56,30 +56,36 @@ public:
     static uint32_t defaultSubsample(uint32_t intent);
 };
 
+// The defaults of every record below are those of the field table
+// (djv_fieldranges.cpp), which the constructors apply.
 struct SegmenterParams {
-    uint32_t blockSize = 16;
-    uint32_t maxSizeOfNoiseObj = 4;
-    uint32_t noiseHueThreshold = 8;
-    uint32_t upsample = 1;
-    uint32_t blurRadius = 1;
-    uint8_t detectEdge = 0;
-    uint8_t thickenShapes = 0;
-    uint8_t useFgIfEmpty = 0;
-    uint8_t bgColorAutodetect = 0;
-    uint32_t bgColorExpected = 0xFFFFFFFFu;   // 0xRRGGBB; 0x1000000 and above: none
-    uint32_t bgColorThreshold = 0;
-    uint32_t useNonBlurred = 0;
+    uint32_t blockSize;
+    uint32_t maxSizeOfNoiseObj;
+    uint32_t noiseHueThreshold;
+    uint32_t upsample;
+    uint32_t blurRadius;
+    uint8_t detectEdge;
+    uint8_t thickenShapes;
+    uint8_t useFgIfEmpty;
+    uint8_t bgColorAutodetect;
+    uint32_t bgColorExpected;   // 0xRRGGBB; 0x1000000 and above: none
+    uint32_t bgColorThreshold;
+    uint32_t useNonBlurred;
+
+    SegmenterParams();
 
     bool operator==(const SegmenterParams& o) const;
     bool operator!=(const SegmenterParams& o) const { return !(*this == o); }
 };
 
 struct RegionRecogParams {
-    uint32_t distLongMax = 60;
-    uint32_t distShortMax = 24;
-    uint32_t noiseThreshold = 3;
-    uint32_t colorThreshold = 10;
-    uint32_t overlapThreshold = 9;
+    uint32_t distLongMax;
+    uint32_t distShortMax;
+    uint32_t noiseThreshold;
+    uint32_t colorThreshold;
+    uint32_t overlapThreshold;
+
+    RegionRecogParams();
 
     bool operator==(const RegionRecogParams& o) const;
     bool operator!=(const RegionRecogParams& o) const { return !(*this == o); }
@@ -94,15 +100,17 @@ struct JB2Params {
     static const KeywordList kNoiseReductionKeywords;
     static const KeywordList kQualityPolicyKeywords;
 
-    uint32_t refineThreshold = 60;
-    uint32_t matchThreshold = 12;
-    uint32_t centerDiffThreshold = 1;
-    uint32_t maxPalettes = 256;
-    uint8_t sortShapes = 0;
-    NoiseReduction noiseReduction = noiseNone;
+    uint32_t refineThreshold;
+    uint32_t matchThreshold;
+    uint32_t centerDiffThreshold;
+    uint32_t maxPalettes;
+    uint8_t sortShapes;
+    NoiseReduction noiseReduction;
     RegionRecogParams regionRecog;
-    uint32_t pageShapeThreshold = 0;
-    uint32_t flags = 0;
+    uint32_t pageShapeThreshold;
+    uint32_t flags;
+
+    JB2Params();
 
     bool operator==(const JB2Params& o) const;
     bool operator!=(const JB2Params& o) const { return !(*this == o); }
@@ -136,31 +144,32 @@ public:
     static bool usesSegmenter(uint32_t mode);
 
     struct Params {
-        uint32_t dictMode = 1;                // 1: dictFreq is in force
-        uint32_t dictFreq = 20;
+        // Defaults: the field table, then the constructor's arguments.
+        uint32_t dictMode;                    // 1: dictFreq is in force
+        uint32_t dictFreq;
         String name;
         EncodeMode encodeMode;
-        EmptyMaskProcess emptyMaskProcess = maskBitonalOrPicture;
-        BitonalEncoding bitonalEncoding = bitonalJb2;
-        PictureEncoding pictureEncoding = pictureIw44;
-        uint8_t flexEncode = 1;
-        uint8_t blackCompensation = 0;
+        EmptyMaskProcess emptyMaskProcess;
+        BitonalEncoding bitonalEncoding;
+        PictureEncoding pictureEncoding;
+        uint8_t flexEncode;
+        uint8_t blackCompensation;
         uint32_t subsample;
         uint32_t upsample;
-        uint32_t postSegmentSubsample = 1;
+        uint32_t postSegmentSubsample;
         uint32_t fgSubsample;
-        uint32_t fgEnhancer = 0;
+        uint32_t fgEnhancer;
         IW44Encoder::Params fgParams;
         uint32_t bgSubsample;
-        uint32_t bgEnhancer = 0;
+        uint32_t bgEnhancer;
         IW44Encoder::Params bgParams;
         SegmenterParams segmenter;
         JB2Params jb2;
         String fgJpxParams;
         String jpxParams;
-        uint32_t binThreshold = 240;
-        uint32_t gamma = 22;                  // tenths: 22 is gamma 2.2
-        uint32_t flags = 0;
+        uint32_t binThreshold;
+        uint32_t gamma;                       // tenths: 22 is gamma 2.2
+        uint32_t flags;
         std::map<String, String> extras;      // ordered by byte-wise name
 
         explicit Params(EncodeMode encodeMode = mode3Layer, uint32_t fgSubsample = 12, uint32_t fgQuality = 75,

@@ -258,63 +258,89 @@ void appendCommentLine(std::string& doc, const String& name) {
 }
 
 namespace {
-void appendJB2(std::string& out, const JB2Params& jb2) {
-    appendf(out,
-            "\t\t<jb2 match-threshold=\"%u\" refine-threshold=\"%u\" center-diff-threshold=\"%u\" "
-            "max-palettes=\"%u\" ",
-            jb2.matchThreshold, jb2.refineThreshold, jb2.centerDiffThreshold, jb2.maxPalettes);
-    if (jb2.sortShapes)
-        out += "sort-shapes=\"yes\" ";
-    if (jb2.noiseReduction != 0)
-        appendf(out, "noise-reduction=\"%s\" ",
-                keyword(JB2Params::kNoiseReductionKeywords, jb2.noiseReduction, "noise-reduction"));
-    if (jb2.pageShapeThreshold != 0)
-        appendf(out, "page-shape-threshold=\"%u\" ", jb2.pageShapeThreshold);
-    if (jb2.flags != 0)
-        appendf(out, "flags=\"%u\" ", jb2.flags);
-    out += "/>\n";
+using FieldRanges::Element;
+using FieldRanges::Field;
+using FieldRanges::Kind;
+using FieldRanges::Layer;
+using FieldRanges::Omit;
+
+// Whether the row is carried by this element (of this layer, for "iw44").
+bool carries(const Field& f, Element element, Layer layer) {
+    return f.element == element && (f.layer == Layer::both || f.layer == layer);
 }
 
-void appendRegionRecog(std::string& out, const RegionRecogParams& rr) {
-    appendf(out, "\t\t<region-recog dist-long-max=\"%u\" dist-short-max=\"%u\" noise-threshold=\"%u\" "
-                          "color-threshold=\"%u\" overlap-threshold=\"%u\" />\n",
-                          rr.distLongMax, rr.distShortMax, rr.noiseThreshold, rr.colorThreshold,
-                          rr.overlapThreshold);
+bool omitted(const Field& f, const DjVuEncoder::Params& p, uint32_t v) {
+    switch (f.omit) {
+    case Omit::never: return false;
+    case Omit::whenZero: return v == 0;
+    case Omit::atMostOne: return v <= 1;
+    case Omit::atDefault: return v == f.missing;
+    case Omit::withoutDict: return p.dictMode != 1;
+    }
+    return false;
 }
 
-void appendSegmenter(std::string& out, const SegmenterParams& seg) {
-    char color[16];
-    if (seg.bgColorExpected < 0x1000000u)
-        std::snprintf(color, sizeof color, "#%06X", unsigned(seg.bgColorExpected & 0xFFFFFFu));
-    else
-        std::snprintf(color, sizeof color, "none");
-    appendf(out,
-        "\t\t<segmenter block-size=\"%u\" max-size-of-noise-obj=\"%u\" noise-hue-threshold=\"%u\" upsample=\"%u\" "
-        "blur-radius=\"%u\" detect-edge=\"%s\" thicken-shapes=\"%s\" use-fg-if-empty=\"%s\" "
-        "bg-color-autodetect=\"%s\" bg-color-expected=\"%s\" bg-color-threshold=\"%u\" use-non-blurred=\"%s\" />\n",
-        seg.blockSize, seg.maxSizeOfNoiseObj, seg.noiseHueThreshold, seg.upsample, seg.blurRadius,
-        yesNo(seg.detectEdge), yesNo(seg.thickenShapes), yesNo(seg.useFgIfEmpty), yesNo(seg.bgColorAutodetect),
-        color, seg.bgColorThreshold, yesNo(seg.useNonBlurred));
+// Appends ` attribute="value"` framed by `before` and `after` in place of
+// the blank, or nothing when the row leaves it out.
+void appendField(std::string& out, const Field& f, const DjVuEncoder::Params& p, const void* record,
+                 const char* before, const char* after) {
+    if (f.kind == Kind::text) {
+        const String& text = f.text(const_cast<void*>(record));
+        if (text.isEmpty() && f.omit == Omit::whenZero)
+            return;
+        out += before;
+        out += f.attribute;
+        appendAttribute(out, "=\"", text);
+        out += after;
+        return;
+    }
+    const uint32_t v = f.get(record);
+    if (omitted(f, p, v))
+        return;
+    appendf(out, "%s%s=\"", before, f.attribute);
+    switch (f.kind) {
+    case Kind::keyword:
+    case Kind::encodeMode: out += keyword(*f.keywords, v, f.attribute); break;
+    case Kind::flag: out += yesNo(v); break;
+    case Kind::tenths: appendf(out, "%u.%u", v / 10, v % 10); break;
+    case Kind::color:
+        if (v < 0x1000000u)
+            appendf(out, "#%06X", v & 0xFFFFFFu);
+        else
+            out += "none";
+        break;
+    case Kind::cbcrDelay:
+        if (v == IW44Encoder::kCbCrDelayAuto)
+            out += "auto";
+        else
+            appendf(out, "%u", v);
+        break;
+    default: appendf(out, "%u", v); break;
+    }
+    out += '"';
+    out += after;
 }
 
-void appendIW44(std::string& out, const char* id, const IW44Encoder::Params& layer, uint32_t subsample,
-                uint32_t enhancer) {
+// The attributes the table gives the element, in table order.
+void appendFields(std::string& out, Element element, Layer layer, const DjVuEncoder::Params& p,
+                  const IW44Encoder::Params* fields, const char* before, const char* after) {
+    for (uint32_t i = 0; i < FieldRanges::rowCount; ++i) {
+        const Field& f = FieldRanges::table()[i];
+        if (carries(f, element, layer))
+            appendField(out, f, p, FieldRanges::recordIn(p, f.record, fields), before, after);
+    }
+}
+
+void appendIW44(std::string& out, const char* id, Layer which, const DjVuEncoder::Params& p,
+                const IW44Encoder::Params& layer) {
     if (layer.intent >= keywordCount(IW44Encoder::kIntentKeywords))
         throwInvalid("intent out of range!");
     if (layer.cbcrMode >= keywordCount(IW44Encoder::kCbcrModeKeywords))
         throwInvalid("cbcrMode out of range!");
     if (layer.sliceCallback || layer.sliceContext)
         throwInvalid("sliceCallback cannot be serialized!");
-    char delay[16];
-    if (layer.cbcrDelay == IW44Encoder::kCbCrDelayAuto)
-        std::snprintf(delay, sizeof delay, "auto");
-    else
-        std::snprintf(delay, sizeof delay, "%u", layer.cbcrDelay);
-    appendf(out, "\t\t<iw44 id=\"%s\" intent=\"%s\" cbcr-mode=\"%s\" cbcr-delay=\"%s\" subsample=\"%u\"", id,
-            IW44Encoder::kIntentKeywords[layer.intent], IW44Encoder::kCbcrModeKeywords[layer.cbcrMode], delay,
-            subsample);
-    if (enhancer != 0)
-        appendf(out, " enhancer=\"%u\"", enhancer);
+    appendf(out, "\t\t<iw44 id=\"%s\"", id);
+    appendFields(out, Element::iw44, which, p, &layer, " ", "");
     if (layer.chunks.isEmpty()) {
         appendf(out, " quality=\"%u\" />\n", layer.quality);
         return;
@@ -337,31 +363,6 @@ void appendExtra(std::string& out, const String& name, const String& value) {
     out += " />\n";
 }
 
-template <class F>
-String textOf(F append) {
-    std::string out;
-    append(out);
-    return toString(out);
-}
-} // namespace
-
-String getJB2Xml(const JB2Params& jb2) {
-    return textOf([&](std::string& out) { appendJB2(out, jb2); });
-}
-String getRegionRecogXml(const RegionRecogParams& rr) {
-    return textOf([&](std::string& out) { appendRegionRecog(out, rr); });
-}
-String getSegmenterXml(const SegmenterParams& seg) {
-    return textOf([&](std::string& out) { appendSegmenter(out, seg); });
-}
-String getIW44Xml(const char* id, const IW44Encoder::Params& layer, uint32_t subsample, uint32_t enhancer) {
-    return textOf([&](std::string& out) { appendIW44(out, id, layer, subsample, enhancer); });
-}
-String getExtraXml(const String& name, const String& value) {
-    return textOf([&](std::string& out) { appendExtra(out, name, value); });
-}
-
-namespace {
 void appendProfile(std::string& body, const DjVuEncoder::Params& p, const String& name, const String& description,
                    bool readOnly) {
     typedef DjVuEncoder E;
@@ -369,51 +370,26 @@ void appendProfile(std::string& body, const DjVuEncoder::Params& p, const String
     appendf(body, "\n\t\tversion=\"%u\"", PROFILE_VERSION);
     if (!description.isEmpty())
         appendAttribute(body, "\n\t\tdescription=\"", description);
-    if (p.dictMode == 1)
-        appendf(body, "\n\t\tdict-freq=\"%u\"", p.dictFreq);
-    if (p.encodeMode != 0)
-        appendf(body, "\n\t\tencode-mode=\"%s\"", E::kEncodeModeKeywords[p.encodeMode]);
-    if (p.emptyMaskProcess != 0)
-        appendf(body, "\n\t\tempty-mask-process=\"%s\"",
-                keyword(E::kEmptyMaskProcessKeywords, p.emptyMaskProcess, "empty-mask-process"));
-    if (p.flexEncode != 0)
-        appendf(body, "\n\t\tflex-encode=\"%s\"", yesNo(p.flexEncode));
-    if (p.blackCompensation != 0)
-        appendf(body, "\n\t\tblack-compensation=\"%s\"", yesNo(p.blackCompensation));
-    if (p.upsample > 1)
-        appendf(body, "\n\t\tupsample=\"%u\"", p.upsample);
-    if (p.subsample > 1)
-        appendf(body, "\n\t\tsubsample=\"%u\"", p.subsample);
-    if (p.postSegmentSubsample > 1)
-        appendf(body, "\n\t\tpost-segment-subsample=\"%u\"", p.postSegmentSubsample);
-    if (!p.jpxParams.isEmpty())
-        appendAttribute(body, "\n\t\tjpx-params=\"", p.jpxParams);
-    if (!p.fgJpxParams.isEmpty())
-        appendAttribute(body, "\n\t\tfg-jpx-params=\"", p.fgJpxParams);
-    appendf(body, "\n\t\tbin-threshold=\"%u\"", p.binThreshold);
-    if (p.gamma != 22)
-        appendf(body, "\n\t\tgamma=\"%u.%u\"", p.gamma / 10, p.gamma % 10);
-    if (p.bitonalEncoding != 0)
-        appendf(body, "\n\t\tbitonal-encoding=\"%s\"",
-                keyword(E::kBitonalEncodingKeywords, p.bitonalEncoding, "bitonal-encoding"));
-    if (p.pictureEncoding != 0)
-        appendf(body, "\n\t\tpicture-encoding=\"%s\"",
-                keyword(E::kPictureEncodingKeywords, p.pictureEncoding, "picture-encoding"));
-    if (p.flags != 0)
-        appendf(body, "\n\t\tflags=\"%u\"", p.flags);
+    appendFields(body, Element::profile, Layer::both, p, nullptr, "\n\t\t", "");
     if (readOnly)
         body += "\n\t\tread-only=\"yes\"";
     body += ">\n";
     if (E::usesJb2(p.encodeMode)) {
-        appendJB2(body, p.jb2);
-        appendRegionRecog(body, p.jb2.regionRecog);
+        body += "\t\t<jb2 ";
+        appendFields(body, Element::jb2, Layer::both, p, nullptr, "", " ");
+        body += "/>\n\t\t<region-recog";
+        appendFields(body, Element::regionRecog, Layer::both, p, nullptr, " ", "");
+        body += " />\n";
     }
     if (E::usesForeground(p.encodeMode))
-        appendIW44(body, "foreground", p.fgParams, p.fgSubsample, p.fgEnhancer);
+        appendIW44(body, "foreground", Layer::foreground, p, p.fgParams);
     if (E::usesBackground(p.encodeMode))
-        appendIW44(body, "background", p.bgParams, p.bgSubsample, p.bgEnhancer);
-    if (E::usesSegmenter(p.encodeMode))
-        appendSegmenter(body, p.segmenter);
+        appendIW44(body, "background", Layer::background, p, p.bgParams);
+    if (E::usesSegmenter(p.encodeMode)) {
+        body += "\t\t<segmenter";
+        appendFields(body, Element::segmenter, Layer::both, p, nullptr, " ", "");
+        body += " />\n";
+    }
     for (const auto& e : p.extras)
         appendExtra(body, e.first, e.second);
     body += "\t</profile>\n";
@@ -558,25 +534,69 @@ bool isAuto(const char* v) {
     return *v == '\0' && *word == '\0';
 }
 
-using FieldRanges::Row;
-
-// A number read against its field's range in the shared table.
-uint32_t readField(const XmlElement& e, Row r, uint32_t defaultValue) {
-    const FieldRanges::FieldRange& f = FieldRanges::row(r);
-    return e.getAttr(f.attribute, defaultValue, f.maximum, f.minimum);
+// A decimal number or "auto" (any letter case), for cbcr-delay.
+uint32_t readDelay(const char* delay) {
+    if (!delay || !*delay || isAuto(delay))
+        return IW44Encoder::kCbCrDelayAuto;
+    return leadingDigits<uint32_t>(delay);
 }
 
-void readLayer(const XmlElement& e, IW44Encoder::Params* layer, uint32_t* subsample, uint32_t* enhancer,
-               Row subsampleRow, Row enhancerRow) {
-    layer->intent = IW44Encoder::ChunkIntent(e.getAttr("intent", IW44Encoder::kIntentKeywords, IW44Encoder::intentBG44));
-    layer->cbcrMode = IW44Encoder::CbCrMode(e.getAttr("cbcr-mode", IW44Encoder::kCbcrModeKeywords, IW44Encoder::cbcrNormal));
-    const char* delay = e.getAttrValue("cbcr-delay");
-    if (!delay || !*delay || isAuto(delay))
-        layer->cbcrDelay = IW44Encoder::kCbCrDelayAuto;
-    else
-        layer->cbcrDelay = leadingDigits<uint32_t>(delay);
-    *subsample = readField(e, subsampleRow, IW44Encoder::defaultSubsample(layer->intent));
-    *enhancer = readField(e, enhancerRow, 0);
+// Tenths ("2.2" is 22) within the row's range; another value keeps the
+// record's.
+void readTenths(const XmlElement& e, const Field& f, void* record) {
+    if (!e.hasAttr(f.attribute)) {
+        f.set(record, f.missing);
+        return;
+    }
+    double tenths = e.getAttrString(f.attribute).toDouble() * 10.0;
+    // Compared as a double first: NaN and huge values never reach the cast.
+    if (tenths >= double(f.minimum) && tenths < double(f.maximum) + 1.0) {
+        uint32_t t = uint32_t(std::trunc(tenths));
+        if (t >= f.minimum && t <= f.maximum)
+            f.set(record, t);
+    }
+}
+
+// The encode mode, its older names read as the modes they became.
+uint32_t readEncodeMode(const XmlElement& e, const Field& f) {
+    typedef DjVuEncoder E;
+    const uint32_t mode = e.getAttr(f.attribute, E::kEncodeModeReadKeywords, f.missing);
+    return mode == 6 ? uint32_t(E::mode3Layer) : mode == 7 ? uint32_t(E::mode2Layer) : mode;
+}
+
+// One field, read by its row; `intent`: the layer's, for a default that
+// depends on it.
+void readField(const XmlElement& e, const Field& f, void* record, uint32_t intent) {
+    const uint32_t missing = f.missingForIntent ? f.missingForIntent(intent) : f.missing;
+    switch (f.kind) {
+    case Kind::number: f.set(record, e.getAttr(f.attribute, missing, f.maximum, f.minimum)); return;
+    case Kind::keepNonZero:
+        if (const uint32_t v = leadingDigits<uint32_t>(e.getAttrValue(f.attribute)))
+            f.set(record, v);
+        return;
+    case Kind::keyword: f.set(record, e.getAttr(f.attribute, *f.keywords, missing)); return;
+    case Kind::encodeMode: f.set(record, readEncodeMode(e, f)); return;
+    case Kind::flag: f.set(record, e.getAttrBool(f.attribute) ? 1 : 0); return;
+    case Kind::tenths: readTenths(e, f, record); return;
+    case Kind::color: f.set(record, e.getAttrColor(f.attribute, missing)); return;
+    case Kind::cbcrDelay: f.set(record, readDelay(e.getAttrValue(f.attribute))); return;
+    case Kind::text: f.text(record) = e.getAttrString(f.attribute); return;
+    }
+}
+
+// The element's fields in table order, but those of the rows in `taken`
+// (bits by row), which the caller reads itself.
+void readFields(const XmlElement& e, Element element, Layer layer, DjVuEncoder::Params& p,
+                IW44Encoder::Params* fields, uint64_t taken = 0) {
+    for (uint32_t i = 0; i < FieldRanges::rowCount; ++i) {
+        const Field& f = FieldRanges::table()[i];
+        if (carries(f, element, layer) && !(taken >> i & 1))
+            readField(e, f, FieldRanges::recordIn(p, f.record, fields), fields ? uint32_t(fields->intent) : 0u);
+    }
+}
+
+void readLayer(const XmlElement& e, Layer which, DjVuEncoder::Params& p, IW44Encoder::Params* layer) {
+    readFields(e, Element::iw44, which, p, layer);
     layer->chunks.clear();
     if (const char* quality = e.getAttrValue("quality")) {
         layer->quality = leadingDigits<uint32_t>(quality);
@@ -592,34 +612,21 @@ void readLayer(const XmlElement& e, IW44Encoder::Params* layer, uint32_t* subsam
         layer->chunks.append(chunk);
     }
     if (layer->chunks.isEmpty())
-        layer->quality = 75;
+        layer->quality = FieldRanges::row(FieldRanges::quality).missing;
 }
 
-void readSegmenter(const XmlElement& e, SegmenterParams* s) {
-    s->blockSize = readField(e, FieldRanges::blockSize, 16);
-    s->maxSizeOfNoiseObj = readField(e, FieldRanges::maxSizeOfNoiseObj, 4);
-    s->noiseHueThreshold = readField(e, FieldRanges::noiseHueThreshold, 8);
-    s->upsample = readField(e, FieldRanges::segmenterUpsample, 1);
-    s->blurRadius = readField(e, FieldRanges::blurRadius, 1);
-    s->detectEdge = e.getAttrBool("detect-edge");
-    s->thickenShapes = e.getAttrBool("thicken-shapes");
-    s->useFgIfEmpty = e.getAttrBool("use-fg-if-empty");
-    s->bgColorAutodetect = e.getAttrBool("bg-color-autodetect");
-    s->bgColorExpected = e.getAttrColor("bg-color-expected", 0xFFFFFFFFu);
-    s->bgColorThreshold = readField(e, FieldRanges::bgColorThreshold, 17);
-    s->useNonBlurred = e.getAttrBool("use-non-blurred") ? 1 : 0;
-}
-
-void readJB2(const XmlElement& e, JB2Params* j) {
+void readJB2(const XmlElement& e, DjVuEncoder::Params& p) {
     static const uint32_t numerator[] = {0, 1, 1, 1, 1};
     static const uint32_t denominator[] = {1, 5, 4, 3, 2};
     const uint32_t policy = e.getAttr("quality-policy", JB2Params::kQualityPolicyKeywords, kNoPolicy);
     // A policy triples the refine threshold, so the value stored and written
     // back can reach the table's maximum; without a policy that written value
     // must read back. With a policy the value read is a third of it at most.
-    const FieldRanges::FieldRange& refine = FieldRanges::row(FieldRanges::refineThreshold);
-    j->refineThreshold = e.getAttr(refine.attribute, 60, policy != kNoPolicy ? refine.maximum / 3 : refine.maximum,
-                                   refine.minimum);
+    JB2Params* j = &p.jb2;
+    const Field& refine = FieldRanges::row(FieldRanges::refineThreshold);
+    j->refineThreshold = e.getAttr(refine.attribute, refine.missing,
+                                   policy != kNoPolicy ? refine.maximum / 3 : refine.maximum, refine.minimum);
+    uint64_t taken = 1ull << FieldRanges::refineThreshold;
     // Older profiles (version below PROFILE_VERSION) without a policy keep
     // the thresholds they state, like current ones: the derivation needs a
     // policy to index.
@@ -628,45 +635,9 @@ void readJB2(const XmlElement& e, JB2Params* j) {
         uint32_t center = ((j->matchThreshold + 1) >> 2) + 1;
         j->centerDiffThreshold = center < 4 ? center : 4;
         j->refineThreshold *= 3;
-    } else {
-        j->matchThreshold = readField(e, FieldRanges::matchThreshold, 12);
-        j->centerDiffThreshold = readField(e, FieldRanges::centerDiffThreshold, 1);
+        taken |= 1ull << FieldRanges::matchThreshold | 1ull << FieldRanges::centerDiffThreshold;
     }
-    j->maxPalettes = readField(e, FieldRanges::maxPalettes, 256);
-    j->sortShapes = e.getAttrBool("sort-shapes");
-    j->noiseReduction = JB2Params::NoiseReduction(e.getAttr("noise-reduction", JB2Params::kNoiseReductionKeywords, 0));
-    j->pageShapeThreshold = readField(e, FieldRanges::pageShapeThreshold, 0);
-    j->flags = readField(e, FieldRanges::jb2Flags, 0);
-}
-
-void readRegionRecog(const XmlElement& e, RegionRecogParams* r) {
-    r->distLongMax = readField(e, FieldRanges::distLongMax, 60);
-    r->distShortMax = readField(e, FieldRanges::distShortMax, 24);
-    r->noiseThreshold = readField(e, FieldRanges::noiseThreshold, 3);
-    r->colorThreshold = readField(e, FieldRanges::colorThreshold, 10);
-    r->overlapThreshold = readField(e, FieldRanges::overlapThreshold, 9);
-}
-
-// A number without range whose 0 (or absence) keeps the current value.
-void readKeepingCurrent(const XmlElement& e, const char* name, uint32_t* field) {
-    uint32_t v = leadingDigits<uint32_t>(e.getAttrValue(name));
-    if (v != 0)
-        *field = v;
-}
-
-void readGamma(const XmlElement& e, uint32_t* gamma) {
-    if (!e.hasAttr("gamma")) {
-        *gamma = 22;
-        return;
-    }
-    double tenths = e.getAttrString("gamma").toDouble() * 10.0;
-    // Compared as a double first: NaN and huge values never reach the cast.
-    const FieldRanges::FieldRange& range = FieldRanges::row(FieldRanges::gamma);
-    if (tenths >= double(range.minimum) && tenths < double(range.maximum) + 1.0) {
-        uint32_t t = uint32_t(std::trunc(tenths));
-        if (t >= range.minimum && t <= range.maximum)
-            *gamma = t;
-    }
+    readFields(e, Element::jb2, Layer::both, p, nullptr, taken);
 }
 
 } // namespace
@@ -674,45 +645,22 @@ void readGamma(const XmlElement& e, uint32_t* gamma) {
 void readParams(const XmlElement& e, uint32_t /*version*/, DjVuEncoder::Params* p) {
     typedef DjVuEncoder E;
     p->name = checkProfileName(e.getAttrString("name"));
-    uint32_t dictFreq = readField(e, FieldRanges::dictFreq, 0);
-    p->dictMode = dictFreq != 0 ? 1 : 0;
-    p->dictFreq = dictFreq;
-    uint32_t mode = e.getAttr("encode-mode", E::kEncodeModeReadKeywords, E::modeAuto);
-    if (mode == 6)
-        mode = E::mode3Layer;
-    else if (mode == 7)
-        mode = E::mode2Layer;
-    p->encodeMode = E::EncodeMode(mode);
-    p->emptyMaskProcess = E::EmptyMaskProcess(e.getAttr("empty-mask-process", E::kEmptyMaskProcessKeywords, 0));
-    p->flexEncode = e.getAttrBool("flex-encode");
-    p->blackCompensation = e.getAttrBool("black-compensation");
-    readKeepingCurrent(e, "upsample", &p->upsample);
-    readKeepingCurrent(e, "subsample", &p->subsample);
-    readKeepingCurrent(e, "post-segment-subsample", &p->postSegmentSubsample);
-    p->jpxParams = e.getAttrString("jpx-params");
-    p->fgJpxParams = e.getAttrString("fg-jpx-params");
-    p->binThreshold = readField(e, FieldRanges::binThreshold, 240);
-    readGamma(e, &p->gamma);
-    p->bitonalEncoding = E::BitonalEncoding(e.getAttr("bitonal-encoding", E::kBitonalEncodingKeywords, 0));
-    p->pictureEncoding = E::PictureEncoding(e.getAttr("picture-encoding", E::kPictureEncodingKeywords, 0));
-    p->flags = leadingDigits<uint32_t>(e.getAttrValue("flags"));
-
+    readFields(e, Element::profile, Layer::both, *p, nullptr);
+    p->dictMode = p->dictFreq != 0 ? 1 : 0;
     for (uint32_t i = 0; i < e.getChildCount(); ++i) {
         const XmlElement& c = *e.getChild(i);
         if (isElement(c, "iw44")) {
             const char* id = c.getAttrValue("id");
             if (id && std::strcmp(id, "foreground") == 0)
-                readLayer(c, &p->fgParams, &p->fgSubsample, &p->fgEnhancer, FieldRanges::fgSubsample,
-                          FieldRanges::fgEnhancer);
+                readLayer(c, Layer::foreground, *p, &p->fgParams);
             else if (id && std::strcmp(id, "background") == 0)
-                readLayer(c, &p->bgParams, &p->bgSubsample, &p->bgEnhancer, FieldRanges::bgSubsample,
-                          FieldRanges::bgEnhancer);
+                readLayer(c, Layer::background, *p, &p->bgParams);
         } else if (isElement(c, "segmenter")) {
-            readSegmenter(c, &p->segmenter);
+            readFields(c, Element::segmenter, Layer::both, *p, nullptr);
         } else if (isElement(c, "jb2")) {
-            readJB2(c, &p->jb2);
+            readJB2(c, *p);
         } else if (isElement(c, "region-recog")) {
-            readRegionRecog(c, &p->jb2.regionRecog);
+            readFields(c, Element::regionRecog, Layer::both, *p, nullptr);
         } else if (isElement(c, "extra")) {
             String name = c.getAttrString("name");
             if (!name.isEmpty())

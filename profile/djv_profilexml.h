@@ -40,16 +40,11 @@ void appendCommentLine(std::string& doc, const String& name);
 
 // One profile element. Throws errInvalidParam for an encode mode or any
 // other enumeration outside its keyword list and for a layer that cannot be
-// written (see getIW44Xml).
+// written (a slice callback set).
 String getXmlBody(const DjVuEncoder::Params& params, const String& name, const String& description, bool readOnly);
 // Same, appended to out (the repository writer builds large documents).
 void appendXmlBody(std::string& out, const DjVuEncoder::Params& params, const String& name,
                    const String& description, bool readOnly);
-String getIW44Xml(const char* id, const IW44Encoder::Params& layer, uint32_t subsample, uint32_t enhancer);
-String getJB2Xml(const JB2Params& jb2);
-String getRegionRecogXml(const RegionRecogParams& rr);
-String getSegmenterXml(const SegmenterParams& seg);
-String getExtraXml(const String& name, const String& value);
 
 // What a profile element carries besides its record.
 struct ProfileData {

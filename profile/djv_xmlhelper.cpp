@@ -440,9 +440,9 @@ AutoPtr<XmlElement> parseXmlString(const String& text, const char* sourceName) {
     return parseXmlString(text.c_str(), text.length(), sourceName);
 }
 
-AutoPtr<XmlElement> readXmlFile(const String& path, uint64_t* modifiedTime) {
+AutoPtr<XmlElement> readXmlFile(const String& path) {
     SimpleArray<char> bytes;
-    FileAccess::readWholeFile(path, &bytes, modifiedTime, kMaxDocumentSize);
+    FileAccess::readWholeFile(path, &bytes, kMaxDocumentSize);
     return parseXmlString(bytes.data(), bytes.count(), path.c_str());
 }
 

@@ -98,7 +98,6 @@ public:
     bool preservesSpace() const { return m_preserveSpace; }
     uint32_t getChildCount() const { return m_children.count(); }
     XmlElement* getChild(uint32_t i) const { return m_children[i].get(); }
-    const AttributeMap& getAttributes() const { return m_attributes; }
     XmlNamespaceManager* getNamespaceManager() const { return m_namespaceManager.get(); }
 
     bool hasAttr(const char* name) const;
@@ -224,9 +223,8 @@ AutoPtr<XmlElement> parseXmlString(const char* text, uint32_t length, const char
 AutoPtr<XmlElement> parseXmlString(const String& text, const char* sourceName);
 
 // Reads a whole file (at most kMaxDocumentSize bytes, else errTooLarge) and
-// parses it with the path as the source name; stores the file's
-// modification time (seconds since 1970) when asked.
-AutoPtr<XmlElement> readXmlFile(const String& path, uint64_t* modifiedTime = nullptr);
+// parses it with the path as the source name.
+AutoPtr<XmlElement> readXmlFile(const String& path);
 
 } // namespace XmlParse
 } // namespace DjVu

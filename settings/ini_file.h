@@ -28,8 +28,6 @@ public:
     // file name null).
     void ForgetCachedCopy() const;
 
-    const std::wstring& GetPath() const { return m_path; }
-
 private:
     std::wstring m_path;
 };

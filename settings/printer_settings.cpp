@@ -148,20 +148,30 @@ Solvaris::FileStamp stampNow(const std::wstring& path, bool& held, bool& refused
     return file ? Solvaris_Win32::stampOfOpenFile(file.get(), kMaxSettingsSize) : Solvaris::FileStamp();
 }
 
-bool startsWith(const std::string& bytes, const char* prefix, size_t n)
-{
-    return bytes.compare(0, n, prefix, n) == 0;
-}
+// The byte-order marks a settings file may start with, by encoding.
+enum class Mark { none, utf8, utf16le, utf16be };
+const struct {
+    const char* bytes;
+    size_t size;
+} kMarks[] = {{"", 0}, {"\xEF\xBB\xBF", 3}, {"\xFF\xFE", 2}, {"\xFE\xFF", 2}};
 
-const char kUtf8Mark[] = "\xEF\xBB\xBF";
+Mark markOf(const std::string& bytes)
+{
+    for (size_t m = 1; m < sizeof kMarks / sizeof kMarks[0]; ++m) {
+        if (bytes.compare(0, kMarks[m].size, kMarks[m].bytes, kMarks[m].size) == 0)
+            return Mark(m);
+    }
+    return Mark::none;
+}
 
 // Decodes the file: UTF-16 by its mark (either byte order), UTF-8 by its
 // mark, any other file in the ANSI code page, as the profile functions do.
 // False when the bytes cannot be decoded.
 bool decodeSettingsText(const std::string& bytes, std::wstring& text)
 {
-    const bool little = startsWith(bytes, "\xFF\xFE", 2), big = startsWith(bytes, "\xFE\xFF", 2);
-    if (little || big) {
+    const Mark mark = markOf(bytes);
+    const bool little = mark == Mark::utf16le;
+    if (little || mark == Mark::utf16be) {
         text.assign((bytes.size() - 2) / 2, L'\0');
         for (size_t i = 0; i < text.size(); ++i) {
             const uint8_t a = uint8_t(bytes[2 + 2 * i]), b = uint8_t(bytes[3 + 2 * i]);
@@ -169,7 +179,7 @@ bool decodeSettingsText(const std::string& bytes, std::wstring& text)
         }
         return true;
     }
-    const bool utf8 = startsWith(bytes, kUtf8Mark, 3);
+    const bool utf8 = mark == Mark::utf8;
     const char* from = bytes.data() + (utf8 ? 3 : 0);
     const int fromSize = int(bytes.size()) - (utf8 ? 3 : 0);
     text.assign(size_t(fromSize), L'\0');
@@ -181,7 +191,7 @@ bool decodeSettingsText(const std::string& bytes, std::wstring& text)
 // The file's bytes: UTF-16LE with its mark, so that every name survives.
 std::string encodeSettingsText(const std::wstring& text)
 {
-    std::string bytes("\xFF\xFE", 2);
+    std::string bytes(kMarks[int(Mark::utf16le)].bytes, kMarks[int(Mark::utf16le)].size);
     for (const wchar_t c : text) {
         bytes += char(c & 0xFF);
         bytes += char((c >> 8) & 0xFF);
@@ -198,7 +208,7 @@ bool readUtf8MarkedText(const std::wstring& path, std::wstring& text)
 {
     Solvaris_Win32::ReplacedFile file;
     return Solvaris_Win32::readReplacedFile(path, openSettingsFile, kMaxSettingsSize, file) == ERROR_SUCCESS &&
-           startsWith(file.bytes, kUtf8Mark, 3) && decodeSettingsText(file.bytes, text);
+           markOf(file.bytes) == Mark::utf8 && decodeSettingsText(file.bytes, text);
 }
 
 // A value read from the text of a settings file, cut as GetString cuts.

@@ -36,9 +36,7 @@ public:
 
     int32_t page() const { return m_page; }
     uint32_t pageCount() const { return m_pageCount; }
-    uint32_t lastKind() const { return m_lastKind; }
     const std::u16string& docName() const { return m_docName; }
-    bool titleSet() const { return m_titleSet; }
 
 private:
     void takeRecord(const PipeMessage& message, ProgressUpdate& u);

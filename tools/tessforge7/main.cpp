@@ -38,12 +38,15 @@
 #include "app/core/editor_link.h"
 #include "baselib/svr_handle_win.h"
 #include "baselib/svr_stdout_win.h"
+#include "baselib/svr_winutils.h"
 #include "resource.h"
 #include "tools/tessforge7/editor_model.h"
 
 using Solvaris::DjVu::ProfileRepository;
 using tessforge::EditorModel;
 using tessforge::MainSettings;
+using Solvaris_Win32::utf8;
+using Solvaris_Win32::wide;
 
 namespace {
 
@@ -107,24 +110,6 @@ INT_PTR dialogBox(UINT id, HWND owner, DLGPROC proc, LPARAM param)
     HRSRC r = findResource(RT_DIALOG, MAKEINTRESOURCEW(id));
     const DLGTEMPLATE* t = r ? static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(nullptr, r))) : nullptr;
     return t ? DialogBoxIndirectParamW(nullptr, t, owner, proc, param) : -1;
-}
-
-std::string utf8(const std::wstring& w)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-std::wstring wide(const std::string& s)
-{
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), int(s.size()), nullptr, 0);
-    std::wstring out(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, s.c_str(), int(s.size()), &out[0], n);
-    return out;
 }
 
 std::wstring itemText(HWND dlg, int id)

@@ -24,26 +24,6 @@ std::wstring programFolder()
     }
 }
 
-std::string utf8(const std::wstring& text)
-{
-    const int size = static_cast<int>(text.size());
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-std::wstring wide(const std::string& text)
-{
-    const int size = static_cast<int>(text.size());
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), size, &out[0], n);
-    return out;
-}
-
 bool writeFile(const std::wstring& path, const void* bytes, size_t size)
 {
     if (size > 0xFFFFFFFFu)

@@ -12,14 +12,15 @@
 #include <vector>
 
 #include "baselib/svr_handle_win.h"
+#include "baselib/svr_winutils.h"
 
 namespace winkit {
 
 // Folder of the running program, without a trailing separator.
 std::wstring programFolder();
 
-std::string utf8(const std::wstring& text);
-std::wstring wide(const std::string& utf8Text);
+using Solvaris_Win32::utf8;
+using Solvaris_Win32::wide;
 
 // Writes the whole file, or removes what was written and returns false.
 bool writeFile(const std::wstring& path, const void* bytes, size_t size);
