@@ -88,7 +88,8 @@ enum class PreviewPaint { Cached, Direct };
 
 // Paints the preview into `dc` for the frame rectangle `frame` (in the DC's
 // coordinates): the fitted page, or opaque white over the whole frame when
-// there is no bitmap, and the black outline just outside, `outlineWidth`
+// there is no bitmap, and the black outline just outside (under high
+// contrast: the scheme's window and window text colours instead), `outlineWidth`
 // pixels thick. `background` is what lies under the picture (the dialog's
 // background brush); the cached copy is drawn over it. A paint from the
 // kept copy is plain GDI (one BitBlt, the outline as four filled bands);
@@ -96,6 +97,12 @@ enum class PreviewPaint { Cached, Direct };
 // used.
 PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background,
                         PreviewPaint how = PreviewPaint::Cached, int outlineWidth = 1);
+
+// Whether the user's colour scheme is a high-contrast one
+// (SPI_GETHIGHCONTRAST), which the painted parts then follow.
+bool highContrastOn();
+// For tests: 1 or 0 stands for the system's answer, -1 asks the system again.
+void forceHighContrastForTests(int on);
 
 // The frame control's rectangle in the client coordinates of `dialog`.
 RECT previewFrameRect(HWND dialog, int frameId);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/accessible_texts.h"
 #include "app/pipe_reader.h"
 #include "app/res/resource.h"
 #include "app/resources.h"
@@ -105,6 +106,7 @@ LRESULT CProgressDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     m_lastPaint = m_clock();
     m_layout.load(TemplateModule(), TemplateId());
     switchOffSystemRescaling(m_hWnd, dialogDpiFunctions());
+    NameBarAfterLine();
     // Without a reader nobody would ever close the window: close it now.
     if (!m_hThread)
         PostMessage(WM_PIPE_CLOSED);
@@ -238,12 +240,20 @@ void CProgressDialog::ShowUpdate(const ProgressUpdate& u)
         }
         std::wstring line = loadFormattedString(IDS_PAGE_LINE, {u.page, u.pageCount, status});
         SetDlgItemText(IDC_PROGRESS_TEXT, line.c_str());
+        NameBarAfterLine();
         SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETPOS, u.page, 0);
     }
     if (u.setTitle) {
         std::wstring title = loadFormattedString(IDS_PROGRESS_TITLE, {wide(u.docName)});
         SetWindowText(title.c_str());
     }
+}
+
+// The bar's accessible name is the page line above it, so that a screen
+// reader announces "Page 12/40: ..." with the bar's value.
+void CProgressDialog::NameBarAfterLine()
+{
+    setAccessibleTexts(GetDlgItem(IDC_PROGRESS_BAR), GetDlgItemText(IDC_PROGRESS_TEXT), L"");
 }
 
 LRESULT CProgressDialog::OnPipeClosed(UINT, WPARAM, LPARAM, BOOL&)

@@ -73,6 +73,8 @@ private:
 
     // Carries out the changes of one or more records on the controls.
     void ShowUpdate(const ProgressUpdate& update);
+    // Names the bar after the page line (its accessible name).
+    void NameBarAfterLine();
     // Shows the changes held back so far and paints the window at once,
     // although more posted messages wait (they would hold WM_PAINT back).
     void ShowPendingAndPaint();
