@@ -1,6 +1,6 @@
 // What a screen reader and a keyboard user get from the page dialog and the
 // progress window: the names the accessibility layer (oleacc) gives every
-// control the keyboard reaches, and the tab order against the reading order.
+// control the keyboard reaches, the tab order, a page by keyboard alone.
 #include "app/param_dialog.h"
 #include "app/progress_dialog.h"
 
@@ -19,66 +19,27 @@
 
 namespace {
 
-// Name and description of a control as a client of the accessibility
-// layer reads them (from another thread, as a screen reader would from
-// another process: the object is marshalled).
-struct Announced {
-    std::wstring name, description;
-    bool operator==(const Announced& o) const { return name == o.name && description == o.description; }
-};
-std::ostream& operator<<(std::ostream& out, const Announced& a)
+// "name / description" of a control as a client of the accessibility layer
+// reads them from another thread (the object is marshalled, as for a screen
+// reader in another process).
+std::wstring announced(HWND control)
 {
-    return out << '"' << uitest::narrow(a.name) << "\" / \"" << uitest::narrow(a.description) << '"';
-}
-
-Announced announced(HWND control)
-{
-    Announced a;
     IAccessible* object = nullptr;
-    const HRESULT got = AccessibleObjectFromWindow(control, DWORD(OBJID_CLIENT), __uuidof(IAccessible),
-                                                   reinterpret_cast<void**>(&object));
-    if (FAILED(got))
-        return {L"(no object: " + std::to_wstring(unsigned(got)) + L")", L""};
+    if (FAILED(AccessibleObjectFromWindow(control, DWORD(OBJID_CLIENT), __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&object))))
+        return L"(no object)";
     VARIANT self;
     self.vt = VT_I4;
     self.lVal = CHILDID_SELF;
-    for (auto [get, out] : {std::pair{&IAccessible::get_accName, &a.name},
-                            std::pair{&IAccessible::get_accDescription, &a.description}}) {
-        BSTR text = nullptr;
-        if ((object->*get)(self, &text) == S_OK && text)
-            out->assign(text, SysStringLen(text));
-        SysFreeString(text);
-    }
+    BSTR name = nullptr, description = nullptr;
+    object->get_accName(self, &name);
+    object->get_accDescription(self, &description);
+    std::wstring both = std::wstring(name ? name : L"") + L" / " + (description ? description : L"");
+    SysFreeString(name);
+    SysFreeString(description);
     object->Release();
-    return a;
+    return both;
 }
-
-// The controls the keyboard reaches, in tab order.
-std::vector<HWND> tabOrder(HWND dialog)
-{
-    std::vector<HWND> order;
-    HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
-    for (HWND at = first; at && (order.empty() || at != first); at = GetNextDlgTabItem(dialog, at, FALSE))
-        order.push_back(at);
-    return order;
-}
-
-// Reading order: a control further down (its top below the other's
-// middle), or on the same line and further right.
-bool readsAfter(HWND later, HWND earlier)
-{
-    RECT a, b;
-    GetWindowRect(earlier, &a);
-    GetWindowRect(later, &b);
-    if (b.top >= (a.top + a.bottom) / 2)
-        return true;
-    return a.top < (b.top + b.bottom) / 2 && b.left > a.left;
-}
-
-struct ComApartment {
-    ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-    ~ComApartment() { CoUninitialize(); }
-};
 
 INT_PTR runPage(PrinterSettings& s, int page, const std::function<void(HWND)>& script)
 {
@@ -87,12 +48,36 @@ INT_PTR runPage(PrinterSettings& s, int page, const std::function<void(HWND)>& s
     return uitest::runToEnd([&] { return dialog.DoModal(nullptr); }, script, 20000);
 }
 
-void runProgress(const std::function<void(HWND, uitest::PipeServer&)>& script)
+// Returns once the dialog's thread has handled everything posted to it
+// before, or the dialog has ended: a marker posted behind them (the list's
+// hover time, which nothing here uses) shows it; a sent message would be
+// handled ahead of them.
+void settle(HWND dialog)
 {
-    uitest::PipeServer pipe;
-    Solvaris_Win32::UniqueHandle client(pipe.openClient());
-    CProgressDialog dialog(client.get());
-    uitest::runToEnd([&] { return dialog.DoModal(nullptr); }, [&](HWND w) { script(w, pipe); });
+    static LPARAM marker = 1000;
+    HWND list = GetDlgItem(dialog, IDC_PROPERTIES);
+    PostMessageW(list, LVM_SETHOVERTIME, 0, ++marker);
+    uitest::waitUntil([&] { return !IsWindow(list) || SendMessageW(list, LVM_GETHOVERTIME, 0, 0) == marker; });
+}
+
+// A key to the control with the focus, as the dialog's thread reads it:
+// a virtual key, or an access key (Alt+letter).
+void key(HWND dialog, WPARAM vk, bool alt = false)
+{
+    HWND to = uitest::focusOf(dialog);
+    if (alt)
+        PostMessageW(to, WM_SYSCHAR, vk, 0x20000001);
+    else
+        PostMessageW(to, WM_KEYDOWN, vk, 1), PostMessageW(to, WM_KEYUP, vk, 0xC0000001);
+    settle(dialog);
+}
+
+// The control with the focus while focus rectangles are shown; 0 otherwise.
+int visibleFocus(HWND dialog)
+{
+    HWND focus = uitest::focusOf(dialog);
+    const bool hidden = (SendMessageW(dialog, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
+    return focus && !hidden ? GetDlgCtrlID(focus) : 0;
 }
 
 } // namespace
@@ -103,121 +88,68 @@ void runProgress(const std::function<void(HWND, uitest::PipeServer&)>& script)
 // named by the page line and follows it.
 TEST(Accessibility, EveryReachableControlIsNamed)
 {
-    struct Row {
-        const char* window;
-        int id;
-        Announced expected;
-    } rows[] = {
-        {"page", IDC_OUTPUT_FILE, {L"Output File:", L""}},
-        {"page", IDC_BROWSE, {L"Browse...", L""}},
-        {"page", IDC_PREVIEW_FRAME, {L"Page preview", L"Page 3, 2480 x 3508 pixels at 300 dpi"}},
-        {"page", IDC_PROPERTIES, {L"Properties:", L""}},
-        {"page", IDC_PROFILE, {L"Profile:", L""}},
-        {"page", IDC_EDIT_PROFILE, {L"Edit...", L""}},
-        {"page", IDC_SAME_CONFIG, {L"Use same configuration for successive pages", L""}},
-        {"page", IDC_SKIP_PAGE, {L"Skip Page", L""}},
-        {"page", IDOK, {L"OK", L""}},
-        {"page", IDCANCEL, {L"Cancel", L""}},
-        {"progress", IDCANCEL, {L"Cancel", L""}},
-        {"progress", IDC_PROGRESS_BAR, {L"Page 2/40: Processing page text...", L""}},
-    };
-    std::vector<std::pair<std::string, Announced>> seen;
-    auto read = [&](const char* window, HWND dialog) {
-        ComApartment com;
-        for (const Row& r : rows)
-            if (std::string(r.window) == window)
-                seen.emplace_back(std::string(window) + " " + std::to_string(r.id), announced(GetDlgItem(dialog, r.id)));
+    const std::pair<int, std::wstring> page[] = {
+        {IDC_OUTPUT_FILE, L"Output File: / "},
+        {IDC_BROWSE, L"Browse... / "},
+        {IDC_PREVIEW_FRAME, L"Page preview / Page 3, 2480 x 3508 pixels at 300 dpi"},
+        {IDC_PROPERTIES, L"Properties: / "},
+        {IDC_PROFILE, L"Profile: / "},
+        {IDC_EDIT_PROFILE, L"Edit... / "},
+        {IDC_SAME_CONFIG, L"Use same configuration for successive pages / "},
+        {IDC_SKIP_PAGE, L"Skip Page / "},
+        {IDOK, L"OK / "},
+        {IDCANCEL, L"Cancel / "},
+    }, progress[] = {
+        {IDCANCEL, L"Cancel / "},
+        {IDC_PROGRESS_BAR, L"Page 2/40: Processing page text... / "},
     };
     PrinterSettings s;
     runPage(s, 3, [&](HWND dlg) {
-        read("page", dlg);
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        for (const auto& [id, expected] : page)
+            EXPECT_EQ(announced(GetDlgItem(dlg, id)), expected) << "page dialog, control " << id;
+        CoUninitialize();
         uitest::pressButton(dlg, IDCANCEL);
     });
-    runProgress([&](HWND w, uitest::PipeServer& pipe) {
+    uitest::PipeServer pipe;
+    Solvaris_Win32::UniqueHandle client(pipe.openClient());
+    CProgressDialog dialog(client.get());
+    uitest::runToEnd([&] { return dialog.DoModal(nullptr); }, [&](HWND w) {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         pipe.send(encodePageCount(40));
-        pipe.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0));
-        pipe.send(encodePipeMessage(PM_PAGE_BEGIN, nullptr, 0));
-        pipe.send(encodePipeMessage(PM_TEXT, nullptr, 0));
+        for (uint32_t kind : {PM_PAGE_BEGIN, PM_PAGE_BEGIN, PM_TEXT})
+            pipe.send(encodePipeMessage(kind, nullptr, 0));
         uitest::waitUntil([&] { return uitest::controlText(w, IDC_PROGRESS_TEXT).rfind(L"Page 2/40", 0) == 0; });
-        read("progress", w);
+        for (const auto& [id, expected] : progress)
+            EXPECT_EQ(announced(GetDlgItem(w, id)), expected) << "progress window, control " << id;
+        CoUninitialize();
         pipe.send({'m', 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 'x', 0});   // ends the stream
     });
-    ASSERT_EQ(seen.size(), std::size(rows));
-    for (size_t i = 0; i < seen.size(); ++i)
-        EXPECT_EQ(seen[i].second, rows[i].expected) << seen[i].first;
 }
 
-// Tab goes through the controls as they are read: top to bottom, and left
-// to right on a line.
+// Tab goes through the controls as they are read: each one further down
+// (its top below the middle of the one before) or on the same line further
+// right.
 TEST(Accessibility, TabOrderIsTheReadingOrder)
 {
-    std::vector<std::vector<HWND>> orders;
     PrinterSettings s;
     runPage(s, 1, [&](HWND dlg) {
-        orders.push_back(tabOrder(dlg));
-        EXPECT_EQ(orders.back().size(), 8u);
+        std::vector<HWND> order = {GetNextDlgTabItem(dlg, nullptr, FALSE)};
+        while (order.size() < 20 && GetNextDlgTabItem(dlg, order.back(), FALSE) != order.front())
+            order.push_back(GetNextDlgTabItem(dlg, order.back(), FALSE));
+        EXPECT_EQ(order.size(), 8u);
+        for (size_t i = 1; i < order.size(); ++i) {
+            RECT a, b;
+            GetWindowRect(order[i - 1], &a);
+            GetWindowRect(order[i], &b);
+            const bool below = b.top >= (a.top + a.bottom) / 2;
+            const bool right = a.top < (b.top + b.bottom) / 2 && b.left > a.left;
+            EXPECT_TRUE(below || right) << "control " << GetDlgCtrlID(order[i]) << " after "
+                                        << GetDlgCtrlID(order[i - 1]);
+        }
         uitest::pressButton(dlg, IDCANCEL);
     });
-    for (const std::vector<HWND>& order : orders)
-        for (size_t i = 1; i < order.size(); ++i)
-            EXPECT_TRUE(readsAfter(order[i], order[i - 1]))
-                << "control " << GetDlgCtrlID(order[i]) << " after " << GetDlgCtrlID(order[i - 1]);
 }
-
-namespace {
-
-// Returns once the dialog's thread has handled everything posted to it
-// before, or the dialog has ended: a marker posted behind (the list's hover
-// time, which nothing here uses) shows it. (A sent message would be handled
-// ahead of them.)
-void settle(HWND dialog)
-{
-    static LPARAM marker = 1000;
-    HWND list = GetDlgItem(dialog, IDC_PROPERTIES);
-    PostMessageW(list, LVM_SETHOVERTIME, 0, ++marker);
-    uitest::waitUntil([&] { return !IsWindow(list) || SendMessageW(list, LVM_GETHOVERTIME, 0, 0) == marker; });
-}
-
-// Keys as the dialog's thread reads them from its queue: Tab, Space and
-// Enter to the control that has the focus, an access key as Alt+letter.
-void key(HWND dialog, WPARAM vk)
-{
-    HWND to = uitest::focusOf(dialog);
-    PostMessageW(to, WM_KEYDOWN, vk, 1);
-    PostMessageW(to, WM_KEYUP, vk, 0xC0000001);
-    settle(dialog);
-}
-void accessKey(HWND dialog, wchar_t letter)
-{
-    PostMessageW(uitest::focusOf(dialog), WM_SYSCHAR, letter, 0x20000001);
-    settle(dialog);
-}
-void type(HWND dialog, const std::wstring& text)
-{
-    for (wchar_t c : text)
-        PostMessageW(uitest::focusOf(dialog), WM_CHAR, c, 1);
-    settle(dialog);
-}
-
-// The dialog is active once the display has given it the focus: the
-// activation puts the focus back on the control it had, so keys go in
-// only after it.
-void waitActive(HWND dialog)
-{
-    uitest::waitUntil([&] { return GetForegroundWindow() == dialog; }, 3000);
-    settle(dialog);
-}
-
-// The control with the focus, when the focus is drawn (the dialog shows
-// focus rectangles once the keyboard is used); 0 otherwise.
-int visibleFocus(HWND dialog)
-{
-    HWND focus = uitest::focusOf(dialog);
-    const bool hidden = (SendMessageW(dialog, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
-    return focus && !hidden ? GetDlgCtrlID(focus) : 0;
-}
-
-} // namespace
 
 // Two pages of a job by keyboard alone: on the first the name is typed, the
 // properties and the profile are reached by their access keys, and the page
@@ -229,16 +161,20 @@ TEST(Accessibility, WholeJobByKeyboard)
     const std::wstring name = tmp.wide(L"keyed.djvu");
     PrinterSettings s;
     std::vector<int> steps;
+    // The activation, once the display gives the dialog the focus, puts the
+    // focus back where it was: keys go in after it.
+    auto active = [](HWND dlg) { uitest::waitUntil([&] { return GetForegroundWindow() == dlg; }, 3000); };
     const INT_PTR first = runPage(s, 1, [&](HWND dlg) {
-        waitActive(dlg);
+        active(dlg);
         key(dlg, VK_TAB);
         steps.push_back(visibleFocus(dlg));
-        accessKey(dlg, L'o');
+        key(dlg, L'o', true);
         steps.push_back(visibleFocus(dlg));
         SendDlgItemMessageW(dlg, IDC_OUTPUT_FILE, EM_SETSEL, 0, -1);
-        type(dlg, name);
+        for (wchar_t c : name)
+            PostMessageW(uitest::focusOf(dlg), WM_CHAR, c, 1);
         for (wchar_t letter : {L'r', L'p'}) {
-            accessKey(dlg, letter);
+            key(dlg, letter, true);
             steps.push_back(visibleFocus(dlg));
         }
         key(dlg, VK_TAB);
@@ -252,10 +188,10 @@ TEST(Accessibility, WholeJobByKeyboard)
     EXPECT_EQ(s.OutputFileName, name);
     int second = 0;
     const INT_PTR result = runPage(s, 2, [&](HWND dlg) {
-        waitActive(dlg);
+        active(dlg);
         key(dlg, VK_TAB);
         second = visibleFocus(dlg);
-        accessKey(dlg, L's');
+        key(dlg, L's', true);
     });
     EXPECT_EQ(second, IDC_PROFILE) << "a later page starts on the properties";
     EXPECT_EQ(result, IDSKIPPAGE);
