@@ -4,6 +4,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <new>
 
@@ -204,4 +205,21 @@ bool nameAfterLabel(HWND control)
         name += text[i];
     }
     return setAccessibleTexts(control, name, L"");
+}
+
+static std::atomic<int> forcedHighContrast{-1};
+
+void forceHighContrastForTests(int on)
+{
+    forcedHighContrast = on;
+}
+
+bool highContrastOn()
+{
+    if (const int forced = forcedHighContrast.load(); forced >= 0)
+        return forced != 0;
+    HIGHCONTRASTW scheme = {};
+    scheme.cbSize = sizeof scheme;
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof scheme, &scheme, 0) &&
+           (scheme.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }

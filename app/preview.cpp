@@ -1,10 +1,10 @@
 #include "app/preview.h"
 
+#include "app/accessible_texts.h"
 #include "app/core/preview_scale.h"
 #include "app/gdiplus_flat.h"
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -290,25 +290,6 @@ PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH
     fill(o.x, p.y, t, p.height, ink);
     fill(p.x + p.width, p.y, t, p.height, ink);
     return fit;
-}
-
-namespace {
-std::atomic<int> forcedHighContrast{-1};
-}
-
-void forceHighContrastForTests(int on)
-{
-    forcedHighContrast = on;
-}
-
-bool highContrastOn()
-{
-    if (const int forced = forcedHighContrast.load(); forced >= 0)
-        return forced != 0;
-    HIGHCONTRASTW scheme = {};
-    scheme.cbSize = sizeof scheme;
-    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof scheme, &scheme, 0) &&
-           (scheme.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
 
 RECT previewFrameRect(HWND dialog, int frameId)

@@ -98,11 +98,5 @@ enum class PreviewPaint { Cached, Direct };
 PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background,
                         PreviewPaint how = PreviewPaint::Cached, int outlineWidth = 1);
 
-// Whether the user's colour scheme is a high-contrast one
-// (SPI_GETHIGHCONTRAST), which the painted parts then follow.
-bool highContrastOn();
-// For tests: 1 or 0 stands for the system's answer, -1 asks the system again.
-void forceHighContrastForTests(int on);
-
 // The frame control's rectangle in the client coordinates of `dialog`.
 RECT previewFrameRect(HWND dialog, int frameId);

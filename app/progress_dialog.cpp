@@ -1,6 +1,7 @@
 #include "app/progress_dialog.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <cstdio>
 #include <memory>
@@ -107,6 +108,7 @@ LRESULT CProgressDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     m_layout.load(TemplateModule(), TemplateId());
     switchOffSystemRescaling(m_hWnd, dialogDpiFunctions());
     NameBarAfterLine();
+    FollowContrastScheme();
     // Without a reader nobody would ever close the window: close it now.
     if (!m_hThread)
         PostMessage(WM_PIPE_CLOSED);
@@ -247,6 +249,16 @@ void CProgressDialog::ShowUpdate(const ProgressUpdate& u)
         std::wstring title = loadFormattedString(IDS_PROGRESS_TITLE, {wide(u.docName)});
         SetWindowText(title.c_str());
     }
+}
+
+// Under high contrast the bar is drawn by the control's classic painting, in
+// the scheme's highlight and face colours; a visual style keeps its own. A
+// class list that names no class leaves the bar without one (an empty list
+// is not stored by every theme engine).
+void CProgressDialog::FollowContrastScheme()
+{
+    if (highContrastOn())
+        SetWindowTheme(GetDlgItem(IDC_PROGRESS_BAR), L" ", L" ");
 }
 
 // The bar's accessible name is the page line above it, so that a screen

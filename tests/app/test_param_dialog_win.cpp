@@ -66,35 +66,6 @@ INT_PTR runParamDialog(PrinterSettings& settings, const PageArgs& a, const std::
     return uitest::runToEnd([&] { return dialog.DoModal(nullptr); }, script, 20000);
 }
 
-// A high-contrast scheme for as long as it lives: Wine cannot switch the
-// system into one, so the program is told it is on and the colours are set.
-class HighContrastScheme {
-public:
-    explicit HighContrastScheme(bool on) : m_on(on)
-    {
-        if (!on)
-            return;
-        for (int i = 0; i < kCount; ++i)
-            m_before[i] = GetSysColor(kElements[i]);
-        const COLORREF scheme[kCount] = {RGB(0, 0, 0), RGB(0xFF, 0xFF, 0), RGB(0, 0, 0), RGB(0xFF, 0xFF, 0xFF)};
-        SetSysColors(kCount, kElements, scheme);
-        forceHighContrastForTests(1);
-    }
-    ~HighContrastScheme()
-    {
-        if (!m_on)
-            return;
-        forceHighContrastForTests(-1);
-        SetSysColors(kCount, kElements, m_before);
-    }
-
-private:
-    static constexpr int kCount = 4;
-    static constexpr INT kElements[kCount] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_3DFACE, COLOR_BTNTEXT};
-    bool m_on;
-    COLORREF m_before[kCount] = {};
-};
-
 PrinterSettings freshSettings(const std::wstring& output)
 {
     PrinterSettings s;

@@ -169,7 +169,8 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
             << "the editor gives input back";
         for (int id : kInputControls)
             EXPECT_TRUE(uitest::isEnabled(dlg, id)) << "control " << id << " after the hand-back";
-        EXPECT_EQ(uitest::focusOf(dlg), GetDlgItem(dlg, IDC_EDIT_PROFILE)) << "the focus is back where the user left it";
+        EXPECT_TRUE(uitest::waitUntil([&] { return uitest::focusOf(dlg) == GetDlgItem(dlg, IDC_EDIT_PROFILE); }, 2000))
+            << "the focus is back where the user left it";
         EXPECT_TRUE(IsWindow(editor)) << "while the editor still runs";
         sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
         EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine") << "a request after the hand-back";
