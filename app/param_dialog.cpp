@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/accessible_texts.h"
 #include "app/core/dpi_layout.h"
 #include "app/core/editor_link.h"
 #include "app/output_file.h"
@@ -49,8 +50,21 @@ LRESULT CParamDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     // Only the page's header is read now; its rows are read when the first
     // paint scales it (PreviewBitmap::open).
     m_pBitmap = PreviewBitmap::open(m_strImagePath);
+    DescribePreview();
     EnableControls(true);
     return TRUE;
+}
+
+// The preview is named by its template text; a screen reader also learns
+// which page it shows and the page's size, the numbers of the command line
+// as the properties list shows them. The fields are named by their labels.
+void CParamDialog::DescribePreview()
+{
+    const std::wstring description = loadFormattedString(
+        IDS_PREVIEW_DESCRIPTION, {unsigned(m_nPage), unsigned(m_nWidth), unsigned(m_nHeight), unsigned(m_nResolution)});
+    setAccessibleTexts(GetDlgItem(IDC_PREVIEW_FRAME), L"", description);
+    for (int field : {IDC_OUTPUT_FILE, IDC_PROPERTIES, IDC_PROFILE})
+        nameAfterLabel(GetDlgItem(field));
 }
 
 void CParamDialog::FillProperties()
@@ -229,6 +243,7 @@ LRESULT CParamDialog::OnCopyData(UINT, WPARAM, LPARAM lParam, BOOL&)
     case EditorRequest::GiveInputBack:
         FlushProfileFill();
         EnableControls(true);
+        FocusEditButton();
         break;
     case EditorRequest::Ignore:
         break;
@@ -277,7 +292,16 @@ LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
     m_hEditor = nullptr;
     FlushProfileFill();
     EnableControls(true);
+    FocusEditButton();
     return 0;
+}
+
+// The user comes back from the editor where they left: on Edit. (The
+// focus was lost when the controls were disabled, and the dialog would give
+// it to its first control.)
+void CParamDialog::FocusEditButton()
+{
+    ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(IDC_EDIT_PROFILE)), TRUE);
 }
 
 LRESULT CParamDialog::OnOK(WORD, WORD, HWND, BOOL&)

@@ -95,6 +95,11 @@ private:
 
     // Fills the properties list and sizes its columns from their texts.
     void FillProperties();
+    // Gives the preview its description and the fields their names for
+    // screen readers.
+    void DescribePreview();
+    // Puts the keyboard focus back on Edit once the editor hands input back.
+    void FocusEditButton();
     // An editor's request to refill the profile box and select `name`.
     void RequestProfileFill(const std::wstring& name);
     // Makes the re-read that requests are waiting for now, if any.

@@ -1,5 +1,6 @@
 #include "app/preview.h"
 
+#include "app/accessible_texts.h"
 #include "app/core/preview_scale.h"
 #include "app/gdiplus_flat.h"
 
@@ -268,21 +269,26 @@ PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH
                 GdipDrawImageRectRectI(g.get(), asImage(page.get()), p.x, p.y, p.width, p.height, 0, 0, INT(w), INT(h),
                                        kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
     }
-    auto fill = [dc](int x, int y, int width, int height, int stock) {
+    auto fill = [dc](int x, int y, int width, int height, HBRUSH brush) {
         const RECT r = {x, y, x + width, y + height};
-        FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(stock)));
+        FillRect(dc, &r, brush);
     };
-    // No bitmap, no usable size, or it could not be drawn: a white page.
+    // Paper and ink: white and black, or the scheme's window colours while
+    // high contrast is on (the page's own picture is shown as it is).
+    const bool scheme = highContrastOn();
+    const HBRUSH paper = scheme ? GetSysColorBrush(COLOR_WINDOW) : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    const HBRUSH ink = scheme ? GetSysColorBrush(COLOR_WINDOWTEXT) : static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    // No bitmap, no usable size, or it could not be drawn: a blank page.
     if (!drawn)
-        fill(p.x, p.y, p.width, p.height, WHITE_BRUSH);
+        fill(p.x, p.y, p.width, p.height, paper);
     // The outline as four filled bands around the picture: whole pixels at
     // every thickness (a thick pen would straddle the picture's edge).
     const PreviewRect& o = fit.outline;
     const int t = fit.outlineWidth;
-    fill(o.x, o.y, o.width, t, BLACK_BRUSH);
-    fill(o.x, p.y + p.height, o.width, t, BLACK_BRUSH);
-    fill(o.x, p.y, t, p.height, BLACK_BRUSH);
-    fill(p.x + p.width, p.y, t, p.height, BLACK_BRUSH);
+    fill(o.x, o.y, o.width, t, ink);
+    fill(o.x, p.y + p.height, o.width, t, ink);
+    fill(o.x, p.y, t, p.height, ink);
+    fill(p.x + p.width, p.y, t, p.height, ink);
     return fit;
 }
 

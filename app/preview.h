@@ -88,7 +88,8 @@ enum class PreviewPaint { Cached, Direct };
 
 // Paints the preview into `dc` for the frame rectangle `frame` (in the DC's
 // coordinates): the fitted page, or opaque white over the whole frame when
-// there is no bitmap, and the black outline just outside, `outlineWidth`
+// there is no bitmap, and the black outline just outside (under high
+// contrast: the scheme's window and window text colours instead), `outlineWidth`
 // pixels thick. `background` is what lies under the picture (the dialog's
 // background brush); the cached copy is drawn over it. A paint from the
 // kept copy is plain GDI (one BitBlt, the outline as four filled bands);

@@ -1,10 +1,12 @@
 #include "app/progress_dialog.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <cstdio>
 #include <memory>
 
+#include "app/accessible_texts.h"
 #include "app/pipe_reader.h"
 #include "app/res/resource.h"
 #include "app/resources.h"
@@ -105,6 +107,8 @@ LRESULT CProgressDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     m_lastPaint = m_clock();
     m_layout.load(TemplateModule(), TemplateId());
     switchOffSystemRescaling(m_hWnd, dialogDpiFunctions());
+    NameBarAfterLine();
+    FollowContrastScheme();
     // Without a reader nobody would ever close the window: close it now.
     if (!m_hThread)
         PostMessage(WM_PIPE_CLOSED);
@@ -238,12 +242,30 @@ void CProgressDialog::ShowUpdate(const ProgressUpdate& u)
         }
         std::wstring line = loadFormattedString(IDS_PAGE_LINE, {u.page, u.pageCount, status});
         SetDlgItemText(IDC_PROGRESS_TEXT, line.c_str());
+        NameBarAfterLine();
         SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETPOS, u.page, 0);
     }
     if (u.setTitle) {
         std::wstring title = loadFormattedString(IDS_PROGRESS_TITLE, {wide(u.docName)});
         SetWindowText(title.c_str());
     }
+}
+
+// Under high contrast the bar is drawn by the control's classic painting, in
+// the scheme's highlight and face colours; a visual style keeps its own. A
+// class list that names no class leaves the bar without one (an empty list
+// is not stored by every theme engine).
+void CProgressDialog::FollowContrastScheme()
+{
+    if (highContrastOn())
+        SetWindowTheme(GetDlgItem(IDC_PROGRESS_BAR), L" ", L" ");
+}
+
+// The bar's accessible name is the page line above it, so that a screen
+// reader announces "Page 12/40: ..." with the bar's value.
+void CProgressDialog::NameBarAfterLine()
+{
+    setAccessibleTexts(GetDlgItem(IDC_PROGRESS_BAR), GetDlgItemText(IDC_PROGRESS_TEXT), L"");
 }
 
 LRESULT CProgressDialog::OnPipeClosed(UINT, WPARAM, LPARAM, BOOL&)

@@ -73,6 +73,10 @@ private:
 
     // Carries out the changes of one or more records on the controls.
     void ShowUpdate(const ProgressUpdate& update);
+    // Names the bar after the page line (its accessible name).
+    void NameBarAfterLine();
+    // Paints the bar in the system's colours under high contrast.
+    void FollowContrastScheme();
     // Shows the changes held back so far and paints the window at once,
     // although more posted messages wait (they would hold WM_PAINT back).
     void ShowPendingAndPaint();

@@ -26,7 +26,7 @@ bool needsOverwriteQuestion(int page, bool nameExists)
     return page == 1 && nameExists;
 }
 
-std::array<ControlState, 10> enableControlsPlan(bool enable, int page)
+std::array<ControlState, 11> enableControlsPlan(bool enable, int page)
 {
     const bool outputFile = enable && page == 1;
     return {{
@@ -37,6 +37,7 @@ std::array<ControlState, 10> enableControlsPlan(bool enable, int page)
         {IDC_PREVIEW_FRAME, enable},
         {IDC_PROPERTIES, enable},
         {IDC_SAME_CONFIG, enable},
+        {IDC_SKIP_PAGE, enable},
         {1, enable},  // OK
         {2, enable},  // Cancel
         {0, enable},  // the dialog window

@@ -36,8 +36,11 @@ struct ControlState {
 
 // The steps in their fixed order: the output file box and Browse (only on
 // page 1), then profile box, Edit, preview frame, properties list, check box,
-// OK, Cancel, and last the dialog window. Skip Page and the labels never change.
-std::array<ControlState, 10> enableControlsPlan(bool enable, int page);
+// Skip Page, OK, Cancel, and last the dialog window. The labels never change.
+// Skip Page follows the others: enabled, it would end the page (an
+// accessibility client or BM_CLICK can press it while the window is
+// disabled) and leave the editor running without its dialog.
+std::array<ControlState, 11> enableControlsPlan(bool enable, int page);
 
 // One row of the properties list: label string, value format string and its
 // inserts. Signed inserts are "%1!d!", unsigned ones "%1!u!"; both are passed

@@ -15,6 +15,7 @@
 #define IDC_SAME_CONFIG         1008
 #define IDC_PREVIEW_FRAME       1009
 #define IDC_PROPERTIES          1010
+#define IDC_PROPERTIES_LABEL    1011
 #define IDC_OUTPUT_FILE         2001
 #define IDC_BROWSE              2002
 #define IDC_PROFILE             2003
@@ -51,6 +52,7 @@
 #define IDS_FILE_HELD           140
 #define IDS_NAME_NOT_FULL_PATH  141
 #define IDS_NAME_TRAILING_DOT   142
+#define IDS_PREVIEW_DESCRIPTION 143
 #define IDS_FILE_FILTER         10000
 #define IDS_DEFAULT_EXT         10001
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/accessible_texts.h"
 #include "app/core/page_image.h"
 #include "app/gdiplus_flat.h"
 #include "support/test_kit_win.h"
@@ -49,5 +50,36 @@ inline std::vector<uint8_t> solidPage(uint32_t w, uint32_t h, uint32_t stride, u
     }
     return encodePageImage(w, h, stride, px.data());
 }
+
+// A high-contrast scheme for as long as it lives: Wine cannot switch the
+// system into one, so the program is told it is on and the colours are set.
+class HighContrastScheme {
+public:
+    explicit HighContrastScheme(bool on) : m_on(on)
+    {
+        if (!on)
+            return;
+        for (int i = 0; i < kCount; ++i)
+            m_before[i] = GetSysColor(kElements[i]);
+        const COLORREF scheme[kCount] = {RGB(0, 0, 0), RGB(0xFF, 0xFF, 0), RGB(0, 0, 0), RGB(0xFF, 0xFF, 0xFF),
+                                         RGB(0, 0xFF, 0xFF)};
+        SetSysColors(kCount, kElements, scheme);
+        forceHighContrastForTests(1);
+    }
+    ~HighContrastScheme()
+    {
+        if (!m_on)
+            return;
+        forceHighContrastForTests(-1);
+        SetSysColors(kCount, kElements, m_before);
+    }
+
+private:
+    static constexpr int kCount = 5;
+    static constexpr INT kElements[kCount] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_3DFACE, COLOR_BTNTEXT,
+                                              COLOR_HIGHLIGHT};
+    bool m_on;
+    COLORREF m_before[kCount] = {};
+};
 
 } // namespace paramtest

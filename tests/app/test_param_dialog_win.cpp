@@ -79,13 +79,13 @@ PrinterSettings freshSettings(const std::wstring& output)
 // The first page starts with the output file editable and the check box
 // checked, later pages (and odd page numbers) without. Every page gets one
 // attention flash, also when the dialog is hidden and shown again. Disabling
-// turns off every control but Skip Page, and the dialog window; enabling
-// again brings the output file controls back only on the first page.
+// turns off every control, Skip Page included, and the dialog window;
+// enabling again brings the output file controls back only on the first page.
 TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
 {
     testkit::ScratchFolder tmp("folder");
     const int others[] = {IDC_PROFILE, IDC_EDIT_PROFILE, IDC_PREVIEW_FRAME, IDC_PROPERTIES, IDC_SAME_CONFIG,
-                          IDOK, IDCANCEL};
+                          IDC_SKIP_PAGE, IDOK, IDCANCEL};
     for (int page : {1, 2, 0, -1}) {
         SCOPED_TRACE("page " + std::to_string(page));
         PrinterSettings s = freshSettings(L"C:\\jobs\\report.djvu");
@@ -100,6 +100,9 @@ TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
             EXPECT_EQ(SendMessageW(dlg, WM_TEST_FLASH_TIMER, 0, 0), 0) << "showing again must not start it again";
             EXPECT_EQ(dialog->GetFlashCount(), 1);
             EXPECT_EQ(uitest::windowText(dlg), L"Vellumjet");
+            // Without an owner it keeps a taskbar button of its own: an
+            // unowned window that is no tool window.
+            EXPECT_TRUE(!GetWindow(dlg, GW_OWNER) && !(GetWindowLongW(dlg, GWL_EXSTYLE) & WS_EX_TOOLWINDOW));
             EXPECT_EQ(controlText(dlg, IDC_OUTPUT_FILE), L"C:\\jobs\\report.djvu");
             EXPECT_EQ(SendDlgItemMessageW(dlg, IDC_SAME_CONFIG, BM_GETCHECK, 0, 0) == BST_CHECKED, page == 1);
             // At the start, disabled, and enabled again (SendMessage returns
@@ -114,7 +117,6 @@ TEST(ParamDialog, FirstAndLaterPagesStartAndEnableDifferently)
                     EXPECT_EQ(isEnabled(dlg, id), on) << "control " << id;
                 EXPECT_EQ(isEnabled(dlg, IDC_OUTPUT_FILE), on && page == 1);
                 EXPECT_EQ(isEnabled(dlg, IDC_BROWSE), on && page == 1);
-                EXPECT_TRUE(isEnabled(dlg, IDC_SKIP_PAGE)) << "Skip Page is never disabled";
             }
             pressButton(dlg, IDCANCEL);
         }, &dialog);
@@ -370,7 +372,9 @@ TEST(ParamDialog, BrowseSaysTooLongWhenTheNewerSaveDialogFindsItsBufferTooSmall)
 // The preview paints the page file fitted into the frame with its outline
 // (the outline's thickness and the margin beside it: test_dpi_layout_win.cpp);
 // a file without a picture leaves the whole frame white and the dialog
-// working. The properties list shows the command-line numbers, not the file's.
+// working; under high contrast the blank page and the outline take the
+// scheme's colours. The properties list shows the command-line numbers, not
+// the file's.
 TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLine)
 {
     testkit::ScratchFolder tmp("folder");
@@ -387,15 +391,19 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
         COLORREF inside;
         int page, resolution, width, height;   // the command line
         const wchar_t *pageShown, *sizeShown, *resolutionShown;   // the properties list's values
+        COLORREF outline = 0;
+        bool highContrast = false;   // a black scheme with yellow text
     } cases[] = {
         {L"portrait", 2480, 3508, RGB(0xFF, 0, 0), 1, 300, 2480, 3508, L"1", L"2480 x 3508", L"300 dpi"},
         {L"landscape", 3508, 2480, RGB(0, 0, 0xFF), -3, 600, -1, 3508, L"-3", L"4294967295 x 3508", L"600 dpi"},
         {L"missing", 0, 0, white, 7, -1, 0, -2, L"7", L"0 x 4294967294", L"4294967295 dpi"},
         {L"truncated", 0, 0, white, 1, 300, 16, 16, L"1", L"16 x 16", L"300 dpi"},
         {L"hostile", 0, 0, white, 1, 300, 4, 4, L"1", L"4 x 4", L"300 dpi"},
+        {L"missing", 0, 0, RGB(0, 0, 0), 2, 300, 4, 4, L"2", L"4 x 4", L"300 dpi", RGB(0xFF, 0xFF, 0), true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(uitest::narrow(c.file));
+        SCOPED_TRACE(uitest::narrow(c.file) + (c.highContrast ? " in high contrast" : ""));
+        HighContrastScheme scheme(c.highContrast);
         PrinterSettings s = freshSettings(L"");
         CParamDialogProbe* dialog = nullptr;
         bool loaded = true, fullRow = false;
@@ -417,7 +425,7 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
             for (POINT at : {POINT{midX, midY}, POINT{p.x - 1, midY}, POINT{p.x + p.width, midY},
                              POINT{midX, p.y - 1}, POINT{midX, p.y + p.height}})
                 seen.push_back(uitest::pixelAt(dlg, at.x, at.y));
-            uitest::saveScreenshot(dlg, L"param-preview-" + std::wstring(c.file));
+            uitest::saveScreenshot(dlg, L"param-preview-" + std::wstring(c.file) + (c.highContrast ? L"-contrast" : L""));
             pressButton(dlg, IDOK);
         }, &dialog);
         EXPECT_EQ(r, c.page == 1 ? 1877 : 1) << "the dialog still works";
@@ -425,6 +433,6 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
                                                     c.resolutionShown}));
         EXPECT_TRUE(fullRow) << "a click anywhere in a row selects it";
         EXPECT_EQ(loaded, c.w != 0);
-        EXPECT_EQ(seen, (std::vector<COLORREF>{c.inside, 0, 0, 0, 0}));
+        EXPECT_EQ(seen, (std::vector<COLORREF>{c.inside, c.outline, c.outline, c.outline, c.outline}));
     }
 }

@@ -3,6 +3,7 @@
 #include "app/pipe_reader.h"
 #include "app/progress_dialog.h"
 #include "app/res/resource.h"
+#include "param_test_support.h"
 #include "support/dialog_driver.h"
 #include "support/pipe_server.h"
 #include "support/ui_probe.h"
@@ -260,6 +261,30 @@ TEST(ProgressDialog, SteadyStreamIsPaintedAtLeastEveryIntervalAndAtItsLastRecord
     ASSERT_FALSE(dlg.painted.empty());
     EXPECT_EQ(dlg.painted.back(), std::make_pair(int(CFloodedProgress::kPages),
                                                  std::wstring(L"Page 40/40: Processing page text...")));
+}
+
+// Under high contrast the bar shows the scheme's highlight and face colours,
+// whatever visual style the controls are otherwise drawn with.
+TEST(ProgressDialog, HighContrastBarInTheSchemeColours)
+{
+    paramtest::HighContrastScheme scheme(true);
+    PipePair pipe;
+    CProgressDialog dlg(pipe.client.get());
+    std::vector<COLORREF> seen;
+    uitest::runToEnd([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+        pipe.send(encodePageCount(4));
+        pipe.send(bare(PM_PAGE_BEGIN));
+        pipe.send(bare(PM_PAGE_BEGIN));
+        settle(pipe, w);
+        uitest::repaint(w);
+        HWND bar = GetDlgItem(w, IDC_PROGRESS_BAR);
+        RECT r;
+        GetClientRect(bar, &r);
+        seen = {uitest::pixelAt(bar, r.right / 4, r.bottom / 2), uitest::pixelAt(bar, r.right * 3 / 4, r.bottom / 2)};
+        uitest::saveScreenshot(w, L"progress-contrast");
+        pipe.send({'m', 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 'x', 0});
+    });
+    EXPECT_EQ(seen, (std::vector<COLORREF>{GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_3DFACE)}));
 }
 
 // A window that handles no record until `go` is set.

@@ -24,6 +24,10 @@ Child startPrintvane(const Args& args)
         const Solvaris_Win32::UniqueHandle thread(pi.hThread);
         c.process.reset(pi.hProcess);
         c.pid = pi.dwProcessId;
+        // The page dialog may then come to the front. Only a process that
+        // may set the foreground window itself can pass that on; otherwise
+        // this changes nothing and the dialog flashes for attention.
+        AllowSetForegroundWindow(c.pid);
     }
     return c;
 }

@@ -31,8 +31,9 @@ struct Child {
     DWORD pid = 0;
 };
 
-// Starts PrintvaneUI.exe with `args`. `process` stays null when it could not
-// be started; GetLastError() then tells why.
+// Starts PrintvaneUI.exe with `args` and allows it to take the foreground.
+// `process` stays null when it could not be started; GetLastError() then
+// tells why.
 Child startPrintvane(const Args& args);
 
 
