@@ -23,7 +23,7 @@ CParamDialog::CParamDialog(PrinterSettings& settings, const std::wstring& imageP
 
 CParamDialog::~CParamDialog() = default;
 
-LRESULT CParamDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
+BOOL CParamDialog::OnInitDialog(HWND, LPARAM)
 {
     // Never shown on settings that were not read: the caller names the held
     // file and lets the user try again.
@@ -162,7 +162,7 @@ void CParamDialog::FlushProfileFill()
     UpdateProfileCombo(m_strPendingProfile);
 }
 
-LRESULT CParamDialog::OnShowWindow(UINT, WPARAM, LPARAM, BOOL&)
+void CParamDialog::OnShowWindow(BOOL, UINT)
 {
     // The flash is given once per dialog: hiding and showing it again does
     // not start the timer a second time.
@@ -170,14 +170,13 @@ LRESULT CParamDialog::OnShowWindow(UINT, WPARAM, LPARAM, BOOL&)
         ::SetTimer(m_hWnd, kFlashTimer, kFlashDelayMs, nullptr);
         m_bFirstShow = false;
     }
-    return 0;
 }
 
-LRESULT CParamDialog::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&)
+void CParamDialog::OnTimer(UINT_PTR id)
 {
-    if (wParam == kProfileFillTimer) {
+    if (id == kProfileFillTimer) {
         FlushProfileFill();
-        return 0;
+        return;
     }
     ::KillTimer(m_hWnd, kFlashTimer);
     FLASHWINFO flash = {};
@@ -188,10 +187,9 @@ LRESULT CParamDialog::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&)
     flash.dwTimeout = 0;
     ::FlashWindowEx(&flash);
     ++m_nFlashes;
-    return 0;
 }
 
-LRESULT CParamDialog::OnPaint(UINT, WPARAM, LPARAM, BOOL&)
+void CParamDialog::OnPaint(HDC)
 {
     PAINTSTRUCT ps;
     HDC dc = ::BeginPaint(m_hWnd, &ps);
@@ -206,19 +204,17 @@ LRESULT CParamDialog::OnPaint(UINT, WPARAM, LPARAM, BOOL&)
                      PreviewPaint::Cached, scaleForDpi(1, m_nDpi));
     }
     ::EndPaint(m_hWnd, &ps);
-    return 0;
 }
 
-LRESULT CParamDialog::OnCopyData(UINT, WPARAM, LPARAM lParam, BOOL&)
+BOOL CParamDialog::OnCopyData(HWND, const COPYDATASTRUCT* data)
 {
     // Requests count only while the editor this dialog started runs. Who
     // sends them does not matter: the request form binds any program in the
-    // editor's place, which may pass no window in wParam or talk from a
+    // editor's place, which may pass no window as the sender or talk from a
     // helper process. A request changes no more than the editor itself may
     // (the box's selection, input back), and its block is never read past.
-    const COPYDATASTRUCT* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     if (!data || !m_hEditor || ::WaitForSingleObject(m_hEditor, 0) != WAIT_TIMEOUT)
-        return 0;
+        return FALSE;
     switch (editorRequest(data->dwData)) {
     case EditorRequest::SelectProfile: {
         std::wstring name;
@@ -233,31 +229,29 @@ LRESULT CParamDialog::OnCopyData(UINT, WPARAM, LPARAM lParam, BOOL&)
     case EditorRequest::Ignore:
         break;
     }
-    return 0;
+    return FALSE;
 }
 
-LRESULT CParamDialog::OnGetDpiScaledSize(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
+BOOL CParamDialog::OnGetDpiScaledSize(UINT dpi, SIZE* size)
 {
     // Windows places the dialog on the new monitor at the size the layout
     // will take there.
-    SIZE* size = reinterpret_cast<SIZE*>(lParam);
-    return size && m_layout.windowSize(m_hWnd, LOWORD(wParam), *size);
+    return size && m_layout.windowSize(m_hWnd, int(dpi), *size);
 }
 
-LRESULT CParamDialog::OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
+void CParamDialog::OnDpiChanged(UINT dpi, const RECT* suggested)
 {
-    m_nDpi = LOWORD(wParam);
-    m_layout.apply(m_hWnd, m_nDpi, reinterpret_cast<const RECT*>(lParam));
+    m_nDpi = int(dpi);
+    m_layout.apply(m_hWnd, m_nDpi, suggested);
     FillProperties();
-    return 0;
 }
 
-LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
+void CParamDialog::OnEditProfile(UINT, int, HWND)
 {
     // One editor at a time: after its hand-back the dialog is usable again
     // while the first editor still runs.
     if (m_hEditor)
-        return 0;
+        return;
     const std::wstring parameters = editorParameters(
         GetDlgItemText(IDC_PROFILE), reinterpret_cast<intptr_t>(m_hWnd), m_strImagePath);
     const StartedEditor editor = startProfileEditor(m_hWnd, m_strEditorProgram, parameters);
@@ -266,7 +260,7 @@ LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
         const std::wstring text =
             loadFormattedString(IDS_EDITOR_MISSING, {m_strEditorProgram, systemMessage(editor.error)});
         ::MessageBoxW(m_hWnd, text.c_str(), loadFormattedString(IDS_APP_TITLE).c_str(), MB_OK | MB_ICONERROR);
-        return 0;
+        return;
     }
     m_hEditor = editor.process.get();
     EnableControls(false);
@@ -277,10 +271,9 @@ LRESULT CParamDialog::OnEditProfile(WORD, WORD, HWND, BOOL&)
     m_hEditor = nullptr;
     FlushProfileFill();
     EnableControls(true);
-    return 0;
 }
 
-LRESULT CParamDialog::OnOK(WORD, WORD, HWND, BOOL&)
+void CParamDialog::OnOK(UINT, int, HWND)
 {
     // The typed name is kept even when the user then declines to overwrite.
     m_pSettings->OutputFileName = GetDlgItemText(IDC_OUTPUT_FILE);
@@ -289,28 +282,26 @@ LRESULT CParamDialog::OnOK(WORD, WORD, HWND, BOOL&)
     if (!acceptOutputName(m_hWnd, m_pSettings->OutputFileName, m_nPage)) {
         HWND box = GetDlgItem(IDC_OUTPUT_FILE);
         ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(box), TRUE);
-        return 0;
+        return;
     }
     if (!confirmOverwrite(m_hWnd, m_pSettings->OutputFileName, m_nPage))
-        return 0;
+        return;
     FlushProfileFill();
     m_pSettings->Profile = GetDlgItemText(IDC_PROFILE);
     m_pSettings->CreateTXTz = true;
     const bool same = SendDlgItemMessage(IDC_SAME_CONFIG, BM_GETCHECK) == BST_CHECKED;
     EndDialog(confirmationResult(same));
-    return 0;
 }
 
-LRESULT CParamDialog::OnCancel(WORD, WORD, HWND, BOOL&)
+void CParamDialog::OnCancel(UINT, int, HWND)
 {
     EndDialog(IDCANCEL);
-    return 0;
 }
 
 // The user signs out, shuts down or restarts: the session may end. Nothing
 // changes yet, since the end may still be cancelled by another program and
 // this page must then be answered as usual.
-LRESULT CParamDialog::OnQueryEndSession(UINT, WPARAM, LPARAM, BOOL&)
+BOOL CParamDialog::OnQueryEndSession(UINT, UINT)
 {
     return TRUE;
 }
@@ -318,21 +309,18 @@ LRESULT CParamDialog::OnQueryEndSession(UINT, WPARAM, LPARAM, BOOL&)
 // The session ends now, and the process may be ended as soon as this
 // returns, with whatever exit code it then has: the page is answered as
 // cancelled here, the settings file left as it was.
-LRESULT CParamDialog::OnEndSession(UINT, WPARAM wParam, LPARAM, BOOL&)
+void CParamDialog::OnEndSession(BOOL ending, UINT)
 {
-    if (wParam)
+    if (ending)
         ExitProcess(IDCANCEL);
-    return 0;
 }
 
-LRESULT CParamDialog::OnSkipPage(WORD, WORD, HWND, BOOL&)
+void CParamDialog::OnSkipPage(UINT, int, HWND)
 {
     EndDialog(IDSKIPPAGE);
-    return 0;
 }
 
-LRESULT CParamDialog::OnBrowse(WORD, WORD, HWND, BOOL&)
+void CParamDialog::OnBrowse(UINT, int, HWND)
 {
     browseForOutputFile(m_hWnd, IDC_OUTPUT_FILE);
-    return 0;
 }
