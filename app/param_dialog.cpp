@@ -201,7 +201,7 @@ void CParamDialog::OnPaint(HDC)
         if (!background)
             background = ::GetSysColorBrush(COLOR_3DFACE);
         paintPreview(dc, previewFrameRect(m_hWnd, IDC_PREVIEW_FRAME), m_pBitmap.get(), background,
-                     PreviewPaint::Cached, scaleForDpi(1, m_nDpi));
+                     scaleForDpi(1, m_nDpi));
     }
     ::EndPaint(m_hWnd, &ps);
 }

@@ -2,12 +2,12 @@
 // in the same run:
 //   - loading a 2480 x 3508 page image file (24-bit, padded rows) into the
 //     preview bitmap, against a plain sequential read of the same bytes;
-//   - one paint of the preview into a 120 x 120 frame, scaling the full page,
-//     against a blit of an already scaled copy; and the dialog's own paint,
-//     which draws from the copy it keeps.
-#include "app/gdiplus_flat.h"
+//   - into a 120 x 120 frame, the page scaled by GDI+ (the tests' reference
+//     paint) and the dialog's own paint, which draws from the copy it keeps,
+//     against a blit of an already scaled copy.
 #include "app/preview.h"
 #include "baselib/svr_handle_win.h"
+#include "tests/support/preview_reference.h"
 #include "bench_timing.h"
 
 #include <windows.h>
@@ -105,18 +105,18 @@ int main()
         GdiFlush();
     });
     const double direct = medianSeconds(runs, [&] {
-        paintPreview(dc, frame, bmp.get(), background, PreviewPaint::Direct);
+        uitest::paintScaledByGdiplus(dc, fit.picture, *bmp);
         GdiFlush();
     });
-    paintPreview(dc, frame, bmp.get(), background, PreviewPaint::Cached);   // makes the copy
+    paintPreview(dc, frame, bmp.get(), background);   // makes the copy
     const double cached = medianSeconds(101, [&] {
-        paintPreview(dc, frame, bmp.get(), background, PreviewPaint::Cached);
+        paintPreview(dc, frame, bmp.get(), background);
         GdiFlush();
     });
     std::printf("preview paint into %ld x %ld (picture %d x %d)\n", frame.right - frame.left,
                 frame.bottom - frame.top, fit.picture.width, fit.picture.height);
     std::printf("  blit of a scaled copy : %8.3f ms\n", blit * 1e3);
-    std::printf("  paint, scaling a page : %8.3f ms   ratio %.1f\n", direct * 1e3, direct / blit);
+    std::printf("  GDI+ scaling the page : %8.3f ms   ratio %.1f\n", direct * 1e3, direct / blit);
     std::printf("  paint, the dialog's   : %8.3f ms   ratio %.1f (scaled once, kept)\n", cached * 1e3, cached / blit);
 
     bmp.reset();

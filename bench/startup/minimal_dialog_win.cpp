@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "app/gdiplus_flat.h"
+#include "tests/support/gdiplus_flat.h"
 #include "app/res/resource.h"
 #include "baselib/svr_handle_win.h"
 
