@@ -25,8 +25,7 @@ public:
     // The settings record is read at initialisation and written at
     // confirmation; the dialog does not own it and it must outlive the dialog.
     // With a `settingsName`, the record of that name is loaded into it first,
-    // on the worker that reads the profile names from the dialog's
-    // construction on, while its controls are made.
+    // at initialisation, together with the profile names (StartupReads).
     CParamDialog(PrinterSettings& settings, const std::wstring& imagePath, int resolution, int width,
                  int height, int page, const std::wstring* settingsName = nullptr);
     ~CParamDialog() override;
@@ -43,7 +42,7 @@ public:
     // The dialog's result when its reads were not done in time: it ends
     // before it shows, and HeldFile() names the file that was held.
     static constexpr INT_PTR kReadsGivenUp = 0x7E1D;
-    const std::wstring& HeldFile() const { return m_reads.heldFile(); }
+    const std::wstring& HeldFile() const { return m_strHeldFile; }
 
     // For tests: the page's preview (null when the image file could not be
     // opened or its header fails the checks) and how many attention flashes
@@ -108,10 +107,9 @@ private:
     int m_nHeight;
     int m_nPage;
     std::unique_ptr<PreviewBitmap> m_pBitmap;
-    bool m_bReadSettings;  // the record is loaded by m_reads
-    // The settings record (when named) and the profile names for the box at
-    // initialisation.
-    StartupReads m_reads;
+    bool m_bReadSettings;  // the record of m_strSettingsName is loaded at initialisation
+    std::wstring m_strSettingsName;
+    std::wstring m_strHeldFile;  // the file the given-up reads were held on
     int m_nFlashes = 0;
     // The monitor's resolution, read at initialisation and taken from each
     // WM_DPICHANGED: the template scales with its font, the pixel sizes set
