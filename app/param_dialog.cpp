@@ -29,9 +29,9 @@ BOOL CParamDialog::OnInitDialog(HWND, LPARAM)
     // The reads run on a worker only so that a held file can be given up
     // (StartupReads). Started at the dialog's construction instead, to
     // overlap the making of the controls, they gained nothing bench/startup
-    // could tell apart: A4 page 0.98x against 0.95x the least dialog, the
-    // small page 1.15x both (medians per round of 15; the reads themselves
-    // take 27-70 ms under Wine).
+    // could tell apart: to the page painted, A4 page 0.98x the least dialog
+    // started there, 0.95x started here; the small page 1.15x both (medians
+    // per round, 15 rounds; the reads themselves take 20-70 ms under Wine).
     StartupReads reads(m_bReadSettings ? &m_strSettingsName : nullptr);
     // Never shown on settings that were not read: the caller names the held
     // file and lets the user try again.
