@@ -1,6 +1,6 @@
 // A function run on a worker thread of its own, for reads that a window
-// needs at its initialisation and that can run while the window's controls
-// are made (the settings file, the profile list).
+// needs at its initialisation and that must be given up when a file holds
+// them too long (the settings file, the profile list: startup_reads.h).
 #pragma once
 #include <windows.h>
 

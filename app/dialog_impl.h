@@ -4,17 +4,17 @@
 //   public:
 //       enum { IDD = IDD_MY_DIALOG };  // from app/res/resource.h
 //       BEGIN_MSG_MAP(CMyDialog)
-//           MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-//           COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
+//           MSG_WM_INITDIALOG(OnInitDialog)
+//           COMMAND_HANDLER_EX(IDCANCEL, BN_CLICKED, OnCancel)
 //       END_MSG_MAP()
-//       LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL& bHandled);
-//       LRESULT OnCancel(WORD code, WORD id, HWND control, BOOL& bHandled);
+//       BOOL OnInitDialog(HWND focus, LPARAM initParam);
+//       void OnCancel(UINT code, int id, HWND control);
 //   };
 //   INT_PTR result = CMyDialog().DoModal(owner);
 //
-// The message map dispatches each message or command to one handler. A
-// handler that clears bHandled passes the message on to the default dialog
-// handling. The dialog procedure is an exception barrier: nothing thrown by a
+// The message map dispatches each message or command to one handler, its
+// parameters typed (the crackers below). A handler that calls
+// SetMsgHandled(FALSE) passes the message on to the default dialog handling. The dialog procedure is an exception barrier: nothing thrown by a
 // handler crosses back into Windows; the dialog is ended with -1 instead and
 // a trace line goes to the debugger.
 #pragma once
@@ -126,6 +126,11 @@ public:
         return ::EndDialog(m_hWnd, result);
     }
 
+    // Inside a handler: whether the message counts as handled (every
+    // handler starts with TRUE); FALSE passes it on to the default handling.
+    void SetMsgHandled(BOOL handled) { m_bMsgHandled = handled; }
+    BOOL IsMsgHandled() const { return m_bMsgHandled; }
+
     // Set by every way the dialog is told to end, until its next run: a
     // nested wait inside a handler stops on it, so that the modal run can
     // return with the result at once.
@@ -219,8 +224,13 @@ private:
 
         LRESULT lResult = 0;
         BOOL handled = FALSE;
+        // A handler may send the dialog further messages (a nested wait, a
+        // paint that asks for its brush): their handlers leave its own
+        // handled flag as it was.
+        const BOOL outerHandled = self->m_bMsgHandled;
         try {
             handled = self->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+            self->m_bMsgHandled = outerHandled;
         } catch (const std::exception& e) {
             TraceException(e.what());
             self->EndFrom(hWnd, -1);
@@ -244,6 +254,7 @@ private:
     }
 
     bool m_bEnding = false;
+    BOOL m_bMsgHandled = TRUE;
     HMODULE m_hTemplateModule = nullptr;
     UINT m_nTemplateId = 0;
 };
@@ -257,63 +268,67 @@ public:
     INT_PTR DoModal(HWND owner, HMODULE module) { return DoModalFrom(module, T::IDD, owner); }
 };
 
-// Message map. Handler signatures:
-//   MESSAGE_HANDLER:      LRESULT fn(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
-//   COMMAND_*_HANDLER:    LRESULT fn(WORD wNotifyCode, WORD wID, HWND hWndCtl, BOOL& bHandled)
-//   NOTIFY_HANDLER:       LRESULT fn(int idCtrl, LPNMHDR pnmh, BOOL& bHandled)
-// bHandled is TRUE on entry; a handler clears it to pass the message on.
+// Message map with typed handlers, in the manner of WTL's crackers: each
+// MSG_WM_* entry takes its message's parameters apart once and calls the
+// handler with them typed. A handler is taken as having handled its message;
+// it calls SetMsgHandled(FALSE) to pass the message on to the default dialog
+// handling.
+//   MSG_WM_INITDIALOG      BOOL fn(HWND focus, LPARAM initParam)
+//   MSG_WM_SHOWWINDOW      void fn(BOOL show, UINT status)
+//   MSG_WM_TIMER           void fn(UINT_PTR id)
+//   MSG_WM_PAINT           void fn(HDC given)   (null for a plain WM_PAINT)
+//   MSG_WM_COPYDATA        BOOL fn(HWND from, const COPYDATASTRUCT* data)
+//   MSG_WM_QUERYENDSESSION BOOL fn(UINT source, UINT logOff)
+//   MSG_WM_ENDSESSION      void fn(BOOL ending, UINT logOff)
+//   MSG_WM_GETDPISCALEDSIZE BOOL fn(UINT dpi, SIZE* size)
+//   MSG_WM_DPICHANGED      void fn(UINT dpi, const RECT* suggested)
+//   COMMAND_HANDLER_EX     void fn(UINT code, int id, HWND control)
+//   MESSAGE_HANDLER_EX     LRESULT fn(UINT message, WPARAM wParam, LPARAM lParam)
+//                          (a message without a cracker of its own)
+// A dialog adds crackers of its own messages with PV_MSG_CRACKER.
 #define BEGIN_MSG_MAP(theClass)                                                                    \
     BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) \
         override                                                                                   \
     {                                                                                              \
         (void)hWnd;                                                                                \
         (void)wParam;                                                                              \
-        (void)lParam;                                                                              \
-        BOOL bHandled = TRUE;                                                                      \
-        (void)bHandled;
+        (void)lParam;
 
-#define MESSAGE_HANDLER(msg, func)                                                                 \
-    if (uMsg == (msg)) {                                                                           \
-        bHandled = TRUE;                                                                           \
-        lResult = func(uMsg, wParam, lParam, bHandled);                                            \
-        if (bHandled)                                                                              \
+// One entry: `call` is the handler's call, its value the message's result.
+#define PV_MSG_CRACKER(match, call)                                                                \
+    if (match) {                                                                                   \
+        SetMsgHandled(TRUE);                                                                       \
+        lResult = static_cast<LRESULT>(call);                                                      \
+        if (IsMsgHandled())                                                                        \
             return TRUE;                                                                           \
     }
+// For a handler that returns nothing: the result is 0.
+#define PV_MSG_CRACKER_VOID(match, call) PV_MSG_CRACKER(match, ((call), 0))
 
-#define COMMAND_HANDLER(id, code, func)                                                            \
-    if (uMsg == WM_COMMAND && LOWORD(wParam) == static_cast<WORD>(id) &&                            \
-        HIWORD(wParam) == static_cast<WORD>(code)) {                                               \
-        bHandled = TRUE;                                                                           \
-        lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled);  \
-        if (bHandled)                                                                              \
-            return TRUE;                                                                           \
-    }
+#define MSG_WM_INITDIALOG(func) \
+    PV_MSG_CRACKER(uMsg == WM_INITDIALOG, func(reinterpret_cast<HWND>(wParam), lParam))
+#define MSG_WM_SHOWWINDOW(func) \
+    PV_MSG_CRACKER_VOID(uMsg == WM_SHOWWINDOW, func(static_cast<BOOL>(wParam), static_cast<UINT>(lParam)))
+#define MSG_WM_TIMER(func) PV_MSG_CRACKER_VOID(uMsg == WM_TIMER, func(static_cast<UINT_PTR>(wParam)))
+#define MSG_WM_PAINT(func) PV_MSG_CRACKER_VOID(uMsg == WM_PAINT, func(reinterpret_cast<HDC>(wParam)))
+#define MSG_WM_COPYDATA(func)                                                                      \
+    PV_MSG_CRACKER(uMsg == WM_COPYDATA,                                                            \
+                   func(reinterpret_cast<HWND>(wParam), reinterpret_cast<const COPYDATASTRUCT*>(lParam)))
+#define MSG_WM_QUERYENDSESSION(func) \
+    PV_MSG_CRACKER(uMsg == WM_QUERYENDSESSION, func(static_cast<UINT>(wParam), static_cast<UINT>(lParam)))
+#define MSG_WM_ENDSESSION(func) \
+    PV_MSG_CRACKER_VOID(uMsg == WM_ENDSESSION, func(static_cast<BOOL>(wParam), static_cast<UINT>(lParam)))
+#define MSG_WM_GETDPISCALEDSIZE(func) \
+    PV_MSG_CRACKER(uMsg == WM_GETDPISCALEDSIZE, func(LOWORD(wParam), reinterpret_cast<SIZE*>(lParam)))
+#define MSG_WM_DPICHANGED(func) \
+    PV_MSG_CRACKER_VOID(uMsg == WM_DPICHANGED, func(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam)))
 
-#define COMMAND_ID_HANDLER(id, func)                                                               \
-    if (uMsg == WM_COMMAND && LOWORD(wParam) == static_cast<WORD>(id)) {                           \
-        bHandled = TRUE;                                                                           \
-        lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled);  \
-        if (bHandled)                                                                              \
-            return TRUE;                                                                           \
-    }
+#define COMMAND_HANDLER_EX(id, code, func)                                                         \
+    PV_MSG_CRACKER_VOID(uMsg == WM_COMMAND && LOWORD(wParam) == static_cast<WORD>(id) &&           \
+                            HIWORD(wParam) == static_cast<WORD>(code),                             \
+                        func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam)))
 
-#define COMMAND_CODE_HANDLER(code, func)                                                           \
-    if (uMsg == WM_COMMAND && HIWORD(wParam) == static_cast<WORD>(code)) {                         \
-        bHandled = TRUE;                                                                           \
-        lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled);  \
-        if (bHandled)                                                                              \
-            return TRUE;                                                                           \
-    }
-
-#define NOTIFY_HANDLER(id, code, func)                                                             \
-    if (uMsg == WM_NOTIFY && lParam &&                                                             \
-        reinterpret_cast<LPNMHDR>(lParam)->idFrom == static_cast<UINT_PTR>(id) &&                  \
-        reinterpret_cast<LPNMHDR>(lParam)->code == static_cast<UINT>(code)) {                      \
-        bHandled = TRUE;                                                                           \
-        lResult = func(static_cast<int>(wParam), reinterpret_cast<LPNMHDR>(lParam), bHandled);     \
-        if (bHandled)                                                                              \
-            return TRUE;                                                                           \
-    }
+#define MESSAGE_HANDLER_EX(msg, func) PV_MSG_CRACKER(uMsg == (msg), func(uMsg, wParam, lParam))
 
 #define END_MSG_MAP()                                                                              \
     return FALSE;                                                                                  \

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <string>
 
+#include "baselib/svr_handle_win.h"
+
 // Numbers of the -param command line, converted leniently by the entry.
 struct ParamArguments {
     std::wstring settingsName;
@@ -25,5 +27,5 @@ int runParamMode(const ParamArguments& args, HWND owner);
 extern const DWORD kPipeOpenFlags;
 
 // -pipe: runs the progress window on the pipe handle (valid or not) over
-// `owner`; the mode's result is always 0.
-int runPipeMode(HANDLE pipe, HWND owner);
+// `owner`, and closes it; the mode's result is always 0.
+int runPipeMode(Solvaris_Win32::UniqueHandle pipe, HWND owner);

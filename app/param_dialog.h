@@ -25,8 +25,7 @@ public:
     // The settings record is read at initialisation and written at
     // confirmation; the dialog does not own it and it must outlive the dialog.
     // With a `settingsName`, the record of that name is loaded into it first,
-    // on the worker that reads the profile names from the dialog's
-    // construction on, while its controls are made.
+    // at initialisation, together with the profile names (StartupReads).
     CParamDialog(PrinterSettings& settings, const std::wstring& imagePath, int resolution, int width,
                  int height, int page, const std::wstring* settingsName = nullptr);
     ~CParamDialog() override;
@@ -43,7 +42,7 @@ public:
     // The dialog's result when its reads were not done in time: it ends
     // before it shows, and HeldFile() names the file that was held.
     static constexpr INT_PTR kReadsGivenUp = 0x7E1D;
-    const std::wstring& HeldFile() const { return m_reads.heldFile(); }
+    const std::wstring& HeldFile() const { return m_strHeldFile; }
 
     // For tests: the page's preview (null when the image file could not be
     // opened or its header fails the checks) and how many attention flashes
@@ -61,37 +60,37 @@ public:
     static constexpr UINT kProfileFillDelayMs = 200;
 
     BEGIN_MSG_MAP(CParamDialog)
-        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-        MESSAGE_HANDLER(WM_SHOWWINDOW, OnShowWindow)
-        MESSAGE_HANDLER(WM_TIMER, OnTimer)
-        MESSAGE_HANDLER(WM_PAINT, OnPaint)
-        MESSAGE_HANDLER(WM_COPYDATA, OnCopyData)
-        MESSAGE_HANDLER(WM_QUERYENDSESSION, OnQueryEndSession)
-        MESSAGE_HANDLER(WM_ENDSESSION, OnEndSession)
-        MESSAGE_HANDLER(WM_GETDPISCALEDSIZE, OnGetDpiScaledSize)
-        MESSAGE_HANDLER(WM_DPICHANGED, OnDpiChanged)
-        COMMAND_HANDLER(IDOK, BN_CLICKED, OnOK)
-        COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
-        COMMAND_HANDLER(IDC_SKIP_PAGE, BN_CLICKED, OnSkipPage)
-        COMMAND_HANDLER(IDC_BROWSE, BN_CLICKED, OnBrowse)
-        COMMAND_HANDLER(IDC_EDIT_PROFILE, BN_CLICKED, OnEditProfile)
+        MSG_WM_INITDIALOG(OnInitDialog)
+        MSG_WM_SHOWWINDOW(OnShowWindow)
+        MSG_WM_TIMER(OnTimer)
+        MSG_WM_PAINT(OnPaint)
+        MSG_WM_COPYDATA(OnCopyData)
+        MSG_WM_QUERYENDSESSION(OnQueryEndSession)
+        MSG_WM_ENDSESSION(OnEndSession)
+        MSG_WM_GETDPISCALEDSIZE(OnGetDpiScaledSize)
+        MSG_WM_DPICHANGED(OnDpiChanged)
+        COMMAND_HANDLER_EX(IDOK, BN_CLICKED, OnOK)
+        COMMAND_HANDLER_EX(IDCANCEL, BN_CLICKED, OnCancel)
+        COMMAND_HANDLER_EX(IDC_SKIP_PAGE, BN_CLICKED, OnSkipPage)
+        COMMAND_HANDLER_EX(IDC_BROWSE, BN_CLICKED, OnBrowse)
+        COMMAND_HANDLER_EX(IDC_EDIT_PROFILE, BN_CLICKED, OnEditProfile)
     END_MSG_MAP()
 
 private:
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL& bHandled);
-    LRESULT OnShowWindow(UINT, WPARAM, LPARAM, BOOL& bHandled);
-    LRESULT OnTimer(UINT, WPARAM, LPARAM, BOOL& bHandled);
-    LRESULT OnPaint(UINT, WPARAM, LPARAM, BOOL& bHandled);
-    LRESULT OnCopyData(UINT, WPARAM, LPARAM, BOOL& bHandled);
-    LRESULT OnQueryEndSession(UINT, WPARAM, LPARAM, BOOL& bHandled);
-    LRESULT OnEndSession(UINT, WPARAM wParam, LPARAM, BOOL& bHandled);
-    LRESULT OnGetDpiScaledSize(UINT, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
-    LRESULT OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
-    LRESULT OnOK(WORD, WORD, HWND, BOOL& bHandled);
-    LRESULT OnCancel(WORD, WORD, HWND, BOOL& bHandled);
-    LRESULT OnSkipPage(WORD, WORD, HWND, BOOL& bHandled);
-    LRESULT OnBrowse(WORD, WORD, HWND, BOOL& bHandled);
-    LRESULT OnEditProfile(WORD, WORD, HWND, BOOL& bHandled);
+    BOOL OnInitDialog(HWND focus, LPARAM initParam);
+    void OnShowWindow(BOOL show, UINT status);
+    void OnTimer(UINT_PTR id);
+    void OnPaint(HDC given);
+    BOOL OnCopyData(HWND from, const COPYDATASTRUCT* data);
+    BOOL OnQueryEndSession(UINT source, UINT logOff);
+    void OnEndSession(BOOL ending, UINT logOff);
+    BOOL OnGetDpiScaledSize(UINT dpi, SIZE* size);
+    void OnDpiChanged(UINT dpi, const RECT* suggested);
+    void OnOK(UINT code, int id, HWND control);
+    void OnCancel(UINT code, int id, HWND control);
+    void OnSkipPage(UINT code, int id, HWND control);
+    void OnBrowse(UINT code, int id, HWND control);
+    void OnEditProfile(UINT code, int id, HWND control);
 
     // Fills the properties list and sizes its columns from their texts.
     void FillProperties();
@@ -113,10 +112,9 @@ private:
     int m_nHeight;
     int m_nPage;
     std::unique_ptr<PreviewBitmap> m_pBitmap;
-    bool m_bReadSettings;  // the record is loaded by m_reads
-    // The settings record (when named) and the profile names for the box at
-    // initialisation.
-    StartupReads m_reads;
+    bool m_bReadSettings;  // the record of m_strSettingsName is loaded at initialisation
+    std::wstring m_strSettingsName;
+    std::wstring m_strHeldFile;  // the file the given-up reads were held on
     int m_nFlashes = 0;
     // The monitor's resolution, read at initialisation and taken from each
     // WM_DPICHANGED: the template scales with its font, the pixel sizes set

@@ -13,8 +13,8 @@ int runParamMode(const ParamArguments& args, HWND owner)
     PrinterSettings settings;
     int result;
     for (;;) {
-        // The settings file is found and read while the dialog's controls
-        // are made; its initialisation waits for the read, within a bound.
+        // The settings file is found and read at the dialog's
+        // initialisation, within a bound.
         CParamDialog dialog(settings, args.imagePath, args.resolution, args.width, args.height, args.page,
                             &args.settingsName);
         result = int(dialog.DoModal(owner));

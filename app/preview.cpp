@@ -2,7 +2,6 @@
 
 #include "app/accessible_texts.h"
 #include "app/core/preview_scale.h"
-#include "app/gdiplus_flat.h"
 
 #include <algorithm>
 #include <climits>
@@ -79,39 +78,6 @@ private:
     uint32_t m_first = 0, m_count = 0;
 };
 
-void disposeBitmap(GpBitmap* bitmap) { GdipDisposeImage(asImage(bitmap)); }
-using Graphics = Solvaris_Win32::Owned<GpGraphics*, Solvaris_Win32::NullOrReleased<GpGraphics*, GdipDeleteGraphics>>;
-using Image = Solvaris_Win32::Owned<GpBitmap*, Solvaris_Win32::NullOrReleased<GpBitmap*, disposeBitmap>>;
-
-// GDI+ for the direct paint: started by the first one, shut down when the
-// process ends. Most runs never paint that way and never load GDI+.
-class GdiplusOnDemand {
-public:
-    GdiplusOnDemand()
-    {
-        GpStartupInput input = {1, nullptr, FALSE, FALSE};
-        if (GdiplusStartup(&m_token, &input, nullptr) != kGpOk)
-            m_token = 0;
-    }
-    ~GdiplusOnDemand()
-    {
-        if (m_token)
-            GdiplusShutdown(m_token);
-    }
-    GdiplusOnDemand(const GdiplusOnDemand&) = delete;
-    GdiplusOnDemand& operator=(const GdiplusOnDemand&) = delete;
-    bool started() const { return m_token != 0; }
-
-private:
-    ULONG_PTR m_token = 0;
-};
-
-bool gdiplusStarted()
-{
-    static const GdiplusOnDemand session;
-    return session.started();
-}
-
 using Solvaris_Win32::GdiObject;
 using Solvaris_Win32::MemoryDc;
 using Solvaris_Win32::UniqueHandle;
@@ -152,9 +118,9 @@ std::unique_ptr<PreviewBitmap> PreviewBitmap::open(const std::wstring& path, Pag
         return nullptr;
     preview->m_width = header.width;
     preview->m_height = header.height;
-    // GDI+'s layout for 24-bit rows (the direct paint hands this memory to
-    // it as it is): 3 x width bytes, padded to a multiple of 4. The header's
-    // checks bound the sides, so this cannot overflow.
+    // GDI+'s layout for 24-bit rows (the tests' reference paint hands this
+    // memory to it as it is): 3 x width bytes, padded to a multiple of 4.
+    // The header's checks bound the sides, so this cannot overflow.
     preview->m_stride = (size_t(header.width) * 3 + 3) & ~size_t(3);
     preview->m_header = header;
     preview->m_file = std::move(file);
@@ -247,28 +213,14 @@ bool PreviewBitmap::drawScaledCopy(HDC dc, const PreviewRect& where, HBRUSH back
            BitBlt(dc, where.x, where.y, where.width, where.height, m_scaledDc.get(), where.x, where.y, SRCCOPY);
 }
 
-PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background, PreviewPaint how,
-                        int outlineWidth)
+PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background, int outlineWidth)
 {
     const UINT w = bitmap ? bitmap->width() : 0;
     const UINT h = bitmap ? bitmap->height() : 0;
     PreviewFit fit = fitPreview(frame.left, frame.top, frame.right, frame.bottom, w, h, outlineWidth);
     const PreviewRect& p = fit.picture;
 
-    bool drawn = bitmap && fit.fitted && how == PreviewPaint::Cached && bitmap->drawScaledCopy(dc, p, background);
-    if (bitmap && fit.fitted && !drawn) {
-        // GDI+ scales the full page: the reference the kept copy matches,
-        // and the way when no copy can be made. It draws from the page's
-        // own memory.
-        Graphics g;
-        Image page;
-        drawn = bitmap->readAllRows() && gdiplusStarted() &&
-                GdipCreateBitmapFromScan0(INT(w), INT(h), INT(bitmap->stride()), kGpPixelFormat24bppRGB,
-                                          const_cast<BYTE*>(bitmap->pixels()), page.put()) == kGpOk &&
-                GdipCreateFromHDC(dc, g.put()) == kGpOk &&
-                GdipDrawImageRectRectI(g.get(), asImage(page.get()), p.x, p.y, p.width, p.height, 0, 0, INT(w), INT(h),
-                                       kGpUnitPixel, nullptr, nullptr, nullptr) == kGpOk;
-    }
+    const bool drawn = bitmap && fit.fitted && bitmap->drawScaledCopy(dc, p, background);
     auto fill = [dc](int x, int y, int width, int height, HBRUSH brush) {
         const RECT r = {x, y, x + width, y + height};
         FillRect(dc, &r, brush);

@@ -1,9 +1,8 @@
 // The page preview of the configuration dialog: the page image file, and
 // painting it fitted into the frame control. The dialog opens the file and
 // reads only the rows its scaled copy samples; the whole page is read into a
-// 24-bit bitmap of its own only for a paint that scales the page directly
-// (the reference of the tests, and the way when no scaled copy can be made).
-// Only that paint starts GDI+, once per process.
+// 24-bit bitmap of its own only on request (load, readAllRows: the tests'
+// GDI+ reference paint takes the page from there). Painting is plain GDI.
 #pragma once
 #include <windows.h>
 
@@ -80,23 +79,16 @@ private:
     HBRUSH m_scaledBackground = nullptr;
 };
 
-// How paintPreview draws the page: from the kept scaled copy (the dialog's
-// way), or scaling the full page with GDI+ at every call (the reference the
-// copy must match pixel for pixel, also used when the copy cannot be made;
-// GDI+ is started for it on first use and stays until the process ends).
-enum class PreviewPaint { Cached, Direct };
-
 // Paints the preview into `dc` for the frame rectangle `frame` (in the DC's
-// coordinates): the fitted page, or opaque white over the whole frame when
-// there is no bitmap, and the black outline just outside (under high
-// contrast: the scheme's window and window text colours instead), `outlineWidth`
-// pixels thick. `background` is what lies under the picture (the dialog's
-// background brush); the cached copy is drawn over it. A paint from the
-// kept copy is plain GDI (one BitBlt, the outline as four filled bands);
-// GDI+ draws only when the page is scaled directly. Returns the rectangles
-// used.
+// coordinates): the fitted page from its kept scaled copy, or opaque white
+// over the picture when there is no bitmap or the copy cannot be made, and
+// the black outline just outside (under high contrast: the scheme's window
+// and window text colours instead), `outlineWidth` pixels thick.
+// `background` is what lies under the picture (the dialog's background
+// brush); the copy is made over it. Plain GDI: one BitBlt, the outline as
+// four filled bands. Returns the rectangles used.
 PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background,
-                        PreviewPaint how = PreviewPaint::Cached, int outlineWidth = 1);
+                        int outlineWidth = 1);
 
 // The frame control's rectangle in the client coordinates of `dialog`.
 RECT previewFrameRect(HWND dialog, int frameId);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "app/accessible_texts.h"
 #include "app/pipe_reader.h"
@@ -66,13 +67,14 @@ DWORD WINAPI pipeThread(void* param);
 
 } // namespace
 
-CProgressDialog::CProgressDialog(HANDLE pipe, Clock clock)
-    : m_hPipe(pipe), m_clock(clock ? std::move(clock) : Clock([] { return uint32_t(GetTickCount()); }))
+CProgressDialog::CProgressDialog(Solvaris_Win32::UniqueHandle pipe, Clock clock)
+    : m_hPipe(std::move(pipe)), m_clock(clock ? std::move(clock) : Clock([] { return uint32_t(GetTickCount()); }))
 {
 }
 
 CProgressDialog::~CProgressDialog()
 {
+    // The pipe is closed after this, with the reader no longer using it.
     StopReader();
 }
 
@@ -94,17 +96,17 @@ void CProgressDialog::InterruptReader()
         CancelSynchronousIo(m_hThread.get());
 }
 
-LRESULT CProgressDialog::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
+BOOL CProgressDialog::OnInitDialog(HWND, LPARAM)
 {
     m_hCancelEvent.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     m_hCaughtUp.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     std::unique_ptr<ReaderContext> reader(
-        new ReaderContext{m_hPipe, m_hWnd, m_hCancelEvent.get(), m_hCaughtUp.get(), &m_recordsInFlight});
+        new ReaderContext{m_hPipe.get(), m_hWnd, m_hCancelEvent.get(), m_hCaughtUp.get(), &m_nRecordsInFlight});
     m_hThread.reset(CreateThread(nullptr, 0, &pipeThread, reader.get(), 0, nullptr));
     if (m_hThread)
         reader.release();  // the thread frees it
     m_state = ProgressState();
-    m_lastPaint = m_clock();
+    m_nLastPaint = m_clock();
     m_layout.load(TemplateModule(), TemplateId());
     switchOffSystemRescaling(m_hWnd, dialogDpiFunctions());
     NameBarAfterLine();
@@ -175,15 +177,14 @@ DWORD WINAPI pipeThread(void* param)
 
 } // namespace
 
-LRESULT CProgressDialog::OnPipeMessageArrived(UINT, WPARAM, LPARAM lParam, BOOL&)
+void CProgressDialog::OnPipeMessageArrived(PipeMessage* message)
 {
-    if (--m_recordsInFlight == kMaxRecordsInFlight / 2)
+    if (--m_nRecordsInFlight == kMaxRecordsInFlight / 2)
         SetEvent(m_hCaughtUp.get());
     if (m_bCancelling)
-        delete reinterpret_cast<PipeMessage*>(lParam);
+        delete message;
     else
-        OnPipeMessage(reinterpret_cast<PipeMessage*>(lParam));
-    return 0;
+        OnPipeMessage(message);
 }
 
 void CProgressDialog::OnPipeMessage(PipeMessage* message)
@@ -211,8 +212,8 @@ void CProgressDialog::OnPipeMessage(PipeMessage* message)
     MSG next;
     const bool moreWaiting = PeekMessageW(&next, m_hWnd, WM_PIPE_MESSAGE, WM_PIPE_MESSAGE, PM_NOREMOVE) != FALSE;
     const uint32_t now = m_clock();
-    if (now - m_lastPaint >= kRepaintIntervalMs) {
-        m_lastPaint = now;
+    if (now - m_nLastPaint >= kRepaintIntervalMs) {
+        m_nLastPaint = now;
         ShowPendingAndPaint();
         return;
     }
@@ -268,45 +269,43 @@ void CProgressDialog::NameBarAfterLine()
     setAccessibleTexts(GetDlgItem(IDC_PROGRESS_BAR), GetDlgItemText(IDC_PROGRESS_TEXT), L"");
 }
 
-LRESULT CProgressDialog::OnPipeClosed(UINT, WPARAM, LPARAM, BOOL&)
+void CProgressDialog::OnPipeClosed()
 {
     KillTimer(m_hWnd, kCancelTimer);
     // The last record's state is on screen before the window goes: the
     // close comes as a posted message, ahead of the paint it would wait for.
     ShowPendingAndPaint();
     EndDialog(0);
-    return 0;
 }
 
-LRESULT CProgressDialog::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled)
+void CProgressDialog::OnTimer(UINT_PTR id)
 {
-    if (wParam != kCancelTimer) {
-        bHandled = FALSE;
-        return 0;
+    if (id != kCancelTimer) {
+        SetMsgHandled(FALSE);
+        return;
     }
     InterruptReader();
-    return 0;
 }
 
 // The session may end: nothing changes yet, since the end may still be
 // cancelled by another program and the converter then goes on.
-LRESULT CProgressDialog::OnQueryEndSession(UINT, WPARAM, LPARAM, BOOL&)
+BOOL CProgressDialog::OnQueryEndSession(UINT, UINT)
 {
     return TRUE;
 }
 
 // The session ends now, and the process may be ended as soon as this
 // returns: it ends as after Cancel, with the reader stopped and exit code 0.
-LRESULT CProgressDialog::OnEndSession(UINT, WPARAM wParam, LPARAM, BOOL&)
+void CProgressDialog::OnEndSession(BOOL ending, UINT)
 {
-    if (!wParam)
-        return 0;
+    if (!ending)
+        return;
     m_bCancelling = true;
     StopReader();
     ExitProcess(0);
 }
 
-LRESULT CProgressDialog::OnCancel(WORD, WORD, HWND, BOOL&)
+void CProgressDialog::OnCancel(UINT, int, HWND)
 {
     EnableDlgItem(IDCANCEL, FALSE);
     m_bCancelling = true;
@@ -316,17 +315,14 @@ LRESULT CProgressDialog::OnCancel(WORD, WORD, HWND, BOOL&)
         PostMessage(WM_PIPE_CLOSED);  // no event: the reader cannot be told; close anyway
     InterruptReader();
     SetTimer(m_hWnd, kCancelTimer, kCancelRepeatMs, nullptr);
-    return 0;
 }
 
-LRESULT CProgressDialog::OnGetDpiScaledSize(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
+BOOL CProgressDialog::OnGetDpiScaledSize(UINT dpi, SIZE* size)
 {
-    SIZE* size = reinterpret_cast<SIZE*>(lParam);
-    return size && m_layout.windowSize(m_hWnd, LOWORD(wParam), *size);
+    return size && m_layout.windowSize(m_hWnd, int(dpi), *size);
 }
 
-LRESULT CProgressDialog::OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
+void CProgressDialog::OnDpiChanged(UINT dpi, const RECT* suggested)
 {
-    m_layout.apply(m_hWnd, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
-    return 0;
+    m_layout.apply(m_hWnd, int(dpi), suggested);
 }

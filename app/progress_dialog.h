@@ -20,6 +20,10 @@
 constexpr UINT WM_PIPE_MESSAGE = 0x974A;
 // Posted by the reader thread when it ends: the window closes with 0.
 constexpr UINT WM_PIPE_CLOSED = 0x974B;
+// Their crackers: void fn(PipeMessage* message), void fn().
+#define MSG_WM_PIPE_MESSAGE(func) \
+    PV_MSG_CRACKER_VOID(uMsg == WM_PIPE_MESSAGE, func(reinterpret_cast<PipeMessage*>(lParam)))
+#define MSG_WM_PIPE_CLOSED(func) PV_MSG_CRACKER_VOID(uMsg == WM_PIPE_CLOSED, func())
 
 class CProgressDialog : public CDialogImpl<CProgressDialog> {
 public:
@@ -37,22 +41,23 @@ public:
     // delay its closing after the last record or after Cancel.
     static constexpr LONG kMaxRecordsInFlight = 128;
 
-    // `pipe` is the converter's pipe as start-up opened it, valid or not; it
-    // is not owned and never closed here.
-    explicit CProgressDialog(HANDLE pipe, Clock clock = Clock());
-    // Stops the reader thread, waits for it and closes its handles.
+    // `pipe` is the converter's pipe as start-up opened it, valid or not;
+    // the window owns it and closes it once the reader has ended.
+    explicit CProgressDialog(Solvaris_Win32::UniqueHandle pipe, Clock clock = Clock());
+    // Stops the reader thread, waits for it and closes its handles and the
+    // pipe.
     ~CProgressDialog() override;
 
     BEGIN_MSG_MAP(CProgressDialog)
-        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-        MESSAGE_HANDLER(WM_PIPE_MESSAGE, OnPipeMessageArrived)
-        MESSAGE_HANDLER(WM_PIPE_CLOSED, OnPipeClosed)
-        MESSAGE_HANDLER(WM_TIMER, OnTimer)
-        MESSAGE_HANDLER(WM_QUERYENDSESSION, OnQueryEndSession)
-        MESSAGE_HANDLER(WM_ENDSESSION, OnEndSession)
-        MESSAGE_HANDLER(WM_GETDPISCALEDSIZE, OnGetDpiScaledSize)
-        MESSAGE_HANDLER(WM_DPICHANGED, OnDpiChanged)
-        COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
+        MSG_WM_INITDIALOG(OnInitDialog)
+        MSG_WM_PIPE_MESSAGE(OnPipeMessageArrived)
+        MSG_WM_PIPE_CLOSED(OnPipeClosed)
+        MSG_WM_TIMER(OnTimer)
+        MSG_WM_QUERYENDSESSION(OnQueryEndSession)
+        MSG_WM_ENDSESSION(OnEndSession)
+        MSG_WM_GETDPISCALEDSIZE(OnGetDpiScaledSize)
+        MSG_WM_DPICHANGED(OnDpiChanged)
+        COMMAND_HANDLER_EX(IDCANCEL, BN_CLICKED, OnCancel)
     END_MSG_MAP()
 
     // Shows what one record asks for; the window owns `message` from here on.
@@ -61,15 +66,16 @@ public:
     const ProgressState& GetState() const { return m_state; }
 
 private:
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnPipeMessageArrived(UINT, WPARAM, LPARAM lParam, BOOL&);
-    LRESULT OnPipeClosed(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled);
-    LRESULT OnQueryEndSession(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnEndSession(UINT, WPARAM wParam, LPARAM, BOOL&);
-    LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
-    LRESULT OnGetDpiScaledSize(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
-    LRESULT OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
+    BOOL OnInitDialog(HWND focus, LPARAM initParam);
+    // A record posted by the reader; the window owns `message` from here on.
+    void OnPipeMessageArrived(PipeMessage* message);
+    void OnPipeClosed();
+    void OnTimer(UINT_PTR id);
+    BOOL OnQueryEndSession(UINT source, UINT logOff);
+    void OnEndSession(BOOL ending, UINT logOff);
+    void OnCancel(UINT code, int id, HWND control);
+    BOOL OnGetDpiScaledSize(UINT dpi, SIZE* size);
+    void OnDpiChanged(UINT dpi, const RECT* suggested);
 
     // Carries out the changes of one or more records on the controls.
     void ShowUpdate(const ProgressUpdate& update);
@@ -87,15 +93,15 @@ private:
     // Tells the reader to stop and waits until it has ended.
     void StopReader();
 
-    HANDLE m_hPipe;  // not owned
+    Solvaris_Win32::UniqueHandle m_hPipe;
     Solvaris_Win32::UniqueHandle m_hThread;
     Solvaris_Win32::UniqueHandle m_hCancelEvent;
     ProgressState m_state;        // page, page count, document name, last kind, title flag
     ProgressUpdate m_pending;     // changes not yet shown while more records wait
     Clock m_clock;
-    uint32_t m_lastPaint = 0;     // tick of the last repaint forced during a stream
+    uint32_t m_nLastPaint = 0;    // tick of the last repaint forced during a stream
     // Records posted by the reader and not yet handled by the window.
-    std::atomic<LONG> m_recordsInFlight{0};
+    std::atomic<LONG> m_nRecordsInFlight{0};
     Solvaris_Win32::UniqueHandle m_hCaughtUp;  // auto-reset: set when the window has halved the records in flight
     bool m_bCancelling = false;   // after Cancel, records still queued are dropped unseen
     DialogDpiLayout m_layout;     // laid out again when the monitor's resolution changes

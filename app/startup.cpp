@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 
 namespace {
@@ -59,10 +60,10 @@ int runParam(wchar_t** argv)
 int runPipe(wchar_t** argv)
 {
     // Passed on as it comes back, valid or not: the progress window deals
-    // with a pipe that could not be opened.
-    HANDLE pipe =
-        CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, kPipeOpenFlags, nullptr);
-    runPipeMode(pipe, chooseOwnerWindow());
+    // with a pipe that could not be opened, and closes it.
+    Solvaris_Win32::UniqueHandle pipe(
+        CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, kPipeOpenFlags, nullptr));
+    runPipeMode(std::move(pipe), chooseOwnerWindow());
     return 0;
 }
 

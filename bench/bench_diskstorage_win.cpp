@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
+#include "baselib/svr_handle_win.h"
 #include "baselib/svr_storage.h"
 
 using namespace Solvaris;
@@ -43,8 +44,9 @@ int main() {
             w->writeBytes(block.data(), uint32_t(block.size()));
     }
     AutoPtr<DiskStorage> s = DiskStorage::create(name, accessRead, openExisting);
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_RANDOM_ACCESS, nullptr);
+    const Solvaris_Win32::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+    const HANDLE h = file.get();
     std::vector<uint8_t> buffer(1 << 16);
 
     for (uint32_t piece : {4096u, 65536u}) {
@@ -90,7 +92,6 @@ int main() {
     });
     report("20000 positioned 4 KiB reads", ours, theirs);
 
-    CloseHandle(h);
     s = nullptr;
     DeleteFileW(path.c_str());
     return 0;

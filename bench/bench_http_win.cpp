@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "baselib/svr_error.h"
+#include "baselib/svr_handle_win.h"
 #include "baselib/svr_http.h"
 #include "bench/bench_timing.h"
 
@@ -37,18 +38,18 @@ std::string webPort() {
 }
 
 uint64_t plainGet(const std::wstring& host, INTERNET_PORT port, std::vector<uint8_t>& into) {
-    HINTERNET s = WinHttpOpen(L"bench", WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0);
-    HINTERNET c = WinHttpConnect(s, host.c_str(), port, 0);
-    HINTERNET r = WinHttpOpenRequest(c, L"GET", L"/big.bin", nullptr, nullptr, nullptr, 0);
+    using Internet =
+        Solvaris_Win32::Owned<HINTERNET, Solvaris_Win32::NullOrReleased<HINTERNET, WinHttpCloseHandle>>;
+    const Internet session(WinHttpOpen(L"bench", WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0));
+    const Internet connection(WinHttpConnect(session.get(), host.c_str(), port, 0));
+    const Internet request(WinHttpOpenRequest(connection.get(), L"GET", L"/big.bin", nullptr, nullptr, nullptr, 0));
+    const HINTERNET r = request.get();
     uint64_t done = 0;
     if (r && WinHttpSendRequest(r, nullptr, 0, nullptr, 0, 0, 0) && WinHttpReceiveResponse(r, nullptr)) {
         DWORD got = 0;
         while (done < into.size() && WinHttpReadData(r, into.data() + done, DWORD(into.size() - done), &got) && got)
             done += got;
     }
-    WinHttpCloseHandle(r);
-    WinHttpCloseHandle(c);
-    WinHttpCloseHandle(s);
     return done;
 }
 

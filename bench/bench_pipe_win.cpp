@@ -9,9 +9,11 @@
 // The writer sends the same pre-built stream each time, in 64 KiB writes.
 #include "app/pipe_reader.h"
 #include "app/progress_dialog.h"
+#include "baselib/svr_handle_win.h"
 
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -41,20 +43,14 @@ Bytes buildStream(uint32_t records, uint32_t& built)
 }
 
 struct Pipe {
-    HANDLE server, client;
+    Solvaris_Win32::UniqueHandle server, client;
     Pipe()
     {
         static int serial = 0;
         std::wstring name = L"\\\\.\\pipe\\pv-bench-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                             std::to_wstring(++serial);
-        server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 65536, 65536, 0, nullptr);
-        client = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    }
-    ~Pipe()
-    {
-        if (server != INVALID_HANDLE_VALUE)
-            CloseHandle(server);
-        CloseHandle(client);
+        server.reset(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 65536, 65536, 0, nullptr));
+        client.reset(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     }
     // Writes the stream from a thread, then closes the server end.
     std::thread feed(const Bytes& stream)
@@ -63,13 +59,12 @@ struct Pipe {
             size_t at = 0;
             while (at < stream.size()) {
                 DWORD n = DWORD(std::min<size_t>(65536, stream.size() - at)), written = 0;
-                if (!WriteFile(server, &stream[at], n, &written, nullptr))
+                if (!WriteFile(server.get(), &stream[at], n, &written, nullptr))
                     break;
                 at += written;
             }
-            FlushFileBuffers(server);
-            CloseHandle(server);
-            server = INVALID_HANDLE_VALUE;
+            FlushFileBuffers(server.get());
+            server.reset();
         });
     }
 };
@@ -90,7 +85,7 @@ double rawLoop(const Bytes& stream)
     uint8_t buffer[4096];
     size_t total = 0;
     DWORD got = 0;
-    while (ReadFile(p.client, buffer, sizeof buffer, &got, nullptr) && got)
+    while (ReadFile(p.client.get(), buffer, sizeof buffer, &got, nullptr) && got)
         total += got;
     QueryPerformanceCounter(&t1);
     w.join();
@@ -127,7 +122,7 @@ double readerLoop(const Bytes& stream, uint32_t expected)
     LARGE_INTEGER t0, t1;
     QueryPerformanceCounter(&t0);
     std::thread w = p.feed(stream);
-    Source source(p.client);
+    Source source(p.client.get());
     uint32_t records = 0;
     while (readPipeMessage(static_cast<PipeByteSource&>(source), 0x1234))
         ++records;
@@ -150,7 +145,7 @@ BOOL CALLBACK anyDialog(HWND hWnd, LPARAM lParam)
 double windowPath(const Bytes& stream, uint32_t expected, int& pageShown)
 {
     Pipe p;
-    CProgressDialog dlg(p.client);
+    CProgressDialog dlg(std::move(p.client));
     LARGE_INTEGER t0 = {}, t1;
     DWORD uiThread = GetCurrentThreadId();
     std::thread starter([&] {

@@ -2,11 +2,12 @@
 // in the same run:
 //   - loading a 2480 x 3508 page image file (24-bit, padded rows) into the
 //     preview bitmap, against a plain sequential read of the same bytes;
-//   - one paint of the preview into a 120 x 120 frame, scaling the full page,
-//     against a blit of an already scaled copy; and the dialog's own paint,
-//     which draws from the copy it keeps.
-#include "app/gdiplus_flat.h"
+//   - into a 120 x 120 frame, the page scaled by GDI+ (the tests' reference
+//     paint) and the dialog's own paint, which draws from the copy it keeps,
+//     against a blit of an already scaled copy.
 #include "app/preview.h"
+#include "baselib/svr_handle_win.h"
+#include "tests/support/preview_reference.h"
 #include "bench_timing.h"
 
 #include <windows.h>
@@ -23,9 +24,11 @@ namespace {
 // `into`, into fresh memory of the file's size (what the bitmap costs).
 size_t plainRead(const std::wstring& path, std::vector<uint8_t>* into = nullptr)
 {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
+    const Solvaris_Win32::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
         return 0;
+    const HANDLE f = file.get();
     static std::vector<uint8_t> buffer(1 << 20);
     size_t total = 0;
     DWORD got = 0;
@@ -38,7 +41,6 @@ size_t plainRead(const std::wstring& path, std::vector<uint8_t>* into = nullptr)
             break;
         total += got;
     }
-    CloseHandle(f);
     return total;
 }
 } // namespace
@@ -58,10 +60,11 @@ int main()
     wchar_t tmp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, tmp);
     const std::wstring path = std::wstring(tmp) + L"bench-preview-page.img";
-    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(out, file.data(), DWORD(file.size()), &written, nullptr);
-    CloseHandle(out);
+    {
+        const Solvaris_Win32::UniqueHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        WriteFile(out.get(), file.data(), DWORD(file.size()), &written, nullptr);
+    }
 
     // Warm the file cache, then measure.
     plainRead(path);
@@ -82,42 +85,40 @@ int main()
         std::printf("could not load the page\n");
         return 1;
     }
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP target = CreateCompatibleBitmap(screen, 200, 200);
-    SelectObject(dc, target);
+    using namespace Solvaris_Win32;
+    const WindowDc screen(nullptr);
+    const MemoryDc memory(CreateCompatibleDC(screen.get()));
+    const HDC dc = memory.get();
+    const GdiObject<HBITMAP> target(CreateCompatibleBitmap(screen.get(), 200, 200));
+    const SelectScope targetIn(dc, target.get());
     HBRUSH background = GetSysColorBrush(COLOR_3DFACE);
     const RECT frame = {20, 20, 140, 140};
     PreviewFit fit = fitPreview(frame.left, frame.top, frame.right, frame.bottom, w, h);
 
     // Baseline: a blit of a scaled copy made beforehand.
-    HDC scaledDc = CreateCompatibleDC(screen);
-    HBITMAP scaled = CreateCompatibleBitmap(screen, fit.picture.width, fit.picture.height);
-    SelectObject(scaledDc, scaled);
+    const MemoryDc scaledDc(CreateCompatibleDC(screen.get()));
+    const GdiObject<HBITMAP> scaled(CreateCompatibleBitmap(screen.get(), fit.picture.width, fit.picture.height));
+    const SelectScope scaledIn(scaledDc.get(), scaled.get());
     const double blit = medianSeconds(101, [&] {
-        BitBlt(dc, fit.picture.x, fit.picture.y, fit.picture.width, fit.picture.height, scaledDc, 0, 0, SRCCOPY);
+        BitBlt(dc, fit.picture.x, fit.picture.y, fit.picture.width, fit.picture.height, scaledDc.get(), 0, 0,
+               SRCCOPY);
         GdiFlush();
     });
     const double direct = medianSeconds(runs, [&] {
-        paintPreview(dc, frame, bmp.get(), background, PreviewPaint::Direct);
+        uitest::paintScaledByGdiplus(dc, fit.picture, *bmp);
         GdiFlush();
     });
-    paintPreview(dc, frame, bmp.get(), background, PreviewPaint::Cached);   // makes the copy
+    paintPreview(dc, frame, bmp.get(), background);   // makes the copy
     const double cached = medianSeconds(101, [&] {
-        paintPreview(dc, frame, bmp.get(), background, PreviewPaint::Cached);
+        paintPreview(dc, frame, bmp.get(), background);
         GdiFlush();
     });
     std::printf("preview paint into %ld x %ld (picture %d x %d)\n", frame.right - frame.left,
                 frame.bottom - frame.top, fit.picture.width, fit.picture.height);
     std::printf("  blit of a scaled copy : %8.3f ms\n", blit * 1e3);
-    std::printf("  paint, scaling a page : %8.3f ms   ratio %.1f\n", direct * 1e3, direct / blit);
+    std::printf("  GDI+ scaling the page : %8.3f ms   ratio %.1f\n", direct * 1e3, direct / blit);
     std::printf("  paint, the dialog's   : %8.3f ms   ratio %.1f (scaled once, kept)\n", cached * 1e3, cached / blit);
 
-    DeleteDC(scaledDc);
-    DeleteObject(scaled);
-    DeleteDC(dc);
-    DeleteObject(target);
-    ReleaseDC(nullptr, screen);
     bmp.reset();
     DeleteFileW(path.c_str());
     GdiplusShutdown(token);

@@ -15,7 +15,9 @@
 
 #include <string>
 
-#include "app/gdiplus_flat.h"
+#include "tests/support/gdiplus_flat.h"
+#include "app/res/resource.h"
+#include "baselib/svr_handle_win.h"
 
 namespace {
 
@@ -75,7 +77,7 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG: {
-        HWND list = GetDlgItem(dialog, 1010);
+        HWND list = GetDlgItem(dialog, IDC_PROPERTIES);
         SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
         const wchar_t* columns[] = {L"Property", L"Value"};
         for (int i = 0; i < 2; ++i) {
@@ -97,26 +99,25 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
             sub.pszText = const_cast<wchar_t*>(rows[i][1]);
             SendMessageW(list, LVM_SETITEMTEXTW, at, reinterpret_cast<LPARAM>(&sub));
         }
-        HWND combo = GetDlgItem(dialog, 2003);
+        HWND combo = GetDlgItem(dialog, IDC_PROFILE);
         SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"sdk_default"));
         SendMessageW(combo, CB_SETCURSEL, 0, 0);
-        CheckDlgButton(dialog, 1008, BST_CHECKED);
+        CheckDlgButton(dialog, IDC_SAME_CONFIG, BST_CHECKED);
         return TRUE;
     }
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(dialog, &ps);
         RECT r = {};
-        GetWindowRect(GetDlgItem(dialog, 1009), &r);
+        GetWindowRect(GetDlgItem(dialog, IDC_PREVIEW_FRAME), &r);
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-        HBRUSH brush = CreateSolidBrush(kPageColour);
-        FillRect(dc, &r, brush);
-        DeleteObject(brush);
+        const Solvaris_Win32::GdiObject<HBRUSH> brush(CreateSolidBrush(kPageColour));
+        FillRect(dc, &r, brush.get());
         EndPaint(dialog, &ps);
         return TRUE;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == 3) {
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDC_SKIP_PAGE) {
             EndDialog(dialog, LOWORD(wParam));
             return TRUE;
         }

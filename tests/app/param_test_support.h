@@ -1,5 +1,6 @@
 // Helpers shared by the configuration dialog tests: GDI+ started once for
-// the test program, page image files; temporary folders are the test kit's.
+// the test program (the preview's reference paint), page image files;
+// temporary folders are the test kit's.
 #pragma once
 #include <windows.h>
 #include <objbase.h>
@@ -9,14 +10,14 @@
 
 #include "app/accessible_texts.h"
 #include "app/core/page_image.h"
-#include "app/gdiplus_flat.h"
+#include "support/gdiplus_flat.h"
 #include "support/test_kit_win.h"
 #include "support/ui_probe.h"
 
 namespace paramtest {
 
 // Starts COM once for the whole test program, as the entry does, and GDI+
-// (the direct paint would start it on first use anyway).
+// for the reference paint (support/preview_reference.h).
 inline void ensureGdiplus()
 {
     static ULONG_PTR token = [] {

@@ -14,6 +14,7 @@ namespace {
 const UINT WM_TEST_QUERY = WM_APP + 1;
 const UINT WM_TEST_THROW = WM_APP + 2;
 const UINT WM_TEST_PASS_ON = WM_APP + 3;
+const UINT WM_TEST_NESTED = WM_APP + 4;
 
 // A dialog on the progress template, with handlers whose effects tests see.
 class CTestDialog : public CDialogImpl<CTestDialog> {
@@ -24,36 +25,42 @@ public:
     int passOnCalls = 0;
 
     BEGIN_MSG_MAP(CTestDialog)
-        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-        MESSAGE_HANDLER(WM_TEST_QUERY, OnQuery)
-        MESSAGE_HANDLER(WM_TEST_THROW, OnThrow)
-        MESSAGE_HANDLER(WM_TEST_PASS_ON, OnPassOn)
-        COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
+        MSG_WM_INITDIALOG(OnInitDialog)
+        MESSAGE_HANDLER_EX(WM_TEST_QUERY, OnQuery)
+        MESSAGE_HANDLER_EX(WM_TEST_THROW, OnThrow)
+        MESSAGE_HANDLER_EX(WM_TEST_PASS_ON, OnPassOn)
+        MESSAGE_HANDLER_EX(WM_TEST_NESTED, OnNested)
+        COMMAND_HANDLER_EX(IDCANCEL, BN_CLICKED, OnCancel)
     END_MSG_MAP()
 
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
+    BOOL OnInitDialog(HWND, LPARAM)
     {
         seenAtInit = m_hWnd;
         return TRUE;
     }
-    LRESULT OnQuery(UINT, WPARAM wParam, LPARAM, BOOL&) { return static_cast<LRESULT>(wParam) * 2; }
-    LRESULT OnThrow(UINT, WPARAM wParam, LPARAM, BOOL&)
+    LRESULT OnQuery(UINT, WPARAM wParam, LPARAM) { return static_cast<LRESULT>(wParam) * 2; }
+    LRESULT OnThrow(UINT, WPARAM wParam, LPARAM)
     {
         if (wParam)
             throw std::runtime_error("handler failed");
         throw 5;
     }
-    LRESULT OnPassOn(UINT, WPARAM, LPARAM, BOOL& bHandled)
+    LRESULT OnPassOn(UINT, WPARAM, LPARAM)
     {
         ++passOnCalls;
-        bHandled = FALSE;
+        SetMsgHandled(FALSE);
         return 99;
     }
-    LRESULT OnCancel(WORD, WORD, HWND, BOOL&)
+    // Handled itself, while a message it sends meanwhile is passed on.
+    LRESULT OnNested(UINT, WPARAM, LPARAM)
+    {
+        ::SendMessageW(m_hWnd, WM_TEST_PASS_ON, 0, 0);
+        return 7;
+    }
+    void OnCancel(UINT, int, HWND)
     {
         ++cancelCalls;
         EndDialog(42);
-        return 0;
     }
 };
 
@@ -67,10 +74,11 @@ public:
 TEST(DialogImpl, ModalRunEndsWithTheResultOfEndDialogAndDispatchesOnlyMatchingCommands)
 {
     CTestDialog dlg;
-    LRESULT queried = 0, passedOn = -1;
+    LRESULT queried = 0, passedOn = -1, nested = 0;
     const INT_PTR result = uitest::runToEnd([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
         queried = SendMessageW(w, WM_TEST_QUERY, 21, 0);
         passedOn = SendMessageW(w, WM_TEST_PASS_ON, 0, 0);
+        nested = SendMessageW(w, WM_TEST_NESTED, 0, 0);
         // Same control, other notification code: not the Cancel handler.
         PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_SETFOCUS), 0);
         uitest::pressButton(w, IDCANCEL);
@@ -79,8 +87,9 @@ TEST(DialogImpl, ModalRunEndsWithTheResultOfEndDialogAndDispatchesOnlyMatchingCo
     EXPECT_NE(nullptr, dlg.seenAtInit);
     EXPECT_EQ(nullptr, dlg.m_hWnd) << "the handle is cleared when the window is gone";
     EXPECT_EQ(42, queried) << "a handled message answers with the handler's result";
-    EXPECT_EQ(1, dlg.passOnCalls);
-    EXPECT_EQ(0, passedOn) << "a handler that clears bHandled leaves the answer to the default";
+    EXPECT_EQ(2, dlg.passOnCalls);
+    EXPECT_EQ(0, passedOn) << "a handler that passes its message on leaves the answer to the default";
+    EXPECT_EQ(7, nested) << "a message passed on inside a handler does not pass on the handler's own";
     EXPECT_EQ(1, dlg.cancelCalls);
 }
 

@@ -23,6 +23,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "param_test_support.h"
@@ -176,9 +177,9 @@ void runPageDialog(const std::wstring& shot, int dpi)
 void runProgressWindow(const std::wstring& shot)
 {
     uitest::PipeServer server;
-    const Solvaris_Win32::UniqueHandle client(server.openClient());
+    Solvaris_Win32::UniqueHandle client(server.openClient());
     ASSERT_TRUE(client);
-    CProgressDialog dialog(client.get());
+    CProgressDialog dialog(std::move(client));
     uitest::runToEnd([&] { return dialog.DoModal(nullptr); }, [&](HWND dlg) {
         server.send(encodePageCount(999));
         server.send(encodePipeText(PM_DOC_NAME, u"report"));
@@ -264,8 +265,7 @@ void forEachWindow(const std::function<void(HWND)>& prepare)
         uitest::pressButton(dlg, IDCANCEL);
     });
     uitest::PipeServer server;
-    const Solvaris_Win32::UniqueHandle client(server.openClient());
-    CProgressDialog progress(client.get());
+    CProgressDialog progress(Solvaris_Win32::UniqueHandle(server.openClient()));
     uitest::runToEnd([&] { return progress.DoModal(nullptr); }, [&](HWND dlg) {
         prepare(dlg);
         server.close();

@@ -13,6 +13,7 @@
 
 #include "app/modes.h"
 #include "param_test_support.h"
+#include "support/preview_reference.h"
 
 using namespace paramtest;
 
@@ -88,8 +89,10 @@ TEST(PreviewLoad, PaddedStrideGivesTheExactPixels)
 
 namespace {
 // Paints the preview `times` times into a fresh 160 x 160 bitmap filled with
-// the background, and gives its pixels as 0xRRGGBB.
-std::vector<uint32_t> painted(PreviewBitmap& bmp, PreviewPaint mode, int times)
+// the background, and gives its pixels as 0xRRGGBB. The reference then
+// paints the picture again, scaled by GDI+ over the background.
+enum class Paint { Cached, Reference };
+std::vector<uint32_t> painted(PreviewBitmap& bmp, Paint mode, int times)
 {
     using namespace Solvaris_Win32;
     const RECT frame = {7, 9, 133, 140}, all = {0, 0, 160, 160};
@@ -102,8 +105,13 @@ std::vector<uint32_t> painted(PreviewBitmap& bmp, PreviewPaint mode, int times)
     const SelectScope selected(dc.get(), dib.get());
     const GdiObject<HBRUSH> brush(CreateSolidBrush(RGB(0xF0, 0xE0, 0xD0)));
     FillRect(dc.get(), &all, brush.get());
-    for (int i = 0; i < times; ++i)
-        paintPreview(dc.get(), frame, &bmp, brush.get(), mode);
+    for (int i = 0; i < times; ++i) {
+        const PreviewRect p = paintPreview(dc.get(), frame, &bmp, brush.get()).picture;
+        const RECT picture = {p.x, p.y, p.x + p.width, p.y + p.height};
+        if (mode == Paint::Reference) {
+            EXPECT_TRUE(FillRect(dc.get(), &picture, brush.get()) && uitest::paintScaledByGdiplus(dc.get(), p, bmp));
+        }
+    }
     GdiFlush();
     std::vector<uint32_t> out(bits, bits + 160 * 160);
     for (uint32_t& p : out)
@@ -170,7 +178,7 @@ TEST(PreviewPaint, CachedCopyLooksLikeDirectScalingAndTakesNoSecondCopy)
         {
             auto opened = PreviewBitmap::open(path);
             ASSERT_TRUE(opened);
-            streamed = painted(*opened, PreviewPaint::Cached, 2);
+            streamed = painted(*opened, Paint::Cached, 2);
             EXPECT_EQ(opened->pixels(), nullptr) << "the page was read whole";
         }
         GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
@@ -180,10 +188,10 @@ TEST(PreviewPaint, CachedCopyLooksLikeDirectScalingAndTakesNoSecondCopy)
         ASSERT_TRUE(bmp);
         GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
         // The second cached paint comes from the kept copy.
-        const std::vector<uint32_t> cached = painted(*bmp, PreviewPaint::Cached, 2);
+        const std::vector<uint32_t> cached = painted(*bmp, Paint::Cached, 2);
         GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
         EXPECT_LT(after.PeakWorkingSetSize, std::max(before.PeakWorkingSetSize, before.WorkingSetSize) + (8u << 20));
-        const std::vector<uint32_t> direct = painted(*bmp, PreviewPaint::Direct, 1);
+        const std::vector<uint32_t> direct = painted(*bmp, Paint::Reference, 1);
         EXPECT_TRUE(cached == direct) << "pixels differ";
         EXPECT_TRUE(streamed == direct) << "pixels differ when the rows come from the file";
     }

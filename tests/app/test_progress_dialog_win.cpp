@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <utility>
@@ -69,8 +70,8 @@ TEST(ProgressDialog, ShowsPagesStatusAndTitleUntilTheStreamEnds)
 {
     PipePair pipe;
     ASSERT_TRUE(pipe.client);
-    CProgressWithLog dlg(pipe.client.get());
-    const INT_PTR result = uitest::runToEnd([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+    auto dlg = std::make_unique<CProgressWithLog>(std::move(pipe.client));
+    const INT_PTR result = uitest::runToEnd([&] { return dlg->DoModal(nullptr); }, [&](HWND w) {
         EXPECT_EQ(L"Converting...", title(w));
         EXPECT_EQ(L"Initializing Vellumjet...", line(w));
         uitest::saveScreenshot(w, L"progress_start");
@@ -127,6 +128,8 @@ TEST(ProgressDialog, ShowsPagesStatusAndTitleUntilTheStreamEnds)
         pipe.send({'m', 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 'x', 0});
     });
     EXPECT_EQ(0, result);
+    dlg.reset();
+    EXPECT_FALSE(pipe.send(bare(PM_GET_WINDOW))) << "the window closes its end of the pipe";
 }
 
 // Holds WM_PIPE_CLOSED back on the dialog's thread while `hold` is set, so
@@ -162,8 +165,8 @@ TEST(ProgressDialog, CancelDisablesTheButtonAndClosesWhileTheConverterHoldsThePi
             while (!stalled && !stop && pipe.send(burst))
                 Sleep(1);
         });
-        CProgressDialog dlg(pipe.client.get());
-        auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+        auto dlg = std::make_unique<CProgressDialog>(std::move(pipe.client));
+        auto run = uitest::runDriven([&] { return dlg->DoModal(nullptr); }, [&](HWND w) {
             if (stalled) {
                 pipe.send(encodePageCount(4));
                 pipe.send(text(PM_DOC_NAME, u"report"));
@@ -188,8 +191,9 @@ TEST(ProgressDialog, CancelDisablesTheButtonAndClosesWhileTheConverterHoldsThePi
         });
         UnhookWindowsHookEx(hook);
         stop = true;
-        // Closing the reading end ends a write blocked on a full pipe.
-        pipe.client.reset();
+        // Closing the reading end (with the window) ends a write blocked on
+        // a full pipe.
+        dlg.reset();
         writer.join();
         EXPECT_FALSE(run.aborted);
         EXPECT_EQ(0, run.result);
@@ -206,7 +210,10 @@ public:
     static constexpr uint32_t kMsPerRecord = 20;
     std::vector<std::pair<int, std::wstring>> painted;
 
-    explicit CFloodedProgress(HANDLE pipe) : CProgressDialog(pipe, [this] { return m_tick += kMsPerRecord; }) {}
+    explicit CFloodedProgress(Solvaris_Win32::UniqueHandle pipe)
+        : CProgressDialog(std::move(pipe), [this] { return m_nTick += kMsPerRecord; })
+    {
+    }
 
     BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
     {
@@ -242,13 +249,13 @@ private:
         }
         return DefSubclassProc(bar, msg, wParam, lParam);
     }
-    uint32_t m_tick = 0;
+    uint32_t m_nTick = 0;
 };
 
 TEST(ProgressDialog, SteadyStreamIsPaintedAtLeastEveryIntervalAndAtItsLastRecord)
 {
     PipePair pipe;
-    CFloodedProgress dlg(pipe.client.get());
+    CFloodedProgress dlg(std::move(pipe.client));
     auto run = uitest::runDriven([&] { return dlg.DoModal(nullptr); }, [](HWND) {}, 8000);
     EXPECT_FALSE(run.aborted);
     // 50 ms are 2.5 records here, so the bar moves on at least every 3
@@ -307,7 +314,7 @@ public:
 TEST(ProgressDialog, AWindowBehindHoldsTheConverterBackAndLosesNothing)
 {
     PipePair pipe;
-    CStalledProgress dlg(pipe.client.get());
+    CStalledProgress dlg(std::move(pipe.client));
     const int kRecords = 3000;  // about 3 MB: far more than the pipe and the reader hold
     std::atomic<int> written{0};
     std::thread writer;

@@ -143,13 +143,12 @@ TEST(SystemFolders, LinksAndAccessListsAreJudgedByWhatTheSystemShows) {
         {L"D:", false},
     };
     for (const auto& c : lists) {
-        PSECURITY_DESCRIPTOR sd = nullptr;
+        Solvaris_Win32::LocalPtr<void> sd;
         BOOL present = FALSE, defaulted = FALSE;
         PACL acl = nullptr;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &sd, nullptr));
-        ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &acl, &defaulted));
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, sd.put(), nullptr));
+        ASSERT_TRUE(GetSecurityDescriptorDacl(sd.get(), &present, &acl, &defaulted));
         EXPECT_EQ(Solvaris_Win32::grantsEveryoneFullControl(acl), c.full) << narrow(c.sddl);
-        LocalFree(sd);
     }
 }
 

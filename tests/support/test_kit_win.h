@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "baselib/svr_handle_win.h"
 #include "support/test_kit.h"
 #include "support/ui_probe.h"
 
@@ -25,9 +26,9 @@ inline std::wstring commonAppData() {
 // shows full control as read, write and delete rights only.)
 inline bool everyoneMayWrite(const std::wstring& path) {
     PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR sd = nullptr;
+    Solvaris_Win32::LocalPtr<void> sd;
     if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &sd) != ERROR_SUCCESS)
+                              nullptr, sd.put()) != ERROR_SUCCESS)
         return false;
     BYTE everyone[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof everyone;
@@ -41,7 +42,6 @@ inline bool everyoneMayWrite(const std::wstring& path) {
             EqualSid(everyone, &ace->SidStart))
             found = (ace->Mask & rights) == rights && (ace->Header.AceFlags & inherit) == inherit;
     }
-    LocalFree(sd);
     return found;
 }
 

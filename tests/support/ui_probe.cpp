@@ -66,7 +66,7 @@ bool Process::launch(const std::wstring& cmdLine, const Environment& env, const 
     PROCESS_INFORMATION pi;
     if (!createChild(cmdLine, env, 0, pi, m_error, program, output))
         return false;
-    CloseHandle(pi.hThread);
+    const Solvaris_Win32::UniqueHandle thread(pi.hThread);
     m_process.reset(pi.hProcess);
     m_pid = pi.dwProcessId;
     return true;
@@ -279,6 +279,7 @@ DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Env
     std::wstring error;
     if (!createChild(cmdLine, env, DEBUG_ONLY_THIS_PROCESS, pi, error))
         return run;
+    const Solvaris_Win32::UniqueHandle process(pi.hProcess), thread(pi.hThread);
     run.started = true;
     DebugSetProcessKillOnExit(TRUE);
     std::thread helper;
@@ -293,20 +294,19 @@ DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Env
         DWORD status = DBG_CONTINUE;
         switch (ev.dwDebugEventCode) {
         case OUTPUT_DEBUG_STRING_EVENT:
-            run.debugLines.push_back(readDebugString(pi.hProcess, ev.u.DebugString));
+            run.debugLines.push_back(readDebugString(process.get(), ev.u.DebugString));
             break;
         case EXCEPTION_DEBUG_EVENT:
             // Breakpoints are ours to swallow; anything else goes to the program.
             if (ev.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
                 status = DBG_EXCEPTION_NOT_HANDLED;
             break;
+        // The image files the events hand over are the debugger's to close.
         case CREATE_PROCESS_DEBUG_EVENT:
-            if (ev.u.CreateProcessInfo.hFile)
-                CloseHandle(ev.u.CreateProcessInfo.hFile);
+            Solvaris_Win32::UniqueHandle{ev.u.CreateProcessInfo.hFile}.reset();
             break;
         case LOAD_DLL_DEBUG_EVENT:
-            if (ev.u.LoadDll.hFile)
-                CloseHandle(ev.u.LoadDll.hFile);
+            Solvaris_Win32::UniqueHandle{ev.u.LoadDll.hFile}.reset();
             break;
         default:
             break;
@@ -321,14 +321,12 @@ DebugRun runWithDebugger(const std::wstring& cmdLine, DWORD timeoutMs, const Env
             break;
     }
     if (!run.ended) {
-        TerminateProcess(pi.hProcess, 0xDEAD);
+        TerminateProcess(process.get(), 0xDEAD);
         DebugActiveProcessStop(pi.dwProcessId);
-        WaitForSingleObject(pi.hProcess, 5000);
+        WaitForSingleObject(process.get(), 5000);
     }
     if (helper.joinable())
         helper.join();
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
     return run;
 }
 

@@ -31,6 +31,7 @@
 #include "tools/converter/launch.h"
 
 #include "app/core/page_image.h"
+#include "app/core/param_logic.h"
 #include "app/core/pipe_protocol.h"
 #include "app/res/resource.h"
 #include "profile/djv_profiles.h"
@@ -303,9 +304,9 @@ void answerDialog(const Child& c, const Options& o, const std::wstring& answer, 
     SendMessageTimeoutW(GetDlgItem(dlg, IDC_SAME_CONFIG), BM_SETCHECK, answer == L"same" ? BST_CHECKED : BST_UNCHECKED, 0,
                         SMTO_ABORTIFHUNG, 5000, nullptr);
     saveWindowPicture(dlg, o.shots + L"\\demo-param-page" + std::to_wstring(page) + L".bmp");
-    const int id = answer == L"skip" ? 3 : answer == L"cancel" ? 2 : 1;
+    const int id = answer == L"skip" ? IDC_SKIP_PAGE : answer == L"cancel" ? IDCANCEL : IDOK;
     PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-    if (id == 1) {
+    if (id == IDOK) {
         HWND question = waitForDialog(c, 1500, dlg);
         if (question) {
             saveWindowPicture(question, o.shots + L"\\demo-overwrite.bmp");
@@ -548,8 +549,8 @@ int commandDemo(const Args& args)
         }
         std::printf("demo: page %d: -param exit code %lu\n", number, static_cast<unsigned long>(code));
         report.line("page " + std::to_string(number) + ": " + std::to_string(static_cast<unsigned long>(code)));
-        if (code == 1877 || code == 1) {
-            reuse = code == 1877;
+        if (code == IDOK_SUCCESSIVE || code == IDOK) {
+            reuse = code == IDOK_SUCCESSIVE;
             encoded.push_back(number);
             settings.load();
             chosen.push_back(readProfile(settings.Profile));
@@ -561,9 +562,9 @@ int commandDemo(const Args& args)
                 report.line("job failed");
                 return 1;
             }
-        } else if (code == 1878) {
+        } else if (code == IDSKIPPAGE) {
             skipped.push_back(number);
-        } else if (code == 2) {
+        } else if (code == IDCANCEL) {
             showMessage(o, L"The print job was cancelled. Nothing was written.");
             std::printf("demo: cancelled\n");
             report.line("job cancelled; converted " + numbers(encoded) + "; skipped " + numbers(skipped));

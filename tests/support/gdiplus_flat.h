@@ -1,6 +1,7 @@
-// The few functions of the GDI+ flat interface that the page preview uses,
-// declared here with opaque object types (the full SDK headers drag in the
-// C++ wrapper classes, which this program does not use).
+// The few functions of the GDI+ flat interface that the preview's reference
+// paint (preview_reference.h) and the start-up benchmark's reference program
+// use, declared with opaque object types (the full SDK headers drag in the
+// C++ wrapper classes). The program itself never uses GDI+.
 #pragma once
 #include <windows.h>
 
