@@ -74,13 +74,9 @@ PrinterSettings loaded(const ScratchSettings& s)
 // Every field set away from its defaults.
 void fillAll(PrinterSettings& p)
 {
-    p.PrevJobName = L"job 7";
-    p.OutputFileName = L"C:\\out\\report.djvu";
-    p.Profile = L"vjt300";
-    p.FgJpxOptions = L"fg";
-    p.BgJpxOptions = L"bg";
-    p.SeqNoSourceFileName = L"seq.txt";
-    p.WmFileName = L"C:\\mark.png";
+    p.PrevJobName = L"job 7", p.OutputFileName = L"C:\\out\\report.djvu", p.Profile = L"vjt300";
+    p.FgJpxOptions = L"fg", p.BgJpxOptions = L"bg";
+    p.SeqNoSourceFileName = L"seq.txt", p.WmFileName = L"C:\\mark.png";
     p.WmPos = 7, p.WmHorzMargin = 11, p.WmVertMargin = 12, p.WmMarginUnit = 2, p.WmScale = 3000;
     p.EncodeFlags = 0x80000001u;
     p.StrokeWidthThreshold = 40;
@@ -251,11 +247,8 @@ TEST(PrinterSettings, SaveThatCannotBeCompletedLeavesTheFileAsItWas)
         Solvaris_Win32::limitWorkingFileRoomForTests(~0ull);
         EXPECT_FALSE(saved);
         EXPECT_EQ(c.error, error);
-        if (c.file.empty()) {
-            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(s.path.c_str()));
-        } else {
-            EXPECT_TRUE(c.file == testkit::readFile(s.path));
-        }
+        EXPECT_TRUE(c.file.empty() ? GetFileAttributesW(s.path.c_str()) == INVALID_FILE_ATTRIBUTES
+                                   : c.file == testkit::readFile(s.path));
         DeleteFileW(other.c_str());
     }
 }
