@@ -25,12 +25,7 @@ using uitest::narrow;
 // file says why.
 TEST(SystemFolders, DbDirIsCreatedAndUsedVerbatim) {
     enum Found { missing, folder, file };
-    const struct {
-        const wchar_t* what;
-        const wchar_t* name;
-        Found found;
-        bool usable, everyone;
-    } cases[] = {
+    const struct { const wchar_t *what, *name; Found found; bool usable, everyone; } cases[] = {
         {L"missing, two levels deep", L"deeper\\db", missing, true, true},
         {L"an existing folder", L"mine", folder, true, false},
         {L"a file", L"plain.txt", file, false, false},
@@ -39,10 +34,8 @@ TEST(SystemFolders, DbDirIsCreatedAndUsedVerbatim) {
         SCOPED_TRACE(narrow(c.what));
         ScratchFolder dir("sysdir");
         const std::wstring wanted = (dir / c.name).wstring();
-        if (c.found == folder) {
-            ASSERT_TRUE(CreateDirectoryW(wanted.c_str(), nullptr));
-        } else if (c.found == file) {
-            ASSERT_TRUE(writeFile(wanted, "x"));
+        if (c.found != missing) {
+            ASSERT_TRUE(c.found == folder ? CreateDirectoryW(wanted.c_str(), nullptr) : writeFile(wanted, "x"));
         }
         {
             EnvScope debug("_PXLL_DEBUG_FILE", dir.u8("debug.txt")), db("SVRDBDIR", narrow(wanted)),
@@ -93,12 +86,8 @@ TEST(SystemFolders, AltNameReplacesTheFolderName) {
 TEST(SystemFolders, LinksAndAccessListsAreJudgedByWhatTheSystemShows) {
     using Solvaris_Win32::SharedFolder;
     const DWORD dir = FILE_ATTRIBUTE_DIRECTORY, link = FILE_ATTRIBUTE_REPARSE_POINT, file = FILE_ATTRIBUTE_ARCHIVE;
-    const struct {
-        const char* what;
-        DWORD handle, name;
-        bool accepted;  // what the table below says of the handle's reparse point
-        SharedFolder::State state;
-    } levels[] = {
+    // accepted: what the table below says of the handle's reparse point.
+    const struct { const char* what; DWORD handle, name; bool accepted; SharedFolder::State state; } levels[] = {
         {"a folder", dir, dir, false, SharedFolder::usable},
         {"a junction (Windows)", dir | link, dir | link, false, SharedFolder::isLink},
         {"a volume or a placeholder (Windows)", dir | link, dir | link, true, SharedFolder::usable},
@@ -110,11 +99,7 @@ TEST(SystemFolders, LinksAndAccessListsAreJudgedByWhatTheSystemShows) {
         EXPECT_EQ(Solvaris_Win32::judgeLevel(c.handle, c.name, c.accepted), c.state) << c.what;
 
     const char volume[] = "\\??\\Volume{0a1b2c3d-4e5f-6789-abcd-ef0123456789}\\";
-    const struct {
-        uint32_t tag;
-        const char* target;
-        bool systemOwned, accepted;
-    } reparse[] = {
+    const struct { uint32_t tag; const char* target; bool systemOwned, accepted; } reparse[] = {
         {IO_REPARSE_TAG_SYMLINK, "\\??\\C:\\Users\\victim", true, false},
         {IO_REPARSE_TAG_MOUNT_POINT, volume, true, true},
         {IO_REPARSE_TAG_MOUNT_POINT, volume, false, false},                            // a user's own mount
@@ -129,10 +114,7 @@ TEST(SystemFolders, LinksAndAccessListsAreJudgedByWhatTheSystemShows) {
         EXPECT_EQ(Solvaris_Win32::reparsePointAccepted(c.tag, String(c.target), c.systemOwned), c.accepted)
             << std::hex << c.tag << " " << c.target << " " << c.systemOwned;
 
-    const struct {
-        const wchar_t* sddl;
-        bool full;
-    } lists[] = {
+    const struct { const wchar_t* sddl; bool full; } lists[] = {
         {L"D:(A;OICI;GA;;;WD)", true},                // as the folders are made
         {L"D:(A;;FA;;;WD)(A;OICIIO;GA;;;WD)", true},  // the same, split as the system keeps it
         {L"D:(A;OICI;FA;;;WD)", true},
@@ -197,9 +179,7 @@ TEST(ResourceBroker, NamesByKind) {
     // A file URL is decoded as raw paths are (test_url.cpp), then made
     // absolute and canonical.
     std::string url = "file:///" + dir.u8("./sub/../a%20b.txt");
-    for (char& ch : url)
-        if (ch == '\\')
-            ch = '/';
+    std::replace(url.begin(), url.end(), '\\', '/');
 
     AutoPtr<ResourceBroker> broker = ResourceBroker::create(AutoPtr<HttpManager>());
     char buf[8] = {};
@@ -269,11 +249,8 @@ TEST(SystemFolders, ProcessWideObjectsGoInReverseOrderAtExit) {
     ASSERT_TRUE(startChild(child, L"DISABLED_SingletonExitChild.*", L"1", (dir / "out.txt").wstring()));
     ASSERT_TRUE(child.wait(30000));
     std::string text = readFile(dir / "out.txt");
-    size_t second = text.find("destroyed second");
-    size_t first = text.find("destroyed first");
-    ASSERT_NE(second, std::string::npos) << text;
-    ASSERT_NE(first, std::string::npos) << text;
-    EXPECT_LT(second, first);
+    const size_t second = text.find("destroyed second"), first = text.find("destroyed first");
+    EXPECT_TRUE(second != std::string::npos && first != std::string::npos && second < first) << text;
 }
 
 // Not a test of its own: the child of the test above.

@@ -163,11 +163,9 @@ TEST(DiskStorage, TemporaryFilesHaveNoNameAndVanishWithTheLastHandle) {
 // the storage creates takes its name only on commit (a kill before leaves no
 // cut file there).
 TEST(RollbackStorage, ReleasedOrCommittedWithEveryCreationMode) {
-    const struct {
-        CreationMode creation;
-        bool exists;         // the target exists beforehand
-        const char* seen;    // what the storage shows before any write
-    } cases[] = {
+    // exists: the target exists beforehand; seen: what the storage shows
+    // before any write.
+    const struct { CreationMode creation; bool exists; const char* seen; } cases[] = {
         {openExisting, true, "old content"},
         {openAlways, true, "old content"},
         {createAlways, true, ""},

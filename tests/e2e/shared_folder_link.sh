@@ -22,17 +22,9 @@ ln -s "$private" "$shared"
 status=0
 PV_SHARED_FOLDER_LINK=1 "$scripts/wine-run.sh" "$build/bin/test_e2e.exe" \
   --gtest_filter='SharedFolderLink.*' --gtest_output="xml:Z:$build/results/test_e2e_shared_folder_link.xml" || status=1
-mode=$(stat -c %a "$private")
-if [ "$mode" != 700 ]; then
-  echo "the private folder behind the link became mode $mode" >&2
-  status=1
-fi
-made=$(ls -A "$private")
-if [ -n "$made" ]; then
-  echo "made inside the private folder behind the link: $made" >&2
-  status=1
-fi
-rm -f "$shared"
-rm -rf "$private"
+mode=$(stat -c %a "$private") made=$(ls -A "$private")
+[ "$mode" = 700 ] || { echo "the private folder behind the link became mode $mode" >&2; status=1; }
+[ -z "$made" ] || { echo "made inside the private folder behind the link: $made" >&2; status=1; }
+rm -rf "$shared" "$private"   # the link itself, not what it points to
 "$scripts/wine-env.sh" stop "$build" >/dev/null
 exit $status

@@ -28,11 +28,9 @@ std::wstring program() { return programPath(L"PrintvaneUI.exe"); }
 // (CommandLine.SelectsModeByLowerCasedSwitchAndExactCount).
 TEST(Arguments, CommandLinesThatCannotRunEndByThemselves)
 {
-    struct Case {
-        std::wstring cmd;   // exactly the command line; the program is named apart
-        const wchar_t* shot;   // the box's screenshot; null: no window at all
-        DWORD exitCode;
-    } cases[] = {
+    // cmd: exactly the command line (the program is named apart); shot: the
+    // box's screenshot, null for no window at all.
+    struct Case { std::wstring cmd; const wchar_t* shot; DWORD exitCode; } cases[] = {
         {quoteArgument(program()), L"args_program_only", 0xFFFFFFFFu},
         {L"", L"args_empty", 0xFFFFFFFFu},
         {commandLine(program(), {L"-bogus", L"x"}), nullptr, 0xFFFFFFFFu},
@@ -71,10 +69,7 @@ TEST(Arguments, ParamOwnerFromTheCommandLine)
                                 200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(ours, nullptr);
     const std::wstring oursText = std::to_wstring(reinterpret_cast<ULONG_PTR>(ours));
-    struct Case {
-        std::wstring owner;
-        HWND expectedOwner;
-    } cases[] = {
+    struct Case { std::wstring owner; HWND expectedOwner; } cases[] = {
         {L" " + oursText + L"xyz", ours},    // read leniently (CommandLine.ParsesDecimalsLeniently)
         // A number that names no window (the converter's window may be
         // gone): the dialog still comes, without an owner.

@@ -42,13 +42,8 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
     // The profile list comes from the repository in the folder SVRDBDIR
     // names, which the program inherits: an empty folder gives the built-in
     // "sdk_default" alone; a repository file its own profiles.
-    struct Case {
-        const char* what;
-        Action action;
-        DWORD expected;
-        bool repository;
-        std::string storedProfile, savedProfile;
-    } cases[] = {
+    struct Case { const char* what; Action action; DWORD expected; bool repository;
+                  std::string storedProfile, savedProfile; } cases[] = {
         {"OK with the box checked", OkChecked, 1877, false, "", "sdk_default"},
         {"OK with the box cleared", OkCleared, 1, false, "sdk_default", "sdk_default"},
         {"Cancel", Cancel, 2, false, "", ""},
@@ -131,13 +126,14 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
             const std::vector<std::string> lines = readLines(ini);   // [VJT] and its keys
             EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find('=') != l.npos; }),
                       21) << c.what;
-            wchar_t v[300] = {};
-            GetPrivateProfileStringW(L"VJT", L"OutputFileName", L"", v, 300, ini.c_str());
-            EXPECT_EQ(std::wstring(v), typed) << c.what;
-            GetPrivateProfileStringW(L"VJT", L"Profile", L"", v, 300, ini.c_str());
-            EXPECT_EQ(narrow(v), c.savedProfile) << c.what;
-            EXPECT_EQ(GetPrivateProfileIntW(L"VJT", L"CreateTXTz", 7, ini.c_str()), 1u) << c.what;
-            EXPECT_EQ(GetPrivateProfileIntW(L"VJT", L"WmScale", 7, ini.c_str()), 123u) << c.what;
+            auto value = [&](const wchar_t* key) {
+                wchar_t v[300] = {};
+                GetPrivateProfileStringW(L"VJT", key, L"", v, 300, ini.c_str());
+                return narrow(v);
+            };
+            EXPECT_EQ(value(L"OutputFileName"), narrow(typed)) << c.what;
+            EXPECT_EQ(value(L"Profile"), c.savedProfile) << c.what;
+            EXPECT_EQ(value(L"CreateTXTz") + " " + value(L"WmScale"), "1 123") << c.what;
         } else {
             EXPECT_EQ(readFile(ini), before) << c.what << ": the settings file must stay untouched";
         }
@@ -180,15 +176,12 @@ TEST(SharedFolderLink, ParamRunNeitherOpensNorFillsTheLinkedFolder)
         HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
         ASSERT_TRUE(dlg);
         pressButton(dlg, button);
-        if (button == IDOK) {
-            HWND box = waitForWindow(p.pid(), kWait, L"#32770", p.handle(), dlg);
-            EXPECT_TRUE(box) << "no box; exit code " << p.exitCode();
-            if (box) {
-                EXPECT_NE(staticTexts(box).find(shared + L"\\Vellumjet\\"), std::wstring::npos)
-                    << narrow(staticTexts(box));
-                EXPECT_FALSE(saveScreenshot(box, L"param-not-saved-link").empty());
-                pressButton(box, IDCANCEL);
-            }
+        if (HWND box = button == IDOK ? waitForWindow(p.pid(), kWait, L"#32770", p.handle(), dlg) : nullptr) {
+            EXPECT_NE(staticTexts(box).find(shared + L"\\Vellumjet\\"), std::wstring::npos) << narrow(staticTexts(box));
+            EXPECT_FALSE(saveScreenshot(box, L"param-not-saved-link").empty());
+            pressButton(box, IDCANCEL);
+        } else {
+            EXPECT_NE(button, IDOK) << "no box; exit code " << p.exitCode();
         }
         ASSERT_TRUE(p.wait(kWait));
         EXPECT_EQ(p.exitCode(), 2u);
@@ -215,12 +208,9 @@ TEST(SharedFolderLink, ParamRunNeitherOpensNorFillsTheLinkedFolder)
 // and ends with 0.
 TEST(ParamMode, DemoJobFollowsEachAnswer)
 {
-    struct Case {
-        const wchar_t* answers;
-        const wchar_t* cancelAt;   // page of the document at which the progress window's Cancel is pressed
-        std::vector<std::string> lines;
-        int pages;   // in the document; 0: no document
-    } cases[] = {
+    // cancelAt: the page of the document at which the progress window's
+    // Cancel is pressed; pages: in the document, 0 for no document.
+    struct Case { const wchar_t *answers, *cancelAt; std::vector<std::string> lines; int pages; } cases[] = {
         // Page 1's choice is not stored when the page is skipped: page 2 and
         // 3 go with the stored profile.
         {L"skip,same", L"0",

@@ -58,13 +58,9 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"PvEditorRequests";
     RegisterClassW(&wc);
-    struct Case {
-        const wchar_t* lang;
-        const wchar_t* title;
-        const wchar_t* copy;      // the name New proposes
-        const wchar_t* changed;   // in the question about a profile changed elsewhere too
-        const char* held;         // why the end of the session is held up (UTF-8)
-    } cases[] = {{L"en", L"Tessforge Profile Editor", L"Copy B copy", L"Another program changed the profile \"Copy B\"",
+    // copy: the name New proposes; changed: in the question about a profile
+    // changed elsewhere too; held: why the end of the session is held up (UTF-8).
+    struct Case { const wchar_t *lang, *title, *copy, *changed; const char* held; } cases[] = {{L"en", L"Tessforge Profile Editor", L"Copy B copy", L"Another program changed the profile \"Copy B\"",
                   "The profiles have changes that are not saved yet."},
                  {L"de", L"Tessforge-Profileditor", L"Copy B Kopie", L"anderes Programm hat das Profil \"Copy B\"",
                   "Die Profile haben \xC3\x84nderungen, die noch nicht gespeichert sind."}};
@@ -103,12 +99,7 @@ TEST(ProfileEditor, EditsSavesAndReportsInEachLanguage)
         // nothing.
         std::string theirs = kRepository;
         theirs.insert(theirs.find("<profile name=\"Fine\""), "<profile name=\"Copy B\" description=\"theirs\"/>");
-        const struct {
-            int button;
-            const wchar_t* shot;
-            std::wstring shows;   // in the window's texts
-            int answer;
-        } questions[] = {{IDC_NEW, L"editor-new-", c.copy, IDOK},
+        const struct { int button; const wchar_t* shot; std::wstring shows; int answer; } questions[] = {{IDC_NEW, L"editor-new-", c.copy, IDOK},
                          {IDC_REMOVE, nullptr, L"Copy C", IDNO},
                          {IDC_SAVE, L"editor-changed-", c.changed, IDCANCEL}};
         for (const auto& q : questions) {

@@ -33,20 +33,14 @@ namespace {
 
 uint8_t byteOf(uint64_t i) { return uint8_t((i * 7 + i / 251) & 0xff); }
 
-// name=value lines of the servers' info file.
-std::map<std::string, std::string> serverInfo() {
-    std::map<std::string, std::string> info;
-    const char* path = std::getenv("PV_HTTP_INFO");
-    for (const std::string& line : testkit::readLines(path ? path : ""))
-        if (line.find('=') != std::string::npos)
-            info[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
-    return info;
-}
-
 class Http : public ::testing::Test {
 protected:
     void SetUp() override {
-        info = serverInfo();
+        // name=value lines of the servers' info file.
+        const char* path = std::getenv("PV_HTTP_INFO");
+        for (const std::string& line : testkit::readLines(path ? path : ""))
+            if (line.find('=') != std::string::npos)
+                info[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
         ASSERT_FALSE(info["web"].empty()) << "no HTTP servers: PV_HTTP_INFO must name the info file";
         setUserProxy("");
         newLogLines();  // what earlier tests asked for
@@ -56,6 +50,11 @@ protected:
     std::string url(const char* server, const char* path, const char* user = "", const char* host = "127.0.0.1") {
         return std::string("http://") + user + host + ":" + info[server] + path;
     }
+    uint16_t port(const char* server) { return uint16_t(std::stoi(info[server])); }
+    // A GET of `path` on 127.0.0.1 over TLS, certificate errors ignored.
+    AutoPtr<HttpRequestStream> secureGet(HttpManager* m, const char* server, const char* path) {
+        return m->createSecureConnection("127.0.0.1", port(server), true)->createRequestStream("GET", path);
+    }
 
     // The requests the web server answered since the last call. A marker
     // request closes the list, so nothing is missed that is logged late.
@@ -64,7 +63,7 @@ protected:
         static int marks = 0;
         std::string mark = "/mark" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++marks);
         AutoPtr<HttpManager> m = HttpManager::create("", AutoPtr<CredentialProvider>());
-        m->createConnection("127.0.0.1", uint16_t(std::stoi(info["web"])))->createRequestStream("GET", mark.c_str())->post();
+        m->createConnection("127.0.0.1", port("web"))->createRequestStream("GET", mark.c_str())->post();
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::vector<std::string> lines = testkit::readLines("Z:" + info["accesslog"]);
             for (size_t n = logSeen; n < lines.size(); ++n)
@@ -177,11 +176,9 @@ TEST_F(Http, CredentialsStayWithTheHostThatAsked) {
         std::vector<std::string> asked;
         bool getCredential(CredentialTarget, const String& text, uint32_t, bool, Credential& c) override {
             asked.push_back(text.c_str());
-            if (allowed != text.c_str())
-                return false;
-            c.user = "tester";
-            c.password = "secret";
-            return true;
+            if (allowed == text.c_str())
+                c = Credential{"tester", "secret"};
+            return allowed == text.c_str();
         }
         uint32_t getMaxTrials() override { return 5; }
     };
@@ -211,10 +208,7 @@ TEST_F(Http, CredentialsStayWithTheHostThatAsked) {
 
     // https never hands over to plain http.
     AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
-    testkit::codeOf([&] {
-        manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tls"])), true)
-            ->createRequestStream("GET", "/tohttp/data.bin")->post();
-    });
+    testkit::codeOf([&] { secureGet(manager.get(), "tls", "/tohttp/data.bin")->post(); });
     EXPECT_EQ(std::vector<std::string>{"GET /tohttp/data.bin \"-\" 302"}, newLogLines());
 }
 
@@ -244,14 +238,9 @@ TEST_F(Http, StreamsOverASecureConnectionThatIgnoresCertificateErrors) {
     // A server asking for a client certificate, with none in the user's
     // store: the request goes on without one and the server's answer comes
     // back as a status.
-    AutoPtr<HttpResponseStream> refused =
-        manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tlscert"])), true)
-            ->createRequestStream("GET", "/data.bin")->post();
-    EXPECT_EQ(400u, refused->getStatusCode());
+    EXPECT_EQ(400u, secureGet(manager.get(), "tlscert", "/data.bin")->post()->getStatusCode());
 
-    AutoPtr<HttpRequestStream> request =
-        manager->createSecureConnection("127.0.0.1", uint16_t(std::stoi(info["tls"])), true)
-            ->createRequestStream("GET", "/data.bin");
+    AutoPtr<HttpRequestStream> request = secureGet(manager.get(), "tls", "/data.bin");
     EXPECT_STREQ(("https://127.0.0.1:" + info["tls"] + "/data.bin").c_str(), request->getUrl().c_str());
     uint8_t b = 0;
     EXPECT_THROW(request->readBytes(&b, 1), Exception);
@@ -311,10 +300,8 @@ TEST(ClientCertificate, IssuerListAndUsageChoose) {
         }
         PCCERT_CONTEXT cert = CertCreateSelfSignCertificate(prov, &subject, 0, nullptr, nullptr, nullptr, nullptr, &exts);
         ASSERT_NE(nullptr, cert);
-        CRYPT_KEY_PROV_INFO info = {};
-        info.pwszContainerName = const_cast<wchar_t*>(L"printvane-test");
-        info.dwProvType = PROV_RSA_FULL;
-        info.dwKeySpec = AT_SIGNATURE;
+        CRYPT_KEY_PROV_INFO info = {const_cast<wchar_t*>(L"printvane-test"), nullptr, PROV_RSA_FULL, 0, 0, nullptr,
+                                    AT_SIGNATURE};
         CertSetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, 0, withKey ? &info : nullptr);
         CertAddCertificateContextToStore(store.get(), cert, CERT_STORE_ADD_ALWAYS, nullptr);
         CertFreeCertificateContext(cert);
@@ -407,8 +394,7 @@ TEST(CredentialDialog, OwnerRefusedStoredCredentialAndPlaceholder) {
         const char* name;
         Credential refused;  // empty user: a first trial
         std::vector<ScriptedDialog::Answer> answers;
-        const char* user;
-        const char* password;
+        const char *user, *password;
         std::vector<std::wstring> passwordsShown;
         bool storedAfter;
     } cases[] = {

@@ -49,10 +49,9 @@ bool saveVersion(const String& path, uint32_t writer, uint32_t n) {
     AutoPtr<ProfileRepository> repo = ProfileRepository::create(path);
     Solvaris::SimpleArray<String> names;
     repo->getProfileNames(names);
-    for (const String& name : names) {
+    for (const String& name : names)
         if (name != String(kBuiltInProfileName))
             repo->removeProfile(name);
-    }
     for (uint32_t k = 0; k < profileCount(n); ++k)
         repo->installProfile(Profile::create(S(nameOf(writer, n, k)), S(descriptionOf(n, k))).get(), String());
     return repo->save();
@@ -77,10 +76,9 @@ bool saveVersion(const String& path, uint32_t writer, uint32_t n) {
             (*versions)[w] = v;
             ++counts[w];
         }
-        for (const auto& [w, v] : *versions) {
+        for (const auto& [w, v] : *versions)
             if (counts[w] != profileCount(v))
                 throw 0;
-        }
     });
     if (t.code == 0)
         return ::testing::AssertionSuccess();

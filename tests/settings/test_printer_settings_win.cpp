@@ -74,13 +74,9 @@ PrinterSettings loaded(const ScratchSettings& s)
 // Every field set away from its defaults.
 void fillAll(PrinterSettings& p)
 {
-    p.PrevJobName = L"job 7";
-    p.OutputFileName = L"C:\\out\\report.djvu";
-    p.Profile = L"vjt300";
-    p.FgJpxOptions = L"fg";
-    p.BgJpxOptions = L"bg";
-    p.SeqNoSourceFileName = L"seq.txt";
-    p.WmFileName = L"C:\\mark.png";
+    p.PrevJobName = L"job 7", p.OutputFileName = L"C:\\out\\report.djvu", p.Profile = L"vjt300";
+    p.FgJpxOptions = L"fg", p.BgJpxOptions = L"bg";
+    p.SeqNoSourceFileName = L"seq.txt", p.WmFileName = L"C:\\mark.png";
     p.WmPos = 7, p.WmHorzMargin = 11, p.WmVertMargin = 12, p.WmMarginUnit = 2, p.WmScale = 3000;
     p.EncodeFlags = 0x80000001u;
     p.StrokeWidthThreshold = 40;
@@ -251,11 +247,8 @@ TEST(PrinterSettings, SaveThatCannotBeCompletedLeavesTheFileAsItWas)
         Solvaris_Win32::limitWorkingFileRoomForTests(~0ull);
         EXPECT_FALSE(saved);
         EXPECT_EQ(c.error, error);
-        if (c.file.empty()) {
-            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(s.path.c_str()));
-        } else {
-            EXPECT_TRUE(c.file == testkit::readFile(s.path));
-        }
+        EXPECT_TRUE(c.file.empty() ? GetFileAttributesW(s.path.c_str()) == INVALID_FILE_ATTRIBUTES
+                                   : c.file == testkit::readFile(s.path));
         DeleteFileW(other.c_str());
     }
 }
@@ -295,23 +288,22 @@ TEST(PrinterSettings, SaveWaitsForAFileHeldOpenAndReportsOneHeldForGood)
     }
 }
 
-// Two whole records; a writer alternates them, so a reader must find each
-// key holding one of its two values, never a cut or missing one.
-void fillRecord(PrinterSettings& s, int which)
+// A second whole record, away from the defaults in every key it sets as
+// fillAll is, so that a missing key reads as neither record.
+void fillOther(PrinterSettings& p)
 {
-    s.OutputFileName = which ? L"C:\\Output\\second, a longer name.djvu" : L"C:\\Out\\a.djvu";
-    s.Profile = which ? L"B" : L"Profile number one";
-    s.WmPos = which ? 7 : 1;
-    s.EncodeFlags = which ? 0x2222u : 0x11u;
-    s.CreateTXTz = which != 0;
-    s.StrokeWidthThreshold = which ? 90 : 10;
+    p.OutputFileName = L"C:\\Output\\second, a longer name.djvu";
+    p.Profile = L"B";
+    p.WmPos = 1, p.EncodeFlags = 0x11u, p.StrokeWidthThreshold = 10;
+    p.CreateTXTz = false;
 }
 
+// Each key of `got` holds its value in one of the two saved records.
 bool eachKeyOfARecord(const PrinterSettings& got)
 {
     PrinterSettings r[2];
-    fillRecord(r[0], 0);
-    fillRecord(r[1], 1);
+    fillOther(r[0]);
+    fillAll(r[1]);
     auto either = [&](auto member) { return got.*member == r[0].*member || got.*member == r[1].*member; };
     return either(&PrinterSettings::OutputFileName) && either(&PrinterSettings::Profile) &&
            either(&PrinterSettings::WmPos) && either(&PrinterSettings::EncodeFlags) &&
@@ -320,51 +312,9 @@ bool eachKeyOfARecord(const PrinterSettings& got)
 
 } // namespace
 
-// Not a test of its own: the writer process of the test below. It saves the
-// two records in turn, with short pauses, as a converter saving again and
-// again would.
-TEST(DISABLED_IniWriter, Run)
-{
-    const std::wstring name = testkit::childJob();
-    if (name.empty())
-        GTEST_SKIP() << "only as the writer of the read-while-writing test";
-    PrinterSettings s;
-    s.setSettingsName(name);
-    for (int i = 0; i < 80; ++i) {
-        fillRecord(s, i % 2);
-        s.save();
-        Sleep(20);
-    }
-}
-
-// The converter may write the settings file while this program reads it: a
-// reader in another process sees, key by key, one of the values written.
-TEST(PrinterSettings, ReadWhileAnotherProcessWrites)
-{
-    ScratchSettings scratch(L"torture");
-    PrinterSettings first;
-    first.setSettingsName(scratch.name);
-    fillRecord(first, 0);
-    first.save();
-
-    uitest::Process writer;
-    ASSERT_TRUE(testkit::startChild(writer, L"DISABLED_IniWriter.Run", scratch.name))
-        << uitest::narrow(writer.error());
-    int reads = 0, torn = 0;
-    do {
-        torn += !eachKeyOfARecord(loaded(scratch));
-        ++reads;
-    } while (writer.running() && reads < 100000);
-    ASSERT_TRUE(writer.wait(60000));
-    EXPECT_EQ(writer.exitCode(), 0u);
-    EXPECT_GT(reads, 1);
-    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
-}
-
 // Not a test of its own: a saver process of the test below. It saves one
-// whole record (0: the defaults, 1: every field changed) again and again,
-// with short pauses, for three seconds, as jobs confirming the same
-// settings name would.
+// whole record (0: fillOther, 1: fillAll) again and again, with short
+// pauses, for three seconds, as jobs confirming the same settings name would.
 TEST(DISABLED_RecordSaver, Run)
 {
     const std::wstring job = testkit::childJob();
@@ -372,14 +322,15 @@ TEST(DISABLED_RecordSaver, Run)
         GTEST_SKIP() << "only as a saver of the two-savers test";
     PrinterSettings s;
     s.setSettingsName(job.substr(2));
-    if (job[0] == L'1')
-        fillAll(s);
+    job[0] == L'1' ? fillAll(s) : fillOther(s);
     for (const ULONGLONG end = GetTickCount64() + 3000; GetTickCount64() < end; Sleep(5))
         ASSERT_TRUE(s.save()) << "error " << GetLastError();
 }
 
-// Two jobs saving the same settings name at once: the file holds one whole
-// record or the other, never keys of both, whenever it is read.
+// Two jobs saving the same settings name at once while this process reads
+// it, as the converter may: the file holds one whole record or the other,
+// never keys of both, and a load finds each key holding one of its values,
+// never a cut or missing one.
 TEST(PrinterSettings, TwoSaversAtOnceLeaveOneWholeRecord)
 {
     ScratchSettings scratch(L"twosaves");
@@ -387,8 +338,7 @@ TEST(PrinterSettings, TwoSaversAtOnceLeaveOneWholeRecord)
     for (int i = 0; i < 2; ++i) {
         PrinterSettings p;
         p.setSettingsName(scratch.name);
-        if (i)
-            fillAll(p);
+        i ? fillAll(p) : fillOther(p);
         ASSERT_TRUE(p.save());
         whole[i] = scratch.lines();
     }
@@ -396,18 +346,21 @@ TEST(PrinterSettings, TwoSaversAtOnceLeaveOneWholeRecord)
     for (int i = 0; i < 2; ++i)
         ASSERT_TRUE(testkit::startChild(savers[i], L"DISABLED_RecordSaver.Run",
                                         std::to_wstring(i) + L":" + scratch.name));
-    int reads = 0, mixed = 0;
+    int reads = 0, mixed = 0, torn = 0;
     while (savers[0].running() || savers[1].running()) {
         const std::vector<std::wstring> lines = scratch.lines();
         reads += !lines.empty();
         mixed += !lines.empty() && lines != whole[0] && lines != whole[1];
-        Sleep(10);
+        torn += !eachKeyOfARecord(loaded(scratch));
+        Sleep(5);
     }
     for (uitest::Process& saver : savers) {
         ASSERT_TRUE(saver.wait(60000));
         EXPECT_EQ(0u, saver.exitCode());
     }
+    EXPECT_GT(reads, 1);
     EXPECT_EQ(0, mixed) << "of " << reads << " reads";
+    EXPECT_EQ(0, torn) << "of the loads";
     const std::vector<std::wstring> last = scratch.lines();
     EXPECT_TRUE(last == whole[0] || last == whole[1]);
 }
