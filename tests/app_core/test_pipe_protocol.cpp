@@ -150,19 +150,14 @@ TEST(ReadPipeMessage, LengthBoundIsCheckedBeforeAnythingIsReadOrAllocated)
 TEST(PipeMessage, TextStopsAtTheFirstZeroOrTheEndOfThePayload)
 {
     struct Case { Bytes payload; std::u16string text; } cases[] = {
-        {{'a', 0, 'b', 0, 0, 0}, u"ab"},
-        {{'a', 0, 'b', 0}, u"ab"},                  // no terminating zero
+        {{'a', 0, 'b', 0, 0, 0}, u"ab"}, {{'a', 0, 'b', 0}, u"ab"},   // the second without a terminating zero
         {{'a', 0, 'b', 0, 'c'}, u"ab"},             // odd last byte belongs to no character
         {{'a', 0, 0, 0, 'c', 0}, u"a"},             // text after the zero is ignored
         {{0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE}, u"\u20AC\U0001F600"},
-        {{}, u""},
-        {{'x'}, u""},
+        {{}, u""}, {{'x'}, u""},
     };
-    for (const Case& c : cases) {
-        PipeMessage m;
-        m.payload = c.payload;
-        EXPECT_EQ(c.text, m.text());
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(c.text, (PipeMessage{nullptr, 0, 0, c.payload}.text()));
 }
 
 PipeMessage record(uint32_t kind, const std::vector<uint8_t>& encoded)
@@ -180,12 +175,8 @@ PipeMessage count(uint32_t n) { return record(PM_PAGE_COUNT, encodePageCount(n))
 // One step of a sequence and what the window must do for it. `line` is the
 // page line as "page/count:status" (status id or text), empty when the
 // display is not refreshed.
-struct Step {
-    PipeMessage message;
-    std::string line;
-    long range;        // -1: range untouched
-    std::u16string title;  // empty: title untouched
-};
+// range -1: untouched; title empty: untouched.
+struct Step { PipeMessage message; std::string line; long range; std::u16string title; };
 
 std::string lineOf(const ProgressUpdate& u)
 {

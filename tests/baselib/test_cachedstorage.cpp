@@ -161,22 +161,14 @@ TEST(CachedStorage, ReadsAskOnlyForTheMissingAlignedBlocks) {
 // path) and a resource that changed between two requests (a real server
 // answers If-Range with the whole new version) fail alike.
 TEST(CachedStorage, WrongRepliesFailWithReadFailedAndNeverHang) {
-    struct Case {
-        const char* name;
-        Misbehaviour how;
-        int code = errReadFailed;
-        const char* headLength = "100000";
-    } cases[] = {
-        {"short bodies", replyShortBody, 0},
-        {"Content-Range starting elsewhere", replyWrongStart},
-        {"no Content-Range", replyNoContentRange},
-        {"status 416", replyStatus416},
-        {"garbled Content-Range", replyGarbled},
-        {"last byte before the first", replyLastBeforeFirst},
-        {"empty body", replyEmptyBody},
+    struct Case { const char* name; Misbehaviour how; int code = errReadFailed; const char* headLength = "100000"; }
+    cases[] = {
+        {"short bodies", replyShortBody, 0}, {"Content-Range starting elsewhere", replyWrongStart},
+        {"no Content-Range", replyNoContentRange}, {"status 416", replyStatus416},
+        {"garbled Content-Range", replyGarbled}, {"last byte before the first", replyLastBeforeFirst},
+        {"empty body", replyEmptyBody}, {"another version than the HEAD named", replyChanged},
         {"last byte past the request, size unknown", replyPastTheRequest, errReadFailed, nullptr},
         {"last byte 2^64 - 1 (a length that wraps to 0)", replyLastAtTheTop, errReadFailed, nullptr},
-        {"another version than the HEAD named", replyChanged},
         {"short bodies naming no version: the second cannot be matched", replyNoVersion},
     };
     for (const Case& c : cases) {
@@ -234,9 +226,8 @@ TEST(HttpHeaderValues, ContentLengthIsAnUnsigned64BitNumberOrNothing) {
     for (const Case& c : cases) {
         uint64_t v = 0;
         EXPECT_EQ(c.ok, HttpDetail::parseContentLength(c.text, v)) << c.text;
-        if (c.ok) {
+        if (c.ok)
             EXPECT_EQ(c.value, v) << c.text;
-        }
     }
     // A HEAD whose length is not a number leaves the size unknown; a date
     // that cannot be read leaves the time unknown; the bytes still read.
@@ -250,14 +241,10 @@ TEST(HttpHeaderValues, ContentLengthIsAnUnsigned64BitNumberOrNothing) {
 
 // (Ranges that end before their start or past their total: fuzz_http_range.)
 TEST(HttpHeaderValues, ContentRange) {
-    struct Case { const char* text; bool ok; uint64_t first, last; bool totalKnown; uint64_t total; } cases[] = {
-        {"bytes 32768-65535/100000", true, 32768, 65535, true, 100000},
-        {"bytes 0-0/*", true, 0, 0, false, 0},
+    struct Case { const char* text; bool ok; uint64_t first = 0, last = 0; bool totalKnown = false; uint64_t total = 0; } cases[] = {
+        {"bytes 32768-65535/100000", true, 32768, 65535, true, 100000}, {"bytes 0-0/*", true, 0, 0, false, 0},
         {"bytes 0-4294967299/8589934592", true, 0, 4294967299ull, true, 8589934592ull},
-        {"bytes 0-9", false, 0, 0, false, 0},
-        {"bytes */100", false, 0, 0, false, 0},
-        {"bytes 0-99999999999999999999/*", false, 0, 0, false, 0},
-        {"bytes 7", false, 0, 0, false, 0},
+        {"bytes 0-9", false}, {"bytes */100", false}, {"bytes 0-99999999999999999999/*", false}, {"bytes 7", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -271,18 +258,15 @@ TEST(HttpHeaderValues, ContentRange) {
 TEST(HttpHeaderValues, AlignedRangesDoNotOverflow) {
     struct Case { uint64_t offset, count; bool known; uint64_t total; bool ok; uint64_t start, end; } cases[] = {
         {UINT64_MAX - 5, 5, false, 0, true, UINT64_MAX - 32767, UINT64_MAX},
-        {UINT64_MAX - 5, 6, false, 0, false, 0, 0},
-        {10, 0, false, 0, false, 0, 0},
+        {UINT64_MAX - 5, 6, false, 0, false, 0, 0}, {10, 0, false, 0, false, 0, 0},
     };
     for (const Case& c : cases) {
         uint64_t s = 0, e = 0;
         EXPECT_EQ(c.ok ? 0 : errInvalidParam,
                   codeOf([&] { HttpDetail::alignRange(c.offset, c.count, 32768, c.known, c.total, s, e); }))
             << c.offset;
-        if (c.ok) {
-            EXPECT_EQ(c.start, s);
-            EXPECT_EQ(c.end, e);
-        }
+        if (c.ok)
+            EXPECT_EQ(std::make_pair(c.start, c.end), std::make_pair(s, e));
     }
     EXPECT_STREQ("Range: bytes=32768-65535", HttpDetail::rangeHeader(32768, 65536).c_str());
 }

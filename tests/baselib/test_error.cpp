@@ -248,14 +248,9 @@ TEST(WinError, CallExceptionNamesTheFunctionAndKeepsTheLastError)
 TEST(WinError, FillInsertsLeavesInsertsEmpty)
 {
     struct Case { const char *raw, *filled; } cases[] = {
-        {"Cannot reach %1.", "Cannot reach ."},
-        {"%1!u! of %2!u! left", " of  left"},
-        {"%12%99x%100", "x0"},
-        {"100%% done%.", "100% done."},
-        {"a %1!unterminated", "a !unterminated"},
-        {"end %", "end "},
-        {"no inserts \xC3\xA9", "no inserts \xC3\xA9"},
-        {"", ""},
+        {"Cannot reach %1.", "Cannot reach ."}, {"%1!u! of %2!u! left", " of  left"}, {"%12%99x%100", "x0"},
+        {"100%% done%.", "100% done."}, {"a %1!unterminated", "a !unterminated"}, {"end %", "end "},
+        {"no inserts \xC3\xA9", "no inserts \xC3\xA9"}, {"", ""},
     };
     for (const Case& c : cases)
         EXPECT_EQ(str(WinErrorDetail::fillInserts(c.raw)), c.filled) << c.raw;

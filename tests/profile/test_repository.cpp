@@ -282,14 +282,11 @@ TEST(ProfileRepository, ChangesAndTheirFailures) {
         {"rename missing", [&] { repo->renameProfile(S("zz"), S("y")); }, 12, "No such profile!"},
         {"rename onto itself", [&] { repo->renameProfile(S("a"), S("a")); }, 10, "Profile by the name already exists!"},
         {"rename read-only", [&] { repo->renameProfile(S("locked"), S("y")); }, 27, "This profile is read-only!"},
-        {"rename to a bad name", [&] { repo->renameProfile(S("a"), S("a:b")); }, 7,
-         "Profile name should not contain \\, :, /: a:b"},
+        {"rename to a bad name", [&] { repo->renameProfile(S("a"), S("a:b")); }, 7, "should not contain \\, :, /: a:b"},
         {"install existing name", [&] { repo->installProfile(fresh.get(), S("a")); }, 10,
          "Profile of the name already exists: \"a\""},
-        {"install bad name", [&] { repo->installProfile(fresh.get(), S("x\\y")); }, 7,
-         "Profile name should not contain \\, :, /: x\\y"},
-        {"description of read-only", [&] { locked->setDescription(locked->getDescription()); }, 27,
-         "This profile is read-only!"},
+        {"install bad name", [&] { repo->installProfile(fresh.get(), S("x\\y")); }, 7, "should not contain \\, :, /: x\\y"},
+        {"description of read-only", [&] { locked->setDescription(locked->getDescription()); }, 27, "is read-only!"},
         {"params of read-only", [&] {
              DjVuEncoder::Params p = locked->getParams();
              p.gamma = 30;
@@ -305,8 +302,7 @@ TEST(ProfileRepository, ChangesAndTheirFailures) {
          "(no control characters, well-formed UTF-8): x\\x01"},
         {"empty clone name", [&] { a->clone(S("")); }, 7, "Profile name should not be empty!"},
         {"empty create name", [&] { Profile::create(S(""), S("")); }, 7, "Profile name should not be empty!"},
-        {"import of nothing", [&] { Profile::importFromXmlFile(folder.lib("none.dprepo:a")); }, 7,
-         "Repository file not found."},
+        {"import of nothing", [&] { Profile::importFromXmlFile(folder.lib("none.dprepo:a")); }, 7, "file not found."},
     };
     for (const Case& c : cases)
         EXPECT_TRUE(failsWith(c.act, c.code, c.tail)) << c.what;
@@ -393,40 +389,33 @@ TEST(ProfileRepository, ImportExportAndFileTime) {
 // before either saved.
 TEST(ProfileRepository, SaversChangesLandOnTopOfEachOther) {
     ScratchFolder folder("merge");
-    typedef std::function<void(ProfileRepository&)> Change;
+    using R = ProfileRepository;
+    typedef std::function<void(R&)> Change;
     auto describe = [](const char* name, const char* text) -> Change {
-        return [=](ProfileRepository& r) { r.loadProfile(S(name))->setDescription(S(text)); };
+        return [=](R& r) { r.loadProfile(S(name))->setDescription(S(text)); };
     };
     auto add = [](const char* name) -> Change {
-        return [=](ProfileRepository& r) { r.installProfile(Profile::create(S(name), S("new")).get(), S("")); };
+        return [=](R& r) { r.installProfile(Profile::create(S(name), S("new")).get(), S("")); };
     };
-    auto remove = [](const char* name) -> Change { return [=](ProfileRepository& r) { r.removeProfile(S(name)); }; };
-    auto rename = [](const char* from, const char* to) -> Change {
-        return [=](ProfileRepository& r) { r.renameProfile(S(from), S(to)); };
-    };
-    typedef ProfileRepository::BothChanged Choice;
-    const Choice ask = ProfileRepository::failOnBothChanged;
-    struct Case {
-        const char* what;
-        Change first, second;
-        Choice choice;
-        const char* conflict;   // the profile the second save stops at
-        Names names;            // the file's afterwards
-        const char* p1;         // p1's description afterwards
-    } cases[] = {
+    auto remove = [](const char* name) -> Change { return [=](R& r) { r.removeProfile(S(name)); }; };
+    auto rename = [](const char* from, const char* to) -> Change { return [=](R& r) { r.renameProfile(S(from), S(to)); }; };
+    const R::BothChanged ask = R::failOnBothChanged;
+    // conflict: the profile the second save stops at; names: the file's
+    // afterwards; p1: p1's description afterwards.
+    struct Case { const char* what; Change first, second; R::BothChanged choice; const char* conflict; Names names; const char* p1; }
+    cases[] = {
         {"both add", add("a"), add("b"), ask, "", {"a", "b", "p1", "p2"}, ""},
         {"rename and change", describe("p2", "theirs"), rename("p1", "q"), ask, "", {"p2", "q"}, nullptr},
         {"remove and change", describe("p2", "theirs"), remove("p1"), ask, "", {"p2"}, nullptr},
         {"one removes what the other left", remove("p2"), describe("p1", "ours"), ask, "", {"p1"}, "ours"},
         {"same change", describe("p1", "same"), describe("p1", "same"), ask, "", {"p1", "p2"}, "same"},
         {"both change one", describe("p1", "theirs"), describe("p1", "ours"), ask, "p1", {"p1", "p2"}, "theirs"},
-        {"both change one, ours kept", describe("p1", "theirs"), describe("p1", "ours"), ProfileRepository::keepOurs,
-         "", {"p1", "p2"}, "ours"},
-        {"both change one, theirs kept", describe("p1", "theirs"), describe("p1", "ours"),
-         ProfileRepository::keepTheirs, "", {"p1", "p2"}, "theirs"},
-        {"both add one name", add("a"), [](ProfileRepository& r) {
-             r.installProfile(Profile::create(S("a"), S("other")).get(), S(""));
-         }, ask, "a", {"a", "p1", "p2"}, ""},
+        {"both change one, ours kept", describe("p1", "theirs"), describe("p1", "ours"), R::keepOurs, "", {"p1", "p2"},
+         "ours"},
+        {"both change one, theirs kept", describe("p1", "theirs"), describe("p1", "ours"), R::keepTheirs, "", {"p1", "p2"},
+         "theirs"},
+        {"both add one name", add("a"), [](R& r) { r.installProfile(Profile::create(S("a"), S("other")).get(), S("")); },
+         ask, "a", {"a", "p1", "p2"}, ""},
         {"removed here, changed there", describe("p1", "theirs"), remove("p1"), ask, "p1", {"p1", "p2"}, "theirs"},
         {"changed here, removed there", remove("p1"), describe("p1", "ours"), ask, "p1", {"p2"}, nullptr},
     };
@@ -443,9 +432,8 @@ TEST(ProfileRepository, SaversChangesLandOnTopOfEachOther) {
         EXPECT_EQ(str(conflict), c.conflict);
         AutoPtr<ProfileRepository> file = ProfileRepository::create(folder.lib("r.dprepo"));
         EXPECT_EQ(namesOf(file), c.names);
-        if (c.p1) {
+        if (c.p1)
             EXPECT_EQ(str(file->loadProfile(S("p1"))->getDescription()), c.p1);
-        }
         if (!*c.conflict) {
             EXPECT_EQ(namesOf(second), c.names) << "the saver holds what it wrote";
             EXPECT_FALSE(second->isFileNewer());
