@@ -30,8 +30,7 @@ TEST(PageImageHeader, ChecksEveryField)
         std::vector<uint8_t> f = le32({c.w, c.h, 77, c.stride});
         PageImageHeader h;
         EXPECT_EQ(parsePageImageHeader(f.data(), f.size(), h), c.expected) << c.what;
-        EXPECT_EQ(h.width, c.w) << c.what;
-        EXPECT_EQ(h.stride, c.stride) << c.what;
+        EXPECT_EQ(std::make_pair(h.width, h.stride), std::make_pair(c.w, c.stride)) << c.what;
     }
     // A file ending inside the header is truncated.
     std::vector<uint8_t> f = le32({4, 4, 0, 12});
@@ -76,9 +75,8 @@ TEST(PageImageRows, ShortFileKeepsWhatArrivedAndWhitensTheRest)
             const bool arrived = r * stride + x < cut && x < w * 3;
             const uint8_t want = x >= w * 3 ? 0x77 : arrived ? expected[r * w * 3 + x] : 0xFF;
             EXPECT_EQ(dest[i], want) << "byte " << i;
-            if (x < w * 3) {
+            if (x < w * 3)
                 EXPECT_EQ(block[i], want) << "byte " << i << " read in one";
-            }
         }
     }
 }
