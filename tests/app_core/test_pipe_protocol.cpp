@@ -71,12 +71,8 @@ Bytes cat(std::initializer_list<Bytes> parts)
 Bytes wire(uint32_t kind) { return encodePipeMessage(kind, nullptr, 0); }
 Bytes query() { return wire(PM_GET_WINDOW); }
 
-struct StreamCase {
-    const char* name;
-    Bytes stream;
-    std::vector<std::pair<uint32_t, Bytes>> records;  // kind and payload; then the stream ends
-    int replies;                    // window queries answered
-};
+// records: kind and payload, then the stream ends; replies: window queries answered.
+struct StreamCase { const char* name; Bytes stream; std::vector<std::pair<uint32_t, Bytes>> records; int replies; };
 
 const uint32_t kWindow = 0x00A1B2C4;
 

@@ -21,10 +21,7 @@ using namespace testkit;
 
 namespace {
 
-struct Site {
-    std::string file, function;
-    int line = 0;
-};
+struct Site { std::string file, function; int line = 0; };
 
 // Throws from a known place and reports that place.
 template <class Text>

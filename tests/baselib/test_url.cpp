@@ -20,10 +20,7 @@ using Url::UrlComponents;
 namespace {
 thread_local bool t_failNew = false;
 
-struct FailingNew {
-    FailingNew() { t_failNew = true; }
-    ~FailingNew() { t_failNew = false; }
-};
+struct FailingNew { FailingNew() { t_failNew = true; } ~FailingNew() { t_failNew = false; } };
 }  // namespace
 
 void* operator new(std::size_t n)

@@ -57,10 +57,7 @@ void forEachSplit(const std::string& text, const std::function<void(const XmlEle
 
 // Runs f on a thread whose stack is 64 KB.
 #ifdef _WIN32
-DWORD WINAPI runFunction(void* f) {
-    (*static_cast<const std::function<void()>*>(f))();
-    return 0;
-}
+DWORD WINAPI runFunction(void* f) { (*static_cast<const std::function<void()>*>(f))(); return 0; }
 void onSmallStack(const std::function<void()>& f) {
     Solvaris_Win32::UniqueHandle thread(CreateThread(nullptr, 64 * 1024, runFunction, const_cast<std::function<void()>*>(&f),
                                                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
@@ -68,10 +65,7 @@ void onSmallStack(const std::function<void()>& f) {
     WaitForSingleObject(thread.get(), INFINITE);
 }
 #else
-void* runFunction(void* f) {
-    (*static_cast<const std::function<void()>*>(f))();
-    return nullptr;
-}
+void* runFunction(void* f) { (*static_cast<const std::function<void()>*>(f))(); return nullptr; }
 void onSmallStack(const std::function<void()>& f) {
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);

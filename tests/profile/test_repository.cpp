@@ -308,10 +308,8 @@ TEST(ProfileRepository, ChangesAndTheirFailures) {
         EXPECT_TRUE(failsWith(c.act, c.code, c.tail)) << c.what;
     // Nothing changed: names checked before the table changed.
     EXPECT_EQ(namesOf(repo), (Names{"a", "locked", "old"}));
-    EXPECT_EQ(str(a->getName()), "a");
-    EXPECT_EQ(str(fresh->getName()), "fresh");
-    EXPECT_FALSE(fresh->isInstalled());
-    EXPECT_FALSE(repo->hasUnsavedProfiles());
+    EXPECT_EQ(str(a->getName()) + "/" + str(fresh->getName()), "a/fresh");
+    EXPECT_FALSE(fresh->isInstalled() || repo->hasUnsavedProfiles());
 
     // Setting equal values changes nothing, even on a read-only profile.
     locked->setParams(locked->getParams());
@@ -330,8 +328,7 @@ TEST(ProfileRepository, ChangesAndTheirFailures) {
     EXPECT_TRUE(repo->hasUnsavedProfiles());
 
     ASSERT_TRUE(repo->save());
-    EXPECT_FALSE(repo->hasUnsavedProfiles());
-    EXPECT_FALSE(a->isModified());
+    EXPECT_FALSE(repo->hasUnsavedProfiles() || a->isModified());
     AutoPtr<ProfileRepository> again = ProfileRepository::create(folder.lib("r.dprepo"));
     EXPECT_EQ(namesOf(again), (Names{"Fresh copy", "locked", "z"}));
     EXPECT_FALSE(again->loadProfile(S("locked"))->isReadOnly());
