@@ -25,7 +25,8 @@ TEST(EditorLink, ParameterStringReadsBackAsItWasBuilt)
         // The editor sees the text behind one blank after its quoted name.
         const EditorArguments a = parseEditorArguments(parametersOfCommandLine(L"\"C:\\bin\\tessforge7.exe\" " + text));
         EXPECT_TRUE(a.valid && a.noLogo) << c.what;
-        EXPECT_EQ(std::tie(a.profileName, a.window, a.imagePath), std::tie(c.name, c.window, c.image)) << c.what;
+        EXPECT_EQ(std::make_tuple(a.profileName, a.window, a.imagePath), std::make_tuple(c.name, c.window, c.image))
+            << c.what;
     }
 }
 
@@ -48,7 +49,7 @@ TEST(EditorLink, HandWrittenAndDamagedCommandLines)
         const EditorArguments a = parseEditorArguments(parametersOfCommandLine(c.commandLine));
         EXPECT_EQ(a.valid, c.valid) << c.what;
         if (c.valid)
-            EXPECT_EQ(std::tie(a.profileName, a.window), std::tie(c.name, c.window)) << c.what;
+            EXPECT_EQ(std::make_pair(a.profileName, a.window), std::make_pair(c.name, c.window)) << c.what;
     }
 }
 

@@ -84,14 +84,11 @@ protected:
             r.contentRange = String::format("bytes %llu-18446744073709551615/*", a);
         if (m_how == replyLastBeforeFirst)
             r.contentRange = String::format("bytes %llu-%llu/%llu", a + 5, a, (unsigned long long)kSize);
-        AutoPtr<MemoryStorage> body = MemoryStorage::create();
         uint64_t n = m_how == replyShortBody || m_how == replyNoVersion ? (b - a + 1) / 2 : m_how == replyEmptyBody ? 0 : b - a + 1;
-        for (uint64_t i = 0; i < n; ++i) {
-            uint8_t c = byteOf(a + i);
-            body->writeBytes(&c, 1);
-        }
-        body->setPos(0);
-        r.body = AutoPtr<Stream>(body.get());
+        std::string body;
+        for (uint64_t i = 0; i < n; ++i)
+            body += char(byteOf(a + i));
+        r.body = AutoPtr<Stream>(testkit::storageWith(body).get());
         return r;
     }
 

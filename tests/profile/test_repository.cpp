@@ -179,14 +179,7 @@ TEST(ProfileRepository, FilesOfEveryShapeReadAndSaved) {
         return "<profile name=\"" + name + "\">" + x + "</profile>";
     };
     // description: of the first profile read; error: what the XML layer says.
-    struct Case {
-        const char* what;
-        std::string content;
-        Names names;
-        bool damaged;
-        const char* description;
-        const char* error;
-    } cases[] = {
+    struct Case { const char* what; std::string content; Names names; bool damaged; const char *description, *error; } cases[] = {
         {"single profile", "<profile xmlns=\"" + kNs + "\" name=\"Solo\"/>", {"Solo"}, false, "", nullptr},
         {"byte order", repositoryDoc({profileElement("b"), profileElement("B"), profileElement("a")}), {"B", "a", "b"},
          false, nullptr, nullptr},
@@ -287,11 +280,8 @@ TEST(ProfileRepository, ChangesAndTheirFailures) {
          "Profile of the name already exists: \"a\""},
         {"install bad name", [&] { repo->installProfile(fresh.get(), S("x\\y")); }, 7, "should not contain \\, :, /: x\\y"},
         {"description of read-only", [&] { locked->setDescription(locked->getDescription()); }, 27, "is read-only!"},
-        {"params of read-only", [&] {
-             DjVuEncoder::Params p = locked->getParams();
-             p.gamma = 30;
-             locked->setParams(p);
-         }, 27, "This profile is read-only!"},
+        {"params of read-only", [&] { DjVuEncoder::Params p = locked->getParams(); p.gamma = 30; locked->setParams(p); }, 27,
+         "is read-only!"},
         {"params outside a range", [&] { a->setParams(outside); }, 7,
          "segmenter.upsample should be in [1 16] range! (value=0)"},
         {"created outside a range", [&] { Profile::create(S("r"), S(""), &outside); }, 7,
