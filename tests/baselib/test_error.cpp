@@ -232,8 +232,7 @@ TEST(WinError, CallExceptionNamesTheFunctionAndKeepsTheLastError)
             std::string message = str(e.message());
             std::string tail = " : : Error " + std::to_string(e.code()) + ": " +
                                str(describeWin32Error(value)) + " CreateFileW\n";
-            ASSERT_GE(message.size(), tail.size()) << message;
-            EXPECT_EQ(message.substr(message.size() - tail.size()), tail);
+            EXPECT_TRUE(endsWith(message, tail)) << message;
             EXPECT_NE(message.find("test_error.cpp("), std::string::npos) << message;
         }
         EXPECT_EQ(lastPlatformError(), value);

@@ -28,16 +28,16 @@ const std::string kNs = PROFILE_NAMESPACE;
 
 // The machine-wide folder is found once per process: point it at a scratch
 // folder before anything asks for it.
-const std::filesystem::path kReserved = [] {
-    std::filesystem::path p = std::filesystem::current_path() / "pvtest-svrdbdir";
-    std::filesystem::create_directories(p);
+const fs::path kReserved = [] {
+    fs::path p = fs::current_path() / "pvtest-svrdbdir";
+    fs::create_directories(p);
     setEnv("SVRDBDIR", p.u8string());
     return p;
 }();
 
 void clearReservedFolder() {
     for (const char* name : {"db0.dprepo", "defaults.dprepo", "db0.dprepo.damaged"})
-        std::filesystem::remove(kReserved / name);
+        fs::remove(kReserved / name);
 }
 
 std::string profileElement(const std::string& name, const std::string& attrs = std::string()) {
@@ -78,33 +78,31 @@ TEST(ProfileRepository, DefaultLocationAndSeed) {
                               "This profile is read-only!"));
         EXPECT_TRUE(repo->save());
     }
-    EXPECT_FALSE(std::filesystem::exists(kReserved / "db0.dprepo"));
+    EXPECT_FALSE(fs::exists(kReserved / "db0.dprepo"));
 
     // A seed file is copied first and its profiles are listed. It may be
     // read-only (as installed): its content is copied, not the file with its
     // marks, so the repository can still be saved (Windows renames nothing
     // over a read-only file).
     const std::string seed = repositoryDoc({profileElement("vjt300"), profileElement("Fine")});
-    const std::filesystem::path seedPath = kReserved / "defaults.dprepo";
+    const fs::path seedPath = kReserved / "defaults.dprepo";
     writeFile(seedPath, seed);
-    std::filesystem::permissions(seedPath, std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
+    fs::permissions(seedPath, fs::perms::owner_write, fs::perm_options::remove);
     {
         AutoPtr<ProfileRepository> repo = ProfileRepository::create(S(""));
         EXPECT_EQ(namesOf(repo), (Names{"Fine", "vjt300"}));
     }
     EXPECT_EQ(readFile(kReserved / "db0.dprepo"), seed);   // copied, and not rewritten
-    EXPECT_NE(std::filesystem::status(kReserved / "db0.dprepo").permissions() &
-                  std::filesystem::perms::owner_write,
-              std::filesystem::perms::none);
-    std::filesystem::permissions(seedPath, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    EXPECT_NE(fs::status(kReserved / "db0.dprepo").permissions() & fs::perms::owner_write, fs::perms::none);
+    fs::permissions(seedPath, fs::perms::owner_write, fs::perm_options::add);
 #ifdef _WIN32
     // A seed with a second name (anyone may link another user's file into
     // the folder) is neither read nor copied.
-    std::filesystem::remove(kReserved / "db0.dprepo");
-    std::filesystem::create_hard_link(seedPath, kReserved / "second-name");
+    fs::remove(kReserved / "db0.dprepo");
+    fs::create_hard_link(seedPath, kReserved / "second-name");
     EXPECT_EQ(namesOf(ProfileRepository::create(S(""))), Names{"sdk_default"});
-    EXPECT_FALSE(std::filesystem::exists(kReserved / "db0.dprepo"));
-    std::filesystem::remove(kReserved / "second-name");
+    EXPECT_FALSE(fs::exists(kReserved / "db0.dprepo"));
+    fs::remove(kReserved / "second-name");
 #endif
 
     // An existing db0.dprepo is never replaced by the seed.
@@ -122,7 +120,7 @@ TEST(ProfileRepository, DefaultLocationAndSeed) {
 // and this build's writer gives the same bytes: every profile of the table,
 // with its description and record, and nothing else.
 TEST(ProfileRepository, ShippedDefaultsReadBackWhole) {
-    const std::string shipped = readFile(std::filesystem::u8path(PV_DEFAULTS_REPOSITORY));
+    const std::string shipped = readFile(fs::u8path(PV_DEFAULTS_REPOSITORY));
     ASSERT_FALSE(shipped.empty());
     ScratchFolder folder("defaults");
     writeFile(folder / "db0.dprepo", shipped);
@@ -144,7 +142,7 @@ TEST(ProfileRepository, ShippedDefaultsReadBackWhole) {
     }
     repo->saveAs(folder.lib("again.dprepo"));
     EXPECT_EQ(readFile(folder / "again.dprepo"), shipped);
-    EXPECT_FALSE(std::filesystem::exists(folder / "db0.dprepo.damaged"));
+    EXPECT_FALSE(fs::exists(folder / "db0.dprepo.damaged"));
 }
 
 // Files of every shape, read again and again by one repository: what each
@@ -242,7 +240,7 @@ TEST(ProfileRepository, FilesOfEveryShapeReadAndSaved) {
             EXPECT_TRUE(repo->save());
         }
         const std::string copy = "r.dprepo.damaged" + (copies ? "." + std::to_string(copies) : std::string());
-        ASSERT_EQ(std::filesystem::exists(folder / copy), c.damaged);
+        ASSERT_EQ(fs::exists(folder / copy), c.damaged);
         if (c.damaged) {
             EXPECT_EQ(readFile(folder / copy), c.content);
             ++copies;
@@ -355,13 +353,13 @@ TEST(ProfileRepository, ImportExportAndFileTime) {
     EXPECT_FALSE(repo->isFileNewer());
     // Other bytes of the same size under the same time (a save within one
     // tick of a coarse clock) are a change too.
-    const auto time = std::filesystem::last_write_time(folder / "lib.dprepo");
+    const auto time = fs::last_write_time(folder / "lib.dprepo");
     std::string other = readFile(folder / "lib.dprepo");
     other[other.find("Other")] = 'X';
     writeFile(folder / "lib.dprepo", other);
-    std::filesystem::last_write_time(folder / "lib.dprepo", time);
+    fs::last_write_time(folder / "lib.dprepo", time);
     EXPECT_TRUE(repo->isFileNewer());
-    std::filesystem::remove(folder / "lib.dprepo");
+    fs::remove(folder / "lib.dprepo");
     EXPECT_TRUE(repo->isFileNewer());
 
     // A damaged file is the one this repository read, too.
