@@ -82,14 +82,8 @@ TEST(DpiLayout, TextIsCutToFitItsBox)
 TEST(PreviewFit, FitsCentresAndOutlines)
 {
     // outline {0, 0, 0, 0}: not checked.
-    struct Case {
-        const char* what;
-        int left, top, right, bottom;
-        uint32_t w, h;
-        bool fitted;
-        PreviewRect picture, outline;
-        int width = 1, outlineWidth = 1;
-    } cases[] = {
+    struct Case { const char* what; int left, top, right, bottom; uint32_t w, h; bool fitted; PreviewRect picture, outline;
+                  int width = 1, outlineWidth = 1; } cases[] = {
         // 3508 x 120 >= 2480 x 120: full height, width 2480*120/3508 = 84.8 -> 84.
         {"A4 portrait", 10, 20, 130, 140, 2480, 3508, true, {10 + 18, 20, 84, 120}, {27, 19, 86, 122}},
         {"A4 landscape", 10, 20, 130, 140, 3508, 2480, true, {10, 20 + 18, 120, 84}, {9, 37, 122, 86}},

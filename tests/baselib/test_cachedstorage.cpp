@@ -123,12 +123,8 @@ struct Fixture {
 
 TEST(CachedStorage, ReadsAskOnlyForTheMissingAlignedBlocks) {
     struct Read { uint64_t offset; uint32_t count; uint32_t got; };
-    struct Case {
-        const char* name;
-        std::vector<Read> reads;
-        std::vector<std::pair<uint64_t, uint64_t>> gets;
-        uint32_t rangesAfter;
-    } cases[] = {
+    using Ranges = std::vector<std::pair<uint64_t, uint64_t>>;
+    struct Case { const char* name; std::vector<Read> reads; Ranges gets; uint32_t rangesAfter; } cases[] = {
         {"10 bytes at 40000, then inside the same block", {{40000, 10, 10}, {50000, 100, 100}}, {{32768, 65535}}, 1},
         {"a read across two blocks loads only the missing one",
          {{40000, 10, 10}, {65500, 100, 100}}, {{32768, 65535}, {65536, 98303}}, 1},
