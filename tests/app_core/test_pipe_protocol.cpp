@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "support/test_kit.h"
 
@@ -263,12 +264,9 @@ struct Screen {
     std::u16string title;
     void show(const ProgressUpdate& u)
     {
-        if (u.setRange)
-            range = long(u.range);
-        if (u.display)
-            line = lineOf(u);
-        if (u.setTitle)
-            title = u.docName;
+        range = u.setRange ? long(u.range) : range;
+        line = u.display ? lineOf(u) : line;
+        title = u.setTitle ? u.docName : title;
     }
 };
 
@@ -291,9 +289,8 @@ TEST(ProgressState, ABurstShownOnceLooksLikeEachRecordShownInTurn)
                     folded.show(pending);
                     pending = ProgressUpdate();
                     SCOPED_TRACE("burst " + std::to_string(burst) + ", record " + std::to_string(i));
-                    EXPECT_EQ(each.line, folded.line);
-                    EXPECT_EQ(each.range, folded.range);
-                    EXPECT_EQ(each.title, folded.title);
+                    EXPECT_EQ(std::make_tuple(each.line, each.range, each.title),
+                              std::make_tuple(folded.line, folded.range, folded.title));
                 }
             }
         }
