@@ -112,8 +112,9 @@ TEST(PreviewFit, FitsCentresAndOutlines)
         EXPECT_EQ(f.picture, c.picture) << c.what << ": got " << f.picture.x << "," << f.picture.y << " "
                                         << f.picture.width << "x" << f.picture.height;
         EXPECT_EQ(f.outlineWidth, c.outlineWidth) << c.what;
-        if (c.outline.width)
+        if (c.outline.width) {
             EXPECT_EQ(f.outline, c.outline) << c.what;
+        }
     }
 }
 

@@ -48,8 +48,9 @@ TEST(EditorLink, HandWrittenAndDamagedCommandLines)
     for (const Case& c : cases) {
         const EditorArguments a = parseEditorArguments(parametersOfCommandLine(c.commandLine));
         EXPECT_EQ(a.valid, c.valid) << c.what;
-        if (c.valid)
+        if (c.valid) {
             EXPECT_EQ(std::make_pair(a.profileName, a.window), std::make_pair(c.name, c.window)) << c.what;
+        }
     }
 }
 

@@ -16,8 +16,9 @@ TEST(LcidTable, IsSortedUniqueAndWellFormed)
     const LcidName* t = lcidTable();
     for (size_t i = 0; i < lcidTableSize(); ++i) {
         EXPECT_TRUE(std::regex_match(t[i].name, wellFormed)) << t[i].name;
-        if (i > 0)
+        if (i > 0) {
             EXPECT_LT(t[i - 1].id, t[i].id) << i;
+        }
     }
     // Identifiers not in the table: the smallest and largest bound the
     // search on both sides; placeholders are no languages of their own.

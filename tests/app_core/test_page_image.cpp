@@ -75,8 +75,9 @@ TEST(PageImageRows, ShortFileKeepsWhatArrivedAndWhitensTheRest)
             const bool arrived = r * stride + x < cut && x < w * 3;
             const uint8_t want = x >= w * 3 ? 0x77 : arrived ? expected[r * w * 3 + x] : 0xFF;
             EXPECT_EQ(dest[i], want) << "byte " << i;
-            if (x < w * 3)
+            if (x < w * 3) {
                 EXPECT_EQ(block[i], want) << "byte " << i << " read in one";
+            }
         }
     }
 }

@@ -95,8 +95,9 @@ Thrown readDoc(const std::string& doc, ProfileData* out) {
             *out = data;
         } else {
             EXPECT_EQ(t.code, first.code) << "piece " << piece;
-            if (t.code == 0)
+            if (t.code == 0) {
                 EXPECT_TRUE(data.params == out->params) << "piece " << piece;
+            }
         }
     }
     return first;

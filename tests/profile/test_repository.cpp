@@ -417,8 +417,9 @@ TEST(ProfileRepository, SaversChangesLandOnTopOfEachOther) {
         EXPECT_EQ(str(conflict), c.conflict);
         AutoPtr<ProfileRepository> file = ProfileRepository::create(folder.lib("r.dprepo"));
         EXPECT_EQ(namesOf(file), c.names);
-        if (c.p1)
+        if (c.p1) {
             EXPECT_EQ(str(file->loadProfile(S("p1"))->getDescription()), c.p1);
+        }
         if (!*c.conflict) {
             EXPECT_EQ(namesOf(second), c.names) << "the saver holds what it wrote";
             EXPECT_FALSE(second->isFileNewer());

@@ -103,8 +103,9 @@ TEST(EditorModel, EachChangeReachesTheFileOnlyThroughSave)
             EditorModel m(path);
             EXPECT_EQ(m.names(), saved ? c.names : both) << "saved: " << saved;
             MainSettings s;
-            if (m.settings("vjt300", s, error))
+            if (m.settings("vjt300", s, error)) {
                 EXPECT_EQ(s, saved && c.settingsChanged ? wanted : original) << "saved: " << saved;
+            }
         }
     }
 }
