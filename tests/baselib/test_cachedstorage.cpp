@@ -219,9 +219,7 @@ TEST(HttpHeaderValues, ContentLengthIsAnUnsigned64BitNumberOrNothing) {
     for (const Case& c : cases) {
         uint64_t v = 0;
         EXPECT_EQ(c.ok, HttpDetail::parseContentLength(c.text, v)) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(c.value, v) << c.text;
-        }
+        EXPECT_EQ(c.value, v) << c.text;   // a refused text sets nothing
     }
     // A HEAD whose length is not a number leaves the size unknown; a date
     // that cannot be read leaves the time unknown; the bytes still read.
@@ -259,9 +257,7 @@ TEST(HttpHeaderValues, AlignedRangesDoNotOverflow) {
         EXPECT_EQ(c.ok ? 0 : errInvalidParam,
                   codeOf([&] { HttpDetail::alignRange(c.offset, c.count, 32768, c.known, c.total, s, e); }))
             << c.offset;
-        if (c.ok) {
-            EXPECT_EQ(std::make_pair(c.start, c.end), std::make_pair(s, e));
-        }
+        EXPECT_EQ(std::make_pair(c.start, c.end), std::make_pair(s, e));   // a refused range sets nothing
     }
     EXPECT_STREQ("Range: bytes=32768-65535", HttpDetail::rangeHeader(32768, 65536).c_str());
 }
