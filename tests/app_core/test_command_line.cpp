@@ -10,34 +10,22 @@
 TEST(CommandLine, SelectsModeByLowerCasedSwitchAndExactCount)
 {
     const wchar_t* p = L"a";   // any argument
-    struct Case {
-        std::vector<const wchar_t*> args;   // after the program path
-        Mode mode;
-    } cases[] = {
+    struct Case { std::vector<const wchar_t*> args; Mode mode; } cases[] = {   // args: after the program path
         {{L"-PARAM", p, p, p, p, p, p, p}, Mode::Param},
         {{L"-param", p, p, p, p, p, p}, Mode::Invalid},         // 8 in all
         {{L"-param", p, p, p, p, p, p, p, p}, Mode::Invalid},   // 10 in all
-        {{L"-ERRMSG", L"text", L"24"}, Mode::ErrorMessage},
-        {{L"-ErrMsg", L"text", L"24"}, Mode::ErrorMessage},
-        {{L"-errmsg", L"text"}, Mode::Invalid},
-        {{L"-errmsg", L"text", L"24", L"x"}, Mode::Invalid},
-        {{L"-msg", L"text"}, Mode::PlainMessage},
-        {{L"-Msg", L""}, Mode::PlainMessage},
-        {{L"-msg"}, Mode::Invalid},
-        {{L"-msg", L"a", L"b"}, Mode::Invalid},
-        {{L"-PIPE", L"\\\\.\\pipe\\x"}, Mode::Pipe},
-        {{L"-pipe"}, Mode::Invalid},
+        {{L"-ERRMSG", L"text", L"24"}, Mode::ErrorMessage}, {{L"-ErrMsg", L"text", L"24"}, Mode::ErrorMessage},
+        {{L"-errmsg", L"text"}, Mode::Invalid}, {{L"-errmsg", L"text", L"24", L"x"}, Mode::Invalid},
+        {{L"-msg", L"text"}, Mode::PlainMessage}, {{L"-Msg", L""}, Mode::PlainMessage},
+        {{L"-msg"}, Mode::Invalid}, {{L"-msg", L"a", L"b"}, Mode::Invalid},
+        {{L"-PIPE", L"\\\\.\\pipe\\x"}, Mode::Pipe}, {{L"-pipe"}, Mode::Invalid},
         // Unknown switches, near misses and switches without the dash.
-        {{L"-bogus", L"x"}, Mode::Invalid},
-        {{L"msg", L"x"}, Mode::Invalid},
-        {{L"-msg ", L"x"}, Mode::Invalid},
-        {{L"--msg", L"x"}, Mode::Invalid},
-        {{L"", L"x"}, Mode::Invalid},
+        {{L"-bogus", L"x"}, Mode::Invalid}, {{L"msg", L"x"}, Mode::Invalid}, {{L"-msg ", L"x"}, Mode::Invalid},
+        {{L"--msg", L"x"}, Mode::Invalid}, {{L"", L"x"}, Mode::Invalid},
         // Only ASCII letters are lower-cased: a dotted capital I is no 'i'.
         {{L"-p\u0130pe", L"x"}, Mode::Invalid},
         // Nothing but the program path, and a missing argument.
-        {{}, Mode::Invalid},
-        {{nullptr, L"x"}, Mode::Invalid},
+        {{}, Mode::Invalid}, {{nullptr, L"x"}, Mode::Invalid},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         std::vector<const wchar_t*> args = cases[i].args;
@@ -62,8 +50,7 @@ TEST(CommandLine, ParsesDecimalsLeniently)
         {L"\uFF11\uFF12", 0},                           // full-width digits are not digits
         {L"2147483647", INT32_MAX}, {L"-2147483648", INT32_MIN},
         {L"2147483648", INT32_MAX}, {L"-2147483649", INT32_MIN},   // clamped, not wrapped
-        {L"99999999999999999999999999", INT32_MAX},
-        {L"-99999999999999999999999999", INT32_MIN},
+        {L"99999999999999999999999999", INT32_MAX}, {L"-99999999999999999999999999", INT32_MIN},
     };
     for (const Case& c : cases)
         EXPECT_EQ(parseLenientDecimal(c.text), c.value) << testing::PrintToString(std::wstring(c.text));
@@ -76,14 +63,12 @@ TEST(CommandLine, ParsesDecimalsLeniently)
 TEST(CommandLine, QuotesArgumentsForTheRuntimeParser)
 {
     struct Case { const wchar_t* arg; const wchar_t* quoted; } cases[] = {
-        {L"-param", L"-param"},
-        {L"", L"\"\""},
+        {L"-param", L"-param"}, {L"", L"\"\""}, {L"tab\there", L"\"tab\there\""},
         {L"C:\\Program Files\\x.exe", L"\"C:\\Program Files\\x.exe\""},
         {L"a\\b", L"a\\b"},                              // backslashes alone stay as they are
         {L"say \"hi\"", L"\"say \\\"hi\\\"\""},
         {L"dir\\ \\", L"\"dir\\ \\\\\""},                // a trailing backslash before the closing quote
         {L"a\\\"b", L"\"a\\\\\\\"b\""},                  // backslash before a quote is doubled
-        {L"tab\there", L"\"tab\there\""},
     };
     for (const Case& c : cases)
         EXPECT_EQ(quoteArgument(c.arg), c.quoted) << testing::PrintToString(std::wstring(c.arg));

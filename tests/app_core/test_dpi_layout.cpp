@@ -8,13 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <tuple>
 #include <vector>
 
 TEST(DpiLayout, ScalesFromNinetySixDpiRounded)
 {
-    struct Case {
-        int pixels, dpi, expected;
-    } cases[] = {
+    struct Case { int pixels, dpi, expected; } cases[] = {
         {16, 96, 16},   {16, 120, 20}, {16, 144, 24}, {16, 192, 32}, {80, 144, 120},
         {1, 96, 1},     {1, 144, 2},   {1, 120, 1},   {1, 192, 2},   {1, 288, 3},
         {1, 48, 1},     // a positive length never vanishes
@@ -28,12 +27,8 @@ TEST(DpiLayout, ScalesFromNinetySixDpiRounded)
 
 TEST(DpiLayout, ColumnsFitTheirTextsAndTheLastTakesTheRest)
 {
-    struct Case {
-        const char* what;
-        std::vector<ListColumnTexts> columns;
-        int margin, client;
-        std::vector<int> expected;
-    } cases[] = {
+    struct Case { const char* what; std::vector<ListColumnTexts> columns; int margin, client; std::vector<int> expected; }
+    cases[] = {
         // Header "Property" 45, cells 24/52/50; header "Value" 28, cells 8/120/50.
         {"rest goes to the last column", {{{45, 24, 52, 50}}, {{28, 8, 120, 50}}}, 16, 253, {68, 185}},
         {"header wider than every cell", {{{90, 10}}, {{20, 30}}}, 16, 300, {106, 194}},
@@ -86,14 +81,9 @@ TEST(DpiLayout, TextIsCutToFitItsBox)
 // 96 dpi: columns x-1 and x+w, rows y-1 and y+h).
 TEST(PreviewFit, FitsCentresAndOutlines)
 {
-    struct Case {
-        const char* what;
-        int left, top, right, bottom;
-        uint32_t w, h;
-        bool fitted;
-        PreviewRect picture, outline;   // outline {0, 0, 0, 0}: not checked
-        int width = 1, outlineWidth = 1;
-    } cases[] = {
+    // outline {0, 0, 0, 0}: not checked.
+    struct Case { const char* what; int left, top, right, bottom; uint32_t w, h; bool fitted; PreviewRect picture, outline;
+                  int width = 1, outlineWidth = 1; } cases[] = {
         // 3508 x 120 >= 2480 x 120: full height, width 2480*120/3508 = 84.8 -> 84.
         {"A4 portrait", 10, 20, 130, 140, 2480, 3508, true, {10 + 18, 20, 84, 120}, {27, 19, 86, 122}},
         {"A4 landscape", 10, 20, 130, 140, 3508, 2480, true, {10, 20 + 18, 120, 84}, {9, 37, 122, 86}},
@@ -148,18 +138,12 @@ TEST(DialogTemplate, ReadsPlacesAndFontAndRefusesCutCopies)
 
     DialogTemplateLayout layout;
     ASSERT_TRUE(readDialogTemplate(t.data(), t.size(), layout));
-    EXPECT_EQ(layout.rect.cx, 274);
-    EXPECT_EQ(layout.rect.cy, 172);
-    EXPECT_EQ(layout.pointSize, 8);
-    EXPECT_EQ(layout.weight, 700);
-    EXPECT_TRUE(layout.italic);
-    EXPECT_EQ(layout.charset, 1);
+    EXPECT_EQ(std::make_tuple(layout.rect.cx, layout.rect.cy, layout.pointSize, layout.weight, layout.italic, layout.charset),
+              std::make_tuple(274, 172, 8, 700, true, 1));
     EXPECT_EQ(layout.face, u"MS Shell Dlg");
     ASSERT_EQ(layout.items.size(), 2u);
-    EXPECT_EQ(layout.items[0].id, 0xFFFFFFFFu);
-    EXPECT_EQ(layout.items[0].rect.x, -7);
-    EXPECT_EQ(layout.items[1].id, 2001u);
-    EXPECT_EQ(layout.items[1].rect.cx, 164);
+    EXPECT_EQ(std::make_tuple(layout.items[0].id, layout.items[0].rect.x, layout.items[1].id, layout.items[1].rect.cx),
+              std::make_tuple(0xFFFFFFFFu, -7, 2001u, 164));
     for (size_t n = 0; n < t.size(); ++n) {
         const std::vector<unsigned char> cut(t.begin(), t.begin() + long(n));   // its own block: ASan sees overreads
         EXPECT_FALSE(readDialogTemplate(cut.data(), cut.size(), layout)) << n << " bytes";

@@ -29,16 +29,12 @@ TEST(LcidTable, IsSortedUniqueAndWellFormed)
 TEST(LanguageSearch, NeutralIdentifiersAndFoldersTriedInOrder)
 {
     struct Case { uint16_t user; std::vector<std::string> folders; } cases[] = {
-        {0x0407, {"de-DE", "de", "en-US"}},
-        {0x0411, {"ja-JP", "ja", "en-US"}},
+        {0x0407, {"de-DE", "de", "en-US"}}, {0x0411, {"ja-JP", "ja", "en-US"}}, {0x0409, {"en-US", "en", "en-US"}},
         // Chinese: the traditional-script regions go to traditional Chinese...
-        {0x0C04, {"zh-HK", "zh-Hant", "en-US"}},
-        {0x0404, {"zh-TW", "zh-Hant", "en-US"}},
+        {0x0C04, {"zh-HK", "zh-Hant", "en-US"}}, {0x0404, {"zh-TW", "zh-Hant", "en-US"}},
         {0x1404, {"zh-MO", "zh-Hant", "en-US"}},
         // ...and every other Chinese identifier to simplified Chinese.
-        {0x1004, {"zh-SG", "zh-Hans", "en-US"}},
-        {0x0804, {"zh-CN", "zh-Hans", "en-US"}},
-        {0x0409, {"en-US", "en", "en-US"}},
+        {0x1004, {"zh-SG", "zh-Hans", "en-US"}}, {0x0804, {"zh-CN", "zh-Hans", "en-US"}},
         // An identifier without a name still ends with US English.
         {0x12FE, {"(none)", "(none)", "en-US"}},
     };

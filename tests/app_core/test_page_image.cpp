@@ -30,8 +30,7 @@ TEST(PageImageHeader, ChecksEveryField)
         std::vector<uint8_t> f = le32({c.w, c.h, 77, c.stride});
         PageImageHeader h;
         EXPECT_EQ(parsePageImageHeader(f.data(), f.size(), h), c.expected) << c.what;
-        EXPECT_EQ(h.width, c.w) << c.what;
-        EXPECT_EQ(h.stride, c.stride) << c.what;
+        EXPECT_EQ(std::make_pair(h.width, h.stride), std::make_pair(c.w, c.stride)) << c.what;
     }
     // A file ending inside the header is truncated.
     std::vector<uint8_t> f = le32({4, 4, 0, 12});

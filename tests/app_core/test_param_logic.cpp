@@ -33,10 +33,8 @@ TEST(ParamLogic, FilterListGivesPairsEndedByAnEmptyEntry)
                                              L"MHTML \u30D5\u30A1\u30A4\u30EB (*.mht)", L"*.mht",
                                              L"PDF File (*.pdf)", L"*.pdf"};
     struct Case { const char* what; std::wstring resource; std::vector<std::wstring> entries; } cases[] = {
-        {"the program's list", list + L"|", pairs},
-        {"a translation without the final bar", list, pairs},
-        {"a missing string", L"", {}},
-    };
+        {"the program's list", list + L"|", pairs}, {"a translation without the final bar", list, pairs},
+        {"a missing string", L"", {}}};
     for (const Case& c : cases)
         EXPECT_EQ(filterEntries(fileFilterFromResource(c.resource)), c.entries) << c.what;
 }
@@ -77,11 +75,8 @@ TEST(ParamLogic, SaveDialogGetsAndGivesOnlyPathsTheSettingsCarry)
 
     std::vector<wchar_t> buffer(300, L'x');
     struct Back { const char* what; size_t end; bool ok; } backs[] = {
-        {"259 characters", 259, true},
-        {"empty", 0, true},
-        {"260 characters", 260, false},
-        {"not ended within the buffer", 300, false},
-    };
+        {"259 characters", 259, true}, {"empty", 0, true}, {"260 characters", 260, false},
+        {"not ended within the buffer", 300, false}};
     for (const Back& c : backs) {
         std::fill(buffer.begin(), buffer.end(), L'x');
         if (c.end < buffer.size())

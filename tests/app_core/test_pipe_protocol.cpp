@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "support/test_kit.h"
 
@@ -71,12 +72,8 @@ Bytes cat(std::initializer_list<Bytes> parts)
 Bytes wire(uint32_t kind) { return encodePipeMessage(kind, nullptr, 0); }
 Bytes query() { return wire(PM_GET_WINDOW); }
 
-struct StreamCase {
-    const char* name;
-    Bytes stream;
-    std::vector<std::pair<uint32_t, Bytes>> records;  // kind and payload; then the stream ends
-    int replies;                    // window queries answered
-};
+// records: kind and payload, then the stream ends; replies: window queries answered.
+struct StreamCase { const char* name; Bytes stream; std::vector<std::pair<uint32_t, Bytes>> records; int replies; };
 
 const uint32_t kWindow = 0x00A1B2C4;
 
@@ -85,19 +82,16 @@ std::vector<StreamCase> streamCases()
     Bytes cut = encodePipeText(PM_STATUS_TEXT, u"0123456789");
     cut.resize(cut.size() - 7);  // the writer goes away inside the payload
     return {
-        {"queries in a row are answered and not passed on",
-         cat({query(), query(), query(), wire(PM_PAGE_BEGIN)}), {{PM_PAGE_BEGIN, {}}}, 3},
+        {"queries in a row are answered, not passed on", cat({query(), query(), query(), wire(PM_PAGE_BEGIN)}),
+         {{PM_PAGE_BEGIN, {}}}, 3},
         {"query with length 4 is an ordinary record",
          encodePipeMessage(PM_GET_WINDOW, "\1\2\3\4", 4), {{PM_GET_WINDOW, {1, 2, 3, 4}}}, 0},
-        {"zero length record is passed on", cat({wire(PM_IMAGE), wire(PM_TEXT)}),
-         {{PM_IMAGE, {}}, {PM_TEXT, {}}}, 0},
+        {"zero length record is passed on", cat({wire(PM_IMAGE), wire(PM_TEXT)}), {{PM_IMAGE, {}}, {PM_TEXT, {}}}, 0},
         {"unknown kind is read like any other", encodePipeMessage('Z', "ab", 2), {{'Z', {'a', 'b'}}}, 0},
         {"writer closes inside a payload", cat({wire(PM_PAGE_BEGIN), cut}), {{PM_PAGE_BEGIN, {}}}, 0},
-        {"writer closes inside the length field", cat({wire(PM_TEXT), Bytes({'m', 0, 0, 0, 4, 0})}),
-         {{PM_TEXT, {}}}, 0},
+        {"writer closes inside the length field", cat({wire(PM_TEXT), Bytes({'m', 0, 0, 0, 4, 0})}), {{PM_TEXT, {}}}, 0},
         {"writer closes inside the kind field", cat({wire(PM_TEXT), Bytes({'m', 0})}), {{PM_TEXT, {}}}, 0},
-        {"query at the very end is answered, then the stream ends", cat({wire(PM_FINALIZE), query()}),
-         {{PM_FINALIZE, {}}}, 1},
+        {"query at the very end is answered, then the end", cat({wire(PM_FINALIZE), query()}), {{PM_FINALIZE, {}}}, 1},
         {"query followed by a cut record", cat({query(), Bytes({'P', 0, 0})}), {}, 1},
         {"length beyond the bound ends the stream",
          cat({wire(PM_IMAGE), Bytes({'m', 0, 0, 0, 0x01, 0x00, 0x10, 0x00}), wire(PM_TEXT)}),
@@ -150,19 +144,14 @@ TEST(ReadPipeMessage, LengthBoundIsCheckedBeforeAnythingIsReadOrAllocated)
 TEST(PipeMessage, TextStopsAtTheFirstZeroOrTheEndOfThePayload)
 {
     struct Case { Bytes payload; std::u16string text; } cases[] = {
-        {{'a', 0, 'b', 0, 0, 0}, u"ab"},
-        {{'a', 0, 'b', 0}, u"ab"},                  // no terminating zero
+        {{'a', 0, 'b', 0, 0, 0}, u"ab"}, {{'a', 0, 'b', 0}, u"ab"},   // the second without a terminating zero
         {{'a', 0, 'b', 0, 'c'}, u"ab"},             // odd last byte belongs to no character
         {{'a', 0, 0, 0, 'c', 0}, u"a"},             // text after the zero is ignored
         {{0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE}, u"\u20AC\U0001F600"},
-        {{}, u""},
-        {{'x'}, u""},
+        {{}, u""}, {{'x'}, u""},
     };
-    for (const Case& c : cases) {
-        PipeMessage m;
-        m.payload = c.payload;
-        EXPECT_EQ(c.text, m.text());
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(c.text, (PipeMessage{nullptr, 0, 0, c.payload}.text()));
 }
 
 PipeMessage record(uint32_t kind, const std::vector<uint8_t>& encoded)
@@ -180,12 +169,8 @@ PipeMessage count(uint32_t n) { return record(PM_PAGE_COUNT, encodePageCount(n))
 // One step of a sequence and what the window must do for it. `line` is the
 // page line as "page/count:status" (status id or text), empty when the
 // display is not refreshed.
-struct Step {
-    PipeMessage message;
-    std::string line;
-    long range;        // -1: range untouched
-    std::u16string title;  // empty: title untouched
-};
+// range -1: untouched; title empty: untouched.
+struct Step { PipeMessage message; std::string line; long range; std::u16string title; };
 
 std::string lineOf(const ProgressUpdate& u)
 {
@@ -279,12 +264,9 @@ struct Screen {
     std::u16string title;
     void show(const ProgressUpdate& u)
     {
-        if (u.setRange)
-            range = long(u.range);
-        if (u.display)
-            line = lineOf(u);
-        if (u.setTitle)
-            title = u.docName;
+        range = u.setRange ? long(u.range) : range;
+        line = u.display ? lineOf(u) : line;
+        title = u.setTitle ? u.docName : title;
     }
 };
 
@@ -307,9 +289,8 @@ TEST(ProgressState, ABurstShownOnceLooksLikeEachRecordShownInTurn)
                     folded.show(pending);
                     pending = ProgressUpdate();
                     SCOPED_TRACE("burst " + std::to_string(burst) + ", record " + std::to_string(i));
-                    EXPECT_EQ(each.line, folded.line);
-                    EXPECT_EQ(each.range, folded.range);
-                    EXPECT_EQ(each.title, folded.title);
+                    EXPECT_EQ(std::make_tuple(each.line, each.range, each.title),
+                              std::make_tuple(folded.line, folded.range, folded.title));
                 }
             }
         }

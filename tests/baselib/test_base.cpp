@@ -78,11 +78,9 @@ TEST(AutoPtr, AssigningAnObjectOwnedByTheOldOneIsSafe) {
     head->next->next = new Node(3);
     // The old head holds the only other reference to its successor.
     head = head->next;
-    EXPECT_EQ(head->value, 2);
-    EXPECT_EQ(g_destroyed, 1);
+    EXPECT_TRUE(head->value == 2 && g_destroyed == 1);
     head = head->next;
-    EXPECT_EQ(head->value, 3);
-    EXPECT_EQ(head->refCount(), 1);
+    EXPECT_TRUE(head->value == 3 && head->refCount() == 1);
     head = nullptr;
     EXPECT_EQ(g_destroyed, 3);
 }
@@ -137,10 +135,8 @@ TEST(SimpleArray, InsertRemoveKeepOrderAndValues) {
     for (int i = 0; i < 20; ++i)
         a.append(a[0]);
     a.insert(1, a.data() + 1, 3);
-    EXPECT_EQ(a.count(), 27u);
-    EXPECT_EQ(contents(a)[1], "b");
-    EXPECT_EQ(contents(a)[3], "d");
-    EXPECT_EQ(contents(a)[4], "b");
+    ASSERT_EQ(a.count(), 27u);
+    EXPECT_EQ(contents(a)[1] + contents(a)[3] + contents(a)[4], "bdb");
 
     a.remove(4, 23);
     a.remove(0);

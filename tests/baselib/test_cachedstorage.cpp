@@ -84,14 +84,11 @@ protected:
             r.contentRange = String::format("bytes %llu-18446744073709551615/*", a);
         if (m_how == replyLastBeforeFirst)
             r.contentRange = String::format("bytes %llu-%llu/%llu", a + 5, a, (unsigned long long)kSize);
-        AutoPtr<MemoryStorage> body = MemoryStorage::create();
         uint64_t n = m_how == replyShortBody || m_how == replyNoVersion ? (b - a + 1) / 2 : m_how == replyEmptyBody ? 0 : b - a + 1;
-        for (uint64_t i = 0; i < n; ++i) {
-            uint8_t c = byteOf(a + i);
-            body->writeBytes(&c, 1);
-        }
-        body->setPos(0);
-        r.body = AutoPtr<Stream>(body.get());
+        std::string body;
+        for (uint64_t i = 0; i < n; ++i)
+            body += char(byteOf(a + i));
+        r.body = AutoPtr<Stream>(testkit::storageWith(body).get());
         return r;
     }
 
@@ -126,12 +123,8 @@ struct Fixture {
 
 TEST(CachedStorage, ReadsAskOnlyForTheMissingAlignedBlocks) {
     struct Read { uint64_t offset; uint32_t count; uint32_t got; };
-    struct Case {
-        const char* name;
-        std::vector<Read> reads;
-        std::vector<std::pair<uint64_t, uint64_t>> gets;
-        uint32_t rangesAfter;
-    } cases[] = {
+    using Ranges = std::vector<std::pair<uint64_t, uint64_t>>;
+    struct Case { const char* name; std::vector<Read> reads; Ranges gets; uint32_t rangesAfter; } cases[] = {
         {"10 bytes at 40000, then inside the same block", {{40000, 10, 10}, {50000, 100, 100}}, {{32768, 65535}}, 1},
         {"a read across two blocks loads only the missing one",
          {{40000, 10, 10}, {65500, 100, 100}}, {{32768, 65535}, {65536, 98303}}, 1},
@@ -161,22 +154,14 @@ TEST(CachedStorage, ReadsAskOnlyForTheMissingAlignedBlocks) {
 // path) and a resource that changed between two requests (a real server
 // answers If-Range with the whole new version) fail alike.
 TEST(CachedStorage, WrongRepliesFailWithReadFailedAndNeverHang) {
-    struct Case {
-        const char* name;
-        Misbehaviour how;
-        int code = errReadFailed;
-        const char* headLength = "100000";
-    } cases[] = {
-        {"short bodies", replyShortBody, 0},
-        {"Content-Range starting elsewhere", replyWrongStart},
-        {"no Content-Range", replyNoContentRange},
-        {"status 416", replyStatus416},
-        {"garbled Content-Range", replyGarbled},
-        {"last byte before the first", replyLastBeforeFirst},
-        {"empty body", replyEmptyBody},
+    struct Case { const char* name; Misbehaviour how; int code = errReadFailed; const char* headLength = "100000"; }
+    cases[] = {
+        {"short bodies", replyShortBody, 0}, {"Content-Range starting elsewhere", replyWrongStart},
+        {"no Content-Range", replyNoContentRange}, {"status 416", replyStatus416},
+        {"garbled Content-Range", replyGarbled}, {"last byte before the first", replyLastBeforeFirst},
+        {"empty body", replyEmptyBody}, {"another version than the HEAD named", replyChanged},
         {"last byte past the request, size unknown", replyPastTheRequest, errReadFailed, nullptr},
         {"last byte 2^64 - 1 (a length that wraps to 0)", replyLastAtTheTop, errReadFailed, nullptr},
-        {"another version than the HEAD named", replyChanged},
         {"short bodies naming no version: the second cannot be matched", replyNoVersion},
     };
     for (const Case& c : cases) {
@@ -234,9 +219,7 @@ TEST(HttpHeaderValues, ContentLengthIsAnUnsigned64BitNumberOrNothing) {
     for (const Case& c : cases) {
         uint64_t v = 0;
         EXPECT_EQ(c.ok, HttpDetail::parseContentLength(c.text, v)) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(c.value, v) << c.text;
-        }
+        EXPECT_EQ(c.value, v) << c.text;   // a refused text sets nothing
     }
     // A HEAD whose length is not a number leaves the size unknown; a date
     // that cannot be read leaves the time unknown; the bytes still read.
@@ -250,14 +233,10 @@ TEST(HttpHeaderValues, ContentLengthIsAnUnsigned64BitNumberOrNothing) {
 
 // (Ranges that end before their start or past their total: fuzz_http_range.)
 TEST(HttpHeaderValues, ContentRange) {
-    struct Case { const char* text; bool ok; uint64_t first, last; bool totalKnown; uint64_t total; } cases[] = {
-        {"bytes 32768-65535/100000", true, 32768, 65535, true, 100000},
-        {"bytes 0-0/*", true, 0, 0, false, 0},
+    struct Case { const char* text; bool ok; uint64_t first = 0, last = 0; bool totalKnown = false; uint64_t total = 0; } cases[] = {
+        {"bytes 32768-65535/100000", true, 32768, 65535, true, 100000}, {"bytes 0-0/*", true, 0, 0, false, 0},
         {"bytes 0-4294967299/8589934592", true, 0, 4294967299ull, true, 8589934592ull},
-        {"bytes 0-9", false, 0, 0, false, 0},
-        {"bytes */100", false, 0, 0, false, 0},
-        {"bytes 0-99999999999999999999/*", false, 0, 0, false, 0},
-        {"bytes 7", false, 0, 0, false, 0},
+        {"bytes 0-9", false}, {"bytes */100", false}, {"bytes 0-99999999999999999999/*", false}, {"bytes 7", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -271,18 +250,14 @@ TEST(HttpHeaderValues, ContentRange) {
 TEST(HttpHeaderValues, AlignedRangesDoNotOverflow) {
     struct Case { uint64_t offset, count; bool known; uint64_t total; bool ok; uint64_t start, end; } cases[] = {
         {UINT64_MAX - 5, 5, false, 0, true, UINT64_MAX - 32767, UINT64_MAX},
-        {UINT64_MAX - 5, 6, false, 0, false, 0, 0},
-        {10, 0, false, 0, false, 0, 0},
+        {UINT64_MAX - 5, 6, false, 0, false, 0, 0}, {10, 0, false, 0, false, 0, 0},
     };
     for (const Case& c : cases) {
         uint64_t s = 0, e = 0;
         EXPECT_EQ(c.ok ? 0 : errInvalidParam,
                   codeOf([&] { HttpDetail::alignRange(c.offset, c.count, 32768, c.known, c.total, s, e); }))
             << c.offset;
-        if (c.ok) {
-            EXPECT_EQ(c.start, s);
-            EXPECT_EQ(c.end, e);
-        }
+        EXPECT_EQ(std::make_pair(c.start, c.end), std::make_pair(s, e));   // a refused range sets nothing
     }
     EXPECT_STREQ("Range: bytes=32768-65535", HttpDetail::rangeHeader(32768, 65536).c_str());
 }

@@ -21,10 +21,7 @@ using namespace testkit;
 
 namespace {
 
-struct Site {
-    std::string file, function;
-    int line = 0;
-};
+struct Site { std::string file, function; int line = 0; };
 
 // Throws from a known place and reports that place.
 template <class Text>
@@ -235,8 +232,7 @@ TEST(WinError, CallExceptionNamesTheFunctionAndKeepsTheLastError)
             std::string message = str(e.message());
             std::string tail = " : : Error " + std::to_string(e.code()) + ": " +
                                str(describeWin32Error(value)) + " CreateFileW\n";
-            ASSERT_GE(message.size(), tail.size()) << message;
-            EXPECT_EQ(message.substr(message.size() - tail.size()), tail);
+            EXPECT_TRUE(endsWith(message, tail)) << message;
             EXPECT_NE(message.find("test_error.cpp("), std::string::npos) << message;
         }
         EXPECT_EQ(lastPlatformError(), value);
@@ -248,14 +244,9 @@ TEST(WinError, CallExceptionNamesTheFunctionAndKeepsTheLastError)
 TEST(WinError, FillInsertsLeavesInsertsEmpty)
 {
     struct Case { const char *raw, *filled; } cases[] = {
-        {"Cannot reach %1.", "Cannot reach ."},
-        {"%1!u! of %2!u! left", " of  left"},
-        {"%12%99x%100", "x0"},
-        {"100%% done%.", "100% done."},
-        {"a %1!unterminated", "a !unterminated"},
-        {"end %", "end "},
-        {"no inserts \xC3\xA9", "no inserts \xC3\xA9"},
-        {"", ""},
+        {"Cannot reach %1.", "Cannot reach ."}, {"%1!u! of %2!u! left", " of  left"}, {"%12%99x%100", "x0"},
+        {"100%% done%.", "100% done."}, {"a %1!unterminated", "a !unterminated"}, {"end %", "end "},
+        {"no inserts \xC3\xA9", "no inserts \xC3\xA9"}, {"", ""},
     };
     for (const Case& c : cases)
         EXPECT_EQ(str(WinErrorDetail::fillInserts(c.raw)), c.filled) << c.raw;

@@ -89,9 +89,8 @@ TEST(Storage, ReadsAtAndPastTheEnd) {
 
 // Moves end the end state and stay in range; duplicates keep the position.
 TEST(Storage, MovesAndDuplicates) {
-    const std::function<void(Storage*)> moves[] = {[](Storage* s) { s->setPos(0); },
-                                                   [](Storage* s) { s->setPosRelative(-1); },
-                                                   [](Storage* s) { s->setPosFromEnd(0); }};
+    const std::function<void(Storage*)> moves[] = {
+        [](Storage* s) { s->setPos(0); }, [](Storage* s) { s->setPosRelative(-1); }, [](Storage* s) { s->setPosFromEnd(0); }};
     for (const Kind& k : kinds()) {
         SCOPED_TRACE(k.name);
         AutoPtr<Storage> s = k.make("abcd");
@@ -308,12 +307,8 @@ TEST(MemoryStorage, NamesAreDistinct) {
 }
 
 TEST(StreamCopy, CopiesInBlocksAndReportsProgress) {
-    struct Log {
-        std::vector<std::pair<uint64_t, uint64_t>> calls;
-        static void record(void* self, uint64_t done, uint64_t total) {
-            static_cast<Log*>(self)->calls.emplace_back(done, total);
-        }
-    };
+    using Calls = std::vector<std::pair<uint64_t, uint64_t>>;
+    auto record = [](void* calls, uint64_t done, uint64_t total) { static_cast<Calls*>(calls)->emplace_back(done, total); };
     std::string data(1000, '\0');
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = char(i * 7);
@@ -328,14 +323,14 @@ TEST(StreamCopy, CopiesInBlocksAndReportsProgress) {
         SCOPED_TRACE(c.count * 10000 + c.block);
         AutoPtr<MemoryStorage> src = storageWith(data);
         AutoPtr<MemoryStorage> dst = MemoryStorage::create();
-        Log log;
-        uint64_t n = c.count ? dst->writeFrom(src.get(), c.count, c.block, &Log::record, &log)
-                             : dst->writeAllFrom(src.get(), c.block, &Log::record, &log);
+        Calls calls;
+        uint64_t n = c.count ? dst->writeFrom(src.get(), c.count, c.block, record, &calls)
+                             : dst->writeAllFrom(src.get(), c.block, record, &calls);
         EXPECT_EQ(n, c.copied);
         EXPECT_EQ(readAll(dst.get()), data.substr(0, size_t(c.copied)));
-        ASSERT_EQ(log.calls.size(), c.calls);
-        EXPECT_EQ(log.calls.front(), std::make_pair(uint64_t(0), c.count));
-        EXPECT_EQ(log.calls.back(), std::make_pair(c.copied, c.count));
+        ASSERT_EQ(calls.size(), c.calls);
+        EXPECT_EQ(calls.front(), std::make_pair(uint64_t(0), c.count));
+        EXPECT_EQ(calls.back(), std::make_pair(c.copied, c.count));
     }
 }
 

@@ -159,14 +159,10 @@ TEST(StringTrim, WhiteSpaceAndLineBreaks) {
 
 TEST(StringCompare, ByteOrderAndAsciiFolding) {
     struct Case { const char* a; const char* b; int cmp; int noCase; } cases[] = {
-        {"ab", "abc", -1, -1},
-        {"abc", "ab", 1, 1},
-        {"abc", "abc", 0, 0},
-        {"ABC", "abc", -1, 0},
+        {"ab", "abc", -1, -1}, {"abc", "ab", 1, 1}, {"abc", "abc", 0, 0}, {"ABC", "abc", -1, 0},
         {"\xC3\x84", "\xC3\xA4", -1, -1},          // Ä and ä stay different
         {"\xC3\xA4", "a", 1, -1},                   // bytes >= 0x80: after ASCII, before it without case
-        {"Zeta", "alpha", -1, 1},
-        {"", "a", -1, -1},
+        {"Zeta", "alpha", -1, 1}, {"", "a", -1, -1},
     };
     for (const auto& c : cases) {
         String a(c.a), b(c.b);
@@ -179,10 +175,7 @@ TEST(StringCompare, ByteOrderAndAsciiFolding) {
 
 TEST(StringReplace, NonOverlappingLeftToRight) {
     struct Case { const char* s; const char* from; const char* to; const char* want; } cases[] = {
-        {"aaa", "aa", "b", "ba"},
-        {"aaaa", "aa", "b", "bb"},
-        {"abcabc", "bc", "", "aa"},
-        {"abc", "x", "y", "abc"},
+        {"aaa", "aa", "b", "ba"}, {"aaaa", "aa", "b", "bb"}, {"abcabc", "bc", "", "aa"}, {"abc", "x", "y", "abc"},
         {"abab", "ab", "abab", "abababab"},
         {"\xEF\xBB\xBF" "a\xEF\xBB\xBF" "b", "\xEF\xBB\xBF", "", "ab"},
     };
@@ -239,8 +232,7 @@ TEST(StringUtf, Utf16AndUtf32InputWithMarksAndCounts) {
     struct Case { std::u16string in; int32_t count; const char* want; } cases[] = {
         {std::u16string{0xFEFF, 'h', 'i'}, -1, "hi"},
         {std::u16string{0xFFFE, 0x4100, 0x3DD8, 0x00DE}, 4, "A\xF0\x9F\x98\x80"},
-        {std::u16string{0xFFFE, 0x4100, 0x0000, 0x4200}, 4, "A"},
-        {u"", -1, ""},
+        {std::u16string{0xFFFE, 0x4100, 0x0000, 0x4200}, 4, "A"}, {u"", -1, ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(str(fromUtf16(c.in, c.count)), c.want) << str(fromUtf16(c.in, c.count));
@@ -270,8 +262,7 @@ TEST(StringAccess, LengthsBytesAndWritableBuffer) {
     EXPECT_TRUE(String("x", 0).isEmpty());
     String s("xyz");
     EXPECT_EQ(s.byteAt(2), 'z');
-    EXPECT_EQ(s.byteAt(3), 0);
-    EXPECT_EQ(s.byteAt(1000), 0);
+    EXPECT_EQ(s.byteAt(3) | s.byteAt(1000), 0);
 
     String w("old");
     w.c_wstr();
@@ -286,14 +277,9 @@ TEST(StringAccess, LengthsBytesAndWritableBuffer) {
 
 TEST(StringNumbers, Parsing) {
     struct U { const char* in; uint32_t u32; uint64_t u64; int32_t i; } cases[] = {
-        {"123abc", 123, 123, 123},
-        {"x1", 0, 0, 0},
-        {"4294967296", 0, 4294967296ull, INT32_MAX},
-        {"18446744073709551617", 1, 1, INT32_MAX},
-        {"  -42x", 0, 0, -42},
-        {"+7", 0, 0, 7},
-        {"-2147483648", 0, 0, INT32_MIN},
-        {"-99999999999", 0, 0, INT32_MIN},
+        {"123abc", 123, 123, 123}, {"x1", 0, 0, 0}, {"4294967296", 0, 4294967296ull, INT32_MAX},
+        {"18446744073709551617", 1, 1, INT32_MAX}, {"  -42x", 0, 0, -42}, {"+7", 0, 0, 7},
+        {"-2147483648", 0, 0, INT32_MIN}, {"-99999999999", 0, 0, INT32_MIN},
     };
     for (const auto& c : cases) {
         String s(c.in);
@@ -358,11 +344,9 @@ TEST(StringUtf, OutputFormsOverlongAndOutOfRangeCodePoints) {
 // as a 0-byte block in a 32-bit process).
 TEST(StringAllocation, BlockSizesDoNotWrap) {
     const uint64_t limit32 = 0xFFFFFFFFu;
-    struct Case { uint64_t units, unitSize, limit; uint64_t bytes; } cases[] = {
-        {0x3FFFFFFFu, 4, limit32, 0xFFFFFFFCu},
-        {0x40000000u, 4, limit32, 0},            // 0: refused
-        {0xFFFFFFFFu, 1, limit32, 0xFFFFFFFFu},
-        {0x100000000u, 1, limit32, 0},
+    struct Case { uint64_t units, unitSize, limit; uint64_t bytes; } cases[] = {   // bytes 0: refused
+        {0x3FFFFFFFu, 4, limit32, 0xFFFFFFFCu}, {0x40000000u, 4, limit32, 0},
+        {0xFFFFFFFFu, 1, limit32, 0xFFFFFFFFu}, {0x100000000u, 1, limit32, 0},
         {UINT64_MAX / 2 + 1, 2, UINT64_MAX, 0},  // no wrap in 64 bits either
         {12, 0, limit32, 0},
     };

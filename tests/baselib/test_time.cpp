@@ -30,19 +30,16 @@ int64_t parsed(const std::string& text)
 TEST(TimeParse, ReadsEveryFormAsUtc)
 {
     struct Case { std::string text; int64_t seconds; } cases[] = {
-        {"Sun, 06 Nov 1994 08:49:37 GMT", 784111777},
+        {"Sun, 06 Nov 1994 08:49:37 GMT", 784111777}, {"Sun, 06 nov 1994 08:49:37 GMT", 784111777},
         {"Sun, 06 Nov 1994 08:49:37 " + std::string(200000, 'Z'), 784111777},   // endless zone stepped over
         {"Sun, 06 Nov 1994 08:49:37 GMT " + std::string(200000, '%'), 784111777},
-        {"Sun, 06 nov 1994 08:49:37 GMT", 784111777},
         {"sun, 06 NOV 1994 08:49:37 PST", 784111777},   // zone ignored
         {"Sun, 06 Nov 1994 08:49:37", 784111777},       // zone may be missing
         {"Sun, 6 Nov 1994 8:49:37 GMT", 784111777},     // short numbers
         {"Xy,06 Nov    1994 08: 49:  37 GMT", 784111777},  // blanks before numbers
         {"  1994-11-06\t08:49:37 trailing words", 784111777},
-        {"Sunday, 06-Nov-94 08:49:37 GMT", 784111777},
-        {"Sunday, 06-Nov-1994 08:49:37 GMT", 784111777},
-        {"Sun Nov  6 08:49:37 1994", 784111777},
-        {"Thursday, 01-Jan-70 00:00:00 GMT", 0},
+        {"Sunday, 06-Nov-94 08:49:37 GMT", 784111777}, {"Sunday, 06-Nov-1994 08:49:37 GMT", 784111777},
+        {"Sun Nov  6 08:49:37 1994", 784111777}, {"Thursday, 01-Jan-70 00:00:00 GMT", 0},
         {"Tuesday, 19-Jan-38 03:14:08 GMT", 2147483648LL},  // two digits: 2038
         // Days past the end of the month run on.
         {"Fri, 31 Feb 1995 00:00:00 GMT", 794188800},
@@ -139,11 +136,9 @@ TEST(TimeParseSystem, OtherShapesReachTheSystemReaderButGarbageIsNotNow)
 TEST(BuildVersion, CalendarDateOfTheBuild)
 {
     struct Case { int64_t seconds; const char* expected; } cases[] = {
-        {1457029243, "35888.20160303.182043"},
-        {946684799, "35888.19991231.235959"},
+        {1457029243, "35888.20160303.182043"}, {946684799, "35888.19991231.235959"}, {-5, "35888.19700101.000000"},
         {1709210096, "35888.20240229.123456"},   // a leap day
         {4107542400, "35888.21000301.000000"},   // 2100 is no leap year
-        {-5, "35888.19700101.000000"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(str(VersionDetail::buildVersion(c.seconds)), c.expected) << c.seconds;

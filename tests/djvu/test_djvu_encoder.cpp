@@ -45,9 +45,7 @@ std::string run(const std::string& command)
 
 // Per page of djvudump's listing: the INFO text ("DjVu WxH, vNN, D dpi") and
 // the chunk names after INFO.
-struct DumpedPage {
-    std::string info, chunks;
-};
+struct DumpedPage { std::string info, chunks; };
 
 std::vector<DumpedPage> dump(const fs::path& file)
 {
@@ -70,10 +68,7 @@ std::vector<DumpedPage> dump(const fs::path& file)
 }
 
 // A page decoded by ddjvu at full size: red, green, blue a pixel.
-struct Decoded {
-    uint32_t width = 0, height = 0;
-    std::string rgb;
-};
+struct Decoded { uint32_t width = 0, height = 0; std::string rgb; };
 
 Decoded decode(const fs::path& file, int page)
 {
@@ -90,10 +85,7 @@ Decoded decode(const fs::path& file, int page)
 // The decoded page against the one that went in: the PSNR over the whole
 // page (99 when equal), and how many pixels are not the input thresholded at
 // `threshold` (black or white); {0, all} when the sizes differ.
-struct Match {
-    double psnr;
-    size_t notThresholded;
-};
+struct Match { double psnr; size_t notThresholded; };
 Match compare(const Page& p, const Decoded& d, uint32_t threshold)
 {
     if (d.width != p.width || d.height != p.height || d.rgb.size() != p.bgr.size())
@@ -131,13 +123,8 @@ const Page& testPage(int n)
 // empty JB2 layer (bitonal), or no mask and a picture (3-layer).
 TEST(DjvuEncoder, DocumentOfEachMode)
 {
-    struct Case {
-        const char* name;
-        std::string profile;   // attributes and children of <profile>
-        std::vector<int> pages;
-        const char* chunks;
-        double minPsnr;        // 0: bitonal, exact
-    } cases[] = {
+    // profile: the attributes and children of <profile>; minPsnr 0: bitonal, exact.
+    struct Case { const char* name; std::string profile; std::vector<int> pages; const char* chunks; double minPsnr; } cases[] = {
         {"picture", "encode-mode=\"picture\"><iw44 id=\"background\" subsample=\"2\" quality=\"75\"/>", {1, 2},
          "BG44 BG44 BG44", 19},
         // 60 adds nothing after 70 and is left out; an empty entry takes the rest.
@@ -170,11 +157,10 @@ TEST(DjvuEncoder, DocumentOfEachMode)
             EXPECT_EQ(pages[i].info, "DjVu " + std::to_string(in.width) + "x" + std::to_string(in.height) + ", v24, 150 dpi");
             EXPECT_EQ(pages[i].chunks, c.chunks);
             const Match m = compare(in, decode(file, int(i + 1)), params.binThreshold);
-            if (c.minPsnr == 0) {
+            if (c.minPsnr == 0)
                 EXPECT_EQ(m.notThresholded, 0u) << "page " << i + 1;
-            } else {
+            else
                 EXPECT_GE(m.psnr, c.minPsnr) << "page " << i + 1;
-            }
         }
     }
 }

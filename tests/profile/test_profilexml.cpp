@@ -57,10 +57,7 @@ void forEachSplit(const std::string& text, const std::function<void(const XmlEle
 
 // Runs f on a thread whose stack is 64 KB.
 #ifdef _WIN32
-DWORD WINAPI runFunction(void* f) {
-    (*static_cast<const std::function<void()>*>(f))();
-    return 0;
-}
+DWORD WINAPI runFunction(void* f) { (*static_cast<const std::function<void()>*>(f))(); return 0; }
 void onSmallStack(const std::function<void()>& f) {
     Solvaris_Win32::UniqueHandle thread(CreateThread(nullptr, 64 * 1024, runFunction, const_cast<std::function<void()>*>(&f),
                                                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
@@ -68,10 +65,7 @@ void onSmallStack(const std::function<void()>& f) {
     WaitForSingleObject(thread.get(), INFINITE);
 }
 #else
-void* runFunction(void* f) {
-    (*static_cast<const std::function<void()>*>(f))();
-    return nullptr;
-}
+void* runFunction(void* f) { (*static_cast<const std::function<void()>*>(f))(); return nullptr; }
 void onSmallStack(const std::function<void()>& f) {
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
@@ -318,13 +312,10 @@ TEST(ProfileXmlReader, FieldsDefaultsAndRules) {
     EXPECT_EQ(p.segmenter.bgColorThreshold, 17u);   // the reader's own default
     // A later element wins; the chunk list is emptied before each reading.
     EXPECT_EQ(p.fgParams.intent, IW44Encoder::intentBG44);
-    EXPECT_EQ(p.fgSubsample, 3u);
     ASSERT_EQ(p.fgParams.chunks.count(), 2u);
-    EXPECT_EQ(p.fgParams.chunks[0].bytes, 2u);
-    EXPECT_EQ(p.fgParams.cbcrDelay, 255u);
+    EXPECT_TRUE(p.fgSubsample == 3 && p.fgParams.chunks[0].bytes == 2 && p.fgParams.cbcrDelay == 255);
     // "quality" given: the chunk children are not read.
-    EXPECT_EQ(p.bgParams.quality, 40u);
-    EXPECT_EQ(p.bgParams.chunks.count(), 0u);
+    EXPECT_TRUE(p.bgParams.quality == 40 && p.bgParams.chunks.count() == 0);
     EXPECT_EQ(p.extras.size(), 1u);
     EXPECT_EQ(str(p.extras.at(S("k"))), "");
     EXPECT_FALSE(readOk(profileDoc("read-only=\"1\"")).readOnly);
@@ -336,10 +327,8 @@ TEST(ProfileXmlReader, FieldsDefaultsAndRules) {
 
 TEST(ProfileXmlReader, Failures) {
     struct Case { std::string doc; int code; std::string tail; } cases[] = {
-        {profileDoc("version=\"28544\""), 27,
-         "Profile version too new please update your software; profile_version=28544, supported_version=28543"},
-        {profileDoc("version=\"99999999999\""), 27,
-         "Profile version too new please update your software; profile_version=4294967295, supported_version=28543"},
+        {profileDoc("version=\"28544\""), 27, "software; profile_version=28544, supported_version=28543"},
+        {profileDoc("version=\"99999999999\""), 27, "software; profile_version=4294967295, supported_version=28543"},
         {"<profile name=\"p\"/>", 20, "Not a profile!"},
         {"<profile xmlns=\"http://other.example/\" name=\"p\"/>", 20, "Not a profile!"},
         {"<repository xmlns=\"" + kNs + "\"/>", 20, "No profiles in repository file!"},
@@ -467,21 +456,17 @@ TEST(XmlLayer, AttributeReaders) {
         "attrs");
     static const char* const kw[] = {"IW44", "BG44", "FG44", ""};
     struct NumCase { const char* name; uint32_t def, max, min; int code; uint32_t want; } nums[] = {
-        {"n1", 0, 100, 0, 0, 12},
-        {"n2", 5, 100, 0, 0, 0},
+        {"n1", 0, 100, 0, 0, 12}, {"n2", 5, 100, 0, 0, 0}, {"n3", 256, 65535, 0, 20, 0},
         {"n2", 5, 100, 1, 20, 0},          // no digits read as 0, below the minimum
-        {"n3", 256, 65535, 0, 20, 0},
         {"n4", 0, 0xFFFFFFFFu, 0, 0, 1},   // wraps modulo 2^32
         {"n5", 9, 100, 0, 0, 0},           // no blanks skipped
         {"absent", 300, 100, 0, 0, 300},   // default unchecked
     };
     for (const NumCase& c : nums) {
         SCOPED_TRACE(c.name);
-        uint32_t got = 0;
+        uint32_t got = 0;   // a refused value leaves it (every such row wants 0)
         EXPECT_EQ(thrown([&] { got = e->getAttr(c.name, c.def, c.max, c.min); }).code, c.code);
-        if (c.code == 0) {
-            EXPECT_EQ(got, c.want);
-        }
+        EXPECT_EQ(got, c.want);
     }
     EXPECT_EQ(e->getAttr("k", kw, 9), 2u);
     EXPECT_EQ(e->getAttr("absent", kw, 9), 9u);
@@ -489,15 +474,12 @@ TEST(XmlLayer, AttributeReaders) {
     // The closing empty entry is no keyword.
     EXPECT_TRUE(failsWith([&] { e->getAttr("k2", kw, 0); }, Solvaris::errDataBroken, "Unknown value '' on k2!"));
 
-    struct BoolCase { const char* name; bool want; } bools[] = {
-        {"b1", true}, {"b2", false}, {"b3", true}, {"b4", false}, {"absent", false}};
-    for (const BoolCase& c : bools)
-        EXPECT_EQ(e->getAttrBool(c.name), c.want) << c.name;
-
-    struct ColorCase { const char* name; uint32_t want; } colors[] = {
-        {"c1", 0xFF00AA}, {"c2", 77}, {"c3", 0}, {"c4", 77}, {"absent", 77}};
-    for (const ColorCase& c : colors)
-        EXPECT_EQ(e->getAttrColor(c.name, 77), c.want) << c.name;
+    const std::pair<const char*, bool> bools[] = {{"b1", true}, {"b2", false}, {"b3", true}, {"b4", false}, {"absent", false}};
+    for (const auto& [name, want] : bools)
+        EXPECT_EQ(e->getAttrBool(name), want) << name;
+    const std::pair<const char*, uint32_t> colors[] = {{"c1", 0xFF00AA}, {"c2", 77}, {"c3", 0}, {"c4", 77}, {"absent", 77}};
+    for (const auto& [name, want] : colors)
+        EXPECT_EQ(e->getAttrColor(name, 77), want) << name;
 }
 
 TEST(XmlLayer, FailuresAreClearErrors) {

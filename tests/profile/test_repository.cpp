@@ -28,16 +28,16 @@ const std::string kNs = PROFILE_NAMESPACE;
 
 // The machine-wide folder is found once per process: point it at a scratch
 // folder before anything asks for it.
-const std::filesystem::path kReserved = [] {
-    std::filesystem::path p = std::filesystem::current_path() / "pvtest-svrdbdir";
-    std::filesystem::create_directories(p);
+const fs::path kReserved = [] {
+    fs::path p = fs::current_path() / "pvtest-svrdbdir";
+    fs::create_directories(p);
     setEnv("SVRDBDIR", p.u8string());
     return p;
 }();
 
 void clearReservedFolder() {
     for (const char* name : {"db0.dprepo", "defaults.dprepo", "db0.dprepo.damaged"})
-        std::filesystem::remove(kReserved / name);
+        fs::remove(kReserved / name);
 }
 
 std::string profileElement(const std::string& name, const std::string& attrs = std::string()) {
@@ -78,33 +78,31 @@ TEST(ProfileRepository, DefaultLocationAndSeed) {
                               "This profile is read-only!"));
         EXPECT_TRUE(repo->save());
     }
-    EXPECT_FALSE(std::filesystem::exists(kReserved / "db0.dprepo"));
+    EXPECT_FALSE(fs::exists(kReserved / "db0.dprepo"));
 
     // A seed file is copied first and its profiles are listed. It may be
     // read-only (as installed): its content is copied, not the file with its
     // marks, so the repository can still be saved (Windows renames nothing
     // over a read-only file).
     const std::string seed = repositoryDoc({profileElement("vjt300"), profileElement("Fine")});
-    const std::filesystem::path seedPath = kReserved / "defaults.dprepo";
+    const fs::path seedPath = kReserved / "defaults.dprepo";
     writeFile(seedPath, seed);
-    std::filesystem::permissions(seedPath, std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
+    fs::permissions(seedPath, fs::perms::owner_write, fs::perm_options::remove);
     {
         AutoPtr<ProfileRepository> repo = ProfileRepository::create(S(""));
         EXPECT_EQ(namesOf(repo), (Names{"Fine", "vjt300"}));
     }
     EXPECT_EQ(readFile(kReserved / "db0.dprepo"), seed);   // copied, and not rewritten
-    EXPECT_NE(std::filesystem::status(kReserved / "db0.dprepo").permissions() &
-                  std::filesystem::perms::owner_write,
-              std::filesystem::perms::none);
-    std::filesystem::permissions(seedPath, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    EXPECT_NE(fs::status(kReserved / "db0.dprepo").permissions() & fs::perms::owner_write, fs::perms::none);
+    fs::permissions(seedPath, fs::perms::owner_write, fs::perm_options::add);
 #ifdef _WIN32
     // A seed with a second name (anyone may link another user's file into
     // the folder) is neither read nor copied.
-    std::filesystem::remove(kReserved / "db0.dprepo");
-    std::filesystem::create_hard_link(seedPath, kReserved / "second-name");
+    fs::remove(kReserved / "db0.dprepo");
+    fs::create_hard_link(seedPath, kReserved / "second-name");
     EXPECT_EQ(namesOf(ProfileRepository::create(S(""))), Names{"sdk_default"});
-    EXPECT_FALSE(std::filesystem::exists(kReserved / "db0.dprepo"));
-    std::filesystem::remove(kReserved / "second-name");
+    EXPECT_FALSE(fs::exists(kReserved / "db0.dprepo"));
+    fs::remove(kReserved / "second-name");
 #endif
 
     // An existing db0.dprepo is never replaced by the seed.
@@ -122,7 +120,7 @@ TEST(ProfileRepository, DefaultLocationAndSeed) {
 // and this build's writer gives the same bytes: every profile of the table,
 // with its description and record, and nothing else.
 TEST(ProfileRepository, ShippedDefaultsReadBackWhole) {
-    const std::string shipped = readFile(std::filesystem::u8path(PV_DEFAULTS_REPOSITORY));
+    const std::string shipped = readFile(fs::u8path(PV_DEFAULTS_REPOSITORY));
     ASSERT_FALSE(shipped.empty());
     ScratchFolder folder("defaults");
     writeFile(folder / "db0.dprepo", shipped);
@@ -144,7 +142,7 @@ TEST(ProfileRepository, ShippedDefaultsReadBackWhole) {
     }
     repo->saveAs(folder.lib("again.dprepo"));
     EXPECT_EQ(readFile(folder / "again.dprepo"), shipped);
-    EXPECT_FALSE(std::filesystem::exists(folder / "db0.dprepo.damaged"));
+    EXPECT_FALSE(fs::exists(folder / "db0.dprepo.damaged"));
 }
 
 // Files of every shape, read again and again by one repository: what each
@@ -179,14 +177,7 @@ TEST(ProfileRepository, FilesOfEveryShapeReadAndSaved) {
         return "<profile name=\"" + name + "\">" + x + "</profile>";
     };
     // description: of the first profile read; error: what the XML layer says.
-    struct Case {
-        const char* what;
-        std::string content;
-        Names names;
-        bool damaged;
-        const char* description;
-        const char* error;
-    } cases[] = {
+    struct Case { const char* what; std::string content; Names names; bool damaged; const char *description, *error; } cases[] = {
         {"single profile", "<profile xmlns=\"" + kNs + "\" name=\"Solo\"/>", {"Solo"}, false, "", nullptr},
         {"byte order", repositoryDoc({profileElement("b"), profileElement("B"), profileElement("a")}), {"B", "a", "b"},
          false, nullptr, nullptr},
@@ -249,7 +240,7 @@ TEST(ProfileRepository, FilesOfEveryShapeReadAndSaved) {
             EXPECT_TRUE(repo->save());
         }
         const std::string copy = "r.dprepo.damaged" + (copies ? "." + std::to_string(copies) : std::string());
-        ASSERT_EQ(std::filesystem::exists(folder / copy), c.damaged);
+        ASSERT_EQ(fs::exists(folder / copy), c.damaged);
         if (c.damaged) {
             EXPECT_EQ(readFile(folder / copy), c.content);
             ++copies;
@@ -282,19 +273,13 @@ TEST(ProfileRepository, ChangesAndTheirFailures) {
         {"rename missing", [&] { repo->renameProfile(S("zz"), S("y")); }, 12, "No such profile!"},
         {"rename onto itself", [&] { repo->renameProfile(S("a"), S("a")); }, 10, "Profile by the name already exists!"},
         {"rename read-only", [&] { repo->renameProfile(S("locked"), S("y")); }, 27, "This profile is read-only!"},
-        {"rename to a bad name", [&] { repo->renameProfile(S("a"), S("a:b")); }, 7,
-         "Profile name should not contain \\, :, /: a:b"},
+        {"rename to a bad name", [&] { repo->renameProfile(S("a"), S("a:b")); }, 7, "should not contain \\, :, /: a:b"},
         {"install existing name", [&] { repo->installProfile(fresh.get(), S("a")); }, 10,
          "Profile of the name already exists: \"a\""},
-        {"install bad name", [&] { repo->installProfile(fresh.get(), S("x\\y")); }, 7,
-         "Profile name should not contain \\, :, /: x\\y"},
-        {"description of read-only", [&] { locked->setDescription(locked->getDescription()); }, 27,
-         "This profile is read-only!"},
-        {"params of read-only", [&] {
-             DjVuEncoder::Params p = locked->getParams();
-             p.gamma = 30;
-             locked->setParams(p);
-         }, 27, "This profile is read-only!"},
+        {"install bad name", [&] { repo->installProfile(fresh.get(), S("x\\y")); }, 7, "should not contain \\, :, /: x\\y"},
+        {"description of read-only", [&] { locked->setDescription(locked->getDescription()); }, 27, "is read-only!"},
+        {"params of read-only", [&] { DjVuEncoder::Params p = locked->getParams(); p.gamma = 30; locked->setParams(p); }, 27,
+         "is read-only!"},
         {"params outside a range", [&] { a->setParams(outside); }, 7,
          "segmenter.upsample should be in [1 16] range! (value=0)"},
         {"created outside a range", [&] { Profile::create(S("r"), S(""), &outside); }, 7,
@@ -305,17 +290,14 @@ TEST(ProfileRepository, ChangesAndTheirFailures) {
          "(no control characters, well-formed UTF-8): x\\x01"},
         {"empty clone name", [&] { a->clone(S("")); }, 7, "Profile name should not be empty!"},
         {"empty create name", [&] { Profile::create(S(""), S("")); }, 7, "Profile name should not be empty!"},
-        {"import of nothing", [&] { Profile::importFromXmlFile(folder.lib("none.dprepo:a")); }, 7,
-         "Repository file not found."},
+        {"import of nothing", [&] { Profile::importFromXmlFile(folder.lib("none.dprepo:a")); }, 7, "file not found."},
     };
     for (const Case& c : cases)
         EXPECT_TRUE(failsWith(c.act, c.code, c.tail)) << c.what;
     // Nothing changed: names checked before the table changed.
     EXPECT_EQ(namesOf(repo), (Names{"a", "locked", "old"}));
-    EXPECT_EQ(str(a->getName()), "a");
-    EXPECT_EQ(str(fresh->getName()), "fresh");
-    EXPECT_FALSE(fresh->isInstalled());
-    EXPECT_FALSE(repo->hasUnsavedProfiles());
+    EXPECT_EQ(str(a->getName()) + "/" + str(fresh->getName()), "a/fresh");
+    EXPECT_FALSE(fresh->isInstalled() || repo->hasUnsavedProfiles());
 
     // Setting equal values changes nothing, even on a read-only profile.
     locked->setParams(locked->getParams());
@@ -334,8 +316,7 @@ TEST(ProfileRepository, ChangesAndTheirFailures) {
     EXPECT_TRUE(repo->hasUnsavedProfiles());
 
     ASSERT_TRUE(repo->save());
-    EXPECT_FALSE(repo->hasUnsavedProfiles());
-    EXPECT_FALSE(a->isModified());
+    EXPECT_FALSE(repo->hasUnsavedProfiles() || a->isModified());
     AutoPtr<ProfileRepository> again = ProfileRepository::create(folder.lib("r.dprepo"));
     EXPECT_EQ(namesOf(again), (Names{"Fresh copy", "locked", "z"}));
     EXPECT_FALSE(again->loadProfile(S("locked"))->isReadOnly());
@@ -372,13 +353,13 @@ TEST(ProfileRepository, ImportExportAndFileTime) {
     EXPECT_FALSE(repo->isFileNewer());
     // Other bytes of the same size under the same time (a save within one
     // tick of a coarse clock) are a change too.
-    const auto time = std::filesystem::last_write_time(folder / "lib.dprepo");
+    const auto time = fs::last_write_time(folder / "lib.dprepo");
     std::string other = readFile(folder / "lib.dprepo");
     other[other.find("Other")] = 'X';
     writeFile(folder / "lib.dprepo", other);
-    std::filesystem::last_write_time(folder / "lib.dprepo", time);
+    fs::last_write_time(folder / "lib.dprepo", time);
     EXPECT_TRUE(repo->isFileNewer());
-    std::filesystem::remove(folder / "lib.dprepo");
+    fs::remove(folder / "lib.dprepo");
     EXPECT_TRUE(repo->isFileNewer());
 
     // A damaged file is the one this repository read, too.
@@ -393,40 +374,33 @@ TEST(ProfileRepository, ImportExportAndFileTime) {
 // before either saved.
 TEST(ProfileRepository, SaversChangesLandOnTopOfEachOther) {
     ScratchFolder folder("merge");
-    typedef std::function<void(ProfileRepository&)> Change;
+    using R = ProfileRepository;
+    typedef std::function<void(R&)> Change;
     auto describe = [](const char* name, const char* text) -> Change {
-        return [=](ProfileRepository& r) { r.loadProfile(S(name))->setDescription(S(text)); };
+        return [=](R& r) { r.loadProfile(S(name))->setDescription(S(text)); };
     };
     auto add = [](const char* name) -> Change {
-        return [=](ProfileRepository& r) { r.installProfile(Profile::create(S(name), S("new")).get(), S("")); };
+        return [=](R& r) { r.installProfile(Profile::create(S(name), S("new")).get(), S("")); };
     };
-    auto remove = [](const char* name) -> Change { return [=](ProfileRepository& r) { r.removeProfile(S(name)); }; };
-    auto rename = [](const char* from, const char* to) -> Change {
-        return [=](ProfileRepository& r) { r.renameProfile(S(from), S(to)); };
-    };
-    typedef ProfileRepository::BothChanged Choice;
-    const Choice ask = ProfileRepository::failOnBothChanged;
-    struct Case {
-        const char* what;
-        Change first, second;
-        Choice choice;
-        const char* conflict;   // the profile the second save stops at
-        Names names;            // the file's afterwards
-        const char* p1;         // p1's description afterwards
-    } cases[] = {
+    auto remove = [](const char* name) -> Change { return [=](R& r) { r.removeProfile(S(name)); }; };
+    auto rename = [](const char* from, const char* to) -> Change { return [=](R& r) { r.renameProfile(S(from), S(to)); }; };
+    const R::BothChanged ask = R::failOnBothChanged;
+    // conflict: the profile the second save stops at; names: the file's
+    // afterwards; p1: p1's description afterwards.
+    struct Case { const char* what; Change first, second; R::BothChanged choice; const char* conflict; Names names; const char* p1; }
+    cases[] = {
         {"both add", add("a"), add("b"), ask, "", {"a", "b", "p1", "p2"}, ""},
         {"rename and change", describe("p2", "theirs"), rename("p1", "q"), ask, "", {"p2", "q"}, nullptr},
         {"remove and change", describe("p2", "theirs"), remove("p1"), ask, "", {"p2"}, nullptr},
         {"one removes what the other left", remove("p2"), describe("p1", "ours"), ask, "", {"p1"}, "ours"},
         {"same change", describe("p1", "same"), describe("p1", "same"), ask, "", {"p1", "p2"}, "same"},
         {"both change one", describe("p1", "theirs"), describe("p1", "ours"), ask, "p1", {"p1", "p2"}, "theirs"},
-        {"both change one, ours kept", describe("p1", "theirs"), describe("p1", "ours"), ProfileRepository::keepOurs,
-         "", {"p1", "p2"}, "ours"},
-        {"both change one, theirs kept", describe("p1", "theirs"), describe("p1", "ours"),
-         ProfileRepository::keepTheirs, "", {"p1", "p2"}, "theirs"},
-        {"both add one name", add("a"), [](ProfileRepository& r) {
-             r.installProfile(Profile::create(S("a"), S("other")).get(), S(""));
-         }, ask, "a", {"a", "p1", "p2"}, ""},
+        {"both change one, ours kept", describe("p1", "theirs"), describe("p1", "ours"), R::keepOurs, "", {"p1", "p2"},
+         "ours"},
+        {"both change one, theirs kept", describe("p1", "theirs"), describe("p1", "ours"), R::keepTheirs, "", {"p1", "p2"},
+         "theirs"},
+        {"both add one name", add("a"), [](R& r) { r.installProfile(Profile::create(S("a"), S("other")).get(), S("")); },
+         ask, "a", {"a", "p1", "p2"}, ""},
         {"removed here, changed there", describe("p1", "theirs"), remove("p1"), ask, "p1", {"p1", "p2"}, "theirs"},
         {"changed here, removed there", remove("p1"), describe("p1", "ours"), ask, "p1", {"p2"}, nullptr},
     };

@@ -17,15 +17,28 @@ const char* kRepository =
     "<profile name=\"vjt300\" encode-mode=\"bitonal\" description=\"Scans\"/>"
     "<profile name=\"Fine\"/></repository>\n";
 
+// A scratch folder whose db0.dprepo holds `content` (nothing when null).
+struct RepositoryFolder : ScratchFolder {
+    explicit RepositoryFolder(const char* name, const char* content = kRepository) : ScratchFolder(name) {
+        if (content)
+            testkit::writeFile(file, content);
+    }
+    const std::filesystem::path file = *this / "db0.dprepo";
+    const std::string path = file.u8string();
+};
+
+using Names = std::vector<std::string>;
+using M = EditorModel;
+using E = std::string;
+
 } // namespace
 
 // Each change, refused with its message or made; only a save brings it to
 // the file, and a refused change leaves both profiles as they were.
 TEST(EditorModel, EachChangeReachesTheFileOnlyThroughSave)
 {
-    ScratchFolder folder("editor-model");
-    const std::string path = (folder / "db0.dprepo").u8string();
-    testkit::writeFile(folder / "db0.dprepo", kRepository);
+    RepositoryFolder folder("editor-model");
+    const std::string& path = folder.path;
     testkit::writeFile(folder / "defaults.dprepo",
         "<?xml version=\"1.0\"?>\n<repository xmlns=\"http://schemas.printvane.org/djvu/1.0/profile/\">"
         "<profile name=\"Fine\" description=\"shipped\"/><profile name=\"Photos\"/></repository>\n");
@@ -36,39 +49,31 @@ TEST(EditorModel, EachChangeReachesTheFileOnlyThroughSave)
     EXPECT_EQ(original.description, "Scans");
     wanted = {0, 40, 90, 1, 1, "Colour \xC3\xBC"};
     auto with = [&](void (*change)(MainSettings&)) { MainSettings s = wanted; change(s); return s; };
-    using Change = std::function<bool(EditorModel&, std::string&)>;
-    auto apply = [](std::string name, MainSettings s) -> Change {
-        return [=](EditorModel& m, std::string& e) { return m.apply(name, s, e); };
+    using Change = std::function<bool(M&, E&)>;
+    auto apply = [](std::string name, MainSettings s) -> Change { return [=](M& m, E& e) { return m.apply(name, s, e); }; };
+    auto importFrom = [&](const char* file, Names expected) -> Change {
+        return [&folder, file, expected](M& m, E& e) {
+            Names added;
+            const bool ok = m.importMissing((folder / file).u8string(), added, e);
+            EXPECT_EQ(added, expected);
+            return ok;
+        };
     };
-    const std::vector<std::string> both = {"Fine", "vjt300"};
-    struct Case {
-        const char* what;
-        Change change;
-        std::vector<std::string> names;   // after the save
-        std::string error;
-        bool settingsChanged = false;     // vjt300 holds `wanted` afterwards
-    } cases[] = {
-        {"copy under a new name", [](EditorModel& m, std::string& e) { return m.createCopy("vjt300", "My copy", e); },
+    const Names both = {"Fine", "vjt300"};
+    // names: after the save; settingsChanged: vjt300 holds `wanted` afterwards.
+    struct Case { const char* what; Change change; Names names; std::string error; bool settingsChanged = false; } cases[] = {
+        {"copy under a new name", [](M& m, E& e) { return m.createCopy("vjt300", "My copy", e); },
          {"Fine", "My copy", "vjt300"}, ""},
-        {"copy under a taken name", [](EditorModel& m, std::string& e) { return m.createCopy("vjt300", "Fine", e); },
-         both, "Profile of the name already exists: \"Fine\""},
-        {"rename", [](EditorModel& m, std::string& e) { return m.rename("Fine", "Coarse", e); }, {"Coarse", "vjt300"}, ""},
-        {"rename onto itself", [](EditorModel& m, std::string& e) { return m.rename("Fine", "Fine", e); }, both,
+        {"copy under a taken name", [](M& m, E& e) { return m.createCopy("vjt300", "Fine", e); }, both,
+         "Profile of the name already exists: \"Fine\""},
+        {"rename", [](M& m, E& e) { return m.rename("Fine", "Coarse", e); }, {"Coarse", "vjt300"}, ""},
+        {"rename onto itself", [](M& m, E& e) { return m.rename("Fine", "Fine", e); }, both,
          "Profile by the name already exists!"},
-        {"remove", [](EditorModel& m, std::string& e) { return m.remove("vjt300", e); }, {"Fine"}, ""},
-        {"remove an unknown one", [](EditorModel& m, std::string& e) { return m.remove("nope", e); }, both,
-         "No such profile!"},
+        {"remove", [](M& m, E& e) { return m.remove("vjt300", e); }, {"Fine"}, ""},
+        {"remove an unknown one", [](M& m, E& e) { return m.remove("nope", e); }, both, "No such profile!"},
         // An upgrade's import of new default profiles: only the missing ones.
-        {"import the missing defaults", [&](EditorModel& m, std::string& e) {
-             std::vector<std::string> added;
-             const bool ok = m.importMissing((folder / "defaults.dprepo").u8string(), added, e);
-             EXPECT_EQ(added, std::vector<std::string>{"Photos"});
-             return ok;
-         }, {"Fine", "Photos", "vjt300"}, ""},
-        {"import from a missing file", [&](EditorModel& m, std::string& e) {
-             std::vector<std::string> added;
-             return m.importMissing((folder / "nowhere.dprepo").u8string(), added, e);
-         }, both, "Repository file not found."},
+        {"import the missing defaults", importFrom("defaults.dprepo", {"Photos"}), {"Fine", "Photos", "vjt300"}, ""},
+        {"import from a missing file", importFrom("nowhere.dprepo", {}), both, "Repository file not found."},
         {"settings", apply("vjt300", wanted), both, "", true},
         {"quality 0", apply("vjt300", with([](MainSettings& s) { s.backgroundQuality = 0; })), both,
          "Quality should be in [1 100] range!"},
@@ -80,7 +85,7 @@ TEST(EditorModel, EachChangeReachesTheFileOnlyThroughSave)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        testkit::writeFile(folder / "db0.dprepo", kRepository);
+        testkit::writeFile(folder.file, kRepository);
         const bool ok = c.error.empty();
         {
             EditorModel m(path);
@@ -128,10 +133,9 @@ TEST(EditorModel, ImportSwitch)
 // only be copied.
 TEST(EditorModel, TheBuiltInProfileCannotBeChanged)
 {
-    ScratchFolder folder("editor-builtin");
-    const std::string path = (folder / "db0.dprepo").u8string();
-    EditorModel m(path);
-    ASSERT_EQ(m.names(), std::vector<std::string>{"sdk_default"});
+    RepositoryFolder folder("editor-builtin", nullptr);
+    EditorModel m(folder.path);
+    ASSERT_EQ(m.names(), Names{"sdk_default"});
     EXPECT_TRUE(m.readOnly("sdk_default"));
     MainSettings s;
     std::string error;
@@ -142,7 +146,7 @@ TEST(EditorModel, TheBuiltInProfileCannotBeChanged)
     EXPECT_FALSE(m.remove("sdk_default", error));
     EXPECT_TRUE(m.createCopy("sdk_default", "Mine", error)) << error;
     EXPECT_TRUE(m.save(error));
-    EXPECT_EQ(EditorModel(path).names(), std::vector<std::string>{"Mine"});
+    EXPECT_EQ(EditorModel(folder.path).names(), Names{"Mine"});
 }
 
 // Two editors on one file: the one that saves second learns that the file
@@ -152,12 +156,9 @@ TEST(EditorModel, TheBuiltInProfileCannotBeChanged)
 // file read first is dated back.
 TEST(EditorModel, AnotherProgramsSaveIsNoticedButNotOurOwn)
 {
-    ScratchFolder folder("editor-model-two");
-    const std::string path = (folder / "db0.dprepo").u8string();
-    testkit::writeFile(folder / "db0.dprepo", kRepository);
-    const std::filesystem::path file = folder / "db0.dprepo";
-    std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) - std::chrono::minutes(2));
-    EditorModel first(path), second(path);
+    RepositoryFolder folder("editor-model-two");
+    std::filesystem::last_write_time(folder.file, std::filesystem::last_write_time(folder.file) - std::chrono::minutes(2));
+    EditorModel first(folder.path), second(folder.path);
     std::string error, conflict;
     EXPECT_FALSE(second.changedElsewhere());
     ASSERT_TRUE(first.createCopy("Fine", "From first", error));
@@ -167,7 +168,7 @@ TEST(EditorModel, AnotherProgramsSaveIsNoticedButNotOurOwn)
     EXPECT_TRUE(second.changedElsewhere());
     ASSERT_TRUE(second.save(error)) << error;
     EXPECT_FALSE(second.dirty());
-    EXPECT_EQ(second.names(), (std::vector<std::string>{"Fine", "From first", "From second", "vjt300"}));
+    EXPECT_EQ(second.names(), (Names{"Fine", "From first", "From second", "vjt300"}));
     EXPECT_FALSE(second.changedElsewhere());
 
     first.reload();
@@ -182,7 +183,7 @@ TEST(EditorModel, AnotherProgramsSaveIsNoticedButNotOurOwn)
     EXPECT_EQ(conflict, "vjt300");
     EXPECT_EQ(error, "The profile \"vjt300\" was changed by another program too");
     ASSERT_TRUE(second.save(error, Solvaris::DjVu::ProfileRepository::keepOurs)) << error;
-    ASSERT_TRUE(EditorModel(path).settings("vjt300", theirs, error));
+    ASSERT_TRUE(EditorModel(folder.path).settings("vjt300", theirs, error));
     EXPECT_EQ(theirs.description, "mine");
 }
 
@@ -191,12 +192,10 @@ TEST(EditorModel, AnotherProgramsSaveIsNoticedButNotOurOwn)
 // one and says where the file as it was lies.
 TEST(EditorModel, ASaveOverACutFileKeepsWhatWasRead)
 {
-    ScratchFolder folder("editor-model-cut");
-    const std::string path = (folder / "db0.dprepo").u8string();
     const std::string cut = std::string(kRepository).substr(0, std::string(kRepository).find("</repository>"));
-    testkit::writeFile(folder / "db0.dprepo", cut);
-    EditorModel model(path);
-    const std::vector<std::string> read = {"Fine", "vjt300"};
+    RepositoryFolder folder("editor-model-cut", cut.c_str());
+    EditorModel model(folder.path);
+    const Names read = {"Fine", "vjt300"};
     EXPECT_EQ(model.names(), read);
     EXPECT_FALSE(model.changedElsewhere());
     std::string error, copy;
@@ -206,5 +205,5 @@ TEST(EditorModel, ASaveOverACutFileKeepsWhatWasRead)
     ASSERT_TRUE(model.savedOverDamage(kept, copy));
     EXPECT_EQ(kept, read.size());
     EXPECT_EQ(testkit::readFile(std::filesystem::u8path(copy)), cut);
-    EXPECT_EQ(EditorModel(path).names(), (std::vector<std::string>{"Fine", "New", "vjt300"}));
+    EXPECT_EQ(EditorModel(folder.path).names(), (Names{"Fine", "New", "vjt300"}));
 }
