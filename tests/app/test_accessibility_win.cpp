@@ -113,7 +113,7 @@ TEST(Accessibility, EveryReachableControlIsNamed)
     });
     uitest::PipeServer pipe;
     Solvaris_Win32::UniqueHandle client(pipe.openClient());
-    CProgressDialog dialog(client.get());
+    CProgressDialog dialog(std::move(client));
     uitest::runToEnd([&] { return dialog.DoModal(nullptr); }, [&](HWND w) {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         pipe.send(encodePageCount(40));

@@ -276,7 +276,7 @@ TEST(ProgressDialog, HighContrastBarInTheSchemeColours)
 {
     paramtest::HighContrastScheme scheme(true);
     PipePair pipe;
-    CProgressDialog dlg(pipe.client.get());
+    CProgressDialog dlg(std::move(pipe.client));
     std::vector<COLORREF> seen;
     uitest::runToEnd([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
         pipe.send(encodePageCount(4));
