@@ -73,18 +73,24 @@ prepare_wine() { # folder; sets wine_pid
   wine_pid=$!
 }
 
-build_and_test() { # folder, process to wait for before the tests (or ""), ctest args...
-  local dir=$1 before=$2; shift 2
-  # The whole build output is kept; warnings are shown, and on failure the
-  # log's tail gives the context of the error.
-  if ! cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1; then
-    grep -E 'warning:' "$dir.build.log"
-    echo "-- build failed in $dir; the last lines of $dir.build.log:"
-    tail -n 60 "$dir.build.log"
-    return 1
-  fi
-  grep -E 'warning:' "$dir.build.log"
-  [ -n "$before" ] && wait "$before"
+build() { # folder
+  local dir=$1
+  cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1
+  echo $? >"$dir/build-status"
+}
+
+# The build's warnings are shown, and on failure the log's tail gives the
+# context of the error (the whole output is kept in FOLDER.build.log).
+built() { # folder
+  grep -E 'warning:' "$1.build.log"
+  [ "$(cat "$1/build-status" 2>/dev/null)" = 0 ] && return 0
+  echo "-- build failed in $1; the last lines of $1.build.log:"
+  tail -n 60 "$1.build.log"
+  return 1
+}
+
+run_tests() { # folder, ctest args...
+  local dir=$1; shift
   (cd "$dir" && ctest -j"$jobs" --output-on-failure --output-junit ctest-junit.xml "$@")
 }
 
@@ -124,25 +130,44 @@ win64_wine=""; win_wine=""
 [ -n "$win64_ok" ] && prepare_wine build-win64 && win64_wine=$wine_pid
 [ -n "$win_ok" ] && prepare_wine build-win && win_wine=$wine_pid
 
-echo "== native build (sanitizers, and the fuzz targets run briefly on their seeds)"
-if [ -n "$native_ok" ]; then build_and_test build-native "" || status=1; else status=1; fi
-echo "== native suite done after $(elapsed)"
-
+# The Wine tests keep about one core of two busy: while the x86_64 tests
+# run, the native and i686 builds compile at the lowest priority beside
+# them, taking only what the tests leave.
 echo "== x86_64 Windows build under 64-bit Wine${win64_ctest[*]:+ (leaves out the labels ${win64_ctest[1]})}"
-if [ -n "$win64_ok" ]; then
-  build_and_test build-win64 "$win64_wine" "${win64_ctest[@]}" || status=1
+rm -f build-native/build-status build-win64/build-status build-win/build-status
+[ -n "$win64_ok" ] && build build-win64
+later=""
+if [ -n "$native_ok" ] || [ -n "$win_ok" ]; then
+  ( renice -n 19 -p "$BASHPID" >/dev/null
+    [ -n "$native_ok" ] && build build-native
+    [ -n "$win_ok" ] && build build-win ) </dev/null >/dev/null 2>&1 &
+  later=$!
+fi
+if [ -n "$win64_ok" ] && built build-win64; then
+  [ -n "$win64_wine" ] && wait "$win64_wine"
+  run_tests build-win64 "${win64_ctest[@]}" || status=1
   png_shots build-win64
 else
   status=1
 fi
 echo "== x86_64 suite done after $(elapsed)"
+[ -n "$later" ] && wait "$later"
+
+echo "== native build (sanitizers, and the fuzz targets run briefly on their seeds)"
+if [ -n "$native_ok" ] && built build-native; then
+  run_tests build-native || status=1
+else
+  status=1
+fi
+echo "== native suite done after $(elapsed)"
 
 echo "== i686 Windows build (the product) under 32-bit Wine ($run32)${win_filter:+: leaves out the labels ${win_ctest[1]} and $win_filter}"
 if [ "$run32" = none ]; then
   echo "i686 suite: this machine cannot run 32-bit code (see scripts/setup.sh's messages); counted as failed"
   status=1
-elif [ -n "$win_ok" ]; then
-  GTEST_FILTER=${win_filter:-*} build_and_test build-win "$win_wine" "${win_ctest[@]}" || status=1
+elif [ -n "$win_ok" ] && built build-win; then
+  [ -n "$win_wine" ] && wait "$win_wine"
+  GTEST_FILTER=${win_filter:-*} run_tests build-win "${win_ctest[@]}" || status=1
   png_shots build-win
 else
   status=1
