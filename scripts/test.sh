@@ -126,7 +126,18 @@ if [ "$run32" != none ]; then
   configure build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release \
     -DPV_BENCHMARKS=ON && win_ok=1
 fi
-win64_wine=""; win_wine=""
+win64_wine=""; win_wine=""; later=""
+# Interrupted: what runs in the background ends, and with it the Wine
+# sessions made for the builds.
+stop_background() {
+  local p d
+  for p in $win64_wine $win_wine $later; do kill "$p" 2>/dev/null; done
+  for d in build-win64 build-win; do
+    [ -d "$d/wine-session" ] && bash scripts/wine-env.sh stop "$d" >/dev/null 2>&1
+  done
+}
+trap 'stop_background; exit 130' INT
+trap 'stop_background; exit 143' TERM
 [ -n "$win64_ok" ] && prepare_wine build-win64 && win64_wine=$wine_pid
 [ -n "$win_ok" ] && prepare_wine build-win && win_wine=$wine_pid
 
@@ -136,7 +147,6 @@ win64_wine=""; win_wine=""
 echo "== x86_64 Windows build under 64-bit Wine${win64_ctest[*]:+ (leaves out the labels ${win64_ctest[1]})}"
 rm -f build-native/build-status build-win64/build-status build-win/build-status
 [ -n "$win64_ok" ] && build build-win64
-later=""
 if [ -n "$native_ok" ] || [ -n "$win_ok" ]; then
   ( renice -n 19 -p "$BASHPID" >/dev/null
     [ -n "$native_ok" ] && build build-native
