@@ -67,6 +67,8 @@ else
 fi
 if [ -n "${PV_DEMO_LANG:-}" ]; then
   export LC_ALL="$PV_DEMO_LANG.UTF-8"
+  # From the project's own locales where set-up built it (as wine-env.sh does).
+  [ -f "$here/.cache/locale/$LC_ALL/LC_CTYPE" ] && export LOCPATH="$here/.cache/locale"
   echo "user language: $LC_ALL"
 fi
 converter="$build/bin/converter.exe"

@@ -10,8 +10,13 @@
 # sources list of its own so that the system's apt sources stay as they are
 # (Debian 12's own QEMU 7.2 takes about a minute per Wine process start).
 # Idempotent: a registered emulator is kept; a second run downloads nothing.
+# The entry lasts until the machine restarts; `setup-qemu.sh --remove [CACHE]`
+# takes it away at once, with the installed emulator, and forgets the answer
+# (CACHE is the project's .cache unless named).
 set -uo pipefail
-cache=${1:?cache folder}
+remove=""
+if [ "${1:-}" = --remove ]; then remove=1; shift; fi
+cache=${1:-$(dirname "$0")/../.cache}
 mkdir -p "$cache" && cache=$(cd "$cache" && pwd)
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
@@ -23,6 +28,19 @@ binfmt=/proc/sys/fs/binfmt_misc
 entry=$binfmt/printvane-i386
 interp=/usr/local/libexec/printvane/i386-binfmt-P
 probe() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+
+# Our entry and emulator only: another entry for 32-bit programs stays.
+if [ -n "$remove" ]; then
+  if [ -f "$entry" ]; then
+    echo -1 | $SUDO tee "$entry" >/dev/null || exit 1
+    rm -f "$cache/run32"
+    echo "setup: binfmt entry printvane-i386 removed"
+  fi
+  $SUDO rm -f "$interp"
+  $SUDO rmdir "$(dirname "$interp")" 2>/dev/null
+  echo "setup: $interp removed"
+  exit 0
+fi
 
 # Our emulator already answers for 32-bit programs (the kernel does not change
 # between runs, so it was registered because the kernel could not).

@@ -6,6 +6,12 @@
 # Wine (and with it the product) runs there too.
 # Safe to run again: every step checks whether its work is already done.
 # Writes .cache/run32 with "native", "qemu" or "none": how 32-bit code runs.
+# Outside the project it changes only this: Debian packages installed (with
+# the i386 architecture added to dpkg for 32-bit Wine, and apt's package
+# lists updated); while apt runs, /usr/sbin/policy-rc.d (only when there is
+# none); and, where the kernel runs no 32-bit code, scripts/setup-qemu.sh's
+# emulator and binfmt entry (`scripts/setup-qemu.sh --remove` takes them
+# away). Locales and the Windows libraries are built into .cache/.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cache="$here/.cache"
@@ -27,18 +33,28 @@ for p in "${want[@]}"; do have_pkg "$p" || need_pkgs+=("$p"); done
 # on free loopback ports. Packages installed here start no services: while
 # apt runs, a policy-rc.d of ours (only when the system has none) tells
 # invoke-rc.d not to start them; services already there are left as they are.
+# The file goes when the script ends, on an interrupt or a kill as well; one
+# left behind by a run killed outright (SIGKILL) carries our marker line and
+# goes at the next run.
 policy=/usr/sbin/policy-rc.d
+marker="# Written by Printvane UI set-up while it installs packages; removed after."
 own_policy=""
 drop_policy() { [ -n "$own_policy" ] && $SUDO rm -f "$policy"; own_policy=""; }
+if [ -f "$policy" ] && grep -qxF "$marker" "$policy"; then
+  $SUDO rm -f "$policy"
+fi
 if [ ${#need_pkgs[@]} -gt 0 ]; then
   echo "setup: installing ${need_pkgs[*]}"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
+  trap drop_policy EXIT
+  trap 'exit 129' HUP
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
   if [ ! -e "$policy" ]; then
-    printf '#!/bin/sh\n# Written by Printvane UI set-up while it installs packages; removed after.\nexit 101\n' \
-      | $SUDO tee "$policy" >/dev/null && $SUDO chmod 755 "$policy" && own_policy=1
-    trap drop_policy EXIT
+    own_policy=1
+    printf '#!/bin/sh\n%s\nexit 101\n' "$marker" | $SUDO tee "$policy" >/dev/null && $SUDO chmod 755 "$policy"
   fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}" >/dev/null
@@ -46,12 +62,16 @@ if [ ${#need_pkgs[@]} -gt 0 ]; then
 fi
 
 # Locales used by the translated screenshots and the language tests (Wine
-# takes the user language from the Unix locale). Only missing ones are made,
-# each with localedef straight into the locale archive: /etc/locale.gen and
-# the machine's other locales stay as they are.
+# takes the user language from the Unix locale), built into a folder of the
+# project's own: the system's locale archive and /etc/locale.gen stay as they
+# are. scripts/wine-env.sh points LOCPATH there for a program started in one
+# of them.
+locales="$cache/locale"
 for l in en_US ja_JP de_DE de_AT de_CH fr_FR fr_CA fr_BE zh_CN zh_TW zh_SG; do
-  locale -a 2>/dev/null | grep -qix "$l.utf8" && continue
-  $SUDO localedef -i "$l" -c -f UTF-8 "$l.UTF-8"
+  [ -f "$locales/$l.UTF-8/LC_CTYPE" ] && continue
+  mkdir -p "$locales"
+  localedef --no-archive -i "$l" -c -f UTF-8 "$locales/$l.UTF-8" || [ -f "$locales/$l.UTF-8/LC_CTYPE" ] \
+    || { echo "setup: could not build the locale $l.UTF-8" >&2; exit 1; }
 done
 
 # Debian's source package PKG unpacked (with Debian's patches) into DEST,

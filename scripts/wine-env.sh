@@ -20,6 +20,13 @@ case "$arch" in
   *)     arch=win32; wine=wine ;;
 esac
 export WINEPREFIX="$build/wineprefix$session" WINEARCH=$arch WINEDEBUG=-all
+# The locales the tests start programs in (LC_ALL=ja_JP.UTF-8) are built by
+# scripts/setup.sh into the project's own folder; glibc reads them there
+# through LOCPATH. Any other locale is the system's as before.
+locales="$(cd "$(dirname "$0")/.." && pwd)/.cache/locale"
+if [ -n "${LC_ALL:-}" ] && [ -f "$locales/$LC_ALL/LC_CTYPE" ]; then
+  export LOCPATH=$locales
+fi
 # No Mono or Gecko installers: the program needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
@@ -96,7 +103,7 @@ case "$cmd" in
     ;;
   env)
     # PV_WINE is the loader that runs this build's programs.
-    echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY='$(display_of)' PV_WINE='$wine'${WINELOADER:+ WINELOADER='$WINELOADER'}"
+    echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY='$(display_of)' PV_WINE='$wine'${WINELOADER:+ WINELOADER='$WINELOADER'}${LOCPATH:+ LOCPATH='$LOCPATH'}"
     ;;
   *) echo "usage: $0 start|stop|env BUILD_DIR" >&2; exit 2 ;;
 esac

@@ -20,4 +20,10 @@ if [ ! -f "$build/wine-session${PV_WINE_SESSION:+-$PV_WINE_SESSION}/display" ]; 
   "$here/wine-env.sh" start "$build" >/dev/null || exit 1
 fi
 eval "$("$here/wine-env.sh" env "$build")"
+# A locale that cannot be loaded leaves Wine in English, and a language test
+# would pass for the wrong language.
+if [ -n "${LC_ALL:-}" ] && [ -n "$(locale 2>&1 >/dev/null)" ]; then
+  echo "wine-run: the locale $LC_ALL is missing (scripts/setup.sh builds it into .cache/locale)" >&2
+  exit 2
+fi
 exec "$PV_WINE" "$exe" "$@"
