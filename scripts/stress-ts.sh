@@ -24,7 +24,7 @@ case "$arch" in
   *) echo "stress-ts: PV_STRESS_WIN must be i686 or x86_64" >&2; exit 2 ;;
 esac
 mkdir -p "$build"
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$arch.cmake" -DCMAKE_BUILD_TYPE=Release -DPV_BENCHMARKS=ON \
   >"$build/stress-configure.log" 2>&1 || { tail -n 30 "$build/stress-configure.log"; exit 1; }
 cmake --build "$build" -j2 --target stress_terminal_server language_modules >"$build/stress-build.log" 2>&1 \
   || { grep -E "error|Error" "$build/stress-build.log" | head -n 30; exit 1; }
