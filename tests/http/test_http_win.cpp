@@ -120,22 +120,14 @@ protected:
 
 } // namespace
 
-// Through the process-wide broker, which opens HTTP names.
+// Through the process-wide broker, which opens HTTP names. Which blocks a
+// read asks for: CachedStorage.ReadsAskOnlyForTheMissingAlignedBlocks.
 TEST_F(Http, RangeRequestsAskOnlyForMissingAlignedBlocks) {
     AutoPtr<Storage> s = getStorage(url("web", "/data.bin").c_str());
     EXPECT_EQ(100000u, s->getSize());
     EXPECT_EQ(std::vector<std::string>{"HEAD /data.bin \"-\" 200"}, newLogLines());
-    struct Step { uint64_t offset; uint32_t count; std::vector<std::string> requests; } steps[] = {
-        {40000, 10, {"GET /data.bin \"bytes=32768-65535\" 206"}},
-        {50000, 10, {}},
-        {65530, 16, {"GET /data.bin \"bytes=65536-98303\" 206"}},
-        {99990, 10, {"GET /data.bin \"bytes=98304-99999\" 206"}},
-        {0, 100000, {"GET /data.bin \"bytes=0-32767\" 206"}},
-    };
-    for (const Step& st : steps) {
-        EXPECT_EQ(0, readAt(s.get(), st.offset, st.count)) << st.offset;
-        EXPECT_EQ(st.requests, newLogLines()) << st.offset;
-    }
+    EXPECT_EQ(0, readAt(s.get(), 99990, 10));
+    EXPECT_EQ(std::vector<std::string>{"GET /data.bin \"bytes=98304-99999\" 206"}, newLogLines());
     EXPECT_NE(0u, s->getLastModified());
 }
 
@@ -234,7 +226,6 @@ TEST_F(Http, ProxyAskingForCredentials) {
 // file), and a reply read in many pieces to its end.
 TEST_F(Http, StreamsOverASecureConnectionThatIgnoresCertificateErrors) {
     AutoPtr<HttpManager> manager = HttpManager::create("", AutoPtr<CredentialProvider>());
-    EXPECT_THROW(manager->setProxy("127.0.0.1:1"), Exception);
     // A server asking for a client certificate, with none in the user's
     // store: the request goes on without one and the server's answer comes
     // back as a status.
@@ -282,24 +273,16 @@ TEST(ClientCertificate, IssuerListAndUsageChoose) {
         CertStrToNameW(X509_ASN_ENCODING, cn, CERT_X500_NAME_STR, nullptr, n.data(), &size, nullptr);
         return CERT_NAME_BLOB{size, n.data()};
     };
-    // Self-signed: each certificate is its own issuer.
+    // Self-signed: each certificate is its own issuer. The usage is read
+    // from the certificate's property and its extension alike.
     auto add = [&](const wchar_t* cn, const char* usage, bool withKey) {
         CERT_NAME_BLOB subject = name(cn);
-        std::vector<BYTE> encoded;
-        CERT_EXTENSION ext = {};
-        CERT_EXTENSIONS exts = {0, &ext};
-        if (usage) {
-            LPSTR ids[] = {const_cast<LPSTR>(usage)};
-            CERT_ENHKEY_USAGE eku = {1, ids};
-            DWORD size = 0;
-            CryptEncodeObject(X509_ASN_ENCODING, X509_ENHANCED_KEY_USAGE, &eku, nullptr, &size);
-            encoded.resize(size);
-            CryptEncodeObject(X509_ASN_ENCODING, X509_ENHANCED_KEY_USAGE, &eku, encoded.data(), &size);
-            ext = CERT_EXTENSION{const_cast<LPSTR>(szOID_ENHANCED_KEY_USAGE), FALSE, {size, encoded.data()}};
-            exts.cExtension = 1;
-        }
-        PCCERT_CONTEXT cert = CertCreateSelfSignCertificate(prov, &subject, 0, nullptr, nullptr, nullptr, nullptr, &exts);
+        PCCERT_CONTEXT cert = CertCreateSelfSignCertificate(prov, &subject, 0, nullptr, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(nullptr, cert);
+        LPSTR ids[] = {const_cast<LPSTR>(usage)};
+        CERT_ENHKEY_USAGE eku = {1, ids};
+        if (usage)
+            CertSetEnhancedKeyUsage(cert, &eku);
         CRYPT_KEY_PROV_INFO info = {const_cast<wchar_t*>(L"printvane-test"), nullptr, PROV_RSA_FULL, 0, 0, nullptr,
                                     AT_SIGNATURE};
         CertSetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, 0, withKey ? &info : nullptr);
