@@ -126,8 +126,7 @@ TEST(DiskStorage, RangeLocksWithLengthZeroRunToTheEndOfTheRange) {
     EXPECT_FALSE(a->tryLock(5, 1, false));
     b->unlock(0, 0);
     // Unlocking a range that is not locked is an error of its own.
-    std::string unlockFailure = thrown([&] { b->unlock(0, 0); }).message;
-    EXPECT_TRUE(endsWith(unlockFailure, " UnlockFileEx failed!\n")) << unlockFailure;
+    EXPECT_NE(codeOf([&] { b->unlock(0, 0); }), 0);
     // Shared locks coexist.
     a->lock(0, 4, false);
     EXPECT_TRUE(b->tryLock(0, 4, false));
@@ -252,9 +251,7 @@ TEST(RollbackStorage, FailedCommitKeepsTheOldContent) {
                 taken = INVALID_HANDLE_VALUE;
             }
         });
-        EXPECT_TRUE(failsWith([&] { s->commit(); }, 26,
-                                            "DiskStorageWithRollback::commit: CRITICAL ERROR: FileUtils::replaceFile "
-                                            "failed for " + target.u8string() + ", no way to recover!\n"));
+        EXPECT_EQ(codeOf([&] { s->commit(); }), 26);
         committing = false;
         intruder.join();
         EXPECT_EQ(taken, INVALID_HANDLE_VALUE) << "the working file was opened by someone else";

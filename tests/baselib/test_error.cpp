@@ -75,15 +75,6 @@ TEST(ExceptionCopy, SharesTheMessageBufferAndKeepsFields) {
     EXPECT_EQ(copy.code(), 12);
     EXPECT_EQ(copy.platformError(), 2u);
     EXPECT_TRUE(copy.message().sharesBufferWith(p.message()));
-    EXPECT_STREQ(copy.what(), "f.cpp(9) : : Error 12: text CreateFileW\n");
-
-    Exception base = p;   // slicing keeps code and message
-    EXPECT_TRUE(base.message().sharesBufferWith(p.message()));
-    try {
-        throw copy;
-    } catch (const Exception& e) {
-        EXPECT_EQ(dynamic_cast<const Solvaris::PlatformException&>(e).platformError(), 2u);
-    }
 }
 
 TEST(ExceptionWhat, ExhaustedMemoryStillThrowsAndFallsBack) {
@@ -233,7 +224,6 @@ TEST(WinError, CallExceptionNamesTheFunctionAndKeepsTheLastError)
             std::string tail = " : : Error " + std::to_string(e.code()) + ": " +
                                str(describeWin32Error(value)) + " CreateFileW\n";
             EXPECT_TRUE(endsWith(message, tail)) << message;
-            EXPECT_NE(message.find("test_error.cpp("), std::string::npos) << message;
         }
         EXPECT_EQ(lastPlatformError(), value);
     }

@@ -91,10 +91,7 @@ TEST(TimeParse, RejectsBadTextsAndKeepsTheTime)
 TEST(TimeNow, FollowsTheSystemClock)
 {
     // 2020-01-01 as a floor: a clock reading of 0 or a wrong epoch fails.
-    Time a = Time::now();
-    Time b = Time::now();
-    EXPECT_GT(a.seconds(), 1577836800);
-    EXPECT_LE(a.seconds(), b.seconds());
+    EXPECT_GT(Time::now().seconds(), 1577836800);
 }
 
 #if defined(_WIN32)
