@@ -122,7 +122,7 @@ protected:
 
 // Through the process-wide broker, which opens HTTP names. Which blocks a
 // read asks for: CachedStorage.ReadsAskOnlyForTheMissingAlignedBlocks.
-TEST_F(Http, RangeRequestsAskOnlyForMissingAlignedBlocks) {
+TEST_F(Http, BrokerOpensHttpNamesWithHeadAndRangeRequests) {
     AutoPtr<Storage> s = getStorage(url("web", "/data.bin").c_str());
     EXPECT_EQ(100000u, s->getSize());
     EXPECT_EQ(std::vector<std::string>{"HEAD /data.bin \"-\" 200"}, newLogLines());

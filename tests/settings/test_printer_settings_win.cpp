@@ -31,7 +31,6 @@ public:
     }
     ~ScratchSettings() { DeleteFileW(path.c_str()); }
 
-    // Writes the file as the converter might: raw bytes.
     void writeRaw(const std::string& bytes) const { EXPECT_TRUE(testkit::writeFile(path, bytes)); }
     // The file's non-empty lines, decoded from UTF-16 (with its mark) or ASCII.
     std::vector<std::wstring> lines() const
@@ -100,7 +99,6 @@ TEST(PrinterSettings, MissingFileGivesTheDefaultsAndSavesWriteAll21KeysInOrder)
     };
     EXPECT_EQ(defaults, s.lines());
 
-    // Every field away from its default, saved over the file.
     fillAll(p);
     p.WmPos = -1;
     EXPECT_TRUE(p.save());
