@@ -273,16 +273,24 @@ TEST(ClientCertificate, IssuerListAndUsageChoose) {
         CertStrToNameW(X509_ASN_ENCODING, cn, CERT_X500_NAME_STR, nullptr, n.data(), &size, nullptr);
         return CERT_NAME_BLOB{size, n.data()};
     };
-    // Self-signed: each certificate is its own issuer. The usage is read
-    // from the certificate's property and its extension alike.
+    // Self-signed: each certificate is its own issuer.
     auto add = [&](const wchar_t* cn, const char* usage, bool withKey) {
         CERT_NAME_BLOB subject = name(cn);
-        PCCERT_CONTEXT cert = CertCreateSelfSignCertificate(prov, &subject, 0, nullptr, nullptr, nullptr, nullptr, nullptr);
+        std::vector<BYTE> encoded;
+        CERT_EXTENSION ext = {};
+        CERT_EXTENSIONS exts = {0, &ext};
+        if (usage) {
+            LPSTR ids[] = {const_cast<LPSTR>(usage)};
+            CERT_ENHKEY_USAGE eku = {1, ids};
+            DWORD size = 0;
+            CryptEncodeObject(X509_ASN_ENCODING, X509_ENHANCED_KEY_USAGE, &eku, nullptr, &size);
+            encoded.resize(size);
+            CryptEncodeObject(X509_ASN_ENCODING, X509_ENHANCED_KEY_USAGE, &eku, encoded.data(), &size);
+            ext = CERT_EXTENSION{const_cast<LPSTR>(szOID_ENHANCED_KEY_USAGE), FALSE, {size, encoded.data()}};
+            exts.cExtension = 1;
+        }
+        PCCERT_CONTEXT cert = CertCreateSelfSignCertificate(prov, &subject, 0, nullptr, nullptr, nullptr, nullptr, &exts);
         ASSERT_NE(nullptr, cert);
-        LPSTR ids[] = {const_cast<LPSTR>(usage)};
-        CERT_ENHKEY_USAGE eku = {1, ids};
-        if (usage)
-            CertSetEnhancedKeyUsage(cert, &eku);
         CRYPT_KEY_PROV_INFO info = {const_cast<wchar_t*>(L"printvane-test"), nullptr, PROV_RSA_FULL, 0, 0, nullptr,
                                     AT_SIGNATURE};
         CertSetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, 0, withKey ? &info : nullptr);
