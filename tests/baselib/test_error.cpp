@@ -224,6 +224,7 @@ TEST(WinError, CallExceptionNamesTheFunctionAndKeepsTheLastError)
             std::string tail = " : : Error " + std::to_string(e.code()) + ": " +
                                str(describeWin32Error(value)) + " CreateFileW\n";
             EXPECT_TRUE(endsWith(message, tail)) << message;
+            EXPECT_NE(message.find("test_error.cpp("), std::string::npos) << message;
         }
         EXPECT_EQ(lastPlatformError(), value);
     }

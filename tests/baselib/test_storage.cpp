@@ -286,9 +286,12 @@ TEST(MemoryStorage, BorrowedArraysAreWrittenInPlaceUntilMadePrivate) {
     s->writeBytes("?", 1);
     EXPECT_EQ(bytes.count(), 6u);
     EXPECT_EQ(readAll(s.get()), "hello!?");
-    // A positioned read that must read all fails past the end.
+    // Positioned reads that must read all: up to the end, and past it.
+    BlockReadStorage& block = dynamic_cast<BlockReadStorage&>(*s);
     char two[2];
-    EXPECT_EQ(codeOf([&] { dynamic_cast<BlockReadStorage&>(*s).readBytes(two, 6, 2, true); }), 26);
+    EXPECT_EQ(block.readBytes(two, 5, 2, true), 2u);
+    EXPECT_EQ(std::string(two, 2), "!?");
+    EXPECT_EQ(codeOf([&] { block.readBytes(two, 6, 2, true); }), 26);
 }
 
 TEST(MemoryStorage, NamesAreDistinct) {
