@@ -115,7 +115,6 @@ TEST(ParamLogic, OutputNamesThatCanNeverBeAFile)
         {"relative to the drive's folder", L"C:report.djvu", false, F::NotFullPath, L""},
         {"from the current drive's root", L"\\report.djvu", false, F::NotFullPath, L""},
         {"the device namespace", L"\\\\.\\PRN", false, F::NotFullPath, L""},
-        {"a disk", L"\\\\.\\PhysicalDrive0", false, F::NotFullPath, L""},
         {"a pipe", L"\\\\.\\pipe\\x", false, F::NotFullPath, L""},
         {"the object namespace", L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\x.djvu", false, F::NotFullPath, L""},
         {"a server without a share", L"\\\\server", false, F::NotFullPath, L""},
