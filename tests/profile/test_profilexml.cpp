@@ -282,15 +282,13 @@ TEST(ProfileXmlReader, EachRowChangesOnlyItsFields) {
 }
 
 TEST(ProfileXmlReader, FieldsDefaultsAndRules) {
-    ProfileData d = readOk(profileDoc(
-        "read-only=\"On\"",
-        "<segmenter/><iw44 id=\"foreground\" intent=\"fg44\" cbcr-delay=\"AUTO\"/>"
+    const ProfileData d = readOk(profileDoc(
+        "", "<segmenter/><iw44 id=\"foreground\" intent=\"fg44\" cbcr-delay=\"AUTO\"/>"
         "<iw44 id=\"background\" quality=\"40\"><chunk-config slices=\"5\"/></iw44>"
         "<iw44 id=\"other\" intent=\"bogus-but-skipped\"/>"
         "<extra name=\"\" value=\"skipped\"/><extra name=\"k\"/><unknown/>"
         "<iw44 id=\"foreground\"><chunk-config slices=\"1\" bytes=\"2\"/><chunk-config/></iw44>"));
     const DjVuEncoder::Params& p = d.params;
-    EXPECT_TRUE(d.readOnly);
     EXPECT_EQ(p.segmenter.bgColorThreshold, 17u);   // the reader's own default
     // A later element wins; the chunk list is emptied before each reading.
     EXPECT_EQ(p.fgParams.intent, IW44Encoder::intentBG44);
@@ -300,10 +298,6 @@ TEST(ProfileXmlReader, FieldsDefaultsAndRules) {
     EXPECT_TRUE(p.bgParams.quality == 40 && p.bgParams.chunks.count() == 0);
     EXPECT_EQ(p.extras.size(), 1u);
     EXPECT_EQ(str(p.extras.at(S("k"))), "");
-    // A repository gives its first profile.
-    EXPECT_EQ(str(readOk("<repository xmlns=\"" + kNs + "\"><profile name=\"first\"/><profile name=\"x\"/></repository>")
-                      .params.name),
-              "first");
 }
 
 TEST(ProfileXmlReader, Failures) {
