@@ -92,7 +92,6 @@ TEST(PreviewFit, FitsCentresAndOutlines)
         {"tiny page is scaled up", 0, 0, 120, 120, 1, 2, true, {30, 0, 60, 120}, {}},
         {"huge page does not overflow", 0, 0, 126, 131, 32768, 32768, true, {0, 2, 126, 126}, {}},
         // No usable image size: the whole frame, no division by zero.
-        {"no image", 7, 9, 127, 139, 0, 0, false, {7, 9, 120, 130}, {6, 8, 122, 132}},
         {"zero width", 7, 9, 127, 139, 0, 100, false, {7, 9, 120, 130}, {6, 8, 122, 132}},
         {"zero height", 7, 9, 127, 139, 100, 0, false, {7, 9, 120, 130}, {6, 8, 122, 132}},
         // A collapsed frame has nothing to fit into either.

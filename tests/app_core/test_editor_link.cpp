@@ -62,7 +62,6 @@ TEST(EditorLink, CopyDataIsReadOnlyWithinItsBlock)
     EXPECT_EQ(editorRequest(uintptr_t(0x446A5675) | (uintptr_t(1) << (sizeof(uintptr_t) * 8 - 1))), EditorRequest::Ignore);
 
     const std::u16string block = copyDataBlock(L"Fine \u00FCber");
-    ASSERT_EQ(block.size(), 10u);
     // units: copied into a block of exactly `bytes`.
     struct Case { const char* what; std::vector<char16_t> units; size_t bytes; bool ok; std::wstring name; } cases[] = {
         {"name and NUL", std::vector<char16_t>(block.begin(), block.end()), block.size() * 2, true, L"Fine \u00FCber"},

@@ -90,7 +90,6 @@ std::vector<StreamCase> streamCases()
         {"unknown kind is read like any other", encodePipeMessage('Z', "ab", 2), {{'Z', {'a', 'b'}}}, 0},
         {"writer closes inside a payload", cat({wire(PM_PAGE_BEGIN), cut}), {{PM_PAGE_BEGIN, {}}}, 0},
         {"writer closes inside the length field", cat({wire(PM_TEXT), Bytes({'m', 0, 0, 0, 4, 0})}), {{PM_TEXT, {}}}, 0},
-        {"writer closes inside the kind field", cat({wire(PM_TEXT), Bytes({'m', 0})}), {{PM_TEXT, {}}}, 0},
         {"query at the very end is answered, then the end", cat({wire(PM_FINALIZE), query()}), {{PM_FINALIZE, {}}}, 1},
         {"query followed by a cut record", cat({query(), Bytes({'P', 0, 0})}), {}, 1},
         {"length beyond the bound ends the stream",
@@ -242,8 +241,7 @@ TEST(DisplayText, OverridesAndControlsGoLineBreaksAsTheTextAsks)
     struct Row {
         std::u16string in, oneLine, manyLines;
     } const rows[] = {
-        {u"evil\u202Eexe.txt", u"evilexe.txt", u"evilexe.txt"},
-        {u"\u202Ax\u202By\u202Cz\u202D\u2066\u2067\u2068\u2069\u206A\u206F", u"xyz", u"xyz"},
+        {u"\u202Ax\u202By\u202Cz\u202D\u202E\u2066\u2067\u2068\u2069\u206A\u206F", u"xyz", u"xyz"},
         // Marks move no letter and stay; so do joiners and other letters.
         {u"\u05D0\u200F.\u200E\u061C\u200D\u00FC\u65E5", u"\u05D0\u200F.\u200E\u061C\u200D\u00FC\u65E5",
          u"\u05D0\u200F.\u200E\u061C\u200D\u00FC\u65E5"},

@@ -130,15 +130,11 @@ TEST(ProfileRepository, ShippedDefaultsReadBackWhole) {
         expected.push_back(str(p->getName()));
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(namesOf(repo), expected);
-    EXPECT_GE(expected.size(), 4u);
     for (const AutoPtr<Profile>& p : profile_defaults::defaultProfiles()) {
         SCOPED_TRACE(str(p->getName()));
-        ASSERT_TRUE(repo->hasProfile(p->getName()));
         AutoPtr<Profile> read = repo->loadProfile(p->getName());
-        EXPECT_FALSE(read->getDescription().isEmpty());
         EXPECT_EQ(str(read->getDescription()), str(p->getDescription()));
         EXPECT_TRUE(read->getParams() == p->getParams());
-        EXPECT_FALSE(read->isModified());
     }
     repo->saveAs(folder.lib("again.dprepo"));
     EXPECT_EQ(readFile(folder / "again.dprepo"), shipped);
@@ -149,12 +145,12 @@ TEST(ProfileRepository, ShippedDefaultsReadBackWhole) {
 // reads as (reading alone never rewrites it); a change saves over it, and a
 // file that held more than was read is kept first, a later one beside the
 // earlier copies. Entities and document types: nothing outside the document
-// is read (external entities, the external subset, parameter entities), and
-// entity amplification is refused like any other damage.
+// is read (the external subset, parameter entities; external entities:
+// XmlLayer.FailuresAreClearErrors), and entity amplification is refused like
+// any other damage.
 TEST(ProfileRepository, FilesOfEveryShapeReadAndSaved) {
     ScratchFolder folder("shapes");
     const std::string dir = "pvtest-shapes/";   // as seen from the current folder
-    writeFile(folder / "secret.txt", "SECRET");
     writeFile(folder / "ext.dtd", "<!ATTLIST profile description CDATA \"FROM-DTD\">");
     std::string laughs = "<!ENTITY l0 \"lol\">";
     for (int i = 1; i <= 9; ++i) {
@@ -167,7 +163,7 @@ TEST(ProfileRepository, FilesOfEveryShapeReadAndSaved) {
         return "<?xml version=\"1.0\"?>\n<!DOCTYPE repository " + subset + ">\n<repository xmlns=\"" + kNs + "\">" +
                profile + "</repository>\n";
     };
-    const std::string p = "<profile name=\"p\"", secret = "[<!ENTITY e SYSTEM \"" + dir + "secret.txt\">]";
+    const std::string p = "<profile name=\"p\"";
     const Names builtIn{"sdk_default"};
     const std::string three = repositoryDoc({profileElement("p1"), profileElement("p2"), profileElement("p3")});
     auto nested = [](const std::string& name, int levels) {   // the profile's own level is one of them
@@ -206,9 +202,6 @@ TEST(ProfileRepository, FilesOfEveryShapeReadAndSaved) {
         {"empty file", "", builtIn, true, nullptr, nullptr},
         {"billion laughs", doctype("[" + laughs + "]", p + " description=\"&l9;\"/>"), builtIn, true, nullptr,
          "XML error: limit on input amplification factor (from DTD and entities) breached"},
-        {"external entity in content", doctype(secret, p + ">&e;</profile>"), {"p"}, false, "", ""},
-        {"external entity in an attribute", doctype(secret, p + " description=\"&e;\"/>"), builtIn, true, nullptr,
-         "XML error: reference to external entity in attribute"},
         {"external subset", doctype("SYSTEM \"" + dir + "ext.dtd\"", p + "/>"), {"p"}, false, "", ""},
         {"external parameter entity", doctype("[<!ENTITY % x SYSTEM \"" + dir + "ext.dtd\"> %x;]", p + "/>"), {"p"},
          false, "", ""},
@@ -284,10 +277,6 @@ TEST(ProfileRepository, ChangesAndTheirFailures) {
          "segmenter.upsample should be in [1 16] range! (value=0)"},
         {"created outside a range", [&] { Profile::create(S("r"), S(""), &outside); }, 7,
          "segmenter.upsample should be in [1 16] range! (value=0)"},
-        {"rename to a name XML cannot carry", [&] { repo->renameProfile(S("a"), S("x\x02")); }, 7,
-         "(no control characters, well-formed UTF-8): x\\x02"},
-        {"install a name XML cannot carry", [&] { repo->installProfile(fresh.get(), S("x\x01")); }, 7,
-         "(no control characters, well-formed UTF-8): x\\x01"},
         {"empty clone name", [&] { a->clone(S("")); }, 7, "Profile name should not be empty!"},
         {"empty create name", [&] { Profile::create(S(""), S("")); }, 7, "Profile name should not be empty!"},
         {"import of nothing", [&] { Profile::importFromXmlFile(folder.lib("none.dprepo:a")); }, 7, "file not found."},
@@ -441,22 +430,16 @@ TEST(ProfileRepository, FourSaversAtOnceKeepEveryProfile) {
     for (int round = 0; round < rounds; ++round) {
         SCOPED_TRACE(round);
         writeFile(folder / "db0.dprepo", repositoryDoc({profileElement("base")}));
-        std::atomic<int> loaded{0};
-        bool saved[4] = {};
-        std::vector<std::thread> savers;
-        for (int i = 0; i < 4; ++i) {
-            savers.emplace_back([&, i] {
-                AutoPtr<ProfileRepository> repo = ProfileRepository::create(path);
-                repo->installProfile(Profile::create(S("saver " + std::to_string(i)), S("")).get(), String());
-                // All four have read the file before any saves.
-                for (++loaded; loaded < 4;)
-                    std::this_thread::yield();
-                saved[i] = repo->save();
-            });
-        }
-        for (std::thread& t : savers)
-            t.join();
-        EXPECT_EQ(std::count(saved, saved + 4, true), 4);
+        std::atomic<int> started{0}, loaded{0}, saved{0};
+        onThreads(4, [&] {
+            AutoPtr<ProfileRepository> repo = ProfileRepository::create(path);
+            repo->installProfile(Profile::create(S("saver " + std::to_string(started++)), S("")).get(), String());
+            // All four have read the file before any saves.
+            for (++loaded; loaded < 4;)
+                std::this_thread::yield();
+            saved += repo->save();
+        });
+        EXPECT_EQ(saved, 4);
         EXPECT_EQ(namesOf(ProfileRepository::create(path)),
                   (Names{"base", "saver 0", "saver 1", "saver 2", "saver 3"}));
     }
