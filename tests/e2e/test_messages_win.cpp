@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -39,7 +38,6 @@ struct BoxSeen {
     RECT rect = {};            // the box on the screen
     bool topmost = false;      // system-modal boxes stay above every window
     bool owned = true;
-    std::vector<std::wstring> modules;  // file names, lower case, while the box was up
     DebugRun run;              // the program's end and its debugger output
 };
 
@@ -50,8 +48,6 @@ void readAndClose(DWORD pid, BoxSeen& seen)
     HWND box = waitForWindow(pid, kWindowWait, L"#32770");
     if (!box)
         return;
-    const Solvaris_Win32::UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
-    seen.modules = loadedModules(process.get());
     seen.shown = true;
     seen.title = windowText(box);
     seen.text = staticTexts(box);
@@ -88,9 +84,7 @@ BoxSeen runBox(const std::wstring& exe, const std::vector<std::wstring>& args, c
 TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
 {
     const std::wstring given = L"Encoding failed on page 3 (disk full)";
-    std::wstring words, lines;
-    for (int i = 0; words.size() < 20000; ++i)
-        words += L"word" + std::to_wstring(i) + L" ";
+    std::wstring lines;
     for (int i = 0; i < 2000; ++i)
         lines += L"line " + std::to_wstring(i) + L"\n";
     RECT work = {};
@@ -100,9 +94,9 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
     // Expected for -msg: empty, the text given.
     struct Case { const wchar_t* shot; std::vector<std::wstring> args; std::wstring expected; bool cut = false; } cases[] = {
         // A known code's text in the user's language: LanguageSearch.AttemptsSeenByDebugger.
-        // The table ends at code 0, so 0 never matches; other codes keep the text.
+        // The table ends at code 0, so 0 never matches; other codes keep the
+        // text (code 5 below).
         {L"errmsg_0", {L"-errmsg", given, L"0"}, given},
-        {L"errmsg_empty", {L"-errmsg", L"", L"5"}, L""},
         {L"msg_0", {L"-MSG", L"Printing finished: 3 pages, 100% done.\nSaved to C:\\Out\\report %1.djvu"}, L""},
         {L"msg_1", {L"-msg", L"R&D \"draft\" \u00FCber \u65E5\u672C\u8A9E"}, L""},
         // Wildcards are text, not file names to expand (the working folder
@@ -112,7 +106,6 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
         // Shown in the order sent: no override reverses the name, no control
         // character is drawn as a box; line breaks stay.
         {L"msg_bidi", {L"-msg", L"Saved as evil\u202Eexe.txt\a\u2066!\u2069\nNext line"}, L"Saved as evilexe.txt!\nNext line"},
-        {L"msg_long_words", {L"-msg", words}, L"", true},
         {L"errmsg_long_lines", {L"-errmsg", lines, L"5"}, L"", true},
         {L"msg_long_word", {L"-msg", std::wstring(20000, L'w')}, L"", true},
     };
@@ -122,11 +115,6 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
         BoxSeen seen = runBox(program(), c.args, c.shot);
         EXPECT_TRUE(seen.topmost);
         EXPECT_FALSE(seen.owned);
-        // A message box draws nothing with GDI+ and fetches nothing over
-        // HTTP: those libraries are loaded only by the code that uses them.
-        ASSERT_FALSE(seen.modules.empty());
-        for (const wchar_t* unused : {L"gdiplus.dll", L"winhttp.dll", L"crypt32.dll"})
-            EXPECT_EQ(std::count(seen.modules.begin(), seen.modules.end(), unused), 0) << narrow(unused);
         if (!c.cut) {
             EXPECT_EQ(seen.text, plain && c.expected.empty() ? c.args[1] : c.expected);
             continue;
@@ -135,11 +123,8 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
         EXPECT_TRUE(seen.rect.left >= work.left && seen.rect.top >= work.top && seen.rect.right <= work.right &&
                     seen.rect.bottom <= work.bottom) << seen.rect.left << "," << seen.rect.top << " " << seen.rect.right
                                                      << "," << seen.rect.bottom;
-        // A head of the text, ended by an ellipsis.
-        ASSERT_GT(seen.text.size(), 1u);
+        // Cut (where and how: DpiLayout.TextIsCutToFitItsBox).
         EXPECT_LT(seen.text.size(), text.size());
-        EXPECT_EQ(seen.text.back(), L'\u2026');
-        EXPECT_EQ(text.compare(0, seen.text.size() - 1, seen.text, 0, seen.text.size() - 1), 0);
         bool whole = false;
         for (const std::wstring& line : seen.run.debugLines)
             whole = whole || line.find(text) != std::wstring::npos;
