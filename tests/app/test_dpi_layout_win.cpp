@@ -2,12 +2,13 @@
 // module, under the user locale of the run (the CJK locale runs: their fonts
 // are wider), at the resolution the process runs at and after the display
 // changes to the others: the properties list's columns fit their texts
-// without a sideways scroll bar, the preview's outline grows with the
-// display, and no control is cut or overlaps another, the progress line with
-// each status text included, and every action and field of the program's
-// windows has a keyboard letter of its own. A screenshot of each window
-// lands in <build>/screenshots as dpi<N>_<language>_<window> (the Chinese
-// and Japanese ones from the CJK locale runs only).
+// without a sideways scroll bar, no control is cut or overlaps another, the
+// progress line with each status text included, and every action and field
+// of the program's windows has a keyboard letter of its own (the preview's
+// outline at each resolution: PreviewFit.FitsCentresAndOutlines). A
+// screenshot of each window lands in <build>/screenshots as
+// dpi<N>_<language>_<window> (the Chinese and Japanese ones from the CJK
+// locale runs only).
 #include "app/core/dpi_layout.h"
 #include "app/dialog_dpi.h"
 #include "app/messages.h"
