@@ -141,7 +141,6 @@ void runPageDialog(const std::wstring& shot, int dpi)
         expectNoLayoutFaults(dlg, "page dialog");
         keepPicture(dlg, shot, L"_param");
 
-        // OK on page 1 with an existing file asks first.
         uitest::pressButton(dlg, IDOK);
         HWND box = uitest::ownedDialog(dlg);
         ASSERT_NE(box, nullptr) << "no overwrite question";

@@ -191,7 +191,6 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
             // The focus on OK, as after a click.
             SendMessageW(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dlg, IDOK)), TRUE);
             pressButton(dlg, IDOK);
-            // Either a message comes or the dialog ends.
             HWND box = nullptr;
             uitest::waitUntil([&] { return (box = uitest::ownedDialog(dlg, 0)) != nullptr || !IsWindow(dlg); });
             if (!box)
@@ -367,8 +366,8 @@ TEST(ParamDialog, BrowseSaysTooLongWhenTheNewerSaveDialogFindsItsBufferTooSmall)
 // The preview paints the page file fitted into the frame with its outline,
 // one pixel wide at 96 dpi (wider: PreviewFit.FitsCentresAndOutlines), the
 // dialog's face beside it; a file without a picture leaves the whole frame
-// white and the dialog working; under high contrast the blank page and the outline take the
-// scheme's colours. The properties list shows the command-line numbers, not
+// white and the dialog working; under high contrast the blank page and the
+// outline take the scheme's colours. The properties list shows the command-line numbers, not
 // the file's.
 TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLine)
 {
