@@ -8,6 +8,8 @@
 #include <memory>
 #include <new>
 
+#include "app/core/display_text.h"
+
 // The interface's identity is taken from its declaration (__uuidof): the
 // import library names oleacc's exported IID_IAccessible data as code.
 namespace {
@@ -197,14 +199,7 @@ bool nameAfterLabel(HWND control)
         return false;
     std::wstring text(size_t(GetWindowTextLengthW(label)) + 1, L'\0');
     text.resize(size_t(std::max(0, GetWindowTextW(label, &text[0], int(text.size())))));
-    // "&&" shows one ampersand; a single one marks the access key.
-    std::wstring name;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'&' && ++i == text.size())
-            break;
-        name += text[i];
-    }
-    return setAccessibleTexts(control, name, L"");
+    return setAccessibleTexts(control, shownLabel(text).text, L"");
 }
 
 static std::atomic<int> forcedHighContrast{-1};
@@ -222,4 +217,10 @@ bool highContrastOn()
     scheme.cbSize = sizeof scheme;
     return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof scheme, &scheme, 0) &&
            (scheme.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+void forwardSysColorChange(HWND dialog)
+{
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        SendMessageW(child, WM_SYSCOLORCHANGE, 0, 0);
 }

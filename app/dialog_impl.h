@@ -282,6 +282,7 @@ public:
 //   MSG_WM_ENDSESSION      void fn(BOOL ending, UINT logOff)
 //   MSG_WM_GETDPISCALEDSIZE BOOL fn(UINT dpi, SIZE* size)
 //   MSG_WM_DPICHANGED      void fn(UINT dpi, const RECT* suggested)
+//   MSG_WM_SYSCOLORCHANGE  void fn()
 //   COMMAND_HANDLER_EX     void fn(UINT code, int id, HWND control)
 //   MESSAGE_HANDLER_EX     LRESULT fn(UINT message, WPARAM wParam, LPARAM lParam)
 //                          (a message without a cracker of its own)
@@ -322,6 +323,8 @@ public:
     PV_MSG_CRACKER(uMsg == WM_GETDPISCALEDSIZE, func(LOWORD(wParam), reinterpret_cast<SIZE*>(lParam)))
 #define MSG_WM_DPICHANGED(func) \
     PV_MSG_CRACKER_VOID(uMsg == WM_DPICHANGED, func(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam)))
+
+#define MSG_WM_SYSCOLORCHANGE(func) PV_MSG_CRACKER_VOID(uMsg == WM_SYSCOLORCHANGE, func())
 
 #define COMMAND_HANDLER_EX(id, code, func)                                                         \
     PV_MSG_CRACKER_VOID(uMsg == WM_COMMAND && LOWORD(wParam) == static_cast<WORD>(id) &&           \

@@ -8,7 +8,7 @@
 #include <string>
 
 namespace {
-// Libraries bound for loading on first use (WinHTTP) are taken
+// Libraries bound for loading on first use (WinHTTP, oleacc) are taken
 // from the system folder by full path, never from the program's folder or
 // the search path. Should that fail, the loader's own search (which no
 // longer includes the current folder) is the fallback.

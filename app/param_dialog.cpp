@@ -60,8 +60,19 @@ BOOL CParamDialog::OnInitDialog(HWND, LPARAM)
     // paint scales it (PreviewBitmap::open).
     m_pBitmap = PreviewBitmap::open(m_strImagePath);
     DescribePreview();
+    m_bHighContrast = highContrastOn();
     EnableControls(true);
     return TRUE;
+}
+
+// The user switched the colour scheme (high contrast on or off, or other
+// colours): the preview's paper and ink follow it, and the properties list
+// learns the new colours.
+void CParamDialog::OnSysColorChange()
+{
+    m_bHighContrast = highContrastOn();
+    forwardSysColorChange(m_hWnd);
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 // The preview is named by its template text; a screen reader also learns
@@ -224,7 +235,7 @@ void CParamDialog::OnPaint(HDC)
         if (!background)
             background = ::GetSysColorBrush(COLOR_3DFACE);
         paintPreview(dc, previewFrameRect(m_hWnd, IDC_PREVIEW_FRAME), m_pBitmap.get(), background,
-                     scaleForDpi(1, m_nDpi));
+                     scaleForDpi(1, m_nDpi), m_bHighContrast);
     }
     ::EndPaint(m_hWnd, &ps);
 }

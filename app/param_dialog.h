@@ -69,6 +69,7 @@ public:
         MSG_WM_ENDSESSION(OnEndSession)
         MSG_WM_GETDPISCALEDSIZE(OnGetDpiScaledSize)
         MSG_WM_DPICHANGED(OnDpiChanged)
+        MSG_WM_SYSCOLORCHANGE(OnSysColorChange)
         COMMAND_HANDLER_EX(IDOK, BN_CLICKED, OnOK)
         COMMAND_HANDLER_EX(IDCANCEL, BN_CLICKED, OnCancel)
         COMMAND_HANDLER_EX(IDC_SKIP_PAGE, BN_CLICKED, OnSkipPage)
@@ -86,6 +87,7 @@ private:
     void OnEndSession(BOOL ending, UINT logOff);
     BOOL OnGetDpiScaledSize(UINT dpi, SIZE* size);
     void OnDpiChanged(UINT dpi, const RECT* suggested);
+    void OnSysColorChange();
     void OnOK(UINT code, int id, HWND control);
     void OnCancel(UINT code, int id, HWND control);
     void OnSkipPage(UINT code, int id, HWND control);
@@ -116,6 +118,7 @@ private:
     std::wstring m_strSettingsName;
     std::wstring m_strHeldFile;  // the file the given-up reads were held on
     int m_nFlashes = 0;
+    bool m_bHighContrast = false;  // the preview's colours follow the scheme
     // The monitor's resolution, read at initialisation and taken from each
     // WM_DPICHANGED: the template scales with its font, the pixel sizes set
     // here (list columns, the preview's outline) are scaled from it.

@@ -213,7 +213,8 @@ bool PreviewBitmap::drawScaledCopy(HDC dc, const PreviewRect& where, HBRUSH back
            BitBlt(dc, where.x, where.y, where.width, where.height, m_scaledDc.get(), where.x, where.y, SRCCOPY);
 }
 
-PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background, int outlineWidth)
+PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background, int outlineWidth,
+                        bool highContrast)
 {
     const UINT w = bitmap ? bitmap->width() : 0;
     const UINT h = bitmap ? bitmap->height() : 0;
@@ -227,7 +228,7 @@ PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH
     };
     // Paper and ink: white and black, or the scheme's window colours while
     // high contrast is on (the page's own picture is shown as it is).
-    const bool scheme = highContrastOn();
+    const bool scheme = highContrast;
     const HBRUSH paper = scheme ? GetSysColorBrush(COLOR_WINDOW) : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     const HBRUSH ink = scheme ? GetSysColorBrush(COLOR_WINDOWTEXT) : static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     // No bitmap, no usable size, or it could not be drawn: a blank page.

@@ -83,12 +83,14 @@ private:
 // coordinates): the fitted page from its kept scaled copy, or opaque white
 // over the picture when there is no bitmap or the copy cannot be made, and
 // the black outline just outside (under high contrast: the scheme's window
-// and window text colours instead), `outlineWidth` pixels thick.
+// and window text colours instead, as `highContrast` says: the caller reads
+// the scheme when the window opens and on WM_SYSCOLORCHANGE, not on every
+// paint), `outlineWidth` pixels thick.
 // `background` is what lies under the picture (the dialog's background
 // brush); the copy is made over it. Plain GDI: one BitBlt, the outline as
 // four filled bands. Returns the rectangles used.
 PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH background,
-                        int outlineWidth = 1);
+                        int outlineWidth = 1, bool highContrast = false);
 
 // The frame control's rectangle in the client coordinates of `dialog`.
 RECT previewFrameRect(HWND dialog, int frameId);

@@ -109,7 +109,7 @@ BOOL CProgressDialog::OnInitDialog(HWND, LPARAM)
     m_nLastPaint = m_clock();
     m_layout.load(TemplateModule(), TemplateId());
     switchOffSystemRescaling(m_hWnd, dialogDpiFunctions());
-    NameBarAfterLine();
+    NameBarAfterLine(GetDlgItemText(IDC_PROGRESS_TEXT));
     FollowContrastScheme();
     // Without a reader nobody would ever close the window: close it now.
     if (!m_hThread)
@@ -243,7 +243,7 @@ void CProgressDialog::ShowUpdate(const ProgressUpdate& u)
         }
         std::wstring line = loadFormattedString(IDS_PAGE_LINE, {u.page, u.pageCount, status});
         SetDlgItemText(IDC_PROGRESS_TEXT, line.c_str());
-        NameBarAfterLine();
+        NameBarAfterLine(line);
         SendDlgItemMessage(IDC_PROGRESS_BAR, PBM_SETPOS, u.page, 0);
     }
     if (u.setTitle) {
@@ -258,15 +258,26 @@ void CProgressDialog::ShowUpdate(const ProgressUpdate& u)
 // is not stored by every theme engine).
 void CProgressDialog::FollowContrastScheme()
 {
-    if (highContrastOn())
-        SetWindowTheme(GetDlgItem(IDC_PROGRESS_BAR), L" ", L" ");
+    const bool unstyled = highContrastOn();
+    if (unstyled == m_bBarUnstyled)
+        return;
+    m_bBarUnstyled = unstyled;
+    // Null lists give the bar back the style the theme chooses for its class.
+    SetWindowTheme(GetDlgItem(IDC_PROGRESS_BAR), unstyled ? L" " : nullptr, unstyled ? L" " : nullptr);
+}
+
+void CProgressDialog::OnSysColorChange()
+{
+    forwardSysColorChange(m_hWnd);
+    FollowContrastScheme();
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 // The bar's accessible name is the page line above it, so that a screen
 // reader announces "Page 12/40: ..." with the bar's value.
-void CProgressDialog::NameBarAfterLine()
+void CProgressDialog::NameBarAfterLine(const std::wstring& line)
 {
-    setAccessibleTexts(GetDlgItem(IDC_PROGRESS_BAR), GetDlgItemText(IDC_PROGRESS_TEXT), L"");
+    setAccessibleTexts(GetDlgItem(IDC_PROGRESS_BAR), line, L"");
 }
 
 void CProgressDialog::OnPipeClosed()

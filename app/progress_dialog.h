@@ -57,6 +57,7 @@ public:
         MSG_WM_ENDSESSION(OnEndSession)
         MSG_WM_GETDPISCALEDSIZE(OnGetDpiScaledSize)
         MSG_WM_DPICHANGED(OnDpiChanged)
+        MSG_WM_SYSCOLORCHANGE(OnSysColorChange)
         COMMAND_HANDLER_EX(IDCANCEL, BN_CLICKED, OnCancel)
     END_MSG_MAP()
 
@@ -76,12 +77,14 @@ private:
     void OnCancel(UINT code, int id, HWND control);
     BOOL OnGetDpiScaledSize(UINT dpi, SIZE* size);
     void OnDpiChanged(UINT dpi, const RECT* suggested);
+    void OnSysColorChange();
 
     // Carries out the changes of one or more records on the controls.
     void ShowUpdate(const ProgressUpdate& update);
     // Names the bar after the page line (its accessible name).
-    void NameBarAfterLine();
-    // Paints the bar in the system's colours under high contrast.
+    void NameBarAfterLine(const std::wstring& line);
+    // Paints the bar in the system's colours under high contrast, and in
+    // its visual style again once high contrast is off.
     void FollowContrastScheme();
     // Shows the changes held back so far and paints the window at once,
     // although more posted messages wait (they would hold WM_PAINT back).
@@ -103,6 +106,7 @@ private:
     // Records posted by the reader and not yet handled by the window.
     std::atomic<LONG> m_nRecordsInFlight{0};
     Solvaris_Win32::UniqueHandle m_hCaughtUp;  // auto-reset: set when the window has halved the records in flight
+    bool m_bBarUnstyled = false;  // the bar's visual style is switched off for high contrast
     bool m_bCancelling = false;   // after Cancel, records still queued are dropped unseen
     DialogDpiLayout m_layout;     // laid out again when the monitor's resolution changes
 };

@@ -34,3 +34,17 @@ std::u16string displayText(const std::u16string& text, TextLines lines)
     }
     return out;
 }
+
+ShownLabel shownLabel(const std::wstring& controlText)
+{
+    ShownLabel shown;
+    for (size_t i = 0; i < controlText.size(); ++i) {
+        const bool marked = controlText[i] == L'&';
+        if (marked && ++i == controlText.size())
+            break;
+        if (marked && controlText[i] != L'&' && !shown.accessKey)
+            shown.accessKey = controlText[i];
+        shown.text += controlText[i];
+    }
+    return shown;
+}

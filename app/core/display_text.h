@@ -19,3 +19,12 @@ enum class TextLines { One, Many };
 // U+2028, U+2029) or tab becomes one space; for TextLines::Many (a message
 // box, a log box) CR, LF and tabs are kept and U+2028/U+2029 become LF.
 std::u16string displayText(const std::u16string& text, TextLines lines);
+
+// A control's text as the control shows it: "&&" is one ampersand, and a
+// single '&' marks the access key (the next character, underlined), which
+// is not shown. `accessKey` is 0 when the text has none.
+struct ShownLabel {
+    std::wstring text;
+    wchar_t accessKey = 0;
+};
+ShownLabel shownLabel(const std::wstring& controlText);

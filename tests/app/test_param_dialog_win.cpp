@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -387,6 +388,7 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
         const wchar_t *pageShown, *sizeShown, *resolutionShown;   // the properties list's values
         COLORREF outline = 0;
         bool highContrast = false;   // a black scheme with yellow text
+        bool switchedWhileOpen = false;
     } cases[] = {
         {L"portrait", 2480, 3508, RGB(0xFF, 0, 0), 1, 300, 2480, 3508, L"1", L"2480 x 3508", L"300 dpi"},
         {L"landscape", 3508, 2480, RGB(0, 0, 0xFF), -3, 600, -1, 3508, L"-3", L"4294967295 x 3508", L"600 dpi"},
@@ -394,10 +396,13 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
         {L"truncated", 0, 0, white, 1, 300, 16, 16, L"1", L"16 x 16", L"300 dpi"},
         {L"hostile", 0, 0, white, 1, 300, 4, 4, L"1", L"4 x 4", L"300 dpi"},
         {L"missing", 0, 0, RGB(0, 0, 0), 2, 300, 4, 4, L"2", L"4 x 4", L"300 dpi", RGB(0xFF, 0xFF, 0), true},
+        {L"missing", 0, 0, RGB(0, 0, 0), 2, 300, 4, 4, L"2", L"4 x 4", L"300 dpi", RGB(0xFF, 0xFF, 0), true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(uitest::narrow(c.file) + (c.highContrast ? " in high contrast" : ""));
-        HighContrastScheme scheme(c.highContrast);
+        std::optional<HighContrastScheme> scheme;
+        if (c.highContrast && !c.switchedWhileOpen)
+            scheme.emplace(true);
         PrinterSettings s = freshSettings(L"");
         CParamDialogProbe* dialog = nullptr;
         bool loaded = true, fullRow = false;
@@ -406,6 +411,10 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
         COLORREF face = 0;
         INT_PTR r = runParamDialog(s, {tmp.wide(std::wstring(c.file) + L".img"), c.page, c.resolution, c.width,
                                        c.height}, [&](HWND dlg) {
+            if (c.switchedWhileOpen) {
+                scheme.emplace(true);
+                SendMessageW(dlg, WM_SYSCOLORCHANGE, 0, 0);
+            }
             HWND list = GetDlgItem(dlg, IDC_PROPERTIES);
             for (int i = 0; i < int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); ++i)
                 for (int column : {0, 1})

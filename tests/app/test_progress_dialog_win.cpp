@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -264,27 +265,37 @@ TEST(ProgressDialog, SteadyStreamIsPaintedAtLeastEveryIntervalAndAtItsLastRecord
 }
 
 // Under high contrast the bar shows the scheme's highlight and face colours,
-// whatever visual style the controls are otherwise drawn with.
+// whatever visual style the controls are otherwise drawn with, also when the
+// user switches high contrast on while the window is open.
 TEST(ProgressDialog, HighContrastBarInTheSchemeColours)
 {
-    paramtest::HighContrastScheme scheme(true);
-    PipePair pipe;
-    CProgressDialog dlg(std::move(pipe.client));
-    std::vector<COLORREF> seen;
-    uitest::runToEnd([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
-        pipe.send(encodePageCount(4));
-        pipe.send(bare(PM_PAGE_BEGIN));
-        pipe.send(bare(PM_PAGE_BEGIN));
-        settle(pipe, w);
-        uitest::repaint(w);
-        HWND bar = GetDlgItem(w, IDC_PROGRESS_BAR);
-        RECT r;
-        GetClientRect(bar, &r);
-        seen = {uitest::pixelAt(bar, r.right / 4, r.bottom / 2), uitest::pixelAt(bar, r.right * 3 / 4, r.bottom / 2)};
-        uitest::saveScreenshot(w, L"progress-contrast");
-        pipe.send({'m', 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 'x', 0});
-    });
-    EXPECT_EQ(seen, (std::vector<COLORREF>{GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_3DFACE)}));
+    for (bool whileOpen : {false, true}) {
+        SCOPED_TRACE(whileOpen ? "switched on while open" : "on from the start");
+        std::optional<paramtest::HighContrastScheme> scheme;
+        if (!whileOpen)
+            scheme.emplace(true);
+        PipePair pipe;
+        CProgressDialog dlg(std::move(pipe.client));
+        std::vector<COLORREF> seen;
+        uitest::runToEnd([&] { return dlg.DoModal(nullptr); }, [&](HWND w) {
+            if (whileOpen) {
+                scheme.emplace(true);
+                SendMessageW(w, WM_SYSCOLORCHANGE, 0, 0);
+            }
+            pipe.send(encodePageCount(4));
+            pipe.send(bare(PM_PAGE_BEGIN));
+            pipe.send(bare(PM_PAGE_BEGIN));
+            settle(pipe, w);
+            uitest::repaint(w);
+            HWND bar = GetDlgItem(w, IDC_PROGRESS_BAR);
+            RECT r;
+            GetClientRect(bar, &r);
+            seen = {uitest::pixelAt(bar, r.right / 4, r.bottom / 2), uitest::pixelAt(bar, r.right * 3 / 4, r.bottom / 2)};
+            uitest::saveScreenshot(w, L"progress-contrast");
+            pipe.send({'m', 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 'x', 0});
+        });
+        EXPECT_EQ(seen, (std::vector<COLORREF>{GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_3DFACE)}));
+    }
 }
 
 // A window that handles no record until `go` is set.

@@ -6,6 +6,8 @@
 #include <cwctype>
 #include <thread>
 
+#include "app/core/display_text.h"
+
 namespace uitest {
 
 using Solvaris_Win32::WindowDc;
@@ -33,18 +35,10 @@ RECT measure(HWND control, const std::wstring& text, int width, UINT flags)
     return r;
 }
 
-// The mnemonic of a control text (the character after a single '&',
-// lower-cased), 0 for none.
+// The mnemonic of a control text, lower-cased, 0 for none.
 wchar_t mnemonicOf(const std::wstring& text)
 {
-    for (size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] == L'&') {
-            if (text[i + 1] != L'&')
-                return wchar_t(std::towlower(text[i + 1]));
-            ++i;   // "&&" is a literal '&'
-        }
-    }
-    return 0;
+    return wchar_t(std::towlower(shownLabel(text).accessKey));
 }
 
 } // namespace
