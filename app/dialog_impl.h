@@ -265,7 +265,6 @@ template <class T>
 class CDialogImpl : public CDialogImplBase {
 public:
     INT_PTR DoModal(HWND owner = nullptr) { return DoModalFrom(resourceModule(), T::IDD, owner); }
-    INT_PTR DoModal(HWND owner, HMODULE module) { return DoModalFrom(module, T::IDD, owner); }
 };
 
 // Message map with typed handlers, in the manner of WTL's crackers: each

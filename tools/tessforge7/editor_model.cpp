@@ -249,14 +249,6 @@ void EditorModel::countRead()
         m_read += name != kBuiltInProfileName;
 }
 
-bool EditorModel::changedElsewhere() const
-{
-    std::string ignored;
-    bool newer = false;
-    guarded(ignored, [&] { newer = m_repository->isFileNewer(); });
-    return newer;
-}
-
 void EditorModel::reload()
 {
     m_repository->reload();

@@ -74,10 +74,6 @@ public:
     // and so kept, and where the copy of it as it was lies. False otherwise.
     bool savedOverDamage(size_t& kept, std::string& copy) const;
 
-    // Whether another program (another editor, say) wrote or removed the
-    // file after this one read it; a save then keeps that program's
-    // changes. False when the file cannot be read.
-    bool changedElsewhere() const;
     // Reads the file again; unsaved changes are dropped.
     void reload();
 
