@@ -5,10 +5,18 @@
 #   runner; GUI tests are serialised (one desktop) and all of them share the
 #   Wine fixture that starts Xvfb and one wineserver and stops both at the end.
 #
-# pv_add_gtest_folder(<name> TESTS files... [LIBS libs...] [SOURCES files...] [GUI])
+# pv_add_gtest_folder(<name> TESTS files... [LIBS libs...] [SOURCES files...] [ALONE files...] [GUI])
 #   Builds the named test files of the calling folder (with any further
 #   SOURCES) into one GoogleTest program named test_<name> and registers it.
 #   Natively, files ending in _win.cpp are left out.
+#   The test files of a program compile as one unit (CMake's unity build)
+#   when PV_TEST_UNITY is on: each file alone spends most of its time on
+#   GoogleTest's headers and templates, which a unit of them all compiles
+#   once. ALONE names test files that compile apart from the unit (their
+#   file-local names clash with another file's). Off, each file compiles
+#   alone (to check that its includes suffice).
+
+option(PV_TEST_UNITY "Compile each test program's files as one unit" ON)
 
 set(PV_WINE_ENV ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh)
 
@@ -40,8 +48,28 @@ function(pv_add_test)
   endif()
 endfunction()
 
+# The unit of a test program. A file that replaces the global allocation
+# functions compiles alone: in the unit the other files would see the
+# replacement's body, and GCC warns of mismatched allocations that are none.
+# GCC takes a fixture in a file's anonymous namespace for one declared in a
+# header once the unit includes the file (-Wsubobject-linkage): no fault in a
+# unit, so that warning is off there.
+function(pv_test_unity target alone)
+  set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
+  foreach(src ${ARGN})
+    get_filename_component(path ${src} ABSOLUTE)
+    file(STRINGS ${path} replaces REGEX "operator new\\(" LIMIT_COUNT 1)
+    if(replaces OR src IN_LIST alone)
+      set_source_files_properties(${src} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+    endif()
+  endforeach()
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -Wno-subobject-linkage)
+  endif()
+endfunction()
+
 function(pv_add_gtest_folder name)
-  cmake_parse_arguments(T "GUI" "TIMEOUT" "TESTS;LIBS;SOURCES" ${ARGN})
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "TESTS;LIBS;SOURCES;ALONE" ${ARGN})
   set(srcs ${T_TESTS})
   if(PV_NATIVE)
     # Only the portable tests build natively: files ending in _win.cpp need Windows.
@@ -51,6 +79,9 @@ function(pv_add_gtest_folder name)
     return()
   endif()
   add_executable(test_${name} ${srcs} ${T_SOURCES})
+  if(PV_TEST_UNITY)
+    pv_test_unity(test_${name} "${T_ALONE}" ${srcs})
+  endif()
   target_link_libraries(test_${name} PRIVATE ${T_LIBS} gtest gtest_main)
   target_include_directories(test_${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   set(args)

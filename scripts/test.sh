@@ -73,9 +73,10 @@ prepare_wine() { # folder; sets wine_pid
   wine_pid=$!
 }
 
-build() { # folder
-  local dir=$1
-  cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1
+build() { # folder [low: at the lowest priority]
+  local dir=$1 nice=()
+  [ "${2:-}" = low ] && nice=(nice -n 19)
+  "${nice[@]}" cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1
   echo $? >"$dir/build-status"
 }
 
@@ -141,18 +142,68 @@ trap 'stop_background; exit 143' TERM
 [ -n "$win64_ok" ] && prepare_wine build-win64 && win64_wine=$wine_pid
 [ -n "$win_ok" ] && prepare_wine build-win && win_wine=$wine_pid
 
-# The Wine tests keep about one core of two busy: while the x86_64 tests
-# run, the native and i686 builds compile at the lowest priority beside
-# them, taking only what the tests leave.
+# The Wine tests keep about one core of two busy, so the suites overlap. The
+# x86_64 build and then its tests run first; beside them, the native and then
+# the i686 build compile at the lowest priority, taking only what the rest
+# leaves, and each suite's tests start as soon as its own build is done (the
+# native tests at the lowest priority too: they wait on nothing). A suite run
+# beside another writes FOLDER/suite.log, shown whole once the x86_64 suite
+# has ended, in the order of the suites.
+suite_native() {
+  echo "== native build (sanitizers, and the fuzz targets run briefly on their seeds)"
+  if [ -n "$native_ok" ] && built build-native; then
+    run_tests build-native || return 1
+  else
+    return 1
+  fi
+}
+suite_win() {
+  echo "== i686 Windows build (the product) under 32-bit Wine ($run32)${win_filter:+: leaves out the labels ${win_ctest[1]} and $win_filter}"
+  if [ "$run32" = none ]; then
+    echo "i686 suite: this machine cannot run 32-bit code (see scripts/setup.sh's messages); counted as failed"
+    return 1
+  fi
+  [ -n "$win_ok" ] && built build-win || return 1
+  # Its Wine prefix is being made by a process of the main shell.
+  while [ -n "$win_wine" ] && kill -0 "$win_wine" 2>/dev/null; do sleep 1; done
+  local rc=0
+  GTEST_FILTER=${win_filter:-*} run_tests build-win "${win_ctest[@]}" || rc=1
+  png_shots build-win
+  return $rc
+}
+# On the product where it runs natively; through QEMU the script's checks
+# gain nothing from the slower 32-bit run. They run once that build's own
+# tests are done (the demo starts the build's Wine session).
+demo_build=build-win
+[ "$run32" = native ] || demo_build=build-win64
+suite_demo() {
+  echo "== demo script checks"
+  bash scripts/test-demo.sh "$demo_build" build-scripts
+}
+# Runs a suite into FOLDER/suite.log; its status goes to FOLDER/suite-status.
+in_log() { # folder, suite name, suite function
+  local rc=0
+  mkdir -p "$1"
+  "$3" >"$1/suite.log" 2>&1 || rc=1
+  echo "== $2 suite done after $(elapsed)" >>"$1/suite.log"
+  echo $rc >"$1/suite-status"
+}
+for d in build-native build-win64 build-win build-scripts; do
+  rm -f "$d/build-status" "$d/suite.log" "$d/suite-status"
+  [ "$d" = build-scripts ] && rm -f "$d/ctest-junit.xml"
+done
+
 echo "== x86_64 Windows build under 64-bit Wine${win64_ctest[*]:+ (leaves out the labels ${win64_ctest[1]})}"
-rm -f build-native/build-status build-win64/build-status build-win/build-status
+( if [ -n "$native_ok" ]; then
+    build build-native low
+    ( renice -n 19 -p "$BASHPID" >/dev/null; in_log build-native native suite_native ) &
+  fi
+  [ -n "$win_ok" ] && build build-win low
+  in_log build-win i686 suite_win
+  [ "$demo_build" = build-win ] && in_log build-scripts demo suite_demo
+  wait ) </dev/null >/dev/null 2>&1 &
+later=$!
 [ -n "$win64_ok" ] && build build-win64
-if [ -n "$native_ok" ] || [ -n "$win_ok" ]; then
-  ( renice -n 19 -p "$BASHPID" >/dev/null
-    [ -n "$native_ok" ] && build build-native
-    [ -n "$win_ok" ] && build build-win ) </dev/null >/dev/null 2>&1 &
-  later=$!
-fi
 if [ -n "$win64_ok" ] && built build-win64; then
   [ -n "$win64_wine" ] && wait "$win64_wine"
   run_tests build-win64 "${win64_ctest[@]}" || status=1
@@ -161,35 +212,12 @@ else
   status=1
 fi
 echo "== x86_64 suite done after $(elapsed)"
-[ -n "$later" ] && wait "$later"
-
-echo "== native build (sanitizers, and the fuzz targets run briefly on their seeds)"
-if [ -n "$native_ok" ] && built build-native; then
-  run_tests build-native || status=1
-else
-  status=1
-fi
-echo "== native suite done after $(elapsed)"
-
-echo "== i686 Windows build (the product) under 32-bit Wine ($run32)${win_filter:+: leaves out the labels ${win_ctest[1]} and $win_filter}"
-if [ "$run32" = none ]; then
-  echo "i686 suite: this machine cannot run 32-bit code (see scripts/setup.sh's messages); counted as failed"
-  status=1
-elif [ -n "$win_ok" ] && built build-win; then
-  [ -n "$win_wine" ] && wait "$win_wine"
-  GTEST_FILTER=${win_filter:-*} run_tests build-win "${win_ctest[@]}" || status=1
-  png_shots build-win
-else
-  status=1
-fi
-echo "== i686 suite done after $(elapsed)"
-
-echo "== demo script checks"
-# On the product where it runs natively; through QEMU the script's checks
-# gain nothing from the slower 32-bit run.
-demo_build=build-win
-[ "$run32" = native ] || demo_build=build-win64
-bash scripts/test-demo.sh "$demo_build" build-scripts || status=1
+[ "$demo_build" = build-win64 ] && in_log build-scripts demo suite_demo
+wait "$later"
+for d in build-native build-win build-scripts; do
+  cat "$d/suite.log" 2>/dev/null || echo "== $d: the suite did not run"
+  [ "$(cat "$d/suite-status" 2>/dev/null)" = 0 ] || status=1
+done
 
 python3 scripts/summarize.py build-native build-win64 build-win build-scripts || status=1
 echo "whole run: $(elapsed)"
