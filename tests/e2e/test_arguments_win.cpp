@@ -12,10 +12,7 @@ using namespace uitest;
 
 namespace {
 
-const DWORD kWindowWait = 10000;
 const DWORD kEndWait = 10000;
-
-std::wstring program() { return programPath(L"PrintvaneUI.exe"); }
 
 } // namespace
 
@@ -31,16 +28,16 @@ TEST(Arguments, CommandLinesThatCannotRunEndByThemselves)
     // cmd: exactly the command line (the program is named apart); shot: the
     // box's screenshot, null for no window at all.
     struct Case { std::wstring cmd; const wchar_t* shot; DWORD exitCode; } cases[] = {
-        {quoteArgument(program()), L"args_program_only", 0xFFFFFFFFu},
+        {quoteArgument(productProgram()), L"args_program_only", 0xFFFFFFFFu},
         {L"", L"args_empty", 0xFFFFFFFFu},
-        {commandLine(program(), {L"-bogus", L"x"}), nullptr, 0xFFFFFFFFu},
-        {commandLine(program(), {L"-pipe", L"\\\\.\\pipe\\pv-missing-" + std::to_wstring(GetCurrentProcessId())}), nullptr, 0},
+        {commandLine(productProgram(), {L"-bogus", L"x"}), nullptr, 0xFFFFFFFFu},
+        {commandLine(productProgram(), {L"-pipe", L"\\\\.\\pipe\\pv-missing-" + std::to_wstring(GetCurrentProcessId())}), nullptr, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.cmd));
         Process p;
-        ASSERT_TRUE(p.startProgram(program(), c.cmd)) << narrow(p.error());
-        HWND box = c.shot ? waitForWindow(p.pid(), kWindowWait, nullptr, p.handle()) : nullptr;
+        ASSERT_TRUE(p.startProgram(productProgram(), c.cmd)) << narrow(p.error());
+        HWND box = c.shot ? waitForWindow(p.pid(), kProgramWait, nullptr, p.handle()) : nullptr;
         // An unknown switch: watch for any window until the program ends on
         // its own (the pipe mode may show its window while it closes).
         if (!c.shot && c.exitCode)
@@ -77,11 +74,11 @@ TEST(Arguments, ParamOwnerFromTheCommandLine)
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.owner));
         Process p;
-        ASSERT_TRUE(p.start(commandLine(program(), {L"-param", uniqueName(L"owner"), L"Z:\\no\\such\\page.img", c.owner,
+        ASSERT_TRUE(p.start(commandLine(productProgram(), {L"-param", uniqueName(L"owner"), L"Z:\\no\\such\\page.img", c.owner,
                                                     L"300", L"2480", L"3508", L"1"})));
         HWND dlg = nullptr;
         waitPumping([&] { return (dlg = waitForWindow(p.pid(), 0, L"#32770")) != nullptr || !p.running(); },
-                    kWindowWait);
+                    kProgramWait);
         EXPECT_NE(dlg, nullptr) << "no dialog; exit code " << p.exitCode();
         if (dlg) {
             EXPECT_NE(findControl(dlg, IDC_OUTPUT_FILE), nullptr) << "not the page dialog";

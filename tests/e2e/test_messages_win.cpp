@@ -17,10 +17,7 @@ using namespace uitest;
 
 namespace {
 
-const DWORD kWindowWait = 10000;
 const wchar_t kCanceledEnglish[] = L"The process is canceled.";
-
-std::wstring program() { return programPath(L"PrintvaneUI.exe"); }
 
 // Tag of the user's locale for screenshot names ("en-US", "ja-JP", ...).
 std::wstring localeTag()
@@ -44,7 +41,7 @@ struct BoxSeen {
 // saves its picture and presses OK.
 void readAndClose(DWORD pid, BoxSeen& seen)
 {
-    HWND box = waitForWindow(pid, kWindowWait, L"#32770");
+    HWND box = waitForWindow(pid, kProgramWait, L"#32770");
     if (!box)
         return;
     seen.shown = true;
@@ -111,7 +108,7 @@ TEST(Messages, ErrorBoxTranslatesKnownCodesOnlyAndPlainBoxShowsTextUnchanged)
     for (const Case& c : cases) {
         const bool plain = c.args.size() == 2;
         SCOPED_TRACE(narrow(c.shot));
-        BoxSeen seen = runBox(program(), c.args, c.shot);
+        BoxSeen seen = runBox(productProgram(), c.args, c.shot);
         EXPECT_TRUE(seen.topmost);
         EXPECT_FALSE(seen.owned);
         if (!c.cut) {
@@ -174,7 +171,7 @@ TEST(LanguageSearch, AttemptsSeenByDebugger)
     const std::string& last = it->second.back();
     const std::wstring module = last.rfind("SUCCEEDED ", 0) == 0
         ? programFolder() + L"\\" + winkit::wide(last.substr(10)) + L"\\PrintvaneUI.exe.mui" : L"";
-    BoxSeen seen = runBox(program(), {L"-errmsg", L"x", L"24"}, L"errmsg_24");
+    BoxSeen seen = runBox(productProgram(), {L"-errmsg", L"x", L"24"}, L"errmsg_24");
     EXPECT_EQ(attemptsOf(seen.run.debugLines, programFolder()), it->second);
     EXPECT_EQ(seen.text, module.empty() ? kCanceledEnglish : resourceString(module, IDS_CANCELED));
 }

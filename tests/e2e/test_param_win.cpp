@@ -20,8 +20,6 @@ using testkit::readLines;
 
 namespace {
 
-const DWORD kWait = 15000;
-
 // A light blue page whose rows are padded, so its shape shows in the pictures.
 std::vector<uint8_t> pageFile(uint32_t w, uint32_t h) { return paramtest::solidPage(w, h, w * 3 + 4, 0xE0, 0xC0, 0xA0); }
 
@@ -77,10 +75,10 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         ASSERT_TRUE(writeFile(ini, before)) << "config folder";
 
         Process p;
-        ASSERT_TRUE(p.start(commandLine(programPath(L"PrintvaneUI.exe"),
+        ASSERT_TRUE(p.start(commandLine(productProgram(),
                                         {L"-param", name, image, L"0", L"150", L"620", L"877", L"1"})))
             << narrow(p.error());
-        HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
+        HWND dlg = waitForWindow(p.pid(), kProgramWait, L"#32770", p.handle());
         ASSERT_TRUE(dlg) << c.what;
         EXPECT_EQ(controlText(dlg, IDC_OUTPUT_FILE), L"C:\\pre.djvu") << c.what;
         // Listing the profiles reads a local file: the page dialog fetches
@@ -107,7 +105,7 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
             pressButton(dlg, c.action == Cancel ? IDCANCEL : c.action == Skip ? IDC_SKIP_PAGE : IDOK);
         }
         // The box that says the settings could not be saved (Retry, Cancel).
-        if (HWND box = held ? waitForWindow(p.pid(), kWait, L"#32770", p.handle(), dlg) : nullptr) {
+        if (HWND box = held ? waitForWindow(p.pid(), kProgramWait, L"#32770", p.handle(), dlg) : nullptr) {
             EXPECT_NE(staticTexts(box).find(ini), std::wstring::npos) << c.what << ": " << narrow(staticTexts(box));
             EXPECT_TRUE(findControl(box, IDRETRY)) << c.what;
             EXPECT_FALSE(saveScreenshot(box, L"param-not-saved_" + std::to_wstring(c.action)).empty());
@@ -117,7 +115,7 @@ TEST(ParamMode, ExitCodesAndTheSettingsFile)
         } else {
             EXPECT_FALSE(held) << c.what << ": no box; exit code " << p.exitCode();
         }
-        const bool ended = p.wait(kWait);
+        const bool ended = p.wait(kProgramWait);
         holder.reset();
         ASSERT_TRUE(ended) << c.what;
         EXPECT_EQ(p.exitCode(), c.expected) << c.what;
@@ -162,24 +160,24 @@ TEST(SharedFolderLink, ParamRunNeitherOpensNorFillsTheLinkedFolder)
     for (int button : {IDCANCEL, IDOK}) {
         SCOPED_TRACE(button == IDOK ? "OK" : "Cancel");
         Process p;
-        const std::wstring command = commandLine(programPath(L"PrintvaneUI.exe"),
+        const std::wstring command = commandLine(productProgram(),
                                                  {L"-param", uniqueName(L"link"), image, L"0", L"150", L"620", L"877", L"1"});
         // Starting the program in this prefix of its own once failed under a
         // full machine, cause unknown; a second try after a pause tells that
         // from a program that cannot start, and the last error is shown.
         const bool started = p.start(command) || (Sleep(500), p.start(command));
         ASSERT_TRUE(started) << narrow(p.error());
-        HWND dlg = waitForWindow(p.pid(), kWait, L"#32770", p.handle());
+        HWND dlg = waitForWindow(p.pid(), kProgramWait, L"#32770", p.handle());
         ASSERT_TRUE(dlg);
         pressButton(dlg, button);
-        if (HWND box = button == IDOK ? waitForWindow(p.pid(), kWait, L"#32770", p.handle(), dlg) : nullptr) {
+        if (HWND box = button == IDOK ? waitForWindow(p.pid(), kProgramWait, L"#32770", p.handle(), dlg) : nullptr) {
             EXPECT_NE(staticTexts(box).find(shared + L"\\Vellumjet\\"), std::wstring::npos) << narrow(staticTexts(box));
             EXPECT_FALSE(saveScreenshot(box, L"param-not-saved-link").empty());
             pressButton(box, IDCANCEL);
         } else {
             EXPECT_NE(button, IDOK) << "no box; exit code " << p.exitCode();
         }
-        ASSERT_TRUE(p.wait(kWait));
+        ASSERT_TRUE(p.wait(kProgramWait));
         EXPECT_EQ(p.exitCode(), 2u);
     }
 }

@@ -17,8 +17,6 @@
 
 using namespace uitest;
 
-const DWORD kWait = 15000;
-
 // The converter captures the program's standard output in a small pipe it
 // never reads (the trace fills it after a few pages): the window still
 // follows every page and answers the window query, closes when the pipe
@@ -37,7 +35,7 @@ TEST(PipeTrace, OutputNobodyReads)
         SetHandleInformation(unread.get(), HANDLE_FLAG_INHERIT, 0);
         PipeServer pipe;
         PROCESS_INFORMATION pi;
-        ASSERT_TRUE(startProcess(commandLine(programPath(L"PrintvaneUI.exe"), {L"-pipe", pipe.name()}), pi, {}, 0,
+        ASSERT_TRUE(startProcess(commandLine(productProgram(), {L"-pipe", pipe.name()}), pi, {}, 0,
                                  nullptr, output.get()));
         const Solvaris_Win32::UniqueHandle process(pi.hProcess), thread(pi.hThread);
         output.reset();
@@ -45,8 +43,8 @@ TEST(PipeTrace, OutputNobodyReads)
             HANDLE process;
             ~Stop() { TerminateProcess(process, 0xDEAD); }
         } stop{process.get()};
-        ASSERT_TRUE(pipe.connect(process.get(), kWait));
-        const HWND shown = waitForWindow(pi.dwProcessId, kWait, L"#32770", process.get());
+        ASSERT_TRUE(pipe.connect(process.get(), kProgramWait));
+        const HWND shown = waitForWindow(pi.dwProcessId, kProgramWait, L"#32770", process.get());
         ASSERT_TRUE(shown);
         ASSERT_TRUE(pipe.send(encodePageCount(kPages)));
         for (DWORD page = 0; page < (cancel ? 100 : kPages); ++page)
@@ -61,13 +59,13 @@ TEST(PipeTrace, OutputNobodyReads)
         } else {
             uint32_t value = 0;
             ASSERT_TRUE(pipe.send(encodePipeMessage(PM_GET_WINDOW, nullptr, 0)));
-            ASSERT_TRUE(pipe.reply(value, kWait)) << "the reader must still read the pipe";
+            ASSERT_TRUE(pipe.reply(value, kProgramWait)) << "the reader must still read the pipe";
             EXPECT_TRUE(waitUntil([&] { return controlText(shown, IDC_PROGRESS_TEXT).find(L"Page 2000/2000") == 0; },
-                                  kWait)) << narrow(controlText(shown, IDC_PROGRESS_TEXT));
+                                  kProgramWait)) << narrow(controlText(shown, IDC_PROGRESS_TEXT));
             pipe.close();
         }
         DWORD code = 0xDEAD;
-        EXPECT_TRUE(waitForExit(process.get(), kWait, code)) << "the program must end";
+        EXPECT_TRUE(waitForExit(process.get(), kProgramWait, code)) << "the program must end";
         EXPECT_EQ(0u, code);
     }
 }

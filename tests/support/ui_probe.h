@@ -28,6 +28,10 @@ inline std::string narrow(const std::wstring& text) { return winkit::utf8(text);
 // The build folder (the program folder's parent), a file beside the program.
 std::wstring buildFolder();
 std::wstring programPath(const std::wstring& name);
+// The program under test, beside the test programs, and how long an
+// end-to-end test waits for one of its windows or for its end.
+inline std::wstring productProgram() { return programPath(L"PrintvaneUI.exe"); }
+constexpr DWORD kProgramWait = 15000;
 
 // A child process. The destructor terminates a child that still runs.
 class Process {
