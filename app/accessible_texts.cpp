@@ -223,4 +223,5 @@ void forwardSysColorChange(HWND dialog)
 {
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         SendMessageW(child, WM_SYSCOLORCHANGE, 0, 0);
+    InvalidateRect(dialog, nullptr, TRUE);
 }

@@ -27,7 +27,8 @@ bool highContrastOn();
 // For tests: 1 or 0 stands for the system's answer, -1 asks the system again.
 void forceHighContrastForTests(int on);
 
-// Passes WM_SYSCOLORCHANGE on to the child controls of `dialog`: only
-// top-level windows receive it, and common controls (list views, bars)
-// pick up new colours only when it is forwarded to them.
+// Passes WM_SYSCOLORCHANGE on to the child controls of `dialog` and
+// repaints it: only top-level windows receive the message, and common
+// controls (list views, bars) pick up new colours only when it is
+// forwarded to them.
 void forwardSysColorChange(HWND dialog);

@@ -72,7 +72,6 @@ void CParamDialog::OnSysColorChange()
 {
     m_bHighContrast = highContrastOn();
     forwardSysColorChange(m_hWnd);
-    ::InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 // The preview is named by its template text; a screen reader also learns

@@ -1,6 +1,5 @@
 #include "app/preview.h"
 
-#include "app/accessible_texts.h"
 #include "app/core/preview_scale.h"
 
 #include <algorithm>
@@ -228,9 +227,10 @@ PreviewFit paintPreview(HDC dc, const RECT& frame, PreviewBitmap* bitmap, HBRUSH
     };
     // Paper and ink: white and black, or the scheme's window colours while
     // high contrast is on (the page's own picture is shown as it is).
-    const bool scheme = highContrast;
-    const HBRUSH paper = scheme ? GetSysColorBrush(COLOR_WINDOW) : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    const HBRUSH ink = scheme ? GetSysColorBrush(COLOR_WINDOWTEXT) : static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    const HBRUSH paper =
+        highContrast ? GetSysColorBrush(COLOR_WINDOW) : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    const HBRUSH ink =
+        highContrast ? GetSysColorBrush(COLOR_WINDOWTEXT) : static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     // No bitmap, no usable size, or it could not be drawn: a blank page.
     if (!drawn)
         fill(p.x, p.y, p.width, p.height, paper);

@@ -268,9 +268,8 @@ void CProgressDialog::FollowContrastScheme()
 
 void CProgressDialog::OnSysColorChange()
 {
-    forwardSysColorChange(m_hWnd);
     FollowContrastScheme();
-    ::InvalidateRect(m_hWnd, nullptr, TRUE);
+    forwardSysColorChange(m_hWnd);
 }
 
 // The bar's accessible name is the page line above it, so that a screen
