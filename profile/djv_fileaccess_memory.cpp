@@ -48,18 +48,26 @@ bool fileExists(const String& path) {
     return s.files.count(key(path)) != 0;
 }
 
+namespace {
+// A stored file's bytes into `bytes`, at most maxSize of them; the caller
+// holds the store's lock.
+void copyOut(const std::string& content, SimpleArray<char>* bytes, uint64_t maxSize) {
+    if (content.size() > maxSize)
+        SVR_THROW(errTooLarge, "File too large to read");
+    bytes->clear();
+    bytes->resize(uint32_t(content.size()));
+    if (!content.empty())
+        std::copy(content.begin(), content.end(), bytes->data());
+}
+} // namespace
+
 void readWholeFile(const String& path, SimpleArray<char>* bytes, uint64_t maxSize) {
     Store& s = store();
     std::lock_guard<std::mutex> hold(s.lock);
     auto it = s.files.find(key(path));
     if (it == s.files.end())
         notFound(path);
-    if (it->second.bytes.size() > maxSize)
-        SVR_THROW(errTooLarge, "File too large to read");
-    bytes->clear();
-    bytes->resize(uint32_t(it->second.bytes.size()));
-    if (!it->second.bytes.empty())
-        std::copy(it->second.bytes.begin(), it->second.bytes.end(), bytes->data());
+    copyOut(it->second.bytes, bytes, maxSize);
 }
 
 FileStamp readStamped(const String& path, SimpleArray<char>* bytes) {
@@ -69,12 +77,7 @@ FileStamp readStamped(const String& path, SimpleArray<char>* bytes) {
     auto it = s.files.find(key(path));
     if (it == s.files.end())
         return FileStamp();
-    const std::string& content = it->second.bytes;
-    if (content.size() > kMaxReadSize)
-        SVR_THROW(errTooLarge, "File too large to read");
-    bytes->resize(uint32_t(content.size()));
-    if (!content.empty())
-        std::copy(content.begin(), content.end(), bytes->data());
+    copyOut(it->second.bytes, bytes, kMaxReadSize);
     return stampOfBytes(bytes->data(), bytes->count(), it->second.time);
 }
 

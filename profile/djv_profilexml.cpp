@@ -398,9 +398,6 @@ void appendProfile(std::string& body, const DjVuEncoder::Params& p, const String
 
 void appendXmlBody(std::string& out, const DjVuEncoder::Params& p, const String& name, const String& description,
                    bool readOnly) {
-    typedef DjVuEncoder E;
-    if (p.encodeMode >= keywordCount(E::kEncodeModeKeywords))
-        throwInvalid("encode-mode");
     // Appended straight to out; a failure cuts out back to what it was.
     const size_t start = out.size();
     try {
@@ -626,6 +623,7 @@ void readJB2(const XmlElement& e, DjVuEncoder::Params& p) {
     const Field& refine = FieldRanges::row(FieldRanges::refineThreshold);
     j->refineThreshold = e.getAttr(refine.attribute, refine.missing,
                                    policy != kNoPolicy ? refine.maximum / 3 : refine.maximum, refine.minimum);
+    static_assert(FieldRanges::rowCount <= 64, "one bit of `taken` per row");
     uint64_t taken = 1ull << FieldRanges::refineThreshold;
     // Older profiles (version below PROFILE_VERSION) without a policy keep
     // the thresholds they state, like current ones: the derivation needs a
