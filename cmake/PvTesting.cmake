@@ -13,7 +13,8 @@
 #   when PV_TEST_UNITY is on: each file alone spends most of its time on
 #   GoogleTest's headers and templates, which a unit of them all compiles
 #   once. ALONE names test files that compile apart from the unit (their
-#   file-local names clash with another file's). Off, each file compiles
+#   file-local names clash with another file's, or they replace the global
+#   operator new). Off, each file compiles
 #   alone (to check that its includes suffice).
 
 option(PV_TEST_UNITY "Compile each test program's files as one unit" ON)
@@ -48,18 +49,17 @@ function(pv_add_test)
   endif()
 endfunction()
 
-# The unit of a test program. A file that replaces the global allocation
-# functions compiles alone: in the unit the other files would see the
-# replacement's body, and GCC warns of mismatched allocations that are none.
+# The unit of a test program; the files in `alone` compile apart. A file
+# that replaces the global allocation functions must be among them: in the
+# unit the other files would see the replacement's body, and GCC warns of
+# mismatched allocations that are none.
 # GCC takes a fixture in a file's anonymous namespace for one declared in a
 # header once the unit includes the file (-Wsubobject-linkage): no fault in a
 # unit, so that warning is off there.
 function(pv_test_unity target alone)
   set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
   foreach(src ${ARGN})
-    get_filename_component(path ${src} ABSOLUTE)
-    file(STRINGS ${path} replaces REGEX "operator new\\(" LIMIT_COUNT 1)
-    if(replaces OR src IN_LIST alone)
+    if(src IN_LIST alone)
       set_source_files_properties(${src} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
     endif()
   endforeach()

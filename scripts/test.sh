@@ -67,9 +67,11 @@ configure() { # folder, cmake args...
 
 # A Windows build's Wine prefix is made in the background from the start
 # (making one takes 30-50 s, much of it waiting), so that the tests' Wine
-# fixture finds it ready; the session is stopped again once it is made.
+# fixture finds it ready; the session is stopped again once it is made. A
+# start that does not end in 300 s is given up (the fixture then makes the
+# prefix under its own time limit), and the session is stopped either way.
 prepare_wine() { # folder; sets wine_pid
-  (bash scripts/wine-env.sh start "$1" && bash scripts/wine-env.sh stop "$1") >"$1/wine-prepare.log" 2>&1 &
+  (timeout 300 bash scripts/wine-env.sh start "$1"; bash scripts/wine-env.sh stop "$1") >"$1/wine-prepare.log" 2>&1 &
   wine_pid=$!
 }
 
