@@ -280,10 +280,10 @@ bool omitted(const Field& f, const DjVuEncoder::Params& p, uint32_t v) {
     return false;
 }
 
-// Appends ` attribute="value"` framed by `before` and `after` in place of
-// the blank, or nothing when the row leaves it out.
+// Appends ` attribute="value"` with `before` in place of the blank, or
+// nothing when the row leaves it out.
 void appendField(std::string& out, const Field& f, const DjVuEncoder::Params& p, const void* record,
-                 const char* before, const char* after) {
+                 const char* before) {
     if (f.kind == Kind::text) {
         const String& text = f.text(const_cast<void*>(record));
         if (text.isEmpty() && f.omit == Omit::whenZero)
@@ -291,7 +291,6 @@ void appendField(std::string& out, const Field& f, const DjVuEncoder::Params& p,
         out += before;
         out += f.attribute;
         appendAttribute(out, "=\"", text);
-        out += after;
         return;
     }
     const uint32_t v = f.get(record);
@@ -318,16 +317,15 @@ void appendField(std::string& out, const Field& f, const DjVuEncoder::Params& p,
     default: appendf(out, "%u", v); break;
     }
     out += '"';
-    out += after;
 }
 
 // The attributes the table gives the element, in table order.
 void appendFields(std::string& out, Element element, Layer layer, const DjVuEncoder::Params& p,
-                  const IW44Encoder::Params* fields, const char* before, const char* after) {
+                  const IW44Encoder::Params* fields, const char* before) {
     for (uint32_t i = 0; i < FieldRanges::rowCount; ++i) {
         const Field& f = FieldRanges::table()[i];
         if (carries(f, element, layer))
-            appendField(out, f, p, FieldRanges::recordIn(p, f.record, fields), before, after);
+            appendField(out, f, p, FieldRanges::recordIn(p, f.record, fields), before);
     }
 }
 
@@ -340,7 +338,7 @@ void appendIW44(std::string& out, const char* id, Layer which, const DjVuEncoder
     if (layer.sliceCallback || layer.sliceContext)
         throwInvalid("sliceCallback cannot be serialized!");
     appendf(out, "\t\t<iw44 id=\"%s\"", id);
-    appendFields(out, Element::iw44, which, p, &layer, " ", "");
+    appendFields(out, Element::iw44, which, p, &layer, " ");
     if (layer.chunks.isEmpty()) {
         appendf(out, " quality=\"%u\" />\n", layer.quality);
         return;
@@ -370,15 +368,15 @@ void appendProfile(std::string& body, const DjVuEncoder::Params& p, const String
     appendf(body, "\n\t\tversion=\"%u\"", PROFILE_VERSION);
     if (!description.isEmpty())
         appendAttribute(body, "\n\t\tdescription=\"", description);
-    appendFields(body, Element::profile, Layer::both, p, nullptr, "\n\t\t", "");
+    appendFields(body, Element::profile, Layer::both, p, nullptr, "\n\t\t");
     if (readOnly)
         body += "\n\t\tread-only=\"yes\"";
     body += ">\n";
     if (E::usesJb2(p.encodeMode)) {
-        body += "\t\t<jb2 ";
-        appendFields(body, Element::jb2, Layer::both, p, nullptr, "", " ");
-        body += "/>\n\t\t<region-recog";
-        appendFields(body, Element::regionRecog, Layer::both, p, nullptr, " ", "");
+        body += "\t\t<jb2";
+        appendFields(body, Element::jb2, Layer::both, p, nullptr, " ");
+        body += " />\n\t\t<region-recog";
+        appendFields(body, Element::regionRecog, Layer::both, p, nullptr, " ");
         body += " />\n";
     }
     if (E::usesForeground(p.encodeMode))
@@ -387,7 +385,7 @@ void appendProfile(std::string& body, const DjVuEncoder::Params& p, const String
         appendIW44(body, "background", Layer::background, p, p.bgParams);
     if (E::usesSegmenter(p.encodeMode)) {
         body += "\t\t<segmenter";
-        appendFields(body, Element::segmenter, Layer::both, p, nullptr, " ", "");
+        appendFields(body, Element::segmenter, Layer::both, p, nullptr, " ");
         body += " />\n";
     }
     for (const auto& e : p.extras)
