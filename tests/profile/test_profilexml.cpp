@@ -237,10 +237,8 @@ TEST(ProfileXmlReader, EachRowChangesOnlyItsFields) {
         {"gamma=\"10\"", "", [](P& p) { p.gamma = 100; }},
         {"gamma=\"2.2\"", "", [](P&) {}}, {"gamma=\"0.1\"", "", [](P&) {}}, {"gamma=\"12\"", "", [](P&) {}},
         {"gamma=\"2.25\"", "", [](P&) {}}, {"gamma=\"nan\"", "", [](P&) {}}, {"gamma=\"1e300\"", "", [](P&) {}},
-        // background colour
+        // background colour (what else a colour reads as: XmlLayer.AttributeReaders)
         {"", "<segmenter bg-color-expected=\"#FFFFFF\"/>", [](P& p) { p.segmenter.bgColorExpected = 0xFFFFFF; }},
-        {"", "<segmenter bg-color-expected=\"none\"/>", [](P&) {}},
-        {"", "<segmenter bg-color-expected=\"#123456789\"/>", [](P&) {}},
         // quality policy
         {"", "<jb2 quality-policy=\"lossy\" refine-threshold=\"60\"/>", [&](P& p) { jb2(p, 180, 30, 4); }},
         {"", "<jb2 quality-policy=\"LOSSLESS\" refine-threshold=\"60\"/>", [&](P& p) { jb2(p, 180, 0, 1); }},
