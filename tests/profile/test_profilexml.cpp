@@ -28,12 +28,11 @@ namespace {
 const std::string kNs = PROFILE_NAMESPACE, kOtherNs = "http://example.test/ns/";
 
 // Parses text handed over in pieces of `piece` bytes (0: whole), then the
-// final call; returns the root or rethrows what the parser threw. With
-// `namespaces` the parser records declarations in a namespace manager.
-AutoPtr<XmlElement> parseInPieces(const std::string& text, size_t piece, bool namespaces = false) {
+// final call; returns the root or rethrows what the parser threw. The parser
+// records declarations in a namespace manager.
+AutoPtr<XmlElement> parseInPieces(const std::string& text, size_t piece) {
     AutoPtr<DjVuXmlParser> parser(new DjVuXmlParser());
-    if (namespaces)
-        parser->setNamespaceManager(new Solvaris::DjVu::XmlParse::XmlNamespaceManager());
+    parser->setNamespaceManager(new Solvaris::DjVu::XmlParse::XmlNamespaceManager());
     for (size_t at = 0; piece && at < text.size(); at += piece)
         parser->parse(text.data() + at, uint32_t(std::min(piece, text.size() - at)), "doc", false);
     parser->parse(text.data(), piece ? 0 : uint32_t(text.size()), "doc", true);
@@ -41,11 +40,10 @@ AutoPtr<XmlElement> parseInPieces(const std::string& text, size_t piece, bool na
 }
 
 // Runs check on the root of text parsed whole and in pieces of 1 to 5 bytes.
-void forEachSplit(const std::string& text, const std::function<void(const XmlElement&)>& check,
-                  bool namespaces = false) {
+void forEachSplit(const std::string& text, const std::function<void(const XmlElement&)>& check) {
     for (size_t piece = 0; piece <= 5; ++piece) {
         SCOPED_TRACE("piece size " + std::to_string(piece));
-        check(*parseInPieces(text, piece, namespaces));
+        check(*parseInPieces(text, piece));
     }
 }
 
@@ -67,24 +65,10 @@ std::string profileDoc(const std::string& attrs, const std::string& children = s
     return "<profile xmlns=\"" + kNs + "\" name=\"p\" " + attrs + ">" + children + "</profile>";
 }
 
-// Reads a document whole and in pieces of 1 to 5 bytes; every reading must
-// agree, and the first is returned (or what it threw).
+// Reads a document into `out`; what it threw. (Read in pieces, the verdict
+// and the record are the same: fuzz_profile_xml.)
 Thrown readDoc(const std::string& doc, ProfileData* out) {
-    Thrown first;
-    for (size_t piece = 0; piece <= 5; ++piece) {
-        ProfileData data;
-        Thrown t = thrown([&] { ProfileXml::importXml(*parseInPieces(doc, piece), &data); });
-        if (piece == 0) {
-            first = t;
-            *out = data;
-        } else {
-            EXPECT_EQ(t.code, first.code) << "piece " << piece;
-            if (t.code == 0) {
-                EXPECT_TRUE(data.params == out->params) << "piece " << piece;
-            }
-        }
-    }
-    return first;
+    return thrown([&] { ProfileXml::importXml(*parseXmlString(S(doc), "doc"), out); });
 }
 
 ProfileData readOk(const std::string& doc) {
@@ -177,10 +161,6 @@ TEST(ProfileXmlWriter, GoldenFilesAndReadBack) {
     profiles[0].first->setReadOnly(true);
     const std::string xml = str(profiles[0].first->getXml());
     EXPECT_EQ(xml, golden("single.dprepo", xml));
-    AutoPtr<Profile> back = Profile::importFromXml(S(xml));
-    EXPECT_TRUE(back->getParams() == profiles[0].first->getParams());
-    EXPECT_EQ(str(back->getName()), "Standard");
-    EXPECT_FALSE(back->isReadOnly() || back->isInstalled());
 }
 
 TEST(ProfileXmlWriter, RefusesWhatItCannotWrite) {
@@ -257,10 +237,8 @@ TEST(ProfileXmlReader, EachRowChangesOnlyItsFields) {
         {"gamma=\"10\"", "", [](P& p) { p.gamma = 100; }},
         {"gamma=\"2.2\"", "", [](P&) {}}, {"gamma=\"0.1\"", "", [](P&) {}}, {"gamma=\"12\"", "", [](P&) {}},
         {"gamma=\"2.25\"", "", [](P&) {}}, {"gamma=\"nan\"", "", [](P&) {}}, {"gamma=\"1e300\"", "", [](P&) {}},
-        // background colour
+        // background colour (what else a colour reads as: XmlLayer.AttributeReaders)
         {"", "<segmenter bg-color-expected=\"#FFFFFF\"/>", [](P& p) { p.segmenter.bgColorExpected = 0xFFFFFF; }},
-        {"", "<segmenter bg-color-expected=\"none\"/>", [](P&) {}},
-        {"", "<segmenter bg-color-expected=\"#123456789\"/>", [](P&) {}},
         // quality policy
         {"", "<jb2 quality-policy=\"lossy\" refine-threshold=\"60\"/>", [&](P& p) { jb2(p, 180, 30, 4); }},
         {"", "<jb2 quality-policy=\"LOSSLESS\" refine-threshold=\"60\"/>", [&](P& p) { jb2(p, 180, 0, 1); }},
@@ -359,10 +337,6 @@ TEST(FieldRanges, EveryBoundaryOnBothSides) {
             }
         }
     }
-    // What the writer refuses is refused on entry too.
-    DjVuEncoder::Params p;
-    p.bgParams.cbcrMode = IW44Encoder::CbCrMode(3);
-    EXPECT_TRUE(failsWith([&] { FieldRanges::checkParams(p); }, 7, "bgParams.cbcrMode should be one of its 3 keywords! (value=3)"));
 }
 
 // A name is taken only when the file carries it byte for byte (what a taken
@@ -384,8 +358,8 @@ TEST(ProfileNames, TakenOnlyWhenWrittenExactly) {
 TEST(XmlLayer, NamesTextAndTreeInEverySplit) {
     const std::string doc =
         "<?xml version=\"1.0\"?>\n"
-        "<r:top xmlns:r=\"" + kOtherNs + "\" a=\"1\">\n"
-        "  <r:child> \t spaced text \n</r:child>\n"
+        "<r:top xmlns:r=\"" + kOtherNs + "\" xmlns=\"urn:default\" a=\"1\">\n"
+        "  <r:child xmlns:q=\"urn:two\"> \t spaced text \n</r:child>\n"
         "  <plain xml:space=\"preserve\">  kept  <inner>  also kept </inner></plain>\n"
         "  <r:child>caf\xC3\xA9 &amp; &#x3000;x&#x3000;</r:child>\n"
         "</r:top>\n";
@@ -395,6 +369,13 @@ TEST(XmlLayer, NamesTextAndTreeInEverySplit) {
         EXPECT_EQ(top.getParent(), nullptr);   // the synthetic root went with the parser
         ASSERT_EQ(top.getChildCount(), 3u);
         EXPECT_EQ(top.getChild(0)->getParent(), &top);
+        // The attached namespace manager: declarations of an inner element
+        // do not leak to its siblings.
+        ASSERT_NE(top.getNamespaceManager(), nullptr);
+        EXPECT_EQ(str(top.getNamespaceManager()->prefixOf(S("urn:default"))), "");
+        EXPECT_EQ(str(top.getChild(0)->getNamespaceManager()->uriOf(S("q"))), "urn:two");
+        EXPECT_EQ(str(top.getChild(0)->getNamespaceManager()->uriOf(S("r"))), kOtherNs);
+        EXPECT_EQ(str(top.getChild(2)->getNamespaceManager()->uriOf(S("q"))), "");
         // Pieces are trimmed one by one; the result joins what is left.
         std::string t0 = str(top.getChild(0)->getText());
         EXPECT_EQ(t0.front(), 's');
@@ -494,18 +475,4 @@ TEST(XmlLayer, LimitsStopTheParseAndTreesAreReleasedOnASmallStack) {
     for (int i = 0; i < 100000; ++i)
         deepest = new XmlElement(deepest, S("d"), nullptr, nullptr);
     onSmallStack([&] { top = nullptr; });
-}
-
-TEST(XmlLayer, AttachedNamespaceManagerRecordsDeclarations) {
-    const std::string doc = "<a xmlns:p=\"urn:one\" xmlns=\"urn:default\"><p:b xmlns:q=\"urn:two\"/><c/></a>";
-    forEachSplit(doc, [](const XmlElement& a) {
-        ASSERT_NE(a.getNamespaceManager(), nullptr);
-        EXPECT_EQ(str(a.getNamespaceManager()->uriOf(S("p"))), "urn:one");
-        EXPECT_EQ(str(a.getNamespaceManager()->prefixOf(S("urn:default"))), "");
-        const XmlElement& b = *a.getChild(0);
-        // Declarations of an inner element do not leak to its siblings.
-        EXPECT_EQ(str(b.getNamespaceManager()->uriOf(S("q"))), "urn:two");
-        EXPECT_EQ(str(b.getNamespaceManager()->uriOf(S("p"))), "urn:one");
-        EXPECT_EQ(str(a.getChild(1)->getNamespaceManager()->uriOf(S("q"))), "");
-    }, true);
 }
