@@ -138,34 +138,23 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
     testkit::ScratchFolder tmp("folder");
     const std::wstring existing = tmp.wide(L"doc.djvu");
     ASSERT_TRUE(writeBytes(existing, {1, 2, 3}));
-    const std::wstring question = L"The file 'doc.djvu' already exists, do you really want to overwrite the file?";
-    const std::wstring forbidden = tmp.wide(L"a<b>c|d?e*f\".djvu");
+    const std::wstring question = L"The file 'doc.djvu' already exists";
     const std::wstring tooLong = tmp.wide(std::wstring(300, L'n'));
-    const std::wstring cannot = L"The output file name '";
     enum Action { Ok, OkChecked, EscapeKey, CloseBox };   // Ok: the check box as it starts
     struct Case {
         const char* what;
         std::wstring name;
         int page;
         Action action;
-        std::wstring message;   // empty: none; a refusal ends with Cancel
+        std::wstring message;   // a distinctive part; empty: none; a refusal ends with Cancel
         INT_PTR expected;
     } cases[] = {
         {"existing file, box checked", existing, 1, Ok, question, 1877},
-        {"existing folder", tmp.path().wstring(), 1, Ok,
-         cannot + tmp.path().wstring() + L"' cannot be used: it is an existing folder. Please add the name of a file in it.", 2},
-        {"forbidden characters", forbidden, 1, Ok,
-         cannot + forbidden + L"' cannot be used: a file name cannot contain any of the characters < > : \" | ? * or "
-                              L"control characters.", 2},
-        {"a device name", L"C:\\CON", 1, Ok,
-         cannot + L"C:\\CON' cannot be used: Windows reserves the name 'CON' for a device.", 2},
-        {"a relative name", L"report.djvu", 1, Ok,
-         cannot + L"report.djvu' cannot be used: it must be a full path that begins with a drive (such as C:) or a "
-                  L"network share.", 2},
-        {"too long", tooLong, 1, Ok,
-         L"The output file name cannot be used: it has " + std::to_wstring(tooLong.size()) +
-             L" characters, and a path can have at most 259. Please choose a shorter name or a folder with a shorter "
-             L"path.", 2},
+        {"existing folder", tmp.path().wstring(), 1, Ok, L"' cannot be used: it is an existing folder.", 2},
+        {"forbidden characters", tmp.wide(L"a<b>c|d?e*f\".djvu"), 1, Ok, L"characters < > : \" | ? * or control", 2},
+        {"a device name", L"C:\\CON", 1, Ok, L"C:\\CON' cannot be used: Windows reserves the name 'CON'", 2},
+        {"a relative name", L"report.djvu", 1, Ok, L"report.djvu' cannot be used: it must be a full path", 2},
+        {"too long", tooLong, 1, Ok, L"it has " + std::to_wstring(tooLong.size()) + L" characters, and a path", 2},
         {"page 2 never asks (box clear at start)", existing, 2, Ok, L"", 1},
         {"page 2 checks no name, box checked", L"CON", 2, OkChecked, L"", 1877},
         {"new file", tmp.wide(L"new.djvu"), 1, Ok, L"", 1877},
@@ -220,7 +209,8 @@ TEST(ParamDialog, EveryWayOutNameCheckAndOverwriteQuestion)
                 uitest::pressButton(again, IDYES);
         });
         EXPECT_EQ(r, c.expected);
-        EXPECT_EQ(text, c.message);
+        EXPECT_EQ(text.empty(), c.message.empty());
+        EXPECT_NE(text.find(c.message), std::wstring::npos) << uitest::narrow(text);
         // Stored on confirmation, and before the name check.
         EXPECT_EQ(s.OutputFileName, c.action >= EscapeKey ? L"C:\\old\\old.djvu" : c.name);
         if (c.message.empty()) {
@@ -321,10 +311,7 @@ TEST(ParamDialog, BrowseUsesTheSaveDialogAndKeepsTextOnCancelOrTooLongAPath)
         // The whole text: BrowseSaysTooLong... below.
         const std::wstring chosenLength = std::to_wstring(deep.size() + 1 + 80 + 5);
         EXPECT_EQ(refused.find(L"it has " + chosenLength + L" characters") != std::wstring::npos, c.refused);
-        EXPECT_EQ(noticed, c.before.size() > 259 ? L"The output file name in the box has 600 characters, and a path can have at "
-                                                   L"most 259, so the save dialog cannot start with it. It opens in the "
-                                                   L"name's folder if that exists; please choose a shorter name there."
-                                                 : L"");
+        EXPECT_EQ(noticed.find(L"has 600 characters") != std::wstring::npos, c.before.size() > 259);
         if (c.before.find(deep) == 0) {
             EXPECT_EQ(folderShown, deep) << "the save dialog starts in the box's folder";
         }
@@ -359,26 +346,21 @@ TEST(ParamDialog, BrowseSaysTooLongWhenTheNewerSaveDialogFindsItsBufferTooSmall)
         pressButton(dlg, IDCANCEL);
     });
     setSaveDialogCall({});
-    EXPECT_EQ(message, L"The output file name cannot be used: it has 411 characters, and a path can have at most 259. "
-                       L"Please choose a shorter name or a folder with a shorter path.");
+    EXPECT_NE(message.find(L"cannot be used: it has 411 characters"), std::wstring::npos) << uitest::narrow(message);
     EXPECT_EQ(after, before);
 }
 
 // The preview paints the page file fitted into the frame with its outline,
 // one pixel wide at 96 dpi (wider: PreviewFit.FitsCentresAndOutlines), the
-// dialog's face beside it; a file without a picture leaves the whole frame
-// white and the dialog working; under high contrast the blank page and the
-// outline take the scheme's colours. The properties list shows the command-line numbers, not
-// the file's.
+// dialog's face beside it; a missing file (damaged ones: PageImage in
+// tests/app_core) leaves the whole frame white and the dialog working; under
+// high contrast the blank page and the outline take the scheme's colours.
+// The properties list shows the command-line numbers, not the file's.
 TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLine)
 {
     testkit::ScratchFolder tmp("folder");
     ASSERT_TRUE(writeBytes(tmp.wide(L"portrait.img"), solidPage(2480, 3508, 2480 * 3 + 4, 0x00, 0x00, 0xFF)));
     ASSERT_TRUE(writeBytes(tmp.wide(L"landscape.img"), solidPage(3508, 2480, 3508 * 3, 0xFF, 0x00, 0x00)));
-    std::vector<uint8_t> hostile = solidPage(4, 4, 12, 0, 0, 0);
-    hostile[0] = hostile[1] = hostile[2] = hostile[3] = 0xFF;   // width 0xFFFFFFFF
-    ASSERT_TRUE(writeBytes(tmp.wide(L"hostile.img"), hostile));
-    ASSERT_TRUE(writeBytes(tmp.wide(L"truncated.img"), {0x10, 0, 0, 0, 0x10, 0, 0}));
     const COLORREF white = RGB(0xFF, 0xFF, 0xFF);
     struct Case {
         const wchar_t* file;
@@ -393,8 +375,6 @@ TEST(ParamDialog, PreviewIsPaintedIntoTheFrameAndPropertiesComeFromTheCommandLin
         {L"portrait", 2480, 3508, RGB(0xFF, 0, 0), 1, 300, 2480, 3508, L"1", L"2480 x 3508", L"300 dpi"},
         {L"landscape", 3508, 2480, RGB(0, 0, 0xFF), -3, 600, -1, 3508, L"-3", L"4294967295 x 3508", L"600 dpi"},
         {L"missing", 0, 0, white, 7, -1, 0, -2, L"7", L"0 x 4294967294", L"4294967295 dpi"},
-        {L"truncated", 0, 0, white, 1, 300, 16, 16, L"1", L"16 x 16", L"300 dpi"},
-        {L"hostile", 0, 0, white, 1, 300, 4, 4, L"1", L"4 x 4", L"300 dpi"},
         {L"missing", 0, 0, RGB(0, 0, 0), 2, 300, 4, 4, L"2", L"4 x 4", L"300 dpi", RGB(0xFF, 0xFF, 0), true},
         {L"missing", 0, 0, RGB(0, 0, 0), 2, 300, 4, 4, L"2", L"4 x 4", L"300 dpi", RGB(0xFF, 0xFF, 0), true, true},
     };
