@@ -267,24 +267,21 @@ TEST(ClientCertificate, IssuerListAndUsageChoose) {
     std::map<std::string, std::vector<BYTE>> names;
     auto name = [&](const wchar_t* cn) -> CERT_NAME_BLOB {
         std::vector<BYTE>& n = names[Solvaris::String(cn).c_str()];
-        DWORD size = 0;
-        CertStrToNameW(X509_ASN_ENCODING, cn, CERT_X500_NAME_STR, nullptr, nullptr, &size, nullptr);
-        n.resize(size);
+        n.resize(256);
+        DWORD size = DWORD(n.size());
         CertStrToNameW(X509_ASN_ENCODING, cn, CERT_X500_NAME_STR, nullptr, n.data(), &size, nullptr);
         return CERT_NAME_BLOB{size, n.data()};
     };
     // Self-signed: each certificate is its own issuer.
     auto add = [&](const wchar_t* cn, const char* usage, bool withKey) {
         CERT_NAME_BLOB subject = name(cn);
-        std::vector<BYTE> encoded;
+        std::vector<BYTE> encoded(256);
         CERT_EXTENSION ext = {};
         CERT_EXTENSIONS exts = {0, &ext};
         if (usage) {
             LPSTR ids[] = {const_cast<LPSTR>(usage)};
             CERT_ENHKEY_USAGE eku = {1, ids};
-            DWORD size = 0;
-            CryptEncodeObject(X509_ASN_ENCODING, X509_ENHANCED_KEY_USAGE, &eku, nullptr, &size);
-            encoded.resize(size);
+            DWORD size = DWORD(encoded.size());
             CryptEncodeObject(X509_ASN_ENCODING, X509_ENHANCED_KEY_USAGE, &eku, encoded.data(), &size);
             ext = CERT_EXTENSION{const_cast<LPSTR>(szOID_ENHANCED_KEY_USAGE), FALSE, {size, encoded.data()}};
             exts.cExtension = 1;
