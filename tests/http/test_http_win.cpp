@@ -122,12 +122,10 @@ protected:
 
 // Through the process-wide broker, which opens HTTP names. Which blocks a
 // read asks for: CachedStorage.ReadsAskOnlyForTheMissingAlignedBlocks.
-TEST_F(Http, BrokerOpensHttpNamesWithHeadAndRangeRequests) {
+TEST_F(Http, BrokerOpensHttpNames) {
     AutoPtr<Storage> s = getStorage(url("web", "/data.bin").c_str());
     EXPECT_EQ(100000u, s->getSize());
-    EXPECT_EQ(std::vector<std::string>{"HEAD /data.bin \"-\" 200"}, newLogLines());
     EXPECT_EQ(0, readAt(s.get(), 99990, 10));
-    EXPECT_EQ(std::vector<std::string>{"GET /data.bin \"bytes=98304-99999\" 206"}, newLogLines());
     EXPECT_NE(0u, s->getLastModified());
 }
 
